@@ -17,6 +17,7 @@ enum : uint32_t {
     kErrorAccessDenied = 5,
     kErrorInvalidHandle = 6,
     kErrorNotEnoughMemory = 8,
+    kErrorNotSameDevice = 17,
     kErrorWriteProtect = 19,
     kErrorNotReady = 21,
     kErrorCrc = 23,

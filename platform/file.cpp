@@ -1,0 +1,361 @@
+#include "platform/file.h"
+
+#include "platform/last_error.h"
+#include "platform/text.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <memory>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+struct FileObject {
+    int fd = -1;
+    bool blockDevice = false;
+};
+
+namespace {
+
+// ENOENT means "file not found" when the folder exists and "path not found"
+// when it does not, as the program's messages distinguish the two.
+void SetMissingError(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    struct stat st {};
+    if (stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        SetLastError(kErrorFileNotFound);
+    } else {
+        SetLastError(kErrorPathNotFound);
+    }
+}
+
+void SetErrorForPath(int err, const std::string& path) {
+    if (err == ENOENT) {
+        SetMissingError(path);
+    } else {
+        SetLastErrorFromErrno(err);
+    }
+}
+
+// A name handed to the system must be exactly what the program meant: no
+// embedded NUL, no malformed UTF-8, no lone surrogate.
+bool ValidUtf8Name(const std::string& path) {
+    if (path.empty()) {
+        SetLastError(kErrorPathNotFound);
+        return false;
+    }
+    std::u16string ignored;
+    if (path.find('\0') != std::string::npos || !Utf8ToUtf16Strict(path, ignored)) {
+        SetLastError(kErrorInvalidName);
+        return false;
+    }
+    return true;
+}
+
+bool NameFromUtf16(std::u16string_view path, std::string& out) {
+    if (!Utf16ToUtf8Strict(path, out)) {
+        SetLastError(kErrorInvalidName);
+        return false;
+    }
+    return ValidUtf8Name(out);
+}
+
+bool ValidHandle(FileHandle file) {
+    if (file == nullptr || file->fd < 0) {
+        SetLastError(kErrorInvalidHandle);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+FileHandle FileOpen(std::u16string_view path, FileAccess access, FileDisposition disposition) {
+    std::string name;
+    if (!NameFromUtf16(path, name)) return nullptr;
+    return FileOpenUtf8(name, access, disposition);
+}
+
+FileHandle FileOpenUtf8(const std::string& path, FileAccess access, FileDisposition disposition) {
+    if (!ValidUtf8Name(path)) return nullptr;
+    int flags = O_CLOEXEC;
+    switch (access) {
+        case FileAccess::Read: flags |= O_RDONLY; break;
+        case FileAccess::ReadWrite: flags |= O_RDWR; break;
+        case FileAccess::Write: flags |= O_WRONLY; break;
+    }
+    switch (disposition) {
+        case FileDisposition::OpenExisting: break;
+        case FileDisposition::CreateAlways: flags |= O_CREAT | O_TRUNC; break;
+        case FileDisposition::CreateNew: flags |= O_CREAT | O_EXCL; break;
+        case FileDisposition::OpenAlways: flags |= O_CREAT; break;
+    }
+    int fd;
+    do {
+        fd = open(path.c_str(), flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        SetErrorForPath(errno, path);
+        return nullptr;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0) {
+        SetLastErrorFromErrno();
+        close(fd);
+        return nullptr;
+    }
+    // A folder is not a file; opening one is refused as it is elsewhere.
+    if (S_ISDIR(st.st_mode)) {
+        close(fd);
+        SetLastError(kErrorAccessDenied);
+        return nullptr;
+    }
+    auto file = std::make_unique<FileObject>();
+    file->fd = fd;
+    file->blockDevice = S_ISBLK(st.st_mode);
+    SetLastError(kErrorSuccess);
+    return file.release();
+}
+
+bool FileClose(FileHandle file) {
+    if (file == nullptr) return true;
+    std::unique_ptr<FileObject> owned(file);
+    // close() is not retried on EINTR: the descriptor is gone either way.
+    if (owned->fd >= 0 && close(owned->fd) != 0) {
+        SetLastErrorFromErrno();
+        return false;
+    }
+    return true;
+}
+
+int64_t FileReadAt(FileHandle file, uint64_t offset, void* buffer, size_t size) {
+    if (!ValidHandle(file)) return -1;
+    bool current = offset == kCurrentPosition;
+    if (!current && offset > static_cast<uint64_t>(INT64_MAX)) {
+        SetLastError(kErrorInvalidParameter);
+        return -1;
+    }
+    auto* out = static_cast<unsigned char*>(buffer);
+    uint64_t done = 0;
+    while (done < size) {
+        size_t chunk = size - done > 0x40000000 ? 0x40000000 : size - done;
+        ssize_t n = current ? read(file->fd, out + done, chunk)
+                            : pread(file->fd, out + done, chunk, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            SetLastErrorFromErrno();
+            return -1;
+        }
+        if (n == 0) break;
+        done += static_cast<uint64_t>(n);
+        // A pipe or terminal gives what it has; waiting for more would hang a
+        // reader that asked for a whole buffer.
+        if (current && !file->blockDevice) {
+            struct stat st {};
+            if (fstat(file->fd, &st) == 0 && !S_ISREG(st.st_mode)) break;
+        }
+    }
+    // A read at an offset leaves the position after it, as on the system the
+    // program was written for.
+    if (!current) lseek(file->fd, static_cast<off_t>(offset + done), SEEK_SET);
+    SetLastError(kErrorSuccess);
+    return static_cast<int64_t>(done);
+}
+
+int64_t FileWriteAt(FileHandle file, uint64_t offset, const void* data, size_t size) {
+    if (!ValidHandle(file)) return -1;
+    bool current = offset == kCurrentPosition;
+    if (!current && offset > static_cast<uint64_t>(INT64_MAX)) {
+        SetLastError(kErrorInvalidParameter);
+        return -1;
+    }
+    const auto* in = static_cast<const unsigned char*>(data);
+    uint64_t done = 0;
+    while (done < size) {
+        size_t chunk = size - done > 0x40000000 ? 0x40000000 : size - done;
+        ssize_t n = current ? write(file->fd, in + done, chunk)
+                            : pwrite(file->fd, in + done, chunk, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            int err = errno;
+            if (!current) lseek(file->fd, static_cast<off_t>(offset + done), SEEK_SET);
+            uint32_t code = SetLastErrorFromErrno(err);
+            // A full disk is a short write; anything else fails the call unless
+            // part of the data is already out.
+            if (code == kErrorDiskFull || done > 0) return static_cast<int64_t>(done);
+            return -1;
+        }
+        if (n == 0) {
+            SetLastError(kErrorDiskFull);
+            return static_cast<int64_t>(done);
+        }
+        done += static_cast<uint64_t>(n);
+    }
+    if (!current) lseek(file->fd, static_cast<off_t>(offset + done), SEEK_SET);
+    SetLastError(kErrorSuccess);
+    return static_cast<int64_t>(done);
+}
+
+bool FileGetSize(FileHandle file, uint64_t& size) {
+    if (!ValidHandle(file)) return false;
+    if (file->blockDevice) {
+        uint64_t bytes = 0;
+        if (ioctl(file->fd, BLKGETSIZE64, &bytes) != 0) {
+            SetLastErrorFromErrno();
+            return false;
+        }
+        size = bytes;
+        return true;
+    }
+    struct stat st {};
+    if (fstat(file->fd, &st) != 0) {
+        SetLastErrorFromErrno();
+        return false;
+    }
+    size = static_cast<uint64_t>(st.st_size);
+    return true;
+}
+
+bool FileSetSize(FileHandle file, uint64_t size) {
+    if (!ValidHandle(file)) return false;
+    if (size > static_cast<uint64_t>(INT64_MAX)) {
+        SetLastError(kErrorInvalidParameter);
+        return false;
+    }
+    int r;
+    do {
+        r = ftruncate(file->fd, static_cast<off_t>(size));
+    } while (r != 0 && errno == EINTR);
+    if (r != 0) {
+        SetLastErrorFromErrno();
+        return false;
+    }
+    return true;
+}
+
+bool FileGetPosition(FileHandle file, uint64_t& position) {
+    if (!ValidHandle(file)) return false;
+    off_t pos = lseek(file->fd, 0, SEEK_CUR);
+    if (pos < 0) {
+        SetLastErrorFromErrno();
+        return false;
+    }
+    position = static_cast<uint64_t>(pos);
+    return true;
+}
+
+bool FileSetPosition(FileHandle file, uint64_t position) {
+    if (!ValidHandle(file)) return false;
+    if (position > static_cast<uint64_t>(INT64_MAX)) {
+        SetLastError(kErrorInvalidParameter);
+        return false;
+    }
+    if (lseek(file->fd, static_cast<off_t>(position), SEEK_SET) < 0) {
+        SetLastErrorFromErrno();
+        return false;
+    }
+    return true;
+}
+
+bool FileFlush(FileHandle file) {
+    if (!ValidHandle(file)) return false;
+    if (fsync(file->fd) != 0) {
+        // Pipes and terminals have nothing to flush.
+        if (errno == EINVAL || errno == EROFS) return true;
+        SetLastErrorFromErrno();
+        return false;
+    }
+    return true;
+}
+
+int FileDescriptor(FileHandle file) { return file ? file->fd : -1; }
+
+bool FileIsBlockDevice(FileHandle file) { return file != nullptr && file->blockDevice; }
+
+bool DeleteFileAt(std::u16string_view path) {
+    std::string name;
+    if (!NameFromUtf16(path, name)) return false;
+    if (unlink(name.c_str()) != 0) {
+        int err = errno;
+        // A folder is not deleted by the file call.
+        if (err == EISDIR) {
+            SetLastError(kErrorAccessDenied);
+        } else {
+            SetErrorForPath(err, name);
+        }
+        return false;
+    }
+    return true;
+}
+
+bool RenameFile(std::u16string_view from, std::u16string_view to) {
+    std::string source;
+    std::string target;
+    if (!NameFromUtf16(from, source) || !NameFromUtf16(to, target)) return false;
+    if (rename(source.c_str(), target.c_str()) != 0) {
+        int err = errno;
+        if (err == EXDEV) {
+            SetLastError(kErrorNotSameDevice);
+        } else if (err == ENOENT) {
+            struct stat st {};
+            SetErrorForPath(err, lstat(source.c_str(), &st) == 0 ? target : source);
+        } else {
+            SetLastErrorFromErrno(err);
+        }
+        return false;
+    }
+    return true;
+}
+
+bool FileExists(std::u16string_view path) {
+    std::string name;
+    if (!NameFromUtf16(path, name)) return false;
+    struct stat st {};
+    if (stat(name.c_str(), &st) != 0) {
+        SetErrorForPath(errno, name);
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        SetLastError(kErrorFileNotFound);
+        return false;
+    }
+    return true;
+}
+
+bool DirectoryExists(std::u16string_view path) {
+    std::string name;
+    if (!NameFromUtf16(path, name)) return false;
+    struct stat st {};
+    if (stat(name.c_str(), &st) != 0) {
+        SetErrorForPath(errno, name);
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        SetLastError(kErrorPathNotFound);
+        return false;
+    }
+    return true;
+}
+
+bool CreateDirectoryAt(std::u16string_view path) {
+    std::string name;
+    if (!NameFromUtf16(path, name)) return false;
+    if (mkdir(name.c_str(), 0777) != 0) {
+        int err = errno;
+        if (err == EEXIST) {
+            SetLastError(kErrorAlreadyExists);
+        } else if (err == ENOENT) {
+            SetLastError(kErrorPathNotFound);
+        } else {
+            SetLastErrorFromErrno(err);
+        }
+        return false;
+    }
+    return true;
+}
+
+}  // namespace platform
