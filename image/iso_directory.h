@@ -1,0 +1,137 @@
+#pragma once
+// ISO 9660 directory records (ECMA-119 9.1) and the walk over a directory's
+// bytes. Records come from the image, so every length is checked before it is
+// used: a record is at least 34 bytes, its identifier fits inside it, and it
+// never crosses a 2048-byte sector (ECMA-119 6.8.1.1). A record that breaks
+// these rules is skipped and counted, never read past.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace image {
+
+namespace dr {
+constexpr size_t kLength = 0;           // 1 byte, whole record
+constexpr size_t kExtAttrLength = 1;    // 1 byte, in logical blocks
+constexpr size_t kExtent = 2;           // both-byte-order 32
+constexpr size_t kDataLength = 10;      // both-byte-order 32
+constexpr size_t kDate = 18;            // 7 bytes
+constexpr size_t kFlags = 25;           // 1 byte
+constexpr size_t kUnitSize = 26;
+constexpr size_t kGapSize = 27;
+constexpr size_t kVolumeSequence = 28;  // both-byte-order 16
+constexpr size_t kNameLength = 32;      // 1 byte
+constexpr size_t kName = 33;
+constexpr size_t kMinRecordBytes = 34;  // 33 fixed bytes and at least one identifier byte
+constexpr size_t kHeadBytes = 33;
+}  // namespace dr
+
+// File flags (ECMA-119 9.1.6).
+namespace dirflag {
+constexpr uint8_t kHidden = 0x01;       // "existence" bit
+constexpr uint8_t kDirectory = 0x02;
+constexpr uint8_t kAssociated = 0x04;
+constexpr uint8_t kRecord = 0x08;
+constexpr uint8_t kProtection = 0x10;
+constexpr uint8_t kMultiExtent = 0x80;  // another record of this file follows
+}  // namespace dirflag
+
+// A record decoded from bytes that were checked to hold it whole.
+struct IsoDirectoryRecord {
+    std::span<const uint8_t> bytes;       // the whole record
+    std::span<const uint8_t> identifier;  // name bytes
+    uint32_t extentLba = 0;
+    uint32_t dataBytes = 0;
+    bool extentConsistent = false;        // both byte orders agree
+    bool lengthConsistent = false;
+    uint8_t flags = 0;
+    std::array<uint8_t, 7> date{};
+
+    bool IsDirectory() const { return (flags & dirflag::kDirectory) != 0; }
+    bool IsAssociated() const { return (flags & dirflag::kAssociated) != 0; }
+    bool IsMultiExtent() const { return (flags & dirflag::kMultiExtent) != 0; }
+    bool IsDot() const { return identifier.size() == 1 && identifier[0] == 0; }
+    bool IsDotDot() const { return identifier.size() == 1 && identifier[0] == 1; }
+};
+
+// Decodes a record from bytes that hold at least its length byte. Empty when
+// the record is shorter than 34 bytes, longer than the bytes given, or its
+// identifier runs past its end.
+std::optional<IsoDirectoryRecord> DecodeDirectoryRecord(std::span<const uint8_t> bytes);
+
+// What a directory walk met besides good records.
+struct DirectoryWalkCounts {
+    uint32_t records = 0;
+    uint32_t shortRecords = 0;      // length byte 1..33: the rest of the sector is skipped
+    uint32_t crossingRecords = 0;   // would cross a sector or the directory's end
+    uint32_t badNameRecords = 0;    // identifier runs past the record
+};
+
+// Walks the records of a directory of dirBytes bytes held in data (which may
+// be longer: whole sectors). A zero length byte moves to the next sector; one
+// right at a sector start ends the walk, as every writer pads the last sector
+// of a directory with zeros. Calls onRecord for each good record; onRecord
+// returns false to stop.
+template <typename OnRecord>
+DirectoryWalkCounts WalkDirectoryRecords(std::span<const uint8_t> data, uint64_t dirBytes,
+                                         OnRecord&& onRecord) {
+    DirectoryWalkCounts counts;
+    const uint64_t end = dirBytes < data.size() ? dirBytes : data.size();
+    uint64_t pos = 0;
+    while (pos < end) {
+        const uint64_t sectorEnd = ((pos / 2048) + 1) * 2048;
+        const uint64_t limit = sectorEnd < end ? sectorEnd : end;
+        const uint8_t n = data[pos];
+        if (n == 0) {
+            if (pos % 2048 == 0) break;
+            pos = sectorEnd;
+            continue;
+        }
+        if (n < dr::kMinRecordBytes) {
+            // The length byte cannot be trusted to find the next record.
+            ++counts.shortRecords;
+            pos = sectorEnd;
+            continue;
+        }
+        if (n > limit - pos) {
+            ++counts.crossingRecords;
+            pos = sectorEnd;
+            continue;
+        }
+        auto record = DecodeDirectoryRecord(data.subspan(pos, n));
+        if (!record) {
+            ++counts.badNameRecords;
+            pos += n;
+            continue;
+        }
+        ++counts.records;
+        if (!onRecord(*record)) break;
+        pos += n;
+    }
+    return counts;
+}
+
+enum class RecordNameKind { Iso, Joliet };
+
+// Longest identifiers taken from a record: 220 bytes (110 UCS-2 units) for
+// Joliet, 221 bytes for ISO 9660 names.
+constexpr size_t kMaxJolietNameBytes = 220;
+constexpr size_t kMaxIsoNameBytes = 221;
+
+// The displayed name of a record that is neither "." nor "..": Joliet names
+// are UCS-2 big-endian with ";1" and trailing dots removed; ISO names come
+// from the ANSI code page; then a final ";" and one digit are cut. The result
+// is made safe as a path component (see SanitizeItemName).
+std::u16string DecodeRecordName(std::span<const uint8_t> identifier, RecordNameKind kind);
+
+// Item names end up as components of disk paths when files are extracted.
+// Path separators ("/" and "\"), NUL and other control characters become "_",
+// unpaired surrogates become U+FFFD, and names that are empty or are "." or
+// ".." as text become underscores, so no name can leave its folder.
+void SanitizeItemName(std::u16string& name);
+
+}  // namespace image
