@@ -136,7 +136,7 @@ constexpr LocaleCodePages kLocaleCodePages[] = {
     {"lt", 1257, 775}, {"lv", 1257, 775}, {"et", 1257, 775},
     {"vi", 1258, 1258},
     {"th", 874, 874},
-    {"en_US", 1252, 437}, {"en_CA", 1252, 850}, {"en", 1252, 850},
+    {"en_US", 1252, 437},
 };
 
 const char* LocaleName() {
@@ -298,7 +298,12 @@ uint32_t OemCodePage() {
     uint32_t cp = CodePageFromEnvironment("QV_OEM_CODEPAGE", &found);
     if (found) return cp;
     const LocaleCodePages* entry = LocaleEntry();
-    return entry ? entry->oem : 437;
+    if (entry) return entry->oem;
+    // Other western European locales take the multilingual OEM page; the C
+    // locale takes the US one, as an unconfigured machine does.
+    std::string_view name = LocaleName();
+    bool plainC = name == "C" || name == "POSIX" || name.substr(0, 2) == "C.";
+    return plainC ? 437 : 850;
 }
 
 bool MultiByteToUtf16(uint32_t codePage, std::string_view bytes, std::u16string& out) {
