@@ -1,0 +1,15 @@
+#include "cmdline/writer_switches.h"
+
+namespace cmdline {
+
+std::atomic<bool> WriterSwitchE{false};
+std::atomic<bool> WriterSwitchC{false};
+std::atomic<bool> WriterSwitchH{true};
+
+void ResetWriterSwitches() {
+    WriterSwitchE = false;
+    WriterSwitchC = false;
+    WriterSwitchH = true;
+}
+
+}  // namespace cmdline
