@@ -64,6 +64,16 @@ bool NameFromUtf16(std::u16string_view path, std::string& out) {
     return ValidUtf8Name(out);
 }
 
+// On a valid descriptor EBADF means the handle was opened without the access
+// the call needs, which the program knows as "access denied".
+uint32_t SetTransferError(int err) {
+    if (err == EBADF) {
+        SetLastError(kErrorAccessDenied);
+        return kErrorAccessDenied;
+    }
+    return SetLastErrorFromErrno(err);
+}
+
 bool ValidHandle(FileHandle file) {
     if (file == nullptr || file->fd < 0) {
         SetLastError(kErrorInvalidHandle);
@@ -147,7 +157,7 @@ int64_t FileReadAt(FileHandle file, uint64_t offset, void* buffer, size_t size) 
                             : pread(file->fd, out + done, chunk, static_cast<off_t>(offset + done));
         if (n < 0) {
             if (errno == EINTR) continue;
-            SetLastErrorFromErrno();
+            SetTransferError(errno);
             return -1;
         }
         if (n == 0) break;
@@ -183,7 +193,7 @@ int64_t FileWriteAt(FileHandle file, uint64_t offset, const void* data, size_t s
             if (errno == EINTR) continue;
             int err = errno;
             if (!current) lseek(file->fd, static_cast<off_t>(offset + done), SEEK_SET);
-            uint32_t code = SetLastErrorFromErrno(err);
+            uint32_t code = SetTransferError(err);
             // A full disk is a short write; anything else fails the call unless
             // part of the data is already out.
             if (code == kErrorDiskFull || done > 0) return static_cast<int64_t>(done);
