@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/file.h"
+#include "foundation/file_io.h"
 
 namespace image {
 
@@ -77,10 +77,7 @@ struct TrackDetail {
 // MPEG stream information of a Video CD track; defined by the Video CD code.
 struct MpegInfo;
 
-struct FileCloser {
-    void operator()(platform::FileObject* file) const { platform::FileClose(file); }
-};
-using TrackFileHandle = std::unique_ptr<platform::FileObject, FileCloser>;
+using TrackFileHandle = foundation::UniqueFile;
 
 struct TrackEntry {
     uint8_t mode = track_mode::kNone;
