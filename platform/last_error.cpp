@@ -46,6 +46,7 @@ constexpr ErrorTextEntry kErrorTexts[] = {
     {kErrorFilenameTooLong, u"The filename or extension is too long."},
     {kErrorNoData, u"The pipe is being closed."},
     {kErrorWaitTimeout, u"The wait operation timed out."},
+    {kErrorNotOwner, u"Attempt to release mutex not owned by caller."},
     {kErrorNoMediaInDrive, u"There is no media in the drive."},
     {kErrorNoUnicodeTranslation, u"No mapping for the Unicode character exists in the target multi-byte code page."},
     {kErrorIoDevice, u"The request could not be performed because of an I/O device error."},

@@ -39,6 +39,7 @@ enum : uint32_t {
     kErrorFilenameTooLong = 206,
     kErrorNoData = 232,
     kErrorWaitTimeout = 258,
+    kErrorNotOwner = 288,
     kErrorNoUnicodeTranslation = 1113,
     kErrorNoMediaInDrive = 1112,
     kErrorIoDevice = 1117,
