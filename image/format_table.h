@@ -9,13 +9,13 @@
 #include <cstdint>
 #include <string_view>
 
+#include "image/image_context.h"
+
 namespace dialogs {
 struct ProgressCallbacks;
 }
 
 namespace image {
-
-struct ImageContext;
 
 // The arguments a save hands, unchanged, through every writing routine down to
 // the output format's writer. Their meaning belongs to that writer: the
@@ -42,33 +42,6 @@ struct ImageFormatRow {
 constexpr int32_t kImageFormatRowCount = 23;
 extern const std::array<ImageFormatRow, kImageFormatRowCount> ImageFormatTable;
 
-// Format codes of a document (ImageContext format code and output format).
-namespace format_code {
-constexpr int32_t kUnknown = -1;
-constexpr int32_t kIso = 0;
-constexpr int32_t kBin = 1;          // 2352-byte sectors, Mode 1 (user data at 16)
-constexpr int32_t kDaa = 2;          // also HXI and the self-extracting "exe"
-constexpr int32_t kNrg = 3;
-constexpr int32_t kDmg = 4;
-constexpr int32_t kUif = 5;
-constexpr int32_t kIsz = 6;
-constexpr int32_t kMzp = 7;
-constexpr int32_t kXdi = 8;
-constexpr int32_t kBinMode2 = 9;     // 2352-byte sectors, Mode 2 Form 1 (user data at 24)
-constexpr int32_t kCdi = 10;
-constexpr int32_t kMdf = 11;
-constexpr int32_t kBwiFirst = 12;    // 12..15
-constexpr int32_t kB5i = 16;
-constexpr int32_t kLcd2352 = 17;
-constexpr int32_t kLcd2049 = 18;
-constexpr int32_t kFcd = 19;
-constexpr int32_t kCif = 20;
-constexpr int32_t kGi2048 = 21;
-constexpr int32_t kGi2336 = 22;
-constexpr int32_t kAudioCd = 100;
-constexpr int32_t kRawScanFirst = 1000;   // 1000 + 2k + j: k-th raw-scan sector size, j = 1: data 150 sectors later
-constexpr int32_t kRawScanLast = 1007;
-}  // namespace format_code
 
 // The row of a format code 0..22; null for any other code.
 const ImageFormatRow* GetImageFormatRow(int32_t formatCode);

@@ -35,6 +35,13 @@ int32_t ReadRawSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_
 // document's sector size is 2352 and the whole run was read.
 int32_t ReadRawFrames(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_t count);
 
+// What a running burn tells the reads, set by the burn engine when a burn starts
+// and cleared when it ends. During a burn a short read is written once to the
+// burn log as an error; the missing sectors are zero-filled and the read counts
+// as whole only when the burn was started with its ignore-read-errors option,
+// otherwise the read fails (OperationStatus 4) and so does the burn.
+void SetBurnReadPolicy(bool burnInProgress, bool ignoreReadErrors);
+
 // Gap frames of a track mode (2/3 Mode 1, 4/5/8 Mode 2 Form 1, 6 Mode 2 Form 2,
 // 1 audio silence), numbered from `first`; returns count, or 0 for another mode.
 int32_t MakeGapFrames(uint8_t mode, int32_t first, uint8_t* buffer, int32_t count);

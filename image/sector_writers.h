@@ -31,7 +31,4 @@ int32_t WriteMzpSectors(ImageContext& ctx, int32_t first, const uint8_t* buffer,
 int32_t WriteXdiSectors(ImageContext& ctx, int32_t first, const uint8_t* buffer, int32_t count,
                         const WriterArguments& args);
 
-// A save fails once this many bytes are written when the output size limit is set.
-constexpr uint64_t kOutputSizeLimitBytes = 0x1000000000000000ull;
-
 }  // namespace image
