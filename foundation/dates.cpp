@@ -6,6 +6,7 @@
 #include <ctime>
 #include <limits>
 
+#include "foundation/settings.h"
 #include "platform/last_error.h"
 #include "platform/text.h"
 
@@ -143,8 +144,7 @@ int OffsetUnitsFromByte(uint8_t b) {
 
 int64_t CurrentTime() { return static_cast<int64_t>(time(nullptr)); }
 
-// Stand-in for the "TimeFixed" setting until the settings store is linked here.
-int64_t ReadTimeFixedSetting() { return 0; }
+int64_t ReadTimeFixedSetting() { return ReadSettingDword(u"TimeFixed", 0); }
 
 }  // namespace
 

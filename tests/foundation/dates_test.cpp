@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "foundation/byte_cursor.h"
+#include "foundation/settings.h"
 #include "platform/last_error.h"
 #include "tests/support/test_support.h"
 
@@ -480,6 +481,26 @@ TEST(Dates, NewItemTimePrefersTheDocumentsFixedTime) {
     const int64_t t = GetNewItemTime(0);
     EXPECT_GE(t, before);
     EXPECT_LE(t, time(nullptr));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Dates, TimeFixedSettingStampsNewItems) {
+    qvtest::TempDir config;
+    setenv("QV_CONFIG_DIR", config.path().c_str(), 1);
+    ASSERT_TRUE(foundation::WriteSettingDword(u"TimeFixed", 1000000000));
+    EXPECT_EQ(foundation::GetFixedTime(), 1000000000);
+    EXPECT_EQ(foundation::GetNewItemTime(0), 1000000000);
+    EXPECT_EQ(foundation::GetNewItemTime(1234), 1234);
+    // date -u -d @1000000000 says 2001-09-09 01:46:40.
+    EXPECT_EQ(qvtest::RunOk("date -u -d @1000000000 '+%Y-%m-%d %H:%M:%S'"), "2001-09-09 01:46:40\n");
+    ScopedTimeZone zone("UTC");
+    std::array<uint8_t, 7> rec{};
+    ASSERT_TRUE(foundation::UnixTimeToIsoRecordDate(foundation::GetNewItemTime(0), rec));
+    EXPECT_EQ(rec, (std::array<uint8_t, 7>{101, 9, 9, 1, 46, 40, 0}));
+    unsetenv("QV_CONFIG_DIR");
 }
 
 }  // namespace
