@@ -41,11 +41,6 @@ int UnlockDriveHandle(FileHandle handle);
 // cleared. Returns 1.
 int CloseDriveHandle(FileHandle handle);
 
-// Message-box hook of OpenAndLockDrive (OK = 1, Cancel = 2); installed by the
-// messages layer. Unset answers Cancel.
-using DriveLockQuestion = std::function<int(int stringId)>;
-void SetDriveLockQuestion(DriveLockQuestion question);
-
 // Tests: closes every entry and clears the table.
 void ResetDriveTable();
 

@@ -32,14 +32,14 @@ char16_t* DupStringW(const char16_t* text);
 void StrLowerW(char16_t* text);
 void StrLowerW(std::u16string& text);
 
-// Shows the out-of-memory message through the installed reporter (stderr when
-// none) and ends the process with kOutOfMemoryExitCode.
+// Shows "Out of memory. Program abort." with the stop icon and ends the process
+// with kOutOfMemoryExitCode.
 [[noreturn]] void AbortOutOfMemory();
 // Ends the process at once (no destructors, no atexit handlers).
 [[noreturn]] void ExitProgram(int exitCode);
 
-// The message-box side of AbortOutOfMemory; installed by the messages layer so
-// that memory stays below it. Null restores the stderr line.
+// Replaces the message of AbortOutOfMemory (the stop-icon box of the messages
+// layer by default); for tests. Null restores the default.
 using OutOfMemoryReporter = void (*)();
 void SetOutOfMemoryReporter(OutOfMemoryReporter reporter);
 

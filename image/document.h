@@ -60,9 +60,11 @@ int CreateRootFolder(ImageContext* ctx);
 // was chosen; else 0. Returns the value set.
 int32_t SetSessionStartLba(ImageContext* ctx);
 
-// The readers the open calls, reached through these hooks until each reader is
-// linked in directly. Unset hooks answer "not recognised" (detection leaves the
-// format -1, a tree reader fails).
+// The readers the open calls that are not linked in yet, reached through these
+// hooks; tests replace any of them. Unset: format detection and the ISO 9660
+// tree are the image core's own, the settings are read from the store, and the
+// other readers answer "not recognised" (their tree read fails, so the open
+// gives "Can not read directory structure.").
 struct OpenReaderHooks {
     // Sets ctx->formatCode (stays -1 when nothing is recognised).
     void (*detectImageFormat)(ImageContext* ctx, int32_t startFormat) = nullptr;
@@ -77,9 +79,11 @@ struct OpenReaderHooks {
     int (*loadMarfsTree)(ImageContext* ctx) = nullptr;
     int (*readIsoTree)(ImageContext* ctx) = nullptr;
     void (*loadElTorito)(ImageContext* ctx) = nullptr;
-    // "ShowMacFiles" setting (0..1); unset reads 0.
+    // Size of the image file; unset: GetFileSize64 (tests give sizes no file can have).
+    int64_t (*fileSize)(foundation::FileHandle file) = nullptr;
+    // "ShowMacFiles" setting (0..1); unset reads the setting.
     int (*showMacFiles)() = nullptr;
-    // Settings the constructors read; unset: level 0, now.
+    // Settings the constructors read; unset: the settings store.
     int32_t (*compressionLevel)() = nullptr;
     int64_t (*fixedTime)() = nullptr;
     // Fills the volume texts of a new document ("New ISO" / "New Archive").

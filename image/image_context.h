@@ -14,7 +14,6 @@
 #include <functional>
 #include <mutex>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "foundation/file_io.h"
@@ -43,42 +42,6 @@ struct DaaContainerState;
 struct MzpContainerState;
 struct XdiContainerState;
 struct EncryptedImageState;
-
-// An owned pointer with the function that frees it.
-template <typename T>
-class StateSlot {
-public:
-    using FreeFunction = void (*)(T*);
-    StateSlot() = default;
-    ~StateSlot() { Reset(); }
-    StateSlot(const StateSlot&) = delete;
-    StateSlot& operator=(const StateSlot&) = delete;
-
-    // Takes ownership of state; freeFunction (not null) frees it later.
-    void Attach(T* state, FreeFunction freeFunction) {
-        Reset();
-        state_ = state;
-        free_ = freeFunction;
-    }
-    // Frees the state (when any) and empties the slot.
-    void Reset() {
-        T* state = std::exchange(state_, nullptr);
-        FreeFunction freeFunction = std::exchange(free_, nullptr);
-        if (state && freeFunction) freeFunction(state);
-    }
-    // Gives up ownership without freeing.
-    T* Release() {
-        free_ = nullptr;
-        return std::exchange(state_, nullptr);
-    }
-    T* get() const { return state_; }
-    T* operator->() const { return state_; }
-    explicit operator bool() const { return state_ != nullptr; }
-
-private:
-    T* state_ = nullptr;
-    FreeFunction free_ = nullptr;
-};
 
 // Format codes beside the rows 0..22 of the image-format table.
 namespace format_code {
@@ -309,9 +272,16 @@ struct ImageContext {
     std::array<uint8_t, kRawWorkBufferBytes> rawWorkBuffer{};
 
     ImageContext() = default;
+    // Frees what is still owned, in ReleaseDocumentContents' order.
     ~ImageContext();
     ImageContext(const ImageContext&) = delete;
     ImageContext& operator=(const ImageContext&) = delete;
 };
+
+// Frees everything the record owns in the fixed order (readers that reach the
+// image through its handle go before the handle); leaves the record empty.
+// FreeImageDocument calls it before freeing the record; calling it twice is
+// harmless.
+void ReleaseDocumentContents(ImageContext& ctx);
 
 }  // namespace image

@@ -23,6 +23,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace image {
@@ -31,6 +32,42 @@ struct ImageContext;
 struct ImageFolder;
 class DisplayNameIndex;
 struct IsoNameHash;       // the layout's ISO-name buckets; owned and freed by the layout code
+
+// An owned pointer with the function that frees it.
+template <typename T>
+class StateSlot {
+public:
+    using FreeFunction = void (*)(T*);
+    StateSlot() = default;
+    ~StateSlot() { Reset(); }
+    StateSlot(const StateSlot&) = delete;
+    StateSlot& operator=(const StateSlot&) = delete;
+
+    // Takes ownership of state; freeFunction (not null) frees it later.
+    void Attach(T* state, FreeFunction freeFunction) {
+        Reset();
+        state_ = state;
+        free_ = freeFunction;
+    }
+    // Frees the state (when any) and empties the slot.
+    void Reset() {
+        T* state = std::exchange(state_, nullptr);
+        FreeFunction freeFunction = std::exchange(free_, nullptr);
+        if (state && freeFunction) freeFunction(state);
+    }
+    // Gives up ownership without freeing.
+    T* Release() {
+        free_ = nullptr;
+        return std::exchange(state_, nullptr);
+    }
+    T* get() const { return state_; }
+    T* operator->() const { return state_; }
+    explicit operator bool() const { return state_ != nullptr; }
+
+private:
+    T* state_ = nullptr;
+    FreeFunction free_ = nullptr;
+};
 
 // Item flags.
 namespace item_flag {
@@ -110,7 +147,7 @@ struct ImageFolder {
     std::array<uint32_t, 3> layoutWordsB{};
     uint8_t flags = 0;                    // folder_flag bits
     uint32_t layoutWord = 0;
-    IsoNameHash* isoNameHash = nullptr;   // owned by the layout code, which frees it
+    StateSlot<IsoNameHash> isoNameHash;   // attached by the layout code with its free function
     std::unique_ptr<DisplayNameIndex> displayNameHash;   // built on demand
     void* treeViewHandle = nullptr;       // node in the folder tree view
     void* burnViewHandle = nullptr;       // node in the burn view
