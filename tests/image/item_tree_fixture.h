@@ -1,0 +1,67 @@
+#pragma once
+// Small trees for the item-tree tests: a document with a root folder, and
+// helpers that add files and folders the way the readers do.
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "dialogs/scripted_prompts.h"
+#include "foundation/messages_scripted.h"
+#include "foundation/operation_status.h"
+#include "image/document.h"
+#include "image/image_context.h"
+#include "image/item_tree.h"
+#include "tests/support/test_support.h"
+
+namespace treetest {
+
+inline image::ImageItem* AddFile(image::ImageFolder* folder, std::u16string_view name, int64_t size = 0,
+                                 uint32_t sector = 0) {
+    image::ImageItem* item = image::NewItem();
+    item->name = name;
+    item->size = size;
+    item->startSector = sector;
+    image::LinkItemAtHead(folder, item);
+    return item;
+}
+
+inline image::ImageFolder* AddFolder(image::ImageFolder* parent, std::u16string_view name) {
+    return image::MakeFolderNode(nullptr, parent, name);
+}
+
+// A document with an empty root, no settings store needed, and scripted
+// prompts and boxes.
+class TreeDocument {
+public:
+    TreeDocument() : scopedUi_(&ui_), scopedPrompts_(&prompts_) {
+        ::setenv("QV_CONFIG_DIR", configDir_.path().c_str(), 1);
+        image::OpenReaderHooks hooks;
+        hooks.compressionLevel = [] { return int32_t{0}; };
+        hooks.fixedTime = [] { return int64_t{1000000000}; };
+        image::SetOpenReaderHooks(hooks);
+        ctx_.reset(image::NewIsoDocument());
+        foundation::StandingOverwriteAnswer = -1;
+        foundation::OperationStatus = 0;
+    }
+    ~TreeDocument() {
+        ctx_.reset();
+        image::SetOpenReaderHooks(image::OpenReaderHooks{});
+        foundation::StandingOverwriteAnswer = -1;
+        foundation::OperationStatus = 0;
+    }
+    image::ImageContext* ctx() { return ctx_.get(); }
+    image::ImageFolder* root() { return ctx_->rootFolder; }
+    dialogs::ScriptedPrompts& prompts() { return prompts_; }
+    foundation::ScriptedUiServices& ui() { return ui_; }
+
+private:
+    qvtest::TempDir configDir_;
+    foundation::ScriptedUiServices ui_;
+    foundation::ScopedUiServices scopedUi_;
+    dialogs::ScriptedPrompts prompts_;
+    dialogs::ScopedPromptService scopedPrompts_;
+    image::DocumentPtr ctx_;
+};
+
+}  // namespace treetest
