@@ -196,7 +196,10 @@ bool IsoTreeWalk::ReadRoot() {
     const auto rootRecord = DecodeDirectoryRecord(ctx_.rootDirectoryRecord);
     if (!rootRecord) return false;
     IsoEntryArray entries(ctx_);
-    if (!ReadIsoDirectory(ctx_, ctx_.rootDirectoryRecord, entries, report_)) return false;
+    // A root without entries is no hierarchy.
+    if (!ReadIsoDirectory(ctx_, ctx_.rootDirectoryRecord, entries, report_) || entries.entries.empty()) {
+        return false;
+    }
     folderExtents_[root] = rootRecord->extentLba;
     readExtents_.insert(rootRecord->extentLba);
     AttachIsoEntries(root, entries, true);
