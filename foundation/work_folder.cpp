@@ -50,16 +50,6 @@ bool IsPrivateFolder(const std::string& path) {
     return S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 077) == 0;
 }
 
-// $XDG_RUNTIME_DIR/quendravine, made 0700 when missing; empty when the
-// runtime folder is unset or the subfolder is not ours alone.
-std::string RuntimeBase() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (!runtime || !*runtime) return {};
-    const std::string base = std::string(runtime) + "/quendravine";
-    if (mkdir(base.c_str(), 0700) != 0 && errno != EEXIST) return {};
-    return IsPrivateFolder(base) ? base : std::string();
-}
-
 std::string TempBase() {
     const char* tmp = std::getenv("TMPDIR");
     return (tmp && *tmp) ? std::string(tmp) : std::string("/tmp");
@@ -203,10 +193,6 @@ std::optional<std::u16string> PrepareTempWorkFolder() {
     std::string narrow;
     if (setting && !setting->empty() && setting->size() <= kTempFolderSettingMaxChars && ToNarrow(*setting, narrow))
         made = MakeWorkFolderIn(narrow);
-    if (made.empty()) {
-        const std::string runtime = RuntimeBase();
-        if (!runtime.empty()) made = MakeWorkFolderIn(runtime);
-    }
     if (made.empty()) made = MakeWorkFolderIn(TempBase());
     if (made.empty()) return std::nullopt;
     g_workFolder = made;

@@ -4,8 +4,8 @@
 //
 // The work folder is private to this user and this process: a fresh folder
 // "$Quendravine$-XXXXXX" made by mkdtemp (mode 0700) under the "TempFolder"
-// setting, else under $XDG_RUNTIME_DIR/quendravine, else under $TMPDIR or /tmp,
-// and checked (not a link, a folder, ours, 0700) before use. A fixed name in a
+// setting, else under $TMPDIR or /tmp (not the memory-backed runtime folder:
+// extracted files can be large), and checked (not a link, a folder, ours, 0700) before use. A fixed name in a
 // shared folder would let another user plant a link there, and two running
 // copies of the program would delete each other's files.
 
