@@ -1,5 +1,8 @@
 #include "image/track_list.h"
 
+#include "image/cue_parser.h"
+#include "image/cue_parser_names.h"
+#include "image/mds_parser.h"
 #include "platform/text.h"
 
 namespace image {
@@ -194,6 +197,32 @@ TrackListPtr NewDiscTrackList(int32_t endSector) {
     t.sectorSize = 2048;
     list->tracks[1].startSector = t.length;
     return list;
+}
+
+TrackListPtr OpenSheet(const std::u16string& sheetPath) {
+    TrackListPtr list = ParseCueSheet(sheetPath);
+    if (list && IsValidTrackList(list.get(), nullptr)) return list;
+    list = ParseMdsFile(sheetPath);
+    if (list && IsValidTrackList(list.get(), nullptr)) return list;
+    return nullptr;
+}
+
+std::u16string FindCompanionSheet(const std::u16string& imagePath) {
+    std::u16string name = NameOfPath(imagePath);
+    size_t dot = name.rfind(u'.');
+    if (dot == std::u16string::npos || dot == 0) return std::u16string();
+    std::u16string extension = name.substr(dot + 1);
+    std::u16string sheetExtension;
+    if (platform::EqualsNoCase(extension, u"bin")) sheetExtension = u"cue";
+    else if (platform::EqualsNoCase(extension, u"mdf")) sheetExtension = u"mds";
+    else return std::u16string();
+    std::u16string folder = FolderOfPath(imagePath);
+    std::u16string sheetName = FindNameNoCase(folder, name.substr(0, dot + 1) + sheetExtension);
+    if (sheetName.empty()) return std::u16string();
+    std::u16string sheetPath = folder.empty() ? sheetName : folder + (folder == u"/" ? u"" : u"/") + sheetName;
+    TrackListPtr list = OpenSheet(sheetPath);
+    if (!list || !IsValidTrackList(list.get(), &imagePath)) return std::u16string();
+    return sheetPath;
 }
 
 }  // namespace image
