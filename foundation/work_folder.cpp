@@ -38,6 +38,7 @@ using DirPtr = std::unique_ptr<DIR, DirCloser>;
 
 std::mutex g_lock;
 std::string g_workFolder;   // UTF-8, with trailing '/', empty when none
+std::string g_workParent;   // the parent asked for when it was made
 int g_documentIconIndex = -1;
 
 bool ToNarrow(std::u16string_view path, std::string& out) { return platform::Utf16ToUtf8Strict(path, out); }
@@ -185,17 +186,28 @@ size_t DeleteFolderTree(std::u16string_view folder, FolderRemoval removal) {
 
 std::optional<std::u16string> PrepareTempWorkFolder() {
     std::lock_guard<std::mutex> guard(g_lock);
-    if (!g_workFolder.empty() && IsPrivateFolder(g_workFolder.substr(0, g_workFolder.size() - 1)))
-        return platform::Utf8ToUtf16(g_workFolder);
-    g_workFolder.clear();
-    std::string made;
+    std::string wanted;
     auto setting = ReadSettingString(u"TempFolder");
-    std::string narrow;
-    if (setting && !setting->empty() && setting->size() <= kTempFolderSettingMaxChars && ToNarrow(*setting, narrow))
-        made = MakeWorkFolderIn(narrow);
-    if (made.empty()) made = MakeWorkFolderIn(TempBase());
+    if (!(setting && !setting->empty() && setting->size() <= kTempFolderSettingMaxChars && ToNarrow(*setting, wanted)))
+        wanted = TempBase();
+    if (!g_workFolder.empty()) {
+        const std::string current = g_workFolder.substr(0, g_workFolder.size() - 1);
+        const bool stillOurs = IsPrivateFolder(current);
+        if (stillOurs && g_workParent == wanted) return platform::Utf8ToUtf16(g_workFolder);
+        // The "TempFolder" setting changed: the old folder goes, a new one is
+        // made under the new parent.
+        if (stillOurs) DeleteFolderTree(platform::Utf8ToUtf16(current), FolderRemoval::RemoveFolders);
+        g_workFolder.clear();
+    }
+    std::string parent = wanted;
+    std::string made = MakeWorkFolderIn(parent);
+    if (made.empty() && parent != TempBase()) {
+        parent = TempBase();
+        made = MakeWorkFolderIn(parent);
+    }
     if (made.empty()) return std::nullopt;
     g_workFolder = made;
+    g_workParent = wanted;
     return platform::Utf8ToUtf16(g_workFolder);
 }
 
@@ -275,6 +287,7 @@ int GetDocumentIconIndex() {
 void ResetWorkFolderForTests() {
     std::lock_guard<std::mutex> guard(g_lock);
     g_workFolder.clear();
+    g_workParent.clear();
     g_documentIconIndex = -1;
 }
 

@@ -202,3 +202,25 @@ TEST_F(WorkFolderTest, IconFilesAreWrittenAskedAndDeleted) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(WorkFolderTest, ChangingTheTempFolderSettingMovesTheWorkFolder) {
+    auto first = PrepareTempWorkFolder();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(Narrow(*first).substr(0, tmp_.path().size() + 1), tmp_.path() + "/");
+    qvtest::TempDir chosen;
+    ASSERT_TRUE(WriteSettingString(u"TempFolder", Wide(chosen.path())));
+    auto second = PrepareTempWorkFolder();
+    ASSERT_TRUE(second);
+    EXPECT_EQ(Narrow(*second).substr(0, chosen.path().size() + 1), chosen.path() + "/");
+    EXPECT_FALSE(Exists(Narrow(*first)));
+    // A setting naming a folder that cannot hold one falls back to $TMPDIR.
+    ASSERT_TRUE(WriteSettingString(u"TempFolder", Wide(chosen / "missing")));
+    auto third = PrepareTempWorkFolder();
+    ASSERT_TRUE(third);
+    EXPECT_EQ(Narrow(*third).substr(0, tmp_.path().size() + 1), tmp_.path() + "/");
+    EXPECT_EQ(PrepareTempWorkFolder(), third);
+}
+
+}  // namespace
