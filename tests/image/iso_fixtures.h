@@ -27,7 +27,6 @@ using image::ImageFolder;
 using image::ImageItem;
 
 inline DocumentPtr OpenDoc(const std::string& path, int* codeOut = nullptr, const std::string& sheet = "") {
-    image::RegisterIsoOpenHooks();
     const std::u16string wide = platform::Utf8ToUtf16(path);
     int code = -1;
     DocumentPtr doc(image::OpenImageDocument(wide, platform::Utf8ToUtf16(sheet),

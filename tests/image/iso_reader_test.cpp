@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "dialogs/prompt_service.h"
 #include "image/volume_texts.h"
 #include "tests/image/iso_fixtures.h"
 
@@ -348,6 +349,41 @@ TEST(IsoReader, MultisessionGrownByXorriso) {
     const auto ours = ListTree(*doc);
     EXPECT_TRUE(ours.count("/d1/one.txt"));
     EXPECT_TRUE(ours.count("/d2/two.txt"));
+}
+
+// Two sessions as two tracks of one file, described by a CUE sheet without
+// a gap between them. The session chosen at open decides what is seen.
+TEST(IsoReader, TwoSessionsThroughACueSheet) {
+    qvtest::TempDir dir;
+    MakeTree(dir, "t1", {"d1/one.txt:1"});
+    MakeTree(dir, "t2", {"d2/two.txt:2"});
+    const std::string cd = "cd " + ShellQuote(dir.path()) + " && ";
+    RunOk(cd + "genisoimage -quiet -R -J -o s1.iso t1");
+    const int64_t n = static_cast<int64_t>(qvtest::ReadFileBytes(dir / "s1.iso").size() / 2048);
+    RunOk(cd + "genisoimage -quiet -R -J -C 0," + std::to_string(n) + " -M s1.iso -o s2.iso t2 2>/dev/null && "
+          "cat s1.iso s2.iso > ms.iso");
+    ASSERT_EQ(ToolPaths(RunOk("isoinfo -i " + ShellQuote(dir / "ms.iso") + " -T " + std::to_string(n) + " -J -f"), true),
+              (std::vector<std::string>{"/d1", "/d1/one.txt", "/d2", "/d2/two.txt"}));
+    char msf[16];
+    std::snprintf(msf, sizeof msf, "%02d:%02d:%02d", static_cast<int>(n / 75 / 60), static_cast<int>(n / 75 % 60),
+                  static_cast<int>(n % 75));
+    qvtest::WriteFileText(dir / "ms.cue", std::string("FILE \"ms.iso\" BINARY\nREM SESSION 01\n  TRACK 01 MODE1/2048\n"
+                          "    INDEX 01 00:00:00\nREM SESSION 02\n  TRACK 02 MODE1/2048\n    INDEX 01 ") + msf + "\n");
+
+    const struct {
+        int session;
+        std::vector<std::string> paths;
+    } rows[] = {{1, {"/d1", "/d1/one.txt", "/d2", "/d2/two.txt"}}, {0, {"/d1", "/d1/one.txt"}}};
+    for (const auto& row : rows) {
+        // The chooser stand-in leaves the shared choice as it finds it.
+        dialogs::ChosenSessionIndex().store(row.session);
+        int code = -1;
+        auto doc = OpenDoc(dir / "ms.iso", &code, dir / "ms.cue");
+        ASSERT_TRUE(doc) << code;
+        EXPECT_EQ(Paths(ListTree(*doc)), row.paths) << row.session;
+        EXPECT_EQ(doc->chosenSession, row.session + 1);
+        EXPECT_EQ(dialogs::ChosenSessionIndex().load(), -1);
+    }
 }
 
 }  // namespace

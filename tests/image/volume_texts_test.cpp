@@ -162,7 +162,6 @@ TEST(VolumeTexts, DocumentAccessors) {
 // Joliet characters.
 TEST(VolumeTexts, BuiltDescriptorsReadBackByTools) {
     Fixture f("");
-    RegisterIsoOpenHooks();
     int code = -1;
     DocumentPtr doc(OpenImageDocument(platform::Utf8ToUtf16(f.iso), u"",
                                       foundation::OpenFileForRead(platform::Utf8ToUtf16(f.iso)), true, 2, &code));
