@@ -105,21 +105,22 @@ struct Waiters {
     size_t running = 0;
     LaunchEndedHook hook;
 };
-Waiters& TheWaiters() {
-    // Never destroyed: a detached waiter may still finish while the program
-    // exits, and must not find its lock gone.
-    static Waiters* waiters = new Waiters;
-    return *waiters;
+// Shared with every waiter thread: a detached waiter may still finish while
+// the program exits, and must not find its lock gone.
+const std::shared_ptr<Waiters>& TheWaitersPtr() {
+    static const std::shared_ptr<Waiters> waiters = std::make_shared<Waiters>();
+    return waiters;
 }
+Waiters& TheWaiters() { return *TheWaitersPtr(); }
 
 struct LaunchRecord {
     pid_t pid = -1;
     std::u16string path;
 };
 
-void WaitForLaunchedProcess(std::unique_ptr<LaunchRecord> record) {
+void WaitForLaunchedProcess(std::unique_ptr<LaunchRecord> record, std::shared_ptr<Waiters> shared) {
     const int exitCode = WaitExitCode(record->pid);
-    Waiters& waiters = TheWaiters();
+    Waiters& waiters = *shared;
     LaunchEndedHook hook;
     {
         std::lock_guard<std::mutex> guard(waiters.lock);
@@ -143,7 +144,7 @@ bool StartWatched(const std::vector<std::string>& argv, std::u16string_view path
         std::lock_guard<std::mutex> guard(waiters.lock);
         ++waiters.running;
     }
-    std::thread(WaitForLaunchedProcess, std::move(record)).detach();
+    std::thread(WaitForLaunchedProcess, std::move(record), TheWaitersPtr()).detach();
     return true;
 }
 
@@ -235,7 +236,7 @@ int32_t SendFileByMail(std::u16string_view path) {
     auto record = std::make_unique<LaunchRecord>();
     record->pid = child.pid;
     record->path = std::u16string(path);
-    std::thread(WaitForLaunchedProcess, std::move(record)).detach();
+    std::thread(WaitForLaunchedProcess, std::move(record), TheWaitersPtr()).detach();
     return kMailHandedOver;
 }
 
