@@ -138,6 +138,7 @@ TEST_F(ProgramsTest, OpenUsesTheDesktopsApplicationAndRefusesUnassociatedTypes) 
     setenv("XDG_DATA_HOME", (home + "/.local/share").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
     setenv("XDG_DATA_DIRS", (dir_ / "no-system-data").c_str(), 1);
+    setenv("XDG_CONFIG_DIRS", (dir_ / "no-system-config").c_str(), 1);
     setenv("DISPLAY", ":97", 1);   // xdg-open looks for applications only with a display
     for (const char* var : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID",
                             "WAYLAND_DISPLAY", "BROWSER"})
