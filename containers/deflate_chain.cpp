@@ -45,8 +45,12 @@ int64_t DeflateCompressBuffer(const uint8_t* input, uint8_t* output, size_t leng
 int64_t DeflateDecompressChain(const uint8_t* entries, size_t entriesLength, uint8_t* output,
                                size_t outputCapacity, size_t* endPosition) {
     if (!entries || (!output && outputCapacity > 0)) return -1;
-    std::unique_ptr<DeflateDecoder> decoder(new (std::nothrow) DeflateDecoder());
-    if (!decoder) return -1;
+    std::unique_ptr<DeflateDecoder> decoder;
+    try {
+        decoder = std::make_unique<DeflateDecoder>();
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
     size_t pos = 0;
     size_t produced = 0;
     for (;;) {

@@ -143,10 +143,10 @@ public:
     size_t Consumed() const { return static_cast<size_t>(in_ - inStart_) + overrun_ - bitCount_ / 8; }
 
 private:
-    // Tops the buffer up to at least 57 bits; past the input it adds 0xFF
-    // bytes and counts them, so reading them can be detected.
+    // Tops the buffer up to 56-63 bits; past the input it adds 0xFF bytes
+    // and counts them, so reading them can be detected.
     void Refill() {
-        while (bitCount_ <= 56) {
+        while (bitCount_ < 56) {
             uint64_t byte;
             if (in_ < inEnd_) {
                 byte = *in_++;

@@ -225,7 +225,13 @@ int64_t EncoderState::Compress(const uint8_t* input, size_t length, uint8_t* out
 thread_local std::unique_ptr<EncoderState> t_encoder;
 
 EncoderState* ThreadEncoder() {
-    if (!t_encoder) t_encoder.reset(new (std::nothrow) EncoderState());
+    if (!t_encoder) {
+        try {
+            t_encoder = std::make_unique<EncoderState>();
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
+    }
     return t_encoder.get();
 }
 

@@ -124,21 +124,24 @@ void BitWriter::PutBytes(const uint8_t* data, size_t n) {
 }
 
 BlockCoder::BlockCoder() {
-    // The static trees are read through the same node shape as the dynamic
-    // ones when a block's fixed-code size is estimated.
-    static const struct StaticNodes {
-        Node l[kDeflateFixedLitLenCodes];
-        Node d[kDeflateDistanceCodes];
-        StaticNodes() {
-            const StaticTables& t = Tables();
-            for (int n = 0; n < kDeflateFixedLitLenCodes; ++n) l[n].freq = t.ltree[n].code, l[n].len = t.ltree[n].len;
-            for (int n = 0; n < kDeflateDistanceCodes; ++n) d[n].freq = t.dtree[n].code, d[n].len = t.dtree[n].len;
-        }
-    } staticNodes;
-    lDesc_ = {dynLTree_, staticNodes.l, kDeflateLengthExtra, kLiterals + 1, kLCodes, kMaxBits, 0};
-    dDesc_ = {dynDTree_, staticNodes.d, kDeflateDistanceExtra, 0, kDCodes, kMaxBits, 0};
+    const FixedNodes& fixed = Fixed();
+    lDesc_ = {dynLTree_, fixed.l, kDeflateLengthExtra, kLiterals + 1, kLCodes, kMaxBits, 0};
+    dDesc_ = {dynDTree_, fixed.d, kDeflateDistanceExtra, 0, kDCodes, kMaxBits, 0};
     blDesc_ = {blTree_, nullptr, kDeflateCodeLengthExtra, 0, kBlCodes, kMaxBlBits, 0};
     InitBlock();
+}
+
+// The fixed codes in the node shape of the dynamic trees: they estimate a
+// block's fixed-code size and code fixed blocks.
+const BlockCoder::FixedNodes& BlockCoder::Fixed() {
+    static const FixedNodes fixed = [] {
+        FixedNodes f;
+        const StaticTables& t = Tables();
+        for (int n = 0; n < kDeflateFixedLitLenCodes; ++n) f.l[n].freq = t.ltree[n].code, f.l[n].len = t.ltree[n].len;
+        for (int n = 0; n < kDeflateDistanceCodes; ++n) f.d[n].freq = t.dtree[n].code, f.d[n].len = t.dtree[n].len;
+        return f;
+    }();
+    return fixed;
 }
 
 void BlockCoder::InitBlock() {
@@ -453,17 +456,8 @@ void BlockCoder::FlushBlock(const uint8_t* stored, uint64_t storedLength, bool l
         out.PutByte(static_cast<uint8_t>(~len >> 8));
         out.PutBytes(stored, len);
     } else if (staticLenBytes == optLenBytes) {
-        static const struct FixedNodes {
-            Node l[kDeflateFixedLitLenCodes];
-            Node d[kDeflateDistanceCodes];
-            FixedNodes() {
-                const StaticTables& t = Tables();
-                for (int n = 0; n < kDeflateFixedLitLenCodes; ++n) l[n].freq = t.ltree[n].code, l[n].len = t.ltree[n].len;
-                for (int n = 0; n < kDeflateDistanceCodes; ++n) d[n].freq = t.dtree[n].code, d[n].len = t.dtree[n].len;
-            }
-        } fixed;
         out.Send(uint32_t{codes.fixed} << 1 | lastBit, 3);
-        CompressBlock(fixed.l, fixed.d, out);
+        CompressBlock(Fixed().l, Fixed().d, out);
     } else {
         out.Send(uint32_t{codes.dynamic} << 1 | lastBit, 3);
         SendAllTrees(lDesc_.maxCode + 1, dDesc_.maxCode + 1, maxBlIndex + 1, out);

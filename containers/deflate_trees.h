@@ -94,6 +94,12 @@ private:
         int maxCode;
     };
 
+    struct FixedNodes {
+        Node l[kDeflateFixedLitLenCodes];
+        Node d[kDeflateDistanceCodes];
+    };
+    static const FixedNodes& Fixed();
+
     bool Smaller(const Node* tree, int n, int m) const {
         return tree[n].freq < tree[m].freq || (tree[n].freq == tree[m].freq && depth_[n] <= depth_[m]);
     }
