@@ -1,6 +1,7 @@
 #pragma once
-// The face through which the foundation shows message boxes and runs prompt
-// dialogs. The window program installs its Qt face; the console command
+// The face through which the foundation shows message boxes, hands prompts to
+// the window thread and asks on the console (the prompt dialogs themselves are
+// the prompt service of dialogs/prompt_service.h). The window program installs its Qt face; the console command
 // processor installs ConsoleUiServices (messages_console.h); tests install
 // ScriptedUiServices (messages_scripted.h). With none installed, the console
 // face over standard input and output is used.
@@ -10,9 +11,11 @@
 #include <string>
 #include <string_view>
 
-namespace foundation {
-
+namespace dialogs {
 struct UserPromptRequest;
+}
+
+namespace foundation {
 
 // Message-box flags and results keep their Windows numbers.
 enum : uint32_t {
@@ -73,11 +76,7 @@ public:
     // Queues the request to the window thread, which calls
     // DispatchUserPrompt(*request) there. False when it could not be queued;
     // the request is then never touched by the window thread.
-    virtual bool PostUserPrompt(std::shared_ptr<UserPromptRequest> request) = 0;
-
-    // Runs the prompt of the request's kind on the calling (window) thread and
-    // stores its answer and out text; DispatchUserPrompt signals completion.
-    virtual void RunPromptDialog(UserPromptRequest& request) = 0;
+    virtual bool PostUserPrompt(std::shared_ptr<dialogs::UserPromptRequest> request) = 0;
 
     // The console's file-exists question (kind 1 in console mode): the answer
     // 0 yes .. 4 cancel.
@@ -98,6 +97,8 @@ enum : uint32_t { kAskOk = 1, kAskCancel = 2, kAskYes = 4, kAskNo = 8 };
 // The installed face (the console face when none was installed). The pointer
 // is not owned; the installer keeps it alive while installed.
 UiServices& CurrentUiServices();
+// The face installed, null when none is.
+UiServices* InstalledUiServices();
 void SetUiServices(UiServices* services);
 
 }  // namespace foundation
