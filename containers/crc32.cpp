@@ -1,5 +1,7 @@
 #include "containers/crc32.h"
 
+#include "containers/crc32_kernels.h"
+
 #include <array>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -30,11 +32,14 @@ constexpr SliceTables MakeSliceTables() {
 
 constexpr SliceTables kTables = MakeSliceTables();
 
-// crc is the running register (already inverted).
 uint32_t UpdateBytewise(uint32_t crc, const uint8_t* p, size_t n) {
     for (size_t i = 0; i < n; ++i) crc = (crc >> 8) ^ kTables[0][(crc ^ p[i]) & 0xFF];
     return crc;
 }
+
+}  // namespace
+
+namespace crc32_internal {
 
 uint32_t UpdateSliced(uint32_t crc, const uint8_t* p, size_t n) {
     while (n >= 8) {
@@ -127,15 +132,21 @@ __attribute__((target("pclmul,sse4.1"))) uint32_t UpdateFolded(uint32_t crc, con
     return static_cast<uint32_t>(_mm_extract_epi32(x1, 1));
 }
 
-bool CpuHasClmul() {
-    static const bool has = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
-    return has;
-}
 #endif
 
-}  // namespace
+bool CpuHasClmul() {
+#ifdef QV_CRC32_HAVE_CLMUL
+    static const bool has = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
+    return has;
+#else
+    return false;
+#endif
+}
+
+}  // namespace crc32_internal
 
 uint32_t Crc32(const void* bytes, size_t length) {
+    using namespace crc32_internal;
     if (length == 0) return 0;
     const auto* p = static_cast<const uint8_t*>(bytes);
     uint32_t crc = 0xFFFFFFFFu;

@@ -1,5 +1,7 @@
 #include "containers/crc32.h"
 
+#include "containers/crc32_kernels.h"
+
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -48,6 +50,30 @@ TEST(Crc32, MatchesZlibOnLargeBuffers) {
         EXPECT_EQ(Crc32(buf.data(), len), static_cast<uint32_t>(crc32(0L, buf.data(), static_cast<uInt>(len))));
         std::vector<uint8_t> zeros(len, 0);
         EXPECT_EQ(Crc32(zeros.data(), len), static_cast<uint32_t>(crc32(0L, zeros.data(), static_cast<uInt>(len))));
+    }
+}
+
+// Each kernel on its own, so the portable one is checked on long buffers
+// even where the folding one serves Crc32.
+TEST(Crc32, EachKernelMatchesZlib) {
+    using namespace containers::crc32_internal;
+    std::mt19937 rng(11);
+    std::vector<uint8_t> buf(70000);
+    for (auto& b : buf) b = static_cast<uint8_t>(rng());
+    for (size_t len : {size_t{64}, size_t{65}, size_t{127}, size_t{1000}, size_t{65536}, size_t{69999}}) {
+        const uint8_t* p = buf.data() + 1;
+        const uint32_t expect = static_cast<uint32_t>(crc32(0L, p, static_cast<uInt>(len)));
+        EXPECT_EQ(UpdateSliced(0xFFFFFFFFu, p, len) ^ 0xFFFFFFFFu, expect) << len;
+#if defined(__x86_64__) || defined(__i386__)
+        if (CpuHasClmul()) {
+            size_t used = 0;
+            uint32_t crc = UpdateFolded(0xFFFFFFFFu, p, len, &used);
+            EXPECT_EQ(used % 16, 0u);
+            EXPECT_LE(len - used, 15u);
+            crc = UpdateSliced(crc, p + used, len - used);
+            EXPECT_EQ(crc ^ 0xFFFFFFFFu, expect) << len;
+        }
+#endif
     }
 }
 
