@@ -105,7 +105,7 @@ void SetBurnReadPolicy(bool burnInProgress, bool ignoreReadErrors) {
     b.inProgress = burnInProgress;
 }
 
-int32_t ReadImageSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_t count) {
+int32_t ReadImageSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_t count, ImageSource source) {
     if (buffer == nullptr || count <= 0) return 0;
     const int64_t end = ctx.endSectorOverride != 0 ? ctx.endSectorOverride : ctx.endSector;
     const bool bounded = ctx.unboundedReads == 0;
@@ -113,7 +113,7 @@ int32_t ReadImageSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int3
     if (pastEnd) std::memset(buffer, 0, size_t(count) * kSector);
 
     int32_t result = 0;
-    if (ctx.composedRead != 0) {
+    if (ctx.composedRead != 0 && source == ImageSource::Document) {
         result = ImageFormatServices().ReadComposedSectors(ctx, first, buffer, count);
     } else if (const ImageFormatRow* row = GetImageFormatRow(ctx.formatCode); row != nullptr) {
         result = row->reader(ctx, first, buffer, count);

@@ -18,7 +18,14 @@ constexpr int32_t kRawFramePiece = 128;     // frames for the burn engine, 128 a
 // user is asked once whether to go on ("Unexpected end of file found."); read
 // failures set OperationStatus (1 cancelled, 11 read error) and are reported
 // unless the document reads quietly.
-int32_t ReadImageSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_t count);
+//
+// A document being burned from a composed image reads through that image; the
+// composed image's own reader asks for the stored sectors of its source with
+// ImageSource::Stored, which leaves the shared composed-read flag alone (a view
+// of the same document reading at the same time keeps its path).
+enum class ImageSource { Document, Stored };
+int32_t ReadImageSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_t count,
+                         ImageSource source = ImageSource::Document);
 
 // Row readers (reached through the format table).
 int32_t ReadPlainSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_t count);

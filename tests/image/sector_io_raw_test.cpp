@@ -129,6 +129,45 @@ TEST(RawFrames, PlainRawImageWithoutTrackList) {
     EXPECT_EQ(ReadRawFrames(*ctx, 0, out.data(), 1), 0);
 }
 
+TEST(RawFrames, Mode1DataTrackOf2048ByteSectorsWithGaps) {
+    foundation::ResetProcessStateForTests();
+    qvtest::TempDir dir;
+    qvtest::RunOk("cd " + qvtest::ShellQuote(dir.path()) +
+                  " && mkdir src && seq 1 30000 > src/n.txt && touch -d '2020-01-02 03:04:05 UTC' src/n.txt"
+                  " && TZ=UTC SOURCE_DATE_EPOCH=1577934245 genisoimage -quiet -o d.iso src");
+    const Bytes iso = qvtest::ReadFileBytes(dir / "d.iso");
+    const int32_t sectors = int32_t(iso.size() / kUserDataSize);
+    qvtest::WriteFileText(dir / "d.cue",
+                          "FILE \"d.iso\" BINARY\n  TRACK 01 MODE1/2048\n    PREGAP 00:02:00\n"
+                          "    INDEX 01 00:00:00\n    POSTGAP 00:00:10\n");
+    SheetDiagnostics diag;
+    TrackListPtr list = ParseCueSheet(platform::Utf8ToUtf16(dir / "d.cue"), &diag);
+    ASSERT_TRUE(list) << int(diag.error) << " line " << diag.line;
+    auto ctx = std::make_unique<ImageContext>();
+    ctx->imageHandle.reset(platform::FileOpenUtf8(dir / "d.iso", platform::FileAccess::Read,
+                                                  platform::FileDisposition::OpenExisting));
+    ctx->trackList = list.release();
+    const TrackEntry& t = ctx->trackList->tracks[0];
+    ASSERT_EQ(t.length, sectors);
+    const int32_t first = t.startSector - 150;
+    const int32_t total = 150 + sectors + 10;
+    Bytes frames(size_t(total) * kRawSectorSize);
+    ASSERT_EQ(ReadRawSectors(*ctx, first, frames.data(), total), total);
+    for (int32_t i = 0; i < total; ++i) {
+        const uint8_t* f = frames.data() + size_t(i) * kRawSectorSize;
+        RawSectorInfo info;
+        ASSERT_EQ(CheckRawSector(f, &info), RawSectorCheck::Ok) << i;
+        ASSERT_EQ(info.kind, RawSectorKind::Mode1) << i;
+        ASSERT_EQ(info.address, first + i) << i;
+        const int32_t data = i - 150;
+        if (data >= 0 && data < sectors) {
+            ASSERT_EQ(std::memcmp(f + 16, iso.data() + size_t(data) * kUserDataSize, kUserDataSize), 0) << i;
+        } else {
+            ASSERT_EQ(Bytes(f + 16, f + 16 + kUserDataSize), Bytes(kUserDataSize, 0)) << i;
+        }
+    }
+}
+
 // vcdimager --sector-2336 writes Mode 2 sectors without sync and header: each
 // starts with the 8-byte sub-header, so the ISO track's user data sits at 8.
 TEST(RawFrames, GiRowReadsVcdimager2336Sectors) {
