@@ -86,8 +86,9 @@ bool GetRawGeometry(const ImageContext& ctx, RawGeometry& g) {
 int32_t ReadContainerSectors(ContainerKind kind, ImageContext& ctx, int32_t first, uint8_t* buffer,
                              int32_t count) {
     for (int32_t i = 0; i < count; ++i) {
-        if (first + int64_t(i) < 0 ||
-            ImageFormatServices().CopyContainerSector(kind, ctx, uint32_t(first + i), buffer + size_t(i) * kSector) != 0) {
+        const int64_t sector = int64_t(first) + i;
+        if (sector < 0 ||
+            ImageFormatServices().CopyContainerSector(kind, ctx, uint32_t(sector), buffer + size_t(i) * kSector) != 0) {
             foundation::SetLastErrorText(TextOr(kStrErrorReadingArchive, u"Error reading archive. "));
             foundation::OperationStatus = foundation::kStatusImageReadError;
             return i;
@@ -175,12 +176,12 @@ int32_t ReadPlainSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int3
             if (done == count) return count;
         }
     }
-    const int32_t from = first + done;
+    const int64_t from = int64_t(first) + done;
     const int32_t left = count - done;
     uint8_t* out = buffer + size_t(done) * kSector;
 
     if (ctx.discSource == 0 || ctx.virtualDrive != 0) {
-        const int64_t offset = int64_t(from) * int64_t(kSector) + ctx.dataOffset;
+        const int64_t offset = from * int64_t(kSector) + ctx.dataOffset;
         if (!ReadFromSignedOffset(ctx.imageHandle.get(), offset, out, size_t(left) * kSector)) return 0;
         return count;
     }
@@ -194,7 +195,7 @@ int32_t ReadPlainSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int3
     request.raw = false;
     request.mayPrompt = true;
     request.title = ctx.imagePath;
-    if (from < 0 || optical::ReadSectorsWithRetry(request, nullptr) != 1) return 0;
+    if (from < 0 || from + left > int64_t(UINT32_MAX) || optical::ReadSectorsWithRetry(request, nullptr) != 1) return 0;
     return count;
 }
 

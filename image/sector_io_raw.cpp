@@ -94,9 +94,14 @@ int32_t ReadTrackZoneFrames(ImageContext& ctx, int32_t position, Zone zone, int6
     platform::FileHandle file = t.fileHandle ? t.fileHandle.get() : ctx.imageHandle.get();
     const int64_t size = t.sectorSize;
     if (file == nullptr || size <= 0) return 0;
-    const int64_t offset = t.dataOffset + size * (sector - t.startSector);
-    const int64_t runEnd = offset + size * count;
-    if (offset < 0 || offset >= t.endOffset || runEnd - t.endOffset >= size) return 0;
+    // The values come from a sheet or an image header: any overflow means the
+    // run cannot be in the file.
+    int64_t offset = 0, runBytes = 0, runEnd = 0, beyond = 0;
+    if (__builtin_mul_overflow(size, sector - t.startSector, &offset) ||
+        __builtin_add_overflow(offset, t.dataOffset, &offset) || __builtin_mul_overflow(size, int64_t(count), &runBytes) ||
+        __builtin_add_overflow(offset, runBytes, &runEnd) || __builtin_sub_overflow(runEnd, t.endOffset, &beyond))
+        return 0;
+    if (offset < 0 || offset >= t.endOffset || beyond >= size) return 0;
     const int64_t remaining = t.endOffset - offset;
 
     if (size == int64_t(kRawSectorSize)) {
@@ -179,7 +184,9 @@ int32_t MakeGapFrames(uint8_t mode, int32_t first, uint8_t* buffer, int32_t coun
     std::memset(buffer, 0, size_t(count) * kRawSectorSize);
     if (mode == track_mode::kAudio) return count;   // silence
     for (int32_t i = 0; i < count; ++i)
-        if (!BuildFrameFromUserData(mode, first + i, nullptr, buffer + size_t(i) * kRawSectorSize)) return 0;
+        if (!BuildFrameFromUserData(mode, int32_t(uint32_t(first) + uint32_t(i)), nullptr,
+                                    buffer + size_t(i) * kRawSectorSize))
+            return 0;
     return count;
 }
 

@@ -181,7 +181,7 @@ int32_t WriteBinSectors(ImageContext& ctx, int32_t first, const uint8_t* buffer,
         for (int32_t i = 0; i < piece; ++i) {
             // Each frame carries the address of its place in the image, so a save
             // written in order numbers its frames 0, 1, 2 ...
-            const int32_t frame = first + done + i;
+            const int32_t frame = int32_t(int64_t(first) + done + i);
             const uint8_t* data = buffer + size_t(done + i) * kSector;
             uint8_t* out = work + size_t(i) * kRawSectorSize;
             if (videoCd) {
@@ -193,7 +193,7 @@ int32_t WriteBinSectors(ImageContext& ctx, int32_t first, const uint8_t* buffer,
         const size_t bytes = size_t(piece) * kRawSectorSize;
         const bool ok = ctx.composeOutput != 0
                             ? ImageFormatServices().AppendComposedSectors(ctx, work, bytes)
-                            : WriteExact(ctx.outputHandle.get(), uint64_t(first + done) * kRawSectorSize, work, bytes);
+                            : WriteExact(ctx.outputHandle.get(), (uint64_t(first) + uint64_t(done)) * kRawSectorSize, work, bytes);
         if (!ok) return 0;
         done += piece;
     }

@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -165,6 +166,48 @@ TEST(RawFrames, Mode1DataTrackOf2048ByteSectorsWithGaps) {
         } else {
             ASSERT_EQ(Bytes(f + 16, f + 16 + kUserDataSize), Bytes(kUserDataSize, 0)) << i;
         }
+    }
+}
+
+// Track lists come from sheets and images written by others: any values must
+// give a bounded result, never a read outside the buffer or a hang.
+TEST(RawFrames, HostileTrackValuesGiveBoundedResults) {
+    qvtest::TempDir dir;
+    Bytes file(40 * kRawSectorSize);
+    for (size_t i = 0; i < file.size(); ++i) file[i] = uint8_t(i * 13);
+    qvtest::WriteFileBytes(dir / "f.bin", file.data(), file.size());
+    std::mt19937 rng(2024);
+    auto pick = [&](std::initializer_list<int64_t> values) {
+        return *(values.begin() + rng() % values.size());
+    };
+    for (int round = 0; round < 1500; ++round) {
+        auto ctx = std::make_unique<ImageContext>();
+        ctx->imageHandle.reset(platform::FileOpenUtf8(dir / "f.bin", platform::FileAccess::Read,
+                                                      platform::FileDisposition::OpenExisting));
+        ctx->discSource = int32_t(rng() % 8 == 0);
+        TrackListPtr list = NewTrackList();
+        list->trackCount = int32_t(pick({0, 1, 2, 3, 99, 100, -1, 1000}));
+        for (size_t t = 0; t < 4; ++t) {
+            TrackEntry& e = list->tracks[t];
+            e.mode = uint8_t(pick({0, 1, 2, 3, 4, 5, 6, 8, 32, 153, 255}));
+            e.startSector = int32_t(pick({0, 150, -150, 20, INT32_MAX, INT32_MIN, int64_t(rng() % 100)}));
+            e.pregap = int32_t(pick({0, 150, -5, INT32_MAX, int64_t(rng() % 50)}));
+            e.pregapInFile = int32_t(pick({0, 10, -5, INT32_MAX, int64_t(rng() % 50)}));
+            e.postgap = int32_t(pick({0, 75, -1, INT32_MAX, int64_t(rng() % 50)}));
+            e.storedPostgap = int32_t(pick({0, 3, -1, INT32_MAX, int64_t(rng() % 50)}));
+            e.length = int32_t(pick({0, 10, 40, -3, INT32_MAX, int64_t(rng() % 60)}));
+            e.sectorSize = int32_t(pick({0, 2048, 2336, 2352, 2448, -2352, 1, INT32_MAX}));
+            e.dataOffset = pick({0, 2352, -2352, INT64_MAX / 2, int64_t(rng() % 100000)});
+            e.endOffset = pick({0, int64_t(file.size()), INT64_MAX, -1, int64_t(rng() % 200000)});
+            e.audioSourceKind = int32_t(rng() % 3);
+        }
+        ctx->trackList = list.release();
+        const int32_t count = int32_t(1 + rng() % 300);
+        const int32_t first = int32_t(pick({0, -150, -1, 149, 150, INT32_MAX - 5, INT32_MIN, int64_t(rng() % 300) - 160}));
+        Bytes out(size_t(count) * kRawSectorSize);
+        const int32_t got = ReadRawSectors(*ctx, first, out.data(), count);
+        ASSERT_GE(got, 0) << round;
+        ASSERT_LE(got, count) << round;
     }
 }
 
