@@ -4,34 +4,54 @@
 #include "platform/format.h"
 #include "platform/text.h"
 
-#include <array>
 #include <vector>
 
 namespace foundation {
 
 namespace {
 
-constexpr std::array kAllSettings = {
-    kSettingInstallDir,        kSettingStatus,           kSettingStatus1,
-    kSettingShellIntegration,  kSettingMainWindow,       kSettingLanguage,
-    kSettingTempFolder,        kSettingDefaultViewer,    kSettingAudioFileNameFormat,
-    kSettingAudioOutputFolder, kSettingAudioOutputFormat, kSettingAudioOutputMode,
-    kSettingLameEncodeFormat,  kSettingLameEncodeMode,   kSettingLameID3V1,
-    kSettingLameID3V2,         kSettingLameCopyright,    kSettingLameOriginal,
-    kSettingFlacCompressionLevel, kSettingOggEncodeQuality, kSettingApeCompressionLevel,
-    kSettingBurnBuffer,        kSettingEjectAfterBurn,   kSettingWriteCDText,
-    kSettingEraseTime,         kSettingShowMacFiles,     kSettingDefaultFileType,
-    kSettingTimeFixed,         kSettingUseFileCreationTime, kSettingConfExtData,
-    kSettingDmFlags,           kSettingDmFileName,
+constexpr const SettingDefinition* kAllSettings[] = {
+    &kSettingInstallDir,
+    &kSettingStatus,
+    &kSettingStatus1,
+    &kSettingShellIntegration,
+    &kSettingMainWindow,
+    &kSettingLanguage,
+    &kSettingTempFolder,
+    &kSettingDefaultViewer,
+    &kSettingAudioFileNameFormat,
+    &kSettingAudioOutputFolder,
+    &kSettingAudioOutputFormat,
+    &kSettingAudioOutputMode,
+    &kSettingLameEncodeFormat,
+    &kSettingLameEncodeMode,
+    &kSettingLameID3V1,
+    &kSettingLameID3V2,
+    &kSettingLameCopyright,
+    &kSettingLameOriginal,
+    &kSettingFlacCompressionLevel,
+    &kSettingOggEncodeQuality,
+    &kSettingApeCompressionLevel,
+    &kSettingBurnBuffer,
+    &kSettingEjectAfterBurn,
+    &kSettingWriteCDText,
+    &kSettingEraseTime,
+    &kSettingShowMacFiles,
+    &kSettingDefaultFileType,
+    &kSettingTimeFixed,
+    &kSettingUseFileCreationTime,
+    &kSettingConfExtData,
+    &kSettingDmFlags,
+    &kSettingDmFileName,
 };
 
 }  // namespace
 
-std::span<const SettingDefinition> AllSettingDefinitions() { return kAllSettings; }
+std::span<const SettingDefinition* const> AllSettingDefinitions() { return kAllSettings; }
 
 const SettingDefinition* FindSettingDefinition(std::u16string_view name) {
-    for (const SettingDefinition& s : kAllSettings)
-        if (platform::EqualsNoCase(s.name, name)) return &s;
+    for (const SettingDefinition* s : kAllSettings)
+        if (platform::EqualsNoCase(s->name, name)) return s;
     return nullptr;
 }
 

@@ -59,7 +59,7 @@ inline constexpr SettingDefinition kSettingDmFlags{u"DmFlags", SettingType::Dwor
 inline constexpr SettingDefinition kSettingDmFileName{u"DmFileName", SettingType::String, 0, 0, 0, 0, u""};
 
 // Every named value above, for lookups by name.
-std::span<const SettingDefinition> AllSettingDefinitions();
+std::span<const SettingDefinition* const> AllSettingDefinitions();
 const SettingDefinition* FindSettingDefinition(std::u16string_view name);
 
 // A DWORD setting through its definition: the default when missing, of another
