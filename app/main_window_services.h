@@ -1,18 +1,15 @@
 #pragma once
 // What the image core and the foundation need of the main window: view upkeep
 // while the item tree changes, the name-change notice, the recent-file list, the
-// refresh after a language switch, and the extraction helpers. Declared here,
-// where the window program will implement it; until a window is installed the
-// view updates do nothing (console mode and tests), and the extraction helpers
-// answer conservatively (see each).
+// refresh after a language switch. Declared here, where the window program will
+// implement it; until a window is installed every call does nothing (console
+// mode and tests). The extraction helpers, which need no window, are in
+// app/extract_helpers.h.
 
 #include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-#include "platform/file.h"
-#include "platform/last_error.h"
 
 namespace image {
 struct ImageContext;
@@ -45,23 +42,10 @@ public:
     // Refresh after a language switch (title, menus, status bar, tool bar
     // captions, address box, list column titles).
     virtual void RefreshAfterLanguageSwitch() = 0;
-
-    // Extraction helpers.
-    // Full output path of an item below destinationFolder, its folders taken
-    // relative to startFolder; empty when the path cannot be made safely (too
-    // long, or a name that would leave the destination).
-    virtual std::u16string BuildExtractPath(image::ImageContext* ctx, image::ImageItem* item,
-                                            image::ImageFolder* startFolder,
-                                            std::u16string_view destinationFolder) = 0;
-    // Sets the file's access and write times from a 7-byte directory-record date.
-    virtual void SetExtractedFileTime(platform::FileHandle file, const uint8_t date[7]) = 0;
-    // 0 when the file may be written, -1 when it is to be skipped.
-    virtual int ConfirmOverwrite(std::u16string_view path, image::ImageItem* item, image::ImageItem* otherItem) = 0;
 };
 
 namespace detail {
-// No window: views are not updated, and extraction never overwrites an existing
-// file without a window to ask in.
+// No window: nothing to update.
 class MainWindowStandIn final : public IMainWindowServices {
 public:
     void NotifyItemAddedOrRemoved(image::ImageContext*, image::ImageFolder*, image::ImageItem*, bool) override {}
@@ -74,15 +58,6 @@ public:
     void AddRecentFile(std::u16string_view) override {}
     void RemoveRecentFile(std::u16string_view) override {}
     void RefreshAfterLanguageSwitch() override {}
-    std::u16string BuildExtractPath(image::ImageContext*, image::ImageItem*, image::ImageFolder*,
-                                    std::u16string_view) override {
-        platform::SetLastError(platform::kErrorNotSupported);
-        return {};
-    }
-    void SetExtractedFileTime(platform::FileHandle, const uint8_t*) override {}
-    int ConfirmOverwrite(std::u16string_view path, image::ImageItem*, image::ImageItem*) override {
-        return platform::FileExists(path) ? -1 : 0;
-    }
 };
 inline std::atomic<IMainWindowServices*>& InstalledMainWindowServices() {
     static std::atomic<IMainWindowServices*> installed{nullptr};
@@ -118,15 +93,4 @@ inline void ShowNameChangedNotice(std::u16string_view oldName, std::u16string_vi
 }
 inline void AddRecentFile(std::u16string_view path) { MainWindowServices().AddRecentFile(path); }
 inline void RemoveRecentFile(std::u16string_view path) { MainWindowServices().RemoveRecentFile(path); }
-inline std::u16string BuildExtractPath(image::ImageContext* ctx, image::ImageItem* item,
-                                       image::ImageFolder* startFolder, std::u16string_view destinationFolder) {
-    return MainWindowServices().BuildExtractPath(ctx, item, startFolder, destinationFolder);
-}
-inline void SetExtractedFileTime(platform::FileHandle file, const uint8_t date[7]) {
-    MainWindowServices().SetExtractedFileTime(file, date);
-}
-inline int ConfirmOverwrite(std::u16string_view path, image::ImageItem* item, image::ImageItem* otherItem) {
-    return MainWindowServices().ConfirmOverwrite(path, item, otherItem);
-}
-
 }  // namespace app

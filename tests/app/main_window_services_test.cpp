@@ -3,13 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "app/current_document.h"
-#include "platform/text.h"
-#include "tests/support/test_support.h"
 
 namespace {
 
-// Without a window the view calls do nothing, and extraction never overwrites
-// a file it cannot ask about.
+// Without a window the view calls do nothing.
 TEST(MainWindowServices, StandIn) {
     app::NotifyItemAddedOrRemoved(nullptr, nullptr, nullptr, true);
     app::BeginViewUpdate();
@@ -21,11 +18,6 @@ TEST(MainWindowServices, StandIn) {
     app::RemoveRecentFile(u"/x");
     app::ShowNameChangedNotice(u"a", u"A", false);
 
-    qvtest::TempDir dir;
-    qvtest::WriteFileText(dir / "there", "x");
-    EXPECT_EQ(app::ConfirmOverwrite(platform::Utf8ToUtf16(dir / "there"), nullptr, nullptr), -1);
-    EXPECT_EQ(app::ConfirmOverwrite(platform::Utf8ToUtf16(dir / "absent"), nullptr, nullptr), 0);
-    EXPECT_TRUE(app::BuildExtractPath(nullptr, nullptr, nullptr, u"/dest").empty());
 }
 
 }  // namespace

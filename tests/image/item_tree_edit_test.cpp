@@ -42,11 +42,6 @@ public:
     void AddRecentFile(std::u16string_view) override {}
     void RemoveRecentFile(std::u16string_view) override {}
     void RefreshAfterLanguageSwitch() override {}
-    std::u16string BuildExtractPath(ImageContext*, ImageItem*, ImageFolder*, std::u16string_view) override {
-        return {};
-    }
-    void SetExtractedFileTime(platform::FileHandle, const uint8_t*) override {}
-    int ConfirmOverwrite(std::u16string_view, ImageItem*, ImageItem*) override { return -1; }
 };
 
 class EditTree : public ::testing::Test {
