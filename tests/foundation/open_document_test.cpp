@@ -1,0 +1,249 @@
+// The open entry against files made by real tools: each row names the file,
+// the caller's flags, and what the user must see: the document or none, the
+// OperationStatus, the message, and what happened to the recent-file list.
+
+#include "foundation/open_document.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "app/main_window_services.h"
+#include "cmdline/console.h"
+#include "foundation/messages_scripted.h"
+#include "foundation/operation_status.h"
+#include "image/document.h"
+#include "image/image_context.h"
+#include "image/iso_reader.h"
+#include "platform/text.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using image::DocumentPtr;
+
+class RecordingWindow final : public app::IMainWindowServices {
+public:
+    std::vector<std::string> added, removed;
+    void NotifyItemAddedOrRemoved(image::ImageContext*, image::ImageFolder*, image::ImageItem*, bool) override {}
+    void BeginViewUpdate() override {}
+    void EndViewUpdate() override {}
+    void DetachFromCutTransfer(image::ImageItem*, image::ImageFolder*) override {}
+    void FillFileListWithFolder(image::ImageFolder*) override {}
+    void RefreshListItemDate(image::ImageContext*, image::ImageFolder*, image::ImageItem*) override {}
+    void ShowNameChangedNotice(std::u16string_view, std::u16string_view, bool) override {}
+    void AddRecentFile(std::u16string_view path) override { added.push_back(platform::Utf16ToUtf8(path)); }
+    void RemoveRecentFile(std::u16string_view path) override { removed.push_back(platform::Utf16ToUtf8(path)); }
+    void RefreshAfterLanguageSwitch() override {}
+};
+
+struct Flags {
+    bool addToRecent, interactive, forMount;
+};
+constexpr Flags kMainFrame{true, true, false};
+constexpr Flags kBurnDialog{false, false, false};
+constexpr Flags kMount{false, false, true};
+
+class OpenDocumentTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        // One source tree, one ISO made by xorriso; the other fixtures derive from it.
+        fixtures_ = new qvtest::TempDir;
+        const qvtest::TempDir& d = *fixtures_;
+        qvtest::RunOk("mkdir -p " + qvtest::ShellQuote(d / "src/sub") + " && echo hello > " +
+                      qvtest::ShellQuote(d / "src/a.txt") + " && head -c 5000 /dev/urandom > " +
+                      qvtest::ShellQuote(d / "src/sub/b.bin"));
+        qvtest::RunOk("cd " + qvtest::ShellQuote(d.path()) +
+                      " && SOURCE_DATE_EPOCH=1700000000 xorriso -as mkisofs -quiet -J -V TESTVOL -o t.iso src");
+        // BIN/CUE: the ISO's sectors as a MODE1/2048 track.
+        qvtest::RunOk("cd " + qvtest::ShellQuote(d.path()) + " && cp t.iso t.bin && cp t.iso UPPER.BIN");
+        qvtest::WriteFileText(d / "t.cue", "FILE \"t.bin\" BINARY\r\n  TRACK 01 MODE1/2048\r\n    INDEX 01 00:00:00\r\n");
+        qvtest::WriteFileText(d / "upper.cue", "FILE \"upper.bin\" BINARY\r\n  TRACK 01 MODE1/2048\r\n    INDEX 01 00:00:00\r\n");
+        qvtest::RunOk("cd " + qvtest::ShellQuote(d.path()) +
+                      " && head -c 300000 /dev/urandom > random.dat && : > empty.dat && mkdir folder");
+    }
+    static void TearDownTestSuite() {
+        delete fixtures_;
+        fixtures_ = nullptr;
+    }
+
+    void SetUp() override {
+        image::RegisterIsoOpenHooks();
+        foundation::SetOtherOpeners({});
+        app::SetMainWindowServices(&window_);
+        foundation::ConsoleMode = false;
+    }
+    void TearDown() override {
+        app::SetMainWindowServices(nullptr);
+        foundation::SetOtherOpeners({});
+        foundation::ConsoleMode = false;
+    }
+
+    std::string P(const std::string& name) const { return *fixtures_ / name; }
+    DocumentPtr Open(const std::string& path, Flags f) {
+        return DocumentPtr(foundation::OpenImageByPath(platform::Utf8ToUtf16(path), f.addToRecent, f.interactive,
+                                                       f.forMount));
+    }
+    std::vector<std::string> BoxTexts() {
+        std::vector<std::string> out;
+        for (const auto& b : ui_.Boxes()) out.push_back(platform::Utf16ToUtf8(b.request.text));
+        return out;
+    }
+
+    static qvtest::TempDir* fixtures_;
+    RecordingWindow window_;
+    foundation::ScriptedUiServices ui_;
+    foundation::ScopedUiServices scoped_{&ui_};
+};
+qvtest::TempDir* OpenDocumentTest::fixtures_ = nullptr;
+
+TEST_F(OpenDocumentTest, IsoOpensAndJoinsTheRecentList) {
+    DocumentPtr doc = Open(P("t.iso"), kMainFrame);
+    ASSERT_TRUE(doc);
+    EXPECT_EQ(doc->formatCode, image::format_code::kIso);
+    EXPECT_EQ(foundation::OperationStatus.load(), 0);
+    EXPECT_EQ(window_.added, std::vector<std::string>{P("t.iso")});
+    EXPECT_TRUE(BoxTexts().empty());
+}
+
+TEST_F(OpenDocumentTest, NamedSheetOpensItsDataFileAndIsTheRecentEntry) {
+    DocumentPtr doc = Open(P("t.cue"), kMainFrame);
+    ASSERT_TRUE(doc) << ::testing::PrintToString(BoxTexts());
+    EXPECT_EQ(window_.added, std::vector<std::string>{P("t.cue")});
+}
+
+TEST_F(OpenDocumentTest, DataFileFindsItsCompanionSheetWhateverTheCase) {
+    // UPPER.BIN beside upper.cue, whose FILE line says "upper.bin".
+    std::u16string imagePath, sheetPath;
+    int32_t kind = 0;
+    ASSERT_TRUE(foundation::ResolveOpenPaths(platform::Utf8ToUtf16(P("UPPER.BIN")), imagePath, sheetPath, kind));
+    EXPECT_EQ(kind, foundation::kOpenNamedImage);
+    EXPECT_EQ(platform::Utf16ToUtf8(sheetPath), P("upper.cue"));
+    DocumentPtr doc = Open(P("UPPER.BIN"), kMainFrame);
+    ASSERT_TRUE(doc);
+    EXPECT_EQ(window_.added, std::vector<std::string>{P("UPPER.BIN")});
+}
+
+TEST_F(OpenDocumentTest, FailuresTellTheUserAndLeaveTheRecentList) {
+    struct Row {
+        const char* name;
+        std::string file;
+        Flags flags;
+        std::string expectedText;   // empty: any non-empty text
+    } rows[] = {
+        {"random file from the burn dialog", "random.dat", kBurnDialog, "Please select a valid disc image file."},
+        {"random file for a mount", "random.dat", kMount, "The archive is invalid or unsupported."},
+        {"random file from the main frame", "random.dat", kMainFrame, "The archive is invalid or unsupported."},
+        {"empty file", "empty.dat", kMainFrame, "The archive is invalid or unsupported."},
+        {"missing file", "missing.iso", kMainFrame, "The system cannot find the file specified."},
+        {"a folder", "folder", kMainFrame, "Access is denied."},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        foundation::ScriptedUiServices ui;
+        foundation::ScopedUiServices scoped(&ui);
+        window_.removed.clear();
+        window_.added.clear();
+        DocumentPtr doc = Open(P(row.file), row.flags);
+        EXPECT_FALSE(doc);
+        EXPECT_EQ(foundation::OperationStatus.load(), foundation::kStatusFailed);
+        auto boxes = ui.Boxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        std::string text = platform::Utf16ToUtf8(boxes[0].request.text);
+        EXPECT_EQ(text.rfind(P(row.file) + "\r\n\r\n", 0), 0u) << text;
+        std::string said = text.substr(std::min(text.size(), P(row.file).size() + 4));
+        if (row.expectedText.empty()) EXPECT_FALSE(said.empty());
+        else EXPECT_EQ(said, row.expectedText);
+        EXPECT_EQ(boxes[0].request.flags & foundation::kMbIconMask, foundation::kMbIconStop);
+        EXPECT_EQ(window_.removed, std::vector<std::string>{P(row.file)});
+        EXPECT_TRUE(window_.added.empty());
+    }
+}
+
+TEST_F(OpenDocumentTest, ConsoleSaysItOnTheConsoleAndKeepsTheRecentList) {
+    qvtest::TempDir out;
+    int fd = ::open((out / "console.txt").c_str(), O_CREAT | O_RDWR | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    cmdline::SetConsoleStreams(-1, fd);
+    foundation::ConsoleMode = true;
+    DocumentPtr doc = Open(P("random.dat"), {false, true, false});
+    cmdline::ResetConsoleForTests();
+    ::close(fd);
+    EXPECT_FALSE(doc);
+    EXPECT_TRUE(ui_.Boxes().empty());
+    EXPECT_TRUE(window_.removed.empty());
+    std::vector<uint8_t> bytes = qvtest::ReadFileBytes(out / "console.txt");
+    std::string console(bytes.begin(), bytes.end());
+    EXPECT_NE(console.find(P("random.dat") + ": The archive is invalid or unsupported."), std::string::npos)
+        << console;
+}
+
+// Openers that are not linked in yet stand behind hooks; these rows check the
+// dispatcher's order, the handle rule and the silent cancel.
+int g_diskCalls = 0, g_wimCalls = 0, g_archiveCalls = 0;
+
+TEST_F(OpenDocumentTest, OtherOpenersRunInOrderAndCancelIsSilent) {
+    g_diskCalls = g_wimCalls = g_archiveCalls = 0;
+    foundation::OtherOpeners openers;
+    openers.openDiskImage = [](std::u16string_view, foundation::FileHandle file, int* code) -> image::ImageContext* {
+        ++g_diskCalls;
+        EXPECT_NE(file, nullptr);
+        *code = image::open_result::kNotRecognised;
+        return nullptr;
+    };
+    openers.openWimArchive = [](std::u16string_view, foundation::FileHandle, int* code) -> image::ImageContext* {
+        ++g_wimCalls;
+        *code = image::open_result::kNotRecognised;
+        return nullptr;
+    };
+    openers.openArchiveAsImage = [](std::u16string_view, bool, int, int* code) -> image::ImageContext* {
+        ++g_archiveCalls;
+        *code = image::open_result::kOk;
+        return image::NewArchiveDocument(0);
+    };
+    foundation::SetOtherOpeners(openers);
+    DocumentPtr doc = Open(P("random.dat"), kMainFrame);
+    EXPECT_TRUE(doc);
+    EXPECT_EQ(g_diskCalls, 1);
+    EXPECT_EQ(g_wimCalls, 1);
+    EXPECT_EQ(g_archiveCalls, 1);
+    EXPECT_EQ(window_.added, std::vector<std::string>{P("random.dat")});
+
+    // The disk opener's user cancels: WIM is skipped, nothing is shown.
+    openers.openDiskImage = [](std::u16string_view, foundation::FileHandle, int* code) -> image::ImageContext* {
+        ++g_diskCalls;
+        *code = image::open_result::kCancelled;
+        return nullptr;
+    };
+    openers.openArchiveAsImage = [](std::u16string_view, bool, int, int* code) -> image::ImageContext* {
+        ++g_archiveCalls;
+        *code = image::open_result::kCancelled;
+        return nullptr;
+    };
+    foundation::SetOtherOpeners(openers);
+    g_wimCalls = 0;
+    doc = Open(P("random.dat"), kMainFrame);
+    EXPECT_FALSE(doc);
+    EXPECT_EQ(g_wimCalls, 0);
+    EXPECT_EQ(foundation::OperationStatus.load(), foundation::kStatusFailed);
+    EXPECT_TRUE(ui_.Boxes().empty());
+
+    // A document whose format stays unknown is freed without a word.
+    openers.openArchiveAsImage = [](std::u16string_view, bool, int, int* code) -> image::ImageContext* {
+        *code = image::open_result::kOk;
+        image::ImageContext* ctx = image::NewArchiveDocument(0);
+        ctx->formatCode = image::format_code::kUnknown;
+        return ctx;
+    };
+    foundation::SetOtherOpeners(openers);
+    doc = Open(P("random.dat"), kMainFrame);
+    EXPECT_FALSE(doc);
+    EXPECT_EQ(foundation::OperationStatus.load(), foundation::kStatusFailed);
+    EXPECT_TRUE(ui_.Boxes().empty());
+}
+
+}  // namespace
