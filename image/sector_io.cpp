@@ -39,25 +39,23 @@ std::u16string TextOr(uint32_t id, std::u16string_view fallback) {
     return text.empty() ? std::u16string(fallback) : text;
 }
 
-// Reads exactly `size` bytes at a non-negative offset; false on anything less.
-bool ReadExact(platform::FileHandle file, int64_t offset, uint8_t* buffer, size_t size) {
-    if (file == nullptr || offset < 0) return false;
-    if (size == 0) return true;
-    return platform::FileReadAt(file, uint64_t(offset), buffer, size) == int64_t(size);
-}
-
 // Reads `size` bytes that start at a possibly negative file offset: the bytes
-// before the start of the file are zeros.
-bool ReadFromSignedOffset(platform::FileHandle file, int64_t offset, uint8_t* buffer, size_t size) {
+// before the start of the file are zeros. Returns how many of the bytes are
+// in the buffer (fewer at the end of the file), -1 on a read error.
+int64_t ReadFromSignedOffset(platform::FileHandle file, int64_t offset, uint8_t* buffer, size_t size) {
+    size_t zeros = 0;
     if (offset < 0) {
         const uint64_t before = uint64_t(-offset);
-        const size_t zeros = before >= size ? size : size_t(before);
+        zeros = before >= size ? size : size_t(before);
         std::memset(buffer, 0, zeros);
         buffer += zeros;
         size -= zeros;
         offset = 0;
     }
-    return ReadExact(file, offset, buffer, size);
+    if (size == 0) return int64_t(zeros);
+    if (file == nullptr) return -1;
+    const int64_t read = platform::FileReadAt(file, uint64_t(offset), buffer, size);
+    return read < 0 ? -1 : int64_t(zeros) + read;
 }
 
 // Geometry of a raw-layout document: the row's for rows, the raw scan's (kept in
@@ -182,7 +180,8 @@ int32_t ReadPlainSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int3
 
     if (ctx.discSource == 0 || ctx.virtualDrive != 0) {
         const int64_t offset = from * int64_t(kSector) + ctx.dataOffset;
-        if (!ReadFromSignedOffset(ctx.imageHandle.get(), offset, out, size_t(left) * kSector)) return 0;
+        const size_t bytes = size_t(left) * kSector;
+        if (ReadFromSignedOffset(ctx.imageHandle.get(), offset, out, bytes) != int64_t(bytes)) return 0;
         return count;
     }
     optical::SectorReadRequest request;
@@ -210,12 +209,21 @@ int32_t ReadRawLayoutSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, 
         const int64_t sector = int64_t(first) + done;
         const int64_t offset = sector * g.sectorSize + g.dataOffset;
         const size_t bytes = size_t(piece) * size_t(g.sectorSize);
-        if (!ReadFromSignedOffset(ctx.imageHandle.get(), offset, work, bytes)) {
+        const int64_t got = ReadFromSignedOffset(ctx.imageHandle.get(), offset, work, bytes);
+        if (got != int64_t(bytes)) {
             // A raw-scan image may end with its last sector cut to its user data.
             const size_t shortened = bytes - size_t(g.sectorSize) + kSector;
-            if (!rawScan) return 0;
-            std::memset(work, 0, bytes);
-            if (!ReadFromSignedOffset(ctx.imageHandle.get(), offset, work, shortened)) return 0;
+            const bool cutLastSector =
+                rawScan && got >= 0 && ReadFromSignedOffset(ctx.imageHandle.get(), offset, work, shortened) == int64_t(shortened);
+            if (!cutLastSector) {
+                // The stored sectors that were read whole still reach the caller
+                // (an image cut short keeps what it has); the result is short.
+                const int32_t whole = got > 0 ? int32_t(std::min<int64_t>(piece, got / g.sectorSize)) : 0;
+                CopyUserData(work, buffer + size_t(done) * kSector, size_t(whole), size_t(g.sectorSize),
+                             size_t(g.userDataOffset));
+                return done + whole;
+            }
+            std::memset(work + shortened, 0, bytes - shortened);
         }
         if (ctx.rawFixUp != 0 && g.sectorSize >= int64_t(kRawSectorSize)) {
             for (int32_t i = 0; i < piece; ++i)

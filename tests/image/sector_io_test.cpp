@@ -325,6 +325,20 @@ TEST_F(SectorIo, BinSaveIsReadBackByBchunkAndCdInfo) {
     EXPECT_TRUE(ReadAll(*ctx, sectors_, 64) == isoBytes_);
 }
 
+TEST_F(SectorIo, TruncatedRawImageKeepsTheSectorsItHas) {
+    const std::string bin = SaveAs(isoBytes_, dir_ / "ours.bin", 1, 0);
+    const size_t cutBytes = size_t(sectors_ - 7) * kRawSectorSize + 1000;   // mid-sector
+    const std::string cut = dir_ / "cut.bin";
+    qvtest::RunOk("head -c " + std::to_string(cutBytes) + " " + qvtest::ShellQuote(bin) + " > " + qvtest::ShellQuote(cut));
+    auto ctx = OpenImage(cut, 1, sectors_ - 7);
+    ui_.QueueBoxAnswer(foundation::kIdOk);
+    Bytes all(size_t(sectors_) * kS, 0xFF);
+    EXPECT_EQ(ReadImageSectors(*ctx, 0, all.data(), sectors_), sectors_);
+    EXPECT_EQ(ui_.Boxes().size(), 1u);
+    EXPECT_EQ(std::memcmp(all.data(), isoBytes_.data(), size_t(sectors_ - 7) * kS), 0);
+    for (size_t i = size_t(sectors_ - 7) * kS; i < all.size(); ++i) ASSERT_EQ(all[i], 0) << i;
+}
+
 TEST_F(SectorIo, VideoCdBinSaveIsMode2Form1) {
     const std::string bin = SaveAs(isoBytes_, dir_ / "vcd.bin", 1, 1);
     const Bytes raw = qvtest::ReadFileBytes(bin);
