@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -26,6 +27,11 @@ namespace {
 constexpr int64_t kScanLimit = 32;
 
 std::atomic<const FatTreeHooks*> g_fatHooks{nullptr};
+
+std::mutex& IndexLock() {
+    static std::mutex lock;
+    return lock;
+}
 
 template <typename T>
 T* NewNode() {
@@ -199,6 +205,10 @@ ImageItem* FindChildFiltered(ImageFolder* folder, std::u16string_view name, Disp
         }
         return nullptr;
     }
+    // A save's worker may look names up while the window thread does too: the
+    // index is built (and read) under one lock. The tree itself only changes
+    // while no one else reads it.
+    std::lock_guard<std::mutex> guard(IndexLock());
     // Rebuilt when it no longer covers the list (items linked by hand).
     if (!folder->displayNameHash || folder->displayNameHash->Size() != folder->itemCount) {
         auto index = std::make_unique<DisplayNameIndex>();

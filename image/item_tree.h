@@ -175,8 +175,11 @@ struct TreeStatistics {
     int64_t newFileBytes = 0;
 };
 
-// The standing overwrite answer of the edit commands: 0 none, 1 no, 2 yes to
-// all, 3 no to all, 4 cancel. Reset by the caller of an edit command.
+// The standing overwrite answer of the edit commands: the foundation's one
+// standing answer (foundation::StandingOverwriteAnswer), so that the overwrite
+// question sees "yes to all" / "no to all" given earlier in the same command.
+// -1 none, 0 yes, 1 no, 2 yes to all, 3 no to all, 4 cancel; the caller of an
+// edit command resets it to -1.
 int32_t GetOverwriteAnswer();
 void SetOverwriteAnswer(int32_t answer);
 
@@ -193,7 +196,8 @@ std::u16string_view FolderName(const ImageFolder* folder);
 ImageItem* NewItem();
 // A zeroed folder record; ends the program when out of memory.
 ImageFolder* NewFolderRecord();
-void LinkItemAtHead(ImageFolder* folder, ImageItem* item);   // also sets item->parent
+// Also sets item->parent (a ".." item's parent is set by the caller afterwards).
+void LinkItemAtHead(ImageFolder* folder, ImageItem* item);
 void UnlinkItem(ImageFolder* folder, ImageItem* item);       // nothing when not in the list
 void AppendSubfolder(ImageFolder* parent, ImageFolder* folder);   // sets parent and depth
 void UnlinkSubfolder(ImageFolder* parent, ImageFolder* folder);
