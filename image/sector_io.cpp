@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <new>
+#include <vector>
 
-#include "audio/audio_services.h"
 #include "foundation/messages.h"
 #include "foundation/operation_status.h"
 #include "foundation/strings.h"
@@ -93,6 +94,20 @@ int32_t ReadContainerSectors(ContainerKind kind, ImageContext& ctx, int32_t firs
         }
     }
     return count;
+}
+
+// The raw pieces are staged in a buffer of the calling thread: a burn's
+// read-ahead and a view reading the same document never share one.
+uint8_t* ThreadRawWorkBuffer() {
+    thread_local std::vector<uint8_t> buffer;
+    if (buffer.empty()) {
+        try {
+            buffer.resize(kRawWorkBufferBytes);
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
+    }
+    return buffer.data();
 }
 
 }  // namespace
@@ -202,7 +217,8 @@ int32_t ReadRawLayoutSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, 
     RawGeometry g{};
     if (count <= 0 || !GetRawGeometry(ctx, g)) return 0;
     const bool rawScan = IsRawScanFormat(ctx.formatCode);
-    uint8_t* work = ctx.rawWorkBuffer.data();
+    uint8_t* work = ThreadRawWorkBuffer();
+    if (work == nullptr) return 0;
     int32_t done = 0;
     while (done < count) {
         const int32_t piece = std::min<int32_t>(kRawPieceSectors, count - done);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "cmdline/writer_switches.h"
 #include "foundation/messages.h"
@@ -132,6 +133,20 @@ int32_t WriteContainerSectors(ContainerKind kind, ImageContext& ctx, int32_t fir
     return count;
 }
 
+// The raw pieces are staged in a buffer of the calling thread: a burn's
+// read-ahead and a view reading the same document never share one.
+uint8_t* ThreadRawWorkBuffer() {
+    thread_local std::vector<uint8_t> buffer;
+    if (buffer.empty()) {
+        try {
+            buffer.resize(kRawWorkBufferBytes);
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
+    }
+    return buffer.data();
+}
+
 }  // namespace
 
 int32_t WriteImageSectors(ImageContext& ctx, int32_t first, const uint8_t* buffer, int32_t count,
@@ -174,7 +189,8 @@ int32_t WriteBinSectors(ImageContext& ctx, int32_t first, const uint8_t* buffer,
         CountBytes(ctx, first, int64_t(count) * int64_t(kRawSectorSize));
         if (OverLimit(ctx)) return 0;
     }
-    uint8_t* work = ctx.rawWorkBuffer.data();
+    uint8_t* work = ThreadRawWorkBuffer();
+    if (work == nullptr) return 0;
     const bool videoCd = ctx.videoCdKind != 0;
     for (int32_t done = 0; done < count;) {
         const int32_t piece = std::min<int32_t>(kRawPieceSectors, count - done);

@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "foundation/messages.h"
@@ -337,6 +339,26 @@ TEST_F(SectorIo, TruncatedRawImageKeepsTheSectorsItHas) {
     EXPECT_EQ(ui_.Boxes().size(), 1u);
     EXPECT_EQ(std::memcmp(all.data(), isoBytes_.data(), size_t(sectors_ - 7) * kS), 0);
     for (size_t i = size_t(sectors_ - 7) * kS; i < all.size(); ++i) ASSERT_EQ(all[i], 0) << i;
+}
+
+// A burn's read-ahead and a view may read one raw document at the same time.
+TEST_F(SectorIo, ConcurrentRawReadsOfOneDocument) {
+    const std::string bin = SaveAs(isoBytes_, dir_ / "ours.bin", 1, 0);
+    auto ctx = OpenImage(bin, 1, sectors_);
+    std::atomic<int> mismatches{0};
+    auto reader = [&](int32_t start) {
+        Bytes buf(64 * kS);
+        for (int round = 0; round < 40; ++round) {
+            const int32_t first = (start + round * 13) % (sectors_ - 64);
+            if (ReadImageSectors(*ctx, first, buf.data(), 64) != 64 ||
+                std::memcmp(buf.data(), isoBytes_.data() + size_t(first) * kS, buf.size()) != 0)
+                ++mismatches;
+        }
+    };
+    std::thread a(reader, 0), b(reader, 50);
+    a.join();
+    b.join();
+    EXPECT_EQ(mismatches.load(), 0);
 }
 
 TEST_F(SectorIo, VideoCdBinSaveIsMode2Form1) {
