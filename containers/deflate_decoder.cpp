@@ -391,13 +391,12 @@ bool Inflater::Codes(const DeflateHuffmanTables& t) {
 }  // namespace
 
 int64_t DeflateDecompress(DeflateDecoder& decoder, const uint8_t* input, uint8_t* output, size_t inputLength) {
-    const int64_t room = decoder.outputRoom > 0 ? decoder.outputRoom : kDeflateDefaultOutputRoom;
+    const int64_t room = decoder.outputRoom == 0 ? kDeflateDefaultOutputRoom : decoder.outputRoom;
     decoder.input = input;
     decoder.inputSize = inputLength;
     decoder.inputPosition = 0;
     decoder.produced = 0;
-    if (!input && inputLength > 0) return -1;
-    if (!output) return -1;
+    if ((!input && inputLength > 0) || !output || room < 0) return -1;
     Inflater inflater(input, inputLength, output, static_cast<size_t>(room));
     const bool ok = inflater.Run(DeflateCodesForVariant(decoder.variant), decoder.tables);
     decoder.produced = static_cast<int64_t>(inflater.Produced());

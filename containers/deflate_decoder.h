@@ -42,7 +42,7 @@ constexpr int64_t kDeflateDefaultOutputRoom = 65536;
 // Decodes one stream of decoder.variant into output, which must hold
 // decoder.outputRoom bytes (65536 when 0). Returns the bytes produced, or -1
 // when the stream is damaged, would produce more than the room, or reads past
-// inputLength. On success decoder.inputPosition is the count of input bytes
+// inputLength (and for a negative room). On success decoder.inputPosition is the count of input bytes
 // the stream occupies (what zlib reports as total_in).
 int64_t DeflateDecompress(DeflateDecoder& decoder, const uint8_t* input, uint8_t* output, size_t inputLength);
 

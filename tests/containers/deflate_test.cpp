@@ -192,6 +192,7 @@ TEST(Deflate, TheRoomOfASizedCallLastsForThatCallOnly) {
     EXPECT_TRUE(out == text);
     // The default room of 65536 bytes is too small for this stream.
     EXPECT_EQ(DeflateDecompress(decoder, stream.data(), out.data(), stream.size()), -1);
+    EXPECT_EQ(DeflateDecompressSized(decoder, stream.data(), out.data(), stream.size(), -1), -1);
 }
 
 // Each thread codes with its own state: the log's threads and a save run
