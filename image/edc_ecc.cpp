@@ -204,6 +204,47 @@ uint32_t ComputeEdc(const uint8_t* bytes, size_t length) {
     return ShiftBlock(ShiftBlock(ShiftBlock(ea) ^ eb) ^ ec) ^ ed;
 }
 
+void ComputeEccPPortable(uint8_t* sector) {
+    // P column m (byte lane m of a row) takes bytes 12 + m + 86 r, r = 0..23.
+    // The last word of a row reads two bytes past it; those lanes are unused.
+    const uint8_t* data = sector + kEccDataOffset;
+    uint64_t a[kPWords] = {};
+    uint64_t b[kPWords] = {};
+    for (size_t row = 0; row < kPRows; ++row) {
+        const uint8_t* p = data + row * kPRowBytes;
+        for (size_t w = 0; w < kPWords; ++w) {
+            const uint64_t v = Load64(p + 8 * w);
+            a[w] ^= v;
+            b[w] = MulAlpha(b[w]) ^ v;
+        }
+    }
+    uint8_t* parity = sector + kEccPParityOffset;
+    for (size_t w = 0; w < kPWords; ++w) {
+        const size_t lanes = w + 1 < kPWords ? 8 : kPRowBytes - 8 * w;
+        FinishLanes(a[w], b[w], lanes, parity + 8 * w, parity + kPRowBytes + 8 * w);
+    }
+}
+
+void ComputeEccQPortable(uint8_t* sector) {
+    // Q diagonal n, element m: the 16-bit word at row (m + n) mod 26, word
+    // column m of the 26 x 86-byte grid from byte 12 (P parity included).
+    // Four diagonals (both byte planes) share one 64-bit word.
+    const uint8_t* data = sector + kEccDataOffset;
+    uint8_t* parity = sector + kEccQParityOffset;
+    for (size_t first = 0; first < kQDiagonals; first += 4) {
+        const size_t count = std::min<size_t>(4, kQDiagonals - first);
+        uint64_t a = 0, b = 0;
+        for (size_t m = 0; m < kQLength; ++m) {
+            const uint8_t* column = data + 2 * m;
+            uint64_t v = 0;
+            for (size_t d = 0; d < count; ++d) v |= Load16(column + kRowOffset.v[m + first + d]) << (16 * d);
+            a ^= v;
+            b = MulAlpha(b) ^ v;
+        }
+        FinishLanes(a, b, 2 * count, parity + 2 * first, parity + kQDiagonalBytes + 2 * first);
+    }
+}
+
 #if defined(__SSE2__)
 
 namespace {
@@ -293,46 +334,8 @@ void ComputeEccQ(uint8_t* sector) {
 
 #else
 
-void ComputeEccP(uint8_t* sector) {
-    // P column m (byte lane m of a row) takes bytes 12 + m + 86 r, r = 0..23.
-    // The last word of a row reads two bytes past it; those lanes are unused.
-    const uint8_t* data = sector + kEccDataOffset;
-    uint64_t a[kPWords] = {};
-    uint64_t b[kPWords] = {};
-    for (size_t row = 0; row < kPRows; ++row) {
-        const uint8_t* p = data + row * kPRowBytes;
-        for (size_t w = 0; w < kPWords; ++w) {
-            const uint64_t v = Load64(p + 8 * w);
-            a[w] ^= v;
-            b[w] = MulAlpha(b[w]) ^ v;
-        }
-    }
-    uint8_t* parity = sector + kEccPParityOffset;
-    for (size_t w = 0; w < kPWords; ++w) {
-        const size_t lanes = w + 1 < kPWords ? 8 : kPRowBytes - 8 * w;
-        FinishLanes(a[w], b[w], lanes, parity + 8 * w, parity + kPRowBytes + 8 * w);
-    }
-}
-
-void ComputeEccQ(uint8_t* sector) {
-    // Q diagonal n, element m: the 16-bit word at row (m + n) mod 26, word
-    // column m of the 26 x 86-byte grid from byte 12 (P parity included).
-    // Four diagonals (both byte planes) share one 64-bit word.
-    const uint8_t* data = sector + kEccDataOffset;
-    uint8_t* parity = sector + kEccQParityOffset;
-    for (size_t first = 0; first < kQDiagonals; first += 4) {
-        const size_t count = std::min<size_t>(4, kQDiagonals - first);
-        uint64_t a = 0, b = 0;
-        for (size_t m = 0; m < kQLength; ++m) {
-            const uint8_t* column = data + 2 * m;
-            uint64_t v = 0;
-            for (size_t d = 0; d < count; ++d) v |= Load16(column + kRowOffset.v[m + first + d]) << (16 * d);
-            a ^= v;
-            b = MulAlpha(b) ^ v;
-        }
-        FinishLanes(a, b, 2 * count, parity + 2 * first, parity + kQDiagonalBytes + 2 * first);
-    }
-}
+void ComputeEccP(uint8_t* sector) { ComputeEccPPortable(sector); }
+void ComputeEccQ(uint8_t* sector) { ComputeEccQPortable(sector); }
 
 #endif
 

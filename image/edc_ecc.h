@@ -30,6 +30,11 @@ inline void ComputeEcc(uint8_t* sector) {
     ComputeEccQ(sector);
 }
 
+// The same parity with plain 64-bit words, for processors without the vector
+// path (and to check that path against).
+void ComputeEccPPortable(uint8_t* sector);
+void ComputeEccQPortable(uint8_t* sector);
+
 // True when the stored P and Q parity of a 2352-byte sector equal the parity
 // computed from its data (the header bytes as they are stored).
 bool CheckEcc(const uint8_t* sector);

@@ -137,6 +137,18 @@ TEST(RawSectors, Mode1SectorLayoutAndSyndromes) {
     }
 }
 
+TEST(RawSectors, PortableParityEqualsTheVectorPath) {
+    for (uint32_t seed = 10; seed < 60; ++seed) {
+        auto bytes = RandomBytes(2352, seed);
+        auto portable = bytes;
+        ComputeEcc(bytes.data());
+        ComputeEccPPortable(portable.data());
+        ComputeEccQPortable(portable.data());
+        ASSERT_EQ(bytes, portable) << seed;
+        ASSERT_TRUE(AllSyndromesZero(portable.data(), false)) << seed;
+    }
+}
+
 TEST(RawSectors, Mode2Form1ParityTakenWithZeroHeader) {
     const std::vector<uint8_t> zeros(2048, 0);
     uint8_t a[2352], b[2352];
