@@ -29,13 +29,13 @@ int64_t DeflateCompressBuffer(const uint8_t* input, uint8_t* output, size_t leng
     WriteLe32(output, static_cast<uint32_t>(length));
     size_t pos = 4;
     for (size_t done = 0; done < length;) {
-        const size_t piece = std::min(kDeflateChainPiece, length - done);
+        const size_t segment = std::min(kDeflateChainSegment, length - done);
         if (outputCapacity - pos < 4) return -1;
-        const int64_t n = DeflateCompress(input + done, output + pos + 4, piece, outputCapacity - pos - 4);
+        const int64_t n = DeflateCompress(input + done, output + pos + 4, segment, outputCapacity - pos - 4);
         if (n <= 0) return -1;
         WriteLe32(output + pos, static_cast<uint32_t>(n));
         pos += 4 + static_cast<size_t>(n);
-        done += piece;
+        done += segment;
     }
     if (outputCapacity - pos < 4) return -1;
     WriteLe32(output + pos, 0);
@@ -59,9 +59,9 @@ int64_t DeflateDecompressChain(const uint8_t* entries, size_t entriesLength, uin
         pos += 4;
         if (n == 0) break;
         if (n > entriesLength - pos) return -1;
-        // Check the room before writing: a piece never exceeds 65536 bytes
+        // Check the room before writing: a segment never exceeds 65536 bytes
         // and never what is left of the output.
-        const size_t room = std::min(kDeflateChainPiece, outputCapacity - produced);
+        const size_t room = std::min(kDeflateChainSegment, outputCapacity - produced);
         if (room == 0) return -1;
         const int64_t got =
             DeflateDecompressSized(*decoder, entries + pos, output + produced, n, static_cast<int64_t>(room));
@@ -77,8 +77,8 @@ int InflateBuffer(const uint8_t* chain, size_t chainLength, std::vector<uint8_t>
     if (!chain || chainLength < 8) return -1;
     const uint32_t total = ReadLe32(chain);
     // Walk the entries first, so a damaged total length cannot make us
-    // allocate more than the pieces present could ever produce.
-    uint64_t pieces = 0;
+    // allocate more than the segments present could ever produce.
+    uint64_t segments = 0;
     for (size_t pos = 4;;) {
         if (chainLength - pos < 4) return -1;
         const uint32_t n = ReadLe32(chain + pos);
@@ -86,9 +86,9 @@ int InflateBuffer(const uint8_t* chain, size_t chainLength, std::vector<uint8_t>
         if (n == 0) break;
         if (n > chainLength - pos) return -1;
         pos += n;
-        ++pieces;
+        ++segments;
     }
-    if (total > pieces * kDeflateChainPiece) return -1;
+    if (total > segments * kDeflateChainSegment) return -1;
     try {
         out.assign(total, 0);
     } catch (const std::bad_alloc&) {

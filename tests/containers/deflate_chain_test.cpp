@@ -1,4 +1,4 @@
-// The chain format: pieces of 64 KB, each an independent raw deflate stream
+// The chain format: segments of 64 KB, each an independent raw deflate stream
 // that zlib inflates on its own; bounded decoding of damaged chains.
 
 #include "containers/deflate_chain.h"
@@ -28,7 +28,7 @@ Bytes Chain(const Bytes& in) {
     return out;
 }
 
-// A mix of text, runs and random bytes, so pieces differ in kind.
+// A mix of text, runs and random bytes, so segments differ in kind.
 Bytes Mixed(size_t n) {
     Bytes b = ProjectSources(n);
     const Bytes r = RandomBytes(n / 5, 8);
@@ -37,28 +37,28 @@ Bytes Mixed(size_t n) {
     return b;
 }
 
-TEST(DeflateChain, PiecesOf64KEachInflateWithZlib) {
+TEST(DeflateChain, SegmentsOf64KEachInflateWithZlib) {
     const Bytes in = Mixed(200000);
     const Bytes chain = Chain(in);
     ASSERT_GE(chain.size(), 8u);
     EXPECT_EQ(Le32(chain, 0), 200000u);
-    std::vector<size_t> pieces;
+    std::vector<size_t> segments;
     Bytes joined;
     size_t pos = 4;
     for (;;) {
         const uint32_t n = Le32(chain, pos);
         pos += 4;
         if (n == 0) break;
-        const Bytes piece(chain.begin() + static_cast<long>(pos), chain.begin() + static_cast<long>(pos + n));
-        const ZlibResult z = ZlibInflateRaw(piece, 65536);
+        const Bytes segment(chain.begin() + static_cast<long>(pos), chain.begin() + static_cast<long>(pos + n));
+        const ZlibResult z = ZlibInflateRaw(segment, 65536);
         EXPECT_EQ(z.status, Z_STREAM_END);
         EXPECT_EQ(z.totalIn, n);
-        pieces.push_back(z.data.size());
+        segments.push_back(z.data.size());
         joined.insert(joined.end(), z.data.begin(), z.data.end());
         pos += n;
     }
     EXPECT_EQ(pos, chain.size());
-    EXPECT_EQ(pieces, (std::vector<size_t>{65536, 65536, 65536, 3392}));
+    EXPECT_EQ(segments, (std::vector<size_t>{65536, 65536, 65536, 3392}));
     EXPECT_TRUE(joined == in);
 }
 
@@ -90,12 +90,12 @@ TEST(DeflateChain, AnEmptyBufferIsItsLengthAndTheEndWord) {
     EXPECT_EQ(next, 8u);
 }
 
-// The total is checked against the room before each piece is appended, so a
-// chain that says less than its pieces hold cannot overrun the buffer.
+// The total is checked against the room before each segment is appended, so a
+// chain that says less than its segments hold cannot overrun the buffer.
 TEST(DeflateChain, DamagedChainsFailWithoutOverrun) {
     const Bytes in = Mixed(150000);
     const Bytes good = Chain(in);
-    const uint32_t firstPiece = Le32(good, 4);
+    const uint32_t firstSegment = Le32(good, 4);
     auto with = [&](auto change) {
         Bytes b = good;
         change(b);
@@ -105,15 +105,15 @@ TEST(DeflateChain, DamagedChainsFailWithoutOverrun) {
         const char* name;
         Bytes chain;
     } rows[] = {
-        {"total smaller than the pieces", with([](Bytes& b) { PutLe32(b, 0, 100000); })},
+        {"total smaller than the segments", with([](Bytes& b) { PutLe32(b, 0, 100000); })},
         {"total one short", with([](Bytes& b) { PutLe32(b, 0, 149999); })},
-        {"total larger than the pieces", with([](Bytes& b) { PutLe32(b, 0, 150001); })},
-        {"total far beyond any piece count", with([](Bytes& b) { PutLe32(b, 0, 0xFFFFFFFFu); })},
-        {"piece length past the input", with([&](Bytes& b) { PutLe32(b, 4, static_cast<uint32_t>(b.size())); })},
+        {"total larger than the segments", with([](Bytes& b) { PutLe32(b, 0, 150001); })},
+        {"total far beyond any segment count", with([](Bytes& b) { PutLe32(b, 0, 0xFFFFFFFFu); })},
+        {"segment length past the input", with([&](Bytes& b) { PutLe32(b, 4, static_cast<uint32_t>(b.size())); })},
         {"no end word", with([](Bytes& b) { b.resize(b.size() - 4); })},
-        {"piece cut short", with([&](Bytes& b) { PutLe32(b, 4, firstPiece - 1); })},
+        {"segment cut short", with([&](Bytes& b) { PutLe32(b, 4, firstSegment - 1); })},
         {"shorter than a header", Bytes{0, 0, 0}},
-        {"empty piece stream", Bytes{3, 0, 0, 0, 2, 0, 0, 0, 0x03, 0x00, 0, 0, 0, 0}},
+        {"empty segment stream", Bytes{3, 0, 0, 0, 2, 0, 0, 0, 0x03, 0x00, 0, 0, 0, 0}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
