@@ -11,13 +11,6 @@ namespace foundation {
 
 namespace {
 
-// The cancelling choice among those offered: what end of input answers.
-int CancellingChoice(uint32_t choices) {
-    if (choices & kAskCancel) return kAskCancel;
-    if (choices & kAskNo) return kAskNo;
-    if (choices & kAskOk) return kAskOk;
-    return kAskYes;
-}
 
 }  // namespace
 
@@ -36,30 +29,25 @@ void ConsoleUiServices::WriteString(std::u16string_view text) {
 
 bool ConsoleUiServices::ReadLine(std::u16string& line) {
     std::lock_guard<std::mutex> guard(mutex_);
+    if (atEnd_) return false;
+    // One byte at a time: the console's input may be shared with the command
+    // processor's own reader, and nothing past this line may be taken from it.
+    std::string raw;
     while (true) {
-        size_t end = pending_.find('\n');
-        if (end != std::string::npos) {
-            std::string raw = pending_.substr(0, end);
-            pending_.erase(0, end + 1);
-            if (!raw.empty() && raw.back() == '\r') raw.pop_back();
-            line = platform::Utf8ToUtf16(raw);
-            return true;
-        }
-        if (atEnd_) {
-            if (pending_.empty()) return false;
-            line = platform::Utf8ToUtf16(pending_);
-            pending_.clear();
-            return true;
-        }
-        char buffer[512];
-        ssize_t n = read(inputFd_, buffer, sizeof buffer);
+        char c;
+        ssize_t n = read(inputFd_, &c, 1);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             atEnd_ = true;
-            continue;
+            if (raw.empty()) return false;
+            break;
         }
-        pending_.append(buffer, static_cast<size_t>(n));
+        if (c == '\n') break;
+        raw += c;
     }
+    if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+    line = platform::Utf8ToUtf16(raw);
+    return true;
 }
 
 int ConsoleUiServices::ShowMessageBox(const MessageBoxRequest& request) {
@@ -105,8 +93,9 @@ int ConsoleUiServices::ConsoleAskString(std::u16string_view prompt, uint32_t cho
         WriteString(platform::Format(u"%s(%s): ", prompt, offered));
         std::u16string line;
         if (!ReadLine(line)) {
+            // End of input is cancel whatever was offered: never consent.
             WriteString(u"\r\n");
-            return CancellingChoice(choices);
+            return kAskCancel;
         }
         std::u16string answer = platform::ToLower(line);
         while (!answer.empty() && (answer.back() == u' ' || answer.back() == u'\t')) answer.pop_back();

@@ -30,7 +30,6 @@ public:
 private:
     int inputFd_;
     int outputFd_;
-    std::string pending_;   // bytes read past the last line
     bool atEnd_ = false;
     std::mutex mutex_;
 };

@@ -132,11 +132,7 @@ int ScriptedUiServices::ConsoleAskString(std::u16string_view prompt, uint32_t ch
             consoleLines_.push_back(std::u16string(prompt));
         }
         std::u16string line;
-        if (!NextConsoleLine(line)) {
-            if (choices & kAskCancel) return kAskCancel;
-            if (choices & kAskNo) return kAskNo;
-            return kAskOk;
-        }
+        if (!NextConsoleLine(line)) return kAskCancel;
         std::u16string answer = platform::ToLower(line);
         if ((choices & kAskYes) && (answer == u"yes" || answer == u"y")) return kAskYes;
         if ((choices & kAskNo) && (answer == u"no" || answer == u"n")) return kAskNo;

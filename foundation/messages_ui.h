@@ -82,7 +82,7 @@ public:
     // 0 yes .. 4 cancel.
     virtual int AskFileExistsOnConsole(std::u16string_view name, std::u16string_view text) = 0;
     // ConsoleAskString: (prompt, choice flags 1 Ok, 2 Cancel, 4 yes, 8 no) the
-    // choice flag answered; the cancelling choice at end of input.
+    // choice flag answered; 2 (cancel) at end of input, whatever was offered.
     virtual int ConsoleAskString(std::u16string_view prompt, uint32_t choices) = 0;
 
     // Whether the current document has unsaved changes (RequireSavedDocument).

@@ -242,11 +242,28 @@ TEST(ConsolePrompt, AskStringOffersTheChoices) {
     ConsoleUiServices console(in[0], out[1]);
     EXPECT_EQ(console.ConsoleAskString(u"f.iso: Overwrite?", kAskYes | kAskNo), static_cast<int>(kAskYes));
     EXPECT_EQ(console.ConsoleAskString(u"Retry?", kAskOk | kAskCancel), static_cast<int>(kAskCancel));
+    // End of input never passes for consent, whatever was offered.
+    EXPECT_EQ(console.ConsoleAskString(u"Again?", kAskYes | kAskNo), static_cast<int>(kAskCancel));
     close(out[1]);
     char buffer[512] = {};
     ssize_t n = read(out[0], buffer, sizeof buffer - 1);
     close(in[0]);
     close(out[0]);
     EXPECT_EQ(std::string(buffer, n > 0 ? static_cast<size_t>(n) : 0),
-              "f.iso: Overwrite?(y/n): f.iso: Overwrite?(y/n): Retry?(Ok/Cancel): \r\n");
+              "f.iso: Overwrite?(y/n): f.iso: Overwrite?(y/n): Retry?(Ok/Cancel): \r\nAgain?(y/n): \r\n");
+}
+
+TEST(ConsolePrompt, TakesOnlyItsLineFromASharedInput) {
+    int in[2], out[2];
+    ASSERT_EQ(pipe(in), 0);
+    ASSERT_EQ(pipe(out), 0);
+    const std::string input = "n\nnext command\n";
+    ASSERT_EQ(write(in[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
+    close(in[1]);
+    ConsoleUiServices console(in[0], out[1]);
+    EXPECT_EQ(console.AskFileExistsOnConsole(u"x", u"y"), 1);
+    char buffer[64] = {};
+    ssize_t n = read(in[0], buffer, sizeof buffer - 1);
+    EXPECT_EQ(std::string(buffer, n > 0 ? static_cast<size_t>(n) : 0), "next command\n");
+    for (int fd : {in[0], out[0], out[1]}) close(fd);
 }
