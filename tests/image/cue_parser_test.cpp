@@ -256,6 +256,28 @@ TEST(CueParser, WaveFilesFromSox) {
     EXPECT_EQ(list->tracks[1].startSector, list->tracks[0].length);
 }
 
+// Stands in for the audio subsystem's probe: every file decodes to 100 sectors.
+int64_t FakeDecoderProbe(platform::FileHandle, const std::u16string&, int32_t& kind, int64_t& dataOffset,
+                         int64_t& dataSize) {
+    kind = 1;
+    dataOffset = 0;
+    dataSize = 100 * 2352 - 7;
+    return 100;
+}
+
+TEST(CueParser, InstalledAudioProbeServesMp3) {
+    qvtest::TempDir dir;
+    WriteSectors(dir / "song.mp3", 4096);
+    qvtest::WriteFileText(dir / "x.cue", "FILE \"song.mp3\" MP3\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+    image::SetAudioFileProbe(FakeDecoderProbe);
+    TrackListPtr list = Parse(dir / "x.cue");
+    image::SetAudioFileProbe(nullptr);
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->tracks[0].audioSourceKind, 1);
+    EXPECT_EQ(list->tracks[0].length, 100);
+    EXPECT_FALSE(Parse(dir / "x.cue")) << "without the probe an MP3 file is refused";
+}
+
 struct BadRow {
     const char* name;
     std::string sheet;
@@ -305,6 +327,8 @@ TEST(CueParser, BadSheetsAreRefusedWithTheirReason) {
         {"unknown track mode", file + "  TRACK 01 CDG\n", SheetError::BadTrackMode, 2},
         {"unknown FLAGS word", file + "  TRACK 01 AUDIO\n    FLAGS XYZ\n", SheetError::BadFlags, 3},
         {"unknown FILE type", "FILE \"x.bin\" OGG\n", SheetError::BadFileType, 1},
+        {"WAVE file that is no RIFF file", "FILE \"x.bin\" WAVE\n", SheetError::AudioProbeFailed, 1},
+        {"MP3 without a music decoder", "FILE \"x.bin\" MP3\n", SheetError::AudioProbeFailed, 1},
         {"missing file", "FILE \"nothere.bin\" BINARY\n", SheetError::FileNotFound, 1},
         {"absolute name", "FILE \"/etc/passwd\" BINARY\n", SheetError::BadFileName, 1},
         {"drive letter name", "FILE \"C:\\x.bin\" BINARY\n", SheetError::BadFileName, 1},
