@@ -41,19 +41,16 @@ void CutVersionSuffix(std::u16string& name) {
 }
 
 std::u16string DecodeJolietName(std::span<const uint8_t> id) {
-    size_t bytes = std::min(id.size(), kMaxJolietNameBytes);
     // A lone last byte of an odd-length identifier is no character.
-    bytes &= ~static_cast<size_t>(1);
-    std::u16string name;
-    name.reserve(bytes / 2);
-    for (size_t i = 0; i < bytes; i += 2) {
-        name.push_back(static_cast<char16_t>((id[i] << 8) | id[i + 1]));
+    const size_t n = std::min(id.size(), kMaxJolietNameBytes) / 2;
+    char16_t units[kMaxJolietNameBytes / 2];
+    for (size_t i = 0; i < n; ++i) {
+        units[i] = static_cast<char16_t>((id[2 * i] << 8) | id[2 * i + 1]);
     }
-    if (name.size() >= 2 && name[name.size() - 2] == u';' && name.back() == u'1') {
-        name.resize(name.size() - 2);
-    }
-    while (!name.empty() && name.back() == u'.') name.pop_back();
-    return name;
+    size_t end = n;
+    if (end >= 2 && units[end - 2] == u';' && units[end - 1] == u'1') end -= 2;
+    while (end > 0 && units[end - 1] == u'.') --end;
+    return std::u16string(units, end);
 }
 
 std::u16string DecodeIsoName(std::span<const uint8_t> id) {
@@ -78,15 +75,12 @@ std::u16string DecodeIsoName(std::span<const uint8_t> id) {
 void SanitizeItemName(std::u16string& name) {
     for (size_t i = 0; i < name.size(); ++i) {
         char16_t& c = name[i];
+        if (c >= 0x20 && c != 0x7F && c != u'/' && c != u'\\' && (c < 0xD800 || c > 0xDFFF)) continue;
         if (c < 0x20 || c == 0x7F || c == u'/' || c == u'\\') {
             c = u'_';
-        } else if (IsHighSurrogate(c)) {
-            if (i + 1 < name.size() && IsLowSurrogate(name[i + 1])) {
-                ++i;
-            } else {
-                c = 0xFFFD;
-            }
-        } else if (IsLowSurrogate(c)) {
+        } else if (IsHighSurrogate(c) && i + 1 < name.size() && IsLowSurrogate(name[i + 1])) {
+            ++i;
+        } else {
             c = 0xFFFD;
         }
     }

@@ -1,6 +1,7 @@
 #include "image/iso_reader.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <deque>
 #include <unordered_map>
@@ -44,16 +45,31 @@ void AppendExtent(ImageItem& item, uint32_t lba, uint32_t bytes) {
     foundation::WriteLE32(&list[at + 8], bytes);
 }
 
+// Records of one directory mostly share their date; converting it once keeps
+// large directories fast.
+struct RecordDateCache {
+    std::array<uint8_t, 7> date{};
+    uint32_t seconds = 0;
+    bool valid = false;
+    uint32_t Seconds(const std::array<uint8_t, 7>& d) {
+        if (!valid || d != date) {
+            date = d;
+            seconds = static_cast<uint32_t>(foundation::ClampUnixTimeTo32(foundation::IsoRecordDateToUnixTime(d)));
+            valid = true;
+        }
+        return seconds;
+    }
+};
+
 // A new item from a record; null when out of memory.
-ImageItem* MakeItem(ImageContext& ctx, const IsoDirectoryRecord& r, bool dirBitCleared) {
+ImageItem* MakeItem(ImageContext& ctx, const IsoDirectoryRecord& r, bool dirBitCleared, RecordDateCache& dates) {
     ImageItem* item = NewItem();
     if (!item) return nullptr;
     std::copy_n(r.bytes.begin(), record_header::kSize, item->recordHeader.begin());
     if (dirBitCleared) item->recordHeader[record_header::kFileFlags] &= ~dirflag::kDirectory;
     item->startSector = r.extentLba;
     item->size = r.dataBytes;
-    item->time = static_cast<uint32_t>(foundation::ClampUnixTimeTo32(
-        foundation::IsoRecordDateToUnixTime(r.date)));
+    item->time = dates.Seconds(r.date);
     item->earlierSession = (ctx.discSource || !ctx.discHeadSourcePath.empty()) ? 1 : 0;
     if (r.IsDot()) {
         item->name = u".";
@@ -257,6 +273,7 @@ bool ReadIsoDirectory(ImageContext& ctx, std::span<const uint8_t> recordBytes, I
         return false;
     }
 
+    RecordDateCache dates;
     ImageItem* multiExtentOpen = nullptr;   // item whose last record carried 0x80
     std::vector<uint8_t> openIdentifier;
     const DirectoryWalkCounts counts = WalkDirectoryRecords(data, length, [&](const IsoDirectoryRecord& r) {
@@ -287,7 +304,7 @@ bool ReadIsoDirectory(ImageContext& ctx, std::span<const uint8_t> recordBytes, I
             if (check == -1) return true;
             clearDirBit = check == 0;
         }
-        ImageItem* item = MakeItem(ctx, r, clearDirBit);
+        ImageItem* item = MakeItem(ctx, r, clearDirBit, dates);
         if (!item) return false;
         out.entries.push_back(item);
         if (r.IsMultiExtent() && !r.IsDirectory()) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -349,6 +350,49 @@ TEST(IsoReader, MultisessionGrownByXorriso) {
     const auto ours = ListTree(*doc);
     EXPECT_TRUE(ours.count("/d1/one.txt"));
     EXPECT_TRUE(ours.count("/d2/two.txt"));
+}
+
+// With the UDF reader not linked in, a UDF bridge image opens through its
+// Joliet side; the boot record of an El Torito image is found among the
+// descriptors.
+TEST(IsoReader, UdfBridgeAndBootRecord) {
+    qvtest::TempDir dir;
+    const std::string tree = MakeTree(dir, "tree", {"Mixed Case.txt:a", "boot/b.img@2048"});
+    const std::string u = Genisoimage(dir, "-J -udf", tree, "u.iso");
+    auto doc = OpenDoc(u);
+    ASSERT_TRUE(doc);
+    EXPECT_EQ(Paths(ListTree(*doc)), ToolPaths(RunOk("isoinfo -J -f -i " + ShellQuote(u)), true));
+    EXPECT_EQ(doc->udfPresent, 0);
+
+    const std::string e = Genisoimage(dir, "-J -b boot/b.img -c boot/boot.cat -no-emul-boot -boot-load-size 4", tree,
+                                      "e.iso");
+    doc = OpenDoc(e);
+    ASSERT_TRUE(doc);
+    EXPECT_NE(RunOk("isoinfo -d -i " + ShellQuote(e)).find("El Torito VD version 1 found"), std::string::npos);
+    const auto bytes = qvtest::ReadFileBytes(e);
+    ASSERT_GT(doc->bootRecordSector, 16);
+    const uint8_t* boot = &bytes[static_cast<size_t>(doc->bootRecordSector) * 2048];
+    EXPECT_EQ(boot[0], 0);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(boot + 7), 23), "EL TORITO SPECIFICATION");
+    EXPECT_EQ(doc->primaryDescriptorSector, 16);
+    EXPECT_GT(doc->jolietDescriptorSector, 16);
+}
+
+// A file of more than 4 GiB is stored as several extents. Writing one takes
+// a minute and 4.3 GB of disk, so it runs only when QV_SLOW_TESTS is set.
+TEST(IsoReader, MultiExtentFileOver4GiB) {
+    if (!std::getenv("QV_SLOW_TESTS")) GTEST_SKIP() << "set QV_SLOW_TESTS=1 to write a 4.3 GB image";
+    qvtest::TempDir dir;
+    RunOk("cd " + ShellQuote(dir.path()) + " && mkdir d && truncate -s 4300M d/big.bin && "
+          "xorriso -as mkisofs -iso-level 3 -J -o big.iso d >/dev/null 2>&1");
+    auto doc = OpenDoc(dir / "big.iso");
+    ASSERT_TRUE(doc);
+    const auto ours = ListTree(*doc);
+    ASSERT_EQ(ours.size(), 1u);
+    EXPECT_EQ(ours.at("/big.bin").size, 4300LL * 1024 * 1024);
+    std::vector<uint8_t> tail(4096, 0xAA);
+    EXPECT_EQ(ReadIsoItemBytes(*doc, *ours.at("/big.bin").item, 4300LL * 1024 * 1024 - 4096, tail.data(), 4096), 4096);
+    EXPECT_EQ(tail, std::vector<uint8_t>(4096, 0));
 }
 
 // Two sessions as two tracks of one file, described by a CUE sheet without

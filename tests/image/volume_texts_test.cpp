@@ -15,6 +15,7 @@
 #include "image/image_context.h"
 #include "image/iso_reader.h"
 #include "platform/text.h"
+#include "tests/image/iso_fixtures.h"
 #include "tests/support/test_support.h"
 
 namespace image {
@@ -192,6 +193,30 @@ TEST(VolumeTexts, BuiltDescriptorsReadBackByTools) {
     const std::string pvdInfo = RunOk("xorriso -indev " + ShellQuote(out) + " -pvd_info 2>/dev/null");
     EXPECT_EQ(ToolField(pvdInfo, "Volume Id    :"), U8(label.substr(0, 32)));
     EXPECT_EQ(ToolField(pvdInfo, "Publisher Id :"), "New Publisher");
+}
+
+// An image whose Joliet descriptor carries other texts than its primary one:
+// the Joliet texts, read last, are the document's.
+TEST(VolumeTexts, JolietTextsWin) {
+    qvtest::TempDir dir;
+    isotest::MiniIso m(40);
+    m.Descriptor(16, 1, 20, 2048);
+    m.Descriptor(17, 2, 21, 2048, "%/@");
+    m.Terminator(18);
+    PutVolumeTextW(std::span<uint8_t>(m.Sector(17) + 40, 32), u"Joliet Label");
+    PutVolumeTextW(std::span<uint8_t>(m.Sector(17) + 318, 128), u"Joliet Publisher");
+    std::memcpy(m.Sector(16) + 318, "PRIMARY PUBLISHER", 17);
+    const auto root = isotest::Directory({isotest::Record({0}, 20, 2048, 2), isotest::Record({1}, 20, 2048, 2),
+                                          isotest::Record(isotest::Id("A;1"), 30, 1, 0)});
+    m.Put(20, root);
+    m.Put(21, isotest::Directory({isotest::Record({0}, 21, 2048, 2), isotest::Record({1}, 21, 2048, 2),
+                                  isotest::Record(isotest::JolietId(u"a"), 30, 1, 0)}));
+    m.Write(dir / "m.iso");
+    auto doc = isotest::OpenDoc(dir / "m.iso");
+    ASSERT_TRUE(doc);
+    EXPECT_EQ(doc->jolietLevel, 1);
+    EXPECT_EQ(GetVolumeField(*doc, kVolumeLabel), u"Joliet Label");
+    EXPECT_EQ(GetVolumeField(*doc, kPublisherId), u"Joliet Publisher");
 }
 
 TEST(VolumeTexts, NewDescriptorFromScratch) {
