@@ -277,6 +277,14 @@ std::optional<RegistryValue> FindIn(const RegistryTree& tree, std::u16string_vie
     return v->value;
 }
 
+// The .reg syntax has no escape for line ends in key paths and value names: a
+// name that could not be written back is refused rather than damaging the hive.
+bool WritableName(std::u16string_view text) {
+    for (char16_t c : text)
+        if (c < 0x20 || c == 0x7F) return false;
+    return true;
+}
+
 bool UsingTestConfig() {
     const char* dir = getenv("QV_CONFIG_DIR");
     return dir && *dir;
@@ -322,7 +330,7 @@ bool RegistryKeyExists(RegistryHive hive, std::u16string_view keyPath) {
 
 bool RegistryWrite(RegistryHive hive, std::u16string_view keyPath, std::u16string_view name,
                    const RegistryValue& value) {
-    if (NormalizeRegistryKeyPath(keyPath).empty()) {
+    if (NormalizeRegistryKeyPath(keyPath).empty() || !WritableName(keyPath) || !WritableName(name)) {
         platform::SetLastError(platform::kErrorInvalidParameter);
         return false;
     }

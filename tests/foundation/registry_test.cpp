@@ -128,6 +128,14 @@ TEST_F(RegistryStore, WritesReadBackCaseInsensitively) {
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
+TEST_F(RegistryStore, NamesTheSyntaxCannotHoldAreRefused) {
+    ASSERT_TRUE(RegistryWrite(RegistryHive::CurrentUser, u"Software\\Q", u"Kept", RegistryValue::Dword(1)));
+    EXPECT_FALSE(RegistryWrite(RegistryHive::CurrentUser, u"Software\\Q", u"two\nlines", RegistryValue::Dword(2)));
+    EXPECT_FALSE(RegistryWrite(RegistryHive::CurrentUser, u"Software\\Q\n[x]", u"v", RegistryValue::Dword(2)));
+    EXPECT_FALSE(RegistryWrite(RegistryHive::CurrentUser, u"\\", u"v", RegistryValue::Dword(2)));
+    EXPECT_EQ(RegistryRead(RegistryHive::CurrentUser, u"Software\\Q", u"Kept")->dword, 1u);
+}
+
 TEST_F(RegistryStore, DeletesKeysWithTheirSubkeys) {
     RegistryWrite(RegistryHive::CurrentUser, u"Software\\A", u"v", RegistryValue::Dword(1));
     RegistryWrite(RegistryHive::CurrentUser, u"Software\\A\\B", u"v", RegistryValue::Dword(2));
@@ -222,4 +230,31 @@ TEST_F(RegistryStore, TwoProcessesWritingLoseNothing) {
     }
     // No temporary file left behind.
     EXPECT_EQ(qvtest::RunOk("ls " + qvtest::ShellQuote(dir.path()) + " | grep -v '\\.lock$' | sort"), "user.reg\n");
+}
+
+TEST(RegistryFormat, RandomDamageNeverCrashes) {
+    RegistryTree tree;
+    RegistryKey& key = tree.FindOrAddKey(u"Software\\Quendravine");
+    const uint8_t bytes[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20};
+    SetRegistryValue(key, u"MainWindow", RegistryValue::Binary(bytes));
+    SetRegistryValue(key, u"Language", RegistryValue::Dword(1031));
+    SetRegistryValue(key, u"TempFolder", RegistryValue::String(u"/tmp/\"q\"\\x"));
+    SetRegistryValue(key, u"Odd", RegistryValue::String(u"a\nb"));
+    const std::string good = FormatRegistryText(tree);
+    uint32_t seed = 99;
+    for (int round = 0; round < 3000; ++round) {
+        std::string text = good;
+        for (int flips = 0; flips < 2; ++flips) {
+            seed = seed * 1103515245 + 12345;
+            text[(seed >> 8) % text.size()] = static_cast<char>(seed >> 24);
+        }
+        if (round % 5 == 0) text.resize((seed >> 3) % text.size());
+        RegistryTree parsed;
+        if (ParseRegistryText(text, parsed)) {
+            // Whatever parsed writes back out and parses again the same.
+            RegistryTree again;
+            ASSERT_TRUE(ParseRegistryText(FormatRegistryText(parsed), again)) << text;
+            ASSERT_EQ(again.keys.size(), parsed.keys.size());
+        }
+    }
 }
