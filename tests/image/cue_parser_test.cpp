@@ -395,6 +395,20 @@ TEST(CueParser, Utf8WithBomAndAnsiSheets) {
     EXPECT_EQ(list->firstFilePath, U16(dir / "Caf\xC3\xA9.bin"));
 }
 
+TEST(CueParser, AnsiSheetInTheChosenCodePage) {
+    qvtest::TempDir dir;
+    WriteSectors(dir / "x.bin", 2352 * 300);
+    // A sheet written on a Russian Windows: code page 1251.
+    qvtest::WriteFileText(dir / "x.cue", "FILE \"x.bin\" BINARY\n  TRACK 01 AUDIO\n    TITLE \"\xCF\xF0\xE8\xE2\xE5\xF2\"\n"
+                                         "    INDEX 01 00:00:00\nREM SESSION 03\n");
+    setenv("QV_ANSI_CODEPAGE", "1251", 1);
+    TrackListPtr list = Parse(dir / "x.cue");
+    unsetenv("QV_ANSI_CODEPAGE");
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->details[1]->texts[0], u"\u041f\u0440\u0438\u0432\u0435\u0442");
+    EXPECT_EQ(list->sessionCount, 0) << "REM SESSION 03 does not follow session 0";
+}
+
 TEST(CueTokens, TimesAndIsrc) {
     struct TimeRow {
         const char16_t* text;
