@@ -322,8 +322,14 @@ bool ReadIsoDirectory(ImageContext& ctx, std::span<const uint8_t> recordBytes, I
 }
 
 int ReadIsoTree(ImageContext& ctx, IsoTreeReport* report) {
-    IsoTreeWalk walk(ctx, report);
-    return walk.ReadRoot() ? 0 : -1;
+    IsoTreeReport local;
+    IsoTreeReport& r = report ? *report : local;
+    IsoTreeWalk walk(ctx, &r);
+    const bool read = walk.ReadRoot();
+    // Damage that was skipped is told to the user once the document is open
+    // ("Error found while reading the directory structure.").
+    if (r.skippedRecords || r.unreadableDirectories || r.repeatedDirectories) ctx.warningBits |= 2;
+    return read ? 0 : -1;
 }
 
 int64_t ReadIsoItemBytes(ImageContext& ctx, const ImageItem& item, uint64_t offset, uint8_t* buffer,

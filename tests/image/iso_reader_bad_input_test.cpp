@@ -68,6 +68,7 @@ TEST(IsoReaderBadInput, BrokenRecordsAreSkipped) {
     auto o = Open(Image(root, 60, 4096));
     ASSERT_TRUE(o->doc) << o->code;
     EXPECT_EQ(Paths(ListTree(*o->doc)), (std::vector<std::string>{"/GOOD1", "/GOOD2"}));
+    EXPECT_EQ(o->doc->warningBits & 2, 2);   // "Error found while reading the directory structure."
 }
 
 TEST(IsoReaderBadInput, LoopsFailTheOpen) {
@@ -152,6 +153,7 @@ TEST(IsoReaderBadInput, UnequalByteOrdersOfADirectoryLength) {
     auto o = Open(m);
     ASSERT_TRUE(o->doc) << o->code;
     EXPECT_EQ(Paths(ListTree(*o->doc)), std::vector<std::string>{"/SUB"});
+    EXPECT_EQ(o->doc->warningBits & 2, 2);
 }
 
 TEST(IsoReaderBadInput, RootWithoutEntriesFails) {

@@ -157,6 +157,7 @@ TEST(IsoReader, PlainJolietMatchesTools) {
     const std::string creation = RunOk("date -u -d @" + std::to_string(doc->creationTime) + " +%Y%m%d%H%M%S");
     EXPECT_NE(pvd.find("Creation Time: " + creation.substr(0, 14)), std::string::npos) << pvd;
     EXPECT_EQ(doc->expirationTime, 0);
+    EXPECT_EQ(doc->warningBits, 0);
 }
 
 TEST(IsoReader, IsoOnlyNameVariants) {
