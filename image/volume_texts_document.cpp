@@ -7,6 +7,7 @@
 
 #include "foundation/byte_order.h"
 #include "foundation/dates.h"
+#include "foundation/names.h"
 #include "image/image_context.h"
 #include "image/volume_texts.h"
 
@@ -31,10 +32,20 @@ void StoreTexts(ImageContext& ctx, VolumeTexts&& texts) {
     }
 }
 
-// The file name of the image without folder and extension.
-std::u16string DisplayNameWithoutExtension(std::u16string_view path) {
-    const size_t slash = path.find_last_of(u"/\\");
-    std::u16string_view name = slash == std::u16string_view::npos ? path : path.substr(slash + 1);
+// The document's display name without folder and extension, at most 256
+// characters.
+std::u16string DisplayNameWithoutExtension(const ImageContext& ctx) {
+    foundation::ImageNameFacts facts;
+    facts.hasImage = !ctx.imagePath.empty();
+    facts.driveLetter = ctx.sourceDriveLetter;
+    facts.openedThroughSheet = ctx.openedBy == 1 && !ctx.sheetPath.empty();
+    facts.sheetPath = ctx.sheetPath;
+    facts.imagePath = ctx.imagePath;
+    facts.documentTitle = ctx.documentPath;
+    const std::u16string shown = foundation::GetImageDisplayName(facts);
+    std::u16string_view name = shown;
+    const size_t slash = name.find_last_of(u"/\\");
+    if (slash != std::u16string_view::npos) name = name.substr(slash + 1);
     const size_t dot = name.rfind(u'.');
     if (dot != std::u16string_view::npos && dot > 0) name = name.substr(0, dot);
     return std::u16string(name.substr(0, 256));
@@ -102,7 +113,7 @@ void LoadJolietVolumeTexts(ImageContext& ctx, DescriptorBytes d) {
 }
 
 std::u16string GetVolumeField(const ImageContext& ctx, int kind) {
-    if (ctx.formatCode == format_code::kArchive) return DisplayNameWithoutExtension(ctx.imagePath);
+    if (ctx.formatCode == format_code::kArchive) return DisplayNameWithoutExtension(ctx);
     if (kind < 0 || kind >= kVolumeTextKinds) return {};
     if (kind == kVolumeLabel && ctx.xboxVolume) return u"XBOX DVD";
     return ctx.volumeTexts[StorageIndex(kind)];
