@@ -363,6 +363,8 @@ bool CueParser::Index(SheetTokenizer& tokens) {
     if (position <= previousIndex_) return Fail(SheetError::BadIndex);
     // An INDEX beyond the data would give the track sectors that do not exist.
     if (position >= file_.sectorCount) return Fail(SheetError::IndexPastFile);
+    // A disc has far fewer sectors than 32 bits count; a longer file is no track.
+    if (file_.sectorCount - position > INT32_MAX) return Fail(SheetError::BadTrackLength);
 
     TrackEntry& track = Current();
     TrackDetail* detail = CurrentDetail();

@@ -146,6 +146,35 @@ TEST(CueParser, GoodSheetsGiveTheirTracks) {
     }
 }
 
+TEST(CueParser, VcdimagerSheets) {
+    qvtest::TempDir dir;
+    qvtest::WriteFileBytes(dir / "empty.mpg", "", 0);
+    for (bool narrow : {true, false}) {
+        SCOPED_TRACE(narrow ? "MODE2/2336" : "MODE2/2352");
+        qvtest::RunOk("cd " + qvtest::ShellQuote(dir.path()) + " && vcdimager -q -t vcd2 -T '2020-01-02 03:04:05' " +
+                      (narrow ? "--sector-2336 " : "") + "-c v.cue -b v.bin empty.mpg");
+        int32_t size = narrow ? 2336 : 2352;
+        int64_t sectors = static_cast<int64_t>(qvtest::ReadFileBytes(dir / "v.bin").size()) / size;
+        image::SheetDiagnostics diag;
+        TrackListPtr list = Parse(dir / "v.cue", &diag);
+        ASSERT_TRUE(list) << static_cast<int>(diag.error) << " line " << diag.line;
+        ASSERT_EQ(list->trackCount, 2);
+        uint8_t mode = narrow ? image::track_mode::kMode2 : image::track_mode::kMode2Raw;
+        EXPECT_EQ(list->tracks[0].mode, mode);
+        EXPECT_EQ(list->tracks[1].mode, mode);
+        EXPECT_EQ(list->tracks[0].sectorSize, size);
+        EXPECT_EQ(list->details[1]->flags, image::track_flag::kDcp);
+        EXPECT_EQ(list->tracks[1].pregap, 150);
+        EXPECT_EQ(list->tracks[1].startSector, 450);
+        EXPECT_EQ(list->tracks[0].length, 300);
+        EXPECT_EQ(list->tracks[1].length, sectors - 450);
+        EXPECT_EQ(list->tracks[1].dataOffset, int64_t{450} * size);
+        std::vector<CdInfoTrack> theirs = CdInfoTracks(dir / "v.cue");
+        ASSERT_EQ(theirs.size(), 2u);
+        EXPECT_EQ(theirs[1].lsn, list->tracks[1].startSector);
+    }
+}
+
 TEST(CueParser, BchunkCutsTheSameTracks) {
     qvtest::TempDir dir;
     WriteSectors(dir / "x.bin", 2352 * 900);
