@@ -284,6 +284,18 @@ bool FileFlush(FileHandle file) {
 
 int FileDescriptor(FileHandle file) { return file ? file->fd : -1; }
 
+FileHandle FileFromDescriptor(int fd) {
+    if (fd < 0) {
+        SetLastError(kErrorInvalidHandle);
+        return nullptr;
+    }
+    auto file = std::make_unique<FileObject>();
+    file->fd = fd;
+    struct stat st {};
+    file->blockDevice = fstat(fd, &st) == 0 && S_ISBLK(st.st_mode);
+    return file.release();
+}
+
 bool FileIsBlockDevice(FileHandle file) { return file != nullptr && file->blockDevice; }
 
 bool DeleteFileAt(std::u16string_view path) {

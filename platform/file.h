@@ -44,6 +44,9 @@ bool FileGetPosition(FileHandle file, uint64_t& position);
 bool FileSetPosition(FileHandle file, uint64_t position);
 bool FileFlush(FileHandle file);
 int FileDescriptor(FileHandle file);
+// Wraps a descriptor the caller opened (a pipe, a FIFO); the handle owns it
+// from then on. Null with kErrorInvalidHandle for a negative descriptor.
+FileHandle FileFromDescriptor(int fd);
 bool FileIsBlockDevice(FileHandle file);
 
 bool DeleteFileAt(std::u16string_view path);
