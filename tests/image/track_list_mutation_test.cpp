@@ -180,7 +180,7 @@ TEST(TrackListMutation, NrgImages) {
     Bytes tail(good.begin() + static_cast<std::ptrdiff_t>(dataBytes), good.end());
     std::mt19937 rng(2106);
     Bytes sector(2048);
-    for (int i = 0; i < 2000; ++i) {
+    for (int i = 0; i < 1000; ++i) {
         // Only the chunks and the footer are mutated; the sectors stay.
         Bytes bad = data;
         Bytes badTail = Mutate(tail, rng);
