@@ -60,13 +60,14 @@ int32_t ProbeStartSector(const ImageContext& ctx) {
     return start < 0 ? 0 : start;
 }
 
-bool HasUsableRootRecord(ImageContext& ctx, std::span<const uint8_t> rootRecord) {
-    const auto root = DecodeDirectoryRecord(rootRecord);
-    if (!root) return false;
+// The root directory's first sector must be readable, or this is not the
+// layout. A damaged root record is not judged here: the tree read reports it
+// ("Can not read directory structure.").
+bool RootSectorReadable(ImageContext& ctx, std::span<const uint8_t> rootRecord) {
+    const uint32_t extent = foundation::ReadLE32(rootRecord.data() + dr::kExtent);
     std::array<uint8_t, kIsoSectorBytes> first{};
-    // The root's first sector must be readable, or this is not the layout.
-    return root->extentLba <= static_cast<uint32_t>(INT32_MAX) &&
-           ReadProbeSector(ctx, ctx.formatCode, static_cast<int32_t>(root->extentLba), first);
+    return extent <= static_cast<uint32_t>(INT32_MAX) &&
+           ReadProbeSector(ctx, ctx.formatCode, static_cast<int32_t>(extent), first);
 }
 
 }  // namespace
@@ -101,7 +102,7 @@ int ExamineVolumeDescriptor(ImageContext& ctx, int32_t sector, DescriptorBytes d
     if (type == static_cast<uint8_t>(VolumeDescriptorType::Primary)) {
         if (ctx.iso9660Present) return kDescriptorOther;   // a second primary is ignored
         const VolumeDescriptorFacts facts = DecodeVolumeDescriptorFacts(d);
-        if (!HasUsableRootRecord(ctx, facts.rootRecord)) return kDescriptorOther;
+        if (!RootSectorReadable(ctx, facts.rootRecord)) return kDescriptorOther;
         std::memcpy(ctx.primaryDescriptor.data(), d.data(), kIsoSectorBytes);
         ctx.rootDirectoryRecord = facts.rootRecord;
         ctx.iso9660Present = 1;
@@ -123,7 +124,7 @@ int ExamineVolumeDescriptor(ImageContext& ctx, int32_t sector, DescriptorBytes d
         const int level = JolietLevelFromEscape(d);
         if (level == 0) return kDescriptorOther;
         const VolumeDescriptorFacts facts = DecodeVolumeDescriptorFacts(d);
-        if (!HasUsableRootRecord(ctx, facts.rootRecord)) return kDescriptorOther;
+        if (!RootSectorReadable(ctx, facts.rootRecord)) return kDescriptorOther;
         ctx.jolietLevel = level;
         std::memcpy(ctx.jolietDescriptor.data(), d.data(), kIsoSectorBytes);
         // The tree is read from the Joliet hierarchy.

@@ -342,28 +342,34 @@ int64_t ReadIsoItemBytes(ImageContext& ctx, const ImageItem& item, uint64_t offs
     const auto& list = item.extentList;
     if (list.size() >= 4) {
         const uint32_t count = foundation::ReadLE32(list.data());
-        for (uint32_t i = 0; i < count && 4 + (i + 1) * kExtentEntryBytes <= list.size(); ++i) {
-            const uint8_t* e = list.data() + 4 + i * kExtentEntryBytes;
+        for (uint32_t i = 0; i < count && 4 + (static_cast<size_t>(i) + 1) * kExtentEntryBytes <= list.size(); ++i) {
+            const uint8_t* e = list.data() + 4 + static_cast<size_t>(i) * kExtentEntryBytes;
             extents.push_back({foundation::ReadLE32(e + 4), foundation::ReadLE32(e + 8)});
         }
     } else {
         extents.push_back({item.startSector, static_cast<uint64_t>(item.size)});
     }
+    // Whole runs of sectors are read at once, through a bounded buffer.
+    constexpr uint64_t kRunSectors = 64;
+    std::vector<uint8_t> run;
     uint64_t done = 0;
     uint64_t extentStart = 0;
-    std::vector<uint8_t> sector(kSectorBytes);
     for (const Extent& e : extents) {
         const uint64_t extentEnd = extentStart + e.length;
         while (done < bytes && offset + done < extentEnd) {
             const uint64_t inExtent = offset + done - extentStart;
-            const uint64_t lba = e.lba + inExtent / kSectorBytes;
-            if (lba > static_cast<uint64_t>(INT32_MAX)) return static_cast<int64_t>(done);
-            if (ReadImageSectors(ctx, static_cast<int32_t>(lba), sector.data(), 1) != 1) {
+            const uint64_t first = e.lba + inExtent / kSectorBytes;
+            const uint64_t within = inExtent % kSectorBytes;
+            const uint64_t want = std::min(bytes - done, extentEnd - (offset + done));
+            const uint64_t sectors = std::min(kRunSectors, (within + want + kSectorBytes - 1) / kSectorBytes);
+            if (first + sectors > static_cast<uint64_t>(INT32_MAX)) return static_cast<int64_t>(done);
+            run.resize(sectors * kSectorBytes);
+            if (ReadImageSectors(ctx, static_cast<int32_t>(first), run.data(), static_cast<int32_t>(sectors)) !=
+                static_cast<int32_t>(sectors)) {
                 return static_cast<int64_t>(done);
             }
-            const uint64_t within = inExtent % kSectorBytes;
-            const uint64_t n = std::min({kSectorBytes - within, bytes - done, extentEnd - (offset + done)});
-            std::memcpy(buffer + done, sector.data() + within, n);
+            const uint64_t n = std::min(want, sectors * kSectorBytes - within);
+            std::memcpy(buffer + done, run.data() + within, n);
             done += n;
         }
         extentStart = extentEnd;

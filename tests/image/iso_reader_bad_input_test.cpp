@@ -161,6 +161,13 @@ TEST(IsoReaderBadInput, RootWithoutEntriesFails) {
     auto o = Open(m);
     EXPECT_FALSE(o->doc);
     EXPECT_EQ(o->code, 9);
+    // A root record with a damaged length is still an ISO 9660 volume whose
+    // directory cannot be read.
+    MiniIso damaged = Image(Directory(WithDots(20, 20, {Record(Id("A;1"), 30, 1, 0)})));
+    damaged.Sector(16)[156] = 7;
+    o = Open(damaged);
+    EXPECT_FALSE(o->doc);
+    EXPECT_EQ(o->code, 9);
 }
 
 TEST(IsoReaderBadInput, DirectoryAndAssociatedFlags) {
