@@ -1,8 +1,6 @@
 #include "foundation/programs.h"
 
 #include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,60 +17,22 @@
 #include "foundation/settings.h"
 #include "foundation/window_faces.h"
 #include "platform/last_error.h"
+#include "platform/process.h"
+#include "platform/sync.h"
 #include "platform/text.h"
-
-extern char** environ;
 
 namespace foundation {
 
 namespace {
 
-// Starting and reaping child processes. A small stand-in of our own until the
-// platform layer's process calls are linked here.
-struct SpawnResult {
-    pid_t pid = -1;
-    int error = 0;
-};
-
-SpawnResult Spawn(const std::vector<std::string>& argv, int stdoutFd = -1) {
-    SpawnResult result;
-    if (argv.empty()) {
-        result.error = EINVAL;
-        return result;
-    }
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    if (stdoutFd >= 0) posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
-    pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-        result.error = rc;
-        platform::SetLastErrorFromErrno(rc);
-        return result;
-    }
-    result.pid = pid;
-    return result;
-}
-
-int WaitExitCode(pid_t pid) {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // Runs a program to its end and gives its standard output; nothing when it
 // could not start or did not exit with 0.
-std::optional<std::string> RunForOutput(const std::vector<std::string>& argv) {
+std::optional<std::string> RunForOutput(const std::vector<std::u16string>& argv) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return std::nullopt;
-    const SpawnResult child = Spawn(argv, fds[1]);
+    platform::ProcessStartOptions options;
+    options.stdoutFd = fds[1];
+    std::unique_ptr<platform::Process> child = platform::Process::Start(argv, options);
     close(fds[1]);
     std::string output;
     char buffer[4096];
@@ -87,8 +47,10 @@ std::optional<std::string> RunForOutput(const std::vector<std::string>& argv) {
         break;
     }
     close(fds[0]);
-    if (child.pid < 0) return std::nullopt;
-    if (WaitExitCode(child.pid) != 0) return std::nullopt;
+    if (!child) return std::nullopt;
+    while (child->Wait(1000) == platform::kWaitTimeout) {
+    }
+    if (child->ExitCode() != 0) return std::nullopt;
     return output;
 }
 
@@ -113,32 +75,36 @@ const std::shared_ptr<Waiters>& TheWaitersPtr() {
 }
 Waiters& TheWaiters() { return *TheWaitersPtr(); }
 
+// Owned by its waiter thread.
 struct LaunchRecord {
-    pid_t pid = -1;
+    std::unique_ptr<platform::Process> process;
     std::u16string path;
 };
 
+// The waiter thread's body: waits in steps of a second until the program has
+// ended, reads its exit code and releases the launch record.
 void WaitForLaunchedProcess(std::unique_ptr<LaunchRecord> record, std::shared_ptr<Waiters> shared) {
-    const int exitCode = WaitExitCode(record->pid);
+    while (record->process->Wait(1000) == platform::kWaitTimeout) {
+    }
+    const int exitCode = static_cast<int>(record->process->ExitCode());
     Waiters& waiters = *shared;
     LaunchEndedHook hook;
     {
         std::lock_guard<std::mutex> guard(waiters.lock);
         hook = waiters.hook;
     }
-    if (hook) hook(record->path, exitCode);
+    if (hook && !record->path.empty()) hook(record->path, exitCode);
     record.reset();
     std::lock_guard<std::mutex> guard(waiters.lock);
     --waiters.running;
     waiters.idle.notify_all();
 }
 
-bool StartWatched(const std::vector<std::string>& argv, std::u16string_view path) {
+bool StartWatched(const std::vector<std::u16string>& argv, std::u16string_view path) {
     auto record = std::make_unique<LaunchRecord>();
     record->path = std::u16string(path);
-    const SpawnResult child = Spawn(argv);
-    if (child.pid < 0) return false;
-    record->pid = child.pid;
+    record->process = platform::Process::Start(argv);
+    if (!record->process) return false;
     Waiters& waiters = TheWaiters();
     {
         std::lock_guard<std::mutex> guard(waiters.lock);
@@ -149,31 +115,23 @@ bool StartWatched(const std::vector<std::string>& argv, std::u16string_view path
 }
 
 // Started and reaped in the background, nobody told.
-bool StartUnwatched(const std::vector<std::string>& argv) { return StartWatched(argv, u""); }
-
-bool ToNarrow(std::u16string_view text, std::string& out) { return platform::Utf16ToUtf8Strict(text, out); }
+bool StartUnwatched(const std::vector<std::u16string>& argv) { return StartWatched(argv, u""); }
 
 // The desktop has an application for the file's type.
-bool HasAssociation(const std::string& path) {
-    auto type = RunForOutput({"xdg-mime", "query", "filetype", path});
+bool HasAssociation(std::u16string_view path) {
+    auto type = RunForOutput({u"xdg-mime", u"query", u"filetype", std::u16string(path)});
     if (!type) return false;
     std::string mime = FirstLine(*type);
     mime = mime.substr(0, mime.find(';'));
     if (mime.empty()) return false;
-    auto application = RunForOutput({"xdg-mime", "query", "default", mime});
+    auto application = RunForOutput({u"xdg-mime", u"query", u"default", platform::Utf8ToUtf16(mime)});
     return application && !FirstLine(*application).empty();
 }
 
 bool StartProgramIn(const std::u16string& folder, std::u16string_view program,
                     const std::vector<std::u16string>& arguments) {
-    std::string file;
-    if (!ToNarrow(CombinePath(folder, program), file)) return false;
-    std::vector<std::string> argv{file};
-    for (const std::u16string& a : arguments) {
-        std::string narrow;
-        if (!ToNarrow(a, narrow)) return false;
-        argv.push_back(narrow);
-    }
+    std::vector<std::u16string> argv{CombinePath(folder, program)};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
     return StartUnwatched(argv);
 }
 
@@ -185,23 +143,22 @@ constexpr uint32_t kLanguageChineseSimplified = 2052;
 }  // namespace
 
 bool LaunchFile(std::u16string_view path, LaunchMode mode) {
-    std::string file;
-    if (!ToNarrow(path, file)) return false;
+    if (path.empty()) return false;
     switch (mode) {
         case LaunchMode::Open:
-            if (!HasAssociation(file)) {
+            if (!HasAssociation(path)) {
                 platform::SetLastError(platform::kErrorNotFound);
                 return false;
             }
-            return StartWatched({"xdg-open", file}, path);
+            return StartWatched({u"xdg-open", std::u16string(path)}, path);
         case LaunchMode::OpenWith: {
             WindowFaces* faces = InstalledWindowFaces();
             return faces != nullptr && faces->OpenWithChooser(path);
         }
         case LaunchMode::DefaultViewer: {
-            std::string viewer;
-            if (!ToNarrow(GetDefaultViewer(), viewer) || viewer.empty()) return false;
-            return StartWatched({viewer, file}, path);
+            const std::u16string viewer = GetDefaultViewer();
+            if (viewer.empty()) return false;
+            return StartWatched({viewer, std::u16string(path)}, path);
         }
     }
     return false;
@@ -210,9 +167,8 @@ bool LaunchFile(std::u16string_view path, LaunchMode mode) {
 bool SetDefaultViewer(std::u16string_view program) { return WriteSettingString(u"DefaultViewer", program); }
 
 void ShellOpen(std::u16string_view fileOrLink) {
-    std::string target;
-    if (fileOrLink.empty() || !ToNarrow(fileOrLink, target)) return;
-    StartUnwatched({"xdg-open", target});
+    if (fileOrLink.empty()) return;
+    StartUnwatched({u"xdg-open", std::u16string(fileOrLink)});
 }
 
 bool RestartElevated(const std::vector<std::u16string>& arguments) {
@@ -224,19 +180,9 @@ bool StartHelperElevated(const std::vector<std::u16string>& arguments) {
 }
 
 int32_t SendFileByMail(std::u16string_view path) {
-    std::string file;
-    if (!ToNarrow(path, file)) return kMailProgramMissing;
-    const SpawnResult child = Spawn({"xdg-email", "--attach", file});
-    if (child.pid < 0) return kMailProgramMissing;
-    Waiters& waiters = TheWaiters();
-    {
-        std::lock_guard<std::mutex> guard(waiters.lock);
-        ++waiters.running;
+    if (!StartWatched({u"xdg-email", u"--attach", std::u16string(path)}, path)) {
+        return platform::GetLastError() == platform::kErrorNotEnoughMemory ? kMailOutOfMemory : kMailProgramMissing;
     }
-    auto record = std::make_unique<LaunchRecord>();
-    record->pid = child.pid;
-    record->path = std::u16string(path);
-    std::thread(WaitForLaunchedProcess, std::move(record), TheWaitersPtr()).detach();
     return kMailHandedOver;
 }
 
