@@ -98,16 +98,32 @@ FileHandle FileOpenUtf8(const std::string& path, FileAccess access, FileDisposit
         case FileAccess::ReadWrite: flags |= O_RDWR; break;
         case FileAccess::Write: flags |= O_WRONLY; break;
     }
-    switch (disposition) {
-        case FileDisposition::OpenExisting: break;
-        case FileDisposition::CreateAlways: flags |= O_CREAT | O_TRUNC; break;
-        case FileDisposition::CreateNew: flags |= O_CREAT | O_EXCL; break;
-        case FileDisposition::OpenAlways: flags |= O_CREAT; break;
+    auto openRetrying = [&](int openFlags) {
+        int result;
+        do {
+            result = open(path.c_str(), openFlags, 0666);
+        } while (result < 0 && errno == EINTR);
+        return result;
+    };
+    int fd = -1;
+    bool existed = false;
+    if (disposition == FileDisposition::OpenExisting || disposition == FileDisposition::CreateNew) {
+        fd = openRetrying(flags | (disposition == FileDisposition::CreateNew ? O_CREAT | O_EXCL : 0));
+    } else {
+        // Create-always and open-always tell the caller whether the file was
+        // there before (kErrorAlreadyExists on success), so try to create it
+        // first and open the existing one when that fails.
+        int existingFlags = flags | (disposition == FileDisposition::CreateAlways ? O_TRUNC : 0);
+        for (int attempt = 0; attempt < 4 && fd < 0; ++attempt) {
+            fd = openRetrying(flags | O_CREAT | O_EXCL);
+            if (fd >= 0 || errno != EEXIST) break;
+            fd = openRetrying(existingFlags);
+            if (fd >= 0) existed = true;
+            else if (errno != ENOENT) break;   // ENOENT: removed meanwhile, try again
+        }
+        // A dangling symlink never stops existing for O_EXCL: let open create its target.
+        if (fd < 0 && errno == ENOENT) fd = openRetrying(existingFlags | O_CREAT);
     }
-    int fd;
-    do {
-        fd = open(path.c_str(), flags, 0666);
-    } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         SetErrorForPath(errno, path);
         return nullptr;
@@ -127,7 +143,7 @@ FileHandle FileOpenUtf8(const std::string& path, FileAccess access, FileDisposit
     auto file = std::make_unique<FileObject>();
     file->fd = fd;
     file->blockDevice = S_ISBLK(st.st_mode);
-    SetLastError(kErrorSuccess);
+    SetLastError(existed ? kErrorAlreadyExists : kErrorSuccess);
     return file.release();
 }
 

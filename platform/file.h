@@ -2,6 +2,9 @@
 // Files over POSIX descriptors with 64-bit offsets. A handle is a small object
 // whose failure value is null (a descriptor cannot serve: 0 is valid). Every
 // call reports failure by its return value and sets the last error.
+// Sharing modes are not part of an open: Linux has no mandatory sharing, so
+// two opens of one file always both succeed; exclusive use of a device is
+// asked for where it matters (an exclusive open of a volume).
 
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +17,8 @@ struct FileObject;
 using FileHandle = FileObject*;
 
 enum class FileAccess { Read, ReadWrite, Write };
+// After a successful CreateAlways or OpenAlways the last error tells whether
+// the file was there before: kErrorAlreadyExists, else kErrorSuccess.
 enum class FileDisposition {
     OpenExisting,    // fail when missing
     CreateAlways,    // create or truncate

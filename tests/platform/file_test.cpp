@@ -82,6 +82,7 @@ TEST(PlatformFile, OpenModes) {
     {
         ScopedFile f{platform::FileOpenUtf8(path, FileAccess::ReadWrite, FileDisposition::OpenAlways)};
         ASSERT_NE(f.file, nullptr);
+        EXPECT_EQ(platform::GetLastError(), platform::kErrorAlreadyExists);   // it was there
         uint64_t size = 0;
         ASSERT_TRUE(platform::FileGetSize(f.file, size));
         EXPECT_EQ(size, 12u);
@@ -89,6 +90,7 @@ TEST(PlatformFile, OpenModes) {
     {
         ScopedFile f{platform::FileOpenUtf8(path, FileAccess::Write, FileDisposition::CreateAlways)};
         ASSERT_NE(f.file, nullptr);
+        EXPECT_EQ(platform::GetLastError(), platform::kErrorAlreadyExists);
         uint64_t size = 99;
         ASSERT_TRUE(platform::FileGetSize(f.file, size));
         EXPECT_EQ(size, 0u);
@@ -110,8 +112,18 @@ TEST(PlatformFile, OpenModes) {
         std::string fresh = dir / "\xE6\x96\xB0 disc.iso";
         ScopedFile f{platform::FileOpen(U16(fresh), FileAccess::ReadWrite, FileDisposition::CreateNew)};
         ASSERT_NE(f.file, nullptr);
+        EXPECT_EQ(platform::GetLastError(), platform::kErrorSuccess);
         ScopedFile g{platform::FileOpenUtf8(dir / "made.bin", FileAccess::Write, FileDisposition::OpenAlways)};
         ASSERT_NE(g.file, nullptr);
+        EXPECT_EQ(platform::GetLastError(), platform::kErrorSuccess);
+        ScopedFile h{platform::FileOpenUtf8(dir / "fresh.bin", FileAccess::Write, FileDisposition::CreateAlways)};
+        ASSERT_NE(h.file, nullptr);
+        EXPECT_EQ(platform::GetLastError(), platform::kErrorSuccess);
+        // Through a dangling link the target is made, as open would.
+        ASSERT_EQ(symlink((dir / "target.bin").c_str(), (dir / "dangling").c_str()), 0);
+        ScopedFile k{platform::FileOpenUtf8(dir / "dangling", FileAccess::Write, FileDisposition::OpenAlways)};
+        ASSERT_NE(k.file, nullptr);
+        EXPECT_TRUE(platform::FileExists(platform::Utf8ToUtf16(dir / "target.bin")));
         struct stat st {};
         EXPECT_EQ(stat(fresh.c_str(), &st), 0);
     }

@@ -24,7 +24,7 @@ using platform::kWaitObject0;
 using platform::kWaitTimeout;
 
 // Every test gets its own runtime folder and object names no parallel test uses.
-class NamedObjects : public ::testing::Test {
+class PlatformNamedObjects : public ::testing::Test {
 protected:
     void SetUp() override {
         setenv("XDG_RUNTIME_DIR", runtime_.path().c_str(), 1);
@@ -72,7 +72,7 @@ struct Signal {
     }
 };
 
-TEST_F(NamedObjects, MutexIsALockFileAcrossProcesses) {
+TEST_F(PlatformNamedObjects, MutexIsALockFileAcrossProcesses) {
     bool existed = true;
     auto mutex = platform::NamedMutex::Create(u"Global\\" + Name(u"m"), true, &existed);
     ASSERT_NE(mutex, nullptr);
@@ -112,7 +112,7 @@ TEST_F(NamedObjects, MutexIsALockFileAcrossProcesses) {
     EXPECT_EQ(platform::GetLastError(), platform::kErrorNotOwner);
 }
 
-TEST_F(NamedObjects, MutexOpenNeedsAHolder) {
+TEST_F(PlatformNamedObjects, MutexOpenNeedsAHolder) {
     {
         auto held = platform::NamedMutex::Create(Name(u"open"), false);
         ASSERT_NE(held, nullptr);
@@ -132,7 +132,7 @@ TEST_F(NamedObjects, MutexOpenNeedsAHolder) {
     EXPECT_FALSE(existed);
 }
 
-TEST_F(NamedObjects, EventsAcrossProcesses) {
+TEST_F(PlatformNamedObjects, EventsAcrossProcesses) {
     auto request = platform::NamedEvent::Create(Name(u"request"), EventReset::Auto, false);
     auto reply = platform::NamedEvent::Create(Name(u"reply"), EventReset::Manual, false);
     ASSERT_NE(request, nullptr);
@@ -177,7 +177,7 @@ TEST_F(NamedObjects, EventsAcrossProcesses) {
     EXPECT_EQ(platform::GetLastError(), platform::kErrorFileNotFound);
 }
 
-TEST_F(NamedObjects, MappingAcrossProcesses) {
+TEST_F(PlatformNamedObjects, MappingAcrossProcesses) {
     bool existed = true;
     auto mapping = platform::SharedMapping::Create(Name(u"channel"), 65536, &existed);
     ASSERT_NE(mapping, nullptr);
@@ -223,7 +223,7 @@ TEST_F(NamedObjects, MappingAcrossProcesses) {
     EXPECT_EQ(std::memcmp(anonymous->Data(), "child", 5), 0);
 }
 
-TEST_F(NamedObjects, MappingThatDoesNotFitIsAClearError) {
+TEST_F(PlatformNamedObjects, MappingThatDoesNotFitIsAClearError) {
     platform::SetLastError(0);
     EXPECT_EQ(platform::SharedMapping::Create(Name(u"huge"), 1ull << 39), nullptr);
     EXPECT_EQ(platform::GetLastError(), platform::kErrorDiskFull);
@@ -233,7 +233,7 @@ TEST_F(NamedObjects, MappingThatDoesNotFitIsAClearError) {
     EXPECT_EQ(platform::GetLastError(), platform::kErrorInvalidParameter);
 }
 
-TEST_F(NamedObjects, PipesAreFifosInTheRuntimeFolder) {
+TEST_F(PlatformNamedObjects, PipesAreFifosInTheRuntimeFolder) {
     std::u16string name = u"\\\\.\\pipe\\" + Name(u"out");
     ASSERT_TRUE(platform::CreateNamedPipe(name));
     EXPECT_FALSE(platform::CreateNamedPipe(name));
@@ -293,7 +293,7 @@ TEST_F(NamedObjects, PipesAreFifosInTheRuntimeFolder) {
     EXPECT_EQ(platform::GetLastError(), platform::kErrorFileNotFound);
 }
 
-TEST_F(NamedObjects, NamesStayInsideTheirNamespace) {
+TEST_F(PlatformNamedObjects, NamesStayInsideTheirNamespace) {
     auto mutex = platform::NamedMutex::Create(u"../../" + Name(u"evil/name"), false);
     ASSERT_NE(mutex, nullptr);
     std::string listing = qvtest::RunOk("ls " + qvtest::ShellQuote(runtime_.path() + "/quendravine"));
