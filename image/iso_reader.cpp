@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <unordered_map>
@@ -54,7 +55,9 @@ struct RecordDateCache {
     uint32_t Seconds(const std::array<uint8_t, 7>& d) {
         if (!valid || d != date) {
             date = d;
-            seconds = static_cast<uint32_t>(foundation::ClampUnixTimeTo32(foundation::IsoRecordDateToUnixTime(d)));
+            // Item times are unsigned: dates before 1970 are held at 1970.
+            const int64_t t = foundation::IsoRecordDateToUnixTime(d);
+            seconds = t <= 0 ? 0 : t >= int64_t{UINT32_MAX} ? UINT32_MAX : static_cast<uint32_t>(t);
             valid = true;
         }
         return seconds;
