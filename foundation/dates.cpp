@@ -87,7 +87,13 @@ int64_t FieldsToUtcSeconds(int64_t year, int month, int day, int hour, int minut
     return DaysFromCivil(year, month, day) * kSecondsPerDay + hour * 3600 + minute * 60 + second;
 }
 
+// Moments this far out lie beyond every date field (year 9999 is about
+// 2.5e11 s away); holding them here keeps the calendar arithmetic in range.
+constexpr int64_t kFarthestSeconds = 10000000000000LL;
+
 DateFields UtcFields(int64_t seconds) {
+    if (seconds > kFarthestSeconds) seconds = kFarthestSeconds;
+    if (seconds < -kFarthestSeconds) seconds = -kFarthestSeconds;
     const int64_t days = FloorDiv(seconds, kSecondsPerDay);
     const int64_t inDay = seconds - days * kSecondsPerDay;
     const CivilDate date = CivilFromDays(days);
@@ -113,6 +119,7 @@ bool LocalTm(int64_t seconds, struct tm& out) {
 // offset the offset byte cannot carry gives the UTC fields with offset 0, so
 // that reading the date back gives the same moment.
 DateFields LocalFields(int64_t seconds) {
+    if (seconds > kFarthestSeconds || seconds < -kFarthestSeconds) return UtcFields(seconds);
     struct tm lt {};
     if (!LocalTm(seconds, lt)) return UtcFields(seconds);
     const int64_t offset = lt.tm_gmtoff;

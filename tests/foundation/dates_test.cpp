@@ -383,6 +383,15 @@ TEST(Dates, MomentsBeyondTheRecordRangeHoldAtItsLimits) {
     VolumeDate vol{};
     ASSERT_TRUE(UnixTimeToIsoVolumeDate(int64_t{1} << 40, vol));
     EXPECT_EQ(vol, Volume("9999123123595900", 0));
+    // The extremes of 64-bit seconds, in a zone with an offset, hold at the limits too.
+    ScopedTimeZone shanghai("Asia/Shanghai");
+    ASSERT_TRUE(UnixTimeToIsoRecordDate(INT64_MAX, rec));
+    EXPECT_EQ(rec, Record({255, 12, 31, 23, 59, 59, 0}));
+    ASSERT_TRUE(UnixTimeToIsoRecordDate(INT64_MIN, rec));
+    EXPECT_EQ(rec, Record({0, 1, 1, 0, 0, 0, 0}));
+    ASSERT_TRUE(UnixTimeToIsoVolumeDate(INT64_MIN, vol));
+    EXPECT_EQ(vol, Volume("0001010100000000", 0));
+    EXPECT_EQ(FileTimeTicks(UnixTimeToFileTime(INT64_MIN)), 0u);
     // A FILETIME the system cannot convert stands for now.
     const int64_t before = time(nullptr);
     ASSERT_TRUE(FileTimeToIsoRecordDate(FileTimeFromTicks(0x8000000000000000ull), rec));
@@ -501,6 +510,50 @@ TEST(Dates, TimeFixedSettingStampsNewItems) {
     ASSERT_TRUE(foundation::UnixTimeToIsoRecordDate(foundation::GetNewItemTime(0), rec));
     EXPECT_EQ(rec, (std::array<uint8_t, 7>{101, 9, 9, 1, 46, 40, 0}));
     unsetenv("QV_CONFIG_DIR");
+}
+
+}  // namespace
+
+namespace {
+
+// Arbitrary bytes and arbitrary 64-bit moments: every conversion returns
+// cleanly (the sanitizers watch the arithmetic), and whatever a valid record
+// date decodes to encodes back to the same moment in UTC.
+TEST(Dates, ArbitraryInputConvertsCleanly) {
+    ScopedTimeZone zone("America/New_York");
+    uint64_t state = 0x9E3779B97F4A7C15ull;
+    auto next = [&] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    for (int i = 0; i < 20000; ++i) {
+        std::array<uint8_t, 17> bytes{};
+        for (auto& b : bytes) b = static_cast<uint8_t>(next());
+        if (i % 2 == 0) {
+            for (size_t k = 0; k < 16; ++k) bytes[k] = static_cast<uint8_t>('0' + next() % 10);
+        }
+        (void)foundation::IsoVolumeDateToUnixTime(bytes);
+        (void)foundation::FormatRecordDateText(std::span<const uint8_t>(bytes).first(7));
+        const int64_t t = foundation::IsoRecordDateToUnixTime(std::span<const uint8_t>(bytes).first(7));
+        if (t != 0) {
+            std::array<uint8_t, 7> back{};
+            ScopedTimeZone utc("UTC");
+            ASSERT_TRUE(foundation::UnixTimeToIsoRecordDate(t, back));
+            EXPECT_EQ(foundation::IsoRecordDateToUnixTime(back), t);
+        }
+        const int64_t moment = static_cast<int64_t>(next() >> (next() % 64));
+        for (int64_t m : {moment, -moment}) {
+            std::array<uint8_t, 7> rec{};
+            std::array<uint8_t, 17> vol{};
+            ASSERT_TRUE(foundation::UnixTimeToIsoRecordDate(m, rec));
+            ASSERT_TRUE(foundation::UnixTimeToIsoVolumeDate(m, vol));
+            foundation::SYSTEMTIME st;
+            (void)foundation::FileTimeToSystemTime(foundation::UnixTimeToFileTime(m), st);
+            (void)foundation::GetUtcOffsetSecondsAt(m);
+        }
+    }
 }
 
 }  // namespace
