@@ -139,8 +139,12 @@ Thread::~Thread() { Join(); }
 
 bool Thread::Start(std::function<uint32_t()> body) {
     if (state_->thread.joinable()) {
-        SetLastError(kErrorBusy);
-        return false;
+        if (!state_->finished.IsSet()) {
+            SetLastError(kErrorBusy);
+            return false;
+        }
+        // The last body has returned: release its thread and start anew.
+        state_->thread.join();
     }
     if (!body) {
         SetLastError(kErrorInvalidParameter);

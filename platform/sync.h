@@ -109,8 +109,9 @@ public:
     Thread(const Thread&) = delete;
     Thread& operator=(const Thread&) = delete;
 
-    // False (last error kErrorNotEnoughMemory or kErrorBusy when one is already
-    // running) when the thread could not start.
+    // False (last error kErrorNotEnoughMemory, or kErrorBusy while the last
+    // body still runs) when the thread could not start. A thread whose body
+    // has returned is joined first, so one object can run bodies in turn.
     bool Start(std::function<uint32_t()> body);
     // kWaitObject0 once the body has returned, kWaitTimeout otherwise.
     uint32_t Wait(uint32_t timeoutMs);

@@ -180,8 +180,12 @@ TEST(PlatformThread, StartWaitJoinAndExitCode) {
 
     // An exception ends the thread with its own code instead of ending the process.
     ASSERT_TRUE(thread.Start([]() -> uint32_t { throw std::runtime_error("boom"); }));
-    EXPECT_TRUE(thread.Join());
+    EXPECT_EQ(thread.Wait(10000), kWaitObject0);
     EXPECT_EQ(thread.ExitCode(), platform::kThreadExitException);
+    // A finished body leaves the object ready for the next without a Join.
+    ASSERT_TRUE(thread.Start([]() -> uint32_t { return 7; }));
+    EXPECT_TRUE(thread.Join());
+    EXPECT_EQ(thread.ExitCode(), 7u);
 
     // A thread still running when its object goes is joined, not abandoned.
     std::atomic<bool> done{false};
