@@ -1,6 +1,9 @@
 #include "foundation/names.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include "foundation/messages_scripted.h"
 #include "platform/last_error.h"
@@ -117,6 +120,28 @@ TEST(Names, ImageTypeDescriptionTakesTheFirstRuleThatApplies) {
          u"Compressed CD/DVD/BD Image File (UDF)"},
     };
     for (const Row& row : rows) EXPECT_EQ(GetImageTypeDescription(row.facts), row.expected) << row.name;
+}
+
+}  // namespace
+
+namespace {
+
+// The label link of the device holding a folder, as udev makes them: a block
+// device node whose number is the folder's st_dev. Making a device node needs
+// root (CI runs as root); elsewhere the case is skipped.
+TEST(Names, VolumeLabelOfTheDeviceHoldingAFolder) {
+    qvtest::TempDir dir;
+    struct stat folder {};
+    ASSERT_EQ(stat(dir.path().c_str(), &folder), 0);
+    const std::string node = dir / "device";
+    if (geteuid() != 0 || mknod(node.c_str(), S_IFBLK | 0600, folder.st_dev) != 0)
+        GTEST_SKIP() << "making a device node needs root";
+    qvtest::RunOk("mkdir " + qvtest::ShellQuote(dir / "by-label") + " && ln -s ../device " +
+                  qvtest::ShellQuote(dir / "by-label/My\\x20Disk"));
+    std::u16string label;
+    const std::u16string root(dir.path().begin(), dir.path().end());
+    ASSERT_EQ(GetVolumeLabelTextIn(dir / "by-label", root, label), 0);
+    EXPECT_EQ(label, u"My Disk");
 }
 
 }  // namespace
