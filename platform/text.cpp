@@ -355,6 +355,7 @@ bool Utf16ToMultiByte(uint32_t codePage, std::u16string_view text, std::string& 
         SetLastError(kErrorInvalidParameter);
         return false;
     }
+    if (text.empty()) return true;
     std::string input;
     input.reserve(text.size() * 2);
     for (char16_t c : text) {
@@ -367,23 +368,21 @@ bool Utf16ToMultiByte(uint32_t codePage, std::u16string_view text, std::string& 
     for (;;) {
         char* outPtr = buffer.data();
         size_t outLeft = buffer.size();
-        size_t r = iconv(cd, inLeft > 0 ? &in : nullptr, &inLeft, &outPtr, &outLeft);
+        size_t r = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
         out.append(buffer.data(), buffer.size() - outLeft);
         if (r != static_cast<size_t>(-1)) {
-            if (inLeft == 0) {
-                // Flush the shift state of stateful encodings (ISO-2022-JP).
-                outPtr = buffer.data();
-                outLeft = buffer.size();
-                iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
-                out.append(buffer.data(), buffer.size() - outLeft);
-                break;
-            }
+            if (inLeft == 0) break;
             continue;
         }
         if (errno == E2BIG) continue;
         // A character the code page lacks (or a lone surrogate): the default
-        // character, as WideCharToMultiByte does.
+        // character, as WideCharToMultiByte does, written in the initial shift
+        // state so a stateful encoding does not read it as half of a character.
         if (usedDefault) *usedDefault = true;
+        outPtr = buffer.data();
+        outLeft = buffer.size();
+        iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
+        out.append(buffer.data(), buffer.size() - outLeft);
         out += '?';
         size_t skip = 2;
         if (inLeft >= 4) {
@@ -398,6 +397,11 @@ bool Utf16ToMultiByte(uint32_t codePage, std::u16string_view text, std::string& 
         inLeft -= skip;
         if (inLeft == 0) break;
     }
+    // Return a stateful encoding (ISO-2022-JP) to its initial shift state.
+    char* outPtr = buffer.data();
+    size_t outLeft = buffer.size();
+    iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
+    out.append(buffer.data(), buffer.size() - outLeft);
     return true;
 }
 

@@ -121,6 +121,13 @@ TEST(PlatformCodePage, BadBytesAndMissingCharacters) {
 
     ASSERT_TRUE(platform::Utf16ToMultiByte(1252, u"plain", encoded, &usedDefault));
     EXPECT_FALSE(usedDefault);
+    ASSERT_TRUE(platform::Utf16ToMultiByte(1252, u"", encoded, &usedDefault));
+    EXPECT_TRUE(encoded.empty());
+
+    // A stateful encoding ends in its initial state, even after a substitution.
+    ASSERT_TRUE(platform::Utf16ToMultiByte(50220, u"日😀", encoded, &usedDefault));
+    EXPECT_TRUE(usedDefault);
+    EXPECT_EQ(encoded, "$BF|(B?");
 }
 
 TEST(PlatformCodePage, ChosenFromTheLocale) {
