@@ -20,6 +20,10 @@ using dialogs::UserPromptRequest;
 // nothing.
 int32_t PromptCancelAnswer(int32_t kind);
 
+// Kind 1 (file exists) takes the message as its text and the name as a
+// NUL-terminated UTF-16 text whose address is the value; the asking thread
+// keeps it alive, as it waits for the answer.
+//
 // Runs the prompt: on the calling thread in console mode or when no progress
 // dialog is open, else on the window thread while this thread waits. Returns 0
 // with the answer (and the out text, when asked for) written; -1 when the
