@@ -127,9 +127,28 @@ TEST(PlatformFile, OpenModes) {
         struct stat st {};
         EXPECT_EQ(stat(fresh.c_str(), &st), 0);
     }
-    platform::SetLastError(0);
-    EXPECT_EQ(platform::FileReadAt(nullptr, 0, nullptr, 0), -1);
-    EXPECT_EQ(platform::GetLastError(), platform::kErrorInvalidHandle);
+    EXPECT_TRUE(platform::FileClose(nullptr));
+}
+
+// A null handle is an error every call reports, never a crash.
+TEST(PlatformFile, NullHandleIsAnError) {
+    uint64_t value = 0;
+    char byte = 0;
+    auto check = [](const char* name, bool failed) {
+        EXPECT_TRUE(failed) << name;
+        EXPECT_EQ(platform::GetLastError(), platform::kErrorInvalidHandle) << name;
+        platform::SetLastError(0);
+    };
+    check("read", platform::FileReadAt(nullptr, 0, &byte, 1) == -1);
+    check("write", platform::FileWriteAt(nullptr, platform::kCurrentPosition, &byte, 1) == -1);
+    check("get size", !platform::FileGetSize(nullptr, value));
+    check("set size", !platform::FileSetSize(nullptr, 1));
+    check("get position", !platform::FileGetPosition(nullptr, value));
+    check("set position", !platform::FileSetPosition(nullptr, 1));
+    check("flush", !platform::FileFlush(nullptr));
+    check("from descriptor", platform::FileFromDescriptor(-1) == nullptr);
+    EXPECT_EQ(platform::FileDescriptor(nullptr), -1);
+    EXPECT_FALSE(platform::FileIsBlockDevice(nullptr));
     EXPECT_TRUE(platform::FileClose(nullptr));
 }
 

@@ -143,6 +143,31 @@ TEST(PlatformFormat, HugeWidthIsCapped) {
     EXPECT_EQ(Format(u"%.999999999f", 1.0).substr(0, 4), u"1.00");
 }
 
+// Format strings come from language files: any string, with any arguments,
+// gives bounded output and never reads or writes what it should not.
+TEST(PlatformFormat, ArbitraryFormatStringsAreSafe) {
+    const char16_t alphabet[] = u"%%%%-+ 0#*.19hlIw6L4dixXofeEgGpsScCnq\u00E9\xD800";
+    uint32_t seed = 12345;
+    auto next = [&seed]() {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) & 0x7FFF;
+    };
+    const char16_t* wide = u"wide";
+    for (int round = 0; round < 20000; ++round) {
+        std::u16string format;
+        size_t length = next() % 12;
+        for (size_t i = 0; i < length; ++i) format += alphabet[next() % (sizeof alphabet / sizeof alphabet[0] - 1)];
+        std::u16string out;
+        switch (round % 4) {
+            case 0: out = Format(format); break;
+            case 1: out = Format(format, 7, wide, 2.5); break;
+            case 2: out = Format(format, "narrow", -1LL, nullptr, 'c'); break;
+            default: out = Format(format, 1u, 2u, 3u, 4u, 5u, 6u); break;
+        }
+        ASSERT_LE(out.size(), 6u * 65536u + 1024u) << platform::Utf16ToUtf8(format);
+    }
+}
+
 // Qt sets the process locale from the user's; numbers stay in the C locale.
 TEST(PlatformFormat, NumbersIgnoreTheProcessLocale) {
     qvtest::TempDir dir;
