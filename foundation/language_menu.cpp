@@ -1,10 +1,12 @@
 #include "foundation/language_menu.h"
 
+#include "foundation/language.h"
 #include "foundation/language_texts.h"
 #include "foundation/operation_status.h"
 #include "foundation/strings.h"
 #include "platform/format.h"
 
+#include <map>
 #include <vector>
 
 namespace foundation {
@@ -56,6 +58,51 @@ void TranslateMenuFromFile(TranslatableMenu& root, const CLangFile& file, uint32
                 text = *entry;
             if (!text.empty()) menu.SetText(position, text);
         }
+    }
+}
+
+void RestoreMenuFromTemplate(TranslatableMenu& root, const MenuTemplateNode& templateRoot) {
+    std::map<uint32_t, const std::u16string*> commandTexts;
+    std::vector<const MenuTemplateNode*> nodes{&templateRoot};
+    while (!nodes.empty()) {
+        const MenuTemplateNode* node = nodes.back();
+        nodes.pop_back();
+        if (node->commandId != 0) commandTexts.emplace(node->commandId, &node->text);
+        for (const MenuTemplateNode& child : node->children) nodes.push_back(&child);
+    }
+    struct Level {
+        TranslatableMenu* menu;
+        const MenuTemplateNode* node;
+    };
+    std::vector<Level> pending{{&root, &templateRoot}};
+    while (!pending.empty()) {
+        Level level = pending.back();
+        pending.pop_back();
+        TranslatableMenu& menu = *level.menu;
+        for (int position = 0; position < menu.ItemCount(); ++position) {
+            if (menu.IsPopup(position)) {
+                size_t index = static_cast<size_t>(position);
+                if (index >= level.node->children.size() || !level.node->children[index].popup) continue;
+                const MenuTemplateNode& child = level.node->children[index];
+                menu.SetText(position, child.text);
+                if (TranslatableMenu* sub = menu.Popup(position)) pending.push_back({sub, &child});
+                continue;
+            }
+            uint32_t command = menu.CommandId(position);
+            if (command == 0 || IsGeneratedMenuCommand(command)) continue;
+            auto it = commandTexts.find(command);
+            if (it != commandTexts.end()) menu.SetText(position, MenuItemText(command, *it->second));
+        }
+    }
+}
+
+void ApplyMenuLanguage(TranslatableMenu& menu, uint32_t menuId, const MenuTemplateNode& root,
+                       bool onlyWhenNotEnglish) {
+    std::shared_ptr<const CLangFile> file = CurrentLangFile();
+    if (file) {
+        TranslateMenuFromFile(menu, *file, menuId);
+    } else if (!onlyWhenNotEnglish) {
+        RestoreMenuFromTemplate(menu, root);
     }
 }
 

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace foundation {
 
@@ -32,6 +33,26 @@ public:
 // blanks removed; the popup whose item two places on is command 32858 (the
 // recent-file list) keeps its own items.
 void TranslateMenuFromFile(TranslatableMenu& menu, const CLangFile& file, uint32_t menuId);
+
+// The program's built-in menu as a tree of default texts and command ids (the
+// window side's menu table), from which the English texts are restored.
+struct MenuTemplateNode {
+    std::u16string text;
+    uint32_t commandId = 0;       // 0 for a popup or a separator
+    bool popup = false;
+    std::vector<MenuTemplateNode> children;
+};
+
+// Restores the built-in texts: popups by their position within their parent,
+// commands by their id, except the commands whose texts are made at run time
+// (recent files, the language list and the like).
+void RestoreMenuFromTemplate(TranslatableMenu& menu, const MenuTemplateNode& root);
+
+// TranslateMenu without the window: the current file's texts, or the built-in
+// ones when no file is loaded; with onlyWhenNotEnglish nothing happens while
+// English is current.
+void ApplyMenuLanguage(TranslatableMenu& menu, uint32_t menuId, const MenuTemplateNode& root,
+                       bool onlyWhenNotEnglish);
 
 // The text a dialog control gets from the file, or nothing to leave it: "..."
 // stays; control 1 reading "OK" and control 2 reading "Cancel" take strings

@@ -141,3 +141,40 @@ TEST(LanguageMenu, ItemTextsAndLanguageRows) {
     EXPECT_EQ(LanguageMenuCommand(0), 33153u);
     EXPECT_EQ(LanguageMenuCommand(49), 33202u);
 }
+
+TEST(LanguageMenu, BuiltInTextsComeBackWithoutAFile) {
+    // The template the main menu was built from.
+    MenuTemplateNode root;
+    root.popup = true;
+    MenuTemplateNode file{u"&File", 0, true, {}};
+    file.children.push_back({u"&New", 0, true, {{u"&Image", 33001, false, {}}}});
+    file.children.push_back({u"&New image", 32846, false, {}});
+    file.children.push_back({u"&Open", 32847, false, {}});
+    file.children.push_back({u"&Reopen", 0, true, {{u"Recent File", 32841, false, {}}, {u"Clear", 33002, false, {}}}});
+    file.children.push_back({u"", 0, false, {}});
+    file.children.push_back({u"E&xit", 32858, false, {}});
+    MenuTemplateNode edit{u"&Edit", 0, true, {{u"&Copy", 32956, false, {}}, {u"Other", 32999, false, {}}}};
+    root.children = {file, edit};
+
+    auto german = ParseLangFile(LangFileBuilder().Owner(128, {{0xFFFF, u"|0", u"&Datei"},
+                                                              {32847, std::nullopt, u"\u00d6ffnen"},
+                                                              {33001, std::nullopt, u"Abbild"}})
+                                    .Build());
+    ASSERT_TRUE(german);
+    auto menu = MainMenu();
+    SetCurrentLangFile(std::shared_ptr<const CLangFile>(std::move(german)));
+    ApplyMenuLanguage(*menu, 128, root, true);
+    EXPECT_EQ(menu->Text(0), u"&Datei");
+    EXPECT_EQ(menu->At(0).At(0).Text(0), u"Abbild");
+
+    SetCurrentLangFile(nullptr);
+    ApplyMenuLanguage(*menu, 128, root, true);   // English and "only when not English": untouched
+    EXPECT_EQ(menu->Text(0), u"&Datei");
+    ApplyMenuLanguage(*menu, 128, root, false);
+    EXPECT_EQ(menu->Text(0), u"&File");
+    EXPECT_EQ(menu->At(0).Text(2), u"&Open");
+    EXPECT_EQ(menu->At(0).At(0).Text(0), u"&Image");
+    // Texts made at run time stay; shared command texts win over the template.
+    EXPECT_EQ(menu->At(0).At(3).Text(0), u"1 a.iso");
+    EXPECT_EQ(menu->At(1).Text(0), u"&Copy to Clipboard\tCtrl+C");
+}
