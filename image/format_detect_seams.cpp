@@ -1,11 +1,13 @@
-// Stand-ins for readers that are not linked in yet: each answers "not this
-// format" without reading.
+// The readers format detection reaches. Those not linked in yet have a
+// stand-in that answers "not this format" without reading.
 
 #include "image/format_detect_seams.h"
 
+#include "image/nrg_reader.h"
+
 namespace image {
 
-int OpenNrgImage(ImageContext&) { return -1; }
+int OpenNrgImage(ImageContext& ctx) { return OpenNrgImageReader(ctx); }
 int OpenDmgImage(ImageContext&) { return -1; }
 int OpenUifImage(ImageContext&) { return -1; }
 int OpenIszImage(ImageContext&) { return -1; }

@@ -10,7 +10,8 @@ namespace image {
 
 struct ImageContext;
 
-// NRG image (format 3, or 100 for an audio disc): 0 opened, -1 not NRG.
+// NRG image (format 3, or 100 for an audio disc): 0 opened, -1 not NRG
+// (the NRG reader's OpenNrgImageReader).
 int OpenNrgImage(ImageContext& ctx);
 // DMG, UIF and ISZ images (formats 4, 5, 6): 0 opened, -1 not that format.
 int OpenDmgImage(ImageContext& ctx);

@@ -12,6 +12,7 @@
 #include "image/format_table.h"
 #include "image/image_context.h"
 #include "image/iso_directory.h"
+#include "image/nrg_reader.h"
 #include "image/sector_io.h"
 #include "image/track_list.h"
 #include "image/volume_texts.h"
@@ -88,7 +89,8 @@ bool ReadProbeSector(ImageContext& ctx, int32_t code, int32_t sector,
         return foundation::ReadFileAt(ctx.imageHandle.get(), out.data(), static_cast<uint64_t>(offset),
                                       kIsoSectorBytes);
     }
-    // Containers, NRG, chunked images and discs read through their own reader.
+    if (code == format_code::kNrg && !ctx.discSource) return ReadNrgSectors(ctx, sector, out.data(), 1) == 1;
+    // Containers, chunked images and discs read through their own reader.
     return ReadImageSectors(ctx, sector, out.data(), 1) == 1;
 }
 
