@@ -23,9 +23,11 @@ public:
     bool CurrentDocumentModified() override { return false; }
     void BurnLogWarning(std::u16string_view text) override;
 
-    void WriteString(std::u16string_view text);
+    // The two console primitives; the command processor's face derives from
+    // this one and routes them through its own console streams.
+    virtual void WriteString(std::u16string_view text);
     // One line without its end; false at end of input or on a read error.
-    bool ReadLine(std::u16string& line);
+    virtual bool ReadLine(std::u16string& line);
 
 private:
     int inputFd_;
