@@ -1,8 +1,9 @@
 #pragma once
 // The face through which the foundation shows message boxes, hands prompts to
 // the window thread and asks on the console (the prompt dialogs themselves are
-// the prompt service of dialogs/prompt_service.h). The window program installs its Qt face; the console command
-// processor installs ConsoleUiServices (messages_console.h); tests install
+// the prompt service of dialogs/prompt_service.h). The window program installs
+// its Qt face; the console command processor installs ConsoleUiServices
+// (messages_console.h) or a face derived from it; tests install
 // ScriptedUiServices (messages_scripted.h). With none installed, the console
 // face over standard input and output is used.
 
