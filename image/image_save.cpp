@@ -1,0 +1,114 @@
+#include "image/image_save.h"
+
+#include <random>
+#include <string>
+
+#include "foundation/file_io.h"
+#include "foundation/messages.h"
+#include "foundation/operation_status.h"
+#include "image/cue_writer.h"
+#include "image/format_table.h"
+#include "image/image_build.h"
+#include "image/image_context.h"
+#include "platform/file.h"
+#include "platform/format.h"
+#include "platform/last_error.h"
+
+namespace image {
+namespace {
+
+constexpr int kTemporaryNameAttempts = 16;
+
+// A new file beside the target: "<folder>/.<name>.qvsave-<random>".
+foundation::FileHandle CreateTemporaryBeside(std::u16string_view path, std::u16string& tempPath) {
+    size_t slash = path.rfind(u'/');
+    std::u16string folder = slash == std::u16string_view::npos ? u"." : std::u16string(path.substr(0, slash));
+    std::u16string name(slash == std::u16string_view::npos ? path : path.substr(slash + 1));
+    std::random_device random;
+    for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+        tempPath = folder + u"/." + name + platform::Format(u".qvsave-%08x", unsigned(random()));
+        foundation::FileHandle file =
+            platform::FileOpen(tempPath, platform::FileAccess::ReadWrite, platform::FileDisposition::CreateNew);
+        if (file) return file;
+        if (platform::GetLastError() != platform::kErrorFileExists) break;
+    }
+    return nullptr;
+}
+
+void ShowSaveFailure(std::u16string_view path, std::u16string_view text) {
+    if (text.empty()) {
+        foundation::ShowLastError(path);
+        return;
+    }
+    foundation::AppMessageBox(platform::Format(u"%s\r\n\r\n%s", std::u16string(path), std::u16string(text)),
+                              foundation::kMbIconStop);
+}
+
+}  // namespace
+
+int SaveImageFile(ImageContext& ctx, std::u16string_view path, int32_t outputFormat,
+                  dialogs::ProgressCallbacks* progress) {
+    foundation::ResetOperationStatus();
+    foundation::SetLastErrorText(std::nullopt);
+    const ImageFormatRow* row = GetImageFormatRow(outputFormat);
+    if (row == nullptr || row->writer == nullptr) {
+        platform::SetLastError(platform::kErrorNotSupported);
+        foundation::OperationStatus = foundation::kStatusFailed;
+        ShowSaveFailure(path, {});
+        return -1;
+    }
+    std::u16string tempPath;
+    foundation::FileHandle file = CreateTemporaryBeside(path, tempPath);
+    if (!file) {
+        foundation::OperationStatus = foundation::kStatusCannotCreate;
+        ShowSaveFailure(path, {});
+        return -1;
+    }
+
+    const int32_t previousFormat = ctx.outputFormat;
+    ctx.outputFormat = outputFormat;
+    ctx.outputHandle.reset(file);
+    ctx.writingPath = tempPath;
+    ctx.bytesWritten = 0;
+
+    ImageBuild build;
+    LayoutError layoutError = LayoutError::None;
+    WriterArguments args;
+    args.progress = progress;
+    bool ok = PrepareTreeForWrite(ctx, build.iso, progress, &layoutError) == 1;
+    if (!ok && layoutError == LayoutError::Cancelled) foundation::OperationStatus = foundation::kStatusCancelled;
+    ok = ok && BuildImageLayout(ctx, build, progress, -1) == 1;
+    ok = ok && LayoutDirectoryTrees(ctx, build) == 1;
+    ok = ok && WriteImageContents(ctx, build, args) == 0;
+    if (ok && !platform::FileFlush(ctx.outputHandle.get())) {
+        foundation::OperationStatus = foundation::kStatusWriteFailed;
+        ok = false;
+    }
+    const bool closed = platform::FileClose(ctx.outputHandle.release());
+    ok = ok && closed;
+    ctx.writingPath.clear();
+    ctx.outputFormat = previousFormat;
+    FreeImageWriter(&ctx);
+
+    if (ok && !platform::RenameFile(tempPath, path)) {
+        foundation::OperationStatus = foundation::kStatusCannotCreate;
+        ok = false;
+    }
+    if (!ok) {
+        platform::DeleteFileAt(tempPath);
+        const int32_t status = foundation::OperationStatus.load();
+        if (status == foundation::kStatusCancelled) return 0;
+        if (status == foundation::kStatusNone) foundation::OperationStatus = foundation::kStatusFailed;
+        // The writer and the file readers have already shown their errors.
+        if (layoutError != LayoutError::None) ShowSaveFailure(path, LayoutErrorText(layoutError));
+        else if (!foundation::GetLastErrorTextOverride().empty() || status == foundation::kStatusCannotCreate ||
+                 !closed)
+            ShowSaveFailure(path, {});
+        return -1;
+    }
+    ctx.documentPath = std::u16string(path);
+    if (outputFormat == format_code::kBin) WriteCueSheet(std::u16string(path), ctx);
+    return 1;
+}
+
+}  // namespace image

@@ -1,0 +1,208 @@
+// Images we write, read back by tools we did not write: isovfy, isoinfo,
+// xorriso, 7z and bchunk must all agree with the tree we saved.
+
+#include "image/image_save.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "dialogs/progress_callbacks.h"
+#include "foundation/messages_scripted.h"
+#include "foundation/operation_status.h"
+#include "image/document.h"
+#include "image/image_context.h"
+#include "image/item_tree.h"
+#include "image/iso_reader.h"
+#include "image/sector_io.h"
+#include "platform/text.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using image::DocumentPtr;
+using image::ImageContext;
+using image::ImageFolder;
+using image::ImageItem;
+using qvtest::RunOk;
+using qvtest::ShellQuote;
+
+std::u16string W(const std::string& s) { return platform::Utf8ToUtf16(s); }
+
+// Adds every file and folder below diskFolder to the document, as the add
+// command would (items point at their disk files).
+void AddTree(ImageContext* ctx, ImageFolder* into, const std::string& diskFolder) {
+    std::string listing = RunOk("cd " + ShellQuote(diskFolder) + " && find . -mindepth 1 -printf '%y %P\\n' | sort");
+    std::map<std::string, ImageFolder*> folders{{"", into}};
+    size_t at = 0;
+    while (at < listing.size()) {
+        size_t end = listing.find('\n', at);
+        std::string line = listing.substr(at, end - at);
+        at = end + 1;
+        char kind = line[0];
+        std::string rel = line.substr(2);
+        size_t slash = rel.rfind('/');
+        std::string parent = slash == std::string::npos ? "" : rel.substr(0, slash);
+        std::string name = slash == std::string::npos ? rel : rel.substr(slash + 1);
+        ImageFolder* p = folders.at(parent);
+        if (kind == 'd') {
+            folders[rel] = image::MakeFolderNode(ctx, p, W(name));
+            ASSERT_NE(folders[rel], nullptr);
+        } else {
+            ImageItem* item = image::NewItem();
+            item->name = W(name);
+            item->diskPath = W(diskFolder + "/" + rel);
+            item->size = int64_t(qvtest::ReadFileBytes(diskFolder + "/" + rel).size());
+            item->time = 1700000000;
+            image::LinkItemAtHead(p, item);
+        }
+    }
+}
+
+class ImageSaveTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("QV_ANSI_CODEPAGE", "1252", 1);
+        setenv("TZ", "UTC", 1);
+        image::RegisterIsoOpenHooks();
+        foundation::ResetOperationStatus();
+    }
+    std::string Src() { return dir_ / "src"; }
+    void MakeSource() {
+        std::string s = ShellQuote(Src());
+        RunOk("mkdir -p " + s + "/docs/deep/er/and/deeper/still/more/levels/nine/ten " + s + "/empty " + s + "/many");
+        RunOk("cd " + s + " && echo hello > a.txt && : > zero.bin && head -c 100000 /dev/urandom > docs/blob.dat"
+              " && cp docs/blob.dat twin.dat && head -c 70000 /dev/urandom > docs/deep/other.dat"
+              " && echo lower > 'mixed Case name.Text' && echo semi > 'semi;colon.txt'"
+              " && echo x > docs/deep/er/and/deeper/still/more/levels/nine/ten/bottom.txt"
+              " && for i in $(seq 1 300); do echo $i > many/entry_number_$i.txt; done");
+        // A 110-character name, beyond what other tools write for Joliet.
+        qvtest::WriteFileText(Src() + "/" + std::string(100, 'n') + "_long.text", "long\n");
+    }
+    DocumentPtr NewDocumentFromSource() {
+        DocumentPtr doc(image::NewIsoDocument());
+        EXPECT_TRUE(doc);
+        AddTree(doc.get(), doc->rootFolder, Src());
+        return doc;
+    }
+    qvtest::TempDir dir_;
+    foundation::ScriptedUiServices ui_;
+    foundation::ScopedUiServices scoped_{&ui_};
+};
+
+TEST_F(ImageSaveTest, ToolsReadOurIsoAndExtractTheSameTree) {
+    MakeSource();
+    DocumentPtr doc = NewDocumentFromSource();
+    const std::string out = dir_ / "out.iso";
+    ASSERT_EQ(image::SaveImageFile(*doc, W(out), image::format_code::kIso, nullptr), 1);
+
+    // isovfy holds names to ISO 9660 level 2 (30 bytes); the default 221-byte
+    // names are checked by the other readers below.
+    doc->isoNameLimit = 30;
+    const std::string level2 = dir_ / "level2.iso";
+    ASSERT_EQ(image::SaveImageFile(*doc, W(level2), image::format_code::kIso, nullptr), 1);
+    std::string vfy = RunOk("isovfy " + ShellQuote(level2));
+    EXPECT_NE(vfy.find("No errors found"), std::string::npos) << vfy;
+    std::string info = RunOk("isoinfo -d -i " + ShellQuote(out));
+    EXPECT_NE(info.find("Joliet with UCS level 3 found"), std::string::npos) << info;
+    size_t volumeAt = info.find("Volume size is: ");
+    ASSERT_NE(volumeAt, std::string::npos);
+    EXPECT_EQ(std::stoull(info.substr(volumeAt + 16)) * 2048, qvtest::ReadFileBytes(out).size());
+
+    // libisofs is strict: it fails on anything it dislikes, in both views.
+    for (const char* view : {"norock", "ecma119"}) {
+        RunOk("xorriso -abort_on FAILURE -return_with SORRY 32 -indev " + ShellQuote(out) + " -read_fs " + view +
+              " -find / -exec lsdl -- >/dev/null");
+    }
+    RunOk("xorriso -osirrox on -indev " + ShellQuote(out) + " -extract / " + ShellQuote(dir_ / "x1") + " 2>&1");
+    RunOk("chmod -R u+w " + ShellQuote(dir_ / "x1"));
+    // ";" is the version separator of ISO 9660 and Joliet names: it becomes "_".
+    RunOk("diff -r -x 'semi*' " + ShellQuote(Src()) + " " + ShellQuote(dir_ / "x1"));
+    RunOk("cmp " + ShellQuote(Src() + "/semi;colon.txt") + " " + ShellQuote(dir_ / "x1/semi_colon.txt"));
+    RunOk("7z x -y -o" + ShellQuote(dir_ / "x2") + " " + ShellQuote(out) + " >/dev/null");
+    RunOk("diff -r -x 'semi*' " + ShellQuote(Src()) + " " + ShellQuote(dir_ / "x2"));
+}
+
+TEST_F(ImageSaveTest, IdenticalFilesShareOneExtentAndEmptyFilesHaveNone) {
+    MakeSource();
+    DocumentPtr doc = NewDocumentFromSource();
+    const std::string out = dir_ / "out.iso";
+    ASSERT_EQ(image::SaveImageFile(*doc, W(out), image::format_code::kIso, nullptr), 1);
+    std::string listing = RunOk("isoinfo -J -l -i " + ShellQuote(out));
+    auto extentOf = [&](const std::string& name) -> std::string {
+        size_t at = listing.find(" " + name + " ");
+        if (at == std::string::npos) at = listing.find(" " + name + "\n");
+        EXPECT_NE(at, std::string::npos) << name << "\n" << listing;
+        if (at == std::string::npos) return "";
+        size_t open = listing.rfind('[', at);
+        return listing.substr(open, listing.find(']', open) - open);
+    };
+    EXPECT_EQ(extentOf("blob.dat"), extentOf("twin.dat"));
+    EXPECT_NE(extentOf("blob.dat"), extentOf("other.dat"));
+    std::string zero = extentOf("zero.bin");
+    EXPECT_NE(zero.find("[      0 "), std::string::npos) << zero;
+}
+
+TEST_F(ImageSaveTest, OurReaderOpensWhatWeWroteWithEveryByte) {
+    MakeSource();
+    DocumentPtr doc = NewDocumentFromSource();
+    const std::string out = dir_ / "out.iso";
+    ASSERT_EQ(image::SaveImageFile(*doc, W(out), image::format_code::kIso, nullptr), 1);
+    int code = -1;
+    DocumentPtr back(image::OpenImageDocument(W(out), u"", foundation::OpenFileForRead(W(out)), true, 2, &code));
+    ASSERT_TRUE(back) << code;
+    ImageItem* blob = image::FindItemByPath(back.get(), back->rootFolder, u"/docs/blob.dat");
+    ASSERT_NE(blob, nullptr);
+    EXPECT_EQ(blob->size, 100000);
+    std::vector<uint8_t> sectors(size_t((100000 + 2047) / 2048) * 2048);
+    ASSERT_EQ(image::ReadImageSectors(*back, int32_t(blob->startSector), sectors.data(), int32_t(sectors.size() / 2048)),
+              int32_t(sectors.size() / 2048));
+    sectors.resize(100000);
+    EXPECT_EQ(sectors, qvtest::ReadFileBytes(Src() + "/docs/blob.dat"));
+
+    // Re-saving the opened document over itself keeps every file.
+    ASSERT_EQ(image::SaveImageFile(*back, W(out), image::format_code::kIso, nullptr), 1);
+    RunOk("7z x -y -o" + ShellQuote(dir_ / "again") + " " + ShellQuote(out) + " >/dev/null");
+    RunOk("diff -r -x 'semi*' " + ShellQuote(Src()) + " " + ShellQuote(dir_ / "again"));
+}
+
+TEST_F(ImageSaveTest, BinCueSaveGivesBackTheIsoThroughBchunk) {
+    MakeSource();
+    DocumentPtr doc = NewDocumentFromSource();
+    ASSERT_EQ(image::SaveImageFile(*doc, W(dir_ / "out.iso"), image::format_code::kIso, nullptr), 1);
+    ASSERT_EQ(image::SaveImageFile(*doc, W(dir_ / "out.bin"), image::format_code::kBin, nullptr), 1);
+    RunOk("cd " + ShellQuote(dir_.path()) + " && bchunk out.bin out.cue back >/dev/null");
+    EXPECT_EQ(qvtest::ReadFileBytes(dir_ / "back01.iso"), qvtest::ReadFileBytes(dir_ / "out.iso"));
+}
+
+TEST_F(ImageSaveTest, AFileThatChangedSizeFailsTheSaveAndLeavesNoImage) {
+    MakeSource();
+    DocumentPtr doc = NewDocumentFromSource();
+    qvtest::WriteFileText(Src() + "/a.txt", "a longer text than before\n");
+    const std::string out = dir_ / "out.iso";
+    EXPECT_EQ(image::SaveImageFile(*doc, W(out), image::format_code::kIso, nullptr), -1);
+    EXPECT_EQ(foundation::OperationStatus.load(), foundation::kStatusSourceReadFailed);
+    auto boxes = ui_.Boxes();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_NE(platform::Utf16ToUtf8(boxes.back().request.text).find("File size changed."), std::string::npos);
+    EXPECT_EQ(qvtest::Run("ls -A " + ShellQuote(dir_.path())).output, "src\n");
+}
+
+TEST_F(ImageSaveTest, CancelLeavesTheOldImageInPlace) {
+    MakeSource();
+    DocumentPtr doc = NewDocumentFromSource();
+    const std::string out = dir_ / "out.iso";
+    qvtest::WriteFileText(out, "the old image");
+    dialogs::ProgressCallbacks progress;
+    progress.cancelEvent.Set();
+    EXPECT_EQ(image::SaveImageFile(*doc, W(out), image::format_code::kIso, &progress), 0);
+    EXPECT_EQ(foundation::OperationStatus.load(), foundation::kStatusCancelled);
+    std::vector<uint8_t> kept = qvtest::ReadFileBytes(out);
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "the old image");
+    EXPECT_EQ(qvtest::Run("ls -A " + ShellQuote(dir_.path())).output, "out.iso\nsrc\n");
+}
+
+}  // namespace
