@@ -6,6 +6,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <csignal>
 #include <ctime>
 #include <fcntl.h>
@@ -318,6 +321,26 @@ void IgnoreBrokenPipeSignal() {
 
 // ---- NamedMutex -------------------------------------------------------------
 
+// flock belongs to the open file, not to a thread: two threads of this
+// process sharing one object would both get it. Ownership among our own
+// threads is therefore kept here, and the lock file only settles it between
+// processes.
+struct NamedMutex::State {
+    int fd = -1;
+    std::mutex lock;
+    std::condition_variable released;
+    uint32_t ownerThread = 0;   // also set while that thread waits for the file lock
+    uint32_t depth = 0;
+
+    ~State() {
+        // Closing while owning leaves the state byte set: the next owner hears
+        // that the mutex was abandoned.
+        if (fd >= 0) close(fd);
+    }
+};
+
+NamedMutex::NamedMutex() : state_(std::make_unique<State>()) {}
+
 std::unique_ptr<NamedMutex> NamedMutex::Create(std::u16string_view name, bool initialOwner, bool* alreadyExisted) {
     std::string path;
     if (!RuntimePathFor(name, "mutex", path)) return nullptr;
@@ -327,7 +350,7 @@ std::unique_ptr<NamedMutex> NamedMutex::Create(std::u16string_view name, bool in
         return nullptr;
     }
     std::unique_ptr<NamedMutex> mutex(new NamedMutex());
-    mutex->fd_ = fd;
+    mutex->state_->fd = fd;
     if (!RangeLock(fd, F_WRLCK, kMutexGuardByte, true)) {
         SetLastErrorFromErrno();
         return nullptr;
@@ -355,7 +378,7 @@ std::unique_ptr<NamedMutex> NamedMutex::Open(std::u16string_view name) {
         return nullptr;
     }
     std::unique_ptr<NamedMutex> mutex(new NamedMutex());
-    mutex->fd_ = fd;
+    mutex->state_->fd = fd;
     RangeLock(fd, F_WRLCK, kMutexGuardByte, true);
     // A lock file nobody holds open is a leftover, not a mutex.
     bool nobody = RangeLock(fd, F_WRLCK, kMutexPresenceByte, false);
@@ -365,67 +388,85 @@ std::unique_ptr<NamedMutex> NamedMutex::Open(std::u16string_view name) {
         SetLastError(kErrorFileNotFound);
         return nullptr;
     }
+    SetLastError(kErrorSuccess);
     return mutex;
 }
 
-NamedMutex::~NamedMutex() {
-    // Closing while owning leaves the state byte set: the next owner hears
-    // that the mutex was abandoned.
-    if (fd_ >= 0) close(fd_);
-}
+NamedMutex::~NamedMutex() = default;
 
 uint32_t NamedMutex::Wait(uint32_t timeoutMs) {
+    State& state = *state_;
     uint32_t self = CurrentThreadId();
-    if (depth_ > 0 && ownerThread_ == self) {
-        ++depth_;
-        return kWaitObject0;
+    uint64_t deadline = GetTickCount64() + timeoutMs;
+    {
+        std::unique_lock<std::mutex> guard(state.lock);
+        if (state.ownerThread == self && state.depth > 0) {
+            ++state.depth;
+            return kWaitObject0;
+        }
+        auto free = [&] { return state.ownerThread == 0; };
+        if (timeoutMs == kInfinite) {
+            state.released.wait(guard, free);
+        } else if (!state.released.wait_for(guard, std::chrono::milliseconds(timeoutMs), free)) {
+            SetLastError(kErrorWaitTimeout);
+            return kWaitTimeout;
+        }
+        state.ownerThread = self;
     }
+    auto giveBack = [&](uint32_t result) {
+        std::lock_guard<std::mutex> guard(state.lock);
+        state.ownerThread = 0;
+        state.released.notify_one();
+        return result;
+    };
     if (timeoutMs == kInfinite) {
-        if (RetryFlock(fd_, LOCK_EX) != 0) {
+        if (RetryFlock(state.fd, LOCK_EX) != 0) {
             SetLastErrorFromErrno();
-            return kWaitFailed;
+            return giveBack(kWaitFailed);
         }
     } else {
         // flock has no timed form: poll it, finely enough for the waits the
         // program makes (a few to a few thousand milliseconds).
-        uint64_t deadline = GetTickCount64() + timeoutMs;
-        while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        while (flock(state.fd, LOCK_EX | LOCK_NB) != 0) {
             if (errno != EWOULDBLOCK && errno != EINTR) {
                 SetLastErrorFromErrno();
-                return kWaitFailed;
+                return giveBack(kWaitFailed);
             }
             uint64_t now = GetTickCount64();
             if (now >= deadline) {
                 SetLastError(kErrorWaitTimeout);
-                return kWaitTimeout;
+                return giveBack(kWaitTimeout);
             }
             platform::Sleep(static_cast<uint32_t>(deadline - now < 5 ? deadline - now : 5));
         }
     }
-    char state = '0';
-    bool abandoned = pread(fd_, &state, 1, kMutexStateByte) == 1 && state == '1';
-    state = '1';
-    if (pwrite(fd_, &state, 1, kMutexStateByte) != 1) {
+    char byte = '0';
+    bool abandoned = pread(state.fd, &byte, 1, kMutexStateByte) == 1 && byte == '1';
+    byte = '1';
+    if (pwrite(state.fd, &byte, 1, kMutexStateByte) != 1) {
         SetLastErrorFromErrno();
-        RetryFlock(fd_, LOCK_UN);
-        return kWaitFailed;
+        RetryFlock(state.fd, LOCK_UN);
+        return giveBack(kWaitFailed);
     }
-    ownerThread_ = self;
-    depth_ = 1;
+    std::lock_guard<std::mutex> guard(state.lock);
+    state.depth = 1;
     return abandoned ? kWaitAbandoned : kWaitObject0;
 }
 
 bool NamedMutex::Release() {
-    if (depth_ == 0 || ownerThread_ != CurrentThreadId()) {
+    State& state = *state_;
+    std::lock_guard<std::mutex> guard(state.lock);
+    if (state.depth == 0 || state.ownerThread != CurrentThreadId()) {
         SetLastError(kErrorNotOwner);
         return false;
     }
-    if (--depth_ > 0) return true;
-    ownerThread_ = 0;
-    char state = '0';
-    bool written = pwrite(fd_, &state, 1, kMutexStateByte) == 1;
+    if (--state.depth > 0) return true;
+    char byte = '0';
+    bool written = pwrite(state.fd, &byte, 1, kMutexStateByte) == 1;
     int err = errno;
-    RetryFlock(fd_, LOCK_UN);
+    RetryFlock(state.fd, LOCK_UN);
+    state.ownerThread = 0;
+    state.released.notify_one();
     if (!written) {
         SetLastErrorFromErrno(err);
         return false;

@@ -37,16 +37,15 @@ public:
 
     // kWaitObject0, kWaitAbandoned (the previous owner ended without releasing;
     // the caller owns it now), kWaitTimeout, or kWaitFailed. Recursive for the
-    // owning thread.
+    // owning thread; other threads using the same object wait their turn.
     uint32_t Wait(uint32_t timeoutMs);
     // False with kErrorNotOwner when the calling thread does not own it.
     bool Release();
 
 private:
-    NamedMutex() = default;
-    int fd_ = -1;
-    uint32_t ownerThread_ = 0;
-    uint32_t depth_ = 0;
+    struct State;
+    NamedMutex();
+    std::unique_ptr<State> state_;
 };
 
 class NamedEvent {

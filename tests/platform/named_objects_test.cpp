@@ -14,6 +14,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -110,6 +111,33 @@ TEST_F(PlatformNamedObjects, MutexIsALockFileAcrossProcesses) {
     platform::SetLastError(0);
     EXPECT_FALSE(mutex->Release());
     EXPECT_EQ(platform::GetLastError(), platform::kErrorNotOwner);
+}
+
+// One object shared by two threads: flock alone would let both in.
+TEST_F(PlatformNamedObjects, MutexObjectSharedByThreads) {
+    auto mutex = platform::NamedMutex::Create(Name(u"threads"), false);
+    ASSERT_NE(mutex, nullptr);
+    ASSERT_EQ(mutex->Wait(0), kWaitObject0);
+    uint32_t whileHeld = 0;
+    uint32_t afterRelease = 0;
+    bool otherRelease = true;
+    platform::Event tried(EventReset::Manual);
+    platform::Event released(EventReset::Manual);
+    std::thread other([&] {
+        whileHeld = mutex->Wait(30);
+        otherRelease = mutex->Release();
+        tried.Set();
+        released.Wait(10000);
+        afterRelease = mutex->Wait(10000);
+        mutex->Release();
+    });
+    tried.Wait(10000);
+    EXPECT_TRUE(mutex->Release());
+    released.Set();
+    other.join();
+    EXPECT_EQ(whileHeld, kWaitTimeout);
+    EXPECT_FALSE(otherRelease);
+    EXPECT_EQ(afterRelease, kWaitObject0);
 }
 
 TEST_F(PlatformNamedObjects, MutexOpenNeedsAHolder) {
