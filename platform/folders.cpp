@@ -131,6 +131,11 @@ bool GetRuntimeFolderUtf8(std::string& folder) {
     } else {
         path = "/tmp/quendravine-" + std::to_string(geteuid());
     }
+    std::u16string asText;
+    if (!Utf8ToUtf16Strict(path, asText)) {
+        SetLastError(kErrorInvalidName);
+        return false;
+    }
     if (!EnsurePrivateFolder(path)) return false;
     folder = path;
     return true;
@@ -158,6 +163,12 @@ bool GetConfigFolderUtf8(std::string& folder) {
             base = home + "/.config";
         }
         path = base + "/quendravine";
+    }
+    // A name the program cannot hold as text is refused before anything is made.
+    std::u16string asText;
+    if (!Utf8ToUtf16Strict(path, asText)) {
+        SetLastError(kErrorInvalidName);
+        return false;
     }
     if (!MakeFolders(path) || !CheckWritable(path)) return false;
     folder = path;

@@ -131,6 +131,13 @@ TEST(PlatformFolders, ConfigFolder) {
         EXPECT_EQ(U8(folder), dir / "home/.config/quendravine");
     }
     // Folders that cannot be made or written give a clear error.
+    {
+        ScopedEnv config("QV_CONFIG_DIR", dir / "bad\xFFname");
+        EXPECT_FALSE(platform::GetConfigFolder(folder));
+        EXPECT_EQ(platform::GetLastError(), platform::kErrorInvalidName);
+        struct stat st {};
+        EXPECT_NE(stat((dir / "bad\xFFname").c_str(), &st), 0);
+    }
     qvtest::WriteFileText(dir / "file", "x");
     {
         ScopedEnv config("QV_CONFIG_DIR", dir / "file/settings");
