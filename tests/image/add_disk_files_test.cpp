@@ -21,6 +21,7 @@
 #include "foundation/messages.h"
 #include "foundation/settings.h"
 #include "foundation/sizes.h"
+#include "image/image_save.h"
 #include "image/item_tree.h"
 #include "platform/last_error.h"
 #include "platform/text.h"
@@ -522,6 +523,49 @@ TEST(AddDiskFiles, SetFolderTimeSetsTheTreeButNotExcludedFolders) {
     foundation::UnixTimeToIsoRecordDate(when, date);
     EXPECT_TRUE(std::equal(date.begin(), date.end(), inA->recordHeader.begin() + 18));
     EXPECT_EQ(image::SetFolderTime(doc.ctx(), a, when, true), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// A tree added from disk and saved as an ISO image comes back equal through
+// two readers we did not write.
+TEST(AddDiskFiles, SavedTreeExtractsEqualWithXorrisoAnd7z) {
+    TreeDocument doc;
+    qvtest::TempDir dir;
+    const std::string src = dir / "src";
+    MakeDir(src);
+    MakeFile(src + "/readme.txt", "read me\n");
+    MakeFile(src + "/.profile", "export A=1\n");
+    MakeFile(src + "/caf\xC3\xA9 menu.txt", "coffee\n");
+    MakeFile(src + "/empty.bin", "");
+    MakeDir(src + "/empty folder");
+    MakeDir(src + "/a");
+    MakeDir(src + "/a/b");
+    MakeDir(src + "/a/b/c");
+    MakeFile(src + "/a/b/c/deep.dat", std::string(70000, 'z'));
+    MakeFile(src + "/a/same1.dat", std::string(5000, 's'));
+    MakeFile(src + "/a/b/same2.dat", std::string(5000, 's'));
+    MakeFile(src + "/a/" + std::string(100, 'L') + ".txt", "long name\n");
+    ASSERT_EQ(::symlink("a/b/c/deep.dat", (src + "/link_in").c_str()), 0);
+    for (int i = 0; i < 300; ++i) MakeFile(src + "/a/b/n" + std::to_string(i), std::to_string(i));
+
+    image::AddDiskFolderContents(doc.ctx(), doc.root(), U16(src), nullptr);
+    ASSERT_EQ(foundation::OperationStatus.load(), 0);
+    ASSERT_TRUE(doc.ui().Boxes().empty());
+    const std::string iso = dir / "out.iso";
+    ASSERT_EQ(image::SaveImageFile(*doc.ctx(), U16(iso), 0, nullptr), 1);
+
+    const std::string out1 = dir / "out1";
+    const std::string out2 = dir / "out2";
+    qvtest::RunOk("xorriso -abort_on FAILURE -osirrox on -indev " + qvtest::ShellQuote(iso) + " -extract / " +
+                  qvtest::ShellQuote(out1) + " 2>&1");
+    qvtest::RunOk("7z x -y -o" + qvtest::ShellQuote(out2) + " " + qvtest::ShellQuote(iso));
+    // Extracted without Rock Ridge, the copies may be read-only.
+    qvtest::RunOk("chmod -R u+w " + qvtest::ShellQuote(out1) + " " + qvtest::ShellQuote(out2));
+    qvtest::RunOk("diff -r " + qvtest::ShellQuote(src) + " " + qvtest::ShellQuote(out1));
+    qvtest::RunOk("diff -r " + qvtest::ShellQuote(src) + " " + qvtest::ShellQuote(out2));
 }
 
 }  // namespace
