@@ -7,37 +7,37 @@
 
 namespace image {
 
-std::optional<IsoDirectoryRecord> DecodeDirectoryRecord(std::span<const uint8_t> bytes) {
-    if (bytes.empty()) return std::nullopt;
-    const size_t n = bytes[dr::kLength];
-    if (n < dr::kMinRecordBytes || n > bytes.size()) return std::nullopt;
-    const size_t nameLength = bytes[dr::kNameLength];
-    if (nameLength == 0 || nameLength > n - dr::kName) return std::nullopt;
-
-    IsoDirectoryRecord r;
-    r.bytes = bytes.first(n);
-    r.identifier = bytes.subspan(dr::kName, nameLength);
-    const uint8_t* p = bytes.data();
-    r.extentLba = foundation::ReadLE32(p + dr::kExtent);
-    r.dataBytes = foundation::ReadLE32(p + dr::kDataLength);
-    r.extentConsistent = r.extentLba == foundation::ReadBE32(p + dr::kExtent + 4);
-    r.lengthConsistent = r.dataBytes == foundation::ReadBE32(p + dr::kDataLength + 4);
-    r.flags = p[dr::kFlags];
-    std::copy_n(p + dr::kDate, r.date.size(), r.date.begin());
-    return r;
-}
-
 namespace {
 
 bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
-void CutVersionSuffix(std::u16string& name) {
-    // ";" and exactly one digit, unless the ";" would leave nothing before it.
-    const size_t n = name.size();
-    if (n >= 3 && name[n - 2] == u';' && name[n - 1] >= u'0' && name[n - 1] <= u'9') {
-        name.resize(n - 2);
+// Replaces what must not stand in a path component; the length stays.
+void SanitizeUnits(char16_t* units, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        char16_t& c = units[i];
+        if (c >= 0x20 && c != 0x7F && c != u'/' && c != u'\\' && (c < 0xD800 || c > 0xDFFF)) continue;
+        if (c < 0x20 || c == 0x7F || c == u'/' || c == u'\\') {
+            c = u'_';
+        } else if (IsHighSurrogate(c) && i + 1 < n && IsLowSurrogate(units[i + 1])) {
+            ++i;
+        } else {
+            c = 0xFFFD;
+        }
     }
+}
+
+bool IsDotText(const char16_t* units, size_t n) {
+    return (n == 1 && units[0] == u'.') || (n == 2 && units[0] == u'.' && units[1] == u'.');
+}
+
+// The common end of both decoders: a final ";" and one digit cut (unless the
+// ";" would leave nothing), then made safe, then built once.
+std::u16string FinishName(char16_t* units, size_t n) {
+    if (n >= 3 && units[n - 2] == u';' && units[n - 1] >= u'0' && units[n - 1] <= u'9') n -= 2;
+    SanitizeUnits(units, n);
+    if (n == 0 || IsDotText(units, n)) return std::u16string(std::max<size_t>(n, 1), u'_');
+    return std::u16string(units, n);
 }
 
 std::u16string DecodeJolietName(std::span<const uint8_t> id) {
@@ -50,15 +50,17 @@ std::u16string DecodeJolietName(std::span<const uint8_t> id) {
     size_t end = n;
     if (end >= 2 && units[end - 2] == u';' && units[end - 1] == u'1') end -= 2;
     while (end > 0 && units[end - 1] == u'.') --end;
-    return std::u16string(units, end);
+    return FinishName(units, end);
 }
 
 std::u16string DecodeIsoName(std::span<const uint8_t> id) {
     const auto bytes = id.first(std::min(id.size(), kMaxIsoNameBytes));
+    char16_t units[kMaxIsoNameBytes];
     // Names in plain ASCII need no code-page conversion; nearly every ISO 9660
     // name is d-characters, so this keeps large images fast to open.
     if (std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b < 0x80; })) {
-        return std::u16string(bytes.begin(), bytes.end());
+        std::copy(bytes.begin(), bytes.end(), units);
+        return FinishName(units, bytes.size());
     }
     std::u16string name;
     const std::string_view narrow(reinterpret_cast<const char*>(bytes.data()), bytes.size());
@@ -67,34 +69,21 @@ std::u16string DecodeIsoName(std::span<const uint8_t> id) {
         name.clear();
         for (uint8_t b : bytes) name.push_back(b < 0x80 ? char16_t(b) : char16_t(0xFFFD));
     }
-    return name;
+    // A byte never becomes more than one UTF-16 unit in the code pages we use.
+    const size_t n = std::min(name.size(), kMaxIsoNameBytes);
+    std::copy_n(name.begin(), n, units);
+    return FinishName(units, n);
 }
 
 }  // namespace
 
 void SanitizeItemName(std::u16string& name) {
-    for (size_t i = 0; i < name.size(); ++i) {
-        char16_t& c = name[i];
-        if (c >= 0x20 && c != 0x7F && c != u'/' && c != u'\\' && (c < 0xD800 || c > 0xDFFF)) continue;
-        if (c < 0x20 || c == 0x7F || c == u'/' || c == u'\\') {
-            c = u'_';
-        } else if (IsHighSurrogate(c) && i + 1 < name.size() && IsLowSurrogate(name[i + 1])) {
-            ++i;
-        } else {
-            c = 0xFFFD;
-        }
-    }
-    if (name.empty() || name == u"." || name == u"..") {
-        name.assign(std::max<size_t>(name.size(), 1), u'_');
-    }
+    SanitizeUnits(name.data(), name.size());
+    if (name.empty() || IsDotText(name.data(), name.size())) name.assign(std::max<size_t>(name.size(), 1), u'_');
 }
 
 std::u16string DecodeRecordName(std::span<const uint8_t> identifier, RecordNameKind kind) {
-    std::u16string name = kind == RecordNameKind::Joliet ? DecodeJolietName(identifier)
-                                                         : DecodeIsoName(identifier);
-    CutVersionSuffix(name);
-    SanitizeItemName(name);
-    return name;
+    return kind == RecordNameKind::Joliet ? DecodeJolietName(identifier) : DecodeIsoName(identifier);
 }
 
 }  // namespace image

@@ -5,12 +5,15 @@
 // never crosses a 2048-byte sector (ECMA-119 6.8.1.1). A record that breaks
 // these rules is skipped and counted, never read past.
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
+
+#include "foundation/byte_order.h"
 
 namespace image {
 
@@ -61,7 +64,26 @@ struct IsoDirectoryRecord {
 // Decodes a record from bytes that hold at least its length byte. Empty when
 // the record is shorter than 34 bytes, longer than the bytes given, or its
 // identifier runs past its end.
-std::optional<IsoDirectoryRecord> DecodeDirectoryRecord(std::span<const uint8_t> bytes);
+// Inline: the directory walk calls it once per record.
+inline std::optional<IsoDirectoryRecord> DecodeDirectoryRecord(std::span<const uint8_t> bytes) {
+    if (bytes.empty()) return std::nullopt;
+    const size_t n = bytes[dr::kLength];
+    if (n < dr::kMinRecordBytes || n > bytes.size()) return std::nullopt;
+    const size_t nameLength = bytes[dr::kNameLength];
+    if (nameLength == 0 || nameLength > n - dr::kName) return std::nullopt;
+
+    IsoDirectoryRecord r;
+    r.bytes = bytes.first(n);
+    r.identifier = bytes.subspan(dr::kName, nameLength);
+    const uint8_t* p = bytes.data();
+    r.extentLba = foundation::ReadLE32(p + dr::kExtent);
+    r.dataBytes = foundation::ReadLE32(p + dr::kDataLength);
+    r.extentConsistent = r.extentLba == foundation::ReadBE32(p + dr::kExtent + 4);
+    r.lengthConsistent = r.dataBytes == foundation::ReadBE32(p + dr::kDataLength + 4);
+    r.flags = p[dr::kFlags];
+    std::copy_n(p + dr::kDate, r.date.size(), r.date.begin());
+    return r;
+}
 
 // What a directory walk met besides good records.
 struct DirectoryWalkCounts {
