@@ -161,6 +161,45 @@ TEST(AddDiskFiles, WalkAddsTheTreeWithLinkAndLengthRules) {
     EXPECT_TRUE(doc.prompts().Shown().empty());
 }
 
+TEST(AddDiskFiles, LinuxEntriesADiscCannotHoldAreSkippedWithAWord) {
+    TreeDocument doc;
+    qvtest::TempDir dir;
+    const std::string src = dir / "src";
+    MakeDir(src);
+    MakeFile(src + "/ok.txt", "ok");
+    ASSERT_EQ(::mkfifo((src + "/pipe").c_str(), 0600), 0);
+    MakeFile(src + "/bad\xFF.txt", "not UTF-8");
+    doc.ui().QueueBoxAnswer(foundation::kIdYes);   // go on after the unreadable name
+    image::AddDiskFolderContents(doc.ctx(), doc.root(), U16(src), nullptr);
+    EXPECT_EQ(PlainNames(doc.root()), std::vector<std::u16string>{u"ok.txt"});
+    auto boxes = doc.ui().Boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].request.text, u"The following file/folder cannot be accessed from the specified path:\r\n\r\n" +
+                                         U16(src) + u"/bad\uFFFD.txt\r\n\r\nDo you want to continue?");
+    EXPECT_EQ(boxes[1].request.text,
+              U16(src + "/pipe") + u"\r\n\r\nThis is neither a file nor a folder and was skipped.");
+    EXPECT_EQ(foundation::OperationStatus.load(), 0);
+
+    // A link chosen on its own counts as inside when it points into the folder
+    // it was chosen from.
+    MakeFile(dir / "outside.txt", "out");
+    ASSERT_EQ(::symlink("ok.txt", (src + "/near").c_str()), 0);
+    ASSERT_EQ(::symlink("../outside.txt", (src + "/far").c_str()), 0);
+    ImageItem* near = image::AddDiskItem(doc.ctx(), doc.root(), U16(src + "/near"), u"near");
+    ASSERT_NE(near, nullptr);
+    EXPECT_EQ(near->size, 2);
+    EXPECT_EQ(image::AddDiskItem(doc.ctx(), doc.root(), U16(src + "/far"), u"far"), nullptr);
+    EXPECT_EQ(doc.ui().Boxes().back().request.text, SkippedLinkText(src + "/far"));
+
+    // A folder that cannot be listed is asked about, not added as empty in silence.
+    const std::string gone = dir / "gone";
+    image::AddDiskFolderContents(doc.ctx(), doc.root(), U16(gone), nullptr);
+    EXPECT_EQ(doc.ui().Boxes().back().request.text,
+              u"The following file/folder cannot be accessed from the specified path:\r\n\r\n" + U16(gone) +
+                  u"\r\n\r\nDo you want to continue?");
+    EXPECT_EQ(foundation::OperationStatus.load(), foundation::kStatusCancelled);
+}
+
 TEST(AddDiskFiles, NamesOfOneDiskFolderThatDifferInCaseBothSurvive) {
     TreeDocument doc;
     qvtest::TempDir dir;
