@@ -81,7 +81,7 @@ struct PendingFolder {
 // One add from disk: the folders still to list and what the rules need.
 struct DiskWalk {
     std::vector<PendingFolder> pending;
-    std::string rootReal;       // real path of the added tree, empty when unknown
+    std::string rootReal;  // real path of the added tree, empty when unknown
     bool useCreationTime = false;
     // Items made while listing the current disk folder: a same-name clash with
     // one of them is two names of one disk folder that differ only in case.
@@ -105,9 +105,7 @@ private:
 
 bool Stopped() { return foundation::OperationStatus.load() != foundation::kStatusNone; }
 
-bool ReadUseCreationTime() {
-    return foundation::ReadSettingDwordInRange(u"UseFileCreationTime", 0, 0, 1) == 1;
-}
+bool ReadUseCreationTime() { return foundation::ReadSettingDwordInRange(u"UseFileCreationTime", 0, 0, 1) == 1; }
 
 std::string RealPath(const std::string& utf8) {
     struct FreeDeleter {
@@ -163,8 +161,8 @@ uint32_t ClampItemTime(int64_t seconds) {
 void StampRecord(ImageContext* ctx, ImageItem* item, int64_t itemTime) {
     item->time = ClampItemTime(itemTime);
     const int64_t recordTime = (ctx && ctx->fixedItemTime) ? ctx->fixedItemTime : itemTime;
-    foundation::UnixTimeToIsoRecordDate(
-        recordTime, std::span<uint8_t>(item->recordHeader).subspan(record_header::kRecordDate, 7));
+    foundation::UnixTimeToIsoRecordDate(recordTime,
+                                        std::span<uint8_t>(item->recordHeader).subspan(record_header::kRecordDate, 7));
     foundation::WriteBothEndian16(item->recordHeader.data() + kVolumeSequenceOffset, 1);
 }
 
@@ -190,7 +188,8 @@ void InheritExclusion(const ImageFolder* folder, ImageItem* item) {
 void AskCannotAccess(std::u16string_view path) {
     std::u16string text = platform::Format(
         u"%s\r\n\r\n%s\r\n\r\n%s",
-        foundation::GetLangString(kStrCannotAccess, u"The following file/folder cannot be accessed from the specified path:"),
+        foundation::GetLangString(kStrCannotAccess,
+                                  u"The following file/folder cannot be accessed from the specified path:"),
         path, foundation::GetLangString(kStrContinue, u"Do you want to continue?"));
     if (foundation::AppMessageBox(text, foundation::kMbYesNo | foundation::kMbIconExclamation) != foundation::kIdYes) {
         foundation::OperationStatus = foundation::kStatusCancelled;
@@ -264,13 +263,13 @@ struct EntryFacts {
     bool isFolder = false;
     int64_t size = 0;
     int64_t time = 0;
-    std::u16string sourcePath;   // what a save reads (a link's target)
+    std::u16string sourcePath;  // what a save reads (a link's target)
 };
 
 // Steps 2-4: status, links, dates and the 4 GiB rule. False when the entry is
 // not added.
-bool CheckEntry(ImageContext* ctx, ImageFolder* folder, const DiskWalk& walk, std::u16string_view fullPath,
-                bool isDot, EntryFacts& facts) {
+bool CheckEntry(ImageContext* ctx, ImageFolder* folder, const DiskWalk& walk, std::u16string_view fullPath, bool isDot,
+                EntryFacts& facts) {
     std::string utf8;
     DiskEntryStatus status;
     if (!platform::Utf16ToUtf8Strict(fullPath, utf8) || ReadDiskEntryStatus(utf8, false, status) != 0) {
@@ -561,8 +560,7 @@ int AddDiskFolderContents(ImageContext* ctx, ImageFolder* folder, std::u16string
     return 1;
 }
 
-ImageItem* AddDiskItem(ImageContext* ctx, ImageFolder* folder, std::u16string_view fullPath,
-                       std::u16string_view name) {
+ImageItem* AddDiskItem(ImageContext* ctx, ImageFolder* folder, std::u16string_view fullPath, std::u16string_view name) {
     if (!ctx || !folder) return nullptr;
     if (t_walk) return AddEntry(ctx, folder, *t_walk, fullPath, name);
     DiskWalk walk;

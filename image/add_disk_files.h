@@ -45,13 +45,11 @@ constexpr int32_t kMaxFolderPathLevels = 1024;
 
 // Fills folder with the entries of the disk folder diskPath (and their
 // subfolders). folderItem is the folder's own item (may be null). 1.
-int AddDiskFolderContents(ImageContext* ctx, ImageFolder* folder, std::u16string_view diskPath,
-                          ImageItem* folderItem);
+int AddDiskFolderContents(ImageContext* ctx, ImageFolder* folder, std::u16string_view diskPath, ImageItem* folderItem);
 // Adds one disk file or folder (with its contents) as name into folder. The
 // new item, the existing folder item a folder was merged into, or null when
 // nothing was added.
-ImageItem* AddDiskItem(ImageContext* ctx, ImageFolder* folder, std::u16string_view fullPath,
-                       std::u16string_view name);
+ImageItem* AddDiskItem(ImageContext* ctx, ImageFolder* folder, std::u16string_view fullPath, std::u16string_view name);
 // A new empty folder named name in parent (with its folder record); null when
 // out of memory or the name is empty.
 ImageItem* AddNewFolder(ImageContext* ctx, ImageFolder* parent, std::u16string_view name);
@@ -103,8 +101,8 @@ struct DiskEntryStatus {
     bool isDirectory = false;
     bool isRegular = false;
     uint64_t sizeBytes = 0;
-    int64_t modifiedTime = 0;     // seconds since 1970
-    int64_t creationTime = 0;     // 0 when the file system keeps none
+    int64_t modifiedTime = 0;  // seconds since 1970
+    int64_t creationTime = 0;  // 0 when the file system keeps none
 };
 // lstat-like with followLinks false, stat-like with true: 0, or -1 with the
 // last error set.

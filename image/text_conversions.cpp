@@ -68,12 +68,12 @@ std::u16string ToWide(std::string_view bytes, uint32_t codePage) {
 // fits into room bytes. Windows code pages are stateless, so a prefix converts
 // to a prefix of the whole conversion and the search can halve.
 std::string FittingPrefix(std::u16string_view text, uint32_t codePage, size_t room) {
-    std::vector<size_t> ends;   // where each character ends
+    std::vector<size_t> ends;  // where each character ends
     for (size_t i = 0; i < text.size();) {
         i += (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) ? 2 : 1;
         ends.push_back(i);
     }
-    size_t low = 0;   // characters known to fit
+    size_t low = 0;  // characters known to fit
     size_t high = ends.size();
     std::string best;
     while (low < high) {
@@ -119,7 +119,8 @@ int32_t WideToMultiByte(const char16_t* text, int32_t length, char* destination,
         destinationSize = std::min(destinationSize, kScratchMultiByteBytes);
     }
     std::string converted = ToMultiByte(source, codePage);
-    if (!destination || destinationSize <= 0) return static_cast<int32_t>(std::min<size_t>(converted.size(), INT32_MAX));
+    if (!destination || destinationSize <= 0)
+        return static_cast<int32_t>(std::min<size_t>(converted.size(), INT32_MAX));
     size_t room = static_cast<size_t>(destinationSize) - (terminate ? 1 : 0);
     if (converted.size() > room) converted = FittingPrefix(source, codePage, room);
     std::memcpy(destination, converted.data(), converted.size());

@@ -66,8 +66,7 @@ struct SeamReset {
 };
 
 std::u16string SkippedLinkText(const std::string& path) {
-    return U16(path) +
-           u"\r\n\r\nThis symbolic link does not point to a file inside the added folder and was skipped.";
+    return U16(path) + u"\r\n\r\nThis symbolic link does not point to a file inside the added folder and was skipped.";
 }
 
 TEST(AddDiskFiles, WalkAddsTheTreeWithLinkAndLengthRules) {
@@ -101,14 +100,14 @@ TEST(AddDiskFiles, WalkAddsTheTreeWithLinkAndLengthRules) {
     EXPECT_EQ(foundation::OperationStatus.load(), 0);
 
     ImageFolder* root = doc.root();
-    EXPECT_EQ(PlainNames(root), (std::vector<std::u16string>{u".profile", u"deep", u"empty", u"file1.txt",
-                                                             u"link_in", u"sub"}));
+    EXPECT_EQ(PlainNames(root),
+              (std::vector<std::u16string>{u".profile", u"deep", u"empty", u"file1.txt", u"link_in", u"sub"}));
     ImageItem* file1 = ExactChild(root, u"file1.txt");
     ASSERT_NE(file1, nullptr);
     EXPECT_EQ(file1->size, 5);
     EXPECT_EQ(file1->diskPath, U16(src + "/file1.txt"));
     EXPECT_FALSE(image::IsFolderItem(file1));
-    EXPECT_EQ(file1->recordHeader[28], 1);   // volume sequence number 1, both byte orders
+    EXPECT_EQ(file1->recordHeader[28], 1);  // volume sequence number 1, both byte orders
     EXPECT_EQ(file1->recordHeader[31], 1);
     // No hidden attribute on Linux: a leading dot is only part of the name.
     EXPECT_EQ(ExactChild(root, u".profile")->recordHeader[image::record_header::kFileFlags] & 1, 0);
@@ -156,8 +155,9 @@ TEST(AddDiskFiles, WalkAddsTheTreeWithLinkAndLengthRules) {
         texts.push_back(box.request.text);
         EXPECT_EQ(box.request.flags, foundation::kMbOk | foundation::kMbIconExclamation);
     }
-    EXPECT_EQ(texts, (std::vector<std::u16string>{SkippedLinkText(src + "/dangling"), SkippedLinkText(src + "/link_dir"),
-                                                  SkippedLinkText(src + "/link_out")}));
+    EXPECT_EQ(texts,
+              (std::vector<std::u16string>{SkippedLinkText(src + "/dangling"), SkippedLinkText(src + "/link_dir"),
+                                           SkippedLinkText(src + "/link_out")}));
     EXPECT_TRUE(doc.prompts().Shown().empty());
 }
 
@@ -169,7 +169,7 @@ TEST(AddDiskFiles, LinuxEntriesADiscCannotHoldAreSkippedWithAWord) {
     MakeFile(src + "/ok.txt", "ok");
     ASSERT_EQ(::mkfifo((src + "/pipe").c_str(), 0600), 0);
     MakeFile(src + "/bad\xFF.txt", "not UTF-8");
-    doc.ui().QueueBoxAnswer(foundation::kIdYes);   // go on after the unreadable name
+    doc.ui().QueueBoxAnswer(foundation::kIdYes);  // go on after the unreadable name
     image::AddDiskFolderContents(doc.ctx(), doc.root(), U16(src), nullptr);
     EXPECT_EQ(PlainNames(doc.root()), std::vector<std::u16string>{u"ok.txt"});
     auto boxes = doc.ui().Boxes();
@@ -339,8 +339,8 @@ TEST(AddDiskFiles, UnreadableEntryAsksWhetherToContinue) {
         auto boxes = doc.ui().Boxes();
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0].request.text,
-                  u"The following file/folder cannot be accessed from the specified path:\r\n\r\n" + U16(dir / "bad.txt") +
-                      u"\r\n\r\nDo you want to continue?");
+                  u"The following file/folder cannot be accessed from the specified path:\r\n\r\n" +
+                      U16(dir / "bad.txt") + u"\r\n\r\nDo you want to continue?");
         EXPECT_EQ(boxes[0].request.flags, foundation::kMbYesNo | foundation::kMbIconExclamation);
         if (goOn) {
             EXPECT_EQ(foundation::OperationStatus.load(), 0);
@@ -372,7 +372,7 @@ TEST(AddDiskFiles, ItemTimeFollowsUseFileCreationTime) {
     const Row rows[] = {
         {0, 1100000000, 1000000000},
         {1, 1100000000, 1100000000},
-        {1, 0, 1000000000},   // no birth time kept: the modification time
+        {1, 0, 1000000000},  // no birth time kept: the modification time
     };
     for (const Row& row : rows) {
         TreeDocument doc;
@@ -469,7 +469,7 @@ TEST(AddDiskFiles, FolderRecordsAndPaths) {
     ASSERT_NE(docs, nullptr);
     EXPECT_EQ(docs->path, u"docs");
     EXPECT_EQ(docs->depth, 1);
-    EXPECT_EQ(docsItem->time, 1000000000u);   // the fixed new-item time of the fixture
+    EXPECT_EQ(docsItem->time, 1000000000u);  // the fixed new-item time of the fixture
 
     // A record without an item makes its item, with "." and "..".
     ImageFolder* sub = image::NewFolderRecord(doc.ctx(), docs, u"docs\\sub", nullptr, false);
@@ -556,7 +556,7 @@ TEST(AddDiskFiles, SetFolderTimeSetsTheTreeButNotExcludedFolders) {
     EXPECT_EQ(inA->time, 1000000000u);
     EXPECT_EQ(image::SetFolderTime(doc.ctx(), a, when, true), 1);
     EXPECT_EQ(inA->time, 1500000000u);
-    EXPECT_EQ(hidden->ownItem->time, 1500000000u);   // its entry in a is an item of a
+    EXPECT_EQ(hidden->ownItem->time, 1500000000u);  // its entry in a is an item of a
     EXPECT_EQ(inHidden->time, 1000000000u);
     std::array<uint8_t, 7> date{};
     foundation::UnixTimeToIsoRecordDate(when, date);

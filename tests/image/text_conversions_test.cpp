@@ -49,7 +49,7 @@ private:
 TEST(TextConversions, Cp1252RoundTripAgreesWithIconvTool) {
     std::string bytes;
     for (int b = 0x20; b <= 0xFF; ++b) {
-        if (b == 0x7F || b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D) continue;   // undefined
+        if (b == 0x7F || b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D) continue;  // undefined
         bytes += static_cast<char>(b);
     }
     qvtest::TempDir dir;
@@ -63,12 +63,13 @@ TEST(TextConversions, Cp1252RoundTripAgreesWithIconvTool) {
 
     // The same through the buffer forms.
     std::vector<char16_t> wideBuffer(bytes.size() + 1);
-    int32_t units = MultiByteToWide(bytes.c_str(), -1, wideBuffer.data(), kCp1252,
-                                    static_cast<int32_t>(wideBuffer.size() * 2));
+    int32_t units =
+        MultiByteToWide(bytes.c_str(), -1, wideBuffer.data(), kCp1252, static_cast<int32_t>(wideBuffer.size() * 2));
     ASSERT_EQ(units, static_cast<int32_t>(bytes.size()));
     EXPECT_EQ(wideBuffer[static_cast<size_t>(units)], u'\0');
     std::vector<char> narrow(bytes.size() + 1, 'x');
-    int32_t written = WideToMultiByte(wideBuffer.data(), -1, narrow.data(), kCp1252, static_cast<int32_t>(narrow.size()));
+    int32_t written =
+        WideToMultiByte(wideBuffer.data(), -1, narrow.data(), kCp1252, static_cast<int32_t>(narrow.size()));
     ASSERT_EQ(written, static_cast<int32_t>(bytes.size()));
     EXPECT_EQ(std::string(narrow.data()), bytes);
 }
@@ -90,8 +91,8 @@ TEST(TextConversions, UnrepresentableCharactersGetTheDefaultCharacter) {
     for (const Row& row : rows) {
         EXPECT_EQ(WideToMultiByteText(row.text, row.codePage), row.expected) << row.what;
         char buffer[32];
-        int32_t written =
-            WideToMultiByte(row.text.c_str(), static_cast<int32_t>(row.text.size()), buffer, row.codePage, sizeof buffer);
+        int32_t written = WideToMultiByte(row.text.c_str(), static_cast<int32_t>(row.text.size()), buffer, row.codePage,
+                                          sizeof buffer);
         EXPECT_EQ(std::string(buffer, static_cast<size_t>(written)), row.expected) << row.what;
     }
     // Bytes without a character become U+FFFD, never an empty text.
@@ -100,7 +101,7 @@ TEST(TextConversions, UnrepresentableCharactersGetTheDefaultCharacter) {
 }
 
 TEST(TextConversions, AnsiCodePageComesFromQvAnsiCodepage) {
-    const std::u16string text = u"\u041F\u0440\u0438";   // "При"
+    const std::u16string text = u"\u041F\u0440\u0438";  // "При"
     {
         ScopedAnsiCodePage cp("1251");
         EXPECT_EQ(WideToMultiByteText(text, image::kAnsiCodePage), "\xCF\xF0\xE8");
@@ -114,7 +115,7 @@ TEST(TextConversions, AnsiCodePageComesFromQvAnsiCodepage) {
 }
 
 TEST(TextConversions, ShortDestinationsNeverSplitACharacter) {
-    const std::u16string text = u"\u65E5\u672C\u8A9E";   // 2 bytes each in Shift-JIS
+    const std::u16string text = u"\u65E5\u672C\u8A9E";  // 2 bytes each in Shift-JIS
     char buffer[8];
     std::memset(buffer, 'x', sizeof buffer);
     // Room for 4 bytes with the terminator: one whole character fits.
@@ -140,7 +141,9 @@ TEST(TextConversions, InPlaceConversionsReadTheirSourceFirst) {
     char* narrow = reinterpret_cast<char*>(buffer);
     int32_t written = WideToMultiByte(buffer, -1, narrow, kCp1252, sizeof buffer);
     ASSERT_EQ(written, 8);
-    EXPECT_EQ(std::string(narrow), "Stra\xDF" "e \x80");
+    EXPECT_EQ(std::string(narrow),
+              "Stra\xDF"
+              "e \x80");
 
     // And back: the narrow text sits at the start of the wide buffer.
     int32_t units = MultiByteToWide(narrow, -1, buffer, kCp1252, sizeof buffer);
@@ -152,7 +155,7 @@ TEST(TextConversions, SwapBytes16Copy) {
     const uint8_t source[] = {0x00, 0x41, 0x30, 0x42, 0x7F};
     uint8_t out[5] = {};
     SwapBytes16Copy(out, source, 5);
-    const uint8_t swapped[] = {0x41, 0x00, 0x42, 0x30, 0x7F};   // the odd last byte as is
+    const uint8_t swapped[] = {0x41, 0x00, 0x42, 0x30, 0x7F};  // the odd last byte as is
     EXPECT_EQ(0, std::memcmp(out, swapped, 5));
 
     uint8_t inPlace[] = {1, 2, 3, 4};
