@@ -16,6 +16,7 @@ namespace platform {
 struct FileObject {
     int fd = -1;
     bool blockDevice = false;
+    bool regular = false;   // a regular file: reads at the position fill the buffer
 };
 
 namespace {
@@ -143,6 +144,7 @@ FileHandle FileOpenUtf8(const std::string& path, FileAccess access, FileDisposit
     auto file = std::make_unique<FileObject>();
     file->fd = fd;
     file->blockDevice = S_ISBLK(st.st_mode);
+    file->regular = S_ISREG(st.st_mode);
     SetLastError(existed ? kErrorAlreadyExists : kErrorSuccess);
     return file.release();
 }
@@ -180,10 +182,7 @@ int64_t FileReadAt(FileHandle file, uint64_t offset, void* buffer, size_t size) 
         done += static_cast<uint64_t>(n);
         // A pipe or terminal gives what it has; waiting for more would hang a
         // reader that asked for a whole buffer.
-        if (current && !file->blockDevice) {
-            struct stat st {};
-            if (fstat(file->fd, &st) == 0 && !S_ISREG(st.st_mode)) break;
-        }
+        if (current && !file->regular && !file->blockDevice) break;
     }
     // A read at an offset leaves the position after it, as on the system the
     // program was written for.
@@ -308,7 +307,10 @@ FileHandle FileFromDescriptor(int fd) {
     auto file = std::make_unique<FileObject>();
     file->fd = fd;
     struct stat st {};
-    file->blockDevice = fstat(fd, &st) == 0 && S_ISBLK(st.st_mode);
+    if (fstat(fd, &st) == 0) {
+        file->blockDevice = S_ISBLK(st.st_mode);
+        file->regular = S_ISREG(st.st_mode);
+    }
     return file.release();
 }
 
