@@ -53,16 +53,19 @@ std::string ToAnsi(std::u16string_view text) {
 std::string Digits(uint32_t n) { return std::to_string(n); }
 
 // "base~N.ext" with base cut so that the whole stays within limit units.
+// extCounted: the room the extension takes (8.3 names count it as 4 bytes
+// however short it is, so that the base with its "~N" stays within 8).
 template <typename String, typename CharLength>
 String NumberedName(const String& base, String ext, uint32_t number, size_t limit, bool cutExtension,
-                    CharLength charLength) {
+                    size_t extCounted, CharLength charLength) {
     std::string digits = Digits(number);
     size_t d = digits.size();
     if (cutExtension && limit > d + 4 && ext.size() >= limit - d - 4) ext.resize(limit - d - 4);
+    const size_t extRoom = std::max(ext.size(), extCounted);
     size_t taken = 0;
-    while (taken < base.size() && d + ext.size() + 1 + taken < limit) {
+    while (taken < base.size() && d + extRoom + 1 + taken < limit) {
         size_t n = charLength(base, taken);
-        if (d + ext.size() + 1 + taken + n > limit) break;   // a character is taken whole or not at all
+        if (d + extRoom + 1 + taken + n > limit) break;   // a character is taken whole or not at all
         taken += n;
     }
     String out = base.substr(0, taken);
@@ -154,7 +157,7 @@ std::string BuildIsoName(std::u16string_view longName, const IsoNameOptions& opt
         out = s.base + s.ext;
     } else {
         auto charLength = [codePage](const std::string& text, size_t i) { return CharBytesAt(text, i, codePage); };
-        out = NumberedName(s.base, s.ext, number.value_or(0), limit, limit != 12, charLength);
+        out = NumberedName(s.base, s.ext, number.value_or(0), limit, limit != 12, limit == 12 ? 4 : 0, charLength);
     }
     if (limit == 12) std::replace(out.begin(), out.end(), ' ', '_');
     return out;
@@ -173,7 +176,7 @@ std::u16string BuildJolietName(std::u16string_view longName, int32_t limit, std:
     auto charLength = [](const std::u16string& text, size_t i) -> size_t {
         return (text[i] >= 0xD800 && text[i] < 0xDC00 && i + 1 < text.size()) ? 2 : 1;
     };
-    return NumberedName(base, ext, number.value_or(0), j, true, charLength);
+    return NumberedName(base, ext, number.value_or(0), j, true, 0, charLength);
 }
 
 bool IsoRecordLess(std::string_view a, std::string_view b) {
