@@ -221,6 +221,8 @@ ImageContext* OpenImageDocument(std::u16string_view imagePath, std::u16string_vi
     ctx->imageSize = size < 0 ? 0 : size;
 
     sessionAsked = true;
+    // No choice left over from an earlier question may count as this one's.
+    dialogs::ChosenSessionIndex().store(-1);
     if (dialogs::ChooseSession(ctx.get(), buildTree) == -1) return finish(open_result::kCancelled);
     chosen = dialogs::ChosenSessionIndex().load();
 

@@ -215,9 +215,14 @@ TEST_F(Documents, RootWithoutEntriesFailsWithCode9) {
     EXPECT_EQ(code, open_result::kDirectoryUnreadable);
 }
 
-class RefusingSessions final : public dialogs::IDialogServices {
+// Chooses the given session, or refuses (-1).
+class SessionChooser final : public dialogs::IDialogServices {
 public:
-    int ChooseSession(ImageContext*, bool) override { return -1; }
+    explicit SessionChooser(int32_t choice) : choice_(choice) {}
+    int ChooseSession(ImageContext*, bool) override {
+        dialogs::ChosenSessionIndex().store(choice_);
+        return choice_ < 0 ? -1 : 0;
+    }
     int ChooseDiskPartition(ImageContext*, const uint8_t*) override { return -1; }
     int ChooseWimImage(ImageContext*, int32_t) override { return -1; }
     bool AskPassword(ImageContext*, const uint8_t*) override { return false; }
@@ -229,23 +234,32 @@ public:
     void RedirectToFirstVolume(std::u16string&) override {}
     bool ApplySfxIcon(containers::DaaContainer*) override { return false; }
     void AddProgressLogLine(std::u16string_view) override {}
+
+private:
+    int32_t choice_;
 };
 
 TEST_F(Documents, SessionChoice) {
     std::string iso = MakeIso();
-    RefusingSessions refusing;
+    SessionChooser refusing(-1);
     dialogs::SetDialogServices(&refusing);
     int code = -1;
     EXPECT_EQ(Open(iso, &code), nullptr);
     EXPECT_EQ(code, open_result::kCancelled);
     EXPECT_EQ(dialogs::ChosenSessionIndex().load(), -1);
-    dialogs::SetDialogServices(nullptr);
     // A choice made is recorded as its number + 1 and the shared value reset.
-    dialogs::ChosenSessionIndex().store(1);
+    SessionChooser second(1);
+    dialogs::SetDialogServices(&second);
     DocumentPtr doc(Open(iso, &code));
     ASSERT_NE(doc, nullptr);
     EXPECT_EQ(doc->chosenSession, 2);
     EXPECT_EQ(dialogs::ChosenSessionIndex().load(), -1);
+    // A value left over from an earlier question is no choice.
+    dialogs::SetDialogServices(nullptr);
+    dialogs::ChosenSessionIndex().store(3);
+    DocumentPtr plain(Open(iso, &code));
+    ASSERT_NE(plain, nullptr);
+    EXPECT_EQ(plain->chosenSession, 0);
 }
 
 TEST_F(Documents, OpenUnderAllocationFailure) {
