@@ -9,7 +9,6 @@ namespace {
 
 class NotAvailable final : public IImageFormatServices {
 public:
-    int32_t ReadNrgSectors(ImageContext&, int32_t, uint8_t*, int32_t) override { return Fail(); }
     int32_t ReadChunkedSectors(ImageContext&, int32_t, uint8_t*, int32_t) override { return Fail(); }
     int32_t ReadChunkImageSectors(ImageContext&, int32_t, uint8_t*, int32_t) override { return Fail(); }
     int32_t ReadComposedSectors(ImageContext&, int32_t, uint8_t*, int32_t) override { return Fail(); }

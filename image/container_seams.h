@@ -1,6 +1,6 @@
 #pragma once
 // What sector I/O needs of the readers and writers that live elsewhere: the
-// NRG reader, the chunk engine (DMG), the chunk-image readers (UIF, ISZ), the
+// chunk engine (DMG), the chunk-image readers (UIF, ISZ), the
 // DAA/HXI, MZP and XDI containers, the composed image of a build for burning,
 // and the deflate variant for a container's trailing block. Until those parts
 // install their services, every call answers "not available": readers deliver
@@ -53,7 +53,6 @@ class IImageFormatServices {
 public:
     virtual ~IImageFormatServices() = default;
     // Row readers of other parts: sectors read.
-    virtual int32_t ReadNrgSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_t count) = 0;
     virtual int32_t ReadChunkedSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_t count) = 0;
     virtual int32_t ReadChunkImageSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_t count) = 0;
     // Reads from the document's composed image (a build for burning).

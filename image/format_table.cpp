@@ -1,6 +1,7 @@
 #include "image/format_table.h"
 
 #include "image/container_seams.h"
+#include "image/nrg_reader.h"
 #include "image/sector_io.h"
 #include "image/sector_writers.h"
 #include "platform/text.h"
@@ -10,9 +11,6 @@ namespace {
 
 // Rows whose readers live in other parts of the program reach them through the
 // installed services.
-int32_t ReadNrgRow(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_t count) {
-    return ImageFormatServices().ReadNrgSectors(ctx, first, buffer, count);
-}
 int32_t ReadChunkedRow(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_t count) {
     return ImageFormatServices().ReadChunkedSectors(ctx, first, buffer, count);
 }
@@ -30,7 +28,7 @@ const std::array<ImageFormatRow, kImageFormatRowCount> ImageFormatTable = {{
     {u"iso", 2048, 0, 0, ReadPlainSectors, WriteIsoSectors},
     {u"bin", 2352, 16, 0, ReadRawLayoutSectors, WriteBinSectors},
     {u"daa", 0, 0, 0, ReadDaaSectors, WriteDaaSectors},
-    {u"nrg", 0, 0, 0, ReadNrgRow, nullptr},
+    {u"nrg", 0, 0, 0, ReadNrgSectors, nullptr},
     {u"dmg", 0, 0, 0, ReadChunkedRow, nullptr},
     {u"uif", 0, 0, 0, ReadChunkImageRow, nullptr},
     {u"isz", 0, 0, 0, ReadChunkImageRow, nullptr},

@@ -79,7 +79,6 @@ public:
 
 class FakeServices : public IImageFormatServices {
 public:
-    int32_t ReadNrgSectors(ImageContext&, int32_t, uint8_t*, int32_t) override { return 0; }
     int32_t ReadChunkedSectors(ImageContext&, int32_t, uint8_t*, int32_t) override { return 0; }
     int32_t ReadChunkImageSectors(ImageContext&, int32_t, uint8_t*, int32_t) override { return 0; }
     int32_t ReadComposedSectors(ImageContext&, int32_t first, uint8_t* buffer, int32_t count) override {
