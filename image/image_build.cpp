@@ -35,7 +35,11 @@ constexpr uint32_t kStringFileSizeChanged = 1430;
 constexpr uint32_t kStringOptimizing = 660;
 constexpr char kMarkerText[] = "QUENDRAVE";
 
-std::atomic<const BootImageBuilder*> g_bootBuilder{nullptr};
+}  // namespace
+// The El Torito writer (image/el_torito_write.cpp) is the default builder.
+extern const BootImageBuilder kElToritoBootImageBuilder;
+namespace {
+std::atomic<const BootImageBuilder*> g_bootBuilder{&kElToritoBootImageBuilder};
 
 uint64_t SectorsFor(uint64_t bytes) { return (bytes + kSectorBytes - 1) / kSectorBytes; }
 
@@ -371,6 +375,7 @@ int BuildImageLayout(ImageContext& ctx, ImageBuild& build, dialogs::ProgressCall
     if (build.optimise) BeginTreeLayout(ctx, build);
 
     build.sessionStart = sessionStart >= 0 ? sessionStart : SetSessionStartLba(&ctx);
+    ctx.sessionStartLba = build.sessionStart;   // the boot-info table names the session's primary descriptor
     uint64_t next = uint64_t(build.sessionStart) + kSystemAreaSectors;
     const BootImageBuilder* boot = g_bootBuilder.load();
     build.writeBoot = ctx.elToritoPresent != 0 && boot && boot->layout && boot->buildBootRecord &&
