@@ -49,16 +49,29 @@ public:
     virtual int Finish(ImageContext& ctx) = 0;
 };
 
-class IImageFormatServices {
+// The composed image of a build for burning (its image-building code).
+class IComposedImageAccess {
 public:
-    virtual ~IImageFormatServices() = default;
-    // Row readers of other parts: sectors read.
+    virtual ~IComposedImageAccess() = default;
+    // Reads from the document's composed image: sectors read.
+    virtual int32_t ReadComposedSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_t count) = 0;
+    // Appends whole sectors (2048 or 2352 bytes each); false on failure.
+    virtual bool AppendComposedSectors(ImageContext& ctx, const uint8_t* bytes, size_t length) = 0;
+};
+
+// Row readers of the chunked images: the chunk engine (DMG) and the chunk-image
+// readers (UIF, ISZ). Sectors read.
+class IChunkImageReaders {
+public:
+    virtual ~IChunkImageReaders() = default;
     virtual int32_t ReadChunkedSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_t count) = 0;
     virtual int32_t ReadChunkImageSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_t count) = 0;
-    // Reads from the document's composed image (a build for burning).
-    virtual int32_t ReadComposedSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_t count) = 0;
-    // Appends whole sectors (2048 or 2352 bytes each) to the composed image; false on failure.
-    virtual bool AppendComposedSectors(ImageContext& ctx, const uint8_t* bytes, size_t length) = 0;
+};
+
+// The DAA/HXI, MZP and XDI containers and the deflate variant.
+class IContainerServices {
+public:
+    virtual ~IContainerServices() = default;
     // One sector of a container: 0, or -1 when its chunk cannot be read.
     virtual int CopyContainerSector(ContainerKind kind, ImageContext& ctx, uint32_t sector,
                                     uint8_t* destination) = 0;
@@ -69,9 +82,23 @@ public:
                                         size_t capacity) = 0;
 };
 
-// The installed services, or the stand-in that answers "not available".
-IImageFormatServices& ImageFormatServices();
-// Not owned; null restores the stand-in.
+// The installed services, or stand-ins that answer "not available". The
+// setters do not take ownership; null restores the stand-in.
+IComposedImageAccess& ComposedImageAccess();
+void SetComposedImageAccess(IComposedImageAccess* access);
+IChunkImageReaders& ChunkImageReaders();
+void SetChunkImageReaders(IChunkImageReaders* readers);
+IContainerServices& ContainerServices();
+void SetContainerServices(IContainerServices* services);
+
+// All of the above in one record, for a program (or test) that installs every
+// service at once. SetImageFormatServices installs it for each of the three
+// seams; its ReadNrgSectors is not consulted (the NRG row calls the NRG reader).
+class IImageFormatServices : public IComposedImageAccess, public IChunkImageReaders, public IContainerServices {
+public:
+    virtual int32_t ReadNrgSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_t count) = 0;
+};
+// Not owned; null restores the three stand-ins.
 void SetImageFormatServices(IImageFormatServices* services);
 
 }  // namespace image

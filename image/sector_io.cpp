@@ -87,7 +87,7 @@ int32_t ReadContainerSectors(ContainerKind kind, ImageContext& ctx, int32_t firs
     for (int32_t i = 0; i < count; ++i) {
         const int64_t sector = int64_t(first) + i;
         if (sector < 0 ||
-            ImageFormatServices().CopyContainerSector(kind, ctx, uint32_t(sector), buffer + size_t(i) * kSector) != 0) {
+            ContainerServices().CopyContainerSector(kind, ctx, uint32_t(sector), buffer + size_t(i) * kSector) != 0) {
             foundation::SetLastErrorText(TextOr(kStrErrorReadingArchive, u"Error reading archive. "));
             foundation::OperationStatus = foundation::kStatusImageReadError;
             return i;
@@ -128,7 +128,7 @@ int32_t ReadImageSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int3
 
     int32_t result = 0;
     if (ctx.composedRead != 0 && source == ImageSource::Document) {
-        result = ImageFormatServices().ReadComposedSectors(ctx, first, buffer, count);
+        result = ComposedImageAccess().ReadComposedSectors(ctx, first, buffer, count);
     } else if (const ImageFormatRow* row = GetImageFormatRow(ctx.formatCode); row != nullptr) {
         result = row->reader(ctx, first, buffer, count);
     } else if (IsRawScanFormat(ctx.formatCode)) {

@@ -47,7 +47,7 @@ void CountBytes(ImageContext& ctx, int32_t first, int64_t bytes) {
 // (shorter) chunk when the image's last sector arrives.
 int32_t WriteContainerSectors(ContainerKind kind, ImageContext& ctx, int32_t first, const uint8_t* buffer,
                               int32_t count, const WriterArguments& args) {
-    IContainerWriterFamily* family = ImageFormatServices().ContainerWriter(kind);
+    IContainerWriterFamily* family = ContainerServices().ContainerWriter(kind);
     if (family == nullptr || first < 0) {
         FailedWritingArchive();
         return 0;
@@ -113,7 +113,7 @@ int32_t WriteContainerSectors(ContainerKind kind, ImageContext& ctx, int32_t fir
                 const std::vector<uint8_t>* toWrite = block;
                 if (cmdline::WriterSwitchC.load()) {
                     packed.resize(block->size() * 2 + 65536);
-                    const size_t n = ImageFormatServices().DeflateCompressBlock(block->data(), block->size(),
+                    const size_t n = ContainerServices().DeflateCompressBlock(block->data(), block->size(),
                                                                                 packed.data(), packed.size());
                     if (n == 0 || n > packed.size()) return 0;
                     packed.resize(n);
@@ -176,7 +176,7 @@ int32_t WriteIsoSectors(ImageContext& ctx, int32_t first, const uint8_t* buffer,
     if (count <= 0 || first < 0) return 0;
     const size_t bytes = size_t(count) * kSector;
     if (ctx.composeOutput != 0)
-        return ImageFormatServices().AppendComposedSectors(ctx, buffer, bytes) ? count : 0;
+        return ComposedImageAccess().AppendComposedSectors(ctx, buffer, bytes) ? count : 0;
     CountBytes(ctx, first, int64_t(bytes));
     if (OverLimit(ctx)) return 0;
     return WriteExact(ctx.outputHandle.get(), uint64_t(first) * kSector, buffer, bytes) ? count : 0;
@@ -208,7 +208,7 @@ int32_t WriteBinSectors(ImageContext& ctx, int32_t first, const uint8_t* buffer,
         }
         const size_t bytes = size_t(piece) * kRawSectorSize;
         const bool ok = ctx.composeOutput != 0
-                            ? ImageFormatServices().AppendComposedSectors(ctx, work, bytes)
+                            ? ComposedImageAccess().AppendComposedSectors(ctx, work, bytes)
                             : WriteExact(ctx.outputHandle.get(), (uint64_t(first) + uint64_t(done)) * kRawSectorSize, work, bytes);
         if (!ok) return 0;
         done += piece;

@@ -77,7 +77,7 @@ public:
     Bytes trailing = Bytes{1, 2, 3, 4, 5};
 };
 
-class FakeServices : public IImageFormatServices {
+class FakeServices : public IComposedImageAccess, public IChunkImageReaders, public IContainerServices {
 public:
     int32_t ReadChunkedSectors(ImageContext&, int32_t, uint8_t*, int32_t) override { return 0; }
     int32_t ReadChunkImageSectors(ImageContext&, int32_t, uint8_t*, int32_t) override { return 0; }
@@ -117,6 +117,12 @@ public:
     Bytes composed;
 };
 
+void Install(FakeServices& services) {
+    SetComposedImageAccess(&services);
+    SetChunkImageReaders(&services);
+    SetContainerServices(&services);
+}
+
 class SectorSeams : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -125,7 +131,9 @@ protected:
         cmdline::ResetWriterSwitches();
     }
     void TearDown() override {
-        SetImageFormatServices(nullptr);
+        SetComposedImageAccess(nullptr);
+        SetChunkImageReaders(nullptr);
+        SetContainerServices(nullptr);
         cmdline::ResetWriterSwitches();
         foundation::SetUiServices(nullptr);
         foundation::ResetProcessStateForTests();
@@ -154,7 +162,7 @@ TEST_F(SectorSeams, ContainersAnswerNotAvailableUntilInstalled) {
 
 TEST_F(SectorSeams, ContainerReaderStopsAtTheFirstFailure) {
     FakeServices services;
-    SetImageFormatServices(&services);
+    Install(services);
     services.failFrom = 5;
     for (int32_t code : {format_code::kDaa, format_code::kMzp, format_code::kXdi}) {
         foundation::ResetOperationStatus();
@@ -177,7 +185,7 @@ TEST_F(SectorSeams, ContainerReaderStopsAtTheFirstFailure) {
 
 TEST_F(SectorSeams, ComposedReadAndItsStoredBypass) {
     FakeServices services;
-    SetImageFormatServices(&services);
+    Install(services);
     qvtest::TempDir dir;
     const Bytes stored = Pattern(0, 8);
     qvtest::WriteFileBytes(dir / "s.iso", stored.data(), stored.size());
@@ -198,7 +206,7 @@ TEST_F(SectorSeams, ComposedReadAndItsStoredBypass) {
 
 TEST_F(SectorSeams, ComposeOutputAppendsSectorsAndFrames) {
     FakeServices services;
-    SetImageFormatServices(&services);
+    Install(services);
     auto ctx = std::make_unique<ImageContext>();
     ctx->composeOutput = 1;
     const Bytes data = Pattern(0, 3);
@@ -230,7 +238,7 @@ class ContainerFamily : public SectorSeams, public ::testing::WithParamInterface
 TEST_P(ContainerFamily, CollectsWholeChunksAndTheShorterLast) {
     const FamilyCase c = GetParam();
     FakeServices services;
-    SetImageFormatServices(&services);
+    Install(services);
     services.family.format = c.containerFormat;
     cmdline::WriterSwitchH = c.switchH;
     cmdline::WriterSwitchE = true;
@@ -279,7 +287,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(SectorSeams, TrailingBlockCompressedAndScrambled) {
     FakeServices services;
-    SetImageFormatServices(&services);
+    Install(services);
     services.family.scramble = true;
     cmdline::WriterSwitchE = true;
     cmdline::WriterSwitchC = true;
@@ -299,7 +307,7 @@ TEST_F(SectorSeams, TrailingBlockCompressedAndScrambled) {
 
 TEST_F(SectorSeams, CreateFailureAndOutputSizeLimit) {
     FakeServices services;
-    SetImageFormatServices(&services);
+    Install(services);
     services.family.createOk = false;
     auto ctx = std::make_unique<ImageContext>();
     ctx->outputFormat = format_code::kXdi;
