@@ -8,7 +8,12 @@ namespace {
 
 constexpr size_t kMinimumCapacity = 64;
 
-char16_t Fold(char16_t c) { return platform::ToLowerChar(platform::ToUpperChar(c)); }
+// The tree's case folding (through upper case and back, as platform/text.h
+// compares), with plain ASCII folded in line: most names are ASCII.
+char16_t Fold(char16_t c) {
+    if (c < 0x80) return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
+    return platform::ToLowerChar(platform::ToUpperChar(c));
+}
 
 }  // namespace
 
