@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 
+#include "foundation/diagnostic_log.h"
 #include "platform/text.h"
 
 namespace cmdline {
@@ -32,7 +33,10 @@ ConsoleState& State() {
     return state;
 }
 
+// Commits the diagnostic log, then ends without running static destructors
+// under threads that may still be working.
 [[noreturn]] void EndProcessConsoleLost() {
+    if (foundation::LogIsOpen()) foundation::LogEnd();
     std::fflush(nullptr);
     _exit(kExitConsoleLost);
 }
