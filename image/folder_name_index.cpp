@@ -90,33 +90,43 @@ void DisplayNameIndex::InsertAtHead(ImageItem* item) {
     Place(Key(item->name), item, ++nextOrder_);
 }
 
-bool DisplayNameIndex::Remove(ImageItem* item) {
-    if (slots_.empty() || !item) return false;
+DisplayNameIndex::Slot* DisplayNameIndex::SlotOf(ImageItem* item, uint64_t key) {
+    if (slots_.empty() || !item) return nullptr;
     size_t mask = slots_.size() - 1;
-    uint64_t key = Key(item->name);
     for (size_t i = static_cast<size_t>(key) & mask;; i = (i + 1) & mask) {
         Slot& slot = slots_[i];
         if (slot.state == 0) break;
-        if (slot.state == 1 && slot.item == item) {
-            slot.state = 2;
-            slot.item = nullptr;
-            --live_;
-            ++removed_;
-            return true;
-        }
+        if (slot.state == 1 && slot.item == item) return &slot;
     }
-    // Renamed behind the index's back: find it by pointer so no stale pointer
+    // Renamed behind the index's back: found by pointer, so no stale pointer
     // to a freed item can stay behind.
     for (Slot& slot : slots_) {
-        if (slot.state == 1 && slot.item == item) {
-            slot.state = 2;
-            slot.item = nullptr;
-            --live_;
-            ++removed_;
-            return true;
-        }
+        if (slot.state == 1 && slot.item == item) return &slot;
     }
-    return false;
+    return nullptr;
+}
+
+bool DisplayNameIndex::Remove(ImageItem* item) {
+    Slot* slot = item ? SlotOf(item, Key(item->name)) : nullptr;
+    if (!slot) return false;
+    slot->state = 2;
+    slot->item = nullptr;
+    --live_;
+    ++removed_;
+    return true;
+}
+
+bool DisplayNameIndex::Rename(ImageItem* item, std::u16string_view oldName) {
+    Slot* slot = item ? SlotOf(item, Key(oldName)) : nullptr;
+    if (!slot) return false;
+    uint64_t order = slot->order;
+    slot->state = 2;
+    slot->item = nullptr;
+    --live_;
+    ++removed_;
+    GrowIfNeeded();
+    Place(Key(item->name), item, order);
+    return true;
 }
 
 ImageItem* DisplayNameIndex::Find(std::u16string_view name, Filter filter) const {

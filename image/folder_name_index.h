@@ -26,6 +26,9 @@ public:
     void InsertAtHead(ImageItem* item);
     // Drops the item (found by pointer); false when it was not indexed.
     bool Remove(ImageItem* item);
+    // Re-keys an item whose name changes, keeping its place in the order; the
+    // item is found under oldName (or by pointer). False when not indexed.
+    bool Rename(ImageItem* item, std::u16string_view oldName);
     // The item nearest the head whose name equals name without case and that
     // passes the filter (null filter: any); null when none.
     using Filter = bool (*)(const ImageItem*);
@@ -40,6 +43,8 @@ private:
         uint8_t state = 0;       // 0 empty, 1 live, 2 removed
     };
     void Place(uint64_t key, ImageItem* item, uint64_t order);
+    // The live slot of the item, looked for under key first; null when absent.
+    Slot* SlotOf(ImageItem* item, uint64_t key);
     void GrowIfNeeded();
     void Rehash(size_t capacity);
 

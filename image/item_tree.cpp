@@ -241,8 +241,14 @@ void RemoveFromNameHash(ImageFolder* folder, ImageItem* item) {
     if (folder && folder->displayNameHash) folder->displayNameHash->Remove(item);
 }
 
-void AddToNameHash(ImageFolder* folder, ImageItem* item) {
-    if (folder && folder->displayNameHash) folder->displayNameHash->InsertAtHead(item);
+void RenameItem(ImageFolder* folder, ImageItem* item, std::u16string_view newName) {
+    if (!item) return;
+    std::u16string oldName = std::move(item->name);
+    item->name.assign(newName);
+    if (folder && folder->displayNameHash && !folder->displayNameHash->Rename(item, oldName)) {
+        // Not indexed (linked by hand): the index no longer covers the list.
+        folder->displayNameHash.reset();
+    }
 }
 
 // --- Freeing and deleting ---------------------------------------------------

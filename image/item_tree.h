@@ -11,8 +11,7 @@
 // Link and unlink items and subfolders only through the calls below
 // (LinkItemAtHead, UnlinkItem, AppendSubfolder, UnlinkSubfolder): they keep the
 // item count, the subfolder tail and the display-name index of the folder in
-// step. Renaming an item in place needs RemoveFromNameHash before and
-// AddToNameHash after (or ClearNameHash).
+// step. Rename items with RenameItem (or drop the index with ClearNameHash).
 //
 // Name comparisons in the tree are case-insensitive on the displayed name.
 // The tree is changed on one thread at a time (the main thread, or a worker
@@ -215,7 +214,8 @@ ImageItem* FindChildByName(ImageFolder* folder, std::u16string_view name);
 // Drops the folder's display-name index (and those of its subfolders).
 void ClearNameHash(ImageContext* ctx, ImageFolder* folder);
 void RemoveFromNameHash(ImageFolder* folder, ImageItem* item);
-void AddToNameHash(ImageFolder* folder, ImageItem* item);
+// Gives an item of the folder a new displayed name, keeping the index in step.
+void RenameItem(ImageFolder* folder, ImageItem* item, std::u16string_view newName);
 
 // --- Freeing and deleting ---------------------------------------------------
 void FreeItem(ImageContext* ctx, ImageItem* item);

@@ -165,12 +165,61 @@ TEST(ItemTreeIndex, HashedLookupEqualsScan) {
     check(u"FILE_0.ÄÖÜ");
     ImageItem* added = AddFile(big, u"file_0.äöü", 5);
     EXPECT_EQ(FindChildByName(big, u"FILE_0.ÄÖÜ"), added);
-    // A rename in place, announced to the index.
-    RemoveFromNameHash(big, added);
-    added->name = u"renamed";
-    AddToNameHash(big, added);
+    // A rename in place, through the tree.
+    RenameItem(big, added, u"renamed");
     EXPECT_EQ(FindChildByName(big, u"RENAMED"), added);
     check(u"file_0.äöü");
+}
+
+// Random links, unlinks, deletions and announced renames over a small
+// alphabet of names (so equal-without-case names are common): after every
+// step the index answers as the scan does.
+TEST(ItemTreeIndex, RandomEditsKeepIndexAndScanEqual) {
+    treetest::TreeDocument doc;
+    ImageFolder* folder = AddFolder(doc.root(), u"f");
+    ImageFolder* other = AddFolder(doc.root(), u"g");
+    std::vector<ImageItem*> live;
+    uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) & 0xFFFF;
+    };
+    const char16_t* names[] = {u"a", u"A", u"b", u"B", u"été", u"ÉTÉ", u"c.txt", u"C.TXT"};
+    auto randomName = [&] {
+        std::u16string name = names[next() % 8];
+        name += static_cast<char16_t>(u'0' + next() % 40);
+        return name;
+    };
+    auto scan = [&](std::u16string_view name) -> ImageItem* {
+        for (ImageItem* item = folder->firstItem; item; item = item->next) {
+            if (platform::EqualsNoCase(item->name, name)) return item;
+        }
+        return nullptr;
+    };
+    for (int step = 0; step < 6000; ++step) {
+        uint32_t op = next() % 10;
+        if (op < 5 || live.empty()) {
+            live.push_back(AddFile(folder, randomName()));
+        } else if (op < 7) {
+            size_t pick = next() % live.size();
+            DeleteItem(doc.ctx(), live[pick]);
+            live.erase(live.begin() + static_cast<std::ptrdiff_t>(pick));
+        } else if (op < 8) {
+            RenameItem(folder, live[next() % live.size()], randomName());
+        } else {
+            // Out to another folder and back: it returns at the head.
+            size_t pick = next() % live.size();
+            ImageItem* item = live[pick];
+            UnlinkItem(folder, item);
+            LinkItemAtHead(other, item);
+            UnlinkItem(other, item);
+            LinkItemAtHead(folder, item);
+        }
+        std::u16string probe = randomName();
+        ASSERT_EQ(FindChildByName(folder, probe), scan(probe)) << "step " << step;
+        ASSERT_EQ(FindChildByName(folder, platform::ToUpper(probe)), scan(probe)) << "step " << step;
+    }
+    EXPECT_NE(folder->displayNameHash, nullptr);
 }
 
 TEST(ItemTreeStats, LargeFileRuleAtFourGiB) {
