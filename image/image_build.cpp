@@ -13,6 +13,8 @@
 #include "foundation/messages.h"
 #include "foundation/operation_status.h"
 #include "foundation/strings.h"
+#include "image/append_session.h"
+#include "optical/optical_services.h"
 #include "platform/last_error.h"
 #include "image/document.h"
 #include "image/image_context.h"
@@ -140,8 +142,12 @@ private:
 // counting the bytes for the progress display.
 class SectorSink {
 public:
-    SectorSink(ImageContext& ctx, const WriterArguments& args, uint32_t position)
-        : ctx_(ctx), args_(args), position_(position), buffer_(size_t(kStagingSectors) * kSectorBytes) {}
+    SectorSink(ImageContext& ctx, const WriterArguments& args, uint32_t position, int32_t descriptorAreaSectors)
+        : ctx_(ctx),
+          args_(args),
+          position_(position),
+          descriptorAreaSectors_(descriptorAreaSectors),
+          buffer_(size_t(kStagingSectors) * kSectorBytes) {}
 
     uint32_t Position() const { return position_ + used_; }
 
@@ -173,6 +179,12 @@ public:
             Fail(foundation::kStatusWriteFailed);
             return false;
         }
+        // A mirrored disc head takes the new session's descriptors.
+        if (ctx_.discHeadCount > 0 &&
+            !CaptureSessionHead(ctx_, descriptorAreaSectors_, buffer_.data(), position_, used_)) {
+            Fail(foundation::kStatusFailed);
+            return false;
+        }
         if (args_.progress && args_.progress->AddDone) args_.progress->AddDone(int64_t(used_) * kSectorBytes);
         position_ += used_;
         used_ = 0;
@@ -187,6 +199,7 @@ private:
     ImageContext& ctx_;
     const WriterArguments& args_;
     uint32_t position_;
+    int32_t descriptorAreaSectors_;
     uint32_t used_ = 0;
     std::vector<uint8_t> buffer_;
 };
@@ -288,6 +301,30 @@ void CollectFiles(const IsoLayout& iso, std::vector<ImageItem*>& out) {
     }
 }
 
+// A file whose data is already on the disc: read from the document's own
+// image, not replaced since.
+bool IsEarlierSessionFile(const ImageItem* item) {
+    return item->size > 0 && item->startSector != 0 && item->memoryData.empty() && item->diskPath.empty() &&
+           item->archiveIndex < 0 && item->extentList.empty() && item->sourceMarker == 0;
+}
+
+// Appending: files of earlier sessions keep their sectors. When the disc head
+// is rewritten, a file inside the part that is replaced would be destroyed.
+bool KeepEarlierSessionFiles(ImageContext& ctx, ImageBuild& build, const std::vector<ImageItem*>& files) {
+    for (ImageItem* item : files) {
+        if (!IsEarlierSessionFile(item)) continue;
+        if (ctx.discHeadCount > 0 && item->startSector < uint32_t(build.descriptorAreaSectors)) {
+            optical::BurnLog(true, u"%s",
+                             std::u16string(u"This imported disc has been written by other program. Haldrix can not "
+                                            u"append data to it."));
+            Fail(foundation::kStatusSourceReadFailed);
+            return false;
+        }
+        build.dataStart[item] = item->startSector;
+    }
+    return true;
+}
+
 bool Allocate(ImageContext& ctx, ImageBuild& build, ImageItem* item, uint64_t& next) {
     if (item->size <= 0 || build.dataStart.count(item)) return true;
     if (HasNoDataSectors(item)) return true;
@@ -385,6 +422,9 @@ int BuildImageLayout(ImageContext& ctx, ImageBuild& build, dialogs::ProgressCall
     build.jolietSector = build.iso.joliet ? int64_t(next++) : -1;
     build.terminatorSector = uint32_t(next++);
     build.markerSector = uint32_t(next++);
+    const bool appending = build.sessionStart > 0;
+    build.descriptorAreaSectors = appending ? int32_t(next - uint64_t(build.sessionStart)) : 0;
+    if (appending) next = ReserveSessionHead(build.sessionStart, next);
 
     uint32_t next32 = uint32_t(next);
     LayoutError error = LayoutError::None;
@@ -401,7 +441,9 @@ int BuildImageLayout(ImageContext& ctx, ImageBuild& build, dialogs::ProgressCall
     // Files with a priority first, highest first; then all others in tree order.
     std::vector<ImageItem*> files;
     CollectFiles(build.iso, files);
+    if (appending && !KeepEarlierSessionFiles(ctx, build, files)) return 0;
     for (ImageItem* item : files) {
+        if (build.dataStart.count(item)) continue;   // kept from an earlier session
         if (item->weight > 0 && item->size > 0 && !HasNoDataSectors(item)) build.priorityFiles.push_back(item);
         else build.treeFiles.push_back(item);
     }
@@ -441,7 +483,7 @@ int WriteImageContents(ImageContext& ctx, ImageBuild& build, const WriterArgumen
     foundation::ResetOperationStatus();
     if (build.progress && build.progress->SetTotal)
         build.progress->SetTotal(int64_t(build.endSector - uint32_t(build.sessionStart)) * kSectorBytes);
-    SectorSink sink(ctx, args, uint32_t(build.sessionStart));
+    SectorSink sink(ctx, args, uint32_t(build.sessionStart), build.descriptorAreaSectors);
     auto at = [&](uint64_t sector) {
         // Our own invariant: the write position follows the allocation exactly.
         if (sink.Position() == sector) return true;
@@ -499,6 +541,12 @@ int WriteImageContents(ImageContext& ctx, ImageBuild& build, const WriterArgumen
     sector.fill(0);
     std::memcpy(sector.data(), kMarkerText, sizeof kMarkerText - 1);
     if (!at(build.markerSector) || !sink.Put(sector.data(), 1)) return -1;
+    if (build.sessionStart > 0) {
+        // The session's head is kept free up to S + 320 (a mirrored disc head
+        // is as long).
+        const uint64_t headEnd = ReserveSessionHead(build.sessionStart, sink.Position());
+        if (!sink.Put(nullptr, headEnd - sink.Position())) return -1;
+    }
 
     const IsoLayout& iso = build.iso;
     if (!at(iso.isoPathLSector) || !sink.Put(iso.isoPathL.data(), iso.isoPathL.size() / kSectorBytes)) return -1;

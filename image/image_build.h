@@ -47,6 +47,9 @@ struct ImageBuild {
     int64_t jolietSector = -1;
     uint32_t terminatorSector = 0;
     uint32_t markerSector = 0;
+    // Appending a session: sectors from the session start to the end of its
+    // volume descriptors (the part a mirrored disc head takes over).
+    int32_t descriptorAreaSectors = 0;
     uint32_t fileAreaSector = 0;
     uint32_t endSector = 0;
     bool writeBoot = false;
