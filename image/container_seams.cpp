@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "image/composed_image.h"
+#include "image/image_context.h"
 #include "platform/last_error.h"
 
 namespace image {
@@ -12,10 +14,28 @@ int32_t NotAvailable() {
     return 0;
 }
 
-class ComposedStandIn final : public IComposedImageAccess {
+// The composed image of a build for burning (image/composed_image.h).
+class ComposedImageDefault final : public IComposedImageAccess {
 public:
-    int32_t ReadComposedSectors(ImageContext&, int32_t, uint8_t*, int32_t) override { return NotAvailable(); }
-    bool AppendComposedSectors(ImageContext&, const uint8_t*, size_t) override { return NotAvailable() != 0; }
+    int32_t ReadComposedSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_t count) override {
+        return image::ReadComposedSectors(ctx, first, buffer, count);
+    }
+    bool AppendComposedSectors(ImageContext& ctx, const uint8_t* bytes, size_t length) override {
+        if (ctx.outputFormat != format_code::kBin) {
+            if (length % kUserDataBytes != 0) return false;
+            return AppendComposedLiteral(ctx, bytes, length / kUserDataBytes);
+        }
+        // Frames of the BIN writer: their user data is what the image holds.
+        if (length % kFrameBytes != 0) return false;
+        const size_t userData = ctx.videoCdKind != 0 ? 24 : 16;
+        for (size_t at = 0; at < length; at += kFrameBytes)
+            if (!AppendComposedLiteral(ctx, bytes + at + userData, 1)) return false;
+        return true;
+    }
+
+private:
+    static constexpr size_t kUserDataBytes = 2048;
+    static constexpr size_t kFrameBytes = 2352;
 };
 
 class ChunkStandIn final : public IChunkImageReaders {
@@ -52,7 +72,7 @@ Interface& Current() {
 
 }  // namespace
 
-IComposedImageAccess& ComposedImageAccess() { return Current<IComposedImageAccess, ComposedStandIn>(); }
+IComposedImageAccess& ComposedImageAccess() { return Current<IComposedImageAccess, ComposedImageDefault>(); }
 void SetComposedImageAccess(IComposedImageAccess* access) { Installed<IComposedImageAccess>().store(access); }
 IChunkImageReaders& ChunkImageReaders() { return Current<IChunkImageReaders, ChunkStandIn>(); }
 void SetChunkImageReaders(IChunkImageReaders* readers) { Installed<IChunkImageReaders>().store(readers); }

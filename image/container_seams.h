@@ -2,9 +2,11 @@
 // What sector I/O needs of the readers and writers that live elsewhere: the
 // chunk engine (DMG), the chunk-image readers (UIF, ISZ), the
 // DAA/HXI, MZP and XDI containers, the composed image of a build for burning,
-// and the deflate variant for a container's trailing block. Until those parts
-// install their services, every call answers "not available": readers deliver
-// nothing, writers cannot be created (last error kErrorNotSupported).
+// and the deflate variant for a container's trailing block. The composed image
+// is served by image/composed_image.h unless a test installs another; until the
+// other parts install their services, every call answers "not available":
+// readers deliver nothing, writers cannot be created (last error
+// kErrorNotSupported).
 
 #include <cstddef>
 #include <cstdint>

@@ -16,6 +16,7 @@
 #include "image/append_session.h"
 #include "optical/optical_services.h"
 #include "platform/last_error.h"
+#include "image/composed_image.h"
 #include "image/document.h"
 #include "image/image_context.h"
 #include "image/item_tree.h"
@@ -191,6 +192,14 @@ public:
         return true;
     }
 
+    // Moves past sectors that a composed image records instead of writing.
+    bool Skip(uint64_t sectors) {
+        if (!Flush()) return false;
+        if (args_.progress && args_.progress->AddDone) args_.progress->AddDone(int64_t(sectors) * kSectorBytes);
+        position_ += uint32_t(sectors);
+        return true;
+    }
+
     static bool WriteThunk(void* sink, const uint8_t* data, uint32_t sectors) {
         return static_cast<SectorSink*>(sink)->Put(data, sectors);
     }
@@ -204,8 +213,35 @@ private:
     std::vector<uint8_t> buffer_;
 };
 
+// A build for burning records where the file's sectors come from; the burn
+// reads them from there when their turn comes.
+bool ComposeFileData(ImageContext& ctx, ImageItem* item, SectorSink& sink) {
+    if (!sink.Flush()) return false;
+    const uint32_t first = sink.Position();
+    const uint64_t sectors = SectorsFor(uint64_t(item->size));
+    bool recorded = false;
+    if (!item->memoryData.empty()) {
+        std::vector<uint8_t> padded(size_t(sectors) * kSectorBytes, 0);
+        std::memcpy(padded.data(), item->memoryData.data(), std::min(item->memoryData.size(), padded.size()));
+        recorded = AppendComposedLiteral(ctx, padded.data(), size_t(sectors));
+    } else {
+        ItemDataReader reader(ctx);
+        if (!reader.Open(item, true)) return false;
+        recorded = !item->diskPath.empty() ? AppendComposedDiskFile(ctx, item->diskPath, uint64_t(item->size))
+                                           : AppendComposedSourceSectors(ctx, item->startSector, uint32_t(sectors));
+    }
+    if (!recorded) {
+        Fail(foundation::kStatusOutOfMemory);
+        foundation::AppMessageBox(foundation::LangString(30810), foundation::kMbIconStop);
+        return false;
+    }
+    SetSectorOwner(ctx, item, int32_t(first), int32_t(first + sectors - 1));
+    return sink.Skip(sectors);
+}
+
 bool WriteFileData(ImageContext& ctx, ImageBuild& build, ImageItem* item, SectorSink& sink) {
     if (build.progress && build.progress->SetCurrentItem) build.progress->SetCurrentItem(item->name);
+    if (ctx.composeOutput != 0) return ComposeFileData(ctx, item, sink);
     ItemDataReader reader(ctx);
     if (!reader.Open(item, true)) return false;
     const uint64_t total = SectorsFor(uint64_t(item->size));
@@ -484,6 +520,7 @@ int WriteImageContents(ImageContext& ctx, ImageBuild& build, const WriterArgumen
     if (build.progress && build.progress->SetTotal)
         build.progress->SetTotal(int64_t(build.endSector - uint32_t(build.sessionStart)) * kSectorBytes);
     SectorSink sink(ctx, args, uint32_t(build.sessionStart), build.descriptorAreaSectors);
+    if (ctx.composeOutput != 0) InitSectorOwnerMap(ctx, int32_t(build.fileAreaSector), int32_t(build.endSector));
     auto at = [&](uint64_t sector) {
         // Our own invariant: the write position follows the allocation exactly.
         if (sink.Position() == sector) return true;

@@ -6,6 +6,7 @@
 #include "foundation/file_io.h"
 #include "foundation/messages.h"
 #include "foundation/operation_status.h"
+#include "image/composed_image.h"
 #include "image/cue_writer.h"
 #include "image/format_table.h"
 #include "image/image_build.h"
@@ -108,6 +109,42 @@ int SaveImageFile(ImageContext& ctx, std::u16string_view path, int32_t outputFor
     }
     ctx.documentPath = std::u16string(path);
     if (outputFormat == format_code::kBin) WriteCueSheet(std::u16string(path), ctx);
+    return 1;
+}
+
+int ComposeImage(ImageContext& ctx, dialogs::ProgressCallbacks* progress) {
+    foundation::ResetOperationStatus();
+    foundation::SetLastErrorText(std::nullopt);
+    ctx.composedRead = 0;
+    if (!NewComposedImage(ctx)) {
+        foundation::OperationStatus = foundation::kStatusOutOfMemory;
+        return -1;
+    }
+    const int32_t previousFormat = ctx.outputFormat;
+    ctx.outputFormat = format_code::kIso;
+    ctx.composeOutput = 1;
+    ImageBuild build;
+    LayoutError layoutError = LayoutError::None;
+    WriterArguments args;
+    args.progress = progress;
+    bool ok = PrepareTreeForWrite(ctx, build.iso, progress, &layoutError) == 1;
+    if (!ok && layoutError == LayoutError::Cancelled) foundation::OperationStatus = foundation::kStatusCancelled;
+    ok = ok && BuildImageLayout(ctx, build, progress, -1) == 1;
+    ok = ok && LayoutDirectoryTrees(ctx, build) == 1;
+    ok = ok && WriteImageContents(ctx, build, args) == 0;
+    ctx.composeOutput = 0;
+    ctx.outputFormat = previousFormat;
+    FreeImageWriter(&ctx);
+    if (!ok) {
+        ctx.composedImage.Reset();
+        if (foundation::OperationStatus.load() == foundation::kStatusCancelled) return 0;
+        if (layoutError != LayoutError::None) foundation::AppMessageBox(LayoutErrorText(layoutError), foundation::kMbIconStop);
+        if (foundation::OperationStatus.load() == foundation::kStatusNone)
+            foundation::OperationStatus = foundation::kStatusFailed;
+        return -1;
+    }
+    ctx.sectorCount = int32_t(build.endSector);
+    ctx.composedRead = 1;
     return 1;
 }
 

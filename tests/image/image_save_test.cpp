@@ -13,6 +13,7 @@
 #include "dialogs/progress_callbacks.h"
 #include "foundation/messages_scripted.h"
 #include "foundation/operation_status.h"
+#include "image/composed_image.h"
 #include "image/document.h"
 #include "image/image_context.h"
 #include "image/item_tree.h"
@@ -203,6 +204,29 @@ TEST_F(ImageSaveTest, CancelLeavesTheOldImageInPlace) {
     std::vector<uint8_t> kept = qvtest::ReadFileBytes(out);
     EXPECT_EQ(std::string(kept.begin(), kept.end()), "the old image");
     EXPECT_EQ(qvtest::Run("ls -A " + ShellQuote(dir_.path())).output, "out.iso\nsrc\n");
+}
+
+TEST_F(ImageSaveTest, ComposedImageReadsAsTheSavedImage) {
+    MakeSource();
+    DocumentPtr doc = NewDocumentFromSource();
+    ImageItem* made = image::NewItem();   // a file held in memory
+    made->name = u"made.txt";
+    made->memoryData = {'m', 'a', 'd', 'e', '\n'};
+    made->size = 5;
+    image::LinkItemAtHead(doc->rootFolder, made);
+    const std::string out = dir_ / "out.iso";
+    ASSERT_EQ(image::SaveImageFile(*doc, W(out), image::format_code::kIso, nullptr), 1);
+    ASSERT_EQ(image::ComposeImage(*doc, nullptr), 1);
+    std::vector<uint8_t> saved = qvtest::ReadFileBytes(out);
+    const int32_t sectors = int32_t(saved.size() / 2048);
+    std::vector<uint8_t> composed(saved.size());
+    // Read as the burn does, in pieces that cross file boundaries.
+    for (int32_t at = 0; at < sectors; at += 27) {
+        int32_t n = std::min(27, sectors - at);
+        ASSERT_EQ(image::ReadImageSectors(*doc, at, composed.data() + size_t(at) * 2048, n), n) << at;
+    }
+    EXPECT_TRUE(composed == saved);
+    EXPECT_EQ(image::GetSectorOwnerName(*doc, 17), u"Directory information");
 }
 
 }  // namespace
