@@ -19,6 +19,8 @@
 #include "image/document.h"
 #include "image/image_context.h"
 #include "image/iso_reader.h"
+#include "image/item_tree.h"
+#include "image/raw_sectors.h"
 #include "platform/text.h"
 #include "tests/support/test_support.h"
 
@@ -65,6 +67,12 @@ protected:
         qvtest::WriteFileText(d / "upper.cue", "FILE \"upper.bin\" BINARY\r\n  TRACK 01 MODE1/2048\r\n    INDEX 01 00:00:00\r\n");
         qvtest::RunOk("cd " + qvtest::ShellQuote(d.path()) +
                       " && head -c 300000 /dev/urandom > random.dat && : > empty.dat && mkdir folder");
+        // The ISO's sectors as raw Mode 1 frames with no sheet: found by the raw-layout rows.
+        std::vector<uint8_t> iso = qvtest::ReadFileBytes(d / "t.iso");
+        std::vector<uint8_t> raw(iso.size() / 2048 * 2352);
+        for (size_t i = 0; i < iso.size() / 2048; ++i)
+            image::MakeMode1Sector(int32_t(i), iso.data() + i * 2048, raw.data() + i * 2352);
+        qvtest::WriteFileBytes(d / "raw.img", raw.data(), raw.size());
     }
     static void TearDownTestSuite() {
         delete fixtures_;
@@ -108,6 +116,13 @@ TEST_F(OpenDocumentTest, IsoOpensAndJoinsTheRecentList) {
     EXPECT_EQ(foundation::OperationStatus.load(), 0);
     EXPECT_EQ(window_.added, std::vector<std::string>{P("t.iso")});
     EXPECT_TRUE(BoxTexts().empty());
+}
+
+TEST_F(OpenDocumentTest, RawSectorsWithoutASheetOpen) {
+    DocumentPtr doc = Open(P("raw.img"), kMainFrame);
+    ASSERT_TRUE(doc) << ::testing::PrintToString(BoxTexts());
+    EXPECT_EQ(doc->sectorSize, 2352);
+    EXPECT_NE(image::FindItemByPath(doc.get(), doc->rootFolder, u"/sub/b.bin"), nullptr);
 }
 
 TEST_F(OpenDocumentTest, NamedSheetOpensItsDataFileAndIsTheRecentEntry) {

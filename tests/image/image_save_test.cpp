@@ -176,6 +176,8 @@ TEST_F(ImageSaveTest, BinCueSaveGivesBackTheIsoThroughBchunk) {
     ASSERT_EQ(image::SaveImageFile(*doc, W(dir_ / "out.iso"), image::format_code::kIso, nullptr), 1);
     ASSERT_EQ(image::SaveImageFile(*doc, W(dir_ / "out.bin"), image::format_code::kBin, nullptr), 1);
     RunOk("cd " + ShellQuote(dir_.path()) + " && bchunk out.bin out.cue back >/dev/null");
+    std::string info = RunOk("cd " + ShellQuote(dir_.path()) + " && cd-info --no-header --cue-file out.cue --iso9660");
+    EXPECT_NE(info.find("a.txt"), std::string::npos) << info;
     EXPECT_EQ(qvtest::ReadFileBytes(dir_ / "back01.iso"), qvtest::ReadFileBytes(dir_ / "out.iso"));
 }
 
@@ -227,6 +229,42 @@ TEST_F(ImageSaveTest, ComposedImageReadsAsTheSavedImage) {
     }
     EXPECT_TRUE(composed == saved);
     EXPECT_EQ(image::GetSectorOwnerName(*doc, 17), u"Directory information");
+}
+
+TEST_F(ImageSaveTest, MoreThan65535FoldersFailInOrder) {
+    DocumentPtr doc(image::NewIsoDocument());
+    ASSERT_TRUE(doc);
+    ImageFolder* parent = doc->rootFolder;
+    for (int i = 0; i < 65536; ++i) {
+        // 256 folders of 256: the root and its children already make the count pass the limit.
+        if (i % 256 == 0) parent = image::MakeFolderNode(doc.get(), doc->rootFolder, W("g" + std::to_string(i)));
+        ASSERT_NE(image::MakeFolderNode(doc.get(), parent, W("f" + std::to_string(i))), nullptr);
+    }
+    const std::string out = dir_ / "big.iso";
+    EXPECT_EQ(image::SaveImageFile(*doc, W(out), image::format_code::kIso, nullptr), -1);
+    auto boxes = ui_.Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(platform::Utf16ToUtf8(boxes[0].request.text).find("65535"), std::string::npos);
+    EXPECT_EQ(qvtest::Run("ls -A " + ShellQuote(dir_.path())).output, "");
+}
+
+TEST_F(ImageSaveTest, LongPathsAndDeepTreesReadBackEverywhere) {
+    // A path of over 255 characters, nine levels and more, names beyond 8.3.
+    std::string deep = Src();
+    for (int level = 0; level < 12; ++level) deep += "/level_" + std::to_string(level) + "_" + std::string(20, 'd');
+    RunOk("mkdir -p " + ShellQuote(deep) + " && echo deep > " + ShellQuote(deep + "/leaf file.txt"));
+    ASSERT_GT(deep.size() - Src().size(), 255u);
+    DocumentPtr doc = NewDocumentFromSource();
+    const std::string out = dir_ / "deep.iso";
+    ASSERT_EQ(image::SaveImageFile(*doc, W(out), image::format_code::kIso, nullptr), 1);
+    RunOk("xorriso -abort_on FAILURE -return_with SORRY 32 -indev " + ShellQuote(out) +
+          " -read_fs ecma119 -find / -exec lsdl -- >/dev/null");
+    std::string rel = deep.substr(Src().size());
+    std::string listed = RunOk("iso-info --no-header -f -i " + ShellQuote(out));
+    EXPECT_NE(listed.find(rel + "/leaf file.txt"), std::string::npos) << listed;
+    RunOk("iso-read -i " + ShellQuote(out) + " -e " + ShellQuote(rel + "/leaf file.txt") + " -o " +
+          ShellQuote(dir_ / "leaf.txt"));
+    RunOk("cmp " + ShellQuote(deep + "/leaf file.txt") + " " + ShellQuote(dir_ / "leaf.txt"));
 }
 
 }  // namespace
