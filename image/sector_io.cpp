@@ -96,6 +96,8 @@ int32_t ReadContainerSectors(ContainerKind kind, ImageContext& ctx, int32_t firs
     return count;
 }
 
+}  // namespace
+
 // The raw pieces are staged in a buffer of the calling thread: a burn's
 // read-ahead and a view reading the same document never share one.
 uint8_t* ThreadRawWorkBuffer() {
@@ -109,8 +111,6 @@ uint8_t* ThreadRawWorkBuffer() {
     }
     return buffer.data();
 }
-
-}  // namespace
 
 void SetBurnReadPolicy(bool burnInProgress, bool ignoreReadErrors) {
     BurnReadState& b = Burn();

@@ -49,6 +49,10 @@ int32_t ReadRawFrames(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_t
 // otherwise the read fails (OperationStatus 4) and so does the burn.
 void SetBurnReadPolicy(bool burnInProgress, bool ignoreReadErrors);
 
+// The calling thread's raw work buffer (kRawWorkBufferBytes), where raw pieces
+// are read and raw frames built; null when it cannot be allocated.
+uint8_t* ThreadRawWorkBuffer();
+
 // Gap frames of a track mode (2/3 Mode 1, 4/5/8 Mode 2 Form 1, 6 Mode 2 Form 2,
 // 1 audio silence), numbered from `first`; returns count, or 0 for another mode.
 int32_t MakeGapFrames(uint8_t mode, int32_t first, uint8_t* buffer, int32_t count);

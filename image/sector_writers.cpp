@@ -133,20 +133,6 @@ int32_t WriteContainerSectors(ContainerKind kind, ImageContext& ctx, int32_t fir
     return count;
 }
 
-// The raw pieces are staged in a buffer of the calling thread: a burn's
-// read-ahead and a view reading the same document never share one.
-uint8_t* ThreadRawWorkBuffer() {
-    thread_local std::vector<uint8_t> buffer;
-    if (buffer.empty()) {
-        try {
-            buffer.resize(kRawWorkBufferBytes);
-        } catch (const std::bad_alloc&) {
-            return nullptr;
-        }
-    }
-    return buffer.data();
-}
-
 }  // namespace
 
 int32_t WriteImageSectors(ImageContext& ctx, int32_t first, const uint8_t* buffer, int32_t count,
