@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -32,10 +31,13 @@ inline Bytes RandomBytes(size_t n, uint32_t seed) {
     return b;
 }
 
-// The source tree: QV_TEST_SOURCE_DIR, else the CMAKE_HOME_DIRECTORY of the
-// build tree that holds this test program.
+// The source tree: QV_TEST_SOURCE_DIR (a compile definition of the test
+// build), else the CMAKE_HOME_DIRECTORY of the build tree that holds this
+// test program.
 inline std::string SourceRoot() {
-    if (const char* root = std::getenv("QV_TEST_SOURCE_DIR"); root && *root) return root;
+#ifdef QV_TEST_SOURCE_DIR
+    if (const std::string root = QV_TEST_SOURCE_DIR; !root.empty()) return root;
+#endif
     std::error_code ec;
     std::filesystem::path dir = std::filesystem::canonical("/proc/self/exe", ec).parent_path();
     for (; !ec && !dir.empty() && dir != dir.root_path(); dir = dir.parent_path()) {
