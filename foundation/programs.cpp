@@ -114,12 +114,23 @@ bool StartWatched(const std::vector<std::u16string>& argv, std::u16string_view p
     return true;
 }
 
+// A path handed to another program as an argument. One that starts with '-'
+// would read as an option of that program (an extracted item may well be
+// named "--help" or "-e"), so it goes with "./" in front, which names the
+// same file.
+std::u16string PathArgument(std::u16string_view path) {
+    std::u16string argument;
+    if (!path.empty() && path.front() == u'-') argument = u"./";
+    argument.append(path);
+    return argument;
+}
+
 // Started and reaped in the background, nobody told.
 bool StartUnwatched(const std::vector<std::u16string>& argv) { return StartWatched(argv, u""); }
 
 // The desktop has an application for the file's type.
 bool HasAssociation(std::u16string_view path) {
-    auto type = RunForOutput({u"xdg-mime", u"query", u"filetype", std::u16string(path)});
+    auto type = RunForOutput({u"xdg-mime", u"query", u"filetype", PathArgument(path)});
     if (!type) return false;
     std::string mime = FirstLine(*type);
     mime = mime.substr(0, mime.find(';'));
@@ -150,7 +161,7 @@ bool LaunchFile(std::u16string_view path, LaunchMode mode) {
                 platform::SetLastError(platform::kErrorNotFound);
                 return false;
             }
-            return StartWatched({u"xdg-open", std::u16string(path)}, path);
+            return StartWatched({u"xdg-open", PathArgument(path)}, path);
         case LaunchMode::OpenWith: {
             WindowFaces* faces = InstalledWindowFaces();
             return faces != nullptr && faces->OpenWithChooser(path);
@@ -158,7 +169,7 @@ bool LaunchFile(std::u16string_view path, LaunchMode mode) {
         case LaunchMode::DefaultViewer: {
             const std::u16string viewer = GetDefaultViewer();
             if (viewer.empty()) return false;
-            return StartWatched({viewer, std::u16string(path)}, path);
+            return StartWatched({viewer, PathArgument(path)}, path);
         }
     }
     return false;
@@ -168,7 +179,7 @@ bool SetDefaultViewer(std::u16string_view program) { return WriteSettingString(u
 
 void ShellOpen(std::u16string_view fileOrLink) {
     if (fileOrLink.empty()) return;
-    StartUnwatched({u"xdg-open", std::u16string(fileOrLink)});
+    StartUnwatched({u"xdg-open", PathArgument(fileOrLink)});
 }
 
 bool RestartElevated(const std::vector<std::u16string>& arguments) {
@@ -180,7 +191,7 @@ bool StartHelperElevated(const std::vector<std::u16string>& arguments) {
 }
 
 int32_t SendFileByMail(std::u16string_view path) {
-    if (!StartWatched({u"xdg-email", u"--attach", std::u16string(path)}, path)) {
+    if (!StartWatched({u"xdg-email", u"--attach", PathArgument(path)}, path)) {
         return platform::GetLastError() == platform::kErrorNotEnoughMemory ? kMailOutOfMemory : kMailProgramMissing;
     }
     return kMailHandedOver;

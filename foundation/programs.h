@@ -6,7 +6,9 @@
 //
 // Programs start from argument arrays, never through a shell, so a file name
 // with blanks, quotes or shell characters (extracted archive items choose
-// their own names) arrives as one argument and runs nothing. "Elevated" starts
+// their own names) arrives as one argument and runs nothing; a relative path
+// that starts with '-' goes as "./-..." so that no program takes it for one
+// of its options. "Elevated" starts
 // are plain starts: nothing here needs root. Opening documents goes through
 // xdg-open and mail through xdg-email.
 

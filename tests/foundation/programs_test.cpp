@@ -117,6 +117,25 @@ TEST_F(ProgramsTest, DefaultViewerGetsThePathAsOneArgumentAndTheWaiterSeesItsExi
     EXPECT_EQ(EndedLaunches().size(), std::size(kAwkwardNames));
 }
 
+// A relative name that starts with '-' must not reach the viewer as one of its
+// options: it goes as "./-..." (the same file), while the waiter still reports
+// the name it was given.
+TEST_F(ProgramsTest, ANameLikeAnOptionStaysAFileName) {
+    ASSERT_TRUE(SetDefaultViewer(platform::Utf8ToUtf16(dir_ / "bin/recorder")));
+    for (const char* name : {"--help", "-e.txt", "-"}) {
+        ASSERT_TRUE(LaunchFile(platform::Utf8ToUtf16(name), LaunchMode::DefaultViewer)) << name;
+        EXPECT_EQ(RecordedArgs(), std::vector<std::string>{std::string("./") + name}) << name;
+        EXPECT_EQ(EndedLaunches().back().path, platform::Utf8ToUtf16(name));
+    }
+    WriteRecorder(dir_ / "bin/xdg-open");
+    WriteRecorder(dir_ / "bin/xdg-email");
+    StubsFirstOnPath();
+    ShellOpen(u"--version");
+    EXPECT_EQ(RecordedArgs(), std::vector<std::string>{"./--version"});
+    EXPECT_EQ(SendFileByMail(u"-disc.iso"), kMailHandedOver);
+    EXPECT_EQ(RecordedArgs(), (std::vector<std::string>{"--attach", "./-disc.iso"}));
+}
+
 TEST_F(ProgramsTest, DefaultViewerThatCannotStartGivesFalseAndNoThread) {
     ASSERT_TRUE(SetDefaultViewer(platform::Utf8ToUtf16(dir_ / "bin/no-such-viewer")));
     EXPECT_FALSE(LaunchFile(u"/tmp/x.txt", LaunchMode::DefaultViewer));
