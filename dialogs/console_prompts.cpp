@@ -68,7 +68,8 @@ bool ConsolePrompts::ReadLine(std::u16string& line, bool hideInput) {
         }
         if (echo.Active()) Write(u"\r\n");
     }
-    line = Trimmed(platform::Utf8ToUtf16(bytes));
+    // A password is taken as typed: spaces at either end are part of it.
+    line = hideInput ? platform::Utf8ToUtf16(bytes) : Trimmed(platform::Utf8ToUtf16(bytes));
     return true;
 }
 

@@ -2,7 +2,7 @@
 // The console face of the prompt service: the questions of the prompt dialogs
 // asked on a text stream (the console of the command processor). End of input
 // answers the kind's cancel value; a password is read with terminal echo off
-// when the input is a terminal.
+// when the input is a terminal, and kept as typed (answers are trimmed).
 
 #include <cstdio>
 

@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -140,7 +145,7 @@ TEST(PromptService, ConsoleFace) {
         {2, "cancel\n", kIdCancel, u"", 0},
         {5, "skip\n", kIdOk, u"", 1},
         {5, "c\n", kIdCancel, u"", 0},
-        {6, "  pass word \n", kIdOk, u"pass word", 0},
+        {6, "  pass word \r\n", kIdOk, u"  pass word ", 0},   // a password is kept as typed
         {6, "", kIdCancel, u"", 0},
         {7, "y\n", kIdOk, u"", 0},
         {7, "n\n", kIdCancel, u"", 0},
@@ -184,6 +189,60 @@ TEST(PromptService, ConsoleVolumeAndChooser) {
     EXPECT_EQ(ChosenSessionIndex().load(), 1);
     RunConsole("x\n", prompt_kind::kChooseSession, chooser, output);
     EXPECT_EQ(ChosenSessionIndex().load(), -1);
+}
+
+// A password typed on a terminal is not echoed, and the terminal gets its
+// echo back afterwards. The "user" types only once echo is off, as the flush
+// that turns it off drops what was typed before.
+TEST(PromptService, ConsolePasswordOnATerminalIsNotEchoed) {
+    int master = -1;
+    int slave = -1;
+    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    termios before{};
+    ASSERT_EQ(::tcgetattr(slave, &before), 0);
+    ASSERT_NE(before.c_lflag & ECHO, 0u);
+    std::FILE* in = ::fdopen(slave, "r");
+    ASSERT_NE(in, nullptr);
+    char* outBuffer = nullptr;
+    size_t outSize = 0;
+    std::FILE* out = ::open_memstream(&outBuffer, &outSize);
+    ASSERT_NE(out, nullptr);
+
+    std::thread user([master, slave] {
+        for (int i = 0; i < 1000; ++i) {
+            termios now{};
+            if (::tcgetattr(slave, &now) == 0 && !(now.c_lflag & ECHO)) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        const char typed[] = "s3cret pass\n";
+        ssize_t written = ::write(master, typed, sizeof(typed) - 1);
+        (void)written;
+    });
+    UserPromptRequest request;
+    request.kind = prompt_kind::kPassword;
+    ConsolePrompts console(in, out);
+    console.Show(request);
+    user.join();
+    EXPECT_EQ(request.answer, kIdOk);
+    EXPECT_EQ(request.outText, u"s3cret pass");
+
+    // Nothing came back on the terminal, and its echo is on again.
+    std::string echoed;
+    pollfd ready{master, POLLIN, 0};
+    while (::poll(&ready, 1, 100) > 0 && (ready.revents & POLLIN)) {
+        char chunk[256];
+        ssize_t got = ::read(master, chunk, sizeof(chunk));
+        if (got <= 0) break;
+        echoed.append(chunk, static_cast<size_t>(got));
+    }
+    EXPECT_EQ(echoed.find("s3cret"), std::string::npos) << echoed;
+    termios after{};
+    ASSERT_EQ(::tcgetattr(slave, &after), 0);
+    EXPECT_NE(after.c_lflag & ECHO, 0u);
+    std::fclose(in);
+    std::fclose(out);
+    std::free(outBuffer);
+    ::close(master);
 }
 
 TEST(ProgressRecord, CancelEventAndPausedWord) {
