@@ -280,6 +280,82 @@ TEST_F(SectorIo, ShortReadDuringABurnFailsUnlessErrorsAreIgnored) {
     EXPECT_TRUE(ui_.Boxes().empty());
 }
 
+// A drive that answers cooked reads from the ISO's bytes, or fails them.
+class DriveStub : public optical::IOpticalServices {
+public:
+    explicit DriveStub(const Bytes& disc) : disc_(disc) {}
+    int LockAndDismountVolume(platform::FileHandle, int) override { return 0; }
+    int UnlockVolume(platform::FileHandle) override { return 0; }
+    void BurnLogString(bool, std::u16string_view) override {}
+    int ReadSectorsWithRetry(const optical::SectorReadRequest& r, int*) override {
+        requests.push_back(r);
+        if (fail || r.raw || (uint64_t(r.lba) + r.count) * kS > disc_.size()) return 0;
+        std::memcpy(r.buffer, disc_.data() + size_t(r.lba) * kS, size_t(r.count) * kS);
+        return 1;
+    }
+    int ScsiRead10(platform::FileHandle, uint32_t, uint16_t, void*, uint32_t, uint32_t*) override { return 0; }
+    int ScsiWrite10(platform::FileHandle, uint32_t, const void*, uint32_t, uint32_t) override { return 0; }
+    std::vector<optical::SectorReadRequest> requests;
+    bool fail = false;
+
+private:
+    const Bytes& disc_;
+};
+
+// The preloaded head answers the sectors it holds; the rest comes from the file.
+TEST_F(SectorIo, PreloadedHeadAnswersItsSectorsFirst) {
+    auto ctx = OpenImage(iso_, 0, sectors_);
+    ctx->preloadedHead.assign(16 * kS, 0x77);
+    ctx->preloadedHeadSectors = 16;
+    Bytes buf(20 * kS);
+    EXPECT_EQ(ReadImageSectors(*ctx, 10, buf.data(), 20), 20);
+    for (size_t i = 0; i < 6 * kS; ++i) ASSERT_EQ(buf[i], 0x77) << i;
+    EXPECT_EQ(std::memcmp(buf.data() + 6 * kS, isoBytes_.data() + 16 * kS, 14 * kS), 0);
+    EXPECT_EQ(ReadImageSectors(*ctx, 2, buf.data(), 3), 3);
+    for (size_t i = 0; i < 3 * kS; ++i) ASSERT_EQ(buf[i], 0x77) << i;
+}
+
+// A disc source reads cooked sectors through the drive; a failed drive read
+// has asked already, so the read is cancelled without a further message.
+TEST_F(SectorIo, DiscSourceReadsThroughTheDrive) {
+    DriveStub drive(isoBytes_);
+    optical::SetOpticalServices(&drive);
+    auto ctx = OpenImage(iso_, 0, sectors_);
+    ctx->discSource = 1;
+    Bytes buf(8 * kS);
+    EXPECT_EQ(ReadImageSectors(*ctx, 16, buf.data(), 8), 8);
+    EXPECT_EQ(std::memcmp(buf.data(), isoBytes_.data() + 16 * kS, buf.size()), 0);
+    ASSERT_EQ(drive.requests.size(), 1u);
+    EXPECT_EQ(drive.requests[0].lba, 16u);
+    EXPECT_EQ(drive.requests[0].count, 8u);
+    EXPECT_FALSE(drive.requests[0].raw);
+
+    drive.fail = true;
+    EXPECT_EQ(ReadImageSectors(*ctx, 16, buf.data(), 8), 0);
+    EXPECT_EQ(foundation::OperationStatus.load(), foundation::kStatusCancelled);
+    EXPECT_TRUE(ui_.Boxes().empty());
+
+    // One of the program's own virtual drives is read as a file.
+    foundation::ResetOperationStatus();
+    ctx->virtualDrive = 1;
+    EXPECT_EQ(ReadImageSectors(*ctx, 16, buf.data(), 8), 8);
+    EXPECT_EQ(std::memcmp(buf.data(), isoBytes_.data() + 16 * kS, buf.size()), 0);
+    EXPECT_EQ(drive.requests.size(), 2u);
+}
+
+// Unbounded reads (a volume walk past the recorded end) neither zero-fill nor
+// ask: a short read is a read error without a message.
+TEST_F(SectorIo, UnboundedReadsPastTheEndAreQuietReadErrors) {
+    auto ctx = OpenImage(iso_, 0, 10);
+    ctx->unboundedReads = 1;
+    Bytes buf(4 * kS, 0xEE);
+    EXPECT_EQ(ReadImageSectors(*ctx, 20, buf.data(), 4), 4);   // inside the file: full read
+    EXPECT_EQ(std::memcmp(buf.data(), isoBytes_.data() + 20 * kS, buf.size()), 0);
+    EXPECT_EQ(ReadImageSectors(*ctx, sectors_ - 2, buf.data(), 4), 0);
+    EXPECT_EQ(foundation::OperationStatus.load(), foundation::kStatusImageReadError);
+    EXPECT_TRUE(ui_.Boxes().empty());
+}
+
 // Writes the ISO through WriteImageSectors with the given output format.
 std::string SaveAs(const Bytes& iso, const std::string& path, int32_t outputFormat, uint8_t videoCdKind) {
     auto ctx = std::make_unique<ImageContext>();
