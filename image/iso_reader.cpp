@@ -277,6 +277,7 @@ bool ReadIsoDirectory(ImageContext& ctx, std::span<const uint8_t> recordBytes, I
     }
 
     RecordDateCache dates;
+    bool outOfMemory = false;
     ImageItem* multiExtentOpen = nullptr;   // item whose last record carried 0x80
     std::vector<uint8_t> openIdentifier;
     const DirectoryWalkCounts counts = WalkDirectoryRecords(data, length, [&](const IsoDirectoryRecord& r) {
@@ -308,7 +309,10 @@ bool ReadIsoDirectory(ImageContext& ctx, std::span<const uint8_t> recordBytes, I
             clearDirBit = check == 0;
         }
         ImageItem* item = MakeItem(ctx, r, clearDirBit, dates);
-        if (!item) return false;
+        if (!item) {
+            outOfMemory = true;
+            return false;
+        }
         out.entries.push_back(item);
         if (r.IsMultiExtent() && !r.IsDirectory()) {
             multiExtentOpen = item;
@@ -321,7 +325,7 @@ bool ReadIsoDirectory(ImageContext& ctx, std::span<const uint8_t> recordBytes, I
     });
     Count(report, &IsoTreeReport::skippedRecords,
           counts.shortRecords + counts.crossingRecords + counts.badNameRecords);
-    return true;
+    return !outOfMemory;
 }
 
 int ReadIsoTree(ImageContext& ctx, IsoTreeReport* report) {
