@@ -46,6 +46,7 @@ TEST(Utf8Text, EncodingMatchesIconv) {
     }
 }
 
+// Malformed input becomes U+FFFD as Python's codec makes it.
 TEST(Utf8Text, DecodingTable) {
     struct Row {
         const char* name;
@@ -61,9 +62,25 @@ TEST(Utf8Text, DecodingTable) {
         {"five-byte form", "\xF8\x88\x80\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},
         {"encoded surrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
         {"cut at the end", "ab\xE2\x82", u"ab\uFFFD"},
+        {"four-byte form cut at the end", "\xF0\x9F\x98", u"\uFFFD"},
+        {"encoded low surrogate", "\xED\xB8\x80z", u"\uFFFD\uFFFD\uFFFDz"},
+        {"above U+10FFFF", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
         {"stray continuation", "\x80z", u"\uFFFDz"},
     };
-    for (const Row& row : rows) EXPECT_EQ(Utf8ToWideStatic(row.bytes), row.expected) << row.name;
+    for (const Row& row : rows) {
+        EXPECT_EQ(Utf8ToWideStatic(row.bytes), row.expected) << row.name;
+        // Python's decoder replaces malformed input the same way, unit for unit.
+        const std::string python = qvtest::RunOk(
+            "python3 -c 'import sys; sys.stdout.write(bytes.fromhex(sys.argv[1]).decode(\"utf-8\", "
+            "\"replace\").encode(\"utf-16-le\").hex(\" \").upper())' " +
+            qvtest::ShellQuote(Hex(row.bytes)));
+        std::string le;
+        for (char16_t u : Utf8ToWideStatic(row.bytes)) {
+            le.push_back(static_cast<char>(u & 0xFF));
+            le.push_back(static_cast<char>(u >> 8));
+        }
+        EXPECT_EQ(Hex(le), python) << row.name;
+    }
     // A lone surrogate cannot be encoded; it becomes U+FFFD, never a 3-byte surrogate form.
     EXPECT_EQ(Hex(WideToUtf8Static(std::u16string(1, u'\xD800') + u"x")), "EF BF BD 78");
 }
