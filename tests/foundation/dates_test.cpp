@@ -300,6 +300,41 @@ TEST(Dates, VolumeDatesOfXorrisoImages) {
     }
 }
 
+// xorriso's own -volume_date takes local times of its zone (both seasons and
+// one after 2038); the moment each stands for is what date(1) makes of the
+// same local time, whatever zone the reader runs in.
+TEST(Dates, VolumeDatesSetByXorrisoVolumeDate) {
+    qvtest::TempDir dir;
+    MakeStampedFolder(dir, false);
+    struct Field {
+        const char* type;
+        uint64_t offsetInPvd;   // ECMA-119 8.4: creation, modification, expiration, effective
+        const char* local;      // xorriso's form
+        const char* forDate;    // date(1)'s form of the same local time
+    };
+    const Field fields[] = {
+        {"c", 813, "2040.05.06.070809", "2040-05-06 07:08:09"},
+        {"m", 830, "2012.07.04.120000", "2012-07-04 12:00:00"},
+        {"x", 847, "2012.01.04.120000", "2012-01-04 12:00:00"},
+        {"f", 864, "2012.03.15.023000", "2012-03-15 02:30:00"},
+    };
+    for (const char* writerZone : kZones) {
+        std::string command = "cd " + ShellQuote(dir.path()) + " && rm -f v.iso && TZ=" + writerZone +
+                              " xorriso -outdev v.iso";
+        for (const Field& f : fields) command += std::string(" -volume_date ") + f.type + " " + f.local;
+        RunOk(command + " -map src / -commit 2>&1");
+        for (const Field& f : fields) {
+            const int64_t moment = std::stoll(
+                RunOk("TZ=" + std::string(writerZone) + " date -d '" + f.forDate + "' +%s"));
+            for (const char* readerZone : kZones) {
+                ScopedTimeZone zone(readerZone);
+                EXPECT_EQ(IsoVolumeDateToUnixTime(VolumeDateAt(dir / "v.iso", f.offsetInPvd)), moment)
+                    << f.type << " written in " << writerZone << ", read in " << readerZone;
+            }
+        }
+    }
+}
+
 // genisoimage stamps the volume with the current local time and offset; read
 // back it must be now, and our writer must give the same 17 bytes for it.
 TEST(Dates, VolumeDateOfGenisoimageIsNowAndRoundTrips) {
