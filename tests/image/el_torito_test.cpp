@@ -221,6 +221,50 @@ TEST_F(ElToritoNewTest, ANewBootImageGetsItsEntryBySize) {
     }
 }
 
+TEST_F(ElToritoNewTest, AHardDiskImageCutShortByTheImageEndIsSaidOnSave) {
+    // The partition claims 64 MiB; the image ends long before.
+    std::vector<uint8_t> hd = HardDiskImage();
+    hd[446 + 12] = 0;
+    hd[446 + 13] = 0;
+    hd[446 + 14] = 2;   // 0x20000 sectors of 512 bytes
+    qvtest::WriteFileBytes(dir_ / "src/hd.img", hd.data(), hd.size());
+    std::string iso = MakeIso(kFixtures[3]);
+    DocumentPtr doc = Open(iso);
+    ASSERT_TRUE(doc);
+    ASSERT_NE(doc->elTorito.get(), nullptr);
+    EXPECT_TRUE(doc->elTorito->partlyKept);
+    EXPECT_LT(doc->elTorito->bootImageSize, int64_t(64) << 20);
+    ASSERT_EQ(image::SaveImageFile(*doc, W(dir_ / "out.iso"), image::format_code::kIso, nullptr), 1);
+    auto boxes = ui_.Boxes();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_NE(platform::Utf16ToUtf8(boxes.back().request.text).find("could not be read"), std::string::npos);
+}
+
+TEST_F(ElToritoNewTest, DamagedCataloguesLoadOrNotButNeverCrash) {
+    for (const Fixture& f : {kFixtures[0], kFixtures[4]}) {
+        std::string iso = MakeIso(f);
+        const std::vector<uint8_t> good = qvtest::ReadFileBytes(iso);
+        uint32_t x = 12345;
+        for (int round = 0; round < 60; ++round) {
+            std::vector<uint8_t> bad = good;
+            // The boot record (17) and the catalogue (33) take the damage.
+            for (int k = 0; k < 6; ++k) {
+                x = x * 1664525u + 1013904223u;
+                const size_t sector = (x >> 16) & 1 ? 17 : 33;
+                x = x * 1664525u + 1013904223u;
+                bad[sector * 2048 + (x >> 8) % 128] = uint8_t(x);
+            }
+            const std::string path = dir_ / "bad.iso";
+            qvtest::WriteFileBytes(path, bad.data(), bad.size());
+            DocumentPtr doc = Open(path);
+            ASSERT_TRUE(doc);
+            if (doc->elTorito) {
+                EXPECT_EQ(doc->elTorito->bootImage.size() % 2048, 0u);
+            }
+        }
+    }
+}
+
 TEST(ElToritoEntry, AHugeNoEmulationImageClampsItsSectorCount) {
     image::ImageContext ctx;
     auto* state = new image::ElToritoState;
