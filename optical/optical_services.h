@@ -51,9 +51,11 @@ public:
     virtual int LockAndDismountVolume(platform::FileHandle drive, int force) = 0;
     virtual int UnlockVolume(platform::FileHandle drive) = 0;
     virtual void BurnLogString(bool warning, std::u16string_view text) = 0;
-    // 1 when the whole run is in the buffer (read, or zero-filled where the user
-    // chose to ignore a sector), 0 on failure or abort. hadError (optional) is
-    // set when sectors were zero-filled.
+    // 1 when the whole run is in the buffer (read, or zero-filled where a
+    // sector could not be read and was ignored), 0 on failure or abort. Only
+    // the sectors that failed are zero-filled: the reading goes on with the
+    // next sector, so good sectors after a bad one are never lost. hadError
+    // (optional) is 1 whenever this call zero-filled a sector, else 0.
     virtual int ReadSectorsWithRetry(const SectorReadRequest& request, int* hadError) = 0;
     // READ(10): 1 on success with the transferred byte count stored.
     virtual int ScsiRead10(platform::FileHandle device, uint32_t lba, uint16_t count, void* buffer,

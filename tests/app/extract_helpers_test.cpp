@@ -94,6 +94,34 @@ TEST(ExtractHelpers, HostileArchiveNamesStayInsideTheDestination) {
     EXPECT_NE(inside.find("/abs/file"), std::string::npos);   // the absolute name, below the destination
 }
 
+// An ordinary archive made by 7z: every file member extracts to the place the
+// tool recorded, below the destination.
+TEST(ExtractHelpers, OrdinaryArchiveExtractsInPlace) {
+    treetest::TreeDocument doc;
+    qvtest::TempDir dir;
+    qvtest::RunOk("cd " + qvtest::ShellQuote(dir.path()) +
+                  " && mkdir -p dir/sub 'dir/with space' && echo a > dir/a.txt && echo b > dir/sub/b.txt"
+                  " && echo c > 'dir/with space/c d.txt' && 7z a -bd t.zip dir > /dev/null");
+    // Members as 7z lists them: "Path = ..." then "Folder = +" or "-".
+    std::vector<std::string> files;
+    std::string path;
+    for (const std::string& line : Lines(qvtest::RunOk("7z l -ba -slt " + qvtest::ShellQuote(dir / "t.zip")))) {
+        if (line.rfind("Path = ", 0) == 0) path = line.substr(7);
+        if (line == "Folder = -") files.push_back(path);
+    }
+    ASSERT_EQ(files.size(), 3u);
+    std::string dest = dir / "out";
+    for (const std::string& member : files) {
+        ImageItem* item = AddMember(doc.ctx(), member);
+        std::u16string out = app::BuildExtractPath(doc.ctx(), item, nullptr, platform::Utf8ToUtf16(dest));
+        EXPECT_EQ(platform::Utf16ToUtf8(out), dest + "/" + member);
+        qvtest::RunOk("mkdir -p \"$(dirname " + qvtest::ShellQuote(platform::Utf16ToUtf8(out)) + ")\" && touch " +
+                      qvtest::ShellQuote(platform::Utf16ToUtf8(out)));
+    }
+    EXPECT_EQ(qvtest::RunOk("cd " + qvtest::ShellQuote(dest) + " && find dir -type f | sort"),
+              qvtest::RunOk("cd " + qvtest::ShellQuote(dir.path()) + " && find dir -type f | sort"));
+}
+
 TEST(ExtractHelpers, PathsRelativeToTheStartFolder) {
     treetest::TreeDocument doc;
     ImageFolder* a = treetest::AddFolder(doc.root(), u"a");

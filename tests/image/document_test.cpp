@@ -193,6 +193,91 @@ TEST_F(Documents, OpenFailures) {
     SetOpenReaderHooks(OpenReaderHooks{});
 }
 
+// What the detection found decides read-only, whether a tree is read and by
+// which reader; the boot image is loaded in every case, tree or not.
+struct TreeDecisionRow {
+    const char* name;
+    int32_t format;
+    uint8_t videoCd;
+    int32_t discSource;
+    int32_t xbox;
+    int32_t wii;
+    bool hfs;
+    bool hfsPlus;
+    int32_t iso9660;
+    int showMac;
+    bool buildTree;
+    // Expected.
+    int32_t readOnly;
+    bool tree;
+    int32_t hybrid;
+    const char* reader;
+};
+const TreeDecisionRow* g_decisionRow = nullptr;
+std::string* g_readers = nullptr;
+int g_elToritoLoads = 0;
+
+TEST_F(Documents, TreeDecision) {
+    const TreeDecisionRow rows[] = {
+        {"iso without tree", 0, 0, 0, 0, 0, false, false, 1, 0, false, 0, false, 0, ""},
+        {"iso", 0, 0, 0, 0, 0, false, false, 1, 0, true, 0, true, 0, "iso"},
+        {"video cd gets a tree anyway", 0, 1, 0, 0, 0, false, false, 1, 0, false, 0, true, 0, "iso"},
+        {"read-only video cd stays without", 0, 1, 1, 0, 0, false, false, 1, 0, false, 1, false, 0, ""},
+        {"disc", 0, 0, 1, 0, 0, false, false, 1, 0, true, 1, true, 0, "iso"},
+        {"hfs hybrid, mac files hidden", 0, 0, 0, 0, 0, true, false, 1, 0, true, 1, true, 1, "iso"},
+        {"hfs hybrid, mac files shown", 0, 0, 0, 0, 0, true, false, 1, 1, true, 1, true, 1, "hfs"},
+        {"hfs+ alone", 0, 0, 0, 0, 0, false, true, 0, 0, true, 1, true, 0, "hfs+"},
+        {"hfs+ before hfs", 0, 0, 0, 0, 0, true, true, 0, 0, true, 1, true, 0, "hfs+"},
+        {"xbox", 0, 0, 0, 1, 0, false, false, 1, 0, true, 1, true, 0, "xbox"},
+        {"wii builds its own", 0, 0, 0, 0, 1, false, false, 0, 0, true, 1, true, 0, ""},
+        {"audio cd reads nothing", 100, 0, 0, 0, 0, false, false, 0, 0, true, 0, false, 0, ""},
+    };
+    std::string iso = MakeIso();
+    std::string readers;
+    g_readers = &readers;
+    OpenReaderHooks hooks = GetOpenReaderHooks();
+    hooks.detectImageFormat = [](ImageContext* ctx, int32_t) {
+        const TreeDecisionRow& row = *g_decisionRow;
+        ctx->formatCode = row.format;
+        ctx->videoCdKind = row.videoCd;
+        ctx->discSource = row.discSource;
+        ctx->xboxVolume = row.xbox;
+        ctx->wiiDisc = row.wii;
+        ctx->iso9660Present = row.iso9660;
+        if (row.hfs) ctx->hfsVolume.Attach(reinterpret_cast<HfsVolume*>(1), [](HfsVolume*) {});
+        if (row.hfsPlus) ctx->hfsPlusVolume.Attach(reinterpret_cast<HfsPlusVolume*>(1), [](HfsPlusVolume*) {});
+        if (row.discSource) ctx->trackList = NewTrackList().release();
+    };
+    hooks.showMacFiles = [] { return g_decisionRow->showMac; };
+    hooks.readIsoTree = [](ImageContext*) { return *g_readers += "iso", 0; };
+    hooks.buildHfsTree = [](ImageContext*) { return *g_readers += "hfs", 0; };
+    hooks.buildHfsPlusTree = [](ImageContext*) { return *g_readers += "hfs+", 0; };
+    hooks.readXboxTree = [](ImageContext*) { return *g_readers += "xbox", 0; };
+    hooks.loadElTorito = [](ImageContext*) { ++g_elToritoLoads; };
+    SetOpenReaderHooks(hooks);
+    for (const TreeDecisionRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_decisionRow = &row;
+        readers.clear();
+        g_elToritoLoads = 0;
+        int code = -1;
+        DocumentPtr doc(Open(iso, &code, row.buildTree));
+        ASSERT_NE(doc, nullptr);
+        EXPECT_EQ(code, open_result::kOk);
+        EXPECT_EQ(doc->readOnly, row.readOnly);
+        EXPECT_EQ(doc->rootFolder != nullptr, row.tree);
+        EXPECT_EQ(doc->ownsTree, row.tree || (row.buildTree && row.format == format_code::kAudioCd) ? 1 : 0);
+        EXPECT_EQ(doc->hybridMacDisc, row.hybrid);
+        EXPECT_EQ(readers, row.reader);
+        EXPECT_EQ(g_elToritoLoads, 1);
+        if (row.discSource && row.tree) {
+            EXPECT_TRUE(doc->trackList->cookedReadsOnly);
+        }
+    }
+    g_decisionRow = nullptr;
+    g_readers = nullptr;
+}
+
 // A root directory without entries (its first record length patched to 0).
 TEST_F(Documents, RootWithoutEntriesFailsWithCode9) {
     std::string iso = MakeIso();
