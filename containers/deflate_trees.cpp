@@ -24,6 +24,47 @@ unsigned ReverseBits(unsigned code, int len) {
     return r >> 1;
 }
 
+// The run-length coding of a tree's code lengths (RFC 1951 3.2.7), shared by
+// the pass that counts the code-length symbols and the pass that writes them,
+// so both always agree. visit(symbol, extraBits, extra) is called for each
+// code-length symbol in stream order. tree[maxCode + 1].len must hold a guard
+// that equals no length.
+template <typename Node, typename Visit>
+void ForEachLengthSymbol(const Node* tree, int maxCode, Visit visit) {
+    int prevLen = -1;
+    int nextLen = tree[0].len;
+    int count = 0;
+    int maxCount = nextLen == 0 ? 138 : 7;
+    int minCount = nextLen == 0 ? 3 : 4;
+    for (int n = 0; n <= maxCode; ++n) {
+        const int curLen = nextLen;
+        nextLen = tree[n + 1].len;
+        if (++count < maxCount && curLen == nextLen) continue;
+        if (count < minCount) {
+            for (; count > 0; --count) visit(curLen, 0, 0);
+        } else if (curLen != 0) {
+            if (curLen != prevLen) {
+                visit(curLen, 0, 0);
+                --count;
+            }
+            visit(kRep3To6, 2, static_cast<uint32_t>(count - 3));
+        } else if (count <= 10) {
+            visit(kRepZero3To10, 3, static_cast<uint32_t>(count - 3));
+        } else {
+            visit(kRepZero11To138, 7, static_cast<uint32_t>(count - 11));
+        }
+        count = 0;
+        prevLen = curLen;
+        if (nextLen == 0) {
+            maxCount = 138, minCount = 3;
+        } else if (curLen == nextLen) {
+            maxCount = 6, minCount = 3;
+        } else {
+            maxCount = 7, minCount = 4;
+        }
+    }
+}
+
 // The constant tables: the fixed codes and the maps from lengths and
 // distances to their codes, made once for the process (read-only after).
 struct StaticTables {
@@ -311,77 +352,15 @@ void BlockCoder::BuildTree(TreeDesc& desc) {
 }
 
 void BlockCoder::ScanTree(Node* tree, int maxCode) {
-    int prevLen = -1;
-    int nextLen = tree[0].len;
-    int count = 0;
-    int maxCount = 7;
-    int minCount = 4;
-    if (nextLen == 0) maxCount = 138, minCount = 3;
-    tree[maxCode + 1].len = 0xFFFF;   // guard
-    for (int n = 0; n <= maxCode; ++n) {
-        const int curLen = nextLen;
-        nextLen = tree[n + 1].len;
-        if (++count < maxCount && curLen == nextLen) continue;
-        if (count < minCount) {
-            blTree_[curLen].freq += static_cast<uint32_t>(count);
-        } else if (curLen != 0) {
-            if (curLen != prevLen) ++blTree_[curLen].freq;
-            ++blTree_[kRep3To6].freq;
-        } else if (count <= 10) {
-            ++blTree_[kRepZero3To10].freq;
-        } else {
-            ++blTree_[kRepZero11To138].freq;
-        }
-        count = 0;
-        prevLen = curLen;
-        if (nextLen == 0) {
-            maxCount = 138, minCount = 3;
-        } else if (curLen == nextLen) {
-            maxCount = 6, minCount = 3;
-        } else {
-            maxCount = 7, minCount = 4;
-        }
-    }
+    tree[maxCode + 1].len = 0xFFFF;   // guard, read by SendTree too
+    ForEachLengthSymbol(tree, maxCode, [&](int symbol, unsigned, uint32_t) { ++blTree_[symbol].freq; });
 }
 
 void BlockCoder::SendTree(const Node* tree, int maxCode, BitWriter& out) {
-    int prevLen = -1;
-    int nextLen = tree[0].len;
-    int count = 0;
-    int maxCount = 7;
-    int minCount = 4;
-    if (nextLen == 0) maxCount = 138, minCount = 3;
-    for (int n = 0; n <= maxCode; ++n) {
-        const int curLen = nextLen;
-        nextLen = tree[n + 1].len;
-        if (++count < maxCount && curLen == nextLen) continue;
-        if (count < minCount) {
-            do SendCode(curLen, blTree_, out);
-            while (--count != 0);
-        } else if (curLen != 0) {
-            if (curLen != prevLen) {
-                SendCode(curLen, blTree_, out);
-                --count;
-            }
-            SendCode(kRep3To6, blTree_, out);
-            out.Send(static_cast<uint32_t>(count - 3), 2);
-        } else if (count <= 10) {
-            SendCode(kRepZero3To10, blTree_, out);
-            out.Send(static_cast<uint32_t>(count - 3), 3);
-        } else {
-            SendCode(kRepZero11To138, blTree_, out);
-            out.Send(static_cast<uint32_t>(count - 11), 7);
-        }
-        count = 0;
-        prevLen = curLen;
-        if (nextLen == 0) {
-            maxCount = 138, minCount = 3;
-        } else if (curLen == nextLen) {
-            maxCount = 6, minCount = 3;
-        } else {
-            maxCount = 7, minCount = 4;
-        }
-    }
+    ForEachLengthSymbol(tree, maxCode, [&](int symbol, unsigned extraBits, uint32_t extra) {
+        SendCode(symbol, blTree_, out);
+        if (extraBits != 0) out.Send(extra, extraBits);
+    });
 }
 
 int BlockCoder::BuildBitLengthTree() {
