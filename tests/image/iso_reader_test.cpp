@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "dialogs/dialog_services.h"
 #include "dialogs/prompt_service.h"
 #include "image/volume_texts.h"
 #include "tests/image/iso_fixtures.h"
@@ -396,6 +397,30 @@ TEST(IsoReader, MultiExtentFileOver4GiB) {
     EXPECT_EQ(tail, std::vector<uint8_t>(4096, 0));
 }
 
+// A session chooser that picks a fixed session, as the user would.
+class PickSession final : public dialogs::IDialogServices {
+public:
+    explicit PickSession(int32_t session) : session_(session) {}
+    int ChooseSession(ImageContext*, bool) override {
+        dialogs::ChosenSessionIndex().store(session_);
+        return 0;
+    }
+    int ChooseDiskPartition(ImageContext*, const uint8_t*) override { return -1; }
+    int ChooseWimImage(ImageContext*, int32_t) override { return -1; }
+    bool AskPassword(ImageContext*, const uint8_t*) override { return false; }
+    platform::FileHandle OpenDaaVolumeFile(containers::DaaContainer*, int32_t) override { return nullptr; }
+    platform::FileHandle RequestVolume(containers::DaaContainer*, int32_t) override { return nullptr; }
+    platform::FileHandle OpenMzpVolumeFile(containers::MzpContainer*, int32_t) override { return nullptr; }
+    platform::FileHandle OpenXdiPartFile(containers::XdiContainer*, int32_t) override { return nullptr; }
+    void ReportTooManyVolumes() override {}
+    void RedirectToFirstVolume(std::u16string&) override {}
+    bool ApplySfxIcon(containers::DaaContainer*) override { return false; }
+    void AddProgressLogLine(std::u16string_view) override {}
+
+private:
+    int32_t session_;
+};
+
 // Two sessions as two tracks of one file, described by a CUE sheet without
 // a gap between them. The session chosen at open decides what is seen.
 TEST(IsoReader, TwoSessionsThroughACueSheet) {
@@ -420,10 +445,11 @@ TEST(IsoReader, TwoSessionsThroughACueSheet) {
         std::vector<std::string> paths;
     } rows[] = {{1, {"/d1", "/d1/one.txt", "/d2", "/d2/two.txt"}}, {0, {"/d1", "/d1/one.txt"}}};
     for (const auto& row : rows) {
-        // The chooser stand-in leaves the shared choice as it finds it.
-        dialogs::ChosenSessionIndex().store(row.session);
+        PickSession chooser(row.session);
+        dialogs::SetDialogServices(&chooser);
         int code = -1;
         auto doc = OpenDoc(dir / "ms.iso", &code, dir / "ms.cue");
+        dialogs::SetDialogServices(nullptr);
         ASSERT_TRUE(doc) << code;
         EXPECT_EQ(Paths(ListTree(*doc)), row.paths) << row.session;
         EXPECT_EQ(doc->chosenSession, row.session + 1);
