@@ -6,6 +6,25 @@
 
 namespace foundation {
 
+namespace {
+
+// A field's value, or 0 when the field did not fit (the cursor is failed then).
+template <typename T>
+T ValueOr0(const uint8_t* p, T (*read)(const uint8_t*)) {
+    return p ? read(p) : T{0};
+}
+
+// Writes a field that fits; false (and nothing written) otherwise.
+template <typename T>
+bool PutIfFits(uint8_t* p, T value, void (*write)(uint8_t*, T)) {
+    if (p) write(p, value);
+    return p != nullptr;
+}
+
+void WriteU8(uint8_t* p, uint8_t v) { p[0] = v; }
+
+}  // namespace
+
 const uint8_t* ByteCursor::Field(uint64_t offset, uint64_t length) const {
     if (!Has(offset, length)) {
         failed_ = true;
@@ -20,63 +39,21 @@ const uint8_t* ByteCursor::NextField(uint64_t length) {
     return p;
 }
 
-uint8_t ByteCursor::U8(uint64_t offset) const {
-    const uint8_t* p = Field(offset, 1);
-    return p ? p[0] : 0;
-}
-uint16_t ByteCursor::Le16(uint64_t offset) const {
-    const uint8_t* p = Field(offset, 2);
-    return p ? ReadLE16(p) : 0;
-}
-uint32_t ByteCursor::Le32(uint64_t offset) const {
-    const uint8_t* p = Field(offset, 4);
-    return p ? ReadLE32(p) : 0;
-}
-uint64_t ByteCursor::Le64(uint64_t offset) const {
-    const uint8_t* p = Field(offset, 8);
-    return p ? ReadLE64(p) : 0;
-}
-uint16_t ByteCursor::Be16(uint64_t offset) const {
-    const uint8_t* p = Field(offset, 2);
-    return p ? ReadBE16(p) : 0;
-}
-uint32_t ByteCursor::Be32(uint64_t offset) const {
-    const uint8_t* p = Field(offset, 4);
-    return p ? ReadBE32(p) : 0;
-}
-uint64_t ByteCursor::Be64(uint64_t offset) const {
-    const uint8_t* p = Field(offset, 8);
-    return p ? ReadBE64(p) : 0;
-}
+uint8_t ByteCursor::U8(uint64_t offset) const { return ValueOr0(Field(offset, 1), foundation::ReadU8); }
+uint16_t ByteCursor::Le16(uint64_t offset) const { return ValueOr0(Field(offset, 2), ReadLE16); }
+uint32_t ByteCursor::Le32(uint64_t offset) const { return ValueOr0(Field(offset, 4), ReadLE32); }
+uint64_t ByteCursor::Le64(uint64_t offset) const { return ValueOr0(Field(offset, 8), ReadLE64); }
+uint16_t ByteCursor::Be16(uint64_t offset) const { return ValueOr0(Field(offset, 2), ReadBE16); }
+uint32_t ByteCursor::Be32(uint64_t offset) const { return ValueOr0(Field(offset, 4), ReadBE32); }
+uint64_t ByteCursor::Be64(uint64_t offset) const { return ValueOr0(Field(offset, 8), ReadBE64); }
 
-uint8_t ByteCursor::ReadU8() {
-    const uint8_t* p = NextField(1);
-    return p ? p[0] : 0;
-}
-uint16_t ByteCursor::ReadLe16() {
-    const uint8_t* p = NextField(2);
-    return p ? ReadLE16(p) : 0;
-}
-uint32_t ByteCursor::ReadLe32() {
-    const uint8_t* p = NextField(4);
-    return p ? ReadLE32(p) : 0;
-}
-uint64_t ByteCursor::ReadLe64() {
-    const uint8_t* p = NextField(8);
-    return p ? ReadLE64(p) : 0;
-}
-uint16_t ByteCursor::ReadBe16() {
-    const uint8_t* p = NextField(2);
-    return p ? ReadBE16(p) : 0;
-}
-uint32_t ByteCursor::ReadBe32() {
-    const uint8_t* p = NextField(4);
-    return p ? ReadBE32(p) : 0;
-}
-uint64_t ByteCursor::ReadBe64() {
-    const uint8_t* p = NextField(8);
-    return p ? ReadBE64(p) : 0;
-}
+uint8_t ByteCursor::ReadU8() { return ValueOr0(NextField(1), foundation::ReadU8); }
+uint16_t ByteCursor::ReadLe16() { return ValueOr0(NextField(2), ReadLE16); }
+uint32_t ByteCursor::ReadLe32() { return ValueOr0(NextField(4), ReadLE32); }
+uint64_t ByteCursor::ReadLe64() { return ValueOr0(NextField(8), ReadLE64); }
+uint16_t ByteCursor::ReadBe16() { return ValueOr0(NextField(2), ReadBE16); }
+uint32_t ByteCursor::ReadBe32() { return ValueOr0(NextField(4), ReadBE32); }
+uint64_t ByteCursor::ReadBe64() { return ValueOr0(NextField(8), ReadBE64); }
 
 std::optional<ByteCursor> ByteCursor::Take(uint64_t length) {
     if (!Has(position_, length)) return std::nullopt;
@@ -129,49 +106,31 @@ uint8_t* ByteWriter::Field(uint64_t offset, uint64_t length) {
 }
 
 bool ByteWriter::U8(uint64_t offset, uint8_t value) {
-    uint8_t* p = Field(offset, 1);
-    if (p) p[0] = value;
-    return p != nullptr;
+    return PutIfFits(Field(offset, 1), value, WriteU8);
 }
 bool ByteWriter::Le16(uint64_t offset, uint16_t value) {
-    uint8_t* p = Field(offset, 2);
-    if (p) WriteLE16(p, value);
-    return p != nullptr;
+    return PutIfFits(Field(offset, 2), value, WriteLE16);
 }
 bool ByteWriter::Le32(uint64_t offset, uint32_t value) {
-    uint8_t* p = Field(offset, 4);
-    if (p) WriteLE32(p, value);
-    return p != nullptr;
+    return PutIfFits(Field(offset, 4), value, WriteLE32);
 }
 bool ByteWriter::Le64(uint64_t offset, uint64_t value) {
-    uint8_t* p = Field(offset, 8);
-    if (p) WriteLE64(p, value);
-    return p != nullptr;
+    return PutIfFits(Field(offset, 8), value, WriteLE64);
 }
 bool ByteWriter::Be16(uint64_t offset, uint16_t value) {
-    uint8_t* p = Field(offset, 2);
-    if (p) WriteBE16(p, value);
-    return p != nullptr;
+    return PutIfFits(Field(offset, 2), value, WriteBE16);
 }
 bool ByteWriter::Be32(uint64_t offset, uint32_t value) {
-    uint8_t* p = Field(offset, 4);
-    if (p) WriteBE32(p, value);
-    return p != nullptr;
+    return PutIfFits(Field(offset, 4), value, WriteBE32);
 }
 bool ByteWriter::Be64(uint64_t offset, uint64_t value) {
-    uint8_t* p = Field(offset, 8);
-    if (p) WriteBE64(p, value);
-    return p != nullptr;
+    return PutIfFits(Field(offset, 8), value, WriteBE64);
 }
 bool ByteWriter::Both16(uint64_t offset, uint16_t value) {
-    uint8_t* p = Field(offset, 4);
-    if (p) WriteBothEndian16(p, value);
-    return p != nullptr;
+    return PutIfFits(Field(offset, 4), value, WriteBothEndian16);
 }
 bool ByteWriter::Both32(uint64_t offset, uint32_t value) {
-    uint8_t* p = Field(offset, 8);
-    if (p) WriteBothEndian32(p, value);
-    return p != nullptr;
+    return PutIfFits(Field(offset, 8), value, WriteBothEndian32);
 }
 bool ByteWriter::Put(uint64_t offset, const void* data, size_t size) {
     uint8_t* p = Field(offset, size);
