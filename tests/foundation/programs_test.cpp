@@ -136,6 +136,19 @@ TEST_F(ProgramsTest, ANameLikeAnOptionStaysAFileName) {
     EXPECT_EQ(RecordedArgs(), (std::vector<std::string>{"--attach", "./-disc.iso"}));
 }
 
+// Without a "DefaultViewer" setting the desktop's opener views the file.
+TEST_F(ProgramsTest, DefaultViewerUnsetUsesTheDesktopsOpener) {
+    WriteRecorder(dir_ / "bin/xdg-open");
+    StubsFirstOnPath();
+    setenv("QV_EXIT_CODE", "3", 1);
+    const std::string file = dir_ / "notes (1).txt";
+    ASSERT_TRUE(LaunchFile(platform::Utf8ToUtf16(file), LaunchMode::DefaultViewer));
+    EXPECT_EQ(RecordedArgs(), std::vector<std::string>{file});
+    const auto ended = EndedLaunches();
+    ASSERT_EQ(ended.size(), 1u);
+    EXPECT_EQ(ended[0].exitCode, 3);
+}
+
 TEST_F(ProgramsTest, DefaultViewerThatCannotStartGivesFalseAndNoThread) {
     ASSERT_TRUE(SetDefaultViewer(platform::Utf8ToUtf16(dir_ / "bin/no-such-viewer")));
     EXPECT_FALSE(LaunchFile(u"/tmp/x.txt", LaunchMode::DefaultViewer));
