@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -122,6 +123,19 @@ TEST(VolumeTexts, FieldWriters) {
     PutVolumeDate(date, 0);
     EXPECT_EQ(std::string(date.begin(), date.begin() + 16), std::string(16, '0'));
     EXPECT_EQ(date[16], 0);
+}
+
+// A character the code page lacks becomes "?" and the rest of the text
+// stays; names in the code page come back whole.
+TEST(VolumeTexts, CodePageTexts) {
+    setenv("QV_ANSI_CODEPAGE", "1252", 1);
+    std::array<uint8_t, 32> a{};
+    EXPECT_EQ(PutVolumeTextA(a, u"Caf\u00E9 \u4E2D B"), 8u);
+    EXPECT_EQ(std::string(a.begin(), a.begin() + 8), "Caf\xE9 ? B");
+    std::array<uint8_t, 2048> d{};
+    std::memcpy(d.data() + 40, a.data(), 32);
+    EXPECT_EQ(DecodePrimaryVolumeTexts(d)[kVolumeLabel], u"Caf\u00E9 ? B");
+    unsetenv("QV_ANSI_CODEPAGE");
 }
 
 TEST(VolumeTexts, AllSpaceLabelIsEmpty) {
