@@ -14,6 +14,7 @@
 #include "foundation/messages_scripted.h"
 #include "foundation/operation_status.h"
 #include "image/document.h"
+#include "image/el_torito.h"
 #include "image/image_build.h"
 #include "image/image_context.h"
 #include "image/iso_layout.h"
@@ -149,6 +150,31 @@ TEST_F(AppendSessionTest, AnOldFileInsideTheRewrittenHeadStopsTheLayout) {
     ASSERT_EQ(image::PrepareTreeForWrite(*doc, build.iso, nullptr, &error), 1);
     EXPECT_EQ(image::BuildImageLayout(*doc, build, nullptr, 1000), 0);
     EXPECT_EQ(foundation::OperationStatus.load(), foundation::kStatusSourceReadFailed);
+}
+
+TEST_F(AppendSessionTest, ABootImagesInfoTableNamesTheSessionsPrimaryDescriptor) {
+    std::vector<uint8_t> boot(10000);
+    for (size_t i = 0; i < boot.size(); ++i) boot[i] = uint8_t(i * 13);
+    qvtest::WriteFileBytes(dir_ / "old/boot.img", boot.data(), boot.size());
+    RunOk("xorriso -as mkisofs -b boot.img -no-emul-boot -boot-load-size 4 -boot-info-table -o " +
+          ShellQuote(dir_ / "old.iso") + " " + ShellQuote(dir_ / "old") + " 2>&1");
+    image::RegisterElToritoHooks();
+    const std::string out = dir_ / "out.iso";
+    int32_t s = 0, area = 0;
+    ASSERT_TRUE(AppendTo(out, true, &s, &area));
+    EXPECT_EQ(area, 20);   // primary, boot record, terminator, marker (no Joliet here)
+    std::string report = RunOk("xorriso -load sbsector " + std::to_string(s) + " -indev " + ShellQuote(out) +
+                               " -report_el_torito plain 2>/dev/null");
+    size_t at = report.find("El Torito boot img :   1  BIOS  y   none");
+    ASSERT_NE(at, std::string::npos) << report;
+    const uint32_t lba = uint32_t(std::stoul(report.substr(report.find_last_of(' ', report.find('\n', at)) + 1)));
+    const std::vector<uint8_t> now = qvtest::ReadFileBytes(out);
+    auto le32 = [&](size_t p) {
+        return uint32_t(now[p]) | uint32_t(now[p + 1]) << 8 | uint32_t(now[p + 2]) << 16 | uint32_t(now[p + 3]) << 24;
+    };
+    EXPECT_GT(lba, uint32_t(s));
+    EXPECT_EQ(le32(size_t(lba) * 2048 + 8), uint32_t(s + 16));
+    EXPECT_EQ(le32(size_t(lba) * 2048 + 12), lba);
 }
 
 // A drive behind the optical seam: a disc of 400 sectors in memory.

@@ -265,6 +265,24 @@ TEST_F(ElToritoNewTest, DamagedCataloguesLoadOrNotButNeverCrash) {
     }
 }
 
+TEST_F(ElToritoNewTest, TheSystemAreaOfAnOpenedBootableImageIsKept) {
+    // A hybrid image carries its hard-disk boot code and partition table in
+    // the system area; the save keeps them.
+    auto area = Pattern(32768, 11);
+    qvtest::WriteFileBytes(dir_ / "area.bin", area.data(), area.size());
+    const std::string iso = dir_ / "hybrid.iso";
+    RunOk("xorriso -as mkisofs -G " + ShellQuote(dir_ / "area.bin") +
+          " -b boot.img -no-emul-boot -boot-load-size 4 -boot-info-table -o " + ShellQuote(iso) + " " +
+          ShellQuote(dir_ / "src") + " 2>&1");
+    DocumentPtr doc = Open(iso);
+    ASSERT_TRUE(doc);
+    const std::string out = dir_ / "out.iso";
+    ASSERT_EQ(image::SaveImageFile(*doc, W(out), image::format_code::kIso, nullptr), 1);
+    std::vector<uint8_t> saved = qvtest::ReadFileBytes(out);
+    ASSERT_GE(saved.size(), area.size());
+    EXPECT_TRUE(std::equal(area.begin(), area.end(), saved.begin()));
+}
+
 TEST(ElToritoEntry, AHugeNoEmulationImageClampsItsSectorCount) {
     image::ImageContext ctx;
     auto* state = new image::ElToritoState;
