@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -172,6 +173,14 @@ TEST(DecodeRecordName, IsoAndJolietRules) {
         auto p = Exact(row.id);
         EXPECT_EQ(DecodeRecordName({p.get(), row.id.size()}, row.kind), row.expected) << row.what;
     }
+}
+
+TEST(DecodeRecordName, IsoNamesInTheAnsiCodePage) {
+    setenv("QV_ANSI_CODEPAGE", "1252", 1);
+    const std::vector<uint8_t> id = {'C', 'A', 'F', 0xC9, '.', 'T', 'X', 'T', ';', '1'};
+    auto p = Exact(id);
+    EXPECT_EQ(DecodeRecordName({p.get(), id.size()}, RecordNameKind::Iso), u"CAF\u00C9.TXT");
+    unsetenv("QV_ANSI_CODEPAGE");
 }
 
 TEST(DecodeRecordName, JolietOddLengthAndLimit) {
