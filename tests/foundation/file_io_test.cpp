@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "foundation/messages_scripted.h"
@@ -34,6 +38,27 @@ TEST(FileIo, DiskFullIsAShortCount) {
     EXPECT_EQ(platform::GetLastError(), platform::kErrorDiskFull);
     EXPECT_EQ(WriteFileAt(full, data, 0, sizeof(data)), 0);
     EXPECT_EQ(WriteAnsiTextAt(full, u"text", 0), -1);
+}
+
+// Any failure other than a full disk is a failure, even after part of the
+// data went out: a pipe whose reader leaves after 10 bytes.
+TEST(FileIo, PartialWriteThatFailsIsMinusOne) {
+    ::signal(SIGPIPE, SIG_IGN);
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    FileHandle writer = platform::FileFromDescriptor(ends[1]);
+    ASSERT_NE(writer, nullptr);
+    Closer closer{writer};
+    std::thread reader([fd = ends[0]] {
+        char some[10];
+        ssize_t got = ::read(fd, some, sizeof(some));
+        (void)got;
+        ::close(fd);
+    });
+    std::vector<char> data(1 << 20, 'x');   // far more than the pipe holds
+    EXPECT_EQ(WriteFileAt(writer, data.data(), kCurrentPosition, data.size()), -1);
+    EXPECT_NE(platform::GetLastError(), platform::kErrorDiskFull);
+    reader.join();
 }
 
 // 64-bit offsets on a sparse file made by truncate(1): a write and a read just
