@@ -8,7 +8,6 @@
 #include "foundation/byte_order.h"
 #include "foundation/dates.h"
 #include "foundation/file_io.h"
-#include "image/format_detect.h"
 #include "image/format_table.h"
 #include "image/image_context.h"
 #include "image/iso_directory.h"
@@ -27,7 +26,8 @@ constexpr int32_t kDescriptorScanSectors = 50;
 // Raw-scan sizes are below 3072 bytes.
 constexpr size_t kProbeBufferBytes = 3072;
 
-// Restores the quiet-reads flag when the probe ends by any path.
+// Probing guesses layouts: a wrong guess must not ask the user about the end
+// of the file or show a read error. Restores the flag by any path out.
 class QuietReads {
 public:
     explicit QuietReads(ImageContext& ctx) : ctx_(ctx), saved_(ctx.quietReads) { ctx.quietReads = 1; }
