@@ -96,9 +96,10 @@ int ConfirmOverwrite(std::u16string_view path, image::ImageItem* item, image::Im
         foundation::ShowLastError(path);
         return -1;
     };
-    if (S_ISLNK(status.st_mode)) {
+    if (!S_ISREG(status.st_mode)) {
         // Written anew: writing through a link planted in the destination would
-        // reach a file outside it.
+        // reach a file outside it, and opening a FIFO or device node there for
+        // writing would block or write to the device.
         if (::unlink(host.c_str()) != 0) return fail(errno);
         return 0;
     }

@@ -44,10 +44,10 @@ void SetExtractedFileTime(platform::FileHandle file, const uint8_t date[7]);
 // 0 when the file may be written, -1 when it is to be skipped. A missing path or
 // a folder: 0 at once. Otherwise asks the overwrite question (the answer stays
 // as the standing overwrite answer; 4 cancels the whole operation): no, no to
-// all and cancel give -1. On yes, a symbolic link at the path is removed (the
-// file is written anew, never through a planted link) and a read-only file gets
-// its owner's write permission; when that fails the error is shown and -1
-// returned.
+// all and cancel give -1. On yes, anything but a regular file at the path (a
+// symbolic link, a FIFO, a device node) is removed, so the file is written
+// anew and never through what was planted there; a read-only file gets its
+// owner's write permission. When that fails the error is shown and -1 returned.
 int ConfirmOverwrite(std::u16string_view path, image::ImageItem* item, image::ImageItem* otherItem);
 
 }  // namespace app

@@ -170,6 +170,10 @@ TEST(ExtractHelpers, ConfirmOverwrite) {
     EXPECT_EQ(app::ConfirmOverwrite(wide("link"), nullptr, nullptr), 0);
     EXPECT_NE(::access((dir / "link").c_str(), F_OK), 0);
     EXPECT_EQ(qvtest::RunOk("stat -c %a " + qvtest::ShellQuote(dir / "target")), "444\n");
+    // A FIFO planted at the path is replaced too (opening it to write would block).
+    qvtest::RunOk("mkfifo " + qvtest::ShellQuote(dir / "fifo"));
+    EXPECT_EQ(app::ConfirmOverwrite(wide("fifo"), nullptr, nullptr), 0);
+    EXPECT_NE(::access((dir / "fifo").c_str(), F_OK), 0);
     // Yes to all stands: the next file is not asked about.
     size_t asked = doc.prompts().Shown().size();
     EXPECT_EQ(app::ConfirmOverwrite(wide("plain"), nullptr, nullptr), 0);
