@@ -130,6 +130,10 @@ void UnlinkItem(ImageFolder* folder, ImageItem* item) {
             item->next = nullptr;
             --folder->itemCount;
             if (folder->displayNameHash) folder->displayNameHash->Remove(item);
+            // The layout's ISO-name buckets are opaque here, so one entry cannot
+            // be taken out: they go whole rather than keep a pointer to an item
+            // that may be freed next (the layout builds them again on demand).
+            folder->isoNameHash.Reset();
             return;
         }
     }

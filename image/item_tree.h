@@ -146,7 +146,7 @@ struct ImageFolder {
     std::array<uint32_t, 3> layoutWordsB{};
     uint8_t flags = 0;                    // folder_flag bits
     uint32_t layoutWord = 0;
-    StateSlot<IsoNameHash> isoNameHash;   // attached by the layout code with its free function
+    StateSlot<IsoNameHash> isoNameHash;   // attached by the layout code with its free function; dropped by UnlinkItem
     std::unique_ptr<DisplayNameIndex> displayNameHash;   // built on demand
     void* treeViewHandle = nullptr;       // node in the folder tree view
     void* burnViewHandle = nullptr;       // node in the burn view

@@ -116,6 +116,15 @@ TEST_F(PathTree, DeleteItemAndFolderLeaveAConsistentTree) {
     EXPECT_EQ(FindFolderByPath(doc.ctx(), nullptr, u"/docs/sub"), nullptr);
     EXPECT_EQ(docs->firstSubfolder, nullptr);
     EXPECT_EQ(docs->firstItem, nullptr);
+    // The layout's ISO-name buckets of a folder losing an item go with it, so
+    // they never hold the freed item.
+    static int bucketsFreed = 0;
+    bucketsFreed = 0;
+    doc.root()->isoNameHash.Attach(reinterpret_cast<struct IsoNameHash*>(1),
+                                   [](struct IsoNameHash*) { ++bucketsFreed; });
+    DeleteItem(doc.ctx(), file);
+    EXPECT_EQ(bucketsFreed, 1);
+    EXPECT_FALSE(doc.root()->isoNameHash);
     // A new subfolder still lands at the end of the list after the deletion.
     ImageFolder* again = AddFolder(docs, u"again");
     EXPECT_EQ(docs->firstSubfolder, again);
