@@ -25,12 +25,17 @@ using platform::kWaitObject0;
 using platform::kWaitTimeout;
 
 // Every test gets its own runtime folder and object names no parallel test uses.
+// Shared memory lives in one system-wide folder (/dev/shm), so the names carry
+// the runtime folder's own random part: unique among the tests running now,
+// and never the name of an object a crashed earlier run left behind under a
+// reused process id.
 class PlatformNamedObjects : public ::testing::Test {
 protected:
     void SetUp() override {
         setenv("XDG_RUNTIME_DIR", runtime_.path().c_str(), 1);
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        prefix_ = u"qvtest-" + platform::Utf8ToUtf16(std::to_string(getpid()) + "-" + info->name() + "-");
+        std::string unique = runtime_.path().substr(runtime_.path().rfind('/') + 1);
+        prefix_ = platform::Utf8ToUtf16(unique + "-" + std::to_string(getpid()) + "-" + info->name() + "-");
     }
     std::u16string Name(const std::u16string& base) const { return prefix_ + base; }
     std::string RuntimeFile(const std::string& name) const { return runtime_.path() + "/quendravine/" + name; }
