@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
 #include <string>
 
 #include "platform/file.h"
@@ -19,6 +21,7 @@ TEST(DeletionQueue, DeletesQueuedFilesAndClosesTheirHandles) {
     FileHandle open = CreateNewFile(a);
     ASSERT_NE(open, nullptr);
     WriteFileAt(open, "half", kCurrentPosition, 4);
+    int descriptor = platform::FileDescriptor(open);
     QueueFileForDeletion(a, open, false);        // the queue owns the handle now
     qvtest::WriteFileText(dir / "b", "x");
     QueueFileForDeletion(b, nullptr, false);
@@ -26,6 +29,7 @@ TEST(DeletionQueue, DeletesQueuedFilesAndClosesTheirHandles) {
     EXPECT_TRUE(platform::FileExists(a));
     DeleteQueuedFiles();
     EXPECT_EQ(QueuedFileCount(), 0u);
+    EXPECT_EQ(::fcntl(descriptor, F_GETFD), -1);   // the half-written file's handle is closed
     EXPECT_FALSE(platform::FileExists(a));
     EXPECT_FALSE(platform::FileExists(b));
     // "now" deletes at once; a file that is already gone is no failure.
