@@ -193,6 +193,126 @@ TEST_F(CueWriterTest, RoundTripAndPeerTools) {
     EXPECT_TRUE(cdr == m.audio);
 }
 
+// The track starts and kinds libcdio reads from a sheet ("audio", "data", "XA").
+std::vector<std::pair<int32_t, std::string>> CdInfoTracks(const std::string& cue) {
+    std::string info = qvtest::RunOk("cd-info --no-header --no-device-info --no-cddb --cue-file " + qvtest::ShellQuote(cue));
+    std::regex line(R"(^\s*(\d+): \d\d:\d\d:\d\d\s+(\d+) (\w+))");
+    std::istringstream in(info);
+    std::vector<std::pair<int32_t, std::string>> tracks;
+    for (std::string l; std::getline(in, l);) {
+        std::smatch m;
+        if (std::regex_search(l, m, line) && std::stoi(m[1]) < 100) tracks.emplace_back(std::stoi(m[2]), m[3]);
+    }
+    return tracks;
+}
+
+// Every BINARY form we write over a BIN of the size it describes: our parser
+// gives back the tracks, libcdio reads the same starts and kinds, and bchunk
+// (for the raw 2352-byte forms it knows) cuts one file per track.
+TEST_F(CueWriterTest, EveryBinaryFormReadsBackWithLibcdioAndBchunk) {
+    struct Row {
+        const char* name;
+        std::function<image::TrackListPtr()> make;   // null: the session form of a document
+        std::vector<std::string> libcdioKinds;
+        bool bchunk;
+    };
+    const std::vector<Row> rows = {
+        {"Mode 2 raw",
+         [] {
+             image::TrackListPtr l = NewList();
+             AddTrack(*l, image::track_mode::kMode2Raw, 0, 300);
+             return l;
+         },
+         {"XA"}, true},
+        {"two sessions of raw sectors",
+         [] {
+             image::TrackListPtr l = NewList();
+             l->sessionCount = 2;
+             AddTrack(*l, image::track_mode::kAudio, 0, 300);
+             AddTrack(*l, image::track_mode::kAudio, 300, 300);
+             AddTrack(*l, image::track_mode::kMode1Raw, 600, 300, 0, 1);
+             return l;
+         },
+         {"audio", "audio", "data"}, true},
+        {"Mode 2 kept in 2048-byte sectors",
+         [] {
+             image::TrackListPtr l = NewList(2048);
+             AddTrack(*l, image::track_mode::kMode2Form1, 0, 300);
+             return l;
+         },
+         {"XA"}, false},
+        {"a later session of a document", nullptr, {"data", "data"}, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        platform::DeleteFileAt(U16(dir / "f.cue"));
+        image::TrackListPtr expected;
+        if (row.make) {
+            expected = row.make();
+            ASSERT_EQ(image::WriteFullCueSheet(U16(dir / "f.bin"), *expected, false), 0);
+        } else {
+            auto ctx = std::make_unique<image::ImageContext>();
+            ctx->endSector = 400;
+            ctx->multiSession = 1;
+            ctx->sessionStartLba = 500;
+            ctx->nextWritableSector = 700;
+            ASSERT_EQ(image::WriteCueSheet(U16(dir / "f.bin"), *ctx), 0);
+            expected = image::NewDiscTrackList(400);
+            AddTrack(*expected, image::track_mode::kMode1, 500, 200, 0, 1).sectorSize = 2048;
+            expected->sessionCount = 2;
+        }
+        const image::TrackEntry& last = expected->tracks[static_cast<size_t>(expected->trackCount - 1)];
+        int32_t sectorSize = expected->imageSectorSize;
+        Bytes bin(static_cast<size_t>(last.startSector + last.length) * static_cast<size_t>(sectorSize), 0);
+        qvtest::WriteFileBytes(dir / "f.bin", bin.data(), bin.size());
+
+        image::SheetDiagnostics diag;
+        image::TrackListPtr back = image::ParseCueSheet(U16(dir / "f.cue"), &diag);
+        ASSERT_TRUE(back) << static_cast<int>(diag.error) << " line " << diag.line << "\n" << Sheet("f.cue");
+        ASSERT_EQ(back->trackCount, expected->trackCount);
+        EXPECT_EQ(back->sessionCount, expected->sessionCount > 1 ? expected->sessionCount : 0);
+        for (int32_t i = 0; i < back->trackCount; ++i) {
+            SCOPED_TRACE(i + 1);
+            EXPECT_EQ(back->tracks[i].mode, expected->tracks[i].mode);
+            EXPECT_EQ(back->tracks[i].startSector, expected->tracks[i].startSector);
+            EXPECT_EQ(back->tracks[i].session, expected->tracks[i].session);
+        }
+        EXPECT_EQ(back->tracks[back->trackCount - 1].length, last.length);
+
+        auto theirs = CdInfoTracks(dir / "f.cue");
+        ASSERT_EQ(theirs.size(), row.libcdioKinds.size()) << Sheet("f.cue");
+        for (size_t i = 0; i < theirs.size(); ++i) {
+            EXPECT_EQ(theirs[i].first, expected->tracks[i].startSector) << "track " << i + 1;
+            EXPECT_EQ(theirs[i].second, row.libcdioKinds[i]) << "track " << i + 1;
+        }
+        if (row.bchunk) {
+            qvtest::RunOk("cd " + qvtest::ShellQuote(dir.path()) + " && rm -f out* && bchunk f.bin f.cue out");
+            std::string made = qvtest::RunOk("cd " + qvtest::ShellQuote(dir.path()) + " && ls out*");
+            EXPECT_EQ(static_cast<int32_t>(std::count(made.begin(), made.end(), '\n')), expected->trackCount) << made;
+        }
+    }
+}
+
+// A WAVE sheet parses again over the WAVE file it names (made by sox), each
+// track where the running positions put it.
+TEST_F(CueWriterTest, WaveSheetParsesAgainOverItsWaveFile) {
+    qvtest::RunOk("sox -n -r 44100 -c 2 -b 16 " + qvtest::ShellQuote(dir / "songs.wav") + " synth 10 sine 440");
+    image::TrackListPtr list = NewList();
+    AddTrack(*list, image::track_mode::kAudio, 0, 300);
+    AddTrack(*list, image::track_mode::kAudio, 450, 200, 150);
+    ASSERT_EQ(image::WriteFullCueSheet(U16(dir / "songs.wav"), *list, true), 0);
+    image::SheetDiagnostics diag;
+    image::TrackListPtr back = image::ParseCueSheet(U16(dir / "songs.cue"), &diag);
+    ASSERT_TRUE(back) << static_cast<int>(diag.error) << " line " << diag.line << "\n" << Sheet("songs.cue");
+    ASSERT_EQ(back->trackCount, 2);
+    EXPECT_EQ(back->tracks[0].startSector, 0);
+    EXPECT_EQ(back->tracks[0].length, 300);
+    EXPECT_EQ(back->tracks[1].startSector, 450);
+    EXPECT_EQ(back->tracks[1].pregap, 150);
+    EXPECT_EQ(back->tracks[1].length, 750 - 450);   // 10 s of audio: 750 sectors
+    EXPECT_GT(back->tracks[1].fileDataOffset, 0) << "after the WAVE header";
+}
+
 TEST_F(CueWriterTest, WaveSheetListsChosenTracksAtRunningPositions) {
     image::TrackListPtr list = NewList();
     AddTrack(*list, image::track_mode::kAudio, 0, 1000);
