@@ -101,6 +101,19 @@ TEST_F(CueWriterTest, EdgeCasesOfTheFullForm) {
     }
 }
 
+// The track starts and kinds libcdio reads from a sheet ("audio", "data", "XA").
+std::vector<std::pair<int32_t, std::string>> CdInfoTracks(const std::string& cue) {
+    std::string info = qvtest::RunOk("cd-info --no-header --no-device-info --no-cddb --cue-file " + qvtest::ShellQuote(cue));
+    std::regex line(R"(^\s*(\d+): \d\d:\d\d:\d\d\s+(\d+) (\w+))");
+    std::istringstream in(info);
+    std::vector<std::pair<int32_t, std::string>> tracks;
+    for (std::string l; std::getline(in, l);) {
+        std::smatch m;
+        if (std::regex_search(l, m, line) && std::stoi(m[1]) < 100) tracks.emplace_back(std::stoi(m[2]), m[3]);
+    }
+    return tracks;
+}
+
 // The BIN of a mixed disc: the ISO in raw Mode 1 sectors, a pregap of 150
 // silent frames, then sox audio.
 struct MixedBin {
@@ -168,16 +181,8 @@ TEST_F(CueWriterTest, RoundTripAndPeerTools) {
     EXPECT_EQ(back->details[2]->indexOffsets[2], 75);
 
     // libcdio reads the same track starts.
-    std::string info = qvtest::RunOk("cd-info --no-header --no-device-info --no-cddb --cue-file " +
-                                     qvtest::ShellQuote(dir / "mixed.cue"));
-    std::regex line(R"(^\s*(\d+): \d\d:\d\d:\d\d\s+(\d+) (\w+))");
-    std::istringstream in(info);
-    std::vector<std::pair<int32_t, std::string>> tracks;
-    for (std::string l; std::getline(in, l);) {
-        std::smatch mm;
-        if (std::regex_search(l, mm, line) && std::stoi(mm[1]) < 100) tracks.emplace_back(std::stoi(mm[2]), mm[3]);
-    }
-    ASSERT_EQ(tracks.size(), 2u) << info;
+    auto tracks = CdInfoTracks(dir / "mixed.cue");
+    ASSERT_EQ(tracks.size(), 2u) << sheet;
     EXPECT_EQ(tracks[0], std::make_pair(0, std::string("data")));
     EXPECT_EQ(tracks[1], std::make_pair(m.isoSectors + 150, std::string("audio")));
 
@@ -191,19 +196,6 @@ TEST_F(CueWriterTest, RoundTripAndPeerTools) {
     Bytes cdr = qvtest::ReadFileBytes(dir / "out02.cdr");
     ASSERT_EQ(cdr.size(), m.audio.size());
     EXPECT_TRUE(cdr == m.audio);
-}
-
-// The track starts and kinds libcdio reads from a sheet ("audio", "data", "XA").
-std::vector<std::pair<int32_t, std::string>> CdInfoTracks(const std::string& cue) {
-    std::string info = qvtest::RunOk("cd-info --no-header --no-device-info --no-cddb --cue-file " + qvtest::ShellQuote(cue));
-    std::regex line(R"(^\s*(\d+): \d\d:\d\d:\d\d\s+(\d+) (\w+))");
-    std::istringstream in(info);
-    std::vector<std::pair<int32_t, std::string>> tracks;
-    for (std::string l; std::getline(in, l);) {
-        std::smatch m;
-        if (std::regex_search(l, m, line) && std::stoi(m[1]) < 100) tracks.emplace_back(std::stoi(m[2]), m[3]);
-    }
-    return tracks;
 }
 
 // Every BINARY form we write over a BIN of the size it describes: our parser

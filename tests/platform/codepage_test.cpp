@@ -1,5 +1,6 @@
 #include "platform/last_error.h"
 #include "platform/text.h"
+#include "tests/platform/scoped_env.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -10,23 +11,7 @@
 
 namespace {
 
-// Sets or clears an environment variable for one scope.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value) setenv(name, value, 1);
-        else unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (old_) setenv(name_, old_->c_str(), 1);
-        else unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using qvtest::ScopedEnv;
 
 std::string IconvTo(const std::string& from, const std::string& to, const std::string& inputPath) {
     return qvtest::RunOk("iconv -f " + from + " -t " + to + " " + qvtest::ShellQuote(inputPath));

@@ -1,6 +1,7 @@
 #include "platform/folders.h"
 #include "platform/last_error.h"
 #include "platform/text.h"
+#include "tests/platform/scoped_env.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -13,22 +14,7 @@
 
 namespace {
 
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value) setenv(name, value->c_str(), 1);
-        else unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (old_) setenv(name_, old_->c_str(), 1);
-        else unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using qvtest::ScopedEnv;
 
 std::string U8(const std::u16string& s) { return platform::Utf16ToUtf8(s); }
 
