@@ -23,10 +23,25 @@ std::u16string Time(int64_t sectors) {
 }
 
 // A text inside double quotes cannot hold one; it gets a single quote instead.
+// A line break (or any other control character, as CD-TEXT files may carry)
+// would end the line and let the rest of the text stand as a keyword line of
+// its own; it becomes a blank.
 std::u16string Quoted(const std::u16string& text) {
     std::u16string out = text;
-    std::replace(out.begin(), out.end(), u'"', u'\'');
+    for (char16_t& c : out) {
+        if (c == u'"') c = u'\'';
+        else if (c < 0x20 || c == 0x7F) c = u' ';
+    }
     return out;
+}
+
+// A FILE name is written as it is, so one that a sheet cannot carry (a double
+// quote ends it, a control character ends the line) is refused.
+bool IsWritableFileName(std::u16string_view name) {
+    for (char16_t c : name) {
+        if (c == u'"' || c < 0x20 || c == 0x7F) return false;
+    }
+    return true;
 }
 
 std::u16string NameOf(const std::u16string& path) {
@@ -104,7 +119,7 @@ int RefuseName(const std::u16string& imagePath) {
 }  // namespace
 
 bool BuildSingleTrackCueText(std::u16string_view fileName, std::u16string& text) {
-    if (fileName.find(u'"') != std::u16string_view::npos) return false;
+    if (!IsWritableFileName(fileName)) return false;
     text = platform::Format(u"FILE \"%s\" BINARY\r\n", fileName);
     text += u"  TRACK 01 MODE1/2352\r\n";
     text += u"    INDEX 01 00:00:00\r\n";
@@ -113,7 +128,7 @@ bool BuildSingleTrackCueText(std::u16string_view fileName, std::u16string& text)
 
 bool BuildFullCueText(std::u16string_view fileName, const TrackList& list, bool wave,
                       std::span<const int32_t> chosen, std::u16string& text) {
-    if (fileName.find(u'"') != std::u16string_view::npos) return false;
+    if (!IsWritableFileName(fileName)) return false;
     text.clear();
     int32_t count = std::clamp(list.trackCount, 0, kMaxTracks);
     bool cdText = HasCdText(&list) != 0;
@@ -186,9 +201,12 @@ bool BuildFullCueText(std::u16string_view fileName, const TrackList& list, bool 
         text += platform::Format(u"    INDEX 01 %s\r\n", Time(index01));
         if (trackTexts && detail->lastIndex > 1) {
             int32_t last = std::min(detail->lastIndex, 99);
+            int32_t previousOffset = 0;
             for (int32_t n = 2; n <= last; ++n) {
                 int32_t offset = detail->indexOffsets[static_cast<size_t>(n)];
-                if (offset <= 0 || offset >= track.length) break;
+                // INDEX points must rise, or the sheet would not read again.
+                if (offset <= previousOffset || offset >= track.length) break;
+                previousOffset = offset;
                 text += platform::Format(u"    INDEX %02d %s\r\n", n, Time(int64_t{track.startSector} + offset));
             }
         }

@@ -24,8 +24,8 @@ int WriteFullCueSheet(const std::u16string& imagePath, const TrackList& list, bo
                       std::span<const int32_t> chosen = {});
 int WriteSessionCueSheet(const std::u16string& imagePath, ImageContext& ctx);
 
-// The sheet's lines for a FILE name; false when the name holds a double quote,
-// which no sheet can carry.
+// The sheet's lines for a FILE name; false when the name holds a double quote
+// or a control character, which no sheet line can carry.
 bool BuildSingleTrackCueText(std::u16string_view fileName, std::u16string& text);
 bool BuildFullCueText(std::u16string_view fileName, const TrackList& list, bool wave,
                       std::span<const int32_t> chosen, std::u16string& text);

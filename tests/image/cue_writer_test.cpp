@@ -341,6 +341,40 @@ TEST_F(CueWriterTest, NamesAndOverwrites) {
     EXPECT_EQ(utf8.substr(0, 3), "\xEF\xBB\xBF");
 }
 
+// Texts and INDEX points from other sources (CD-TEXT files, the audio editor)
+// never make a sheet that reads differently or not at all.
+TEST_F(CueWriterTest, TextsAndIndexPointsCannotBreakTheSheet) {
+    Bytes bin(2352 * 600, 0);
+    qvtest::WriteFileBytes(dir / "t.bin", bin.data(), bin.size());
+    image::TrackListPtr list = NewList();
+    AddTrack(*list, image::track_mode::kAudio, 0, 600);
+    image::TrackDetail* disc = image::GetTrackCdText(0, list.get());
+    disc->texts[0] = u"Line\r\nFILE \"evil.bin\" BINARY\r\n  TRACK 02 AUDIO";
+    image::TrackDetail* track = image::GetTrackCdText(1, list.get());
+    track->texts[1] = u"Tab\there";
+    track->lastIndex = 4;
+    track->indexOffsets[2] = 100;
+    track->indexOffsets[3] = 50;   // before INDEX 02: the points stop here
+    track->indexOffsets[4] = 200;
+    ASSERT_EQ(image::WriteFullCueSheet(U16(dir / "t.bin"), *list, false), 0);
+    std::string sheet = Sheet("t.cue");
+    EXPECT_EQ(std::count(sheet.begin(), sheet.end(), '\n'), 6) << sheet;
+    EXPECT_EQ(sheet.find("INDEX 03"), std::string::npos) << sheet;
+
+    image::SheetDiagnostics diag;
+    image::TrackListPtr back = image::ParseCueSheet(U16(dir / "t.cue"), &diag);
+    ASSERT_TRUE(back) << static_cast<int>(diag.error) << " line " << diag.line << "\n" << sheet;
+    ASSERT_EQ(back->trackCount, 1);
+    EXPECT_EQ(back->details[0]->texts[0], u"Line  FILE 'evil.bin' BINARY    TRACK 02 AUDIO");
+    EXPECT_EQ(back->details[1]->texts[1], u"Tab here");
+    EXPECT_EQ(back->details[1]->lastIndex, 2);
+    EXPECT_EQ(back->details[1]->indexOffsets[2], 100);
+
+    // A FILE name with a line break is refused like one with a double quote.
+    EXPECT_EQ(image::WriteSingleTrackCueSheet(U16(dir / "a\nb.bin")), -1);
+    EXPECT_FALSE(platform::FileExists(U16(dir / "a\nb.cue")));
+}
+
 TEST_F(CueWriterTest, FailedWriteLeavesNothing) {
     // The sheet's place is taken by a folder, so the finished sheet cannot be
     // renamed into it (this holds for root too).
