@@ -17,7 +17,7 @@ constexpr int kMaxWidth = 65536;
 
 enum class Size { None, Short, Char, Long, LongLong, Wide, Narrow };
 
-struct Spec {
+struct Directive {
     bool left = false;
     bool plus = false;
     bool space = false;
@@ -61,15 +61,15 @@ locale_t CLocale() {
 
 // Formats one number through the C library's own rules under the C locale, so
 // our output equals snprintf's for the same conversion.
-void AppendNumber(std::u16string& out, const Spec& spec, char conversion, const char* length, auto value) {
+void AppendNumber(std::u16string& out, const Directive& directive, char conversion, const char* length, auto value) {
     std::string fmt = "%";
-    if (spec.left) fmt += '-';
-    if (spec.plus) fmt += '+';
-    if (spec.space) fmt += ' ';
-    if (spec.zero) fmt += '0';
-    if (spec.alternate) fmt += '#';
-    if (spec.width > 0) fmt += std::to_string(spec.width);
-    if (spec.precision >= 0) fmt += "." + std::to_string(spec.precision);
+    if (directive.left) fmt += '-';
+    if (directive.plus) fmt += '+';
+    if (directive.space) fmt += ' ';
+    if (directive.zero) fmt += '0';
+    if (directive.alternate) fmt += '#';
+    if (directive.width > 0) fmt += std::to_string(directive.width);
+    if (directive.precision >= 0) fmt += "." + std::to_string(directive.precision);
     fmt += length;
     fmt += conversion;
     locale_t previous = uselocale(CLocale());
@@ -89,14 +89,14 @@ void AppendNumber(std::u16string& out, const Spec& spec, char conversion, const 
     uselocale(previous);
 }
 
-void AppendPadded(std::u16string& out, const Spec& spec, std::u16string_view text) {
-    size_t width = spec.width > 0 ? static_cast<size_t>(spec.width) : 0;
+void AppendPadded(std::u16string& out, const Directive& directive, std::u16string_view text) {
+    size_t width = directive.width > 0 ? static_cast<size_t>(directive.width) : 0;
     size_t pad = width > text.size() ? width - text.size() : 0;
     // Strings and characters pad with zeros under '0', as the wide printf does.
-    char16_t fill = spec.zero && !spec.left ? u'0' : u' ';
-    if (!spec.left) out.append(pad, fill);
+    char16_t fill = directive.zero && !directive.left ? u'0' : u' ';
+    if (!directive.left) out.append(pad, fill);
     out += text;
-    if (spec.left) out.append(pad, u' ');
+    if (directive.left) out.append(pad, u' ');
 }
 
 bool IsInteger(const FormatArg& arg) {
@@ -113,31 +113,31 @@ bool Wants64(Size size, const FormatArg& arg) {
     return arg.u > UINT32_MAX;
 }
 
-void FormatSigned(std::u16string& out, const Spec& spec, const FormatArg& arg) {
+void FormatSigned(std::u16string& out, const Directive& directive, const FormatArg& arg) {
     int64_t v = arg.kind == FormatArg::Kind::Signed ? arg.i : static_cast<int64_t>(arg.u);
-    if (spec.size == Size::Short) v = static_cast<int16_t>(v);
-    else if (spec.size == Size::Char) v = static_cast<int8_t>(v);
-    else if (!Wants64(spec.size, arg)) v = static_cast<int32_t>(static_cast<uint32_t>(v));
-    AppendNumber(out, spec, static_cast<char>(spec.conversion), "ll", static_cast<long long>(v));
+    if (directive.size == Size::Short) v = static_cast<int16_t>(v);
+    else if (directive.size == Size::Char) v = static_cast<int8_t>(v);
+    else if (!Wants64(directive.size, arg)) v = static_cast<int32_t>(static_cast<uint32_t>(v));
+    AppendNumber(out, directive, static_cast<char>(directive.conversion), "ll", static_cast<long long>(v));
 }
 
-void FormatUnsigned(std::u16string& out, const Spec& spec, const FormatArg& arg) {
+void FormatUnsigned(std::u16string& out, const Directive& directive, const FormatArg& arg) {
     uint64_t v = arg.kind == FormatArg::Kind::Signed ? static_cast<uint64_t>(arg.i) : arg.u;
     if (arg.kind == FormatArg::Kind::Pointer) v = reinterpret_cast<uintptr_t>(arg.p);
-    else if (spec.size == Size::Short) v = static_cast<uint16_t>(v);
-    else if (spec.size == Size::Char) v = static_cast<uint8_t>(v);
-    else if (!Wants64(spec.size, arg)) v = static_cast<uint32_t>(v);
-    AppendNumber(out, spec, static_cast<char>(spec.conversion), "ll", static_cast<unsigned long long>(v));
+    else if (directive.size == Size::Short) v = static_cast<uint16_t>(v);
+    else if (directive.size == Size::Char) v = static_cast<uint8_t>(v);
+    else if (!Wants64(directive.size, arg)) v = static_cast<uint32_t>(v);
+    AppendNumber(out, directive, static_cast<char>(directive.conversion), "ll", static_cast<unsigned long long>(v));
 }
 
-void FormatString(std::u16string& out, const Spec& spec, const FormatArg& arg, bool narrow) {
+void FormatString(std::u16string& out, const Directive& directive, const FormatArg& arg, bool narrow) {
     std::u16string text;
     bool isNull = (arg.kind == FormatArg::Kind::Pointer && arg.p == nullptr) ||
                   ((arg.kind == FormatArg::Kind::Wide || arg.kind == FormatArg::Kind::Narrow) && arg.p == nullptr);
     if (isNull) {
         text = u"(null)";
     } else if (narrow ? arg.kind != FormatArg::Kind::Narrow : arg.kind != FormatArg::Kind::Wide) {
-        AppendMarker(out, spec.conversion, KindName(arg.kind));
+        AppendMarker(out, directive.conversion, KindName(arg.kind));
         return;
     } else if (narrow) {
         // Narrow program text is UTF-8, the system's encoding here.
@@ -145,18 +145,18 @@ void FormatString(std::u16string& out, const Spec& spec, const FormatArg& arg, b
     } else {
         text = arg.wide;
     }
-    if (spec.precision >= 0 && static_cast<size_t>(spec.precision) < text.size()) {
-        size_t keep = static_cast<size_t>(spec.precision);
+    if (directive.precision >= 0 && static_cast<size_t>(directive.precision) < text.size()) {
+        size_t keep = static_cast<size_t>(directive.precision);
         // Never cut a surrogate pair in half.
         if (keep > 0 && text[keep - 1] >= 0xD800 && text[keep - 1] <= 0xDBFF) --keep;
         text.resize(keep);
     }
-    AppendPadded(out, spec, text);
+    AppendPadded(out, directive, text);
 }
 
-void FormatChar(std::u16string& out, const Spec& spec, const FormatArg& arg, bool narrow) {
+void FormatChar(std::u16string& out, const Directive& directive, const FormatArg& arg, bool narrow) {
     if (!IsInteger(arg)) {
-        AppendMarker(out, spec.conversion, KindName(arg.kind));
+        AppendMarker(out, directive.conversion, KindName(arg.kind));
         return;
     }
     uint64_t v = arg.kind == FormatArg::Kind::Signed ? static_cast<uint64_t>(arg.i) : arg.u;
@@ -174,7 +174,7 @@ void FormatChar(std::u16string& out, const Spec& spec, const FormatArg& arg, boo
     } else {
         text = std::u16string(1, static_cast<char16_t>(v));
     }
-    AppendPadded(out, spec, text);
+    AppendPadded(out, directive, text);
 }
 
 }  // namespace
@@ -200,15 +200,15 @@ std::u16string FormatArgs(std::u16string_view format, std::initializer_list<Form
             ++pos;
             continue;
         }
-        Spec spec;
+        Directive directive;
         bool missing = false;
         for (; pos < format.size(); ++pos) {
             char16_t f = format[pos];
-            if (f == u'-') spec.left = true;
-            else if (f == u'+') spec.plus = true;
-            else if (f == u' ') spec.space = true;
-            else if (f == u'0') spec.zero = true;
-            else if (f == u'#') spec.alternate = true;
+            if (f == u'-') directive.left = true;
+            else if (f == u'+') directive.plus = true;
+            else if (f == u' ') directive.space = true;
+            else if (f == u'0') directive.zero = true;
+            else if (f == u'#') directive.alternate = true;
             else break;
         }
         auto readNumber = [&](int& value) {
@@ -239,12 +239,12 @@ std::u16string FormatArgs(std::u16string_view format, std::initializer_list<Form
             int w = 0;
             if (!takeStarValue(w)) badStar = true;
             if (w < 0) {
-                spec.left = true;
+                directive.left = true;
                 w = -w;
             }
-            spec.width = w;
+            directive.width = w;
         } else {
-            readNumber(spec.width);
+            readNumber(directive.width);
         }
         if (pos < format.size() && format[pos] == u'.') {
             ++pos;
@@ -252,31 +252,31 @@ std::u16string FormatArgs(std::u16string_view format, std::initializer_list<Form
                 ++pos;
                 int p = 0;
                 if (!takeStarValue(p)) badStar = true;
-                spec.precision = p < 0 ? -1 : p;
+                directive.precision = p < 0 ? -1 : p;
             } else {
                 int p = 0;
                 readNumber(p);
-                spec.precision = p;
+                directive.precision = p;
             }
         }
         // Size prefixes: h, hh, l, ll, L, w, I, I32, I64, j, z, t.
         if (pos < format.size()) {
             std::u16string_view rest = format.substr(pos);
-            if (rest.substr(0, 3) == u"I64") { spec.size = Size::LongLong; pos += 3; }
-            else if (rest.substr(0, 3) == u"I32") { spec.size = Size::Long; pos += 3; }
-            else if (rest.substr(0, 2) == u"ll") { spec.size = Size::LongLong; pos += 2; }
-            else if (rest.substr(0, 2) == u"hh") { spec.size = Size::Char; pos += 2; }
-            else if (rest[0] == u'h') { spec.size = Size::Short; ++pos; }
-            else if (rest[0] == u'l' || rest[0] == u'w') { spec.size = Size::Long; ++pos; }
-            else if (rest[0] == u'I' || rest[0] == u'j' || rest[0] == u'z' || rest[0] == u't') { spec.size = Size::LongLong; ++pos; }
+            if (rest.substr(0, 3) == u"I64") { directive.size = Size::LongLong; pos += 3; }
+            else if (rest.substr(0, 3) == u"I32") { directive.size = Size::Long; pos += 3; }
+            else if (rest.substr(0, 2) == u"ll") { directive.size = Size::LongLong; pos += 2; }
+            else if (rest.substr(0, 2) == u"hh") { directive.size = Size::Char; pos += 2; }
+            else if (rest[0] == u'h') { directive.size = Size::Short; ++pos; }
+            else if (rest[0] == u'l' || rest[0] == u'w') { directive.size = Size::Long; ++pos; }
+            else if (rest[0] == u'I' || rest[0] == u'j' || rest[0] == u'z' || rest[0] == u't') { directive.size = Size::LongLong; ++pos; }
             else if (rest[0] == u'L') { ++pos; }
         }
         if (pos >= format.size()) {
             AppendMarker(out, 0, "incomplete");
             break;
         }
-        spec.conversion = format[pos++];
-        char16_t conv = spec.conversion;
+        directive.conversion = format[pos++];
+        char16_t conv = directive.conversion;
         bool known = conv == u'd' || conv == u'i' || conv == u'u' || conv == u'x' || conv == u'X' ||
                      conv == u'o' || conv == u'f' || conv == u'F' || conv == u'e' || conv == u'E' ||
                      conv == u'g' || conv == u'G' || conv == u'a' || conv == u'A' || conv == u'p' ||
@@ -299,8 +299,8 @@ std::u16string FormatArgs(std::u16string_view format, std::initializer_list<Form
             case u'd':
             case u'i':
                 if (IsInteger(arg)) {
-                    spec.conversion = u'd';
-                    FormatSigned(out, spec, arg);
+                    directive.conversion = u'd';
+                    FormatSigned(out, directive, arg);
                 } else {
                     AppendMarker(out, conv, KindName(arg.kind));
                 }
@@ -309,13 +309,13 @@ std::u16string FormatArgs(std::u16string_view format, std::initializer_list<Form
             case u'x':
             case u'X':
             case u'o':
-                if (IsInteger(arg) || arg.kind == FormatArg::Kind::Pointer) FormatUnsigned(out, spec, arg);
+                if (IsInteger(arg) || arg.kind == FormatArg::Kind::Pointer) FormatUnsigned(out, directive, arg);
                 else AppendMarker(out, conv, KindName(arg.kind));
                 break;
             case u'p':
                 if (IsInteger(arg) || arg.kind == FormatArg::Kind::Pointer) {
                     // All the pointer's digits in upper case, the wide printf's form.
-                    Spec hex = spec;
+                    Directive hex = directive;
                     hex.conversion = u'X';
                     hex.precision = static_cast<int>(sizeof(void*) * 2);
                     hex.size = Size::LongLong;
@@ -337,22 +337,22 @@ std::u16string FormatArgs(std::u16string_view format, std::initializer_list<Form
             case u'a':
             case u'A':
                 if (arg.kind == FormatArg::Kind::Double) {
-                    AppendNumber(out, spec, static_cast<char>(conv), "", arg.d);
+                    AppendNumber(out, directive, static_cast<char>(conv), "", arg.d);
                 } else {
                     AppendMarker(out, conv, KindName(arg.kind));
                 }
                 break;
             case u's':
-                FormatString(out, spec, arg, spec.size == Size::Short);
+                FormatString(out, directive, arg, directive.size == Size::Short);
                 break;
             case u'S':
-                FormatString(out, spec, arg, spec.size != Size::Long);
+                FormatString(out, directive, arg, directive.size != Size::Long);
                 break;
             case u'c':
-                FormatChar(out, spec, arg, spec.size == Size::Short);
+                FormatChar(out, directive, arg, directive.size == Size::Short);
                 break;
             case u'C':
-                FormatChar(out, spec, arg, spec.size != Size::Long);
+                FormatChar(out, directive, arg, directive.size != Size::Long);
                 break;
             default:
                 break;
