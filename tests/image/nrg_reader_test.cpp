@@ -11,8 +11,10 @@
 #include <sstream>
 
 #include "image/container_seams.h"
+#include "image/format_detect.h"
 #include "image/image_context.h"
 #include "image/nrg_reader.h"
+#include "image/sector_io.h"
 #include "platform/text.h"
 #include "tests/support/test_support.h"
 
@@ -363,6 +365,49 @@ TEST_F(NrgFixture, OpensAsDocumentAndProbesTheFileSystem) {
     EXPECT_EQ(ctx->endSector, static_cast<int32_t>(iso.size() / 2048));
     EXPECT_TRUE(ctx->nrgState);
     EXPECT_EQ(ctx->nrgSource, 1);
+    image::SetImageFormatServices(nullptr);
+}
+
+// Format detection reaches the reader by the image's name and by its footer,
+// and the document's sector reads go through the NRG row.
+TEST_F(NrgFixture, FormatDetectionOpensItAndSectorsReadThroughIt) {
+    NrgServices services;
+    image::SetImageFormatServices(&services);
+    struct Row {
+        const char* name;
+        std::string file;
+        std::vector<FixtureTrack> tracks;
+        int32_t format;
+        bool readsIso;
+    };
+    const std::vector<Row> rows = {
+        {"Mode 2 data", "m2.nrg", {{3, 2336, To2336(iso)}}, image::format_code::kNrg, true},
+        {"data and audio", "mixed.nrg", {{0, 2048, iso}, {7, 2352, Audio(100, 3)}}, image::format_code::kNrg, true},
+        {"audio only", "audio.nrg", {{7, 2352, Audio(100, 3)}, {7, 2352, Audio(50, 4)}}, image::format_code::kAudioCd,
+         false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string path = Write(row.file, MakeNrg(2, Layout::Dao, row.tracks));
+        auto ctx = std::make_unique<image::ImageContext>();
+        ctx->imagePath = U16(path);
+        ctx->imageHandle.reset(platform::FileOpen(ctx->imagePath, platform::FileAccess::Read,
+                                                  platform::FileDisposition::OpenExisting));
+        ctx->imageSize = static_cast<int64_t>(qvtest::ReadFileBytes(path).size());
+        ctx->primaryDescriptorSector = ctx->jolietDescriptorSector = ctx->bootRecordSector = -1;
+        image::DetectImageFormat(*ctx, -1);
+        EXPECT_EQ(ctx->formatCode, row.format);
+        EXPECT_TRUE(ctx->nrgState);
+        if (!row.readsIso) {
+            ASSERT_TRUE(ctx->trackList);
+            EXPECT_EQ(ctx->trackList->trackCount, 2);
+            continue;
+        }
+        EXPECT_EQ(ctx->mixedTracks, row.tracks.size() > 1 ? 1 : 0);
+        Bytes sectors(2048 * 2);
+        ASSERT_EQ(image::ReadImageSectors(*ctx, 16, sectors.data(), 2), 2);
+        EXPECT_TRUE(std::equal(sectors.begin(), sectors.end(), iso.begin() + 16 * 2048));
+    }
     image::SetImageFormatServices(nullptr);
 }
 
