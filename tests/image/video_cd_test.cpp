@@ -185,6 +185,23 @@ TEST_F(VideoCdTest, OurInfoAndEntriesMatchVcdimagers) {
     EXPECT_TRUE(std::equal(theirs.begin(), theirs.begin() + 44, built.memoryData.begin()));
 }
 
+TEST_F(VideoCdTest, DamagedDiscMarksAreRefusedWithoutHarm) {
+    const std::string cue = MakeDisc("vcd");
+    const std::string bin = dir_ / "vcd.bin";
+    const std::vector<uint8_t> good = qvtest::ReadFileBytes(bin);
+    // The primary descriptor's XA mark, INFO and ENTRIES, and their mode bytes.
+    const size_t places[] = {16 * 2352 + 24 + 1024, 150 * 2352 + 24, 151 * 2352 + 24, 150 * 2352 + 15,
+                             151 * 2352 + 15};
+    for (size_t at : places) {
+        std::vector<uint8_t> bad = good;
+        bad[at] ^= 0x40;
+        qvtest::WriteFileBytes(bin, bad.data(), bad.size());
+        DocumentPtr doc = Open(cue);
+        ASSERT_TRUE(doc);
+        EXPECT_EQ(image::DetectVideoCdLayout(*doc), 0) << at;
+    }
+}
+
 image::TrackListPtr ProjectTracks(int mpegTracks, double seconds) {
     image::TrackListPtr list = image::NewTrackList();
     list->trackCount = mpegTracks + 1;
@@ -289,6 +306,31 @@ TEST(VideoCdFiles, CodesAndMsf) {
         info.subtitles = row.s;
         EXPECT_EQ(image::GetSvcdOgtTypeCode(info), row.code);
     }
+}
+
+TEST(VideoCdFiles, AnSvcdWithoutMpeg2UsesMpegav) {
+    DocumentPtr doc(image::NewIsoDocument());
+    ASSERT_TRUE(doc);
+    image::TrackListPtr list = ProjectTracks(1, 1.0);
+    doc->trackList = list.release();
+    image::ImageFolder* svcd = image::MakeFolderNode(doc.get(), doc->rootFolder, u"SVCD");
+    image::ImageFolder* mpegav = image::MakeFolderNode(doc.get(), doc->rootFolder, u"MPEGAV");
+    ASSERT_TRUE(svcd && mpegav);
+    auto add = [](image::ImageFolder* folder, const char16_t* name, uint32_t sector, int64_t size) {
+        image::ImageItem* item = image::NewItem();
+        item->name = name;
+        item->startSector = sector;
+        item->size = size;
+        image::LinkItemAtHead(folder, item);
+        return item;
+    };
+    add(svcd, u"INFO.SVD", 150, 2048);
+    add(svcd, u"ENTRIES.SVD", 151, 2048);
+    image::ImageItem* track = add(mpegav, u"AVSEQ01.MPG", 1000, 4096);
+    image::AttachVideoCdTracks(*doc);
+    EXPECT_EQ(doc->videoCdKind, 2);
+    EXPECT_EQ(track->sourceMarker, image::kVideoCdMarker + 1);
+    EXPECT_EQ(mpegav->ownItem->sourceMarker, image::kVideoCdMarker);
 }
 
 TEST(VideoCdFiles, ProjectTreeKeepsTheTracksAndDropsTheRest) {
