@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 #include <deque>
 #include <unordered_set>
 
@@ -411,6 +412,12 @@ void PutRecordDate(const ImageContext& ctx, const ImageItem* item, uint8_t* out)
     if (seconds == 0) seconds = ctx.fixedItemTime;
     if (seconds != 0 && foundation::UnixTimeToIsoRecordDate(seconds, std::span<uint8_t>(out, 7))) return;
     if (item) std::memcpy(out, item->recordHeader.data() + record_header::kRecordDate, 7);
+    // An entry with no time at all (a new folder, the root of a new document)
+    // would read as the year 1900: it takes the document's own time instead.
+    if (std::all_of(out, out + 7, [](uint8_t b) { return b == 0; })) {
+        int64_t fallback = ctx.rootTime != 0 ? ctx.rootTime : ctx.creationTime != 0 ? ctx.creationTime : time(nullptr);
+        foundation::UnixTimeToIsoRecordDate(fallback, std::span<uint8_t>(out, 7));
+    }
 }
 
 uint8_t VideoCdFileNumber(const DirectoryRecord& r) {
