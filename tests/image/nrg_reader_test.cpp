@@ -389,6 +389,8 @@ TEST_F(NrgFixture, FormatDetectionOpensItAndSectorsReadThroughIt) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         std::string path = Write(row.file, MakeNrg(2, Layout::Dao, row.tracks));
+        CdInfo theirs = RunCdInfo(path);
+        ASSERT_EQ(theirs.lsns.size(), row.tracks.size()) << theirs.output;
         auto ctx = std::make_unique<image::ImageContext>();
         ctx->imagePath = U16(path);
         ctx->imageHandle.reset(platform::FileOpen(ctx->imagePath, platform::FileAccess::Read,
