@@ -2,6 +2,8 @@
 // picture format and audio from the demuxer, the playing time, and one scan
 // entry per key frame (its byte position turned into Form 2 sectors).
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -74,7 +76,12 @@ public:
             const AVRational base = input->streams[videoIndex]->time_base;
             const int64_t start = input->start_time != AV_NOPTS_VALUE ? input->start_time : 0;
             std::unique_ptr<AVPacket, PacketFreer> packet(av_packet_alloc());
+            int64_t firstPts = INT64_MAX, lastPts = INT64_MIN;
             while (packet && av_read_frame(input.get(), packet.get()) >= 0) {
+                if (packet->stream_index == videoIndex && packet->pts != AV_NOPTS_VALUE) {
+                    firstPts = std::min(firstPts, packet->pts);
+                    lastPts = std::max(lastPts, packet->pts);
+                }
                 if (packet->stream_index == videoIndex && (packet->flags & AV_PKT_FLAG_KEY) && packet->pos >= 0 &&
                     info->scanEntries.size() < kMaxScanEntries) {
                     MpegScanEntry e;
@@ -88,6 +95,11 @@ public:
                 }
                 av_packet_unref(packet.get());
             }
+            // The pictures' own time (the container's duration also counts
+            // the audio running past the last picture and the padding).
+            const double rate = info->video[0].frameRate;
+            if (lastPts >= firstPts && rate > 0)
+                info->playingSeconds = double(lastPts - firstPts) * base.num / base.den + 1.0 / rate;
         }
         return info;
     }

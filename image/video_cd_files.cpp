@@ -80,7 +80,8 @@ std::vector<int64_t> PickHalfSeconds(const std::vector<std::pair<double, int64_t
     size_t at = 0;
     for (int64_t k = 0; k < points; ++k) {
         const double t = double(k) / 2;
-        while (at + 1 < entries.size() && std::fabs(entries[at + 1].first - t) < std::fabs(entries[at].first - t))
+        // A tie goes to the later picture, as the discs players know do it.
+        while (at + 1 < entries.size() && std::fabs(entries[at + 1].first - t) <= std::fabs(entries[at].first - t))
             ++at;
         out.push_back(entries[at].second);
     }
@@ -176,17 +177,21 @@ int64_t CountVcdScanPoints(const ImageContext& ctx) {
     return HalfSecondPoints(SumVcdTrackDurations(ctx, MpegTracks(ctx)));
 }
 
+// SEARCH.DAT's header is 13 bytes (id, version, reserved, count, interval);
+// the scan points follow it directly, where players read them.
+constexpr int64_t kSearchHeaderBytes = 13;
+
 int64_t GetSearchDatSize(const ImageContext& ctx) {
-    if (VcdTrackInfoMissing(ctx)) return 16;
-    return 16 + 3 * CountVcdScanPoints(ctx);
+    if (VcdTrackInfoMissing(ctx)) return kSearchHeaderBytes;
+    return kSearchHeaderBytes + 3 * CountVcdScanPoints(ctx);
 }
 
 int64_t GetScanDataSize(const ImageContext& ctx) {
     int64_t points = 0;
     if (!VcdTrackInfoMissing(ctx))
         for (int32_t i = 0; i < MpegTracks(ctx); ++i) points += int64_t(ListTrackScanSectors(ctx, i).size());
-    // The fields end at 6n + 12 + 3 points; six zero bytes follow them.
-    return 6 * int64_t(TrackCount(ctx)) + 18 + 3 * points;
+    // The file ends with the last scan point, at 6n + 12 + 3 points.
+    return 6 * int64_t(TrackCount(ctx)) + 12 + 3 * points;
 }
 
 std::vector<int64_t> CollectScanSectors(const ImageContext& ctx, bool fromEndSector) {
@@ -319,10 +324,10 @@ void BuildSearchFile(ImageContext& ctx, ImageItem& item) {
         w.U8(9, 0);
         w.Be16(10, uint16_t(std::min<size_t>(points.size(), 0xFFFF)));
         w.U8(12, 1);
-        for (size_t k = 0; k < points.size() && 16 + 3 * k + 3 <= b.size(); ++k) {
+        for (size_t k = 0; k < points.size(); ++k) {
             uint8_t msf[3];
             LbaToBcdMsf(points[k] + kMsfLeadIn, msf);
-            w.Put(16 + 3 * k, msf, 3);
+            w.Put(size_t(kSearchHeaderBytes) + 3 * k, msf, 3);
         }
     }
     SetItemBytes(item, std::move(b), kSearchSector);

@@ -185,6 +185,41 @@ TEST_F(VideoCdTest, OurInfoAndEntriesMatchVcdimagers) {
     EXPECT_TRUE(std::equal(theirs.begin(), theirs.begin() + 44, built.memoryData.begin()));
 }
 
+TEST_F(VideoCdTest, SvcdControlFilesMatchVcdimagers) {
+    const std::string cue = MakeDisc("svcd");
+    DocumentPtr doc = Open(cue);
+    ASSERT_TRUE(doc);
+    image::DetectVideoCdLayout(*doc);
+    image::AttachVideoCdTracks(*doc);
+    ASSERT_EQ(doc->videoCdKind, 2);
+    auto info = image::MpegInfoServices().ProbeMpegFile(W(dir_ / "svcd.mpg"));
+    ASSERT_TRUE(info);
+    info->startOffset = doc->trackList->tracks[1].startSector - 300;
+    doc->trackList->tracks[1].mpegInfo = info;
+    image::ImageItem built;
+    image::BuildEntriesFile(*doc, built);
+    EXPECT_EQ(built.memoryData, FileBytes(*doc, u"/SVCD/ENTRIES.SVD"));
+    // Playing times differ in the last frames: vcdimager measures the
+    // stream its own way. And FFmpeg gives no file position for the
+    // stream's last picture (its parser hands it over at the end), so the
+    // last key frame is no scan entry of ours and the last half-second
+    // point falls on the one before. The rest is equal.
+    auto without = [](std::vector<uint8_t> v, size_t at) {
+        if (v.size() >= at + 3) std::fill(v.begin() + std::ptrdiff_t(at), v.begin() + std::ptrdiff_t(at) + 3, 0);
+        return v;
+    };
+    image::BuildTracksFile(*doc, built);
+    EXPECT_EQ(without(built.memoryData, 11), without(FileBytes(*doc, u"/SVCD/TRACKS.SVD"), 11));
+    image::BuildSearchFile(*doc, built);
+    std::vector<uint8_t> theirs = FileBytes(*doc, u"/SVCD/SEARCH.DAT");
+    ASSERT_EQ(built.memoryData.size(), theirs.size());
+    EXPECT_EQ(without(built.memoryData, theirs.size() - 3), without(theirs, theirs.size() - 3));
+    image::BuildScanDataFile(*doc, built);
+    theirs = FileBytes(*doc, u"/EXT/SCANDATA.DAT");
+    ASSERT_EQ(built.memoryData.size(), theirs.size());
+    EXPECT_EQ(without(without(built.memoryData, 16), theirs.size() - 3), without(without(theirs, 16), theirs.size() - 3));
+}
+
 TEST_F(VideoCdTest, DamagedDiscMarksAreRefusedWithoutHarm) {
     const std::string cue = MakeDisc("vcd");
     const std::string bin = dir_ / "vcd.bin";
@@ -254,12 +289,12 @@ TEST(VideoCdFiles, ControlFileLayouts) {
     EXPECT_EQ(item.memoryData[17], (7 << 2) | 1);   // PAL motion video, one audio stream
 
     image::BuildSearchFile(ctx, item);
-    EXPECT_EQ(item.size, 16 + 3 * 6);   // three seconds, two points a second
+    EXPECT_EQ(item.size, 13 + 3 * 6);   // three seconds, two points a second, after a 13-byte header
     EXPECT_EQ(item.memoryData[11], 6);
 
     image::BuildScanDataFile(ctx, item);
     EXPECT_EQ(item.size, image::GetScanDataSize(ctx));
-    EXPECT_EQ(item.size, 6 * 3 + 18 + 3 * 6);
+    EXPECT_EQ(item.size, 6 * 3 + 12 + 3 * 6);
     EXPECT_EQ(std::string(item.memoryData.begin(), item.memoryData.begin() + 8), "SCAN_VCD");
     EXPECT_EQ(item.memoryData[3 * 3 + 13 + 1], 6);   // 3(n - 1)
     ctx.trackList = nullptr;
