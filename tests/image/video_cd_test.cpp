@@ -192,10 +192,10 @@ TEST_F(VideoCdTest, SvcdControlFilesMatchVcdimagers) {
     image::DetectVideoCdLayout(*doc);
     image::AttachVideoCdTracks(*doc);
     ASSERT_EQ(doc->videoCdKind, 2);
-    auto info = image::MpegInfoServices().ProbeMpegFile(W(dir_ / "svcd.mpg"));
-    ASSERT_TRUE(info);
-    info->startOffset = doc->trackList->tracks[1].startSector - 300;
-    doc->trackList->tracks[1].mpegInfo = info;
+    auto stream = image::MpegInfoServices().ProbeMpegFile(W(dir_ / "svcd.mpg"));
+    ASSERT_TRUE(stream);
+    stream->startOffset = doc->trackList->tracks[1].startSector - 300;
+    doc->trackList->tracks[1].mpegInfo = stream;
     image::ImageItem built;
     image::BuildEntriesFile(*doc, built);
     EXPECT_EQ(built.memoryData, FileBytes(*doc, u"/SVCD/ENTRIES.SVD"));
@@ -208,6 +208,10 @@ TEST_F(VideoCdTest, SvcdControlFilesMatchVcdimagers) {
         if (v.size() >= at + 3) std::fill(v.begin() + std::ptrdiff_t(at), v.begin() + std::ptrdiff_t(at) + 3, 0);
         return v;
     };
+    image::BuildInfoFile(*doc, built, false, false);
+    std::vector<uint8_t> info = FileBytes(*doc, u"/SVCD/INFO.SVD");
+    ASSERT_EQ(built.memoryData.size(), info.size());
+    EXPECT_TRUE(std::equal(info.begin(), info.begin() + 44, built.memoryData.begin()));
     image::BuildTracksFile(*doc, built);
     EXPECT_EQ(without(built.memoryData, 11), without(FileBytes(*doc, u"/SVCD/TRACKS.SVD"), 11));
     image::BuildSearchFile(*doc, built);
