@@ -374,6 +374,37 @@ bool Allocate(ImageContext& ctx, ImageBuild& build, ImageItem* item, uint64_t& n
     return !Failed();
 }
 
+// Video CD control files (INFO.VCD at 150, ENTRIES.VCD at 151, ...) carry their
+// sector as their marker: players read them there, so they are placed exactly
+// and the directories before them must end in time.
+bool PlaceFixedSectorFiles(ImageContext& ctx, ImageBuild& build, const std::vector<ImageItem*>& files,
+                           uint64_t& next) {
+    std::vector<std::pair<uint64_t, uint64_t>> placed;   // start, end
+    for (ImageItem* item : files) {
+        if (item->size <= 0 || item->sourceMarker == 0 || HasNoDataSectors(item)) continue;
+        const uint64_t start = item->sourceMarker;
+        const uint64_t end = start + SectorsFor(uint64_t(item->size));
+        if (start < next) {
+            foundation::SetLastErrorText(
+                u"The folders of the image reach into the sectors of the Video CD control files.");
+            Fail(foundation::kStatusFailed);
+            return false;
+        }
+        for (const auto& [s, e] : placed) {
+            if (start < e && s < end) {
+                foundation::SetLastErrorText(u"Two Video CD control files claim the same sectors.");
+                Fail(foundation::kStatusFailed);
+                return false;
+            }
+        }
+        placed.emplace_back(start, end);
+        build.dataStart[item] = uint32_t(start);
+    }
+    (void)ctx;
+    for (const auto& range : placed) next = std::max(next, range.second);
+    return true;
+}
+
 }  // namespace
 
 void SetBootImageBuilder(const BootImageBuilder* builder) { g_bootBuilder.store(builder); }
@@ -494,6 +525,7 @@ int BuildImageLayout(ImageContext& ctx, ImageBuild& build, dialogs::ProgressCall
             return 0;
         }
     }
+    if (!PlaceFixedSectorFiles(ctx, build, files, next)) return 0;
     for (ImageItem* item : build.priorityFiles)
         if (!Allocate(ctx, build, item, next)) return 0;
     for (ImageItem* item : build.treeFiles)
@@ -608,14 +640,22 @@ int WriteImageContents(ImageContext& ctx, ImageBuild& build, const WriterArgumen
         Fail(foundation::kStatusFailed);
         return -1;
     }
+    // Files in the order of their sectors; gaps (before fixed-sector files) are
+    // zeros. Shared data is written once, and files of earlier sessions, which
+    // lie before this session, not at all.
+    std::vector<std::pair<uint32_t, ImageItem*>> order;
     for (const std::vector<ImageItem*>* list : {&build.priorityFiles, &build.treeFiles}) {
         for (ImageItem* item : *list) {
-            if (item->size <= 0) continue;
             auto it = build.dataStart.find(item);
-            // Shared data is written once, by the file whose start is reached first.
-            if (it == build.dataStart.end() || it->second != sink.Position()) continue;
-            if (!WriteFileData(ctx, build, item, sink)) return -1;
+            if (item->size > 0 && it != build.dataStart.end()) order.emplace_back(it->second, item);
         }
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [start, item] : order) {
+        if (start < sink.Position()) continue;
+        if (start > sink.Position() && !sink.Put(nullptr, start - sink.Position())) return -1;
+        if (!WriteFileData(ctx, build, item, sink)) return -1;
     }
     if (!at(build.endSector) || !sink.Flush()) return -1;
     if (build.progress && build.progress->Finish) build.progress->Finish();
