@@ -97,7 +97,7 @@ TEST_F(PlatformNamedObjects, MutexIsALockFileAcrossProcesses) {
         if (other->Wait(30) != kWaitTimeout) return 11;
         childReady.Post();
         parentReleased.Take();
-        if (other->Wait(5000) != kWaitObject0) return 12;
+        if (other->Wait(10000) != kWaitObject0) return 12;
         // Ends while owning: the mutex is abandoned.
         return 0;
     });
@@ -107,7 +107,7 @@ TEST_F(PlatformNamedObjects, MutexIsALockFileAcrossProcesses) {
     EXPECT_TRUE(mutex->Release());
     parentReleased.Post();
     EXPECT_EQ(ExitCodeOf(child), 0);
-    EXPECT_EQ(mutex->Wait(5000), platform::kWaitAbandoned);
+    EXPECT_EQ(mutex->Wait(10000), platform::kWaitAbandoned);
     EXPECT_TRUE(mutex->Release());
     EXPECT_EQ(mutex->Wait(0), kWaitObject0);
     EXPECT_TRUE(mutex->Release());
