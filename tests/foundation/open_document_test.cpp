@@ -65,8 +65,13 @@ protected:
         qvtest::RunOk("cd " + qvtest::ShellQuote(d.path()) + " && cp t.iso t.bin && cp t.iso UPPER.BIN");
         qvtest::WriteFileText(d / "t.cue", "FILE \"t.bin\" BINARY\r\n  TRACK 01 MODE1/2048\r\n    INDEX 01 00:00:00\r\n");
         qvtest::WriteFileText(d / "upper.cue", "FILE \"upper.bin\" BINARY\r\n  TRACK 01 MODE1/2048\r\n    INDEX 01 00:00:00\r\n");
+        // A sheet made on Windows: "\\" separators and a FILE name in another case.
+        qvtest::RunOk("cd " + qvtest::ShellQuote(d.path()) + " && mkdir -p win/Data && cp t.iso win/Data/TRACK.BIN");
+        qvtest::WriteFileText(d / "win/disc.cue",
+                              "FILE \"data\\track.bin\" BINARY\r\n  TRACK 01 MODE1/2048\r\n    INDEX 01 00:00:00\r\n");
         qvtest::RunOk("cd " + qvtest::ShellQuote(d.path()) +
-                      " && head -c 300000 /dev/urandom > random.dat && : > empty.dat && mkdir folder");
+                      " && head -c 300000 /dev/urandom > random.dat && : > empty.dat && mkdir folder"
+                      " && echo secret > unreadable.iso && chmod 000 unreadable.iso");
         // The ISO's sectors as raw Mode 1 frames with no sheet: found by the raw-layout rows.
         std::vector<uint8_t> iso = qvtest::ReadFileBytes(d / "t.iso");
         std::vector<uint8_t> raw(iso.size() / 2048 * 2352);
@@ -156,8 +161,11 @@ TEST_F(OpenDocumentTest, FailuresTellTheUserAndLeaveTheRecentList) {
         {"empty file", "empty.dat", kMainFrame, "The archive is invalid or unsupported."},
         {"missing file", "missing.iso", kMainFrame, "The system cannot find the file specified."},
         {"a folder", "folder", kMainFrame, "Access is denied."},
+        {"an unreadable file", "unreadable.iso", kMainFrame, "Access is denied."},
     };
     for (const Row& row : rows) {
+        // Root reads a file of mode 000 all the same.
+        if (row.file == "unreadable.iso" && ::geteuid() == 0) continue;
         SCOPED_TRACE(row.name);
         foundation::ScriptedUiServices ui;
         foundation::ScopedUiServices scoped(&ui);
@@ -195,6 +203,90 @@ TEST_F(OpenDocumentTest, ConsoleSaysItOnTheConsoleAndKeepsTheRecentList) {
     std::string console(bytes.begin(), bytes.end());
     EXPECT_NE(console.find(P("random.dat") + ": The archive is invalid or unsupported."), std::string::npos)
         << console;
+}
+
+TEST_F(OpenDocumentTest, SheetMadeOnWindowsFindsItsDataFile) {
+    // FILE "data\track.bin" names win/Data/TRACK.BIN.
+    std::u16string imagePath, sheetPath;
+    int32_t kind = 0;
+    ASSERT_TRUE(foundation::ResolveOpenPaths(platform::Utf8ToUtf16(P("win/disc.cue")), imagePath, sheetPath, kind));
+    EXPECT_EQ(kind, foundation::kOpenNamedSheet);
+    EXPECT_EQ(platform::Utf16ToUtf8(imagePath), P("win/Data/TRACK.BIN"));
+    DocumentPtr doc = Open(P("win/disc.cue"), kMainFrame);
+    ASSERT_TRUE(doc) << ::testing::PrintToString(BoxTexts());
+    EXPECT_NE(image::FindItemByPath(doc.get(), doc->rootFolder, u"/sub/b.bin"), nullptr);
+    EXPECT_EQ(window_.added, std::vector<std::string>{P("win/disc.cue")});
+}
+
+// Every failure of the console's open says "path: text" on one line of the
+// console, shows no box and leaves the recent-file list alone.
+TEST_F(OpenDocumentTest, ConsoleFailuresAreOneLineEach) {
+    struct Row {
+        const char* name;
+        std::string file;
+        Flags flags;
+        std::string expectedText;
+    } rows[] = {
+        {"random file, not interactive", "random.dat", kBurnDialog, "Please select a valid disc image file."},
+        {"random file, interactive", "random.dat", {false, true, false}, "The archive is invalid or unsupported."},
+        {"missing file", "missing.iso", {false, true, false}, "The system cannot find the file specified."},
+        {"empty file for a mount", "empty.dat", kMount, "The archive is invalid or unsupported."},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        qvtest::TempDir out;
+        int fd = ::open((out / "console.txt").c_str(), O_CREAT | O_RDWR | O_TRUNC, 0600);
+        ASSERT_GE(fd, 0);
+        cmdline::SetConsoleStreams(-1, fd);
+        foundation::ConsoleMode = true;
+        DocumentPtr doc = Open(P(row.file), row.flags);
+        cmdline::ResetConsoleForTests();
+        foundation::ConsoleMode = false;
+        ::close(fd);
+        EXPECT_FALSE(doc);
+        EXPECT_EQ(foundation::OperationStatus.load(), foundation::kStatusFailed);
+        EXPECT_TRUE(ui_.Boxes().empty());
+        EXPECT_TRUE(window_.removed.empty());
+        EXPECT_TRUE(window_.added.empty());
+        std::vector<uint8_t> bytes = qvtest::ReadFileBytes(out / "console.txt");
+        EXPECT_EQ(std::string(bytes.begin(), bytes.end()), P(row.file) + ": " + row.expectedText + "\r\n");
+    }
+}
+
+// The text of each opener result code, with its box, and the recent list
+// losing the file every time.
+TEST_F(OpenDocumentTest, ReportOpenFailureTable) {
+    namespace r = image::open_result;
+    struct Row {
+        int code;
+        std::string text;
+        uint32_t flags;
+    } rows[] = {
+        {r::kTooLarge, "The file size is too large.", foundation::kMbIconStop},
+        {r::kNotRecognised, "The archive is invalid or unsupported.", foundation::kMbIconStop},
+        {r::kDirectoryUnreadable, "Can not read directory structure.", foundation::kMbIconStop},
+        {r::kPasswordRequired, "You must input password to open this file.", foundation::kMbIconStop},
+        {r::kVersionMismatch,
+         "File version mismatch. To open this file, please visit our website to get the latest version.",
+         foundation::kMbOkCancel | foundation::kMbIconStop},
+        {18, "Data error or wrong password!", foundation::kMbIconStop},
+        {r::kWrongPassword, "The password is wrong or the archive is invalid.", foundation::kMbIconStop},
+        {0, "Please select a valid disc image file.", foundation::kMbIconStop},
+        {42, "", foundation::kMbIconStop},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.code);
+        foundation::ScriptedUiServices ui;
+        foundation::ScopedUiServices scoped(&ui);
+        ui.QueueBoxAnswer(foundation::kIdCancel);   // code 15: no download page
+        window_.removed.clear();
+        foundation::ReportOpenFailure(u"/x/disc.daa", row.code);
+        auto boxes = ui.Boxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(platform::Utf16ToUtf8(boxes[0].request.text), "/x/disc.daa\r\n\r\n" + row.text);
+        EXPECT_EQ(boxes[0].request.flags, row.flags);
+        EXPECT_EQ(window_.removed, std::vector<std::string>{"/x/disc.daa"});
+    }
 }
 
 // Openers that are not linked in yet stand behind hooks; these rows check the
