@@ -22,6 +22,7 @@ namespace {
 struct DecodedLog {
     std::string text;
     std::vector<uint64_t> blockOffsets;
+    std::vector<size_t> blockTextBytes;
     bool endsWithZeroTail = false;
 };
 
@@ -67,6 +68,7 @@ DecodedLog Decode(const std::vector<uint8_t>& file) {
         EXPECT_EQ(piece.size(), plainLength);
         EXPECT_EQ(Le32(block, 8 + n), 0u);
         log.blockOffsets.push_back(at);
+        log.blockTextBytes.push_back(piece.size());
         log.text += piece;
         at += n + 12;
     }
@@ -111,6 +113,7 @@ TEST_F(DiagnosticLogTest, LongLineFillsOneBlockAndCarriesTheRest) {
     DecodedLog log = Decode(qvtest::ReadFileBytes(dir_ / "b.log"));
     ASSERT_EQ(log.blockOffsets.size(), 2u);
     EXPECT_EQ(log.text.size(), 3000u);
+    EXPECT_EQ(log.blockTextBytes, (std::vector<size_t>{2048, 952}));
     EXPECT_TRUE(log.endsWithZeroTail);
     foundation::LogEnd();
 }
