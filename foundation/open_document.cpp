@@ -13,6 +13,7 @@
 #include "image/document.h"
 #include "image/image_context.h"
 #include "image/track_list.h"
+#include "image/video_cd.h"
 #include "platform/format.h"
 
 namespace foundation {
@@ -182,6 +183,7 @@ image::ImageContext* OpenImageByPath(std::u16string_view path, bool addToRecent,
     if (doc->videoCdKind != 0) {
         OtherOpeners openers = Openers();
         if (openers.attachVideoCdTracks) openers.attachVideoCdTracks(doc.get());
+        else image::AttachVideoCdTracks(*doc);
     }
     return doc.release();
 }

@@ -30,7 +30,8 @@ struct OtherOpeners {
     // The archive library opens the file itself by path.
     image::ImageContext* (*openArchiveAsImage)(std::u16string_view path, bool forMount, int reserved,
                                                int* code) = nullptr;
-    // Video CD and Super Video CD documents get their MPEG tracks attached.
+    // Video CD and Super Video CD documents get their MPEG tracks attached
+    // (unset: the image core's own).
     void (*attachVideoCdTracks)(image::ImageContext* ctx) = nullptr;
 };
 void SetOtherOpeners(const OtherOpeners& openers);

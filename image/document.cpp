@@ -15,6 +15,7 @@
 #include "foundation/dates.h"
 #include "foundation/memory.h"
 #include "foundation/settings.h"
+#include "image/el_torito.h"
 #include "image/format_detect.h"
 #include "image/iso_reader.h"
 #include "image/item_tree_internal.h"
@@ -131,6 +132,7 @@ int BuildDocumentTree(ImageContext& ctx, bool buildTree) {
         }
     }
     if (Hooks().loadElTorito) Hooks().loadElTorito(&ctx);
+    else LoadElTorito(ctx);
     return open_result::kOk;
 }
 

@@ -61,8 +61,9 @@ int CreateRootFolder(ImageContext* ctx);
 int32_t SetSessionStartLba(ImageContext* ctx);
 
 // The readers the open calls that are not linked in yet, reached through these
-// hooks; tests replace any of them. Unset: format detection and the ISO 9660
-// tree are the image core's own, the settings are read from the store, and the
+// hooks; tests replace any of them. Unset: format detection, the ISO 9660 tree
+// and the El Torito boot entry are the image core's own, the settings are read
+// from the store, and the
 // other readers answer "not recognised" (their tree read fails, so the open
 // gives "Can not read directory structure.").
 struct OpenReaderHooks {
