@@ -285,6 +285,13 @@ bool WritableName(std::u16string_view text) {
     return true;
 }
 
+// A key line "[-...]" means "delete this key" in the syntax, so such a path
+// would turn the whole hive into one that no longer parses.
+bool WritableKeyPath(std::u16string_view keyPath) {
+    std::u16string normalized = NormalizeRegistryKeyPath(keyPath);
+    return !normalized.empty() && normalized.front() != u'-' && WritableName(keyPath);
+}
+
 bool UsingTestConfig() {
     const char* dir = getenv("QV_CONFIG_DIR");
     return dir && *dir;
@@ -330,7 +337,7 @@ bool RegistryKeyExists(RegistryHive hive, std::u16string_view keyPath) {
 
 bool RegistryWrite(RegistryHive hive, std::u16string_view keyPath, std::u16string_view name,
                    const RegistryValue& value) {
-    if (NormalizeRegistryKeyPath(keyPath).empty() || !WritableName(keyPath) || !WritableName(name)) {
+    if (!WritableKeyPath(keyPath) || !WritableName(name)) {
         platform::SetLastError(platform::kErrorInvalidParameter);
         return false;
     }

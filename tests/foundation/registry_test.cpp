@@ -133,6 +133,11 @@ TEST_F(RegistryStore, NamesTheSyntaxCannotHoldAreRefused) {
     EXPECT_FALSE(RegistryWrite(RegistryHive::CurrentUser, u"Software\\Q", u"two\nlines", RegistryValue::Dword(2)));
     EXPECT_FALSE(RegistryWrite(RegistryHive::CurrentUser, u"Software\\Q\n[x]", u"v", RegistryValue::Dword(2)));
     EXPECT_FALSE(RegistryWrite(RegistryHive::CurrentUser, u"\\", u"v", RegistryValue::Dword(2)));
+    // "[-key]" is the syntax's delete line: written, it would damage the hive.
+    EXPECT_FALSE(RegistryWrite(RegistryHive::CurrentUser, u"-Software", u"v", RegistryValue::Dword(2)));
+    EXPECT_FALSE(RegistryWrite(RegistryHive::CurrentUser, u"\\-Software\\Q", u"v", RegistryValue::Dword(2)));
+    ASSERT_TRUE(RegistryWrite(RegistryHive::CurrentUser, u"Software\\-Q", u"v", RegistryValue::Dword(3)));
+    EXPECT_EQ(RegistryRead(RegistryHive::CurrentUser, u"Software\\-Q", u"v")->dword, 3u);
     EXPECT_EQ(RegistryRead(RegistryHive::CurrentUser, u"Software\\Q", u"Kept")->dword, 1u);
 }
 
