@@ -9,11 +9,6 @@
 
 namespace foundation {
 
-namespace {
-
-
-}  // namespace
-
 ConsoleUiServices::ConsoleUiServices(int inputFd, int outputFd) : inputFd_(inputFd), outputFd_(outputFd) {}
 
 void ConsoleUiServices::WriteString(std::u16string_view text) {
@@ -99,6 +94,8 @@ int ConsoleUiServices::ConsoleAskString(std::u16string_view prompt, uint32_t cho
         }
         std::u16string answer = platform::ToLower(line);
         while (!answer.empty() && (answer.back() == u' ' || answer.back() == u'\t')) answer.pop_back();
+        const size_t blanks = answer.find_first_not_of(u" \t");
+        answer.erase(0, blanks == std::u16string::npos ? answer.size() : blanks);
         if ((choices & kAskYes) && (answer == u"yes" || answer == u"y")) return kAskYes;
         if ((choices & kAskNo) && (answer == u"no" || answer == u"n")) return kAskNo;
         if ((choices & kAskOk) && (answer == u"ok" || answer == u"o")) return kAskOk;

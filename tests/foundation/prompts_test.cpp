@@ -236,7 +236,7 @@ TEST(ConsolePrompt, AskStringOffersTheChoices) {
     int in[2], out[2];
     ASSERT_EQ(pipe(in), 0);
     ASSERT_EQ(pipe(out), 0);
-    const std::string input = "ok\nY\n";
+    const std::string input = "ok\n  Y \n";
     ASSERT_EQ(write(in[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
     close(in[1]);
     ConsoleUiServices console(in[0], out[1]);
