@@ -341,4 +341,100 @@ TEST_F(ImageSaveTest, AnOpenedImageEditedAndSavedKeepsEveryFile) {
     RunOk("diff -r -x 'semi*' " + ShellQuote(Src()) + " " + ShellQuote(dir_ / "x"));
 }
 
+// The path table of a tree of many folders at several levels, with names that
+// mix ".", "_" and case, as isoinfo -p lists it: level by level, each level by
+// parent number, then by identifier, every parent number naming the folder
+// that holds the entry; isovfy checks the records' own order beside it.
+struct PathTableEntry {
+    int parent;
+    std::string name;
+};
+std::vector<PathTableEntry> ReadPathTable(const std::string& listing, uint64_t* sizeBytes) {
+    std::vector<PathTableEntry> out;
+    size_t sizeAt = listing.find(", size ");
+    *sizeBytes = sizeAt == std::string::npos ? 0 : std::stoull(listing.substr(sizeAt + 7));
+    size_t at = 0;
+    while ((at = listing.find('\n', at)) != std::string::npos) {
+        ++at;
+        int number = 0, parent = 0, used = 0;
+        unsigned extent = 0;   // hexadecimal
+        if (std::sscanf(listing.c_str() + at, "%d: %d %x %n", &number, &parent, &extent, &used) != 3) continue;
+        EXPECT_EQ(number, int(out.size()) + 1);
+        std::string rest = listing.substr(at + size_t(used), listing.find('\n', at) - at - size_t(used));
+        while (!rest.empty() && rest.back() == ' ') rest.pop_back();
+        out.push_back({parent, rest});
+    }
+    return out;
+}
+
+TEST_F(ImageSaveTest, PathTableOfManyFoldersAtSeveralLevels) {
+    const char* folders[] = {"alpha", "Beta", "ALPHA_2", "alpha.x", "_under", "Zed", "b.2", "zz"};
+    const char* children[] = {"one", "Two", "two_2", "t.w.o", "T_W_O", "a", "A.1"};
+    std::string s = ShellQuote(Src());
+    std::string script = "mkdir -p " + s;
+    for (const char* f : folders) {
+        for (const char* c : children) {
+            script += " " + ShellQuote(Src() + "/" + f + "/" + c + "/deeper/" + c);
+        }
+    }
+    RunOk(script);
+    RunOk("cd " + s + " && for d in $(find . -type d); do for f in file.txt FILE_.TXT file file.a.b _x.txt X_ x.y_z;"
+          " do echo \"$d $f\" > \"$d/$f\"; done; done");
+    DocumentPtr doc = NewDocumentFromSource();
+    doc->isoNameLimit = 30;   // isovfy holds names to 30 bytes
+    const std::string out = dir_ / "folders.iso";
+    ASSERT_EQ(image::SaveImageFile(*doc, W(out), image::format_code::kIso, nullptr), 1);
+    std::string vfy = RunOk("isovfy " + ShellQuote(out));
+    EXPECT_NE(vfy.find("No errors found"), std::string::npos) << vfy;
+
+    for (bool joliet : {false, true}) {
+        SCOPED_TRACE(joliet ? "Joliet" : "ISO 9660");
+        const std::string j = joliet ? " -J" : "";
+        uint64_t tableBytes = 0;
+        std::vector<PathTableEntry> table =
+            ReadPathTable(RunOk("isoinfo" + j + " -p -i " + ShellQuote(out)), &tableBytes);
+        // Folders: the root, 8 at level 1, 56 at level 2, 56 "deeper" and 56 below them.
+        ASSERT_EQ(table.size(), 1u + 8 + 56 * 3);
+        std::vector<std::string> paths(table.size());
+        std::vector<int> level(table.size(), 0);
+        uint64_t predicted = 0;
+        for (size_t i = 0; i < table.size(); ++i) {
+            const PathTableEntry& e = table[i];
+            // ASCII names: a Joliet identifier takes two bytes a character.
+            size_t idLength = i == 0 ? 1 : e.name.size() * (joliet ? 2 : 1);
+            predicted += 8 + idLength + idLength % 2;
+            if (i == 0) {
+                EXPECT_EQ(e.parent, 1);
+                continue;
+            }
+            ASSERT_GE(e.parent, 1);
+            ASSERT_LT(size_t(e.parent), i + 1) << "a parent comes before its children";
+            paths[i] = paths[size_t(e.parent) - 1] + "/" + e.name;
+            level[i] = level[size_t(e.parent) - 1] + 1;
+            const PathTableEntry& prev = table[i - 1];
+            if (i > 1) {
+                EXPECT_LE(level[i - 1], level[i]) << paths[i];
+                EXPECT_LE(prev.parent, e.parent) << paths[i];
+                if (prev.parent == e.parent) {
+                    EXPECT_LT(prev.name, e.name) << paths[i];
+                }
+            }
+        }
+        // The descriptor's path-table size (isoinfo prints it) is the table's real length.
+        EXPECT_EQ(tableBytes, predicted);
+        // Each path the table builds is a folder of the image: parent numbers hold.
+        std::string listing = RunOk("isoinfo" + j + " -l -i " + ShellQuote(out));
+        for (size_t i = 1; i < paths.size(); ++i)
+            EXPECT_NE(listing.find("Directory listing of " + paths[i] + "/\n"), std::string::npos) << paths[i];
+        if (joliet) {
+            EXPECT_NE(listing.find("Directory listing of /Beta/t.w.o/deeper/t.w.o/\n"), std::string::npos);
+        }
+    }
+    // xorriso reads every folder in both views.
+    for (const char* view : {"norock", "ecma119"}) {
+        RunOk("xorriso -abort_on FAILURE -return_with SORRY 32 -indev " + ShellQuote(out) + " -read_fs " + view +
+              " -find / -exec lsdl -- >/dev/null");
+    }
+}
+
 }  // namespace
