@@ -6,10 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "dialogs/progress_callbacks.h"
@@ -435,6 +440,73 @@ TEST_F(ImageSaveTest, PathTableOfManyFoldersAtSeveralLevels) {
         RunOk("xorriso -abort_on FAILURE -return_with SORRY 32 -indev " + ShellQuote(out) + " -read_fs " + view +
               " -find / -exec lsdl -- >/dev/null");
     }
+}
+
+// The identical-data search tells its progress as "Total %d files, Finished
+// %d files": files found identical count as finished with the one they match.
+TEST_F(ImageSaveTest, IdenticalDataSearchCountsItsFiles) {
+    RunOk("mkdir -p " + ShellQuote(Src()) + " && cd " + ShellQuote(Src()) +
+          " && echo same > a && echo same > b && echo same > c && echo different > d");
+    DocumentPtr doc = NewDocumentFromSource();
+    dialogs::ProgressCallbacks progress;
+    std::vector<std::string> calls;
+    progress.NarrowStatus = [&] { calls.push_back("narrow"); };
+    progress.WidenStatus = [&] { calls.push_back("widen"); };
+    progress.ShowOptimizing = [&](std::u16string_view text) { calls.push_back(platform::Utf16ToUtf8(text)); };
+    ASSERT_EQ(image::SaveImageFile(*doc, W(dir_ / "out.iso"), image::format_code::kIso, &progress), 1);
+    EXPECT_EQ(calls, (std::vector<std::string>{"narrow", "Total 4 files, Finished 3 files",
+                                               "Total 4 files, Finished 4 files", "widen"}));
+}
+
+// Bytes the thread has read so far (rchar of its own io record).
+uint64_t ThreadReadBytes(pid_t tid) {
+    std::ifstream in("/proc/self/task/" + std::to_string(tid) + "/io");
+    std::string key;
+    uint64_t value = 0;
+    while (in >> key >> value) {
+        if (key == "rchar:") return value;
+    }
+    return 0;
+}
+
+// Two equal 64 MB files are compared in 32 KB pieces. A pause taken in the
+// middle of the comparison holds it within a piece, and the cancel that follows
+// ends the save without reading on.
+TEST_F(ImageSaveTest, CancelDuringTheIdenticalDataSearchStopsWithinOnePiece) {
+    constexpr uint64_t kFileBytes = 64ull << 20, kPieceBytes = 32768;
+    RunOk("mkdir -p " + ShellQuote(Src()) + " && truncate -s 64M " + ShellQuote(Src() + "/one.bin") + " " +
+          ShellQuote(Src() + "/two.bin"));
+    DocumentPtr doc = NewDocumentFromSource();
+    dialogs::ProgressCallbacks progress;
+    const pid_t worker = ::gettid();
+    const uint64_t base = ThreadReadBytes(worker);
+    std::atomic<uint64_t> heldAt{0}, pausedAt{0};
+    std::thread watcher([&] {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (ThreadReadBytes(worker) < base + (8u << 20) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        pausedAt = ThreadReadBytes(worker);
+        progress.paused = 1;
+        uint64_t last = ThreadReadBytes(worker);
+        for (;;) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            uint64_t now = ThreadReadBytes(worker);
+            if (now == last) break;
+            last = now;
+        }
+        heldAt = last;
+        progress.cancelEvent.Set();
+    });
+    const int result = image::SaveImageFile(*doc, W(dir_ / "out.iso"), image::format_code::kIso, &progress);
+    watcher.join();
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(foundation::OperationStatus.load(), foundation::kStatusCancelled);
+    // Held in the middle of the comparison, a piece of each file after the pause at most.
+    EXPECT_GE(heldAt - base, 8u << 20);
+    EXPECT_LT(heldAt - base, 2 * kFileBytes - (8u << 20));
+    EXPECT_LE(heldAt - pausedAt, 4 * kPieceBytes);
+    EXPECT_EQ(ThreadReadBytes(worker), heldAt.load()) << "nothing is read after the cancel";
+    EXPECT_EQ(qvtest::Run("ls -A " + ShellQuote(dir_.path())).output, "src\n");
 }
 
 }  // namespace
