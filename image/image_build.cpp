@@ -314,6 +314,38 @@ bool SameData(ImageContext& ctx, ImageBuild& build, ImageItem* a, ImageItem* b, 
     return true;
 }
 
+// A file that shares another's data is checked again when the shared data
+// has been written: a disk file that changed since the layout without
+// changing size would otherwise silently carry the other file's bytes. Small
+// files are compared whole; larger ones by a fresh sample checksum of each,
+// cheap next to the write it saves.
+bool StillIdentical(ImageContext& ctx, ImageBuild& build, ImageItem* linked, ImageItem* owner) {
+    if (linked->diskPath.empty() && owner->diskPath.empty()) return true;   // image or memory data stays put
+    if (!linked->diskPath.empty() && linked->diskPath == owner->diskPath) return true;
+    ItemDataReader check(ctx);
+    if (!check.Open(linked, true)) return false;
+    bool same = false;
+    if (linked->size <= kSampleChecksumAbove) {
+        bool cancelled = false;
+        same = SameData(ctx, build, owner, linked, cancelled);
+        if (cancelled) return false;
+    } else {
+        uint32_t a = 0, b = 0;
+        linked->compareState = 0;
+        owner->compareState = 0;
+        same = SampleChecksum(ctx, owner, a) && SampleChecksum(ctx, linked, b) && a == b;
+    }
+    if (Failed()) return false;
+    if (!same) {
+        Fail(foundation::kStatusSourceReadFailed);
+        foundation::AppMessageBox(platform::Format(u"%s\r\n\r\n%s", linked->diskPath.empty() ? owner->diskPath
+                                                                                         : linked->diskPath,
+                                                   std::u16string(u"The file changed while the image was written.")),
+                                  foundation::kMbIconStop);
+    }
+    return same;
+}
+
 void ShowOptimizingProgress(ImageBuild& build) {
     int32_t total = int32_t(build.bySize.size());
     if (build.progress) {
@@ -424,6 +456,7 @@ void BeginTreeLayout(ImageContext& ctx, ImageBuild& build) {
         if (item->size <= 0 || HasNoDataSectors(item)) continue;
         item->compareState = 0;   // contents may have changed since the last save
         item->compareHash = 0;
+        item->identicalData = nullptr;   // may name an item freed since
         build.bySize.push_back(item);
     }
     std::stable_sort(build.bySize.begin(), build.bySize.end(), [](const ImageItem* a, const ImageItem* b) {
@@ -652,10 +685,17 @@ int WriteImageContents(ImageContext& ctx, ImageBuild& build, const WriterArgumen
     }
     std::stable_sort(order.begin(), order.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
+    ImageItem* lastWritten = nullptr;
+    uint32_t lastWrittenStart = 0;
     for (const auto& [start, item] : order) {
-        if (start < sink.Position()) continue;
+        if (start < sink.Position()) {
+            if (lastWritten && start == lastWrittenStart && !StillIdentical(ctx, build, item, lastWritten)) return -1;
+            continue;
+        }
         if (start > sink.Position() && !sink.Put(nullptr, start - sink.Position())) return -1;
         if (!WriteFileData(ctx, build, item, sink)) return -1;
+        lastWritten = item;
+        lastWrittenStart = start;
     }
     if (!at(build.endSector) || !sink.Flush()) return -1;
     if (build.progress && build.progress->Finish) build.progress->Finish();

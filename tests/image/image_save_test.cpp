@@ -509,4 +509,42 @@ TEST_F(ImageSaveTest, CancelDuringTheIdenticalDataSearchStopsWithinOnePiece) {
     EXPECT_EQ(qvtest::Run("ls -A " + ShellQuote(dir_.path())).output, "src\n");
 }
 
+// A file found identical to another at layout time shares its data. When it
+// changes afterwards (same size, other bytes), the save fails instead of
+// giving it the other file's bytes: small files are compared whole, larger
+// ones by their sample sectors.
+TEST_F(ImageSaveTest, AFileThatChangedAfterTheIdenticalDataSearchFailsTheSave) {
+    struct Row {
+        const char* name;
+        int sizeBytes;
+    } rows[] = {{"small files", 3000}, {"large files", 100000}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        qvtest::TempDir dir;
+        const std::string src = dir / "src";
+        RunOk("mkdir -p " + ShellQuote(src) + " && head -c " + std::to_string(row.sizeBytes) + " /dev/urandom > " +
+              ShellQuote(src + "/a.dat") + " && cp " + ShellQuote(src + "/a.dat") + " " + ShellQuote(src + "/b.dat"));
+        DocumentPtr doc(image::NewIsoDocument());
+        AddTree(doc.get(), doc->rootFolder, src);
+        foundation::ScriptedUiServices ui;
+        foundation::ScopedUiServices scoped(&ui);
+        dialogs::ProgressCallbacks progress;
+        // When a.dat, which carries the shared data, is written, b.dat changes.
+        progress.SetCurrentItem = [&](std::u16string_view name) {
+            if (name == u"a.dat") RunOk("printf X | dd of=" + ShellQuote(src + "/b.dat") + " conv=notrunc 2>/dev/null");
+        };
+        const std::string out = dir / "out.iso";
+        EXPECT_EQ(image::SaveImageFile(*doc, W(out), image::format_code::kIso, &progress), -1);
+        EXPECT_EQ(foundation::OperationStatus.load(), foundation::kStatusSourceReadFailed);
+        ASSERT_EQ(ui.Boxes().size(), 1u);
+        EXPECT_EQ(platform::Utf16ToUtf8(ui.Boxes()[0].request.text),
+                  src + "/b.dat\r\n\r\nThe file changed while the image was written.");
+        EXPECT_EQ(qvtest::Run("ls -A " + ShellQuote(dir.path())).output, "src\n");
+        // Unchanged, the same pair saves with one shared extent.
+        progress.SetCurrentItem = nullptr;
+        RunOk("cp " + ShellQuote(src + "/a.dat") + " " + ShellQuote(src + "/b.dat"));
+        EXPECT_EQ(image::SaveImageFile(*doc, W(out), image::format_code::kIso, &progress), 1);
+    }
+}
+
 }  // namespace
