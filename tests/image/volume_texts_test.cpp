@@ -252,6 +252,12 @@ TEST(VolumeTexts, NewDescriptorFromScratch) {
     EXPECT_EQ(d[128] | (d[129] << 8), 2048);
     EXPECT_EQ(d[80], 200);
     EXPECT_EQ(std::string(d.begin() + 40, d.begin() + 47), "New ISO");
+    EXPECT_EQ(std::string(d.begin() + 8, d.begin() + 13), "Win32");
+    SetVolumeField(ctx, kVolumeLabel, u"LABEL");
+    SetVolumeField(ctx, kSystemId, u"SYSTEM");
+    BuildPrimaryVolumeDescriptor(ctx, d, false, &layout);
+    EXPECT_EQ(std::string(d.begin() + 40, d.begin() + 45), "LABEL");
+    EXPECT_EQ(std::string(d.begin() + 8, d.begin() + 14), "SYSTEM");
     EXPECT_EQ(std::string(d.begin() + 847, d.begin() + 863), std::string(16, '0'));   // no expiration
     EXPECT_EQ(foundation::IsoVolumeDateToUnixTime(std::span<const uint8_t>(d).subspan(813, 17)), 1600000000);
     EXPECT_EQ(d[1000], 0);   // application use area zeroed
