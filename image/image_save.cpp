@@ -108,7 +108,12 @@ int SaveImageFile(ImageContext& ctx, std::u16string_view path, int32_t outputFor
         return -1;
     }
     ctx.documentPath = std::u16string(path);
-    if (outputFormat == format_code::kBin) WriteCueSheet(std::u16string(path), ctx);
+    // A BIN image is of no use without its sheet: a sheet that could not be
+    // written (the CUE writer has said why) makes the save a failure.
+    if (outputFormat == format_code::kBin && WriteCueSheet(std::u16string(path), ctx) != 0) {
+        foundation::OperationStatus = foundation::kStatusFailed;
+        return -1;
+    }
     return 1;
 }
 

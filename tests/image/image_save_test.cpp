@@ -191,6 +191,20 @@ TEST_F(ImageSaveTest, BinCueSaveGivesBackTheIsoThroughBchunk) {
     EXPECT_EQ(qvtest::ReadFileBytes(dir_ / "back01.iso"), qvtest::ReadFileBytes(dir_ / "out.iso"));
 }
 
+TEST_F(ImageSaveTest, BinSaveWhoseSheetCannotBeWrittenFails) {
+    RunOk("mkdir -p " + ShellQuote(Src()) + " " + ShellQuote(dir_ / "out.cue") + " && echo x > " +
+          ShellQuote(Src() + "/a.txt"));
+    DocumentPtr doc = NewDocumentFromSource();
+    ui_.QueueBoxAnswer(foundation::kIdYes);   // replace the existing "out.cue"
+    EXPECT_EQ(image::SaveImageFile(*doc, W(dir_ / "out.bin"), image::format_code::kBin, nullptr), -1);
+    EXPECT_EQ(foundation::OperationStatus.load(), foundation::kStatusFailed);
+    auto boxes = ui_.Boxes();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes.back().request.flags & foundation::kMbIconMask, foundation::kMbIconStop);
+    // The CUE writer names the image it writes the sheet for.
+    EXPECT_EQ(platform::Utf16ToUtf8(boxes.back().request.text), (dir_ / "out.bin") + "\r\n\r\nAccess is denied.");
+}
+
 TEST_F(ImageSaveTest, AFileThatChangedSizeFailsTheSaveAndLeavesNoImage) {
     MakeSource();
     DocumentPtr doc = NewDocumentFromSource();
