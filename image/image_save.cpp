@@ -45,6 +45,20 @@ void ShowSaveFailure(std::u16string_view path, std::u16string_view text) {
                               foundation::kMbIconStop);
 }
 
+// Names and records, sector allocation, path tables, then every sector to
+// the document's output. False when a pass failed (OperationStatus says why).
+bool RunBuildPasses(ImageContext& ctx, ImageBuild& build, dialogs::ProgressCallbacks* progress,
+                    LayoutError& layoutError) {
+    WriterArguments args;
+    args.progress = progress;
+    if (PrepareTreeForWrite(ctx, build.iso, progress, &layoutError) != 1) {
+        if (layoutError == LayoutError::Cancelled) foundation::OperationStatus = foundation::kStatusCancelled;
+        return false;
+    }
+    return BuildImageLayout(ctx, build, progress, -1) == 1 && LayoutDirectoryTrees(ctx, build) == 1 &&
+           WriteImageContents(ctx, build, args) == 0;
+}
+
 }  // namespace
 
 int SaveImageFile(ImageContext& ctx, std::u16string_view path, int32_t outputFormat,
@@ -74,13 +88,7 @@ int SaveImageFile(ImageContext& ctx, std::u16string_view path, int32_t outputFor
 
     ImageBuild build;
     LayoutError layoutError = LayoutError::None;
-    WriterArguments args;
-    args.progress = progress;
-    bool ok = PrepareTreeForWrite(ctx, build.iso, progress, &layoutError) == 1;
-    if (!ok && layoutError == LayoutError::Cancelled) foundation::OperationStatus = foundation::kStatusCancelled;
-    ok = ok && BuildImageLayout(ctx, build, progress, -1) == 1;
-    ok = ok && LayoutDirectoryTrees(ctx, build) == 1;
-    ok = ok && WriteImageContents(ctx, build, args) == 0;
+    bool ok = RunBuildPasses(ctx, build, progress, layoutError);
     if (ok && !platform::FileFlush(ctx.outputHandle.get())) {
         foundation::OperationStatus = foundation::kStatusWriteFailed;
         ok = false;
@@ -130,13 +138,7 @@ int ComposeImage(ImageContext& ctx, dialogs::ProgressCallbacks* progress) {
     ctx.composeOutput = 1;
     ImageBuild build;
     LayoutError layoutError = LayoutError::None;
-    WriterArguments args;
-    args.progress = progress;
-    bool ok = PrepareTreeForWrite(ctx, build.iso, progress, &layoutError) == 1;
-    if (!ok && layoutError == LayoutError::Cancelled) foundation::OperationStatus = foundation::kStatusCancelled;
-    ok = ok && BuildImageLayout(ctx, build, progress, -1) == 1;
-    ok = ok && LayoutDirectoryTrees(ctx, build) == 1;
-    ok = ok && WriteImageContents(ctx, build, args) == 0;
+    const bool ok = RunBuildPasses(ctx, build, progress, layoutError);
     ctx.composeOutput = 0;
     ctx.outputFormat = previousFormat;
     FreeImageWriter(&ctx);
