@@ -123,6 +123,28 @@ TEST_F(ImageSaveTest, ToolsReadOurIsoAndExtractTheSameTree) {
     ASSERT_NE(volumeAt, std::string::npos);
     EXPECT_EQ(std::stoull(info.substr(volumeAt + 16)) * 2048, qvtest::ReadFileBytes(out).size());
 
+    // The folder of 300 entries spans several sectors, and no record crosses
+    // from one sector into the next (isoinfo gives the folder's extent).
+    std::string listing = RunOk("isoinfo -l -i " + ShellQuote(out));
+    size_t manyAt = listing.find(" MANY \n");
+    ASSERT_NE(manyAt, std::string::npos) << listing;
+    size_t lineAt = listing.rfind('\n', manyAt) + 1;
+    unsigned long long sizeBytes = 0, extent = 0;
+    ASSERT_EQ(std::sscanf(listing.c_str() + lineAt, "%*s %*d %*d %*d %llu", &sizeBytes), 1);
+    ASSERT_EQ(std::sscanf(listing.c_str() + listing.find('[', lineAt) + 1, "%llu", &extent), 1);
+    EXPECT_GT(sizeBytes, 2048u * 4);
+    std::vector<uint8_t> image = qvtest::ReadFileBytes(out);
+    ASSERT_LE((extent * 2048) + sizeBytes, image.size());
+    int records = 0;
+    for (uint64_t sector = 0; sector < sizeBytes / 2048; ++sector) {
+        const uint8_t* base = image.data() + (extent + sector) * 2048;
+        for (size_t pos = 0; pos < 2048 && base[pos] != 0; pos += base[pos]) {
+            EXPECT_LE(pos + base[pos], 2048u) << "sector " << sector;
+            ++records;
+        }
+    }
+    EXPECT_EQ(records, 302);   // ".", ".." and 300 files
+
     // libisofs is strict: it fails on anything it dislikes, in both views.
     for (const char* view : {"norock", "ecma119"}) {
         RunOk("xorriso -abort_on FAILURE -return_with SORRY 32 -indev " + ShellQuote(out) + " -read_fs " + view +
