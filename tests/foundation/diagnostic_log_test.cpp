@@ -201,4 +201,32 @@ TEST(DiagnosticLogPath, NameCarriesTheLocalTimeInTheDocumentsFolder) {
     EXPECT_EQ(platform::Utf16ToUtf8(foundation::DocumentsFolder()), home.path());
 }
 
+// The documents folder is the one the desktop's own xdg-user-dir names,
+// whenever that folder exists.
+TEST(DiagnosticLogPath, DocumentsFolderAgreesWithXdgUserDir) {
+    qvtest::TempDir home;
+    const std::string cfg = home / "cfg";
+    qvtest::RunOk("mkdir -p " + qvtest::ShellQuote(cfg) + " " + qvtest::ShellQuote(home / "My Docs") + " " +
+                  qvtest::ShellQuote(home / "elsewhere/papers"));
+    struct Row {
+        const char* name;
+        std::string dirsFile;   // empty: no user-dirs.dirs at all
+    } rows[] = {
+        {"no user-dirs.dirs", ""},
+        {"under $HOME with a blank", "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_DOCUMENTS_DIR=\"$HOME/My Docs\"\n"},
+        {"absolute", "# written by xdg-user-dirs-update\nXDG_DOCUMENTS_DIR=\"" + (home / "elsewhere/papers") + "\"\n"},
+    };
+    setenv("HOME", home.path().c_str(), 1);
+    setenv("XDG_CONFIG_HOME", cfg.c_str(), 1);
+    unsetenv("XDG_DOCUMENTS_DIR");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        qvtest::RunOk("rm -f " + qvtest::ShellQuote(cfg + "/user-dirs.dirs"));
+        if (!row.dirsFile.empty()) qvtest::WriteFileText(cfg + "/user-dirs.dirs", row.dirsFile);
+        std::string desktop = qvtest::RunOk("xdg-user-dir DOCUMENTS");
+        while (!desktop.empty() && desktop.back() == '\n') desktop.pop_back();
+        EXPECT_EQ(platform::Utf16ToUtf8(foundation::DocumentsFolder()), desktop);
+    }
+}
+
 }  // namespace
