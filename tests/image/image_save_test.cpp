@@ -419,7 +419,7 @@ TEST_F(ImageSaveTest, PathTableOfManyFoldersAtSeveralLevels) {
         }
     }
     RunOk(script);
-    RunOk("cd " + s + " && for d in $(find . -type d); do for f in file.txt FILE_.TXT file file.a.b _x.txt X_ x.y_z;"
+    RunOk("cd " + s + " && for d in $(find . -maxdepth 2 -type d); do for f in file.txt FILE_.TXT file file.a.b _x.txt X_ x.y_z;"
           " do echo \"$d $f\" > \"$d/$f\"; done; done");
     DocumentPtr doc = NewDocumentFromSource();
     doc->isoNameLimit = 30;   // isovfy holds names to 30 bytes
@@ -427,6 +427,13 @@ TEST_F(ImageSaveTest, PathTableOfManyFoldersAtSeveralLevels) {
     ASSERT_EQ(image::SaveImageFile(*doc, W(out), image::format_code::kIso, nullptr), 1);
     std::string vfy = RunOk("isovfy " + ShellQuote(out));
     EXPECT_NE(vfy.find("No errors found"), std::string::npos) << vfy;
+    // Lower-case ISO names sort by their own bytes, which isovfy checks too.
+    doc->allowLowerCase = 1;
+    const std::string lower = dir_ / "lower.iso";
+    ASSERT_EQ(image::SaveImageFile(*doc, W(lower), image::format_code::kIso, nullptr), 1);
+    vfy = RunOk("isovfy " + ShellQuote(lower));
+    EXPECT_NE(vfy.find("No errors found"), std::string::npos) << vfy;
+    EXPECT_NE(RunOk("isoinfo -l -i " + ShellQuote(lower)).find(" alpha.x \n"), std::string::npos);
 
     for (bool joliet : {false, true}) {
         SCOPED_TRACE(joliet ? "Joliet" : "ISO 9660");
