@@ -145,7 +145,11 @@ int ComposeImage(ImageContext& ctx, dialogs::ProgressCallbacks* progress) {
     if (!ok) {
         ctx.composedImage.Reset();
         if (foundation::OperationStatus.load() == foundation::kStatusCancelled) return 0;
+        // As a save does, the burn is told why its image could not be built
+        // (the readers and writers have shown their own errors).
         if (layoutError != LayoutError::None) foundation::AppMessageBox(LayoutErrorText(layoutError), foundation::kMbIconStop);
+        else if (!foundation::GetLastErrorTextOverride().empty())
+            foundation::AppMessageBox(foundation::GetLastErrorTextOverride(), foundation::kMbIconStop);
         if (foundation::OperationStatus.load() == foundation::kStatusNone)
             foundation::OperationStatus = foundation::kStatusFailed;
         return -1;

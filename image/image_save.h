@@ -25,7 +25,8 @@ int SaveImageFile(ImageContext& ctx, std::u16string_view path, int32_t outputFor
 
 // Builds the document as a composed image for burning instead of a file: the
 // document's composed image records every sector's source, and reads of the
-// document then go through it (composedRead). 1 done, 0 cancelled, -1 failed.
+// document then go through it (composedRead). 1 done, 0 cancelled, -1 failed
+// (the user has been told why).
 int ComposeImage(ImageContext& ctx, dialogs::ProgressCallbacks* progress);
 
 }  // namespace image

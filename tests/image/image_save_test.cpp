@@ -356,6 +356,10 @@ TEST_F(ImageSaveTest, AFileOf4GiBFailsTheSaveWithoutReadingIt) {
     ASSERT_EQ(ui_.Boxes().size(), 1u);
     EXPECT_NE(platform::Utf16ToUtf8(ui_.Boxes()[0].request.text).find("UDF"), std::string::npos);
     EXPECT_EQ(qvtest::Run("ls -A " + ShellQuote(dir_.path())).output, "src\n");
+    // A burn of the same document is refused with the same reason.
+    EXPECT_EQ(image::ComposeImage(*doc, nullptr), -1);
+    ASSERT_EQ(ui_.Boxes().size(), 2u);
+    EXPECT_NE(platform::Utf16ToUtf8(ui_.Boxes()[1].request.text).find("UDF"), std::string::npos);
 }
 
 TEST_F(ImageSaveTest, AnOpenedImageEditedAndSavedKeepsEveryFile) {
