@@ -63,7 +63,12 @@ bool AddEntry(ComposedImage& c, uint64_t entry) {
 
 // The path of the kind-2 entry that a file sector belongs to, and the sector's
 // byte offset in that file.
-bool FindFileStart(const ComposedImage& c, size_t index, std::u16string& path, uint64_t& offset) {
+bool FindFileStart(ComposedImage& c, size_t index, std::u16string& path, uint64_t& offset) {
+    if (c.lastFileFirst != SIZE_MAX && index >= c.lastFileFirst && index < c.lastFileEnd) {
+        path = c.lastFilePath;
+        offset = uint64_t(index - c.lastFileFirst) * kSectorBytes;
+        return true;
+    }
     size_t start = index;
     while (KindOf(c.map[start]) == composed_kind::kFileNext) {
         if (start == 0) return false;
@@ -79,6 +84,11 @@ bool FindFileStart(const ComposedImage& c, size_t index, std::u16string& path, u
     path.resize(chars);
     std::memcpy(path.data(), c.blob.data() + at, size_t(chars) * 2);
     offset = uint64_t(index - start) * kSectorBytes;
+    size_t end = start + 1;
+    while (end < c.map.size() && KindOf(c.map[end]) == composed_kind::kFileNext) ++end;
+    c.lastFileFirst = start;
+    c.lastFileEnd = end;
+    c.lastFilePath = path;
     return true;
 }
 

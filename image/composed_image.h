@@ -10,6 +10,7 @@
 // following sector of the file opened by the last kind-2 entry; 4 literal data
 // (value: blob offset of the 2048 bytes).
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -37,6 +38,12 @@ struct ComposedImage {
     // Owner of each 128-sector slot, for the burn progress.
     std::vector<const ImageItem*> owners;
     int32_t firstFileSector = -1;
+    // The disk file of the last read (its entries [first, end) and path), so
+    // that the burn's reads through a large file never walk back to its first
+    // entry again. Read by the one thread that reads the image.
+    size_t lastFileFirst = SIZE_MAX;
+    size_t lastFileEnd = 0;
+    std::u16string lastFilePath;
 };
 
 // A new composed image attached to the document (replacing any other); null
