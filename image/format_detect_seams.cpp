@@ -4,6 +4,7 @@
 #include "image/format_detect_seams.h"
 
 #include "image/nrg_reader.h"
+#include "image/video_cd.h"
 
 namespace image {
 
@@ -15,6 +16,6 @@ bool HasDaaSfxTrailer(ImageContext&) { return false; }
 int AttachDaaContainer(ImageContext&) { return -1; }
 int AttachMzpContainer(ImageContext&) { return -1; }
 int AttachXdiContainer(ImageContext&) { return -1; }
-int DetectVideoCd(ImageContext&) { return 0; }
+int DetectVideoCd(ImageContext& ctx) { return DetectVideoCdLayout(ctx); }
 
 }  // namespace image

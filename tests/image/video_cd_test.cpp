@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "foundation/messages_scripted.h"
+#include "foundation/open_document.h"
 #include "image/document.h"
 #include "image/image_context.h"
 #include "image/iso_reader.h"
@@ -104,6 +105,24 @@ protected:
     foundation::ScriptedUiServices ui_;
     foundation::ScopedUiServices scoped_{&ui_};
 };
+
+TEST_F(VideoCdTest, TheOpenEntryRecognisesAndMarksAVideoCd) {
+    struct Row {
+        const char* type;
+        uint8_t kind;
+    } rows[] = {{"vcd", 1}, {"svcd", 2}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.type);
+        const std::string cue = MakeDisc(row.type);
+        DocumentPtr doc(foundation::OpenImageByPath(W(cue), false, true, false));
+        ASSERT_TRUE(doc);
+        EXPECT_EQ(doc->videoCdKind, row.kind);
+        image::ImageItem* info =
+            image::FindItemByPath(doc.get(), doc->rootFolder, row.kind == 1 ? u"/VCD/INFO.VCD" : u"/SVCD/INFO.SVD");
+        ASSERT_NE(info, nullptr);
+        EXPECT_EQ(info->sourceMarker, 150u);
+    }
+}
 
 TEST_F(VideoCdTest, VcdimagerDiscsAreRecognisedAndMarkedAsVcdInfoListsThem) {
     struct Row {
