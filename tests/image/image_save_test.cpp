@@ -594,4 +594,29 @@ TEST_F(ImageSaveTest, AFileThatChangedAfterTheIdenticalDataSearchFailsTheSave) {
     }
 }
 
+// Two entries whose names differ only in case (a tree read from a case-
+// sensitive file system can hold them) get distinct identifiers in both name
+// spaces: Joliet names are compared without case by the systems reading them.
+TEST_F(ImageSaveTest, NamesDifferingOnlyInCaseGetNumberedIdentifiers) {
+    RunOk("mkdir -p " + ShellQuote(Src()) + " && cd " + ShellQuote(Src()) +
+          " && echo lower > readme.txt && echo upper > README.TXT");
+    DocumentPtr doc = NewDocumentFromSource();
+    const std::string out = dir_ / "case.iso";
+    ASSERT_EQ(image::SaveImageFile(*doc, W(out), image::format_code::kIso, nullptr), 1);
+    std::string iso = RunOk("isoinfo -l -i " + ShellQuote(out));
+    EXPECT_NE(iso.find("]  README.TXT \n"), std::string::npos) << iso;
+    EXPECT_NE(iso.find("]  README~0.TXT \n"), std::string::npos) << iso;
+    std::string joliet = RunOk("isoinfo -J -l -i " + ShellQuote(out));
+    const bool lowerKept = joliet.find("]  readme.txt \n") != std::string::npos;
+    const std::string kept = lowerKept ? "readme.txt" : "README.TXT";
+    const std::string renamed = lowerKept ? "README~0.TXT" : "readme~0.txt";
+    EXPECT_NE(joliet.find("]  " + kept + " \n"), std::string::npos) << joliet;
+    EXPECT_NE(joliet.find("]  " + renamed + " \n"), std::string::npos) << joliet;
+    // Each name still holds its own file's bytes.
+    RunOk("xorriso -osirrox on -indev " + ShellQuote(out) + " -extract / " + ShellQuote(dir_ / "x") + " 2>&1");
+    RunOk("cmp " + ShellQuote(Src() + "/" + kept) + " " + ShellQuote(dir_ / ("x/" + kept)));
+    RunOk("cmp " + ShellQuote(Src() + "/" + (lowerKept ? "README.TXT" : "readme.txt")) + " " +
+          ShellQuote(dir_ / ("x/" + renamed)));
+}
+
 }  // namespace
