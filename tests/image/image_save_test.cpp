@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -617,6 +618,34 @@ TEST_F(ImageSaveTest, NamesDifferingOnlyInCaseGetNumberedIdentifiers) {
     RunOk("cmp " + ShellQuote(Src() + "/" + kept) + " " + ShellQuote(dir_ / ("x/" + kept)));
     RunOk("cmp " + ShellQuote(Src() + "/" + (lowerKept ? "README.TXT" : "readme.txt")) + " " +
           ShellQuote(dir_ / ("x/" + renamed)));
+}
+
+// With the 8.3 limit every ISO identifier is a name of up to 8 bytes and an
+// extension of up to 3, upper case, blanks as "_", with a "~N" where a long
+// name had to be cut; isovfy accepts it, and the Joliet names still give back
+// the whole tree.
+TEST_F(ImageSaveTest, EightDotThreeNamesPassIsovfyAndJolietKeepsTheTree) {
+    MakeSource();
+    DocumentPtr doc = NewDocumentFromSource();
+    doc->isoNameLimit = 12;
+    const std::string out = dir_ / "short.iso";
+    ASSERT_EQ(image::SaveImageFile(*doc, W(out), image::format_code::kIso, nullptr), 1);
+    std::string vfy = RunOk("isovfy " + ShellQuote(out));
+    EXPECT_NE(vfy.find("No errors found"), std::string::npos) << vfy;
+    std::string listing = RunOk("isoinfo -l -i " + ShellQuote(out));
+    const std::regex shortName("[A-Z0-9_~]{1,8}(\\.[A-Z0-9_]{1,3})?");   // "~N" numbers the clashes
+    size_t names = 0, at = 0;
+    while ((at = listing.find("]  ", at)) != std::string::npos) {
+        at += 3;
+        std::string name = listing.substr(at, listing.find(" \n", at) - at);
+        if (name == "." || name == "..") continue;
+        EXPECT_TRUE(std::regex_match(name, shortName)) << name;
+        ++names;
+    }
+    EXPECT_GT(names, 300u);
+    EXPECT_NE(listing.find("]  ENTR~100.TXT \n"), std::string::npos);
+    RunOk("7z x -y -o" + ShellQuote(dir_ / "x") + " " + ShellQuote(out) + " >/dev/null");
+    RunOk("diff -r -x 'semi*' " + ShellQuote(Src()) + " " + ShellQuote(dir_ / "x"));
 }
 
 }  // namespace
