@@ -64,15 +64,25 @@ public:
         IsoNameOptions opts = options_.iso;
         opts.isFolder = r.kind == RecordKind::Folder;
         const std::u16string foldedLong = Fold(r.item->name);
+        auto number = [](int64_t n) { return n < 0 ? std::nullopt : std::optional<uint32_t>(uint32_t(n)); };
+        // Names cut to one numbered form (IMG_20~0.JPG for every IMG_2023...)
+        // go on from the number the last of them took, so a folder of
+        // thousands of such names is named in linear time.
+        std::string family;
         for (int64_t n = -1; n <= int64_t(kMaxNameNumber); ++n) {
-            std::string candidate =
-                BuildIsoName(r.item->name, opts, n < 0 ? std::nullopt : std::optional<uint32_t>(uint32_t(n)));
+            if (n == 0) {
+                family = BuildIsoName(r.item->name, opts, 0);
+                auto it = isoNextNumber_.find(family);
+                if (it != isoNextNumber_.end()) n = it->second;
+            }
+            std::string candidate = BuildIsoName(r.item->name, opts, number(n));
             if (candidate.empty()) continue;
             if (isoTaken_.count(candidate)) continue;
             std::u16string foldedWide = Fold(WideOfIso(candidate));
             // Never take a name that another entry of the folder shows as its own.
             if (foldedWide != foldedLong && longNames_.count(foldedWide)) continue;
             isoTaken_.insert(candidate);
+            if (n >= 0) isoNextNumber_[family] = n + 1;
             r.isoId = std::move(candidate);
             if (!options_.joliet && !options_.udf && foldedWide != foldedLong)
                 app::ShowNameChangedNotice(r.item->name, WideOfIso(r.isoId), opts.isFolder);
@@ -83,10 +93,18 @@ public:
 
     bool NameJoliet(DirectoryRecord& r) {
         const std::u16string foldedLong = Fold(r.item->name);
+        auto build = [&](int64_t n) {
+            return BuildJolietName(r.item->name, options_.jolietLimit,
+                                   n < 0 ? std::nullopt : std::optional<uint32_t>(uint32_t(n)), options_.joliet);
+        };
+        std::u16string family;
         for (int64_t n = -1; n <= int64_t(kMaxNameNumber); ++n) {
-            std::u16string candidate = BuildJolietName(r.item->name, options_.jolietLimit,
-                                                       n < 0 ? std::nullopt : std::optional<uint32_t>(uint32_t(n)),
-                                                       options_.joliet);
+            if (n == 0) {
+                family = Fold(build(0));
+                auto it = jolietNextNumber_.find(family);
+                if (it != jolietNextNumber_.end()) n = it->second;
+            }
+            std::u16string candidate = build(n);
             if (candidate.empty() || candidate.size() > size_t(options_.jolietLimit)) continue;
             // Joliet names are compared without case by the systems that read
             // them: two names differing only in case would hide one file.
@@ -94,7 +112,10 @@ public:
             if (jolietTaken_.count(folded)) continue;
             if (folded != foldedLong && longNames_.count(folded)) continue;
             jolietTaken_.insert(folded);
-            if (n >= 0) app::ShowNameChangedNotice(r.item->name, candidate, r.kind == RecordKind::Folder);
+            if (n >= 0) {
+                jolietNextNumber_[family] = n + 1;
+                app::ShowNameChangedNotice(r.item->name, candidate, r.kind == RecordKind::Folder);
+            }
             r.jolietId = std::move(candidate);
             return true;
         }
@@ -107,6 +128,9 @@ private:
     std::unordered_map<std::u16string, int> longNames_;
     std::unordered_set<std::string> isoTaken_;
     std::unordered_set<std::u16string> jolietTaken_;
+    // The next number to try for each numbered form (its "~0" name).
+    std::unordered_map<std::string, int64_t> isoNextNumber_;
+    std::unordered_map<std::u16string, int64_t> jolietNextNumber_;
 };
 
 // Names every entry of one folder in the four passes: entries whose name fits

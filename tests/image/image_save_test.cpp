@@ -14,6 +14,7 @@
 #include <fstream>
 #include <map>
 #include <regex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,6 +26,7 @@
 #include "image/document.h"
 #include "image/image_context.h"
 #include "image/item_tree.h"
+#include "image/iso_layout.h"
 #include "image/iso_reader.h"
 #include "image/sector_io.h"
 #include "image/volume_texts.h"
@@ -646,6 +648,46 @@ TEST_F(ImageSaveTest, EightDotThreeNamesPassIsovfyAndJolietKeepsTheTree) {
     EXPECT_NE(listing.find("]  ENTR~100.TXT \n"), std::string::npos);
     RunOk("7z x -y -o" + ShellQuote(dir_ / "x") + " " + ShellQuote(out) + " >/dev/null");
     RunOk("diff -r -x 'semi*' " + ShellQuote(Src()) + " " + ShellQuote(dir_ / "x"));
+}
+
+// Thousands of names of one folder that cut to the same numbered form get
+// the numbers 0, 1, 2, ... in list order, each once, in both name spaces
+// (and in time linear in their count: each goes on from the last number).
+TEST_F(ImageSaveTest, ManyNamesOfOneNumberedFormAreNumberedInTurn) {
+    constexpr int kNames = 3000;
+    image::DocumentPtr doc(image::NewIsoDocument());
+    doc->isoNameLimit = 12;
+    const std::u16string longStem(110, u'p');   // beyond the Joliet limit once ".jpg" is added
+    for (int i = kNames - 1; i >= 0; --i) {     // linked at the head: the list ends in order 0, 1, ...
+        image::ImageItem* item = image::NewItem();
+        item->name = longStem + platform::Utf8ToUtf16(std::to_string(100000 + i) + ".jpg");
+        image::LinkItemAtHead(doc->rootFolder, item);
+    }
+    // One file whose own name is a numbered form the others would take.
+    image::ImageItem* squatter = image::NewItem();
+    squatter->name = u"PPPPPP~5.JPG";
+    image::LinkItemAtHead(doc->rootFolder, squatter);
+    image::IsoLayout layout;
+    image::LayoutError error = image::LayoutError::None;
+    ASSERT_EQ(image::PrepareTreeForWrite(*doc, layout, nullptr, &error), 1);
+    std::set<std::string> iso;
+    std::set<std::u16string> joliet;
+    std::vector<std::string> isoInOrder;
+    for (const image::DirectoryRecord& r : layout.folders.front()->records) {
+        if (r.kind != image::RecordKind::File) continue;
+        EXPECT_TRUE(iso.insert(r.isoId).second) << r.isoId;
+        EXPECT_TRUE(joliet.insert(platform::ToLower(r.jolietId)).second);
+        EXPECT_LE(r.jolietId.size(), 110u);
+        if (r.item != squatter) isoInOrder.push_back(r.isoId);
+    }
+    ASSERT_EQ(isoInOrder.size(), size_t(kNames));
+    EXPECT_EQ(isoInOrder[0], "PPPPPP~0.JPG");
+    EXPECT_EQ(isoInOrder[4], "PPPPPP~4.JPG");
+    EXPECT_EQ(isoInOrder[5], "PPPPPP~6.JPG");   // ~5 is the other file's own name
+    EXPECT_EQ(isoInOrder[8], "PPPPPP~9.JPG");
+    EXPECT_EQ(isoInOrder[9], "PPPPP~10.JPG");
+    EXPECT_EQ(isoInOrder[kNames - 1], "PPP~3000.JPG");
+    EXPECT_TRUE(iso.count("PPPPPP~5.JPG"));
 }
 
 }  // namespace
