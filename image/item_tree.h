@@ -30,7 +30,7 @@ namespace image {
 struct ImageContext;
 struct ImageFolder;
 class DisplayNameIndex;
-struct IsoNameHash;       // the layout's ISO-name buckets; owned and freed by the layout code
+struct IsoNameTable;      // the layout's ISO-name buckets; owned and freed by the layout code
 
 // An owned pointer with the function that frees it.
 template <typename T>
@@ -146,7 +146,7 @@ struct ImageFolder {
     std::array<uint32_t, 3> layoutWordsB{};
     uint8_t flags = 0;                    // folder_flag bits
     uint32_t layoutWord = 0;
-    StateSlot<IsoNameHash> isoNameHash;   // attached by the layout code with its free function; dropped by UnlinkItem
+    StateSlot<IsoNameTable> isoNameHash;   // attached by the layout code with its free function; dropped by UnlinkItem
     std::unique_ptr<DisplayNameIndex> displayNameHash;   // built on demand
     void* treeViewHandle = nullptr;       // node in the folder tree view
     void* burnViewHandle = nullptr;       // node in the burn view

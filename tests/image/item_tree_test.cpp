@@ -120,8 +120,8 @@ TEST_F(PathTree, DeleteItemAndFolderLeaveAConsistentTree) {
     // they never hold the freed item.
     static int bucketsFreed = 0;
     bucketsFreed = 0;
-    doc.root()->isoNameHash.Attach(reinterpret_cast<struct IsoNameHash*>(1),
-                                   [](struct IsoNameHash*) { ++bucketsFreed; });
+    doc.root()->isoNameHash.Attach(reinterpret_cast<struct IsoNameTable*>(1),
+                                   [](struct IsoNameTable*) { ++bucketsFreed; });
     DeleteItem(doc.ctx(), file);
     EXPECT_EQ(bucketsFreed, 1);
     EXPECT_FALSE(doc.root()->isoNameHash);
