@@ -11,13 +11,13 @@
 #include "image/image_context.h"
 #include "image/item_tree.h"
 #include "image/sector_io.h"
+#include "image/volume_descriptor.h"
 
 namespace image {
 namespace {
 
 using namespace el_torito;
 
-constexpr char kBootSystemId[] = "EL TORITO SPECIFICATION";
 constexpr size_t kMbrPartitionTable = 446;
 constexpr size_t kMbrPartitionEntryBytes = 16;
 constexpr size_t kMbrSignature = 510;
@@ -50,7 +50,7 @@ uint64_t SectorsFor(uint64_t bytes) { return (bytes + kSectorBytes - 1) / kSecto
 
 bool IsBootRecordDescriptor(const uint8_t* d) {
     return d[0] == 0 && std::memcmp(d + 1, "CD001", 5) == 0 && d[6] == 1 &&
-           std::memcmp(d + kBootSystemIdOffset, kBootSystemId, sizeof kBootSystemId - 1) == 0;
+           std::memcmp(d + kBootSystemIdOffset, kElToritoSystemId, sizeof kElToritoSystemId - 1) == 0;
 }
 
 uint64_t FloppyBytes(uint8_t media) {

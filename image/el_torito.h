@@ -25,7 +25,7 @@ struct ImageItem;
 namespace el_torito {
 constexpr uint32_t kSectorBytes = 2048;
 // Boot record descriptor.
-constexpr size_t kBootSystemIdOffset = 7;        // "EL TORITO SPECIFICATION", 32 bytes zero-padded
+constexpr size_t kBootSystemIdOffset = 7;        // kElToritoSystemId, 32 bytes zero-padded
 constexpr size_t kCatalogueSectorOffset = 71;    // LE32
 // Catalogue entries are 32 bytes; the validation entry comes first.
 constexpr size_t kEntryBytes = 32;

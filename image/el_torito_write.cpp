@@ -13,13 +13,13 @@
 #include "image/image_build.h"
 #include "image/image_context.h"
 #include "image/sector_writers.h"
+#include "image/volume_descriptor.h"
 
 namespace image {
 namespace {
 
 using namespace el_torito;
 
-constexpr char kBootSystemId[] = "EL TORITO SPECIFICATION";
 constexpr uint32_t kMbrSectorBytes = 512;
 constexpr uint32_t kMaxSectorCount = 0xFFFF;
 
@@ -155,7 +155,7 @@ int BuildBootRecord(ImageContext& ctx) {
         record.U8(0, 0);
         record.Put(1, "CD001", 5);
         record.U8(6, 1);
-        record.Put(kBootSystemIdOffset, kBootSystemId, sizeof kBootSystemId);
+        record.Put(kBootSystemIdOffset, kElToritoSystemId, sizeof kElToritoSystemId);
     }
     record.Le32(kCatalogueSectorOffset, uint32_t(state->catalogueSector));
     foundation::ByteWriter cat(state->catalogue.data(), state->catalogue.size());

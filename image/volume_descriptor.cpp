@@ -26,8 +26,7 @@ bool IsElToritoBootRecord(DescriptorBytes d) {
     // The identifier field is 32 bytes; the name is zero-padded, so the whole
     // field must match, not only its first 23 bytes.
     uint8_t expected[32] = {};
-    static constexpr char kName[] = "EL TORITO SPECIFICATION";
-    std::memcpy(expected, kName, sizeof kName - 1);
+    std::memcpy(expected, kElToritoSystemId, sizeof kElToritoSystemId - 1);
     return std::memcmp(d.data() + vd::kBootSystemId, expected, sizeof expected) == 0;
 }
 

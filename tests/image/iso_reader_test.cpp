@@ -375,7 +375,7 @@ TEST(IsoReader, UdfBridgeAndBootRecord) {
     ASSERT_GT(doc->bootRecordSector, 16);
     const uint8_t* boot = &bytes[static_cast<size_t>(doc->bootRecordSector) * 2048];
     EXPECT_EQ(boot[0], 0);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(boot + 7), 23), "EL TORITO SPECIFICATION");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(boot + 7), 23), image::kElToritoSystemId);
     EXPECT_EQ(doc->primaryDescriptorSector, 16);
     EXPECT_GT(doc->jolietDescriptorSector, 16);
 }
