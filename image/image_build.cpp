@@ -23,6 +23,7 @@
 #include "image/pause_cancel.h"
 #include "image/sector_io.h"
 #include "image/sector_writers.h"
+#include "image/video_cd.h"
 #include "image/volume_texts.h"
 #include "platform/format.h"
 
@@ -612,6 +613,7 @@ int WriteImageContents(ImageContext& ctx, ImageBuild& build, const WriterArgumen
     BuildRootRecord(build.iso, false, ctx.rootTime ? ctx.rootTime : int64_t(ctx.rootItem.time), d.rootRecord.data());
     std::array<uint8_t, kSectorBytes> sector{};
     BuildPrimaryVolumeDescriptor(ctx, std::span<uint8_t, kIsoSectorBytes>(sector), false, &d);
+    MarkVideoCdPrimaryDescriptor(ctx, sector.data());
     // The Joliet descriptor is built as a copy of this one.
     std::memcpy(ctx.primaryDescriptor.data(), sector.data(), kSectorBytes);
     if (!at(build.primarySector) || !sink.Put(sector.data(), 1)) return -1;

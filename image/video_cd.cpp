@@ -25,7 +25,6 @@ using namespace video_cd;
 constexpr size_t kRawFrameBytes = 2352;
 constexpr size_t kModeByte = 15;
 constexpr size_t kForm1UserData = 24;
-constexpr size_t kXaMarkerOffset = 1024;
 
 class QuietReadScope {
 public:
@@ -109,6 +108,11 @@ bool HasMpegExtension(std::u16string_view name) {
 
 }  // namespace
 
+void MarkVideoCdPrimaryDescriptor(const ImageContext& ctx, uint8_t* descriptor2048) {
+    if (ctx.videoCdKind == 0 || descriptor2048 == nullptr) return;
+    std::memcpy(descriptor2048 + kXaMarkerOffset, kXaMarker, sizeof kXaMarker - 1);
+}
+
 int DetectVideoCdLayout(ImageContext& ctx) {
     const TrackList* list = ctx.trackList;
     if (ctx.sectorSize != int32_t(kRawFrameBytes) || !list || list->trackCount <= 1 || list->sessionCount > 1 ||
@@ -118,7 +122,7 @@ int DetectVideoCdLayout(ImageContext& ctx) {
     std::array<uint8_t, 2048> pvd{};
     const int64_t first = list->tracks[0].startSector;
     if (ReadImageSectors(ctx, int32_t(first + 16), pvd.data(), 1) != 1 ||
-        std::memcmp(pvd.data() + kXaMarkerOffset, "CD-XA001", 8) != 0)
+        std::memcmp(pvd.data() + kXaMarkerOffset, kXaMarker, sizeof kXaMarker - 1) != 0)
         return 0;
     if (!Mode2FrameStartsWith(ctx, first, {}) || !Mode2FrameStartsWith(ctx, list->tracks[1].startSector, {}))
         return 0;

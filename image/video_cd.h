@@ -30,6 +30,9 @@ constexpr size_t kControlFileBytes = 2048;
 constexpr size_t kLotBytes = 65536;
 constexpr int32_t kTrackGapSectors = 300;   // the start offset of a track is counted from here
 constexpr int32_t kMsfLeadIn = 150;
+// The CD-ROM XA mark in the application-use field of the primary descriptor.
+constexpr size_t kXaMarkerOffset = 1024;
+inline constexpr char kXaMarker[] = "CD-XA001";   // 8 bytes, no terminator on disc
 }  // namespace video_cd
 
 // Recognises a Video CD or Super Video CD image: 1 (the document's Video CD
@@ -38,6 +41,10 @@ int DetectVideoCdLayout(ImageContext& ctx);
 // Marks the folders, control files and track files of an opened Video CD and
 // sets the kind (1 or 2) and the track modes.
 void AttachVideoCdTracks(ImageContext& ctx);
+// A Video CD is a CD-ROM XA disc: its primary descriptor carries the XA mark.
+// Players and our own recognition look for it, so a built Video CD gets it
+// too; a plain document's descriptor is left as it is.
+void MarkVideoCdPrimaryDescriptor(const ImageContext& ctx, uint8_t* descriptor2048);
 // Rebuilds the folder tree of a Video CD project from its track list.
 void BuildVcdFileTree(ImageContext& ctx);
 // A Video CD document in whose track list some MPEG track has no information.

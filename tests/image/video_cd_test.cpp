@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <set>
 #include <string>
@@ -16,6 +17,7 @@
 #include "foundation/open_document.h"
 #include "image/document.h"
 #include "image/image_context.h"
+#include "image/image_save.h"
 #include "image/iso_reader.h"
 #include "image/item_tree.h"
 #include "image/mpeg_info.h"
@@ -426,6 +428,99 @@ TEST(VideoCdFiles, ProjectTreeKeepsTheTracksAndDropsTheRest) {
     ASSERT_NE(info, nullptr);
     EXPECT_EQ(info->sourceMarker, 150u);
     EXPECT_EQ(std::string(info->memoryData.begin(), info->memoryData.begin() + 8), "VIDEO_CD");
+}
+
+}  // namespace
+
+namespace {
+
+// A Video CD project saved as a BIN image: the control files sit at the
+// sectors players read them from, in Mode 2 frames under an XA-marked primary
+// descriptor, and vcd-info and vcdxrip read the data track back. The MPEG
+// tracks themselves are not in the file, so the tools get a sheet naming the
+// data track alone.
+class VideoCdSave : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("QV_ANSI_CODEPAGE", "1252", 1);
+        setenv("TZ", "UTC", 1);
+    }
+    DocumentPtr Project(uint8_t kind) {
+        DocumentPtr doc(image::NewIsoDocument());
+        EXPECT_TRUE(doc);
+        if (!doc) return doc;
+        doc->trackList = ProjectTracks(2, 1.0).release();
+        doc->videoCdKind = kind;
+        image::BuildVcdFileTree(*doc);
+        return doc;
+    }
+    static std::string UserData(const std::vector<uint8_t>& raw, size_t sector, size_t at, size_t n) {
+        const size_t from = sector * 2352 + 24 + at;
+        if (raw.size() < from + n) return {};
+        return std::string(raw.begin() + std::ptrdiff_t(from), raw.begin() + std::ptrdiff_t(from + n));
+    }
+    qvtest::TempDir dir_;
+    foundation::ScriptedUiServices ui_;
+    foundation::ScopedUiServices scoped_{&ui_};
+};
+
+TEST_F(VideoCdSave, ControlFilesLandOnTheirSectorsAndTheToolsReadThem) {
+    struct Row {
+        uint8_t kind;
+        const char* folder;
+        const char* infoId;
+        const char* detected;
+    };
+    for (const Row& row : {Row{1, "VCD", "VIDEO_CD", "VCD 2.0 detected"}, Row{2, "SVCD", "SUPERVCD", "SVCD detected"}}) {
+        SCOPED_TRACE(row.folder);
+        DocumentPtr doc = Project(row.kind);
+        ASSERT_TRUE(doc);
+        // Our sheet is replaced below by one the tools can take; each kind in
+        // its own folder, as the sheet writer asks before overwriting.
+        const std::string here = dir_ / row.folder;
+        RunOk("mkdir " + ShellQuote(here));
+        const std::string bin = here + "/ours.bin";
+        ASSERT_EQ(image::SaveImageFile(*doc, W(bin), image::format_code::kBin, nullptr), 1);
+        const std::vector<uint8_t> raw = qvtest::ReadFileBytes(bin);
+        ASSERT_GE(raw.size(), 152u * 2352);
+        for (size_t sector : {size_t(16), size_t(150), size_t(151)}) EXPECT_EQ(raw[sector * 2352 + 15], 2) << sector;
+        EXPECT_EQ(UserData(raw, 16, 1024, 8), "CD-XA001");
+        EXPECT_EQ(UserData(raw, 150, 0, 8), row.infoId);
+        EXPECT_EQ(UserData(raw, 151, 0, 8), "ENTRYVCD");
+
+        qvtest::WriteFileText(here + "/ours.cue", "FILE \"ours.bin\" BINARY\n  TRACK 01 MODE2/2352\n    INDEX 01 00:00:00\n");
+        const std::string report = RunOk("vcd-info -c " + ShellQuote(here + "/ours.cue") + " 2>&1");
+        EXPECT_NE(report.find(row.detected), std::string::npos) << report;
+        EXPECT_NE(report.find("XA marker present: yes"), std::string::npos) << report;
+        const std::string ext = row.kind == 1 ? "VCD" : "SVD";
+        EXPECT_NE(report.find("[LSN    150]      2048  INFO." + ext + ";1"), std::string::npos) << report;
+        EXPECT_NE(report.find("[LSN    151]      2048  ENTRIES." + ext + ";1"), std::string::npos) << report;
+        EXPECT_NE(report.find("entries: 2"), std::string::npos) << report;
+
+        const std::string xml = here + "/ours.xml";
+        RunOk("cd " + ShellQuote(here) + " && vcdxrip --norip -c ours.cue -o ours.xml 2>&1");
+        const std::vector<uint8_t> text = qvtest::ReadFileBytes(xml);
+        const std::string body(text.begin(), text.end());
+        EXPECT_NE(body.find("id=\"sequence-00\""), std::string::npos) << body;
+        EXPECT_NE(body.find("id=\"sequence-01\""), std::string::npos) << body;
+    }
+}
+
+TEST_F(VideoCdSave, FoldersReachingTheControlFilesFailTheSave) {
+    DocumentPtr doc = Project(1);
+    ASSERT_TRUE(doc);
+    // Enough folders that their directories pass sector 150.
+    for (int i = 0; i < 160; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "F%03d", i);
+        ASSERT_NE(image::MakeFolderNode(doc.get(), doc->rootFolder, W(name)), nullptr);
+    }
+    const std::string bin = dir_ / "full.bin";
+    EXPECT_EQ(image::SaveImageFile(*doc, W(bin), image::format_code::kBin, nullptr), -1);
+    EXPECT_NE(qvtest::Run("test -e " + ShellQuote(bin)).exitCode, 0);
+    const auto boxes = ui_.Boxes();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_NE(platform::Utf16ToUtf8(boxes.back().request.text).find("Video CD control files"), std::string::npos);
 }
 
 }  // namespace
