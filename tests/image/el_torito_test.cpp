@@ -11,6 +11,7 @@
 
 #include "foundation/messages_scripted.h"
 #include "foundation/operation_status.h"
+#include "image/add_disk_files.h"
 #include "image/document.h"
 #include "image/image_context.h"
 #include "image/image_save.h"
@@ -151,10 +152,14 @@ TEST_P(ElToritoTest, SavedImageCarriesTheEntryAndTheImageIntact) {
     std::string iso = MakeIso(f);
     DocumentPtr doc = Open(iso);
     ASSERT_TRUE(doc);
-    // Move the image: a new file ahead of everything shifts the boot image.
+    // Move the image: new folders take directory sectors ahead of the boot
+    // catalogue and shift the boot image, so its table must be rewritten.
+    for (char16_t c = u'A'; c <= u'L'; ++c)
+        ASSERT_NE(image::AddNewFolder(doc.get(), doc->rootFolder, std::u16string(u"NEW") + c), nullptr);
     std::string out = dir_ / "out.iso";
     ASSERT_EQ(image::SaveImageFile(*doc, W(out), image::format_code::kIso, nullptr), 1);
 
+    const std::string before = RunOk("isoinfo -d -i " + ShellQuote(iso));
     std::string info = RunOk("isoinfo -d -i " + ShellQuote(out));
     EXPECT_NE(info.find(f.isoinfoMedia), std::string::npos) << info;
     std::string report = RunOk("xorriso -indev " + ShellQuote(out) + " -report_el_torito plain 2>/dev/null");
@@ -165,6 +170,9 @@ TEST_P(ElToritoTest, SavedImageCarriesTheEntryAndTheImageIntact) {
     size_t at = info.find("Bootoff ");
     ASSERT_NE(at, std::string::npos) << info;
     const uint32_t bootSector = uint32_t(std::stoul(info.substr(at + 8), nullptr, 16));
+    const size_t was = before.find("Bootoff ");
+    ASSERT_NE(was, std::string::npos) << before;
+    EXPECT_NE(uint32_t(std::stoul(before.substr(was + 8), nullptr, 16)), bootSector);
     std::vector<uint8_t> bytes = qvtest::ReadFileBytes(out);
     std::vector<uint8_t> file = qvtest::ReadFileBytes(dir_ / ("src/" + std::string(f.bootFile)));
     ASSERT_LE(size_t(bootSector) * 2048 + file.size(), bytes.size());
