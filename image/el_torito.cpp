@@ -10,6 +10,7 @@
 #include "image/document.h"
 #include "image/image_context.h"
 #include "image/item_tree.h"
+#include "image/quiet_read_scope.h"
 #include "image/sector_io.h"
 #include "image/volume_descriptor.h"
 
@@ -26,18 +27,6 @@ constexpr size_t kMaxCatalogueEntries = kSectorBytes / kEntryBytes;
 
 // The open reads the boot pieces without questions: a damaged catalogue
 // leaves the document without a boot image rather than stopping the open.
-class QuietReadScope {
-public:
-    explicit QuietReadScope(ImageContext& ctx) : ctx_(ctx), saved_(ctx.quietReads) { ctx.quietReads = 1; }
-    ~QuietReadScope() { ctx_.quietReads = saved_; }
-    QuietReadScope(const QuietReadScope&) = delete;
-    QuietReadScope& operator=(const QuietReadScope&) = delete;
-
-private:
-    ImageContext& ctx_;
-    int32_t saved_;
-};
-
 bool ReadSectors(ImageContext& ctx, uint64_t first, uint64_t count, uint8_t* out) {
     if (count == 0) return true;
     if (first > uint64_t(INT32_MAX) || count > uint64_t(INT32_MAX)) return false;

@@ -13,6 +13,7 @@
 #include "image/document.h"
 #include "image/image_context.h"
 #include "image/item_tree.h"
+#include "image/quiet_read_scope.h"
 #include "image/sector_io.h"
 #include "image/track_list.h"
 #include "platform/format.h"
@@ -25,18 +26,6 @@ using namespace video_cd;
 constexpr size_t kRawFrameBytes = 2352;
 constexpr size_t kModeByte = 15;
 constexpr size_t kForm1UserData = 24;
-
-class QuietReadScope {
-public:
-    explicit QuietReadScope(ImageContext& ctx) : ctx_(ctx), saved_(ctx.quietReads) { ctx.quietReads = 1; }
-    ~QuietReadScope() { ctx_.quietReads = saved_; }
-    QuietReadScope(const QuietReadScope&) = delete;
-    QuietReadScope& operator=(const QuietReadScope&) = delete;
-
-private:
-    ImageContext& ctx_;
-    int32_t saved_;
-};
 
 // A Mode 2 frame whose user data begins with one of the texts.
 bool Mode2FrameStartsWith(ImageContext& ctx, int64_t sector, std::initializer_list<const char*> texts) {
