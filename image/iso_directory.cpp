@@ -31,11 +31,15 @@ bool IsDotText(const char16_t* units, size_t n) {
     return (n == 1 && units[0] == u'.') || (n == 2 && units[0] == u'.' && units[1] == u'.');
 }
 
+// A unit that SanitizeUnits keeps as it is, whatever its neighbours.
+bool IsPlainUnit(char16_t c) { return c >= 0x20 && c < 0xD800 && c != 0x7F && c != u'/' && c != u'\\'; }
+
 // The common end of both decoders: a final ";" and one digit cut (unless the
-// ";" would leave nothing), then made safe, then built once.
-std::u16string FinishName(char16_t* units, size_t n) {
+// ";" would leave nothing), then made safe, then built once. plain says that
+// the decoder saw only plain units, so there is nothing to replace.
+std::u16string FinishName(char16_t* units, size_t n, bool plain = false) {
     if (n >= 3 && units[n - 2] == u';' && units[n - 1] >= u'0' && units[n - 1] <= u'9') n -= 2;
-    SanitizeUnits(units, n);
+    if (!plain) SanitizeUnits(units, n);
     if (n == 0 || IsDotText(units, n)) return std::u16string(std::max<size_t>(n, 1), u'_');
     return std::u16string(units, n);
 }
@@ -44,13 +48,18 @@ std::u16string DecodeJolietName(std::span<const uint8_t> id) {
     // A lone last byte of an odd-length identifier is no character.
     const size_t n = std::min(id.size(), kMaxJolietNameBytes) / 2;
     char16_t units[kMaxJolietNameBytes / 2];
+    // Counted without a branch per unit: names are nearly always plain, and
+    // then the sanitizing pass is not needed.
+    size_t unusual = 0;
     for (size_t i = 0; i < n; ++i) {
-        units[i] = static_cast<char16_t>((id[2 * i] << 8) | id[2 * i + 1]);
+        const char16_t c = static_cast<char16_t>((id[2 * i] << 8) | id[2 * i + 1]);
+        units[i] = c;
+        unusual += IsPlainUnit(c) ? 0 : 1;
     }
     size_t end = n;
     if (end >= 2 && units[end - 2] == u';' && units[end - 1] == u'1') end -= 2;
     while (end > 0 && units[end - 1] == u'.') --end;
-    return FinishName(units, end);
+    return FinishName(units, end, unusual == 0);
 }
 
 std::u16string DecodeIsoName(std::span<const uint8_t> id) {
