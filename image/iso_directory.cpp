@@ -1,6 +1,8 @@
 #include "image/iso_directory.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 #include "foundation/byte_order.h"
 #include "platform/text.h"
@@ -48,10 +50,23 @@ std::u16string DecodeJolietName(std::span<const uint8_t> id) {
     // A lone last byte of an odd-length identifier is no character.
     const size_t n = std::min(id.size(), kMaxJolietNameBytes) / 2;
     char16_t units[kMaxJolietNameBytes / 2];
-    // Counted without a branch per unit: names are nearly always plain, and
-    // then the sanitizing pass is not needed.
-    size_t unusual = 0;
-    for (size_t i = 0; i < n; ++i) {
+    // Counted without a branch per unit, eight units at a time: names are
+    // nearly always plain, and then the sanitizing pass is not needed.
+    using Units8 = uint16_t __attribute__((vector_size(16)));
+    using Mask8 = int16_t __attribute__((vector_size(16)));
+    Mask8 unusualLanes{};
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        Units8 v;
+        std::memcpy(&v, id.data() + 2 * i, sizeof v);
+        if constexpr (std::endian::native == std::endian::little) v = (v << 8) | (v >> 8);
+        unusualLanes |= (v < 0x20) | (v >= 0xD800) | (v == 0x7F) | (v == u'/') | (v == u'\\');
+        std::memcpy(units + i, &v, sizeof v);
+    }
+    uint64_t lanes[2];
+    std::memcpy(lanes, &unusualLanes, sizeof lanes);
+    size_t unusual = (lanes[0] | lanes[1]) != 0 ? 1 : 0;
+    for (; i < n; ++i) {
         const char16_t c = static_cast<char16_t>((id[2 * i] << 8) | id[2 * i + 1]);
         units[i] = c;
         unusual += IsPlainUnit(c) ? 0 : 1;

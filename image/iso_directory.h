@@ -12,6 +12,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 
 #include "foundation/byte_order.h"
 
@@ -61,18 +62,17 @@ struct IsoDirectoryRecord {
     bool IsDotDot() const { return identifier.size() == 1 && identifier[0] == 1; }
 };
 
-// Decodes a record from bytes that hold at least its length byte. Empty when
-// the record is shorter than 34 bytes, longer than the bytes given, or its
-// identifier runs past its end.
-// Inline: the directory walk calls it once per record.
-inline std::optional<IsoDirectoryRecord> DecodeDirectoryRecord(std::span<const uint8_t> bytes) {
-    if (bytes.empty()) return std::nullopt;
+// Decodes a record from bytes that hold at least its length byte into r.
+// False (r unspecified) when the record is shorter than 34 bytes, longer than
+// the bytes given, or its identifier runs past its end. The directory walk
+// calls it once per record, so it fills the caller's record in place rather
+// than passing a copy back.
+inline bool DecodeDirectoryRecordInto(std::span<const uint8_t> bytes, IsoDirectoryRecord& r) {
+    if (bytes.empty()) return false;
     const size_t n = bytes[dr::kLength];
-    if (n < dr::kMinRecordBytes || n > bytes.size()) return std::nullopt;
+    if (n < dr::kMinRecordBytes || n > bytes.size()) return false;
     const size_t nameLength = bytes[dr::kNameLength];
-    if (nameLength == 0 || nameLength > n - dr::kName) return std::nullopt;
-
-    IsoDirectoryRecord r;
+    if (nameLength == 0 || nameLength > n - dr::kName) return false;
     r.bytes = bytes.first(n);
     r.identifier = bytes.subspan(dr::kName, nameLength);
     const uint8_t* p = bytes.data();
@@ -82,6 +82,13 @@ inline std::optional<IsoDirectoryRecord> DecodeDirectoryRecord(std::span<const u
     r.lengthConsistent = r.dataBytes == foundation::ReadBE32(p + dr::kDataLength + 4);
     r.flags = p[dr::kFlags];
     std::copy_n(p + dr::kDate, r.date.size(), r.date.begin());
+    return true;
+}
+
+// The same, as a value: empty when the record is not good.
+inline std::optional<IsoDirectoryRecord> DecodeDirectoryRecord(std::span<const uint8_t> bytes) {
+    IsoDirectoryRecord r;
+    if (!DecodeDirectoryRecordInto(bytes, r)) return std::nullopt;
     return r;
 }
 
@@ -104,6 +111,7 @@ DirectoryWalkCounts WalkDirectoryRecords(std::span<const uint8_t> data, uint64_t
     DirectoryWalkCounts counts;
     const uint64_t end = dirBytes < data.size() ? dirBytes : data.size();
     uint64_t pos = 0;
+    IsoDirectoryRecord record;
     while (pos < end) {
         const uint64_t sectorEnd = ((pos / 2048) + 1) * 2048;
         const uint64_t limit = sectorEnd < end ? sectorEnd : end;
@@ -124,14 +132,13 @@ DirectoryWalkCounts WalkDirectoryRecords(std::span<const uint8_t> data, uint64_t
             pos = sectorEnd;
             continue;
         }
-        auto record = DecodeDirectoryRecord(data.subspan(pos, n));
-        if (!record) {
+        if (!DecodeDirectoryRecordInto(data.subspan(pos, n), record)) {
             ++counts.badNameRecords;
             pos += n;
             continue;
         }
         ++counts.records;
-        if (!onRecord(*record)) break;
+        if (!onRecord(std::as_const(record))) break;
         pos += n;
     }
     return counts;
