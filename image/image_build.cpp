@@ -444,7 +444,12 @@ void SetBootImageBuilder(const BootImageBuilder* builder) { g_bootBuilder.store(
 
 uint32_t ItemDataStart(const ImageBuild& build, const ImageItem* item) {
     auto it = build.dataStart.find(item);
-    return it == build.dataStart.end() ? 0 : it->second;
+    if (it != build.dataStart.end()) return it->second;
+    // A Video CD track file takes no data sectors of the build; its record
+    // points at the track itself, where players and vcd tools read it.
+    if (item->sourceMarker > kVideoCdMarker && item->startSector > 0 && item->startSector < kVideoCdMarker)
+        return item->startSector;
+    return 0;
 }
 
 void BeginTreeLayout(ImageContext& ctx, ImageBuild& build) {

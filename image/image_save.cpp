@@ -11,6 +11,7 @@
 #include "image/format_table.h"
 #include "image/image_build.h"
 #include "image/image_context.h"
+#include "image/video_cd.h"
 #include "platform/file.h"
 #include "platform/format.h"
 #include "platform/last_error.h"
@@ -89,6 +90,11 @@ int SaveImageFile(ImageContext& ctx, std::u16string_view path, int32_t outputFor
     ImageBuild build;
     LayoutError layoutError = LayoutError::None;
     bool ok = RunBuildPasses(ctx, build, progress, layoutError);
+    // The video tracks of a Video CD are no part of the build; a raw save
+    // copies them after the data track so the image and its sheet agree.
+    if (ok && outputFormat == format_code::kBin && ctx.bytesWritten % 2352 == 0 &&
+        WriteVideoCdTrackFrames(ctx, ctx.bytesWritten / 2352, progress) == 0)
+        ok = false;
     if (ok && !platform::FileFlush(ctx.outputHandle.get())) {
         foundation::OperationStatus = foundation::kStatusWriteFailed;
         ok = false;

@@ -11,6 +11,10 @@
 
 #include "image/mpeg_info.h"
 
+namespace dialogs {
+struct ProgressCallbacks;
+}
+
 namespace image {
 
 struct ImageContext;
@@ -45,6 +49,15 @@ void AttachVideoCdTracks(ImageContext& ctx);
 // Players and our own recognition look for it, so a built Video CD gets it
 // too; a plain document's descriptor is left as it is.
 void MarkVideoCdPrimaryDescriptor(const ImageContext& ctx, uint8_t* descriptor2048);
+// True for a Video CD whose MPEG tracks come from a source disc image (no
+// stream information of their own): a raw save can copy them as they are.
+bool VideoCdTracksFromSource(const ImageContext& ctx);
+// After the data track of a raw (2352-byte) save, which ended at dataEnd:
+// fills the data track up to the first video track's gap and copies the MPEG
+// tracks' frames from the source at their places. 1 done or nothing to do,
+// 0 failed (OperationStatus set; a data track too long for the place the
+// video tracks start at says so in the last error text).
+int WriteVideoCdTrackFrames(ImageContext& ctx, int64_t dataEnd, dialogs::ProgressCallbacks* progress);
 // Rebuilds the folder tree of a Video CD project from its track list.
 void BuildVcdFileTree(ImageContext& ctx);
 // A Video CD document in whose track list some MPEG track has no information.
