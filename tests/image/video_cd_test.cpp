@@ -124,6 +124,12 @@ TEST_F(VideoCdTest, TheOpenEntryRecognisesAndMarksAVideoCd) {
             image::FindItemByPath(doc.get(), doc->rootFolder, row.kind == 1 ? u"/VCD/INFO.VCD" : u"/SVCD/INFO.SVD");
         ASSERT_NE(info, nullptr);
         EXPECT_EQ(info->sourceMarker, 150u);
+        // The track file is shown as the RIFF CDXA file of its raw frames.
+        image::ImageItem* track =
+            image::FindItemByPath(doc.get(), doc->rootFolder, row.kind == 1 ? u"/MPEGAV/AVSEQ01.DAT" : u"/MPEG2/AVSEQ01.MPG");
+        ASSERT_NE(track, nullptr);
+        ASSERT_GT(track->size, 0);
+        EXPECT_EQ(image::GetItemDataSize(doc.get(), track), track->size / 2048 * 2352 + 44);
     }
 }
 
