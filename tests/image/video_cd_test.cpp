@@ -537,51 +537,56 @@ namespace {
 // anew, the video track is copied at its place, so vcd-info finds the track
 // file where the track is and vcdxrip rips the same stream from both discs.
 TEST_F(VideoCdTest, AnOpenedVideoCdSavedAsBinKeepsItsVideoTrack) {
-    const std::string cue = MakeDisc("vcd");
-    DocumentPtr doc = Open(cue);
-    ASSERT_TRUE(doc);
-    image::DetectVideoCdLayout(*doc);
-    image::AttachVideoCdTracks(*doc);
-    ASSERT_EQ(doc->videoCdKind, 1);
-    const int32_t gapStart = doc->trackList->tracks[1].startSector - doc->trackList->tracks[1].pregap;
-    const std::string here = dir_ / "ours";
-    RunOk("mkdir " + ShellQuote(here));
-    ASSERT_EQ(image::SaveImageFile(*doc, W(here + "/ours.bin"), image::format_code::kBin, nullptr), 1);
+    for (const std::string type : {"svcd", "vcd"}) {
+        SCOPED_TRACE(type);
+        const std::string cue = MakeDisc(type);
+        DocumentPtr doc = Open(cue);
+        ASSERT_TRUE(doc);
+        image::DetectVideoCdLayout(*doc);
+        image::AttachVideoCdTracks(*doc);
+        ASSERT_EQ(doc->videoCdKind, type == "vcd" ? 1 : 2);
+        const int32_t gapStart = doc->trackList->tracks[1].startSector - doc->trackList->tracks[1].pregap;
+        const std::string here = dir_ / ("ours-" + type);
+        RunOk("mkdir " + ShellQuote(here));
+        ASSERT_EQ(image::SaveImageFile(*doc, W(here + "/ours.bin"), image::format_code::kBin, nullptr), 1);
 
-    const std::vector<uint8_t> theirs = qvtest::ReadFileBytes(dir_ / "vcd.bin");
-    const std::vector<uint8_t> ours = qvtest::ReadFileBytes(here + "/ours.bin");
-    ASSERT_EQ(ours.size(), theirs.size());
-    EXPECT_TRUE(std::equal(theirs.begin() + std::ptrdiff_t(gapStart) * 2352, theirs.end(),
-                           ours.begin() + std::ptrdiff_t(gapStart) * 2352));
+        const std::vector<uint8_t> theirs = qvtest::ReadFileBytes(dir_ / (type + ".bin"));
+        const std::vector<uint8_t> ours = qvtest::ReadFileBytes(here + "/ours.bin");
+        ASSERT_EQ(ours.size(), theirs.size());
+        EXPECT_TRUE(std::equal(theirs.begin() + std::ptrdiff_t(gapStart) * 2352, theirs.end(),
+                               ours.begin() + std::ptrdiff_t(gapStart) * 2352));
 
-    const std::string report = RunOk("vcd-info -c " + ShellQuote(here + "/ours.cue") + " 2>&1");
-    const std::string source = RunOk("vcd-info -c " + ShellQuote(cue) + " 2>&1");
-    auto avseq = [](const std::string& text) {
-        const size_t at = text.find("AVSEQ01.DAT");
-        const size_t lsn = at == std::string::npos ? at : text.rfind("[LSN", at);
-        return lsn == std::string::npos ? std::string() : text.substr(lsn, at - lsn);
-    };
-    EXPECT_FALSE(avseq(source).empty()) << source;
-    EXPECT_EQ(avseq(report), avseq(source)) << report;
+        const std::string report = RunOk("vcd-info -c " + ShellQuote(here + "/ours.cue") + " 2>&1");
+        const std::string source = RunOk("vcd-info -c " + ShellQuote(cue) + " 2>&1");
+        auto avseq = [&type](const std::string& text) {
+            const size_t at = text.find(type == "vcd" ? "AVSEQ01.DAT" : "AVSEQ01.MPG");
+            const size_t lsn = at == std::string::npos ? at : text.rfind("[LSN", at);
+            return lsn == std::string::npos ? std::string() : text.substr(lsn, at - lsn);
+        };
+        EXPECT_FALSE(avseq(source).empty()) << source;
+        EXPECT_EQ(avseq(report), avseq(source)) << report;
 
-    RunOk("mkdir " + ShellQuote(dir_ / "rip-ours") + " " + ShellQuote(dir_ / "rip-theirs"));
-    RunOk("cd " + ShellQuote(dir_ / "rip-ours") + " && vcdxrip -c " + ShellQuote(here + "/ours.cue") + " 2>&1");
-    RunOk("cd " + ShellQuote(dir_ / "rip-theirs") + " && vcdxrip -c " + ShellQuote(cue) + " 2>&1");
-    const std::vector<uint8_t> rippedOurs = qvtest::ReadFileBytes(dir_ / "rip-ours/avseq01.mpg");
-    ASSERT_GT(rippedOurs.size(), 100000u);
-    EXPECT_TRUE(rippedOurs == qvtest::ReadFileBytes(dir_ / "rip-theirs/avseq01.mpg"));
-    RunOk("ffprobe -v error " + ShellQuote(dir_ / "rip-ours/avseq01.mpg"));
+        const std::string ripOurs = dir_ / ("rip-ours-" + type), ripTheirs = dir_ / ("rip-theirs-" + type);
+        RunOk("mkdir " + ShellQuote(ripOurs) + " " + ShellQuote(ripTheirs));
+        RunOk("cd " + ShellQuote(ripOurs) + " && vcdxrip -c " + ShellQuote(here + "/ours.cue") + " 2>&1");
+        RunOk("cd " + ShellQuote(ripTheirs) + " && vcdxrip -c " + ShellQuote(cue) + " 2>&1");
+        const std::vector<uint8_t> rippedOurs = qvtest::ReadFileBytes(ripOurs + "/avseq01.mpg");
+        ASSERT_GT(rippedOurs.size(), 100000u);
+        EXPECT_TRUE(rippedOurs == qvtest::ReadFileBytes(ripTheirs + "/avseq01.mpg"));
+        RunOk("ffprobe -v error " + ShellQuote(ripOurs + "/avseq01.mpg"));
+        if (type != "vcd") continue;
 
-    // A file too large for the room before the video track fails the save
-    // and says why, instead of writing over the track's gap.
-    std::vector<uint8_t> big(400000, 7);
-    qvtest::WriteFileBytes(dir_ / "big.dat", big.data(), big.size());
-    ASSERT_NE(image::AddDiskItem(doc.get(), doc->rootFolder, W(dir_ / "big.dat"), u"BIG.DAT"), nullptr);
-    EXPECT_EQ(image::SaveImageFile(*doc, W(here + "/full.bin"), image::format_code::kBin, nullptr), -1);
-    EXPECT_NE(qvtest::Run("test -e " + ShellQuote(here + "/full.bin")).exitCode, 0);
-    const auto boxes = ui_.Boxes();
-    ASSERT_FALSE(boxes.empty());
-    EXPECT_NE(platform::Utf16ToUtf8(boxes.back().request.text).find("first video track"), std::string::npos);
+        // A file too large for the room before the video track fails the save
+        // and says why, instead of writing over the track's gap.
+        std::vector<uint8_t> big(400000, 7);
+        qvtest::WriteFileBytes(dir_ / "big.dat", big.data(), big.size());
+        ASSERT_NE(image::AddDiskItem(doc.get(), doc->rootFolder, W(dir_ / "big.dat"), u"BIG.DAT"), nullptr);
+        EXPECT_EQ(image::SaveImageFile(*doc, W(here + "/full.bin"), image::format_code::kBin, nullptr), -1);
+        EXPECT_NE(qvtest::Run("test -e " + ShellQuote(here + "/full.bin")).exitCode, 0);
+        const auto boxes = ui_.Boxes();
+        ASSERT_FALSE(boxes.empty());
+        EXPECT_NE(platform::Utf16ToUtf8(boxes.back().request.text).find("first video track"), std::string::npos);
+    }
 }
 
 }  // namespace
