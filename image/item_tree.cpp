@@ -103,7 +103,16 @@ std::u16string_view FolderName(const ImageFolder* folder) {
 
 // --- Allocation and linking -------------------------------------------------
 
-ImageItem* NewItem() { return NewNode<ImageItem>(); }
+ImageItem* NewItem() {
+    if (foundation::AllocationShouldFail()) return nullptr;
+    try {
+        // Every member has its initializer, so the item is not zeroed first:
+        // the tree readers make one per entry.
+        return std::make_unique_for_overwrite<ImageItem>().release();
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
 
 ImageFolder* TryNewFolderRecord() { return NewNode<ImageFolder>(); }
 

@@ -90,6 +90,7 @@ constexpr uint8_t kDirectoryFlag = 2;
 // Source markers of Video CD items.
 constexpr uint32_t kVideoCdMarker = 0xFFFFFF00u;   // + n (1..99): file of Video CD track n
 
+// Every member has an initializer: NewItem does not zero the record first.
 struct ImageItem {
     ImageItem* next = nullptr;            // next item of the same folder
     ImageItem* sortedNext = nullptr;      // next item in name order (layout)

@@ -4,11 +4,12 @@
 // is kept, so that a folder filled and emptied again does not churn the heap).
 // Each slot starts with a pointer to its slab, so a slab needs no alignment.
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
-#include <mutex>
 #include <new>
+#include <thread>
 #include <type_traits>
 #include <utility>
 
@@ -51,15 +52,30 @@ struct Slab {
 constexpr size_t kSlabBytes = sizeof(Slab) + kSlotsPerSlab * kSlotBytes;
 static_assert(alignof(Slab) >= alignof(ImageItem) && sizeof(Slab) % alignof(ImageItem) == 0);
 
+// Held for a few instructions: taking it is one atomic exchange and giving
+// it back a plain store, where a mutex costs two atomic operations and calls.
+class PoolLock {
+public:
+    void lock() noexcept {
+        while (busy_.exchange(true, std::memory_order_acquire)) {
+            while (busy_.load(std::memory_order_relaxed)) std::this_thread::yield();
+        }
+    }
+    void unlock() noexcept { busy_.store(false, std::memory_order_release); }
+
+private:
+    std::atomic<bool> busy_{false};
+};
+
 struct Pool {
-    std::mutex lock;
+    PoolLock lock;
     Slab* withRoom = nullptr;       // slabs with a free or fresh slot, the one to use first at the head
     Slab* spare = nullptr;          // one empty slab kept back
 };
 // Constant-initialized and never destroyed: items freed by other static
 // destructors still find their pool.
 constinit Pool g_pool;
-static_assert(std::is_trivially_destructible_v<std::mutex>);
+static_assert(std::is_trivially_destructible_v<Pool>);
 
 void Link(Slab* slab) {
     slab->prev = nullptr;
@@ -100,7 +116,7 @@ void* ImageItem::operator new(size_t bytes) {
     if (bytes > kSlotBytes - kHeadBytes) throw std::bad_alloc();
     unsigned char* slot = nullptr;
     {
-        std::lock_guard<std::mutex> hold(g_pool.lock);
+        std::lock_guard<PoolLock> hold(g_pool.lock);
         Slab* slab = g_pool.withRoom;
         if (!slab) {
             slab = NewSlab();
@@ -125,7 +141,7 @@ void* ImageItem::operator new(size_t bytes) {
 void ImageItem::operator delete(void* item) noexcept {
     if (!item) return;
     unsigned char* slot = static_cast<unsigned char*>(item) - kHeadBytes;
-    std::lock_guard<std::mutex> hold(g_pool.lock);
+    std::lock_guard<PoolLock> hold(g_pool.lock);
     Slab* slab = reinterpret_cast<SlotHead*>(slot)->slab;
     *reinterpret_cast<void**>(slot + kHeadBytes) = slab->freeSlots;
     slab->freeSlots = slot;
