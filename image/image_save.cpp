@@ -11,6 +11,7 @@
 #include "image/format_table.h"
 #include "image/image_build.h"
 #include "image/image_context.h"
+#include "image/track_list.h"
 #include "image/video_cd.h"
 #include "platform/file.h"
 #include "platform/format.h"
@@ -71,6 +72,15 @@ int SaveImageFile(ImageContext& ctx, std::u16string_view path, int32_t outputFor
         platform::SetLastError(platform::kErrorNotSupported);
         foundation::OperationStatus = foundation::kStatusFailed;
         ShowSaveFailure(path, {});
+        return -1;
+    }
+    // A Video CD project's MPEG tracks are not written by the build: a raw
+    // image of it would hold the data track only, while its sheet named the
+    // video tracks. Refuse rather than leave such an image.
+    if (outputFormat == format_code::kBin && ctx.videoCdKind != 0 && ctx.trackList != nullptr &&
+        ctx.trackList->trackCount > 1 && !VideoCdTracksFromSource(ctx)) {
+        foundation::OperationStatus = foundation::kStatusFailed;
+        ShowSaveFailure(path, u"The video tracks of this Video CD cannot be written to an image file yet.");
         return -1;
     }
     std::u16string tempPath;

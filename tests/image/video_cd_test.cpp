@@ -22,6 +22,7 @@
 #include "image/iso_reader.h"
 #include "image/item_tree.h"
 #include "image/mpeg_info.h"
+#include "image/sector_io.h"
 #include "image/track_list.h"
 #include "platform/text.h"
 #include "tests/support/test_support.h"
@@ -482,13 +483,20 @@ TEST_F(VideoCdSave, ControlFilesLandOnTheirSectorsAndTheToolsReadThem) {
         SCOPED_TRACE(row.folder);
         DocumentPtr doc = Project(row.kind);
         ASSERT_TRUE(doc);
-        // Our sheet is replaced below by one the tools can take; each kind in
-        // its own folder, as the sheet writer asks before overwriting.
         const std::string here = dir_ / row.folder;
         RunOk("mkdir " + ShellQuote(here));
         const std::string bin = here + "/ours.bin";
-        ASSERT_EQ(image::SaveImageFile(*doc, W(bin), image::format_code::kBin, nullptr), 1);
-        const std::vector<uint8_t> raw = qvtest::ReadFileBytes(bin);
+        // The project's MPEG tracks are not written by a save yet, so a raw
+        // image of it is refused rather than left without its video.
+        EXPECT_EQ(image::SaveImageFile(*doc, W(bin), image::format_code::kBin, nullptr), -1);
+        EXPECT_NE(qvtest::Run("test -e " + ShellQuote(bin)).exitCode, 0);
+        // The data track as the burn reads it (Mode 2 frames of the composed
+        // image), written out with a sheet the tools can take.
+        ASSERT_EQ(image::ComposeImage(*doc, nullptr), 1);
+        const int32_t sectors = doc->sectorCount;
+        std::vector<uint8_t> raw(size_t(sectors) * 2352);
+        ASSERT_EQ(image::ReadImageSectors(*doc, 0, raw.data(), sectors), sectors);
+        qvtest::WriteFileBytes(bin, raw.data(), raw.size());
         ASSERT_GE(raw.size(), 152u * 2352);
         for (size_t sector : {size_t(16), size_t(150), size_t(151)}) EXPECT_EQ(raw[sector * 2352 + 15], 2) << sector;
         EXPECT_EQ(UserData(raw, 16, 1024, 8), "CD-XA001");
@@ -522,9 +530,7 @@ TEST_F(VideoCdSave, FoldersReachingTheControlFilesFailTheSave) {
         std::snprintf(name, sizeof name, "F%03d", i);
         ASSERT_NE(image::MakeFolderNode(doc.get(), doc->rootFolder, W(name)), nullptr);
     }
-    const std::string bin = dir_ / "full.bin";
-    EXPECT_EQ(image::SaveImageFile(*doc, W(bin), image::format_code::kBin, nullptr), -1);
-    EXPECT_NE(qvtest::Run("test -e " + ShellQuote(bin)).exitCode, 0);
+    EXPECT_EQ(image::ComposeImage(*doc, nullptr), -1);
     const auto boxes = ui_.Boxes();
     ASSERT_FALSE(boxes.empty());
     EXPECT_NE(platform::Utf16ToUtf8(boxes.back().request.text).find("Video CD control files"), std::string::npos);
