@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
+#include <new>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -86,6 +87,12 @@ ImageItem* MakeItem(ImageContext& ctx, const IsoDirectoryRecord& r, bool dirBitC
     return item;
 }
 
+// Whether an item's name is the "." or ".." it was given for the dot records.
+// Decoded names can never be these (they are renamed when read), so the name
+// alone tells; its length is looked at first, which keeps long names cheap.
+bool HasDotName(const ImageItem& item) { return item.name.size() == 1 && item.name[0] == u'.'; }
+bool HasDotDotName(const ImageItem& item) { return item.name.size() == 2 && item.name == u".."; }
+
 // The record head of the item, as a record for the directory reader.
 std::span<const uint8_t> HeadOf(const ImageItem& item) { return item.recordHeader; }
 
@@ -153,9 +160,9 @@ void IsoTreeWalk::AttachIsoEntries(ImageFolder* folder, IsoEntryArray& entries, 
         if (!item) continue;
         slot = nullptr;
         const bool isFolder = IsFolderItem(item);
-        if (isFolder && item->name == u"." && dotsAllowed) {
+        if (isFolder && HasDotName(*item) && dotsAllowed) {
             folder->flags |= folder_flag::kDotRead;
-        } else if (isFolder && item->name == u".." && dotsAllowed) {
+        } else if (isFolder && HasDotDotName(*item) && dotsAllowed) {
             folder->flags |= folder_flag::kDotDotRead;
         } else if (isFolder) {
             LinkItemAtHead(folder, item);
@@ -193,13 +200,13 @@ bool IsoTreeWalk::ReadIsoSubdirectory(const Pending& pending) {
     for (ImageItem*& slot : entries.entries) {
         ImageItem* item = slot;
         if (!item) continue;
-        const bool dot = item->name == u"." || item->name == u"..";
+        const bool dot = HasDotName(*item) || HasDotDotName(*item);
         if (IsFolderItem(item) && !dot) continue;
         slot = nullptr;
         if (dot && IsFolderItem(item)) {
             foundation::WriteBothEndian32(item->recordHeader.data() + dr::kExtent, 0);
             item->startSector = 0;
-            folder->flags |= item->name == u"." ? folder_flag::kDotRead : folder_flag::kDotDotRead;
+            folder->flags |= HasDotName(*item) ? folder_flag::kDotRead : folder_flag::kDotDotRead;
         } else {
             Count(report_, &IsoTreeReport::files);
         }
@@ -276,6 +283,13 @@ bool ReadIsoDirectory(ImageContext& ctx, std::span<const uint8_t> recordBytes, I
         return false;
     }
 
+    // Room for every record the directory can hold (each is at least 34
+    // bytes), within a cap: the array is only the reader's scratch.
+    try {
+        out.entries.reserve(std::min<uint64_t>(length / dr::kMinRecordBytes + 1, 65536));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     RecordDateCache dates;
     bool outOfMemory = false;
     ImageItem* multiExtentOpen = nullptr;   // item whose last record carried 0x80
