@@ -32,6 +32,7 @@
 #include "foundation/sizes.h"
 #include "image/image_context.h"
 #include "image/item_tree.h"
+#include "image/item_tree_internal.h"
 #include "platform/format.h"
 #include "platform/last_error.h"
 #include "platform/text.h"
@@ -132,16 +133,6 @@ bool IsInside(const std::string& real, const std::string& root) {
     if (root.empty() || real.size() <= root.size()) return false;
     if (root == "/") return real.front() == '/';
     return real.compare(0, root.size(), root) == 0 && real[root.size()] == '/';
-}
-
-std::u16string JoinTreePath(const ImageFolder* parent, std::u16string_view name) {
-    std::u16string path;
-    if (parent && !parent->path.empty()) {
-        path = parent->path;
-        path += u'\\';
-    }
-    path += name;
-    return path;
 }
 
 std::u16string JoinDiskPath(std::u16string_view folder, std::u16string_view name) {
@@ -409,7 +400,7 @@ ImageItem* AddEntry(ImageContext* ctx, ImageFolder* folder, DiskWalk& walk, std:
 
     ImageFolder* made = nullptr;
     if (facts.isFolder) {
-        made = NewFolderRecord(ctx, folder, JoinTreePath(folder, name), item, true);
+        made = NewFolderRecord(ctx, folder, JoinFolderPath(folder, name), item, true);
         if (!made || made->ownItem != item) {
             // No record, or a stray subfolder of that name that the item list
             // did not show: the new item would be a folder no one can open.
@@ -589,7 +580,7 @@ ImageItem* AddNewFolder(ImageContext* ctx, ImageFolder* parent, std::u16string_v
     StampRecord(ctx, item, foundation::GetNewItemTime(ctx ? ctx->fixedItemTime : 0));
     InheritExclusion(parent, item);
     LinkItemAtHead(parent, item);
-    if (!NewFolderRecord(ctx, parent, JoinTreePath(parent, name), item, false)) {
+    if (!NewFolderRecord(ctx, parent, JoinFolderPath(parent, name), item, false)) {
         UnlinkItem(parent, item);
         FreeItem(ctx, item);
         return nullptr;
