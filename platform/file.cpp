@@ -351,7 +351,10 @@ bool RenameFile(std::u16string_view from, std::u16string_view to) {
     return true;
 }
 
-bool FileExists(std::u16string_view path) {
+namespace {
+// True when the path names an existing entry of the wanted kind; otherwise
+// false with the last error Windows gives for a missing file or folder.
+bool ExistsAs(std::u16string_view path, bool directory) {
     std::string name;
     if (!NameFromUtf16(path, name)) return false;
     struct stat st {};
@@ -359,27 +362,17 @@ bool FileExists(std::u16string_view path) {
         SetErrorForPath(errno, name);
         return false;
     }
-    if (S_ISDIR(st.st_mode)) {
-        SetLastError(kErrorFileNotFound);
+    if (S_ISDIR(st.st_mode) != directory) {
+        SetLastError(directory ? kErrorPathNotFound : kErrorFileNotFound);
         return false;
     }
     return true;
 }
+}  // namespace
 
-bool DirectoryExists(std::u16string_view path) {
-    std::string name;
-    if (!NameFromUtf16(path, name)) return false;
-    struct stat st {};
-    if (stat(name.c_str(), &st) != 0) {
-        SetErrorForPath(errno, name);
-        return false;
-    }
-    if (!S_ISDIR(st.st_mode)) {
-        SetLastError(kErrorPathNotFound);
-        return false;
-    }
-    return true;
-}
+bool FileExists(std::u16string_view path) { return ExistsAs(path, false); }
+
+bool DirectoryExists(std::u16string_view path) { return ExistsAs(path, true); }
 
 bool CreateDirectoryAt(std::u16string_view path) {
     std::string name;
