@@ -11,7 +11,7 @@
 #include "foundation/dates.h"
 #include "foundation/messages.h"
 #include "foundation/operation_status.h"
-#include "image/item_tree.h"
+#include "image/document/item_tree.h"
 #include "platform/format.h"
 #include "platform/last_error.h"
 #include "platform/text.h"

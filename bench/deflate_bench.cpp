@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "containers/crc32.h"
-#include "containers/deflate_decoder.h"
-#include "containers/deflate_encoder.h"
+#include "codecs/crc32.h"
+#include "codecs/deflate_decoder.h"
+#include "codecs/deflate_encoder.h"
 
 namespace {
 
@@ -95,7 +95,7 @@ struct Corpus {
         for (const Bytes& in : inputs) {
             total += in.size();
             Bytes out(in.size() + 65536);
-            const int64_t n = containers::DeflateCompressBlock(in.data(), out.data(), in.size(), 0, out.size());
+            const int64_t n = codecs::DeflateCompressBlock(in.data(), out.data(), in.size(), 0, out.size());
             out.resize(n > 0 ? static_cast<size_t>(n) : 0);
             ours.push_back(std::move(out));
         }
@@ -114,7 +114,7 @@ void Crc32Ours(benchmark::State& state) {
     Bytes b(65536);
     std::mt19937 rng(2);
     for (auto& x : b) x = static_cast<uint8_t>(rng());
-    for (auto _ : state) benchmark::DoNotOptimize(containers::Crc32(b.data(), b.size()));
+    for (auto _ : state) benchmark::DoNotOptimize(codecs::Crc32(b.data(), b.size()));
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(b.size()));
 }
 
@@ -128,11 +128,11 @@ void Crc32Zlib(benchmark::State& state) {
 
 void InflateOurs(benchmark::State& state) {
     const Corpus& c = TheCorpus();
-    auto decoder = std::make_unique<containers::DeflateDecoder>();
+    auto decoder = std::make_unique<codecs::DeflateDecoder>();
     Bytes out(16 << 20);
     for (auto _ : state) {
         for (size_t i = 0; i < c.inputs.size(); ++i) {
-            const int64_t n = containers::DeflateDecompressSized(*decoder, c.ours[i].data(), out.data(),
+            const int64_t n = codecs::DeflateDecompressSized(*decoder, c.ours[i].data(), out.data(),
                                                                  c.ours[i].size(), static_cast<int64_t>(out.size()));
             if (n != static_cast<int64_t>(c.inputs[i].size())) state.SkipWithError("decode failed");
         }
@@ -166,7 +166,7 @@ void DeflateOurs(benchmark::State& state) {
     for (auto _ : state) {
         size = 0;
         for (const Bytes& in : c.inputs)
-            size += static_cast<double>(containers::DeflateCompressBlock(in.data(), out.data(), in.size(), 0, out.size()));
+            size += static_cast<double>(codecs::DeflateCompressBlock(in.data(), out.data(), in.size(), 0, out.size()));
     }
     state.counters["out_bytes"] = size;
     g_outputBytes["ours"] = size;

@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "dialogs/progress_callbacks.h"
-#include "image/document.h"
-#include "image/format_table.h"
-#include "image/image_context.h"
-#include "image/image_save.h"
-#include "image/item_tree.h"
+#include "foundation/progress_callbacks.h"
+#include "image/document/document.h"
+#include "image/sectors/format_table.h"
+#include "image/document/image_context.h"
+#include "image/build/image_save.h"
+#include "image/document/item_tree.h"
 #include "platform/text.h"
 
 namespace fs = std::filesystem;
@@ -117,7 +117,7 @@ void BM_QuendravineSave(benchmark::State& state) {
         DropCaches();
         auto start = Clock::now();
         Clock::time_point searchStart = start, searchEnd = start;
-        dialogs::ProgressCallbacks progress;
+        foundation::ProgressCallbacks progress;
         progress.NarrowStatus = [&] { searchStart = Clock::now(); };
         progress.WidenStatus = [&] { searchEnd = Clock::now(); };
         image::DocumentPtr doc(image::NewIsoDocument());

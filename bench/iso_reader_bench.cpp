@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "foundation/file_io.h"
-#include "image/document.h"
-#include "image/image_context.h"
-#include "image/item_tree.h"
+#include "image/document/document.h"
+#include "image/document/image_context.h"
+#include "image/document/item_tree.h"
 #include "platform/text.h"
 
 extern "C" char** environ;

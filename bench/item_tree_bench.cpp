@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "image/document.h"
-#include "image/image_context.h"
-#include "image/item_tree.h"
+#include "image/document/document.h"
+#include "image/document/image_context.h"
+#include "image/document/item_tree.h"
 
 namespace {
 

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "image/edc_ecc.h"
-#include "image/image_context.h"
-#include "image/raw_sectors.h"
-#include "image/sector_io.h"
+#include "image/sectors/edc_ecc.h"
+#include "image/document/image_context.h"
+#include "image/sectors/raw_sectors.h"
+#include "image/sectors/sector_io.h"
 #include "platform/file.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <mutex>
 #include <vector>
 
-#include "containers/deflate_chain.h"
-#include "dialogs/dialog_services.h"
+#include "codecs/deflate_chain.h"
+#include "foundation/dialog_services.h"
 #include "foundation/file_io.h"
 #include "foundation/messages.h"
 #include "foundation/strings.h"
@@ -63,7 +63,7 @@ void CloseLocked(LogState& s) {
 // Returns the block's length on disk, 0 when the log had to close.
 size_t CommitLocked(LogState& s) {
     std::fill(s.output.begin(), s.output.end(), 0);
-    int64_t chainLength = containers::DeflateCompressBuffer(s.text.data(), s.output.data(), s.fill,
+    int64_t chainLength = codecs::DeflateCompressBuffer(s.text.data(), s.output.data(), s.fill,
                                                             s.output.size() - kZeroTailBytes);
     if (chainLength < 12) {
         CloseLocked(s);
@@ -203,7 +203,7 @@ void LogHexDump(bool commit, const uint8_t* bytes, size_t count) {
     LogString(commit, false, text);
 }
 
-void ProgressLogString(std::u16string_view text) { dialogs::AddProgressLogLine(text); }
+void ProgressLogString(std::u16string_view text) { foundation::AddProgressLogLine(text); }
 
 std::u16string DocumentsFolder() {
     const char* home = std::getenv("HOME");

@@ -5,7 +5,7 @@
 
 #include "foundation/language.h"
 #include "foundation/messages.h"
-#include "optical/optical_services.h"
+#include "foundation/optical_services.h"
 #include "platform/last_error.h"
 
 namespace foundation {
@@ -93,7 +93,7 @@ int LockDriveHandle(FileHandle handle) {
     if (entry->lockCount == 0) {
         // Never a forced dismount: without the lock it would cut other
         // programs' open files on the volume.
-        if (!optical::LockAndDismountVolume(handle, 0)) return 0;
+        if (!foundation::LockAndDismountVolume(handle, 0)) return 0;
     }
     ++entry->lockCount;
     return 1;
@@ -116,7 +116,7 @@ int UnlockDriveHandle(FileHandle handle) {
     DriveEntry* entry = FindByHandle(table, handle);
     if (!entry) return -1;
     if (entry->lockCount <= 0) return entry->lockCount;
-    if (--entry->lockCount == 0) return optical::UnlockVolume(handle);
+    if (--entry->lockCount == 0) return foundation::UnlockVolume(handle);
     return entry->lockCount;
 }
 
@@ -130,7 +130,7 @@ int CloseDriveHandle(FileHandle handle) {
         return 1;
     }
     if (--entry->referenceCount > 0) return 1;
-    if (entry->lockCount > 0) optical::UnlockVolume(handle);
+    if (entry->lockCount > 0) foundation::UnlockVolume(handle);
     platform::FileClose(handle);
     *entry = DriveEntry{};
     return 1;

@@ -1,6 +1,6 @@
 #include "foundation/language_file.h"
 
-#include "containers/crc32.h"
+#include "codecs/crc32.h"
 #include "foundation/byte_cursor.h"
 #include "platform/file.h"
 #include "platform/last_error.h"
@@ -111,7 +111,7 @@ LangFileError ParseBody(std::span<const uint8_t> body, uint32_t declaredCount, C
 }  // namespace
 
 uint32_t LangBodyChecksum(std::span<const uint8_t> body) {
-    return containers::Crc32(body.data(), body.size()) + 1;
+    return codecs::Crc32(body.data(), body.size()) + 1;
 }
 
 std::unique_ptr<CLangFile> ParseLangFile(std::span<const uint8_t> bytes, LangFileError* error) {

@@ -53,7 +53,7 @@ int ConsoleUiServices::ShowMessageBox(const MessageBoxRequest& request) {
     return RefusingAnswer(request.flags);
 }
 
-bool ConsoleUiServices::PostUserPrompt(std::shared_ptr<dialogs::UserPromptRequest>) { return false; }
+bool ConsoleUiServices::PostUserPrompt(std::shared_ptr<foundation::UserPromptRequest>) { return false; }
 
 int ConsoleUiServices::AskFileExistsOnConsole(std::u16string_view name, std::u16string_view text) {
     while (true) {

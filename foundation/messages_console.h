@@ -17,7 +17,7 @@ public:
 
     int ShowMessageBox(const MessageBoxRequest& request) override;
     bool ProgressDialogOpen() override { return false; }
-    bool PostUserPrompt(std::shared_ptr<dialogs::UserPromptRequest> request) override;
+    bool PostUserPrompt(std::shared_ptr<foundation::UserPromptRequest> request) override;
     int AskFileExistsOnConsole(std::u16string_view name, std::u16string_view text) override;
     int ConsoleAskString(std::u16string_view prompt, uint32_t choices) override;
     bool CurrentDocumentModified() override { return false; }

@@ -1,6 +1,6 @@
 #include "foundation/messages_scripted.h"
 
-#include "dialogs/prompt_service.h"
+#include "foundation/prompt_services.h"
 #include "foundation/prompts.h"
 #include "platform/format.h"
 #include "platform/text.h"
@@ -19,7 +19,7 @@ ScriptedUiServices::~ScriptedUiServices() {
     // A request still queued when the window goes is answered with cancel, so
     // no worker waits for ever.
     for (auto& request : posted_) {
-        dialogs::AnswerCancel(*request);
+        foundation::AnswerCancel(*request);
         request->Complete();
     }
 }
@@ -29,7 +29,7 @@ void ScriptedUiServices::WindowLoop() {
     while (true) {
         wake_.wait(guard, [this] { return stopping_ || (!hold_ && !posted_.empty()); });
         if (stopping_) return;
-        std::shared_ptr<dialogs::UserPromptRequest> request = std::move(posted_.front());
+        std::shared_ptr<foundation::UserPromptRequest> request = std::move(posted_.front());
         posted_.pop_front();
         dispatchThreads_.push_back(std::this_thread::get_id());
         guard.unlock();
@@ -93,7 +93,7 @@ int ScriptedUiServices::ShowMessageBox(const MessageBoxRequest& request) {
     return answer;
 }
 
-bool ScriptedUiServices::PostUserPrompt(std::shared_ptr<dialogs::UserPromptRequest> request) {
+bool ScriptedUiServices::PostUserPrompt(std::shared_ptr<foundation::UserPromptRequest> request) {
     if (postFails_) return false;
     {
         std::lock_guard<std::mutex> guard(mutex_);

@@ -4,7 +4,7 @@
 // a console question its cancelling choice. Its "window thread" is a thread of
 // its own that runs posted prompts in order through DispatchUserPrompt, as the
 // window program's event loop would; the prompt dialogs themselves answer
-// through the installed prompt service (dialogs/scripted_prompts.h in tests).
+// through the installed prompt service (foundation/scripted_prompts.h in tests).
 
 #include "foundation/messages_ui.h"
 
@@ -49,7 +49,7 @@ public:
 
     int ShowMessageBox(const MessageBoxRequest& request) override;
     bool ProgressDialogOpen() override { return progressOpen_; }
-    bool PostUserPrompt(std::shared_ptr<dialogs::UserPromptRequest> request) override;
+    bool PostUserPrompt(std::shared_ptr<foundation::UserPromptRequest> request) override;
     int AskFileExistsOnConsole(std::u16string_view name, std::u16string_view text) override;
     int ConsoleAskString(std::u16string_view prompt, uint32_t choices) override;
     bool CurrentDocumentModified() override { return documentModified_; }
@@ -63,7 +63,7 @@ private:
     std::condition_variable wake_;
     std::deque<int> boxAnswers_;
     std::deque<std::u16string> consoleInput_;
-    std::deque<std::shared_ptr<dialogs::UserPromptRequest>> posted_;
+    std::deque<std::shared_ptr<foundation::UserPromptRequest>> posted_;
     std::vector<ShownBox> boxes_;
     std::vector<std::thread::id> dispatchThreads_;
     std::vector<std::u16string> burnLog_;

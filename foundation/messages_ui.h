@@ -1,7 +1,7 @@
 #pragma once
 // The face through which the foundation shows message boxes, hands prompts to
 // the window thread and asks on the console (the prompt dialogs themselves are
-// the prompt service of dialogs/prompt_service.h). The window program installs
+// the prompt service of foundation/prompt_services.h). The window program installs
 // its Qt face; the console command processor installs ConsoleUiServices
 // (messages_console.h) or a face derived from it; tests install
 // ScriptedUiServices (messages_scripted.h). With none installed, the console
@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-namespace dialogs {
+namespace foundation {
 struct UserPromptRequest;
 }
 
@@ -77,7 +77,7 @@ public:
     // Queues the request to the window thread, which calls
     // DispatchUserPrompt(*request) there. False when it could not be queued;
     // the request is then never touched by the window thread.
-    virtual bool PostUserPrompt(std::shared_ptr<dialogs::UserPromptRequest> request) = 0;
+    virtual bool PostUserPrompt(std::shared_ptr<foundation::UserPromptRequest> request) = 0;
 
     // The console's file-exists question (kind 1 in console mode): the answer
     // 0 yes .. 4 cancel.

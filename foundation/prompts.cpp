@@ -1,6 +1,6 @@
 #include "foundation/prompts.h"
 
-#include "dialogs/prompt_service.h"
+#include "foundation/prompt_services.h"
 #include "foundation/messages.h"
 #include "foundation/strings.h"
 #include "platform/text.h"
@@ -27,7 +27,7 @@ std::u16string_view NameOf(const UserPromptRequest& request) {
 int32_t PromptCancelAnswer(int32_t kind) {
     UserPromptRequest probe;
     probe.kind = kind;
-    dialogs::AnswerCancel(probe);
+    foundation::AnswerCancel(probe);
     return probe.answer;
 }
 
@@ -48,34 +48,34 @@ int ParseFileExistsAnswer(std::u16string_view line) {
 
 void DispatchUserPrompt(UserPromptRequest& request) {
     switch (request.kind) {
-    case dialogs::prompt_kind::kFileExists:
+    case foundation::prompt_kind::kFileExists:
         if (ConsoleMode)
             request.answer = CurrentUiServices().AskFileExistsOnConsole(NameOf(request), request.text);
         else
-            dialogs::PromptService().Show(request);
+            foundation::PromptService().Show(request);
         break;
-    case dialogs::prompt_kind::kWrongPassword: {
+    case foundation::prompt_kind::kWrongPassword: {
         int box = AppMessageBox(LangString(kStrPasswordWrong), kMbOkCancel | kMbIconQuestion);
         request.answer = box == kIdOk ? 1 : 2;
         break;
     }
-    case dialogs::prompt_kind::kNameChangeNotice:
-        if (!ConsoleMode) dialogs::PromptService().Show(request);
+    case foundation::prompt_kind::kNameChangeNotice:
+        if (!ConsoleMode) foundation::PromptService().Show(request);
         break;
-    case dialogs::prompt_kind::kChooseSession:
-        dialogs::ChosenSessionIndex().store(-1);
-        dialogs::PromptService().Show(request);
+    case foundation::prompt_kind::kChooseSession:
+        foundation::ChosenSessionIndex().store(-1);
+        foundation::PromptService().Show(request);
         break;
-    case dialogs::prompt_kind::kCreateVolume:
-    case dialogs::prompt_kind::kVolumeRequired:
-    case dialogs::prompt_kind::kVolumeRequiredByFormat:
-    case dialogs::prompt_kind::kMissingVolumes:
-    case dialogs::prompt_kind::kPassword:
-    case dialogs::prompt_kind::kAddProgress:
-        dialogs::PromptService().Show(request);
+    case foundation::prompt_kind::kCreateVolume:
+    case foundation::prompt_kind::kVolumeRequired:
+    case foundation::prompt_kind::kVolumeRequiredByFormat:
+    case foundation::prompt_kind::kMissingVolumes:
+    case foundation::prompt_kind::kPassword:
+    case foundation::prompt_kind::kAddProgress:
+        foundation::PromptService().Show(request);
         break;
     default:
-        dialogs::AnswerCancel(request);
+        foundation::AnswerCancel(request);
         break;
     }
     request.Complete();
@@ -90,7 +90,7 @@ int RunUserPromptRequest(const std::shared_ptr<UserPromptRequest>& request) {
     // The window thread holds its own reference to the request, so whatever
     // happens here it never writes into freed memory.
     if (!ui.PostUserPrompt(request)) {
-        dialogs::AnswerCancel(*request);
+        foundation::AnswerCancel(*request);
         return -1;
     }
     request->Wait();

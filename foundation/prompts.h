@@ -4,7 +4,7 @@
 // window thread, has stored the answer and completed the request. The request
 // is shared by both threads, so neither frees it under the other.
 
-#include "dialogs/user_prompt.h"
+#include "foundation/user_prompt.h"
 
 #include <cstdint>
 #include <memory>
@@ -13,7 +13,7 @@
 
 namespace foundation {
 
-using dialogs::UserPromptRequest;
+using foundation::UserPromptRequest;
 
 // The answer that means "cancel" for a kind: 4 for file exists, 2 (IDCANCEL)
 // for the dialogs and the wrong-password question, 0 for the kinds that answer

@@ -9,7 +9,7 @@
 
 #include "foundation/messages_scripted.h"
 #include "foundation/messages_ui.h"
-#include "optical/optical_services.h"
+#include "foundation/optical_services.h"
 #include "platform/text.h"
 #include "tests/support/test_support.h"
 
@@ -18,7 +18,7 @@ namespace {
 using namespace foundation;
 
 // Counts the volume calls and refuses the lock when told to.
-class FakeOptical final : public optical::IOpticalServices {
+class FakeOptical final : public foundation::IOpticalServices {
 public:
     int locks = 0, unlocks = 0, forced = 0;
     bool refuseLock = false;
@@ -29,7 +29,7 @@ public:
     }
     int UnlockVolume(platform::FileHandle) override { return ++unlocks, 1; }
     void BurnLogString(bool, std::u16string_view) override {}
-    int ReadSectorsWithRetry(const optical::SectorReadRequest&, int*) override { return 0; }
+    int ReadSectorsWithRetry(const foundation::SectorReadRequest&, int*) override { return 0; }
     int ScsiRead10(platform::FileHandle, uint32_t, uint16_t, void*, uint32_t, uint32_t*) override { return 0; }
     int ScsiWrite10(platform::FileHandle, uint32_t, const void*, uint32_t, uint32_t) override { return 0; }
 };
@@ -38,7 +38,7 @@ class DriveTable : public ::testing::Test {
 protected:
     void SetUp() override {
         ResetDriveTable();
-        optical::SetOpticalServices(&fake);
+        foundation::SetOpticalServices(&fake);
         qvtest::WriteFileText(dir / "d", "drive D");
         qvtest::WriteFileText(dir / "e", "drive E");
         qvtest::WriteFileText(dir / "z", "drive Z");
@@ -51,7 +51,7 @@ protected:
     }
     void TearDown() override {
         ResetDriveTable();
-        optical::SetOpticalServices(nullptr);
+        foundation::SetOpticalServices(nullptr);
     }
     qvtest::TempDir dir;
     FakeOptical fake;

@@ -1,4 +1,4 @@
-#include "dialogs/prompt_service.h"
+#include "foundation/prompt_services.h"
 #include "foundation/messages.h"
 #include "foundation/messages_console.h"
 #include "foundation/messages_scripted.h"
@@ -34,9 +34,9 @@ protected:
 
 // A prompt service that answers every prompt with a fixed answer and notes
 // what it was asked.
-class StubPrompts : public dialogs::IPromptService {
+class StubPrompts : public foundation::IPromptService {
 public:
-    void Show(dialogs::UserPromptRequest& request) override {
+    void Show(foundation::UserPromptRequest& request) override {
         kinds.push_back(request.kind);
         texts.push_back(request.text);
         names.push_back(request.value ? std::u16string(reinterpret_cast<const char16_t*>(request.value)) : u"");
@@ -226,7 +226,7 @@ TEST_F(Messages, AskOverwriteFileOnTheConsole) {
 
 TEST_F(Messages, AskOverwriteNameHonoursTheStandingAnswer) {
     StubPrompts prompts;
-    dialogs::SetPromptService(&prompts);
+    foundation::SetPromptService(&prompts);
     struct Row {
         int32_t standing;
         int32_t promptAnswer;
@@ -253,7 +253,7 @@ TEST_F(Messages, AskOverwriteNameHonoursTheStandingAnswer) {
     EXPECT_EQ(prompts.kinds[0], 1);
     EXPECT_EQ(prompts.texts[0], LangString(700));
     EXPECT_EQ(prompts.names[0], u"FILE.TXT");
-    dialogs::SetPromptService(nullptr);
+    foundation::SetPromptService(nullptr);
 }
 
 TEST_F(Messages, ArchiveCommentIsCutBetweenCharacters) {

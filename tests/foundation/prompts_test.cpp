@@ -1,4 +1,4 @@
-#include "dialogs/prompt_service.h"
+#include "foundation/prompt_services.h"
 #include "foundation/messages.h"
 #include "foundation/messages_console.h"
 #include "foundation/messages_scripted.h"
@@ -19,13 +19,13 @@ namespace {
 
 // The prompt dialogs, as the window program would show them: a fixed answer
 // and out text, and a note of the thread each ran on.
-class StubPrompts : public dialogs::IPromptService {
+class StubPrompts : public foundation::IPromptService {
 public:
-    void Show(dialogs::UserPromptRequest& request) override {
+    void Show(foundation::UserPromptRequest& request) override {
         std::lock_guard<std::mutex> guard(lock);
         kinds.push_back(request.kind);
         threads.push_back(std::this_thread::get_id());
-        chosenAtShow = dialogs::ChosenSessionIndex().load();
+        chosenAtShow = foundation::ChosenSessionIndex().load();
         request.answer = answer;
         request.outText = outText;
     }
@@ -41,10 +41,10 @@ class Prompts : public ::testing::Test {
 protected:
     void SetUp() override {
         ResetProcessStateForTests();
-        dialogs::SetPromptService(&prompts);
+        foundation::SetPromptService(&prompts);
     }
     void TearDown() override {
-        dialogs::SetPromptService(nullptr);
+        foundation::SetPromptService(nullptr);
         ResetProcessStateForTests();
     }
     StubPrompts prompts;
@@ -169,7 +169,7 @@ TEST_F(Prompts, KindsTheFoundationAnswersItself) {
     EXPECT_EQ(boxes[0].request.flags, 33u);
 
     // 9: the chooser's shared choice is cleared first.
-    dialogs::ChosenSessionIndex() = 5;
+    foundation::ChosenSessionIndex() = 5;
     RunUserPrompt(9, 0, u"", 0, nullptr, &answer, nullptr);
     EXPECT_EQ(prompts.chosenAtShow, -1);
 

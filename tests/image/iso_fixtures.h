@@ -12,10 +12,10 @@
 
 #include "foundation/byte_order.h"
 #include "foundation/file_io.h"
-#include "image/document.h"
-#include "image/image_context.h"
-#include "image/iso_reader.h"
-#include "image/item_tree.h"
+#include "image/document/document.h"
+#include "image/document/image_context.h"
+#include "image/iso/iso_reader.h"
+#include "image/document/item_tree.h"
 #include "platform/text.h"
 #include "tests/support/test_support.h"
 

@@ -6,12 +6,12 @@
 #include <memory>
 #include <string>
 
-#include "dialogs/scripted_prompts.h"
+#include "foundation/scripted_prompts.h"
 #include "foundation/messages_scripted.h"
 #include "foundation/operation_status.h"
-#include "image/document.h"
-#include "image/image_context.h"
-#include "image/item_tree.h"
+#include "image/document/document.h"
+#include "image/document/image_context.h"
+#include "image/document/item_tree.h"
 #include "tests/support/test_support.h"
 
 namespace treetest {
@@ -52,15 +52,15 @@ public:
     }
     image::ImageContext* ctx() { return ctx_.get(); }
     image::ImageFolder* root() { return ctx_->rootFolder; }
-    dialogs::ScriptedPrompts& prompts() { return prompts_; }
+    foundation::ScriptedPrompts& prompts() { return prompts_; }
     foundation::ScriptedUiServices& ui() { return ui_; }
 
 private:
     qvtest::TempDir configDir_;
     foundation::ScriptedUiServices ui_;
     foundation::ScopedUiServices scopedUi_;
-    dialogs::ScriptedPrompts prompts_;
-    dialogs::ScopedPromptService scopedPrompts_;
+    foundation::ScriptedPrompts prompts_;
+    foundation::ScopedPromptService scopedPrompts_;
     image::DocumentPtr ctx_;
 };
 

@@ -1,0 +1,86 @@
+#pragma once
+// Building an image from a document: the allocation pass that gives every
+// descriptor, path table, directory and file its sectors, the search for files
+// with identical content (which then share one copy), and the write pass that
+// emits every sector in rising order through the output format's writer.
+//
+// One ImageBuild holds everything of one build; builds of different documents
+// may run at once.
+
+#include <cstdint>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "image/sectors/format_table.h"
+#include "image/iso/iso_layout.h"
+
+namespace foundation {
+struct ProgressCallbacks;
+}
+
+namespace image {
+
+struct ImageContext;
+struct ImageItem;
+
+// What the El Torito code adds to a build; installed by it. Without it a
+// document's boot image cannot be written (the save says so and goes on).
+struct BootImageBuilder {
+    // Sectors of the boot catalogue and image from next on; false on failure.
+    bool (*layout)(ImageContext& ctx, uint32_t& next) = nullptr;
+    // The boot record descriptor sector.
+    bool (*buildBootRecord)(ImageContext& ctx, uint8_t sector[2048]) = nullptr;
+    // Writes the catalogue and the image at their sectors through write(); false on failure.
+    bool (*writeCatalogueAndImage)(ImageContext& ctx, const WriterArguments& args,
+                                   bool (*write)(void* sink, const uint8_t* data, uint32_t sectors),
+                                   void* sink) = nullptr;
+};
+void SetBootImageBuilder(const BootImageBuilder* builder);   // not owned; null removes it
+
+struct ImageBuild {
+    IsoLayout iso;
+    foundation::ProgressCallbacks* progress = nullptr;
+    int32_t sessionStart = 0;
+    uint32_t primarySector = 0;
+    int64_t bootRecordSector = -1;
+    int64_t jolietSector = -1;
+    uint32_t terminatorSector = 0;
+    uint32_t markerSector = 0;
+    // Appending a session: sectors from the session start to the end of its
+    // volume descriptors (the part a mirrored disc head takes over).
+    int32_t descriptorAreaSectors = 0;
+    uint32_t fileAreaSector = 0;
+    uint32_t endSector = 0;
+    bool writeBoot = false;
+    std::vector<ImageItem*> priorityFiles;   // allocation order, placed first
+    std::vector<ImageItem*> treeFiles;       // the other files in tree order
+    std::unordered_map<const ImageItem*, uint32_t> dataStart;
+    // Identical-data search.
+    bool optimise = false;
+    std::vector<ImageItem*> bySize;          // files of non-zero size by size, then source sector
+    int32_t filesDone = 0;
+};
+
+// The item's allocated first sector (0 when it has none).
+uint32_t ItemDataStart(const ImageBuild& build, const ImageItem* item);
+
+// Names and records (PrepareTreeForWrite), then sector allocation. 1 on
+// success; 0 on failure, with OperationStatus telling why (1 cancelled).
+// sessionStart -1 takes the document's session start.
+int BuildImageLayout(ImageContext& ctx, ImageBuild& build, foundation::ProgressCallbacks* progress,
+                     int32_t sessionStart);
+// Record extents, root records and path tables once sectors are allocated: 1 or 0.
+int LayoutDirectoryTrees(ImageContext& ctx, ImageBuild& build);
+// Writes every sector: 0 done, -1 failed or cancelled (OperationStatus says which).
+int WriteImageContents(ImageContext& ctx, ImageBuild& build, const WriterArguments& args);
+
+// The identical-data search (with file-space optimisation on).
+void BeginTreeLayout(ImageContext& ctx, ImageBuild& build);
+void LinkIdenticalFiles(ImageContext& ctx, ImageBuild& build, ImageItem* item);
+void EndTreeLayout(ImageContext& ctx, ImageBuild& build);
+
+// Frees the writer buffers of the document.
+void FreeImageWriter(ImageContext* ctx);
+
+}  // namespace image

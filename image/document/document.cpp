@@ -1,0 +1,304 @@
+// Document lifecycle: constructors of new documents, the open of an image file,
+// freeing, the current document and the capability query.
+
+#include "image/document/document.h"
+
+#include <ctime>
+#include <memory>
+#include <new>
+#include <span>
+#include <string>
+
+#include "image/document/current_document.h"
+#include "foundation/dialog_services.h"
+#include "foundation/prompt_services.h"
+#include "foundation/dates.h"
+#include "foundation/memory.h"
+#include "foundation/settings.h"
+#include "image/iso/el_torito.h"
+#include "image/detect/format_detect.h"
+#include "image/iso/iso_reader.h"
+#include "image/document/item_tree_internal.h"
+#include "image/sheets/track_list.h"
+#include "image/iso/volume_texts.h"
+
+namespace image {
+namespace {
+
+OpenReaderHooks& Hooks() {
+    static OpenReaderHooks hooks;
+    return hooks;
+}
+
+// The record, or null when out of memory (also when a test injects the failure).
+DocumentPtr AllocateDocument() {
+    if (foundation::AllocationShouldFail()) return nullptr;
+    try {
+        return DocumentPtr(std::make_unique<ImageContext>().release());
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+// Copies a text into a field; false when out of memory.
+bool CopyText(std::u16string& field, std::u16string_view text) {
+    if (foundation::AllocationShouldFail()) return false;
+    try {
+        field.assign(text);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+int32_t CompressionLevelSetting() {
+    if (Hooks().compressionLevel) return Hooks().compressionLevel();
+    return static_cast<int32_t>(foundation::GetCompressionLevel());
+}
+
+int64_t FixedTimeSetting() {
+    if (Hooks().fixedTime) return Hooks().fixedTime();
+    return foundation::GetFixedTime();
+}
+
+bool ShowMacFilesSetting() {
+    if (Hooks().showMacFiles) return Hooks().showMacFiles() != 0;
+    return foundation::ReadSettingDwordInRange(u"ShowMacFiles", 0, 0, 1) != 0;
+}
+
+// The parts shared by the ISO, MZP and archive documents.
+DocumentPtr NewTreeDocument(int32_t formatCode) {
+    DocumentPtr ctx = AllocateDocument();
+    if (!ctx) return nullptr;
+    int64_t now = FixedTimeSetting();
+    ctx->creationTime = now;
+    ctx->modificationTime = now;
+    foundation::UnixTimeToIsoRecordDate(now, std::span<uint8_t>(ctx->rootDirectoryRecord).subspan(18, 7));
+    ctx->newDocument = 1;
+    ctx->fileSpaceOptimisation = 1;
+    ctx->isoNameLimit = kIsoNameLimit;
+    ctx->jolietNameLimit = kJolietNameLimit;
+    ctx->formatCode = formatCode;
+    ctx->compressionLevel = CompressionLevelSetting();
+    ctx->primaryDescriptorSector = -1;
+    ctx->jolietDescriptorSector = -1;
+    ctx->jolietLevel = 3;
+    ctx->ownsTree = 1;
+    if (CreateRootFolder(ctx.get()) != 0) return nullptr;
+    if (Hooks().initNewImageFields) {
+        Hooks().initNewImageFields(ctx.get());
+    } else {
+        InitNewImageFields(*ctx, formatCode);
+    }
+    ctx->sessionStartLba = 0;
+    return ctx;
+}
+
+bool HasMacVolume(const ImageContext& ctx) { return ctx.hfsVolume || ctx.hfsPlusVolume; }
+
+// Steps 11 to 14 of the open: read-only, tree decision, the tree, El Torito.
+int BuildDocumentTree(ImageContext& ctx, bool buildTree) {
+    if (ctx.xboxVolume || HasMacVolume(ctx) || ctx.wiiDisc || ctx.discSource) ctx.readOnly = 1;
+    if (ctx.videoCdKind != 0 && !buildTree && !ctx.readOnly) {
+        buildTree = true;
+        ctx.ownsTree = 1;
+    }
+    if (buildTree) {
+        if (ctx.discSource && ctx.trackList) ctx.trackList->cookedReadsOnly = true;
+        if (ctx.formatCode != format_code::kAudioCd && !ctx.udfPresent) {
+            bool showMac = HasMacVolume(ctx) && (!ctx.iso9660Present || ShowMacFilesSetting());
+            if (HasMacVolume(ctx) && ctx.iso9660Present) ctx.hybridMacDisc = 1;
+            // The root's extent, little-endian half of the both-byte-order field.
+            const auto& root = ctx.rootDirectoryRecord;
+            ctx.rootItem.startSector = static_cast<uint32_t>(root[2]) | static_cast<uint32_t>(root[3]) << 8 |
+                                       static_cast<uint32_t>(root[4]) << 16 | static_cast<uint32_t>(root[5]) << 24;
+            if (CreateRootFolder(&ctx) != 0) return open_result::kOutOfMemory;
+            const OpenReaderHooks& hooks = Hooks();
+            int read = -1;
+            if (ctx.xboxVolume) {
+                read = hooks.readXboxTree ? hooks.readXboxTree(&ctx) : -1;
+            } else if (ctx.hfsPlusVolume && showMac) {
+                read = hooks.buildHfsPlusTree ? hooks.buildHfsPlusTree(&ctx) : -1;
+            } else if (ctx.hfsVolume && showMac) {
+                read = hooks.buildHfsTree ? hooks.buildHfsTree(&ctx) : -1;
+            } else if (ctx.marfsVolume) {
+                read = hooks.loadMarfsTree ? hooks.loadMarfsTree(&ctx) : -1;
+            } else if (!ctx.wiiDisc) {
+                read = hooks.readIsoTree ? hooks.readIsoTree(&ctx) : ReadIsoTree(ctx);
+            } else {
+                read = 0;   // the Wii reader builds its own tree
+            }
+            if (read != 0) return open_result::kDirectoryUnreadable;
+        }
+    }
+    if (Hooks().loadElTorito) Hooks().loadElTorito(&ctx);
+    else LoadElTorito(ctx);
+    return open_result::kOk;
+}
+
+}  // namespace
+
+void SetOpenReaderHooks(const OpenReaderHooks& hooks) { Hooks() = hooks; }
+const OpenReaderHooks& GetOpenReaderHooks() { return Hooks(); }
+
+ImageContext* NewIsoDocument() { return NewTreeDocument(format_code::kIso).release(); }
+
+ImageContext* NewMzpDocument() {
+    DocumentPtr ctx = NewTreeDocument(format_code::kMzp);
+    if (ctx) ctx->mzpDocument = 1;
+    return ctx.release();
+}
+
+ImageContext* NewArchiveDocument(int32_t archiveKind) {
+    DocumentPtr ctx = NewTreeDocument(format_code::kArchive);
+    if (ctx) ctx->archiveKind = archiveKind;
+    return ctx.release();
+}
+
+ImageContext* NewAudioCdDocument() {
+    DocumentPtr ctx = AllocateDocument();
+    if (!ctx) return nullptr;
+    ctx->compressionLevel = CompressionLevelSetting();
+    if (foundation::AllocationShouldFail()) return nullptr;
+    TrackListPtr list = NewTrackList();
+    if (!list) return nullptr;
+    list->firstTrackNumber = 1;
+    list->selectedTrack = -1;
+    ctx->trackList = list.release();
+    ctx->formatCode = format_code::kAudioCd;
+    ctx->dataOffset = 0;
+    ctx->sectorSize = 2352;
+    ctx->sessionStartLba = 0;
+    return ctx.release();
+}
+
+ImageContext* OpenImageDocument(std::u16string_view imagePath, std::u16string_view sheetPath,
+                                foundation::FileHandle imageHandle, bool buildTree, int32_t openedBy,
+                                int* resultCode) {
+    int ignored = 0;
+    int& code = resultCode ? *resultCode : ignored;
+    DocumentPtr ctx = AllocateDocument();
+    if (!ctx) {
+        foundation::SafeCloseHandle(imageHandle);
+        code = open_result::kOutOfMemory;
+        return nullptr;
+    }
+    ctx->imageHandle.reset(imageHandle);
+    ctx->fileSpaceOptimisation = 1;
+    ctx->isoNameLimit = kIsoNameLimit;
+    ctx->jolietNameLimit = kJolietNameLimit;
+    ctx->primaryDescriptorSector = -1;
+    ctx->jolietDescriptorSector = -1;
+    ctx->formatCode = format_code::kUnknown;
+
+    bool sessionAsked = false;
+    int32_t chosen = -1;
+    auto finish = [&](int result) -> ImageContext* {
+        // Whatever the outcome, the chosen session is recorded and the shared
+        // choice is forgotten.
+        if (sessionAsked) {
+            if (chosen >= 0) ctx->chosenSession = chosen + 1;
+            foundation::ChosenSessionIndex().store(-1);
+        }
+        code = result;
+        if (result != open_result::kOk) return nullptr;   // ctx frees the partial record
+        return ctx.release();
+    };
+
+    if (!CopyText(ctx->imagePath, imagePath)) return finish(open_result::kOutOfMemory);
+    // An empty sheet path is the same as none.
+    if (!sheetPath.empty() && !CopyText(ctx->sheetPath, sheetPath)) return finish(open_result::kOutOfMemory);
+    ctx->bootRecordSector = -1;
+    ctx->openedBy = openedBy;
+    ctx->compressionLevel = CompressionLevelSetting();
+    ctx->ownsTree = buildTree ? 1 : 0;
+
+    if (!ctx->sheetPath.empty()) {
+        TrackListPtr list = OpenSheet(ctx->sheetPath);
+        if (ctx->trackList) FreeTrackList(ctx->trackList);
+        ctx->trackList = list.release();
+    }
+    int64_t size = Hooks().fileSize ? Hooks().fileSize(ctx->imageHandle.get())
+                                    : foundation::GetFileSize64(ctx->imageHandle.get());
+    ctx->imageSize = size < 0 ? 0 : size;
+
+    sessionAsked = true;
+    // No choice left over from an earlier question may count as this one's.
+    foundation::ChosenSessionIndex().store(-1);
+    if (foundation::ChooseSession(ctx.get(), buildTree) == -1) return finish(open_result::kCancelled);
+    chosen = foundation::ChosenSessionIndex().load();
+
+    if (static_cast<uint64_t>(ctx->imageSize) > kOutputSizeLimitBytes) return finish(open_result::kTooLarge);
+
+    if (Hooks().detectImageFormat) {
+        Hooks().detectImageFormat(ctx.get(), format_code::kUnknown);
+    } else {
+        DetectImageFormat(*ctx, format_code::kUnknown);
+    }
+    if (ctx->formatCode == format_code::kUnknown) {
+        if (ctx->passwordMissing) return finish(open_result::kPasswordRequired);
+        if (ctx->passwordGiven) return finish(open_result::kWrongPassword);
+        return finish(open_result::kNotRecognised);
+    }
+    if (ctx->formatCode == format_code::kDaa || ctx->formatCode == format_code::kMzp ||
+        ctx->formatCode == format_code::kXdi) {
+        if (Hooks().containerNeedsPassword && Hooks().containerNeedsPassword(ctx.get()))
+            return finish(open_result::kPasswordRequired);
+        if (Hooks().containerIsNewerVersion && Hooks().containerIsNewerVersion(ctx.get()))
+            return finish(open_result::kVersionMismatch);
+    }
+    return finish(BuildDocumentTree(*ctx, buildTree));
+}
+
+void FreeImageDocument(ImageContext* ctx) {
+    if (!ctx) return;
+    ReleaseDocumentContents(*ctx);
+    std::unique_ptr<ImageContext> owned(ctx);
+}
+
+void CloseCurrentDocument() {
+    ImageContext* current = image::g_CurrentDocument;
+    image::g_CurrentDocument = nullptr;
+    image::g_CurrentFolder = nullptr;
+    FreeImageDocument(current);
+}
+
+bool IsCurrentDocumentReadOnly() { return image::g_CurrentDocument && image::g_CurrentDocument->readOnly == 1; }
+
+bool CanDocumentDo(int32_t kind) {
+    const ImageContext* ctx = image::g_CurrentDocument;
+    if (!ctx) return false;
+    if (ctx->formatCode == format_code::kAudioCd || ctx->formatCode == format_code::kProjectAudio)
+        return kind == document_can::kTrackOperations;
+    switch (kind) {
+    case document_can::kGeneral: return true;
+    case document_can::kTrackOperations: return ctx->mixedTracks != 0 || ctx->trackOperationsAllowed != 0;
+    case document_can::kVideoCd: return ctx->videoCdKind != 0;
+    default: return false;
+    }
+}
+
+int CreateRootFolder(ImageContext* ctx) {
+    if (!ctx) return -1;
+    if (ctx->rootFolder) return 0;
+    ImageFolder* root = TryNewFolderRecord();
+    if (!root) return -1;
+    root->parent = root;
+    root->depth = 0;
+    root->ownItem = &ctx->rootItem;
+    ctx->rootItem.ownFolder = root;
+    ctx->rootItem.parent = root;
+    ctx->rootItem.archiveIndex = -1;
+    ctx->rootItem.recordHeader[record_header::kFileFlags] |= record_header::kDirectoryFlag;
+    ctx->rootFolder = root;
+    return 0;
+}
+
+int32_t SetSessionStartLba(ImageContext* ctx) {
+    if (!ctx) return 0;
+    ctx->sessionStartLba =
+        (ctx->composeOutput && ctx->discSource && ctx->chosenSession >= 1) ? ctx->nextWritableSector : 0;
+    return ctx->sessionStartLba;
+}
+
+}  // namespace image

@@ -1,0 +1,96 @@
+#pragma once
+// Document lifecycle: the constructors of new documents, the open entry that
+// turns an image file into a document, the free routine, the current-document
+// operations and the capability query of the menus.
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "foundation/file_io.h"
+#include "image/document/image_context.h"
+
+namespace image {
+
+// Result codes of OpenImageDocument.
+namespace open_result {
+constexpr int kOk = 0;
+constexpr int kCancelled = 1;
+constexpr int kOutOfMemory = 6;
+constexpr int kTooLarge = 7;             // "The file size is too large."
+constexpr int kNotRecognised = 8;        // "The archive is invalid or unsupported."
+constexpr int kDirectoryUnreadable = 9;  // "Can not read directory structure."
+constexpr int kPasswordRequired = 14;    // "You must input password to open this file."
+constexpr int kVersionMismatch = 15;
+constexpr int kWrongPassword = 19;       // "The password is wrong or the archive is invalid."
+}  // namespace open_result
+
+// Capabilities asked by the menus.
+namespace document_can {
+constexpr int kTrackOperations = 1;
+constexpr int kVideoCd = 32;
+constexpr int kGeneral = 153;
+}  // namespace document_can
+
+ImageContext* NewIsoDocument();
+ImageContext* NewAudioCdDocument();
+ImageContext* NewMzpDocument();
+ImageContext* NewArchiveDocument(int32_t archiveKind);
+
+// Takes ownership of imageHandle (closed on failure too). sheetPath may be empty.
+ImageContext* OpenImageDocument(std::u16string_view imagePath, std::u16string_view sheetPath,
+                                foundation::FileHandle imageHandle, bool buildTree, int32_t openedBy,
+                                int* resultCode);
+// Frees everything the record owns, then the record; null and partly built
+// records are accepted.
+void FreeImageDocument(ImageContext* ctx);
+
+struct DocumentDeleter {
+    void operator()(ImageContext* ctx) const { FreeImageDocument(ctx); }
+};
+using DocumentPtr = std::unique_ptr<ImageContext, DocumentDeleter>;
+
+void CloseCurrentDocument();
+bool IsCurrentDocumentReadOnly();
+bool CanDocumentDo(int32_t kind);
+// Creates the root folder around the embedded root item: 0, or -1.
+int CreateRootFolder(ImageContext* ctx);
+// The first sector of the session being built: the next writable sector of the
+// disc when the save composes for burning, the source is a disc and a session
+// was chosen; else 0. Returns the value set.
+int32_t SetSessionStartLba(ImageContext* ctx);
+
+// The readers the open calls that are not linked in yet, reached through these
+// hooks; tests replace any of them. Unset: format detection, the ISO 9660 tree
+// and the El Torito boot entry are the image core's own, the settings are read
+// from the store, and the
+// other readers answer "not recognised" (their tree read fails, so the open
+// gives "Can not read directory structure.").
+struct OpenReaderHooks {
+    // Sets ctx->formatCode (stays -1 when nothing is recognised).
+    void (*detectImageFormat)(ImageContext* ctx, int32_t startFormat) = nullptr;
+    // Container checks for formats 2, 7 and 8: true when a password is needed /
+    // when the file is of a newer version.
+    bool (*containerNeedsPassword)(ImageContext* ctx) = nullptr;
+    bool (*containerIsNewerVersion)(ImageContext* ctx) = nullptr;
+    // Tree readers: 0 success, anything else failure.
+    int (*readXboxTree)(ImageContext* ctx) = nullptr;
+    int (*buildHfsPlusTree)(ImageContext* ctx) = nullptr;
+    int (*buildHfsTree)(ImageContext* ctx) = nullptr;
+    int (*loadMarfsTree)(ImageContext* ctx) = nullptr;
+    int (*readIsoTree)(ImageContext* ctx) = nullptr;
+    void (*loadElTorito)(ImageContext* ctx) = nullptr;
+    // Size of the image file; unset: GetFileSize64 (tests give sizes no file can have).
+    int64_t (*fileSize)(foundation::FileHandle file) = nullptr;
+    // "ShowMacFiles" setting (0..1); unset reads the setting.
+    int (*showMacFiles)() = nullptr;
+    // Settings the constructors read; unset: the settings store.
+    int32_t (*compressionLevel)() = nullptr;
+    int64_t (*fixedTime)() = nullptr;
+    // Fills the volume texts of a new document ("New ISO" / "New Archive").
+    void (*initNewImageFields)(ImageContext* ctx) = nullptr;
+};
+void SetOpenReaderHooks(const OpenReaderHooks& hooks);
+const OpenReaderHooks& GetOpenReaderHooks();
+
+}  // namespace image

@@ -1,0 +1,287 @@
+#pragma once
+// The open-image record: one per open or new document. It carries the source
+// (paths, file handle, sector geometry, format code), one slot per mounted
+// reader or container, the item tree, the track list, the ISO 9660 volume data
+// and the state of a save in progress. Every field starts at zero (or empty)
+// unless a constructor sets it; the record is freed by FreeImageDocument only.
+//
+// Reader and container states are held in StateSlot: whoever attaches a state
+// gives the function that frees it, so the record frees every kind of state
+// without knowing its type.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "foundation/file_io.h"
+#include "image/document/item_tree.h"
+
+namespace image {
+
+struct TrackList;   // image/sheets/track_list.h
+
+// Opaque states of the readers, writers and containers (each defined by its owner).
+struct ElToritoState;
+struct ComposedImage;
+struct FatState;
+struct HfsVolume;
+struct HfsPlusVolume;
+struct MarfsVolume;
+struct WimState;
+struct NtfsState;
+struct Ext2State;
+struct VirtualDiskState;   // VHD, VMDK and VDI
+struct UdfState;
+struct NrgState;
+struct ChunkTable;
+struct ArchiveLink;
+struct DaaContainerState;
+struct MzpContainerState;
+struct XdiContainerState;
+struct EncryptedImageState;
+
+// Format codes beside the rows 0..22 of the image-format table.
+namespace format_code {
+constexpr int32_t kUnknown = -1;
+constexpr int32_t kIso = 0;
+constexpr int32_t kBin = 1;
+constexpr int32_t kDaa = 2;
+constexpr int32_t kNrg = 3;
+constexpr int32_t kDmg = 4;
+constexpr int32_t kUif = 5;
+constexpr int32_t kIsz = 6;
+constexpr int32_t kMzp = 7;
+constexpr int32_t kXdi = 8;
+constexpr int32_t kLastTableRow = 22;
+constexpr int32_t kAudioCd = 100;
+constexpr int32_t kProjectDiscImport = 102;   // counted like a disc import
+constexpr int32_t kProjectAudio = 103;        // treated like an audio CD
+constexpr int32_t kDisk = 150;                // partitioned disk image
+constexpr int32_t kArchive = 151;             // through the archive library
+constexpr int32_t kWim = 152;
+constexpr int32_t kRawScanFirst = 1000;       // 1000 + 2k + j: k-th raw-scan sector size, j = 1: data 150 sectors later
+constexpr int32_t kRawScanLast = 1007;
+}  // namespace format_code
+
+// Volume texts, in storage order.
+namespace volume_text {
+constexpr int kSystemId = 0;
+constexpr int kVolumeLabel = 1;
+constexpr int kVolumeSet = 2;
+constexpr int kPublisher = 3;
+constexpr int kPreparer = 4;
+constexpr int kApplication = 5;
+constexpr int kCopyrightFile = 6;
+constexpr int kAbstractFile = 7;
+constexpr int kBibliographicFile = 8;
+constexpr int kCount = 9;
+constexpr size_t kMaxChars = 511;             // 512-character fields with their terminator
+}  // namespace volume_text
+
+constexpr uint64_t kOutputSizeLimitBytes = 0x1000000000000000ull;   // 2^60
+constexpr size_t kRawWorkSectors = 64;
+constexpr size_t kRawWorkSectorBytes = 3168;  // raw-scan sector sizes up to 3071 fit
+constexpr size_t kRawWorkBufferBytes = kRawWorkSectors * kRawWorkSectorBytes;   // 202752
+constexpr size_t kPasswordBytes = 257;
+constexpr int32_t kIsoNameLimit = 221;
+constexpr int32_t kVideoCdIsoNameLimit = 30;
+constexpr int32_t kJolietNameLimit = 110;
+
+struct ImageContext {
+    // --- Source and output files ---
+    std::u16string imagePath;             // the image (or drive) as opened
+    std::u16string sheetPath;             // CUE/MDS sheet, empty when none
+    int32_t openedBy = 0;                 // 1 the user named the sheet, 2 the image
+    std::u16string spareText;
+    foundation::UniqueFile imageHandle;   // the image file (or drive)
+    foundation::UniqueFile outputHandle;  // file being written by a save
+    int64_t imageSize = 0;
+    int32_t flags = 0;
+    int64_t bytesWritten = 0;             // by the current save; reset when a write starts at sector 0
+    int32_t outputSizeLimit = 0;          // 1: a save fails once bytesWritten passes 2^60
+    std::u16string secondPath;            // data-file path
+    int32_t dataInSecondPath = 0;
+    std::u16string documentPath;          // path last written
+    std::u16string writingPath;           // path of the file being written
+    int64_t writtenSize = 0;              // written-size counter of the save views
+
+    // --- Sector geometry ---
+    int32_t dataOffset = 0;               // byte offset of sector 0 in the file (may be negative)
+    int32_t sectorSize = 0;               // bytes per stored sector
+    int32_t userDataOffset = 0;           // offset of the 2048 user-data bytes in a stored sector
+    std::array<int32_t, 4> rawScanSectorSizes{};
+    int32_t rawScanDescriptorOffset = 0;  // first "CD001" found by the raw scan, -1 none
+    int32_t rawSectors = 0;               // a burn of the document uses 2352-byte sectors
+    int32_t sectorCount = 0;              // sectors to burn
+
+    // --- Output options ---
+    int32_t splitOutput = 0;
+    int64_t volumeSize = 0;
+    int32_t volumeNamingStyle = 0;
+    int32_t pauseAfterVolume = 0;
+    int32_t outputOptionA = 0;
+    int32_t outputOptionB = 0;
+    std::array<char, kPasswordBytes> outputPassword{};   // archive code page
+    std::array<char, kPasswordBytes> writePassword{};    // the write copy
+    int32_t passwordEnabled = 0;
+    int32_t encryptionWanted = 0;
+    int32_t compressionOption = 0;        // 0..2
+    int32_t compressionLevel = 0;         // 0..2
+    int32_t fileSpaceOptimisation = 0;    // 1: identical files share one copy
+    int32_t selfExtracting = 0;
+    int32_t sfxIconChoice = 0;            // 0 icon group 128, 1 icon group 346, 2 user file
+    std::u16string sfxIconPath;
+    int32_t outputFormat = 0;
+    int32_t archiveKind = 0;              // 1 Zip, 2 7z
+    int32_t iso9660Present = 0;
+    int32_t formatCode = 0;               // format_code; -1 while unknown
+
+    // --- Reader and container states ---
+    StateSlot<DaaContainerState> daaReader, daaWriter;
+    StateSlot<MzpContainerState> mzpReader, mzpWriter;
+    StateSlot<XdiContainerState> xdiReader, xdiWriter;
+    StateSlot<EncryptedImageState> encryptedImage;
+    TrackList* trackList = nullptr;       // owned; freed with FreeTrackList
+    uint8_t videoCdKind = 0;              // 0 none, 1 Video CD, 2 Super Video CD
+    int32_t mixedTracks = 0;
+    int32_t trackOperationsAllowed = 0;   // the track flag
+    int32_t multiSession = 0;
+    int32_t udfOnly = 0;
+    std::array<uint8_t, 2048> primaryDescriptor{};
+    std::array<uint8_t, 2048> jolietDescriptor{};
+    int32_t volumeFieldsChanged = 0;
+    int32_t primaryDescriptorSector = 0;  // -1 none
+    int32_t jolietDescriptorSector = 0;   // -1 none
+    std::array<uint8_t, 34> rootDirectoryRecord{};
+    std::array<std::u16string, volume_text::kCount> volumeTexts;
+    std::array<uint8_t, 7> volumeCreationDate{};
+    StateSlot<FatState> fatState;
+    int32_t partitionStart = 0;
+    int32_t partitionSectors = 0;
+    int32_t partitionClass = 0;
+    int32_t partitionCount = 0;
+    int32_t archiveFlag = 0;
+    int32_t composedRead = 0;
+    int32_t ownsTree = 0;                 // this record built (and so frees) the item tree
+    std::vector<uint8_t> collectionBuffer;    // writer buffers
+    int32_t collectedSectors = 0;
+    std::vector<uint8_t> outputBuffer;
+    std::vector<uint8_t> writerBuffer;
+    ImageItem rootItem;                   // the root folder's item; never freed on its own
+    ImageFolder* rootFolder = nullptr;
+    StateSlot<ElToritoState> elTorito;
+    int32_t elToritoPresent = 0;
+    int32_t bootRecordSector = 0;         // -1 none
+    int32_t rawFixUp = 0;
+    int32_t unboundedReads = 0;
+    int32_t composeOutput = 0;
+    int32_t composedImageMode = 0;
+    StateSlot<ComposedImage> composedImage;
+    foundation::UniqueFile composedImageHandle;
+    int32_t virtualDrive = 0;
+    std::vector<uint8_t> preloadedHead;
+    int32_t preloadedHeadSectors = 0;
+    std::u16string discHeadSourcePath;
+    std::vector<uint8_t> discHeadBuffer;
+    int32_t discHeadCount = 0;
+    StateSlot<HfsPlusVolume> hfsPlusVolume;
+    StateSlot<HfsVolume> hfsVolume;
+    int32_t hybridMacDisc = 0;
+    int32_t macFileSystem = 0;
+    std::vector<uint8_t> hfsBuffer;
+    StateSlot<MarfsVolume> marfsVolume;
+    int32_t mzpDocument = 0;
+    int32_t chosenSession = 0;            // session chosen at open + 1; 0 none
+    int64_t creationTime = 0;             // seconds since 1970, 0 = not specified
+    int64_t modificationTime = 0;
+    int64_t effectiveTime = 0;
+    int64_t expirationTime = 0;
+    int64_t rootTime = 0;
+    int64_t fixedItemTime = 0;
+    int64_t fileDateTime = 0;             // "-file-datetime"
+    int32_t newDocument = 0;
+    StateSlot<WimState> wimState;
+    StateSlot<NtfsState> ntfsState;
+    StateSlot<Ext2State> ext2State;
+    StateSlot<VirtualDiskState> vhdState, vmdkState, vdiState;
+    StateSlot<ChunkTable> chunkTable;
+    StateSlot<ArchiveLink> archiveLink;
+    std::string archiveComment;           // archive code page; at most 65536 bytes used
+    int32_t archiveCommentPresent = 0;
+    int32_t archiveEndRecord = 0;
+    std::vector<uint8_t> packedComment;
+    int32_t archiveEncrypted = 0;
+    int32_t passwordSet = 0;
+    int32_t discSource = 0;               // reads go to a drive
+    platform::FileHandle sourceDriveHandle = nullptr;   // from the drive-handle table; closed through it
+    char16_t sourceDriveLetter = 0;
+    int32_t nextWritableSector = 0;
+    int32_t recordedSectors = 0;
+    int32_t firstSessionStart = 0;
+    int32_t nextSessionStart = 0;
+    int32_t sessionStartLba = 0;          // first sector of the session being built
+    int32_t udfFlag = 0;                  // write UDF
+    int32_t udfPresent = 0;
+    StateSlot<UdfState> udfState;         // partition maps, metadata and counts
+    int32_t passwordGiven = 0;
+    int32_t passwordMissing = 0;
+    StateSlot<NrgState> nrgState;
+    int32_t nrgSource = 0;
+    int32_t logicalBlockSize = 0;
+    int32_t volumeSpaceSize = 0;
+    int32_t descriptorSizesSeen = 0;
+    int32_t endSector = 0;                // 2048-byte sectors of the image
+    int32_t endSectorOverride = 0;
+    int32_t xboxRootSector = 0;
+    int32_t xboxRootSize = 0;
+    int32_t xboxVolume = 0;
+    int32_t quietReads = 0;
+    int32_t endOfFileAnswered = 0;
+    int32_t reportRefusal = 0;
+    int32_t secondNotConvertible = 0;
+    int32_t warningBits = 0;              // 1 unexpected end of file, 2 directory read error
+    int32_t wiiDisc = 0;
+    int32_t readOnly = 0;
+    int32_t jolietLevel = 0;              // 0 none, 1, 2, 3
+    int32_t isoNameLimit = 0;
+    int32_t jolietNameLimit = 0;
+    int32_t allowLowerCase = 0;
+    int32_t noIso9660 = 0;
+    std::array<std::vector<uint8_t>, 3> furtherBuffers;
+    std::vector<ImageItem*> itemArray;    // all items, built for a save (not owning)
+
+    // --- Document state (main window) ---
+    int32_t modified = 0;                 // 0, 1 writable in place, else full rewrite
+    int32_t changedSinceOpen = 0;
+    int32_t changedSinceBurnPreparation = 0;
+    int32_t bulkAddMark = 0;
+    int32_t addingInProgress = 0;
+    ImageFolder* tailFolder = nullptr;
+    int32_t trailingTrack = 0;
+    int32_t ripFlag = 0;
+    int32_t burnPass = 0;
+    std::array<int32_t, 4> iconCache{};   // root closed/open, folder closed/open, each + 1
+    std::function<int(ImageContext*)> listLater;   // builds the item tree on demand
+
+    // Held by the archive side while it reads an item's data for the document,
+    // and by the save.
+    std::mutex lock;
+    std::array<uint8_t, kRawWorkBufferBytes> rawWorkBuffer{};
+
+    ImageContext() = default;
+    // Frees what is still owned, in ReleaseDocumentContents' order.
+    ~ImageContext();
+    ImageContext(const ImageContext&) = delete;
+    ImageContext& operator=(const ImageContext&) = delete;
+};
+
+// Frees everything the record owns in the fixed order (readers that reach the
+// image through its handle go before the handle); leaves the record empty.
+// FreeImageDocument calls it before freeing the record; calling it twice is
+// harmless.
+void ReleaseDocumentContents(ImageContext& ctx);
+
+}  // namespace image

@@ -1,0 +1,70 @@
+#pragma once
+// What the image core needs of the audio side: decoded PCM of music-file tracks
+// and the probe of a CUE FILE line's audio file. Declared here, where the audio
+// code will implement it; until an audio service is installed both calls report
+// "not available" (0, last error kErrorNotSupported).
+
+#include <atomic>
+#include <cstdint>
+#include <string_view>
+
+#include "platform/file.h"
+#include "platform/last_error.h"
+
+namespace image {
+struct TrackList;
+}
+
+namespace image {
+
+// Source kinds of a track's audio.
+constexpr int32_t kAudioSourceFile = 0;      // read from the file at the data offset (WAV)
+constexpr int32_t kAudioSourceDecoder = 1;   // rendered by the music decoder
+
+class IAudioServices {
+public:
+    virtual ~IAudioServices() = default;
+    // Renders sectors x 2352 bytes of PCM of a decoded track (source kind 1):
+    // 1 read, 0 failed or not a decoded track.
+    virtual int ReadTrackData(image::TrackList* list, int32_t position, void* buffer, uint32_t sectors) = 0;
+    // The length of an audio file in 2352-byte sectors, rounded up; 0 or less =
+    // unusable. kind, dataOffset and dataSize describe where the samples are.
+    virtual int64_t ProbeAudioFile(platform::FileHandle file, std::u16string_view path, int32_t* kind,
+                                   int64_t* dataOffset, int64_t* dataSize) = 0;
+};
+
+namespace detail {
+class AudioStandIn final : public IAudioServices {
+public:
+    int ReadTrackData(image::TrackList*, int32_t, void*, uint32_t) override {
+        platform::SetLastError(platform::kErrorNotSupported);
+        return 0;
+    }
+    int64_t ProbeAudioFile(platform::FileHandle, std::u16string_view, int32_t*, int64_t*, int64_t*) override {
+        platform::SetLastError(platform::kErrorNotSupported);
+        return 0;
+    }
+};
+inline std::atomic<IAudioServices*>& InstalledAudioServices() {
+    static std::atomic<IAudioServices*> installed{nullptr};
+    return installed;
+}
+}  // namespace detail
+
+inline IAudioServices& AudioServices() {
+    static detail::AudioStandIn standIn;
+    IAudioServices* installed = detail::InstalledAudioServices().load();
+    return installed ? *installed : standIn;
+}
+// Not owned; null restores the stand-in.
+inline void SetAudioServices(IAudioServices* services) { detail::InstalledAudioServices().store(services); }
+
+inline int ReadTrackData(image::TrackList* list, int32_t position, void* buffer, uint32_t sectors) {
+    return AudioServices().ReadTrackData(list, position, buffer, sectors);
+}
+inline int64_t ProbeAudioFile(platform::FileHandle file, std::u16string_view path, int32_t* kind,
+                              int64_t* dataOffset, int64_t* dataSize) {
+    return AudioServices().ProbeAudioFile(file, path, kind, dataOffset, dataSize);
+}
+
+}  // namespace image

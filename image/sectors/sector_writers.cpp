@@ -1,0 +1,226 @@
+#include "image/sectors/sector_writers.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "image/sectors/writer_switches.h"
+#include "foundation/messages.h"
+#include "foundation/operation_status.h"
+#include "foundation/strings.h"
+#include "image/sectors/container_services.h"
+#include "image/document/image_context.h"
+#include "image/sectors/raw_sectors.h"
+#include "image/sectors/sector_io.h"
+#include "platform/file.h"
+
+namespace image {
+namespace {
+
+constexpr size_t kSector = kUserDataSize;
+constexpr uint32_t kDaaFormat110 = 0x110;
+constexpr size_t kHeaderlessSkip = 14;          // a type-0 chunk may be stored without its 14-byte header
+constexpr size_t kCollectionSlack = 0x49800;    // room the compressors may need past the chunk
+constexpr uint32_t kMaxChunkSectors = 1u << 16; // a sane cap before the buffers are sized
+
+bool OverLimit(const ImageContext& ctx) {
+    return ctx.outputSizeLimit != 0 && uint64_t(ctx.bytesWritten) > kOutputSizeLimitBytes;
+}
+
+void FailedWritingArchive() {
+    foundation::SetLastErrorText(foundation::LangString(foundation::kStrFailedWritingArchive));
+}
+
+bool WriteExact(platform::FileHandle file, uint64_t offset, const uint8_t* data, size_t size) {
+    return file != nullptr && platform::FileWriteAt(file, offset, data, size) == int64_t(size);
+}
+
+// Starts the byte count of a save at its first sector and adds this write.
+void CountBytes(ImageContext& ctx, int32_t first, int64_t bytes) {
+    if (first == 0) ctx.bytesWritten = 0;
+    ctx.bytesWritten += bytes;
+}
+
+// The chunked container family (DAA/HXI, MZP, XDI): sectors are collected into
+// whole chunks, each compressed and written as soon as it is complete, the last
+// (shorter) chunk when the image's last sector arrives.
+int32_t WriteContainerSectors(ContainerKind kind, ImageContext& ctx, int32_t first, const uint8_t* buffer,
+                              int32_t count, const WriterArguments& args) {
+    IContainerWriterFamily* family = ContainerServices().ContainerWriter(kind);
+    if (family == nullptr || first < 0) {
+        FailedWritingArchive();
+        return 0;
+    }
+    if (first == 0) {
+        if (!family->Create(ctx)) {
+            FailedWritingArchive();
+            return 0;
+        }
+        ctx.bytesWritten = 0;
+        if (!family->Begin(ctx, args)) {
+            family->Free(ctx);
+            return 0;
+        }
+        ctx.collectedSectors = 0;
+    } else if (!family->Attached(ctx)) {
+        return 0;
+    }
+
+    const uint32_t chunkSectors = family->ChunkSectors(ctx);
+    if (chunkSectors == 0 || chunkSectors > kMaxChunkSectors) return 0;
+    const size_t bufferBytes = size_t(chunkSectors) * 4096 + kCollectionSlack;
+    try {
+        if (ctx.collectionBuffer.size() < bufferBytes) ctx.collectionBuffer.assign(bufferBytes, 0);
+        if (ctx.outputBuffer.size() < bufferBytes) ctx.outputBuffer.assign(bufferBytes, 0);
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+    const uint32_t format = family->ContainerFormat(ctx);
+    const bool headerlessAllowed = image::WriterSwitchH.load() &&
+                                   (kind == ContainerKind::Mzp || (kind == ContainerKind::Daa && format == kDaaFormat110));
+
+    for (int32_t i = 0; i < count; ++i) {
+        const int64_t sector = int64_t(first) + i;
+        if (ctx.collectedSectors < 0 || uint32_t(ctx.collectedSectors) >= chunkSectors) return 0;
+        std::memcpy(ctx.collectionBuffer.data() + size_t(ctx.collectedSectors) * kSector,
+                    buffer + size_t(i) * kSector, kSector);
+        ++ctx.collectedSectors;
+        const bool last = sector + 1 == int64_t(ctx.endSector);
+        if (uint32_t(ctx.collectedSectors) < chunkSectors && !last) continue;
+
+        const uint32_t chunk = uint32_t(sector / chunkSectors);
+        uint32_t type = 0;
+        const int64_t stored = family->CompressChunk(ctx, chunk, ctx.collectionBuffer.data(),
+                                                     size_t(ctx.collectedSectors) * kSector,
+                                                     ctx.outputBuffer.data(), type);
+        ctx.collectedSectors = 0;
+        if (stored < 0 || uint64_t(stored) > ctx.outputBuffer.size()) {
+            FailedWritingArchive();
+            return 0;
+        }
+        const size_t skip = headerlessAllowed && type == 0 && size_t(stored) >= kHeaderlessSkip ? kHeaderlessSkip : 0;
+        const size_t length = size_t(stored) - skip;
+        if (!family->WriteData(ctx, ctx.outputBuffer.data() + skip, length)) return 0;
+        if (OverLimit(ctx)) return 0;
+        family->SetChunkSize(ctx, chunk, uint32_t(length));
+        if (kind != ContainerKind::Daa || format == kDaaFormat110) family->SetChunkType(ctx, chunk, type);
+
+        if (!last) continue;
+        if (kind != ContainerKind::Xdi && image::WriterSwitchE.load()) {
+            if (std::vector<uint8_t>* block = family->TrailingBlock(ctx); block != nullptr) {
+                std::vector<uint8_t> packed;
+                const std::vector<uint8_t>* toWrite = block;
+                if (image::WriterSwitchC.load()) {
+                    packed.resize(block->size() * 2 + 65536);
+                    const size_t n = ContainerServices().DeflateCompressBlock(block->data(), block->size(),
+                                                                                packed.data(), packed.size());
+                    if (n == 0 || n > packed.size()) return 0;
+                    packed.resize(n);
+                    if (kind == ContainerKind::Daa && family->ScrambleTrailingBlock(ctx)) {
+                        const uint8_t notLength = uint8_t(~uint32_t(n));
+                        for (size_t b = 0; b < n; ++b) packed[b] = uint8_t((packed[b] ^ notLength) + 7 * b);
+                    }
+                    toWrite = &packed;
+                }
+                if (!family->WriteData(ctx, toWrite->data(), toWrite->size())) return 0;
+                family->SetTrailingStoredLength(ctx, uint32_t(toWrite->size()));
+            }
+        }
+        family->ClearPending(ctx);
+        if (family->Finish(ctx) == -1) return 0;
+    }
+    return count;
+}
+
+}  // namespace
+
+int32_t WriteImageSectors(ImageContext& ctx, int32_t first, const uint8_t* buffer, int32_t count,
+                          const WriterArguments& args) {
+    int32_t result = 0;
+    if (buffer != nullptr && count > 0) {
+        if (const ImageFormatRow* row = GetImageFormatRow(ctx.outputFormat); row != nullptr && row->writer != nullptr) {
+            result = row->writer(ctx, first, buffer, count, args);
+        } else if (ctx.outputFormat == format_code::kAudioCd) {
+            result = WriteAudioCdSectors(ctx, first, buffer, count, args);
+        }
+    }
+    if (OverLimit(ctx)) {
+        foundation::OperationStatus = foundation::kStatusWriteFailed;
+        return result;
+    }
+    if (result != count) {
+        const std::u16string& path = !ctx.writingPath.empty() ? ctx.writingPath : ctx.documentPath;
+        foundation::ShowLastError(path.empty() ? std::nullopt : std::optional<std::u16string_view>(path));
+        foundation::OperationStatus = foundation::kStatusWriteFailed;
+    }
+    return result;
+}
+
+int32_t WriteIsoSectors(ImageContext& ctx, int32_t first, const uint8_t* buffer, int32_t count,
+                        const WriterArguments&) {
+    if (count <= 0 || first < 0) return 0;
+    const size_t bytes = size_t(count) * kSector;
+    if (ctx.composeOutput != 0)
+        return ComposedImageAccess().AppendComposedSectors(ctx, buffer, bytes) ? count : 0;
+    CountBytes(ctx, first, int64_t(bytes));
+    if (OverLimit(ctx)) return 0;
+    return WriteExact(ctx.outputHandle.get(), uint64_t(first) * kSector, buffer, bytes) ? count : 0;
+}
+
+int32_t WriteBinSectors(ImageContext& ctx, int32_t first, const uint8_t* buffer, int32_t count,
+                        const WriterArguments&) {
+    if (count <= 0 || first < 0) return 0;
+    if (ctx.composeOutput == 0) {
+        CountBytes(ctx, first, int64_t(count) * int64_t(kRawSectorSize));
+        if (OverLimit(ctx)) return 0;
+    }
+    uint8_t* work = ThreadRawWorkBuffer();
+    if (work == nullptr) return 0;
+    const bool videoCd = ctx.videoCdKind != 0;
+    for (int32_t done = 0; done < count;) {
+        const int32_t piece = std::min<int32_t>(kRawPieceSectors, count - done);
+        for (int32_t i = 0; i < piece; ++i) {
+            // Each frame carries the address of its place in the image, so a save
+            // written in order numbers its frames 0, 1, 2 ...
+            const int32_t frame = int32_t(int64_t(first) + done + i);
+            const uint8_t* data = buffer + size_t(done + i) * kSector;
+            uint8_t* out = work + size_t(i) * kRawSectorSize;
+            if (videoCd) {
+                MakeMode2Form1Sector(frame, data, out);
+            } else {
+                MakeMode1Sector(frame, data, out);
+            }
+        }
+        const size_t bytes = size_t(piece) * kRawSectorSize;
+        const bool ok = ctx.composeOutput != 0
+                            ? ComposedImageAccess().AppendComposedSectors(ctx, work, bytes)
+                            : WriteExact(ctx.outputHandle.get(), (uint64_t(first) + uint64_t(done)) * kRawSectorSize, work, bytes);
+        if (!ok) return 0;
+        done += piece;
+    }
+    return count;
+}
+
+int32_t WriteAudioCdSectors(ImageContext& ctx, int32_t, const uint8_t* buffer, int32_t count,
+                            const WriterArguments&) {
+    if (count <= 0) return 0;
+    return WriteExact(ctx.outputHandle.get(), platform::kCurrentPosition, buffer, size_t(count) * kRawSectorSize)
+               ? count
+               : 0;
+}
+
+int32_t WriteDaaSectors(ImageContext& ctx, int32_t first, const uint8_t* buffer, int32_t count,
+                        const WriterArguments& args) {
+    return WriteContainerSectors(ContainerKind::Daa, ctx, first, buffer, count, args);
+}
+int32_t WriteMzpSectors(ImageContext& ctx, int32_t first, const uint8_t* buffer, int32_t count,
+                        const WriterArguments& args) {
+    return WriteContainerSectors(ContainerKind::Mzp, ctx, first, buffer, count, args);
+}
+int32_t WriteXdiSectors(ImageContext& ctx, int32_t first, const uint8_t* buffer, int32_t count,
+                        const WriterArguments& args) {
+    return WriteContainerSectors(ContainerKind::Xdi, ctx, first, buffer, count, args);
+}
+
+}  // namespace image

@@ -1,0 +1,252 @@
+// Damaged and hostile ISO 9660 hierarchies, written by hand because no tool
+// makes them: each must skip the bad record or fail the open with "Can not
+// read directory structure." (code 9), never read out of bounds or hang.
+
+#include "image/iso/iso_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/image/iso_fixtures.h"
+
+namespace image {
+namespace {
+
+using isotest::Directory;
+using isotest::Id;
+using isotest::JolietId;
+using isotest::ListTree;
+using isotest::MiniIso;
+using isotest::OpenDoc;
+using isotest::Paths;
+using isotest::Record;
+
+std::vector<std::vector<uint8_t>> WithDots(uint32_t self, uint32_t parent, std::vector<std::vector<uint8_t>> rest) {
+    rest.insert(rest.begin(), Record({1}, parent, 2048, 2));
+    rest.insert(rest.begin(), Record({0}, self, 2048, 2));
+    return rest;
+}
+
+// An image with the root directory at sector 20 holding `root`.
+MiniIso Image(const std::vector<uint8_t>& root, uint32_t sectors = 60, uint32_t rootBytes = 2048) {
+    MiniIso m(sectors);
+    m.Descriptor(16, 1, 20, rootBytes);
+    m.Terminator(17);
+    m.Put(20, root);
+    return m;
+}
+
+struct Opened {
+    qvtest::TempDir dir;
+    DocumentPtr doc;
+    int code = -1;
+};
+
+std::unique_ptr<Opened> Open(const MiniIso& m) {
+    auto o = std::make_unique<Opened>();
+    m.Write(o->dir / "m.iso");
+    o->doc = OpenDoc(o->dir / "m.iso", &o->code);
+    return o;
+}
+
+TEST(IsoReaderBadInput, BrokenRecordsAreSkipped) {
+    // Sector 1 of the root: a good file, then a record claiming 20 bytes; the
+    // rest of that sector is skipped. Sector 2: a record whose name runs past
+    // it, a good file, and a record crossing the end of the directory.
+    std::vector<uint8_t> root = Directory(WithDots(20, 20, {Record(Id("GOOD1;1"), 40, 1, 0)}), 2);
+    size_t pos = 34 + 34 + Record(Id("GOOD1;1"), 40, 1, 0).size();
+    root[pos] = 20;
+    auto badName = Record(Id("BAD;1"), 40, 1, 0);
+    badName[32] = 200;
+    std::memcpy(&root[2048], badName.data(), badName.size());
+    auto good2 = Record(Id("GOOD2;1"), 41, 1, 0);
+    std::memcpy(&root[2048 + badName.size()], good2.data(), good2.size());
+    auto crossing = Record(Id("CROSS;1"), 42, 1, 0);
+    std::memcpy(&root[4096 - 10], crossing.data(), 10);
+    auto o = Open(Image(root, 60, 4096));
+    ASSERT_TRUE(o->doc) << o->code;
+    EXPECT_EQ(Paths(ListTree(*o->doc)), (std::vector<std::string>{"/GOOD1", "/GOOD2"}));
+    EXPECT_EQ(o->doc->warningBits & 2, 2);   // "Error found while reading the directory structure."
+}
+
+TEST(IsoReaderBadInput, LoopsFailTheOpen) {
+    struct Row {
+        const char* what;
+        uint32_t subExtent;
+    } rows[] = {{"points at the root", 20}, {"points at itself", 21}};
+    for (const Row& row : rows) {
+        MiniIso m = Image(Directory(WithDots(20, 20, {Record(Id("SUB"), 21, 2048, 2)})));
+        m.Put(21, Directory(WithDots(21, 20, {Record(Id("LOOP"), row.subExtent, 2048, 2)})));
+        auto o = Open(m);
+        EXPECT_FALSE(o->doc) << row.what;
+        EXPECT_EQ(o->code, 9) << row.what;
+    }
+}
+
+TEST(IsoReaderBadInput, SharedDirectoryIsReadOnce) {
+    // Ten siblings all pointing at one directory that holds ten more pointing
+    // at a third: without the shared-extent rule this multiplies.
+    std::vector<std::vector<uint8_t>> top, mid;
+    for (int i = 0; i < 10; ++i) top.push_back(Record(Id("A" + std::to_string(i)), 21, 2048, 2));
+    for (int i = 0; i < 10; ++i) mid.push_back(Record(Id("B" + std::to_string(i)), 22, 2048, 2));
+    MiniIso m = Image(Directory(WithDots(20, 20, top)));
+    m.Put(21, Directory(WithDots(21, 20, mid)));
+    m.Put(22, Directory(WithDots(22, 21, {Record(Id("F;1"), 30, 1, 0)})));
+    auto o = Open(m);
+    ASSERT_TRUE(o->doc) << o->code;
+    EXPECT_LT(ListTree(*o->doc).size(), 40u);
+}
+
+TEST(IsoReaderBadInput, DeepChains) {
+    // A chain of directories one inside the other; 10,000 levels pass every
+    // sensible depth and fail the open quickly, 1,000 levels open.
+    for (uint32_t levels : {1000u, 10000u}) {
+        MiniIso m(20 + levels + 2);
+        m.Descriptor(16, 1, 20, 2048);
+        m.Terminator(17);
+        for (uint32_t i = 0; i < levels; ++i) {
+            const uint32_t self = 20 + i;
+            const uint32_t parent = i == 0 ? 20 : self - 1;
+            std::vector<std::vector<uint8_t>> records;
+            if (i + 1 < levels) records.push_back(Record(Id("D"), self + 1, 2048, 2));
+            m.Put(self, Directory(WithDots(self, parent, records)));
+        }
+        auto o = Open(m);
+        if (levels == 1000) {
+            ASSERT_TRUE(o->doc) << o->code;
+            const ImageFolder* f = o->doc->rootFolder;
+            int depth = 0;
+            while (f->firstSubfolder) f = f->firstSubfolder, ++depth;
+            EXPECT_EQ(depth, 999);
+        } else {
+            EXPECT_FALSE(o->doc);
+            EXPECT_EQ(o->code, 9);
+        }
+    }
+}
+
+TEST(IsoReaderBadInput, ExtentsBeyondTheImage) {
+    // Root beyond the end: no tree.
+    {
+        MiniIso m(30);
+        m.Descriptor(16, 1, 5000, 2048);
+        m.Terminator(17);
+        auto o = Open(m);
+        EXPECT_FALSE(o->doc);
+    }
+    // A subdirectory beyond the end is shown empty; a file beyond it is shown.
+    MiniIso m = Image(Directory(WithDots(20, 20, {Record(Id("FAR"), 100000, 2048, 2),
+                                                  Record(Id("HUGE"), 21, 0x7FFFF800, 2),
+                                                  Record(Id("FILE.BIN;1"), 99999, 4096, 0)})));
+    auto o = Open(m);
+    ASSERT_TRUE(o->doc) << o->code;
+    EXPECT_EQ(Paths(ListTree(*o->doc)), (std::vector<std::string>{"/FAR", "/FILE.BIN", "/HUGE"}));
+}
+
+TEST(IsoReaderBadInput, UnequalByteOrdersOfADirectoryLength) {
+    auto sub = Record(Id("SUB"), 21, 2048, 2);
+    sub[10 + 7] = 1;   // big-endian half differs
+    MiniIso m = Image(Directory(WithDots(20, 20, {sub})));
+    m.Put(21, Directory(WithDots(21, 20, {Record(Id("INNER;1"), 30, 1, 0)})));
+    auto o = Open(m);
+    ASSERT_TRUE(o->doc) << o->code;
+    EXPECT_EQ(Paths(ListTree(*o->doc)), std::vector<std::string>{"/SUB"});
+    EXPECT_EQ(o->doc->warningBits & 2, 2);
+}
+
+TEST(IsoReaderBadInput, RootWithoutEntriesFails) {
+    MiniIso m = Image(std::vector<uint8_t>(2048, 0));
+    auto o = Open(m);
+    EXPECT_FALSE(o->doc);
+    EXPECT_EQ(o->code, 9);
+    // A root record with a damaged length is still an ISO 9660 volume whose
+    // directory cannot be read.
+    MiniIso damaged = Image(Directory(WithDots(20, 20, {Record(Id("A;1"), 30, 1, 0)})));
+    damaged.Sector(16)[156] = 7;
+    o = Open(damaged);
+    EXPECT_FALSE(o->doc);
+    EXPECT_EQ(o->code, 9);
+}
+
+TEST(IsoReaderBadInput, DirectoryAndAssociatedFlags) {
+    // Flags 6 pointing at a file's data: a file. Flags 6 pointing at a
+    // directory: a folder. Flag 4 alone: an associated file sharing the main
+    // file's name, skipped.
+    MiniIso m = Image(Directory(WithDots(20, 20, {
+        Record(Id("ASFILE"), 30, 2048, 6), Record(Id("ASDIR"), 21, 2048, 6),
+        Record(Id("MAIN.TXT;1"), 31, 3, 4), Record(Id("MAIN.TXT;1"), 32, 3, 0)})));
+    m.Put(21, Directory(WithDots(21, 20, {Record(Id("IN;1"), 33, 1, 0)})));
+    m.Put(30, std::vector<uint8_t>(2048, 'x'));
+    auto o = Open(m);
+    ASSERT_TRUE(o->doc) << o->code;
+    auto tree = ListTree(*o->doc);
+    EXPECT_EQ(Paths(tree), (std::vector<std::string>{"/ASDIR", "/ASDIR/IN", "/ASFILE", "/MAIN.TXT"}));
+    EXPECT_FALSE(tree["/ASFILE"].folder);
+    EXPECT_TRUE(tree["/ASDIR"].folder);
+    EXPECT_EQ(tree["/MAIN.TXT"].item->startSector, 32u);
+}
+
+TEST(IsoReaderBadInput, DescriptorChoices) {
+    // A second primary descriptor is ignored.
+    {
+        MiniIso m(40);
+        m.Descriptor(16, 1, 20, 2048);
+        m.Descriptor(17, 1, 21, 2048);
+        m.Terminator(18);
+        m.Put(20, Directory(WithDots(20, 20, {Record(Id("FIRST;1"), 30, 1, 0)})));
+        m.Put(21, Directory(WithDots(21, 21, {Record(Id("SECOND;1"), 30, 1, 0)})));
+        auto o = Open(m);
+        ASSERT_TRUE(o->doc);
+        EXPECT_EQ(Paths(ListTree(*o->doc)), std::vector<std::string>{"/FIRST"});
+        EXPECT_EQ(o->doc->primaryDescriptorSector, 16);
+    }
+    // A supplementary descriptor with an unknown escape is not Joliet: its
+    // UCS-2 names would be read as bytes.
+    for (const char* escape : {"%/X", "%/E"}) {
+        MiniIso m(40);
+        m.Descriptor(16, 1, 20, 2048);
+        m.Descriptor(17, 2, 21, 2048, escape);
+        m.Terminator(18);
+        m.Put(20, Directory(WithDots(20, 20, {Record(Id("ISO.TXT;1"), 30, 1, 0)})));
+        m.Put(21, Directory(WithDots(21, 21, {Record(JolietId(u"joliet.txt;1"), 30, 1, 0)})));
+        auto o = Open(m);
+        ASSERT_TRUE(o->doc);
+        const bool joliet = std::string(escape) == "%/E";
+        EXPECT_EQ(o->doc->jolietLevel, joliet ? 3 : 0);
+        EXPECT_EQ(Paths(ListTree(*o->doc)), std::vector<std::string>{joliet ? "/joliet.txt" : "/ISO.TXT"});
+    }
+}
+
+TEST(IsoReaderBadInput, DirectoryWithoutDotEntriesKeepsItsSubfolders) {
+    MiniIso m = Image(Directory(WithDots(20, 20, {Record(Id("SUB"), 21, 2048, 2)})));
+    m.Put(21, Directory({Record(Id("A"), 22, 2048, 2), Record(Id("B"), 23, 2048, 2), Record(Id("F;1"), 30, 1, 0)}));
+    m.Put(22, Directory(WithDots(22, 21, {})));
+    m.Put(23, Directory(WithDots(23, 21, {})));
+    auto o = Open(m);
+    ASSERT_TRUE(o->doc);
+    EXPECT_EQ(Paths(ListTree(*o->doc)), (std::vector<std::string>{"/SUB", "/SUB/A", "/SUB/B", "/SUB/F"}));
+    const ImageFolder* sub = o->doc->rootFolder->firstSubfolder;
+    ASSERT_TRUE(sub);
+    EXPECT_EQ(sub->flags & (folder_flag::kDotRead | folder_flag::kDotDotRead), 0);
+}
+
+TEST(IsoReaderBadInput, NamesCannotLeaveTheirFolder) {
+    MiniIso m(40);
+    m.Descriptor(16, 1, 20, 2048);
+    m.Descriptor(17, 2, 21, 2048, "%/E");
+    m.Terminator(18);
+    m.Put(20, Directory(WithDots(20, 20, {Record(Id("X;1"), 30, 1, 0)})));
+    m.Put(21, Directory(WithDots(21, 21, {Record(JolietId(u"../../etc/passwd"), 30, 1, 0),
+                                          Record(JolietId(u".."), 30, 1, 0),
+                                          Record(JolietId(u"a\\b"), 30, 1, 0),
+                                          Record(JolietId(std::u16string(u"nul\0x", 5)), 30, 1, 0)})));
+    auto o = Open(m);
+    ASSERT_TRUE(o->doc);
+    EXPECT_EQ(Paths(ListTree(*o->doc)),
+              (std::vector<std::string>{"/.._.._etc_passwd", "/_", "/a_b", "/nul_x"}));
+}
+
+}  // namespace
+}  // namespace image
