@@ -11,6 +11,11 @@ constexpr size_t kLongNameMaxChars = 255;
 constexpr size_t kAnsiNameMaxBytes = 256;
 constexpr uint32_t kHashMix = 0x8008;
 
+// Joliet forbids the control characters and * / : ; ? \ in identifiers.
+bool IsJolietForbidden(char16_t c) {
+    return c < 0x20 || c == u'*' || c == u'/' || c == u':' || c == u';' || c == u'?' || c == u'\\';
+}
+
 uint32_t Mix(uint32_t h, int32_t value) { return (h >> 3) + h * kHashMix + uint32_t(value); }
 
 bool IsDbcsCodePage(uint32_t codePage) {
@@ -164,9 +169,11 @@ std::string BuildIsoName(std::u16string_view longName, const IsoNameOptions& opt
 }
 
 std::u16string BuildJolietName(std::u16string_view longName, int32_t limit, std::optional<uint32_t> number,
-                               bool replaceSemicolons) {
+                               bool replaceForbidden) {
     std::u16string name(longName.substr(0, kLongNameMaxChars + 1));
-    if (replaceSemicolons) std::replace(name.begin(), name.end(), u';', u'_');
+    // genisoimage and xorriso put "_" for the same characters; the caller's
+    // uniqueness pass then numbers names that became equal.
+    if (replaceForbidden) std::replace_if(name.begin(), name.end(), IsJolietForbidden, u'_');
     const size_t j = size_t(std::max(limit, 8));
     if (!number && name.size() <= j) return name;
     size_t dot = name.rfind(u'.');

@@ -35,9 +35,10 @@ std::string BuildIsoName(std::u16string_view longName, const IsoNameOptions& opt
 bool IsoNameFits(std::u16string_view longName, const IsoNameOptions& options);
 
 // The Joliet identifier (host-order UTF-16) of a long name within limit
-// characters; with a number, base~N.ext. replaceSemicolons: ";" becomes "_".
+// characters; with a number, base~N.ext. replaceForbidden: the characters
+// Joliet forbids (U+0000-U+001F and * / : ; ? \) become "_".
 std::u16string BuildJolietName(std::u16string_view longName, int32_t limit, std::optional<uint32_t> number,
-                               bool replaceSemicolons);
+                               bool replaceForbidden);
 
 // Record order of ISO identifiers: "\0" first, "\1" second, then byte by byte
 // where ";" sorts before every other byte and "." before every other byte but

@@ -634,6 +634,45 @@ TEST_F(ImageSaveTest, NamesDifferingOnlyInCaseGetNumberedIdentifiers) {
           ShellQuote(dir_ / ("x/" + renamed)));
 }
 
+// Joliet forbids the control characters and * / : ; ? \ in names: they are
+// saved as "_" (as genisoimage and xorriso save them), and names that became
+// equal are numbered apart, so that isoinfo and 7z show every file under a
+// name of its own. A file whose own name is the replaced form keeps it.
+TEST_F(ImageSaveTest, JolietForbiddenCharactersAreReplacedAndNamesStayUnique) {
+    const std::vector<std::string> names = {"a*b", "a:b", "a?b", "a\\b", "a\x01" "b", "a\x1f" "b", "a;b", "a_b"};
+    RunOk("mkdir -p " + ShellQuote(Src() + "/dir:x"));
+    for (size_t i = 0; i < names.size(); ++i) qvtest::WriteFileText(Src() + "/" + names[i], std::to_string(i) + "\n");
+    qvtest::WriteFileText(Src() + "/dir:x/in?side.txt", "inside\n");
+    DocumentPtr doc = NewDocumentFromSource();
+    const std::string out = dir_ / "forbidden.iso";
+    ASSERT_EQ(image::SaveImageFile(*doc, W(out), image::format_code::kIso, nullptr), 1);
+
+    const std::string paths = RunOk("isoinfo -J -f -i " + ShellQuote(out));
+    EXPECT_NE(paths.find("/dir_x/in_side.txt\n"), std::string::npos) << paths;
+    EXPECT_NE(paths.find("/a_b\n"), std::string::npos) << paths;
+    std::set<std::string> seen;
+    size_t at = 0;
+    while (at < paths.size()) {
+        const size_t end = paths.find('\n', at);
+        const std::string path = paths.substr(at, end - at);
+        at = end + 1;
+        EXPECT_TRUE(seen.insert(path).second) << path;
+        for (char c : path.substr(1)) EXPECT_TRUE(std::string("*:?;\\").find(c) == std::string::npos && c >= 0x20) << path;
+    }
+    EXPECT_EQ(seen.size(), names.size() + 2);
+    // 7z takes the Joliet tree: every file comes back, each with its own bytes,
+    // and the one named a_b on disk under that name.
+    RunOk("7z x -y -o" + ShellQuote(dir_ / "x") + " " + ShellQuote(out) + " >/dev/null");
+    auto text = [](const std::string& path) {
+        const std::vector<uint8_t> bytes = qvtest::ReadFileBytes(path);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    EXPECT_EQ(text(dir_ / "x/a_b"), std::to_string(names.size() - 1) + "\n");
+    EXPECT_EQ(text(dir_ / "x/dir_x/in_side.txt"), "inside\n");
+    const std::string contents = RunOk("cat " + ShellQuote(dir_ / "x") + "/a_b* | sort -n | tr '\\n' ' '");
+    EXPECT_EQ(contents, "0 1 2 3 4 5 6 7 ");
+}
+
 // With the 8.3 limit every ISO identifier is a name of up to 8 bytes and an
 // extension of up to 3, upper case, blanks as "_", with a "~N" where a long
 // name had to be cut; isovfy accepts it, and the Joliet names still give back

@@ -96,6 +96,37 @@ TEST_F(IsoNamesTest, JolietIdentifiers) {
     EXPECT_FALSE(cut.size() >= 1 && cut[cut.size() - 7] >= 0xD800 && cut[cut.size() - 7] < 0xDC00);
 }
 
+// Joliet forbids the control characters and * / : ; ? \ in identifiers;
+// genisoimage and xorriso write "_" for each, and so do we. Characters that
+// Joliet allows, though Windows does not in its own names, stay.
+TEST_F(IsoNamesTest, JolietForbiddenCharactersBecomeUnderscores) {
+    struct Row {
+        std::u16string name;
+        std::u16string expected;
+    };
+    const Row rows[] = {
+        {u"a*b", u"a_b"},
+        {u"a/b", u"a_b"},
+        {u"a:b", u"a_b"},
+        {u"a;b", u"a_b"},
+        {u"a?b", u"a_b"},
+        {u"a\\b", u"a_b"},
+        {std::u16string(u"a") + char16_t(0) + u"b", u"a_b"},
+        {u"a\x01" u"b\x1F" u".txt", u"a_b_.txt"},
+        {u"a\"b<c>d|e.txt", u"a\"b<c>d|e.txt"},
+        {u"a b\x7F\x20", u"a b\x7F "},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(BuildJolietName(row.name, 110, std::nullopt, true), row.expected)
+            << platform::Utf16ToUtf8(row.expected);
+        // A numbered name is built from the replaced one.
+        std::u16string numbered = BuildJolietName(row.name, 110, 3, true);
+        EXPECT_EQ(numbered.find_first_of(std::u16string_view(u"*/:;?\\\x01\x1F")), std::u16string::npos);
+    }
+    // Without replacement (no Joliet tree is written), the name is kept.
+    EXPECT_EQ(BuildJolietName(u"a*b", 110, std::nullopt, false), u"a*b");
+}
+
 TEST_F(IsoNamesTest, RecordOrder) {
     using image::IsoRecordLess;
     EXPECT_TRUE(IsoRecordLess("A.TXT", "A_B"));     // "." before every byte but ";"
