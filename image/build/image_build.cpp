@@ -259,8 +259,11 @@ bool WriteFileData(ImageContext& ctx, ImageBuild& build, ImageItem* item, Sector
     return true;
 }
 
-// Sample checksum: 2048 bytes (less at the end) at five places of the file.
-bool SampleChecksum(ImageContext& ctx, ImageItem* item, uint32_t& out) {
+// The checksum that files of equal data share: the CRC-32 of the whole file
+// up to kSampleChecksumAbove bytes (such a file is read whole anyway when
+// compared), of 2048 bytes (less at the end) at five places of a larger one.
+// Each file's is computed once per build and kept on the item.
+bool DataChecksum(ImageContext& ctx, ImageItem* item, uint32_t& out) {
     if (item->compareState == 1) {
         out = item->compareHash;
         return true;
@@ -268,18 +271,26 @@ bool SampleChecksum(ImageContext& ctx, ImageItem* item, uint32_t& out) {
     if (item->compareState == 2) return false;
     ItemDataReader reader(ctx);
     if (!reader.Open(item, false)) return false;
-    uint64_t n = SectorsFor(uint64_t(item->size));
-    const uint64_t at[5] = {0, n / 4, n / 2, n / 2 + n / 4, n - 1};
     std::vector<uint8_t> sample;
-    std::array<uint8_t, kSectorBytes> piece{};
-    for (uint64_t sector : at) {
-        uint64_t offset = sector * kSectorBytes;
-        size_t len = size_t(std::min<uint64_t>(kSectorBytes, uint64_t(item->size) - offset));
-        if (!reader.Read(offset, piece.data(), len)) {
+    if (item->size <= kSampleChecksumAbove) {
+        sample.resize(size_t(item->size));
+        if (!reader.Read(0, sample.data(), sample.size())) {
             item->compareState = 2;
             return false;
         }
-        sample.insert(sample.end(), piece.begin(), piece.begin() + len);
+    } else {
+        uint64_t n = SectorsFor(uint64_t(item->size));
+        const uint64_t at[5] = {0, n / 4, n / 2, n / 2 + n / 4, n - 1};
+        std::array<uint8_t, kSectorBytes> piece{};
+        for (uint64_t sector : at) {
+            uint64_t offset = sector * kSectorBytes;
+            size_t len = size_t(std::min<uint64_t>(kSectorBytes, uint64_t(item->size) - offset));
+            if (!reader.Read(offset, piece.data(), len)) {
+                item->compareState = 2;
+                return false;
+            }
+            sample.insert(sample.end(), piece.begin(), piece.begin() + len);
+        }
     }
     item->compareHash = codecs::Crc32(sample.data(), sample.size());
     item->compareState = 1;
@@ -295,11 +306,8 @@ bool SameData(ImageContext& ctx, ImageBuild& build, ImageItem* a, ImageItem* b, 
         return a->memoryData == b->memoryData;
     if (a->compareState == 2 || b->compareState == 2) return false;
     if (!a->diskPath.empty() && a->diskPath == b->diskPath) return true;
-    if (a->size > kSampleChecksumAbove) {
-        uint32_t ca = 0, cb = 0;
-        if (!SampleChecksum(ctx, a, ca) || !SampleChecksum(ctx, b, cb)) return false;
-        if (ca != cb) return false;
-    }
+    uint32_t ca = 0, cb = 0;
+    if (!DataChecksum(ctx, a, ca) || !DataChecksum(ctx, b, cb) || ca != cb) return false;
     ItemDataReader ra(ctx), rb(ctx);
     if (!ra.Open(a, false) || !rb.Open(b, false)) return false;
     std::vector<uint8_t> x(kPieceBytes), y(kPieceBytes);
@@ -313,6 +321,34 @@ bool SameData(ImageContext& ctx, ImageBuild& build, ImageItem* a, ImageItem* b, 
         if (std::memcmp(x.data(), y.data(), len) != 0) return false;
     }
     return true;
+}
+
+// The files not yet placed that may hold the item's data: those of its size
+// and checksum, in bySize order. A size shared by several files has the
+// checksums of all of them taken when its first file is placed, each once:
+// the search reads every candidate once instead of once per pair. Null when
+// the item has no such file or a read failed (OperationStatus says so).
+std::vector<ImageItem*>* SameChecksumFiles(ImageContext& ctx, ImageBuild& build, ImageItem* item) {
+    if (item->sourceMarker != 0) return nullptr;
+    auto range = std::equal_range(build.bySize.begin(), build.bySize.end(), item,
+                                  [](const ImageItem* a, const ImageItem* b) { return a->size < b->size; });
+    if (range.second - range.first < 2) return nullptr;
+    if (build.checksummedSizes.insert(item->size).second) {
+        for (auto it = range.first; it != range.second; ++it) {
+            ImageItem* file = *it;
+            // Files placed before the search (fixed sectors, earlier
+            // sessions) share with none.
+            if (file->sourceMarker != 0 || (file != item && build.dataStart.count(file))) continue;
+            if (WaitIfPaused(build.progress) == 0) return nullptr;
+            uint32_t checksum = 0;
+            if (!DataChecksum(ctx, file, checksum)) return nullptr;
+            build.byChecksum[{file->size, checksum}].push_back(file);
+        }
+    }
+    uint32_t checksum = 0;
+    if (!DataChecksum(ctx, item, checksum)) return nullptr;
+    auto found = build.byChecksum.find({item->size, checksum});
+    return found == build.byChecksum.end() ? nullptr : &found->second;
 }
 
 // A file that shares another's data is checked again when the shared data
@@ -334,7 +370,7 @@ bool StillIdentical(ImageContext& ctx, ImageBuild& build, ImageItem* linked, Ima
         uint32_t a = 0, b = 0;
         linked->compareState = 0;
         owner->compareState = 0;
-        same = SampleChecksum(ctx, owner, a) && SampleChecksum(ctx, linked, b) && a == b;
+        same = DataChecksum(ctx, owner, a) && DataChecksum(ctx, linked, b) && a == b;
     }
     if (Failed()) return false;
     if (!same) {
@@ -455,6 +491,8 @@ uint32_t ItemDataStart(const ImageBuild& build, const ImageItem* item) {
 void BeginTreeLayout(ImageContext& ctx, ImageBuild& build) {
     (void)ctx;
     build.bySize.clear();
+    build.byChecksum.clear();
+    build.checksummedSizes.clear();
     build.filesDone = 0;
     std::vector<ImageItem*> files;
     CollectFiles(build.iso, files);
@@ -474,19 +512,22 @@ void BeginTreeLayout(ImageContext& ctx, ImageBuild& build) {
 
 void LinkIdenticalFiles(ImageContext& ctx, ImageBuild& build, ImageItem* item) {
     if (WaitIfPaused(build.progress) == 0) return;
-    auto range = std::equal_range(build.bySize.begin(), build.bySize.end(), item,
-                                  [](const ImageItem* a, const ImageItem* b) { return a->size < b->size; });
-    const uint32_t start = ItemDataStart(build, item);
-    for (auto it = range.first; it != range.second; ++it) {
-        ImageItem* other = *it;
-        if (other == item || build.dataStart.count(other)) continue;
-        bool cancelled = false;
-        if (SameData(ctx, build, item, other, cancelled)) {
-            build.dataStart[other] = start;
-            other->identicalData = item;
-            ++build.filesDone;
+    std::vector<ImageItem*>* candidates = SameChecksumFiles(ctx, build, item);
+    if (Failed()) return;
+    if (candidates) {
+        const uint32_t start = ItemDataStart(build, item);
+        for (ImageItem* other : *candidates) {
+            if (other == item || build.dataStart.count(other)) continue;
+            bool cancelled = false;
+            if (SameData(ctx, build, item, other, cancelled)) {
+                build.dataStart[other] = start;
+                other->identicalData = item;
+                ++build.filesDone;
+            }
+            if (cancelled || Failed()) return;
         }
-        if (cancelled || Failed()) return;
+        // Placed files leave the list, so that each is passed over once.
+        std::erase_if(*candidates, [&](const ImageItem* f) { return build.dataStart.count(f) != 0; });
     }
     ++build.filesDone;
     ShowOptimizingProgress(build);
@@ -497,6 +538,8 @@ void EndTreeLayout(ImageContext& ctx, ImageBuild& build) {
     if (build.optimise && build.progress && build.progress->WidenStatus) build.progress->WidenStatus();
     build.bySize.clear();
     build.bySize.shrink_to_fit();
+    build.byChecksum.clear();
+    build.checksummedSizes.clear();
 }
 
 int BuildImageLayout(ImageContext& ctx, ImageBuild& build, foundation::ProgressCallbacks* progress,

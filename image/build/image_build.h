@@ -8,8 +8,11 @@
 // may run at once.
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <unordered_map>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "image/sectors/format_table.h"
@@ -59,6 +62,10 @@ struct ImageBuild {
     // Identical-data search.
     bool optimise = false;
     std::vector<ImageItem*> bySize;          // files of non-zero size by size, then source sector
+    // Files of a size that several share, by size and data checksum, each
+    // list in bySize order; a size is entered when its first file is placed.
+    std::map<std::pair<int64_t, uint32_t>, std::vector<ImageItem*>> byChecksum;
+    std::unordered_set<int64_t> checksummedSizes;
     int32_t filesDone = 0;
 };
 

@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "codecs/crc32.h"
 #include "foundation/progress_callbacks.h"
 #include "foundation/messages_scripted.h"
 #include "foundation/operation_status.h"
@@ -607,6 +608,104 @@ TEST_F(ImageSaveTest, AFileThatChangedAfterTheIdenticalDataSearchFailsTheSave) {
         RunOk("cp " + ShellQuote(src + "/a.dat") + " " + ShellQuote(src + "/b.dat"));
         EXPECT_EQ(image::SaveImageFile(*doc, W(out), image::format_code::kIso, &progress), 1);
     }
+}
+
+// The CRC-32 register (before its final inversion) after bytes, bitwise.
+uint32_t CrcRegister(const uint8_t* bytes, size_t n, uint32_t reg = 0xFFFFFFFFu) {
+    for (size_t i = 0; i < n; ++i) {
+        reg ^= bytes[i];
+        for (int k = 0; k < 8; ++k) reg = (reg >> 1) ^ ((reg & 1) ? 0xEDB88320u : 0u);
+    }
+    return reg;
+}
+
+// Rewrites the last four bytes of data so that its CRC-32 becomes that of
+// model (of the same length): four steps of the register are undone from the
+// wanted end state.
+void ForgeCrc(std::vector<uint8_t>& data, const std::vector<uint8_t>& model) {
+    uint32_t want = CrcRegister(model.data(), model.size());
+    for (int k = 0; k < 32; ++k) want = (want & 0x80000000u) ? ((want ^ 0xEDB88320u) << 1) | 1 : want << 1;
+    const uint32_t word = want ^ CrcRegister(data.data(), data.size() - 4);
+    for (int i = 0; i < 4; ++i) data[data.size() - 4 + size_t(i)] = uint8_t(word >> (8 * i));
+}
+
+// Files of one size are stored once only when their bytes agree: a file of
+// other bytes is never merged, even when its checksum (the whole CRC-32 of a
+// small file, the five sample sectors of a large one) is the same. Every file
+// reads back with its own bytes.
+TEST_F(ImageSaveTest, OnlyFilesOfEqualBytesShareTheirData) {
+    struct Row {
+        const char* name;
+        size_t sizeBytes;
+        size_t changedAt;   // a byte that the look-alike changes
+        bool forgeCrc;      // and its last four bytes restore the whole CRC-32
+    } rows[] = {{"small files, whole CRC-32 alike", 4096, 100, true},
+                {"large files, sample sectors alike", 100000, 2048 + 100, false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        qvtest::TempDir dir;
+        const std::string src = dir / "src";
+        RunOk("mkdir -p " + ShellQuote(src));
+        std::vector<uint8_t> original(row.sizeBytes);
+        uint32_t x = 99;
+        for (auto& b : original) b = uint8_t((x = x * 1664525u + 1013904223u) >> 24);
+        std::vector<uint8_t> lookAlike = original;
+        lookAlike[row.changedAt] ^= 0x5A;
+        if (row.forgeCrc) {
+            ForgeCrc(lookAlike, original);
+            ASSERT_EQ(codecs::Crc32(lookAlike.data(), lookAlike.size()), codecs::Crc32(original.data(), original.size()));
+        }
+        std::vector<uint8_t> other = original;
+        other[0] ^= 1;
+        qvtest::WriteFileBytes(src + "/a.dat", original.data(), original.size());
+        qvtest::WriteFileBytes(src + "/b_copy.dat", original.data(), original.size());
+        qvtest::WriteFileBytes(src + "/c_lookalike.dat", lookAlike.data(), lookAlike.size());
+        qvtest::WriteFileBytes(src + "/d_other.dat", other.data(), other.size());
+        qvtest::WriteFileBytes(src + "/e_copy.dat", original.data(), original.size());
+        DocumentPtr doc(image::NewIsoDocument());
+        AddTree(doc.get(), doc->rootFolder, src);
+        const std::string out = dir / "out.iso";
+        ASSERT_EQ(image::SaveImageFile(*doc, W(out), image::format_code::kIso, nullptr), 1);
+        const std::string listing = RunOk("isoinfo -J -l -i " + ShellQuote(out));
+        std::map<std::string, std::string> extent;
+        for (const char* name : {"a.dat", "b_copy.dat", "c_lookalike.dat", "d_other.dat", "e_copy.dat"}) {
+            const size_t at = listing.find(std::string("]  ") + name + " ");
+            ASSERT_NE(at, std::string::npos) << name << "\n" << listing;
+            extent[name] = listing.substr(listing.rfind('[', at), at - listing.rfind('[', at));
+        }
+        EXPECT_EQ(extent["a.dat"], extent["b_copy.dat"]);
+        EXPECT_EQ(extent["a.dat"], extent["e_copy.dat"]);
+        EXPECT_NE(extent["a.dat"], extent["c_lookalike.dat"]);
+        EXPECT_NE(extent["a.dat"], extent["d_other.dat"]);
+        EXPECT_NE(extent["c_lookalike.dat"], extent["d_other.dat"]);
+        RunOk("7z x -y -o" + ShellQuote(dir / "x") + " " + ShellQuote(out) + " >/dev/null");
+        RunOk("diff -r " + ShellQuote(src) + " " + ShellQuote(dir / "x"));
+    }
+}
+
+// Distinct files of one size are each read once by the search, not once for
+// every other file of their size.
+TEST_F(ImageSaveTest, TheIdenticalDataSearchReadsEachFileOnce) {
+    constexpr int kFiles = 300;
+    constexpr size_t kFileBytes = 4096;
+    RunOk("mkdir -p " + ShellQuote(Src()));
+    std::vector<uint8_t> bytes(kFileBytes);
+    uint32_t x = 5;
+    for (int i = 0; i < kFiles; ++i) {
+        for (auto& b : bytes) b = uint8_t((x = x * 1664525u + 1013904223u) >> 24);
+        qvtest::WriteFileBytes(Src() + "/f" + std::to_string(i), bytes.data(), bytes.size());
+    }
+    DocumentPtr doc = NewDocumentFromSource();
+    foundation::ProgressCallbacks progress;
+    const pid_t worker = ::gettid();
+    uint64_t searchStart = 0, searchEnd = 0;
+    progress.NarrowStatus = [&] { searchStart = ThreadReadBytes(worker); };
+    progress.WidenStatus = [&] { searchEnd = ThreadReadBytes(worker); };
+    ASSERT_EQ(image::SaveImageFile(*doc, W(dir_ / "out.iso"), image::format_code::kIso, &progress), 1);
+    ASSERT_GT(searchEnd, searchStart);
+    // Once each is 1.2 MB; once per pair would be 360 MB.
+    EXPECT_LT(searchEnd - searchStart, 2 * uint64_t(kFiles) * kFileBytes);
+    EXPECT_GE(searchEnd - searchStart, uint64_t(kFiles) * kFileBytes);
 }
 
 // Two entries whose names differ only in case (a tree read from a case-
