@@ -59,9 +59,22 @@ bool ReadImageBytes(ImageContext& ctx, uint64_t start, uint64_t bytes, std::vect
     return ReadSectors(ctx, start, n, out.data());
 }
 
-// The images of the section entries behind the default entry. An entry whose
-// image cannot be read is dropped and the save says so.
+// What all boot images of the document may hold together. Images that do not
+// overlap never pass the image's own size: more is a catalogue that sends its
+// entries over the same sectors again and again.
+uint64_t BootImageBudget(const ImageContext& ctx) {
+    uint64_t budget = uint64_t(kBootImageCap);
+    if (ctx.endSector > 0) budget = std::min(budget, uint64_t(ctx.endSector) * kSectorBytes);
+    return budget;
+}
+
+// The images of the section entries behind the default entry. Entries that
+// load the same sectors share one image; an entry whose image cannot be read,
+// or would pass the budget that the images share, is dropped and the save
+// says so.
 void LoadSectionImages(ImageContext& ctx, ElToritoState& state) {
+    const uint64_t budget = BootImageBudget(ctx);
+    uint64_t held = state.bootImage.size();
     foundation::ByteCursor cat(state.catalogue.data(), state.catalogue.size());
     size_t at = kDefaultEntryOffset + kEntryBytes;
     size_t entries = 2;
@@ -112,14 +125,32 @@ void LoadSectionImages(ImageContext& ctx, ElToritoState& state) {
             }
             if (media == kMediaHardDisk && ctx.endSector > 0 && uint64_t(ctx.endSector) > rba)
                 bytes = std::min<uint64_t>(bytes, (uint64_t(ctx.endSector) - rba) * kSectorBytes);
-            ElToritoSectionImage image;
-            image.entryOffset = entry;
-            image.startSector = rba;
-            if (!ReadImageBytes(ctx, rba, bytes, image.bytes)) {
+            const uint64_t imageBytes = SectorsFor(bytes) * kSectorBytes;
+            ElToritoSectionImage section;
+            section.entryOffset = entry;
+            if (rba == uint32_t(state.startSector) && imageBytes == state.bootImage.size()) {
+                state.sections.push_back(section);
+                continue;
+            }
+            auto same = std::find_if(state.sectionBuffers.begin(), state.sectionBuffers.end(),
+                                     [&](const ElToritoBootBuffer& b) {
+                                         return b.startSector == rba && b.bytes.size() == imageBytes;
+                                     });
+            if (same != state.sectionBuffers.end()) {
+                section.buffer = size_t(same - state.sectionBuffers.begin());
+                state.sections.push_back(section);
+                continue;
+            }
+            ElToritoBootBuffer buffer;
+            buffer.startSector = rba;
+            if (imageBytes > budget - held || !ReadImageBytes(ctx, rba, bytes, buffer.bytes)) {
                 drop();
                 continue;
             }
-            state.sections.push_back(std::move(image));
+            held += imageBytes;
+            section.buffer = state.sectionBuffers.size();
+            state.sectionBuffers.push_back(std::move(buffer));
+            state.sections.push_back(section);
         }
     }
 }
@@ -249,7 +280,7 @@ void LoadElTorito(ImageContext& ctx) {
         }
         size = sectors * kSectorBytes;
     }
-    if (int64_t(size) > kBootImageCap) return;
+    if (SectorsFor(size) * kSectorBytes > BootImageBudget(ctx)) return;
     if (!ReadImageBytes(ctx, b, size, state->bootImage)) return;
 
     state->bootImageSize = int64_t(size);

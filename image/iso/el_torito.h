@@ -7,6 +7,7 @@
 // the layout gave them.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -56,16 +57,25 @@ constexpr size_t kInfoSumFrom = 64;
 // A boot-info table is looked for only in images up to this size: the check
 // reads the whole item.
 constexpr int64_t kInfoTableImageCap = 32ll << 20;
-// Boot images are held in memory; a larger one is refused.
+// Boot images are held in memory: those of one document together up to this
+// size, and never more than the image they are read from holds. A default
+// image beyond it is refused, a section entry's image dropped.
 constexpr int64_t kBootImageCap = 512ll << 20;
 }  // namespace el_torito
 
-// The image of a section entry (a further platform or choice) kept as it was
-// read; its load RBA is rewritten for the sector it is saved at.
-struct ElToritoSectionImage {
-    size_t entryOffset = 0;            // the entry's offset in the catalogue
+// The image of one or more section entries kept as it was read. Entries that
+// load the same sectors (same start, same size) share it: it is held and
+// saved once, and each entry's load RBA is rewritten for where it is saved.
+struct ElToritoBootBuffer {
     std::vector<uint8_t> bytes;        // whole 2048-byte sectors
     uint32_t startSector = 0;          // load RBA: as read, then as laid out
+};
+
+// A section entry (a further platform or choice) and the image it loads.
+struct ElToritoSectionImage {
+    static constexpr size_t kDefaultImage = SIZE_MAX;   // loads the default entry's image
+    size_t entryOffset = 0;            // the entry's offset in the catalogue
+    size_t buffer = kDefaultImage;     // index into ElToritoState::sectionBuffers
 };
 
 struct ElToritoState {
@@ -85,10 +95,20 @@ struct ElToritoState {
     uint8_t mediaType = 0;             // of the loaded default entry
     uint8_t systemType = 0;            // of the loaded default entry
     std::vector<ElToritoSectionImage> sections;
+    std::vector<ElToritoBootBuffer> sectionBuffers;   // one per distinct image of the sections
     // Where the save puts the primary descriptor (the session start + 16).
     uint32_t primaryDescriptorSector = 16;
     // What could not be kept whole when the image was read; said on save.
     bool partlyKept = false;
+
+    std::span<const uint8_t> SectionBytes(const ElToritoSectionImage& section) const {
+        if (section.buffer == ElToritoSectionImage::kDefaultImage) return bootImage;
+        return sectionBuffers[section.buffer].bytes;
+    }
+    uint32_t SectionStart(const ElToritoSectionImage& section) const {
+        if (section.buffer == ElToritoSectionImage::kDefaultImage) return uint32_t(startSector);
+        return sectionBuffers[section.buffer].startSector;
+    }
 };
 
 void LoadElTorito(ImageContext& ctx);

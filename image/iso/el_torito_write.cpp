@@ -68,9 +68,9 @@ bool LayoutBoot(ImageContext& ctx, uint32_t& next) {
     state->catalogueSector = int32_t(at++);
     state->startSector = int32_t(at);
     at += ImageSectors(state->bootImage);
-    for (ElToritoSectionImage& section : state->sections) {
-        section.startSector = uint32_t(at);
-        at += ImageSectors(section.bytes);
+    for (ElToritoBootBuffer& buffer : state->sectionBuffers) {
+        buffer.startSector = uint32_t(at);
+        at += ImageSectors(buffer.bytes);
     }
     if (at > uint64_t(INT32_MAX)) return false;
     next = uint32_t(at);
@@ -91,8 +91,8 @@ bool WriteCatalogueAndImages(ImageContext& ctx, const WriterArguments&,
     if (!state) return false;
     if (!write(sink, state->catalogue.data(), 1)) return false;
     if (!write(sink, state->bootImage.data(), ImageSectors(state->bootImage))) return false;
-    for (const ElToritoSectionImage& section : state->sections)
-        if (!write(sink, section.bytes.data(), ImageSectors(section.bytes))) return false;
+    for (const ElToritoBootBuffer& buffer : state->sectionBuffers)
+        if (!write(sink, buffer.bytes.data(), ImageSectors(buffer.bytes))) return false;
     return true;
 }
 
@@ -169,7 +169,7 @@ int BuildBootRecord(ImageContext& ctx) {
     SetValidationChecksum(state->catalogue.data());
     BuildBootCatalogEntry(ctx, state->catalogue.data() + kDefaultEntryOffset);
     for (const ElToritoSectionImage& section : state->sections)
-        cat.Le32(section.entryOffset + kEntryLoadRba, section.startSector);
+        cat.Le32(section.entryOffset + kEntryLoadRba, state->SectionStart(section));
     return 0;
 }
 
@@ -194,8 +194,8 @@ int WriteBootImage(ImageContext& ctx, foundation::ProgressCallbacks* progress, i
     if (!state) return -1;
     if (WriteSectorsAt(ctx, progress, sector, state->bootImage.data(), ImageSectors(state->bootImage), args) != 0)
         return -1;
-    for (const ElToritoSectionImage& section : state->sections)
-        if (WriteSectorsAt(ctx, progress, sector, section.bytes.data(), ImageSectors(section.bytes), args) != 0)
+    for (const ElToritoBootBuffer& buffer : state->sectionBuffers)
+        if (WriteSectorsAt(ctx, progress, sector, buffer.bytes.data(), ImageSectors(buffer.bytes), args) != 0)
             return -1;
     return 0;
 }

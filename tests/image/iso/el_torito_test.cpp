@@ -143,7 +143,7 @@ TEST_P(ElToritoTest, LoadsTheBootImageWithTheFilesBytes) {
     if (std::string(f.name) == "alternate") {
         ASSERT_EQ(state->sections.size(), 1u);
         std::vector<uint8_t> efi = StoredFile(iso, "efi.img");
-        EXPECT_TRUE(std::equal(efi.begin(), efi.end(), state->sections[0].bytes.begin()));
+        EXPECT_TRUE(std::equal(efi.begin(), efi.end(), state->SectionBytes(state->sections[0]).begin()));
     }
 }
 
