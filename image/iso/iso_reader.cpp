@@ -4,10 +4,11 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
-#include <deque>
+#include <iterator>
+#include <map>
 #include <new>
+#include <queue>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "foundation/byte_order.h"
 #include "foundation/dates.h"
@@ -99,7 +100,13 @@ std::span<const uint8_t> HeadOf(const ImageItem& item) { return item.recordHeade
 uint32_t HeadExtent(std::span<const uint8_t> head) { return foundation::ReadLE32(head.data() + dr::kExtent); }
 
 // The walk over one hierarchy: folders whose directories are still to be read
-// wait in a queue, so the depth of the tree never reaches the call stack.
+// wait in a queue, so the depth of the tree never reaches the call stack. The
+// queue hands them out in disk order, and every directory sector is read at
+// most once: a directory overlapping one already read, or one that would take
+// the bytes read past the size of the image, is not read. A crafted image
+// whose records point into one large directory area again and again would
+// otherwise open into a tree growing with the square of its size; no real
+// image reaches either bound.
 class IsoTreeWalk {
 public:
     IsoTreeWalk(ImageContext& ctx, IsoTreeReport* report) : ctx_(ctx), report_(report) {}
@@ -110,21 +117,60 @@ private:
     struct Pending {
         ImageFolder* folder;
         uint32_t extent;
+        uint64_t order;   // ties in extent are read in the order met
         std::array<uint8_t, record_header::kSize> head;
     };
+    struct LaterOnDisk {
+        bool operator()(const Pending& a, const Pending& b) const {
+            return a.extent != b.extent ? a.extent > b.extent : a.order > b.order;
+        }
+    };
+    enum class Claim { Fresh, Repeated, Refused };
 
     void AttachIsoEntries(ImageFolder* folder, IsoEntryArray& entries, bool dotsByPosition);
     bool ReadIsoSubdirectory(const Pending& pending);
     void StartSubfolder(ImageItem* item, ImageFolder* parent);
     bool IsAncestorExtent(const ImageFolder* folder, uint32_t extent) const;
+    // Takes the sectors of a directory for reading, once.
+    Claim ClaimDirectory(std::span<const uint8_t> head);
 
     ImageContext& ctx_;
     IsoTreeReport* report_;
-    std::deque<Pending> queue_;
-    std::unordered_set<uint32_t> readExtents_;
+    std::priority_queue<Pending, std::vector<Pending>, LaterOnDisk> queue_;
+    uint64_t queued_ = 0;
+    // Sector runs read so far, first sector -> one past the last.
+    std::map<uint64_t, uint64_t> readRuns_;
+    uint64_t bytesRead_ = 0;
     std::unordered_map<const ImageFolder*, uint32_t> folderExtents_;
     bool failed_ = false;
 };
+
+// Room for directories: the image's own size, as far as it is known.
+uint64_t DirectoryByteBudget(const ImageContext& ctx) {
+    const int64_t end = ctx.endSectorOverride ? ctx.endSectorOverride : ctx.endSector;
+    if (end > 0) return static_cast<uint64_t>(end) * kSectorBytes;
+    if (ctx.imageSize > 0) return static_cast<uint64_t>(ctx.imageSize);
+    return ctx.volumeSpaceSize > 0 ? static_cast<uint64_t>(ctx.volumeSpaceSize) * kSectorBytes : UINT64_MAX;
+}
+
+IsoTreeWalk::Claim IsoTreeWalk::ClaimDirectory(std::span<const uint8_t> head) {
+    const uint64_t first = HeadExtent(head);
+    const uint64_t length = foundation::ReadLE32(head.data() + dr::kDataLength);
+    // An unsound length is left for the directory read to refuse.
+    const uint64_t sectors = std::max<uint64_t>(1, (length + kSectorBytes - 1) / kSectorBytes);
+    const uint64_t end = first + sectors;
+    auto next = readRuns_.lower_bound(first);
+    if (next != readRuns_.end() && next->first == first) return Claim::Repeated;
+    if (next != readRuns_.end() && next->first < end) return Claim::Refused;
+    if (next != readRuns_.begin() && std::prev(next)->second > first) return Claim::Refused;
+    const uint64_t bytes = sectors * kSectorBytes;
+    const uint64_t budget = DirectoryByteBudget(ctx_);
+    if (bytes > budget || bytesRead_ > budget - bytes) return Claim::Refused;
+    bytesRead_ += bytes;
+    Count(report_, &IsoTreeReport::directoryBytesRead, bytes);
+    readRuns_.emplace_hint(next, first, end);
+    return Claim::Fresh;
+}
 
 bool IsoTreeWalk::IsAncestorExtent(const ImageFolder* folder, uint32_t extent) const {
     // The root's parent is the root itself.
@@ -146,9 +192,9 @@ void IsoTreeWalk::StartSubfolder(ImageItem* item, ImageFolder* parent) {
         failed_ = true;
         return;
     }
-    Pending pending{folder, HeadExtent(HeadOf(*item)), {}};
+    Pending pending{folder, HeadExtent(HeadOf(*item)), queued_++, {}};
     std::copy(item->recordHeader.begin(), item->recordHeader.end(), pending.head.begin());
-    queue_.push_back(pending);
+    queue_.push(pending);
     // The folder's directory is described by its own folder from now on.
     foundation::WriteBothEndian32(item->recordHeader.data() + dr::kExtent, 0);
     item->startSector = 0;
@@ -184,11 +230,17 @@ bool IsoTreeWalk::ReadIsoSubdirectory(const Pending& pending) {
         return false;
     }
     folderExtents_[folder] = pending.extent;
-    if (!readExtents_.insert(pending.extent).second) {
-        // The same directory under a second name: shown empty rather than
-        // read again, so shared extents cannot multiply the tree.
-        Count(report_, &IsoTreeReport::repeatedDirectories);
-        return true;
+    switch (ClaimDirectory(pending.head)) {
+        case Claim::Fresh:
+            break;
+        case Claim::Repeated:
+            // The same directory under a second name: shown empty rather than
+            // read again, so shared extents cannot multiply the tree.
+            Count(report_, &IsoTreeReport::repeatedDirectories);
+            return true;
+        case Claim::Refused:
+            Count(report_, &IsoTreeReport::unreadableDirectories);
+            return true;
     }
     IsoEntryArray entries(ctx_);
     if (!ReadIsoDirectory(ctx_, pending.head, entries, report_)) {
@@ -227,11 +279,11 @@ bool IsoTreeWalk::ReadRoot() {
         return false;
     }
     folderExtents_[root] = rootRecord->extentLba;
-    readExtents_.insert(rootRecord->extentLba);
+    ClaimDirectory(ctx_.rootDirectoryRecord);
     AttachIsoEntries(root, entries, true);
     while (!queue_.empty() && !failed_) {
-        const Pending pending = queue_.front();
-        queue_.pop_front();
+        const Pending pending = queue_.top();
+        queue_.pop();
         if (!ReadIsoSubdirectory(pending)) failed_ = true;
     }
     return !failed_;

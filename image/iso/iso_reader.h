@@ -5,7 +5,11 @@
 // by recursion: each folder is made when its record is met and its directory
 // read later from the list. A directory whose extent is one of its own
 // ancestors, or a tree deeper than kMaxIsoDirectoryDepth, fails the read; a
-// directory extent met a second time elsewhere is not read again.
+// directory extent met a second time elsewhere is not read again. Directories
+// are read in disk order and no directory sector twice: one overlapping a
+// directory already read, or one past the image's size in directory bytes
+// read, is counted unreadable, so the tree never holds more items than the
+// image has room for records.
 
 #include <cstdint>
 #include <span>
@@ -32,8 +36,9 @@ struct IsoTreeReport {
     uint64_t skippedRecords = 0;       // broken records (short, crossing, bad name)
     uint64_t associatedFiles = 0;      // skipped: resource forks and the like share the main name
     uint64_t mergedExtents = 0;        // extra extents of multi-extent files
-    uint64_t unreadableDirectories = 0;
+    uint64_t unreadableDirectories = 0;   // also those overlapping one read already
     uint64_t repeatedDirectories = 0;  // extent read already elsewhere
+    uint64_t directoryBytesRead = 0;   // whole sectors; never more than the image holds
     bool loopFound = false;            // a directory is its own ancestor
     bool tooDeep = false;
 };

@@ -1,15 +1,21 @@
 // Damaged and hostile ISO 9660 hierarchies, written by hand because no tool
 // makes them: each must skip the bad record or fail the open with "Can not
-// read directory structure." (code 9), never read out of bounds or hang.
+// read directory structure." (code 9), never read out of bounds or hang. Every
+// open here is also held to what the image can hold: no more items than it
+// has room for 34-byte records, and a peak memory within a few times its size
+// plus a fixed amount (see tests/support/peak_memory.h for how it is measured).
 
 #include "image/iso/iso_reader.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "image/document/document.h"
 #include "tests/image/iso_fixtures.h"
+#include "tests/support/peak_memory.h"
 
 namespace image {
 namespace {
@@ -42,12 +48,55 @@ struct Opened {
     qvtest::TempDir dir;
     DocumentPtr doc;
     int code = -1;
+    IsoTreeReport report;
+    uint64_t items = 0;
+    uint64_t peakGrowthBytes = 0;
 };
+
+// Peak memory an open may add: the items (a few hundred bytes each, more under
+// the sanitizers) of at most one per 34 image bytes, and a fixed amount.
+constexpr uint64_t kMemoryPerImageByte = 24;
+constexpr uint64_t kFixedMemoryBytes = 64u << 20;
+
+IsoTreeReport* g_report = nullptr;
+
+// The tree read of the open, with its report kept for the test.
+int ReadIsoTreeWithReport(ImageContext* ctx) { return ReadIsoTree(*ctx, g_report); }
+
+uint64_t CountItems(const ImageContext& ctx) {
+    uint64_t items = 0;
+    std::vector<const ImageFolder*> work{ctx.rootFolder};
+    while (!work.empty()) {
+        const ImageFolder* folder = work.back();
+        work.pop_back();
+        for (const ImageItem* item = folder->firstItem; item; item = item->next) {
+            ++items;
+            if (IsFolderItem(item) && item->ownFolder && !IsDotOrDotDot(item)) work.push_back(item->ownFolder);
+        }
+    }
+    return items;
+}
 
 std::unique_ptr<Opened> Open(const MiniIso& m) {
     auto o = std::make_unique<Opened>();
     m.Write(o->dir / "m.iso");
+    const OpenReaderHooks saved = GetOpenReaderHooks();
+    OpenReaderHooks hooks = saved;
+    hooks.readIsoTree = &ReadIsoTreeWithReport;
+    SetOpenReaderHooks(hooks);
+    g_report = &o->report;
+    qvtest::PeakMemory peak;
     o->doc = OpenDoc(o->dir / "m.iso", &o->code);
+    o->peakGrowthBytes = peak.GrowthBytes();
+    g_report = nullptr;
+    SetOpenReaderHooks(saved);
+    const uint64_t imageBytes = m.bytes.size();
+    EXPECT_LE(o->report.directoryBytesRead, imageBytes);
+    EXPECT_LT(o->peakGrowthBytes, imageBytes * kMemoryPerImageByte + kFixedMemoryBytes);
+    if (o->doc) {
+        o->items = CountItems(*o->doc);
+        EXPECT_LE(o->items, imageBytes / dr::kMinRecordBytes);
+    }
     return o;
 }
 
@@ -246,6 +295,64 @@ TEST(IsoReaderBadInput, NamesCannotLeaveTheirFolder) {
     ASSERT_TRUE(o->doc);
     EXPECT_EQ(Paths(ListTree(*o->doc)),
               (std::vector<std::string>{"/.._.._etc_passwd", "/_", "/a_b", "/nul_x"}));
+}
+
+// Directories whose records point again and again into one large directory
+// area of `areaSectors` sectors, each at a later sector of it with a length
+// that runs to its end. Read one by one, each pointer reads the rest of the
+// area, and the tree grows with the square of the image (0.66 MB opened into a
+// 1.7 GB tree). The area holds 60 minimal file records a sector.
+MiniIso OverlappingDirectoryArea(uint32_t areaSectors) {
+    std::vector<std::vector<uint8_t>> pointers;
+    for (uint32_t k = 0; k + 1 < areaSectors; ++k) {
+        // Two-character names, 36-byte records.
+        const std::string name{static_cast<char>('A' + k / 26 % 26), static_cast<char>('A' + k % 26)};
+        pointers.push_back(Record(Id(name), 0, (areaSectors - k) * 2048, 2));
+    }
+    std::vector<uint8_t> root = Directory(WithDots(20, 20, pointers));
+    const uint32_t rootSectors = static_cast<uint32_t>(root.size() / 2048);
+    const uint32_t area = 20 + rootSectors;
+    for (size_t at = 0, k = 0; at + 36 <= root.size(); at += root[at] ? root[at] : 2048 - at % 2048) {
+        if (root[at] == 36) foundation::WriteBothEndian32(&root[at + 2], area + static_cast<uint32_t>(k++));
+    }
+    MiniIso m = Image(root, area + areaSectors, static_cast<uint32_t>(root.size()));
+    const std::vector<uint8_t> file = Record(Id("F"), 0, 0, 0);
+    std::vector<uint8_t> sector(2048, 0);
+    for (size_t i = 0; i < 60; ++i) std::memcpy(&sector[i * file.size()], file.data(), file.size());
+    for (uint32_t s = 0; s < areaSectors; ++s) m.Put(area + s, sector);
+    return m;
+}
+
+TEST(IsoReaderBadInput, HostileImagesStayWithinTheirSize) {
+    struct Row {
+        const char* name;
+        MiniIso image;
+        uint64_t unreadable;   // directories refused for overlapping one read already
+    };
+    // A directory that starts inside its parent's sectors.
+    MiniIso inside = Image(Directory(WithDots(20, 20, {Record(Id("IN"), 21, 2048, 2)})), 60, 4096);
+    inside.Put(21, Directory(WithDots(21, 20, {Record(Id("F;1"), 30, 1, 0)})));
+    // Siblings at one extent with different lengths are one directory under
+    // two names; a third starting inside it is not read.
+    MiniIso shared = Image(Directory(WithDots(20, 20, {Record(Id("A"), 21, 4096, 2), Record(Id("B"), 21, 2048, 2),
+                                                       Record(Id("C"), 22, 2048, 2)})));
+    shared.Put(21, Directory(WithDots(21, 20, {Record(Id("F;1"), 30, 1, 0)}), 2));
+    Row rows[] = {
+        {"overlapping directory area, 0.66 MB", OverlappingDirectoryArea(300), 298},
+        {"directory inside its parent", inside, 1},
+        {"shared extent, longer second time", shared, 1},
+    };
+    for (Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto o = Open(row.image);
+        ASSERT_TRUE(o->doc) << o->code;
+        EXPECT_EQ(o->report.unreadableDirectories, row.unreadable);
+        EXPECT_EQ(o->doc->warningBits & 2, 2);   // "Error found while reading the directory structure."
+        std::printf("%s: %zu bytes, %llu items, %llu directory bytes read, peak memory +%llu KB\n", row.name,
+                    row.image.bytes.size(), static_cast<unsigned long long>(o->items),
+                    static_cast<unsigned long long>(o->report.directoryBytesRead),
+                    static_cast<unsigned long long>(o->peakGrowthBytes / 1024));
+    }
 }
 
 }  // namespace
