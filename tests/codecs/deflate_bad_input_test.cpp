@@ -1,11 +1,14 @@
 // Damaged and hostile streams: the decoder fails cleanly, never leaves its
-// input or output, and agrees with zlib's raw inflate on what is valid.
+// input or output, and agrees with zlib's raw inflate on what is valid. The
+// mutated rounds are also held to a peak memory of a few times their input and
+// output room plus a fixed amount (tests/support/peak_memory.h).
 
 #include <gtest/gtest.h>
 
 #include <utility>
 
 #include "tests/codecs/deflate_corpus.h"
+#include "tests/support/peak_memory.h"
 
 namespace {
 
@@ -251,6 +254,7 @@ TEST(DeflateBadInput, MutatedStreamsAgreeWithZlib) {
                 break;
         }
         const size_t room = size + rng() % 64;
+        qvtest::PeakMemory peak;
         for (int32_t variant = 0; variant <= 3; ++variant) {
             const Decoded d = Decode(m, variant, room);
             ASSERT_GE(d.result, -1);
@@ -268,6 +272,9 @@ TEST(DeflateBadInput, MutatedStreamsAgreeWithZlib) {
                 if (mismatches > 5) return;
             }
         }
+        constexpr uint64_t kMemoryPerByte = 24;
+        constexpr uint64_t kFixedMemoryBytes = 64u << 20;
+        ASSERT_LT(peak.GrowthBytes(), (m.size() + room) * kMemoryPerByte + kFixedMemoryBytes) << "round " << round;
     }
 }
 

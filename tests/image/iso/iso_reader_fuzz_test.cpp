@@ -1,7 +1,10 @@
 // A small genisoimage image mutated a few thousand times (bit flips, random
 // bytes in the descriptor and directory sectors, directory record length
-// bytes, truncation), each opened as a document and walked. Only a clean
-// return is asked: the sanitizers see every out-of-bounds read or overflow.
+// bytes, truncation), each opened as a document and walked. A clean return is
+// asked (the sanitizers see every out-of-bounds read or overflow), a tree of
+// no more items than the input has room for 34-byte records, and a peak memory
+// within a few times the input plus a fixed amount (tests/support/peak_memory.h
+// says why the peak is taken from the kernel's high-water mark).
 
 #include "image/iso/iso_reader.h"
 
@@ -15,6 +18,7 @@
 #include <vector>
 
 #include "tests/image/iso_fixtures.h"
+#include "tests/support/peak_memory.h"
 
 namespace image {
 namespace {
@@ -23,6 +27,10 @@ using qvtest::RunOk;
 using qvtest::ShellQuote;
 
 constexpr int kRounds = 3000;
+// Items are a few hundred bytes each, more under the sanitizers, and there is
+// at most one per 34 input bytes.
+constexpr uint64_t kMemoryPerInputByte = 24;
+constexpr uint64_t kFixedMemoryBytes = 64u << 20;
 
 void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes, size_t size) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -99,14 +107,17 @@ TEST(IsoReaderFuzz, MutatedImagesReturnCleanly) {
                 break;
         }
         WriteAll(path, bytes, size);
+        qvtest::PeakMemory peak;
         int code = -1;
         auto doc = isotest::OpenDoc(path, &code);
         if (doc) {
             ++opened;
-            Walk(*doc);
+            ASSERT_LE(Walk(*doc), size / image::dr::kMinRecordBytes) << "round " << round;
         } else {
             EXPECT_NE(code, 0);
         }
+        doc.reset();
+        ASSERT_LT(peak.GrowthBytes(), size * kMemoryPerInputByte + kFixedMemoryBytes) << "round " << round;
     }
     // Most mutations leave an image that still opens.
     EXPECT_GT(opened, kRounds / 4);

@@ -1,6 +1,8 @@
 // Corpus mutation of the sheet and image readers: good inputs with bytes
 // flipped, cut, inserted or repeated, thousands of times. Under ASan/UBSan
-// every run must return cleanly; results are only sanity-checked.
+// every run must return cleanly, within a peak memory of a few times its
+// input plus a fixed amount (tests/support/peak_memory.h); results are only
+// sanity-checked.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +13,7 @@
 #include "image/sheets/mds_parser.h"
 #include "image/sheets/nrg_reader.h"
 #include "platform/text.h"
+#include "tests/support/peak_memory.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -41,6 +44,15 @@ Bytes Mutate(const Bytes& input, std::mt19937& rng) {
     return b;
 }
 
+// What one round may add to the peak: the inputs are small, and a track list
+// is a fixed-size record.
+constexpr uint64_t kMemoryPerInputByte = 24;
+constexpr uint64_t kFixedMemoryBytes = 64u << 20;
+
+void CheckPeak(const qvtest::PeakMemory& peak, size_t inputBytes, int round) {
+    ASSERT_LT(peak.GrowthBytes(), inputBytes * kMemoryPerInputByte + kFixedMemoryBytes) << "round " << round;
+}
+
 void CheckList(const image::TrackList* list) {
     if (!list) return;
     ASSERT_GE(list->trackCount, 0);
@@ -69,8 +81,11 @@ TEST(TrackListMutation, CueSheets) {
     for (int i = 0; i < 1000; ++i) {
         Bytes bad = Mutate(good, rng);
         qvtest::WriteFileBytes(dir / "x.cue", bad.data(), bad.size());
+        qvtest::PeakMemory peak;
         image::TrackListPtr list = image::ParseCueSheet(U16(dir / "x.cue"));
         CheckList(list.get());
+        list.reset();
+        CheckPeak(peak, bad.size(), i);
     }
 }
 
@@ -109,8 +124,11 @@ TEST(TrackListMutation, MdsDescriptors) {
     std::mt19937 rng(2122);
     for (int i = 0; i < 5000; ++i) {
         Bytes bad = Mutate(good, rng);
+        qvtest::PeakMemory peak;
         image::TrackListPtr list = image::ParseMdsBytes(path, bad);
         CheckList(list.get());
+        list.reset();
+        CheckPeak(peak, bad.size(), i);
     }
 }
 
@@ -186,13 +204,19 @@ TEST(TrackListMutation, NrgImages) {
         Bytes badTail = Mutate(tail, rng);
         bad.insert(bad.end(), badTail.begin(), badTail.end());
         qvtest::WriteFileBytes(dir / "x.nrg", bad.data(), bad.size());
-        foundation::UniqueFile file(platform::FileOpen(U16(dir / "x.nrg"), platform::FileAccess::Read,
-                                                       platform::FileDisposition::OpenExisting));
-        image::NrgImage image;
-        if (image::LoadNrgImage(file.get(), U16(dir / "x.nrg"), image)) {
-            CheckList(image.list.get());
-            for (int32_t s : {0, 1, 19, 20, 29, 1000}) image::ReadNrgSector(*image.state, file.get(), s, sector.data());
+        qvtest::PeakMemory peak;
+        {
+            foundation::UniqueFile file(platform::FileOpen(U16(dir / "x.nrg"), platform::FileAccess::Read,
+                                                           platform::FileDisposition::OpenExisting));
+            image::NrgImage image;
+            if (image::LoadNrgImage(file.get(), U16(dir / "x.nrg"), image)) {
+                CheckList(image.list.get());
+                for (int32_t s : {0, 1, 19, 20, 29, 1000}) {
+                    image::ReadNrgSector(*image.state, file.get(), s, sector.data());
+                }
+            }
         }
+        CheckPeak(peak, bad.size(), i);
     }
 }
 
@@ -209,6 +233,7 @@ TEST(TrackListMutation, CdTextFiles) {
     std::mt19937 rng(2122);
     for (int i = 0; i < 1000; ++i) {
         Bytes bad = Mutate(good, rng);
+        qvtest::PeakMemory peak;
         Bytes block;
         if (image::ParseCdTextBytes(bad, block)) {
             image::TrackListPtr target = image::NewTrackList();
@@ -221,6 +246,8 @@ TEST(TrackListMutation, CdTextFiles) {
         image::TrackListPtr target = image::NewTrackList();
         target->trackCount = 2;
         image::ApplyCdTextFile(target.get(), raw);
+        target.reset();
+        CheckPeak(peak, bad.size(), i);
     }
 }
 
