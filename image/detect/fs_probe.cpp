@@ -106,7 +106,6 @@ int ExamineVolumeDescriptor(ImageContext& ctx, int32_t sector, DescriptorBytes d
         const VolumeDescriptorFacts facts = DecodeVolumeDescriptorFacts(d);
         if (!RootSectorReadable(ctx, facts.rootRecord)) return kDescriptorOther;
         std::memcpy(ctx.primaryDescriptor.data(), d.data(), kIsoSectorBytes);
-        ctx.rootDirectoryRecord = facts.rootRecord;
         ctx.iso9660Present = 1;
         ctx.logicalBlockSize = facts.logicalBlockBytes;
         ctx.volumeSpaceSize = static_cast<int32_t>(facts.volumeSpaceBlocks);
@@ -116,9 +115,15 @@ int ExamineVolumeDescriptor(ImageContext& ctx, int32_t sector, DescriptorBytes d
         ctx.modificationTime = dates.modification;
         ctx.effectiveTime = dates.effective;
         ctx.expirationTime = dates.expiration;
-        LoadPrimaryVolumeTexts(ctx, d);
-        ctx.rootTime = foundation::IsoRecordDateToUnixTime(
-            std::span<const uint8_t>(facts.rootRecord).subspan(dr::kDate, 7));
+        // A Joliet descriptor met before this one keeps its root, texts and
+        // root date: its tree is the one read, with names decoded as UCS-2,
+        // which the primary root's names are not.
+        if (ctx.jolietLevel == 0) {
+            ctx.rootDirectoryRecord = facts.rootRecord;
+            LoadPrimaryVolumeTexts(ctx, d);
+            ctx.rootTime = foundation::IsoRecordDateToUnixTime(
+                std::span<const uint8_t>(facts.rootRecord).subspan(dr::kDate, 7));
+        }
         return kDescriptorPrimary;
     }
 

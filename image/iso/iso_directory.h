@@ -71,8 +71,11 @@ inline bool DecodeDirectoryRecordInto(std::span<const uint8_t> bytes, IsoDirecto
     if (bytes.empty()) return false;
     const size_t n = bytes[dr::kLength];
     if (n < dr::kMinRecordBytes || n > bytes.size()) return false;
+    // An empty identifier breaks ECMA-119 9.1.10, but the record is taken, as
+    // other readers take it: the file stays listed, under the "_" the name
+    // decoder makes of an empty name.
     const size_t nameLength = bytes[dr::kNameLength];
-    if (nameLength == 0 || nameLength > n - dr::kName) return false;
+    if (nameLength > n - dr::kName) return false;
     r.bytes = bytes.first(n);
     r.identifier = bytes.subspan(dr::kName, nameLength);
     const uint8_t* p = bytes.data();

@@ -225,6 +225,75 @@ TEST(IsoReader, HandWrittenJolietNameOf110) {
     EXPECT_EQ(paths, (std::vector<std::string>{"/" + std::string(110, 'm'), "/" + std::string(110, 'n')}));
 }
 
+// Runs a python3 script over an image in place (sys.argv[1]); for layouts no
+// tool writes, made from a tool's image.
+void PatchImage(const qvtest::TempDir& dir, const std::string& iso, const std::string& script) {
+    qvtest::WriteFileText(dir / "patch.py", script);
+    RunOk("python3 " + ShellQuote(dir / "patch.py") + " " + ShellQuote(iso));
+}
+
+// A Joliet identifier of length 0: the file is listed (as "_"), as isoinfo
+// and 7z list it. genisoimage 1.1.11 refuses a lone name beyond the BMP under
+// -input-charset utf-8, and xorriso writes it as "_", so the empty identifier
+// is patched into a genisoimage image.
+TEST(IsoReader, EmptyJolietIdentifierKeepsItsFile) {
+    qvtest::TempDir dir;
+    const std::string tree = MakeTree(dir, "tree", {"e:smile", "plain.txt:x"});
+    const std::string iso = Genisoimage(dir, "-J", tree);
+    PatchImage(dir, iso, R"(import struct, sys
+d = bytearray(open(sys.argv[1], 'rb').read())
+svd = 17 * 2048
+assert d[svd] == 2
+extent, length = struct.unpack_from('<I', d, svd + 158)[0], struct.unpack_from('<I', d, svd + 166)[0]
+at, patched = extent * 2048, 0
+while d[at]:
+    if d[at + 33:at + 33 + d[at + 32]] == b'\x00e':
+        d[at + 32] = 0
+        patched += 1
+    at += d[at]
+assert patched == 1
+open(sys.argv[1], 'wb').write(d)
+)");
+    auto doc = OpenDoc(iso);
+    ASSERT_TRUE(doc);
+    const auto ours = ListTree(*doc);
+    EXPECT_EQ(Paths(ours), (std::vector<std::string>{"/_", "/plain.txt"}));
+    ASSERT_TRUE(ours.count("/_"));
+    EXPECT_EQ(isotest::ItemBytes(*doc, *ours.at("/_").item), (std::vector<uint8_t>{'s', 'm', 'i', 'l', 'e'}));
+    EXPECT_EQ(doc->warningBits & 2, 0);
+    // isoinfo shows the name empty ("/"), 7z after the image: both list two files.
+    EXPECT_EQ(ToolPaths(RunOk("isoinfo -J -f -i " + ShellQuote(iso)), true).size(), 2u);
+    EXPECT_EQ(SevenZipPaths(iso).size(), 2u);
+}
+
+// The Joliet descriptor before the primary one: the Joliet tree is read with
+// Joliet names, exactly as when the primary comes first.
+TEST(IsoReader, JolietDescriptorBeforePrimary) {
+    qvtest::TempDir dir;
+    const std::string tree = MakeTree(dir, "tree", {"Mixed Case Name.txt:a", "sub/lower.txt:b"});
+    const std::string iso = Genisoimage(dir, "-J -V VOL", tree);
+    auto inOrder = OpenDoc(iso);
+    ASSERT_TRUE(inOrder);
+    const auto expected = Paths(ListTree(*inOrder));
+    EXPECT_EQ(expected, (std::vector<std::string>{"/Mixed Case Name.txt", "/sub", "/sub/lower.txt"}));
+    PatchImage(dir, iso, R"(import sys
+d = bytearray(open(sys.argv[1], 'rb').read())
+pvd, svd = d[16 * 2048:17 * 2048], d[17 * 2048:18 * 2048]
+assert pvd[0] == 1 and svd[0] == 2
+d[16 * 2048:17 * 2048], d[17 * 2048:18 * 2048] = svd, pvd
+open(sys.argv[1], 'wb').write(d)
+)");
+    int code = -1;
+    auto doc = OpenDoc(iso, &code);
+    ASSERT_TRUE(doc) << code;
+    EXPECT_EQ(doc->jolietLevel, 3);
+    EXPECT_EQ(doc->jolietDescriptorSector, 16);
+    EXPECT_EQ(doc->primaryDescriptorSector, 17);
+    EXPECT_EQ(Paths(ListTree(*doc)), expected);
+    EXPECT_EQ(platform::Utf16ToUtf8(GetVolumeField(*doc, kVolumeLabel)), "VOL");
+    EXPECT_EQ(doc->rootTime, inOrder->rootTime);
+}
+
 TEST(IsoReader, RockRidgeIsNotRead) {
     qvtest::TempDir dir;
     std::vector<std::string> files = {"lower case name.txt:a"};
