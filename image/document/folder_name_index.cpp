@@ -133,18 +133,28 @@ ImageItem* DisplayNameIndex::Find(std::u16string_view name, Filter filter) const
     if (slots_.empty()) return nullptr;
     size_t mask = slots_.size() - 1;
     uint64_t key = Key(name);
-    ImageItem* best = nullptr;
-    uint64_t bestOrder = 0;
+    // The key is folded, so names equal without case share a probe run; among
+    // them the exact spelling wins.
+    ImageItem* exact = nullptr;
+    uint64_t exactOrder = 0;
+    ImageItem* folded = nullptr;
+    uint64_t foldedOrder = 0;
     for (size_t i = static_cast<size_t>(key) & mask;; i = (i + 1) & mask) {
         const Slot& slot = slots_[i];
         if (slot.state == 0) break;
-        if (slot.state == 1 && slot.key == key && (!best || slot.order > bestOrder) &&
-            platform::EqualsNoCase(slot.item->name, name) && (!filter || filter(slot.item))) {
-            best = slot.item;
-            bestOrder = slot.order;
+        if (slot.state != 1 || slot.key != key) continue;
+        if (slot.item->name == name) {
+            if ((!exact || slot.order > exactOrder) && (!filter || filter(slot.item))) {
+                exact = slot.item;
+                exactOrder = slot.order;
+            }
+        } else if (!exact && (!folded || slot.order > foldedOrder) && platform::EqualsNoCase(slot.item->name, name) &&
+                   (!filter || filter(slot.item))) {
+            folded = slot.item;
+            foldedOrder = slot.order;
         }
     }
-    return best;
+    return exact ? exact : folded;
 }
 
 }  // namespace image

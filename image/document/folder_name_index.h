@@ -1,9 +1,10 @@
 #pragma once
 // The display-name index of one folder: its items by displayed name, compared
 // case-insensitively. It answers exactly as a scan of the item list from its
-// head would: among items whose names are equal without case, the one nearest
-// the head (the most recently linked). Open addressing over the folded-name
-// hash, so lookups and updates stay constant-time in folders of a million items.
+// head would: the item spelled exactly as asked, nearest the head (the most
+// recently linked), else the one nearest the head whose name is equal without
+// case. Open addressing over the folded-name hash, so lookups and updates stay
+// constant-time in folders of a million items.
 
 #include <cstdint>
 #include <string_view>
@@ -29,8 +30,9 @@ public:
     // Re-keys an item whose name changes, keeping its place in the order; the
     // item is found under oldName (or by pointer). False when not indexed.
     bool Rename(ImageItem* item, std::u16string_view oldName);
-    // The item nearest the head whose name equals name without case and that
-    // passes the filter (null filter: any); null when none.
+    // Among the items that pass the filter (null filter: any), the one nearest
+    // the head spelled exactly as name, else the one nearest the head equal to
+    // name without case; null when none.
     using Filter = bool (*)(const ImageItem*);
     ImageItem* Find(std::u16string_view name, Filter filter = nullptr) const;
     int64_t Size() const { return live_; }

@@ -213,10 +213,15 @@ ImageFolder* MakeFolderNode(ImageContext* /*ctx*/, ImageFolder* parent, std::u16
 ImageItem* FindChildFiltered(ImageFolder* folder, std::u16string_view name, DisplayNameIndex::Filter filter) {
     if (!folder) return nullptr;
     if (folder->itemCount <= kScanLimit && !folder->displayNameHash) {
+        // Images made on case-sensitive systems hold names that differ only in
+        // case ("Docs" and "docs"): the exact spelling is the one meant.
+        ImageItem* folded = nullptr;
         for (ImageItem* item = folder->firstItem; item; item = item->next) {
-            if (platform::EqualsNoCase(item->name, name) && (!filter || filter(item))) return item;
+            if (filter && !filter(item)) continue;
+            if (item->name == name) return item;
+            if (!folded && platform::EqualsNoCase(item->name, name)) folded = item;
         }
-        return nullptr;
+        return folded;
     }
     // A save's worker may look names up while the window thread does too: the
     // index is built (and read) under one lock. The tree itself only changes
@@ -402,16 +407,18 @@ ImageItem* FindItemByPath(ImageContext* ctx, ImageFolder* start, std::u16string_
     while (more) {
         std::u16string_view component = NextComponent(rest, more);
         if (component.empty()) return nullptr;
-        if (ImageItem* sub = FindChildFiltered(folder, component, &IsPathFolder)) {
-            // A folder followed by nothing, or only by a trailing "/", is meant itself.
-            if (!more || rest.empty()) return sub;
+        ImageItem* sub = FindChildFiltered(folder, component, &IsPathFolder);
+        if (sub && more && !rest.empty()) {
             folder = sub->ownFolder;
             continue;
         }
-        ImageItem* file = FindChildFiltered(folder, component, &IsPathFile);
         // A file ends the walk only when it is the last component: "dir/file/x"
         // names nothing, and must not act on dir/file.
-        if (!file || more) return nullptr;
+        ImageItem* file = more ? nullptr : FindChildFiltered(folder, component, &IsPathFile);
+        // A folder followed by nothing, or only by a trailing "/", is meant
+        // itself; of a folder and a file whose names differ only in case, the
+        // one spelled exactly.
+        if (sub && (!file || sub->name == component || file->name != component)) return sub;
         return file;
     }
     return nullptr;

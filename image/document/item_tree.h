@@ -216,9 +216,11 @@ void UnlinkSubfolder(ImageFolder* parent, ImageFolder* folder);
 ImageFolder* MakeFolderNode(ImageContext* ctx, ImageFolder* parent, std::u16string_view name);
 
 // --- Name lookup ------------------------------------------------------------
-// The item of the folder with that displayed name (case-insensitive), null when
-// absent. Small folders are scanned; large ones answer from the display-name
-// index, built on first use, with the same result as a scan.
+// The item of the folder with that displayed name, null when absent: the one
+// spelled exactly so, else one equal without case (names that differ only in
+// case come from case-sensitive systems). Small folders are scanned; large ones
+// answer from the display-name index, built on first use, with the same result
+// as a scan.
 ImageItem* FindChildByName(ImageFolder* folder, std::u16string_view name);
 // Drops the folder's display-name index (and those of its subfolders).
 void ClearNameHash(ImageContext* ctx, ImageFolder* folder);
@@ -235,7 +237,8 @@ void DeleteItem(ImageContext* ctx, ImageItem* item);
 void DeleteFolder(ImageContext* ctx, ImageFolder* folder);
 
 // --- Paths ------------------------------------------------------------------
-// "/"-separated paths; "/" alone is the root (start folder).
+// "/"-separated paths; "/" alone is the root (start folder). Each component is
+// looked up as FindChildByName does: exact spelling first, then without case.
 ImageFolder* FindFolderByPath(ImageContext* ctx, ImageFolder* start, std::u16string_view path);
 // Null when a component is missing, and when components follow a file's name.
 ImageItem* FindItemByPath(ImageContext* ctx, ImageFolder* start, std::u16string_view path);

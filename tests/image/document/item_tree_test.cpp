@@ -132,6 +132,64 @@ TEST_F(PathTree, DeleteItemAndFolderLeaveAConsistentTree) {
     EXPECT_EQ(FindFolderByPath(doc.ctx(), nullptr, u"/docs/again"), again);
 }
 
+// The lookup rule written plainly: the item spelled exactly as asked nearest
+// the head of the list, else the nearest equal without case.
+ImageItem* ScanLikeTheTree(ImageFolder* folder, std::u16string_view name) {
+    for (ImageItem* item = folder->firstItem; item; item = item->next) {
+        if (item->name == name) return item;
+    }
+    for (ImageItem* item = folder->firstItem; item; item = item->next) {
+        if (platform::EqualsNoCase(item->name, name)) return item;
+    }
+    return nullptr;
+}
+
+// Names that differ only in case, as images made on Linux hold them: a path
+// finds the exact spelling, and falls back to a match without case. Small
+// folders are scanned, large ones (padded past the scan limit) use the index.
+TEST(ItemTreeCase, ExactSpellingFirstThenWithoutCase) {
+    for (const int padding : {0, 100}) {
+        SCOPED_TRACE(padding);
+        treetest::TreeDocument doc;
+        ImageFolder* upperDocs = AddFolder(doc.root(), u"Docs");
+        ImageFolder* lowerDocs = AddFolder(doc.root(), u"docs");
+        ImageItem* upperA = AddFile(upperDocs, u"a.txt", 1);
+        ImageItem* lowerA = AddFile(lowerDocs, u"a.txt", 2);
+        ImageItem* lowerFile = AddFile(doc.root(), u"file", 3);
+        ImageItem* upperFile = AddFile(doc.root(), u"FILE", 4);
+        ImageFolder* mixedFolder = AddFolder(doc.root(), u"Mixed");
+        ImageItem* mixedFile = AddFile(doc.root(), u"mixed", 5);
+        for (int i = 0; i < padding; ++i) AddFile(doc.root(), u"pad" + platform::Utf8ToUtf16(std::to_string(i)));
+        struct Row {
+            const char16_t* path;
+            ImageItem* expected;
+        };
+        const Row rows[] = {
+            {u"/Docs/a.txt", upperA},
+            {u"/docs/a.txt", lowerA},
+            {u"/DOCS/a.txt", lowerA},   // no exact spelling: the nearest the head
+            {u"/Docs", upperDocs->ownItem},
+            {u"/docs/", lowerDocs->ownItem},
+            {u"/file", lowerFile},
+            {u"/FILE", upperFile},
+            {u"/File", upperFile},
+            {u"/Mixed", mixedFolder->ownItem},
+            {u"/mixed", mixedFile},      // a file spelled exactly before a folder without case
+            {u"/MIXED", mixedFolder->ownItem},
+            {u"/mixed/", mixedFolder->ownItem},
+        };
+        for (const Row& row : rows) {
+            EXPECT_EQ(FindItemByPath(doc.ctx(), nullptr, row.path), row.expected) << platform::Utf16ToUtf8(row.path);
+        }
+        EXPECT_EQ(FindFolderByPath(doc.ctx(), nullptr, u"/Docs"), upperDocs);
+        EXPECT_EQ(FindFolderByPath(doc.ctx(), nullptr, u"/docs"), lowerDocs);
+        EXPECT_EQ(FindFolderByPath(doc.ctx(), nullptr, u"/mixed"), mixedFolder);
+        EXPECT_EQ(FindChildByName(doc.root(), u"file"), lowerFile);
+        EXPECT_EQ(FindChildByName(doc.root(), u"FILE"), upperFile);
+        EXPECT_EQ(doc.root()->displayNameHash != nullptr, padding > 0);
+    }
+}
+
 // A folder of a thousand items answers every name, in every case variant,
 // exactly as a scan of its list does, also after deletions and additions.
 TEST(ItemTreeIndex, HashedLookupEqualsScan) {
@@ -143,16 +201,11 @@ TEST(ItemTreeIndex, HashedLookupEqualsScan) {
         items.push_back(AddFile(big, name, i));
     }
     // Names equal without case in one folder (a case-sensitive source): the
-    // one nearest the head wins, as in a scan.
-    AddFile(big, u"twin.dat", 1);
+    // exact spelling wins, else the one nearest the head, as in a scan.
+    ImageItem* twinLower = AddFile(big, u"twin.dat", 1);
     ImageItem* twinUpper = AddFile(big, u"TWIN.DAT", 2);
 
-    auto scan = [&](std::u16string_view name) -> ImageItem* {
-        for (ImageItem* item = big->firstItem; item; item = item->next) {
-            if (platform::EqualsNoCase(item->name, name)) return item;
-        }
-        return nullptr;
-    };
+    auto scan = [&](std::u16string_view name) { return ScanLikeTheTree(big, name); };
     auto check = [&](std::u16string_view name) {
         EXPECT_EQ(FindChildByName(big, name), scan(name)) << platform::Utf16ToUtf8(name);
     };
@@ -163,6 +216,8 @@ TEST(ItemTreeIndex, HashedLookupEqualsScan) {
         check(platform::ToLower(name));
     }
     check(u"twin.dat");
+    EXPECT_EQ(FindChildByName(big, u"twin.dat"), twinLower);
+    EXPECT_EQ(FindChildByName(big, u"TWIN.DAT"), twinUpper);
     EXPECT_EQ(FindChildByName(big, u"Twin.Dat"), twinUpper);
     check(u"missing.txt");
     ASSERT_NE(big->displayNameHash, nullptr);   // answered from the index
@@ -199,12 +254,7 @@ TEST(ItemTreeIndex, RandomEditsKeepIndexAndScanEqual) {
         name += static_cast<char16_t>(u'0' + next() % 40);
         return name;
     };
-    auto scan = [&](std::u16string_view name) -> ImageItem* {
-        for (ImageItem* item = folder->firstItem; item; item = item->next) {
-            if (platform::EqualsNoCase(item->name, name)) return item;
-        }
-        return nullptr;
-    };
+    auto scan = [&](std::u16string_view name) { return ScanLikeTheTree(folder, name); };
     for (int step = 0; step < 6000; ++step) {
         uint32_t op = next() % 10;
         if (op < 5 || live.empty()) {
@@ -226,7 +276,7 @@ TEST(ItemTreeIndex, RandomEditsKeepIndexAndScanEqual) {
         }
         std::u16string probe = randomName();
         ASSERT_EQ(FindChildByName(folder, probe), scan(probe)) << "step " << step;
-        ASSERT_EQ(FindChildByName(folder, platform::ToUpper(probe)), scan(probe)) << "step " << step;
+        ASSERT_EQ(FindChildByName(folder, platform::ToUpper(probe)), scan(platform::ToUpper(probe))) << "step " << step;
     }
     EXPECT_NE(folder->displayNameHash, nullptr);
 }
