@@ -99,6 +99,24 @@ std::span<const uint8_t> HeadOf(const ImageItem& item) { return item.recordHeade
 
 uint32_t HeadExtent(std::span<const uint8_t> head) { return foundation::ReadLE32(head.data() + dr::kExtent); }
 
+// Room for directories: the image's own size, as far as it is known.
+uint64_t DirectoryByteBudget(const ImageContext& ctx) {
+    const int64_t end = ctx.endSectorOverride ? ctx.endSectorOverride : ctx.endSector;
+    if (end > 0) return static_cast<uint64_t>(end) * kSectorBytes;
+    if (ctx.imageSize > 0) return static_cast<uint64_t>(ctx.imageSize);
+    return ctx.volumeSpaceSize > 0 ? static_cast<uint64_t>(ctx.volumeSpaceSize) * kSectorBytes : UINT64_MAX;
+}
+
+// Room for folder paths: a UTF-16 unit a byte of the image and a fixed
+// allowance, so small images with deep trees of long names open too.
+uint64_t PathUnitBudget(const ImageContext& ctx) {
+    constexpr uint64_t kUnitsPerImageByte = 1;
+    constexpr uint64_t kFixedUnits = uint64_t{4} << 20;
+    const uint64_t bytes = DirectoryByteBudget(ctx);
+    return bytes > (UINT64_MAX - kFixedUnits) / kUnitsPerImageByte ? UINT64_MAX
+                                                                   : bytes * kUnitsPerImageByte + kFixedUnits;
+}
+
 // The walk over one hierarchy: folders whose directories are still to be read
 // wait in a queue, so the depth of the tree never reaches the call stack. The
 // queue hands them out in disk order, and every directory sector is read at
@@ -109,7 +127,8 @@ uint32_t HeadExtent(std::span<const uint8_t> head) { return foundation::ReadLE32
 // image reaches either bound.
 class IsoTreeWalk {
 public:
-    IsoTreeWalk(ImageContext& ctx, IsoTreeReport* report) : ctx_(ctx), report_(report) {}
+    IsoTreeWalk(ImageContext& ctx, IsoTreeReport* report)
+        : ctx_(ctx), report_(report), pathUnitBudget_(PathUnitBudget(ctx)) {}
 
     bool ReadRoot();
 
@@ -141,17 +160,11 @@ private:
     // Sector runs read so far, first sector -> one past the last.
     std::map<uint64_t, uint64_t> readRuns_;
     uint64_t bytesRead_ = 0;
+    uint64_t pathUnits_ = 0;   // UTF-16 units of all folder paths made
+    const uint64_t pathUnitBudget_;
     std::unordered_map<const ImageFolder*, uint32_t> folderExtents_;
     bool failed_ = false;
 };
-
-// Room for directories: the image's own size, as far as it is known.
-uint64_t DirectoryByteBudget(const ImageContext& ctx) {
-    const int64_t end = ctx.endSectorOverride ? ctx.endSectorOverride : ctx.endSector;
-    if (end > 0) return static_cast<uint64_t>(end) * kSectorBytes;
-    if (ctx.imageSize > 0) return static_cast<uint64_t>(ctx.imageSize);
-    return ctx.volumeSpaceSize > 0 ? static_cast<uint64_t>(ctx.volumeSpaceSize) * kSectorBytes : UINT64_MAX;
-}
 
 IsoTreeWalk::Claim IsoTreeWalk::ClaimDirectory(std::span<const uint8_t> head) {
     const uint64_t first = HeadExtent(head);
@@ -186,12 +199,30 @@ void IsoTreeWalk::StartSubfolder(ImageItem* item, ImageFolder* parent) {
     folder->ownItem = item;
     item->ownFolder = folder;
     AppendSubfolder(parent, folder);
-    folder->path = parent->path.empty() ? item->name : parent->path + u"\\" + item->name;
+    // A failed walk's tree is dropped: nothing more is built for it.
+    if (failed_) return;
     if (folder->depth > kMaxIsoDirectoryDepth) {
         if (report_) report_->tooDeep = true;
         failed_ = true;
         return;
     }
+    // Every folder holds its whole path, so a crafted chain of long names
+    // with many folders at its bottom would hold paths far larger than the
+    // image; a real image gives each folder a directory sector of its own and
+    // stays far below the budget.
+    const uint64_t units = parent->path.empty() ? item->name.size() : parent->path.size() + 1 + item->name.size();
+    if (units > pathUnitBudget_ - pathUnits_) {
+        if (report_) report_->pathsTooLong = true;
+        failed_ = true;
+        return;
+    }
+    pathUnits_ += units;
+    folder->path.reserve(units);
+    if (!parent->path.empty()) {
+        folder->path = parent->path;
+        folder->path += u'\\';
+    }
+    folder->path += item->name;
     Pending pending{folder, HeadExtent(HeadOf(*item)), queued_++, {}};
     std::copy(item->recordHeader.begin(), item->recordHeader.end(), pending.head.begin());
     queue_.push(pending);

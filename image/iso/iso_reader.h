@@ -4,12 +4,13 @@
 // The hierarchy comes from the image, so it is walked with a work list, never
 // by recursion: each folder is made when its record is met and its directory
 // read later from the list. A directory whose extent is one of its own
-// ancestors, or a tree deeper than kMaxIsoDirectoryDepth, fails the read; a
-// directory extent met a second time elsewhere is not read again. Directories
-// are read in disk order and no directory sector twice: one overlapping a
-// directory already read, or one past the image's size in directory bytes
-// read, is counted unreadable, so the tree never holds more items than the
-// image has room for records.
+// ancestors, a tree deeper than kMaxIsoDirectoryDepth, or folder paths adding
+// up to far more than the image's size (only a crafted chain of long names
+// gets there) fails the read. A directory extent met a second time elsewhere
+// is not read again. Directories are read in disk order and no directory
+// sector twice: one overlapping a directory already read, or one past the
+// image's size in directory bytes read, is counted unreadable, so the tree
+// never holds more items than the image has room for records.
 
 #include <cstdint>
 #include <span>
@@ -41,6 +42,7 @@ struct IsoTreeReport {
     uint64_t directoryBytesRead = 0;   // whole sectors; never more than the image holds
     bool loopFound = false;            // a directory is its own ancestor
     bool tooDeep = false;
+    bool pathsTooLong = false;         // folder paths past a budget of the image's size
 };
 
 // Entries read from one directory, owned until they are linked into a folder.

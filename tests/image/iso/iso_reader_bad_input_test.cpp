@@ -323,11 +323,32 @@ MiniIso OverlappingDirectoryArea(uint32_t areaSectors) {
     return m;
 }
 
+// A chain of `levels` directories with 221-character names, and at its bottom
+// a directory of `bottomSectors` sectors full of subfolder records. Each folder
+// holds its whole path, so the bottom's folders would hold hundreds of
+// kilobytes each (2.3 MB opened into 3.3 GB).
+MiniIso LongPathsAtTheBottomOfAChain(uint32_t levels, uint32_t bottomSectors) {
+    MiniIso m(20 + levels + bottomSectors);
+    m.Descriptor(16, 1, 20, 2048);
+    m.Terminator(17);
+    for (uint32_t i = 0; i < levels; ++i) {
+        const uint32_t self = 20 + i;
+        const uint32_t next = i + 1 < levels ? self + 1 : 20 + levels;
+        const std::vector<uint8_t> sub = i + 1 < levels ? Record(Id(std::string(221, 'N')), next, 2048, 2)
+                                                        : Record(Id("B"), next, bottomSectors * 2048, 2);
+        m.Put(self, Directory(WithDots(self, i == 0 ? 20 : self - 1, {sub})));
+    }
+    // All the bottom's folders share one (empty) directory.
+    m.Put(20 + levels, Directory(std::vector<std::vector<uint8_t>>(bottomSectors * 60, Record(Id("S"), 5, 2048, 2))));
+    return m;
+}
+
 TEST(IsoReaderBadInput, HostileImagesStayWithinTheirSize) {
     struct Row {
         const char* name;
         MiniIso image;
         uint64_t unreadable;   // directories refused for overlapping one read already
+        bool opens = true;     // else "Can not read directory structure." (9)
     };
     // A directory that starts inside its parent's sectors.
     MiniIso inside = Image(Directory(WithDots(20, 20, {Record(Id("IN"), 21, 2048, 2)})), 60, 4096);
@@ -341,19 +362,28 @@ TEST(IsoReaderBadInput, HostileImagesStayWithinTheirSize) {
         {"overlapping directory area, 0.66 MB", OverlappingDirectoryArea(300), 298},
         {"directory inside its parent", inside, 1},
         {"shared extent, longer second time", shared, 1},
+        {"long paths at the bottom of a chain, 2.3 MB", LongPathsAtTheBottomOfAChain(1000, 100), 0, false},
     };
     for (Row& row : rows) {
         SCOPED_TRACE(row.name);
         auto o = Open(row.image);
-        ASSERT_TRUE(o->doc) << o->code;
-        EXPECT_EQ(o->report.unreadableDirectories, row.unreadable);
-        EXPECT_EQ(o->doc->warningBits & 2, 2);   // "Error found while reading the directory structure."
         std::printf("%s: %zu bytes, %llu items, %llu directory bytes read, peak memory +%llu KB\n", row.name,
                     row.image.bytes.size(), static_cast<unsigned long long>(o->items),
                     static_cast<unsigned long long>(o->report.directoryBytesRead),
                     static_cast<unsigned long long>(o->peakGrowthBytes / 1024));
+        if (!row.opens) {
+            EXPECT_FALSE(o->doc);
+            EXPECT_EQ(o->code, 9);
+            EXPECT_TRUE(o->report.pathsTooLong);
+            continue;
+        }
+        ASSERT_TRUE(o->doc) << o->code;
+        EXPECT_EQ(o->report.unreadableDirectories, row.unreadable);
+        EXPECT_EQ(o->doc->warningBits & 2, 2);   // "Error found while reading the directory structure."
     }
 }
+
+
 
 }  // namespace
 }  // namespace image
