@@ -128,7 +128,10 @@ uint64_t PathUnitBudget(const ImageContext& ctx) {
 class IsoTreeWalk {
 public:
     IsoTreeWalk(ImageContext& ctx, IsoTreeReport* report)
-        : ctx_(ctx), report_(report), pathUnitBudget_(PathUnitBudget(ctx)) {}
+        : ctx_(ctx),
+          report_(report),
+          directoryByteBudget_(DirectoryByteBudget(ctx)),
+          pathUnitBudget_(PathUnitBudget(ctx)) {}
 
     bool ReadRoot();
 
@@ -160,6 +163,7 @@ private:
     // Sector runs read so far, first sector -> one past the last.
     std::map<uint64_t, uint64_t> readRuns_;
     uint64_t bytesRead_ = 0;
+    const uint64_t directoryByteBudget_;
     uint64_t pathUnits_ = 0;   // UTF-16 units of all folder paths made
     const uint64_t pathUnitBudget_;
     std::unordered_map<const ImageFolder*, uint32_t> folderExtents_;
@@ -177,8 +181,7 @@ IsoTreeWalk::Claim IsoTreeWalk::ClaimDirectory(std::span<const uint8_t> head) {
     if (next != readRuns_.end() && next->first < end) return Claim::Refused;
     if (next != readRuns_.begin() && std::prev(next)->second > first) return Claim::Refused;
     const uint64_t bytes = sectors * kSectorBytes;
-    const uint64_t budget = DirectoryByteBudget(ctx_);
-    if (bytes > budget || bytesRead_ > budget - bytes) return Claim::Refused;
+    if (bytes > directoryByteBudget_ - bytesRead_) return Claim::Refused;
     bytesRead_ += bytes;
     Count(report_, &IsoTreeReport::directoryBytesRead, bytes);
     readRuns_.emplace_hint(next, first, end);
