@@ -10,7 +10,7 @@
 
 namespace foundation {
 
-class ConsolePrompts final : public IPromptService {
+class ConsolePrompts final : public IPromptServices {
 public:
     // Streams are not owned; null means stdin / stdout.
     ConsolePrompts(std::FILE* input = nullptr, std::FILE* output = nullptr);

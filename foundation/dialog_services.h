@@ -7,11 +7,11 @@
 // and no volume is opened (last error kErrorNotSupported), so every caller takes
 // its cancel path.
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "foundation/services.h"
 #include "platform/file.h"
 #include "platform/last_error.h"
 
@@ -80,19 +80,15 @@ private:
         return nullptr;
     }
 };
-inline std::atomic<IDialogServices*>& InstalledDialogServices() {
-    static std::atomic<IDialogServices*> installed{nullptr};
-    return installed;
-}
 }  // namespace detail
 
-inline IDialogServices& DialogServices() {
-    static detail::DialogStandIn standIn;
-    IDialogServices* installed = detail::InstalledDialogServices().load();
-    return installed ? *installed : standIn;
+inline foundation::ServiceSlot<IDialogServices, detail::DialogStandIn>& DialogServicesSlot() {
+    static foundation::ServiceSlot<IDialogServices, detail::DialogStandIn> slot;
+    return slot;
 }
+inline IDialogServices& DialogServices() { return DialogServicesSlot().Get(); }
 // Not owned; null restores the stand-in.
-inline void SetDialogServices(IDialogServices* services) { detail::InstalledDialogServices().store(services); }
+inline IDialogServices* SetDialogServices(IDialogServices* services) { return DialogServicesSlot().Install(services); }
 
 inline int ChooseSession(image::ImageContext* ctx, bool buildTree) {
     return DialogServices().ChooseSession(ctx, buildTree);

@@ -146,10 +146,4 @@ void ScriptedUiServices::BurnLogWarning(std::u16string_view text) {
     burnLog_.push_back(std::u16string(text));
 }
 
-ScopedUiServices::ScopedUiServices(UiServices* services) : previous_(InstalledUiServices()) {
-    SetUiServices(services);
-}
-
-ScopedUiServices::~ScopedUiServices() { SetUiServices(previous_); }
-
 }  // namespace foundation

@@ -76,16 +76,4 @@ private:
     std::thread windowThread_;
 };
 
-// Installs a face for the lifetime of the object and restores the previous one.
-class ScopedUiServices {
-public:
-    explicit ScopedUiServices(UiServices* services);
-    ~ScopedUiServices();
-    ScopedUiServices(const ScopedUiServices&) = delete;
-    ScopedUiServices& operator=(const ScopedUiServices&) = delete;
-
-private:
-    UiServices* previous_;
-};
-
 }  // namespace foundation

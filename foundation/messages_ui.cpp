@@ -2,15 +2,16 @@
 
 #include "foundation/messages_console.h"
 
-#include <atomic>
+#include "foundation/services.h"
 
 namespace foundation {
 
 namespace {
 
-std::atomic<UiServices*>& Installed() {
-    static std::atomic<UiServices*> installed{nullptr};
-    return installed;
+// With no face installed the console face over standard input and output answers.
+ServiceSlot<UiServices, ConsoleUiServices>& Slot() {
+    static ServiceSlot<UiServices, ConsoleUiServices> slot;
+    return slot;
 }
 
 }  // namespace
@@ -30,14 +31,10 @@ int RefusingAnswer(uint32_t flags) {
     }
 }
 
-UiServices& CurrentUiServices() {
-    if (UiServices* services = Installed().load()) return *services;
-    static ConsoleUiServices console;
-    return console;
-}
+UiServices& CurrentUiServices() { return Slot().Get(); }
 
-UiServices* InstalledUiServices() { return Installed().load(); }
+UiServices* InstalledUiServices() { return Slot().Installed(); }
 
-void SetUiServices(UiServices* services) { Installed().store(services); }
+UiServices* SetUiServices(UiServices* services) { return Slot().Install(services); }
 
 }  // namespace foundation

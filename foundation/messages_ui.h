@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "foundation/services.h"
+
 namespace foundation {
 struct UserPromptRequest;
 }
@@ -95,11 +97,12 @@ public:
 // Console choices of ConsoleAskString.
 enum : uint32_t { kAskOk = 1, kAskCancel = 2, kAskYes = 4, kAskNo = 8 };
 
-// The installed face (the console face when none was installed). The pointer
-// is not owned; the installer keeps it alive while installed.
+// The installed face (the console face when none was installed).
 UiServices& CurrentUiServices();
 // The face installed, null when none is.
 UiServices* InstalledUiServices();
-void SetUiServices(UiServices* services);
+// Not owned; the installer keeps it alive while installed. Null restores the
+// console face. Returns the face installed before (foundation/services.h).
+UiServices* SetUiServices(UiServices* services);
 
 }  // namespace foundation

@@ -5,10 +5,10 @@
 // until a drive service is installed, every call reports "not available"
 // (result 0, last error kErrorNotSupported) and the log calls do nothing.
 
-#include <atomic>
 #include <cstdint>
 #include <string_view>
 
+#include "foundation/services.h"
 #include "platform/file.h"
 #include "platform/format.h"
 #include "platform/last_error.h"
@@ -89,19 +89,15 @@ private:
         return 0;
     }
 };
-inline std::atomic<IOpticalServices*>& InstalledOpticalServices() {
-    static std::atomic<IOpticalServices*> installed{nullptr};
-    return installed;
-}
 }  // namespace detail
 
-inline IOpticalServices& OpticalServices() {
-    static detail::OpticalStandIn standIn;
-    IOpticalServices* installed = detail::InstalledOpticalServices().load();
-    return installed ? *installed : standIn;
+inline foundation::ServiceSlot<IOpticalServices, detail::OpticalStandIn>& OpticalServicesSlot() {
+    static foundation::ServiceSlot<IOpticalServices, detail::OpticalStandIn> slot;
+    return slot;
 }
+inline IOpticalServices& OpticalServices() { return OpticalServicesSlot().Get(); }
 // Not owned; null restores the stand-in.
-inline void SetOpticalServices(IOpticalServices* services) { detail::InstalledOpticalServices().store(services); }
+inline IOpticalServices* SetOpticalServices(IOpticalServices* services) { return OpticalServicesSlot().Install(services); }
 
 inline int LockAndDismountVolume(platform::FileHandle drive, int force) {
     return OpticalServices().LockAndDismountVolume(drive, force);

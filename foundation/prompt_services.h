@@ -9,13 +9,14 @@
 #include <atomic>
 #include <cstdint>
 
+#include "foundation/services.h"
 #include "foundation/user_prompt.h"
 
 namespace foundation {
 
-class IPromptService {
+class IPromptServices {
 public:
-    virtual ~IPromptService() = default;
+    virtual ~IPromptServices() = default;
     virtual void Show(UserPromptRequest& request) = 0;
 };
 
@@ -43,26 +44,22 @@ inline std::atomic<int32_t>& ChosenSessionIndex() {
 }
 
 namespace detail {
-class CancellingPrompts final : public IPromptService {
+class CancellingPrompts final : public IPromptServices {
 public:
     void Show(UserPromptRequest& request) override {
         AnswerCancel(request);
         if (request.kind == prompt_kind::kChooseSession) ChosenSessionIndex().store(-1);
     }
 };
-inline std::atomic<IPromptService*>& InstalledPromptService() {
-    static std::atomic<IPromptService*> installed{nullptr};
-    return installed;
-}
 }  // namespace detail
 
 // The installed face; the cancelling stand-in when none is installed.
-inline IPromptService& PromptService() {
-    static detail::CancellingPrompts standIn;
-    IPromptService* installed = detail::InstalledPromptService().load();
-    return installed ? *installed : standIn;
+inline foundation::ServiceSlot<IPromptServices, detail::CancellingPrompts>& PromptServicesSlot() {
+    static foundation::ServiceSlot<IPromptServices, detail::CancellingPrompts> slot;
+    return slot;
 }
+inline IPromptServices& PromptServices() { return PromptServicesSlot().Get(); }
 // Installs a face (not owned; it must outlive its use). Null restores the stand-in.
-inline void SetPromptService(IPromptService* service) { detail::InstalledPromptService().store(service); }
+inline IPromptServices* SetPromptServices(IPromptServices* service) { return PromptServicesSlot().Install(service); }
 
 }  // namespace foundation

@@ -52,7 +52,7 @@ void DispatchUserPrompt(UserPromptRequest& request) {
         if (ConsoleMode)
             request.answer = CurrentUiServices().AskFileExistsOnConsole(NameOf(request), request.text);
         else
-            foundation::PromptService().Show(request);
+            foundation::PromptServices().Show(request);
         break;
     case foundation::prompt_kind::kWrongPassword: {
         int box = AppMessageBox(LangString(kStrPasswordWrong), kMbOkCancel | kMbIconQuestion);
@@ -60,11 +60,11 @@ void DispatchUserPrompt(UserPromptRequest& request) {
         break;
     }
     case foundation::prompt_kind::kNameChangeNotice:
-        if (!ConsoleMode) foundation::PromptService().Show(request);
+        if (!ConsoleMode) foundation::PromptServices().Show(request);
         break;
     case foundation::prompt_kind::kChooseSession:
         foundation::ChosenSessionIndex().store(-1);
-        foundation::PromptService().Show(request);
+        foundation::PromptServices().Show(request);
         break;
     case foundation::prompt_kind::kCreateVolume:
     case foundation::prompt_kind::kVolumeRequired:
@@ -72,7 +72,7 @@ void DispatchUserPrompt(UserPromptRequest& request) {
     case foundation::prompt_kind::kMissingVolumes:
     case foundation::prompt_kind::kPassword:
     case foundation::prompt_kind::kAddProgress:
-        foundation::PromptService().Show(request);
+        foundation::PromptServices().Show(request);
         break;
     default:
         foundation::AnswerCancel(request);

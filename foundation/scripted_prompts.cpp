@@ -47,11 +47,4 @@ size_t ScriptedPrompts::Pending() const {
     return answers_.size();
 }
 
-ScopedPromptService::ScopedPromptService(IPromptService* service)
-    : previous_(detail::InstalledPromptService().load()) {
-    SetPromptService(service);
-}
-
-ScopedPromptService::~ScopedPromptService() { SetPromptService(previous_); }
-
 }  // namespace foundation

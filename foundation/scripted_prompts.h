@@ -29,7 +29,7 @@ struct RecordedPrompt {
     void* context = nullptr;
 };
 
-class ScriptedPrompts final : public IPromptService {
+class ScriptedPrompts final : public IPromptServices {
 public:
     void Push(ScriptedAnswer answer);
     void PushAnswer(int32_t answer);
@@ -41,18 +41,6 @@ private:
     mutable std::mutex lock_;
     std::deque<ScriptedAnswer> answers_;
     std::vector<RecordedPrompt> shown_;
-};
-
-// Installs a face for the lifetime of the object and restores the previous one.
-class ScopedPromptService {
-public:
-    explicit ScopedPromptService(IPromptService* service);
-    ~ScopedPromptService();
-    ScopedPromptService(const ScopedPromptService&) = delete;
-    ScopedPromptService& operator=(const ScopedPromptService&) = delete;
-
-private:
-    IPromptService* previous_;
 };
 
 }  // namespace foundation

@@ -1,8 +1,7 @@
 #include "foundation/window_faces.h"
 
-#include <atomic>
-
 #include "foundation/paths.h"
+#include "foundation/services.h"
 #include "platform/format.h"
 #include "platform/text.h"
 
@@ -10,12 +9,36 @@ namespace foundation {
 
 namespace {
 
-std::atomic<WindowFaces*> g_faces{nullptr};
+// No window: the stand-in is never asked; the callers take their "none" answers
+// when nothing is installed.
+class NoWindowFaces final : public WindowFaces {
+public:
+    std::optional<std::u16string> OpenFileDialog(void*, const FileFilterList&, std::u16string_view,
+                                                std::u16string_view) override {
+        return std::nullopt;
+    }
+    std::optional<SaveAnswer> SaveFileDialog(const SaveDialogRequest&) override { return std::nullopt; }
+    std::optional<std::u16string> BrowseForFolder(void*, std::u16string_view, std::u16string_view) override {
+        return std::nullopt;
+    }
+    std::optional<std::u16string> TypeNameForFile(std::u16string_view) override { return std::nullopt; }
+    std::optional<std::u16string> FolderTypeName() override { return std::nullopt; }
+    int IconIndexForFile(std::u16string_view) override { return -1; }
+    bool OpenWithChooser(std::u16string_view) override { return false; }
+    void AddTrayIcon(std::u16string_view) override {}
+    void SetTrayIconTip(std::u16string_view) override {}
+    void RemoveTrayIcon() override {}
+};
+
+ServiceSlot<WindowFaces, NoWindowFaces>& Slot() {
+    static ServiceSlot<WindowFaces, NoWindowFaces> slot;
+    return slot;
+}
 
 }  // namespace
 
-WindowFaces* InstalledWindowFaces() { return g_faces.load(); }
-void SetWindowFaces(WindowFaces* faces) { g_faces.store(faces); }
+WindowFaces* InstalledWindowFaces() { return Slot().Installed(); }
+WindowFaces* SetWindowFaces(WindowFaces* faces) { return Slot().Install(faces); }
 
 std::optional<std::u16string> ShowOpenFileDialog(void* owner, const FileFilterList& filters,
                                                  std::u16string_view defaultExtension,

@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "foundation/file_filters.h"
+#include "foundation/services.h"
 
 namespace foundation {
 
@@ -61,7 +62,9 @@ public:
 
 // The installed face, or null (none).
 WindowFaces* InstalledWindowFaces();
-void SetWindowFaces(WindowFaces* faces);
+// Not owned; null removes the face. Returns the face installed before
+// (foundation/services.h).
+WindowFaces* SetWindowFaces(WindowFaces* faces);
 
 // The open dialog with filter 1 selected, pre-filled with initialPath. The
 // chosen path or nothing.

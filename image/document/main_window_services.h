@@ -5,10 +5,11 @@
 // installs the real one. Until then every call does nothing (console mode and
 // tests).
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "foundation/services.h"
 
 namespace image {
 struct ImageContext;
@@ -58,20 +59,16 @@ public:
     void RemoveRecentFile(std::u16string_view) override {}
     void RefreshAfterLanguageSwitch() override {}
 };
-inline std::atomic<IMainWindowServices*>& InstalledMainWindowServices() {
-    static std::atomic<IMainWindowServices*> installed{nullptr};
-    return installed;
-}
 }  // namespace detail
 
-inline IMainWindowServices& MainWindowServices() {
-    static detail::MainWindowStandIn standIn;
-    IMainWindowServices* installed = detail::InstalledMainWindowServices().load();
-    return installed ? *installed : standIn;
+inline foundation::ServiceSlot<IMainWindowServices, detail::MainWindowStandIn>& MainWindowServicesSlot() {
+    static foundation::ServiceSlot<IMainWindowServices, detail::MainWindowStandIn> slot;
+    return slot;
 }
-// Not owned; null restores the stand-in.
-inline void SetMainWindowServices(IMainWindowServices* services) {
-    detail::InstalledMainWindowServices().store(services);
+inline IMainWindowServices& MainWindowServices() { return MainWindowServicesSlot().Get(); }
+// Not owned; null restores the stand-in. Returns the services installed before.
+inline IMainWindowServices* SetMainWindowServices(IMainWindowServices* services) {
+    return MainWindowServicesSlot().Install(services);
 }
 
 inline void NotifyItemAddedOrRemoved(image::ImageContext* ctx, image::ImageFolder* folder, image::ImageItem* item,

@@ -4,10 +4,10 @@
 // code will implement it; until an audio service is installed both calls report
 // "not available" (0, last error kErrorNotSupported).
 
-#include <atomic>
 #include <cstdint>
 #include <string_view>
 
+#include "foundation/services.h"
 #include "platform/file.h"
 #include "platform/last_error.h"
 
@@ -45,19 +45,15 @@ public:
         return 0;
     }
 };
-inline std::atomic<IAudioServices*>& InstalledAudioServices() {
-    static std::atomic<IAudioServices*> installed{nullptr};
-    return installed;
-}
 }  // namespace detail
 
-inline IAudioServices& AudioServices() {
-    static detail::AudioStandIn standIn;
-    IAudioServices* installed = detail::InstalledAudioServices().load();
-    return installed ? *installed : standIn;
+inline foundation::ServiceSlot<IAudioServices, detail::AudioStandIn>& AudioServicesSlot() {
+    static foundation::ServiceSlot<IAudioServices, detail::AudioStandIn> slot;
+    return slot;
 }
+inline IAudioServices& AudioServices() { return AudioServicesSlot().Get(); }
 // Not owned; null restores the stand-in.
-inline void SetAudioServices(IAudioServices* services) { detail::InstalledAudioServices().store(services); }
+inline IAudioServices* SetAudioServices(IAudioServices* services) { return AudioServicesSlot().Install(services); }
 
 inline int ReadTrackData(image::TrackList* list, int32_t position, void* buffer, uint32_t sectors) {
     return AudioServices().ReadTrackData(list, position, buffer, sectors);

@@ -1,7 +1,6 @@
 #include "image/sectors/container_services.h"
 
-#include <atomic>
-
+#include "foundation/services.h"
 #include "image/build/composed_image.h"
 #include "image/document/image_context.h"
 #include "platform/last_error.h"
@@ -57,27 +56,27 @@ public:
     size_t DeflateCompressBlock(const uint8_t*, size_t, uint8_t*, size_t) override { return size_t(NotAvailable()); }
 };
 
-template <typename Interface>
-std::atomic<Interface*>& Installed() {
-    static std::atomic<Interface*> installed{nullptr};
-    return installed;
+foundation::ServiceSlot<IComposedImageAccess, ComposedImageDefault>& ComposedSlot() {
+    static foundation::ServiceSlot<IComposedImageAccess, ComposedImageDefault> slot;
+    return slot;
 }
-
-template <typename Interface, typename StandIn>
-Interface& Current() {
-    static StandIn standIn;
-    Interface* installed = Installed<Interface>().load();
-    return installed != nullptr ? *installed : standIn;
+foundation::ServiceSlot<IChunkImageReaders, ChunkStandIn>& ChunkSlot() {
+    static foundation::ServiceSlot<IChunkImageReaders, ChunkStandIn> slot;
+    return slot;
+}
+foundation::ServiceSlot<IContainerServices, ContainerStandIn>& ContainerSlot() {
+    static foundation::ServiceSlot<IContainerServices, ContainerStandIn> slot;
+    return slot;
 }
 
 }  // namespace
 
-IComposedImageAccess& ComposedImageAccess() { return Current<IComposedImageAccess, ComposedImageDefault>(); }
-void SetComposedImageAccess(IComposedImageAccess* access) { Installed<IComposedImageAccess>().store(access); }
-IChunkImageReaders& ChunkImageReaders() { return Current<IChunkImageReaders, ChunkStandIn>(); }
-void SetChunkImageReaders(IChunkImageReaders* readers) { Installed<IChunkImageReaders>().store(readers); }
-IContainerServices& ContainerServices() { return Current<IContainerServices, ContainerStandIn>(); }
-void SetContainerServices(IContainerServices* services) { Installed<IContainerServices>().store(services); }
+IComposedImageAccess& ComposedImageAccess() { return ComposedSlot().Get(); }
+IComposedImageAccess* SetComposedImageAccess(IComposedImageAccess* access) { return ComposedSlot().Install(access); }
+IChunkImageReaders& ChunkImageReaders() { return ChunkSlot().Get(); }
+IChunkImageReaders* SetChunkImageReaders(IChunkImageReaders* readers) { return ChunkSlot().Install(readers); }
+IContainerServices& ContainerServices() { return ContainerSlot().Get(); }
+IContainerServices* SetContainerServices(IContainerServices* services) { return ContainerSlot().Install(services); }
 
 void SetImageFormatServices(IImageFormatServices* services) {
     SetComposedImageAccess(services);

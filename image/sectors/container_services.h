@@ -84,14 +84,16 @@ public:
                                         size_t capacity) = 0;
 };
 
-// The installed services, or stand-ins that answer "not available". The
-// setters do not take ownership; null restores the stand-in.
+// The installed services, or stand-ins that answer "not available" (the
+// composed image: its building code). The installers do not take ownership;
+// null restores the stand-in; each returns what was installed before
+// (foundation/services.h).
 IComposedImageAccess& ComposedImageAccess();
-void SetComposedImageAccess(IComposedImageAccess* access);
+IComposedImageAccess* SetComposedImageAccess(IComposedImageAccess* access);
 IChunkImageReaders& ChunkImageReaders();
-void SetChunkImageReaders(IChunkImageReaders* readers);
+IChunkImageReaders* SetChunkImageReaders(IChunkImageReaders* readers);
 IContainerServices& ContainerServices();
-void SetContainerServices(IContainerServices* services);
+IContainerServices* SetContainerServices(IContainerServices* services);
 
 // All of the above in one record, for a program (or test) that installs every
 // service at once. SetImageFormatServices installs it for each of the three

@@ -53,8 +53,9 @@ public:
     virtual std::shared_ptr<MpegInfo> ProbeMpegFile(std::u16string_view path) = 0;
 };
 
-// The installed services (not owned); the FFmpeg reader when none is.
+// The installed services (not owned); the FFmpeg reader when none is. The
+// installer returns what was installed before (foundation/services.h).
 IMpegInfoServices& MpegInfoServices();
-void SetMpegInfoServices(IMpegInfoServices* services);
+IMpegInfoServices* SetMpegInfoServices(IMpegInfoServices* services);
 
 }  // namespace image

@@ -12,6 +12,7 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 }
 
+#include "foundation/services.h"
 #include "image/vcd/mpeg_info.h"
 #include "platform/text.h"
 
@@ -105,18 +106,17 @@ public:
     }
 };
 
-std::atomic<IMpegInfoServices*> g_installed{nullptr};
+foundation::ServiceSlot<IMpegInfoServices, FfmpegMpegInfo>& Slot() {
+    static foundation::ServiceSlot<IMpegInfoServices, FfmpegMpegInfo> slot;
+    return slot;
+}
 
 }  // namespace
 
 void FreeMpegTrackInfo(MpegInfo* info) { delete info; }
 
-IMpegInfoServices& MpegInfoServices() {
-    static FfmpegMpegInfo ffmpeg;
-    IMpegInfoServices* installed = g_installed.load();
-    return installed ? *installed : ffmpeg;
-}
+IMpegInfoServices& MpegInfoServices() { return Slot().Get(); }
 
-void SetMpegInfoServices(IMpegInfoServices* services) { g_installed.store(services); }
+IMpegInfoServices* SetMpegInfoServices(IMpegInfoServices* services) { return Slot().Install(services); }
 
 }  // namespace image

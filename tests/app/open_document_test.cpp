@@ -110,7 +110,7 @@ protected:
     static qvtest::TempDir* fixtures_;
     RecordingWindow window_;
     foundation::ScriptedUiServices ui_;
-    foundation::ScopedUiServices scoped_{&ui_};
+    foundation::ScopedServices<foundation::SetUiServices> scoped_{&ui_};
 };
 qvtest::TempDir* OpenDocumentTest::fixtures_ = nullptr;
 
@@ -168,7 +168,7 @@ TEST_F(OpenDocumentTest, FailuresTellTheUserAndLeaveTheRecentList) {
         if (row.file == "unreadable.iso" && ::geteuid() == 0) continue;
         SCOPED_TRACE(row.name);
         foundation::ScriptedUiServices ui;
-        foundation::ScopedUiServices scoped(&ui);
+        foundation::ScopedServices<foundation::SetUiServices> scoped(&ui);
         window_.removed.clear();
         window_.added.clear();
         DocumentPtr doc = Open(P(row.file), row.flags);
@@ -277,7 +277,7 @@ TEST_F(OpenDocumentTest, ReportOpenFailureTable) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.code);
         foundation::ScriptedUiServices ui;
-        foundation::ScopedUiServices scoped(&ui);
+        foundation::ScopedServices<foundation::SetUiServices> scoped(&ui);
         ui.QueueBoxAnswer(foundation::kIdCancel);   // code 15: no download page
         window_.removed.clear();
         app::ReportOpenFailure(u"/x/disc.daa", row.code);

@@ -84,7 +84,7 @@ protected:
     std::u16string PathOf(const std::string& name) { return platform::Utf8ToUtf16(dir_ / name); }
     qvtest::TempDir dir_;
     foundation::ScriptedUiServices ui_;
-    foundation::ScopedUiServices scoped_{&ui_};
+    foundation::ScopedServices<foundation::SetUiServices> scoped_{&ui_};
 };
 
 TEST_F(DiagnosticLogTest, StartAndEndLinesReadBack) {

@@ -128,7 +128,7 @@ TEST_F(DriveTable, RefusedLockIsNeverForced) {
 
 TEST_F(DriveTable, OpenAndLockAsksWhenRefused) {
     ScriptedUiServices ui;
-    ScopedUiServices scoped(&ui);
+    ScopedServices<foundation::SetUiServices> scoped(&ui);
     fake.refuseLock = true;
     // Without asking: the unlocked handle.
     FileHandle quiet = OpenAndLockDrive(u'D', false);

@@ -168,7 +168,7 @@ TEST(FileIo, CreateOutputFileAsksBeforeOverwriting) {
     std::string path = dir / "out";
     qvtest::WriteFileText(path, "keep me");
     ScriptedUiServices ui;
-    ScopedUiServices scoped(&ui);
+    ScopedServices<foundation::SetUiServices> scoped(&ui);
     ui.QueueBoxAnswer(kIdNo);
     EXPECT_EQ(CreateOutputFile(U(path)), nullptr);
     EXPECT_EQ(qvtest::ReadFileBytes(path).size(), 7u);

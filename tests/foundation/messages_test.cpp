@@ -29,12 +29,12 @@ protected:
     void TearDown() override { ResetProcessStateForTests(); }
     std::vector<ScriptedUiServices::ShownBox> Boxes() { return ui.Boxes(); }
     ScriptedUiServices ui;
-    ScopedUiServices installed{&ui};
+    ScopedServices<foundation::SetUiServices> installed{&ui};
 };
 
 // A prompt service that answers every prompt with a fixed answer and notes
 // what it was asked.
-class StubPrompts : public foundation::IPromptService {
+class StubPrompts : public foundation::IPromptServices {
 public:
     void Show(foundation::UserPromptRequest& request) override {
         kinds.push_back(request.kind);
@@ -102,7 +102,7 @@ TEST_F(Messages, BoxOpenFlagIsSetDuringTheCall) {
         }
         bool sawOpen = false;
     } face;
-    ScopedUiServices scope(&face);
+    ScopedServices<foundation::SetUiServices> scope(&face);
     EXPECT_EQ(AppMessageBox(u"q", kMbOkCancel | kMbIconQuestion), kIdCancel);
     EXPECT_TRUE(face.sawOpen);
     EXPECT_FALSE(MessageBoxOpen);
@@ -112,7 +112,7 @@ TEST_F(Messages, ConsoleBoxPrintsAndAnswersTheRefusingButton) {
     int out[2];
     ASSERT_EQ(pipe(out), 0);
     ConsoleUiServices console(-1, out[1]);
-    ScopedUiServices scope(&console);
+    ScopedServices<foundation::SetUiServices> scope(&console);
     ConsoleMode = true;
     EXPECT_EQ(AppMessageBox(u"Saved.", kMbOk | kMbIconInformation), kIdOk);
     EXPECT_EQ(AppMessageBox(u"Lock?", kMbOkCancel | kMbIconQuestion), kIdCancel);
@@ -226,7 +226,7 @@ TEST_F(Messages, AskOverwriteFileOnTheConsole) {
 
 TEST_F(Messages, AskOverwriteNameHonoursTheStandingAnswer) {
     StubPrompts prompts;
-    foundation::SetPromptService(&prompts);
+    foundation::SetPromptServices(&prompts);
     struct Row {
         int32_t standing;
         int32_t promptAnswer;
@@ -253,7 +253,7 @@ TEST_F(Messages, AskOverwriteNameHonoursTheStandingAnswer) {
     EXPECT_EQ(prompts.kinds[0], 1);
     EXPECT_EQ(prompts.texts[0], LangString(700));
     EXPECT_EQ(prompts.names[0], u"FILE.TXT");
-    foundation::SetPromptService(nullptr);
+    foundation::SetPromptServices(nullptr);
 }
 
 TEST_F(Messages, ArchiveCommentIsCutBetweenCharacters) {

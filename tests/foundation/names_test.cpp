@@ -43,7 +43,7 @@ TEST(Names, ReplaceAndTrim) {
 
 TEST(Names, ValidateFileNameRefusesTheNineCharacters) {
     ScriptedUiServices ui;
-    ScopedUiServices installed(&ui);
+    ScopedServices<foundation::SetUiServices> installed(&ui);
     for (char16_t c : std::u16string(u"\\/:*?\"<>|")) {
         std::u16string name = u"a";
         name.push_back(c);

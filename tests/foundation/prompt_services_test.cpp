@@ -28,7 +28,7 @@ namespace {
 
 using namespace foundation;
 
-TEST(PromptService, StandInAnswersEveryKindWithItsCancel) {
+TEST(PromptServices, StandInAnswersEveryKindWithItsCancel) {
     struct Row {
         int32_t kind;
         int32_t answer;
@@ -40,7 +40,7 @@ TEST(PromptService, StandInAnswersEveryKindWithItsCancel) {
         request.answer = 77;
         request.outText = u"stale";
         ChosenSessionIndex().store(3);
-        PromptService().Show(request);
+        PromptServices().Show(request);
         EXPECT_EQ(request.answer, row.answer) << row.kind;
         EXPECT_TRUE(request.outText.empty());
         EXPECT_EQ(request.outHandle, nullptr);
@@ -50,10 +50,10 @@ TEST(PromptService, StandInAnswersEveryKindWithItsCancel) {
     }
 }
 
-TEST(PromptService, ScriptedAnswersInOrderAndRecords) {
+TEST(PromptServices, ScriptedAnswersInOrderAndRecords) {
     ScriptedPrompts scripted;
     {
-        ScopedPromptService scoped(&scripted);
+        ScopedServices<foundation::SetPromptServices> scoped(&scripted);
         scripted.PushAnswer(overwrite_answer::kYesToAll);
         ScriptedAnswer password;
         password.answer = kIdOk;
@@ -67,19 +67,19 @@ TEST(PromptService, ScriptedAnswersInOrderAndRecords) {
         UserPromptRequest first;
         first.kind = prompt_kind::kFileExists;
         first.text = u"exists";
-        PromptService().Show(first);
+        PromptServices().Show(first);
         EXPECT_EQ(first.answer, overwrite_answer::kYesToAll);
         UserPromptRequest second;
         second.kind = prompt_kind::kPassword;
-        PromptService().Show(second);
+        PromptServices().Show(second);
         EXPECT_EQ(second.outText, u"secret");
         UserPromptRequest third;
         third.kind = prompt_kind::kChooseSession;
-        PromptService().Show(third);
+        PromptServices().Show(third);
         EXPECT_EQ(ChosenSessionIndex().load(), 2);
         UserPromptRequest empty;
         empty.kind = prompt_kind::kFileExists;
-        PromptService().Show(empty);
+        PromptServices().Show(empty);
         EXPECT_EQ(empty.answer, overwrite_answer::kCancel);
         ASSERT_EQ(scripted.Shown().size(), 4u);
         EXPECT_EQ(scripted.Shown()[0].text, u"exists");
@@ -87,14 +87,14 @@ TEST(PromptService, ScriptedAnswersInOrderAndRecords) {
     // Restored: the stand-in answers again.
     UserPromptRequest after;
     after.kind = prompt_kind::kFileExists;
-    PromptService().Show(after);
+    PromptServices().Show(after);
     EXPECT_EQ(after.answer, overwrite_answer::kCancel);
     EXPECT_EQ(scripted.Shown().size(), 4u);
     ChosenSessionIndex().store(-1);
 }
 
 // The window thread answers and completes; the worker sees the whole answer.
-TEST(PromptService, AnswerCrossesThreads) {
+TEST(PromptServices, AnswerCrossesThreads) {
     for (int round = 0; round < 50; ++round) {
         UserPromptRequest request;
         request.kind = prompt_kind::kPassword;
@@ -128,7 +128,7 @@ void RunConsole(const std::string& input, int32_t kind, UserPromptRequest& reque
     std::free(outBuffer);
 }
 
-TEST(PromptService, ConsoleFace) {
+TEST(PromptServices, ConsoleFace) {
     struct Row {
         int32_t kind;
         std::string input;
@@ -166,7 +166,7 @@ TEST(PromptService, ConsoleFace) {
     EXPECT_NE(output.find("Question", 10), std::string::npos);
 }
 
-TEST(PromptService, ConsoleVolumeAndChooser) {
+TEST(PromptServices, ConsoleVolumeAndChooser) {
     qvtest::TempDir dir;
     qvtest::WriteFileText(dir / "vol2", "volume");
     qvtest::RunOk("chmod 0444 " + qvtest::ShellQuote(dir / "vol2"));
@@ -194,7 +194,7 @@ TEST(PromptService, ConsoleVolumeAndChooser) {
 // A password typed on a terminal is not echoed, and the terminal gets its
 // echo back afterwards. The "user" types only once echo is off, as the flush
 // that turns it off drops what was typed before.
-TEST(PromptService, ConsolePasswordOnATerminalIsNotEchoed) {
+TEST(PromptServices, ConsolePasswordOnATerminalIsNotEchoed) {
     int master = -1;
     int slave = -1;
     ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);

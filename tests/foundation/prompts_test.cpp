@@ -19,7 +19,7 @@ namespace {
 
 // The prompt dialogs, as the window program would show them: a fixed answer
 // and out text, and a note of the thread each ran on.
-class StubPrompts : public foundation::IPromptService {
+class StubPrompts : public foundation::IPromptServices {
 public:
     void Show(foundation::UserPromptRequest& request) override {
         std::lock_guard<std::mutex> guard(lock);
@@ -41,15 +41,15 @@ class Prompts : public ::testing::Test {
 protected:
     void SetUp() override {
         ResetProcessStateForTests();
-        foundation::SetPromptService(&prompts);
+        foundation::SetPromptServices(&prompts);
     }
     void TearDown() override {
-        foundation::SetPromptService(nullptr);
+        foundation::SetPromptServices(nullptr);
         ResetProcessStateForTests();
     }
     StubPrompts prompts;
     ScriptedUiServices ui;
-    ScopedUiServices installed{&ui};
+    ScopedServices<foundation::SetUiServices> installed{&ui};
 };
 
 void WaitFor(const std::function<bool()>& condition) {
@@ -132,7 +132,7 @@ TEST_F(Prompts, AWindowThatGoesAwayAnswersCancel) {
     std::thread worker;
     {
         ScriptedUiServices window;
-        ScopedUiServices scope(&window);
+        ScopedServices<foundation::SetUiServices> scope(&window);
         window.SetProgressDialogOpen(true);
         window.HoldPrompts(true);
         worker = std::thread([&] { result = RunUserPrompt(1, 0, u"q", 0, nullptr, &answer, nullptr); });

@@ -58,9 +58,9 @@ public:
 private:
     qvtest::TempDir configDir_;
     foundation::ScriptedUiServices ui_;
-    foundation::ScopedUiServices scopedUi_;
+    foundation::ScopedServices<foundation::SetUiServices> scopedUi_;
     foundation::ScriptedPrompts prompts_;
-    foundation::ScopedPromptService scopedPrompts_;
+    foundation::ScopedServices<foundation::SetPromptServices> scopedPrompts_;
     image::DocumentPtr ctx_;
 };
 

@@ -105,7 +105,7 @@ protected:
     }
     qvtest::TempDir dir_;
     foundation::ScriptedUiServices ui_;
-    foundation::ScopedUiServices scoped_{&ui_};
+    foundation::ScopedServices<foundation::SetUiServices> scoped_{&ui_};
 };
 
 TEST_F(ImageSaveTest, ToolsReadOurIsoAndExtractTheSameTree) {
@@ -590,7 +590,7 @@ TEST_F(ImageSaveTest, AFileThatChangedAfterTheIdenticalDataSearchFailsTheSave) {
         DocumentPtr doc(image::NewIsoDocument());
         AddTree(doc.get(), doc->rootFolder, src);
         foundation::ScriptedUiServices ui;
-        foundation::ScopedUiServices scoped(&ui);
+        foundation::ScopedServices<foundation::SetUiServices> scoped(&ui);
         foundation::ProgressCallbacks progress;
         // When a.dat, which carries the shared data, is written, b.dat changes.
         progress.SetCurrentItem = [&](std::u16string_view name) {

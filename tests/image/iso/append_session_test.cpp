@@ -95,7 +95,7 @@ protected:
 
     qvtest::TempDir dir_;
     foundation::ScriptedUiServices ui_;
-    foundation::ScopedUiServices scoped_{&ui_};
+    foundation::ScopedServices<foundation::SetUiServices> scoped_{&ui_};
 };
 
 TEST_F(AppendSessionTest, ToolsSeeOldAndNewFilesThroughTheHeadAndTheSessionAtItsStart) {

@@ -144,7 +144,7 @@ protected:
     }
     qvtest::TempDir dir_;
     foundation::ScriptedUiServices ui_;
-    foundation::ScopedUiServices scoped_{&ui_};
+    foundation::ScopedServices<foundation::SetUiServices> scoped_{&ui_};
 };
 
 TEST_P(ElToritoBadInputTest, OpensInBoundedMemoryAndReadsAndSavesWhatWasKept) {

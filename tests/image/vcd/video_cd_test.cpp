@@ -107,7 +107,7 @@ protected:
     }
     qvtest::TempDir dir_;
     foundation::ScriptedUiServices ui_;
-    foundation::ScopedUiServices scoped_{&ui_};
+    foundation::ScopedServices<foundation::SetUiServices> scoped_{&ui_};
 };
 
 TEST_F(VideoCdTest, TheOpenEntryRecognisesAndMarksAVideoCd) {
@@ -469,7 +469,7 @@ protected:
     }
     qvtest::TempDir dir_;
     foundation::ScriptedUiServices ui_;
-    foundation::ScopedUiServices scoped_{&ui_};
+    foundation::ScopedServices<foundation::SetUiServices> scoped_{&ui_};
 };
 
 TEST_F(VideoCdSave, ControlFilesLandOnTheirSectorsAndTheToolsReadThem) {
