@@ -11,6 +11,7 @@
 #include "image/document/document.h"
 #include "image/document/image_context.h"
 #include "image/document/item_tree.h"
+#include "image/document/open_reader_services.h"
 
 namespace {
 
@@ -21,12 +22,17 @@ std::u16string Name(const char* prefix, int64_t n) {
     return std::u16string(text.begin(), text.end());
 }
 
+// No settings store and no volume texts: the tree alone is measured.
+class BareDocumentSettings final : public OpenReaderStandIn {
+public:
+    int32_t CompressionLevel() override { return 0; }
+    int64_t FixedTime() override { return 0; }
+    void InitNewImageFields(ImageContext&, int32_t) override {}
+};
+
 DocumentPtr NewDocument() {
-    OpenReaderHooks hooks;
-    hooks.compressionLevel = [] { return int32_t{0}; };
-    hooks.fixedTime = [] { return int64_t{0}; };
-    hooks.initNewImageFields = [](ImageContext*) {};
-    SetOpenReaderHooks(hooks);
+    static BareDocumentSettings settings;
+    SetOpenReaderServices(&settings);
     return DocumentPtr(NewIsoDocument());
 }
 

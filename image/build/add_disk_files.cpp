@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "image/document/fat_volume_services.h"
 #include "image/document/main_window_services.h"
 #include "foundation/console.h"
 #include "foundation/user_prompt.h"
@@ -65,12 +66,6 @@ using foundation::overwrite_answer::kNoToAll;
 using foundation::overwrite_answer::kYesToAll;
 
 std::atomic<int32_t> g_lastAddAnswer{-1};
-std::atomic<DiskStatusReader> g_statusReader{nullptr};
-
-DiskAddHooks& Hooks() {
-    static DiskAddHooks hooks;
-    return hooks;
-}
 
 // --- The walk -----------------------------------------------------------
 
@@ -416,9 +411,8 @@ ImageItem* AddEntry(ImageContext* ctx, ImageFolder* folder, DiskWalk& walk, std:
         }
     }
     if (ctx->fatState) {
-        const DiskAddHooks& hooks = Hooks();
-        const bool written = facts.isFolder ? (!hooks.fatCreateFolder || hooks.fatCreateFolder(ctx, made) == 1)
-                                            : (!hooks.fatWriteFile || hooks.fatWriteFile(ctx, item) == 1);
+        IFatVolumeServices& fat = FatVolumeServices();
+        const bool written = facts.isFolder ? fat.CreateFolder(ctx, made) == 1 : fat.WriteFile(ctx, item) == 1;
         if (!written) {
             walk.listingItems.erase(item);
             if (made) {
@@ -431,7 +425,7 @@ ImageItem* AddEntry(ImageContext* ctx, ImageFolder* folder, DiskWalk& walk, std:
         }
     }
     image::NotifyItemAddedOrRemoved(ctx, folder, item, true);
-    if (Hooks().itemAdded && Hooks().itemAdded(ctx, item) == 0) {
+    if (DiskAddServices().ItemAdded(ctx, item) == 0) {
         foundation::OperationStatus = foundation::kStatusCancelled;
     }
     if (made) walk.pending.push_back({made, std::u16string(fullPath)});
@@ -525,13 +519,12 @@ ImageItem* NewDotItem(std::u16string_view name, const ImageItem& model) {
 int32_t GetLastAddAnswer() { return g_lastAddAnswer.load(); }
 void SetLastAddAnswer(int32_t answer) { g_lastAddAnswer.store(answer); }
 
-void SetDiskAddHooks(const DiskAddHooks& hooks) { Hooks() = hooks; }
-
-void SetDiskStatusReader(DiskStatusReader reader) { g_statusReader.store(reader); }
+int DiskAddStandIn::ReadEntryStatus(const std::string& utf8Path, bool followLinks, DiskEntryStatus& status) {
+    return SystemStatus(utf8Path, followLinks, status);
+}
 
 int ReadDiskEntryStatus(const std::string& utf8Path, bool followLinks, DiskEntryStatus& status) {
-    DiskStatusReader reader = g_statusReader.load();
-    return reader ? reader(utf8Path, followLinks, status) : SystemStatus(utf8Path, followLinks, status);
+    return DiskAddServices().ReadEntryStatus(utf8Path, followLinks, status);
 }
 
 int AddDiskFolderContents(ImageContext* ctx, ImageFolder* folder, std::u16string_view diskPath,
@@ -693,7 +686,7 @@ ImageItem* AddPlaceholderItem(ImageContext* ctx, ImageFolder* folder, std::u16st
     InheritExclusion(folder, item);
     LinkItemAtHead(folder, item);
     image::NotifyItemAddedOrRemoved(ctx, folder, item, true);
-    if (Hooks().itemAdded && Hooks().itemAdded(ctx, item) == 0) {
+    if (DiskAddServices().ItemAdded(ctx, item) == 0) {
         foundation::OperationStatus = foundation::kStatusCancelled;
     }
     return item;

@@ -32,6 +32,8 @@
 #include <string>
 #include <string_view>
 
+#include "image/build/disk_add_services.h"
+
 namespace image {
 
 struct ImageContext;
@@ -84,32 +86,8 @@ int SetFolderTime(ImageContext* ctx, ImageFolder* folder, int64_t time, bool rec
 int32_t GetLastAddAnswer();
 void SetLastAddAnswer(int32_t answer);
 
-// What other parts hook into an add.
-struct DiskAddHooks {
-    // The add-files dialog's hook, called for every added entry; 0 cancels the add.
-    int (*itemAdded)(ImageContext* ctx, ImageItem* item) = nullptr;
-    // The FAT writer's file write and folder creation for documents with a FAT
-    // volume: 1 ok. Unset: nothing to write.
-    int (*fatWriteFile)(ImageContext* ctx, ImageItem* item) = nullptr;
-    int (*fatCreateFolder)(ImageContext* ctx, ImageFolder* folder) = nullptr;
-};
-void SetDiskAddHooks(const DiskAddHooks& hooks);
-
-// The status of a disk entry as the walk reads it.
-struct DiskEntryStatus {
-    bool isSymlink = false;
-    bool isDirectory = false;
-    bool isRegular = false;
-    uint64_t sizeBytes = 0;
-    int64_t modifiedTime = 0;  // seconds since 1970
-    int64_t creationTime = 0;  // 0 when the file system keeps none
-};
-// lstat-like with followLinks false, stat-like with true: 0, or -1 with the
-// last error set.
-using DiskStatusReader = int (*)(const std::string& utf8Path, bool followLinks, DiskEntryStatus& status);
-// Replaces the status reader (tests: a failure that permissions cannot provoke
-// for root). Null restores the system one.
-void SetDiskStatusReader(DiskStatusReader reader);
+// lstat-like with followLinks false, stat-like with true, through the disk add
+// services (image/build/disk_add_services.h): 0, or -1 with the last error set.
 int ReadDiskEntryStatus(const std::string& utf8Path, bool followLinks, DiskEntryStatus& status);
 
 }  // namespace image

@@ -15,20 +15,13 @@
 #include "foundation/dates.h"
 #include "foundation/memory.h"
 #include "foundation/settings.h"
-#include "image/iso/el_torito.h"
-#include "image/detect/format_detect.h"
-#include "image/iso/iso_reader.h"
 #include "image/document/item_tree_internal.h"
+#include "image/document/open_reader_services.h"
 #include "image/sheets/track_list.h"
 #include "image/iso/volume_texts.h"
 
 namespace image {
 namespace {
-
-OpenReaderHooks& Hooks() {
-    static OpenReaderHooks hooks;
-    return hooks;
-}
 
 // The record, or null when out of memory (also when a test injects the failure).
 DocumentPtr AllocateDocument() {
@@ -51,26 +44,11 @@ bool CopyText(std::u16string& field, std::u16string_view text) {
     }
 }
 
-int32_t CompressionLevelSetting() {
-    if (Hooks().compressionLevel) return Hooks().compressionLevel();
-    return static_cast<int32_t>(foundation::GetCompressionLevel());
-}
-
-int64_t FixedTimeSetting() {
-    if (Hooks().fixedTime) return Hooks().fixedTime();
-    return foundation::GetFixedTime();
-}
-
-bool ShowMacFilesSetting() {
-    if (Hooks().showMacFiles) return Hooks().showMacFiles() != 0;
-    return foundation::ReadSettingDwordInRange(u"ShowMacFiles", 0, 0, 1) != 0;
-}
-
 // The parts shared by the ISO, MZP and archive documents.
 DocumentPtr NewTreeDocument(int32_t formatCode) {
     DocumentPtr ctx = AllocateDocument();
     if (!ctx) return nullptr;
-    int64_t now = FixedTimeSetting();
+    int64_t now = OpenReaderServices().FixedTime();
     ctx->creationTime = now;
     ctx->modificationTime = now;
     foundation::UnixTimeToIsoRecordDate(now, std::span<uint8_t>(ctx->rootDirectoryRecord).subspan(18, 7));
@@ -79,17 +57,13 @@ DocumentPtr NewTreeDocument(int32_t formatCode) {
     ctx->isoNameLimit = kIsoNameLimit;
     ctx->jolietNameLimit = kJolietNameLimit;
     ctx->formatCode = formatCode;
-    ctx->compressionLevel = CompressionLevelSetting();
+    ctx->compressionLevel = OpenReaderServices().CompressionLevel();
     ctx->primaryDescriptorSector = -1;
     ctx->jolietDescriptorSector = -1;
     ctx->jolietLevel = 3;
     ctx->ownsTree = 1;
     if (CreateRootFolder(ctx.get()) != 0) return nullptr;
-    if (Hooks().initNewImageFields) {
-        Hooks().initNewImageFields(ctx.get());
-    } else {
-        InitNewImageFields(*ctx, formatCode);
-    }
+    OpenReaderServices().InitNewImageFields(*ctx, formatCode);
     ctx->sessionStartLba = 0;
     return ctx;
 }
@@ -106,40 +80,36 @@ int BuildDocumentTree(ImageContext& ctx, bool buildTree) {
     if (buildTree) {
         if (ctx.discSource && ctx.trackList) ctx.trackList->cookedReadsOnly = true;
         if (ctx.formatCode != format_code::kAudioCd && !ctx.udfPresent) {
-            bool showMac = HasMacVolume(ctx) && (!ctx.iso9660Present || ShowMacFilesSetting());
+            bool showMac = HasMacVolume(ctx) && (!ctx.iso9660Present || OpenReaderServices().ShowMacFiles());
             if (HasMacVolume(ctx) && ctx.iso9660Present) ctx.hybridMacDisc = 1;
             // The root's extent, little-endian half of the both-byte-order field.
             const auto& root = ctx.rootDirectoryRecord;
             ctx.rootItem.startSector = static_cast<uint32_t>(root[2]) | static_cast<uint32_t>(root[3]) << 8 |
                                        static_cast<uint32_t>(root[4]) << 16 | static_cast<uint32_t>(root[5]) << 24;
             if (CreateRootFolder(&ctx) != 0) return open_result::kOutOfMemory;
-            const OpenReaderHooks& hooks = Hooks();
+            IOpenReaderServices& readers = OpenReaderServices();
             int read = -1;
             if (ctx.xboxVolume) {
-                read = hooks.readXboxTree ? hooks.readXboxTree(&ctx) : -1;
+                read = readers.ReadXboxTree(ctx);
             } else if (ctx.hfsPlusVolume && showMac) {
-                read = hooks.buildHfsPlusTree ? hooks.buildHfsPlusTree(&ctx) : -1;
+                read = readers.BuildHfsPlusTree(ctx);
             } else if (ctx.hfsVolume && showMac) {
-                read = hooks.buildHfsTree ? hooks.buildHfsTree(&ctx) : -1;
+                read = readers.BuildHfsTree(ctx);
             } else if (ctx.marfsVolume) {
-                read = hooks.loadMarfsTree ? hooks.loadMarfsTree(&ctx) : -1;
+                read = readers.LoadMarfsTree(ctx);
             } else if (!ctx.wiiDisc) {
-                read = hooks.readIsoTree ? hooks.readIsoTree(&ctx) : ReadIsoTree(ctx);
+                read = readers.ReadIsoTree(ctx);
             } else {
                 read = 0;   // the Wii reader builds its own tree
             }
             if (read != 0) return open_result::kDirectoryUnreadable;
         }
     }
-    if (Hooks().loadElTorito) Hooks().loadElTorito(&ctx);
-    else LoadElTorito(ctx);
+    OpenReaderServices().LoadElTorito(ctx);
     return open_result::kOk;
 }
 
 }  // namespace
-
-void SetOpenReaderHooks(const OpenReaderHooks& hooks) { Hooks() = hooks; }
-const OpenReaderHooks& GetOpenReaderHooks() { return Hooks(); }
 
 ImageContext* NewIsoDocument() { return NewTreeDocument(format_code::kIso).release(); }
 
@@ -158,7 +128,7 @@ ImageContext* NewArchiveDocument(int32_t archiveKind) {
 ImageContext* NewAudioCdDocument() {
     DocumentPtr ctx = AllocateDocument();
     if (!ctx) return nullptr;
-    ctx->compressionLevel = CompressionLevelSetting();
+    ctx->compressionLevel = OpenReaderServices().CompressionLevel();
     if (foundation::AllocationShouldFail()) return nullptr;
     TrackListPtr list = NewTrackList();
     if (!list) return nullptr;
@@ -210,7 +180,7 @@ ImageContext* OpenImageDocument(std::u16string_view imagePath, std::u16string_vi
     if (!sheetPath.empty() && !CopyText(ctx->sheetPath, sheetPath)) return finish(open_result::kOutOfMemory);
     ctx->bootRecordSector = -1;
     ctx->openedBy = openedBy;
-    ctx->compressionLevel = CompressionLevelSetting();
+    ctx->compressionLevel = OpenReaderServices().CompressionLevel();
     ctx->ownsTree = buildTree ? 1 : 0;
 
     if (!ctx->sheetPath.empty()) {
@@ -218,8 +188,7 @@ ImageContext* OpenImageDocument(std::u16string_view imagePath, std::u16string_vi
         if (ctx->trackList) FreeTrackList(ctx->trackList);
         ctx->trackList = list.release();
     }
-    int64_t size = Hooks().fileSize ? Hooks().fileSize(ctx->imageHandle.get())
-                                    : foundation::GetFileSize64(ctx->imageHandle.get());
+    int64_t size = OpenReaderServices().FileSize(ctx->imageHandle.get());
     ctx->imageSize = size < 0 ? 0 : size;
 
     sessionAsked = true;
@@ -230,11 +199,7 @@ ImageContext* OpenImageDocument(std::u16string_view imagePath, std::u16string_vi
 
     if (static_cast<uint64_t>(ctx->imageSize) > kOutputSizeLimitBytes) return finish(open_result::kTooLarge);
 
-    if (Hooks().detectImageFormat) {
-        Hooks().detectImageFormat(ctx.get(), format_code::kUnknown);
-    } else {
-        DetectImageFormat(*ctx, format_code::kUnknown);
-    }
+    OpenReaderServices().DetectImageFormat(*ctx, format_code::kUnknown);
     if (ctx->formatCode == format_code::kUnknown) {
         if (ctx->passwordMissing) return finish(open_result::kPasswordRequired);
         if (ctx->passwordGiven) return finish(open_result::kWrongPassword);
@@ -242,10 +207,8 @@ ImageContext* OpenImageDocument(std::u16string_view imagePath, std::u16string_vi
     }
     if (ctx->formatCode == format_code::kDaa || ctx->formatCode == format_code::kMzp ||
         ctx->formatCode == format_code::kXdi) {
-        if (Hooks().containerNeedsPassword && Hooks().containerNeedsPassword(ctx.get()))
-            return finish(open_result::kPasswordRequired);
-        if (Hooks().containerIsNewerVersion && Hooks().containerIsNewerVersion(ctx.get()))
-            return finish(open_result::kVersionMismatch);
+        if (OpenReaderServices().ContainerNeedsPassword(*ctx)) return finish(open_result::kPasswordRequired);
+        if (OpenReaderServices().ContainerIsNewerVersion(*ctx)) return finish(open_result::kVersionMismatch);
     }
     return finish(BuildDocumentTree(*ctx, buildTree));
 }

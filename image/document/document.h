@@ -60,37 +60,4 @@ int CreateRootFolder(ImageContext* ctx);
 // was chosen; else 0. Returns the value set.
 int32_t SetSessionStartLba(ImageContext* ctx);
 
-// The readers the open calls that are not linked in yet, reached through these
-// hooks; tests replace any of them. Unset: format detection, the ISO 9660 tree
-// and the El Torito boot entry are the image core's own, the settings are read
-// from the store, and the
-// other readers answer "not recognised" (their tree read fails, so the open
-// gives "Can not read directory structure.").
-struct OpenReaderHooks {
-    // Sets ctx->formatCode (stays -1 when nothing is recognised).
-    void (*detectImageFormat)(ImageContext* ctx, int32_t startFormat) = nullptr;
-    // Container checks for formats 2, 7 and 8: true when a password is needed /
-    // when the file is of a newer version.
-    bool (*containerNeedsPassword)(ImageContext* ctx) = nullptr;
-    bool (*containerIsNewerVersion)(ImageContext* ctx) = nullptr;
-    // Tree readers: 0 success, anything else failure.
-    int (*readXboxTree)(ImageContext* ctx) = nullptr;
-    int (*buildHfsPlusTree)(ImageContext* ctx) = nullptr;
-    int (*buildHfsTree)(ImageContext* ctx) = nullptr;
-    int (*loadMarfsTree)(ImageContext* ctx) = nullptr;
-    int (*readIsoTree)(ImageContext* ctx) = nullptr;
-    void (*loadElTorito)(ImageContext* ctx) = nullptr;
-    // Size of the image file; unset: GetFileSize64 (tests give sizes no file can have).
-    int64_t (*fileSize)(foundation::FileHandle file) = nullptr;
-    // "ShowMacFiles" setting (0..1); unset reads the setting.
-    int (*showMacFiles)() = nullptr;
-    // Settings the constructors read; unset: the settings store.
-    int32_t (*compressionLevel)() = nullptr;
-    int64_t (*fixedTime)() = nullptr;
-    // Fills the volume texts of a new document ("New ISO" / "New Archive").
-    void (*initNewImageFields)(ImageContext* ctx) = nullptr;
-};
-void SetOpenReaderHooks(const OpenReaderHooks& hooks);
-const OpenReaderHooks& GetOpenReaderHooks();
-
 }  // namespace image

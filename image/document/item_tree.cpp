@@ -5,12 +5,12 @@
 #include "image/document/item_tree.h"
 
 #include <algorithm>
-#include <atomic>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <vector>
 
+#include "image/document/fat_volume_services.h"
 #include "image/document/main_window_services.h"
 #include "foundation/memory.h"
 #include "foundation/operation_status.h"
@@ -25,8 +25,6 @@ namespace {
 // Folders at most this large are scanned; larger ones answer from their index
 // (the results are the same either way).
 constexpr int64_t kScanLimit = 32;
-
-std::atomic<const FatTreeHooks*> g_fatHooks{nullptr};
 
 std::mutex& IndexLock() {
     static std::mutex lock;
@@ -78,10 +76,8 @@ bool IsPathFile(const ImageItem* item) { return IsPlainFileItem(item); }
 ImageFolder::ImageFolder() = default;
 ImageFolder::~ImageFolder() = default;
 
-const FatTreeHooks* CurrentFatHooks() { return g_fatHooks.load(); }
-void SetFatTreeHooks(const FatTreeHooks* hooks) { g_fatHooks.store(hooks); }
 
-bool IsFatDocument(const ImageContext* ctx) { return ctx && ctx->fatState && CurrentFatHooks(); }
+bool IsFatDocument(const ImageContext* ctx) { return ctx && ctx->fatState; }
 
 int32_t GetOverwriteAnswer() { return foundation::StandingOverwriteAnswer.load(); }
 void SetOverwriteAnswer(int32_t answer) { foundation::StandingOverwriteAnswer.store(answer); }
@@ -328,8 +324,8 @@ void DeleteItem(ImageContext* ctx, ImageItem* item) {
     if (!item || (ctx && item == &ctx->rootItem)) return;
     ReleaseCutSlot(item, nullptr);
     ImageFolder* folder = item->parent;
-    if (IsFatDocument(ctx) && !IsFolderItem(item) && CurrentFatHooks()->deleteFile) {
-        CurrentFatHooks()->deleteFile(ctx, item);
+    if (IsFatDocument(ctx) && !IsFolderItem(item)) {
+        FatVolumeServices().DeleteFile(ctx, item);
     }
     // Unlinked (and out of the index) before it is freed, so nothing walks a
     // freed node.
@@ -340,7 +336,7 @@ void DeleteItem(ImageContext* ctx, ImageItem* item) {
 void DeleteFolder(ImageContext* ctx, ImageFolder* folder) {
     if (!folder || folder->parent == folder || !folder->parent) return;   // the root stays
     ReleaseCutSlot(nullptr, folder);
-    if (IsFatDocument(ctx) && CurrentFatHooks()->deleteFolder) CurrentFatHooks()->deleteFolder(ctx, folder->ownItem);
+    if (IsFatDocument(ctx)) FatVolumeServices().DeleteFolder(ctx, folder->ownItem);
     // Out of the parent's subfolder list first: the record is freed below.
     UnlinkSubfolder(folder->parent, folder);
     ImageItem* ownItem = folder->ownItem;

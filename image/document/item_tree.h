@@ -263,14 +263,4 @@ void GetTreeStatistics(ImageContext* ctx, ImageFolder* folder, TreeStatistics* s
 void ApplyLargeFileRule(ImageContext* ctx);
 bool IsItemFromDiskFile(ImageContext* ctx, const ImageItem* item);
 
-// The file-system hooks of a FAT document (the FAT writer installs them): the
-// edits keep the FAT volume in step with the tree. Null entries do nothing.
-struct FatTreeHooks {
-    int (*copyFile)(ImageContext* ctx, ImageItem* source, ImageItem* copy) = nullptr;   // 1 ok
-    int (*deleteFile)(ImageContext* ctx, ImageItem* item) = nullptr;
-    int (*createFolder)(ImageContext* ctx, ImageFolder* folder) = nullptr;              // 1 ok
-    int (*deleteFolder)(ImageContext* ctx, ImageItem* folderItem) = nullptr;
-};
-void SetFatTreeHooks(const FatTreeHooks* hooks);   // not owned; null removes them
-
 }  // namespace image

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "image/document/current_document.h"
+#include "image/document/fat_volume_services.h"
 #include "image/document/main_window_services.h"
 #include "foundation/user_prompt.h"
 #include "foundation/language.h"
@@ -153,7 +154,7 @@ FolderStep PrepareFolder(ImageContext* ctx, ImageFolder* src, ImageFolder* dest,
         made->ownItem->sourceText = src->ownItem->sourceText;
         made->ownItem->startSector = src->ownItem->startSector;
     }
-    if (IsFatDocument(ctx) && CurrentFatHooks()->createFolder && CurrentFatHooks()->createFolder(ctx, made) != 1) {
+    if (IsFatDocument(ctx) && FatVolumeServices().CreateFolder(ctx, made) != 1) {
         DeleteFolder(ctx, made);
         return FolderStep::Failed;
     }
@@ -226,7 +227,7 @@ ImageItem* CopyFileItem(ImageContext* ctx, ImageFolder* dest, ImageItem* item, b
         result = CopyItemRecord(*item);
         if (!result) return nullptr;
         LinkItemAtHead(dest, result);
-        if (IsFatDocument(ctx) && CurrentFatHooks()->copyFile && CurrentFatHooks()->copyFile(ctx, item, result) != 1) {
+        if (IsFatDocument(ctx) && FatVolumeServices().CopyFile(ctx, item, result) != 1) {
             DeleteItem(ctx, result);
             return nullptr;
         }

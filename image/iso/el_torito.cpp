@@ -309,12 +309,4 @@ bool SetNewBootImage(ImageContext& ctx, std::vector<uint8_t> bytes) {
     return true;
 }
 
-void RegisterElToritoHooks() {
-    OpenReaderHooks hooks = GetOpenReaderHooks();
-    hooks.loadElTorito = [](ImageContext* ctx) {
-        if (ctx) LoadElTorito(*ctx);
-    };
-    SetOpenReaderHooks(hooks);
-}
-
 }  // namespace image

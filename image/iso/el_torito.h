@@ -139,8 +139,4 @@ int WriteBootImage(ImageContext& ctx, foundation::ProgressCallbacks* progress, i
 // built from scratch on save.
 bool SetNewBootImage(ImageContext& ctx, std::vector<uint8_t> bytes);
 
-// Installs LoadElTorito as the open's boot hook (the save's boot builder is
-// installed by default).
-void RegisterElToritoHooks();
-
 }  // namespace image

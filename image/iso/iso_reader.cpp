@@ -485,11 +485,4 @@ int64_t ReadIsoItemBytes(ImageContext& ctx, const ImageItem& item, uint64_t offs
     return static_cast<int64_t>(done);
 }
 
-void RegisterIsoOpenHooks() {
-    OpenReaderHooks hooks = GetOpenReaderHooks();
-    hooks.detectImageFormat = [](ImageContext* ctx, int32_t code) { DetectImageFormat(*ctx, code); };
-    hooks.readIsoTree = [](ImageContext* ctx) { return ReadIsoTree(*ctx); };
-    SetOpenReaderHooks(hooks);
-}
-
 }  // namespace image

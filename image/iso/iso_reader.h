@@ -79,7 +79,4 @@ int CheckDirectoryExtent(ImageContext& ctx, const IsoDirectoryRecord& record);
 int64_t ReadIsoItemBytes(ImageContext& ctx, const ImageItem& item, uint64_t offset,
                          uint8_t* buffer, uint64_t bytes);
 
-// Lets OpenImageDocument reach format detection and the ISO tree reader.
-void RegisterIsoOpenHooks();
-
 }  // namespace image

@@ -22,25 +22,18 @@
 #include "image/document/item_tree.h"
 #include "image/sectors/raw_sectors.h"
 #include "platform/text.h"
+#include "tests/support/fake_services.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
 using image::DocumentPtr;
 
-class RecordingWindow final : public image::IMainWindowServices {
+class RecordingWindow final : public qvtest::NullMainWindowServices {
 public:
     std::vector<std::string> added, removed;
-    void NotifyItemAddedOrRemoved(image::ImageContext*, image::ImageFolder*, image::ImageItem*, bool) override {}
-    void BeginViewUpdate() override {}
-    void EndViewUpdate() override {}
-    void DetachFromCutTransfer(image::ImageItem*, image::ImageFolder*) override {}
-    void FillFileListWithFolder(image::ImageFolder*) override {}
-    void RefreshListItemDate(image::ImageContext*, image::ImageFolder*, image::ImageItem*) override {}
-    void ShowNameChangedNotice(std::u16string_view, std::u16string_view, bool) override {}
     void AddRecentFile(std::u16string_view path) override { added.push_back(platform::Utf16ToUtf8(path)); }
     void RemoveRecentFile(std::u16string_view path) override { removed.push_back(platform::Utf16ToUtf8(path)); }
-    void RefreshAfterLanguageSwitch() override {}
 };
 
 struct Flags {
@@ -85,13 +78,10 @@ protected:
     }
 
     void SetUp() override {
-        image::RegisterIsoOpenHooks();
         app::SetOtherOpeners({});
-        image::SetMainWindowServices(&window_);
         foundation::ConsoleMode = false;
     }
     void TearDown() override {
-        image::SetMainWindowServices(nullptr);
         app::SetOtherOpeners({});
         foundation::ConsoleMode = false;
     }
@@ -109,6 +99,7 @@ protected:
 
     static qvtest::TempDir* fixtures_;
     RecordingWindow window_;
+    foundation::ScopedServices<image::SetMainWindowServices> scopedWindow_{&window_};
     foundation::ScriptedUiServices ui_;
     foundation::ScopedServices<foundation::SetUiServices> scoped_{&ui_};
 };

@@ -12,6 +12,7 @@
 #include "image/document/document.h"
 #include "image/document/image_context.h"
 #include "image/document/item_tree.h"
+#include "image/document/open_reader_services.h"
 #include "tests/support/test_support.h"
 
 namespace treetest {
@@ -30,23 +31,25 @@ inline image::ImageFolder* AddFolder(image::ImageFolder* parent, std::u16string_
     return image::MakeFolderNode(nullptr, parent, name);
 }
 
+// The image core's readers with the settings a tree test needs fixed.
+class FixedSettings final : public image::OpenReaderStandIn {
+public:
+    int32_t CompressionLevel() override { return 0; }
+    int64_t FixedTime() override { return 1000000000; }
+};
+
 // A document with an empty root, no settings store needed, and scripted
 // prompts and boxes.
 class TreeDocument {
 public:
-    TreeDocument() : scopedUi_(&ui_), scopedPrompts_(&prompts_) {
+    TreeDocument() : scopedUi_(&ui_), scopedPrompts_(&prompts_), scopedSettings_(&settings_) {
         ::setenv("QV_CONFIG_DIR", configDir_.path().c_str(), 1);
-        image::OpenReaderHooks hooks;
-        hooks.compressionLevel = [] { return int32_t{0}; };
-        hooks.fixedTime = [] { return int64_t{1000000000}; };
-        image::SetOpenReaderHooks(hooks);
         ctx_.reset(image::NewIsoDocument());
         foundation::StandingOverwriteAnswer = -1;
         foundation::OperationStatus = 0;
     }
     ~TreeDocument() {
         ctx_.reset();
-        image::SetOpenReaderHooks(image::OpenReaderHooks{});
         foundation::StandingOverwriteAnswer = -1;
         foundation::OperationStatus = 0;
     }
@@ -61,6 +64,8 @@ private:
     foundation::ScopedServices<foundation::SetUiServices> scopedUi_;
     foundation::ScriptedPrompts prompts_;
     foundation::ScopedServices<foundation::SetPromptServices> scopedPrompts_;
+    FixedSettings settings_;
+    foundation::ScopedServices<image::SetOpenReaderServices> scopedSettings_;
     image::DocumentPtr ctx_;
 };
 

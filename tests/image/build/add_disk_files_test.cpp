@@ -57,14 +57,6 @@ void MakeFile(const std::string& path, const std::string& text) { qvtest::WriteF
 
 void MakeDir(const std::string& path) { ASSERT_EQ(::mkdir(path.c_str(), 0755), 0) << path; }
 
-// Restores the system status reader and the hooks after a test that replaced them.
-struct SeamReset {
-    ~SeamReset() {
-        image::SetDiskStatusReader(nullptr);
-        image::SetDiskAddHooks(image::DiskAddHooks{});
-    }
-};
-
 std::u16string SkippedLinkText(const std::string& path) {
     return U16(path) + u"\r\n\r\nThis symbolic link does not point to a file inside the added folder and was skipped.";
 }
@@ -325,8 +317,12 @@ int FailingStatus(const std::string& path, bool followLinks, image::DiskEntrySta
 }
 
 TEST(AddDiskFiles, UnreadableEntryAsksWhetherToContinue) {
-    SeamReset reset;
-    image::SetDiskStatusReader(&FailingStatus);
+    struct FailingDisk final : image::DiskAddStandIn {
+        int ReadEntryStatus(const std::string& path, bool followLinks, image::DiskEntryStatus& status) override {
+            return FailingStatus(path, followLinks, status);
+        }
+    } disk;
+    foundation::ScopedServices<image::SetDiskAddServices> scopedDisk(&disk);
     for (bool goOn : {true, false}) {
         SCOPED_TRACE(goOn);
         TreeDocument doc;
@@ -362,8 +358,12 @@ int TimedStatus(const std::string& path, bool followLinks, image::DiskEntryStatu
 }
 
 TEST(AddDiskFiles, ItemTimeFollowsUseFileCreationTime) {
-    SeamReset reset;
-    image::SetDiskStatusReader(&TimedStatus);
+    struct TimedDisk final : image::DiskAddStandIn {
+        int ReadEntryStatus(const std::string& path, bool followLinks, image::DiskEntryStatus& status) override {
+            return TimedStatus(path, followLinks, status);
+        }
+    } disk;
+    foundation::ScopedServices<image::SetDiskAddServices> scopedDisk(&disk);
     struct Row {
         uint32_t setting;
         int64_t birth;
@@ -443,13 +443,14 @@ TEST(AddDiskFiles, FileOfFiveGigabytesSwitchesToUdfOrIsRefused) {
     }
 }
 
-TEST(AddDiskFiles, AddHookCanCancelTheWalk) {
-    SeamReset reset;
-    static int calls = 0;
-    calls = 0;
-    image::DiskAddHooks hooks;
-    hooks.itemAdded = [](image::ImageContext*, ImageItem*) { return ++calls < 2 ? 1 : 0; };
-    image::SetDiskAddHooks(hooks);
+TEST(AddDiskFiles, AddDialogCanCancelTheWalk) {
+    // The dialog cancels at the second entry.
+    struct CancellingDialog final : image::DiskAddStandIn {
+        int calls = 0;
+        int ItemAdded(image::ImageContext*, ImageItem*) override { return ++calls < 2 ? 1 : 0; }
+    } dialog;
+    const int& calls = dialog.calls;
+    foundation::ScopedServices<image::SetDiskAddServices> scopedDialog(&dialog);
     TreeDocument doc;
     qvtest::TempDir dir;
     for (const char* name : {"1", "2", "3", "4"}) MakeFile(dir / name, name);

@@ -82,7 +82,6 @@ protected:
     void SetUp() override {
         setenv("QV_ANSI_CODEPAGE", "1252", 1);
         setenv("TZ", "UTC", 1);
-        image::RegisterIsoOpenHooks();
         foundation::ResetOperationStatus();
     }
     std::string Src() { return dir_ / "src"; }

@@ -13,28 +13,31 @@
 #include "foundation/prompt_services.h"
 #include "foundation/memory.h"
 #include "image/document/document.h"
+#include "image/document/open_reader_services.h"
 #include "image/sheets/track_list.h"
 #include "platform/text.h"
 #include "tests/image/item_tree_fixture.h"
+#include "tests/support/fake_services.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
 using namespace image;
 
+// The image core's readers with a fixed clock.
+class FixedTimeReaders : public OpenReaderStandIn {
+public:
+    int64_t FixedTime() override { return 1234567890; }
+};
+
 class Documents : public ::testing::Test {
 protected:
     void SetUp() override {
         ::setenv("QV_CONFIG_DIR", config.path().c_str(), 1);
         ::setenv("TZ", "UTC", 1);
-        OpenReaderHooks hooks;
-        hooks.fixedTime = [] { return int64_t{1234567890}; };
-        SetOpenReaderHooks(hooks);
     }
     void TearDown() override {
         foundation::ClearAllocationFailure();
-        SetOpenReaderHooks(OpenReaderHooks{});
-        foundation::SetDialogServices(nullptr);
         CloseCurrentDocument();
     }
     // An ISO of one folder and one file, label VOL, made by genisoimage.
@@ -55,6 +58,8 @@ protected:
     }
     qvtest::TempDir config;
     qvtest::TempDir dir;
+    FixedTimeReaders readers_;
+    foundation::ScopedServices<SetOpenReaderServices> scopedReaders_{&readers_};
 };
 
 TEST_F(Documents, NewDocuments) {
@@ -158,39 +163,53 @@ TEST_F(Documents, OpenFailures) {
     EXPECT_EQ(Open(dir / "empty", &code), nullptr);
     EXPECT_EQ(code, open_result::kNotRecognised);
 
-    // A size past 2^60 (no file can have it; the size is injected).
-    OpenReaderHooks hooks = GetOpenReaderHooks();
-    hooks.fileSize = [](foundation::FileHandle) { return int64_t{0x1000000000000001}; };
-    SetOpenReaderHooks(hooks);
-    EXPECT_EQ(Open(iso, &code), nullptr);
-    EXPECT_EQ(code, open_result::kTooLarge);
-    hooks.fileSize = nullptr;
-
-    // Passwords reported by the detection.
-    hooks.detectImageFormat = [](ImageContext* ctx, int32_t) { ctx->passwordMissing = 1; };
-    SetOpenReaderHooks(hooks);
-    EXPECT_EQ(Open(iso, &code), nullptr);
-    EXPECT_EQ(code, open_result::kPasswordRequired);
-    hooks.detectImageFormat = [](ImageContext* ctx, int32_t) { ctx->passwordGiven = 1; };
-    SetOpenReaderHooks(hooks);
-    EXPECT_EQ(Open(iso, &code), nullptr);
-    EXPECT_EQ(code, open_result::kWrongPassword);
-    hooks.detectImageFormat = [](ImageContext* ctx, int32_t) { ctx->formatCode = format_code::kDaa; };
-    hooks.containerIsNewerVersion = [](ImageContext*) { return true; };
-    SetOpenReaderHooks(hooks);
-    EXPECT_EQ(Open(iso, &code), nullptr);
-    EXPECT_EQ(code, open_result::kVersionMismatch);
-
-    // Readers not linked in yet answer "not recognised": their tree cannot be read.
-    hooks = OpenReaderHooks{};
-    hooks.detectImageFormat = [](ImageContext* ctx, int32_t) {
-        ctx->formatCode = 0;
-        ctx->xboxVolume = 1;
+    // Each row's readers answer as the row says; the rest are the image core's.
+    struct RowReaders : FixedTimeReaders {
+        int64_t size = -1;              // -1: the file's
+        void (*detect)(ImageContext& ctx) = nullptr;   // null: the image core's detection
+        bool newerVersion = false;
+        int64_t FileSize(platform::FileHandle file) override {
+            return size >= 0 ? size : FixedTimeReaders::FileSize(file);
+        }
+        void DetectImageFormat(ImageContext& ctx, int32_t startFormat) override {
+            if (detect) detect(ctx);
+            else FixedTimeReaders::DetectImageFormat(ctx, startFormat);
+        }
+        bool ContainerIsNewerVersion(ImageContext&) override { return newerVersion; }
     };
-    SetOpenReaderHooks(hooks);
-    EXPECT_EQ(Open(iso, &code), nullptr);
-    EXPECT_EQ(code, open_result::kDirectoryUnreadable);
-    SetOpenReaderHooks(OpenReaderHooks{});
+    struct OpenRow {
+        const char* name;
+        int64_t size;
+        void (*detect)(ImageContext& ctx);
+        bool newerVersion;
+        int expected;
+    };
+    const OpenRow rows[] = {
+        // No file can have a size past 2^60; the size is injected.
+        {"size past 2^60", int64_t{0x1000000000000001}, nullptr, false, open_result::kTooLarge},
+        {"password missing", -1, [](ImageContext& ctx) { ctx.passwordMissing = 1; }, false,
+         open_result::kPasswordRequired},
+        {"wrong password", -1, [](ImageContext& ctx) { ctx.passwordGiven = 1; }, false, open_result::kWrongPassword},
+        {"newer container", -1, [](ImageContext& ctx) { ctx.formatCode = format_code::kDaa; }, true,
+         open_result::kVersionMismatch},
+        // Readers not linked in yet answer "not recognised": their tree cannot be read.
+        {"xbox reader absent", -1,
+         [](ImageContext& ctx) {
+             ctx.formatCode = 0;
+             ctx.xboxVolume = 1;
+         },
+         false, open_result::kDirectoryUnreadable},
+    };
+    for (const OpenRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        RowReaders readers;
+        readers.size = row.size;
+        readers.detect = row.detect;
+        readers.newerVersion = row.newerVersion;
+        foundation::ScopedServices<SetOpenReaderServices> scoped(&readers);
+        EXPECT_EQ(Open(iso, &code), nullptr);
+        EXPECT_EQ(code, row.expected);
+    }
 }
 
 // What the detection found decides read-only, whether a tree is read and by
@@ -235,26 +254,28 @@ TEST_F(Documents, TreeDecision) {
     std::string iso = MakeIso();
     std::string readers;
     g_readers = &readers;
-    OpenReaderHooks hooks = GetOpenReaderHooks();
-    hooks.detectImageFormat = [](ImageContext* ctx, int32_t) {
-        const TreeDecisionRow& row = *g_decisionRow;
-        ctx->formatCode = row.format;
-        ctx->videoCdKind = row.videoCd;
-        ctx->discSource = row.discSource;
-        ctx->xboxVolume = row.xbox;
-        ctx->wiiDisc = row.wii;
-        ctx->iso9660Present = row.iso9660;
-        if (row.hfs) ctx->hfsVolume.Attach(reinterpret_cast<HfsVolume*>(1), [](HfsVolume*) {});
-        if (row.hfsPlus) ctx->hfsPlusVolume.Attach(reinterpret_cast<HfsPlusVolume*>(1), [](HfsPlusVolume*) {});
-        if (row.discSource) ctx->trackList = NewTrackList().release();
-    };
-    hooks.showMacFiles = [] { return g_decisionRow->showMac; };
-    hooks.readIsoTree = [](ImageContext*) { return *g_readers += "iso", 0; };
-    hooks.buildHfsTree = [](ImageContext*) { return *g_readers += "hfs", 0; };
-    hooks.buildHfsPlusTree = [](ImageContext*) { return *g_readers += "hfs+", 0; };
-    hooks.readXboxTree = [](ImageContext*) { return *g_readers += "xbox", 0; };
-    hooks.loadElTorito = [](ImageContext*) { ++g_elToritoLoads; };
-    SetOpenReaderHooks(hooks);
+    class DecisionReaders final : public FixedTimeReaders {
+    public:
+        void DetectImageFormat(ImageContext& ctx, int32_t) override {
+            const TreeDecisionRow& row = *g_decisionRow;
+            ctx.formatCode = row.format;
+            ctx.videoCdKind = row.videoCd;
+            ctx.discSource = row.discSource;
+            ctx.xboxVolume = row.xbox;
+            ctx.wiiDisc = row.wii;
+            ctx.iso9660Present = row.iso9660;
+            if (row.hfs) ctx.hfsVolume.Attach(reinterpret_cast<HfsVolume*>(1), [](HfsVolume*) {});
+            if (row.hfsPlus) ctx.hfsPlusVolume.Attach(reinterpret_cast<HfsPlusVolume*>(1), [](HfsPlusVolume*) {});
+            if (row.discSource) ctx.trackList = NewTrackList().release();
+        }
+        bool ShowMacFiles() override { return g_decisionRow->showMac != 0; }
+        int ReadIsoTree(ImageContext&) override { return *g_readers += "iso", 0; }
+        int BuildHfsTree(ImageContext&) override { return *g_readers += "hfs", 0; }
+        int BuildHfsPlusTree(ImageContext&) override { return *g_readers += "hfs+", 0; }
+        int ReadXboxTree(ImageContext&) override { return *g_readers += "xbox", 0; }
+        void LoadElTorito(ImageContext&) override { ++g_elToritoLoads; }
+    } decisionReaders;
+    foundation::ScopedServices<SetOpenReaderServices> scoped(&decisionReaders);
     for (const TreeDecisionRow& row : rows) {
         SCOPED_TRACE(row.name);
         g_decisionRow = &row;
@@ -301,24 +322,13 @@ TEST_F(Documents, RootWithoutEntriesFailsWithCode9) {
 }
 
 // Chooses the given session, or refuses (-1).
-class SessionChooser final : public foundation::IDialogServices {
+class SessionChooser final : public qvtest::NullDialogServices {
 public:
     explicit SessionChooser(int32_t choice) : choice_(choice) {}
     int ChooseSession(ImageContext*, bool) override {
         foundation::ChosenSessionIndex().store(choice_);
         return choice_ < 0 ? -1 : 0;
     }
-    int ChooseDiskPartition(ImageContext*, const uint8_t*) override { return -1; }
-    int ChooseWimImage(ImageContext*, int32_t) override { return -1; }
-    bool AskPassword(ImageContext*, const uint8_t*) override { return false; }
-    platform::FileHandle OpenDaaVolumeFile(containers::DaaContainer*, int32_t) override { return nullptr; }
-    platform::FileHandle RequestVolume(containers::DaaContainer*, int32_t) override { return nullptr; }
-    platform::FileHandle OpenMzpVolumeFile(containers::MzpContainer*, int32_t) override { return nullptr; }
-    platform::FileHandle OpenXdiPartFile(containers::XdiContainer*, int32_t) override { return nullptr; }
-    void ReportTooManyVolumes() override {}
-    void RedirectToFirstVolume(std::u16string&) override {}
-    bool ApplySfxIcon(containers::DaaContainer*) override { return false; }
-    void AddProgressLogLine(std::u16string_view) override {}
 
 private:
     int32_t choice_;
@@ -326,21 +336,25 @@ private:
 
 TEST_F(Documents, SessionChoice) {
     std::string iso = MakeIso();
-    SessionChooser refusing(-1);
-    foundation::SetDialogServices(&refusing);
     int code = -1;
-    EXPECT_EQ(Open(iso, &code), nullptr);
-    EXPECT_EQ(code, open_result::kCancelled);
-    EXPECT_EQ(foundation::ChosenSessionIndex().load(), -1);
+    {
+        SessionChooser refusing(-1);
+        foundation::ScopedServices<foundation::SetDialogServices> dialogs(&refusing);
+        EXPECT_EQ(Open(iso, &code), nullptr);
+        EXPECT_EQ(code, open_result::kCancelled);
+        EXPECT_EQ(foundation::ChosenSessionIndex().load(), -1);
+    }
     // A choice made is recorded as its number + 1 and the shared value reset.
-    SessionChooser second(1);
-    foundation::SetDialogServices(&second);
-    DocumentPtr doc(Open(iso, &code));
-    ASSERT_NE(doc, nullptr);
-    EXPECT_EQ(doc->chosenSession, 2);
-    EXPECT_EQ(foundation::ChosenSessionIndex().load(), -1);
+    DocumentPtr doc;
+    {
+        SessionChooser second(1);
+        foundation::ScopedServices<foundation::SetDialogServices> dialogs(&second);
+        doc.reset(Open(iso, &code));
+        ASSERT_NE(doc, nullptr);
+        EXPECT_EQ(doc->chosenSession, 2);
+        EXPECT_EQ(foundation::ChosenSessionIndex().load(), -1);
+    }
     // A value left over from an earlier question is no choice.
-    foundation::SetDialogServices(nullptr);
     foundation::ChosenSessionIndex().store(3);
     DocumentPtr plain(Open(iso, &code));
     ASSERT_NE(plain, nullptr);

@@ -10,6 +10,7 @@
 #include "image/document/main_window_services.h"
 #include "platform/text.h"
 #include "tests/image/item_tree_fixture.h"
+#include "tests/support/fake_services.h"
 
 namespace {
 
@@ -20,14 +21,12 @@ using treetest::AddFolder;
 constexpr int32_t kYes = 0, kNo = 1, kYesAll = 2, kNoAll = 3, kCancel = 4;
 
 // Records what the views are told.
-class RecordingViews final : public image::IMainWindowServices {
+class RecordingViews final : public qvtest::NullMainWindowServices {
 public:
     int added = 0, removed = 0, detached = 0, filled = 0;
     void NotifyItemAddedOrRemoved(ImageContext*, ImageFolder*, ImageItem*, bool isAdded) override {
         (isAdded ? added : removed)++;
     }
-    void BeginViewUpdate() override {}
-    void EndViewUpdate() override {}
     void DetachFromCutTransfer(ImageItem* item, ImageFolder* folder) override {
         ++detached;
         if (item) item->cutSlot = 0;
@@ -37,17 +36,11 @@ public:
         ++filled;
         image::g_CurrentFolder = folder;
     }
-    void RefreshListItemDate(ImageContext*, ImageFolder*, ImageItem*) override {}
-    void ShowNameChangedNotice(std::u16string_view, std::u16string_view, bool) override {}
-    void AddRecentFile(std::u16string_view) override {}
-    void RemoveRecentFile(std::u16string_view) override {}
-    void RefreshAfterLanguageSwitch() override {}
 };
 
 class EditTree : public ::testing::Test {
 protected:
     void SetUp() override {
-        image::SetMainWindowServices(&views);
         src = AddFolder(doc.root(), u"src");
         dst = AddFolder(doc.root(), u"dst");
         srcFile = AddFile(src, u"a.txt", 111, 5);
@@ -56,11 +49,11 @@ protected:
         srcFile->recordHeader[32] = 5;
     }
     void TearDown() override {
-        image::SetMainWindowServices(nullptr);
         image::g_CurrentFolder = nullptr;
     }
     treetest::TreeDocument doc;
     RecordingViews views;
+    foundation::ScopedServices<image::SetMainWindowServices> scopedViews{&views};
     ImageFolder* src = nullptr;
     ImageFolder* dst = nullptr;
     ImageItem* srcFile = nullptr;
@@ -305,15 +298,18 @@ TEST_F(EditTree, MovedAwayCurrentFolderShowsTheTarget) {
     EXPECT_EQ(image::g_CurrentFolder, target);
 }
 
-TEST_F(EditTree, FatHooksFollowTheEdits) {
-    static int copies = 0, deletes = 0, folders = 0;
-    copies = deletes = folders = 0;
-    FatTreeHooks hooks;
-    hooks.copyFile = [](ImageContext*, ImageItem*, ImageItem*) { return ++copies == 1 ? 1 : 0; };
-    hooks.deleteFile = [](ImageContext*, ImageItem*) { return ++deletes; };
-    hooks.createFolder = [](ImageContext*, ImageFolder*) { return ++folders, 1; };
-    SetFatTreeHooks(&hooks);
-    doc.ctx()->fatState.Attach(reinterpret_cast<FatState*>(&hooks), [](FatState*) {});
+TEST_F(EditTree, FatVolumeFollowsTheEdits) {
+    // The first copy succeeds in the volume, later ones fail.
+    struct CountingVolume final : qvtest::NullFatVolumeServices {
+        int copies = 0, deletes = 0, folders = 0;
+        int CopyFile(ImageContext*, ImageItem*, ImageItem*) override { return ++copies == 1 ? 1 : 0; }
+        void DeleteFile(ImageContext*, ImageItem*) override { ++deletes; }
+        int CreateFolder(ImageContext*, ImageFolder*) override { return ++folders, 1; }
+    } volume;
+    const int& deletes = volume.deletes;
+    const int& folders = volume.folders;
+    foundation::ScopedServices<image::SetFatVolumeServices> scopedVolume(&volume);
+    doc.ctx()->fatState.Attach(reinterpret_cast<FatState*>(&volume), [](FatState*) {});
     EXPECT_NE(CopyFileItem(doc.ctx(), dst, srcFile, false, false), nullptr);
     ImageFolder* other = AddFolder(doc.root(), u"other");
     // The second copy fails in the volume: the new item goes again.
@@ -322,7 +318,6 @@ TEST_F(EditTree, FatHooksFollowTheEdits) {
     EXPECT_EQ(deletes, 1);
     EXPECT_NE(CopyFolder(doc.ctx(), other, src, false, false), nullptr);
     EXPECT_EQ(folders, 1);
-    SetFatTreeHooks(nullptr);
 }
 
 }  // namespace

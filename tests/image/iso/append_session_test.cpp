@@ -39,7 +39,6 @@ protected:
         setenv("QV_ANSI_CODEPAGE", "1252", 1);
         setenv("TZ", "UTC", 1);
         setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
-        image::RegisterIsoOpenHooks();
         foundation::ResetOperationStatus();
         std::string src = dir_ / "old";
         RunOk("mkdir -p " + ShellQuote(src + "/docs") + " && echo first > " + ShellQuote(src + "/first.txt") +
@@ -158,7 +157,6 @@ TEST_F(AppendSessionTest, ABootImagesInfoTableNamesTheSessionsPrimaryDescriptor)
     qvtest::WriteFileBytes(dir_ / "old/boot.img", boot.data(), boot.size());
     RunOk("xorriso -as mkisofs -b boot.img -no-emul-boot -boot-load-size 4 -boot-info-table -o " +
           ShellQuote(dir_ / "old.iso") + " " + ShellQuote(dir_ / "old") + " 2>&1");
-    image::RegisterElToritoHooks();
     const std::string out = dir_ / "out.iso";
     int32_t s = 0, area = 0;
     ASSERT_TRUE(AppendTo(out, true, &s, &area));

@@ -129,8 +129,6 @@ protected:
         setenv("QV_ANSI_CODEPAGE", "1252", 1);
         setenv("TZ", "UTC", 1);
         setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
-        image::RegisterIsoOpenHooks();
-        image::RegisterElToritoHooks();
         foundation::ResetOperationStatus();
         RunOk("mkdir -p " + ShellQuote(dir_ / "src"));
         RunOk(std::string("bash -c ") + ShellQuote(kMakeBase) + " base " + ShellQuote(dir_.path()));

@@ -85,8 +85,6 @@ protected:
         setenv("QV_ANSI_CODEPAGE", "1252", 1);
         setenv("TZ", "UTC", 1);
         setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
-        image::RegisterIsoOpenHooks();
-        image::RegisterElToritoHooks();
         foundation::ResetOperationStatus();
         RunOk("mkdir -p " + ShellQuote(dir_ / "src"));
         auto boot = Pattern(10000, 1);   // not a multiple of 2048: the image keeps its own length

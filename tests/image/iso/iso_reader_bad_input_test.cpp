@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "image/document/document.h"
+#include "image/document/open_reader_services.h"
 #include "tests/image/iso_fixtures.h"
 #include "tests/support/peak_memory.h"
 
@@ -61,7 +62,11 @@ constexpr uint64_t kFixedMemoryBytes = 64u << 20;
 IsoTreeReport* g_report = nullptr;
 
 // The tree read of the open, with its report kept for the test.
-int ReadIsoTreeWithReport(ImageContext* ctx) { return ReadIsoTree(*ctx, g_report); }
+// The image core's readers, with the ISO tree read into g_report.
+class ReportingReaders final : public OpenReaderStandIn {
+public:
+    int ReadIsoTree(ImageContext& ctx) override { return image::ReadIsoTree(ctx, g_report); }
+};
 
 uint64_t CountItems(const ImageContext& ctx) {
     uint64_t items = 0;
@@ -80,16 +85,15 @@ uint64_t CountItems(const ImageContext& ctx) {
 std::unique_ptr<Opened> Open(const MiniIso& m) {
     auto o = std::make_unique<Opened>();
     m.Write(o->dir / "m.iso");
-    const OpenReaderHooks saved = GetOpenReaderHooks();
-    OpenReaderHooks hooks = saved;
-    hooks.readIsoTree = &ReadIsoTreeWithReport;
-    SetOpenReaderHooks(hooks);
-    g_report = &o->report;
-    qvtest::PeakMemory peak;
-    o->doc = OpenDoc(o->dir / "m.iso", &o->code);
-    o->peakGrowthBytes = peak.GrowthBytes();
-    g_report = nullptr;
-    SetOpenReaderHooks(saved);
+    {
+        ReportingReaders readers;
+        foundation::ScopedServices<SetOpenReaderServices> scoped(&readers);
+        g_report = &o->report;
+        qvtest::PeakMemory peak;
+        o->doc = OpenDoc(o->dir / "m.iso", &o->code);
+        o->peakGrowthBytes = peak.GrowthBytes();
+        g_report = nullptr;
+    }
     const uint64_t imageBytes = m.bytes.size();
     EXPECT_LE(o->report.directoryBytesRead, imageBytes);
     EXPECT_LT(o->peakGrowthBytes, imageBytes * kMemoryPerImageByte + kFixedMemoryBytes);

@@ -15,6 +15,7 @@
 #include "foundation/prompt_services.h"
 #include "image/iso/volume_texts.h"
 #include "tests/image/iso_fixtures.h"
+#include "tests/support/fake_services.h"
 
 namespace image {
 namespace {
@@ -487,24 +488,13 @@ TEST(IsoReader, MultiExtentFileOver4GiB) {
 }
 
 // A session chooser that picks a fixed session, as the user would.
-class PickSession final : public foundation::IDialogServices {
+class PickSession final : public qvtest::NullDialogServices {
 public:
     explicit PickSession(int32_t session) : session_(session) {}
     int ChooseSession(ImageContext*, bool) override {
         foundation::ChosenSessionIndex().store(session_);
         return 0;
     }
-    int ChooseDiskPartition(ImageContext*, const uint8_t*) override { return -1; }
-    int ChooseWimImage(ImageContext*, int32_t) override { return -1; }
-    bool AskPassword(ImageContext*, const uint8_t*) override { return false; }
-    platform::FileHandle OpenDaaVolumeFile(containers::DaaContainer*, int32_t) override { return nullptr; }
-    platform::FileHandle RequestVolume(containers::DaaContainer*, int32_t) override { return nullptr; }
-    platform::FileHandle OpenMzpVolumeFile(containers::MzpContainer*, int32_t) override { return nullptr; }
-    platform::FileHandle OpenXdiPartFile(containers::XdiContainer*, int32_t) override { return nullptr; }
-    void ReportTooManyVolumes() override {}
-    void RedirectToFirstVolume(std::u16string&) override {}
-    bool ApplySfxIcon(containers::DaaContainer*) override { return false; }
-    void AddProgressLogLine(std::u16string_view) override {}
 
 private:
     int32_t session_;
@@ -535,10 +525,12 @@ TEST(IsoReader, TwoSessionsThroughACueSheet) {
     } rows[] = {{1, {"/d1", "/d1/one.txt", "/d2", "/d2/two.txt"}}, {0, {"/d1", "/d1/one.txt"}}};
     for (const auto& row : rows) {
         PickSession chooser(row.session);
-        foundation::SetDialogServices(&chooser);
         int code = -1;
-        auto doc = OpenDoc(dir / "ms.iso", &code, dir / "ms.cue");
-        foundation::SetDialogServices(nullptr);
+        image::DocumentPtr doc;
+        {
+            foundation::ScopedServices<foundation::SetDialogServices> dialogs(&chooser);
+            doc = OpenDoc(dir / "ms.iso", &code, dir / "ms.cue");
+        }
         ASSERT_TRUE(doc) << code;
         EXPECT_EQ(Paths(ListTree(*doc)), row.paths) << row.session;
         EXPECT_EQ(doc->chosenSession, row.session + 1);

@@ -54,7 +54,6 @@ protected:
     void SetUp() override {
         setenv("QV_ANSI_CODEPAGE", "1252", 1);
         setenv("TZ", "UTC", 1);
-        image::RegisterIsoOpenHooks();
     }
     // A two-second PAL stream and a disc of it.
     std::string MakeDisc(const std::string& type) {

@@ -1,0 +1,89 @@
+#pragma once
+// One null fake of each service a lower layer declares (foundation/services.h):
+// every call answers "nothing, no, failed" and records nothing. A test derives
+// from the fake of the seam it needs, overrides only the calls it watches or
+// answers, and installs it for its scope:
+//   class PickSession : public qvtest::NullDialogServices { ... ChooseSession ... };
+//   foundation::ScopedServices<foundation::SetDialogServices> dialogs{&chooser};
+// Seams whose stand-in is the image core's own (the open's readers, the disk
+// add's entry status) are faked by deriving from that stand-in instead.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "foundation/dialog_services.h"
+#include "foundation/optical_services.h"
+#include "foundation/prompt_services.h"
+#include "foundation/services.h"
+#include "image/document/fat_volume_services.h"
+#include "image/document/main_window_services.h"
+#include "image/sectors/audio_services.h"
+
+namespace qvtest {
+
+class NullDialogServices : public foundation::IDialogServices {
+public:
+    int ChooseSession(image::ImageContext*, bool) override { return 0; }
+    int ChooseDiskPartition(image::ImageContext*, const uint8_t*) override { return -1; }
+    int ChooseWimImage(image::ImageContext*, int32_t) override { return -1; }
+    bool AskPassword(image::ImageContext*, const uint8_t*) override { return false; }
+    platform::FileHandle OpenDaaVolumeFile(containers::DaaContainer*, int32_t) override { return nullptr; }
+    platform::FileHandle RequestVolume(containers::DaaContainer*, int32_t) override { return nullptr; }
+    platform::FileHandle OpenMzpVolumeFile(containers::MzpContainer*, int32_t) override { return nullptr; }
+    platform::FileHandle OpenXdiPartFile(containers::XdiContainer*, int32_t) override { return nullptr; }
+    void ReportTooManyVolumes() override {}
+    void RedirectToFirstVolume(std::u16string&) override {}
+    bool ApplySfxIcon(containers::DaaContainer*) override { return false; }
+    void AddProgressLogLine(std::u16string_view) override {}
+};
+
+class NullOpticalServices : public foundation::IOpticalServices {
+public:
+    int LockAndDismountVolume(platform::FileHandle, int) override { return 0; }
+    int UnlockVolume(platform::FileHandle) override { return 0; }
+    void BurnLogString(bool, std::u16string_view) override {}
+    int ReadSectorsWithRetry(const foundation::SectorReadRequest&, int*) override { return 0; }
+    int ScsiRead10(platform::FileHandle, uint32_t, uint16_t, void*, uint32_t, uint32_t*) override { return 0; }
+    int ScsiWrite10(platform::FileHandle, uint32_t, const void*, uint32_t, uint32_t) override { return 0; }
+};
+
+// Answers every prompt with its cancel value.
+class NullPromptServices : public foundation::IPromptServices {
+public:
+    void Show(foundation::UserPromptRequest& request) override { foundation::AnswerCancel(request); }
+};
+
+class NullMainWindowServices : public image::IMainWindowServices {
+public:
+    void NotifyItemAddedOrRemoved(image::ImageContext*, image::ImageFolder*, image::ImageItem*, bool) override {}
+    void BeginViewUpdate() override {}
+    void EndViewUpdate() override {}
+    void DetachFromCutTransfer(image::ImageItem*, image::ImageFolder*) override {}
+    void FillFileListWithFolder(image::ImageFolder*) override {}
+    void RefreshListItemDate(image::ImageContext*, image::ImageFolder*, image::ImageItem*) override {}
+    void ShowNameChangedNotice(std::u16string_view, std::u16string_view, bool) override {}
+    void AddRecentFile(std::u16string_view) override {}
+    void RemoveRecentFile(std::u16string_view) override {}
+    void RefreshAfterLanguageSwitch() override {}
+};
+
+class NullAudioServices : public image::IAudioServices {
+public:
+    int ReadTrackData(image::TrackList*, int32_t, void*, uint32_t) override { return 0; }
+    int64_t ProbeAudioFile(platform::FileHandle, std::u16string_view, int32_t*, int64_t*, int64_t*) override {
+        return 0;
+    }
+};
+
+// A FAT volume whose every write fails (1 is success).
+class NullFatVolumeServices : public image::IFatVolumeServices {
+public:
+    int WriteFile(image::ImageContext*, image::ImageItem*) override { return 0; }
+    int CopyFile(image::ImageContext*, image::ImageItem*, image::ImageItem*) override { return 0; }
+    int CreateFolder(image::ImageContext*, image::ImageFolder*) override { return 0; }
+    void DeleteFile(image::ImageContext*, image::ImageItem*) override {}
+    void DeleteFolder(image::ImageContext*, image::ImageItem*) override {}
+};
+
+}  // namespace qvtest
