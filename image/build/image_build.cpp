@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cstring>
 
 #include "foundation/console.h"
@@ -16,6 +15,7 @@
 #include "image/iso/append_session.h"
 #include "foundation/optical_services.h"
 #include "platform/last_error.h"
+#include "image/build/boot_image_services.h"
 #include "image/build/composed_image.h"
 #include "image/document/document.h"
 #include "image/document/image_context.h"
@@ -38,12 +38,6 @@ constexpr int64_t kSampleChecksumAbove = 32768;
 constexpr uint32_t kStringFileSizeChanged = 1430;
 constexpr uint32_t kStringOptimizing = 660;
 constexpr char kMarkerText[] = "QUENDRAVE";
-
-}  // namespace
-// The El Torito writer (image/iso/el_torito_write.cpp) is the default builder.
-extern const BootImageBuilder kElToritoBootImageBuilder;
-namespace {
-std::atomic<const BootImageBuilder*> g_bootBuilder{&kElToritoBootImageBuilder};
 
 uint64_t SectorsFor(uint64_t bytes) { return (bytes + kSectorBytes - 1) / kSectorBytes; }
 
@@ -476,8 +470,6 @@ bool PlaceFixedSectorFiles(ImageContext& ctx, ImageBuild& build, const std::vect
 
 }  // namespace
 
-void SetBootImageBuilder(const BootImageBuilder* builder) { g_bootBuilder.store(builder); }
-
 uint32_t ItemDataStart(const ImageBuild& build, const ImageItem* item) {
     auto it = build.dataStart.find(item);
     if (it != build.dataStart.end()) return it->second;
@@ -563,9 +555,8 @@ int BuildImageLayout(ImageContext& ctx, ImageBuild& build, foundation::ProgressC
     build.sessionStart = sessionStart >= 0 ? sessionStart : SetSessionStartLba(&ctx);
     ctx.sessionStartLba = build.sessionStart;   // the boot-info table names the session's primary descriptor
     uint64_t next = uint64_t(build.sessionStart) + kSystemAreaSectors;
-    const BootImageBuilder* boot = g_bootBuilder.load();
-    build.writeBoot = ctx.elToritoPresent != 0 && boot && boot->layout && boot->buildBootRecord &&
-                      boot->writeCatalogueAndImage;
+    IBootImageServices& boot = BootImageServices();
+    build.writeBoot = ctx.elToritoPresent != 0;
     build.primarySector = uint32_t(next++);
     build.bootRecordSector = build.writeBoot ? int64_t(next++) : -1;
     build.jolietSector = build.iso.joliet ? int64_t(next++) : -1;
@@ -581,7 +572,7 @@ int BuildImageLayout(ImageContext& ctx, ImageBuild& build, foundation::ProgressC
         Fail(foundation::kStatusFailed);
         return 0;
     }
-    if (build.writeBoot && !boot->layout(ctx, next32)) {
+    if (build.writeBoot && !boot.Layout(ctx, next32)) {
         Fail(foundation::kStatusFailed);
         return 0;
     }
@@ -666,10 +657,10 @@ int WriteImageContents(ImageContext& ctx, ImageBuild& build, const WriterArgumen
     std::memcpy(ctx.primaryDescriptor.data(), sector.data(), kSectorBytes);
     if (!at(build.primarySector) || !sink.Put(sector.data(), 1)) return -1;
 
-    const BootImageBuilder* boot = g_bootBuilder.load();
+    IBootImageServices& boot = BootImageServices();
     if (build.writeBoot) {
         sector.fill(0);
-        if (!boot->buildBootRecord(ctx, sector.data())) {
+        if (!boot.BuildBootRecord(ctx, sector.data())) {
             Fail(foundation::kStatusFailed);
             return -1;
         }
@@ -719,7 +710,7 @@ int WriteImageContents(ImageContext& ctx, ImageBuild& build, const WriterArgumen
             if (WaitIfPaused(build.progress) == 0) return -1;
         }
     }
-    if (build.writeBoot && !boot->writeCatalogueAndImage(ctx, args, SectorSink::WriteThunk, &sink)) {
+    if (build.writeBoot && !boot.WriteCatalogueAndImage(ctx, args, SectorSink::WriteThunk, &sink)) {
         Fail(foundation::kStatusFailed);
         return -1;
     }

@@ -27,20 +27,6 @@ namespace image {
 struct ImageContext;
 struct ImageItem;
 
-// What the El Torito code adds to a build; installed by it. Without it a
-// document's boot image cannot be written (the save says so and goes on).
-struct BootImageBuilder {
-    // Sectors of the boot catalogue and image from next on; false on failure.
-    bool (*layout)(ImageContext& ctx, uint32_t& next) = nullptr;
-    // The boot record descriptor sector.
-    bool (*buildBootRecord)(ImageContext& ctx, uint8_t sector[2048]) = nullptr;
-    // Writes the catalogue and the image at their sectors through write(); false on failure.
-    bool (*writeCatalogueAndImage)(ImageContext& ctx, const WriterArguments& args,
-                                   bool (*write)(void* sink, const uint8_t* data, uint32_t sectors),
-                                   void* sink) = nullptr;
-};
-void SetBootImageBuilder(const BootImageBuilder* builder);   // not owned; null removes it
-
 struct ImageBuild {
     IsoLayout iso;
     foundation::ProgressCallbacks* progress = nullptr;

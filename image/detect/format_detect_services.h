@@ -1,30 +1,69 @@
 #pragma once
 // Openers and probes that format detection calls and other parts of the image
-// core and the container subsystem provide. Until one is linked in, its
-// stand-in in format_detect_seams.cpp answers "not this format"; the reader
-// that lands removes its stand-in.
+// core and the container subsystem provide. The stand-in reaches the readers
+// that live in the image core (NRG, the Video CD layout) and answers "not this
+// format" for the others until their readers install services derived from it.
 
 #include <cstdint>
+
+#include "foundation/services.h"
 
 namespace image {
 
 struct ImageContext;
 
-// NRG image (format 3, or 100 for an audio disc): 0 opened, -1 not NRG
-// (the NRG reader's OpenNrgImageReader).
-int OpenNrgImage(ImageContext& ctx);
-// DMG, UIF and ISZ images (formats 4, 5, 6): 0 opened, -1 not that format.
-int OpenDmgImage(ImageContext& ctx);
-int OpenUifImage(ImageContext& ctx);
-int OpenIszImage(ImageContext& ctx);
-// Whether the file ends in a DAA/HXI self-extracting trailer record.
-bool HasDaaSfxTrailer(ImageContext& ctx);
-// DAA/HXI, MZP and XDI containers attached as the document's reader: 0
-// attached (sector reads possible or not), -1 not that container.
-int AttachDaaContainer(ImageContext& ctx);
-int AttachMzpContainer(ImageContext& ctx);
-int AttachXdiContainer(ImageContext& ctx);
-// Video CD kind of the detected image (0 none).
-int DetectVideoCd(ImageContext& ctx);
+class IFormatDetectServices {
+public:
+    virtual ~IFormatDetectServices() = default;
+    // NRG image (format 3, or 100 for an audio disc): 0 opened, -1 not NRG.
+    virtual int OpenNrgImage(ImageContext& ctx) = 0;
+    // DMG, UIF and ISZ images (formats 4, 5, 6): 0 opened, -1 not that format.
+    virtual int OpenDmgImage(ImageContext& ctx) = 0;
+    virtual int OpenUifImage(ImageContext& ctx) = 0;
+    virtual int OpenIszImage(ImageContext& ctx) = 0;
+    // Whether the file ends in a DAA/HXI self-extracting trailer record.
+    virtual bool HasDaaSfxTrailer(ImageContext& ctx) = 0;
+    // DAA/HXI, MZP and XDI containers attached as the document's reader: 0
+    // attached (sector reads possible or not), -1 not that container.
+    virtual int AttachDaaContainer(ImageContext& ctx) = 0;
+    virtual int AttachMzpContainer(ImageContext& ctx) = 0;
+    virtual int AttachXdiContainer(ImageContext& ctx) = 0;
+    // Video CD kind of the detected image (0 none).
+    virtual int DetectVideoCd(ImageContext& ctx) = 0;
+};
+
+// The image core's NRG reader and Video CD layout; no other readers.
+class FormatDetectStandIn : public IFormatDetectServices {
+public:
+    int OpenNrgImage(ImageContext& ctx) override;
+    int OpenDmgImage(ImageContext&) override { return -1; }
+    int OpenUifImage(ImageContext&) override { return -1; }
+    int OpenIszImage(ImageContext&) override { return -1; }
+    bool HasDaaSfxTrailer(ImageContext&) override { return false; }
+    int AttachDaaContainer(ImageContext&) override { return -1; }
+    int AttachMzpContainer(ImageContext&) override { return -1; }
+    int AttachXdiContainer(ImageContext&) override { return -1; }
+    int DetectVideoCd(ImageContext& ctx) override;
+};
+
+inline foundation::ServiceSlot<IFormatDetectServices, FormatDetectStandIn>& FormatDetectServicesSlot() {
+    static foundation::ServiceSlot<IFormatDetectServices, FormatDetectStandIn> slot;
+    return slot;
+}
+inline IFormatDetectServices& FormatDetectServices() { return FormatDetectServicesSlot().Get(); }
+// Not owned; null restores the stand-in. Returns the services installed before.
+inline IFormatDetectServices* SetFormatDetectServices(IFormatDetectServices* services) {
+    return FormatDetectServicesSlot().Install(services);
+}
+
+inline int OpenNrgImage(ImageContext& ctx) { return FormatDetectServices().OpenNrgImage(ctx); }
+inline int OpenDmgImage(ImageContext& ctx) { return FormatDetectServices().OpenDmgImage(ctx); }
+inline int OpenUifImage(ImageContext& ctx) { return FormatDetectServices().OpenUifImage(ctx); }
+inline int OpenIszImage(ImageContext& ctx) { return FormatDetectServices().OpenIszImage(ctx); }
+inline bool HasDaaSfxTrailer(ImageContext& ctx) { return FormatDetectServices().HasDaaSfxTrailer(ctx); }
+inline int AttachDaaContainer(ImageContext& ctx) { return FormatDetectServices().AttachDaaContainer(ctx); }
+inline int AttachMzpContainer(ImageContext& ctx) { return FormatDetectServices().AttachMzpContainer(ctx); }
+inline int AttachXdiContainer(ImageContext& ctx) { return FormatDetectServices().AttachXdiContainer(ctx); }
+inline int DetectVideoCd(ImageContext& ctx) { return FormatDetectServices().DetectVideoCd(ctx); }
 
 }  // namespace image

@@ -10,6 +10,7 @@
 #include "foundation/messages.h"
 #include "foundation/operation_status.h"
 #include "image/iso/el_torito.h"
+#include "image/build/boot_image_services.h"
 #include "image/build/image_build.h"
 #include "image/document/image_context.h"
 #include "image/sectors/sector_writers.h"
@@ -98,8 +99,15 @@ bool WriteCatalogueAndImages(ImageContext& ctx, const WriterArguments&,
 
 }  // namespace
 
-extern const BootImageBuilder kElToritoBootImageBuilder;
-const BootImageBuilder kElToritoBootImageBuilder{&LayoutBoot, &BuildBootRecordSector, &WriteCatalogueAndImages};
+bool ElToritoBootImages::Layout(ImageContext& ctx, uint32_t& next) { return LayoutBoot(ctx, next); }
+bool ElToritoBootImages::BuildBootRecord(ImageContext& ctx, uint8_t sector[2048]) {
+    return BuildBootRecordSector(ctx, sector);
+}
+bool ElToritoBootImages::WriteCatalogueAndImage(ImageContext& ctx, const WriterArguments& args,
+                                                bool (*write)(void* sink, const uint8_t* data, uint32_t sectors),
+                                                void* sink) {
+    return WriteCatalogueAndImages(ctx, args, write, sink);
+}
 
 int BuildBootCatalogEntry(ImageContext& ctx, uint8_t* entry) {
     ElToritoState* state = ctx.elTorito.get();

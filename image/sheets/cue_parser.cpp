@@ -1,10 +1,10 @@
 #include "image/sheets/cue_parser.h"
 
 #include <algorithm>
-#include <atomic>
 #include <string_view>
 
 #include "foundation/byte_cursor.h"
+#include "image/sectors/audio_services.h"
 #include "image/sheets/cdtext.h"
 #include "image/sheets/cue_parser_names.h"
 #include "image/sheets/cue_parser_tokens.h"
@@ -15,7 +15,6 @@ namespace image {
 
 namespace {
 
-std::atomic<AudioProbeFunction> g_audioProbe{nullptr};
 
 constexpr int64_t kMinFileBytes = 2048;
 constexpr size_t kMaxTextChars = 80;
@@ -228,11 +227,13 @@ bool CueParser::File(SheetTokenizer& tokens) {
     file_.size = static_cast<int64_t>(size);
     file_.motorola = type == FileType::Motorola;
     if (type == FileType::Aiff || type == FileType::Wave || type == FileType::Mp3) {
-        AudioProbeFunction probe = g_audioProbe.load();
-        if (!probe) probe = ProbeWaveFile;
         int32_t kind = 0;
         int64_t dataOffset = 0, dataSize = 0;
-        int64_t sectors = probe(handle.get(), path, kind, dataOffset, dataSize);
+        // Without the audio side only plain WAVE files can be read, and that
+        // much the parser does itself.
+        IAudioServices* audio = AudioServicesSlot().Installed();
+        int64_t sectors = audio ? audio->ProbeAudioFile(handle.get(), path, &kind, &dataOffset, &dataSize)
+                                : ProbeWaveFile(handle.get(), path, kind, dataOffset, dataSize);
         if (sectors < 1 || dataOffset < 0 || dataSize < 1) return Fail(SheetError::AudioProbeFailed);
         file_.audioFile = true;
         file_.audioKind = kind;
@@ -447,10 +448,6 @@ bool CueParser::Rem(SheetTokenizer& tokens) {
 }
 
 }  // namespace
-
-void SetAudioFileProbe(AudioProbeFunction probe) {
-    g_audioProbe.store(probe);
-}
 
 int64_t ProbeWaveFile(platform::FileHandle file, const std::u16string& /*path*/, int32_t& kind,
                       int64_t& dataOffset, int64_t& dataSize) {

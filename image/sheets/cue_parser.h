@@ -43,15 +43,13 @@ struct SheetDiagnostics {
     int32_t line = 0;   // 1-based line of the sheet (counting its non-empty lines); 0 for the whole sheet
 };
 
-// The audio probe for AIFF/WAVE/MP3 FILE lines: sectors of 2352 bytes (rounded
-// up; 0 or less = unusable), with the kind (0 read from the file, 1 through the
-// music decoder), the data offset and the data size. The audio subsystem
-// installs its own; without one, uncompressed 16-bit stereo WAVE files are read
-// directly and other files are refused.
-using AudioProbeFunction = int64_t (*)(platform::FileHandle file, const std::u16string& path,
-                                       int32_t& kind, int64_t& dataOffset, int64_t& dataSize);
-void SetAudioFileProbe(AudioProbeFunction probe);
-// The built-in probe: a RIFF WAVE file of 16-bit PCM, 2 channels, 44100 Hz.
+// AIFF/WAVE/MP3 FILE lines are probed by the audio services
+// (image/sectors/audio_services.h) when installed; without them,
+// uncompressed 16-bit stereo WAVE files are read directly by this probe and
+// other files are refused. It answers as ProbeAudioFile does: sectors of 2352
+// bytes (rounded up; 0 or less = unusable), with the kind (0 read from the file,
+// 1 through the music decoder), the data offset and the data size. It reads a
+// RIFF WAVE file of 16-bit PCM, 2 channels, 44100 Hz.
 int64_t ProbeWaveFile(platform::FileHandle file, const std::u16string& path, int32_t& kind,
                       int64_t& dataOffset, int64_t& dataSize);
 

@@ -11,6 +11,7 @@
 #include "image/sheets/cue_parser_names.h"
 #include "image/sheets/cue_parser_tokens.h"
 #include "platform/text.h"
+#include "tests/support/fake_services.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -286,21 +287,27 @@ TEST(CueParser, WaveFilesFromSox) {
 }
 
 // Stands in for the audio subsystem's probe: every file decodes to 100 sectors.
-int64_t FakeDecoderProbe(platform::FileHandle, const std::u16string&, int32_t& kind, int64_t& dataOffset,
-                         int64_t& dataSize) {
-    kind = 1;
-    dataOffset = 0;
-    dataSize = 100 * 2352 - 7;
-    return 100;
-}
+class FakeDecoderProbe final : public qvtest::NullAudioServices {
+public:
+    int64_t ProbeAudioFile(platform::FileHandle, std::u16string_view, int32_t* kind, int64_t* dataOffset,
+                           int64_t* dataSize) override {
+        *kind = 1;
+        *dataOffset = 0;
+        *dataSize = 100 * 2352 - 7;
+        return 100;
+    }
+};
 
-TEST(CueParser, InstalledAudioProbeServesMp3) {
+TEST(CueParser, InstalledAudioServicesProbeMp3) {
     qvtest::TempDir dir;
     WriteSectors(dir / "song.mp3", 4096);
     qvtest::WriteFileText(dir / "x.cue", "FILE \"song.mp3\" MP3\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
-    image::SetAudioFileProbe(FakeDecoderProbe);
-    TrackListPtr list = Parse(dir / "x.cue");
-    image::SetAudioFileProbe(nullptr);
+    TrackListPtr list;
+    {
+        FakeDecoderProbe probe;
+        foundation::ScopedServices<image::SetAudioServices> audio(&probe);
+        list = Parse(dir / "x.cue");
+    }
     ASSERT_TRUE(list);
     EXPECT_EQ(list->tracks[0].audioSourceKind, 1);
     EXPECT_EQ(list->tracks[0].length, 100);
