@@ -11,12 +11,23 @@
 
 #include "foundation/language.h"
 #include "foundation/messages.h"
+#include "foundation/services.h"
 #include "platform/text.h"
 
 namespace foundation {
 namespace {
 
-std::atomic<OutOfMemoryReporter> g_reporter{nullptr};
+class OutOfMemoryBox final : public IOutOfMemoryServices {
+public:
+    void ReportOutOfMemory() override {
+        AppMessageBox(GetLangString(kStringOutOfMemory, u"Out of memory. Program abort."), kMbIconStop);
+    }
+};
+
+ServiceSlot<IOutOfMemoryServices, OutOfMemoryBox>& OutOfMemorySlot() {
+    static ServiceSlot<IOutOfMemoryServices, OutOfMemoryBox> slot;
+    return slot;
+}
 // Successful allocations left before injected failures start; -1 = no injection.
 std::atomic<int64_t> g_failCountdown{-1};
 
@@ -85,7 +96,9 @@ void StrLowerW(std::u16string& text) {
     for (char16_t& c : text) c = platform::ToLowerChar(c);
 }
 
-void SetOutOfMemoryReporter(OutOfMemoryReporter reporter) { g_reporter.store(reporter); }
+IOutOfMemoryServices* SetOutOfMemoryServices(IOutOfMemoryServices* services) {
+    return OutOfMemorySlot().Install(services);
+}
 
 void AbortOutOfMemory() {
     // The box itself allocates; should that fail too, the second pass through
@@ -96,12 +109,7 @@ void AbortOutOfMemory() {
     (void)ignored;
     if (!aborting.exchange(true)) {
         ClearAllocationFailure();
-        OutOfMemoryReporter reporter = g_reporter.load();
-        if (reporter) {
-            reporter();
-        } else {
-            AppMessageBox(GetLangString(kStringOutOfMemory, u"Out of memory. Program abort."), kMbIconStop);
-        }
+        OutOfMemorySlot().Get().ReportOutOfMemory();
     }
     ExitProgram(kOutOfMemoryExitCode);
 }

@@ -38,10 +38,16 @@ void StrLowerW(std::u16string& text);
 // Ends the process at once (no destructors, no atexit handlers).
 [[noreturn]] void ExitProgram(int exitCode);
 
-// Replaces the message of AbortOutOfMemory (the stop-icon box of the messages
-// layer by default); for tests. Null restores the default.
-using OutOfMemoryReporter = void (*)();
-void SetOutOfMemoryReporter(OutOfMemoryReporter reporter);
+// The message of AbortOutOfMemory. The stand-in shows the stop-icon box of the
+// messages layer; tests install a quiet one. Not owned; null restores the
+// stand-in; the installer returns what was installed before
+// (foundation/services.h).
+class IOutOfMemoryServices {
+public:
+    virtual ~IOutOfMemoryServices() = default;
+    virtual void ReportOutOfMemory() = 0;
+};
+IOutOfMemoryServices* SetOutOfMemoryServices(IOutOfMemoryServices* services);
 
 // Makes C++ allocations (operator new) follow the same policy: out of memory
 // ends the program through AbortOutOfMemory instead of throwing.

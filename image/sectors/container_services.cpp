@@ -14,7 +14,7 @@ int32_t NotAvailable() {
 }
 
 // The composed image of a build for burning (image/build/composed_image.h).
-class ComposedImageDefault final : public IComposedImageAccess {
+class ComposedImageDefault final : public IComposedImageServices {
 public:
     int32_t ReadComposedSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_t count) override {
         return image::ReadComposedSectors(ctx, first, buffer, count);
@@ -37,7 +37,7 @@ private:
     static constexpr size_t kFrameBytes = 2352;
 };
 
-class ChunkStandIn final : public IChunkImageReaders {
+class ChunkStandIn final : public IChunkImageServices {
 public:
     int32_t ReadChunkedSectors(ImageContext&, int32_t, uint8_t*, int32_t) override { return NotAvailable(); }
     int32_t ReadChunkImageSectors(ImageContext&, int32_t, uint8_t*, int32_t) override { return NotAvailable(); }
@@ -56,12 +56,12 @@ public:
     size_t DeflateCompressBlock(const uint8_t*, size_t, uint8_t*, size_t) override { return size_t(NotAvailable()); }
 };
 
-foundation::ServiceSlot<IComposedImageAccess, ComposedImageDefault>& ComposedSlot() {
-    static foundation::ServiceSlot<IComposedImageAccess, ComposedImageDefault> slot;
+foundation::ServiceSlot<IComposedImageServices, ComposedImageDefault>& ComposedSlot() {
+    static foundation::ServiceSlot<IComposedImageServices, ComposedImageDefault> slot;
     return slot;
 }
-foundation::ServiceSlot<IChunkImageReaders, ChunkStandIn>& ChunkSlot() {
-    static foundation::ServiceSlot<IChunkImageReaders, ChunkStandIn> slot;
+foundation::ServiceSlot<IChunkImageServices, ChunkStandIn>& ChunkSlot() {
+    static foundation::ServiceSlot<IChunkImageServices, ChunkStandIn> slot;
     return slot;
 }
 foundation::ServiceSlot<IContainerServices, ContainerStandIn>& ContainerSlot() {
@@ -71,17 +71,11 @@ foundation::ServiceSlot<IContainerServices, ContainerStandIn>& ContainerSlot() {
 
 }  // namespace
 
-IComposedImageAccess& ComposedImageAccess() { return ComposedSlot().Get(); }
-IComposedImageAccess* SetComposedImageAccess(IComposedImageAccess* access) { return ComposedSlot().Install(access); }
-IChunkImageReaders& ChunkImageReaders() { return ChunkSlot().Get(); }
-IChunkImageReaders* SetChunkImageReaders(IChunkImageReaders* readers) { return ChunkSlot().Install(readers); }
+IComposedImageServices& ComposedImageServices() { return ComposedSlot().Get(); }
+IComposedImageServices* SetComposedImageServices(IComposedImageServices* access) { return ComposedSlot().Install(access); }
+IChunkImageServices& ChunkImageServices() { return ChunkSlot().Get(); }
+IChunkImageServices* SetChunkImageServices(IChunkImageServices* readers) { return ChunkSlot().Install(readers); }
 IContainerServices& ContainerServices() { return ContainerSlot().Get(); }
 IContainerServices* SetContainerServices(IContainerServices* services) { return ContainerSlot().Install(services); }
-
-void SetImageFormatServices(IImageFormatServices* services) {
-    SetComposedImageAccess(services);
-    SetChunkImageReaders(services);
-    SetContainerServices(services);
-}
 
 }  // namespace image

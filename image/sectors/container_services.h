@@ -52,9 +52,9 @@ public:
 };
 
 // The composed image of a build for burning (its image-building code).
-class IComposedImageAccess {
+class IComposedImageServices {
 public:
-    virtual ~IComposedImageAccess() = default;
+    virtual ~IComposedImageServices() = default;
     // Reads from the document's composed image: sectors read.
     virtual int32_t ReadComposedSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_t count) = 0;
     // Appends whole sectors (2048 or 2352 bytes each); false on failure.
@@ -63,9 +63,9 @@ public:
 
 // Row readers of the chunked images: the chunk engine (DMG) and the chunk-image
 // readers (UIF, ISZ). Sectors read.
-class IChunkImageReaders {
+class IChunkImageServices {
 public:
-    virtual ~IChunkImageReaders() = default;
+    virtual ~IChunkImageServices() = default;
     virtual int32_t ReadChunkedSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_t count) = 0;
     virtual int32_t ReadChunkImageSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_t count) = 0;
 };
@@ -88,21 +88,11 @@ public:
 // composed image: its building code). The installers do not take ownership;
 // null restores the stand-in; each returns what was installed before
 // (foundation/services.h).
-IComposedImageAccess& ComposedImageAccess();
-IComposedImageAccess* SetComposedImageAccess(IComposedImageAccess* access);
-IChunkImageReaders& ChunkImageReaders();
-IChunkImageReaders* SetChunkImageReaders(IChunkImageReaders* readers);
+IComposedImageServices& ComposedImageServices();
+IComposedImageServices* SetComposedImageServices(IComposedImageServices* access);
+IChunkImageServices& ChunkImageServices();
+IChunkImageServices* SetChunkImageServices(IChunkImageServices* readers);
 IContainerServices& ContainerServices();
 IContainerServices* SetContainerServices(IContainerServices* services);
-
-// All of the above in one record, for a program (or test) that installs every
-// service at once. SetImageFormatServices installs it for each of the three
-// seams; its ReadNrgSectors is not consulted (the NRG row calls the NRG reader).
-class IImageFormatServices : public IComposedImageAccess, public IChunkImageReaders, public IContainerServices {
-public:
-    virtual int32_t ReadNrgSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_t count) = 0;
-};
-// Not owned; null restores the three stand-ins.
-void SetImageFormatServices(IImageFormatServices* services);
 
 }  // namespace image

@@ -12,10 +12,10 @@ namespace {
 // Rows whose readers live in other parts of the program reach them through the
 // installed services.
 int32_t ReadChunkedRow(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_t count) {
-    return ChunkImageReaders().ReadChunkedSectors(ctx, first, buffer, count);
+    return ChunkImageServices().ReadChunkedSectors(ctx, first, buffer, count);
 }
 int32_t ReadChunkImageRow(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_t count) {
-    return ChunkImageReaders().ReadChunkImageSectors(ctx, first, buffer, count);
+    return ChunkImageServices().ReadChunkImageSectors(ctx, first, buffer, count);
 }
 
 }  // namespace

@@ -128,7 +128,7 @@ int32_t ReadImageSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int3
 
     int32_t result = 0;
     if (ctx.composedRead != 0 && source == ImageSource::Document) {
-        result = ComposedImageAccess().ReadComposedSectors(ctx, first, buffer, count);
+        result = ComposedImageServices().ReadComposedSectors(ctx, first, buffer, count);
     } else if (const ImageFormatRow* row = GetImageFormatRow(ctx.formatCode); row != nullptr) {
         result = row->reader(ctx, first, buffer, count);
     } else if (IsRawScanFormat(ctx.formatCode)) {

@@ -162,7 +162,7 @@ int32_t WriteIsoSectors(ImageContext& ctx, int32_t first, const uint8_t* buffer,
     if (count <= 0 || first < 0) return 0;
     const size_t bytes = size_t(count) * kSector;
     if (ctx.composeOutput != 0)
-        return ComposedImageAccess().AppendComposedSectors(ctx, buffer, bytes) ? count : 0;
+        return ComposedImageServices().AppendComposedSectors(ctx, buffer, bytes) ? count : 0;
     CountBytes(ctx, first, int64_t(bytes));
     if (OverLimit(ctx)) return 0;
     return WriteExact(ctx.outputHandle.get(), uint64_t(first) * kSector, buffer, bytes) ? count : 0;
@@ -194,7 +194,7 @@ int32_t WriteBinSectors(ImageContext& ctx, int32_t first, const uint8_t* buffer,
         }
         const size_t bytes = size_t(piece) * kRawSectorSize;
         const bool ok = ctx.composeOutput != 0
-                            ? ComposedImageAccess().AppendComposedSectors(ctx, work, bytes)
+                            ? ComposedImageServices().AppendComposedSectors(ctx, work, bytes)
                             : WriteExact(ctx.outputHandle.get(), (uint64_t(first) + uint64_t(done)) * kRawSectorSize, work, bytes);
         if (!ok) return 0;
         done += piece;

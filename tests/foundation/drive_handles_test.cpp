@@ -11,6 +11,7 @@
 #include "foundation/messages_ui.h"
 #include "foundation/optical_services.h"
 #include "platform/text.h"
+#include "tests/support/fake_services.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -18,7 +19,7 @@ namespace {
 using namespace foundation;
 
 // Counts the volume calls and refuses the lock when told to.
-class FakeOptical final : public foundation::IOpticalServices {
+class FakeOptical final : public qvtest::NullOpticalServices {
 public:
     int locks = 0, unlocks = 0, forced = 0;
     bool refuseLock = false;
@@ -28,17 +29,12 @@ public:
         return refuseLock ? 0 : 1;
     }
     int UnlockVolume(platform::FileHandle) override { return ++unlocks, 1; }
-    void BurnLogString(bool, std::u16string_view) override {}
-    int ReadSectorsWithRetry(const foundation::SectorReadRequest&, int*) override { return 0; }
-    int ScsiRead10(platform::FileHandle, uint32_t, uint16_t, void*, uint32_t, uint32_t*) override { return 0; }
-    int ScsiWrite10(platform::FileHandle, uint32_t, const void*, uint32_t, uint32_t) override { return 0; }
 };
 
 class DriveTable : public ::testing::Test {
 protected:
     void SetUp() override {
         ResetDriveTable();
-        foundation::SetOpticalServices(&fake);
         qvtest::WriteFileText(dir / "d", "drive D");
         qvtest::WriteFileText(dir / "e", "drive E");
         qvtest::WriteFileText(dir / "z", "drive Z");
@@ -51,10 +47,10 @@ protected:
     }
     void TearDown() override {
         ResetDriveTable();
-        foundation::SetOpticalServices(nullptr);
     }
     qvtest::TempDir dir;
     FakeOptical fake;
+    foundation::ScopedServices<foundation::SetOpticalServices> scopedFake{&fake};
 };
 
 TEST_F(DriveTable, SharedHandleWithReferenceCount) {

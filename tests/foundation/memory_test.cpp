@@ -61,7 +61,11 @@ TEST(Memory, StringsCopyAndLowerCase) {
     EXPECT_EQ(text, u"mixed");
 }
 
-void ReportNothing() {}
+class QuietOutOfMemory final : public IOutOfMemoryServices {
+public:
+    void ReportOutOfMemory() override {}
+};
+QuietOutOfMemory g_quiet;
 
 // Out of memory never ends the program with the success code: the console's
 // exit code is the command's result.
@@ -69,13 +73,13 @@ TEST(MemoryDeathTest, OutOfMemoryExitsWithFailure) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            SetOutOfMemoryReporter(&ReportNothing);
+            SetOutOfMemoryServices(&g_quiet);
             AbortOutOfMemory();
         },
         ::testing::ExitedWithCode(kOutOfMemoryExitCode), "Out of memory. Program abort.");
     EXPECT_EXIT(
         {
-            SetOutOfMemoryReporter(&ReportNothing);
+            SetOutOfMemoryServices(&g_quiet);
             FailAllocationsAfter(0);
             MemAllocZeroOrAbort(16);
         },

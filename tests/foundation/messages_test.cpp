@@ -226,7 +226,7 @@ TEST_F(Messages, AskOverwriteFileOnTheConsole) {
 
 TEST_F(Messages, AskOverwriteNameHonoursTheStandingAnswer) {
     StubPrompts prompts;
-    foundation::SetPromptServices(&prompts);
+    foundation::ScopedServices<foundation::SetPromptServices> scopedPrompts(&prompts);
     struct Row {
         int32_t standing;
         int32_t promptAnswer;
@@ -253,7 +253,6 @@ TEST_F(Messages, AskOverwriteNameHonoursTheStandingAnswer) {
     EXPECT_EQ(prompts.kinds[0], 1);
     EXPECT_EQ(prompts.texts[0], LangString(700));
     EXPECT_EQ(prompts.names[0], u"FILE.TXT");
-    foundation::SetPromptServices(nullptr);
 }
 
 TEST_F(Messages, ArchiveCommentIsCutBetweenCharacters) {

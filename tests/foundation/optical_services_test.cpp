@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/fake_services.h"
+
 namespace {
 
 using namespace foundation;
@@ -28,24 +30,21 @@ TEST(OpticalServices, StandInIsNotAvailable) {
     BurnLog(true, u"%s %d", u"nothing", 1);   // goes nowhere, and does not fail
 }
 
-class RecordingLog final : public IOpticalServices {
+class RecordingLog final : public qvtest::NullOpticalServices {
 public:
     std::vector<std::pair<bool, std::u16string>> lines;
     int LockAndDismountVolume(platform::FileHandle, int) override { return 1; }
-    int UnlockVolume(platform::FileHandle) override { return 1; }
     void BurnLogString(bool warning, std::u16string_view text) override { lines.emplace_back(warning, text); }
-    int ReadSectorsWithRetry(const SectorReadRequest&, int*) override { return 1; }
-    int ScsiRead10(platform::FileHandle, uint32_t, uint16_t, void*, uint32_t, uint32_t*) override { return 1; }
-    int ScsiWrite10(platform::FileHandle, uint32_t, const void*, uint32_t, uint32_t) override { return 1; }
 };
 
 TEST(OpticalServices, InstalledServiceGetsTheCalls) {
     RecordingLog log;
-    SetOpticalServices(&log);
-    BurnLog(true, u"%s: %d", u"track", 3);
-    BurnLogString(false, u"plain");
-    EXPECT_EQ(LockAndDismountVolume(nullptr, 0), 1);
-    SetOpticalServices(nullptr);
+    {
+        ScopedServices<SetOpticalServices> installed(&log);
+        BurnLog(true, u"%s: %d", u"track", 3);
+        BurnLogString(false, u"plain");
+        EXPECT_EQ(LockAndDismountVolume(nullptr, 0), 1);
+    }
     ASSERT_EQ(log.lines.size(), 2u);
     EXPECT_EQ(log.lines[0], std::make_pair(true, std::u16string(u"track: 3")));
     EXPECT_EQ(log.lines[1].second, u"plain");

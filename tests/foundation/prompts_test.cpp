@@ -41,13 +41,10 @@ class Prompts : public ::testing::Test {
 protected:
     void SetUp() override {
         ResetProcessStateForTests();
-        foundation::SetPromptServices(&prompts);
     }
-    void TearDown() override {
-        foundation::SetPromptServices(nullptr);
-        ResetProcessStateForTests();
-    }
+    void TearDown() override { ResetProcessStateForTests(); }
     StubPrompts prompts;
+    ScopedServices<foundation::SetPromptServices> scopedPrompts{&prompts};
     ScriptedUiServices ui;
     ScopedServices<foundation::SetUiServices> installed{&ui};
 };

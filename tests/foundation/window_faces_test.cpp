@@ -45,11 +45,7 @@ public:
     std::vector<std::u16string> tips;
 };
 
-class Installed {
-public:
-    explicit Installed(WindowFaces* faces) { SetWindowFaces(faces); }
-    ~Installed() { SetWindowFaces(nullptr); }
-};
+using Installed = ScopedServices<SetWindowFaces>;
 
 TEST(WindowFaces, WithoutAWindowDialogsAnswerCancelled) {
     const FileFilterList filters = BuildIsoFilter();

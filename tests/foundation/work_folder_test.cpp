@@ -192,9 +192,10 @@ TEST_F(WorkFolderTest, IconFilesAreWrittenAskedAndDeleted) {
     const uint8_t icon[] = {0, 0, 1, 0, 1, 0, 16, 16};
     EXPECT_EQ(RegisterIconFile(icon), -1);   // no window
     IconFace face;
-    SetWindowFaces(&face);
-    EXPECT_TRUE(PrepareTempFolderAndIcon(icon));
-    SetWindowFaces(nullptr);
+    {
+        ScopedServices<SetWindowFaces> faces(&face);
+        EXPECT_TRUE(PrepareTempFolderAndIcon(icon));
+    }
     EXPECT_EQ(GetDocumentIconIndex(), 42);
     EXPECT_EQ(face.seenPath.substr(face.seenPath.size() - 4), ".ico");
     EXPECT_EQ(face.seenBytes, std::vector<uint8_t>(std::begin(icon), std::end(icon)));

@@ -23,6 +23,7 @@
 #include "foundation/optical_services.h"
 #include "platform/file.h"
 #include "platform/text.h"
+#include "tests/support/fake_services.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -176,7 +177,7 @@ TEST_F(AppendSessionTest, ABootImagesInfoTableNamesTheSessionsPrimaryDescriptor)
 }
 
 // A drive behind the optical seam: a disc of 400 sectors in memory.
-class MemoryDisc final : public foundation::IOpticalServices {
+class MemoryDisc final : public qvtest::NullOpticalServices {
 public:
     MemoryDisc() : bytes(400 * 2048, 0) {
         for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i * 7 / 2048);
@@ -184,7 +185,6 @@ public:
     int LockAndDismountVolume(platform::FileHandle, int) override { return 1; }
     int UnlockVolume(platform::FileHandle) override { return 1; }
     void BurnLogString(bool, std::u16string_view text) override { log.push_back(std::u16string(text)); }
-    int ReadSectorsWithRetry(const foundation::SectorReadRequest&, int*) override { return 0; }
     int ScsiRead10(platform::FileHandle, uint32_t lba, uint16_t count, void* buffer, uint32_t, uint32_t* transferred)
         override {
         std::memcpy(buffer, bytes.data() + size_t(lba) * 2048, size_t(count) * 2048);
@@ -206,19 +206,18 @@ public:
 class DriveHeadTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        foundation::SetOpticalServices(&disc_);
         ctx_.discHeadSourcePath = u"/dev/sr0";
         ctx_.sessionStartLba = 1000;
         ASSERT_EQ(image::LoadDiscHeadMirror(ctx_, image::HeadTarget::Drive, nullptr), 1);
         ASSERT_EQ(ctx_.discHeadCount, 320);
     }
-    void TearDown() override { foundation::SetOpticalServices(nullptr); }
     // The session wrote sector S + at with new content.
     void Capture(int32_t at) {
         std::vector<uint8_t> sector(2048, 0xEE);
         ASSERT_EQ(image::CaptureSessionHead(ctx_, 20, sector.data(), 1000 + at, 1), 1);
     }
     MemoryDisc disc_;
+    foundation::ScopedServices<foundation::SetOpticalServices> scopedDisc_{&disc_};
     image::ImageContext ctx_;
 };
 

@@ -25,12 +25,13 @@ TEST(AudioServices, StandInIsNotAvailableAndInstalledServiceAnswers) {
     EXPECT_EQ(image::ProbeAudioFile(nullptr, u"x.wav", &kind, &offset, &size), 0);
     EXPECT_EQ(platform::GetLastError(), platform::kErrorNotSupported);
 
-    FixedProbe probe;
-    image::SetAudioServices(&probe);
-    EXPECT_EQ(image::ProbeAudioFile(nullptr, u"x.wav", &kind, &offset, &size), 4);
-    EXPECT_EQ(offset, 44);
-    EXPECT_EQ(image::ReadTrackData(nullptr, 0, frame, 1), 1);
-    image::SetAudioServices(nullptr);
+    {
+        FixedProbe probe;
+        foundation::ScopedServices<image::SetAudioServices> audio(&probe);
+        EXPECT_EQ(image::ProbeAudioFile(nullptr, u"x.wav", &kind, &offset, &size), 4);
+        EXPECT_EQ(offset, 44);
+        EXPECT_EQ(image::ReadTrackData(nullptr, 0, frame, 1), 1);
+    }
     EXPECT_EQ(image::ReadTrackData(nullptr, 0, frame, 1), 0);
 }
 

@@ -77,7 +77,7 @@ public:
     Bytes trailing = Bytes{1, 2, 3, 4, 5};
 };
 
-class FakeServices : public IComposedImageAccess, public IChunkImageReaders, public IContainerServices {
+class FakeServices : public IComposedImageServices, public IChunkImageServices, public IContainerServices {
 public:
     int32_t ReadChunkedSectors(ImageContext&, int32_t, uint8_t*, int32_t) override { return 0; }
     int32_t ReadChunkImageSectors(ImageContext&, int32_t, uint8_t*, int32_t) override { return 0; }
@@ -117,28 +117,26 @@ public:
     Bytes composed;
 };
 
-void Install(FakeServices& services) {
-    SetComposedImageAccess(&services);
-    SetChunkImageReaders(&services);
-    SetContainerServices(&services);
-}
+// The fake behind all three seams for a scope.
+struct Installed {
+    explicit Installed(FakeServices& services) : composed(&services), chunks(&services), containers(&services) {}
+    foundation::ScopedServices<SetComposedImageServices> composed;
+    foundation::ScopedServices<SetChunkImageServices> chunks;
+    foundation::ScopedServices<SetContainerServices> containers;
+};
 
 class SectorSeams : public ::testing::Test {
 protected:
     void SetUp() override {
         foundation::ResetProcessStateForTests();
-        foundation::SetUiServices(&ui_);
         image::ResetWriterSwitches();
     }
     void TearDown() override {
-        SetComposedImageAccess(nullptr);
-        SetChunkImageReaders(nullptr);
-        SetContainerServices(nullptr);
         image::ResetWriterSwitches();
-        foundation::SetUiServices(nullptr);
         foundation::ResetProcessStateForTests();
     }
     foundation::ScriptedUiServices ui_;
+    foundation::ScopedServices<foundation::SetUiServices> scopedUi_{&ui_};
 };
 
 TEST_F(SectorSeams, ContainersAnswerNotAvailableUntilInstalled) {
@@ -162,7 +160,7 @@ TEST_F(SectorSeams, ContainersAnswerNotAvailableUntilInstalled) {
 
 TEST_F(SectorSeams, ContainerReaderStopsAtTheFirstFailure) {
     FakeServices services;
-    Install(services);
+    Installed installed(services);
     services.failFrom = 5;
     for (int32_t code : {format_code::kDaa, format_code::kMzp, format_code::kXdi}) {
         foundation::ResetOperationStatus();
@@ -185,7 +183,7 @@ TEST_F(SectorSeams, ContainerReaderStopsAtTheFirstFailure) {
 
 TEST_F(SectorSeams, ComposedReadAndItsStoredBypass) {
     FakeServices services;
-    Install(services);
+    Installed installed(services);
     qvtest::TempDir dir;
     const Bytes stored = Pattern(0, 8);
     qvtest::WriteFileBytes(dir / "s.iso", stored.data(), stored.size());
@@ -206,7 +204,7 @@ TEST_F(SectorSeams, ComposedReadAndItsStoredBypass) {
 
 TEST_F(SectorSeams, ComposeOutputAppendsSectorsAndFrames) {
     FakeServices services;
-    Install(services);
+    Installed installed(services);
     auto ctx = std::make_unique<ImageContext>();
     ctx->composeOutput = 1;
     const Bytes data = Pattern(0, 3);
@@ -238,7 +236,7 @@ class ContainerFamily : public SectorSeams, public ::testing::WithParamInterface
 TEST_P(ContainerFamily, CollectsWholeChunksAndTheShorterLast) {
     const FamilyCase c = GetParam();
     FakeServices services;
-    Install(services);
+    Installed installed(services);
     services.family.format = c.containerFormat;
     image::WriterSwitchH = c.switchH;
     image::WriterSwitchE = true;
@@ -287,7 +285,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(SectorSeams, TrailingBlockCompressedAndScrambled) {
     FakeServices services;
-    Install(services);
+    Installed installed(services);
     services.family.scramble = true;
     image::WriterSwitchE = true;
     image::WriterSwitchC = true;
@@ -307,7 +305,7 @@ TEST_F(SectorSeams, TrailingBlockCompressedAndScrambled) {
 
 TEST_F(SectorSeams, CreateFailureAndOutputSizeLimit) {
     FakeServices services;
-    Install(services);
+    Installed installed(services);
     services.family.createOk = false;
     auto ctx = std::make_unique<ImageContext>();
     ctx->outputFormat = format_code::kXdi;

@@ -23,6 +23,7 @@
 #include "foundation/optical_services.h"
 #include "platform/file.h"
 #include "platform/text.h"
+#include "tests/support/fake_services.h"
 #include "tests/support/test_support.h"
 
 namespace image {
@@ -86,7 +87,6 @@ class SectorIo : public ::testing::Test {
 protected:
     void SetUp() override {
         foundation::ResetProcessStateForTests();
-        foundation::SetUiServices(&ui_);
         iso_ = MakeIso(dir_);
         isoBytes_ = qvtest::ReadFileBytes(iso_);
         ASSERT_EQ(isoBytes_.size() % kS, 0u);
@@ -94,12 +94,11 @@ protected:
     }
     void TearDown() override {
         SetBurnReadPolicy(false, false);
-        foundation::SetOpticalServices(nullptr);
-        foundation::SetUiServices(nullptr);
         foundation::ResetProcessStateForTests();
     }
     qvtest::TempDir dir_;
     foundation::ScriptedUiServices ui_;
+    foundation::ScopedServices<foundation::SetUiServices> scopedUi_{&ui_};
     std::string iso_;
     Bytes isoBytes_;
     int32_t sectors_ = 0;
@@ -240,17 +239,12 @@ TEST_F(SectorIo, ReadErrorInsideTheImageIsShownAndSetsStatus) {
     EXPECT_EQ(ui_.Boxes().size(), 1u);
 }
 
-class BurnLogRecorder : public foundation::IOpticalServices {
+class BurnLogRecorder : public qvtest::NullOpticalServices {
 public:
-    int LockAndDismountVolume(platform::FileHandle, int) override { return 0; }
-    int UnlockVolume(platform::FileHandle) override { return 0; }
     void BurnLogString(bool warning, std::u16string_view text) override {
         lines.emplace_back(text);
         errors += warning ? 1 : 0;
     }
-    int ReadSectorsWithRetry(const foundation::SectorReadRequest&, int*) override { return 0; }
-    int ScsiRead10(platform::FileHandle, uint32_t, uint16_t, void*, uint32_t, uint32_t*) override { return 0; }
-    int ScsiWrite10(platform::FileHandle, uint32_t, const void*, uint32_t, uint32_t) override { return 0; }
     std::vector<std::u16string> lines;
     int errors = 0;
 };
@@ -259,7 +253,7 @@ TEST_F(SectorIo, ShortReadDuringABurnFailsUnlessErrorsAreIgnored) {
     const std::string cut = dir_ / "cut.iso";
     qvtest::RunOk("head -c 40000 " + qvtest::ShellQuote(iso_) + " > " + qvtest::ShellQuote(cut));
     BurnLogRecorder log;
-    foundation::SetOpticalServices(&log);
+    foundation::ScopedServices<foundation::SetOpticalServices> optical(&log);
     auto ctx = OpenImage(cut, 0, sectors_);
     Bytes buf(30 * kS, 0xEE);
 
@@ -281,20 +275,15 @@ TEST_F(SectorIo, ShortReadDuringABurnFailsUnlessErrorsAreIgnored) {
 }
 
 // A drive that answers cooked reads from the ISO's bytes, or fails them.
-class DriveStub : public foundation::IOpticalServices {
+class DriveStub : public qvtest::NullOpticalServices {
 public:
     explicit DriveStub(const Bytes& disc) : disc_(disc) {}
-    int LockAndDismountVolume(platform::FileHandle, int) override { return 0; }
-    int UnlockVolume(platform::FileHandle) override { return 0; }
-    void BurnLogString(bool, std::u16string_view) override {}
     int ReadSectorsWithRetry(const foundation::SectorReadRequest& r, int*) override {
         requests.push_back(r);
         if (fail || r.raw || (uint64_t(r.lba) + r.count) * kS > disc_.size()) return 0;
         std::memcpy(r.buffer, disc_.data() + size_t(r.lba) * kS, size_t(r.count) * kS);
         return 1;
     }
-    int ScsiRead10(platform::FileHandle, uint32_t, uint16_t, void*, uint32_t, uint32_t*) override { return 0; }
-    int ScsiWrite10(platform::FileHandle, uint32_t, const void*, uint32_t, uint32_t) override { return 0; }
     std::vector<foundation::SectorReadRequest> requests;
     bool fail = false;
 
@@ -319,7 +308,7 @@ TEST_F(SectorIo, PreloadedHeadAnswersItsSectorsFirst) {
 // has asked already, so the read is cancelled without a further message.
 TEST_F(SectorIo, DiscSourceReadsThroughTheDrive) {
     DriveStub drive(isoBytes_);
-    foundation::SetOpticalServices(&drive);
+    foundation::ScopedServices<foundation::SetOpticalServices> optical(&drive);
     auto ctx = OpenImage(iso_, 0, sectors_);
     ctx->discSource = 1;
     Bytes buf(8 * kS);

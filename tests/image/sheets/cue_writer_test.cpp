@@ -24,8 +24,6 @@ std::u16string U16(const std::string& s) { return platform::Utf8ToUtf16(s); }
 
 class CueWriterTest : public ::testing::Test {
 protected:
-    void SetUp() override { foundation::SetUiServices(&ui); }
-    void TearDown() override { foundation::SetUiServices(nullptr); }
 
     std::string Sheet(const std::string& name) {
         Bytes b = qvtest::ReadFileBytes(dir / name);
@@ -33,6 +31,7 @@ protected:
     }
 
     foundation::ScriptedUiServices ui;
+    foundation::ScopedServices<foundation::SetUiServices> scopedUi{&ui};
     qvtest::TempDir dir;
 };
 

@@ -335,25 +335,7 @@ TEST_F(NrgFixture, DataAndAudioIsMixed) {
     ExpectReadsIso(loaded, iso);
 }
 
-// Forwards the NRG row of the format table to the reader, as the installed
-// services of the program do.
-class NrgServices final : public image::IImageFormatServices {
-public:
-    int32_t ReadNrgSectors(image::ImageContext& ctx, int32_t first, uint8_t* buffer, int32_t count) override {
-        return image::ReadNrgSectors(ctx, first, buffer, count);
-    }
-    int32_t ReadChunkedSectors(image::ImageContext&, int32_t, uint8_t*, int32_t) override { return 0; }
-    int32_t ReadChunkImageSectors(image::ImageContext&, int32_t, uint8_t*, int32_t) override { return 0; }
-    int32_t ReadComposedSectors(image::ImageContext&, int32_t, uint8_t*, int32_t) override { return 0; }
-    bool AppendComposedSectors(image::ImageContext&, const uint8_t*, size_t) override { return false; }
-    int CopyContainerSector(image::ContainerKind, image::ImageContext&, uint32_t, uint8_t*) override { return -1; }
-    image::IContainerWriterFamily* ContainerWriter(image::ContainerKind) override { return nullptr; }
-    size_t DeflateCompressBlock(const uint8_t*, size_t, uint8_t*, size_t) override { return 0; }
-};
-
 TEST_F(NrgFixture, OpensAsDocumentAndProbesTheFileSystem) {
-    NrgServices services;
-    image::SetImageFormatServices(&services);
     std::string path = Write("d.nrg", MakeNrg(2, Layout::Dao, {{0, 2048, iso}}));
     auto ctx = std::make_unique<image::ImageContext>();
     ctx->imagePath = U16(path);
@@ -365,14 +347,11 @@ TEST_F(NrgFixture, OpensAsDocumentAndProbesTheFileSystem) {
     EXPECT_EQ(ctx->endSector, static_cast<int32_t>(iso.size() / 2048));
     EXPECT_TRUE(ctx->nrgState);
     EXPECT_EQ(ctx->nrgSource, 1);
-    image::SetImageFormatServices(nullptr);
 }
 
 // Format detection reaches the reader by the image's name and by its footer,
 // and the document's sector reads go through the NRG row.
 TEST_F(NrgFixture, FormatDetectionOpensItAndSectorsReadThroughIt) {
-    NrgServices services;
-    image::SetImageFormatServices(&services);
     struct Row {
         const char* name;
         std::string file;
@@ -410,7 +389,6 @@ TEST_F(NrgFixture, FormatDetectionOpensItAndSectorsReadThroughIt) {
         ASSERT_EQ(image::ReadImageSectors(*ctx, 16, sectors.data(), 2), 2);
         EXPECT_TRUE(std::equal(sectors.begin(), sectors.end(), iso.begin() + 16 * 2048));
     }
-    image::SetImageFormatServices(nullptr);
 }
 
 TEST_F(NrgFixture, DamagedImagesAreRefused) {
