@@ -1,9 +1,9 @@
 #include "foundation/settings.h"
 
 #include "foundation/registry.h"
+#include "foundation/services.h"
 #include "platform/text.h"
 
-#include <mutex>
 #include <unistd.h>
 
 namespace foundation {
@@ -42,13 +42,15 @@ std::optional<std::u16string> NonEmptyInstallDir(RegistryHive hive, std::u16stri
     return WithoutTrailingSeparator(std::move(*dir));
 }
 
-std::mutex& HookLock() {
-    static std::mutex lock;
-    return lock;
-}
-ShellIntegrationHook& Hook() {
-    static ShellIntegrationHook hook;
-    return hook;
+// No file-manager integration: nothing to install.
+class NoShellIntegration final : public IShellIntegrationServices {
+public:
+    void ApplyShellIntegration(bool, const std::u16string&) override {}
+};
+
+ServiceSlot<IShellIntegrationServices, NoShellIntegration>& ShellIntegrationSlot() {
+    static ServiceSlot<IShellIntegrationServices, NoShellIntegration> slot;
+    return slot;
 }
 
 }  // namespace
@@ -190,20 +192,14 @@ bool IsShellIntegrationOn() { return ReadSettingDword(u"ShellIntegration", 1) ==
 bool SetShellIntegration(bool on) {
     bool written = WriteSettingDword(u"ShellIntegration", on ? 0 : 1);
     std::u16string installDir = GetInstallDir();
-    ShellIntegrationHook hook;
-    {
-        std::lock_guard<std::mutex> guard(HookLock());
-        hook = Hook();
-    }
-    if (hook && !installDir.empty()) hook(on, installDir);
+    if (!installDir.empty()) ShellIntegrationSlot().Get().ApplyShellIntegration(on, installDir);
     return written;
 }
 
 void ApplyShellIntegration() { SetShellIntegration(IsShellIntegrationOn()); }
 
-void SetShellIntegrationHook(ShellIntegrationHook hook) {
-    std::lock_guard<std::mutex> guard(HookLock());
-    Hook() = std::move(hook);
+IShellIntegrationServices* SetShellIntegrationServices(IShellIntegrationServices* services) {
+    return ShellIntegrationSlot().Install(services);
 }
 
 std::u16string GetAudioFileNameFormat() {

@@ -12,11 +12,12 @@
 // may read settings while the window thread does.
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+
+#include "foundation/services.h"
 
 namespace foundation {
 
@@ -85,12 +86,19 @@ bool SetCompressionLevel(uint32_t level);
 
 // "ShellIntegration" is stored inverted: 0 means on, missing means off.
 bool IsShellIntegrationOn();
-// Stores the value, then hands the switch to the shell-integration hook with the
-// install folder (the file-manager integration owns what "on" installs).
+// Stores the value, then hands the switch to the shell-integration services with
+// the install folder (the file-manager integration owns what "on" installs).
 bool SetShellIntegration(bool on);
 void ApplyShellIntegration();
-using ShellIntegrationHook = std::function<void(bool on, const std::u16string& installDir)>;
-void SetShellIntegrationHook(ShellIntegrationHook hook);
+// The file-manager integration (shellext) installs these; without them the
+// switch is only stored. Not owned; null restores the stand-in; the installer
+// returns what was installed before (foundation/services.h).
+class IShellIntegrationServices {
+public:
+    virtual ~IShellIntegrationServices() = default;
+    virtual void ApplyShellIntegration(bool on, const std::u16string& installDir) = 0;
+};
+IShellIntegrationServices* SetShellIntegrationServices(IShellIntegrationServices* services);
 
 // "AudioFileNameFormat"; missing or empty reads as "|#-|t".
 std::u16string GetAudioFileNameFormat();

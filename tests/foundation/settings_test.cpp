@@ -19,10 +19,8 @@ protected:
         setenv("QV_CONFIG_DIR", dir.path().c_str(), 1);
         ResetProcessStateForTests();
         ResetMainWindowPlacementForTests();
-        SetShellIntegrationHook(nullptr);
     }
     void TearDown() override {
-        SetShellIntegrationHook(nullptr);
         unsetenv("QV_CONFIG_DIR");
     }
     qvtest::TempDir dir;
@@ -144,14 +142,21 @@ TEST_F(Settings, CompressionLevelLivesInStatusBits24To27) {
     EXPECT_EQ(GetStatusFlags(), 5u);
 }
 
-TEST_F(Settings, ShellIntegrationIsStoredInvertedAndHandedToTheHook) {
+TEST_F(Settings, ShellIntegrationIsStoredInvertedAndHandedToTheServices) {
     EXPECT_FALSE(IsShellIntegrationOn());
     ASSERT_TRUE(WriteSettingDword(u"ShellIntegration", 0));
     EXPECT_TRUE(IsShellIntegrationOn());
 
     RegistryWrite(RegistryHive::LocalMachine, kInstallKey, u"Install_Dir", RegistryValue::String(u"/opt/qv/"));
-    std::vector<std::pair<bool, std::u16string>> calls;
-    SetShellIntegrationHook([&](bool on, const std::u16string& installDir) { calls.emplace_back(on, installDir); });
+    class RecordingIntegration final : public IShellIntegrationServices {
+    public:
+        void ApplyShellIntegration(bool on, const std::u16string& installDir) override {
+            calls.emplace_back(on, installDir);
+        }
+        std::vector<std::pair<bool, std::u16string>> calls;
+    } integration;
+    const auto& calls = integration.calls;
+    ScopedServices<SetShellIntegrationServices> installed(&integration);
     ASSERT_TRUE(SetShellIntegration(false));
     EXPECT_EQ(ReadSettingDword(u"ShellIntegration", 7), 1u);
     EXPECT_FALSE(IsShellIntegrationOn());
