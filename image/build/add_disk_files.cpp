@@ -84,7 +84,7 @@ struct DiskWalk {
     std::unordered_set<ImageItem*> listingItems;
 };
 
-// The walk running on this thread; a nested call (the add-files hook adding
+// The walk running on this thread; a nested call (the add-files dialog adding
 // more) joins it instead of starting a second one.
 thread_local DiskWalk* t_walk = nullptr;
 
