@@ -1,4 +1,5 @@
 #include "foundation/memory.h"
+#include "foundation/out_of_memory_services.h"
 
 #include <unistd.h>
 

@@ -32,22 +32,12 @@ char16_t* DupStringW(const char16_t* text);
 void StrLowerW(char16_t* text);
 void StrLowerW(std::u16string& text);
 
-// Shows "Out of memory. Program abort." with the stop icon and ends the process
+// Shows "Out of memory. Program abort." (foundation/out_of_memory_services.h:
+// the stop-icon box unless a test installs another) and ends the process
 // with kOutOfMemoryExitCode.
 [[noreturn]] void AbortOutOfMemory();
 // Ends the process at once (no destructors, no atexit handlers).
 [[noreturn]] void ExitProgram(int exitCode);
-
-// The message of AbortOutOfMemory. The stand-in shows the stop-icon box of the
-// messages layer; tests install a quiet one. Not owned; null restores the
-// stand-in; the installer returns what was installed before
-// (foundation/services.h).
-class IOutOfMemoryServices {
-public:
-    virtual ~IOutOfMemoryServices() = default;
-    virtual void ReportOutOfMemory() = 0;
-};
-IOutOfMemoryServices* SetOutOfMemoryServices(IOutOfMemoryServices* services);
 
 // Makes C++ allocations (operator new) follow the same policy: out of memory
 // ends the program through AbortOutOfMemory instead of throwing.

@@ -1,4 +1,5 @@
 #include "foundation/settings.h"
+#include "foundation/shell_integration_services.h"
 
 #include "foundation/registry.h"
 #include "foundation/services.h"

@@ -17,8 +17,6 @@
 #include <string>
 #include <string_view>
 
-#include "foundation/services.h"
-
 namespace foundation {
 
 inline constexpr std::u16string_view kSettingsKey = u"Software\\Quendravine";
@@ -86,19 +84,11 @@ bool SetCompressionLevel(uint32_t level);
 
 // "ShellIntegration" is stored inverted: 0 means on, missing means off.
 bool IsShellIntegrationOn();
-// Stores the value, then hands the switch to the shell-integration services with
-// the install folder (the file-manager integration owns what "on" installs).
+// Stores the value, then hands the switch to the shell-integration services
+// (foundation/shell_integration_services.h) with the install folder (the
+// file-manager integration owns what "on" installs).
 bool SetShellIntegration(bool on);
 void ApplyShellIntegration();
-// The file-manager integration (shellext) installs these; without them the
-// switch is only stored. Not owned; null restores the stand-in; the installer
-// returns what was installed before (foundation/services.h).
-class IShellIntegrationServices {
-public:
-    virtual ~IShellIntegrationServices() = default;
-    virtual void ApplyShellIntegration(bool on, const std::u16string& installDir) = 0;
-};
-IShellIntegrationServices* SetShellIntegrationServices(IShellIntegrationServices* services);
 
 // "AudioFileNameFormat"; missing or empty reads as "|#-|t".
 std::u16string GetAudioFileNameFormat();

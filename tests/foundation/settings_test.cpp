@@ -4,6 +4,7 @@
 #include "foundation/settings_values.h"
 #include "foundation/settings_window_placement.h"
 #include "tests/support/test_support.h"
+#include "foundation/shell_integration_services.h"
 
 #include <gtest/gtest.h>
 
