@@ -547,8 +547,10 @@ TEST_F(ImageSaveTest, CancelDuringTheIdenticalDataSearchStopsWithinOnePiece) {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         while (ThreadReadBytes(worker) < base + (8u << 20) && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::microseconds(200));
-        pausedAt = ThreadReadBytes(worker);
+        // Paused first, then sampled: a watcher descheduled between the two
+        // must not count the worker's reads before the pause against it.
         progress.paused = 1;
+        pausedAt = ThreadReadBytes(worker);
         uint64_t last = ThreadReadBytes(worker);
         for (;;) {
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
