@@ -14,6 +14,7 @@
 #include "foundation/dates.h"
 #include "image/document/document.h"
 #include "image/detect/format_detect.h"
+#include "image/detect/quiet_read_scope.h"
 #include "image/document/image_context.h"
 #include "image/document/item_tree.h"
 #include "image/sectors/sector_io.h"
@@ -335,11 +336,10 @@ int CheckDirectoryExtent(ImageContext& ctx, const IsoDirectoryRecord& record) {
     if (!record.extentConsistent || !record.lengthConsistent) return -1;
     if (record.extentLba > static_cast<uint32_t>(INT32_MAX)) return -1;
     std::array<uint8_t, kSectorBytes> sector{};
-    const int32_t saved = ctx.quietReads;
-    ctx.quietReads = 1;
-    const bool read = ReadImageSectors(ctx, static_cast<int32_t>(record.extentLba), sector.data(), 1) == 1;
-    ctx.quietReads = saved;
-    if (!read) return -1;
+    {
+        QuietReadScope quiet(ctx);
+        if (ReadImageSectors(ctx, static_cast<int32_t>(record.extentLba), sector.data(), 1) != 1) return -1;
+    }
     const auto first = DecodeDirectoryRecord(sector);
     return first && first->extentConsistent && first->lengthConsistent ? 2 : 0;
 }
