@@ -269,7 +269,6 @@ struct ImageContext {
     // Held by the archive side while it reads an item's data for the document,
     // and by the save.
     std::mutex lock;
-    std::array<uint8_t, kRawWorkBufferBytes> rawWorkBuffer{};
 
     ImageContext() = default;
     // Frees what is still owned, in ReleaseDocumentContents' order.

@@ -76,7 +76,7 @@ bool GetRawGeometry(const ImageContext& ctx, RawGeometry& g) {
         return false;
     }
     // The user data must lie inside a stored sector, and 64 stored sectors must
-    // fit the document's raw work buffer.
+    // fit the thread's raw work buffer.
     return g.sectorSize >= int64_t(kSector) && g.userDataOffset >= 0 &&
            g.userDataOffset <= g.sectorSize - int64_t(kSector) &&
            g.sectorSize <= int64_t(kRawWorkSectorBytes);
