@@ -24,9 +24,10 @@ namespace image {
 namespace {
 
 constexpr uint64_t kSectorBytes = 2048;
-// A directory longer than this is not believed (about 512 MiB).
-constexpr uint64_t kMaxDirectoryBytes = 0x7FFFF800;
-constexpr uint64_t kMaxDirectoryBytesRounded = 536868864;
+// A directory longer than this (512 MiB less one sector, a whole number of
+// sectors) is not believed.
+constexpr uint64_t kMaxDirectoryBytes = 0x1FFFF800;
+static_assert(kMaxDirectoryBytes % kSectorBytes == 0, "the cap holds for the length rounded to sectors too");
 // Items of a multi-extent file are described by 12-byte extents after a count:
 // partition reference, first sector, length in bytes.
 constexpr size_t kExtentEntryBytes = 12;
@@ -354,7 +355,6 @@ bool ReadIsoDirectory(ImageContext& ctx, std::span<const uint8_t> recordBytes, I
     if (length != foundation::ReadBE32(p + dr::kDataLength + 4)) return false;
     if (length == 0 || length > kMaxDirectoryBytes) return false;
     const uint64_t sectors = (static_cast<uint64_t>(length) + kSectorBytes - 1) / kSectorBytes;
-    if (sectors * kSectorBytes > kMaxDirectoryBytesRounded) return false;
     if (extent > static_cast<uint32_t>(INT32_MAX)) return false;
     // A directory beyond the end of the image is damage, not data to wait for.
     const int64_t end = ctx.endSectorOverride ? ctx.endSectorOverride : ctx.endSector;
