@@ -1,6 +1,7 @@
 #include "foundation/language.h"
 
 #include "foundation/settings.h"
+#include "platform/dir_handle.h"
 #include "platform/text.h"
 
 #include <algorithm>
@@ -69,10 +70,9 @@ std::u16string JoinPath(std::u16string_view folder, std::u16string_view name) {
 std::vector<std::u16string> ListLanguageFiles(const std::u16string& folder) {
     std::vector<std::u16string> names;
     std::string utf8 = platform::Utf16ToUtf8(folder);
-    DIR* dir = opendir(utf8.c_str());
+    platform::DirHandle dir(opendir(utf8.c_str()));
     if (!dir) return names;
-    std::unique_ptr<DIR, int (*)(DIR*)> owner(dir, &closedir);
-    while (dirent* entry = readdir(dir)) {
+    while (dirent* entry = readdir(dir.get())) {
         std::string_view name = entry->d_name;
         if (!HasLngExtension(name)) continue;
         std::u16string wide = platform::Utf8ToUtf16(name);

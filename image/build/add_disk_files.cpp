@@ -35,6 +35,7 @@
 #include "image/document/item_tree_internal.h"
 #include "platform/format.h"
 #include "platform/last_error.h"
+#include "platform/dir_handle.h"
 #include "platform/text.h"
 
 namespace image {
@@ -447,10 +448,7 @@ void ListDiskFolder(ImageContext* ctx, DiskWalk& walk, const PendingFolder& job)
     }
     std::vector<std::string> names;
     {
-        struct DirCloser {
-            void operator()(DIR* dir) const { closedir(dir); }
-        };
-        std::unique_ptr<DIR, DirCloser> dir(opendir(utf8.c_str()));
+        platform::DirHandle dir(opendir(utf8.c_str()));
         if (!dir) {
             // An unreadable folder would otherwise end up empty without a word.
             platform::SetLastErrorFromErrno();

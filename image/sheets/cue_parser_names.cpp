@@ -6,15 +6,12 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/dir_handle.h"
 #include "platform/text.h"
 
 namespace image {
 
 namespace {
-
-struct DirCloser {
-    void operator()(DIR* dir) const { closedir(dir); }
-};
 
 bool Exists(const std::u16string& path) {
     return platform::FileExists(path) || platform::DirectoryExists(path);
@@ -49,7 +46,7 @@ std::u16string FindNameNoCase(const std::u16string& folder, std::u16string_view 
                                      folderUtf8)) {
         return std::u16string();
     }
-    std::unique_ptr<DIR, DirCloser> dir(opendir(folderUtf8.c_str()));
+    platform::DirHandle dir(opendir(folderUtf8.c_str()));
     if (!dir) return std::u16string();
     std::u16string found;
     while (dirent* entry = readdir(dir.get())) {
