@@ -12,6 +12,7 @@
 
 #include "foundation/byte_order.h"
 #include "foundation/dates.h"
+#include "foundation/messages.h"
 #include "image/document/document.h"
 #include "image/detect/format_detect.h"
 #include "image/detect/quiet_read_scope.h"
@@ -435,7 +436,7 @@ int ReadIsoTree(ImageContext& ctx, IsoTreeReport* report) {
     const bool read = walk.ReadRoot();
     // Damage that was skipped is told to the user once the document is open
     // ("Error found while reading the directory structure.").
-    if (r.skippedRecords || r.unreadableDirectories || r.repeatedDirectories) ctx.warningBits |= 2;
+    if (r.skippedRecords || r.unreadableDirectories || r.repeatedDirectories) ctx.warningBits |= foundation::image_warning::kDirectoryError;
     return read ? 0 : -1;
 }
 
