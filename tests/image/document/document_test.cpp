@@ -60,7 +60,7 @@ protected:
 TEST_F(Documents, NewDocuments) {
     DocumentPtr iso(NewIsoDocument());
     ASSERT_NE(iso, nullptr);
-    EXPECT_EQ(iso->formatCode, 0);
+    EXPECT_EQ(iso->formatCode, format_code::kIso);
     EXPECT_EQ(iso->jolietLevel, 3);
     EXPECT_EQ(iso->isoNameLimit, 221);
     EXPECT_EQ(iso->jolietNameLimit, 110);
@@ -77,19 +77,19 @@ TEST_F(Documents, NewDocuments) {
 
     DocumentPtr mzp(NewMzpDocument());
     ASSERT_NE(mzp, nullptr);
-    EXPECT_EQ(mzp->formatCode, 7);
+    EXPECT_EQ(mzp->formatCode, format_code::kMzp);
     EXPECT_EQ(mzp->mzpDocument, 1);
     EXPECT_EQ(mzp->volumeTexts[volume_text::kVolumeLabel], u"New Archive");
 
     DocumentPtr archive(NewArchiveDocument(2));
     ASSERT_NE(archive, nullptr);
-    EXPECT_EQ(archive->formatCode, 151);
+    EXPECT_EQ(archive->formatCode, format_code::kArchive);
     EXPECT_EQ(archive->archiveKind, 2);
     EXPECT_EQ(archive->volumeTexts[volume_text::kVolumeLabel], u"New Archive");
 
     DocumentPtr audio(NewAudioCdDocument());
     ASSERT_NE(audio, nullptr);
-    EXPECT_EQ(audio->formatCode, 100);
+    EXPECT_EQ(audio->formatCode, format_code::kAudioCd);
     EXPECT_EQ(audio->sectorSize, 2352);
     EXPECT_EQ(audio->rootFolder, nullptr);
     ASSERT_NE(audio->trackList, nullptr);
@@ -122,7 +122,7 @@ TEST_F(Documents, OpenAnIso) {
     DocumentPtr doc(Open(iso, &code));
     ASSERT_NE(doc, nullptr);
     EXPECT_EQ(code, open_result::kOk);
-    EXPECT_EQ(doc->formatCode, 0);
+    EXPECT_EQ(doc->formatCode, format_code::kIso);
     EXPECT_EQ(doc->readOnly, 0);
     EXPECT_EQ(doc->volumeTexts[volume_text::kVolumeLabel], u"VOL");
     EXPECT_EQ(doc->openedBy, 2);
@@ -184,7 +184,7 @@ TEST_F(Documents, OpenFailures) {
     // Readers not linked in yet answer "not recognised": their tree cannot be read.
     hooks = OpenReaderHooks{};
     hooks.detectImageFormat = [](ImageContext* ctx, int32_t) {
-        ctx->formatCode = 0;
+        ctx->formatCode = format_code::kIso;
         ctx->xboxVolume = 1;
     };
     SetOpenReaderHooks(hooks);

@@ -108,7 +108,7 @@ TEST(IsoReader, PlainJolietMatchesTools) {
     int code = -1;
     auto doc = OpenDoc(iso, &code);
     ASSERT_TRUE(doc) << code;
-    EXPECT_EQ(doc->formatCode, 0);
+    EXPECT_EQ(doc->formatCode, format_code::kIso);
     EXPECT_EQ(doc->jolietLevel, 3);
     const auto ours = ListTree(*doc);
 
