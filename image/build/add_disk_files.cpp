@@ -618,6 +618,10 @@ ImageFolder* NewFolderRecord(ImageContext* ctx, ImageFolder* parent, std::u16str
         }
     }
     ImageFolder* folder = NewFolderRecord();
+    if (!folder) {
+        if (madeItem) FreeItem(ctx, item);
+        return nullptr;
+    }
     folder->ownItem = item;
     folder->path = path;
     item->ownFolder = folder;

@@ -209,7 +209,9 @@ std::u16string_view FolderName(const ImageFolder* folder);
 // --- Allocation and linking -------------------------------------------------
 // A zeroed item with archive index -1; null when out of memory.
 ImageItem* NewItem();
-// A zeroed folder record; ends the program when out of memory.
+// A zeroed folder record; null when out of memory. Every caller has a failure
+// path (an open that fails, an add that stops), so, like NewItem, it leaves
+// ending the program to the command that gets the failure.
 ImageFolder* NewFolderRecord();
 // Also sets item->parent (a ".." item's parent is set by the caller afterwards).
 void LinkItemAtHead(ImageFolder* folder, ImageItem* item);

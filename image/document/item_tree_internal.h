@@ -10,8 +10,6 @@
 namespace image {
 
 const FatTreeHooks* CurrentFatHooks();
-// A zeroed folder record, or null when out of memory (callers with a failure path).
-ImageFolder* TryNewFolderRecord();
 bool IsFatDocument(const ImageContext* ctx);
 ImageItem* FindChildFiltered(ImageFolder* folder, std::u16string_view name, DisplayNameIndex::Filter filter);
 // parent's path, "\" and the name ("" parent path: the name alone).

@@ -202,6 +202,11 @@ bool IsoTreeWalk::IsAncestorExtent(const ImageFolder* folder, uint32_t extent) c
 
 void IsoTreeWalk::StartSubfolder(ImageItem* item, ImageFolder* parent) {
     ImageFolder* folder = NewFolderRecord();
+    if (!folder) {
+        // The item stays linked as an empty folder and is freed with the tree.
+        failed_ = true;
+        return;
+    }
     folder->ownItem = item;
     item->ownFolder = folder;
     AppendSubfolder(parent, folder);

@@ -366,6 +366,27 @@ TEST_F(Documents, OpenUnderAllocationFailure) {
     EXPECT_TRUE(sawOutOfMemory);
 }
 
+// An allocation failing anywhere in the tree walk (items and folder records
+// alike) fails the open with a code, never ends the program; past the last
+// allocation the whole tree opens.
+TEST_F(Documents, TreeWalkUnderAllocationFailure) {
+    std::string iso = MakeIso();
+    bool opened = false;
+    for (int64_t n = 0; n < 200 && !opened; ++n) {
+        int code = -1;
+        foundation::FailAllocationsAfter(n);
+        DocumentPtr doc(Open(iso, &code));
+        foundation::ClearAllocationFailure();
+        if (!doc) {
+            EXPECT_NE(code, open_result::kOk) << n;
+            continue;
+        }
+        EXPECT_EQ(code, open_result::kOk) << n;
+        opened = FindItemByPath(doc.get(), nullptr, u"/docs/a.txt") != nullptr;
+    }
+    EXPECT_TRUE(opened);
+}
+
 // FreeImageDocument on records in every partial state, and the order in which
 // the attached states go.
 std::vector<std::string>* g_freed = nullptr;
