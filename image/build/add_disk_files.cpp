@@ -28,6 +28,7 @@
 #include "foundation/language.h"
 #include "foundation/messages.h"
 #include "foundation/operation_status.h"
+#include "foundation/paths.h"
 #include "foundation/settings.h"
 #include "foundation/sizes.h"
 #include "image/document/image_context.h"
@@ -117,30 +118,10 @@ std::string RealPath(const std::string& utf8) {
     return resolved ? std::string(resolved.get()) : std::string();
 }
 
-std::string ParentOf(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-std::u16string_view ParentOf(std::u16string_view path) {
-    size_t slash = path.find_last_of(u'/');
-    if (slash == std::u16string_view::npos) return {};
-    return path.substr(0, slash);
-}
-
 bool IsInside(const std::string& real, const std::string& root) {
     if (root.empty() || real.size() <= root.size()) return false;
     if (root == "/") return real.front() == '/';
     return real.compare(0, root.size(), root) == 0 && real[root.size()] == '/';
-}
-
-std::u16string JoinDiskPath(std::u16string_view folder, std::u16string_view name) {
-    std::u16string path(folder);
-    if (path.empty() || path.back() != u'/') path += u'/';
-    path += name;
-    return path;
 }
 
 uint32_t ClampItemTime(int64_t seconds) {
@@ -245,7 +226,7 @@ bool IsCaseOnlyTwin(const DiskWalk& walk, const ImageItem* existing, std::u16str
                     std::u16string_view fullPath) {
     if (existing->name == name) return false;
     if (walk.listingItems.count(const_cast<ImageItem*>(existing))) return true;
-    return !existing->diskPath.empty() && ParentOf(existing->diskPath) == ParentOf(fullPath);
+    return !existing->diskPath.empty() && foundation::FolderOfPath(existing->diskPath) == foundation::FolderOfPath(fullPath);
 }
 
 // --- One entry ----------------------------------------------------------
@@ -470,10 +451,10 @@ void ListDiskFolder(ImageContext* ctx, DiskWalk& walk, const PendingFolder& job)
         if (Stopped()) break;
         std::u16string name;
         if (!platform::Utf8ToUtf16Strict(entryName, name)) {
-            AskCannotAccess(JoinDiskPath(job.diskPath, platform::Utf8ToUtf16(entryName)));
+            AskCannotAccess(foundation::CombinePath(job.diskPath, platform::Utf8ToUtf16(entryName)));
             continue;
         }
-        std::u16string fullPath = JoinDiskPath(job.diskPath, name);
+        std::u16string fullPath = foundation::CombinePath(job.diskPath, name);
         if (fullPath.size() > kMaxDiskPathChars) continue;
         AddEntry(ctx, job.folder, walk, fullPath, name);
     }
@@ -560,7 +541,8 @@ ImageItem* AddDiskItem(ImageContext* ctx, ImageFolder* folder, std::u16string_vi
         // chosen from.
         struct stat st {};
         const bool isFolder = lstat(utf8.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-        walk.rootReal = RealPath(isFolder ? utf8 : ParentOf(utf8));
+        const std::u16string parent = foundation::FolderOfPath(fullPath);
+        walk.rootReal = RealPath(isFolder ? utf8 : parent.empty() ? std::string(".") : platform::Utf16ToUtf8(parent));
     }
     ScopedWalk scope(&walk);
     ImageItem* item = AddEntry(ctx, folder, walk, fullPath, name);
