@@ -43,9 +43,6 @@ namespace image {
 namespace {
 
 // Language strings.
-constexpr uint32_t kStrCannotCopy = 1050;
-constexpr uint32_t kStrFolderExists = 1070;
-constexpr uint32_t kStrFileExists = 1080;
 constexpr uint32_t kStrCannotAccess = 32810;
 constexpr uint32_t kStrContinue = 32820;
 
@@ -175,18 +172,9 @@ void ShowSkipped(const char16_t* format, std::u16string_view path) {
 
 // "Cannot copy %s: %s" with the stop icon; the add's last answer becomes 4.
 void ShowAddError(std::u16string_view name, std::u16string_view reason) {
-    std::u16string format = foundation::GetLangString(kStrCannotCopy, u"Cannot copy %s: %s");
+    const std::u16string format = EditErrorFormat(false);
     foundation::AppMessageBox(platform::Format(format, name, reason), foundation::kMbIconStop);
     g_lastAddAnswer = kCancel;
-}
-
-std::u16string ReasonText(uint32_t id) {
-    if (id == kStrFolderExists) {
-        return foundation::GetLangString(
-            id, u"A folder with the name you specified already exists. Please specify a different folder name.");
-    }
-    return foundation::GetLangString(
-        id, u"A file with the name you specified already exists. Please specify a different file name.");
 }
 
 // The same-name question. True when the answer lets the add go on.
@@ -296,7 +284,7 @@ ClashOutcome ResolveClash(ImageContext* ctx, ImageFolder* folder, DiskWalk& walk
     if (IsCaseOnlyTwin(walk, existing, name, fullPath)) {
         std::optional<std::u16string> unique = UniqueCaseName(folder, name);
         if (!unique) {
-            ShowAddError(name, ReasonText(IsFolderItem(existing) ? kStrFolderExists : kStrFileExists));
+            ShowAddError(name, EditReasonText(IsFolderItem(existing) ? edit_text::kFolderExists : edit_text::kFileExists));
             return ClashOutcome::Refused;
         }
         image::ShowNameChangedNotice(name, *unique, isFolder);
@@ -305,11 +293,11 @@ ClashOutcome ResolveClash(ImageContext* ctx, ImageFolder* folder, DiskWalk& walk
     }
     const bool existingFolder = IsFolderItem(existing);
     if (existingFolder && !isFolder) {
-        ShowAddError(name, ReasonText(kStrFolderExists));
+        ShowAddError(name, EditReasonText(edit_text::kFolderExists));
         return ClashOutcome::Refused;
     }
     if (!existingFolder && isFolder) {
-        ShowAddError(name, ReasonText(kStrFileExists));
+        ShowAddError(name, EditReasonText(edit_text::kFileExists));
         return ClashOutcome::Refused;
     }
     if (existing->sourceMarker != 0) {
@@ -320,7 +308,7 @@ ClashOutcome ResolveClash(ImageContext* ctx, ImageFolder* folder, DiskWalk& walk
     *existingOut = existing;
     if (existingFolder) {
         if (!existing->ownFolder) {
-            ShowAddError(name, ReasonText(kStrFolderExists));
+            ShowAddError(name, EditReasonText(edit_text::kFolderExists));
             return ClashOutcome::Refused;
         }
         return ClashOutcome::Merged;

@@ -1,6 +1,7 @@
 #pragma once
 // Shared by the item-tree files only.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -8,6 +9,20 @@
 #include "image/document/item_tree.h"
 
 namespace image {
+
+// Language strings of the copy, move and add messages.
+namespace edit_text {
+constexpr uint32_t kCannotCopy = 1050;
+constexpr uint32_t kCannotMove = 1060;
+constexpr uint32_t kFolderExists = 1070;
+constexpr uint32_t kFileExists = 1080;
+constexpr uint32_t kSameFolder = 1090;
+constexpr uint32_t kSubfolder = 1100;
+}  // namespace edit_text
+// "Cannot copy %s: %s" or "Cannot move %s: %s", translated.
+std::u16string EditErrorFormat(bool move);
+// The translated reason of an edit_text id (kFolderExists .. kSubfolder).
+std::u16string EditReasonText(uint32_t id);
 
 const FatTreeHooks* CurrentFatHooks();
 bool IsFatDocument(const ImageContext* ctx);
