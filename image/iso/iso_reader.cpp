@@ -441,7 +441,8 @@ int ReadIsoTree(ImageContext& ctx, IsoTreeReport* report) {
     const bool read = walk.ReadRoot();
     // Damage that was skipped is told to the user once the document is open
     // ("Error found while reading the directory structure.").
-    if (r.skippedRecords || r.unreadableDirectories || r.repeatedDirectories) ctx.warningBits |= foundation::image_warning::kDirectoryError;
+    if (r.skippedRecords || r.unreadableDirectories || r.repeatedDirectories)
+        ctx.warningBits |= foundation::image_warning::kDirectoryError;
     return read ? 0 : -1;
 }
 

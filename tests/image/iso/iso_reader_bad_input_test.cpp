@@ -119,7 +119,8 @@ TEST(IsoReaderBadInput, BrokenRecordsAreSkipped) {
     auto o = Open(Image(root, 60, 4096));
     ASSERT_TRUE(o->doc) << o->code;
     EXPECT_EQ(Paths(ListTree(*o->doc)), (std::vector<std::string>{"/GOOD1", "/GOOD2"}));
-    EXPECT_EQ(o->doc->warningBits & kDirectoryError, kDirectoryError);   // "Error found while reading the directory structure."
+    // "Error found while reading the directory structure."
+    EXPECT_EQ(o->doc->warningBits & kDirectoryError, kDirectoryError);
 }
 
 TEST(IsoReaderBadInput, LoopsFailTheOpen) {
@@ -381,7 +382,8 @@ TEST(IsoReaderBadInput, HostileImagesStayWithinTheirSize) {
         }
         ASSERT_TRUE(o->doc) << o->code;
         EXPECT_EQ(o->report.unreadableDirectories, row.unreadable);
-        EXPECT_EQ(o->doc->warningBits & kDirectoryError, kDirectoryError);   // "Error found while reading the directory structure."
+        // "Error found while reading the directory structure."
+    EXPECT_EQ(o->doc->warningBits & kDirectoryError, kDirectoryError);
     }
 }
 
