@@ -132,13 +132,13 @@ image::ImageContext* OpenImageByPath(std::u16string_view path, bool addToRecent,
         return nullptr;
     }
 
-    int code = 0;
+    int code = image::open_result::kOk;
     // The image core takes the handle whatever its result.
     image::DocumentPtr doc(image::OpenImageDocument(imagePath, sheetPath, file.release(),
                                                     interactive && !forMount, kind, &code));
-    if (!doc && (code == 0 || code == image::open_result::kNotRecognised)) {
+    if (!doc && (code == image::open_result::kOk || code == image::open_result::kNotRecognised)) {
         if (!interactive && !forMount) {
-            if (code == image::open_result::kNotRecognised || code == 0) {
+            if (code == image::open_result::kNotRecognised || code == image::open_result::kOk) {
                 std::u16string text = LangString(32102);
                 ShowFileErrorMessage(imagePath, &text);
                 OperationStatus = kStatusFailed;

@@ -1,6 +1,7 @@
 #include "codecs/crc32.h"
 
 #include "codecs/crc32_kernels.h"
+#include "codecs/crc_tables.h"
 
 #include <array>
 
@@ -14,47 +15,13 @@ namespace {
 
 constexpr uint32_t kPolynomial = 0xEDB88320u;
 
-// Eight tables for slicing-by-8: table[k][b] is the CRC register after byte b
-// followed by k zero bytes. Table 0 is the classic byte-at-a-time table.
-using SliceTables = std::array<std::array<uint32_t, 256>, 8>;
-
-constexpr SliceTables MakeSliceTables() {
-    SliceTables t{};
-    for (uint32_t b = 0; b < 256; ++b) {
-        uint32_t c = b;
-        for (int bit = 0; bit < 8; ++bit) c = (c & 1) ? (c >> 1) ^ kPolynomial : c >> 1;
-        t[0][b] = c;
-    }
-    for (uint32_t b = 0; b < 256; ++b)
-        for (size_t k = 1; k < 8; ++k) t[k][b] = (t[k - 1][b] >> 8) ^ t[0][t[k - 1][b] & 0xFF];
-    return t;
-}
-
-constexpr SliceTables kTables = MakeSliceTables();
-
-uint32_t UpdateBytewise(uint32_t crc, const uint8_t* p, size_t n) {
-    for (size_t i = 0; i < n; ++i) crc = (crc >> 8) ^ kTables[0][(crc ^ p[i]) & 0xFF];
-    return crc;
-}
+constexpr CrcSliceTables kTables = MakeCrcSliceTables(kPolynomial);
 
 }  // namespace
 
 namespace crc32_internal {
 
-uint32_t UpdateSliced(uint32_t crc, const uint8_t* p, size_t n) {
-    while (n >= 8) {
-        // Little-endian assembly of the two words keeps this independent of
-        // the host's alignment rules and byte order.
-        uint32_t lo = crc ^ (uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
-        uint32_t hi = uint32_t(p[4]) | uint32_t(p[5]) << 8 | uint32_t(p[6]) << 16 | uint32_t(p[7]) << 24;
-        crc = kTables[7][lo & 0xFF] ^ kTables[6][(lo >> 8) & 0xFF] ^ kTables[5][(lo >> 16) & 0xFF] ^
-              kTables[4][lo >> 24] ^ kTables[3][hi & 0xFF] ^ kTables[2][(hi >> 8) & 0xFF] ^
-              kTables[1][(hi >> 16) & 0xFF] ^ kTables[0][hi >> 24];
-        p += 8;
-        n -= 8;
-    }
-    return UpdateBytewise(crc, p, n);
-}
+uint32_t UpdateSliced(uint32_t crc, const uint8_t* p, size_t n) { return CrcUpdateSliced(kTables, crc, p, n); }
 
 #ifdef QV_CRC32_HAVE_CLMUL
 // Carry-less multiplication folding (Gopal et al., "Fast CRC Computation for

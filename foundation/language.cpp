@@ -1,6 +1,8 @@
 #include "foundation/language.h"
 
+#include "foundation/paths.h"
 #include "foundation/settings.h"
+#include "platform/dir_handle.h"
 #include "platform/text.h"
 
 #include <algorithm>
@@ -57,22 +59,14 @@ bool HasLngExtension(std::string_view name) {
     return ext[0] == '.' && (ext[1] | 0x20) == 'l' && (ext[2] | 0x20) == 'n' && (ext[3] | 0x20) == 'g';
 }
 
-std::u16string JoinPath(std::u16string_view folder, std::u16string_view name) {
-    std::u16string path(folder);
-    if (!path.empty() && path.back() != u'/') path += u'/';
-    path += name;
-    return path;
-}
-
 // File names of the language files in the folder, in name order so that "the
 // first found" does not depend on the directory's order.
 std::vector<std::u16string> ListLanguageFiles(const std::u16string& folder) {
     std::vector<std::u16string> names;
     std::string utf8 = platform::Utf16ToUtf8(folder);
-    DIR* dir = opendir(utf8.c_str());
+    platform::DirHandle dir(opendir(utf8.c_str()));
     if (!dir) return names;
-    std::unique_ptr<DIR, int (*)(DIR*)> owner(dir, &closedir);
-    while (dirent* entry = readdir(dir)) {
+    while (dirent* entry = readdir(dir.get())) {
         std::string_view name = entry->d_name;
         if (!HasLngExtension(name)) continue;
         std::u16string wide = platform::Utf8ToUtf16(name);
@@ -149,7 +143,7 @@ uint16_t GetLanguageSetting() {
     return id != 0 ? id : SystemDefaultLanguageId();
 }
 
-std::u16string LanguageFolder() { return JoinPath(GetInstallDir(), u"Lang"); }
+std::u16string LanguageFolder() { return CombinePath(GetInstallDir(), u"Lang"); }
 
 void LoadLanguageFiles() {
     SetCurrentLangFile(nullptr);
@@ -160,7 +154,7 @@ void LoadLanguageFiles() {
     std::u16string folder = LanguageFolder();
     for (const std::u16string& name : ListLanguageFiles(folder)) {
         if (table.rows.size() >= kLanguageTableMaxRows) break;
-        std::unique_ptr<CLangFile> file = LoadLangFile(JoinPath(folder, name));
+        std::unique_ptr<CLangFile> file = LoadLangFile(CombinePath(folder, name));
         if (!file) continue;
         bool listed = std::any_of(table.rows.begin(), table.rows.end(),
                                   [&](const LanguageRow& r) { return r.languageId == file->languageId; });
@@ -176,7 +170,7 @@ void LoadLanguageFiles() {
         if (table.rows[i].languageId != table.uiLanguageId) continue;
         table.currentIndex = static_cast<int>(i);
         if (!table.rows[i].fileName.empty())
-            current = LoadLangFile(JoinPath(folder, table.rows[i].fileName));
+            current = LoadLangFile(CombinePath(folder, table.rows[i].fileName));
         break;
     }
     if (table.currentIndex < 0) {
@@ -196,7 +190,7 @@ bool SelectLanguageRow(int index) {
     WriteSettingDword(u"Language", row.languageId);
     if (IsVirtualDriveInstalled()) SetVirtualDriveDword(u"Language", row.languageId);
     std::shared_ptr<const CLangFile> file;
-    if (!row.fileName.empty()) file = LoadLangFile(JoinPath(LanguageFolder(), row.fileName));
+    if (!row.fileName.empty()) file = LoadLangFile(CombinePath(LanguageFolder(), row.fileName));
     LanguageState& s = State();
     std::lock_guard<std::mutex> guard(s.lock);
     s.current = std::move(file);

@@ -127,8 +127,9 @@ void ReportFileTooBig(std::u16string_view name) {
 }
 
 void ReportImageReadWarnings(uint32_t warningBits, std::u16string_view imagePath) {
-    if ((warningBits & 3) == 0 || imagePath.empty()) return;
-    uint32_t id = (warningBits & 2) ? kStrDirectoryError : kStrUnexpectedEnd;
+    using namespace image_warning;
+    if ((warningBits & (kUnexpectedEnd | kDirectoryError)) == 0 || imagePath.empty()) return;
+    uint32_t id = (warningBits & kDirectoryError) ? kStrDirectoryError : kStrUnexpectedEnd;
     AppMessageBox(LangString(id), kMbOk | kMbIconInformation);
 }
 

@@ -36,8 +36,12 @@ int AskOverwriteName(void* context, std::u16string_view name);
 // -1 (after saying so) when the current document has unsaved changes, else 0.
 int RequireSavedDocument();
 void ReportFileTooBig(std::u16string_view name);
-// The warning bits of an open image: bit 0 unexpected end, bit 1 directory
-// error (which wins). Nothing without a path.
+// The warning bits of an open image (ImageContext::warningBits). A directory
+// error wins over an unexpected end. Nothing without a path.
+namespace image_warning {
+inline constexpr uint32_t kUnexpectedEnd = 1;
+inline constexpr uint32_t kDirectoryError = 2;
+}  // namespace image_warning
 void ReportImageReadWarnings(uint32_t warningBits, std::u16string_view imagePath);
 // An archive's comment in the ANSI code page, shown with the information icon,
 // cut to 1024 bytes' worth after conversion (never inside a character).

@@ -9,6 +9,7 @@
 #include "foundation/messages.h"
 #include "platform/format.h"
 #include "platform/last_error.h"
+#include "platform/dir_handle.h"
 #include "platform/text.h"
 
 namespace foundation {
@@ -23,10 +24,6 @@ void TrimTrailing(String& text, Pred isBlank) {
     while (end > 0 && isBlank(text[end - 1])) --end;
     text.erase(end);
 }
-
-struct DirCloser {
-    void operator()(DIR* dir) const { closedir(dir); }
-};
 
 }  // namespace
 
@@ -92,7 +89,7 @@ int GetVolumeLabelTextIn(std::string_view byLabelFolder, std::u16string_view roo
         return -1;
     }
     const std::string folder(byLabelFolder);
-    std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
+    platform::DirHandle dir(opendir(folder.c_str()));
     if (!dir) {
         platform::SetLastError(platform::kErrorNotFound);
         return -1;

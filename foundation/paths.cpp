@@ -26,6 +26,18 @@ size_t FindExtensionDot(std::u16string_view name) {
     return dot;
 }
 
+std::u16string FolderOfPath(std::u16string_view path) {
+    const size_t slash = FindLastBackslash(path);
+    if (slash == std::u16string_view::npos) return std::u16string();
+    if (slash == 0) return std::u16string(1, kPathSeparator);
+    return std::u16string(path.substr(0, slash));
+}
+
+std::u16string NameOfPath(std::u16string_view path) {
+    const size_t slash = FindLastBackslash(path);
+    return std::u16string(slash == std::u16string_view::npos ? path : path.substr(slash + 1));
+}
+
 std::u16string CombinePath(std::u16string_view folder, std::u16string_view name) {
     if (folder.empty()) return std::u16string(name);
     while (!name.empty() && name.front() == kPathSeparator) name.remove_prefix(1);

@@ -25,6 +25,11 @@ size_t FindExtensionDot(std::u16string_view name);
 // Folder and name joined with exactly one separator (an empty folder gives the
 // name alone).
 std::u16string CombinePath(std::u16string_view folder, std::u16string_view name);
+// The folder part of a path: "" for a bare name, "/" for a name in the root,
+// else all before the last separator.
+std::u16string FolderOfPath(std::u16string_view path);
+// The part after the last separator (the whole path when it has none).
+std::u16string NameOfPath(std::u16string_view path);
 // A copy of a terminated string; null gives an empty string.
 std::u16string CStringToNewString(const char16_t* text);
 

@@ -1,6 +1,7 @@
 #include "foundation/settings.h"
 #include "foundation/shell_integration_services.h"
 
+#include "foundation/paths.h"
 #include "foundation/registry.h"
 #include "foundation/services.h"
 #include "platform/text.h"
@@ -109,10 +110,8 @@ std::u16string GetProgramFolder() {
     ssize_t n = readlink("/proc/self/exe", target.data(), target.size());
     if (n <= 0 || static_cast<size_t>(n) >= target.size()) return u".";
     target.resize(static_cast<size_t>(n));
-    size_t slash = target.rfind('/');
-    if (slash == std::string::npos) return u".";
-    if (slash == 0) return u"/";
-    return platform::Utf8ToUtf16(target.substr(0, slash));
+    std::u16string folder = FolderOfPath(platform::Utf8ToUtf16(target));
+    return folder.empty() ? u"." : folder;
 }
 
 std::u16string GetInstallDir() {

@@ -18,6 +18,7 @@
 #include "foundation/window_faces.h"
 #include "platform/file.h"
 #include "platform/last_error.h"
+#include "platform/dir_handle.h"
 #include "platform/text.h"
 
 namespace foundation {
@@ -30,11 +31,6 @@ constexpr size_t kTempFolderSettingMaxChars = 1013;
 // Deeper trees than this are left (and counted as failures) rather than
 // holding a descriptor per level without bound.
 constexpr size_t kMaxTreeDepth = 512;
-
-struct DirCloser {
-    void operator()(DIR* dir) const { closedir(dir); }
-};
-using DirPtr = std::unique_ptr<DIR, DirCloser>;
 
 std::mutex g_lock;
 std::string g_workFolder;   // UTF-8, with trailing '/', empty when none
@@ -127,7 +123,7 @@ size_t DeleteFolderTree(std::u16string_view folder, FolderRemoval removal) {
         return 1;
     }
     struct Level {
-        DirPtr dir;
+        platform::DirHandle dir;
         std::string name;   // this folder's name in its parent
     };
     std::vector<Level> stack;
@@ -137,7 +133,7 @@ size_t DeleteFolderTree(std::u16string_view folder, FolderRemoval removal) {
             close(rootFd);
             return 1;
         }
-        stack.push_back(Level{DirPtr(dir), std::string()});
+        stack.push_back(Level{platform::DirHandle(dir), std::string()});
     }
     size_t failures = 0;
     const bool removeFolders = removal == FolderRemoval::RemoveFolders;
@@ -172,7 +168,7 @@ size_t DeleteFolderTree(std::u16string_view folder, FolderRemoval removal) {
                 ++failures;
                 continue;
             }
-            stack.push_back(Level{DirPtr(dir), name});
+            stack.push_back(Level{platform::DirHandle(dir), name});
             continue;
         }
         if (unlinkat(topFd, name.c_str(), 0) != 0) ++failures;

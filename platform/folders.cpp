@@ -1,6 +1,7 @@
 #include "platform/folders.h"
 
 #include "platform/last_error.h"
+#include "platform/dir_handle.h"
 #include "platform/text.h"
 
 #include <cerrno>
@@ -94,11 +95,6 @@ bool EnsurePrivateFolder(const std::string& path) {
     }
     return CheckWritable(path);
 }
-
-struct DirCloser {
-    void operator()(DIR* dir) const { closedir(dir); }
-};
-using DirPtr = std::unique_ptr<DIR, DirCloser>;
 
 // Folders nested deeper than this are refused rather than holding a
 // descriptor per level without bound.
@@ -211,12 +207,12 @@ bool RemoveFolderTree(std::u16string_view folder) {
         return true;
     }
     struct Level {
-        DirPtr dir;
+        DirHandle dir;
         std::string name;   // in the level above, removed when this level is empty
     };
     std::vector<Level> stack;
     int rootFd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    DirPtr root(rootFd >= 0 ? fdopendir(rootFd) : nullptr);
+    DirHandle root(rootFd >= 0 ? fdopendir(rootFd) : nullptr);
     if (!root) {
         SetLastErrorFromErrno();
         if (rootFd >= 0) close(rootFd);
@@ -263,7 +259,7 @@ bool RemoveFolderTree(std::u16string_view folder) {
             SetLastErrorFromErrno();
             return false;
         }
-        DirPtr child(fdopendir(childFd));
+        DirHandle child(fdopendir(childFd));
         if (!child) {
             SetLastErrorFromErrno();
             close(childFd);

@@ -29,6 +29,7 @@
 #include "foundation/language.h"
 #include "foundation/messages.h"
 #include "foundation/operation_status.h"
+#include "foundation/paths.h"
 #include "foundation/settings.h"
 #include "foundation/sizes.h"
 #include "image/document/image_context.h"
@@ -36,15 +37,13 @@
 #include "image/document/item_tree_internal.h"
 #include "platform/format.h"
 #include "platform/last_error.h"
+#include "platform/dir_handle.h"
 #include "platform/text.h"
 
 namespace image {
 namespace {
 
 // Language strings.
-constexpr uint32_t kStrCannotCopy = 1050;
-constexpr uint32_t kStrFolderExists = 1070;
-constexpr uint32_t kStrFileExists = 1080;
 constexpr uint32_t kStrCannotAccess = 32810;
 constexpr uint32_t kStrContinue = 32820;
 
@@ -111,30 +110,10 @@ std::string RealPath(const std::string& utf8) {
     return resolved ? std::string(resolved.get()) : std::string();
 }
 
-std::string ParentOf(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-std::u16string_view ParentOf(std::u16string_view path) {
-    size_t slash = path.find_last_of(u'/');
-    if (slash == std::u16string_view::npos) return {};
-    return path.substr(0, slash);
-}
-
 bool IsInside(const std::string& real, const std::string& root) {
     if (root.empty() || real.size() <= root.size()) return false;
     if (root == "/") return real.front() == '/';
     return real.compare(0, root.size(), root) == 0 && real[root.size()] == '/';
-}
-
-std::u16string JoinDiskPath(std::u16string_view folder, std::u16string_view name) {
-    std::u16string path(folder);
-    if (path.empty() || path.back() != u'/') path += u'/';
-    path += name;
-    return path;
 }
 
 uint32_t ClampItemTime(int64_t seconds) {
@@ -188,18 +167,9 @@ void ShowSkipped(const char16_t* format, std::u16string_view path) {
 
 // "Cannot copy %s: %s" with the stop icon; the add's last answer becomes 4.
 void ShowAddError(std::u16string_view name, std::u16string_view reason) {
-    std::u16string format = foundation::GetLangString(kStrCannotCopy, u"Cannot copy %s: %s");
+    const std::u16string format = EditErrorFormat(false);
     foundation::AppMessageBox(platform::Format(format, name, reason), foundation::kMbIconStop);
     g_lastAddAnswer = kCancel;
-}
-
-std::u16string ReasonText(uint32_t id) {
-    if (id == kStrFolderExists) {
-        return foundation::GetLangString(
-            id, u"A folder with the name you specified already exists. Please specify a different folder name.");
-    }
-    return foundation::GetLangString(
-        id, u"A file with the name you specified already exists. Please specify a different file name.");
 }
 
 // The same-name question. True when the answer lets the add go on.
@@ -239,7 +209,7 @@ bool IsCaseOnlyTwin(const DiskWalk& walk, const ImageItem* existing, std::u16str
                     std::u16string_view fullPath) {
     if (existing->name == name) return false;
     if (walk.listingItems.count(const_cast<ImageItem*>(existing))) return true;
-    return !existing->diskPath.empty() && ParentOf(existing->diskPath) == ParentOf(fullPath);
+    return !existing->diskPath.empty() && foundation::FolderOfPath(existing->diskPath) == foundation::FolderOfPath(fullPath);
 }
 
 // --- One entry ----------------------------------------------------------
@@ -309,7 +279,7 @@ ClashOutcome ResolveClash(ImageContext* ctx, ImageFolder* folder, DiskWalk& walk
     if (IsCaseOnlyTwin(walk, existing, name, fullPath)) {
         std::optional<std::u16string> unique = UniqueCaseName(folder, name);
         if (!unique) {
-            ShowAddError(name, ReasonText(IsFolderItem(existing) ? kStrFolderExists : kStrFileExists));
+            ShowAddError(name, EditReasonText(IsFolderItem(existing) ? edit_text::kFolderExists : edit_text::kFileExists));
             return ClashOutcome::Refused;
         }
         image::ShowNameChangedNotice(name, *unique, isFolder);
@@ -318,11 +288,11 @@ ClashOutcome ResolveClash(ImageContext* ctx, ImageFolder* folder, DiskWalk& walk
     }
     const bool existingFolder = IsFolderItem(existing);
     if (existingFolder && !isFolder) {
-        ShowAddError(name, ReasonText(kStrFolderExists));
+        ShowAddError(name, EditReasonText(edit_text::kFolderExists));
         return ClashOutcome::Refused;
     }
     if (!existingFolder && isFolder) {
-        ShowAddError(name, ReasonText(kStrFileExists));
+        ShowAddError(name, EditReasonText(edit_text::kFileExists));
         return ClashOutcome::Refused;
     }
     if (existing->sourceMarker != 0) {
@@ -333,7 +303,7 @@ ClashOutcome ResolveClash(ImageContext* ctx, ImageFolder* folder, DiskWalk& walk
     *existingOut = existing;
     if (existingFolder) {
         if (!existing->ownFolder) {
-            ShowAddError(name, ReasonText(kStrFolderExists));
+            ShowAddError(name, EditReasonText(edit_text::kFolderExists));
             return ClashOutcome::Refused;
         }
         return ClashOutcome::Merged;
@@ -441,10 +411,7 @@ void ListDiskFolder(ImageContext* ctx, DiskWalk& walk, const PendingFolder& job)
     }
     std::vector<std::string> names;
     {
-        struct DirCloser {
-            void operator()(DIR* dir) const { closedir(dir); }
-        };
-        std::unique_ptr<DIR, DirCloser> dir(opendir(utf8.c_str()));
+        platform::DirHandle dir(opendir(utf8.c_str()));
         if (!dir) {
             // An unreadable folder would otherwise end up empty without a word.
             platform::SetLastErrorFromErrno();
@@ -466,10 +433,10 @@ void ListDiskFolder(ImageContext* ctx, DiskWalk& walk, const PendingFolder& job)
         if (Stopped()) break;
         std::u16string name;
         if (!platform::Utf8ToUtf16Strict(entryName, name)) {
-            AskCannotAccess(JoinDiskPath(job.diskPath, platform::Utf8ToUtf16(entryName)));
+            AskCannotAccess(foundation::CombinePath(job.diskPath, platform::Utf8ToUtf16(entryName)));
             continue;
         }
-        std::u16string fullPath = JoinDiskPath(job.diskPath, name);
+        std::u16string fullPath = foundation::CombinePath(job.diskPath, name);
         if (fullPath.size() > kMaxDiskPathChars) continue;
         AddEntry(ctx, job.folder, walk, fullPath, name);
     }
@@ -555,7 +522,8 @@ ImageItem* AddDiskItem(ImageContext* ctx, ImageFolder* folder, std::u16string_vi
         // chosen from.
         struct stat st {};
         const bool isFolder = lstat(utf8.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-        walk.rootReal = RealPath(isFolder ? utf8 : ParentOf(utf8));
+        const std::u16string parent = foundation::FolderOfPath(fullPath);
+        walk.rootReal = RealPath(isFolder ? utf8 : parent.empty() ? std::string(".") : platform::Utf16ToUtf8(parent));
     }
     ScopedWalk scope(&walk);
     ImageItem* item = AddEntry(ctx, folder, walk, fullPath, name);
@@ -613,6 +581,10 @@ ImageFolder* NewFolderRecord(ImageContext* ctx, ImageFolder* parent, std::u16str
         }
     }
     ImageFolder* folder = NewFolderRecord();
+    if (!folder) {
+        if (madeItem) FreeItem(ctx, item);
+        return nullptr;
+    }
     folder->ownItem = item;
     folder->path = path;
     item->ownFolder = folder;

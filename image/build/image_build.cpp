@@ -258,18 +258,18 @@ bool WriteFileData(ImageContext& ctx, ImageBuild& build, ImageItem* item, Sector
 // compared), of 2048 bytes (less at the end) at five places of a larger one.
 // Each file's is computed once per build and kept on the item.
 bool DataChecksum(ImageContext& ctx, ImageItem* item, uint32_t& out) {
-    if (item->compareState == 1) {
+    if (item->compareState == compare_state::kHashed) {
         out = item->compareHash;
         return true;
     }
-    if (item->compareState == 2) return false;
+    if (item->compareState == compare_state::kUnreadable) return false;
     ItemDataReader reader(ctx);
     if (!reader.Open(item, false)) return false;
     std::vector<uint8_t> sample;
     if (item->size <= kSampleChecksumAbove) {
         sample.resize(size_t(item->size));
         if (!reader.Read(0, sample.data(), sample.size())) {
-            item->compareState = 2;
+            item->compareState = compare_state::kUnreadable;
             return false;
         }
     } else {
@@ -280,14 +280,14 @@ bool DataChecksum(ImageContext& ctx, ImageItem* item, uint32_t& out) {
             uint64_t offset = sector * kSectorBytes;
             size_t len = size_t(std::min<uint64_t>(kSectorBytes, uint64_t(item->size) - offset));
             if (!reader.Read(offset, piece.data(), len)) {
-                item->compareState = 2;
+                item->compareState = compare_state::kUnreadable;
                 return false;
             }
             sample.insert(sample.end(), piece.begin(), piece.begin() + len);
         }
     }
     item->compareHash = codecs::Crc32(sample.data(), sample.size());
-    item->compareState = 1;
+    item->compareState = compare_state::kHashed;
     out = item->compareHash;
     return true;
 }
@@ -298,7 +298,7 @@ bool SameData(ImageContext& ctx, ImageBuild& build, ImageItem* a, ImageItem* b, 
     if (a->diskPath.empty() && b->diskPath.empty() && a->startSector != 0 && a->startSector == b->startSector &&
         a->archiveIndex < 0 && b->archiveIndex < 0)
         return a->memoryData == b->memoryData;
-    if (a->compareState == 2 || b->compareState == 2) return false;
+    if (a->compareState == compare_state::kUnreadable || b->compareState == compare_state::kUnreadable) return false;
     if (!a->diskPath.empty() && a->diskPath == b->diskPath) return true;
     uint32_t ca = 0, cb = 0;
     if (!DataChecksum(ctx, a, ca) || !DataChecksum(ctx, b, cb) || ca != cb) return false;
@@ -362,8 +362,8 @@ bool StillIdentical(ImageContext& ctx, ImageBuild& build, ImageItem* linked, Ima
         if (cancelled) return false;
     } else {
         uint32_t a = 0, b = 0;
-        linked->compareState = 0;
-        owner->compareState = 0;
+        linked->compareState = compare_state::kUnknown;
+        owner->compareState = compare_state::kUnknown;
         same = DataChecksum(ctx, owner, a) && DataChecksum(ctx, linked, b) && a == b;
     }
     if (Failed()) return false;
@@ -490,7 +490,7 @@ void BeginTreeLayout(ImageContext& ctx, ImageBuild& build) {
     CollectFiles(build.iso, files);
     for (ImageItem* item : files) {
         if (item->size <= 0 || HasNoDataSectors(item)) continue;
-        item->compareState = 0;   // contents may have changed since the last save
+        item->compareState = compare_state::kUnknown;   // contents may have changed since the last save
         item->compareHash = 0;
         item->identicalData = nullptr;   // may name an item freed since
         build.bySize.push_back(item);

@@ -6,6 +6,7 @@
 #include "foundation/file_io.h"
 #include "foundation/messages.h"
 #include "foundation/operation_status.h"
+#include "foundation/paths.h"
 #include "image/build/composed_image.h"
 #include "image/sheets/cue_writer.h"
 #include "image/sectors/format_table.h"
@@ -24,12 +25,12 @@ constexpr int kTemporaryNameAttempts = 16;
 
 // A new file beside the target: "<folder>/.<name>.qvsave-<random>".
 foundation::FileHandle CreateTemporaryBeside(std::u16string_view path, std::u16string& tempPath) {
-    size_t slash = path.rfind(u'/');
-    std::u16string folder = slash == std::u16string_view::npos ? u"." : std::u16string(path.substr(0, slash));
-    std::u16string name(slash == std::u16string_view::npos ? path : path.substr(slash + 1));
+    std::u16string folder = foundation::FolderOfPath(path);
+    if (folder.empty()) folder = u".";
+    const std::u16string name = foundation::NameOfPath(path);
     std::random_device random;
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-        tempPath = folder + u"/." + name + platform::Format(u".qvsave-%08x", unsigned(random()));
+        tempPath = foundation::CombinePath(folder, u"." + name + platform::Format(u".qvsave-%08x", unsigned(random())));
         foundation::FileHandle file =
             platform::FileOpen(tempPath, platform::FileAccess::ReadWrite, platform::FileDisposition::CreateNew);
         if (file) return file;

@@ -5,6 +5,7 @@
 
 #include "foundation/prompt_services.h"
 #include "image/detect/filesystem_services.h"
+#include "image/detect/quiet_read_scope.h"
 #include "foundation/byte_order.h"
 #include "foundation/dates.h"
 #include "foundation/file_io.h"
@@ -25,20 +26,6 @@ namespace {
 constexpr int32_t kDescriptorScanSectors = 50;
 // Raw-scan sizes are below 3072 bytes.
 constexpr size_t kProbeBufferBytes = 3072;
-
-// Probing guesses layouts: a wrong guess must not ask the user about the end
-// of the file or show a read error. Restores the flag by any path out.
-class QuietReads {
-public:
-    explicit QuietReads(ImageContext& ctx) : ctx_(ctx), saved_(ctx.quietReads) { ctx.quietReads = 1; }
-    ~QuietReads() { ctx_.quietReads = saved_; }
-    QuietReads(const QuietReads&) = delete;
-    QuietReads& operator=(const QuietReads&) = delete;
-
-private:
-    ImageContext& ctx_;
-    int32_t saved_;
-};
 
 bool IsPlainLayoutCode(const ImageContext& ctx, int32_t code) {
     if (IsRawScanFormat(code)) return true;
@@ -152,7 +139,8 @@ int ExamineVolumeDescriptor(ImageContext& ctx, int32_t sector, DescriptorBytes d
 }
 
 int ProbeFileSystem(ImageContext& ctx, int32_t code) {
-    QuietReads quiet(ctx);
+    // A wrong guess must not ask about the end of the file or show a read error.
+    QuietReadScope quiet(ctx);
     const int32_t start = ProbeStartSector(ctx);
     ctx.formatCode = code;
     // Each candidate layout stands alone: what a wrong guess found before must

@@ -244,7 +244,7 @@ bool CanDocumentDo(int32_t kind) {
 int CreateRootFolder(ImageContext* ctx) {
     if (!ctx) return -1;
     if (ctx->rootFolder) return 0;
-    ImageFolder* root = TryNewFolderRecord();
+    ImageFolder* root = NewFolderRecord();
     if (!root) return -1;
     root->parent = root;
     root->depth = 0;

@@ -242,7 +242,7 @@ struct ImageContext {
     int32_t endOfFileAnswered = 0;
     int32_t reportRefusal = 0;
     int32_t secondNotConvertible = 0;
-    int32_t warningBits = 0;              // 1 unexpected end of file, 2 directory read error
+    int32_t warningBits = 0;              // foundation::image_warning bits
     int32_t wiiDisc = 0;
     int32_t readOnly = 0;
     int32_t jolietLevel = 0;              // 0 none, 1, 2, 3
@@ -269,7 +269,6 @@ struct ImageContext {
     // Held by the archive side while it reads an item's data for the document,
     // and by the save.
     std::mutex lock;
-    std::array<uint8_t, kRawWorkBufferBytes> rawWorkBuffer{};
 
     ImageContext() = default;
     // Frees what is still owned, in ReleaseDocumentContents' order.

@@ -110,13 +110,7 @@ ImageItem* NewItem() {
     }
 }
 
-ImageFolder* TryNewFolderRecord() { return NewNode<ImageFolder>(); }
-
-ImageFolder* NewFolderRecord() {
-    ImageFolder* folder = NewNode<ImageFolder>();
-    if (!folder) foundation::AbortOutOfMemory();
-    return folder;
-}
+ImageFolder* NewFolderRecord() { return NewNode<ImageFolder>(); }
 
 void LinkItemAtHead(ImageFolder* folder, ImageItem* item) {
     if (!folder || !item) return;
@@ -188,7 +182,7 @@ ImageFolder* MakeFolderNode(ImageContext* /*ctx*/, ImageFolder* parent, std::u16
     if (!parent || name.empty()) return nullptr;
     ImageItem* item = NewItem();
     if (!item) return nullptr;
-    ImageFolder* folder = TryNewFolderRecord();
+    ImageFolder* folder = NewFolderRecord();
     if (!folder) {
         FreeItem(nullptr, item);
         return nullptr;

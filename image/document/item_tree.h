@@ -90,6 +90,13 @@ constexpr uint8_t kDirectoryFlag = 2;
 // Source markers of Video CD items.
 constexpr uint32_t kVideoCdMarker = 0xFFFFFF00u;   // + n (1..99): file of Video CD track n
 
+// What the build's identical-data search knows of an item's data checksum.
+namespace compare_state {
+constexpr uint32_t kUnknown = 0;      // not taken yet, or the contents may have changed
+constexpr uint32_t kHashed = 1;       // compareHash holds it
+constexpr uint32_t kUnreadable = 2;   // the data could not be read: never identical to another
+}  // namespace compare_state
+
 // Every member has an initializer: NewItem does not zero the record first.
 struct ImageItem {
     ImageItem* next = nullptr;            // next item of the same folder
@@ -101,7 +108,7 @@ struct ImageItem {
     int64_t size = 0;                     // data size in bytes
     uint32_t layoutWord = 0;
     uint32_t compareHash = 0;
-    uint32_t compareState = 0;
+    uint32_t compareState = 0;            // compare_state: whether compareHash holds the data checksum
     std::string isoName;                  // name as written in ISO 9660 records
     std::u16string name;                  // displayed name
     std::u16string secondName;
@@ -202,7 +209,9 @@ std::u16string_view FolderName(const ImageFolder* folder);
 // --- Allocation and linking -------------------------------------------------
 // A zeroed item with archive index -1; null when out of memory.
 ImageItem* NewItem();
-// A zeroed folder record; ends the program when out of memory.
+// A zeroed folder record; null when out of memory. Every caller has a failure
+// path (an open that fails, an add that stops), so, like NewItem, it leaves
+// ending the program to the command that gets the failure.
 ImageFolder* NewFolderRecord();
 // Also sets item->parent (a ".." item's parent is set by the caller afterwards).
 void LinkItemAtHead(ImageFolder* folder, ImageItem* item);

@@ -18,41 +18,22 @@
 namespace image {
 namespace {
 
-// Language strings of the edit messages.
-constexpr uint32_t kStrCannotCopy = 1050;
-constexpr uint32_t kStrCannotMove = 1060;
-constexpr uint32_t kStrFolderExists = 1070;
-constexpr uint32_t kStrFileExists = 1080;
-constexpr uint32_t kStrSameFolder = 1090;
-constexpr uint32_t kStrSubfolder = 1100;
+using edit_text::kFileExists;
+using edit_text::kFolderExists;
+using edit_text::kSameFolder;
+using edit_text::kSubfolder;
 
 using foundation::overwrite_answer::kCancel;
 using foundation::overwrite_answer::kNo;
 using foundation::overwrite_answer::kNoToAll;
 using foundation::overwrite_answer::kYesToAll;
 
-std::u16string ReasonText(uint32_t id) {
-    switch (id) {
-    case kStrFolderExists:
-        return foundation::GetLangString(
-            id, u"A folder with the name you specified already exists. Please specify a different folder name.");
-    case kStrFileExists:
-        return foundation::GetLangString(
-            id, u"A file with the name you specified already exists. Please specify a different file name.");
-    case kStrSameFolder:
-        return foundation::GetLangString(id, u"The destination folder is the same as the source folder.");
-    default:
-        return foundation::GetLangString(id, u"The destination folder is a subfolder of the source folder.");
-    }
-}
-
 // "Cannot copy %s: %s" / "Cannot move %s: %s" with the stop icon, with the
 // views redrawn while the box is up.
 void ShowEditError(bool move, std::u16string_view name, uint32_t reasonId) {
-    std::u16string format = move ? foundation::GetLangString(kStrCannotMove, u"Cannot move %s: %s")
-                                 : foundation::GetLangString(kStrCannotCopy, u"Cannot copy %s: %s");
+    const std::u16string format = EditErrorFormat(move);
     image::EndViewUpdate();
-    foundation::AppMessageBox(platform::Format(format, name, ReasonText(reasonId)), foundation::kMbIconStop);
+    foundation::AppMessageBox(platform::Format(format, name, EditReasonText(reasonId)), foundation::kMbIconStop);
     image::BeginViewUpdate();
 }
 
@@ -111,12 +92,12 @@ FolderStep PrepareFolder(ImageContext* ctx, ImageFolder* src, ImageFolder* dest,
     std::u16string name(FolderName(src));
     if (!nested) {
         if (dest == src || dest == src->parent) {
-            ShowEditError(move, name, kStrSameFolder);
+            ShowEditError(move, name, kSameFolder);
             return FolderStep::Failed;
         }
         for (ImageFolder* up = dest; up && up->depth >= src->depth; up = up->parent) {
             if (up == src) {
-                ShowEditError(move, name, kStrSubfolder);
+                ShowEditError(move, name, kSubfolder);
                 return FolderStep::Failed;
             }
             if (up->parent == up) break;   // the root
@@ -128,7 +109,7 @@ FolderStep PrepareFolder(ImageContext* ctx, ImageFolder* src, ImageFolder* dest,
             *target = existing->ownFolder;
             return FolderStep::FillContents;
         }
-        ShowEditError(move, name, kStrFileExists);
+        ShowEditError(move, name, kFileExists);
         return FolderStep::Failed;
     }
     if (move) {
@@ -202,11 +183,31 @@ void FinishFrame(ImageContext* ctx, FolderFrame& frame, bool move) {
 
 }  // namespace
 
+std::u16string EditErrorFormat(bool move) {
+    return move ? foundation::GetLangString(edit_text::kCannotMove, u"Cannot move %s: %s")
+                : foundation::GetLangString(edit_text::kCannotCopy, u"Cannot copy %s: %s");
+}
+
+std::u16string EditReasonText(uint32_t id) {
+    switch (id) {
+    case kFolderExists:
+        return foundation::GetLangString(
+            id, u"A folder with the name you specified already exists. Please specify a different folder name.");
+    case kFileExists:
+        return foundation::GetLangString(
+            id, u"A file with the name you specified already exists. Please specify a different file name.");
+    case kSameFolder:
+        return foundation::GetLangString(id, u"The destination folder is the same as the source folder.");
+    default:
+        return foundation::GetLangString(id, u"The destination folder is a subfolder of the source folder.");
+    }
+}
+
 ImageItem* CopyFileItem(ImageContext* ctx, ImageFolder* dest, ImageItem* item, bool move, bool /*nested*/) {
     if (!dest || !item || IsFolderItem(item) || item->parent == dest || IsDotOrDotDot(item)) return nullptr;
     if (ImageItem* existing = FindChildByName(dest, item->name)) {
         if (IsFolderItem(existing)) {
-            ShowEditError(move, item->name, kStrFolderExists);
+            ShowEditError(move, item->name, kFolderExists);
             SetOverwriteAnswer(kCancel);
             return nullptr;
         }

@@ -12,8 +12,10 @@
 
 #include "foundation/byte_order.h"
 #include "foundation/dates.h"
+#include "foundation/messages.h"
 #include "image/document/document.h"
 #include "image/detect/format_detect.h"
+#include "image/detect/quiet_read_scope.h"
 #include "image/document/image_context.h"
 #include "image/document/item_tree.h"
 #include "image/sectors/sector_io.h"
@@ -23,9 +25,10 @@ namespace image {
 namespace {
 
 constexpr uint64_t kSectorBytes = 2048;
-// A directory longer than this is not believed (about 512 MiB).
-constexpr uint64_t kMaxDirectoryBytes = 0x7FFFF800;
-constexpr uint64_t kMaxDirectoryBytesRounded = 536868864;
+// A directory longer than this (512 MiB less one sector, a whole number of
+// sectors) is not believed.
+constexpr uint64_t kMaxDirectoryBytes = 0x1FFFF800;
+static_assert(kMaxDirectoryBytes % kSectorBytes == 0, "the cap holds for the length rounded to sectors too");
 // Items of a multi-extent file are described by 12-byte extents after a count:
 // partition reference, first sector, length in bytes.
 constexpr size_t kExtentEntryBytes = 12;
@@ -199,6 +202,11 @@ bool IsoTreeWalk::IsAncestorExtent(const ImageFolder* folder, uint32_t extent) c
 
 void IsoTreeWalk::StartSubfolder(ImageItem* item, ImageFolder* parent) {
     ImageFolder* folder = NewFolderRecord();
+    if (!folder) {
+        // The item stays linked as an empty folder and is freed with the tree.
+        failed_ = true;
+        return;
+    }
     folder->ownItem = item;
     item->ownFolder = folder;
     AppendSubfolder(parent, folder);
@@ -335,11 +343,10 @@ int CheckDirectoryExtent(ImageContext& ctx, const IsoDirectoryRecord& record) {
     if (!record.extentConsistent || !record.lengthConsistent) return -1;
     if (record.extentLba > static_cast<uint32_t>(INT32_MAX)) return -1;
     std::array<uint8_t, kSectorBytes> sector{};
-    const int32_t saved = ctx.quietReads;
-    ctx.quietReads = 1;
-    const bool read = ReadImageSectors(ctx, static_cast<int32_t>(record.extentLba), sector.data(), 1) == 1;
-    ctx.quietReads = saved;
-    if (!read) return -1;
+    {
+        QuietReadScope quiet(ctx);
+        if (ReadImageSectors(ctx, static_cast<int32_t>(record.extentLba), sector.data(), 1) != 1) return -1;
+    }
     const auto first = DecodeDirectoryRecord(sector);
     return first && first->extentConsistent && first->lengthConsistent ? 2 : 0;
 }
@@ -354,7 +361,6 @@ bool ReadIsoDirectory(ImageContext& ctx, std::span<const uint8_t> recordBytes, I
     if (length != foundation::ReadBE32(p + dr::kDataLength + 4)) return false;
     if (length == 0 || length > kMaxDirectoryBytes) return false;
     const uint64_t sectors = (static_cast<uint64_t>(length) + kSectorBytes - 1) / kSectorBytes;
-    if (sectors * kSectorBytes > kMaxDirectoryBytesRounded) return false;
     if (extent > static_cast<uint32_t>(INT32_MAX)) return false;
     // A directory beyond the end of the image is damage, not data to wait for.
     const int64_t end = ctx.endSectorOverride ? ctx.endSectorOverride : ctx.endSector;
@@ -435,7 +441,8 @@ int ReadIsoTree(ImageContext& ctx, IsoTreeReport* report) {
     const bool read = walk.ReadRoot();
     // Damage that was skipped is told to the user once the document is open
     // ("Error found while reading the directory structure.").
-    if (r.skippedRecords || r.unreadableDirectories || r.repeatedDirectories) ctx.warningBits |= 2;
+    if (r.skippedRecords || r.unreadableDirectories || r.repeatedDirectories)
+        ctx.warningBits |= foundation::image_warning::kDirectoryError;
     return read ? 0 : -1;
 }
 

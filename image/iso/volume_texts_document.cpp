@@ -98,8 +98,8 @@ void PutRootDate(const ImageContext& ctx, std::span<uint8_t, kIsoSectorBytes> d)
 
 void InitNewImageFields(ImageContext& ctx, int formatCode) {
     for (auto& text : ctx.volumeTexts) text.clear();
-    const int code = formatCode == -1 ? ctx.formatCode : formatCode;
-    ctx.volumeTexts[volume_text::kVolumeLabel] = code != 0 ? u"New Archive" : u"New ISO";
+    const int code = formatCode == format_code::kUnknown ? ctx.formatCode : formatCode;
+    ctx.volumeTexts[volume_text::kVolumeLabel] = code != format_code::kIso ? u"New Archive" : u"New ISO";
     ctx.volumeTexts[volume_text::kSystemId] = u"Win32";
     ctx.volumeTexts[volume_text::kApplication] = u"Quendravine";
 }

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstring>
 
+#include "codecs/crc_tables.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -16,21 +18,7 @@ namespace {
 
 constexpr uint32_t kEdcPolynomialReflected = 0xD8018001u;
 
-using EdcTables = std::array<std::array<uint32_t, 256>, 8>;
-
-constexpr EdcTables MakeEdcTables() {
-    EdcTables t{};
-    for (uint32_t i = 0; i < 256; ++i) {
-        uint32_t v = i;
-        for (int bit = 0; bit < 8; ++bit) v = (v & 1u) ? (v >> 1) ^ kEdcPolynomialReflected : v >> 1;
-        t[0][i] = v;
-    }
-    for (size_t k = 1; k < 8; ++k)
-        for (uint32_t i = 0; i < 256; ++i) t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFFu];
-    return t;
-}
-
-constexpr EdcTables kEdc = MakeEdcTables();
+constexpr codecs::CrcSliceTables kEdc = codecs::MakeCrcSliceTables(kEdcPolynomialReflected);
 
 // With initial value 0 and no final inversion the EDC is linear:
 // edc(X || Y) = shift(edc(X), |Y|) ^ edc(Y), where shift runs the register over
@@ -45,7 +33,7 @@ constexpr EdcShiftTables MakeEdcShiftTables() {
     std::array<uint32_t, 32> basis{};
     for (size_t bit = 0; bit < 32; ++bit) {
         uint32_t v = 1u << bit;
-        for (size_t i = 0; i < kEdcBlock; ++i) v = (v >> 8) ^ kEdc[0][v & 0xFFu];
+        for (size_t i = 0; i < kEdcBlock; ++i) v = codecs::CrcStep1(kEdc, v, 0);
         basis[bit] = v;
     }
     EdcShiftTables t{};
@@ -64,10 +52,6 @@ constexpr EdcShiftTables kEdcShift = MakeEdcShiftTables();
 inline uint32_t ShiftBlock(uint32_t edc) {
     return kEdcShift[0][edc & 0xFFu] ^ kEdcShift[1][(edc >> 8) & 0xFFu] ^ kEdcShift[2][(edc >> 16) & 0xFFu] ^
            kEdcShift[3][edc >> 24];
-}
-
-inline uint32_t LoadLe32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
 // ---- GF(2^8) with x^8 + x^4 + x^3 + x^2 + 1 ----
@@ -163,28 +147,12 @@ constexpr RowOffsets MakeRowOffsets() {
 
 constexpr RowOffsets kRowOffset = MakeRowOffsets();
 
-}  // namespace
-
-namespace {
-
-inline uint32_t Step8(uint32_t edc, const uint8_t* bytes) {
-    const uint32_t one = edc ^ LoadLe32(bytes);
-    const uint32_t two = LoadLe32(bytes + 4);
-    return kEdc[7][one & 0xFFu] ^ kEdc[6][(one >> 8) & 0xFFu] ^ kEdc[5][(one >> 16) & 0xFFu] ^
-           kEdc[4][one >> 24] ^ kEdc[3][two & 0xFFu] ^ kEdc[2][(two >> 8) & 0xFFu] ^
-           kEdc[1][(two >> 16) & 0xFFu] ^ kEdc[0][two >> 24];
-}
+inline uint32_t Step8(uint32_t edc, const uint8_t* bytes) { return codecs::CrcStep8(kEdc, edc, bytes); }
 
 }  // namespace
 
 uint32_t UpdateEdc(uint32_t edc, const uint8_t* bytes, size_t length) {
-    while (length >= 8) {
-        edc = Step8(edc, bytes);
-        bytes += 8;
-        length -= 8;
-    }
-    while (length-- > 0) edc = (edc >> 8) ^ kEdc[0][(edc ^ *bytes++) & 0xFFu];
-    return edc;
+    return codecs::CrcUpdateSliced(kEdc, edc, bytes, length);
 }
 
 uint32_t ComputeEdc(const uint8_t* bytes, size_t length) {

@@ -76,7 +76,7 @@ bool GetRawGeometry(const ImageContext& ctx, RawGeometry& g) {
         return false;
     }
     // The user data must lie inside a stored sector, and 64 stored sectors must
-    // fit the document's raw work buffer.
+    // fit the thread's raw work buffer.
     return g.sectorSize >= int64_t(kSector) && g.userDataOffset >= 0 &&
            g.userDataOffset <= g.sectorSize - int64_t(kSector) &&
            g.sectorSize <= int64_t(kRawWorkSectorBytes);
@@ -97,6 +97,21 @@ int32_t ReadContainerSectors(ContainerKind kind, ImageContext& ctx, int32_t firs
 }
 
 }  // namespace
+
+foundation::SectorReadRequest DiscReadRequest(ImageContext& ctx, TrackList* list, uint8_t* buffer, uint32_t lba,
+                                              uint32_t count, bool raw) {
+    foundation::SectorReadRequest request;
+    request.image = &ctx;
+    request.trackList = list;
+    request.device = ctx.sourceDriveHandle != nullptr ? ctx.sourceDriveHandle : ctx.imageHandle.get();
+    request.buffer = buffer;
+    request.lba = lba;
+    request.count = count;
+    request.raw = raw;
+    request.mayPrompt = true;
+    request.title = ctx.imagePath;
+    return request;
+}
 
 // The raw pieces are staged in a buffer of the calling thread: a burn's
 // read-ahead and a view reading the same document never share one.
@@ -199,16 +214,8 @@ int32_t ReadPlainSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int3
         if (ReadFromSignedOffset(ctx.imageHandle.get(), offset, out, bytes) != int64_t(bytes)) return 0;
         return count;
     }
-    foundation::SectorReadRequest request;
-    request.image = &ctx;
-    request.trackList = ctx.trackList;
-    request.device = ctx.sourceDriveHandle != nullptr ? ctx.sourceDriveHandle : ctx.imageHandle.get();
-    request.buffer = out;
-    request.lba = uint32_t(from);
-    request.count = uint32_t(left);
-    request.raw = false;
-    request.mayPrompt = true;
-    request.title = ctx.imagePath;
+    const foundation::SectorReadRequest request =
+        DiscReadRequest(ctx, ctx.trackList, out, uint32_t(from), uint32_t(left), false);
     if (from < 0 || from + left > int64_t(UINT32_MAX) || foundation::ReadSectorsWithRetry(request, nullptr) != 1) return 0;
     return count;
 }

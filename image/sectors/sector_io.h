@@ -6,9 +6,12 @@
 
 #include <cstdint>
 
+#include "foundation/optical_services.h"
+
 namespace image {
 
 struct ImageContext;
+struct TrackList;
 
 constexpr int32_t kRawPieceSectors = 64;    // raw layouts are read 64 stored sectors at a time
 constexpr int32_t kRawFramePiece = 128;     // frames for the burn engine, 128 at a time
@@ -26,6 +29,12 @@ constexpr int32_t kRawFramePiece = 128;     // frames for the burn engine, 128 a
 enum class ImageSource { Document, Stored };
 int32_t ReadImageSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_t count,
                          ImageSource source = ImageSource::Document);
+
+// A read of the document's source disc (its drive, else its image handle) that
+// may prompt and names the image in its questions; the caller adds the retry
+// policy where a track gap asks for one.
+foundation::SectorReadRequest DiscReadRequest(ImageContext& ctx, TrackList* list, uint8_t* buffer, uint32_t lba,
+                                              uint32_t count, bool raw);
 
 // Row readers (reached through the format table).
 int32_t ReadPlainSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_t count);

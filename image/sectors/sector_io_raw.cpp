@@ -75,16 +75,8 @@ int32_t ReadTrackZoneFrames(ImageContext& ctx, int32_t position, Zone zone, int6
         return image::ReadTrackData(&list, position, out, uint32_t(count)) != 0 ? count : 0;
 
     if (ctx.discSource != 0) {
-        foundation::SectorReadRequest request;
-        request.image = &ctx;
-        request.trackList = &list;
-        request.device = ctx.sourceDriveHandle != nullptr ? ctx.sourceDriveHandle : ctx.imageHandle.get();
-        request.buffer = out;
-        request.lba = uint32_t(sector);
-        request.count = uint32_t(count);
-        request.raw = true;
-        request.mayPrompt = true;
-        request.title = ctx.imagePath;
+        foundation::SectorReadRequest request =
+            DiscReadRequest(ctx, &list, out, uint32_t(sector), uint32_t(count), true);
         if (zone == Zone::StoredPregap) request.policy = int32_t(t.pregapInFile + sector - t.startSector + 1);
         if (zone == Zone::StoredPostgap) request.policy = int32_t(sector - t.length - t.startSector + 1);
         if (sector < 0) return 0;

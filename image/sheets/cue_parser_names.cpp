@@ -6,50 +6,30 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "foundation/paths.h"
+#include "platform/dir_handle.h"
 #include "platform/text.h"
 
 namespace image {
 
 namespace {
 
-struct DirCloser {
-    void operator()(DIR* dir) const { closedir(dir); }
-};
-
 bool Exists(const std::u16string& path) {
     return platform::FileExists(path) || platform::DirectoryExists(path);
 }
 
-std::u16string Join(const std::u16string& folder, std::u16string_view name) {
-    std::u16string path = folder;
-    if (!path.empty() && path.back() != u'/') path.push_back(u'/');
-    path.append(name);
-    return path;
-}
-
 }  // namespace
 
-std::u16string FolderOfPath(const std::u16string& path) {
-    size_t slash = path.rfind(u'/');
-    if (slash == std::u16string::npos) return std::u16string();
-    if (slash == 0) return u"/";
-    return path.substr(0, slash);
-}
-
-std::u16string NameOfPath(const std::u16string& path) {
-    size_t slash = path.rfind(u'/');
-    return slash == std::u16string::npos ? path : path.substr(slash + 1);
-}
 
 std::u16string FindNameNoCase(const std::u16string& folder, std::u16string_view name) {
     if (name.empty()) return std::u16string();
-    if (Exists(Join(folder, name))) return std::u16string(name);
+    if (Exists(foundation::CombinePath(folder, name))) return std::u16string(name);
     std::string folderUtf8;
     if (!platform::Utf16ToUtf8Strict(folder.empty() ? std::u16string_view(u".") : std::u16string_view(folder),
                                      folderUtf8)) {
         return std::u16string();
     }
-    std::unique_ptr<DIR, DirCloser> dir(opendir(folderUtf8.c_str()));
+    platform::DirHandle dir(opendir(folderUtf8.c_str()));
     if (!dir) return std::u16string();
     std::u16string found;
     while (dirent* entry = readdir(dir.get())) {
@@ -68,10 +48,10 @@ std::u16string FindNameNoCase(const std::u16string& folder, std::u16string_view 
 SheetNameStatus ResolveSheetFileName(const std::u16string& sheetPath, std::u16string_view name,
                                      std::u16string& resolved) {
     resolved.clear();
-    std::u16string folder = FolderOfPath(sheetPath);
+    std::u16string folder = foundation::FolderOfPath(sheetPath);
     std::u16string relative;
     if (name.size() >= 2 && name[0] == u'*' && name[1] == u'.') {
-        std::u16string sheetName = NameOfPath(sheetPath);
+        std::u16string sheetName = foundation::NameOfPath(sheetPath);
         size_t dot = sheetName.rfind(u'.');
         if (dot != std::u16string::npos && dot > 0) sheetName.resize(dot);
         relative = sheetName + std::u16string(name.substr(1));
@@ -103,7 +83,7 @@ SheetNameStatus ResolveSheetFileName(const std::u16string& sheetPath, std::u16st
             found = false;
             actual = part;
         }
-        path = Join(path, actual);
+        path = foundation::CombinePath(path, actual);
         if (path.size() > 1023) return SheetNameStatus::TooLong;
     }
     resolved = path;

@@ -27,8 +27,4 @@ SheetNameStatus ResolveSheetFileName(const std::u16string& sheetPath, std::u16st
 // name first); empty when there is none.
 std::u16string FindNameNoCase(const std::u16string& folder, std::u16string_view name);
 
-// The folder part of a path ("" for a bare name) and the name part.
-std::u16string FolderOfPath(const std::u16string& path);
-std::u16string NameOfPath(const std::u16string& path);
-
 }  // namespace image

@@ -44,11 +44,6 @@ bool IsWritableFileName(std::u16string_view name) {
     return true;
 }
 
-std::u16string NameOf(const std::u16string& path) {
-    size_t slash = path.rfind(u'/');
-    return slash == std::u16string::npos ? path : path.substr(slash + 1);
-}
-
 bool IsMode2(uint8_t mode) {
     return mode == track_mode::kMode2 || mode == track_mode::kMode2Form1 || mode == track_mode::kMode2Form2 ||
            mode == track_mode::kMode2Raw || mode == track_mode::kMode2Mixed;
@@ -216,7 +211,7 @@ bool BuildFullCueText(std::u16string_view fileName, const TrackList& list, bool 
 }
 
 int WriteSingleTrackCueSheet(const std::u16string& imagePath) {
-    std::u16string name = NameOf(imagePath);
+    std::u16string name = foundation::NameOfPath(imagePath);
     std::u16string text;
     if (!BuildSingleTrackCueText(name, text)) return RefuseName(imagePath);
     return WriteSheet(imagePath, text, name);
@@ -224,7 +219,7 @@ int WriteSingleTrackCueSheet(const std::u16string& imagePath) {
 
 int WriteFullCueSheet(const std::u16string& imagePath, const TrackList& list, bool wave,
                       std::span<const int32_t> chosen) {
-    std::u16string name = NameOf(imagePath);
+    std::u16string name = foundation::NameOfPath(imagePath);
     std::u16string text;
     if (!BuildFullCueText(name, list, wave, chosen, text)) return RefuseName(imagePath);
     return WriteSheet(imagePath, text, name);

@@ -353,7 +353,7 @@ void WalkNrgChunks(NrgState& state) {
 
 TrackListPtr BuildNrgTrackList(const NrgState& state, const std::u16string& imagePath, int32_t& formatCode,
                                bool& mixed) {
-    formatCode = -1;
+    formatCode = format_code::kUnknown;
     mixed = false;
     if (state.tracks.empty() || state.layoutError) return nullptr;
     bool audio = false;
@@ -415,10 +415,10 @@ bool LoadNrgImage(platform::FileHandle file, const std::u16string& imagePath, Nr
     NrgStatePtr state = ReadNrgFooter(file);
     if (!state) return false;
     WalkNrgChunks(*state);
-    int32_t formatCode = -1;
+    int32_t formatCode = format_code::kUnknown;
     bool mixed = false;
     TrackListPtr list = BuildNrgTrackList(*state, imagePath, formatCode, mixed);
-    if (formatCode < 0) return false;
+    if (formatCode == format_code::kUnknown) return false;
     image.state = std::move(state);
     image.list = std::move(list);
     image.formatCode = formatCode;

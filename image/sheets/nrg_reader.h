@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "image/document/image_context.h"
 #include "image/sheets/track_list.h"
 #include "platform/file.h"
 
@@ -111,7 +112,7 @@ TrackListPtr BuildNrgTrackList(const NrgState& state, const std::u16string& imag
 struct NrgImage {
     NrgStatePtr state;
     TrackListPtr list;
-    int32_t formatCode = -1;
+    int32_t formatCode = format_code::kUnknown;
     bool mixed = false;
 };
 // Footer, chunks and track list of an open NRG file; false when it is none.

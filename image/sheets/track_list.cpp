@@ -1,5 +1,6 @@
 #include "image/sheets/track_list.h"
 
+#include "foundation/paths.h"
 #include "image/sheets/cue_parser.h"
 #include "image/sheets/cue_parser_names.h"
 #include "image/sheets/mds_parser.h"
@@ -208,7 +209,7 @@ TrackListPtr OpenSheet(const std::u16string& sheetPath) {
 }
 
 std::u16string FindCompanionSheet(const std::u16string& imagePath) {
-    std::u16string name = NameOfPath(imagePath);
+    std::u16string name = foundation::NameOfPath(imagePath);
     size_t dot = name.rfind(u'.');
     if (dot == std::u16string::npos || dot == 0) return std::u16string();
     std::u16string extension = name.substr(dot + 1);
@@ -216,10 +217,10 @@ std::u16string FindCompanionSheet(const std::u16string& imagePath) {
     if (platform::EqualsNoCase(extension, u"bin")) sheetExtension = u"cue";
     else if (platform::EqualsNoCase(extension, u"mdf")) sheetExtension = u"mds";
     else return std::u16string();
-    std::u16string folder = FolderOfPath(imagePath);
+    std::u16string folder = foundation::FolderOfPath(imagePath);
     std::u16string sheetName = FindNameNoCase(folder, name.substr(0, dot + 1) + sheetExtension);
     if (sheetName.empty()) return std::u16string();
-    std::u16string sheetPath = folder.empty() ? sheetName : folder + (folder == u"/" ? u"" : u"/") + sheetName;
+    std::u16string sheetPath = foundation::CombinePath(folder, sheetName);
     TrackListPtr list = OpenSheet(sheetPath);
     if (!list || !IsValidTrackList(list.get(), &imagePath)) return std::u16string();
     return sheetPath;

@@ -133,10 +133,11 @@ TEST_F(Messages, ErrorReports) {
     ui.QueueBoxAnswer(kIdRetry);
     EXPECT_EQ(AskRetryOnError(std::nullopt, u"bad sector"), kIdRetry);
     ReportFileTooBig(u"big.bin");
+    using namespace image_warning;
     ReportImageReadWarnings(0, u"/a.iso");
-    ReportImageReadWarnings(1, u"/a.iso");
-    ReportImageReadWarnings(3, u"/a.iso");
-    ReportImageReadWarnings(2, u"");
+    ReportImageReadWarnings(kUnexpectedEnd, u"/a.iso");
+    ReportImageReadWarnings(kUnexpectedEnd | kDirectoryError, u"/a.iso");
+    ReportImageReadWarnings(kDirectoryError, u"");
     auto boxes = Boxes();
     ASSERT_EQ(boxes.size(), 5u);
     EXPECT_EQ(boxes[0].request.text, u"/x/y.iso\r\n\r\n" + platform::ErrorText(2));

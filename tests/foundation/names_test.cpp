@@ -102,10 +102,10 @@ TEST(Names, ImageTypeDescriptionTakesTheFirstRuleThatApplies) {
         return f;
     };
     const Row rows[] = {
-        {"archive", facts([](ImageTypeFacts& f) { f.formatCode = 151, f.archiveFormatName = u"7z"; }), u"7z Archive"},
-        {"archive of unknown format", facts([](ImageTypeFacts& f) { f.formatCode = 151; }), u""},
-        {"mzp", facts([](ImageTypeFacts& f) { f.formatCode = 7, f.hasUdf = true; }), u"Mountable Archive"},
-        {"dmg", facts([](ImageTypeFacts& f) { f.formatCode = 4; }), u"Apple DMG File"},
+        {"archive", facts([](ImageTypeFacts& f) { f.formatCode = kFormatCodeArchive, f.archiveFormatName = u"7z"; }), u"7z Archive"},
+        {"archive of unknown format", facts([](ImageTypeFacts& f) { f.formatCode = kFormatCodeArchive; }), u""},
+        {"mzp", facts([](ImageTypeFacts& f) { f.formatCode = kFormatCodeMzp, f.hasUdf = true; }), u"Mountable Archive"},
+        {"dmg", facts([](ImageTypeFacts& f) { f.formatCode = kFormatCodeDmg; }), u"Apple DMG File"},
         {"vdi", facts([](ImageTypeFacts& f) { f.diskBackEnd = DiskImageBackEnd::VirtualBox; }),
          u"VirtualBox Virtual Disk Image"},
         {"vhd", facts([](ImageTypeFacts& f) { f.diskBackEnd = DiskImageBackEnd::VirtualPc; }),

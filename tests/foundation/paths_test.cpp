@@ -41,6 +41,25 @@ TEST(Paths, CombinePathUsesExactlyOneSeparator) {
             << std::string(row.folder.begin(), row.folder.end());
 }
 
+// The two halves of a path; a folder and its name joined again give the path.
+TEST(Paths, FolderAndNameOfAPath) {
+    struct Row {
+        std::u16string_view path, folder, name;
+    };
+    const Row rows[] = {
+        {u"/a/b.cue", u"/a", u"b.cue"}, {u"/b.cue", u"/", u"b.cue"}, {u"b.cue", u"", u"b.cue"},
+        {u"/a/", u"/a", u""},           {u"", u"", u""},             {u"a\\b", u"", u"a\\b"},   // a "\" is part of the name
+    };
+    for (const Row& row : rows) {
+        const std::string what(row.path.begin(), row.path.end());
+        EXPECT_EQ(FolderOfPath(row.path), row.folder) << what;
+        EXPECT_EQ(NameOfPath(row.path), row.name) << what;
+        if (!row.name.empty()) {
+            EXPECT_EQ(CombinePath(FolderOfPath(row.path), NameOfPath(row.path)), row.path) << what;
+        }
+    }
+}
+
 TEST(Paths, ChangeFileExtension) {
     struct Row {
         std::u16string_view name;

@@ -18,6 +18,7 @@
 
 #include "foundation/user_prompt.h"
 #include "foundation/dates.h"
+#include "foundation/memory.h"
 #include "foundation/messages.h"
 #include "foundation/settings.h"
 #include "foundation/sizes.h"
@@ -458,6 +459,45 @@ TEST(AddDiskFiles, AddDialogCanCancelTheWalk) {
     EXPECT_EQ(calls, 2);
     EXPECT_EQ(foundation::OperationStatus.load(), foundation::kStatusCancelled);
     EXPECT_EQ(PlainNames(doc.root()), (std::vector<std::u16string>{u"1", u"2"}));
+}
+
+// Every allocation of a new folder (its item, its record, its "." and "..")
+// failing in turn: null and the tree as it was, never the end of the program.
+TEST(AddDiskFiles, NewFoldersUnderAllocationFailure) {
+    struct Row {
+        const char* what;
+        ImageFolder* (*make)(image::ImageContext* ctx, ImageFolder* root);
+    };
+    const Row rows[] = {
+        {"AddNewFolder",
+         [](image::ImageContext* ctx, ImageFolder* root) {
+             ImageItem* item = image::AddNewFolder(ctx, root, u"made");
+             return item ? item->ownFolder : nullptr;
+         }},
+        {"NewFolderRecord without an item",
+         [](image::ImageContext* ctx, ImageFolder* root) {
+             return image::NewFolderRecord(ctx, root, u"made", nullptr, false);
+         }},
+    };
+    for (const Row& row : rows) {
+        bool made = false;
+        for (int64_t n = 0; n < 8 && !made; ++n) {
+            TreeDocument doc;
+            ImageFolder* root = doc.root();
+            foundation::FailAllocationsAfter(n);
+            ImageFolder* folder = row.make(doc.ctx(), root);
+            foundation::ClearAllocationFailure();
+            made = folder != nullptr;
+            if (made) {
+                EXPECT_EQ(folder->parent, root) << row.what;
+                EXPECT_EQ(ExactChild(root, u"made"), folder->ownItem) << row.what;
+            } else {
+                EXPECT_EQ(ExactChild(root, u"made"), nullptr) << row.what << " " << n;
+                EXPECT_EQ(root->firstSubfolder, nullptr) << row.what << " " << n;
+            }
+        }
+        EXPECT_TRUE(made) << row.what;
+    }
 }
 
 TEST(AddDiskFiles, FolderRecordsAndPaths) {

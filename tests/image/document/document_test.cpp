@@ -65,7 +65,7 @@ protected:
 TEST_F(Documents, NewDocuments) {
     DocumentPtr iso(NewIsoDocument());
     ASSERT_NE(iso, nullptr);
-    EXPECT_EQ(iso->formatCode, 0);
+    EXPECT_EQ(iso->formatCode, format_code::kIso);
     EXPECT_EQ(iso->jolietLevel, 3);
     EXPECT_EQ(iso->isoNameLimit, 221);
     EXPECT_EQ(iso->jolietNameLimit, 110);
@@ -82,19 +82,19 @@ TEST_F(Documents, NewDocuments) {
 
     DocumentPtr mzp(NewMzpDocument());
     ASSERT_NE(mzp, nullptr);
-    EXPECT_EQ(mzp->formatCode, 7);
+    EXPECT_EQ(mzp->formatCode, format_code::kMzp);
     EXPECT_EQ(mzp->mzpDocument, 1);
     EXPECT_EQ(mzp->volumeTexts[volume_text::kVolumeLabel], u"New Archive");
 
     DocumentPtr archive(NewArchiveDocument(2));
     ASSERT_NE(archive, nullptr);
-    EXPECT_EQ(archive->formatCode, 151);
+    EXPECT_EQ(archive->formatCode, format_code::kArchive);
     EXPECT_EQ(archive->archiveKind, 2);
     EXPECT_EQ(archive->volumeTexts[volume_text::kVolumeLabel], u"New Archive");
 
     DocumentPtr audio(NewAudioCdDocument());
     ASSERT_NE(audio, nullptr);
-    EXPECT_EQ(audio->formatCode, 100);
+    EXPECT_EQ(audio->formatCode, format_code::kAudioCd);
     EXPECT_EQ(audio->sectorSize, 2352);
     EXPECT_EQ(audio->rootFolder, nullptr);
     ASSERT_NE(audio->trackList, nullptr);
@@ -127,7 +127,7 @@ TEST_F(Documents, OpenAnIso) {
     DocumentPtr doc(Open(iso, &code));
     ASSERT_NE(doc, nullptr);
     EXPECT_EQ(code, open_result::kOk);
-    EXPECT_EQ(doc->formatCode, 0);
+    EXPECT_EQ(doc->formatCode, format_code::kIso);
     EXPECT_EQ(doc->readOnly, 0);
     EXPECT_EQ(doc->volumeTexts[volume_text::kVolumeLabel], u"VOL");
     EXPECT_EQ(doc->openedBy, 2);
@@ -195,7 +195,7 @@ TEST_F(Documents, OpenFailures) {
         // Readers not linked in yet answer "not recognised": their tree cannot be read.
         {"xbox reader absent", -1,
          [](ImageContext& ctx) {
-             ctx.formatCode = 0;
+             ctx.formatCode = format_code::kIso;
              ctx.xboxVolume = 1;
          },
          false, open_result::kDirectoryUnreadable},
@@ -378,6 +378,27 @@ TEST_F(Documents, OpenUnderAllocationFailure) {
         FreeImageDocument(ctx);
     }
     EXPECT_TRUE(sawOutOfMemory);
+}
+
+// An allocation failing anywhere in the tree walk (items and folder records
+// alike) fails the open with a code, never ends the program; past the last
+// allocation the whole tree opens.
+TEST_F(Documents, TreeWalkUnderAllocationFailure) {
+    std::string iso = MakeIso();
+    bool opened = false;
+    for (int64_t n = 0; n < 200 && !opened; ++n) {
+        int code = -1;
+        foundation::FailAllocationsAfter(n);
+        DocumentPtr doc(Open(iso, &code));
+        foundation::ClearAllocationFailure();
+        if (!doc) {
+            EXPECT_NE(code, open_result::kOk) << n;
+            continue;
+        }
+        EXPECT_EQ(code, open_result::kOk) << n;
+        opened = FindItemByPath(doc.get(), nullptr, u"/docs/a.txt") != nullptr;
+    }
+    EXPECT_TRUE(opened);
 }
 
 // FreeImageDocument on records in every partial state, and the order in which

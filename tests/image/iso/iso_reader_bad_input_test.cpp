@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/messages.h"
 #include "image/document/document.h"
 #include "image/document/open_reader_services.h"
 #include "tests/image/iso_fixtures.h"
@@ -21,6 +22,7 @@
 namespace image {
 namespace {
 
+using foundation::image_warning::kDirectoryError;
 using isotest::Directory;
 using isotest::Id;
 using isotest::JolietId;
@@ -121,7 +123,8 @@ TEST(IsoReaderBadInput, BrokenRecordsAreSkipped) {
     auto o = Open(Image(root, 60, 4096));
     ASSERT_TRUE(o->doc) << o->code;
     EXPECT_EQ(Paths(ListTree(*o->doc)), (std::vector<std::string>{"/GOOD1", "/GOOD2"}));
-    EXPECT_EQ(o->doc->warningBits & 2, 2);   // "Error found while reading the directory structure."
+    // "Error found while reading the directory structure."
+    EXPECT_EQ(o->doc->warningBits & kDirectoryError, kDirectoryError);
 }
 
 TEST(IsoReaderBadInput, LoopsFailTheOpen) {
@@ -134,7 +137,7 @@ TEST(IsoReaderBadInput, LoopsFailTheOpen) {
         m.Put(21, Directory(WithDots(21, 20, {Record(Id("LOOP"), row.subExtent, 2048, 2)})));
         auto o = Open(m);
         EXPECT_FALSE(o->doc) << row.what;
-        EXPECT_EQ(o->code, 9) << row.what;
+        EXPECT_EQ(o->code, open_result::kDirectoryUnreadable) << row.what;
     }
 }
 
@@ -175,7 +178,7 @@ TEST(IsoReaderBadInput, DeepChains) {
             EXPECT_EQ(depth, 999);
         } else {
             EXPECT_FALSE(o->doc);
-            EXPECT_EQ(o->code, 9);
+            EXPECT_EQ(o->code, open_result::kDirectoryUnreadable);
         }
     }
 }
@@ -206,21 +209,21 @@ TEST(IsoReaderBadInput, UnequalByteOrdersOfADirectoryLength) {
     auto o = Open(m);
     ASSERT_TRUE(o->doc) << o->code;
     EXPECT_EQ(Paths(ListTree(*o->doc)), std::vector<std::string>{"/SUB"});
-    EXPECT_EQ(o->doc->warningBits & 2, 2);
+    EXPECT_EQ(o->doc->warningBits & kDirectoryError, kDirectoryError);
 }
 
 TEST(IsoReaderBadInput, RootWithoutEntriesFails) {
     MiniIso m = Image(std::vector<uint8_t>(2048, 0));
     auto o = Open(m);
     EXPECT_FALSE(o->doc);
-    EXPECT_EQ(o->code, 9);
+    EXPECT_EQ(o->code, open_result::kDirectoryUnreadable);
     // A root record with a damaged length is still an ISO 9660 volume whose
     // directory cannot be read.
     MiniIso damaged = Image(Directory(WithDots(20, 20, {Record(Id("A;1"), 30, 1, 0)})));
     damaged.Sector(16)[156] = 7;
     o = Open(damaged);
     EXPECT_FALSE(o->doc);
-    EXPECT_EQ(o->code, 9);
+    EXPECT_EQ(o->code, open_result::kDirectoryUnreadable);
 }
 
 TEST(IsoReaderBadInput, DirectoryAndAssociatedFlags) {
@@ -377,13 +380,14 @@ TEST(IsoReaderBadInput, HostileImagesStayWithinTheirSize) {
                     static_cast<unsigned long long>(o->peakGrowthBytes / 1024));
         if (!row.opens) {
             EXPECT_FALSE(o->doc);
-            EXPECT_EQ(o->code, 9);
+            EXPECT_EQ(o->code, open_result::kDirectoryUnreadable);
             EXPECT_TRUE(o->report.pathsTooLong);
             continue;
         }
         ASSERT_TRUE(o->doc) << o->code;
         EXPECT_EQ(o->report.unreadableDirectories, row.unreadable);
-        EXPECT_EQ(o->doc->warningBits & 2, 2);   // "Error found while reading the directory structure."
+        // "Error found while reading the directory structure."
+    EXPECT_EQ(o->doc->warningBits & kDirectoryError, kDirectoryError);
     }
 }
 

@@ -114,7 +114,7 @@ TEST(IsoReaderFuzz, MutatedImagesReturnCleanly) {
             ++opened;
             ASSERT_LE(Walk(*doc), size / image::dr::kMinRecordBytes) << "round " << round;
         } else {
-            EXPECT_NE(code, 0);
+            EXPECT_NE(code, image::open_result::kOk);
         }
         doc.reset();
         ASSERT_LT(peak.GrowthBytes(), size * kMemoryPerInputByte + kFixedMemoryBytes) << "round " << round;

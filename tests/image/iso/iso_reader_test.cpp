@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "foundation/dialog_services.h"
+#include "foundation/messages.h"
 #include "foundation/prompt_services.h"
 #include "image/iso/volume_texts.h"
 #include "tests/image/iso_fixtures.h"
@@ -109,7 +110,7 @@ TEST(IsoReader, PlainJolietMatchesTools) {
     int code = -1;
     auto doc = OpenDoc(iso, &code);
     ASSERT_TRUE(doc) << code;
-    EXPECT_EQ(doc->formatCode, 0);
+    EXPECT_EQ(doc->formatCode, format_code::kIso);
     EXPECT_EQ(doc->jolietLevel, 3);
     const auto ours = ListTree(*doc);
 
@@ -261,7 +262,7 @@ open(sys.argv[1], 'wb').write(d)
     EXPECT_EQ(Paths(ours), (std::vector<std::string>{"/_", "/plain.txt"}));
     ASSERT_TRUE(ours.count("/_"));
     EXPECT_EQ(isotest::ItemBytes(*doc, *ours.at("/_").item), (std::vector<uint8_t>{'s', 'm', 'i', 'l', 'e'}));
-    EXPECT_EQ(doc->warningBits & 2, 0);
+    EXPECT_EQ(doc->warningBits & foundation::image_warning::kDirectoryError, 0u);
     // isoinfo shows the name empty ("/"), 7z after the image: both list two files.
     EXPECT_EQ(ToolPaths(RunOk("isoinfo -J -f -i " + ShellQuote(iso)), true).size(), 2u);
     EXPECT_EQ(SevenZipPaths(iso).size(), 2u);

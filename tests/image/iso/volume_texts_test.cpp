@@ -151,13 +151,13 @@ TEST(VolumeTexts, AllSpaceLabelIsEmpty) {
 
 TEST(VolumeTexts, DocumentAccessors) {
     ImageContext ctx;
-    ctx.formatCode = 0;
-    InitNewImageFields(ctx, -1);
+    ctx.formatCode = format_code::kIso;
+    InitNewImageFields(ctx, format_code::kUnknown);
     EXPECT_EQ(GetVolumeField(ctx, kVolumeLabel), u"New ISO");
     EXPECT_EQ(GetVolumeField(ctx, kSystemId), u"Win32");
     EXPECT_EQ(GetVolumeField(ctx, kApplicationId), u"Quendravine");
     EXPECT_EQ(GetVolumeField(ctx, kPublisherId), u"");
-    InitNewImageFields(ctx, 7);
+    InitNewImageFields(ctx, format_code::kMzp);
     EXPECT_EQ(GetVolumeField(ctx, kVolumeLabel), u"New Archive");
 
     SetVolumeField(ctx, kPublisherId, std::u16string(600, u'p'));
@@ -236,8 +236,8 @@ TEST(VolumeTexts, JolietTextsWin) {
 TEST(VolumeTexts, NewDescriptorFromScratch) {
     ImageContext ctx;
     ctx.newDocument = 1;
-    ctx.formatCode = 0;
-    InitNewImageFields(ctx, 0);
+    ctx.formatCode = format_code::kIso;
+    InitNewImageFields(ctx, format_code::kIso);
     ctx.creationTime = 1600000000;
     ctx.modificationTime = 1600000000;
     DescriptorLayout layout;

@@ -233,7 +233,7 @@ TEST(RawFrames, GiRowReadsVcdimager2336Sectors) {
     auto ctx = std::make_unique<ImageContext>();
     ctx->imageHandle.reset(platform::FileOpenUtf8(dir / "x.gi", platform::FileAccess::Read,
                                                   platform::FileDisposition::OpenExisting));
-    ctx->formatCode = 22;
+    ctx->formatCode = format_code::kLastTableRow;
     ctx->endSector = sectors;
     Bytes user(size_t(sectors) * kUserDataSize);
     ASSERT_EQ(ReadImageSectors(*ctx, 0, user.data(), sectors), sectors);

@@ -191,7 +191,7 @@ TEST_F(SectorIo, TruncatedImageAsksOnceThenReadsPastTheEnd) {
     qvtest::RunOk("head -c " + std::to_string(isoBytes_.size() - 5 * kS - 100) + " " + qvtest::ShellQuote(iso_) +
                   " > " + qvtest::ShellQuote(cut));
     // The end sector comes from the file's size, the volume claims more.
-    auto ctx = OpenImage(cut, 0, int32_t((isoBytes_.size() - 5 * kS - 100) / kS));
+    auto ctx = OpenImage(cut, format_code::kIso, int32_t((isoBytes_.size() - 5 * kS - 100) / kS));
     ui_.QueueBoxAnswer(foundation::kIdOk);
     Bytes buf(10 * kS, 0xFF);
     EXPECT_EQ(ReadImageSectors(*ctx, sectors_ - 10, buf.data(), 10), 10);
@@ -212,7 +212,7 @@ TEST_F(SectorIo, TruncatedImageCancelledSetsReadError) {
     const std::string cut = dir_ / "cut.iso";
     qvtest::RunOk("head -c " + std::to_string(isoBytes_.size() / 2) + " " + qvtest::ShellQuote(iso_) + " > " +
                   qvtest::ShellQuote(cut));
-    auto ctx = OpenImage(cut, 0, int32_t(isoBytes_.size() / 2 / kS));
+    auto ctx = OpenImage(cut, format_code::kIso, int32_t(isoBytes_.size() / 2 / kS));
     ui_.QueueBoxAnswer(foundation::kIdCancel);
     Bytes buf(size_t(sectors_) * kS);
     EXPECT_LT(ReadImageSectors(*ctx, 0, buf.data(), sectors_), sectors_);
@@ -224,7 +224,7 @@ TEST_F(SectorIo, TruncatedImageCancelledSetsReadError) {
 TEST_F(SectorIo, ReadErrorInsideTheImageIsShownAndSetsStatus) {
     const std::string cut = dir_ / "cut.iso";
     qvtest::RunOk("head -c 40000 " + qvtest::ShellQuote(iso_) + " > " + qvtest::ShellQuote(cut));
-    auto ctx = OpenImage(cut, 0, 0);   // no end sector known: not a past-the-end case
+    auto ctx = OpenImage(cut, format_code::kIso, 0);   // no end sector known: not a past-the-end case
     ctx->endSectorOverride = sectors_ * 2;
     Bytes buf(40 * kS);
     EXPECT_EQ(ReadImageSectors(*ctx, 0, buf.data(), 40), 0);
@@ -254,7 +254,7 @@ TEST_F(SectorIo, ShortReadDuringABurnFailsUnlessErrorsAreIgnored) {
     qvtest::RunOk("head -c 40000 " + qvtest::ShellQuote(iso_) + " > " + qvtest::ShellQuote(cut));
     BurnLogRecorder log;
     foundation::ScopedServices<foundation::SetOpticalServices> optical(&log);
-    auto ctx = OpenImage(cut, 0, sectors_);
+    auto ctx = OpenImage(cut, format_code::kIso, sectors_);
     Bytes buf(30 * kS, 0xEE);
 
     SetBurnReadPolicy(true, false);
@@ -293,7 +293,7 @@ private:
 
 // The preloaded head answers the sectors it holds; the rest comes from the file.
 TEST_F(SectorIo, PreloadedHeadAnswersItsSectorsFirst) {
-    auto ctx = OpenImage(iso_, 0, sectors_);
+    auto ctx = OpenImage(iso_, format_code::kIso, sectors_);
     ctx->preloadedHead.assign(16 * kS, 0x77);
     ctx->preloadedHeadSectors = 16;
     Bytes buf(20 * kS);
@@ -309,7 +309,7 @@ TEST_F(SectorIo, PreloadedHeadAnswersItsSectorsFirst) {
 TEST_F(SectorIo, DiscSourceReadsThroughTheDrive) {
     DriveStub drive(isoBytes_);
     foundation::ScopedServices<foundation::SetOpticalServices> optical(&drive);
-    auto ctx = OpenImage(iso_, 0, sectors_);
+    auto ctx = OpenImage(iso_, format_code::kIso, sectors_);
     ctx->discSource = 1;
     Bytes buf(8 * kS);
     EXPECT_EQ(ReadImageSectors(*ctx, 16, buf.data(), 8), 8);
@@ -335,7 +335,7 @@ TEST_F(SectorIo, DiscSourceReadsThroughTheDrive) {
 // Unbounded reads (a volume walk past the recorded end) neither zero-fill nor
 // ask: a short read is a read error without a message.
 TEST_F(SectorIo, UnboundedReadsPastTheEndAreQuietReadErrors) {
-    auto ctx = OpenImage(iso_, 0, 10);
+    auto ctx = OpenImage(iso_, format_code::kIso, 10);
     ctx->unboundedReads = 1;
     Bytes buf(4 * kS, 0xEE);
     EXPECT_EQ(ReadImageSectors(*ctx, 20, buf.data(), 4), 4);   // inside the file: full read
@@ -360,18 +360,18 @@ std::string SaveAs(const Bytes& iso, const std::string& path, int32_t outputForm
         const int32_t n = std::min(100, sectors - s);
         EXPECT_EQ(WriteImageSectors(*ctx, s, iso.data() + size_t(s) * kS, n, args), n);
     }
-    EXPECT_EQ(ctx->bytesWritten, int64_t(sectors) * (outputFormat == 0 ? 2048 : 2352));
+    EXPECT_EQ(ctx->bytesWritten, int64_t(sectors) * (outputFormat == format_code::kIso ? 2048 : 2352));
     return path;
 }
 
 TEST_F(SectorIo, IsoSaveEqualsTheSource) {
-    const std::string out = SaveAs(isoBytes_, dir_ / "copy.iso", 0, 0);
+    const std::string out = SaveAs(isoBytes_, dir_ / "copy.iso", format_code::kIso, 0);
     EXPECT_TRUE(qvtest::ReadFileBytes(out) == isoBytes_);
     EXPECT_EQ(foundation::OperationStatus.load(), 0);
 }
 
 TEST_F(SectorIo, BinSaveIsReadBackByBchunkAndCdInfo) {
-    const std::string bin = SaveAs(isoBytes_, dir_ / "ours.bin", 1, 0);
+    const std::string bin = SaveAs(isoBytes_, dir_ / "ours.bin", format_code::kBin, 0);
     const Bytes raw = qvtest::ReadFileBytes(bin);
     ASSERT_EQ(raw.size(), size_t(sectors_) * kRawSectorSize);
     for (int32_t i = 0; i < sectors_; ++i) {
@@ -388,16 +388,16 @@ TEST_F(SectorIo, BinSaveIsReadBackByBchunkAndCdInfo) {
     EXPECT_NE(listing.find("TESTVOL"), std::string::npos) << listing;
     EXPECT_NE(listing.find("numbers.txt"), std::string::npos) << listing;
 
-    auto ctx = OpenImage(bin, 1, sectors_);
+    auto ctx = OpenImage(bin, format_code::kBin, sectors_);
     EXPECT_TRUE(ReadAll(*ctx, sectors_, 64) == isoBytes_);
 }
 
 TEST_F(SectorIo, TruncatedRawImageKeepsTheSectorsItHas) {
-    const std::string bin = SaveAs(isoBytes_, dir_ / "ours.bin", 1, 0);
+    const std::string bin = SaveAs(isoBytes_, dir_ / "ours.bin", format_code::kBin, 0);
     const size_t cutBytes = size_t(sectors_ - 7) * kRawSectorSize + 1000;   // mid-sector
     const std::string cut = dir_ / "cut.bin";
     qvtest::RunOk("head -c " + std::to_string(cutBytes) + " " + qvtest::ShellQuote(bin) + " > " + qvtest::ShellQuote(cut));
-    auto ctx = OpenImage(cut, 1, sectors_ - 7);
+    auto ctx = OpenImage(cut, format_code::kBin, sectors_ - 7);
     ui_.QueueBoxAnswer(foundation::kIdOk);
     Bytes all(size_t(sectors_) * kS, 0xFF);
     EXPECT_EQ(ReadImageSectors(*ctx, 0, all.data(), sectors_), sectors_);
@@ -408,8 +408,8 @@ TEST_F(SectorIo, TruncatedRawImageKeepsTheSectorsItHas) {
 
 // A burn's read-ahead and a view may read one raw document at the same time.
 TEST_F(SectorIo, ConcurrentRawReadsOfOneDocument) {
-    const std::string bin = SaveAs(isoBytes_, dir_ / "ours.bin", 1, 0);
-    auto ctx = OpenImage(bin, 1, sectors_);
+    const std::string bin = SaveAs(isoBytes_, dir_ / "ours.bin", format_code::kBin, 0);
+    auto ctx = OpenImage(bin, format_code::kBin, sectors_);
     std::atomic<int> mismatches{0};
     auto reader = [&](int32_t start) {
         Bytes buf(64 * kS);
@@ -427,7 +427,7 @@ TEST_F(SectorIo, ConcurrentRawReadsOfOneDocument) {
 }
 
 TEST_F(SectorIo, VideoCdBinSaveIsMode2Form1) {
-    const std::string bin = SaveAs(isoBytes_, dir_ / "vcd.bin", 1, 1);
+    const std::string bin = SaveAs(isoBytes_, dir_ / "vcd.bin", format_code::kBin, 1);
     const Bytes raw = qvtest::ReadFileBytes(bin);
     for (int32_t i = 0; i < sectors_; ++i) {
         RawSectorInfo info;
@@ -443,7 +443,7 @@ TEST_F(SectorIo, FailedWriteShowsTheErrorAndSetsStatus) {
     ctx->outputHandle.reset(platform::FileOpenUtf8("/dev/full", platform::FileAccess::Write,
                                                    platform::FileDisposition::OpenExisting));
     ASSERT_TRUE(ctx->outputHandle != nullptr);
-    ctx->outputFormat = 0;
+    ctx->outputFormat = format_code::kIso;
     ctx->writingPath = u"/dev/full";
     Bytes buf(4 * kS);
     EXPECT_EQ(WriteImageSectors(*ctx, 0, buf.data(), 4, WriterArguments{}), 0);
@@ -452,7 +452,7 @@ TEST_F(SectorIo, FailedWriteShowsTheErrorAndSetsStatus) {
     EXPECT_EQ(ui_.Boxes()[0].request.text.rfind(u"/dev/full", 0), 0u);
 
     foundation::ResetOperationStatus();
-    ctx->outputFormat = 3;   // NRG: read-only
+    ctx->outputFormat = format_code::kNrg;   // read-only
     EXPECT_EQ(WriteImageSectors(*ctx, 0, buf.data(), 4, WriterArguments{}), 0);
     EXPECT_EQ(foundation::OperationStatus.load(), foundation::kStatusWriteFailed);
 }
