@@ -46,7 +46,7 @@ public:
 
 namespace detail {
 // No window: nothing to update.
-class MainWindowStandIn final : public IMainWindowServices {
+class MainWindowStandIn : public IMainWindowServices {
 public:
     void NotifyItemAddedOrRemoved(image::ImageContext*, image::ImageFolder*, image::ImageItem*, bool) override {}
     void BeginViewUpdate() override {}

@@ -54,19 +54,8 @@ public:
     void Show(foundation::UserPromptRequest& request) override { foundation::AnswerCancel(request); }
 };
 
-class NullMainWindowServices : public image::IMainWindowServices {
-public:
-    void NotifyItemAddedOrRemoved(image::ImageContext*, image::ImageFolder*, image::ImageItem*, bool) override {}
-    void BeginViewUpdate() override {}
-    void EndViewUpdate() override {}
-    void DetachFromCutTransfer(image::ImageItem*, image::ImageFolder*) override {}
-    void FillFileListWithFolder(image::ImageFolder*) override {}
-    void RefreshListItemDate(image::ImageContext*, image::ImageFolder*, image::ImageItem*) override {}
-    void ShowNameChangedNotice(std::u16string_view, std::u16string_view, bool) override {}
-    void AddRecentFile(std::u16string_view) override {}
-    void RemoveRecentFile(std::u16string_view) override {}
-    void RefreshAfterLanguageSwitch() override {}
-};
+// No window: the image core's own stand-in does nothing already.
+class NullMainWindowServices : public image::detail::MainWindowStandIn {};
 
 class NullAudioServices : public image::IAudioServices {
 public:
