@@ -3,6 +3,7 @@
 #include <array>
 #include <mutex>
 
+#include "foundation/drive_device_services.h"
 #include "foundation/language.h"
 #include "foundation/messages.h"
 #include "foundation/optical_services.h"
@@ -23,7 +24,6 @@ struct DriveEntry {
 struct DriveTable {
     std::mutex lock;
     std::array<DriveEntry, kLetters> entries{};
-    DriveDeviceMapper mapper;
 };
 
 DriveTable& Table() {
@@ -49,12 +49,6 @@ DriveEntry* FindByHandle(DriveTable& table, FileHandle handle) {
 
 }  // namespace
 
-void SetDriveDeviceMapper(DriveDeviceMapper mapper) {
-    DriveTable& table = Table();
-    std::lock_guard<std::mutex> guard(table.lock);
-    table.mapper = std::move(mapper);
-}
-
 FileHandle OpenDriveHandle(char16_t letter) {
     char16_t normal = NormaliseLetter(letter);
     if (normal == 0) {
@@ -68,7 +62,7 @@ FileHandle OpenDriveHandle(char16_t letter) {
         ++entry.referenceCount;
         return entry.handle;
     }
-    std::u16string device = table.mapper ? table.mapper(normal) : std::u16string();
+    std::u16string device = DriveDeviceServices().DevicePath(normal);
     if (device.empty()) {
         platform::SetLastError(platform::kErrorNotReady);
         return nullptr;
@@ -143,7 +137,6 @@ void ResetDriveTable() {
         if (entry.letter != 0) platform::FileClose(entry.handle);
         entry = DriveEntry{};
     }
-    table.mapper = nullptr;
 }
 
 }  // namespace foundation

@@ -7,18 +7,13 @@
 // corrupt it.
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "foundation/file_io.h"
 
 namespace foundation {
 
-// Host device path of a drive letter (e.g. "/dev/sr0"); empty when the letter
-// has no drive. The drive code installs the real mapping; tests point letters
-// at ordinary files.
-using DriveDeviceMapper = std::function<std::u16string(char16_t letter)>;
-void SetDriveDeviceMapper(DriveDeviceMapper mapper);   // empty restores "no drives"
+// Letters reach their devices through foundation/drive_device_services.h.
 
 // Language string of the lock question.
 constexpr int kStringCannotLockDrive = 32120;

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "foundation/launch_services.h"
 #include "foundation/language.h"
 #include "foundation/paths.h"
 #include "foundation/settings.h"
@@ -65,7 +66,6 @@ struct Waiters {
     std::mutex lock;
     std::condition_variable idle;
     size_t running = 0;
-    LaunchEndedHook hook;
 };
 // Shared with every waiter thread: a detached waiter may still finish while
 // the program exits, and must not find its lock gone.
@@ -88,12 +88,7 @@ void WaitForLaunchedProcess(std::unique_ptr<LaunchRecord> record, std::shared_pt
     }
     const int exitCode = static_cast<int>(record->process->ExitCode());
     Waiters& waiters = *shared;
-    LaunchEndedHook hook;
-    {
-        std::lock_guard<std::mutex> guard(waiters.lock);
-        hook = waiters.hook;
-    }
-    if (hook && !record->path.empty()) hook(record->path, exitCode);
+    if (!record->path.empty()) LaunchServices().LaunchEnded(record->path, exitCode);
     record.reset();
     std::lock_guard<std::mutex> guard(waiters.lock);
     --waiters.running;
@@ -217,12 +212,6 @@ std::u16string GetWebLinkForLanguage(int32_t kind, uint32_t uiLanguageId) {
 }
 
 std::u16string GetWebLink(int32_t kind) { return GetWebLinkForLanguage(kind, GetLanguageTable().uiLanguageId); }
-
-void SetLaunchEndedHook(LaunchEndedHook hook) {
-    Waiters& waiters = TheWaiters();
-    std::lock_guard<std::mutex> guard(waiters.lock);
-    waiters.hook = std::move(hook);
-}
 
 void WaitForLaunchWaiters() {
     Waiters& waiters = TheWaiters();

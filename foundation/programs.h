@@ -60,10 +60,7 @@ int32_t SendFileByMail(std::u16string_view path);
 std::u16string GetWebLink(int32_t kind);
 std::u16string GetWebLinkForLanguage(int32_t kind, uint32_t uiLanguageId);
 
-// Told when a launched program ends (path and exit code; 128 + the signal's
-// number when a signal ended it). Tests watch launches through it.
-using LaunchEndedHook = std::function<void(const std::u16string& path, int exitCode)>;
-void SetLaunchEndedHook(LaunchEndedHook hook);
+// Launches that end are told to foundation/launch_services.h.
 // Waits until every waiter thread has finished (tests; program exit).
 void WaitForLaunchWaiters();
 

@@ -1,3 +1,4 @@
+#include "foundation/drive_device_services.h"
 #include "foundation/drive_handles.h"
 
 #include <gtest/gtest.h>
@@ -31,6 +32,16 @@ public:
     int UnlockVolume(platform::FileHandle) override { return ++unlocks, 1; }
 };
 
+// Each letter is the file of its lower-case name in a folder; Q has no drive.
+struct FileDrives : foundation::IDriveDeviceServices {
+    std::string base;
+    std::u16string DevicePath(char16_t letter) override {
+        std::string name(1, static_cast<char>(letter - u'A' + 'a'));
+        if (name == "q") return u"";
+        return platform::Utf8ToUtf16(base + "/" + name);
+    }
+};
+
 class DriveTable : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -38,17 +49,14 @@ protected:
         qvtest::WriteFileText(dir / "d", "drive D");
         qvtest::WriteFileText(dir / "e", "drive E");
         qvtest::WriteFileText(dir / "z", "drive Z");
-        std::string base = dir.path();
-        SetDriveDeviceMapper([base](char16_t letter) -> std::u16string {
-            std::string name(1, static_cast<char>(letter - u'A' + 'a'));
-            if (name == "q") return u"";   // no such drive
-            return platform::Utf8ToUtf16(base + "/" + name);
-        });
+        files.base = dir.path();
     }
     void TearDown() override {
         ResetDriveTable();
     }
     qvtest::TempDir dir;
+    FileDrives files;
+    foundation::ScopedServices<foundation::SetDriveDeviceServices> scopedFiles{&files};
     FakeOptical fake;
     foundation::ScopedServices<foundation::SetOpticalServices> scopedFake{&fake};
 };
@@ -169,7 +177,12 @@ TEST_F(DriveTable, ReadOnlyDriveOpensReadOnly) {
         qvtest::WriteFileText(readOnly, "drive R");
         qvtest::RunOk("chmod 0444 " + qvtest::ShellQuote(readOnly));
     }
-    SetDriveDeviceMapper([readOnly](char16_t) { return platform::Utf8ToUtf16(readOnly); });
+    struct OneFile : foundation::IDriveDeviceServices {
+        std::u16string path;
+        std::u16string DevicePath(char16_t) override { return path; }
+    } oneFile;
+    oneFile.path = platform::Utf8ToUtf16(readOnly);
+    foundation::ScopedServices<foundation::SetDriveDeviceServices> scoped{&oneFile};
     FileHandle r = OpenDriveHandle(u'R');
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(OpenDriveHandle(u'R'), r);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/launch_services.h"
 #include "foundation/settings.h"
 #include "platform/text.h"
 #include "tests/support/test_support.h"
@@ -55,14 +56,9 @@ protected:
         savedPath_ = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
         RunOk("mkdir " + ShellQuote(dir_ / "bin"));
         WriteRecorder(dir_ / "bin/recorder");
-        SetLaunchEndedHook([this](const std::u16string& path, int exitCode) {
-            std::lock_guard<std::mutex> guard(lock_);
-            ended_.push_back(Ended{path, exitCode});
-        });
     }
     void TearDown() override {
         WaitForLaunchWaiters();
-        SetLaunchEndedHook(nullptr);
         setenv("PATH", savedPath_.c_str(), 1);
         unsetenv("QV_CONFIG_DIR");
         unsetenv("QV_ARGS_OUT");
@@ -80,14 +76,25 @@ protected:
     }
     std::vector<Ended> EndedLaunches() {
         WaitForLaunchWaiters();
-        std::lock_guard<std::mutex> guard(lock_);
-        return ended_;
+        std::lock_guard<std::mutex> guard(watcher_.lock);
+        return watcher_.ended;
     }
+
+    // Told on the waiter threads.
+    struct Watcher : ILaunchServices {
+        std::mutex lock;
+        std::vector<Ended> ended;
+        void LaunchEnded(const std::u16string& path, int exitCode) override {
+            std::lock_guard<std::mutex> guard(lock);
+            ended.push_back(Ended{path, exitCode});
+        }
+    };
 
     qvtest::TempDir config_, dir_;
     std::string savedPath_;
-    std::mutex lock_;
-    std::vector<Ended> ended_;
+    Watcher watcher_;
+    // Uninstalled after TearDown has waited for every waiter thread.
+    ScopedServices<SetLaunchServices> scopedWatcher_{&watcher_};
 };
 
 // Names an extracted archive item may carry: blanks, quotes, shell characters,
