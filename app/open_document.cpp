@@ -20,14 +20,6 @@ namespace app {
 using namespace foundation;
 namespace {
 
-std::mutex g_openersLock;
-OtherOpeners g_openers;
-
-OtherOpeners Openers() {
-    std::lock_guard<std::mutex> guard(g_openersLock);
-    return g_openers;
-}
-
 // One owner for the reading handle while the dispatcher holds it.
 UniqueFile OpenForRead(std::u16string_view path) { return UniqueFile(OpenFileForRead(path)); }
 
@@ -58,10 +50,19 @@ FailureText FailureTextFor(int code) {
 
 }  // namespace
 
-void SetOtherOpeners(const OtherOpeners& openers) {
-    std::lock_guard<std::mutex> guard(g_openersLock);
-    g_openers = openers;
+image::ImageContext* OtherOpenerStandIn::OpenDiskImage(std::u16string_view, FileHandle, int* code) {
+    *code = image::open_result::kNotRecognised;
+    return nullptr;
 }
+image::ImageContext* OtherOpenerStandIn::OpenWimArchive(std::u16string_view, FileHandle, int* code) {
+    *code = image::open_result::kNotRecognised;
+    return nullptr;
+}
+image::ImageContext* OtherOpenerStandIn::OpenArchiveAsImage(std::u16string_view, bool, int, int* code) {
+    *code = image::open_result::kNotRecognised;
+    return nullptr;
+}
+void OtherOpenerStandIn::AttachVideoCdTracks(image::ImageContext& ctx) { image::AttachVideoCdTracks(ctx); }
 
 void ShowFileErrorMessage(std::u16string_view path, const std::u16string* text) {
     std::u16string message = text ? *text : GetLastErrorText();
@@ -145,7 +146,7 @@ image::ImageContext* OpenImageByPath(std::u16string_view path, bool addToRecent,
                 return nullptr;
             }
         } else {
-            OtherOpeners openers = Openers();
+            IOtherOpenerServices& openers = OtherOpenerServices();
             UniqueFile again = OpenForRead(imagePath);
             if (!again) {
                 ShowFileErrorMessage(imagePath, nullptr);
@@ -153,19 +154,17 @@ image::ImageContext* OpenImageByPath(std::u16string_view path, bool addToRecent,
                 return nullptr;
             }
             code = image::open_result::kNotRecognised;
-            if (openers.openDiskImage) {
-                doc.reset(openers.openDiskImage(imagePath, again.get(), &code));
-                if (doc) (void)again.release();
-            }
-            if (!doc && code != image::open_result::kCancelled && openers.openWimArchive) {
+            doc.reset(openers.OpenDiskImage(imagePath, again.get(), &code));
+            if (doc) (void)again.release();
+            if (!doc && code != image::open_result::kCancelled) {
                 code = image::open_result::kNotRecognised;
-                doc.reset(openers.openWimArchive(imagePath, again.get(), &code));
+                doc.reset(openers.OpenWimArchive(imagePath, again.get(), &code));
                 if (doc) (void)again.release();
             }
             again.reset();
-            if (!doc && openers.openArchiveAsImage) {
+            if (!doc) {
                 code = image::open_result::kNotRecognised;
-                doc.reset(openers.openArchiveAsImage(imagePath, forMount, 0, &code));
+                doc.reset(openers.OpenArchiveAsImage(imagePath, forMount, 0, &code));
             }
         }
     }
@@ -181,11 +180,7 @@ image::ImageContext* OpenImageByPath(std::u16string_view path, bool addToRecent,
     }
     // The console command processor leaves the user's recent files alone.
     if (addToRecent && !IsConsole()) image::AddRecentFile(kind == kOpenNamedSheet ? sheetPath : imagePath);
-    if (doc->videoCdKind != 0) {
-        OtherOpeners openers = Openers();
-        if (openers.attachVideoCdTracks) openers.attachVideoCdTracks(doc.get());
-        else image::AttachVideoCdTracks(*doc);
-    }
+    if (doc->videoCdKind != 0) OtherOpenerServices().AttachVideoCdTracks(*doc);
     return doc.release();
 }
 

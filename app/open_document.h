@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "foundation/file_io.h"
+#include "foundation/services.h"
 
 namespace image {
 struct ImageContext;
@@ -20,21 +21,41 @@ namespace app {
 // Kinds of ResolveOpenPaths.
 enum : int32_t { kOpenNamedSheet = 1, kOpenNamedImage = 2 };
 
-// The openers that are not the image core. Each gets the path, an open
-// reading handle and the result code to set. An opener owns the handle only
-// when it succeeds; on failure the dispatcher closes it. Until the file-system
-// and archive readers are linked in they answer "not recognised" (code 8).
-struct OtherOpeners {
-    image::ImageContext* (*openDiskImage)(std::u16string_view path, foundation::FileHandle file, int* code) = nullptr;
-    image::ImageContext* (*openWimArchive)(std::u16string_view path, foundation::FileHandle file, int* code) = nullptr;
+// The openers that are not the image core, in the order the dispatcher tries
+// them. Each gets the path, an open reading handle and the result code to set.
+// An opener owns the handle only when it succeeds; on failure the dispatcher
+// closes it. Until the file-system and archive readers are linked in, the
+// stand-in answers "not recognised" (code 8).
+class IOtherOpenerServices {
+public:
+    virtual ~IOtherOpenerServices() = default;
+    virtual image::ImageContext* OpenDiskImage(std::u16string_view path, foundation::FileHandle file, int* code) = 0;
+    virtual image::ImageContext* OpenWimArchive(std::u16string_view path, foundation::FileHandle file, int* code) = 0;
     // The archive library opens the file itself by path.
-    image::ImageContext* (*openArchiveAsImage)(std::u16string_view path, bool forMount, int reserved,
-                                               int* code) = nullptr;
-    // Video CD and Super Video CD documents get their MPEG tracks attached
-    // (unset: the image core's own).
-    void (*attachVideoCdTracks)(image::ImageContext* ctx) = nullptr;
+    virtual image::ImageContext* OpenArchiveAsImage(std::u16string_view path, bool forMount, int reserved,
+                                                    int* code) = 0;
+    // Video CD and Super Video CD documents get their MPEG tracks attached.
+    virtual void AttachVideoCdTracks(image::ImageContext& ctx) = 0;
 };
-void SetOtherOpeners(const OtherOpeners& openers);
+
+// No other reader yet: nothing but the image core's own Video CD tracks.
+class OtherOpenerStandIn : public IOtherOpenerServices {
+public:
+    image::ImageContext* OpenDiskImage(std::u16string_view, foundation::FileHandle, int* code) override;
+    image::ImageContext* OpenWimArchive(std::u16string_view, foundation::FileHandle, int* code) override;
+    image::ImageContext* OpenArchiveAsImage(std::u16string_view, bool, int, int* code) override;
+    void AttachVideoCdTracks(image::ImageContext& ctx) override;
+};
+
+inline foundation::ServiceSlot<IOtherOpenerServices, OtherOpenerStandIn>& OtherOpenerServicesSlot() {
+    static foundation::ServiceSlot<IOtherOpenerServices, OtherOpenerStandIn> slot;
+    return slot;
+}
+inline IOtherOpenerServices& OtherOpenerServices() { return OtherOpenerServicesSlot().Get(); }
+// Not owned; null restores the stand-in. Returns the services installed before.
+inline IOtherOpenerServices* SetOtherOpenerServices(IOtherOpenerServices* services) {
+    return OtherOpenerServicesSlot().Install(services);
+}
 
 // The document for the file, owned by the caller (FreeImageDocument), or null
 // with OperationStatus 2.

@@ -77,14 +77,8 @@ protected:
         fixtures_ = nullptr;
     }
 
-    void SetUp() override {
-        app::SetOtherOpeners({});
-        foundation::ConsoleMode = false;
-    }
-    void TearDown() override {
-        app::SetOtherOpeners({});
-        foundation::ConsoleMode = false;
-    }
+    void SetUp() override { foundation::ConsoleMode = false; }
+    void TearDown() override { foundation::ConsoleMode = false; }
 
     std::string P(const std::string& name) const { return *fixtures_ / name; }
     DocumentPtr Open(const std::string& path, Flags f) {
@@ -280,64 +274,62 @@ TEST_F(OpenDocumentTest, ReportOpenFailureTable) {
     }
 }
 
-// Openers that are not linked in yet stand behind hooks; these rows check the
-// dispatcher's order, the handle rule and the silent cancel.
-int g_diskCalls = 0, g_wimCalls = 0, g_archiveCalls = 0;
+// Openers that are not linked in yet stand behind their services; these rows
+// check the dispatcher's order, the handle rule and the silent cancel.
+struct ScriptedOpeners : app::OtherOpenerStandIn {
+    int diskCalls = 0, wimCalls = 0, archiveCalls = 0;
+    int diskAnswer = image::open_result::kNotRecognised;
+    // The archive opener's answer: its code, and whether it makes a document
+    // (and one whose format stays unknown).
+    int archiveAnswer = image::open_result::kOk;
+    bool archiveDocument = true, archiveFormatUnknown = false;
+
+    image::ImageContext* OpenDiskImage(std::u16string_view, foundation::FileHandle file, int* code) override {
+        ++diskCalls;
+        EXPECT_NE(file, nullptr);
+        *code = diskAnswer;
+        return nullptr;
+    }
+    image::ImageContext* OpenWimArchive(std::u16string_view, foundation::FileHandle, int* code) override {
+        ++wimCalls;
+        *code = image::open_result::kNotRecognised;
+        return nullptr;
+    }
+    image::ImageContext* OpenArchiveAsImage(std::u16string_view, bool, int, int* code) override {
+        ++archiveCalls;
+        *code = archiveAnswer;
+        if (!archiveDocument) return nullptr;
+        image::ImageContext* ctx = image::NewArchiveDocument(0);
+        if (archiveFormatUnknown) ctx->formatCode = image::format_code::kUnknown;
+        return ctx;
+    }
+};
 
 TEST_F(OpenDocumentTest, OtherOpenersRunInOrderAndCancelIsSilent) {
-    g_diskCalls = g_wimCalls = g_archiveCalls = 0;
-    app::OtherOpeners openers;
-    openers.openDiskImage = [](std::u16string_view, foundation::FileHandle file, int* code) -> image::ImageContext* {
-        ++g_diskCalls;
-        EXPECT_NE(file, nullptr);
-        *code = image::open_result::kNotRecognised;
-        return nullptr;
-    };
-    openers.openWimArchive = [](std::u16string_view, foundation::FileHandle, int* code) -> image::ImageContext* {
-        ++g_wimCalls;
-        *code = image::open_result::kNotRecognised;
-        return nullptr;
-    };
-    openers.openArchiveAsImage = [](std::u16string_view, bool, int, int* code) -> image::ImageContext* {
-        ++g_archiveCalls;
-        *code = image::open_result::kOk;
-        return image::NewArchiveDocument(0);
-    };
-    app::SetOtherOpeners(openers);
+    ScriptedOpeners openers;
+    foundation::ScopedServices<app::SetOtherOpenerServices> scoped(&openers);
     DocumentPtr doc = Open(P("random.dat"), kMainFrame);
     EXPECT_TRUE(doc);
-    EXPECT_EQ(g_diskCalls, 1);
-    EXPECT_EQ(g_wimCalls, 1);
-    EXPECT_EQ(g_archiveCalls, 1);
+    EXPECT_EQ(openers.diskCalls, 1);
+    EXPECT_EQ(openers.wimCalls, 1);
+    EXPECT_EQ(openers.archiveCalls, 1);
     EXPECT_EQ(window_.added, std::vector<std::string>{P("random.dat")});
 
     // The disk opener's user cancels: WIM is skipped, nothing is shown.
-    openers.openDiskImage = [](std::u16string_view, foundation::FileHandle, int* code) -> image::ImageContext* {
-        ++g_diskCalls;
-        *code = image::open_result::kCancelled;
-        return nullptr;
-    };
-    openers.openArchiveAsImage = [](std::u16string_view, bool, int, int* code) -> image::ImageContext* {
-        ++g_archiveCalls;
-        *code = image::open_result::kCancelled;
-        return nullptr;
-    };
-    app::SetOtherOpeners(openers);
-    g_wimCalls = 0;
+    openers.diskAnswer = image::open_result::kCancelled;
+    openers.archiveAnswer = image::open_result::kCancelled;
+    openers.archiveDocument = false;
+    openers.wimCalls = 0;
     doc = Open(P("random.dat"), kMainFrame);
     EXPECT_FALSE(doc);
-    EXPECT_EQ(g_wimCalls, 0);
+    EXPECT_EQ(openers.wimCalls, 0);
     EXPECT_EQ(foundation::OperationStatus.load(), foundation::kStatusFailed);
     EXPECT_TRUE(ui_.Boxes().empty());
 
     // A document whose format stays unknown is freed without a word.
-    openers.openArchiveAsImage = [](std::u16string_view, bool, int, int* code) -> image::ImageContext* {
-        *code = image::open_result::kOk;
-        image::ImageContext* ctx = image::NewArchiveDocument(0);
-        ctx->formatCode = image::format_code::kUnknown;
-        return ctx;
-    };
-    app::SetOtherOpeners(openers);
+    openers.archiveAnswer = image::open_result::kOk;
+    openers.archiveDocument = true;
+    openers.archiveFormatUnknown = true;
     doc = Open(P("random.dat"), kMainFrame);
     EXPECT_FALSE(doc);
     EXPECT_EQ(foundation::OperationStatus.load(), foundation::kStatusFailed);
