@@ -55,9 +55,6 @@ constexpr char16_t kTextSpecialFileSkipped[] = u"%s\r\n\r\nThis is neither a fil
 
 constexpr int64_t kFourGiB = int64_t{1} << 32;
 constexpr uint32_t kMaxUniqueNumber = 999999;
-// Offsets in the record header (ECMA-119 9.1).
-constexpr size_t kDataLengthOffset = 10;
-constexpr size_t kVolumeSequenceOffset = 28;
 
 using foundation::overwrite_answer::kCancel;
 using foundation::overwrite_answer::kNo;
@@ -127,12 +124,12 @@ void StampRecord(ImageContext* ctx, ImageItem* item, int64_t itemTime) {
     item->time = ClampItemTime(itemTime);
     const int64_t recordTime = (ctx && ctx->fixedItemTime) ? ctx->fixedItemTime : itemTime;
     foundation::UnixTimeToIsoRecordDate(recordTime,
-                                        std::span<uint8_t>(item->recordHeader).subspan(record_header::kRecordDate, 7));
-    foundation::WriteBothEndian16(item->recordHeader.data() + kVolumeSequenceOffset, 1);
+                                        std::span<uint8_t>(item->recordHeader).subspan(dr::kDate, dr::kDateBytes));
+    foundation::WriteBothEndian16(item->recordHeader.data() + dr::kVolumeSequence, 1);
 }
 
 void MarkFolderItem(ImageItem* item) {
-    item->recordHeader[record_header::kFileFlags] |= record_header::kDirectoryFlag;
+    item->recordHeader[dr::kFlags] |= dirflag::kDirectory;
     item->kindByte = 2;
 }
 
@@ -140,7 +137,7 @@ void SetFileSize(ImageItem* item, int64_t size) {
     item->size = size;
     // A file of 4 GiB or more is written by UDF only; its ISO length is held.
     uint32_t recorded = size >= kFourGiB ? UINT32_MAX : static_cast<uint32_t>(size);
-    foundation::WriteBothEndian32(item->recordHeader.data() + kDataLengthOffset, recorded);
+    foundation::WriteBothEndian32(item->recordHeader.data() + dr::kDataLength, recorded);
 }
 
 void InheritExclusion(const ImageFolder* folder, ImageItem* item) {
@@ -712,7 +709,7 @@ int SetFolderTime(ImageContext* ctx, ImageFolder* folder, int64_t time, bool rec
     int changed = 0;
     auto apply = [&](ImageFolder* holder, ImageItem* item) {
         if (!item) return;
-        uint8_t* field = item->recordHeader.data() + record_header::kRecordDate;
+        uint8_t* field = item->recordHeader.data() + dr::kDate;
         if (item->time == seconds && std::equal(date.begin(), date.end(), field)) return;
         item->time = seconds;
         std::copy(date.begin(), date.end(), field);

@@ -52,7 +52,7 @@ int32_t ProbeStartSector(const ImageContext& ctx) {
 // layout. A damaged root record is not judged here: the tree read reports it
 // ("Can not read directory structure.").
 bool RootSectorReadable(ImageContext& ctx, std::span<const uint8_t> rootRecord) {
-    const uint32_t extent = foundation::ReadLE32(rootRecord.data() + dr::kExtent);
+    const uint32_t extent = DecodeRecordHead(rootRecord).value_or(IsoRecordHead{}).extentLba;
     std::array<uint8_t, kIsoSectorBytes> first{};
     return extent <= static_cast<uint32_t>(INT32_MAX) &&
            ReadProbeSector(ctx, ctx.formatCode, static_cast<int32_t>(extent), first);
@@ -109,7 +109,7 @@ int ExamineVolumeDescriptor(ImageContext& ctx, int32_t sector, DescriptorBytes d
             ctx.rootDirectoryRecord = facts.rootRecord;
             LoadPrimaryVolumeTexts(ctx, d);
             ctx.rootTime = foundation::IsoRecordDateToUnixTime(
-                std::span<const uint8_t>(facts.rootRecord).subspan(dr::kDate, 7));
+                std::span<const uint8_t>(facts.rootRecord).subspan(dr::kDate, dr::kDateBytes));
         }
         return kDescriptorPrimary;
     }
@@ -127,7 +127,7 @@ int ExamineVolumeDescriptor(ImageContext& ctx, int32_t sector, DescriptorBytes d
         LoadJolietVolumeTexts(ctx, d);
         ctx.jolietDescriptorSector = sector;
         ctx.rootTime = foundation::IsoRecordDateToUnixTime(
-            std::span<const uint8_t>(facts.rootRecord).subspan(dr::kDate, 7));
+            std::span<const uint8_t>(facts.rootRecord).subspan(dr::kDate, dr::kDateBytes));
         return kDescriptorJoliet;
     }
 

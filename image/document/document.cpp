@@ -252,7 +252,7 @@ int CreateRootFolder(ImageContext* ctx) {
     ctx->rootItem.ownFolder = root;
     ctx->rootItem.parent = root;
     ctx->rootItem.archiveIndex = -1;
-    ctx->rootItem.recordHeader[record_header::kFileFlags] |= record_header::kDirectoryFlag;
+    ctx->rootItem.recordHeader[dr::kFlags] |= dirflag::kDirectory;
     ctx->rootFolder = root;
     return 0;
 }

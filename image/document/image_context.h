@@ -155,7 +155,7 @@ struct ImageContext {
     int32_t volumeFieldsChanged = 0;
     int32_t primaryDescriptorSector = 0;  // -1 none
     int32_t jolietDescriptorSector = 0;   // -1 none
-    std::array<uint8_t, 34> rootDirectoryRecord{};
+    std::array<uint8_t, dr::kMinRecordBytes> rootDirectoryRecord{};
     std::array<std::u16string, volume_text::kCount> volumeTexts;
     std::array<uint8_t, 7> volumeCreationDate{};
     StateSlot<FatState> fatState;

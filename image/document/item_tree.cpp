@@ -85,7 +85,7 @@ void SetOverwriteAnswer(int32_t answer) { foundation::StandingOverwriteAnswer.st
 // --- Queries on nodes -------------------------------------------------------
 
 bool IsFolderItem(const ImageItem* item) {
-    return item && (item->recordHeader[record_header::kFileFlags] & record_header::kDirectoryFlag) != 0;
+    return item && (item->recordHeader[dr::kFlags] & dirflag::kDirectory) != 0;
 }
 
 bool IsDotOrDotDot(const ImageItem* item) { return item && (item->name == u"." || item->name == u".."); }
@@ -188,7 +188,7 @@ ImageFolder* MakeFolderNode(ImageContext* /*ctx*/, ImageFolder* parent, std::u16
         return nullptr;
     }
     item->name = name;
-    item->recordHeader[record_header::kFileFlags] = record_header::kDirectoryFlag;
+    item->recordHeader[dr::kFlags] = dirflag::kDirectory;
     item->ownFolder = folder;
     item->kindByte = 2;
     folder->ownItem = item;

@@ -26,6 +26,8 @@
 #include <utility>
 #include <vector>
 
+#include "image/iso/iso_record_layout.h"
+
 namespace image {
 
 struct ImageContext;
@@ -79,14 +81,6 @@ constexpr uint8_t kDotRead = 2;           // a "." entry was read
 constexpr uint8_t kDotDotRead = 4;        // a ".." entry was read
 constexpr uint8_t kExcluded = 8;          // folder excluded
 }
-// Offsets in the 33-byte record header (ECMA-119 9.1).
-namespace record_header {
-constexpr size_t kSize = 33;
-constexpr size_t kRecordDate = 18;        // 7-byte recording date
-constexpr size_t kFileFlags = 25;         // bit 1 (value 2): directory
-constexpr size_t kNameLength = 32;
-constexpr uint8_t kDirectoryFlag = 2;
-}  // namespace record_header
 // Source markers of Video CD items.
 constexpr uint32_t kVideoCdMarker = 0xFFFFFF00u;   // + n (1..99): file of Video CD track n
 
@@ -131,7 +125,7 @@ struct ImageItem {
     uint32_t time = 0;                    // seconds since 1970
     int32_t weight = 0;                   // 1..100 (layout)
     int32_t spareWord = 0;
-    std::array<uint8_t, record_header::kSize> recordHeader{};   // bytes 0-32 of the ISO 9660 record
+    std::array<uint8_t, dr::kHeadBytes> recordHeader{};   // bytes 0-32 of the ISO 9660 record
 
     // Read and written by the views and the document commands.
     int32_t referenceCount = 0;

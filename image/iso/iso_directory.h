@@ -15,45 +15,46 @@
 #include <utility>
 
 #include "foundation/byte_order.h"
+#include "image/iso/iso_record_layout.h"
 
 namespace image {
 
-namespace dr {
-constexpr size_t kLength = 0;           // 1 byte, whole record
-constexpr size_t kExtAttrLength = 1;    // 1 byte, in logical blocks
-constexpr size_t kExtent = 2;           // both-byte-order 32
-constexpr size_t kDataLength = 10;      // both-byte-order 32
-constexpr size_t kDate = 18;            // 7 bytes
-constexpr size_t kFlags = 25;           // 1 byte
-constexpr size_t kUnitSize = 26;
-constexpr size_t kGapSize = 27;
-constexpr size_t kVolumeSequence = 28;  // both-byte-order 16
-constexpr size_t kNameLength = 32;      // 1 byte
-constexpr size_t kName = 33;
-constexpr size_t kMinRecordBytes = 34;  // 33 fixed bytes and at least one identifier byte
-constexpr size_t kHeadBytes = 33;
-}  // namespace dr
-
-// File flags (ECMA-119 9.1.6).
-namespace dirflag {
-constexpr uint8_t kHidden = 0x01;       // "existence" bit
-constexpr uint8_t kDirectory = 0x02;
-constexpr uint8_t kAssociated = 0x04;
-constexpr uint8_t kRecord = 0x08;
-constexpr uint8_t kProtection = 0x10;
-constexpr uint8_t kMultiExtent = 0x80;  // another record of this file follows
-}  // namespace dirflag
-
-// A record decoded from bytes that were checked to hold it whole.
-struct IsoDirectoryRecord {
-    std::span<const uint8_t> bytes;       // the whole record
-    std::span<const uint8_t> identifier;  // name bytes
+// The fixed part of a record (its first 33 bytes: what the item tree keeps of
+// an entry, and what a directory's parent tells of it), decoded.
+struct IsoRecordHead {
     uint32_t extentLba = 0;
     uint32_t dataBytes = 0;
     bool extentConsistent = false;        // both byte orders agree
     bool lengthConsistent = false;
     uint8_t flags = 0;
-    std::array<uint8_t, 7> date{};
+    std::array<uint8_t, dr::kDateBytes> date{};
+};
+
+// The one decoder of the fixed part: false (h unspecified) when fewer than
+// 33 bytes are given. The directory walk calls it once per record, so it
+// fills the caller's record in place.
+inline bool DecodeRecordHeadInto(std::span<const uint8_t> bytes, IsoRecordHead& h) {
+    if (bytes.size() < dr::kHeadBytes) return false;
+    const uint8_t* p = bytes.data();
+    h.extentLba = foundation::ReadLE32(p + dr::kExtent);
+    h.dataBytes = foundation::ReadLE32(p + dr::kDataLength);
+    h.extentConsistent = h.extentLba == foundation::ReadBE32(p + dr::kExtent + 4);
+    h.lengthConsistent = h.dataBytes == foundation::ReadBE32(p + dr::kDataLength + 4);
+    h.flags = p[dr::kFlags];
+    std::copy_n(p + dr::kDate, h.date.size(), h.date.begin());
+    return true;
+}
+
+inline std::optional<IsoRecordHead> DecodeRecordHead(std::span<const uint8_t> bytes) {
+    IsoRecordHead h;
+    if (!DecodeRecordHeadInto(bytes, h)) return std::nullopt;
+    return h;
+}
+
+// A record decoded from bytes that were checked to hold it whole.
+struct IsoDirectoryRecord : IsoRecordHead {
+    std::span<const uint8_t> bytes;       // the whole record
+    std::span<const uint8_t> identifier;  // name bytes
 
     bool IsDirectory() const { return (flags & dirflag::kDirectory) != 0; }
     bool IsAssociated() const { return (flags & dirflag::kAssociated) != 0; }
@@ -78,14 +79,7 @@ inline bool DecodeDirectoryRecordInto(std::span<const uint8_t> bytes, IsoDirecto
     if (nameLength > n - dr::kName) return false;
     r.bytes = bytes.first(n);
     r.identifier = bytes.subspan(dr::kName, nameLength);
-    const uint8_t* p = bytes.data();
-    r.extentLba = foundation::ReadLE32(p + dr::kExtent);
-    r.dataBytes = foundation::ReadLE32(p + dr::kDataLength);
-    r.extentConsistent = r.extentLba == foundation::ReadBE32(p + dr::kExtent + 4);
-    r.lengthConsistent = r.dataBytes == foundation::ReadBE32(p + dr::kDataLength + 4);
-    r.flags = p[dr::kFlags];
-    std::copy_n(p + dr::kDate, r.date.size(), r.date.begin());
-    return true;
+    return DecodeRecordHeadInto(r.bytes, r);
 }
 
 // The same, as a value: empty when the record is not good.

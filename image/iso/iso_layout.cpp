@@ -11,6 +11,7 @@
 #include "foundation/dates.h"
 #include "image/document/image_context.h"
 #include "image/iso/iso_names.h"
+#include "image/iso/iso_record_layout.h"
 #include "image/document/item_tree.h"
 #include "image/document/pause_cancel.h"
 #include "platform/text.h"
@@ -184,12 +185,12 @@ LayoutError PrepareFolderRecords(FolderLayout& f, const NamingOptions& options) 
         const bool videoCdFile = options.videoCd && r.kind == RecordKind::File;
         const uint32_t xa = options.videoCd ? kVideoCdXaBytes : 0;
         uint32_t n = uint32_t(r.isoId.size()) + (videoCdFile ? 2 : 0);
-        r.isoLength = 33 + n + (n % 2 == 0 ? 1 : 0) + xa;
+        r.isoLength = uint32_t(dr::RecordBytes(n)) + xa;
         if (r.kind == RecordKind::Dot || r.kind == RecordKind::DotDot) {
-            r.jolietLength = 34 + xa;
+            r.jolietLength = uint32_t(dr::RecordBytes(1)) + xa;
         } else {
             uint32_t bytes = uint32_t(r.jolietId.size()) * 2 + (videoCdFile ? 4 : 0);
-            r.jolietLength = 33 + bytes + (bytes % 2 == 0 ? 1 : 0) + xa;
+            r.jolietLength = uint32_t(dr::RecordBytes(bytes)) + xa;
         }
         if (r.isoLength > kMaxRecordBytes) return LayoutError::RecordTooLong;
         if (options.joliet && r.jolietLength > kMaxRecordBytes) return LayoutError::RecordTooLong;
@@ -435,7 +436,7 @@ void PutRecordDate(const ImageContext& ctx, const ImageItem* item, uint8_t* out)
     int64_t seconds = item ? int64_t(item->time) : 0;
     if (seconds == 0) seconds = ctx.fixedItemTime;
     if (seconds != 0 && foundation::UnixTimeToIsoRecordDate(seconds, std::span<uint8_t>(out, 7))) return;
-    if (item) std::memcpy(out, item->recordHeader.data() + record_header::kRecordDate, 7);
+    if (item) std::memcpy(out, item->recordHeader.data() + dr::kDate, dr::kDateBytes);
     // An entry with no time at all (a new folder, the root of a new document)
     // would read as the year 1900: it takes the document's own time instead.
     if (std::all_of(out, out + 7, [](uint8_t b) { return b == 0; })) {
@@ -484,21 +485,21 @@ void WriteDirectoryExtent(const ImageContext& ctx, const IsoLayout& layout, cons
             size = uint32_t(r.item->size);
             extent = r.item->size > 0 ? dataStart(dataContext, r.item) : 0;
         }
-        rec[0] = uint8_t(len);
-        rec[1] = 0;
-        foundation::WriteBothEndian32(rec + 2, extent);
-        foundation::WriteBothEndian32(rec + 10, size);
-        PutRecordDate(ctx, r.item, rec + record_header::kRecordDate);
+        rec[dr::kLength] = uint8_t(len);
+        rec[dr::kExtAttrLength] = 0;
+        foundation::WriteBothEndian32(rec + dr::kExtent, extent);
+        foundation::WriteBothEndian32(rec + dr::kDataLength, size);
+        PutRecordDate(ctx, r.item, rec + dr::kDate);
         // Only the hidden bit is kept from a read record: a multi-extent or
         // associated mark would describe extents this image does not have.
-        uint8_t flags = uint8_t(r.item->recordHeader[record_header::kFileFlags] & 0x01);
+        uint8_t flags = uint8_t(r.item->recordHeader[dr::kFlags] & dirflag::kHidden);
         if (r.kind == RecordKind::Dot || r.kind == RecordKind::DotDot) flags = 0;
-        if (directory) flags |= record_header::kDirectoryFlag;
-        rec[25] = flags;
-        rec[26] = rec[27] = 0;
-        foundation::WriteBothEndian16(rec + 28, 1);
+        if (directory) flags |= dirflag::kDirectory;
+        rec[dr::kFlags] = flags;
+        rec[dr::kUnitSize] = rec[dr::kGapSize] = 0;
+        foundation::WriteBothEndian16(rec + dr::kVolumeSequence, 1);
         const bool videoCdFile = layout.videoCd && r.kind == RecordKind::File;
-        uint8_t* id = rec + 33;
+        uint8_t* id = rec + dr::kName;
         size_t idLen = 0;
         if (r.kind == RecordKind::Dot || r.kind == RecordKind::DotDot) {
             id[0] = r.kind == RecordKind::Dot ? 0 : 1;
@@ -520,8 +521,8 @@ void WriteDirectoryExtent(const ImageContext& ctx, const IsoLayout& layout, cons
                 id[idLen++] = '1';
             }
         }
-        rec[32] = uint8_t(idLen);
-        size_t xaAt = 33 + idLen + ((33 + idLen) % 2);
+        rec[dr::kNameLength] = uint8_t(idLen);
+        const size_t xaAt = dr::RecordBytes(idLen);
         if (layout.videoCd) {
             uint8_t* xa = rec + xaAt;
             std::memset(xa, 0, kVideoCdXaBytes);
@@ -535,18 +536,21 @@ void WriteDirectoryExtent(const ImageContext& ctx, const IsoLayout& layout, cons
     }
 }
 
-void BuildRootRecord(const IsoLayout& layout, bool joliet, int64_t rootTime, uint8_t out[34]) {
-    std::memset(out, 0, 34);
+void BuildRootRecord(const IsoLayout& layout, bool joliet, int64_t rootTime, uint8_t out[dr::kMinRecordBytes]) {
+    std::memset(out, 0, dr::kMinRecordBytes);
     const FolderLayout& root = *layout.folders.front();
-    out[0] = 34;
-    foundation::WriteBothEndian32(out + 2, joliet ? root.jolietExtentSector : root.isoExtentSector);
+    out[dr::kLength] = dr::kMinRecordBytes;
+    foundation::WriteBothEndian32(out + dr::kExtent, joliet ? root.jolietExtentSector : root.isoExtentSector);
     foundation::WriteBothEndian32(
-        out + 10, std::max<uint32_t>(kSectorBytes, RoundUpToSector(joliet ? root.jolietExtentBytes : root.isoExtentBytes)));
-    if (rootTime != 0) foundation::UnixTimeToIsoRecordDate(rootTime, std::span<uint8_t>(out + 18, 7));
-    out[25] = record_header::kDirectoryFlag;
-    foundation::WriteBothEndian16(out + 28, 1);
-    out[32] = 1;
-    out[33] = 0;
+        out + dr::kDataLength,
+        std::max<uint32_t>(kSectorBytes, RoundUpToSector(joliet ? root.jolietExtentBytes : root.isoExtentBytes)));
+    if (rootTime != 0) {
+        foundation::UnixTimeToIsoRecordDate(rootTime, std::span<uint8_t>(out + dr::kDate, dr::kDateBytes));
+    }
+    out[dr::kFlags] = dirflag::kDirectory;
+    foundation::WriteBothEndian16(out + dr::kVolumeSequence, 1);
+    out[dr::kNameLength] = 1;
+    out[dr::kName] = 0;   // the root's identifier is the "." byte
 }
 
 }  // namespace image

@@ -14,6 +14,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "image/iso/iso_record_layout.h"
+
 namespace foundation {
 struct ProgressCallbacks;
 }
@@ -89,6 +91,6 @@ using DataStartOf = uint32_t (*)(const void* context, const ImageItem* item);
 void WriteDirectoryExtent(const ImageContext& ctx, const IsoLayout& layout, const FolderLayout& folder, bool joliet,
                           DataStartOf dataStart, const void* dataContext, std::vector<uint8_t>& out);
 // The 34-byte root record of a descriptor.
-void BuildRootRecord(const IsoLayout& layout, bool joliet, int64_t rootTime, uint8_t out[34]);
+void BuildRootRecord(const IsoLayout& layout, bool joliet, int64_t rootTime, uint8_t out[dr::kMinRecordBytes]);
 
 }  // namespace image

@@ -73,8 +73,8 @@ struct RecordDateCache {
 ImageItem* MakeItem(ImageContext& ctx, const IsoDirectoryRecord& r, bool dirBitCleared, RecordDateCache& dates) {
     ImageItem* item = NewItem();
     if (!item) return nullptr;
-    std::copy_n(r.bytes.begin(), record_header::kSize, item->recordHeader.begin());
-    if (dirBitCleared) item->recordHeader[record_header::kFileFlags] &= ~dirflag::kDirectory;
+    std::copy_n(r.bytes.begin(), dr::kHeadBytes, item->recordHeader.begin());
+    if (dirBitCleared) item->recordHeader[dr::kFlags] &= ~dirflag::kDirectory;
     item->startSector = r.extentLba;
     item->size = r.dataBytes;
     item->time = dates.Seconds(r.date);
@@ -100,7 +100,8 @@ bool HasDotDotName(const ImageItem& item) { return item.name.size() == 2 && item
 // The record head of the item, as a record for the directory reader.
 std::span<const uint8_t> HeadOf(const ImageItem& item) { return item.recordHeader; }
 
-uint32_t HeadExtent(std::span<const uint8_t> head) { return foundation::ReadLE32(head.data() + dr::kExtent); }
+// Heads kept in items are always whole, so the decode cannot fail.
+uint32_t HeadExtent(std::span<const uint8_t> head) { return DecodeRecordHead(head).value_or(IsoRecordHead{}).extentLba; }
 
 // Room for directories: the image's own size, as far as it is known.
 uint64_t DirectoryByteBudget(const ImageContext& ctx) {
@@ -143,7 +144,7 @@ private:
         ImageFolder* folder;
         uint32_t extent;
         uint64_t order;   // ties in extent are read in the order met
-        std::array<uint8_t, record_header::kSize> head;
+        std::array<uint8_t, dr::kHeadBytes> head;
     };
     struct LaterOnDisk {
         bool operator()(const Pending& a, const Pending& b) const {
@@ -174,8 +175,9 @@ private:
 };
 
 IsoTreeWalk::Claim IsoTreeWalk::ClaimDirectory(std::span<const uint8_t> head) {
-    const uint64_t first = HeadExtent(head);
-    const uint64_t length = foundation::ReadLE32(head.data() + dr::kDataLength);
+    const IsoRecordHead decoded = DecodeRecordHead(head).value_or(IsoRecordHead{});
+    const uint64_t first = decoded.extentLba;
+    const uint64_t length = decoded.dataBytes;
     // An unsound length is left for the directory read to refuse.
     const uint64_t sectors = std::max<uint64_t>(1, (length + kSectorBytes - 1) / kSectorBytes);
     const uint64_t end = first + sectors;
@@ -354,11 +356,10 @@ int CheckDirectoryExtent(ImageContext& ctx, const IsoDirectoryRecord& record) {
 bool ReadIsoDirectory(ImageContext& ctx, std::span<const uint8_t> recordBytes, IsoEntryArray& out,
                       IsoTreeReport* report) {
     out.entries.clear();
-    if (recordBytes.size() < dr::kHeadBytes) return false;
-    const uint8_t* p = recordBytes.data();
-    const uint32_t length = foundation::ReadLE32(p + dr::kDataLength);
-    const uint32_t extent = foundation::ReadLE32(p + dr::kExtent);
-    if (length != foundation::ReadBE32(p + dr::kDataLength + 4)) return false;
+    const auto head = DecodeRecordHead(recordBytes);
+    if (!head || !head->lengthConsistent) return false;
+    const uint32_t length = head->dataBytes;
+    const uint32_t extent = head->extentLba;
     if (length == 0 || length > kMaxDirectoryBytes) return false;
     const uint64_t sectors = (static_cast<uint64_t>(length) + kSectorBytes - 1) / kSectorBytes;
     if (extent > static_cast<uint32_t>(INT32_MAX)) return false;
@@ -392,7 +393,7 @@ bool ReadIsoDirectory(ImageContext& ctx, std::span<const uint8_t> recordBytes, I
             std::equal(r.identifier.begin(), r.identifier.end(), openIdentifier.begin(), openIdentifier.end())) {
             if (multiExtentOpen->extentList.empty()) {
                 AppendExtent(*multiExtentOpen, multiExtentOpen->startSector,
-                             foundation::ReadLE32(multiExtentOpen->recordHeader.data() + dr::kDataLength));
+                             DecodeRecordHead(multiExtentOpen->recordHeader).value_or(IsoRecordHead{}).dataBytes);
             }
             AppendExtent(*multiExtentOpen, r.extentLba, r.dataBytes);
             multiExtentOpen->size += r.dataBytes;
@@ -425,7 +426,7 @@ bool ReadIsoDirectory(ImageContext& ctx, std::span<const uint8_t> recordBytes, I
             openIdentifier.assign(r.identifier.begin(), r.identifier.end());
             // The record head is copied into saved images: it must not claim
             // that another record follows.
-            item->recordHeader[record_header::kFileFlags] &= ~dirflag::kMultiExtent;
+            item->recordHeader[dr::kFlags] &= ~dirflag::kMultiExtent;
         }
         return true;
     });

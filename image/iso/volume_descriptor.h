@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <span>
 
+#include "image/iso/iso_record_layout.h"
+
 namespace image {
 
 constexpr size_t kIsoSectorBytes = 2048;
@@ -35,8 +37,8 @@ constexpr size_t kPathTableLOptional = 144;
 constexpr size_t kPathTableM = 148;        // BE 32
 constexpr size_t kPathTableMOptional = 152;
 constexpr size_t kRootRecord = 156;        // 34-byte directory record
-constexpr size_t kRootRecordBytes = 34;
-constexpr size_t kRootRecordDate = 174;    // 7-byte date inside the root record
+constexpr size_t kRootRecordBytes = dr::kMinRecordBytes;
+constexpr size_t kRootRecordDate = kRootRecord + dr::kDate;
 constexpr size_t kVolumeSetId = 190;       // 128 bytes
 constexpr size_t kPublisherId = 318;       // 128 bytes
 constexpr size_t kPreparerId = 446;        // 128 bytes

@@ -78,8 +78,8 @@ void PutLayout(std::span<uint8_t, kIsoSectorBytes> d, const DescriptorLayout& la
     foundation::WriteLE32(p + vd::kPathTableLOptional, layout.pathTableLOptional);
     foundation::WriteBE32(p + vd::kPathTableM, layout.pathTableM);
     foundation::WriteBE32(p + vd::kPathTableMOptional, layout.pathTableMOptional);
-    // The root record's 33 leading bytes; its identifier byte stays.
-    std::memcpy(p + vd::kRootRecord, layout.rootRecord.data(), 33);
+    // The root record's fixed bytes; its identifier byte stays.
+    std::memcpy(p + vd::kRootRecord, layout.rootRecord.data(), dr::kHeadBytes);
 }
 
 void PutDates(const ImageContext& ctx, std::span<uint8_t, kIsoSectorBytes> d) {
@@ -91,7 +91,7 @@ void PutDates(const ImageContext& ctx, std::span<uint8_t, kIsoSectorBytes> d) {
 
 void PutRootDate(const ImageContext& ctx, std::span<uint8_t, kIsoSectorBytes> d) {
     const int64_t t = RootDateSource(ctx);
-    if (t != 0) foundation::UnixTimeToIsoRecordDate(t, d.subspan(vd::kRootRecordDate, 7));
+    if (t != 0) foundation::UnixTimeToIsoRecordDate(t, d.subspan(vd::kRootRecordDate, dr::kDateBytes));
 }
 
 }  // namespace

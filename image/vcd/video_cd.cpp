@@ -233,7 +233,7 @@ void BuildVcdFileTree(ImageContext& ctx) {
         if (!file) file = AddPlaceholderItem(&ctx, video, name, size, marker);
         if (!file) continue;
         file->size = size;
-        foundation::ByteWriter(file->recordHeader.data(), file->recordHeader.size()).Both32(10, uint32_t(size));
+        foundation::ByteWriter(file->recordHeader.data(), file->recordHeader.size()).Both32(dr::kDataLength, uint32_t(size));
         file->sourceMarker = marker;
         if (!track.mpegInfo || track.mpegInfo->kind == 1) file->startSector = uint32_t(track.startSector);
     }

@@ -69,9 +69,8 @@ void SetItemBytes(ImageItem& item, std::vector<uint8_t> bytes, uint32_t marker) 
     item.size = int64_t(bytes.size());
     item.memoryData = std::move(bytes);
     item.sourceMarker = marker;
-    // The record header carries the size in both byte orders at 10.
     foundation::ByteWriter header(item.recordHeader.data(), item.recordHeader.size());
-    header.Both32(10, uint32_t(item.size));
+    header.Both32(dr::kDataLength, uint32_t(item.size));
 }
 
 std::vector<int64_t> PickHalfSeconds(const std::vector<std::pair<double, int64_t>>& entries, int64_t points) {

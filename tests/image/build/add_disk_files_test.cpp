@@ -103,7 +103,7 @@ TEST(AddDiskFiles, WalkAddsTheTreeWithLinkAndLengthRules) {
     EXPECT_EQ(file1->recordHeader[28], 1);  // volume sequence number 1, both byte orders
     EXPECT_EQ(file1->recordHeader[31], 1);
     // No hidden attribute on Linux: a leading dot is only part of the name.
-    EXPECT_EQ(ExactChild(root, u".profile")->recordHeader[image::record_header::kFileFlags] & 1, 0);
+    EXPECT_EQ(ExactChild(root, u".profile")->recordHeader[image::dr::kFlags] & 1, 0);
 
     // The link inside the tree is the file it points to.
     ImageItem* linkIn = ExactChild(root, u"link_in");
