@@ -83,7 +83,7 @@ public:
             }
             return true;
         }
-        if (item->archiveIndex >= 0 || !item->extentList.empty()) {
+        if (item->archiveIndex >= 0 || !item->Side().extentList.empty()) {
             // Archive items and UDF extents are read by their own readers,
             // which are not part of this build.
             platform::SetLastError(platform::kErrorNotSupported);
@@ -404,7 +404,7 @@ void CollectFiles(const IsoLayout& iso, std::vector<ImageItem*>& out) {
 // image, not replaced since.
 bool IsEarlierSessionFile(const ImageItem* item) {
     return item->size > 0 && item->startSector != 0 && item->memoryData.empty() && item->diskPath.empty() &&
-           item->archiveIndex < 0 && item->extentList.empty() && item->sourceMarker == 0;
+           item->archiveIndex < 0 && item->Side().extentList.empty() && item->sourceMarker == 0;
 }
 
 // Appending: files of earlier sessions keep their sectors. When the disc head

@@ -50,20 +50,22 @@ void ReleaseCutSlot(ImageItem* item, ImageFolder* folder) {
 void ClearItemBuffers(ImageItem* item) {
     item->isoName.clear();
     item->isoName.shrink_to_fit();
-    item->diskPath.clear();
-    item->diskPath.shrink_to_fit();
-    item->sourceText.clear();
-    item->sourceText.shrink_to_fit();
-    item->readerData = {};
     item->name.clear();
     item->name.shrink_to_fit();
-    item->secondName.clear();
-    item->secondName.shrink_to_fit();
+    item->diskPath.clear();
+    item->diskPath.shrink_to_fit();
     item->memoryData = {};
-    item->recordBlock = {};
-    item->extentList = {};
-    item->typeText.clear();
-    item->typeText.shrink_to_fit();
+    if (ImageItemSide* side = item->side.get()) {
+        side->sourceText.clear();
+        side->sourceText.shrink_to_fit();
+        side->readerData = {};
+        side->secondName.clear();
+        side->secondName.shrink_to_fit();
+        side->recordBlock = {};
+        side->extentList = {};
+        side->typeText.clear();
+        side->typeText.shrink_to_fit();
+    }
 }
 
 bool IsPathFolder(const ImageItem* item) {
@@ -72,6 +74,11 @@ bool IsPathFolder(const ImageItem* item) {
 bool IsPathFile(const ImageItem* item) { return IsPlainFileItem(item); }
 
 }  // namespace
+
+const ImageItemSide& ImageItem::NoItemSide() {
+    static const ImageItemSide none;
+    return none;
+}
 
 ImageFolder::ImageFolder() = default;
 ImageFolder::~ImageFolder() = default;

@@ -32,6 +32,7 @@ namespace image {
 
 struct ImageContext;
 struct ImageFolder;
+struct ImageItem;
 class DisplayNameIndex;
 struct IsoNameTable;      // the layout's ISO-name buckets; owned and freed by the layout code
 
@@ -91,48 +92,67 @@ constexpr uint32_t kHashed = 1;       // compareHash holds it
 constexpr uint32_t kUnreadable = 2;   // the data could not be read: never identical to another
 }  // namespace compare_state
 
-// Every member has an initializer: NewItem does not zero the record first.
-struct ImageItem {
-    ImageItem* next = nullptr;            // next item of the same folder
+// What only the layout, the views and a few readers keep for an item. Most
+// items of an opened image never need it, so it is made on first write
+// (ImageItem::EditSide) and lives outside the item: the item record stays
+// small, and opening and walking a tree of many entries touches less memory.
+struct ImageItemSide {
     ImageItem* sortedNext = nullptr;      // next item in name order (layout)
-    ImageFolder* parent = nullptr;        // folder holding the item; for ".." the parent's parent
-    ImageFolder* ownFolder = nullptr;     // folder items: the folder's node
-    ImageItem* identicalData = nullptr;   // another item with the same content (layout)
-    uint32_t sourceMarker = 0;            // 0 plain; kVideoCdMarker (+ track); 150..186 Video CD data files
-    int64_t size = 0;                     // data size in bytes
     uint32_t layoutWord = 0;
-    uint32_t compareHash = 0;
-    uint32_t compareState = 0;            // compare_state: whether compareHash holds the data checksum
-    std::string isoName;                  // name as written in ISO 9660 records
-    std::u16string name;                  // displayed name
-    std::u16string secondName;
     uint32_t nameBytes = 0;
     uint32_t recordLength = 0;            // length of the item's ISO 9660 directory record (layout)
     uint32_t copiedLayoutWord = 0;        // copied on copy
-    std::u16string diskPath;              // source file on disk for items added from disk, else empty
+    std::u16string secondName;
     std::u16string sourceText;            // copied on copy
     std::vector<uint8_t> extentList;      // 32-bit count then 12-byte extents; empty = none
     std::vector<uint8_t> recordBlock;
-    std::vector<uint8_t> memoryData;      // data held in memory (made files); empty = none
-    int32_t flags = 0;                    // item_flag bits
-    uint32_t startSector = 0;             // first sector of the data in the opened image
-    std::array<uint32_t, 2> sourceWords{};    // copied on copy
     std::vector<uint8_t> readerData;      // data a reader attaches to the item
+    std::array<uint32_t, 2> sourceWords{};    // copied on copy
     std::array<uint32_t, 2> spareWords{};
-    int32_t archiveIndex = -1;            // index in the archive, -1 none
-    int32_t earlierSession = 0;           // 1 for items read from a disc or an earlier session
-    int32_t cutSlot = 0;                  // 1-based slot in the pending cut transfer, 0 none
-    uint32_t time = 0;                    // seconds since 1970
-    int32_t weight = 0;                   // 1..100 (layout)
     int32_t spareWord = 0;
-    std::array<uint8_t, dr::kHeadBytes> recordHeader{};   // bytes 0-32 of the ISO 9660 record
 
     // Read and written by the views and the document commands.
     int32_t referenceCount = 0;
     int32_t iconIndexPlusOne = 0;         // cached icon index + 1 (0 = not loaded)
     std::u16string typeText;              // cached type text
-    uint8_t kindByte = 0;                 // 2 folder, 4 cut mark
     uint8_t highlight = 0;                // set by the disk-image file-system readers
+};
+
+// Every member has an initializer: NewItem does not zero the record first.
+// The members a tree reader fills and a walk reads come first.
+struct ImageItem {
+    ImageItem* next = nullptr;            // next item of the same folder
+    ImageFolder* parent = nullptr;        // folder holding the item; for ".." the parent's parent
+    ImageFolder* ownFolder = nullptr;     // folder items: the folder's node
+    std::unique_ptr<ImageItemSide> side;  // made on first EditSide; freed with the item
+    int64_t size = 0;                     // data size in bytes
+    std::u16string name;                  // displayed name
+    std::string isoName;                  // name as written in ISO 9660 records
+    std::u16string diskPath;              // source file on disk for items added from disk, else empty
+    ImageItem* identicalData = nullptr;   // another item with the same content (layout)
+    std::vector<uint8_t> memoryData;      // data held in memory (made files); empty = none
+    uint32_t sourceMarker = 0;            // 0 plain; kVideoCdMarker (+ track); 150..186 Video CD data files
+    int32_t flags = 0;                    // item_flag bits
+    uint32_t startSector = 0;             // first sector of the data in the opened image
+    int32_t archiveIndex = -1;            // index in the archive, -1 none
+    int32_t earlierSession = 0;           // 1 for items read from a disc or an earlier session
+    int32_t cutSlot = 0;                  // 1-based slot in the pending cut transfer, 0 none
+    uint32_t time = 0;                    // seconds since 1970
+    int32_t weight = 0;                   // 1..100 (layout)
+    uint32_t compareHash = 0;             // identical-data search (layout)
+    uint32_t compareState = 0;            // compare_state: whether compareHash holds the data checksum
+    std::array<uint8_t, dr::kHeadBytes> recordHeader{};   // bytes 0-32 of the ISO 9660 record
+    uint8_t kindByte = 0;                 // 2 folder, 4 cut mark
+
+    // The side record to read: an empty one shared by all items that have none.
+    const ImageItemSide& Side() const { return side ? *side : NoItemSide(); }
+    // The side record to change, made on first use (throws std::bad_alloc
+    // when out of memory, as NewItem's callers expect of a failed new).
+    ImageItemSide& EditSide() {
+        if (!side) side = std::make_unique<ImageItemSide>();
+        return *side;
+    }
+    static const ImageItemSide& NoItemSide();
 
     // Items live in slabs of many (item_tree_pool.cpp): opening an image of a
     // hundred thousand entries then costs no heap call per entry, and the

@@ -55,20 +55,24 @@ ImageItem* CopyItemRecord(const ImageItem& from) {
     if (!copy) return nullptr;
     copy->name = from.name;
     copy->diskPath = from.diskPath;
-    copy->sourceText = from.sourceText;
     copy->earlierSession = from.earlierSession;
     copy->startSector = from.startSector;
     copy->flags = from.flags;
-    copy->sourceWords = from.sourceWords;
     copy->size = from.size;
-    copy->copiedLayoutWord = from.copiedLayoutWord;
     copy->archiveIndex = from.archiveIndex;
     copy->memoryData = from.memoryData;
     copy->recordHeader = from.recordHeader;
-    copy->readerData = from.readerData;
-    if (from.weight >= 1 && from.weight <= 100) copy->weight = from.weight;
-    copy->extentList = from.extentList;
     copy->sourceMarker = from.sourceMarker;
+    if (from.weight >= 1 && from.weight <= 100) copy->weight = from.weight;
+    if (from.side) {
+        const ImageItemSide& source = *from.side;
+        ImageItemSide& side = copy->EditSide();
+        side.sourceText = source.sourceText;
+        side.sourceWords = source.sourceWords;
+        side.copiedLayoutWord = source.copiedLayoutWord;
+        side.readerData = source.readerData;
+        side.extentList = source.extentList;
+    }
     return copy;
 }
 
@@ -132,7 +136,7 @@ FolderStep PrepareFolder(ImageContext* ctx, ImageFolder* src, ImageFolder* dest,
     if (!made) return FolderStep::Failed;
     if (src->ownItem) {
         made->ownItem->earlierSession = src->ownItem->earlierSession;
-        made->ownItem->sourceText = src->ownItem->sourceText;
+        if (!src->ownItem->Side().sourceText.empty()) made->ownItem->EditSide().sourceText = src->ownItem->Side().sourceText;
         made->ownItem->startSector = src->ownItem->startSector;
     }
     if (IsFatDocument(ctx) && FatVolumeServices().CreateFolder(ctx, made) != 1) {

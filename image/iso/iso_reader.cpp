@@ -40,7 +40,7 @@ void Count(IsoTreeReport* report, uint64_t IsoTreeReport::*field, uint64_t n = 1
 bool IsJolietTree(const ImageContext& ctx) { return ctx.jolietLevel > 0; }
 
 void AppendExtent(ImageItem& item, uint32_t lba, uint32_t bytes) {
-    std::vector<uint8_t>& list = item.extentList;
+    std::vector<uint8_t>& list = item.EditSide().extentList;
     if (list.empty()) list.resize(4, 0);
     const uint32_t count = foundation::ReadLE32(list.data()) + 1;
     foundation::WriteLE32(list.data(), count);
@@ -391,7 +391,7 @@ bool ReadIsoDirectory(ImageContext& ctx, std::span<const uint8_t> recordBytes, I
         // Further extents of a multi-extent file: same identifier right after.
         if (multiExtentOpen && !r.IsDirectory() &&
             std::equal(r.identifier.begin(), r.identifier.end(), openIdentifier.begin(), openIdentifier.end())) {
-            if (multiExtentOpen->extentList.empty()) {
+            if (multiExtentOpen->Side().extentList.empty()) {
                 AppendExtent(*multiExtentOpen, multiExtentOpen->startSector,
                              DecodeRecordHead(multiExtentOpen->recordHeader).value_or(IsoRecordHead{}).dataBytes);
             }
@@ -454,7 +454,7 @@ int64_t ReadIsoItemBytes(ImageContext& ctx, const ImageItem& item, uint64_t offs
         uint64_t length;
     };
     std::vector<Extent> extents;
-    const auto& list = item.extentList;
+    const auto& list = item.Side().extentList;
     if (list.size() >= 4) {
         const uint32_t count = foundation::ReadLE32(list.data());
         for (uint32_t i = 0; i < count && 4 + (static_cast<size_t>(i) + 1) * kExtentEntryBytes <= list.size(); ++i) {
