@@ -20,6 +20,8 @@ void ReleaseDocumentContents(ImageContext& ctx) {
         ctx.rootFolder = nullptr;
         FreeItem(&ctx, &ctx.rootItem);
         ctx.rootItem.ownFolder = nullptr;
+        // Last: the items freed above may have had their names here.
+        ctx.nameArena.Reset();
     }
     // The boot state goes whether or not this record built the tree: the open
     // loads it in either case.

@@ -170,6 +170,7 @@ struct ImageContext {
     int32_t collectedSectors = 0;
     std::vector<uint8_t> outputBuffer;
     std::vector<uint8_t> writerBuffer;
+    NameArena nameArena;                  // names of the items the tree readers made; freed with the tree
     ImageItem rootItem;                   // the root folder's item; never freed on its own
     ImageFolder* rootFolder = nullptr;
     StateSlot<ElToritoState> elTorito;

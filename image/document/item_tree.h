@@ -26,6 +26,7 @@
 #include <utility>
 #include <vector>
 
+#include "image/document/item_name.h"
 #include "image/iso/iso_record_layout.h"
 
 namespace image {
@@ -126,7 +127,7 @@ struct ImageItem {
     ImageFolder* ownFolder = nullptr;     // folder items: the folder's node
     std::unique_ptr<ImageItemSide> side;  // made on first EditSide; freed with the item
     int64_t size = 0;                     // data size in bytes
-    std::u16string name;                  // displayed name
+    ItemName name;                        // displayed name (see item_name.h)
     std::string isoName;                  // name as written in ISO 9660 records
     std::u16string diskPath;              // source file on disk for items added from disk, else empty
     ImageItem* identicalData = nullptr;   // another item with the same content (layout)

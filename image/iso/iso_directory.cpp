@@ -1,6 +1,7 @@
 #include "image/iso/iso_directory.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 
@@ -37,19 +38,22 @@ bool IsDotText(const char16_t* units, size_t n) {
 bool IsPlainUnit(char16_t c) { return c >= 0x20 && c < 0xD800 && c != 0x7F && c != u'/' && c != u'\\'; }
 
 // The common end of both decoders: a final ";" and one digit cut (unless the
-// ";" would leave nothing), then made safe, then built once. plain says that
-// the decoder saw only plain units, so there is nothing to replace.
-std::u16string FinishName(char16_t* units, size_t n, bool plain = false) {
+// ";" would leave nothing), then made safe in place; the name's length.
+// plain says that the decoder saw only plain units, so there is nothing to
+// replace.
+size_t FinishName(char16_t* units, size_t n, bool plain = false) {
     if (n >= 3 && units[n - 2] == u';' && units[n - 1] >= u'0' && units[n - 1] <= u'9') n -= 2;
     if (!plain) SanitizeUnits(units, n);
-    if (n == 0 || IsDotText(units, n)) return std::u16string(std::max<size_t>(n, 1), u'_');
-    return std::u16string(units, n);
+    if (n == 0 || IsDotText(units, n)) {
+        n = std::max<size_t>(n, 1);
+        std::fill_n(units, n, u'_');
+    }
+    return n;
 }
 
-std::u16string DecodeJolietName(std::span<const uint8_t> id) {
+size_t DecodeJolietName(std::span<const uint8_t> id, char16_t* units) {
     // A lone last byte of an odd-length identifier is no character.
     const size_t n = std::min(id.size(), kMaxJolietNameBytes) / 2;
-    char16_t units[kMaxJolietNameBytes / 2];
     // Counted without a branch per unit, eight units at a time: names are
     // nearly always plain, and then the sanitizing pass is not needed.
     using Units8 = uint16_t __attribute__((vector_size(16)));
@@ -77,9 +81,8 @@ std::u16string DecodeJolietName(std::span<const uint8_t> id) {
     return FinishName(units, end, unusual == 0);
 }
 
-std::u16string DecodeIsoName(std::span<const uint8_t> id) {
+size_t DecodeIsoName(std::span<const uint8_t> id, char16_t* units) {
     const auto bytes = id.first(std::min(id.size(), kMaxIsoNameBytes));
-    char16_t units[kMaxIsoNameBytes];
     // Names in plain ASCII need no code-page conversion; nearly every ISO 9660
     // name is d-characters, so this keeps large images fast to open.
     if (std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b < 0x80; })) {
@@ -106,8 +109,15 @@ void SanitizeItemName(std::u16string& name) {
     if (name.empty() || IsDotText(name.data(), name.size())) name.assign(std::max<size_t>(name.size(), 1), u'_');
 }
 
+size_t DecodeRecordNameInto(std::span<const uint8_t> identifier, RecordNameKind kind,
+                            std::span<char16_t, kMaxRecordNameUnits> units) {
+    return kind == RecordNameKind::Joliet ? DecodeJolietName(identifier, units.data())
+                                          : DecodeIsoName(identifier, units.data());
+}
+
 std::u16string DecodeRecordName(std::span<const uint8_t> identifier, RecordNameKind kind) {
-    return kind == RecordNameKind::Joliet ? DecodeJolietName(identifier) : DecodeIsoName(identifier);
+    std::array<char16_t, kMaxRecordNameUnits> units;
+    return std::u16string(units.data(), DecodeRecordNameInto(identifier, kind, units));
 }
 
 }  // namespace image

@@ -153,6 +153,11 @@ constexpr size_t kMaxIsoNameBytes = 221;
 // from the ANSI code page; then a final ";" and one digit are cut. The result
 // is made safe as a path component (see SanitizeItemName).
 std::u16string DecodeRecordName(std::span<const uint8_t> identifier, RecordNameKind kind);
+// The same into units; the name's length. The tree reader puts names into its
+// document's name arena from here, without a string of their own.
+constexpr size_t kMaxRecordNameUnits = kMaxIsoNameBytes;
+size_t DecodeRecordNameInto(std::span<const uint8_t> identifier, RecordNameKind kind,
+                            std::span<char16_t, kMaxRecordNameUnits> units);
 
 // Item names end up as components of disk paths when files are extracted.
 // Path separators ("/" and "\"), NUL and other control characters become "_",

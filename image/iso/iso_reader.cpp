@@ -80,12 +80,14 @@ ImageItem* MakeItem(ImageContext& ctx, const IsoDirectoryRecord& r, bool dirBitC
     item->time = dates.Seconds(r.date);
     item->earlierSession = (ctx.discSource || !ctx.discHeadSourcePath.empty()) ? 1 : 0;
     if (r.IsDot()) {
-        item->name = u".";
+        item->name.AssignInArena(ctx.nameArena, u".");
     } else if (r.IsDotDot()) {
-        item->name = u"..";
+        item->name.AssignInArena(ctx.nameArena, u"..");
     } else {
         const bool joliet = IsJolietTree(ctx);
-        item->name = DecodeRecordName(r.identifier, joliet ? RecordNameKind::Joliet : RecordNameKind::Iso);
+        std::array<char16_t, kMaxRecordNameUnits> units;
+        const size_t n = DecodeRecordNameInto(r.identifier, joliet ? RecordNameKind::Joliet : RecordNameKind::Iso, units);
+        item->name.AssignInArena(ctx.nameArena, std::u16string_view(units.data(), n));
         if (!joliet) item->isoName.assign(r.identifier.begin(), r.identifier.end());
     }
     return item;
