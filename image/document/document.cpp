@@ -16,6 +16,7 @@
 #include "foundation/memory.h"
 #include "foundation/settings.h"
 #include "image/document/item_tree_internal.h"
+#include "image/iso/iso_record_layout.h"
 #include "image/document/open_reader_services.h"
 #include "image/sheets/track_list.h"
 #include "image/iso/volume_texts.h"
@@ -51,7 +52,7 @@ DocumentPtr NewTreeDocument(int32_t formatCode) {
     int64_t now = OpenReaderServices().FixedTime();
     ctx->creationTime = now;
     ctx->modificationTime = now;
-    foundation::UnixTimeToIsoRecordDate(now, std::span<uint8_t>(ctx->rootDirectoryRecord).subspan(18, 7));
+    foundation::UnixTimeToIsoRecordDate(now, std::span<uint8_t>(ctx->rootDirectoryRecord).subspan(dr::kDate, dr::kDateBytes));
     ctx->newDocument = 1;
     ctx->fileSpaceOptimisation = 1;
     ctx->isoNameLimit = kIsoNameLimit;
@@ -82,10 +83,7 @@ int BuildDocumentTree(ImageContext& ctx, bool buildTree) {
         if (ctx.formatCode != format_code::kAudioCd && !ctx.udfPresent) {
             bool showMac = HasMacVolume(ctx) && (!ctx.iso9660Present || OpenReaderServices().ShowMacFiles());
             if (HasMacVolume(ctx) && ctx.iso9660Present) ctx.hybridMacDisc = 1;
-            // The root's extent, little-endian half of the both-byte-order field.
-            const auto& root = ctx.rootDirectoryRecord;
-            ctx.rootItem.startSector = static_cast<uint32_t>(root[2]) | static_cast<uint32_t>(root[3]) << 8 |
-                                       static_cast<uint32_t>(root[4]) << 16 | static_cast<uint32_t>(root[5]) << 24;
+            ctx.rootItem.startSector = DecodeRecordHead(ctx.rootDirectoryRecord).value_or(IsoRecordHead{}).extentLba;
             if (CreateRootFolder(&ctx) != 0) return open_result::kOutOfMemory;
             IOpenReaderServices& readers = OpenReaderServices();
             int read = -1;

@@ -19,38 +19,6 @@
 
 namespace image {
 
-// The fixed part of a record (its first 33 bytes: what the item tree keeps of
-// an entry, and what a directory's parent tells of it), decoded.
-struct IsoRecordHead {
-    uint32_t extentLba = 0;
-    uint32_t dataBytes = 0;
-    bool extentConsistent = false;        // both byte orders agree
-    bool lengthConsistent = false;
-    uint8_t flags = 0;
-    std::array<uint8_t, dr::kDateBytes> date{};
-};
-
-// The one decoder of the fixed part: false (h unspecified) when fewer than
-// 33 bytes are given. The directory walk calls it once per record, so it
-// fills the caller's record in place.
-inline bool DecodeRecordHeadInto(std::span<const uint8_t> bytes, IsoRecordHead& h) {
-    if (bytes.size() < dr::kHeadBytes) return false;
-    const uint8_t* p = bytes.data();
-    h.extentLba = foundation::ReadLE32(p + dr::kExtent);
-    h.dataBytes = foundation::ReadLE32(p + dr::kDataLength);
-    h.extentConsistent = h.extentLba == foundation::ReadBE32(p + dr::kExtent + 4);
-    h.lengthConsistent = h.dataBytes == foundation::ReadBE32(p + dr::kDataLength + 4);
-    h.flags = p[dr::kFlags];
-    std::copy_n(p + dr::kDate, h.date.size(), h.date.begin());
-    return true;
-}
-
-inline std::optional<IsoRecordHead> DecodeRecordHead(std::span<const uint8_t> bytes) {
-    IsoRecordHead h;
-    if (!DecodeRecordHeadInto(bytes, h)) return std::nullopt;
-    return h;
-}
-
 // A record decoded from bytes that were checked to hold it whole.
 struct IsoDirectoryRecord : IsoRecordHead {
     std::span<const uint8_t> bytes;       // the whole record
