@@ -178,6 +178,7 @@ void UnlinkSubfolder(ImageFolder* parent, ImageFolder* folder) {
 std::u16string JoinFolderPath(const ImageFolder* parent, std::u16string_view name) {
     std::u16string path;
     if (parent && !parent->path.empty()) {
+        path.reserve(parent->path.size() + 1 + name.size());
         path = parent->path;
         path += u'\\';
     }

@@ -238,6 +238,9 @@ void UnlinkSubfolder(ImageFolder* parent, ImageFolder* folder);
 // path and depth set. Null when name is empty or out of memory. Does not look
 // for an existing entry and does not tell the views.
 ImageFolder* MakeFolderNode(ImageContext* ctx, ImageFolder* parent, std::u16string_view name);
+// The path a folder named name in parent holds: parent's path, "\" and the
+// name ("" parent path: the name alone).
+std::u16string JoinFolderPath(const ImageFolder* parent, std::u16string_view name);
 
 // --- Name lookup ------------------------------------------------------------
 // The item of the folder with that displayed name, null when absent: the one

@@ -27,7 +27,5 @@ std::u16string EditReasonText(uint32_t id);
 // A document with a FAT volume, whose edits go to the FAT volume services too.
 bool IsFatDocument(const ImageContext* ctx);
 ImageItem* FindChildFiltered(ImageFolder* folder, std::u16string_view name, DisplayNameIndex::Filter filter);
-// parent's path, "\" and the name ("" parent path: the name alone).
-std::u16string JoinFolderPath(const ImageFolder* parent, std::u16string_view name);
 
 }  // namespace image

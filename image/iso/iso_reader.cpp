@@ -232,12 +232,7 @@ void IsoTreeWalk::StartSubfolder(ImageItem* item, ImageFolder* parent) {
         return;
     }
     pathUnits_ += units;
-    folder->path.reserve(units);
-    if (!parent->path.empty()) {
-        folder->path = parent->path;
-        folder->path += u'\\';
-    }
-    folder->path += item->name;
+    folder->path = JoinFolderPath(parent, item->name);
     Pending pending{folder, HeadExtent(HeadOf(*item)), queued_++, {}};
     std::copy(item->recordHeader.begin(), item->recordHeader.end(), pending.head.begin());
     queue_.push(pending);
