@@ -11,11 +11,9 @@
 #include "foundation/services.h"
 
 namespace image {
+
 struct ImageContext;
 struct ImageItem;
-}  // namespace image
-
-namespace image {
 
 // The status of a disk entry as the walk reads it.
 struct DiskEntryStatus {

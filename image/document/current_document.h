@@ -4,11 +4,9 @@
 // them when it closes the current document. Main thread only.
 
 namespace image {
+
 struct ImageContext;
 struct ImageFolder;
-}  // namespace image
-
-namespace image {
 
 inline image::ImageContext* g_CurrentDocument = nullptr;
 inline image::ImageFolder* g_CurrentFolder = nullptr;

@@ -8,12 +8,10 @@
 #include "foundation/services.h"
 
 namespace image {
+
 struct ImageContext;
 struct ImageFolder;
 struct ImageItem;
-}  // namespace image
-
-namespace image {
 
 class IFatVolumeServices {
 public:
