@@ -17,7 +17,7 @@ TEST(RawSectorsVcd, EveryVcdimagerSectorChecksAndRebuilds) {
     qvtest::WriteFileBytes(dir / "empty.mpg", "", 0);
     qvtest::WriteFileBytes(dir / "readme.txt", "Video CD test payload\n", 22);
     qvtest::RunOk("cd " + qvtest::ShellQuote(dir.path()) +
-                  " && TZ=UTC vcdimager -q -t vcd2 -T 2020-01-02T03:04:05 --add-file=readme.txt,README.TXT"
+                  " && TZ=UTC vcdimager -q -t vcd2 -T '2020-01-02 03:04:05' --add-file=readme.txt,README.TXT"
                   " -c vcd.cue -b vcd.bin empty.mpg");
     const auto bin = qvtest::ReadFileBytes(dir / "vcd.bin");
     ASSERT_GT(bin.size(), 100u * kRawSectorSize);
