@@ -1,0 +1,12 @@
+#pragma once
+// The openers beyond the image core that the open entry tries: hard-disk
+// images and WIM archives (the archive library joins when it lands).
+
+namespace app {
+
+// Installs the file-system readers and these openers for the life of the
+// process; the program calls it once at start-up, tests around a case.
+void InstallReaders();
+void UninstallReaders();
+
+}  // namespace app

@@ -1,0 +1,47 @@
+#include "filesystems/filesystem_readers.h"
+
+#include "filesystems/console_discs/console_discs.h"
+#include "filesystems/hfs/hfs_volume.h"
+#include "filesystems/udf/udf_volume.h"
+#include "image/detect/filesystem_services.h"
+#include "image/document/open_reader_services.h"
+
+namespace filesystems {
+namespace {
+
+class Probes final : public image::IFilesystemServices {
+public:
+    bool MountUdf(image::ImageContext& ctx, int32_t sessionStart) override {
+        return filesystems::MountUdf(ctx, sessionStart);
+    }
+    int DetectXboxDisc(image::ImageContext& ctx) override { return filesystems::DetectXboxDisc(ctx); }
+    int MountHfsPlus(image::ImageContext& ctx, int scale) override { return filesystems::MountHfsPlus(ctx, scale); }
+    int MountHfs(image::ImageContext& ctx) override { return filesystems::MountHfs(ctx); }
+    int DetectWiiDisc(image::ImageContext& ctx) override { return filesystems::DetectWiiDisc(ctx); }
+    // MARFS belongs to the MZP container, which installs its own probe.
+    int DetectMarfsVolume(image::ImageContext&) override { return 0; }
+};
+
+class TreeReaders final : public image::OpenReaderStandIn {
+public:
+    int ReadXboxTree(image::ImageContext& ctx) override { return filesystems::ReadXboxTree(ctx); }
+    int BuildHfsPlusTree(image::ImageContext& ctx) override { return filesystems::BuildHfsPlusTree(ctx); }
+    int BuildHfsTree(image::ImageContext& ctx) override { return filesystems::BuildHfsTree(ctx); }
+};
+
+Probes g_probes;
+TreeReaders g_treeReaders;
+
+}  // namespace
+
+void InstallFilesystemReaders() {
+    image::SetFilesystemServices(&g_probes);
+    image::SetOpenReaderServices(&g_treeReaders);
+}
+
+void UninstallFilesystemReaders() {
+    image::SetFilesystemServices(nullptr);
+    image::SetOpenReaderServices(nullptr);
+}
+
+}  // namespace filesystems

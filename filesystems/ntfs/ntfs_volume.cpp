@@ -1,0 +1,7 @@
+#include "filesystems/ntfs/ntfs_volume.h"
+
+namespace filesystems {
+
+int MountNtfs(image::ImageContext&) { return 0; }
+
+}  // namespace filesystems
