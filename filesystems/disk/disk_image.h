@@ -25,4 +25,9 @@ image::ImageContext* OpenDiskImage(std::u16string_view path, foundation::FileHan
 // number read (count, or fewer on failure).
 uint32_t ReadDiskSectors(image::ImageContext& ctx, uint64_t sector, uint8_t* buffer, uint32_t count);
 
+// The same read below the FAT volume's changed-sector overlay: the virtual
+// disk's back end, or the image file itself. The overlay reads through it the
+// sectors it holds no copy of.
+uint32_t ReadBackingSectors(image::ImageContext& ctx, uint64_t sector, uint8_t* buffer, uint32_t count);
+
 }  // namespace filesystems
