@@ -159,10 +159,10 @@ struct ImageContext {
     std::array<std::u16string, volume_text::kCount> volumeTexts;
     std::array<uint8_t, 7> volumeCreationDate{};
     StateSlot<FatState> fatState;
-    int32_t partitionStart = 0;
-    int32_t partitionSectors = 0;
+    uint64_t partitionStart = 0;          // 512-byte sectors from the start of the disk
+    uint64_t partitionSectors = 0;
     int32_t partitionClass = 0;
-    int32_t partitionCount = 0;
+    int32_t partitionCount = 0;           // rows the partition chooser listed; 0 the whole disk
     int32_t archiveFlag = 0;
     int32_t composedRead = 0;
     int32_t ownsTree = 0;                 // this record built (and so frees) the item tree
