@@ -89,7 +89,7 @@ bool ParseVmdkDescriptor(std::string_view text, VmdkDescriptor& descriptor) {
             if (line != "# Disk DescriptorFile" && line != "# Disk Descriptor File") return false;
             continue;
         }
-        if (line.empty() || line.front() == '#') continue;
+        if (line.find_first_not_of(" \t") == std::string_view::npos || line.front() == '#') continue;
         Section kind = Section::kHeader;
         if (StartsWith(line, "ddb.")) {
             kind = Section::kDatabase;

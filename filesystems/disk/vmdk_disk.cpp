@@ -84,12 +84,14 @@ bool LoadSparseExtent(VmdkExtent& extent, SparseHeader& header, DiskRefusal* ref
     uint8_t raw[kSparseHeaderBytes];
     if (fileSize < kSparseHeaderBytes || !foundation::ReadFileAt(extent.file, raw, 0, sizeof raw)) return false;
     foundation::ByteCursor cursor(raw, sizeof raw);
-    if (std::memcmp(raw + kMagic, "KDMV", 4) != 0 || cursor.Le32(kVersion) != 1) return false;
+    if (std::memcmp(raw + kMagic, "KDMV", 4) != 0) return false;
     header.flags = cursor.Le32(kFlags);
+    // Stream-optimised disks (version 3) say so by their flags.
     if (header.flags & (kFlagCompressed | kFlagMarkers)) {
         if (refusal) *refusal = DiskRefusal::kCompressed;
         return false;
     }
+    if (cursor.Le32(kVersion) != 1) return false;
     extent.capacity = cursor.Le64(kCapacity);
     extent.grainSize = cursor.Le64(kGrainSize);
     header.descriptorOffset = cursor.Le64(kDescriptorOffset);
@@ -214,6 +216,8 @@ int OpenDescriptorFile(image::ImageContext& ctx, DiskRefusal* refusal) {
     if (fileSize == 0 || fileSize > kMaxDescriptorFileBytes) return 0;
     std::string text(static_cast<size_t>(fileSize), '\0');
     if (!foundation::ReadFileAt(file, text.data(), 0, text.size())) return 0;
+    // Tools pad the descriptor to whole sectors with NUL bytes.
+    text.resize(std::strlen(text.c_str()));
     VmdkDescriptor descriptor;
     if (!ParseVmdkDescriptor(text, descriptor) || descriptor.extents.empty()) return 0;
     if (descriptor.hasParent) {

@@ -66,7 +66,11 @@ inline std::string MakeRawDisk(const qvtest::TempDir& dir, const std::string& na
     const std::string path = dir / name;
     RunOk("truncate -s " + std::to_string(sizeMiB) + "M " + ShellQuote(path));
     RunOk("printf " + ShellQuote(layout) + " | sfdisk -q " + ShellQuote(path));
-    FillRuns(path, runs, 20261211);
+    std::vector<std::pair<uint64_t, uint64_t>> inside;
+    for (const auto& run : runs) {
+        if (run.first + run.second <= sizeMiB * 2048) inside.push_back(run);
+    }
+    FillRuns(path, inside, 20261211);
     return path;
 }
 
@@ -80,9 +84,11 @@ inline std::string Convert(const qvtest::TempDir& dir, const std::string& raw, c
 }
 
 // qemu-img's own reading of the disk, as a raw file.
-inline std::string QemuRaw(const qvtest::TempDir& dir, const std::string& disk, const std::string& name) {
+// The format is named: qemu-img's probe takes a fixed VHD for a raw file.
+inline std::string QemuRaw(const qvtest::TempDir& dir, const std::string& disk, const std::string& name,
+                           const std::string& format) {
     const std::string out = dir / name;
-    RunOk("qemu-img convert -O raw " + ShellQuote(disk) + " " + ShellQuote(out));
+    RunOk("qemu-img convert -f " + format + " -O raw " + ShellQuote(disk) + " " + ShellQuote(out));
     return out;
 }
 
