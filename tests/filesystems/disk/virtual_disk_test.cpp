@@ -342,5 +342,60 @@ TEST(VirtualDisk, RedundantGrainTablesMustAgree) {
     EXPECT_EQ(OpenBackEnd(disk).opened, 0);
 }
 
+// Header fields no tool writes: a quiet refusal, or a disk that reads within
+// its own file, never an allocation sized by the field.
+TEST(VirtualDisk, HostileHeaderFields) {
+    qvtest::TempDir dir;
+    const std::string raw = MakeRawDisk(dir, "d.img", 16);
+    auto le64 = [](uint64_t v) {
+        std::vector<uint8_t> b;
+        for (int i = 0; i < 8; ++i) b.push_back(uint8_t(v >> (8 * i)));
+        return b;
+    };
+    auto be64 = [](uint64_t v) {
+        std::vector<uint8_t> b;
+        for (int i = 7; i >= 0; --i) b.push_back(uint8_t(v >> (8 * i)));
+        return b;
+    };
+    struct Row {
+        const char* name;
+        const char* qemuArgs;
+        uint64_t offset;   // of the field; the VHD's dynamic header is at 512
+        std::vector<uint8_t> bytes;
+        bool opens;
+    };
+    const Row rows[] = {
+        {"vhd block size 0", "vpc -o subformat=dynamic,force_size=on", 512 + 32, Be32(0), false},
+        {"vhd block size 3", "vpc -o subformat=dynamic,force_size=on", 512 + 32, Be32(3), false},
+        {"vhd block size 512 MiB", "vpc -o subformat=dynamic,force_size=on", 512 + 32, Be32(512u << 20), false},
+        {"vhd block size 16 MiB", "vpc -o subformat=dynamic,force_size=on", 512 + 32, Be32(16u << 20), true},
+        {"vhd no table entries", "vpc -o subformat=dynamic,force_size=on", 512 + 28, Be32(0), false},
+        {"vhd table past the file", "vpc -o subformat=dynamic,force_size=on", 512 + 16, be64(1ull << 40), false},
+        {"vdi block count 2^32 - 1", "vdi", 384, Le32(0xFFFFFFFFu), false},
+        {"vdi block size 3", "vdi", 376, Le32(3), false},
+        {"vdi disk size 2^63", "vdi", 368, le64(1ull << 63), false},
+        {"vdi map offset past the file", "vdi", 340, Le32(0x7FFFFFFF), false},
+        {"vmdk grain 2^40", "vmdk", 20, le64(1ull << 40), false},
+        {"vmdk capacity 2^63", "vmdk", 12, le64(1ull << 63), false},
+        {"vmdk 2^31 entries a table", "vmdk", 44, Le32(0x80000000u), false},
+        {"vmdk directory past the file", "vmdk", 56, le64(1ull << 40), false},
+        {"vmdk version 2", "vmdk", 4, Le32(2), false},
+    };
+    std::vector<uint8_t> buffer(2048 * 512);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string disk = Convert(dir, raw, row.qemuArgs, "h.img");
+        Patch(disk, row.offset, row.bytes);
+        BackEnd backEnd = OpenBackEnd(disk);
+        EXPECT_EQ(backEnd.opened, row.opens ? 1 : 0);
+        if (!backEnd.opened) continue;
+        const uint64_t sectors = DiskSizeBytes(*backEnd.ctx) / 512;
+        for (uint64_t at = 0; at < sectors; at += 2048) {
+            ReadDiskSectors(*backEnd.ctx, at, buffer.data(), uint32_t(std::min<uint64_t>(2048, sectors - at)));
+        }
+        RunOk("rm -f " + ShellQuote(disk));
+    }
+}
+
 }  // namespace
 }  // namespace filesystems
