@@ -29,7 +29,7 @@ namespace disktest {
 using qvtest::RunOk;
 using qvtest::ShellQuote;
 
-// The layout of the close reading: one primary, an extended partition with
+// One primary partition, then an extended partition with
 // three logical partitions (Linux, NTFS, FAT16).
 inline const char* kFiveEntryLayout =
     "label: dos\n"
