@@ -36,6 +36,14 @@ const char* const kCopyRecipe =
     "{ seq 1 5000; head -c 200000 /dev/zero; head -c 9000 /dev/urandom; head -c 100000 /dev/zero; } > holes && "
     "for f in tiny rnd rnd70k text empty holes; do ntfscp -q p.img $f $f; done";
 
+// Named streams beside the content: a zone mark, and twelve streams of 300
+// bytes, which push the file's name and some streams into extension records
+// behind an attribute list.
+const char* const kStreamRecipe =
+    "head -c 50000 /dev/urandom > base && head -c 300 /dev/urandom > s300 && echo '[ZoneTransfer]' > zone && "
+    "ntfscp -q p.img base f && ntfscp -q p.img base g && ntfscp -q -N Zone.Identifier p.img zone g && "
+    "for i in $(seq 1 12); do ntfscp -q -N st$i p.img s300 f; done";
+
 struct VolumeCase {
     const char* name;
     std::string recipe;      // run in a scratch folder; leaves p.img
@@ -74,6 +82,7 @@ INSTANTIATE_TEST_SUITE_P(
         VolumeCase{"Plain512", kMake + "-c 512 p.img && " + kCopyRecipe, 0, 5},
         VolumeCase{"Compressed4k", kMake + "-C -c 4096 p.img && " + kCopyRecipe, 0, 5},
         VolumeCase{"Compressed512", kMake + "-C -c 512 p.img && " + kCopyRecipe, 0, 5},
+        VolumeCase{"NamedStreams", kMake + "-c 4096 p.img && " + kStreamRecipe, 0, 2},
         VolumeCase{"Clusters64k", "truncate -s 64M p.img && mkntfs -q -F -Q -c 65536 p.img && " +
                                       std::string(kCopyRecipe), 0, 5},
         VolumeCase{"WimTree", std::string(kTreeRecipe) + kMake + "-c 4096 p.img && wimlib-imagex apply x.wim 1 p.img >/dev/null",
