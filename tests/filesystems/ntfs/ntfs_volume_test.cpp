@@ -11,6 +11,7 @@
 #include <string>
 
 #include "foundation/operation_status.h"
+#include "foundation/progress_callbacks.h"
 #include "tests/filesystems/ntfs/ntfs_fixtures.h"
 
 namespace {
@@ -96,5 +97,55 @@ INSTANTIATE_TEST_SUITE_P(
                                    "cat v.img >> p.img",
                    2048, 304}),
     [](const ::testing::TestParamInfo<VolumeCase>& info) { return std::string(info.param.name); });
+
+// The label, item times from $STANDARD_INFORMATION, the compressed mark, and
+// what an extraction tells its caller: progress in bytes, a cancel, a write
+// that fails.
+TEST(NtfsVolumeFacts, LabelTimesMarksAndExtractionOutcomes) {
+    qvtest::TempDir dir;
+    RunOk("cd " + ShellQuote(dir.path()) +
+          " && mkdir -p src/f && seq 1 100000 > src/f/text && touch -d @1600000000 src/f/text && "
+          "wimlib-imagex capture src x.wim >/dev/null && truncate -s 16M p.img && "
+          "mkntfs -q -F -Q -C -c 4096 -L 'Données' p.img && ntfscp -q p.img src/f/text c && "
+          "wimlib-imagex apply x.wim 1 p.img >/dev/null");
+    auto doc = ntfstest::MountFile(dir / "p.img");
+    ASSERT_TRUE(doc);
+    EXPECT_EQ(doc->volumeTexts[image::volume_text::kVolumeLabel], u"Données");
+    const auto tree = ntfstest::ListTree(*doc);
+    ASSERT_TRUE(tree.count("f/text"));
+    const image::ImageItem& text = *tree.at("f/text").item;
+    EXPECT_EQ(text.time, 1600000000u);
+    // ntfscp compresses on a -C volume; wimlib then gives the root the
+    // source's plain attributes, so its files are not compressed.
+    ASSERT_TRUE(tree.count("c"));
+    EXPECT_EQ(tree.at("c").item->Side().highlight, 1);
+    EXPECT_EQ(text.Side().highlight, 0);
+    EXPECT_TRUE(image::IsFolderItem(tree.at("f").item));
+
+    foundation::ProgressCallbacks progress;
+    int64_t done = 0;
+    progress.AddDone = [&](int64_t bytes) { done += bytes; };
+    {
+        foundation::UniqueFile out(foundation::CreateNewFile(platform::Utf8ToUtf16(dir / "out")));
+        EXPECT_EQ(filesystems::ExtractNtfsFile(&progress, *doc, text, u"", out.get()), 1);
+        EXPECT_EQ(done, text.size);
+    }
+    {
+        foundation::OperationStatus = 0;
+        progress.cancelEvent.Set();
+        foundation::UniqueFile out(foundation::CreateNewFile(platform::Utf8ToUtf16(dir / "out")));
+        EXPECT_EQ(filesystems::ExtractNtfsFile(&progress, *doc, text, u"", out.get()), 0);
+        EXPECT_EQ(foundation::OperationStatus.load(), foundation::kStatusCancelled);
+        progress.cancelEvent.Reset();
+    }
+    {
+        // A full disk.
+        foundation::OperationStatus = 0;
+        foundation::UniqueFile out(foundation::OpenFileReadWrite(u"/dev/full"));
+        ASSERT_TRUE(out);
+        EXPECT_EQ(filesystems::ExtractNtfsFile(nullptr, *doc, text, u"", out.get()), -1);
+        EXPECT_EQ(foundation::OperationStatus.load(), foundation::kStatusWriteFailed);
+    }
+}
 
 }  // namespace
