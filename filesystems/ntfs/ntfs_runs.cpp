@@ -68,10 +68,21 @@ bool BuildNtfsRunList(const std::vector<NtfsDataPiece>& pieces, uint64_t volumeC
 }
 
 const NtfsRun* NtfsRunCursor::Find(uint64_t vcn) {
-    if (index_ < runs_.size() && vcn < runs_[index_].vcn) index_ = 0;
-    while (index_ < runs_.size() && vcn >= runs_[index_].vcn + runs_[index_].clusters) ++index_;
-    if (index_ == runs_.size() || vcn < runs_[index_].vcn) return nullptr;
-    return &runs_[index_];
+    // Reads go forward, so the run of the last lookup or the next one
+    // usually holds the cluster; any other is found by bisection.
+    for (size_t i = index_; i < runs_.size() && i < index_ + 2; ++i) {
+        if (vcn >= runs_[i].vcn && vcn - runs_[i].vcn < runs_[i].clusters) {
+            index_ = i;
+            return &runs_[i];
+        }
+    }
+    auto after = std::upper_bound(runs_.begin(), runs_.end(), vcn,
+                                  [](uint64_t v, const NtfsRun& run) { return v < run.vcn; });
+    if (after == runs_.begin()) return nullptr;
+    const NtfsRun& run = *(after - 1);
+    if (vcn - run.vcn >= run.clusters) return nullptr;
+    index_ = static_cast<size_t>(after - 1 - runs_.begin());
+    return &run;
 }
 
 }  // namespace filesystems

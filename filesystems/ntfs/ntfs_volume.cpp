@@ -208,7 +208,7 @@ int MountNtfs(image::ImageContext& ctx) {
     TakeVolumeLabel(ctx);
     ctx.ownsTree = 1;
     if (!BuildNtfsTree(ctx)) {
-        FreeFolderContents(&ctx, ctx.rootFolder);
+        ctx.volumeTexts[image::volume_text::kVolumeLabel].clear();
         ctx.ntfsState.Reset();
         return 0;
     }
