@@ -29,8 +29,7 @@ bool IsPowerOfTwo(uint64_t v) { return v != 0 && (v & (v - 1)) == 0; }
 // a value is out of the ranges NTFS uses.
 bool ReadBootSector(image::ImageContext& ctx, image::NtfsState& volume, uint64_t& mftCluster) {
     std::array<uint8_t, kDiskSectorBytes> sector{};
-    if (ctx.partitionStart < 0) return false;
-    if (ReadDiskSectors(ctx, static_cast<uint64_t>(ctx.partitionStart), sector.data(), 1) != 1) return false;
+    if (ReadDiskSectors(ctx, ctx.partitionStart, sector.data(), 1) != 1) return false;
     foundation::ByteCursor b(sector.data(), sector.size());
     static constexpr uint8_t kOem[] = {'N', 'T', 'F', 'S', ' ', ' ', ' ', ' '};
     if (!std::equal(std::begin(kOem), std::end(kOem), sector.begin() + boot::kOemId)) return false;
