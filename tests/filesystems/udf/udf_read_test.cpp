@@ -280,4 +280,138 @@ TEST(UdfRead, VirtualTableHeaderBeyondTheTableMountsNothing) {
     EXPECT_FALSE(isotest::OpenDoc(img, &code));
 }
 
+// No tool here writes a metadata partition (UDF 2.50): a genisoimage volume
+// is turned into one whose metadata file maps the partition onto itself, and
+// every entry is reached through the metadata map.
+TEST(UdfRead, MetadataPartitionReadsThroughItsMetadataFile) {
+    udftest::ReadersInstalled readers;
+    qvtest::TempDir dir;
+    const std::string iso = MakeBridge(dir);
+    std::vector<uint8_t> b = qvtest::ReadFileBytes(iso);
+    const size_t pd = Tagged(b, 5).at(0);
+    const uint32_t partitionStart = Le32(b, pd + 188);
+    const uint32_t partitionBlocks = Le32(b, pd + 192);
+    const size_t fsd = Tagged(b, 256).at(0);
+    const uint32_t fsdBlock = Le32(b, fsd + 12);
+    const size_t metadataFile = (size_t(partitionStart) + fsdBlock + 1) * kBlock;
+    ASSERT_TRUE(TagAt(b, metadataFile, 8)) << "the file set's terminating descriptor is the block taken";
+    for (size_t lvd : Tagged(b, 6)) {
+        foundation::WriteLE16(b.data() + lvd + 256, 1);
+        foundation::WriteLE32(b.data() + lvd + 264, 70);
+        foundation::WriteLE32(b.data() + lvd + 268, 2);
+        uint8_t* map = b.data() + lvd + 446;
+        std::memset(map, 0, 64);
+        map[0] = 2;
+        map[1] = 64;
+        std::memcpy(map + 5, "*UDF Metadata Partition", 23);
+        foundation::WriteLE16(map + 28, 0x0250);
+        foundation::WriteLE16(map + 36, 1);
+        foundation::WriteLE16(map + 38, 0);
+        foundation::WriteLE32(map + 40, fsdBlock + 1);
+        foundation::WriteLE32(map + 44, 0xFFFFFFFFu);
+        foundation::WriteLE32(map + 48, 0xFFFFFFFFu);
+        foundation::WriteLE32(map + 52, 32);
+        foundation::WriteLE16(map + 56, 1);
+        Retag(b, lvd);
+    }
+    foundation::WriteLE16(b.data() + fsd + 408, 1);
+    Retag(b, fsd);
+    for (size_t at = 0; at + 40 <= b.size(); at += 4) {
+        if (!TagAt(b, at, 257)) continue;
+        foundation::WriteLE16(b.data() + at + 28, 1);
+        Retag(b, at);
+    }
+    std::memset(b.data() + metadataFile, 0, kBlock);
+    foundation::WriteLE16(b.data() + metadataFile, 261);
+    foundation::WriteLE16(b.data() + metadataFile + 2, 3);
+    foundation::WriteLE32(b.data() + metadataFile + 12, fsdBlock + 1);
+    b[metadataFile + 27] = 250;
+    const uint32_t bytes = uint32_t(std::min<uint64_t>(uint64_t(partitionBlocks) * kBlock, 0x3FFFF800));
+    foundation::WriteLE64(b.data() + metadataFile + 56, bytes);
+    foundation::WriteLE32(b.data() + metadataFile + 172, 8);
+    foundation::WriteLE32(b.data() + metadataFile + 176, bytes);
+    foundation::WriteLE32(b.data() + metadataFile + 180, 0);
+    Retag(b, metadataFile);
+    const std::string patched = dir / "metadata.iso";
+    qvtest::WriteFileBytes(patched, b.data(), b.size());
+
+    auto doc = isotest::OpenDoc(patched);
+    ASSERT_TRUE(doc);
+    ASSERT_EQ(doc->udfPresent, 1);
+    EXPECT_EQ(doc->udfState->metadataMap, 1);
+    EXPECT_TRUE(doc->udfState->metadata.fileRead);
+    EXPECT_EQ(OurListing(*doc), SevenZipListing(iso));
+    RunOk("cd " + ShellQuote(dir.path()) + " && 7z x -tudf -oout g.iso >/dev/null");
+    udftest::ExpectSameBytesAs(*doc, dir / "out");
+}
+
+// mkudffs makes virtual-partition discs without files: a genisoimage volume
+// becomes one (UDF 1.50), its partition reached through a virtual allocation
+// table in a file entry appended at the end of the image, mapping block n to
+// block n + 1 of a partition that now starts one block earlier.
+TEST(UdfRead, VirtualPartitionWithFilesReadsThroughItsTable) {
+    udftest::ReadersInstalled readers;
+    qvtest::TempDir dir;
+    const std::string iso = MakeBridge(dir);
+    std::vector<uint8_t> b = qvtest::ReadFileBytes(iso);
+    const uint32_t sectors = uint32_t(b.size() / kBlock);
+    const size_t pdAny = Tagged(b, 5).at(0);
+    const uint32_t oldStart = Le32(b, pdAny + 188);
+    const uint32_t oldBlocks = Le32(b, pdAny + 192);
+    const uint32_t newStart = oldStart - 1;   // the anchor's block: physical block n + 1 is old block n
+    for (size_t pd : Tagged(b, 5)) {
+        foundation::WriteLE32(b.data() + pd + 188, newStart);
+        foundation::WriteLE32(b.data() + pd + 192, sectors + 1 - newStart);
+        Retag(b, pd);
+    }
+    for (size_t lvd : Tagged(b, 6)) {
+        foundation::WriteLE16(b.data() + lvd + 256, 1);
+        foundation::WriteLE32(b.data() + lvd + 264, 70);
+        foundation::WriteLE32(b.data() + lvd + 268, 2);
+        uint8_t* map = b.data() + lvd + 446;
+        std::memset(map, 0, 64);
+        map[0] = 2;
+        map[1] = 64;
+        std::memcpy(map + 5, "*UDF Virtual Partition", 22);
+        foundation::WriteLE16(map + 28, 0x0150);
+        foundation::WriteLE16(map + 36, 1);
+        foundation::WriteLE16(map + 38, 0);
+        Retag(b, lvd);
+    }
+    const size_t fsd = Tagged(b, 256).at(0);
+    foundation::WriteLE16(b.data() + fsd + 408, 1);
+    Retag(b, fsd);
+    for (size_t at = 0; at + 40 <= b.size(); at += 4) {
+        if (!TagAt(b, at, 257)) continue;
+        foundation::WriteLE16(b.data() + at + 28, 1);
+        Retag(b, at);
+    }
+    // The table: entries, then the 1.50 identifier and the previous table's place.
+    std::vector<uint8_t> table(size_t(oldBlocks) * 4 + 36, 0);
+    for (uint32_t n = 0; n < oldBlocks; ++n) foundation::WriteLE32(table.data() + 4 * n, n + 1);
+    std::memcpy(table.data() + 4 * oldBlocks + 1, "*UDF Virtual Alloc Tbl", 22);
+    foundation::WriteLE32(table.data() + 4 * oldBlocks + 32, 0xFFFFFFFFu);
+    ASSERT_LE(176 + table.size(), kBlock);
+    std::vector<uint8_t> vat(kBlock, 0);
+    foundation::WriteLE16(vat.data(), 261);
+    foundation::WriteLE16(vat.data() + 2, 2);
+    foundation::WriteLE32(vat.data() + 12, sectors - newStart);
+    foundation::WriteLE16(vat.data() + 34, 3);
+    foundation::WriteLE64(vat.data() + 56, table.size());
+    foundation::WriteLE32(vat.data() + 172, uint32_t(table.size()));
+    std::memcpy(vat.data() + 176, table.data(), table.size());
+    Retag(vat, 0);
+    b.insert(b.end(), vat.begin(), vat.end());
+    const std::string patched = dir / "virtual.iso";
+    qvtest::WriteFileBytes(patched, b.data(), b.size());
+
+    auto doc = isotest::OpenDoc(patched);
+    ASSERT_TRUE(doc);
+    ASSERT_EQ(doc->udfPresent, 1);
+    EXPECT_EQ(doc->udfState->vatSector, int32_t(sectors));
+    EXPECT_EQ(OurListing(*doc), SevenZipListing(iso));
+    RunOk("cd " + ShellQuote(dir.path()) + " && 7z x -tudf -oout g.iso >/dev/null");
+    udftest::ExpectSameBytesAs(*doc, dir / "out");
+}
+
 }  // namespace
