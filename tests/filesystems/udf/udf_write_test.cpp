@@ -15,7 +15,9 @@
 #include "foundation/messages.h"
 #include "foundation/messages_scripted.h"
 #include "foundation/operation_status.h"
+#include "image/build/image_build.h"
 #include "image/build/image_save.h"
+#include "platform/file.h"
 #include "tests/filesystems/udf/udf_fixtures.h"
 
 namespace {
@@ -181,6 +183,61 @@ TEST_F(UdfWriteTest, UdfOnlyImageOfASparseFileOverFourGiB) {
               int64_t(end.size()));
     EXPECT_EQ(std::string(end.end() - 5, end.end()), "tail\n");
     EXPECT_TRUE(std::all_of(end.begin(), end.end() - 5, [](uint8_t b) { return b == 0; }));
+}
+
+// A session appended after an ISO 9660 image carries UDF read from its own
+// start: its partition starts at sector 16, so the files of the first
+// session, which keep their sectors, are inside it.
+TEST_F(UdfWriteTest, AppendedSessionCarriesUdfFromItsOwnStart) {
+    udftest::ReadersInstalled readers;
+    const std::string old = dir_ / "old";
+    RunOk("mkdir -p " + ShellQuote(old + "/docs") + " && echo first > " + ShellQuote(old + "/first.txt") +
+          " && head -c 300000 /dev/urandom > " + ShellQuote(old + "/docs/big.dat") + " && genisoimage -quiet -J -o " +
+          ShellQuote(dir_ / "old.iso") + " " + ShellQuote(old) + " && cp " + ShellQuote(dir_ / "old.iso") + " " +
+          ShellQuote(dir_ / "out.iso"));
+    qvtest::WriteFileText(dir_ / "second.txt", "second session\n");
+    int code = -1;
+    DocumentPtr doc(image::OpenImageDocument(W(dir_ / "old.iso"), u"", foundation::OpenFileForRead(W(dir_ / "old.iso")),
+                                             true, 2, &code));
+    ASSERT_TRUE(doc) << code;
+    ImageItem* item = image::NewItem();
+    item->name = u"second.txt";
+    item->diskPath = W(dir_ / "second.txt");
+    item->size = 15;
+    image::LinkItemAtHead(doc->rootFolder, item);
+    doc->udfFlag = 1;
+    const int32_t s = int32_t(qvtest::ReadFileBytes(dir_ / "old.iso").size() / 2048);
+    doc->outputFormat = image::format_code::kIso;
+    doc->outputHandle.reset(platform::FileOpen(W(dir_ / "out.iso"), platform::FileAccess::ReadWrite,
+                                               platform::FileDisposition::OpenExisting));
+    ASSERT_TRUE(doc->outputHandle);
+    image::ImageBuild build;
+    image::LayoutError error = image::LayoutError::None;
+    image::WriterArguments args;
+    ASSERT_EQ(image::PrepareTreeForWrite(*doc, build.iso, nullptr, &error), 1);
+    ASSERT_EQ(image::BuildImageLayout(*doc, build, nullptr, s), 1);
+    ASSERT_EQ(build.udf.partitionStart, 16u);
+    ASSERT_EQ(build.udf.anchor, uint32_t(s + 256));
+    ASSERT_EQ(image::LayoutDirectoryTrees(*doc, build), 1);
+    ASSERT_EQ(image::WriteImageContents(*doc, build, args), 0);
+    platform::FileClose(doc->outputHandle.release());
+    image::FreeImageWriter(doc.get());
+
+    const std::string out = dir_ / "out.iso";
+    const qvtest::CommandResult info =
+        qvtest::Run("udfinfo --startblock=" + std::to_string(s) + " " + ShellQuote(out) + " 2>/dev/null");
+    EXPECT_EQ(info.exitCode, 0) << info.output;
+    EXPECT_NE(info.output.find("numfiles=3"), std::string::npos) << info.output;
+    EXPECT_NE(info.output.find("numdirs=2"), std::string::npos) << info.output;
+
+    DocumentPtr back(image::OpenImageDocument(W(out), u"", foundation::OpenFileForRead(W(out)), false, 2, &code));
+    ASSERT_TRUE(back) << code;
+    back->ownsTree = 1;
+    ASSERT_TRUE(filesystems::MountUdf(*back, s));
+    const auto tree = isotest::ListTree(*back);
+    ASSERT_EQ(isotest::Paths(tree), (std::vector<std::string>{"/docs", "/docs/big.dat", "/first.txt", "/second.txt"}));
+    EXPECT_EQ(udftest::ItemBytes(*back, *tree.at("/docs/big.dat").item), qvtest::ReadFileBytes(old + "/docs/big.dat"));
+    EXPECT_EQ(udftest::ItemBytes(*back, *tree.at("/second.txt").item), qvtest::ReadFileBytes(dir_ / "second.txt"));
 }
 
 TEST_F(UdfWriteTest, NamesBeyondWhatUdfHoldsFailTheSaveWithAReason) {
