@@ -3,6 +3,8 @@
 #include "filesystems/console_discs/console_discs.h"
 #include "filesystems/hfs/hfs_volume.h"
 #include "filesystems/udf/udf_volume.h"
+#include "filesystems/udf/udf_writer.h"
+#include "image/build/udf_writer_services.h"
 #include "image/detect/filesystem_services.h"
 #include "image/document/open_reader_services.h"
 
@@ -30,6 +32,7 @@ public:
 };
 
 Probes g_probes;
+UdfWriter g_udfWriter;
 TreeReaders g_treeReaders;
 
 }  // namespace
@@ -37,11 +40,13 @@ TreeReaders g_treeReaders;
 void InstallFilesystemReaders() {
     image::SetFilesystemServices(&g_probes);
     image::SetOpenReaderServices(&g_treeReaders);
+    image::SetUdfWriterServices(&g_udfWriter);
 }
 
 void UninstallFilesystemReaders() {
     image::SetFilesystemServices(nullptr);
     image::SetOpenReaderServices(nullptr);
+    image::SetUdfWriterServices(nullptr);
 }
 
 }  // namespace filesystems

@@ -13,6 +13,7 @@
 #include "foundation/operation_status.h"
 #include "foundation/strings.h"
 #include "image/iso/append_session.h"
+#include "image/iso/iso_reader.h"
 #include "foundation/optical_services.h"
 #include "platform/last_error.h"
 #include "image/build/boot_image_services.h"
@@ -83,9 +84,9 @@ public:
             }
             return true;
         }
-        if (item->archiveIndex >= 0 || !item->Side().extentList.empty()) {
-            // Archive items and UDF extents are read by their own readers,
-            // which are not part of this build.
+        if (item->archiveIndex >= 0) {
+            // Archive items are read by the archive side, which is not part
+            // of this build.
             platform::SetLastError(platform::kErrorNotSupported);
             Fail(foundation::kStatusSourceOpenFailed);
             foundation::ShowLastError(item->name);
@@ -110,6 +111,17 @@ public:
             if (foundation::ReadFileAtCount(file_.get(), out, offset, avail) != int64_t(avail)) {
                 Fail(foundation::kStatusSourceReadFailed);
                 foundation::ShowLastError(item->diskPath);
+                return false;
+            }
+            return true;
+        }
+        if (!item->Side().extentList.empty()) {
+            // A file of a UDF volume, or a multi-extent file of ISO 9660:
+            // read through its extents.
+            const int64_t got = ctx_.udfState ? UdfWriterServices().ReadItemBytes(ctx_, *item, offset, out, avail)
+                                              : ReadIsoItemBytes(ctx_, *item, offset, out, avail);
+            if (got != int64_t(avail)) {
+                Fail(foundation::kStatusSourceReadFailed);
                 return false;
             }
             return true;
@@ -208,6 +220,50 @@ private:
     std::vector<uint8_t> buffer_;
 };
 
+// Sector of block `block` of an item kept in extents: through the UDF reader
+// for a UDF volume, else the ISO 9660 extents (absolute sectors). -1 for a
+// block that is not recorded.
+int64_t ExtentBlockSector(ImageContext& ctx, const ImageItem* item, uint64_t block) {
+    if (ctx.udfState) return UdfWriterServices().BlockToSector(ctx, *item, block);
+    const std::vector<uint8_t>& list = item->Side().extentList;
+    const uint64_t count = list.size() >= 4 ? std::min<uint64_t>(foundation::ReadLE32(list.data()), (list.size() - 4) / 12) : 0;
+    uint64_t at = block * kSectorBytes;
+    for (uint64_t i = 0; i < count; ++i) {
+        const uint8_t* e = list.data() + 4 + i * 12;
+        const uint64_t length = foundation::ReadLE32(e + 8);
+        if (at < length) return int64_t(foundation::ReadLE32(e + 4)) + int64_t(at / kSectorBytes);
+        at -= length;
+    }
+    return -1;
+}
+
+// The sectors of an item kept in extents, as runs of source sectors (zeros
+// for blocks that are not recorded).
+bool ComposeExtentSectors(ImageContext& ctx, const ImageItem* item, uint64_t sectors) {
+    static const std::array<uint8_t, kSectorBytes> kZeros{};
+    uint64_t runStart = 0, runLength = 0;
+    auto flush = [&]() {
+        bool ok = runLength == 0 || AppendComposedSourceSectors(ctx, uint32_t(runStart), uint32_t(runLength));
+        runLength = 0;
+        return ok;
+    };
+    for (uint64_t block = 0; block < sectors; ++block) {
+        const int64_t sector = ExtentBlockSector(ctx, item, block);
+        if (sector >= 0 && runLength > 0 && uint64_t(sector) == runStart + runLength && runLength < UINT32_MAX) {
+            ++runLength;
+            continue;
+        }
+        if (!flush()) return false;
+        if (sector < 0) {
+            if (!AppendComposedLiteral(ctx, kZeros.data(), 1)) return false;
+        } else {
+            runStart = uint64_t(sector);
+            runLength = 1;
+        }
+    }
+    return flush();
+}
+
 // A build for burning records where the file's sectors come from; the burn
 // reads them from there when their turn comes.
 bool ComposeFileData(ImageContext& ctx, ImageItem* item, SectorSink& sink) {
@@ -222,8 +278,9 @@ bool ComposeFileData(ImageContext& ctx, ImageItem* item, SectorSink& sink) {
     } else {
         ItemDataReader reader(ctx);
         if (!reader.Open(item, true)) return false;
-        recorded = !item->diskPath.empty() ? AppendComposedDiskFile(ctx, item->diskPath, uint64_t(item->size))
-                                           : AppendComposedSourceSectors(ctx, item->startSector, uint32_t(sectors));
+        recorded = !item->diskPath.empty()                ? AppendComposedDiskFile(ctx, item->diskPath, uint64_t(item->size))
+                   : !item->Side().extentList.empty() ? ComposeExtentSectors(ctx, item, sectors)
+                                                      : AppendComposedSourceSectors(ctx, item->startSector, uint32_t(sectors));
     }
     if (!recorded) {
         Fail(foundation::kStatusOutOfMemory);
@@ -541,42 +598,61 @@ int BuildImageLayout(ImageContext& ctx, ImageBuild& build, foundation::ProgressC
     build.priorityFiles.clear();
     build.treeFiles.clear();
     if (Failed() || build.iso.folders.empty()) return 0;
-    if (ctx.udfOnly) {
-        // A UDF-only image needs the UDF writer, which this build does not have.
-        platform::SetLastError(platform::kErrorNotSupported);
-        foundation::SetLastErrorText(u"Images with files of 4 GB or more are written with UDF only, which this "
-                                     u"version cannot write.");
-        Fail(foundation::kStatusFailed);
-        return 0;
-    }
+    // UDF is written when the document asks for it, when ISO 9660 cannot
+    // hold it, and when it was read from a volume that had it.
+    build.isoOn = ctx.udfOnly == 0;
+    build.udf = UdfPlacement{};
+    build.udf.on = ctx.udfFlag != 0 || ctx.udfOnly != 0 || ctx.udfPresent != 0;
     build.optimise = ctx.fileSpaceOptimisation != 0 && ctx.outputFormat != format_code::kArchive;
     if (build.optimise) BeginTreeLayout(ctx, build);
 
     build.sessionStart = sessionStart >= 0 ? sessionStart : SetSessionStartLba(&ctx);
     ctx.sessionStartLba = build.sessionStart;   // the boot-info table names the session's primary descriptor
+    build.udf.sessionStart = build.sessionStart;
     uint64_t next = uint64_t(build.sessionStart) + kSystemAreaSectors;
     IBootImageServices& boot = BootImageServices();
-    build.writeBoot = ctx.elToritoPresent != 0;
-    build.primarySector = uint32_t(next++);
-    build.bootRecordSector = build.writeBoot ? int64_t(next++) : -1;
-    build.jolietSector = build.iso.joliet ? int64_t(next++) : -1;
-    build.terminatorSector = uint32_t(next++);
-    build.markerSector = uint32_t(next++);
+    build.writeBoot = ctx.elToritoPresent != 0 && build.isoOn;
+    if (build.isoOn) {
+        build.primarySector = uint32_t(next++);
+        build.bootRecordSector = build.writeBoot ? int64_t(next++) : -1;
+        build.jolietSector = build.iso.joliet ? int64_t(next++) : -1;
+        build.terminatorSector = uint32_t(next++);
+    }
+    if (build.udf.on) {
+        build.udf.recognitionSector = uint32_t(next);
+        next += 3;
+    }
+    if (build.isoOn) build.markerSector = uint32_t(next++);
     const bool appending = build.sessionStart > 0;
     build.descriptorAreaSectors = appending ? int32_t(next - uint64_t(build.sessionStart)) : 0;
-    if (appending) next = ReserveSessionHead(build.sessionStart, next);
+    if (build.udf.on) {
+        std::u16string reason;
+        if (!UdfWriterServices().LayoutArea(ctx, build.iso, build.udf, next, reason)) {
+            platform::SetLastError(platform::kErrorNotSupported);
+            foundation::SetLastErrorText(reason);
+            Fail(foundation::kStatusFailed);
+            return 0;
+        }
+    }
+    if (appending && build.isoOn) next = ReserveSessionHead(build.sessionStart, next);
 
-    uint32_t next32 = uint32_t(next);
-    LayoutError error = LayoutError::None;
-    if (!AllocateDirectoryExtents(build.iso, next32, &error)) {
-        Fail(foundation::kStatusFailed);
-        return 0;
+    if (build.isoOn) {
+        if (next > UINT32_MAX) {
+            Fail(foundation::kStatusFailed);
+            return 0;
+        }
+        uint32_t next32 = uint32_t(next);
+        LayoutError error = LayoutError::None;
+        if (!AllocateDirectoryExtents(build.iso, next32, &error)) {
+            Fail(foundation::kStatusFailed);
+            return 0;
+        }
+        if (build.writeBoot && !boot.Layout(ctx, next32)) {
+            Fail(foundation::kStatusFailed);
+            return 0;
+        }
+        next = next32;
     }
-    if (build.writeBoot && !boot.Layout(ctx, next32)) {
-        Fail(foundation::kStatusFailed);
-        return 0;
-    }
-    next = next32;
 
     // Files with a priority first, highest first; then all others in tree order.
     std::vector<ImageItem*> files;
@@ -591,7 +667,7 @@ int BuildImageLayout(ImageContext& ctx, ImageBuild& build, foundation::ProgressC
                      [](const ImageItem* a, const ImageItem* b) { return a->weight > b->weight; });
     build.fileAreaSector = uint32_t(next);
     for (ImageItem* item : files) {
-        if (uint64_t(item->size) > UINT32_MAX) {
+        if (build.isoOn && uint64_t(item->size) > UINT32_MAX) {
             // ISO 9660 records carry 32-bit sizes; such files need UDF only.
             foundation::SetLastErrorText(foundation::LangString(foundation::kStrFileTooBig));
             Fail(foundation::kStatusFailed);
@@ -604,6 +680,11 @@ int BuildImageLayout(ImageContext& ctx, ImageBuild& build, foundation::ProgressC
     for (ImageItem* item : build.treeFiles)
         if (!Allocate(ctx, build, item, next)) return 0;
     if (Failed()) return 0;
+    if (build.udf.on) build.udf.closingAnchor = uint32_t(next++);
+    if (next > UINT32_MAX) {
+        Fail(foundation::kStatusFailed);
+        return 0;
+    }
     build.endSector = uint32_t(next);
     EndTreeLayout(ctx, build);
     return 1;
@@ -611,6 +692,7 @@ int BuildImageLayout(ImageContext& ctx, ImageBuild& build, foundation::ProgressC
 
 int LayoutDirectoryTrees(ImageContext& ctx, ImageBuild& build) {
     (void)ctx;
+    if (!build.isoOn) return 1;
     LayoutError error = LayoutError::None;
     if (!BuildPathTables(build.iso, &error)) {
         foundation::SetLastErrorText(LayoutErrorText(error));
@@ -644,76 +726,98 @@ int WriteImageContents(ImageContext& ctx, ImageBuild& build, const WriterArgumen
     }
     if (!sink.Put(systemArea.data(), kSystemAreaSectors)) return -1;
 
-    DescriptorLayout d;
-    d.volumeSpaceBlocks = build.endSector;
-    d.pathTableBytes = build.iso.isoPathTableBytes;
-    d.pathTableL = build.iso.isoPathLSector;
-    d.pathTableM = build.iso.isoPathMSector;
-    BuildRootRecord(build.iso, false, ctx.rootTime ? ctx.rootTime : int64_t(ctx.rootItem.time), d.rootRecord.data());
-    std::array<uint8_t, kSectorBytes> sector{};
-    BuildPrimaryVolumeDescriptor(ctx, std::span<uint8_t, kIsoSectorBytes>(sector), false, &d);
-    MarkVideoCdPrimaryDescriptor(ctx, sector.data());
-    // The Joliet descriptor is built as a copy of this one.
-    std::memcpy(ctx.primaryDescriptor.data(), sector.data(), kSectorBytes);
-    if (!at(build.primarySector) || !sink.Put(sector.data(), 1)) return -1;
-
     IBootImageServices& boot = BootImageServices();
-    if (build.writeBoot) {
+    std::array<uint8_t, kSectorBytes> sector{};
+    auto writeIsoDescriptors = [&]() -> bool {
+        DescriptorLayout d;
+        d.volumeSpaceBlocks = build.endSector;
+        d.pathTableBytes = build.iso.isoPathTableBytes;
+        d.pathTableL = build.iso.isoPathLSector;
+        d.pathTableM = build.iso.isoPathMSector;
+        BuildRootRecord(build.iso, false, ctx.rootTime ? ctx.rootTime : int64_t(ctx.rootItem.time), d.rootRecord.data());
+        BuildPrimaryVolumeDescriptor(ctx, std::span<uint8_t, kIsoSectorBytes>(sector), false, &d);
+        MarkVideoCdPrimaryDescriptor(ctx, sector.data());
+        // The Joliet descriptor is built as a copy of this one.
+        std::memcpy(ctx.primaryDescriptor.data(), sector.data(), kSectorBytes);
+        if (!at(build.primarySector) || !sink.Put(sector.data(), 1)) return false;
+
+        if (build.writeBoot) {
+            sector.fill(0);
+            if (!boot.BuildBootRecord(ctx, sector.data())) {
+                Fail(foundation::kStatusFailed);
+                return false;
+            }
+            if (!at(uint64_t(build.bootRecordSector)) || !sink.Put(sector.data(), 1)) return false;
+        }
+        if (build.iso.joliet) {
+            DescriptorLayout j = d;
+            j.pathTableBytes = build.iso.jolietPathTableBytes;
+            j.pathTableL = build.iso.jolietPathLSector;
+            j.pathTableM = build.iso.jolietPathMSector;
+            BuildRootRecord(build.iso, true, ctx.rootTime ? ctx.rootTime : int64_t(ctx.rootItem.time), j.rootRecord.data());
+            sector.fill(0);
+            BuildJolietVolumeDescriptor(ctx, std::span<uint8_t, kIsoSectorBytes>(sector), false, &j);
+            if (!at(uint64_t(build.jolietSector)) || !sink.Put(sector.data(), 1)) return false;
+        }
         sector.fill(0);
-        if (!boot.BuildBootRecord(ctx, sector.data())) {
+        sector[0] = 255;
+        std::memcpy(sector.data() + 1, "CD001", 5);
+        sector[6] = 1;
+        if (!at(build.terminatorSector) || !sink.Put(sector.data(), 1)) return false;
+        return true;
+    };
+    auto writeIsoDirectories = [&]() -> bool {
+        const IsoLayout& iso = build.iso;
+        if (!at(iso.isoPathLSector) || !sink.Put(iso.isoPathL.data(), iso.isoPathL.size() / kSectorBytes)) return false;
+        if (!at(iso.isoPathMSector) || !sink.Put(iso.isoPathM.data(), iso.isoPathM.size() / kSectorBytes)) return false;
+        if (iso.joliet) {
+            if (!at(iso.jolietPathLSector) || !sink.Put(iso.jolietPathL.data(), iso.jolietPathL.size() / kSectorBytes))
+                return false;
+            if (!at(iso.jolietPathMSector) || !sink.Put(iso.jolietPathM.data(), iso.jolietPathM.size() / kSectorBytes))
+                return false;
+        }
+        std::vector<uint8_t> extent;
+        for (int pass = 0; pass < (iso.joliet ? 2 : 1); ++pass) {
+            for (const auto& f : iso.folders) {
+                const bool joliet = pass == 1;
+                WriteDirectoryExtent(ctx, iso, *f, joliet, DataStartThunk, &build, extent);
+                if (!at(joliet ? f->jolietExtentSector : f->isoExtentSector)) return false;
+                if (!sink.Put(extent.data(), extent.size() / kSectorBytes)) return false;
+                if (WaitIfPaused(build.progress) == 0) return false;
+            }
+        }
+        if (build.writeBoot && !boot.WriteCatalogueAndImage(ctx, args, SectorSink::WriteThunk, &sink)) {
             Fail(foundation::kStatusFailed);
+            return false;
+        }
+        return true;
+    };
+    IUdfWriterServices& udf = UdfWriterServices();
+    if (build.isoOn && !writeIsoDescriptors()) return -1;
+    if (build.udf.on && (!at(build.udf.recognitionSector) || !udf.WriteRecognition(SectorSink::WriteThunk, &sink))) {
+        Fail(foundation::kStatusWriteFailed);
+        return -1;
+    }
+    if (build.isoOn) {
+        sector.fill(0);
+        std::memcpy(sector.data(), kMarkerText, sizeof kMarkerText - 1);
+        if (!at(build.markerSector) || !sink.Put(sector.data(), 1)) return -1;
+    }
+    if (build.udf.on) {
+        if (!at(build.udf.areaSector) ||
+            !udf.WriteArea(ctx, build.iso, build.udf, DataStartThunk, &build, SectorSink::WriteThunk, &sink)) {
+            Fail(foundation::kStatusWriteFailed);
             return -1;
         }
-        if (!at(uint64_t(build.bootRecordSector)) || !sink.Put(sector.data(), 1)) return -1;
+        if (!at(build.udf.areaEnd)) return -1;
     }
-    if (build.iso.joliet) {
-        DescriptorLayout j = d;
-        j.pathTableBytes = build.iso.jolietPathTableBytes;
-        j.pathTableL = build.iso.jolietPathLSector;
-        j.pathTableM = build.iso.jolietPathMSector;
-        BuildRootRecord(build.iso, true, ctx.rootTime ? ctx.rootTime : int64_t(ctx.rootItem.time), j.rootRecord.data());
-        sector.fill(0);
-        BuildJolietVolumeDescriptor(ctx, std::span<uint8_t, kIsoSectorBytes>(sector), false, &j);
-        if (!at(uint64_t(build.jolietSector)) || !sink.Put(sector.data(), 1)) return -1;
-    }
-    sector.fill(0);
-    sector[0] = 255;
-    std::memcpy(sector.data() + 1, "CD001", 5);
-    sector[6] = 1;
-    if (!at(build.terminatorSector) || !sink.Put(sector.data(), 1)) return -1;
-    sector.fill(0);
-    std::memcpy(sector.data(), kMarkerText, sizeof kMarkerText - 1);
-    if (!at(build.markerSector) || !sink.Put(sector.data(), 1)) return -1;
-    if (build.sessionStart > 0) {
+    if (build.isoOn && build.sessionStart > 0) {
         // The session's head is kept free up to S + 320 (a mirrored disc head
         // is as long).
         const uint64_t headEnd = ReserveSessionHead(build.sessionStart, sink.Position());
         if (!sink.Put(nullptr, headEnd - sink.Position())) return -1;
     }
-
-    const IsoLayout& iso = build.iso;
-    if (!at(iso.isoPathLSector) || !sink.Put(iso.isoPathL.data(), iso.isoPathL.size() / kSectorBytes)) return -1;
-    if (!at(iso.isoPathMSector) || !sink.Put(iso.isoPathM.data(), iso.isoPathM.size() / kSectorBytes)) return -1;
-    if (iso.joliet) {
-        if (!at(iso.jolietPathLSector) || !sink.Put(iso.jolietPathL.data(), iso.jolietPathL.size() / kSectorBytes))
-            return -1;
-        if (!at(iso.jolietPathMSector) || !sink.Put(iso.jolietPathM.data(), iso.jolietPathM.size() / kSectorBytes))
-            return -1;
-    }
-    std::vector<uint8_t> extent;
-    for (int pass = 0; pass < (iso.joliet ? 2 : 1); ++pass) {
-        for (const auto& f : iso.folders) {
-            const bool joliet = pass == 1;
-            WriteDirectoryExtent(ctx, iso, *f, joliet, DataStartThunk, &build, extent);
-            if (!at(joliet ? f->jolietExtentSector : f->isoExtentSector)) return -1;
-            if (!sink.Put(extent.data(), extent.size() / kSectorBytes)) return -1;
-            if (WaitIfPaused(build.progress) == 0) return -1;
-        }
-    }
-    if (build.writeBoot && !boot.WriteCatalogueAndImage(ctx, args, SectorSink::WriteThunk, &sink)) {
-        Fail(foundation::kStatusFailed);
-        return -1;
-    }
+    if (build.isoOn && !writeIsoDirectories()) return -1;
     // Files in the order of their sectors; gaps (before fixed-sector files) are
     // zeros. Shared data is written once, and files of earlier sessions, which
     // lie before this session, not at all.
@@ -737,6 +841,11 @@ int WriteImageContents(ImageContext& ctx, ImageBuild& build, const WriterArgumen
         if (!WriteFileData(ctx, build, item, sink)) return -1;
         lastWritten = item;
         lastWrittenStart = start;
+    }
+    if (build.udf.on &&
+        (!at(build.udf.closingAnchor) || !udf.WriteClosingAnchor(ctx, build.udf, SectorSink::WriteThunk, &sink))) {
+        Fail(foundation::kStatusWriteFailed);
+        return -1;
     }
     if (!at(build.endSector) || !sink.Flush()) return -1;
     if (build.progress && build.progress->Finish) build.progress->Finish();

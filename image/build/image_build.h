@@ -17,6 +17,7 @@
 
 #include "image/sectors/format_table.h"
 #include "image/iso/iso_layout.h"
+#include "image/build/udf_writer_services.h"
 
 namespace foundation {
 struct ProgressCallbacks;
@@ -29,6 +30,8 @@ struct ImageItem;
 
 struct ImageBuild {
     IsoLayout iso;
+    UdfPlacement udf;
+    bool isoOn = true;                       // false for a UDF-only image: no ISO 9660 structures
     foundation::ProgressCallbacks* progress = nullptr;
     int32_t sessionStart = 0;
     uint32_t primarySector = 0;

@@ -225,7 +225,8 @@ NamingOptions OptionsOf(const ImageContext& ctx) {
     o.iso.allowLowerCase = ctx.allowLowerCase != 0;
     o.jolietLimit = ctx.jolietNameLimit == 64 ? 64 : kJolietNameLimit;
     o.joliet = ctx.jolietLevel != 0;
-    o.udf = ctx.udfFlag != 0;
+    // The UDF names are the Joliet identifiers: they are made whenever UDF is written.
+    o.udf = ctx.udfFlag != 0 || ctx.udfOnly != 0 || ctx.udfPresent != 0;
     o.videoCd = ctx.videoCdKind != 0;
     return o;
 }
