@@ -16,6 +16,7 @@
 #include "foundation/messages_scripted.h"
 #include "foundation/operation_status.h"
 #include "image/document/document.h"
+#include "image/document/item_tree.h"
 #include "image/document/main_window_services.h"
 #include "platform/text.h"
 #include "tests/support/fake_services.h"
@@ -91,6 +92,33 @@ TEST(DiskOpenEntry, DisksThroughTheOpenEntry) {
                 << platform::Utf16ToUtf8(boxes[0].request.text);
         }
     }
+}
+
+// A volume inside a partition of a virtual disk is read through the whole
+// chain: the VDI back end, the partition the rule chooses, the NTFS reader.
+TEST(DiskOpenEntry, NtfsPartitionInsideAVirtualDisk) {
+    qvtest::TempDir dir;
+    RunOk("cd " + ShellQuote(dir.path()) +
+          " && mkdir src && printf 'inside the partition\\n' > src/hello.txt"
+          " && wimlib-imagex capture src x.wim >/dev/null"
+          " && truncate -s 8M n.img && mkntfs -q -F -Q -c 4096 n.img && wimlib-imagex apply x.wim 1 n.img >/dev/null"
+          " && truncate -s 16M d.img"
+          " && printf 'label: dos\\nstart=2048,size=16384,type=7\\n' | sfdisk -q d.img"
+          " && dd if=n.img of=d.img bs=512 seek=2048 conv=notrunc 2>/dev/null"
+          " && qemu-img convert -f raw -O vdi d.img d.vdi");
+    foundation::ConsoleMode = false;
+    Readers readers;
+    qvtest::NullMainWindowServices window;
+    foundation::ScopedServices<image::SetMainWindowServices> scopedWindow(&window);
+    foundation::ScriptedUiServices ui;
+    foundation::ScopedServices<foundation::SetUiServices> scopedUi(&ui);
+    image::DocumentPtr doc(app::OpenImageByPath(platform::Utf8ToUtf16(dir / "d.vdi"), false, true, false));
+    ASSERT_TRUE(doc);
+    EXPECT_EQ(doc->formatCode, image::format_code::kDisk);
+    EXPECT_EQ(doc->partitionStart, 2048u);
+    const image::ImageItem* item = image::FindItemByPath(doc.get(), doc->rootFolder, u"/hello.txt");
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->size, 21u);
 }
 
 }  // namespace
