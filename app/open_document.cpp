@@ -162,8 +162,8 @@ image::ImageContext* OpenImageByPath(std::u16string_view path, bool addToRecent,
                 if (doc) (void)again.release();
             }
             again.reset();
-            // A cancelled choice (of a partition) ends the open: no further
-            // opener may turn it into "invalid or unsupported".
+            // A cancelled choice (of a partition or a WIM image) ends the open:
+            // no further opener may turn it into "invalid or unsupported".
             if (!doc && code != image::open_result::kCancelled) {
                 code = image::open_result::kNotRecognised;
                 doc.reset(openers.OpenArchiveAsImage(imagePath, forMount, 0, &code));
