@@ -202,6 +202,7 @@ int ExtractWimFile(foundation::ProgressCallbacks* progress, image::ImageContext*
     how.expectedHash = &stream.entry.hash;
     how.progress = progress;
     how.reportProgress = true;
+    how.decodeThreads = state->decodeThreads;
     const ReadResult r = ReadResource(part, stream.entry.resource, [&](std::span<const uint8_t> bytes) {
         return foundation::WriteFileAt(output, bytes.data(), foundation::kCurrentPosition, bytes.size()) ==
                int64_t(bytes.size());

@@ -42,6 +42,7 @@ struct WimState {
     int32_t emptyStreamIndex = -1;                         // the item standing for files of no data
     int32_t imageCount = 0;
     int32_t chosenImage = 0;                               // 1-based
+    uint32_t decodeThreads = 0;                            // of an extraction; 0: one per core
 };
 
 }  // namespace image

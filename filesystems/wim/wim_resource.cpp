@@ -33,7 +33,8 @@ bool Cancelled(foundation::ProgressCallbacks* progress) {
     return image::WaitIfPaused(progress) == 0;
 }
 
-uint64_t DecodeThreadCount() {
+uint64_t DecodeThreadCount(uint32_t asked) {
+    if (asked != 0) return asked;
     const unsigned cores = std::thread::hardware_concurrency();
     return cores == 0 ? 1 : cores;
 }
@@ -164,7 +165,7 @@ ReadResult ReadResource(const WimPart& part, const ResourceEntry& resource, cons
     if (part.header.compression == Compression::kNone) return ReadResult::kDamaged;
     ChunkedResource chunks(part, resource);
     if (ReadResult r = chunks.Open(); r != ReadResult::kOk) return r;
-    const uint64_t threads = DecodeThreadCount();
+    const uint64_t threads = DecodeThreadCount(how.decodeThreads);
     std::vector<uint8_t> stored;
     std::vector<uint8_t> decoded;
     for (uint64_t first = 0; first < chunks.ChunkCount();) {

@@ -38,6 +38,7 @@ struct ResourceRead {
     const codecs::Sha1Digest* expectedHash = nullptr;   // checked after the last byte when given
     foundation::ProgressCallbacks* progress = nullptr;  // polled for pause and cancel; AddDone per piece
     bool reportProgress = false;
+    uint32_t decodeThreads = 0;                         // threads sharing a batch of chunks; 0: one per core
 };
 
 ReadResult ReadResource(const WimPart& part, const ResourceEntry& resource, const ResourceSink& sink,
