@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "codecs/lz_copy.h"
 #include "codecs/word_bit_reader.h"
 
 namespace codecs {
@@ -27,17 +28,6 @@ int DecodeSymbol(WordBitReader& bits, const HuffmanTable& table) {
 
 uint32_t Le32(const uint8_t* p) {
     return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
-// A match copy that may overlap its own output (distance < length).
-void CopyMatch(uint8_t* out, size_t pos, size_t distance, size_t length) {
-    uint8_t* dst = out + pos;
-    const uint8_t* src = dst - distance;
-    if (distance >= length) {
-        std::memcpy(dst, src, length);
-        return;
-    }
-    for (size_t i = 0; i < length; ++i) dst[i] = src[i];
 }
 
 }  // namespace
@@ -172,7 +162,7 @@ bool LzxDecoder::DecodeChunk(std::span<const uint8_t> in, std::span<uint8_t> out
             }
             // Nothing before the chunk's first byte, nothing past its end.
             if (distance == 0 || distance > pos || matchLength > n - pos) return false;
-            CopyMatch(dst, pos, distance, matchLength);
+            CopyMatch(dst, pos, distance, matchLength, n);
             pos += matchLength;
         }
         if (bits.OverranInput()) return false;
@@ -186,8 +176,13 @@ void UndoLzxE8Translation(std::span<uint8_t> data) {
     const size_t n = data.size();
     if (n <= 10) return;
     uint8_t* p = data.data();
-    for (size_t i = 0; i < n - 10; ++i) {
-        if (p[i] != 0xE8) continue;
+    const size_t end = n - 10;
+    for (size_t i = 0; i < end; ++i) {
+        if (p[i] != 0xE8) {
+            const void* found = std::memchr(p + i, 0xE8, end - i);
+            if (!found) break;
+            i = size_t(static_cast<const uint8_t*>(found) - p);
+        }
         const int32_t value = static_cast<int32_t>(Le32(p + i + 1));
         const int32_t position = static_cast<int32_t>(i);
         if (value >= -position && value < int32_t(kLzxE8TranslationSize)) {

@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace codecs {
 namespace {
@@ -19,8 +24,8 @@ void Sha1::Reset() {
     totalBytes_ = 0;
 }
 
-void Sha1::Blocks(const uint8_t* data, size_t count) {
-    uint32_t a0 = state_[0], b0 = state_[1], c0 = state_[2], d0 = state_[3], e0 = state_[4];
+void Sha1BlocksPortable(std::array<uint32_t, 5>& state, const uint8_t* data, size_t count) {
+    uint32_t a0 = state[0], b0 = state[1], c0 = state[2], d0 = state[3], e0 = state[4];
     for (size_t block = 0; block < count; ++block, data += 64) {
         uint32_t w[80];
         for (int i = 0; i < 16; ++i) w[i] = Be32(data + 4 * i);
@@ -44,7 +49,77 @@ void Sha1::Blocks(const uint8_t* data, size_t count) {
         d0 += d;
         e0 += e;
     }
-    state_ = {a0, b0, c0, d0, e0};
+    state = {a0, b0, c0, d0, e0};
+}
+
+#if defined(__x86_64__)
+namespace {
+
+// Four rounds of group G (0..19) with the message schedule kept four groups
+// ahead, as the SHA extensions' instructions are meant to be chained.
+template <int G>
+__attribute__((target("sha,sse4.1"))) inline void ShaGroup(__m128i& abcd, __m128i& e0, __m128i& e1, __m128i (&msg)[4],
+                                                         const uint8_t* data, const __m128i& byteSwap) {
+    constexpr int kCur = G % 4;
+    if constexpr (G < 4) {
+        msg[kCur] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * G)), byteSwap);
+    }
+    __m128i& eNow = (G % 2 == 0) ? e0 : e1;
+    __m128i& eNext = (G % 2 == 0) ? e1 : e0;
+    if constexpr (G == 0) {
+        eNow = _mm_add_epi32(eNow, msg[0]);
+    } else {
+        eNow = _mm_sha1nexte_epu32(eNow, msg[kCur]);
+    }
+    eNext = abcd;
+    if constexpr (G >= 3) msg[(G + 1) % 4] = _mm_sha1msg2_epu32(msg[(G + 1) % 4], msg[kCur]);
+    abcd = _mm_sha1rnds4_epu32(abcd, eNow, G / 5);
+    if constexpr (G >= 1) msg[(G + 3) % 4] = _mm_sha1msg1_epu32(msg[(G + 3) % 4], msg[kCur]);
+    if constexpr (G >= 2) msg[(G + 2) % 4] = _mm_xor_si128(msg[(G + 2) % 4], msg[kCur]);
+}
+
+template <int... G>
+__attribute__((target("sha,sse4.1"))) inline void ShaRounds(__m128i& abcd, __m128i& e0, __m128i& e1, __m128i (&msg)[4],
+                                                          const uint8_t* data, const __m128i& byteSwap,
+                                                          std::integer_sequence<int, G...>) {
+    (ShaGroup<G>(abcd, e0, e1, msg, data, byteSwap), ...);
+}
+
+__attribute__((target("sha,sse4.1"))) void ShaBlocks(std::array<uint32_t, 5>& state, const uint8_t* data,
+                                                     size_t count) {
+    const __m128i byteSwap = _mm_set_epi64x(0x0001020304050607LL, 0x08090A0B0C0D0E0FLL);
+    __m128i abcd = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state.data())), 0x1B);
+    __m128i e0 = _mm_set_epi32(int(state[4]), 0, 0, 0);
+    for (size_t block = 0; block < count; ++block, data += 64) {
+        const __m128i abcdSave = abcd, e0Save = e0;
+        __m128i e1 = _mm_setzero_si128();
+        __m128i msg[4];
+        ShaRounds(abcd, e0, e1, msg, data, byteSwap, std::make_integer_sequence<int, 20>{});
+        e0 = _mm_sha1nexte_epu32(e0, e0Save);
+        abcd = _mm_add_epi32(abcd, abcdSave);
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(state.data()), _mm_shuffle_epi32(abcd, 0x1B));
+    state[4] = uint32_t(_mm_extract_epi32(e0, 3));
+}
+
+bool HasShaInstructions() {
+    static const bool has = __builtin_cpu_supports("sha") && __builtin_cpu_supports("sse4.1");
+    return has;
+}
+
+}  // namespace
+
+bool Sha1BlocksAccelerated(std::array<uint32_t, 5>& state, const uint8_t* data, size_t blocks) {
+    if (!HasShaInstructions()) return false;
+    ShaBlocks(state, data, blocks);
+    return true;
+}
+#else
+bool Sha1BlocksAccelerated(std::array<uint32_t, 5>&, const uint8_t*, size_t) { return false; }
+#endif
+
+void Sha1::Blocks(const uint8_t* data, size_t count) {
+    if (!Sha1BlocksAccelerated(state_, data, count)) Sha1BlocksPortable(state_, data, count);
 }
 
 void Sha1::Update(const void* data, size_t size) {

@@ -28,4 +28,10 @@ private:
 
 Sha1Digest Sha1Of(const void* data, size_t size);
 
+// The block function in its two forms (tests compare them): the portable one,
+// and the one on the processor's SHA instructions, which returns false and
+// does nothing where the processor has none.
+void Sha1BlocksPortable(std::array<uint32_t, 5>& state, const uint8_t* data, size_t blocks);
+bool Sha1BlocksAccelerated(std::array<uint32_t, 5>& state, const uint8_t* data, size_t blocks);
+
 }  // namespace codecs

@@ -37,9 +37,21 @@ public:
         buffer_ = buffer_ << 16 | word;
         count_ += 16;
     }
-    // At least n (<= 16) bits in the buffer.
+    // At least n (<= 16) bits in the buffer. It is filled to more than 32
+    // bits at a time: where a format reads raw bytes, it finds them from
+    // ConsumedBits, not from how far the buffer ran ahead.
     void Ensure(int n) {
-        while (count_ < n) LoadWord();
+        if (count_ >= n) return;
+        if (next_ <= input_.size() && input_.size() - next_ >= 6 && count_ <= 16) {
+            const uint8_t* p = input_.data() + next_;
+            const uint64_t words = uint64_t{p[0]} << 32 | uint64_t{p[1]} << 40 | uint64_t{p[2]} << 16 |
+                                   uint64_t{p[3]} << 24 | uint64_t{p[4]} | uint64_t{p[5]} << 8;
+            buffer_ = buffer_ << 48 | words;
+            count_ += 48;
+            next_ += 6;
+            return;
+        }
+        while (count_ <= 32) LoadWord();
     }
     // The next n (1..16) bits; Ensure(n) first.
     uint32_t Peek(int n) const { return uint32_t(buffer_ >> (count_ - n)) & ((1u << n) - 1); }

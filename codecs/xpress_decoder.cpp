@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 
+#include "codecs/lz_copy.h"
 #include "codecs/word_bit_reader.h"
 
 namespace codecs {
@@ -67,13 +68,7 @@ bool XpressDecoder::DecodeChunk(std::span<const uint8_t> in, std::span<uint8_t> 
             TopUp(bits);
         }
         if (distance > pos || matchLength > n - pos) return false;
-        uint8_t* to = dst + pos;
-        const uint8_t* from = to - distance;
-        if (distance >= matchLength) {
-            std::memcpy(to, from, matchLength);
-        } else {
-            for (size_t i = 0; i < matchLength; ++i) to[i] = from[i];
-        }
+        CopyMatch(dst, pos, distance, matchLength, n);
         pos += matchLength;
     }
     // The reader keeps 16 bits ahead; only bits actually used must be real.

@@ -166,41 +166,55 @@ ReadResult ReadResource(const WimPart& part, const ResourceEntry& resource, cons
     ChunkedResource chunks(part, resource);
     if (ReadResult r = chunks.Open(); r != ReadResult::kOk) return r;
     const uint64_t threads = DecodeThreadCount(how.decodeThreads);
-    std::vector<uint8_t> stored;
-    std::vector<uint8_t> decoded;
+    const Compression kind = part.header.compression;
+    // Buffers of a whole batch, made once and never cleared: every byte is
+    // read or decoded into before it is used.
+    const uint64_t batchChunks = std::min<uint64_t>(kBatchChunks, chunks.ChunkCount());
+    const size_t batchBytes = size_t(batchChunks * kChunkBytes);
+    std::unique_ptr<uint8_t[]> storedBuffer(new uint8_t[batchBytes]);
+    // With threads, batch k is decoded while the calling thread hashes and
+    // hands on batch k - 1.
+    std::unique_ptr<uint8_t[]> decodedBuffers[2] = {std::unique_ptr<uint8_t[]>(new uint8_t[batchBytes]),
+                                                   threads > 1 ? std::unique_ptr<uint8_t[]>(new uint8_t[batchBytes])
+                                                               : nullptr};
+    std::span<uint8_t> decoded[2];
+    int current = 0;
+    bool pending = false;
     for (uint64_t first = 0; first < chunks.ChunkCount();) {
         if (Cancelled(how.progress)) return ReadResult::kCancelled;
         const uint64_t count = std::min<uint64_t>(kBatchChunks, chunks.ChunkCount() - first);
         const uint64_t storedFrom = chunks.Start(first);
         const uint64_t storedBytes = chunks.Start(first + count) - storedFrom;
-        stored.resize(static_cast<size_t>(storedBytes));
-        if (storedBytes > 0 &&
-            !ReadAt(part.file, stored.data(), chunks.DataStart() + storedFrom, stored.size()))
+        // Each chunk's span is at most its size, so the batch's fits.
+        const std::span<const uint8_t> stored(storedBuffer.get(), size_t(storedBytes));
+        if (storedBytes > 0 && !ReadAt(part.file, storedBuffer.get(), chunks.DataStart() + storedFrom, stored.size()))
             return ReadResult::kReadFailed;
         const uint64_t outBytes = (count - 1) * kChunkBytes + chunks.ChunkSize(first + count - 1);
-        decoded.resize(static_cast<size_t>(outBytes));
+        decoded[current] = std::span<uint8_t>(decodedBuffers[current].get(), size_t(outBytes));
+        const std::span<uint8_t> out = decoded[current];
 
         const uint64_t workers = std::min<uint64_t>(threads, std::max<uint64_t>(1, count / kChunksPerThread));
-        bool ok = true;
-        if (workers <= 1) {
-            ok = DecodeChunks(chunks, part.header.compression, stored, decoded, first, count, 0, 1);
+        if (threads <= 1) {
+            if (!DecodeChunks(chunks, kind, stored, out, first, count, 0, 1)) return ReadResult::kDamaged;
+            if (!output.Put(out)) return ReadResult::kSinkFailed;
         } else {
-            std::vector<char> results(size_t(workers), 1);
+            std::vector<char> results(size_t(workers), 0);
             std::vector<std::thread> pool;
-            pool.reserve(size_t(workers - 1));
-            for (uint64_t w = 1; w < workers; ++w)
+            pool.reserve(size_t(workers));
+            for (uint64_t w = 0; w < workers; ++w)
                 pool.emplace_back([&, w] {
-                    results[size_t(w)] = DecodeChunks(chunks, part.header.compression, stored, decoded, first, count, w,
-                                                      workers) ? 1 : 0;
+                    results[size_t(w)] = DecodeChunks(chunks, kind, stored, out, first, count, w, workers) ? 1 : 0;
                 });
-            results[0] = DecodeChunks(chunks, part.header.compression, stored, decoded, first, count, 0, workers) ? 1 : 0;
+            const bool handedOn = !pending || output.Put(decoded[1 - current]);
             for (std::thread& t : pool) t.join();
-            ok = std::all_of(results.begin(), results.end(), [](char r) { return r != 0; });
+            if (!handedOn) return ReadResult::kSinkFailed;
+            if (!std::all_of(results.begin(), results.end(), [](char r) { return r != 0; })) return ReadResult::kDamaged;
+            pending = true;
+            current = 1 - current;
         }
-        if (!ok) return ReadResult::kDamaged;
-        if (!output.Put(decoded)) return ReadResult::kSinkFailed;
         first += count;
     }
+    if (pending && !output.Put(decoded[1 - current])) return ReadResult::kSinkFailed;
     return output.HashMatches() ? ReadResult::kOk : ReadResult::kDamaged;
 }
 
