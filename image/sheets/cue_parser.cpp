@@ -142,7 +142,11 @@ TrackListPtr CueParser::Run(SheetDiagnostics* diagnostics) {
     if (state_ != kIndex01Read && state_ != kPostgapRead) return report(SheetError::MissingIndex01, 0);
 
     const TrackEntry& last = list_->tracks[static_cast<size_t>(list_->trackCount - 1)];
-    list_->tracks[static_cast<size_t>(list_->trackCount)].startSector = last.startSector + last.length + last.postgap;
+    // PREGAP and POSTGAP reach 99999:59:74 each; the starts are checked as
+    // they come, the end of the last track here.
+    const int64_t end = int64_t{last.startSector} + last.length + last.postgap;
+    if (end > INT32_MAX) return report(SheetError::BadTrackLength, 0);
+    list_->tracks[static_cast<size_t>(list_->trackCount)].startSector = static_cast<int32_t>(end);
     if (!list_->cdTextFile.empty()) ApplyCdTextFile(list_.get(), list_->cdTextFile);
     UpdateTrackListCdTextAnsi(list_.get());
     if (diagnostics) *diagnostics = SheetDiagnostics{};

@@ -380,6 +380,13 @@ TEST(CueParser, BadSheetsAreRefusedWithTheirReason) {
          file + "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    PREGAP 00:05:00\n"
                 "    INDEX 01 00:02:00\n",
          SheetError::BadTrackLength, 6},
+        // Gaps of 99999:59:74 each: every start still fits 32 bits, the last
+        // track's end does not.
+        {"last track ends past 32 bits",
+         file + "  TRACK 01 AUDIO\n    PREGAP 99999:59:74\n    INDEX 01 00:00:00\n    POSTGAP 99999:59:74\n" +
+             file + "  TRACK 02 AUDIO\n    PREGAP 99999:59:74\n    INDEX 01 00:00:00\n    POSTGAP 99999:59:74\n" +
+             file + "  TRACK 03 AUDIO\n    INDEX 01 00:00:00\n    POSTGAP 99999:59:74\n",
+         SheetError::BadTrackLength, 0},
     };
     for (const BadRow& row : rows) {
         SCOPED_TRACE(row.name);

@@ -185,6 +185,14 @@ TEST_F(MdsFixture, BadDescriptorsAreRefused) {
         {"name not terminated", [](Bytes& b) { b.back() = 'x'; }, true},
         {"no name record", [](Bytes& b) { PutLe32(b, kFirstBlock + 3 * 80 + 52, 0); }, false},
         {"absolute name", [](Bytes& b) { b[b.size() - 6] = '/'; }, false},
+        // A length of 2^32 - 1 sectors from sector 10: the end passes what a
+        // disc address can hold.
+        {"track end past 32 bits",
+         [](Bytes& b) {
+             b[kFirstBlock + 3 * 80 + 11] = 10;
+             PutLe32(b, kFirstBlock + 4 * 80 + 4, 0xFFFFFFFF);   // the one extra block's length
+         },
+         false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
