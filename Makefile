@@ -1,8 +1,10 @@
 # Front door: every target installs what it needs first.
 JOBS ?= $(shell nproc)
+# Seconds each libFuzzer target runs for under `make fuzz`.
+FUZZ_SECONDS ?= 60
 export CCACHE_BASEDIR := $(CURDIR)
 
-.PHONY: deps test bench clean
+.PHONY: deps test bench fuzz clean
 
 deps:
 	bash scripts/deps
@@ -16,6 +18,11 @@ bench: deps
 	cmake --preset release
 	cmake --build --preset release -j $(JOBS)
 	bash bench/run
+
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+	FUZZ_SECONDS=$(FUZZ_SECONDS) bash tests/fuzz/run
 
 clean:
 	rm -rf build

@@ -59,8 +59,10 @@ int AppMessageBox(std::u16string_view text, uint32_t flags) {
     bool wasOpen = MessageBoxOpen.exchange(true);
     int answer = CurrentUiServices().ShowMessageBox(request);
     MessageBoxOpen = wasOpen;
-    // A face that could not ask must still give a button the caller knows.
-    return answer != 0 ? answer : RefusingAnswer(flags);
+    // The console answers 0, which callers take as no; a window face that
+    // could not ask must still give a button the caller knows.
+    if (answer != 0 || ConsoleMode) return answer;
+    return RefusingAnswer(flags);
 }
 
 std::u16string GetLastErrorText() {

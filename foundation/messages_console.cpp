@@ -48,9 +48,11 @@ bool ConsoleUiServices::ReadLine(std::u16string& line) {
 int ConsoleUiServices::ShowMessageBox(const MessageBoxRequest& request) {
     WriteString(request.text);
     WriteString(u"\r\n");
-    // Nobody can press a button here: the box answers its refusing button, so
-    // an OK/Cancel question is cancelled and a Yes/No question counts as no.
-    return RefusingAnswer(request.flags);
+    // Nobody can press a button here: the box answers 0, no button at all, so
+    // a Yes/No or OK/Cancel question counts as no, and Abort/Retry/Ignore as
+    // neither retry nor ignore.
+    (void)request;
+    return 0;
 }
 
 bool ConsoleUiServices::PostUserPrompt(std::shared_ptr<foundation::UserPromptRequest>) { return false; }

@@ -49,10 +49,14 @@ int ParseFileExistsAnswer(std::u16string_view line) {
 void DispatchUserPrompt(UserPromptRequest& request) {
     switch (request.kind) {
     case foundation::prompt_kind::kFileExists:
-        if (ConsoleMode)
+        if (ConsoleMode) {
             request.answer = CurrentUiServices().AskFileExistsOnConsole(NameOf(request), request.text);
-        else
+        } else {
+            // Only mode 2 (an audio track) has an object for the dialog to
+            // show; any other mode passes none.
+            if (request.data != 2) request.context = NoPromptContext();
             foundation::PromptServices().Show(request);
+        }
         break;
     case foundation::prompt_kind::kWrongPassword: {
         int box = AppMessageBox(LangString(kStrPasswordWrong), kMbOkCancel | kMbIconQuestion);

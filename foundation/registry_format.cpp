@@ -146,6 +146,9 @@ bool ParseValueData(std::string_view data, RegistryValue& value) {
         size_t pos = 0;
         std::u16string text;
         if (!ReadQuoted(data, pos, text) || pos != data.size()) return false;
+        // A string is written back in its hex(1) form, which ends at the first
+        // terminator: cut here as well, or every rewrite would cut it anew.
+        if (size_t nul = text.find(u'\0'); nul != std::u16string::npos) text.resize(nul);
         value = RegistryValue::String(text);
         return true;
     }
@@ -326,10 +329,12 @@ bool ParseRegistryText(std::string_view text, RegistryTree& tree) {
         }
         sawContent = true;
         if (l.front() == '[') {
-            if (l.back() != ']' || l.size() < 3 || l[1] == '-') return false;
+            if (l.back() != ']' || l.size() < 3) return false;
             std::u16string path = NormalizeRegistryKeyPath(
                 platform::Utf8ToUtf16(l.substr(1, l.size() - 2)));
-            if (path.empty()) return false;
+            // "[-key]" deletes a key in this syntax; a leading separator must
+            // not hide one, as the path is written back without it.
+            if (path.empty() || path.front() == u'-') return false;
             current = &tree.FindOrAddKey(path);
             currentIndex = &index[platform::ToLower(current->path)];
             continue;

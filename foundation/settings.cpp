@@ -126,16 +126,14 @@ std::u16string GetVirtualDriveInstallDir() {
     return GetInstallDir();
 }
 
-// The virtual drive's key is written per user (nothing here redirects machine
-// writes as Windows' virtualisation did), so reads look there first and the
-// machine key holds what an installer put in place.
+// The virtual drive's key is read machine-wide, where the helper and the
+// installer put what the drives run with, and written per user: the helper,
+// started after a change, carries the user's choice over to the machine key.
 uint32_t GetVirtualDriveDword(std::u16string_view name, uint32_t defaultValue) {
-    if (auto v = ReadDword(RegistryHive::CurrentUser, kVirtualDriveKey, name)) return *v;
     return ReadDword(RegistryHive::LocalMachine, kVirtualDriveKey, name).value_or(defaultValue);
 }
 
 std::optional<std::u16string> GetVirtualDriveString(std::u16string_view name) {
-    if (auto v = ReadString(RegistryHive::CurrentUser, kVirtualDriveKey, name)) return v;
     return ReadString(RegistryHive::LocalMachine, kVirtualDriveKey, name);
 }
 

@@ -37,6 +37,10 @@ constexpr int32_t kNoToAll = 3;
 constexpr int32_t kCancel = 4;
 }  // namespace overwrite_answer
 
+// The context a file-exists prompt (kind 1) hands its dialog when its mode is
+// not 2: none, as -1.
+inline void* NoPromptContext() { return reinterpret_cast<void*>(intptr_t{-1}); }
+
 struct UserPromptRequest {
     int32_t kind = 0;
     intptr_t data = 0;            // kind-specific input: a mode number or a pointer

@@ -12,6 +12,8 @@
 
 #include "image/document/fat_volume_services.h"
 #include "image/document/main_window_services.h"
+#include "foundation/byte_order.h"
+#include "foundation/dates.h"
 #include "foundation/memory.h"
 #include "foundation/operation_status.h"
 #include "image/document/folder_name_index.h"
@@ -186,7 +188,7 @@ std::u16string JoinFolderPath(const ImageFolder* parent, std::u16string_view nam
     return path;
 }
 
-ImageFolder* MakeFolderNode(ImageContext* /*ctx*/, ImageFolder* parent, std::u16string_view name) {
+ImageFolder* MakeFolderNode(ImageContext* ctx, ImageFolder* parent, std::u16string_view name) {
     if (!parent || name.empty()) return nullptr;
     ImageItem* item = NewItem();
     if (!item) return nullptr;
@@ -197,6 +199,14 @@ ImageFolder* MakeFolderNode(ImageContext* /*ctx*/, ImageFolder* parent, std::u16
     }
     item->name = name;
     item->recordHeader[dr::kFlags] = dirflag::kDirectory;
+    // A folder made here is new to the image, as one the user makes: it gets
+    // the time of new items (the document's fixed time when it has one), its
+    // record date and volume sequence number 1, or the save writes zeros.
+    const int64_t seconds = foundation::GetNewItemTime(ctx ? ctx->fixedItemTime : 0);
+    item->time = seconds < 0 ? 0 : seconds > int64_t{UINT32_MAX} ? UINT32_MAX : static_cast<uint32_t>(seconds);
+    foundation::UnixTimeToIsoRecordDate(seconds,
+                                        std::span<uint8_t>(item->recordHeader).subspan(dr::kDate, dr::kDateBytes));
+    foundation::WriteBothEndian16(item->recordHeader.data() + dr::kVolumeSequence, 1);
     item->ownFolder = folder;
     item->kindByte = 2;
     folder->ownItem = item;
@@ -406,16 +416,19 @@ ImageItem* FindItemByPath(ImageContext* ctx, ImageFolder* start, std::u16string_
         std::u16string_view component = NextComponent(rest, more);
         if (component.empty()) return nullptr;
         ImageItem* sub = FindChildFiltered(folder, component, &IsPathFolder);
-        if (sub && more && !rest.empty()) {
-            folder = sub->ownFolder;
-            continue;
+        if (sub && more) {
+            if (!rest.empty()) {
+                folder = sub->ownFolder;
+                continue;
+            }
+            return sub;   // a folder followed only by "/" is meant itself
         }
-        // A file ends the walk only when it is the last component: "dir/file/x"
-        // names nothing, and must not act on dir/file.
-        ImageItem* file = more ? nullptr : FindChildFiltered(folder, component, &IsPathFile);
-        // A folder followed by nothing, or only by a trailing "/", is meant
-        // itself; of a folder and a file whose names differ only in case, the
-        // one spelled exactly.
+        ImageItem* file = FindChildFiltered(folder, component, &IsPathFile);
+        // A matching file ends the walk even when components follow: a file
+        // has no entries for them to name.
+        if (more) return file;
+        // Of a folder and a file whose names differ only in case, the one
+        // spelled exactly.
         if (sub && (!file || sub->name == component || file->name != component)) return sub;
         return file;
     }

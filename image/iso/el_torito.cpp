@@ -25,13 +25,16 @@ constexpr size_t kMbrSignature = 510;
 constexpr uint32_t kMbrSectorBytes = 512;
 constexpr size_t kMaxCatalogueEntries = kSectorBytes / kEntryBytes;
 
+bool WithinImage(const ImageContext& ctx, uint64_t first, uint64_t count) {
+    if (first > uint64_t(INT32_MAX) || count > uint64_t(INT32_MAX)) return false;
+    return ctx.endSector <= 0 || (first < uint64_t(ctx.endSector) && count <= uint64_t(ctx.endSector) - first);
+}
+
 // The open reads the boot pieces without questions: a damaged catalogue
 // leaves the document without a boot image rather than stopping the open.
 bool ReadSectors(ImageContext& ctx, uint64_t first, uint64_t count, uint8_t* out) {
     if (count == 0) return true;
-    if (first > uint64_t(INT32_MAX) || count > uint64_t(INT32_MAX)) return false;
-    if (ctx.endSector > 0 && (first >= uint64_t(ctx.endSector) || count > uint64_t(ctx.endSector) - first))
-        return false;
+    if (!WithinImage(ctx, first, count)) return false;
     return ReadImageSectors(ctx, int32_t(first), out, int32_t(count)) == int32_t(count);
 }
 
@@ -52,11 +55,24 @@ uint64_t FloppyBytes(uint8_t media) {
 }
 
 // The bytes of one image read into whole sectors; false on a short read.
+// The end an MDS or NRG descriptor claims may lie far past the data its file
+// holds, so the buffer grows only by what was read, in steps that double
+// from one sector: an entry whose first sector is missing costs one sector.
 bool ReadImageBytes(ImageContext& ctx, uint64_t start, uint64_t bytes, std::vector<uint8_t>& out) {
-    uint64_t n = SectorsFor(bytes);
-    if (bytes == 0 || int64_t(bytes) > kBootImageCap) return false;
-    out.assign(size_t(n * kSectorBytes), 0);
-    return ReadSectors(ctx, start, n, out.data());
+    constexpr uint64_t kMaxStepSectors = 512;
+    const uint64_t n = SectorsFor(bytes);
+    out.clear();
+    if (bytes == 0 || int64_t(bytes) > kBootImageCap || !WithinImage(ctx, start, n)) return false;
+    for (uint64_t done = 0; done < n;) {
+        const uint64_t step = std::min({std::max<uint64_t>(done, 1), kMaxStepSectors, n - done});
+        out.resize(size_t((done + step) * kSectorBytes));
+        if (!ReadSectors(ctx, start + done, step, out.data() + done * kSectorBytes)) {
+            out = std::vector<uint8_t>();
+            return false;
+        }
+        done += step;
+    }
+    return true;
 }
 
 // What all boot images of the document may hold together. Images that do not

@@ -99,7 +99,10 @@ public:
                                    n < 0 ? std::nullopt : std::optional<uint32_t>(uint32_t(n)), options_.joliet);
         };
         std::u16string family;
-        for (int64_t n = -1; n <= int64_t(kMaxNameNumber); ++n) {
+        // The long name itself is tried only when it fits: a longer one goes
+        // straight to the numbered forms, and the user hears of every one.
+        const bool fits = r.item->name.size() <= size_t(std::max(options_.jolietLimit, 8));
+        for (int64_t n = fits ? -1 : 0; n <= int64_t(kMaxNameNumber); ++n) {
             if (n == 0) {
                 family = Fold(build(0));
                 auto it = jolietNextNumber_.find(family);

@@ -92,7 +92,21 @@ private:
     TrackEntry& Current() { return list_->tracks[static_cast<size_t>(list_->trackCount - 1)]; }
     TrackDetail* CurrentDetail() { return GetTrackCdText(list_->trackCount, list_.get()); }
 
+    // A name's resolved path; kept for the failure report until the next name.
+    bool FailWithPath(SheetError error, const std::u16string& path) {
+        failedPath_ = path;
+        return Fail(error);
+    }
+    static SheetError NameError(SheetNameStatus status) {
+        switch (status) {
+        case SheetNameStatus::NotFound: return SheetError::FileNotFound;
+        case SheetNameStatus::NotRegularFile: return SheetError::NotAFile;
+        default: return SheetError::BadFileName;
+        }
+    }
+
     std::u16string sheetPath_;
+    std::u16string failedPath_;
     TrackListPtr list_;
     int state_ = kStart;
     CueFile file_;
@@ -111,6 +125,7 @@ TrackListPtr CueParser::Run(SheetDiagnostics* diagnostics) {
         if (diagnostics) {
             diagnostics->error = error;
             diagnostics->line = line;
+            diagnostics->path = failedPath_;
         }
         return nullptr;
     };
@@ -142,7 +157,11 @@ TrackListPtr CueParser::Run(SheetDiagnostics* diagnostics) {
     if (state_ != kIndex01Read && state_ != kPostgapRead) return report(SheetError::MissingIndex01, 0);
 
     const TrackEntry& last = list_->tracks[static_cast<size_t>(list_->trackCount - 1)];
-    list_->tracks[static_cast<size_t>(list_->trackCount)].startSector = last.startSector + last.length + last.postgap;
+    // PREGAP and POSTGAP reach 99999:59:74 each; the starts are checked as
+    // they come, the end of the last track here.
+    const int64_t end = int64_t{last.startSector} + last.length + last.postgap;
+    if (end > INT32_MAX) return report(SheetError::BadTrackLength, 0);
+    list_->tracks[static_cast<size_t>(list_->trackCount)].startSector = static_cast<int32_t>(end);
     if (!list_->cdTextFile.empty()) ApplyCdTextFile(list_.get(), list_->cdTextFile);
     UpdateTrackListCdTextAnsi(list_.get());
     if (diagnostics) *diagnostics = SheetDiagnostics{};
@@ -186,8 +205,8 @@ bool CueParser::CdTextFile(SheetTokenizer& tokens) {
     if (!tokens.AtEnd()) return Fail(SheetError::ExtraToken);
     std::u16string path;
     SheetNameStatus status = ResolveSheetFileName(sheetPath_, name, path);
-    if (status != SheetNameStatus::Ok && status != SheetNameStatus::NotFound) return Fail(SheetError::BadFileName);
-    if (!ReadCdTextFile(path, list_->cdTextFile)) return Fail(SheetError::CdTextFile);
+    if (status != SheetNameStatus::Ok && status != SheetNameStatus::NotFound) return FailWithPath(NameError(status), path);
+    if (!ReadCdTextFile(path, list_->cdTextFile)) return FailWithPath(SheetError::CdTextFile, path);
     return true;
 }
 
@@ -211,17 +230,14 @@ bool CueParser::File(SheetTokenizer& tokens) {
     file_ = CueFile{};   // closes the previous FILE
     haveFile_ = false;
     std::u16string path;
-    switch (ResolveSheetFileName(sheetPath_, name, path)) {
-    case SheetNameStatus::Ok: break;
-    case SheetNameStatus::NotFound: return Fail(SheetError::FileNotFound);
-    default: return Fail(SheetError::BadFileName);
-    }
+    if (SheetNameStatus status = ResolveSheetFileName(sheetPath_, name, path); status != SheetNameStatus::Ok)
+        return FailWithPath(NameError(status), path);
     foundation::UniqueFile handle(platform::FileOpen(path, platform::FileAccess::Read,
                                                      platform::FileDisposition::OpenExisting));
-    if (!handle) return Fail(SheetError::FileNotFound);
+    if (!handle) return FailWithPath(SheetError::FileNotFound, path);
     uint64_t size = 0;
-    if (!platform::FileGetSize(handle.get(), size)) return Fail(SheetError::FileNotFound);
-    if (size < static_cast<uint64_t>(kMinFileBytes)) return Fail(SheetError::FileTooSmall);
+    if (!platform::FileGetSize(handle.get(), size)) return FailWithPath(SheetError::FileNotFound, path);
+    if (size < static_cast<uint64_t>(kMinFileBytes)) return FailWithPath(SheetError::FileTooSmall, path);
 
     file_.path = path;
     file_.size = static_cast<int64_t>(size);
@@ -234,7 +250,7 @@ bool CueParser::File(SheetTokenizer& tokens) {
         IAudioServices* audio = AudioServicesSlot().Installed();
         int64_t sectors = audio ? audio->ProbeAudioFile(handle.get(), path, &kind, &dataOffset, &dataSize)
                                 : ProbeWaveFile(handle.get(), path, kind, dataOffset, dataSize);
-        if (sectors < 1 || dataOffset < 0 || dataSize < 1) return Fail(SheetError::AudioProbeFailed);
+        if (sectors < 1 || dataOffset < 0 || dataSize < 1) return FailWithPath(SheetError::AudioProbeFailed, path);
         file_.audioFile = true;
         file_.audioKind = kind;
         file_.dataOffset = dataOffset;

@@ -18,8 +18,9 @@ enum class SheetError {
     PathTooLong,
     KeywordNotAllowed,   // a keyword out of its place (TITLE after INDEX 01, FLAGS before TRACK ...)
     ExtraToken,          // something after a keyword's arguments
-    BadFileName,         // absolute, "..", empty or too long
+    BadFileName,         // empty or too long
     FileNotFound,
+    NotAFile,            // the name leads to a folder, a device or a pipe
     FileTooSmall,        // a FILE of fewer than 2048 bytes
     BadFileType,
     AudioProbeFailed,    // an AIFF/WAVE/MP3 file that gives no whole sector
@@ -41,6 +42,7 @@ enum class SheetError {
 struct SheetDiagnostics {
     SheetError error = SheetError::None;
     int32_t line = 0;   // 1-based line of the sheet (counting its non-empty lines); 0 for the whole sheet
+    std::u16string path;   // the file a failing FILE or CDTEXTFILE line names, as resolved
 };
 
 // AIFF/WAVE/MP3 FILE lines are probed by the audio services

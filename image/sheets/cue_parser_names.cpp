@@ -1,6 +1,7 @@
 #include "image/sheets/cue_parser_names.h"
 
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include <memory>
 #include <vector>
@@ -16,6 +17,12 @@ namespace {
 
 bool Exists(const std::u16string& path) {
     return platform::FileExists(path) || platform::DirectoryExists(path);
+}
+
+bool IsRegularFile(const std::u16string& path) {
+    std::string name;
+    struct stat st {};
+    return platform::Utf16ToUtf8Strict(path, name) && stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 }  // namespace
@@ -48,37 +55,40 @@ std::u16string FindNameNoCase(const std::u16string& folder, std::u16string_view 
 SheetNameStatus ResolveSheetFileName(const std::u16string& sheetPath, std::u16string_view name,
                                      std::u16string& resolved) {
     resolved.clear();
-    std::u16string folder = foundation::FolderOfPath(sheetPath);
-    std::u16string relative;
+    std::u16string path = foundation::FolderOfPath(sheetPath);
+    std::u16string named;
     if (name.size() >= 2 && name[0] == u'*' && name[1] == u'.') {
         std::u16string sheetName = foundation::NameOfPath(sheetPath);
         size_t dot = sheetName.rfind(u'.');
         if (dot != std::u16string::npos && dot > 0) sheetName.resize(dot);
-        relative = sheetName + std::u16string(name.substr(1));
+        named = sheetName + std::u16string(name.substr(1));
     } else {
         if (name.empty()) return SheetNameStatus::Empty;
-        if (name[0] == u'/' || name[0] == u'\\' || (name.size() >= 2 && name[1] == u':')) {
-            return SheetNameStatus::Absolute;
+        if (name.size() >= 2 && name[1] == u':') {
+            if (name.size() > 1023) return SheetNameStatus::TooLong;
+            resolved.assign(name);
+            return SheetNameStatus::NotFound;
         }
-        relative.assign(name);
+        if (name[0] == u'/' || name[0] == u'\\') path = u"/";
+        named.assign(name);
     }
 
     std::vector<std::u16string> parts;
     size_t start = 0;
-    while (start <= relative.size()) {
-        size_t end = relative.find_first_of(u"/\\", start);
-        if (end == std::u16string::npos) end = relative.size();
-        std::u16string part = relative.substr(start, end - start);
-        if (part == u"..") return SheetNameStatus::ParentReference;
+    while (start <= named.size()) {
+        size_t end = named.find_first_of(u"/\\", start);
+        if (end == std::u16string::npos) end = named.size();
+        std::u16string part = named.substr(start, end - start);
         if (!part.empty() && part != u".") parts.push_back(part);
         start = end + 1;
     }
     if (parts.empty()) return SheetNameStatus::Empty;
 
-    std::u16string path = folder;
     bool found = true;
     for (const std::u16string& part : parts) {
-        std::u16string actual = found ? FindNameNoCase(path, part) : std::u16string();
+        // ".." stays in the path: the file system resolves it, through links
+        // as it would for any program given the same name.
+        std::u16string actual = found && part != u".." ? FindNameNoCase(path, part) : part;
         if (actual.empty()) {
             found = false;
             actual = part;
@@ -87,7 +97,10 @@ SheetNameStatus ResolveSheetFileName(const std::u16string& sheetPath, std::u16st
         if (path.size() > 1023) return SheetNameStatus::TooLong;
     }
     resolved = path;
-    return found ? SheetNameStatus::Ok : SheetNameStatus::NotFound;
+    if (!found || !Exists(path)) return SheetNameStatus::NotFound;
+    // Opening a pipe would wait for a writer, a device would be read whole,
+    // a folder is no data: only a regular file (or a link to one) is taken.
+    return IsRegularFile(path) ? SheetNameStatus::Ok : SheetNameStatus::NotRegularFile;
 }
 
 }  // namespace image

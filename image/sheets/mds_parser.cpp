@@ -120,7 +120,11 @@ TrackListPtr ParseMdsBytes(const std::u16string& mdsPath, std::span<const uint8_
     list->sheetPath = mdsPath;
     list->imageSectorSize = all2048 ? 2048 : 2352;
     const TrackEntry& last = list->tracks[static_cast<size_t>(list->trackCount - 1)];
-    list->tracks[static_cast<size_t>(list->trackCount)].startSector = last.startSector + last.length;
+    // The length is clamped only to 32 bits: a track that ends past what a
+    // disc address holds is no track.
+    const int64_t end = int64_t{last.startSector} + last.length;
+    if (end > INT32_MAX) return nullptr;
+    list->tracks[static_cast<size_t>(list->trackCount)].startSector = static_cast<int32_t>(end);
     return list;
 }
 

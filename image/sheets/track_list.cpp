@@ -52,7 +52,10 @@ int32_t GetTrackListEndSector(const TrackList* list) {
     int32_t count = TrackCount(*list);
     if (count == 0) return 0;
     const TrackEntry& last = list->tracks[count - 1];
-    return last.startSector + last.postgap + last.length;
+    // The sheet parsers refuse an end past 32 bits; a list built another way
+    // is clamped rather than wrapped to a negative end.
+    const int64_t end = int64_t{last.startSector} + last.postgap + last.length;
+    return end > INT32_MAX ? INT32_MAX : static_cast<int32_t>(end);
 }
 
 int TrimToAudioTracks(TrackList* list, int32_t firstTrack) {

@@ -133,7 +133,8 @@ TEST_F(Languages, SelectingARowStoresTheChoice) {
     RegistryWrite(RegistryHive::LocalMachine, kVirtualDriveKey, u"Install_Dir", RegistryValue::String(u"/opt/vd"));
     ASSERT_TRUE(SelectLanguageRow(2));
     EXPECT_EQ(ReadSettingDword(u"Language", 0), 1031u);
-    EXPECT_EQ(GetVirtualDriveDword(u"Language", 0), 1031u);
+    // Written per user; the helper carries it over to the machine key it reads.
+    EXPECT_EQ(RegistryRead(RegistryHive::CurrentUser, kVirtualDriveKey, u"Language")->dword, 1031u);
     EXPECT_EQ(LangString(700), u"Name existiert.");
     ASSERT_TRUE(SelectLanguageRow(1));
     EXPECT_EQ(CurrentLangFile(), nullptr);

@@ -108,16 +108,18 @@ TEST_F(Messages, BoxOpenFlagIsSetDuringTheCall) {
     EXPECT_FALSE(MessageBoxOpen);
 }
 
-TEST_F(Messages, ConsoleBoxPrintsAndAnswersTheRefusingButton) {
+// The console prints the box and answers 0, whatever its buttons: a question
+// counts as no, and an Abort/Retry/Ignore question neither retries nor ignores.
+TEST_F(Messages, ConsoleBoxPrintsAndAnswersZero) {
     int out[2];
     ASSERT_EQ(pipe(out), 0);
     ConsoleUiServices console(-1, out[1]);
     ScopedServices<foundation::SetUiServices> scope(&console);
     ConsoleMode = true;
-    EXPECT_EQ(AppMessageBox(u"Saved.", kMbOk | kMbIconInformation), kIdOk);
-    EXPECT_EQ(AppMessageBox(u"Lock?", kMbOkCancel | kMbIconQuestion), kIdCancel);
-    EXPECT_EQ(AppMessageBox(u"Overwrite?", kMbYesNo | kMbIconQuestion | kMbDefButton2), kIdNo);
-    EXPECT_EQ(AskRetryOnError(u"Read failed", u"I/O"), kIdAbort);
+    EXPECT_EQ(AppMessageBox(u"Saved.", kMbOk | kMbIconInformation), 0);
+    EXPECT_EQ(AppMessageBox(u"Lock?", kMbOkCancel | kMbIconQuestion), 0);
+    EXPECT_EQ(AppMessageBox(u"Overwrite?", kMbYesNo | kMbIconQuestion | kMbDefButton2), 0);
+    EXPECT_EQ(AskRetryOnError(u"Read failed", u"I/O"), 0);
     close(out[1]);
     char buffer[256] = {};
     ssize_t n = read(out[0], buffer, sizeof buffer - 1);

@@ -28,8 +28,10 @@ public:
         chosenAtShow = foundation::ChosenSessionIndex().load();
         request.answer = answer;
         request.outText = outText;
+        contexts.push_back(request.context);
     }
     std::mutex lock;
+    std::vector<void*> contexts;
     int32_t answer = 0;
     std::u16string outText;
     std::vector<int32_t> kinds;
@@ -150,6 +152,22 @@ TEST_F(Prompts, WithoutAProgressDialogThePromptRunsHere) {
     ASSERT_EQ(prompts.threads.size(), 1u);
     EXPECT_EQ(prompts.threads[0], std::this_thread::get_id());
     EXPECT_EQ(ui.PendingPosts(), 0u);
+}
+
+// The file-exists dialog gets the asker's context only in mode 2; in any
+// other mode it gets none (-1).
+TEST_F(Prompts, FileExistsPassesItsContextOnlyInMode2) {
+    int object = 0;
+    const struct {
+        intptr_t mode;
+        void* expected;
+    } rows[] = {{0, NoPromptContext()}, {1, NoPromptContext()}, {2, &object}};
+    for (const auto& row : rows) {
+        int32_t answer = -1;
+        EXPECT_EQ(RunUserPrompt(1, row.mode, u"q", 0, &object, &answer, nullptr), 0);
+        ASSERT_FALSE(prompts.contexts.empty());
+        EXPECT_EQ(prompts.contexts.back(), row.expected) << "mode " << row.mode;
+    }
 }
 
 TEST_F(Prompts, KindsTheFoundationAnswersItself) {

@@ -86,6 +86,31 @@ TEST(RegistryFormat, ReadsRegeditStyleText) {
     ASSERT_NE(tree.FindKey(u"software\\quendravine virtual drive"), nullptr);
 }
 
+// A quoted string holds no U+0000 on its way back: the hex(1) form the writer
+// gives such a string ends at its first terminator, so reading stops there too.
+TEST(RegistryFormat, QuotedStringEndsAtItsFirstNul) {
+    struct Row {
+        const char* name;
+        std::string_view line;
+        std::u16string text;
+    };
+    using namespace std::string_view_literals;
+    const Row rows[] = {
+        {"nul inside", "\"Text\"=\"ab\0cd\""sv, u"ab"},
+        {"nul first", "\"Text\"=\"\0cd\""sv, u""},
+        {"nul after escape", "\"Text\"=\"a\\\\\0\\\"\""sv, u"a\\"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        RegistryTree tree;
+        ASSERT_TRUE(ParseRegistryText(std::string("[Software]\n") + std::string(row.line) + "\n", tree));
+        EXPECT_EQ(FindRegistryValue(*tree.FindKey(u"Software"), u"Text")->value.text, row.text);
+        RegistryTree back;
+        ASSERT_TRUE(ParseRegistryText(FormatRegistryText(tree), back));
+        EXPECT_EQ(FindRegistryValue(*back.FindKey(u"Software"), u"Text")->value.text, row.text);
+    }
+}
+
 TEST(RegistryFormat, RefusesDamagedText) {
     const char* rows[] = {
         "\"Status\"=dword:5\n",                               // value before any key
@@ -98,6 +123,8 @@ TEST(RegistryFormat, RefusesDamagedText) {
         "[Software]\n\"Text\"=hex(1):41\n",                   // odd UTF-16 length
         "[Software\n",
         "[-Software]\n",
+        "[\\-Software]\n",                                  // "[-Software]" once its separator is dropped
+        "[/-]\n",
         "[]\n",
         "[Software]\nrandom garbage\n",
         "[Software]\n\"Name\"\n",

@@ -5,6 +5,7 @@
 #include "foundation/settings_window_placement.h"
 #include "tests/support/test_support.h"
 #include "foundation/shell_integration_services.h"
+#include "platform/text.h"
 
 #include <gtest/gtest.h>
 
@@ -192,20 +193,42 @@ TEST_F(Settings, InstallFolderLookupOrder) {
     EXPECT_TRUE(IsVirtualDriveInstalled());
 }
 
-TEST_F(Settings, VirtualDriveValuesSetAreValuesReadBack) {
-    // The machine key holds what an installer put there; the user's choice
-    // wins once made.
+// The virtual-drive key is read machine-wide and written per user: a value
+// set is what the helper takes over, not what the next read gives.
+TEST_F(Settings, VirtualDriveValuesAreReadMachineWideAndWrittenPerUser) {
     RegistryWrite(RegistryHive::LocalMachine, kVirtualDriveKey, u"Language", RegistryValue::Dword(1031));
     RegistryWrite(RegistryHive::LocalMachine, kVirtualDriveKey, u"TempFolder", RegistryValue::String(u"/m"));
     EXPECT_EQ(GetVirtualDriveDword(u"Language", 0), 1031u);
     EXPECT_EQ(GetVirtualDriveDword(u"FLAGS", 1), 1u);
     ASSERT_TRUE(SetVirtualDriveDword(u"Language", 2052));
-    EXPECT_EQ(GetVirtualDriveDword(u"Language", 0), 2052u);
     ASSERT_TRUE(SetVirtualDriveCString(u"TempFolder", u"/u"));
-    EXPECT_EQ(GetVirtualDriveString(u"TempFolder"), u"/u");
+    ASSERT_TRUE(SetVirtualDriveDword(u"FLAGS", 3));
+    struct Row {
+        const char16_t* name;
+        std::optional<uint32_t> userDword, machineDword;
+        std::optional<std::u16string> userText, machineText;
+    };
+    const Row rows[] = {
+        {u"Language", 2052u, 1031u, std::nullopt, std::nullopt},
+        {u"FLAGS", 3u, std::nullopt, std::nullopt, std::nullopt},
+        {u"TempFolder", std::nullopt, std::nullopt, u"/u", u"/m"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(platform::Utf16ToUtf8(row.name));
+        auto user = RegistryRead(RegistryHive::CurrentUser, kVirtualDriveKey, row.name);
+        if (row.userDword) {
+            ASSERT_TRUE(user);
+            EXPECT_EQ(user->dword, *row.userDword);
+            EXPECT_EQ(GetVirtualDriveDword(row.name, 1), row.machineDword.value_or(1));
+        } else {
+            ASSERT_TRUE(user);
+            EXPECT_EQ(user->text, *row.userText);
+            EXPECT_EQ(GetVirtualDriveString(row.name), row.machineText);
+        }
+    }
     EXPECT_FALSE(IsVirtualDriveInstalled());
     DeleteVirtualStoreKeys();
-    EXPECT_EQ(GetVirtualDriveString(u"TempFolder"), u"/u");
+    EXPECT_EQ(GetVirtualDriveString(u"TempFolder"), u"/m");
 }
 
 TEST_F(Settings, DriveLetters) {
@@ -220,12 +243,17 @@ TEST_F(Settings, DriveLetters) {
         {u"ZYXWVUTSRQPONMLKJIHGFEDCBA", u"ZYXWVUTSRQPONMLKJIHGFED"},
         {u"\u00c4-Q", u"AAQ" + std::u16string(20, u'A')},
     };
+    // Read from the machine-wide key, as the helper leaves it.
     for (const Row& row : rows) {
         if (row.stored) {
-            ASSERT_TRUE(SetDriveLetters(*row.stored));
+            ASSERT_TRUE(RegistryWrite(RegistryHive::LocalMachine, kVirtualDriveKey, u"DriveLetter",
+                                      RegistryValue::String(*row.stored)));
         }
         EXPECT_EQ(GetDriveLetters(), row.expected);
     }
+    // Written per user.
+    ASSERT_TRUE(SetDriveLetters(u"XYZ"));
+    EXPECT_EQ(RegistryRead(RegistryHive::CurrentUser, kVirtualDriveKey, u"DriveLetter")->text, u"XYZ");
 }
 
 TEST_F(Settings, MainWindowPlacementAgainstTheDesktop) {

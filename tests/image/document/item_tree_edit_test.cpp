@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <string>
 #include <vector>
 
+#include "foundation/dates.h"
 #include "image/document/current_document.h"
 #include "image/document/main_window_services.h"
 #include "platform/text.h"
@@ -203,6 +206,27 @@ TEST_F(EditTree, CopyFolderMakesADeepCopy) {
     EXPECT_EQ(b->size, 222);
     EXPECT_NE(FindItemByPath(doc.ctx(), nullptr, u"/src/inner/b.bin"), nullptr);
     EXPECT_NE(FindItemByPath(doc.ctx(), nullptr, u"/dst/src/a.txt"), nullptr);
+}
+
+// Folders a copy or a path makes are new to the image: they carry the time of
+// new items in the item and in the record's date, with volume sequence 1.
+TEST_F(EditTree, FoldersMadeByCopyOrPathGetTheNewItemTime) {
+    constexpr int64_t kFixed = 1700000000;
+    doc.ctx()->fixedItemTime = kFixed;
+    AddFolder(src, u"inner");
+    ASSERT_NE(CopyFolder(doc.ctx(), src, dst, false, false), nullptr);
+    ASSERT_NE(CreateFolderPath(doc.ctx(), u"made/deeper"), nullptr);
+    std::array<uint8_t, dr::kDateBytes> date{};
+    ASSERT_TRUE(foundation::UnixTimeToIsoRecordDate(kFixed, date));
+    for (const char16_t* path : {u"/dst/src", u"/dst/src/inner", u"/made", u"/made/deeper"}) {
+        SCOPED_TRACE(platform::Utf16ToUtf8(path));
+        ImageItem* item = FindItemByPath(doc.ctx(), nullptr, path);
+        ASSERT_NE(item, nullptr);
+        EXPECT_EQ(item->time, uint32_t(kFixed));
+        EXPECT_TRUE(std::equal(date.begin(), date.end(), item->recordHeader.begin() + dr::kDate));
+        EXPECT_EQ(item->recordHeader[dr::kVolumeSequence], 1);
+        EXPECT_EQ(item->recordHeader[dr::kVolumeSequence + 3], 1);
+    }
 }
 
 TEST_F(EditTree, MoveFolderRelinksTheSubtree) {

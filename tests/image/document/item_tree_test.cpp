@@ -76,8 +76,9 @@ TEST_F(PathTree, ItemLookups) {
         {u"/docs/", docs->ownItem},      // a trailing "/" after a folder gives its item
         {u"/docs/sub/", sub->ownItem},
         {u"/docs/nothing", nullptr},
-        {u"/file.txt/x", nullptr},       // components after a file name name nothing
-        {u"/file.txt/", nullptr},
+        {u"/file.txt/x", file},          // a file ends the walk, whatever follows it
+        {u"/file.txt/", file},
+        {u"/docs/readme.txt/more/parts", readme},
         {u"", nullptr},
     };
     for (const Row& row : rows) {

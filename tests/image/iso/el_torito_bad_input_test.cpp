@@ -188,6 +188,40 @@ TEST_P(ElToritoBadInputTest, OpensInBoundedMemoryAndReadsAndSavesWhatWasKept) {
     }
 }
 
+// An MDS or NRG descriptor may claim an image far longer than its file. Sixty
+// no-emulation entries of 0xFFFF sectors of 512 bytes (32 MiB each) load from
+// past the file's end but within the claimed end: each is refused after one
+// sector of it was asked for.
+const char kPatchClaimedEnd[] = R"(python3 - "$1" <<'EOF'
+import struct, sys
+with open(sys.argv[1], 'r+b') as f:
+    f.seek(17 * 2048 + 71)
+    cat = struct.unpack('<I', f.read(4))[0]
+    f.seek(cat * 2048 + 64)
+    f.write(bytes([0x91, 0]) + struct.pack('<H', 60) + bytes(28))
+    for i in range(60):
+        f.write(bytes([0x88, 0, 0, 0, 0, 0]) + struct.pack('<HI', 0xFFFF, 0x100000 + 16 * i) + bytes(20))
+EOF)";
+
+TEST_F(ElToritoBadInputTest, EntriesPastTheFileCostNoMemoryWhateverTheClaimedEnd) {
+    const std::string iso = dir_ / "claimed.iso";
+    RunOk("cp " + ShellQuote(dir_ / "base.iso") + " " + ShellQuote(iso));
+    RunOk(std::string("bash -c ") + ShellQuote(kPatchClaimedEnd) + " patch " + ShellQuote(iso));
+    DocumentPtr doc = Open(iso);
+    ASSERT_TRUE(doc);
+    doc->endSector = 0x7FFFFFF0;
+
+    qvtest::PeakMemory memory;
+    image::LoadElTorito(*doc);
+    const uint64_t growth = memory.GrowthBytes();
+    ASSERT_EQ(doc->elToritoPresent, 1);
+    const image::ElToritoState& state = *doc->elTorito.get();
+    EXPECT_TRUE(state.sections.empty());
+    EXPECT_TRUE(state.sectionBuffers.empty());
+    EXPECT_TRUE(state.partlyKept);
+    EXPECT_LT(growth, 64u << 20);
+}
+
 INSTANTIATE_TEST_SUITE_P(Rows, ElToritoBadInputTest, ::testing::ValuesIn(kRows),
                          [](const auto& info) { return std::string(info.param.name); });
 

@@ -366,9 +366,8 @@ TEST(CueParser, BadSheetsAreRefusedWithTheirReason) {
         {"WAVE file that is no RIFF file", "FILE \"x.bin\" WAVE\n", SheetError::AudioProbeFailed, 1},
         {"MP3 without a music decoder", "FILE \"x.bin\" MP3\n", SheetError::AudioProbeFailed, 1},
         {"missing file", "FILE \"nothere.bin\" BINARY\n", SheetError::FileNotFound, 1},
-        {"absolute name", "FILE \"/etc/passwd\" BINARY\n", SheetError::BadFileName, 1},
-        {"drive letter name", "FILE \"C:\\x.bin\" BINARY\n", SheetError::BadFileName, 1},
-        {"parent folder", "FILE \"..\\x.bin\" BINARY\n", SheetError::BadFileName, 1},
+        {"drive letter name", "FILE \"C:\\x.bin\" BINARY\n", SheetError::FileNotFound, 1},
+        {"empty name", "FILE \"\" BINARY\n", SheetError::BadFileName, 1},
         {"file too small", "FILE \"small.bin\" BINARY\n", SheetError::FileTooSmall, 1},
         {"big-endian audio", "FILE \"x.bin\" MOTOROLA\n  TRACK 01 AUDIO\n", SheetError::MotorolaAudio, 2},
         {"extra token", file + "  TRACK 01 AUDIO extra\n", SheetError::ExtraToken, 2},
@@ -380,6 +379,13 @@ TEST(CueParser, BadSheetsAreRefusedWithTheirReason) {
          file + "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    PREGAP 00:05:00\n"
                 "    INDEX 01 00:02:00\n",
          SheetError::BadTrackLength, 6},
+        // Gaps of 99999:59:74 each: every start still fits 32 bits, the last
+        // track's end does not.
+        {"last track ends past 32 bits",
+         file + "  TRACK 01 AUDIO\n    PREGAP 99999:59:74\n    INDEX 01 00:00:00\n    POSTGAP 99999:59:74\n" +
+             file + "  TRACK 02 AUDIO\n    PREGAP 99999:59:74\n    INDEX 01 00:00:00\n    POSTGAP 99999:59:74\n" +
+             file + "  TRACK 03 AUDIO\n    INDEX 01 00:00:00\n    POSTGAP 99999:59:74\n",
+         SheetError::BadTrackLength, 0},
     };
     for (const BadRow& row : rows) {
         SCOPED_TRACE(row.name);
@@ -391,6 +397,48 @@ TEST(CueParser, BadSheetsAreRefusedWithTheirReason) {
         EXPECT_FALSE(Parse(dir / "x.cue", &diag));
         EXPECT_EQ(diag.error, row.error);
         EXPECT_EQ(diag.line, row.line);
+    }
+}
+
+// Names as the sheet gives them: absolute paths and ".." parts are followed,
+// the case-insensitive fallback still applies, only a regular file is taken,
+// and a failure names the path it resolved.
+TEST(CueParser, FileNamesResolveToRegularFilesOnly) {
+    qvtest::TempDir dir;
+    qvtest::RunOk("mkdir -p " + qvtest::ShellQuote(dir / "Disc/Sheets") + " && mkfifo " +
+                  qvtest::ShellQuote(dir / "Disc/pipe.bin") + " && mkdir " + qvtest::ShellQuote(dir / "Disc/folder.bin"));
+    WriteSectors(dir / "Disc/Track.BIN", 2352 * 10);
+    struct Row {
+        const char* name;
+        std::string fileName;
+        SheetError error;       // None: the sheet parses
+        std::string path;       // the data file, or the path a failure names
+    };
+    const std::vector<Row> rows = {
+        {"absolute path", dir / "Disc/Track.BIN", SheetError::None, dir / "Disc/Track.BIN"},
+        {"absolute path in another case", dir / "Disc/track.bin", SheetError::None, dir / "Disc/Track.BIN"},
+        {"parent folder", "../Track.BIN", SheetError::None, dir / "Disc/Sheets/../Track.BIN"},
+        {"parent folder, Windows style and case", "..\\TRACK.bin", SheetError::None, dir / "Disc/Sheets/../Track.BIN"},
+        {"a pipe", "../pipe.bin", SheetError::NotAFile, dir / "Disc/Sheets/../pipe.bin"},
+        {"a folder", dir / "Disc/folder.bin", SheetError::NotAFile, dir / "Disc/folder.bin"},
+        {"a device", "/dev/zero", SheetError::NotAFile, "/dev/zero"},
+        {"absolute path not there", dir / "Disc/none.bin", SheetError::FileNotFound, dir / "Disc/none.bin"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        qvtest::WriteFileText(dir / "Disc/Sheets/x.cue",
+                              "FILE \"" + row.fileName + "\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+        image::SheetDiagnostics diag;
+        TrackListPtr list = Parse(dir / "Disc/Sheets/x.cue", &diag);
+        EXPECT_EQ(diag.error, row.error);
+        if (row.error == SheetError::None) {
+            ASSERT_TRUE(list);
+            EXPECT_EQ(list->firstFilePath, U16(row.path));
+            EXPECT_EQ(list->tracks[0].length, 10);
+        } else {
+            EXPECT_FALSE(list);
+            EXPECT_EQ(diag.path, U16(row.path));
+        }
     }
 }
 
@@ -486,8 +534,11 @@ TEST(CueNames, ResolvedBesideTheSheet) {
     EXPECT_EQ(image::ResolveSheetFileName(sheet, u"*.mdf", out), image::SheetNameStatus::Ok);
     EXPECT_EQ(out, U16(dir / "Disc/img.MDF"));
     EXPECT_EQ(image::ResolveSheetFileName(sheet, u"./Audio/./T1.BIN", out), image::SheetNameStatus::Ok);
-    EXPECT_EQ(image::ResolveSheetFileName(sheet, u"Audio/../../x", out), image::SheetNameStatus::ParentReference);
-    EXPECT_EQ(image::ResolveSheetFileName(sheet, u"\\\\server\\x", out), image::SheetNameStatus::Absolute);
+    EXPECT_EQ(image::ResolveSheetFileName(sheet, u"Audio/../audio/t1.bin", out), image::SheetNameStatus::Ok);
+    EXPECT_EQ(out, U16(dir / "Disc/Audio/../Audio/T1.BIN"));
+    EXPECT_EQ(image::ResolveSheetFileName(sheet, u"\\\\server\\x", out), image::SheetNameStatus::NotFound);
+    EXPECT_EQ(out, u"/server/x");
+    EXPECT_EQ(image::ResolveSheetFileName(sheet, u"Audio", out), image::SheetNameStatus::NotRegularFile);
     EXPECT_EQ(image::ResolveSheetFileName(sheet, u"", out), image::SheetNameStatus::Empty);
     EXPECT_EQ(image::ResolveSheetFileName(sheet, u"none.bin", out), image::SheetNameStatus::NotFound);
     EXPECT_EQ(image::ResolveSheetFileName(sheet, std::u16string(1100, u'n'), out), image::SheetNameStatus::TooLong);

@@ -184,7 +184,17 @@ TEST_F(MdsFixture, BadDescriptorsAreRefused) {
         {"name outside the file", [](Bytes& b) { PutLe32(b, b.size() - 6 - 16, 0x7FFFFFFF); }, false},
         {"name not terminated", [](Bytes& b) { b.back() = 'x'; }, true},
         {"no name record", [](Bytes& b) { PutLe32(b, kFirstBlock + 3 * 80 + 52, 0); }, false},
-        {"absolute name", [](Bytes& b) { b[b.size() - 6] = '/'; }, false},
+        // Resolved as named: the open then finds no image file.
+        {"absolute name of no file", [](Bytes& b) { b[b.size() - 6] = '/'; }, true},
+        {"name of a folder", [](Bytes& b) { std::copy_n("/tmp\0", 6, b.end() - 6); }, false},
+        // A length of 2^32 - 1 sectors from sector 10: the end passes what a
+        // disc address can hold.
+        {"track end past 32 bits",
+         [](Bytes& b) {
+             b[kFirstBlock + 3 * 80 + 11] = 10;
+             PutLe32(b, kFirstBlock + 4 * 80 + 4, 0xFFFFFFFF);   // the one extra block's length
+         },
+         false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -192,6 +202,23 @@ TEST_F(MdsFixture, BadDescriptorsAreRefused) {
         row.damage(bad);
         image::TrackListPtr list = image::ParseMdsBytes(U16(dir / "x.mds"), bad);
         EXPECT_EQ(static_cast<bool>(list), row.parses);
+    }
+}
+
+TEST_F(MdsFixture, AbsoluteAndParentNamesAreFollowed) {
+    qvtest::RunOk("mkdir " + qvtest::ShellQuote(dir / "sub") + " && cp " + qvtest::ShellQuote(dir / "d.iso") + " " +
+                  qvtest::ShellQuote(dir / "Image.MDF"));
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        {dir / "Image.MDF", dir / "Image.MDF"},
+        {dir / "image.mdf", dir / "Image.MDF"},
+        {"..\\image.mdf", dir / "sub/../Image.MDF"},
+    };
+    for (const auto& [name, expected] : rows) {
+        SCOPED_TRACE(name);
+        image::TrackListPtr list =
+            image::ParseMdsBytes(U16(dir / "sub/x.mds"), MakeMds({{0xAA, 0, 2048, 0, 150, 10}}, name));
+        ASSERT_TRUE(list);
+        EXPECT_EQ(list->firstFilePath, U16(expected));
     }
 }
 

@@ -54,6 +54,8 @@ TEST(TrackList, EndSectorAndMixedTracks) {
     image::TrackListPtr list = Make({{kMode1Raw, 0, 1000, 0, 0}, {kAudio, 1150, 300, 75, 0}, {kAudio, 1600, 200, 0, 0}});
     EXPECT_EQ(image::GetTrackListEndSector(list.get()), 1800);
     EXPECT_EQ(image::GetTrackListEndSector(nullptr), 0);
+    // A list whose last track reaches past 32 bits ends at the largest sector, never a negative one.
+    EXPECT_EQ(image::GetTrackListEndSector(Make({{kAudio, 10, INT32_MAX, 0, 0}}).get()), INT32_MAX);
     EXPECT_EQ(image::HasMixedTracks(list.get(), 0), 1);
     EXPECT_EQ(image::HasMixedTracks(list.get(), 1), 0);
     EXPECT_EQ(image::TrimToAudioTracks(list.get(), 0), 0) << "the first track is data";

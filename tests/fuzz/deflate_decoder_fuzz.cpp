@@ -1,10 +1,25 @@
-// libFuzzer target for the deflate-variant decoder (clang only; not part of
-// the ctest run, which has its own mutation test). Build and run:
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -I. \
-//     tests/codecs/deflate_decoder_fuzz.cpp codecs/deflate_decoder.cpp -lz -o deflate_fuzz
-//   ./deflate_fuzz -max_total_time=60
-// The first byte picks the variant and the output room; the rest is the
-// stream. In variant 0 the result must equal zlib's raw inflate.
+// The deflate-variant decoder. The first byte picks the variant and the
+// output room; the rest is the stream. In variant 0 the result must equal
+// zlib's raw inflate.
+
+/* seeds
+# Raw deflate streams from zlib (stored, fixed and dynamic blocks), each
+# behind a first byte of 0x40: variant 0, 16 KiB of room.
+python3 - "$1" <<'PY'
+import os, sys, zlib
+texts = {
+    'empty': b'',
+    'short': b'hello, hello, hello',
+    'text': b''.join(b'line %d of a text that repeats itself\n' % i for i in range(200)),
+    'random': os.urandom(3000),
+}
+for name, data in texts.items():
+    for level in (0, 1, 9):
+        c = zlib.compressobj(level, zlib.DEFLATED, -15)
+        stream = c.compress(data) + c.flush()
+        open('%s/%s-%d' % (sys.argv[1], name, level), 'wb').write(b'\x40' + stream)
+PY
+*/
 
 #include <zlib.h>
 

@@ -1,0 +1,85 @@
+#include "tests/fuzz/fuzz_support.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "app/open_document.h"
+#include "app/other_openers.h"
+#include "foundation/operation_status.h"
+#include "image/document/document.h"
+#include "image/document/image_context.h"
+#include "image/document/item_tree.h"
+#include "platform/text.h"
+
+namespace qvfuzz {
+
+namespace fs = std::filesystem;
+
+const std::string& WorkFolder() {
+    static const std::string folder = [] {
+        std::string pattern = (fs::temp_directory_path() / "qvfuzz-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) {
+            std::perror("qvfuzz: mkdtemp");
+            std::abort();
+        }
+        fs::create_directory(fs::path(pattern) / "settings");
+        setenv("QV_CONFIG_DIR", (fs::path(pattern) / "settings").c_str(), 1);
+        if (const char* companions = std::getenv("QV_FUZZ_COMPANIONS"); companions && fs::is_directory(companions))
+            fs::copy(companions, pattern, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+        // The folder goes with the process; libFuzzer ends it with exit().
+        static const std::string removeAtExit = pattern;
+        std::atexit([] {
+            std::error_code ignored;
+            fs::remove_all(removeAtExit, ignored);
+        });
+        return pattern;
+    }();
+    return folder;
+}
+
+std::string WriteInput(std::string_view name, const uint8_t* data, size_t size) {
+    const std::string path = (fs::path(WorkFolder()) / name).string();
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    if (!out) std::abort();
+    return path;
+}
+
+namespace {
+
+// Visits every folder once through a work list, as a view would.
+void WalkTree(image::ImageContext& ctx) {
+    if (!ctx.rootFolder) return;
+    std::vector<image::ImageFolder*> work{ctx.rootFolder};
+    size_t items = 0;
+    while (!work.empty()) {
+        image::ImageFolder* folder = work.back();
+        work.pop_back();
+        for (image::ImageItem* item = folder->firstItem; item; item = item->next) ++items;
+        for (image::ImageFolder* sub = folder->firstSubfolder; sub; sub = sub->next) work.push_back(sub);
+    }
+    image::TreeStatistics stats;
+    image::GetTreeStatistics(&ctx, ctx.rootFolder, &stats, true);
+    (void)items;
+}
+
+}  // namespace
+
+void OpenThroughOpenEntry(std::string_view extension, const uint8_t* data, size_t size) {
+    static const bool installed = [] {
+        app::InstallReaders();
+        return true;
+    }();
+    (void)installed;
+    const std::string path = WriteInput("input." + std::string(extension), data, size);
+    foundation::ResetOperationStatus();
+    image::DocumentPtr doc(app::OpenImageByPath(platform::Utf8ToUtf16(path), false, false, false));
+    if (doc) WalkTree(*doc);
+}
+
+}  // namespace qvfuzz
