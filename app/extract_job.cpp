@@ -13,6 +13,7 @@
 #include "app/extract_helpers.h"
 #include "app/item_readers.h"
 #include "app/safe_output.h"
+#include "app/save_output.h"
 #include "foundation/dates.h"
 #include "foundation/deletion_queue.h"
 #include "foundation/language.h"
@@ -50,27 +51,6 @@ void SetStatus(int32_t status) {
 int64_t SaturatingAdd(int64_t a, int64_t b) {
     if (b <= 0) return a;
     return a > std::numeric_limits<int64_t>::max() - b ? std::numeric_limits<int64_t>::max() : a + b;
-}
-
-struct FileIdentity {
-    dev_t dev = 0;
-    ino_t ino = 0;
-    bool operator==(const FileIdentity&) const = default;
-};
-
-bool IdentityOfFd(int fd, FileIdentity& id) {
-    struct stat st {};
-    if (fd < 0 || ::fstat(fd, &st) != 0) return false;
-    id = {st.st_dev, st.st_ino};
-    return true;
-}
-
-bool IdentityOfPath(std::u16string_view path, FileIdentity& id) {
-    std::string host;
-    struct stat st {};
-    if (path.empty() || !platform::Utf16ToUtf8Strict(path, host) || ::stat(host.c_str(), &st) != 0) return false;
-    id = {st.st_dev, st.st_ino};
-    return true;
 }
 
 // The item's time: its own, else its directory record's date.
@@ -191,12 +171,7 @@ public:
 
 private:
     void RememberDocumentFiles() {
-        FileIdentity id;
-        if (ctx_.imageHandle && IdentityOfFd(platform::FileDescriptor(ctx_.imageHandle.get()), id))
-            documentFiles_.push_back(id);
-        for (const std::u16string* path : {&ctx_.imagePath, &ctx_.sheetPath, &ctx_.secondPath}) {
-            if (IdentityOfPath(*path, id)) documentFiles_.push_back(id);
-        }
+        documentFiles_ = DocumentFileIdentities(ctx_);
     }
 
     bool IsDocumentFile(const FileIdentity& id) const {

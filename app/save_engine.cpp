@@ -193,10 +193,9 @@ int SaveDocument(image::ImageContext& ctx, std::u16string_view path, int32_t for
     {
         SaveOutputSet output(ctx, target.volumes);
         SaveRequest request{ctx, target.format, target.path, output, progress};
-        {
-            std::lock_guard<std::mutex> guard(ctx.lock);
-            result = writer(request);
-        }
+        // The writer runs unlocked: the archive readers take the document's
+        // lock themselves while they read an item for it.
+        result = writer(request);
         if (result == 1 && output.VolumeCount() > 0 && !output.Commit()) {
             OperationStatus = foundation::kStatusCannotCreate;
             foundation::ShowLastError(target.path);
