@@ -350,7 +350,7 @@ private:
             platform::SetLastErrorFromErrno();
             SetStatus(foundation::kStatusSourceReadFailed);
         } else {
-            result = out.CopyFrom(fd, 0, uint64_t(st.st_size), progress_);
+            result = out.CopyFrom(fd, 0, uint64_t(st.st_size), progress_, copyState_);
             if (result == -1) SetStatus(foundation::kStatusWriteFailed);
         }
         (void)size;
@@ -390,7 +390,7 @@ private:
                     platform::SetLastError(platform::kErrorHandleEof);
                     return Failed(foundation::kStatusImageReadError);
                 }
-                const int result = out.CopyFrom(fd, uint64_t(start), n, progress_);
+                const int result = out.CopyFrom(fd, uint64_t(start), n, progress_, copyState_);
                 if (result != 1) {
                     if (result == -1) SetStatus(foundation::kStatusWriteFailed);
                     return result;
@@ -438,6 +438,7 @@ private:
     std::vector<FileIdentity> documentFiles_;
     std::vector<std::u16string> components_;
     std::vector<uint8_t> chunk_;
+    SafeOutputFile::CopyState copyState_;
 };
 
 int CExtractJob::Run(foundation::ProgressCallbacks* progress) {

@@ -180,33 +180,29 @@ bool SafeOutputFile::Write(const void* data, size_t bytes) {
         if (n == 0) return Fail(ENOSPC);
         p += n;
         bytes -= size_t(n);
-        written_ += uint64_t(n);
     }
     return true;
 }
 
-int SafeOutputFile::CopyFrom(int sourceFd, uint64_t offset, uint64_t bytes, foundation::ProgressCallbacks* progress) {
-    bool kernelCopy = true;
-    std::vector<uint8_t> buffer;
+int SafeOutputFile::CopyFrom(int sourceFd, uint64_t offset, uint64_t bytes, foundation::ProgressCallbacks* progress,
+                             CopyState& state) {
     while (bytes > 0) {
         if (image::WaitIfPaused(progress) == 0) return 0;
         const size_t step = size_t(std::min<uint64_t>(bytes, kStepBytes));
         size_t done = 0;
         while (done < step) {
             ssize_t n = -1;
-            if (kernelCopy) {
+            if (state.kernelCopy) {
                 loff_t from = loff_t(offset + done);
                 n = ::copy_file_range(sourceFd, &from, fd_, nullptr, step - done, 0);
-                if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
-                              errno == EBADF)) {
-                    kernelCopy = false;
+                if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+                    state.kernelCopy = false;   // not between these file systems: plain reads from now on
                     continue;
                 }
             } else {
-                if (buffer.empty()) buffer.resize(kStepBytes);
-                n = ::pread(sourceFd, buffer.data(), step - done, off_t(offset + done));
-                if (n > 0 && !Write(buffer.data(), size_t(n))) return -1;
-                if (n > 0) written_ -= uint64_t(n);   // counted below with the kernel copy's
+                if (state.buffer.size() < kStepBytes) state.buffer.resize(kStepBytes);
+                n = ::pread(sourceFd, state.buffer.data(), step - done, off_t(offset + done));
+                if (n > 0 && !Write(state.buffer.data(), size_t(n))) return -1;
             }
             if (n < 0) {
                 if (errno == EINTR) continue;
@@ -219,7 +215,6 @@ int SafeOutputFile::CopyFrom(int sourceFd, uint64_t offset, uint64_t bytes, foun
                 return -1;
             }
             done += size_t(n);
-            written_ += uint64_t(n);
         }
         offset += step;
         bytes -= step;
@@ -265,7 +260,6 @@ void SafeOutputFile::Abandon() {
     tempName_.clear();
     name_.clear();
     folderFd_ = -1;
-    written_ = 0;
 }
 
 }  // namespace app

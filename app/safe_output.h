@@ -70,11 +70,18 @@ public:
     // Writes all of data at the file's current end; false with the last error
     // set (a full disk is kErrorDiskFull).
     bool Write(const void* data, size_t bytes);
+    // What a run of copies learns once: whether the kernel copies between the
+    // two file systems, and the buffer of the copies it does not.
+    struct CopyState {
+        bool kernelCopy = true;
+        std::vector<uint8_t> buffer;
+    };
     // Copies bytes from a descriptor at an offset (copy_file_range where the
     // kernel can, else read and write in 1 MiB steps), reporting progress and
     // polling pause and cancel between steps. 1 done, 0 cancelled, -1 failed
     // (last error set; a short source is kErrorHandleEof).
-    int CopyFrom(int sourceFd, uint64_t offset, uint64_t bytes, foundation::ProgressCallbacks* progress);
+    int CopyFrom(int sourceFd, uint64_t offset, uint64_t bytes, foundation::ProgressCallbacks* progress,
+                 CopyState& state);
 
     // Sets the times (seconds since 1970, 0 none), closes the file and, when
     // it replaces one, renames it over the old file. False with the last error
@@ -88,7 +95,6 @@ private:
     int fd_ = -1;
     std::string name_;
     std::string tempName_;
-    uint64_t written_ = 0;
     bool created_ = false;   // fd_ names a file this object made (the new file or the temporary)
 };
 
