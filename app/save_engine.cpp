@@ -219,6 +219,18 @@ int SaveDocument(std::u16string_view path, int32_t format) {
     return SaveDocument(*image::g_CurrentDocument, path, format, nullptr);
 }
 
+int PrepareDocumentForBurn(image::ImageContext& ctx) {
+    g_saveResult = -1;
+    g_saveOverSource = false;
+    ctx.burnPass = 1;
+    const int composed = image::ComposeImage(ctx, nullptr);
+    ctx.burnPass = 0;
+    if (composed != 1) return -1;
+    ctx.nextSessionStart = ctx.sectorCount;
+    g_saveResult = 0;
+    return 0;
+}
+
 bool CanUpdateInPlace(const image::ImageContext& ctx) {
     if (ctx.formatCode != fc::kIso && ctx.formatCode != fc::kBin) return false;
     const image::ImageFormatRow* row = image::GetImageFormatRow(ctx.formatCode);

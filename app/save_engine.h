@@ -79,6 +79,11 @@ int SaveDocument(image::ImageContext& ctx, std::u16string_view path, int32_t for
 // The same for the current document.
 int SaveDocument(std::u16string_view path, int32_t format);
 
+// The image build for the burn engine, without an output file: the document
+// is composed (image::ComposeImage) and read through its composed image from
+// then on; the next session starts after it. Returns SaveResult().
+int PrepareDocumentForBurn(image::ImageContext& ctx);
+
 // Whether a label-only change can be written into the file in place: ISO and
 // Mode 1 BIN images in their table layout, read from a single session, with
 // their primary descriptor known.

@@ -336,10 +336,17 @@ TEST_F(ExtractJobTest, BadInputEndsCleanly) {
     for (int i = 0; i < 3000; ++i) folder = treetest::AddFolder(folder, u"d");
     treetest::AddFile(folder, u"leaf", 0)->memoryData = {1};
     treetest::AddFile(tree.root(), u"top.txt", 3)->memoryData = {'a', 'b', 'c'};
+    // A name of 300 UTF-8 bytes, more than Linux takes for one component.
+    treetest::AddFile(tree.root(), std::u16string(150, u'\u00e9'), 1)->memoryData = {'x'};
+    const size_t boxes = faces_.ui().Boxes().size();
     EXPECT_EQ(ExtractAll(*tree.ctx(), dir_ / "deep"), -1);
     EXPECT_EQ(foundation::OperationStatus.load(), foundation::kStatusCannotCreate);
     EXPECT_EQ(ReadText(dir_ / "deep/top.txt"), "abc");   // the rest was written
     EXPECT_EQ(RunOk("find " + ShellQuote(dir_ / "deep") + " -type f | wc -l"), "1\n");
+    // One report for the whole job, with the count of the items skipped.
+    ASSERT_EQ(faces_.ui().Boxes().size(), boxes + 1);
+    const std::u16string text = faces_.ui().Boxes().back().request.text;
+    EXPECT_EQ(text.substr(text.size() - 2), u" 2");   // the folder at the length limit, and the long name
 }
 
 // Cancel before the first byte: nothing is written and the result says so.

@@ -101,6 +101,20 @@ TEST_F(SaveEngineTest, IsoSaveCheckedByPeers) {
     EXPECT_EQ(Listing(), "out.iso\n");
 }
 
+// The burn's build pass writes no file: the document reads through its
+// composed image, whose sectors are those a save writes.
+TEST_F(SaveEngineTest, BurnPreparationWritesNoFile) {
+    auto doc = Open(Fixture("t.iso"));
+    ASSERT_TRUE(doc);
+    doc->modified = 2;
+    ASSERT_EQ(app::SaveDocument(*doc, U(dir_ / "ref.iso"), -1, nullptr), 0);
+    ASSERT_EQ(app::PrepareDocumentForBurn(*doc), 0);
+    EXPECT_EQ(doc->composedRead, 1);
+    EXPECT_EQ(int64_t(doc->sectorCount) * 2048, int64_t(StatOf(dir_ / "ref.iso").size));
+    EXPECT_EQ(doc->nextSessionStart, doc->sectorCount);
+    EXPECT_EQ(Listing(), "ref.iso\n");
+}
+
 // BIN: raw Mode 1 sectors with a CUE sheet, as bchunk reads them back.
 TEST_F(SaveEngineTest, BinSaveReadBackByBchunk) {
     auto doc = Open(Fixture("t.iso"));
