@@ -441,6 +441,25 @@ private:
     SafeOutputFile::CopyState copyState_;
 };
 
+int ExtractItems(image::ImageContext* ctx, image::ImageFolder* baseFolder, const std::vector<image::ImageItem*>& items,
+                 const ExtractRequest& request, foundation::ProgressCallbacks* progress) {
+    if (!ctx) return -1;
+    image::ImageFolder* base = baseFolder ? baseFolder : ctx->rootFolder;
+    CExtractJob job(ctx, request.destination, base);
+    job.options = request.options;
+    auto add = [&job](image::ImageItem* item) {
+        if (!item || image::IsDotOrDotDot(item)) return;
+        if (image::IsFolderItem(item)) job.AddFolder(item);
+        else job.AddFile(item);
+    };
+    if (request.allFiles) {
+        for (image::ImageItem* item = base ? base->firstItem : nullptr; item; item = item->next) add(item);
+    } else {
+        for (image::ImageItem* item : items) add(item);
+    }
+    return job.Run(progress);
+}
+
 int CExtractJob::Run(foundation::ProgressCallbacks* progress) {
     foundation::ResetOperationStatus();
     skipped_ = 0;

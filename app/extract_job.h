@@ -80,6 +80,21 @@ private:
     int64_t filesWritten_ = 0;
 };
 
+// What the Extract dialog answers; the frame's Extract command hands it, with
+// the selection, to ExtractItems on the progress dialog's worker.
+struct ExtractRequest {
+    std::u16string destination;
+    bool allFiles = false;                 // "All files": everything below the base folder
+    bool openFolderAfter = false;          // the frame opens the folder when the job succeeded
+    ExtractOptions options;
+};
+
+// Builds and runs the job: with allFiles every entry of baseFolder, else the
+// items given (files and folders of baseFolder). Returns CExtractJob::Run's
+// result.
+int ExtractItems(image::ImageContext* ctx, image::ImageFolder* baseFolder, const std::vector<image::ImageItem*>& items,
+                 const ExtractRequest& request, foundation::ProgressCallbacks* progress);
+
 // The job that exists, null when none (set by the constructor, cleared by the
 // destructor).
 CExtractJob* CurrentExtractJob();

@@ -36,17 +36,14 @@ image::DocumentPtr Open(const std::string& path) {
     return image::DocumentPtr(app::OpenImageByPath(U(path), false, true, false));
 }
 
-// Everything of the document below its root, into dest.
+// Everything of the document below its root, into dest: the "All files" answer.
 int ExtractAll(image::ImageContext& doc, const std::string& dest, app::ExtractOptions options = {},
                foundation::ProgressCallbacks* progress = nullptr) {
-    app::CExtractJob job(&doc, U(dest), doc.rootFolder);
-    job.options = options;
-    for (image::ImageItem* item = doc.rootFolder->firstItem; item; item = item->next) {
-        if (image::IsDotOrDotDot(item)) continue;
-        if (image::IsFolderItem(item)) job.AddFolder(item);
-        else job.AddFile(item);
-    }
-    return job.Run(progress);
+    app::ExtractRequest request;
+    request.destination = U(dest);
+    request.allFiles = true;
+    request.options = options;
+    return app::ExtractItems(&doc, doc.rootFolder, {}, request, progress);
 }
 
 image::ImageItem* Child(image::ImageContext& doc, const std::u16string& path) {
@@ -297,6 +294,25 @@ TEST_F(ExtractJobTest, FailedOrCancelledFileLeavesTheOldOne) {
     EXPECT_EQ(ExtractOne(*doc.ctx(), item, none.path()), -1);
     EXPECT_EQ(RunOk("ls -A " + ShellQuote(none.path())), "");
     doc.ctx()->fatState.Reset();
+}
+
+// An item added from disk, extracted over the very file it came from: nothing
+// to do, no question, success.
+TEST_F(ExtractJobTest, ItemOverItsOwnSourceFile) {
+    treetest::TreeDocument& doc = faces_;
+    qvtest::WriteFileText(dir_ / "source.txt", "mine");
+    image::ImageItem* item = treetest::AddFile(doc.root(), u"source.txt", 4);
+    item->diskPath = U(dir_ / "source.txt");
+    const ino_t before = Inode(dir_ / "source.txt");
+    const size_t asked = faces_.prompts().Shown().size();
+    EXPECT_EQ(ExtractOne(*doc.ctx(), item, dir_.path()), 1);
+    EXPECT_EQ(faces_.prompts().Shown().size(), asked);
+    EXPECT_EQ(Inode(dir_ / "source.txt"), before);
+    EXPECT_EQ(ReadText(dir_ / "source.txt"), "mine");
+    // Elsewhere it is copied from its source.
+    qvtest::TempDir other;
+    EXPECT_EQ(ExtractOne(*doc.ctx(), item, other.path()), 1);
+    EXPECT_EQ(ReadText(other / "source.txt"), "mine");
 }
 
 // Extracting an image's file into the folder of the image, where a file of

@@ -310,6 +310,17 @@ TEST_F(SaveEngineTest, UnworkableVolumeSizesAreRefused) {
         app::SaveTarget target;
         EXPECT_EQ(app::PrepareSaveTarget(*doc, U(dir_ / "v.mzp"), -1, target), -1) << size;
     }
+    // More than 999 volumes: 3 GiB of data in 1 MiB volumes.
+    treetest::AddFile(doc->rootFolder, u"huge.bin", int64_t(3) << 30);
+    doc->volumeSize = app::kMinVolumeBytes;
+    app::SaveTarget refused;
+    EXPECT_EQ(app::PrepareSaveTarget(*doc, U(dir_ / "v.mzp"), -1, refused), -1);
+    // A hundred volumes and more take three-digit part numbers.
+    doc->volumeSize = int64_t(20) << 20;
+    app::SaveTarget many;
+    EXPECT_EQ(app::PrepareSaveTarget(*doc, U(dir_ / "v.mzp"), -1, many), image::format_code::kMzp);
+    EXPECT_EQ(many.volumeNamingStyle, 1);
+    image::DeleteItem(doc.get(), image::FindChildByName(doc->rootFolder, u"huge.bin"));
     doc->volumeSize = app::kMinVolumeBytes;
     app::SaveTarget target;
     EXPECT_EQ(app::PrepareSaveTarget(*doc, U(dir_ / "v.xdi"), -1, target), image::format_code::kXdi);
