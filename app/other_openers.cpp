@@ -1,8 +1,10 @@
 #include "app/other_openers.h"
 
+#include "app/item_readers.h"
 #include "app/open_document.h"
 #include "filesystems/disk/disk_image.h"
 #include "filesystems/filesystem_readers.h"
+#include "filesystems/ntfs/ntfs_volume.h"
 #include "filesystems/wim/wim_archive.h"
 #include "image/document/document.h"
 
@@ -24,14 +26,22 @@ public:
 
 Openers g_openers;
 
+// The extraction job's entries of the file systems that extract their items.
+int ExtractNtfsItem(image::ImageContext& ctx, const image::ImageItem& item, platform::FileHandle out,
+                    foundation::ProgressCallbacks* progress) {
+    return filesystems::ExtractNtfsFile(progress, ctx, item, {}, out);
+}
+
 }  // namespace
 
 void InstallReaders() {
     filesystems::InstallFilesystemReaders();
     SetOtherOpenerServices(&g_openers);
+    SetItemReader(ItemReaderKind::Ntfs, ExtractNtfsItem);
 }
 
 void UninstallReaders() {
+    SetItemReader(ItemReaderKind::Ntfs, nullptr);
     SetOtherOpenerServices(nullptr);
     filesystems::UninstallFilesystemReaders();
 }

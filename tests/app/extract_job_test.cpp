@@ -15,6 +15,7 @@
 
 #include "app/item_readers.h"
 #include "app/open_document.h"
+#include "app/other_openers.h"
 #include "foundation/operation_status.h"
 #include "foundation/progress_callbacks.h"
 #include "image/document/document.h"
@@ -363,6 +364,27 @@ TEST_F(ExtractJobTest, BadInputEndsCleanly) {
     ASSERT_EQ(faces_.ui().Boxes().size(), boxes + 1);
     const std::u16string text = faces_.ui().Boxes().back().request.text;
     EXPECT_EQ(text.substr(text.size() - 2), u" 2");   // the folder at the length limit, and the long name
+}
+
+// An NTFS volume made by mkntfs and filled by ntfscp: the file system's own
+// extraction plugs into the job, and every file comes out as it went in.
+TEST_F(ExtractJobTest, NtfsVolumeThroughItsReader) {
+    RunOk("cd " + ShellQuote(dir_.path()) +
+          " && mkdir src && echo tiny > src/tiny && head -c 300000 /dev/urandom > src/rnd && seq 1 40000 > src/text"
+          " && : > src/empty && truncate -s 32M p.img && mkntfs -q -F -Q -L Vol p.img >/dev/null"
+          " && for f in tiny rnd text empty; do ntfscp -q p.img src/$f $f; done");
+    app::InstallReaders();
+    auto doc = Open(dir_ / "p.img");
+    ASSERT_TRUE(doc);
+    app::ExtractRequest request;
+    request.destination = U(dir_ / "out");
+    std::vector<image::ImageItem*> items;
+    for (const char16_t* name : {u"tiny", u"rnd", u"text", u"empty"}) items.push_back(Child(*doc, name));
+    for (image::ImageItem* item : items) ASSERT_NE(item, nullptr);
+    EXPECT_EQ(app::ExtractItems(doc.get(), doc->rootFolder, items, request, nullptr), 1);
+    doc.reset();
+    app::UninstallReaders();
+    EXPECT_EQ(RunOk("diff -r " + ShellQuote(dir_ / "out") + " " + ShellQuote(dir_ / "src")), "");
 }
 
 // Cancel before the first byte: nothing is written and the result says so.
