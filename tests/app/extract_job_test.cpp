@@ -387,6 +387,22 @@ TEST_F(ExtractJobTest, NtfsVolumeThroughItsReader) {
     EXPECT_EQ(RunOk("diff -r " + ShellQuote(dir_ / "out") + " " + ShellQuote(dir_ / "src")), "");
 }
 
+// A UDF image made by genisoimage: the tree and the data come from the UDF
+// volume's reader, and the files match the source.
+TEST_F(ExtractJobTest, UdfImageThroughItsReader) {
+    RunOk("cd " + ShellQuote(dir_.path()) + " && genisoimage -quiet -udf -J -o u.iso " + ShellQuote(Fixture("src")) +
+          " 2>/dev/null");
+    app::InstallReaders();
+    auto doc = Open(dir_ / "u.iso");
+    ASSERT_TRUE(doc);
+    EXPECT_TRUE(bool(doc->udfState));
+    const int result = ExtractAll(*doc, dir_ / "out");
+    doc.reset();
+    app::UninstallReaders();
+    ASSERT_EQ(result, 1);
+    EXPECT_EQ(RunOk("diff -r " + ShellQuote(dir_ / "out") + " " + ShellQuote(Fixture("src"))), "");
+}
+
 // Cancel before the first byte: nothing is written and the result says so.
 TEST_F(ExtractJobTest, CancelWritesNothing) {
     auto doc = Open(Fixture("t.iso"));
