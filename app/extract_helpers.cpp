@@ -71,21 +71,36 @@ std::u16string BuildExtractPath(image::ImageContext* /*ctx*/, const image::Image
     return path;
 }
 
-void SetExtractedFileTime(platform::FileHandle file, const uint8_t date[7]) {
-    if (!file || !date) return;
-    int64_t seconds = foundation::IsoRecordDateToUnixTime(std::span<const uint8_t>(date, 7));
-    if (seconds == 0) return;
+void SetFileTimes(int fd, int64_t seconds) {
+    if (fd < 0 || seconds == 0) return;
     timespec times[2] = {};
     times[0].tv_sec = static_cast<time_t>(seconds);
     times[1].tv_sec = static_cast<time_t>(seconds);
-    ::futimens(platform::FileDescriptor(file), times);
+    ::futimens(fd, times);
+}
+
+void SetExtractedFileTime(platform::FileHandle file, const uint8_t date[7]) {
+    if (!file || !date) return;
+    SetFileTimes(platform::FileDescriptor(file), foundation::IsoRecordDateToUnixTime(std::span<const uint8_t>(date, 7)));
 }
 
 int ConfirmOverwrite(std::u16string_view path, image::ImageItem* item, image::ImageItem* /*otherItem*/) {
     std::string host;
     if (!platform::Utf16ToUtf8Strict(path, host)) return -1;
+    const size_t slash = host.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : host.substr(0, slash);
+    const std::string name = slash == std::string::npos ? host : host.substr(slash + 1);
+    int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd < 0) return 0;   // no folder: nothing to overwrite
+    const int result = ConfirmOverwriteAt(folderFd, name, path, item);
+    ::close(folderFd);
+    return result;
+}
+
+int ConfirmOverwriteAt(int folderFd, std::string_view name, std::u16string_view path, image::ImageItem* item) {
+    const std::string entry(name);
     struct stat status {};
-    if (::lstat(host.c_str(), &status) != 0) return 0;
+    if (::fstatat(folderFd, entry.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return 0;
     if (S_ISDIR(status.st_mode)) return 0;
     int answer = foundation::AskOverwriteName(item, path);
     foundation::StandingOverwriteAnswer.store(answer);
@@ -100,11 +115,11 @@ int ConfirmOverwrite(std::u16string_view path, image::ImageItem* item, image::Im
         // Written anew: writing through a link planted in the destination would
         // reach a file outside it, and opening a FIFO or device node there for
         // writing would block or write to the device.
-        if (::unlink(host.c_str()) != 0) return fail(errno);
+        if (::unlinkat(folderFd, entry.c_str(), 0) != 0) return fail(errno);
         return 0;
     }
-    if (S_ISREG(status.st_mode) && !(status.st_mode & S_IWUSR)) {
-        int fd = ::open(host.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (!(status.st_mode & S_IWUSR)) {
+        int fd = ::openat(folderFd, entry.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) return fail(errno);
         int result = ::fchmod(fd, (status.st_mode & 07777) | S_IWUSR);
         int err = errno;

@@ -36,6 +36,10 @@ bool MakeSafeComponent(std::u16string_view name, std::u16string& out);
 std::u16string BuildExtractPath(image::ImageContext* ctx, const image::ImageItem* item,
                                 const image::ImageFolder* startFolder, std::u16string_view destinationFolder);
 
+// Sets the access and modification times of an open descriptor to seconds
+// since 1970; 0 leaves the file alone.
+void SetFileTimes(int fd, int64_t seconds);
+
 // Sets the access and modification times of an open file from a 7-byte
 // directory-record date; an invalid date leaves the file alone. (Linux keeps no
 // creation time.)
@@ -49,5 +53,8 @@ void SetExtractedFileTime(platform::FileHandle file, const uint8_t date[7]);
 // anew and never through what was planted there; a read-only file gets its
 // owner's write permission. When that fails the error is shown and -1 returned.
 int ConfirmOverwrite(std::u16string_view path, image::ImageItem* item, image::ImageItem* otherItem);
+// The same for the entry `name` of an open folder (no link on the way is
+// followed); path names the file in the question and in errors.
+int ConfirmOverwriteAt(int folderFd, std::string_view name, std::u16string_view path, image::ImageItem* item);
 
 }  // namespace app

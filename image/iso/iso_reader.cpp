@@ -444,13 +444,8 @@ int ReadIsoTree(ImageContext& ctx, IsoTreeReport* report) {
     return read ? 0 : -1;
 }
 
-int64_t ReadIsoItemBytes(ImageContext& ctx, const ImageItem& item, uint64_t offset, uint8_t* buffer,
-                         uint64_t bytes) {
-    struct Extent {
-        uint32_t lba;
-        uint64_t length;
-    };
-    std::vector<Extent> extents;
+std::vector<IsoExtent> IsoItemExtents(const ImageItem& item) {
+    std::vector<IsoExtent> extents;
     const auto& list = item.Side().extentList;
     if (list.size() >= 4) {
         const uint32_t count = foundation::ReadLE32(list.data());
@@ -461,12 +456,18 @@ int64_t ReadIsoItemBytes(ImageContext& ctx, const ImageItem& item, uint64_t offs
     } else {
         extents.push_back({item.startSector, static_cast<uint64_t>(item.size)});
     }
+    return extents;
+}
+
+int64_t ReadIsoItemBytes(ImageContext& ctx, const ImageItem& item, uint64_t offset, uint8_t* buffer,
+                         uint64_t bytes) {
+    const std::vector<IsoExtent> extents = IsoItemExtents(item);
     // Whole runs of sectors are read at once, through a bounded buffer.
     constexpr uint64_t kRunSectors = 64;
     std::vector<uint8_t> run;
     uint64_t done = 0;
     uint64_t extentStart = 0;
-    for (const Extent& e : extents) {
+    for (const IsoExtent& e : extents) {
         const uint64_t extentEnd = extentStart + e.length;
         while (done < bytes && offset + done < extentEnd) {
             const uint64_t inExtent = offset + done - extentStart;

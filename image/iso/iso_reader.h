@@ -74,6 +74,15 @@ bool ReadIsoDirectory(ImageContext& ctx, std::span<const uint8_t> record, IsoEnt
 // read; 2 when that sector starts with a sound directory record; else 0.
 int CheckDirectoryExtent(ImageContext& ctx, const IsoDirectoryRecord& record);
 
+// One run of a file's data: first sector and length in bytes.
+struct IsoExtent {
+    uint32_t lba = 0;
+    uint64_t length = 0;
+};
+// The runs of a file item in file order: its extent list (multi-extent files),
+// else its start sector and size.
+std::vector<IsoExtent> IsoItemExtents(const ImageItem& item);
+
 // Bytes of a file item through its extents (multi-extent files have several),
 // for extraction and tests: the bytes copied.
 int64_t ReadIsoItemBytes(ImageContext& ctx, const ImageItem& item, uint64_t offset,

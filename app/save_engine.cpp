@@ -1,0 +1,307 @@
+#include "app/save_engine.h"
+
+#include <array>
+#include <mutex>
+#include <vector>
+
+#include "app/save_output.h"
+#include "foundation/file_io.h"
+#include "foundation/language.h"
+#include "foundation/messages.h"
+#include "foundation/operation_status.h"
+#include "foundation/paths.h"
+#include "foundation/strings.h"
+#include "image/build/image_save.h"
+#include "image/detect/format_detect.h"
+#include "image/document/current_document.h"
+#include "image/document/image_context.h"
+#include "image/document/item_tree.h"
+#include "image/iso/volume_texts.h"
+#include "image/sectors/container_services.h"
+#include "image/sectors/format_table.h"
+#include "image/sectors/sector_io.h"
+#include "image/sectors/sector_writers.h"
+#include "platform/file.h"
+#include "platform/format.h"
+#include "platform/last_error.h"
+
+namespace app {
+namespace {
+
+using foundation::OperationStatus;
+namespace fc = image::format_code;
+
+constexpr uint32_t kMultiVolumeTargetText = 820;
+constexpr int32_t kFormatSlots = 256;
+
+std::atomic<int32_t> g_saveResult{-1};
+std::atomic<bool> g_saveOverSource{false};
+std::mutex g_outputPathLock;
+std::u16string g_currentOutputPath;
+
+std::array<std::atomic<DocumentWriter>, kFormatSlots>& Writers() {
+    static std::array<std::atomic<DocumentWriter>, kFormatSlots> writers{};
+    return writers;
+}
+
+void SetOutputPath(std::u16string_view path) {
+    std::lock_guard<std::mutex> guard(g_outputPathLock);
+    g_currentOutputPath.assign(path.substr(0, 512));
+}
+
+void Tell(std::u16string_view path, std::u16string_view text, uint32_t icon = foundation::kMbIconStop) {
+    foundation::AppMessageBox(platform::Format(u"%s\r\n\r\n%s", std::u16string(path), std::u16string(text)), icon);
+}
+
+// ISO and BIN, and the chunked containers whose sector writer is installed:
+// the image build writes them beside the target and renames when complete.
+int ImageBuildWriter(SaveRequest& request) {
+    return image::SaveImageFile(request.ctx, request.path, request.format, request.progress);
+}
+
+bool ContainerWriterInstalled(int32_t format) {
+    const image::ContainerKind kind = format == fc::kDaa ? image::ContainerKind::Daa : image::ContainerKind::Xdi;
+    return image::ContainerServices().ContainerWriter(kind) != nullptr;
+}
+
+int32_t SplitVolumeCount(image::ImageContext& ctx) {
+    image::TreeStatistics stats;
+    if (ctx.rootFolder) image::GetTreeStatistics(&ctx, ctx.rootFolder, &stats, true);
+    const int64_t sectors = stats.fileBytes / 2048 + 1;
+    // Stored sectors of the containers take up to 2248 bytes with their headers.
+    const int64_t bytes = sectors > INT64_MAX / 2248 ? INT64_MAX : sectors * 2248;
+    const int64_t count = bytes / ctx.volumeSize + 1;
+    return int32_t(std::min<int64_t>(count, kMaxVolumeCount + 1));
+}
+
+bool SameFile(std::u16string_view path, const std::vector<FileIdentity>& sources) {
+    FileIdentity id;
+    return IdentityOfPath(path, id) && std::find(sources.begin(), sources.end(), id) != sources.end();
+}
+
+}  // namespace
+
+DocumentWriter GetDocumentWriter(int32_t format) {
+    if (format >= 0 && format < kFormatSlots) {
+        if (DocumentWriter installed = Writers()[size_t(format)].load()) return installed;
+    }
+    if (format == fc::kIso || format == fc::kBin) return ImageBuildWriter;
+    if ((format == fc::kDaa || format == fc::kXdi) && ContainerWriterInstalled(format)) return ImageBuildWriter;
+    return nullptr;
+}
+
+DocumentWriter SetDocumentWriter(int32_t format, DocumentWriter writer) {
+    if (format < 0 || format >= kFormatSlots) return nullptr;
+    return Writers()[size_t(format)].exchange(writer);
+}
+
+int32_t SaveResult() { return g_saveResult.load(); }
+bool SavingOverSource() { return g_saveOverSource.load(); }
+std::u16string CurrentOutputPath() {
+    std::lock_guard<std::mutex> guard(g_outputPathLock);
+    return g_currentOutputPath;
+}
+
+std::u16string GetXdiFirstPartName(std::u16string_view path) {
+    std::u16string name(path);
+    if (image::EndsWithNoCase(name, u".xdi")) name.resize(name.size() - 4);
+    return name + u".part01.xdi";
+}
+
+int32_t PrepareSaveTarget(image::ImageContext& ctx, std::u16string_view path, int32_t format, SaveTarget& target) {
+    target = SaveTarget{};
+    int32_t chosen = format == -1 ? image::GetFormatByExtension(image::GetFileExtension(path)) : format;
+    // A name the format table does not know: the user's name, an ISO image inside.
+    if (chosen == -1) chosen = fc::kIso;
+    const std::vector<FileIdentity> sources = DocumentFileIdentities(ctx);
+    const bool splittable = chosen != fc::kArchive;
+    if (ctx.splitOutput && splittable) {
+        if (ctx.volumeSize < kMinVolumeBytes) {
+            Tell(path, foundation::LangString(foundation::kStrTooManyVolumes), foundation::kMbIconInformation);
+            OperationStatus = foundation::kStatusFailed;
+            return -1;
+        }
+        const int32_t count = SplitVolumeCount(ctx);
+        if (count > kMaxVolumeCount) {
+            Tell(path, foundation::LangString(foundation::kStrTooManyVolumes), foundation::kMbIconInformation);
+            OperationStatus = foundation::kStatusFailed;
+            return -1;
+        }
+        target.volumes = true;
+        target.volumeNamingStyle = count >= 100 ? 1 : 0;
+        if (image::EndsWithNoCase(path, u".xdi")) {
+            target.format = fc::kXdi;
+            target.path = GetXdiFirstPartName(path);
+        } else {
+            target.format = fc::kMzp;
+            target.path.assign(path);
+        }
+        // A set of volumes never replaces a file the document reads.
+        if (SameFile(target.path, sources) || SameFile(path, sources)) {
+            Tell(target.path,
+                 foundation::GetLangString(kMultiVolumeTargetText,
+                                           u"The source file or destination file is a multi-volume archive. You "
+                                           u"must save to a different file name."),
+                 foundation::kMbIconInformation);
+            OperationStatus = foundation::kStatusFailed;
+            return -1;
+        }
+        return target.format;
+    }
+    target.format = chosen;
+    target.path.assign(path);
+    target.overSource = SameFile(path, sources);
+    return chosen;
+}
+
+int SaveDocument(image::ImageContext& ctx, std::u16string_view path, int32_t format,
+                 foundation::ProgressCallbacks* progress) {
+    g_saveResult = -1;
+    g_saveOverSource = false;
+    foundation::ResetOperationStatus();
+    ctx.writtenSize = 0;
+
+    std::u16string named(path);
+    if (format == -1) {
+        const std::u16string extension = image::GetFileExtension(named);
+        if (extension == u"zip") ctx.archiveKind = 1;
+        if (extension == u"7z") ctx.archiveKind = 2;
+    }
+    if (ctx.selfExtracting) named = foundation::ChangeFileExtension(named, u"exe", foundation::MissingExtension::Append);
+
+    SaveTarget target;
+    if (PrepareSaveTarget(ctx, named, format, target) == -1) return -1;
+    DocumentWriter writer = GetDocumentWriter(target.format);
+    if (!writer) {
+        // Never an image of another format under this name.
+        Tell(target.path, u"Files of this format cannot be written yet.");
+        OperationStatus = foundation::kStatusFailed;
+        return -1;
+    }
+    // The user agrees before an existing file is replaced (it is replaced only
+    // when the new one is complete).
+    if (platform::FileExists(target.path) && foundation::AskOverwriteFile(target.path) != 0) {
+        OperationStatus = foundation::kStatusFailed;
+        return -1;
+    }
+    SetOutputPath(target.path);
+    g_saveOverSource = target.overSource;
+    const bool fromArchive = ctx.formatCode == fc::kArchive || ctx.formatCode == fc::kMzp;
+    if (fromArchive && (target.format == fc::kIso || target.format == fc::kBin)) image::InitNewImageFields(ctx, fc::kIso);
+
+    int result = -1;
+    {
+        SaveOutputSet output(ctx, target.volumes);
+        SaveRequest request{ctx, target.format, target.path, output, progress};
+        // The writer runs unlocked: the archive readers take the document's
+        // lock themselves while they read an item for it.
+        result = writer(request);
+        if (result == 1 && output.VolumeCount() > 0 && !output.Commit()) {
+            OperationStatus = foundation::kStatusCannotCreate;
+            foundation::ShowLastError(target.path);
+            result = -1;
+        }
+        // An uncommitted set removes every file it began.
+    }
+    g_saveOverSource = false;
+    if (result != 1) {
+        if (OperationStatus.load() == foundation::kStatusNone)
+            OperationStatus = result == 0 ? foundation::kStatusCancelled : foundation::kStatusFailed;
+        return -1;
+    }
+    ctx.documentPath = target.path;
+    g_saveResult = 0;
+    return 0;
+}
+
+int SaveDocument(std::u16string_view path, int32_t format) {
+    if (!image::g_CurrentDocument) return -1;
+    return SaveDocument(*image::g_CurrentDocument, path, format, nullptr);
+}
+
+int PrepareDocumentForBurn(image::ImageContext& ctx) {
+    g_saveResult = -1;
+    g_saveOverSource = false;
+    ctx.burnPass = 1;
+    const int composed = image::ComposeImage(ctx, nullptr);
+    ctx.burnPass = 0;
+    if (composed != 1) return -1;
+    ctx.nextSessionStart = ctx.sectorCount;
+    g_saveResult = 0;
+    return 0;
+}
+
+bool CanUpdateInPlace(const image::ImageContext& ctx) {
+    if (ctx.formatCode != fc::kIso && ctx.formatCode != fc::kBin) return false;
+    const image::ImageFormatRow* row = image::GetImageFormatRow(ctx.formatCode);
+    return row && row->writer && ctx.sectorSize == row->sectorSize && ctx.userDataOffset == row->userDataOffset &&
+           ctx.dataOffset == row->dataOffset && ctx.udfFlag == 0 && ctx.udfPresent == 0 && ctx.videoCdKind == 0 &&
+           ctx.multiSession == 0 && ctx.composedRead == 0 && ctx.discSource == 0 && ctx.preloadedHead.empty() &&
+           ctx.primaryDescriptorSector > 0 && ctx.imageHandle;
+}
+
+int UpdateImageInPlace(image::ImageContext& ctx, std::u16string_view path) {
+    foundation::ResetOperationStatus();
+    SetOutputPath(path);
+    if (!CanUpdateInPlace(ctx)) return -1;
+    // The file at the path must be the one the document reads.
+    FileIdentity id;
+    if (!IdentityOfPath(path, id) || DocumentFileIdentities(ctx).empty() || DocumentFileIdentities(ctx)[0] != id) {
+        platform::SetLastError(platform::kErrorFileNotFound);
+        foundation::ShowLastError(path);
+        OperationStatus = foundation::kStatusFailed;
+        return -1;
+    }
+    foundation::UniqueFile writable(foundation::OpenFileReadWrite(path));
+    if (!writable) {
+        foundation::ShowLastError(path);
+        OperationStatus = foundation::kStatusFailed;
+        return -1;
+    }
+    const std::u16string label = image::GetVolumeField(ctx, image::kVolumeLabel);
+    const image::VolumeTextField field = image::VolumeTextFieldOf(image::kVolumeLabel);
+    struct Descriptor {
+        int32_t sector;
+        bool wide;
+        std::array<uint8_t, 2048>* copy;
+    };
+    std::vector<Descriptor> descriptors{{ctx.primaryDescriptorSector, false, &ctx.primaryDescriptor}};
+    if (ctx.jolietDescriptorSector > 0) descriptors.push_back({ctx.jolietDescriptorSector, true, &ctx.jolietDescriptor});
+
+    std::vector<std::array<uint8_t, 2048>> patched(descriptors.size());
+    for (size_t i = 0; i < descriptors.size(); ++i) {
+        if (image::ReadImageSectors(ctx, descriptors[i].sector, patched[i].data(), 1) != 1) {
+            if (OperationStatus.load() == foundation::kStatusNone) OperationStatus = foundation::kStatusImageReadError;
+            return -1;
+        }
+        std::span<uint8_t> bytes(patched[i].data() + field.offset, field.length);
+        if (descriptors[i].wide) image::PutVolumeTextW(bytes, label);
+        else image::PutVolumeTextA(bytes, label);
+    }
+
+    const int32_t previousFormat = ctx.outputFormat;
+    ctx.outputFormat = ctx.formatCode;
+    ctx.outputHandle = std::move(writable);
+    ctx.writingPath.assign(path);
+    bool ok = true;
+    image::WriterArguments args;
+    for (size_t i = 0; i < descriptors.size() && ok; ++i)
+        ok = image::WriteImageSectors(ctx, descriptors[i].sector, patched[i].data(), 1, args) == 1;
+    if (ok && !platform::FileFlush(ctx.outputHandle.get())) {
+        foundation::ShowLastError(path);
+        OperationStatus = foundation::kStatusWriteFailed;
+        ok = false;
+    }
+    const bool closed = platform::FileClose(ctx.outputHandle.release());
+    ctx.writingPath.clear();
+    ctx.outputFormat = previousFormat;
+    if (!ok || !closed) {
+        if (OperationStatus.load() == foundation::kStatusNone) OperationStatus = foundation::kStatusWriteFailed;
+        return -1;
+    }
+    for (size_t i = 0; i < descriptors.size(); ++i) *descriptors[i].copy = patched[i];
+    ctx.documentPath.assign(path);
+    return 0;
+}
+
+}  // namespace app
