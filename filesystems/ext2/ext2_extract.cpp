@@ -64,7 +64,8 @@ bool WriteAll(foundation::FileHandle output, const uint8_t* data, size_t bytes) 
 int CopyBlocks(foundation::ProgressCallbacks* progress, image::ImageContext& ctx, Ext2State& vol,
                const Ext2Inode& inode, uint64_t bytes, foundation::FileHandle output) {
     const uint64_t blocks = bytes / vol.blockBytes + (bytes % vol.blockBytes ? 1 : 0);
-    const uint64_t runBlocks = std::max<uint64_t>(1, kRunBytes / vol.blockBytes);
+    // A small file needs no more than its own blocks.
+    const uint64_t runBlocks = std::min<uint64_t>(blocks, std::max<uint64_t>(1, kRunBytes / vol.blockBytes));
     std::vector<uint8_t> buffer(runBlocks * vol.blockBytes);
     uint64_t left = bytes;
     for (uint64_t i = 0; i < blocks;) {

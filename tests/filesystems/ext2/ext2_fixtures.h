@@ -55,6 +55,7 @@ inline Document OpenImage(const std::string& path, int32_t partitionStart, int32
     EXPECT_TRUE(ctx->imageHandle) << path;
     ctx->imageSize = ctx->imageHandle ? foundation::GetFileSize64(ctx->imageHandle.get()) : 0;
     ctx->formatCode = image::format_code::kDisk;
+    ctx->ownsTree = 1;
     ctx->partitionStart = partitionStart;
     ctx->partitionClass = partitionClass;
     ctx->partitionSectors = partitionSectors;
