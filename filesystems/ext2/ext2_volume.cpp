@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <memory>
 #include <new>
 #include <optional>
@@ -157,6 +158,8 @@ Ext2Refusal FindSuperblock(image::ImageContext& ctx, Ext2State& vol, Ext2MountRe
     } else if (ctx.partitionClass != kLinuxLvmClass) {
         return Ext2Refusal::kNotExt2;
     }
+    // The start must stay a sector number the record can hold.
+    if (start > static_cast<uint64_t>(INT32_MAX) - kLvmSearchSectors) return Ext2Refusal::kNotExt2;
     std::vector<uint8_t> chunk((kSearchChunkSectors + kSuperblockSectors) * kDiskSectorBytes);
     for (uint32_t first = 1; first < kLvmSearchSectors; first += kSearchChunkSectors) {
         const uint32_t count = std::min(kSearchChunkSectors, kLvmSearchSectors - first);
