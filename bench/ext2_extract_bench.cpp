@@ -116,7 +116,7 @@ uint64_t MountAndExtract(const std::string& imagePath, const std::filesystem::pa
                 continue;
             }
             foundation::UniqueFile file(foundation::CreateNewFile(platform::Utf8ToUtf16(target.string())));
-            if (file && filesystems::ExtractExt2File(nullptr, ctx, *item, file.get()) == 1) bytes += item->size;
+            if (file && filesystems::ExtractExt2File(nullptr, ctx, *item, u"", file.get()) == 1) bytes += item->size;
         }
     }
     return bytes;

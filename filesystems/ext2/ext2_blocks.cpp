@@ -42,8 +42,7 @@ uint64_t MappableBlocks(const Ext2State& vol) {
 
 bool ReadExt2Blocks(image::ImageContext& ctx, Ext2State& vol, uint64_t block, uint8_t* buffer, uint32_t count) {
     if (count == 0 || block >= vol.blocksCount || count > vol.blocksCount - block) return false;
-    if (ctx.partitionStart < 0) return false;
-    const uint64_t sector = block * vol.sectorsPerBlock + static_cast<uint64_t>(ctx.partitionStart);
+    const uint64_t sector = block * vol.sectorsPerBlock + ctx.partitionStart;
     const uint64_t sectors = uint64_t{count} * vol.sectorsPerBlock;
     if (sectors > UINT32_MAX) return false;
     return ReadDiskSectors(ctx, sector, buffer, static_cast<uint32_t>(sectors)) == sectors;

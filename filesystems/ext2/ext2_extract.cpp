@@ -94,7 +94,7 @@ int CopyBlocks(foundation::ProgressCallbacks* progress, image::ImageContext& ctx
 }  // namespace
 
 int ExtractExt2File(foundation::ProgressCallbacks* progress, image::ImageContext& ctx, const image::ImageItem& item,
-                    foundation::FileHandle output) {
+                    std::u16string_view /*path*/, foundation::FileHandle output) {
     Ext2State* vol = ctx.ext2State.get();
     if (!vol || !output) return Fail(foundation::kStatusSourceReadFailed);
     std::optional<Ext2Inode> inode;

@@ -38,7 +38,7 @@ void FreeState(image::Ext2State* state) { delete state; }
 // Bytes the volume may occupy from its first sector: the partition's, or the
 // image file's beyond the start.
 uint64_t AvailableBytes(image::ImageContext& ctx, uint64_t partitionEnd) {
-    const uint64_t start = static_cast<uint64_t>(ctx.partitionStart);
+    const uint64_t start = ctx.partitionStart;
     if (partitionEnd > 0) return partitionEnd > start ? (partitionEnd - start) * kDiskSectorBytes : 0;
     int64_t size = ctx.imageSize;
     if (size <= 0 && ctx.imageHandle) size = foundation::GetFileSize64(ctx.imageHandle.get());
@@ -149,8 +149,7 @@ Ext2Refusal ReadGroupTable(image::ImageContext& ctx, Ext2State& vol, uint64_t av
 // The superblock at the partition's start; for an LVM partition, also a
 // little way in. On success ctx.partitionStart points at the volume.
 Ext2Refusal FindSuperblock(image::ImageContext& ctx, Ext2State& vol, Ext2MountReport& report) {
-    if (ctx.partitionStart < 0) return Ext2Refusal::kNotExt2;
-    const uint64_t start = static_cast<uint64_t>(ctx.partitionStart);
+    const uint64_t start = ctx.partitionStart;
     if (ReadDiskSectors(ctx, start + kSuperblockSector, vol.superblock.data(), kSuperblockSectors) ==
         kSuperblockSectors) {
         const Ext2Refusal refusal = DecodeSuperblock(vol, report);
@@ -158,8 +157,6 @@ Ext2Refusal FindSuperblock(image::ImageContext& ctx, Ext2State& vol, Ext2MountRe
     } else if (ctx.partitionClass != kLinuxLvmClass) {
         return Ext2Refusal::kNotExt2;
     }
-    // The start must stay a sector number the record can hold.
-    if (start > static_cast<uint64_t>(INT32_MAX) - kLvmSearchSectors) return Ext2Refusal::kNotExt2;
     std::vector<uint8_t> chunk((kSearchChunkSectors + kSuperblockSectors) * kDiskSectorBytes);
     for (uint32_t first = 1; first < kLvmSearchSectors; first += kSearchChunkSectors) {
         const uint32_t count = std::min(kSearchChunkSectors, kLvmSearchSectors - first);
@@ -171,7 +168,7 @@ Ext2Refusal FindSuperblock(image::ImageContext& ctx, Ext2State& vol, Ext2MountRe
             if (sector.Le16(sb::kMagic) != ext2::kMagic) continue;
             std::copy_n(chunk.data() + size_t{i} * kDiskSectorBytes, vol.superblock.size(), vol.superblock.begin());
             if (DecodeSuperblock(vol, report) != Ext2Refusal::kNone) continue;
-            ctx.partitionStart += static_cast<int32_t>(first + i);
+            ctx.partitionStart += first + i;
             return Ext2Refusal::kNone;
         }
     }
@@ -179,10 +176,7 @@ Ext2Refusal FindSuperblock(image::ImageContext& ctx, Ext2State& vol, Ext2MountRe
 }
 
 Ext2Refusal Mount(image::ImageContext& ctx, Ext2State& vol, Ext2MountReport& report) {
-    const int32_t partitionStart = ctx.partitionStart;
-    const uint64_t partitionEnd =
-        ctx.partitionSectors > 0 ? static_cast<uint64_t>(partitionStart) + static_cast<uint32_t>(ctx.partitionSectors)
-                                 : 0;
+    const uint64_t partitionEnd = ctx.partitionSectors > 0 ? ctx.partitionStart + ctx.partitionSectors : 0;
     Ext2Refusal refusal = FindSuperblock(ctx, vol, report);
     if (refusal != Ext2Refusal::kNone) return refusal;
     const uint64_t availableBytes = AvailableBytes(ctx, partitionEnd);
@@ -204,7 +198,7 @@ int MountExt2(image::ImageContext& ctx, Ext2MountReport* report) {
     ctx.ext2State.Reset();
     std::unique_ptr<Ext2State> vol(new (std::nothrow) Ext2State);
     if (!vol) return 0;
-    const int32_t partitionStart = ctx.partitionStart;
+    const uint64_t partitionStart = ctx.partitionStart;
     out.refusal = Mount(ctx, *vol, out);
     if (out.refusal != Ext2Refusal::kNone) {
         ctx.partitionStart = partitionStart;

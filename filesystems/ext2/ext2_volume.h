@@ -9,6 +9,7 @@
 // garbage.
 
 #include <cstdint>
+#include <string_view>
 
 #include "foundation/file_io.h"
 #include "image/document/image_context.h"
@@ -52,9 +53,10 @@ int MountExt2(image::ImageContext& ctx, Ext2MountReport* report = nullptr);
 // output. 1 done, 0 cancelled (OperationStatus 1), -1 failed with
 // OperationStatus set: 4 the volume could not be read or the inode is not one
 // this reader can read, 3 the output could not be written. Progress is
-// reported in bytes through progress->AddDone; progress may be null.
+// reported in bytes through progress->AddDone; progress may be null. path
+// names the output for the caller's messages; the reader shows none.
 int ExtractExt2File(foundation::ProgressCallbacks* progress, image::ImageContext& ctx, const image::ImageItem& item,
-                    foundation::FileHandle output);
+                    std::u16string_view path, foundation::FileHandle output);
 
 void FreeExt2Volume(image::ImageContext& ctx);
 

@@ -47,8 +47,8 @@ struct DocumentCloser {
 using Document = std::unique_ptr<image::ImageContext, DocumentCloser>;
 
 // A document over the image as the disk opener leaves it before the mount.
-inline Document OpenImage(const std::string& path, int32_t partitionStart, int32_t partitionClass = 0,
-                          int32_t partitionSectors = 0) {
+inline Document OpenImage(const std::string& path, uint64_t partitionStart, int32_t partitionClass = 0,
+                          uint64_t partitionSectors = 0) {
     Document ctx(new image::ImageContext);
     ctx->imagePath = foundation::Utf8ToWideStatic(path);
     ctx->imageHandle.reset(foundation::OpenFileForRead(ctx->imagePath));
@@ -91,7 +91,7 @@ inline int ExtractTo(image::ImageContext& ctx, const image::ImageItem& item, con
     foundation::UniqueFile out(foundation::CreateNewFile(foundation::Utf8ToWideStatic(path)));
     EXPECT_TRUE(out) << path;
     if (!out) return -1;
-    return filesystems::ExtractExt2File(progress, ctx, item, out.get());
+    return filesystems::ExtractExt2File(progress, ctx, item, foundation::Utf8ToWideStatic(path), out.get());
 }
 
 // fls -r -p -u (allocated entries only: sleuthkit also digs for deleted

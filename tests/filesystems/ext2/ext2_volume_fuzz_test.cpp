@@ -42,7 +42,7 @@ size_t WalkAndExtract(image::ImageContext& ctx, foundation::FileHandle out) {
             if (image::IsFolderItem(item)) {
                 if (item->ownFolder) work.push_back(item->ownFolder);
             } else if (item->size <= kExtractLimitBytes) {
-                ExtractExt2File(nullptr, ctx, *item, out);
+                ExtractExt2File(nullptr, ctx, *item, u"", out);
             }
         }
     }

@@ -103,11 +103,11 @@ TEST_P(Ext2Volumes, ListAndExtractLikeTheDebianTools) {
           ShellQuote(image) + " " + v.size + " 2>&1");
     const std::string device = image + "?offset=" + offset;
 
-    const int32_t partitionStart = v.partitionType ? 2048 : 0;
+    const uint64_t partitionStart = v.partitionType ? 2048 : 0;
     Document doc = OpenImage(image, partitionStart, v.partitionClass);
     Ext2MountReport report;
     ASSERT_EQ(MountExt2(*doc, &report), 1) << static_cast<int>(report.refusal);
-    EXPECT_EQ(doc->partitionStart, static_cast<int32_t>(v.volumeOffsetSectors));
+    EXPECT_EQ(doc->partitionStart, uint64_t{v.volumeOffsetSectors});
     EXPECT_EQ(doc->volumeTexts[image::volume_text::kVolumeLabel], u"/");
     EXPECT_EQ(report.droppedEntries + report.badDirectoryBlocks + report.unreadableDirectories, 0u);
 
@@ -243,7 +243,7 @@ TEST(Ext2Volume, RefusesUnknownLayouts) {
     Ext2MountReport report;
     EXPECT_EQ(MountExt2(*doc, &report), 0);
     EXPECT_EQ(report.refusal, Ext2Refusal::kNotExt2);
-    EXPECT_EQ(doc->partitionStart, 0);
+    EXPECT_EQ(doc->partitionStart, 0u);
 }
 
 // Cancel between runs gives 0 and status 1; an output that cannot be written
@@ -271,7 +271,7 @@ TEST(Ext2Volume, ExtractionCancelledOrUnwritable) {
 
     foundation::ResetOperationStatus();
     foundation::UniqueFile readOnly(foundation::OpenFileForRead(foundation::Utf8ToWideStatic(image)));
-    EXPECT_EQ(ExtractExt2File(nullptr, *doc, *big, readOnly.get()), -1);
+    EXPECT_EQ(ExtractExt2File(nullptr, *doc, *big, u"", readOnly.get()), -1);
     EXPECT_EQ(foundation::OperationStatus.load(), foundation::kStatusWriteFailed);
 }
 
