@@ -7,6 +7,7 @@
 #include "app/open_document.h"
 #include "filesystems/disk/disk_image.h"
 #include "filesystems/filesystem_readers.h"
+#include "filesystems/ext2/ext2_volume.h"
 #include "filesystems/ntfs/ntfs_volume.h"
 #include "filesystems/udf/udf_volume.h"
 #include "foundation/operation_status.h"
@@ -37,6 +38,16 @@ Openers g_openers;
 int ExtractNtfsItem(image::ImageContext& ctx, const image::ImageItem& item, platform::FileHandle out,
                     foundation::ProgressCallbacks* progress) {
     return filesystems::ExtractNtfsFile(progress, ctx, item, {}, out);
+}
+
+int ExtractExt2Item(image::ImageContext& ctx, const image::ImageItem& item, platform::FileHandle out,
+                    foundation::ProgressCallbacks* progress) {
+    return filesystems::ExtractExt2File(progress, ctx, item, {}, out);
+}
+
+int ExtractWimItem(image::ImageContext& ctx, const image::ImageItem& item, platform::FileHandle out,
+                   foundation::ProgressCallbacks* progress) {
+    return filesystems::ExtractWimFile(progress, &ctx, &item, out);
 }
 
 // UDF files through their allocation extents, a megabyte at a time.
@@ -71,11 +82,15 @@ void InstallReaders() {
     SetOtherOpenerServices(&g_openers);
     SetItemReader(ItemReaderKind::Ntfs, ExtractNtfsItem);
     SetItemReader(ItemReaderKind::Udf, ExtractUdfItem);
+    SetItemReader(ItemReaderKind::Ext2, ExtractExt2Item);
+    SetItemReader(ItemReaderKind::Wim, ExtractWimItem);
 }
 
 void UninstallReaders() {
     SetItemReader(ItemReaderKind::Ntfs, nullptr);
     SetItemReader(ItemReaderKind::Udf, nullptr);
+    SetItemReader(ItemReaderKind::Ext2, nullptr);
+    SetItemReader(ItemReaderKind::Wim, nullptr);
     SetOtherOpenerServices(nullptr);
     filesystems::UninstallFilesystemReaders();
 }

@@ -403,6 +403,36 @@ TEST_F(ExtractJobTest, UdfImageThroughItsReader) {
     EXPECT_EQ(RunOk("diff -r " + ShellQuote(dir_ / "out") + " " + ShellQuote(Fixture("src"))), "");
 }
 
+// ext2 volumes and WIM archives extract through their own readers too: one
+// fixture tree put into each by its own tool, and each extraction equal to it.
+TEST_F(ExtractJobTest, Ext2AndWimThroughTheirReaders) {
+    struct Row {
+        const char* name;
+        const char* file;
+        const char* make;   // run in the test folder, the tree in src
+    };
+    const Row rows[] = {
+        // The boot block is signed so that the disk opener takes the volume as a whole disk.
+        {"ext2", "e.img",
+         "mke2fs -q -t ext2 -b 1024 -d src e.img 4M && printf '\\125\\252' | dd of=e.img bs=1 seek=510 "
+         "conv=notrunc 2>/dev/null"},
+        {"wim", "w.wim", "wimlib-imagex capture src w.wim --compress=LZX >/dev/null"},
+    };
+    RunOk("cd " + ShellQuote(dir_.path()) + " && mkdir src src/sub && echo tiny > src/tiny"
+          " && head -c 300000 /dev/urandom > src/sub/rnd && seq 1 40000 > src/text && : > src/empty");
+    app::InstallReaders();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        RunOk("cd " + ShellQuote(dir_.path()) + " && " + row.make);
+        auto doc = Open(dir_ / row.file);
+        ASSERT_TRUE(doc);
+        const std::string out = dir_ / (std::string("out-") + row.name);
+        EXPECT_EQ(ExtractAll(*doc, out), 1);
+        EXPECT_EQ(RunOk("diff -r -x lost+found " + ShellQuote(out) + " " + ShellQuote(dir_ / "src")), "");
+    }
+    app::UninstallReaders();
+}
+
 // Cancel before the first byte: nothing is written and the result says so.
 TEST_F(ExtractJobTest, CancelWritesNothing) {
     auto doc = Open(Fixture("t.iso"));
