@@ -200,8 +200,8 @@ void SetVolumeLabel(image::ImageContext& ctx, FatVolume& volume) {
     if (label.empty() && volume.type != FatType::kFat32) {
         std::string raw(reinterpret_cast<const char*>(volume.bootSector.data() + boot::kLabel1216), 11);
         while (!raw.empty() && (raw.back() == ' ' || raw.back() == '\0')) raw.pop_back();
-        // mkfs.fat writes "NO NAME" when no label is given.
-        if (!raw.empty()) label = image::MultiByteToWideText(raw, platform::kCodePageOem);
+        // "NO NAME" is what formatters write when no label was given.
+        if (!raw.empty() && raw != "NO NAME") label = image::MultiByteToWideText(raw, platform::kCodePageOem);
     }
     while (!label.empty() && label.back() == u' ') label.pop_back();
     if (label.empty()) label = foundation::GetLangString(kNoLabelStringId, u"<No Label>");
