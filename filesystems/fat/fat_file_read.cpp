@@ -18,6 +18,16 @@ namespace {
 // Reads take bytes from byte head of the absolute sector on: whole sectors
 // straight into out, a partial first or last one through a sector buffer.
 bool ReadBytesAt(image::ImageContext& ctx, uint64_t sector, uint32_t head, uint64_t take, uint8_t* out) {
+    // A short span (a small file, the edges of a piece) is read in one go
+    // through a buffer: one read instead of three.
+    constexpr uint64_t kSmallSpanSectors = 64;
+    const uint64_t spanSectors = (uint64_t(head) + take + kSectorBytes - 1) / kSectorBytes;
+    if (spanSectors <= kSmallSpanSectors && (head != 0 || take % kSectorBytes != 0)) {
+        std::array<uint8_t, kSmallSpanSectors * kSectorBytes> span;
+        if (ReadDiskSectors(ctx, sector, span.data(), uint32_t(spanSectors)) != spanSectors) return false;
+        std::memcpy(out, span.data() + head, take);
+        return true;
+    }
     std::array<uint8_t, kSectorBytes> bounce;
     if (head) {
         if (ReadDiskSectors(ctx, sector, bounce.data(), 1) != 1) return false;

@@ -243,9 +243,11 @@ struct NewEntry {
 
 // Finds room for an entry named name and fills its name fields; the caller
 // sets the rest of the 8.3 entry. False with OperationStatus set.
-bool PlaceNewEntry(image::ImageContext& ctx, FatDirectory& dir, std::u16string_view name, NewEntry& out) {
-    std::optional<std::u16string> longName = PrepareLongName(name);
-    if (!longName) {
+bool PlaceNewEntry(image::ImageContext& ctx, FatDirectory& dir, image::ImageItem* item, NewEntry& out) {
+    std::optional<std::u16string> longName = PrepareLongName(item->name);
+    // A name changed to fit the volume must not meet another entry's.
+    if (!longName || (*longName != item->name.view() && item->parent &&
+                      image::FindChildByName(item->parent, *longName) != nullptr)) {
         SetStatusIfNone(foundation::kStatusFatWriteFailed);
         return false;
     }
@@ -265,6 +267,15 @@ bool PlaceNewEntry(image::ImageContext& ctx, FatDirectory& dir, std::u16string_v
     out.shortName = *shortName;
     out.longName = std::move(*longName);
     return true;
+}
+
+// The tree shows the name the volume holds (characters no FAT name may
+// carry became '_').
+void KeepStoredName(image::ImageItem* item, const NewEntry& placed) {
+    if (!placed.longName.empty() && placed.longName != item->name.view() && item->parent) {
+        image::RenameItem(item->parent, item, placed.longName);
+        if (item->ownFolder) item->ownFolder->path = image::JoinFolderPath(item->parent, item->name);
+    }
 }
 
 void WriteNewEntry(FatDirectory& dir, const NewEntry& placed, uint8_t attribute, uint32_t firstCluster,
@@ -568,7 +579,7 @@ int FatWriteFile(image::ImageContext& ctx, const image::ImageItem* sourceItem, i
     }
     NewEntry placed;
     if (!existing) {
-        const bool placedOk = PlaceNewEntry(ctx, *dir, item->name, placed);
+        const bool placedOk = PlaceNewEntry(ctx, *dir, item, placed);
         // A directory that grew keeps its new, zeroed clusters either way.
         if (StoreFatDirectory(ctx, *dir) != 0 || !placedOk) {
             SetStatusIfNone(foundation::kStatusFatWriteFailed);
@@ -658,6 +669,7 @@ int FatWriteFile(image::ImageContext& ctx, const image::ImageItem* sourceItem, i
     SetFatEntryRecord(item, record);
     item->startSector = first;
     item->size = int64_t(size);
+    KeepStoredName(item, placed);
     return 0;
 }
 
@@ -678,7 +690,7 @@ int FatCreateFolder(image::ImageContext& ctx, image::ImageItem* item) {
         return -1;
     }
     NewEntry placed;
-    bool ok = PlaceNewEntry(ctx, *dir, item->name, placed);
+    bool ok = PlaceNewEntry(ctx, *dir, item, placed);
     if (StoreFatDirectory(ctx, *dir) != 0) ok = false;
     const uint32_t cluster = ok && volume.freeCount > 0 ? AllocateFatCluster(volume) : 0;
     if (!cluster) {
@@ -723,6 +735,7 @@ int FatCreateFolder(image::ImageContext& ctx, image::ImageItem* item) {
     SetFatEntryRecord(item, record);
     item->isoName.assign(reinterpret_cast<const char*>(placed.shortName.data()), 11);
     item->startSector = cluster;
+    KeepStoredName(item, placed);
     return 0;
 }
 

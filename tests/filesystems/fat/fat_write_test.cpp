@@ -221,6 +221,29 @@ TEST_F(FatWrite, RoomRunsOutCleanly) {
     RunOk(Mtools() + "mtype -i " + ShellQuote(dump) + " ::/less | cmp - " + ShellQuote(dir / "less"));
 }
 
+// Characters no FAT name may carry become '_' on the volume and in the tree;
+// a name longer than 255 units is refused.
+TEST_F(FatWrite, NamesTheVolumeCannotHold) {
+    const std::string image = MakeVolume("-F 16 -s 1", 8192);
+    RunOk("echo odd > " + ShellQuote(dir / "a:b?c*.txt") + " && echo long > " + ShellQuote(dir / "long"));
+    image::DocumentPtr ctx = OpenVolume(image);
+    ASSERT_NE(ctx, nullptr);
+    image::ImageItem* odd =
+        image::AddDiskItem(ctx.get(), ctx->rootFolder, platform::Utf8ToUtf16(dir / "a:b?c*.txt"), u"a:b?c*.txt");
+    ASSERT_NE(odd, nullptr);
+    EXPECT_EQ(odd->name.view(), u"a_b_c_.txt");
+    EXPECT_EQ(image::AddDiskItem(ctx.get(), ctx->rootFolder, platform::Utf8ToUtf16(dir / "long"),
+                                 std::u16string(256, u'n')),
+              nullptr);
+    foundation::OperationStatus = 0;
+    ASSERT_NE(image::AddDiskItem(ctx.get(), ctx->rootFolder, platform::Utf8ToUtf16(dir / "long"),
+                                 std::u16string(255, u'n')),
+              nullptr);
+    const std::string dump = DumpAndCheck(*ctx);
+    EXPECT_EQ(MdirListing(dump), OurListing(*ctx));
+    EXPECT_EQ(Mtype(dump, "/a_b_c_.txt"), "odd\n");
+}
+
 // A folder made in the FAT32 root names the root as cluster 0 in its "..".
 TEST_F(FatWrite, FolderInFat32RootPointsDotDotAtZero) {
     const std::string image = MakeVolume("-F 32 -s 1", 40000);
