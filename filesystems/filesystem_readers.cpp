@@ -1,11 +1,13 @@
 #include "filesystems/filesystem_readers.h"
 
 #include "filesystems/console_discs/console_discs.h"
+#include "filesystems/fat/fat_volume_hooks.h"
 #include "filesystems/hfs/hfs_volume.h"
 #include "filesystems/udf/udf_volume.h"
 #include "filesystems/udf/udf_writer.h"
 #include "image/build/udf_writer_services.h"
 #include "image/detect/filesystem_services.h"
+#include "image/document/fat_volume_services.h"
 #include "image/document/open_reader_services.h"
 
 namespace filesystems {
@@ -41,12 +43,14 @@ void InstallFilesystemReaders() {
     image::SetFilesystemServices(&g_probes);
     image::SetOpenReaderServices(&g_treeReaders);
     image::SetUdfWriterServices(&g_udfWriter);
+    image::SetFatVolumeServices(&FatVolumeWriterServices());
 }
 
 void UninstallFilesystemReaders() {
     image::SetFilesystemServices(nullptr);
     image::SetOpenReaderServices(nullptr);
     image::SetUdfWriterServices(nullptr);
+    image::SetFatVolumeServices(nullptr);
 }
 
 }  // namespace filesystems

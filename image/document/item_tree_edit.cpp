@@ -231,6 +231,10 @@ ImageItem* CopyFileItem(ImageContext* ctx, ImageFolder* dest, ImageItem* item, b
     } else {
         result = CopyItemRecord(*item);
         if (!result) return nullptr;
+        // A FAT record names the source's own entry and clusters: the copy
+        // gets its own from the volume, and until then has none, so a copy
+        // that fails and is deleted again takes nothing of the source along.
+        if (IsFatDocument(ctx) && result->side) result->side->readerData = {};
         LinkItemAtHead(dest, result);
         if (IsFatDocument(ctx) && FatVolumeServices().CopyFile(ctx, item, result) != 1) {
             DeleteItem(ctx, result);

@@ -345,3 +345,28 @@ TEST_F(EditTree, FatVolumeFollowsTheEdits) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(EditTree, FatCopyStartsWithoutTheSourceRecord) {
+    // The record names the source's entry and clusters; a copy handed to the
+    // volume with it would be written over the source (and, when the copy
+    // fails, deleted from it).
+    struct RecordSeen final : qvtest::NullFatVolumeServices {
+        bool copyHadRecord = true;
+        int CopyFile(ImageContext*, ImageItem*, ImageItem* copy) override {
+            copyHadRecord = !copy->Side().readerData.empty();
+            return 1;
+        }
+    } volume;
+    foundation::ScopedServices<image::SetFatVolumeServices> scopedVolume(&volume);
+    doc.ctx()->fatState.Attach(reinterpret_cast<FatState*>(&volume), [](FatState*) {});
+    srcFile->EditSide().readerData.assign(24, 7);
+    ImageItem* copy = CopyFileItem(doc.ctx(), dst, srcFile, false, false);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_FALSE(volume.copyHadRecord);
+    EXPECT_EQ(srcFile->Side().readerData.size(), 24u);
+    doc.ctx()->fatState.Release();
+}
+
+}  // namespace
