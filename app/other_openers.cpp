@@ -8,6 +8,7 @@
 #include "filesystems/disk/disk_image.h"
 #include "filesystems/filesystem_readers.h"
 #include "filesystems/ext2/ext2_volume.h"
+#include "filesystems/fat/fat_volume.h"
 #include "filesystems/ntfs/ntfs_volume.h"
 #include "filesystems/udf/udf_volume.h"
 #include "foundation/operation_status.h"
@@ -50,17 +51,18 @@ int ExtractWimItem(image::ImageContext& ctx, const image::ImageItem& item, platf
     return filesystems::ExtractWimFile(progress, &ctx, &item, out);
 }
 
-// UDF files through their allocation extents, a megabyte at a time.
-int ExtractUdfItem(image::ImageContext& ctx, const image::ImageItem& item, platform::FileHandle out,
-                   foundation::ProgressCallbacks* progress) {
+// Items whose reader hands out byte ranges: read a megabyte at a time and
+// written in order. A range that cannot be read is an error, never zeros.
+template <typename ReadRange>
+int CopyItemByRanges(const image::ImageItem& item, platform::FileHandle out, foundation::ProgressCallbacks* progress,
+                     ReadRange readRange) {
     constexpr uint64_t kChunk = uint64_t(1) << 20;
     const uint64_t size = item.size > 0 ? uint64_t(item.size) : 0;
     std::vector<uint8_t> buffer(size_t(std::min(size, kChunk)));
     for (uint64_t done = 0; done < size;) {
         if (image::WaitIfPaused(progress) == 0) return 0;
         const uint64_t n = std::min(kChunk, size - done);
-        if (filesystems::ReadUdfItemBytes(ctx, item, done, buffer.data(), n) != int64_t(n)) {
-            // A block that cannot be read is an error, never zeros.
+        if (!readRange(done, buffer.data(), n)) {
             if (platform::GetLastError() == platform::kErrorSuccess) platform::SetLastError(platform::kErrorReadFault);
             foundation::OperationStatus = foundation::kStatusSourceReadFailed;
             return -1;
@@ -75,6 +77,24 @@ int ExtractUdfItem(image::ImageContext& ctx, const image::ImageItem& item, platf
     return 1;
 }
 
+// UDF files through their allocation extents.
+int ExtractUdfItem(image::ImageContext& ctx, const image::ImageItem& item, platform::FileHandle out,
+                   foundation::ProgressCallbacks* progress) {
+    return CopyItemByRanges(item, out, progress, [&](uint64_t at, uint8_t* buffer, uint64_t n) {
+        return filesystems::ReadUdfItemBytes(ctx, item, at, buffer, n) == int64_t(n);
+    });
+}
+
+// FAT files through their cluster chains; ranges start on whole megabytes, so
+// always on a 512-byte unit.
+int ExtractFatItem(image::ImageContext& ctx, const image::ImageItem& item, platform::FileHandle out,
+                   foundation::ProgressCallbacks* progress) {
+    return CopyItemByRanges(item, out, progress, [&](uint64_t at, uint8_t* buffer, uint64_t n) {
+        return filesystems::ReadFatFileData(ctx, &item, buffer, uint32_t(at / filesystems::kDiskSectorBytes),
+                                            uint32_t(n)) == n;
+    });
+}
+
 }  // namespace
 
 void InstallReaders() {
@@ -83,6 +103,7 @@ void InstallReaders() {
     SetItemReader(ItemReaderKind::Ntfs, ExtractNtfsItem);
     SetItemReader(ItemReaderKind::Udf, ExtractUdfItem);
     SetItemReader(ItemReaderKind::Ext2, ExtractExt2Item);
+    SetItemReader(ItemReaderKind::Fat, ExtractFatItem);
     SetItemReader(ItemReaderKind::Wim, ExtractWimItem);
 }
 
@@ -90,6 +111,7 @@ void UninstallReaders() {
     SetItemReader(ItemReaderKind::Ntfs, nullptr);
     SetItemReader(ItemReaderKind::Udf, nullptr);
     SetItemReader(ItemReaderKind::Ext2, nullptr);
+    SetItemReader(ItemReaderKind::Fat, nullptr);
     SetItemReader(ItemReaderKind::Wim, nullptr);
     SetOtherOpenerServices(nullptr);
     filesystems::UninstallFilesystemReaders();

@@ -403,9 +403,9 @@ TEST_F(ExtractJobTest, UdfImageThroughItsReader) {
     EXPECT_EQ(RunOk("diff -r " + ShellQuote(dir_ / "out") + " " + ShellQuote(Fixture("src"))), "");
 }
 
-// ext2 volumes and WIM archives extract through their own readers too: one
+// FAT and ext2 volumes and WIM archives extract through their own readers too: one
 // fixture tree put into each by its own tool, and each extraction equal to it.
-TEST_F(ExtractJobTest, Ext2AndWimThroughTheirReaders) {
+TEST_F(ExtractJobTest, FatExt2AndWimThroughTheirReaders) {
     struct Row {
         const char* name;
         const char* file;
@@ -417,6 +417,7 @@ TEST_F(ExtractJobTest, Ext2AndWimThroughTheirReaders) {
          "mke2fs -q -t ext2 -b 1024 -d src e.img 4M && printf '\\125\\252' | dd of=e.img bs=1 seek=510 "
          "conv=notrunc 2>/dev/null"},
         {"wim", "w.wim", "wimlib-imagex capture src w.wim --compress=LZX >/dev/null"},
+        {"fat", "f.img", "mkfs.fat -C -F 16 f.img 16384 >/dev/null && MTOOLS_SKIP_CHECK=1 mcopy -s -i f.img src/* ::/"},
     };
     RunOk("cd " + ShellQuote(dir_.path()) + " && mkdir src src/sub && echo tiny > src/tiny"
           " && head -c 300000 /dev/urandom > src/sub/rnd && seq 1 40000 > src/text && : > src/empty");
