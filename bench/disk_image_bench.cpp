@@ -5,6 +5,7 @@
 // left empty, so both sides meet unallocated blocks). The counters give each
 // time and our ratio, the median of the runs (goal: at most 1.0).
 
+#include "bench/bench_support.h"
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -31,13 +32,9 @@ extern "C" char** environ;
 
 namespace {
 
-void RunQuiet(const std::string& command) {
-    const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
-    pid_t pid = 0;
-    if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) return;
-    int status = 0;
-    waitpid(pid, &status, 0);
-}
+using qvbench::RunQuiet;
+using qvbench::Seconds;
+using qvbench::Median;
 
 uint64_t DiskMiB() {
     const char* text = std::getenv("QV_BENCH_DISK_MB");
@@ -85,19 +82,6 @@ struct BenchDisks {
 BenchDisks& Disks() {
     static BenchDisks disks;
     return disks;
-}
-
-double Seconds(const std::function<void()>& run) {
-    const auto start = std::chrono::steady_clock::now();
-    run();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double Median(std::vector<double> v) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    const size_t mid = v.size() / 2;
-    return v.size() % 2 ? v[mid] : (v[mid - 1] + v[mid]) / 2;
 }
 
 // Opens the disk and reads it all in 1 MiB reads; the sectors read.

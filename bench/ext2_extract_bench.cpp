@@ -4,6 +4,7 @@
 // and our ratio to debugfs, each the median of the runs (goal: at most 1.0).
 // QV_BENCH_EXT2_MB shrinks the volume's data.
 
+#include "bench/bench_support.h"
 #include <benchmark/benchmark.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -28,6 +29,10 @@ extern "C" char** environ;
 
 namespace {
 
+using qvbench::RunQuiet;
+using qvbench::Seconds;
+using qvbench::Median;
+
 // Sizes from a few KiB to 64 MiB, as a folder of photos, documents and
 // archives would have.
 const std::vector<uint64_t> kFileSizes = {4 << 10, 100 << 10, 1 << 20, 8 << 20, 64 << 20};
@@ -35,16 +40,6 @@ const std::vector<uint64_t> kFileSizes = {4 << 10, 100 << 10, 1 << 20, 8 << 20, 
 uint64_t DataBytes() {
     const char* mb = std::getenv("QV_BENCH_EXT2_MB");
     return (mb && *mb ? std::strtoull(mb, nullptr, 10) : 1024) << 20;
-}
-
-// Runs a shell command line with posix_spawn: a fork would leave every page of
-// our heap copy-on-write.
-void RunQuiet(const std::string& command) {
-    const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
-    pid_t pid = 0;
-    if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) return;
-    int status = 0;
-    waitpid(pid, &status, 0);
 }
 
 struct BenchVolume {
@@ -83,19 +78,6 @@ struct BenchVolume {
     }
     ~BenchVolume() { std::filesystem::remove_all(dir); }
 };
-
-double Seconds(const std::function<void()>& run) {
-    const auto start = std::chrono::steady_clock::now();
-    run();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double Median(std::vector<double> v) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    const size_t mid = v.size() / 2;
-    return v.size() % 2 ? v[mid] : (v[mid - 1] + v[mid]) / 2;
-}
 
 // Mounts and writes every file below out; the bytes written.
 uint64_t MountAndExtract(const std::string& imagePath, const std::filesystem::path& out) {

@@ -7,6 +7,7 @@
 // default the image's own folder; a tmpfs folder measures the work of each
 // side without the disk).
 
+#include "bench/bench_support.h"
 #include <benchmark/benchmark.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -36,30 +37,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using qvbench::RunQuiet;
+using qvbench::Seconds;
+using qvbench::Median;
+
 size_t EnvNumber(const char* name, size_t fallback) {
     const char* v = std::getenv(name);
     return v && *v ? size_t(std::strtoull(v, nullptr, 10)) : fallback;
-}
-
-void RunQuiet(const std::string& command) {
-    const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
-    pid_t pid = 0;
-    if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) return;
-    int status = 0;
-    waitpid(pid, &status, 0);
-}
-
-double Seconds(const std::function<void()>& run) {
-    const auto start = std::chrono::steady_clock::now();
-    run();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double Median(std::vector<double> v) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    const size_t mid = v.size() / 2;
-    return v.size() % 2 ? v[mid] : (v[mid - 1] + v[mid]) / 2;
 }
 
 struct BenchImage {

@@ -5,6 +5,7 @@
 // most 1.0). QV_BENCH_FAT_MB sets the large file's size (default 1024) and
 // QV_BENCH_FAT_FILES the count of small files (default 20000).
 
+#include "bench/bench_support.h"
 #include <benchmark/benchmark.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -30,30 +31,13 @@ extern "C" char** environ;
 
 namespace {
 
+using qvbench::RunQuiet;
+using qvbench::Seconds;
+using qvbench::Median;
+
 int EnvInt(const char* name, int fallback) {
     const char* value = std::getenv(name);
     return value && *value ? std::atoi(value) : fallback;
-}
-
-void RunQuiet(const std::string& command) {
-    const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
-    pid_t pid = 0;
-    if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) return;
-    int status = 0;
-    waitpid(pid, &status, 0);
-}
-
-double Seconds(const std::function<void()>& run) {
-    const auto start = std::chrono::steady_clock::now();
-    run();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double Median(std::vector<double> v) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    const size_t mid = v.size() / 2;
-    return v.size() % 2 ? v[mid] : (v[mid - 1] + v[mid]) / 2;
 }
 
 const char* kMtools = "MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8 ";

@@ -4,6 +4,7 @@
 // faster peer, each the median of the runs (goal: at most 1.0). The same tree
 // made with genisoimage -udf is opened through its UDF side beside "7z l -tudf".
 
+#include "bench/bench_support.h"
 #include <benchmark/benchmark.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -27,6 +28,10 @@
 extern "C" char** environ;
 
 namespace {
+
+using qvbench::RunQuiet;
+using qvbench::Seconds;
+using qvbench::Median;
 
 constexpr int kFolders = 1000;
 constexpr int kFilesPerFolder = 100;
@@ -61,29 +66,6 @@ struct BenchImage {
     }
     ~BenchImage() { std::filesystem::remove_all(dir); }
 };
-
-// Runs a shell command line with posix_spawn: a fork would leave every page of
-// our heap copy-on-write and bill the next open for it.
-void RunQuiet(const std::string& command) {
-    const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
-    pid_t pid = 0;
-    if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) return;
-    int status = 0;
-    waitpid(pid, &status, 0);
-}
-
-double Seconds(const std::function<void()>& run) {
-    const auto start = std::chrono::steady_clock::now();
-    run();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double Median(std::vector<double> v) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    const size_t mid = v.size() / 2;
-    return v.size() % 2 ? v[mid] : (v[mid - 1] + v[mid]) / 2;
-}
 
 // Opens and walks; the document is handed back so that freeing it stays out
 // of the time (the peers free nothing, they exit).

@@ -7,6 +7,7 @@
 //   run once per file.
 // The volumes are made by mkntfs and filled by wimlib-imagex apply.
 
+#include "bench/bench_support.h"
 #include <benchmark/benchmark.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -32,26 +33,9 @@ extern "C" char** environ;
 
 namespace {
 
-void RunQuiet(const std::string& command) {
-    const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
-    pid_t pid = 0;
-    if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) return;
-    int status = 0;
-    waitpid(pid, &status, 0);
-}
-
-double Seconds(const std::function<void()>& run) {
-    const auto start = std::chrono::steady_clock::now();
-    run();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double Median(std::vector<double> v) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    const size_t mid = v.size() / 2;
-    return v.size() % 2 ? v[mid] : (v[mid - 1] + v[mid]) / 2;
-}
+using qvbench::RunQuiet;
+using qvbench::Seconds;
+using qvbench::Median;
 
 // A volume made from a source tree that make() fills; removed at exit.
 struct BenchVolume {

@@ -5,6 +5,7 @@
 // (median of three runs) and our ratio to wimlib's (goals: one thread at most
 // 0.8, every core at most 0.5). QV_BENCH_MB changes the big file's size.
 
+#include "bench/bench_support.h"
 #include <benchmark/benchmark.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -29,21 +30,10 @@ extern "C" char** environ;
 
 namespace {
 
+using qvbench::RunQuiet;
+using qvbench::Seconds;
+
 namespace fs = std::filesystem;
-
-void RunQuiet(const std::string& command) {
-    const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
-    pid_t pid = 0;
-    if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) return;
-    int status = 0;
-    waitpid(pid, &status, 0);
-}
-
-double Seconds(const std::function<void()>& run) {
-    const auto start = std::chrono::steady_clock::now();
-    run();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());

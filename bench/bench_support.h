@@ -1,0 +1,41 @@
+#pragma once
+// What every side-by-side benchmark needs: running a peer tool, timing a run
+// and taking the median of repeated runs.
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace qvbench {
+
+// Runs a shell command line with posix_spawn: a fork would leave every page of
+// our heap copy-on-write and bill the next measured run for it.
+inline void RunQuiet(const std::string& command) {
+    const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+    pid_t pid = 0;
+    if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) return;
+    int status = 0;
+    waitpid(pid, &status, 0);
+}
+
+inline double Seconds(const std::function<void()>& run) {
+    const auto start = std::chrono::steady_clock::now();
+    run();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+inline double Median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const size_t mid = v.size() / 2;
+    return v.size() % 2 ? v[mid] : (v[mid - 1] + v[mid]) / 2;
+}
+
+}  // namespace qvbench
