@@ -5,6 +5,7 @@
 #include <utility>
 
 #if defined(__x86_64__)
+#include <cpuid.h>
 #include <immintrin.h>
 #endif
 
@@ -103,7 +104,13 @@ __attribute__((target("sha,sse4.1"))) void ShaBlocks(std::array<uint32_t, 5>& st
 }
 
 bool HasShaInstructions() {
-    static const bool has = __builtin_cpu_supports("sha") && __builtin_cpu_supports("sse4.1");
+    // Asked of CPUID itself: not every compiler knows "sha" as a feature name.
+    static const bool has = [] {
+        unsigned a = 0, b = 0, c = 0, d = 0;
+        if (!__get_cpuid(1, &a, &b, &c, &d) || !(c & bit_SSE4_1)) return false;
+        if (!__get_cpuid_count(7, 0, &a, &b, &c, &d)) return false;
+        return (b & bit_SHA) != 0;
+    }();
     return has;
 }
 
