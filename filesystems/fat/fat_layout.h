@@ -1,7 +1,7 @@
 #pragma once
-// Byte offsets of the FAT on-disk records (Microsoft's FAT32 File System
-// Specification, "BPB", "FSInfo" and "Directory Entry" sections). All fields
-// are little-endian.
+// Byte offsets of the FAT on-disk records as Microsoft's published FAT32
+// document lays out the BPB, FSInfo and directory entries. All fields are
+// little-endian.
 
 #include <cstddef>
 #include <cstdint>
@@ -90,8 +90,8 @@ constexpr size_t kUnitsPerEntry = 13;
 constexpr size_t kUnitOffsets[kUnitsPerEntry] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
 }  // namespace lfn
 
-// A directory holds at most this many entries (the 16-bit entry index of the
-// specification); a chain longer than that is damage, not a directory.
+// A directory holds at most this many entries (the format's 16-bit entry
+// index); a chain longer than that is damage, not a directory.
 constexpr uint32_t kMaxDirectoryEntries = 65536;
 
 }  // namespace filesystems::fat_layout
