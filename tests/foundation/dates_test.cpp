@@ -48,7 +48,7 @@ private:
 const char* const kZones[] = {"UTC", "Asia/Shanghai", "America/New_York"};
 
 // Moments the tests stamp: both daylight-saving seasons and one after 2038.
-constexpr int64_t kSpecExample = 1331778600;      // 2012-03-15 02:30:00 UTC
+constexpr int64_t kWorkedExample = 1331778600;      // 2012-03-15 02:30:00 UTC
 constexpr int64_t kSummer = 1341403200;           // 2012-07-04 12:00:00 UTC
 constexpr int64_t kWinter = 1325678400;           // 2012-01-04 12:00:00 UTC
 constexpr int64_t kAfter2038 = 2219900889;        // 2040-05-06 07:08:09 UTC
@@ -164,10 +164,10 @@ TEST(Dates, OffsetInForceAtTheMoment) {
 TEST(Dates, RecordDateOfTheSpecExampleReadsTheSameInEveryZone) {
     for (const char* zoneName : kZones) {
         ScopedTimeZone zone(zoneName);
-        EXPECT_EQ(IsoRecordDateToUnixTime(Record({112, 3, 15, 10, 30, 0, 32})), kSpecExample) << zoneName;
+        EXPECT_EQ(IsoRecordDateToUnixTime(Record({112, 3, 15, 10, 30, 0, 32})), kWorkedExample) << zoneName;
         FILETIME ft;
         ASSERT_TRUE(IsoRecordDateToFileTime(Record({112, 3, 15, 10, 30, 0, 32}), ft));
-        EXPECT_EQ(FileTimeTicks(ft), FileTimeTicks(UnixTimeToFileTime(kSpecExample))) << zoneName;
+        EXPECT_EQ(FileTimeTicks(ft), FileTimeTicks(UnixTimeToFileTime(kWorkedExample))) << zoneName;
     }
 }
 
@@ -200,7 +200,7 @@ TEST(Dates, RecordDatesOutOfRangeReadAsNotSet) {
 
 TEST(Dates, OffsetBytesOutsideTheStandardRangeCountAsZero) {
     const int64_t utc = IsoRecordDateToUnixTime(Record({112, 3, 15, 2, 30, 0, 0}));
-    EXPECT_EQ(utc, kSpecExample);
+    EXPECT_EQ(utc, kWorkedExample);
     EXPECT_EQ(IsoRecordDateToUnixTime(Record({112, 3, 15, 2, 30, 0, 53})), utc);
     EXPECT_EQ(IsoRecordDateToUnixTime(Record({112, 3, 15, 2, 30, 0, -49})), utc);
     EXPECT_EQ(IsoRecordDateToUnixTime(Record({112, 3, 15, 2, 30, 0, 52})), utc - 52 * 900);
@@ -215,7 +215,7 @@ TEST(Dates, RecordDatesOfImagesMadeByRealToolsInEveryZone) {
     qvtest::TempDir dir;
     MakeStampedFolder(dir, true);
     const std::map<std::string, int64_t> expected = {
-        {"F.", kSpecExample}, {"SUMMER.", kSummer}, {"WINTER.", kWinter}, {"LATE.", kAfter2038}};
+        {"F.", kWorkedExample}, {"SUMMER.", kSummer}, {"WINTER.", kWinter}, {"LATE.", kAfter2038}};
     for (const char* writerZone : kZones) {
         const std::string genIso = dir / (std::string("g") + std::to_string(&writerZone - kZones) + ".iso");
         RunOk("cd " + ShellQuote(dir.path()) + " && TZ=" + writerZone + " genisoimage -quiet -o " +
@@ -252,7 +252,7 @@ TEST(Dates, RecordDatesWeWriteMatchGenisoimage) {
         const auto dates = RootRecordDates(iso);
         ScopedTimeZone zone(zoneName);
         for (const auto& [name, moment] :
-             std::map<std::string, int64_t>{{"F.", kSpecExample}, {"SUMMER.", kSummer}, {"WINTER.", kWinter}}) {
+             std::map<std::string, int64_t>{{"F.", kWorkedExample}, {"SUMMER.", kSummer}, {"WINTER.", kWinter}}) {
             RecordDate ours{};
             ASSERT_TRUE(UnixTimeToIsoRecordDate(moment, ours));
             EXPECT_EQ(ours, dates.at(name)) << zoneName << " " << name;
@@ -371,8 +371,8 @@ TEST(Dates, VolumeDatesNotSetOrInvalidReadAsZero) {
         {"day 0", Volume("2012030002300000", 0), 0},
         {"Apr 31", Volume("2012043102300000", 0), 0},
         {"hour 24", Volume("2012031524300000", 0), 0},
-        {"hundredths not looked at", Volume("20120315023000XY", 0), kSpecExample},
-        {"spec example in +8", Volume("2012031510300000", 32), kSpecExample},
+        {"hundredths not looked at", Volume("20120315023000XY", 0), kWorkedExample},
+        {"worked example in +8", Volume("2012031510300000", 32), kWorkedExample},
     };
     for (const Row& row : rows) EXPECT_EQ(IsoVolumeDateToUnixTime(row.date), row.expected) << row.name;
     const uint8_t tooShort[16] = {};
@@ -455,7 +455,7 @@ TEST(Dates, FormatRecordDateTextInLocalTime) {
 
 TEST(Dates, SystemTimeConversions) {
     SYSTEMTIME st;
-    ASSERT_TRUE(FileTimeToSystemTime(UnixTimeToFileTime(kSpecExample), st));
+    ASSERT_TRUE(FileTimeToSystemTime(UnixTimeToFileTime(kWorkedExample), st));
     EXPECT_EQ(st.wYear, 2012);
     EXPECT_EQ(st.wMonth, 3);
     EXPECT_EQ(st.wDay, 15);
@@ -465,7 +465,7 @@ TEST(Dates, SystemTimeConversions) {
     FILETIME ft;
     st.wMilliseconds = 250;
     ASSERT_TRUE(SystemTimeToFileTime(st, ft));
-    EXPECT_EQ(FileTimeTicks(ft), FileTimeTicks(UnixTimeToFileTime(kSpecExample)) + 2500000);
+    EXPECT_EQ(FileTimeTicks(ft), FileTimeTicks(UnixTimeToFileTime(kWorkedExample)) + 2500000);
     st.wMonth = 13;
     EXPECT_FALSE(SystemTimeToFileTime(st, ft));
     EXPECT_FALSE(FileTimeToSystemTime(FileTimeFromTicks(0x8000000000000000ull), st));
