@@ -5,8 +5,11 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <stdlib.h>
+
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -36,6 +39,14 @@ inline double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     const size_t mid = v.size() / 2;
     return v.size() % 2 ? v[mid] : (v[mid - 1] + v[mid]) / 2;
+}
+
+// A private folder for a benchmark's fixtures under $TMPDIR (else /tmp); empty
+// when none can be made.
+inline std::string MakeBenchFolder() {
+    const char* base = std::getenv("TMPDIR");
+    std::string path = std::string(base && *base ? base : "/tmp") + "/qvbench-XXXXXX";
+    return mkdtemp(path.data()) ? path : std::string();
 }
 
 }  // namespace qvbench

@@ -47,11 +47,7 @@ struct BenchDisks {
     std::string raw;
     bool ok = false;
     BenchDisks() {
-        const char* base = std::getenv("TMPDIR");
-        std::string tmpl = std::string(base && *base ? base : "/tmp") + "/qvbench-XXXXXX";
-        std::vector<char> buf(tmpl.begin(), tmpl.end());
-        buf.push_back('\0');
-        dir = mkdtemp(buf.data());
+        dir = qvbench::MakeBenchFolder();
         raw = (dir / "d.img").string();
         const int fd = ::open(raw.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (fd < 0) return;

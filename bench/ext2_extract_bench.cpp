@@ -46,11 +46,7 @@ struct BenchVolume {
     std::filesystem::path dir;
     std::string image;
     BenchVolume() {
-        const char* base = std::getenv("TMPDIR");
-        std::string tmpl = std::string(base && *base ? base : "/tmp") + "/qvbench-XXXXXX";
-        std::vector<char> buf(tmpl.begin(), tmpl.end());
-        buf.push_back('\0');
-        dir = mkdtemp(buf.data());
+        dir = qvbench::MakeBenchFolder();
         const std::filesystem::path tree = dir / "tree";
         std::vector<char> chunk(1 << 20);
         for (size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>((i * 2654435761u) >> 13);

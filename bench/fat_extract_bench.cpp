@@ -46,11 +46,7 @@ struct BenchVolume {
     std::filesystem::path dir;
     std::string image;
     BenchVolume() {
-        const char* base = std::getenv("TMPDIR");
-        std::string tmpl = std::string(base && *base ? base : "/tmp") + "/qvbench-XXXXXX";
-        std::vector<char> buf(tmpl.begin(), tmpl.end());
-        buf.push_back('\0');
-        dir = mkdtemp(buf.data());
+        dir = qvbench::MakeBenchFolder();
         const int mb = EnvInt("QV_BENCH_FAT_MB", 1024);
         const int files = EnvInt("QV_BENCH_FAT_FILES", 20000);
         const std::filesystem::path tree = dir / "tree";

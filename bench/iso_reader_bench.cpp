@@ -40,11 +40,7 @@ struct BenchImage {
     std::filesystem::path dir;
     std::string iso;
     explicit BenchImage(bool udf = false) {
-        const char* base = std::getenv("TMPDIR");
-        std::string tmpl = std::string(base && *base ? base : "/tmp") + "/qvbench-XXXXXX";
-        std::vector<char> buf(tmpl.begin(), tmpl.end());
-        buf.push_back('\0');
-        dir = mkdtemp(buf.data());
+        dir = qvbench::MakeBenchFolder();
         const std::filesystem::path tree = dir / "tree";
         for (int f = 0; f < kFolders; ++f) {
             const std::filesystem::path folder = tree / ("folder " + std::to_string(f));

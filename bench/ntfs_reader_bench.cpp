@@ -42,11 +42,7 @@ struct BenchVolume {
     std::filesystem::path dir;
     std::string image;
     BenchVolume(const std::function<void(const std::filesystem::path&)>& make, uint64_t volumeMb) {
-        const char* base = std::getenv("TMPDIR");
-        std::string tmpl = std::string(base && *base ? base : "/tmp") + "/qvbench-XXXXXX";
-        std::vector<char> buf(tmpl.begin(), tmpl.end());
-        buf.push_back('\0');
-        dir = mkdtemp(buf.data());
+        dir = qvbench::MakeBenchFolder();
         make(dir / "src");
         image = (dir / "v.img").string();
         const std::string d = "'" + dir.string() + "'";
