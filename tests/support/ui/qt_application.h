@@ -1,0 +1,21 @@
+#pragma once
+// Window tests share one application object per test process. It runs on the
+// offscreen platform unless the caller chose one (a screenshot run under Xvfb
+// sets QT_QPA_PLATFORM=xcb itself).
+
+#include <QApplication>
+
+#include <cstdlib>
+
+namespace qvtest {
+
+inline QApplication& EnsureApplication() {
+    static int argc = 1;
+    static char name[] = "quendravine-test";
+    static char* argv[] = {name, nullptr};
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
+}
+
+}  // namespace qvtest
