@@ -5,6 +5,7 @@
 
 #include "app/item_readers.h"
 #include "app/open_document.h"
+#include "containers/container_readers.h"
 #include "filesystems/disk/disk_image.h"
 #include "filesystems/filesystem_readers.h"
 #include "filesystems/ext2/ext2_volume.h"
@@ -99,6 +100,7 @@ int ExtractFatItem(image::ImageContext& ctx, const image::ImageItem& item, platf
 
 void InstallReaders() {
     filesystems::InstallFilesystemReaders();
+    containers::InstallContainerReaders();
     SetOtherOpenerServices(&g_openers);
     SetItemReader(ItemReaderKind::Ntfs, ExtractNtfsItem);
     SetItemReader(ItemReaderKind::Udf, ExtractUdfItem);
@@ -114,6 +116,7 @@ void UninstallReaders() {
     SetItemReader(ItemReaderKind::Fat, nullptr);
     SetItemReader(ItemReaderKind::Wim, nullptr);
     SetOtherOpenerServices(nullptr);
+    containers::UninstallContainerReaders();
     filesystems::UninstallFilesystemReaders();
 }
 
