@@ -1,6 +1,8 @@
 #include "containers/container_readers.h"
 
+#include "codecs/deflate_encoder.h"
 #include "containers/chunk/chunk_engine.h"
+#include "containers/daa/daa_container.h"
 #include "containers/dmg/dmg_reader.h"
 #include "containers/isz/isz_reader.h"
 #include "containers/uif/uif_reader.h"
@@ -15,6 +17,7 @@ public:
     int OpenDmgImage(image::ImageContext& ctx) override { return containers::OpenDmgImage(ctx); }
     int OpenUifImage(image::ImageContext& ctx) override { return containers::OpenUifImage(ctx); }
     int OpenIszImage(image::ImageContext& ctx) override { return containers::OpenIszImage(ctx); }
+    int AttachDaaContainer(image::ImageContext& ctx) override { return containers::AttachDaaContainer(ctx); }
 };
 
 class ChunkReaders final : public image::IChunkImageServices {
@@ -27,7 +30,23 @@ public:
     }
 };
 
+// The DAA/HXI reader; MZP and XDI are not here yet, and no container writer is.
+class Containers final : public image::IContainerServices {
+public:
+    int CopyContainerSector(image::ContainerKind kind, image::ImageContext& ctx, uint32_t sector,
+                            uint8_t* destination) override {
+        if (kind != image::ContainerKind::Daa || !ctx.daaReader) return -1;
+        return CopyDaaSector(*ctx.daaReader.get(), sector, destination);
+    }
+    image::IContainerWriterFamily* ContainerWriter(image::ContainerKind) override { return nullptr; }
+    size_t DeflateCompressBlock(const uint8_t* input, size_t length, uint8_t* output, size_t capacity) override {
+        const int64_t n = codecs::DeflateCompressBlock(input, output, length, 0, capacity);
+        return n > 0 ? size_t(n) : 0;
+    }
+};
+
 Openers g_openers;
+Containers g_containers;
 ChunkReaders g_chunkReaders;
 
 }  // namespace
@@ -35,11 +54,13 @@ ChunkReaders g_chunkReaders;
 void InstallContainerReaders() {
     image::SetFormatDetectServices(&g_openers);
     image::SetChunkImageServices(&g_chunkReaders);
+    image::SetContainerServices(&g_containers);
 }
 
 void UninstallContainerReaders() {
     image::SetFormatDetectServices(nullptr);
     image::SetChunkImageServices(nullptr);
+    image::SetContainerServices(nullptr);
 }
 
 }  // namespace containers

@@ -12,6 +12,14 @@ layouts, for the chunk-image readers' tests (no Debian tool writes them):
   chunk_fixtures.py uif SRC OUT KINDS CHUNK_BYTES UNIT
       UIF: "blhr" zlib block table and "bbis" trailer; KINDS cycles over the
       entry types 1, 2 (stored), 5, 7 (zlib); zero chunks are type 3.
+  chunk_fixtures.py daa SRC OUT [key=value ...]
+      DAA/HXI: header, descriptor records, chunk table and chunks with their
+      CRC-32. Keys: format (0x100, 0x110), chunk (bytes), kinds (lzma,
+      deflate, stored), t (type bits), v (length-width value), mask, atend,
+      compressed (table), shared (LZMA header in the image header), hxi,
+      volume (bytes per volume file), style (0, 1, 2), comment (text),
+      password (reserve the check record; the chunk positions and the
+      record's are written to OUT.layout for the test to scramble them).
 """
 import base64
 import bz2
@@ -254,6 +262,194 @@ def uif(src, out, kinds, chunk_bytes, unit):
     open(out, 'wb').write(bytes(body) + bytes(trailer))
 
 
+DAA_MASK = bytes.fromhex('C7149E520BA83F61')
+HXI_MASK = bytes.fromhex('3A91C4075EB26D')
+
+
+def lzma86(piece):
+    import lzma
+    lc, lp, pb, dict_size = 3, 0, 2, 1 << 20
+    raw = lzma.compress(piece, format=lzma.FORMAT_RAW, filters=[
+        {'id': lzma.FILTER_X86}, {'id': lzma.FILTER_LZMA1, 'dict_size': dict_size, 'lc': lc, 'lp': lp, 'pb': pb}])
+    return bytes([1, (pb * 5 + lp) * 9 + lc]) + struct.pack('<IQ', dict_size, len(piece)) + raw
+
+
+def chain(data):
+    out = struct.pack('<I', len(data))
+    for i in range(0, len(data), 65536):
+        z = zlib.compressobj(6, zlib.DEFLATED, -15)
+        c = z.compress(data[i:i + 65536]) + z.flush()
+        out += struct.pack('<I', len(c)) + c
+    return out + struct.pack('<I', 0)
+
+
+def daa(src, out, opts):
+    data = open(src, 'rb').read()
+    fmt = int(opts.get('format', '0x110'), 0)
+    chunk = int(opts.get('chunk', '65536'))
+    kinds = opts.get('kinds', 'deflate').split(',')
+    t = int(opts.get('t', '1'))
+    v = int(opts.get('v', '0'))
+    hxi = opts.get('hxi') == '1'
+    mask_on = opts.get('mask') == '1'
+    atend = opts.get('atend') == '1'
+    compressed = opts.get('compressed') == '1'
+    shared = opts.get('shared') == '1'
+    style = int(opts.get('style', '2'))
+    volume = int(opts.get('volume', '0'))
+    password = opts.get('password') == '1'
+    comment = opts.get('comment', '').encode()
+    if fmt == 0x100:
+        chunk = 65536
+    head6 = None
+    stored_chunks, types = [], []
+    for n, piece in enumerate(chunks_of(data, chunk)):
+        kind = kinds[n % len(kinds)] if fmt == 0x110 else 'deflate'
+        if kind == 'lzma':
+            payload = lzma86(piece)
+            if shared:
+                head6 = payload[:6]
+                payload = payload[14:]
+            ctype = 0
+        else:
+            z = zlib.compressobj(6, zlib.DEFLATED, -15)
+            payload = z.compress(piece) + z.flush()
+            ctype = 1
+        if fmt == 0x110 and (kind == 'stored' or len(payload) >= len(piece)):
+            payload = piece
+        stored_chunks.append(payload + struct.pack('<I', zlib.crc32(payload)))
+        types.append(ctype)
+    n = len(stored_chunks)
+    # The table.
+    if fmt == 0x100:
+        table = b''.join(bytes([(len(c) >> 16) & 0x7F, len(c) & 0xFF, (len(c) >> 8) & 0xFF]) for c in stored_chunks)
+        L = 0
+    else:
+        L = v + 10 if v else (chunk - 1).bit_length()
+        bitlist = 0
+        pos = 0
+        for i, c in enumerate(stored_chunks):
+            for value, width in [(len(c) - 5, L), (types[i], t)]:
+                if width == 0:
+                    continue
+                if mask_on:
+                    k = (HXI_MASK[i % 7] if hxi else DAA_MASK[i % 8]) ^ (i & 0xFF)
+                    value = (value ^ (k * 0x01010101 + (0x11 if hxi else 0))) & ((1 << width) - 1)
+                bitlist |= value << pos
+                pos += width
+        table = bitlist.to_bytes((pos + 7) // 8, 'little')
+    table_bytes = len(table)
+    header_crc_placeholder = 0
+    flags = 0
+    if fmt == 0x110:
+        flags |= (0x4000 if compressed else 0) | (0x20000 if mask_on else 0) | (0x100000 if shared else 0)
+        if hxi:
+            flags |= (1 << 23)   # variant 0 stored with its lowest bit inverted
+    # Records.
+    slots = {0: 99, 1: 512, 2: 101}[style]
+    records = b''
+    if comment:
+        c = chain(comment)
+        records += struct.pack('<IIII', 4, 16 + len(c), 0, len(comment)) + c
+    pw_at = None
+    if password:
+        pw_at = 76 + len(records)
+        records += struct.pack('<II', 3, 144) + b'\0' * 136
+    vol_at = None
+    if volume:
+        vol_at = 76 + len(records)
+        records += struct.pack('<II', 1, 60) + b'\0' * 52
+        records += struct.pack('<IIII', 2, 16 + 5 * slots, 0, 1) + b'\0' * (5 * slots)
+    table_offset = 76 + len(records)
+    stored_table = table
+    if compressed:
+        z = zlib.compressobj(6, zlib.DEFLATED, -15)
+        stored_table = z.compress(table) + z.flush()
+    if hxi and not compressed:
+        pass   # transformed once the header CRC is known
+    data_offset = table_offset + (0 if atend else len(stored_table))
+    body = b''.join(stored_chunks)
+    joint_len = data_offset + len(body) + (len(stored_table) if atend else 0)
+
+    def header(total, crc_out=None):
+        h = bytearray(76)
+        h[0:4] = b'HXI\0' if hxi else b'DAA\0'
+        off = data_offset | ((1 << 31) if atend else 0)
+        size_field = (chunk >> 14) | flags if fmt == 0x110 else chunk
+        struct.pack_into('<IIIII', h, 16, table_offset, fmt, off, 1, 0)
+        struct.pack_into('<IQQB', h, 36, size_field, len(data), total, int(opts.get('level', '1')))
+        struct.pack_into('<I', h, 57, len(stored_table) if compressed else 0)
+        h[61] = (v << 3) | t if fmt == 0x110 else 0
+        if head6:
+            h[62:68] = head6
+        struct.pack_into('<I', h, 72, zlib.crc32(bytes(h[:72])))
+        return bytes(h)
+
+    total = joint_len
+    h = header(total)
+    crc = struct.unpack_from('<I', h, 72)[0]
+    if hxi and not compressed:
+        low, shift = crc & 0xFF, (table_bytes >> 2) & 0xFF
+        stored_table = bytes(((b ^ shift) + low) & 0xFF for b in stored_table)
+    if hxi and compressed:
+        lowc = (~len(stored_table)) & 0xFF
+        stored_table = bytes(((b ^ lowc) + 7 * i) & 0xFF for i, b in enumerate(stored_table))
+    joint = bytearray(h + records + (b'' if atend else stored_table) + body + (stored_table if atend else b''))
+    chunk_at = []
+    pos = data_offset
+    for c in stored_chunks:
+        chunk_at.append((pos, len(c)))
+        pos += len(c)
+    # Volumes.
+    files = []
+    if volume:
+        share0 = volume
+        shares = [joint[:share0]]
+        rest = joint[share0:]
+        while rest:
+            shares.append(rest[:volume - 100])
+            rest = rest[volume - 100:]
+        count = len(shares)
+        sizes = [len(shares[0])] + [len(s) + 100 for s in shares[1:]]
+        struct.pack_into('<II', joint, vol_at + 8, count, 0)
+        struct.pack_into('<QQB', joint, vol_at + 32, 0, sizes[0], style)
+        r2 = vol_at + 60
+        struct.pack_into('<II', joint, r2 + 8, count, 1)
+        for i, sz in enumerate(sizes):
+            struct.pack_into('<IB', joint, r2 + 16 + 5 * i, sz & 0xFFFFFFFF, sz >> 32)
+        shares[0] = joint[:share0]
+        files.append(bytes(shares[0]))
+        start = sizes[0]
+        for i in range(1, count):
+            vh = bytearray(40)
+            vh[0:8] = b'HXI VOL\0' if hxi else b'DAA VOL\0'
+            struct.pack_into('<I', vh, 16, 100)
+            struct.pack_into('<I', vh, 36, zlib.crc32(bytes(vh[:36])))
+            vr = bytearray(60)
+            struct.pack_into('<IIII', vr, 0, 1, 60, count, i)
+            struct.pack_into('<QQB', vr, 32, start, sizes[i], style)
+            files.append(bytes(vh + vr) + bytes(shares[i]))
+            start += sizes[i] - 100
+    else:
+        files.append(bytes(joint))
+    names = [out]
+    base = out
+    for i in range(1, len(files)):
+        if style == 2:
+            names.append(base[:-2] + '%02d' % (i - 1))
+        elif style == 0:
+            names.append(base[:-6] + '%02d' % (i + 1) + base[-4:])
+        else:
+            names.append(base[:-7] + '%03d' % (i + 1) + base[-4:])
+    for name, f in zip(names, files):
+        open(name, 'wb').write(f)
+    if password:
+        with open(out + '.layout', 'w') as f:
+            f.write('%d\n' % pw_at)
+            for at, ln in chunk_at:
+                f.write('%d %d\n' % (at, ln))
+
+
 if __name__ == '__main__':
     a = sys.argv
     if a[1] == 'dmg':
@@ -261,5 +457,7 @@ if __name__ == '__main__':
     elif a[1] == 'isz':
         isz(a[2], a[3], a[4], int(a[5]), a[6] != 'nopointers' if len(a) > 6 else True,
             int(a[7]) if len(a) > 7 else 0, a[8] if len(a) > 8 else '0')
+    elif a[1] == 'daa':
+        daa(a[2], a[3], dict(x.split('=', 1) for x in a[4:]))
     elif a[1] == 'uif':
         uif(a[2], a[3], a[4], int(a[5]), int(a[6]))
