@@ -30,7 +30,7 @@ public:
     }
 };
 
-// The DAA/HXI reader; MZP and XDI are not here yet, and no container writer is.
+// The DAA/HXI reader and writer; MZP and XDI are not here yet.
 class Containers final : public image::IContainerServices {
 public:
     int CopyContainerSector(image::ContainerKind kind, image::ImageContext& ctx, uint32_t sector,
@@ -38,7 +38,9 @@ public:
         if (kind != image::ContainerKind::Daa || !ctx.daaReader) return -1;
         return CopyDaaSector(*ctx.daaReader.get(), sector, destination);
     }
-    image::IContainerWriterFamily* ContainerWriter(image::ContainerKind) override { return nullptr; }
+    image::IContainerWriterFamily* ContainerWriter(image::ContainerKind kind) override {
+        return kind == image::ContainerKind::Daa ? &DaaWriterFamily() : nullptr;
+    }
     size_t DeflateCompressBlock(const uint8_t* input, size_t length, uint8_t* output, size_t capacity) override {
         const int64_t n = codecs::DeflateCompressBlock(input, output, length, 0, capacity);
         return n > 0 ? size_t(n) : 0;

@@ -92,7 +92,8 @@ bool ReadComment(DaaContainer& c, platform::FileHandle file, image::ImageContext
     foundation::ByteCursor r(record);
     if (record.size() < 16 || r.Le32(8) != 0 || r.Le32(12) > daa::kMaxCommentBytes) return false;
     std::vector<uint8_t> text;
-    if (codecs::InflateBuffer(record.data() + 16, record.size() - 16, text, nullptr) != 0 || text.size() != r.Le32(12))
+    // The chain starts with the decoded length, which is the field at 12.
+    if (codecs::InflateBuffer(record.data() + 12, record.size() - 12, text, nullptr) != 0 || text.size() != r.Le32(12))
         return false;
     ctx.archiveComment.assign(text.begin(), text.end());
     ctx.archiveCommentPresent = 1;

@@ -24,6 +24,9 @@ struct ImageContext;
 namespace codecs {
 struct DeflateDecoder;
 }
+namespace image {
+class IContainerWriterFamily;
+}
 
 namespace containers {
 
@@ -105,6 +108,20 @@ struct DaaContainer {
     std::unique_ptr<codecs::DeflateDecoder> decoder;
     std::mutex lock;
 
+    // Writing.
+    uint64_t headerAreaBytes = 0;     // header and records before the table
+    uint64_t writePosition = 0;       // of the next chunk in the output file
+    bool deflateOnly = false;
+    bool tableAtEnd = false;
+    bool compressedTable = false;
+    uint32_t trailingStoredLength = 0;
+    bool anyLzmaChunk = false;
+    std::array<uint32_t, 2> chunkCrcs{};
+    std::vector<uint8_t> comment;     // the comment record, empty for none
+    std::string writePassword;
+    std::vector<uint8_t> scratch;     // the deflate result beside the LZMA one
+    std::vector<uint8_t> trailing;    // the table as it goes after the last chunk
+
     DaaContainer();
     ~DaaContainer();
 };
@@ -150,6 +167,9 @@ struct DaaContainerState : containers::DaaContainer {};
 }  // namespace image
 
 namespace containers {
+
+// The writer family the sector writer drives for DAA output (one per process).
+image::IContainerWriterFamily& DaaWriterFamily();
 
 // The image core's DAA open: attaches the container as the document's reader
 // and probes the file system inside. 0 attached, -1 not a readable DAA/HXI

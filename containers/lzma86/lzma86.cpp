@@ -2,6 +2,7 @@
 
 #include <lzma.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -62,11 +63,14 @@ int64_t Lzma86Decode(const uint8_t* input, size_t inputLength, uint8_t* output, 
     return int64_t(size);
 }
 
-std::vector<uint8_t> Lzma86Encode(const uint8_t* input, size_t length, uint32_t preset) {
+std::vector<uint8_t> Lzma86Encode(const uint8_t* input, size_t length, uint32_t preset, uint32_t dictionary) {
     lzma_options_lzma options{};
     if (lzma_lzma_preset(&options, preset > 9 ? 9 : preset)) return {};
-    uint32_t dictionary = 1u << 16;
-    while (dictionary < length && dictionary < (64u << 20)) dictionary <<= 1;
+    if (dictionary == 0) {
+        dictionary = 1u << 16;
+        while (dictionary < length && dictionary < (64u << 20)) dictionary <<= 1;
+    }
+    dictionary = std::max<uint32_t>(dictionary, 1u << 16);
     if (options.dict_size > dictionary) options.dict_size = dictionary;
     // No end marker: the header carries the size.
     options.ext_flags = 0;

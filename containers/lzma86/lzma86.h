@@ -18,8 +18,9 @@ constexpr size_t kLzma86HeaderBytes = 14;
 // capacity or the stream does not yield exactly that size.
 int64_t Lzma86Decode(const uint8_t* input, size_t inputLength, uint8_t* output, size_t capacity);
 
-// Encodes with the x86 filter at the preset (0-9) and a dictionary of at
-// least the input's size (capped at 64 MiB), header included; empty on failure.
-std::vector<uint8_t> Lzma86Encode(const uint8_t* input, size_t length, uint32_t preset);
+// Encodes with the x86 filter at the preset (0-9), header included; empty on
+// failure. The dictionary is the given size (0: the input's size rounded up
+// to a power of two), at least 64 KiB and at most the preset's.
+std::vector<uint8_t> Lzma86Encode(const uint8_t* input, size_t length, uint32_t preset, uint32_t dictionary = 0);
 
 }  // namespace containers

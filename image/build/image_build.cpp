@@ -686,6 +686,9 @@ int BuildImageLayout(ImageContext& ctx, ImageBuild& build, foundation::ProgressC
         return 0;
     }
     build.endSector = uint32_t(next);
+    // The sector writers of the chunked containers size their tables by it and
+    // finish with its last sector.
+    ctx.sectorCount = next > INT32_MAX ? INT32_MAX : int32_t(next);
     EndTreeLayout(ctx, build);
     return 1;
 }

@@ -86,7 +86,8 @@ int32_t WriteContainerSectors(ContainerKind kind, ImageContext& ctx, int32_t fir
         std::memcpy(ctx.collectionBuffer.data() + size_t(ctx.collectedSectors) * kSector,
                     buffer + size_t(i) * kSector, kSector);
         ++ctx.collectedSectors;
-        const bool last = sector + 1 == int64_t(ctx.endSector);
+        // A build gives the output's size; a copy of an image has its source's.
+        const bool last = sector + 1 == int64_t(ctx.sectorCount > 0 ? ctx.sectorCount : ctx.endSector);
         if (uint32_t(ctx.collectedSectors) < chunkSectors && !last) continue;
 
         const uint32_t chunk = uint32_t(sector / chunkSectors);

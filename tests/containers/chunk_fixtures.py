@@ -350,7 +350,7 @@ def daa(src, out, opts):
     records = b''
     if comment:
         c = chain(comment)
-        records += struct.pack('<IIII', 4, 16 + len(c), 0, len(comment)) + c
+        records += struct.pack('<III', 4, 12 + len(c), 0) + c
     pw_at = None
     if password:
         pw_at = 76 + len(records)
@@ -450,6 +450,67 @@ def daa(src, out, opts):
                 f.write('%d %d\n' % (at, ln))
 
 
+def daacheck(path, out):
+    """An independent reading of a DAA image (format 0x110 with a plain or
+    trailing uncompressed table, or 0x100): every chunk's CRC by zlib, deflate
+    chunks by zlib, LZMA chunks by 7z's lzma86 reader after their 14-byte
+    header is rebuilt. Writes the image's bytes to OUT."""
+    import os
+    import subprocess
+    import tempfile
+    f = open(path, 'rb').read()
+    assert f[:4] == b'DAA\0'
+    assert zlib.crc32(f[:72]) == struct.unpack_from('<I', f, 72)[0]
+    table_off, fmt, off_field, one = struct.unpack_from('<IIII', f, 16)
+    size_field = struct.unpack_from('<I', f, 36)[0]
+    image_size, total = struct.unpack_from('<QQ', f, 40)
+    assert one == 1
+    data_off = off_field & 0xFFFFFF
+    if fmt == 0x100:
+        chunk = size_field
+    else:
+        chunk = (size_field & 0xFFF) << 14
+    n = -(-image_size // chunk)
+    if fmt == 0x100:
+        table = f[table_off:table_off + 3 * n]
+        lengths = [((table[3 * i] & 0x7F) << 16) | table[3 * i + 1] | (table[3 * i + 2] << 8) for i in range(n)]
+        types = [1] * n
+    else:
+        widths = f[61]
+        t = widths & 7
+        L = (widths >> 3) + 10 if widths >> 3 else (chunk - 1).bit_length()
+        nbytes = (n * (L + t) + 7) // 8
+        at = total - nbytes if off_field & (1 << 31) else table_off
+        bits = int.from_bytes(f[at:at + nbytes], 'little')
+        lengths, types = [], []
+        for i in range(n):
+            e = bits >> (i * (L + t))
+            lengths.append((e & ((1 << L) - 1)) + 5)
+            types.append(1 if off_field & (1 << 28) else ((e >> L) & ((1 << t) - 1) if t else 0))
+    shared = size_field & 0x100000
+    result = bytearray()
+    pos = data_off
+    with tempfile.TemporaryDirectory() as tmp:
+        for i in range(n):
+            d = chunk if i + 1 < n or image_size % chunk == 0 else image_size % chunk
+            c = f[pos:pos + lengths[i]]
+            pos += lengths[i]
+            payload, crc = c[:-4], struct.unpack('<I', c[-4:])[0]
+            assert zlib.crc32(payload) == crc, 'chunk %d crc' % i
+            if fmt == 0x110 and len(payload) == d:
+                result += payload
+            elif types[i] == 1:
+                result += zlib.decompress(payload, -15)
+            else:
+                stream = (f[62:68] + struct.pack('<Q', d) + payload) if shared else payload
+                name = os.path.join(tmp, 'c.lzma86')
+                open(name, 'wb').write(stream)
+                result += subprocess.run(['7z', 'x', '-tlzma86', '-so', name], check=True,
+                                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout
+    assert len(result) == image_size, (len(result), image_size)
+    open(out, 'wb').write(result)
+
+
 if __name__ == '__main__':
     a = sys.argv
     if a[1] == 'dmg':
@@ -457,6 +518,8 @@ if __name__ == '__main__':
     elif a[1] == 'isz':
         isz(a[2], a[3], a[4], int(a[5]), a[6] != 'nopointers' if len(a) > 6 else True,
             int(a[7]) if len(a) > 7 else 0, a[8] if len(a) > 8 else '0')
+    elif a[1] == 'daacheck':
+        daacheck(a[2], a[3])
     elif a[1] == 'daa':
         daa(a[2], a[3], dict(x.split('=', 1) for x in a[4:]))
     elif a[1] == 'uif':
