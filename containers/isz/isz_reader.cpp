@@ -5,7 +5,9 @@
 #include <new>
 #include <vector>
 
+#include "codecs/aes.h"
 #include "foundation/byte_cursor.h"
+#include "foundation/dialog_services.h"
 #include "foundation/paths.h"
 #include "image/detect/fs_probe.h"
 #include "image/document/image_context.h"
@@ -118,6 +120,30 @@ uint64_t JointSize(const ChunkTable& table, uint64_t fileSize) {
     return total;
 }
 
+// The password of the document (the one it was given, else asked for) as the
+// AES key of the chunks. No record checks it: a wrong one shows when the
+// chunks do not decode.
+bool TakeIszPassword(image::ImageContext& ctx, ChunkTable& table, uint32_t encryption) {
+    const int keyLength = encryption == 3 ? 24 : encryption == 4 ? 32 : 16;
+    auto given = [&ctx]() { return strnlen(ctx.outputPassword.data(), ctx.outputPassword.size()); };
+    if (given() == 0 && !foundation::AskPassword(&ctx, nullptr)) {
+        ctx.passwordMissing = 1;
+        return false;
+    }
+    if (given() == 0) {
+        ctx.passwordMissing = 1;
+        return false;
+    }
+    table.key.fill(0);
+    std::memcpy(table.key.data(), ctx.outputPassword.data(), std::min(given(), table.key.size()));
+    table.keyLength = keyLength;
+    if (codecs::AesSetKeyBytes(table.aes, reinterpret_cast<const uint8_t*>(table.key.data()), keyLength) != 0)
+        return false;
+    table.decryptBlocks = DecryptIszBlocks;
+    ctx.passwordGiven = 1;
+    return true;
+}
+
 int ReadIszTable(image::ImageContext& ctx) {
     if (ctx.trackList) return -1;
     std::array<uint8_t, kIszHeaderBytes> bytes{};
@@ -141,8 +167,6 @@ int ReadIszTable(image::ImageContext& ctx) {
 
     if (h.sectorSize == 0 || h.chunkSize == 0 || h.chunkCount == 0 || h.chunkSize > kMaxChunkBytes) return -1;
     if (h.pointerLength != kPointerBytes) return -1;
-    // Password-protected images need the block cipher, which this build lacks.
-    if (h.encryption != 0) return -1;
 
     ChunkTableOwner table = NewChunkTable();
     if (!table) return -1;
@@ -188,6 +212,7 @@ int ReadIszTable(image::ImageContext& ctx) {
         if (!AddChunk(*table, type, offset, stored, decoded)) return -1;
         if (type != kChunkZero) offset += stored;
     }
+    if (h.encryption != 0 && !TakeIszPassword(ctx, *table, h.encryption)) return -1;
     ctx.userDataOffset = 0;
     return AttachChunkTable(ctx, std::move(table), kIszFormat) ? 0 : -1;
 }
@@ -259,6 +284,11 @@ std::u16string FindFirstIszPart(std::u16string_view path) {
     if (!file || !ReadHeaderOf(file.get(), bytes)) return {};
     const std::optional<IszHeader> header = DecodeIszHeader(bytes);
     return header && IsFirstIszPart(*header) ? candidate : std::u16string();
+}
+
+void DecryptIszBlocks(ChunkTable& table, uint8_t* bytes, size_t length) {
+    // Trailing bytes of fewer than 16 are stored as they are.
+    codecs::AesDecryptBlocks(table.aes, bytes, bytes, length / 16);
 }
 
 void UnmaskIszTable(uint8_t* bytes, size_t length) {

@@ -50,6 +50,10 @@ void UnmaskIszTable(uint8_t* bytes, size_t length);
 // A 3-byte chunk pointer: stored length (22 bits) and flags (top two bits).
 void DecodeIszPointer(const uint8_t* entry, uint32_t& length, uint32_t& flags);
 
+// The engine's decryption step while a key is set: every whole 16-byte block
+// AES-decrypted in place.
+void DecryptIszBlocks(ChunkTable& table, uint8_t* bytes, size_t length);
+
 // Builds the document's chunk table: 0, else -1 with no table kept.
 int ReadIszImage(image::ImageContext& ctx);
 // Reads the image and probes the file system inside: 0 (format 6), else -1.

@@ -8,7 +8,9 @@ layouts, for the chunk-image readers' tests (no Debian tool writes them):
   chunk_fixtures.py isz SRC OUT KINDS CHUNK_BYTES [pointers|nopointers] [SPLIT_BYTES STYLE]
       ISZ: masked tables; KINDS cycles over zlib, bzip2, isz (bzip2 with the
       "ISz" magic), stored; STYLE 0 (x.isz, x.i01), 1 (x.part01.isz), 2
-      (x.part001.isz) or equal (equal parts without any table).
+      (x.part001.isz) or equal (equal parts without any table). With
+      ISZ_AES_KEY (16, 24 or 32 key bytes in hex) in the environment the
+      chunks are AES-encrypted by openssl.
   chunk_fixtures.py uif SRC OUT KINDS CHUNK_BYTES UNIT
       UIF: "blhr" zlib block table and "bbis" trailer; KINDS cycles over the
       entry types 1, 2 (stored), 5, 7 (zlib); zero chunks are type 3.
@@ -23,7 +25,9 @@ layouts, for the chunk-image readers' tests (no Debian tool writes them):
 """
 import base64
 import bz2
+import os
 import struct
+import subprocess
 import sys
 import zlib
 
@@ -126,12 +130,13 @@ def mask(b):
 
 def isz_header(h):
     head = bytearray(48)
+    key = os.environ.get('ISZ_AES_KEY', '')
     head[0:4] = b'IsZ!'
     head[4] = 48
     head[5] = 1
     struct.pack_into('<I', head, 6, 1)
     struct.pack_into('<HI', head, 10, h['sector'], h['total'])
-    head[16] = 0
+    head[16] = {0: 0, 32: 1, 48: 3, 64: 4}[len(key)]
     struct.pack_into('<QII', head, 17, h['segsize'], h['chunks'], h['chunksize'])
     head[33] = 3
     head[34] = h['segno']
@@ -159,6 +164,15 @@ def isz(src, out, kinds, chunk_bytes, pointers=True, split=0, style='0'):
             stored_chunks.append(b'ISz' + bz2.compress(piece, 9)[3:]); flags.append(0xC0)
         else:
             stored_chunks.append(piece); flags.append(0x40)
+    key = os.environ.get('ISZ_AES_KEY', '')
+    if key:
+        # Each chunk's whole 16-byte blocks enciphered by openssl, the tail kept.
+        for i, c in enumerate(stored_chunks):
+            whole = len(c) // 16 * 16
+            if whole:
+                enc = subprocess.run(['openssl', 'enc', '-aes-%d-ecb' % (len(key) * 4), '-nopad', '-K', key],
+                                     input=c[:whole], stdout=subprocess.PIPE, check=True).stdout
+                stored_chunks[i] = enc + c[whole:]
     n = len(stored_chunks)
     ptr = b''.join(struct.pack('<HB', len(c) & 0xFFFF, (len(c) >> 16) | f) for c, f in zip(stored_chunks, flags))
     stream = b''.join(stored_chunks)
