@@ -1,0 +1,128 @@
+// Compressing an image into DAA chunks (1 GiB by default; QV_BENCH_DAA_MB
+// changes it) through the DAA writer, timed in the same run as the peers on
+// the same file: level 0 (deflate variant) against "gzip -6", levels 1 and 2
+// (the smaller of deflate and LZMA86 per chunk) against "xz -T4 -5". The
+// counters give both times and sizes and their ratios. The data mixes text,
+// runs of few byte values and random bytes, as a disc of files does.
+
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bench/bench_support.h"
+#include "containers/daa/daa_container.h"
+#include "foundation/file_io.h"
+#include "image/document/image_context.h"
+#include "image/sectors/container_services.h"
+#include "platform/text.h"
+
+namespace {
+
+using qvbench::Median;
+using qvbench::RunQuiet;
+using qvbench::Seconds;
+
+uint64_t ImageMiB() {
+    const char* text = std::getenv("QV_BENCH_DAA_MB");
+    const long value = text ? std::atol(text) : 0;
+    return value > 0 ? uint64_t(value) : 1024;
+}
+
+struct BenchImage {
+    std::filesystem::path dir;
+    std::string raw;
+    bool ok = false;
+    BenchImage() {
+        dir = qvbench::MakeBenchFolder();
+        raw = (dir / "d.iso").string();
+        const int fd = ::open(raw.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (fd < 0) return;
+        std::vector<uint8_t> block(1 << 20);
+        std::mt19937 random(3);
+        for (uint64_t m = 0; m < ImageMiB(); ++m) {
+            const int kind = int(m % 4);
+            for (size_t i = 0; i < block.size(); ++i) {
+                if (kind == 0) block[i] = uint8_t(random());
+                else if (kind == 1) block[i] = uint8_t("the quick brown fox jumps over a lazy dog\n"[(i * 7 + m) % 42]);
+                else block[i] = uint8_t(random() % (kind == 2 ? 6 : 40));
+            }
+            if (::pwrite(fd, block.data(), block.size(), off_t(m << 20)) != ssize_t(block.size())) return;
+        }
+        ::close(fd);
+        sync();
+        ok = true;
+    }
+    ~BenchImage() { std::filesystem::remove_all(dir); }
+};
+
+BenchImage& Fixture() {
+    static BenchImage image;
+    return image;
+}
+
+// The whole file through the writer family into out.daa; its size.
+uint64_t WriteDaa(const std::string& raw, const std::string& out, int32_t level) {
+    image::ImageContext ctx;
+    ctx.compressionLevel = level;
+    ctx.sectorCount = int32_t(std::filesystem::file_size(raw) / 2048);
+    ctx.outputHandle.reset(foundation::CreateNewFile(platform::Utf8ToUtf16(out)));
+    foundation::UniqueFile in(foundation::OpenFileForRead(platform::Utf8ToUtf16(raw)));
+    image::IContainerWriterFamily& family = containers::DaaWriterFamily();
+    if (!ctx.outputHandle || !in || !family.Create(ctx) || !family.Begin(ctx, {})) return 0;
+    const uint32_t chunkSectors = family.ChunkSectors(ctx);
+    std::vector<uint8_t> chunk(size_t(chunkSectors) * 2048);
+    std::vector<uint8_t> output(size_t(chunkSectors) * 4096 + 0x49800);
+    for (uint32_t first = 0, index = 0; first < uint32_t(ctx.sectorCount); first += chunkSectors, ++index) {
+        const uint32_t n = std::min<uint32_t>(chunkSectors, uint32_t(ctx.sectorCount) - first);
+        if (!foundation::ReadFileAt(in.get(), chunk.data(), uint64_t(first) * 2048, size_t(n) * 2048)) return 0;
+        uint32_t type = 0;
+        const int64_t stored = family.CompressChunk(ctx, index, chunk.data(), size_t(n) * 2048, output.data(), type);
+        if (stored < 0) return 0;
+        const size_t skip = type == 0 && family.ContainerFormat(ctx) == 0x110 ? 14 : 0;
+        if (!family.WriteData(ctx, output.data() + skip, size_t(stored) - skip)) return 0;
+        family.SetChunkSize(ctx, index, uint32_t(size_t(stored) - skip));
+        family.SetChunkType(ctx, index, type);
+    }
+    if (family.Finish(ctx) != 0) return 0;
+    family.Free(ctx);
+    ctx.outputHandle.reset();
+    return std::filesystem::file_size(out);
+}
+
+void BM_WriteDaa(benchmark::State& state, int32_t level, const char* peer, const char* peerName) {
+    BenchImage& f = Fixture();
+    if (!f.ok) {
+        state.SkipWithError("the image could not be made");
+        return;
+    }
+    const std::string out = (f.dir / "out.daa").string();
+    const std::string peerOut = (f.dir / "peer.out").string();
+    std::vector<double> ours, theirs;
+    uint64_t size = 0;
+    for (auto _ : state) {
+        const double t = Seconds([&] { size = WriteDaa(f.raw, out, level); });
+        state.SetIterationTime(t);
+        ours.push_back(t);
+        theirs.push_back(Seconds([&] { RunQuiet(std::string(peer) + " -c '" + f.raw + "' > '" + peerOut + "'"); }));
+    }
+    const double peerSize = double(std::filesystem::file_size(peerOut));
+    state.counters["ours_s"] = Median(ours);
+    state.counters[std::string(peerName) + "_s"] = Median(theirs);
+    state.counters["time_ratio"] = Median(ours) / Median(theirs);
+    state.counters["size_ratio"] = double(size) / peerSize;
+}
+BENCHMARK_CAPTURE(BM_WriteDaa, level0_vs_gzip6, 0, "gzip -6", "gzip")
+    ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK_CAPTURE(BM_WriteDaa, level1_vs_xz5, 1, "xz -T4 -5", "xz")
+    ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK_CAPTURE(BM_WriteDaa, level2_vs_xz5, 2, "xz -T4 -5", "xz")
+    ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace
