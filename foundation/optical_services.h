@@ -41,6 +41,9 @@ struct SectorReadRequest {
     // retries, 1-2 five, 3-150 one, above 150 none.
     int32_t policy = 0;
     std::u16string_view title;   // names the source in prompts
+    // Bytes the buffer holds; 0 when the caller sized it for exactly count
+    // sectors. A run that does not fit is refused.
+    uint64_t bufferBytes = 0;
 };
 
 class IOpticalServices {
