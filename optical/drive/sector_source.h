@@ -19,6 +19,8 @@ public:
     virtual int64_t ReadRaw(platform::FileHandle drive, void* buffer, uint32_t lba, uint32_t count) = 0;
     // The medium's size in 2048-byte sectors; 0 when unknown.
     virtual uint64_t SectorCount(platform::FileHandle drive) = 0;
+    // True when the letter is one of this program's virtual drives.
+    virtual bool IsVirtualDriveLetter(char16_t letter) = 0;
 };
 
 namespace detail {
@@ -27,6 +29,7 @@ public:
     int64_t ReadCooked(platform::FileHandle, void*, uint32_t, uint32_t) override { return Fail(); }
     int64_t ReadRaw(platform::FileHandle, void*, uint32_t, uint32_t) override { return Fail(); }
     uint64_t SectorCount(platform::FileHandle) override { return 0; }
+    bool IsVirtualDriveLetter(char16_t) override { return false; }
 
 private:
     static int64_t Fail() {

@@ -324,6 +324,9 @@ TransportResult SoftDrive::Execute(const TransportRequest& request) {
                 if (wide && reply.built.size() >= 4) Put32(reply.built.data(), fault->value);
                 else if (reply.built.size() >= 2) Put16(reply.built.data(), fault->value);
             }
+            if (fault && fault->kind == Fault::Kind::Patch)
+                for (auto [offset, value] : fault->patch)
+                    if (offset < reply.built.size()) reply.built[offset] = value;
             moved = std::min<uint64_t>({reply.built.size(), reply.allocation, dataLength});
             if (moved && request.data) std::memcpy(request.data, reply.built.data(), moved);
         }
@@ -541,6 +544,11 @@ void SoftDrive::Toc(const uint8_t* cdb, std::vector<uint8_t>& out, Reply& reply)
             return;
         }
         case 2: {
+            // The full TOC (raw Q sub-channel of the lead-in) exists on CD only.
+            if (manifest_.profile >= 0x10) {
+                reply.Fail(kIllegalRequest, 0x24, 0x00);
+                return;
+            }
             int sessions = SessionCount();
             out[2] = 1;
             out[3] = static_cast<uint8_t>(sessions);

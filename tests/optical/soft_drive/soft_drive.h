@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "optical/scsi/scsi_transport.h"
@@ -31,6 +32,7 @@ struct Fault {
         SenseOverflow,    // claims more sense than the buffer holds
         BadLength,        // the reply's length field replaced by `value`
         Latency,          // `bytes` milliseconds handed to the latency hook
+        Patch,            // reply bytes replaced: `patch` holds offset and value pairs
     };
     Kind kind = Kind::Sense;
     int opcode = -1;         // -1: any command
@@ -42,6 +44,7 @@ struct Fault {
     uint16_t status = 0;     // host or driver status
     int32_t bytes = 0;
     uint32_t value = 0;
+    std::vector<std::pair<uint32_t, uint8_t>> patch;
     uint32_t seen = 0, fired = 0;
 };
 
