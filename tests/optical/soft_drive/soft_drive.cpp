@@ -139,6 +139,18 @@ bool SoftDrive::Load(const Manifest& manifest, std::string& error) {
         next = t.start + t.length;
         tracks_.push_back(std::move(t));
     }
+    if (manifest_.bookType == kBookByProfile) {
+        switch (manifest_.profile) {
+            case 0x11: case 0x15: case 0x16: manifest_.bookType = 2; break;
+            case 0x12: manifest_.bookType = 1; break;
+            case 0x13: case 0x14: manifest_.bookType = 3; break;
+            case 0x1A: manifest_.bookType = 9; break;
+            case 0x1B: manifest_.bookType = 10; break;
+            case 0x2A: manifest_.bookType = 13; break;
+            case 0x2B: manifest_.bookType = 14; break;
+            default: manifest_.bookType = 0; break;
+        }
+    }
     if (manifest_.currentWriteSpeed == 0 && !manifest_.writeSpeeds.empty())
         manifest_.currentWriteSpeed = manifest_.writeSpeeds.front();
     return true;
@@ -619,12 +631,15 @@ void SoftDrive::Configuration(const uint8_t* cdb, std::vector<uint8_t>& out) {
         size_t at = out.size();
         out.resize(at + 4 + data.size(), 0);
         Put16(&out[at], code);
-        out[at + 2] = static_cast<uint8_t>(version << 2 | (current ? 1 : 0));
+        bool persistent = code == 0x0000 || code == 0x0001 || code == 0x0003;
+        out[at + 2] = static_cast<uint8_t>(version << 2 | (persistent ? 2 : 0) | (current ? 1 : 0));
         out[at + 3] = static_cast<uint8_t>(data.size());
         std::copy(data.begin(), data.end(), out.begin() + static_cast<long>(at + 4));
     };
     std::vector<uint8_t> profileList;
-    for (uint16_t p : manifest_.profiles) {
+    std::vector<uint16_t> profiles = manifest_.profiles;
+    std::sort(profiles.rbegin(), profiles.rend());
+    for (uint16_t p : profiles) {
         uint8_t d[4] = {static_cast<uint8_t>(p >> 8), static_cast<uint8_t>(p), static_cast<uint8_t>(p == manifest_.profile), 0};
         profileList.insert(profileList.end(), d, d + 4);
     }
@@ -663,8 +678,18 @@ void SoftDrive::DiscInformation(std::vector<uint8_t>& out) {
     out[9] = static_cast<uint8_t>(sessions >> 8);
     out[10] = static_cast<uint8_t>(firstInLast >> 8);
     out[11] = static_cast<uint8_t>(lastTrack >> 8);
-    Put32(&out[16], 0xFFFFFFFF);
-    Put32(&out[20], 0xFFFFFFFF);
+    if (manifest_.atip && open) {
+        // Lead-in start and last possible lead-out start, as the ATIP gives them.
+        out[17] = 97;
+        out[18] = 26;
+        out[19] = 66;
+        out[21] = 79;
+        out[22] = 59;
+        out[23] = 74;
+    } else {
+        Put32(&out[16], 0xFFFFFFFF);
+        Put32(&out[20], 0xFFFFFFFF);
+    }
 }
 
 void SoftDrive::TrackInformation(const uint8_t* cdb, std::vector<uint8_t>& out, Reply& reply) {
@@ -736,7 +761,8 @@ void SoftDrive::ModePage(const uint8_t* cdb, std::vector<uint8_t>& out, Reply& r
     Put16(p + 28, manifest_.currentWriteSpeed);
     Put16(p + 30, static_cast<uint32_t>(speeds));
     for (size_t i = 0; i < speeds; ++i) Put16(p + 32 + 4 * i + 2, manifest_.writeSpeeds[i]);
-    (void)control;
+    // Nothing on this page can be changed by MODE SELECT.
+    if (control == 1) std::memset(p + 2, 0, out.size() - 10);
 }
 
 void SoftDrive::Performance(const uint8_t* cdb, std::vector<uint8_t>& out, Reply& reply) {

@@ -43,6 +43,8 @@ struct FormatSpec {
     uint32_t parameter = 0;
 };
 
+constexpr uint8_t kBookByProfile = 0xFF;
+
 struct Manifest {
     std::string vendor = "QVSOFT";
     std::string product = "SOFTWARE MMC";
@@ -55,7 +57,7 @@ struct Manifest {
     uint8_t discType = 0x00;
     int64_t nwa = -1;              // next writable address of the open track; -1 none
     uint32_t freeBlocks = 0;
-    uint8_t bookType = 0;
+    uint8_t bookType = 0xFF;       // 0xFF: the book of the profile
     uint8_t layers = 1;
     std::string bdType;            // "BDO", "BDW", "BDR"
     bool atip = false;
