@@ -100,7 +100,6 @@ int ExecuteScsiCommand(platform::FileHandle handle, const uint8_t* cdb, uint32_t
     uint8_t opcode = cdb[0];
     uint32_t requested = *length;
     if (sense) std::memset(sense, 0, senseLength);
-    if (dataIn && requested) std::memset(buffer, 0, requested);
 
     DataDirection direction = requested == 0 ? DataDirection::None : (dataIn ? DataDirection::In : DataDirection::Out);
     if (direction == DataDirection::Out && opcode != kOpWrite10 && logging)
@@ -138,6 +137,9 @@ int ExecuteScsiCommand(platform::FileHandle handle, const uint8_t* cdb, uint32_t
     bool residOk = result.resid >= 0 && static_cast<uint32_t>(result.resid) <= requested;
     *length = residOk ? requested - static_cast<uint32_t>(result.resid) : 0;
     g_ScsiLastStatus = result.status;
+    // What the drive did not send reads as zeros, never as stale bytes; done
+    // after the transfer so a full read costs no extra pass over the buffer.
+    if (dataIn && requested) std::memset(static_cast<uint8_t*>(buffer) + *length, 0, requested - *length);
 
     int transportError = result.sysErrno;
     if (transportError == 0) {

@@ -411,6 +411,18 @@ void SoftDrive::Run(const uint8_t* cdb, size_t, const TransportRequest& request,
                 return;
             }
             reply.direct = true;
+            // A run inside one track of 2048-byte sectors is one read of its file.
+            const Track* t = TrackAt(lba);
+            if (count > 1 && t && t->fd >= 0 && t->spec.fileSectorSize == kUserBytes && t->spec.dataMode != 0 &&
+                static_cast<int64_t>(lba) + count <= t->start + t->length) {
+                size_t bytes = static_cast<size_t>(count) * kUserBytes;
+                ssize_t got = ::pread(t->fd, request.data, bytes,
+                                      static_cast<off_t>(t->spec.fileOffset + static_cast<uint64_t>(lba - t->start) * kUserBytes));
+                if (got == static_cast<ssize_t>(bytes)) {
+                    reply.moved = static_cast<uint32_t>(bytes);
+                    return;
+                }
+            }
             for (uint32_t i = 0; i < count; ++i) {
                 if (!ReadUser(static_cast<int64_t>(lba) + i, request.data + static_cast<size_t>(i) * kUserBytes, reply))
                     return;
