@@ -339,6 +339,15 @@ TransportResult SoftDrive::Execute(const TransportRequest& request) {
             if (fault && fault->kind == Fault::Kind::Patch)
                 for (auto [offset, value] : fault->patch)
                     if (offset < reply.built.size()) reply.built[offset] = value;
+            if (fault && fault->kind == Fault::Kind::Flip && !reply.built.empty()) {
+                uint32_t state = fault->value * 2654435761u + fault->fired;
+                for (int32_t i = 0; i < fault->bytes; ++i) {
+                    state = state * 1103515245u + 12345u;
+                    uint32_t offset = (state >> 8) % static_cast<uint32_t>(reply.built.size());
+                    state = state * 1103515245u + 12345u;
+                    reply.built[offset] ^= static_cast<uint8_t>((state >> 16) | 1);
+                }
+            }
             moved = std::min<uint64_t>({reply.built.size(), reply.allocation, dataLength});
             if (moved && request.data) std::memcpy(request.data, reply.built.data(), moved);
         }

@@ -33,6 +33,7 @@ struct Fault {
         BadLength,        // the reply's length field replaced by `value`
         Latency,          // `bytes` milliseconds handed to the latency hook
         Patch,            // reply bytes replaced: `patch` holds offset and value pairs
+        Flip,             // `bytes` reply bytes xored with random values from `value` as seed
     };
     Kind kind = Kind::Sense;
     int opcode = -1;         // -1: any command
