@@ -284,3 +284,37 @@ TEST(MmcCommands, NextWritableAddressOfAnEmptyTrack) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MmcCommands, CdTextPacksAsTheDriveSendsThem) {
+    softdrive::ScopedSoftDrive fixture;
+    ASSERT_TRUE(fixture.Load("profile 0x0008\ntrack control=0 mode=0 length=300\ntrack control=0 mode=0 length=300\n"
+                             "cdtext track=0 title=Album\ncdtext track=1 title=One\ncdtext track=2 title=Two\n"
+                             "feature code=0x1E current=1 data=01000000\n"));
+    std::vector<uint8_t> packs;
+    ASSERT_EQ(optical::ReadCdTextPacks(fixture.Handle(), packs), 1);
+    ASSERT_GE(packs.size(), 4u + 18 * 4);
+    EXPECT_EQ((packs.size() - 4) % 18, 0u);
+    EXPECT_EQ(static_cast<size_t>(packs[0] << 8 | packs[1]) + 2, packs.size());
+    EXPECT_EQ(packs[4], 0x80);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&packs[8]), 5), "Album");
+    EXPECT_EQ(optical::CanReadCdText(fixture.Handle()), 1);
+    // A drive whose reply claims more packs than it sent: the field is cut to what arrived.
+    softdrive::ScopedSoftDrive lying;
+    ASSERT_TRUE(lying.Load("profile 0x0008\ntrack control=0 mode=0 length=300\ncdtext track=0 title=Album\n"));
+    Fault grow;
+    grow.kind = Fault::Kind::BadLength;
+    grow.opcode = 0x43;
+    grow.nth = 2;
+    grow.value = 0xFFF0;
+    lying.drive.AddFault(grow);
+    ASSERT_EQ(optical::ReadCdTextPacks(lying.Handle(), packs), 1);
+    EXPECT_EQ(static_cast<size_t>(packs[0] << 8 | packs[1]) + 2, packs.size());
+    softdrive::ScopedSoftDrive none;
+    ASSERT_TRUE(none.Load("profile 0x0008\ntrack control=0 mode=0 length=300\n"));
+    EXPECT_EQ(optical::ReadCdTextPacks(none.Handle(), packs), 0);
+    EXPECT_EQ(optical::CanReadCdText(none.Handle()), 0);
+}
+
+}  // namespace

@@ -38,6 +38,10 @@ TEST(SoftDriveTools, RealToolsPrintWhatEachDiscDescriptionIntends) {
     std::string blankCdRw = "profile 0x000A\nprofiles 0x0008,0x0009,0x000A\ndisc status=0 last=0 nwa=0 free=359849 erasable=1\n"
                             "atip rewritable=1\nspeeds read=7056 write=1764,3528 writecaps=0x03\n";
     std::string bdR = "profile 0x0041\nprofiles 0x0040,0x0041,0x0043\ndisc bd=BDR\ntrack mode=1 file=" + dir / "d.iso" + "\n";
+    std::string audioText = "profile 0x0008\ntrack control=0 mode=0 sector=2352 file=" + dir / "a.raw" +
+                            "\ntrack control=0 mode=0 sector=2352 file=" + dir / "a.raw" +
+                            "\ncdtext track=0 title=Quiet_Album performer=The_Band\ncdtext track=1 title=First_Song\n"
+                            "cdtext track=2 title=Second performer=Guest\n";
     struct Row {
         const char* name;
         std::string manifest;
@@ -62,6 +66,9 @@ TEST(SoftDriveTools, RealToolsPrintWhatEachDiscDescriptionIntends) {
         {"cd-info mixed", mixed, "cd-info --no-header --no-cddb " + fake,
          {R"(1: 00:02:00  000000 data)", "2: \\S+  " + [&] { char t[8]; std::snprintf(t, sizeof t, "%06u", isoSectors); return std::string(t); }() + " audio",
           "170: \\S+  " + [&] { char t[8]; std::snprintf(t, sizeof t, "%06u", isoSectors + 150); return std::string(t); }() + " leadout"}},
+        {"cd-info CD-TEXT", audioText, "cd-info --no-header --no-cddb --no-device-info " + fake,
+         {"CD-TEXT for Disc:\\s+TITLE: Quiet Album\\s+PERFORMER: The Band", "CD-TEXT for Track  1:\\s+TITLE: First Song",
+          "CD-TEXT for Track  2:\\s+TITLE: Second\\s+PERFORMER: Guest"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

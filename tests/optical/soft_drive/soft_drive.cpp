@@ -617,6 +617,16 @@ void SoftDrive::Toc(const uint8_t* cdb, std::vector<uint8_t>& out, Reply& reply)
             finish();
             return;
         }
+        case 5: {
+            if (manifest_.cdText.empty()) {
+                reply.Fail(kIllegalRequest, 0x24, 0x00);
+                return;
+            }
+            std::vector<uint8_t> packs = CdTextPacks();
+            out.insert(out.end(), packs.begin(), packs.end());
+            finish();
+            return;
+        }
         case 4: {
             if (!manifest_.atip) {
                 reply.Fail(kIllegalRequest, 0x24, 0x00);
@@ -639,6 +649,73 @@ void SoftDrive::Toc(const uint8_t* cdb, std::vector<uint8_t>& out, Reply& reply)
             reply.Fail(kIllegalRequest, 0x24, 0x00);
             return;
     }
+}
+
+namespace {
+
+// CRC-16 with polynomial x^16+x^12+x^5+1 over a pack's first 16 bytes, stored inverted.
+uint16_t PackCrc(const uint8_t* p) {
+    uint16_t crc = 0;
+    for (int i = 0; i < 16; ++i) {
+        crc ^= static_cast<uint16_t>(p[i] << 8);
+        for (int k = 0; k < 8; ++k) crc = static_cast<uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
+    }
+    return static_cast<uint16_t>(~crc);
+}
+
+}  // namespace
+
+// The lead-in's CD-TEXT packs of block 0 (ISO 8859-1, English): for each pack
+// type the strings of the disc and the tracks, NUL-terminated and cut into
+// 12-byte pieces, then the three size-information packs.
+std::vector<uint8_t> SoftDrive::CdTextPacks() const {
+    std::vector<uint8_t> packs;
+    uint8_t sequence = 0;
+    uint8_t countPerType[16] = {};
+    int lastTrack = static_cast<int>(tracks_.size());
+    auto addPack = [&](uint8_t type, uint8_t track, uint8_t position, const uint8_t* text) {
+        uint8_t pack[18] = {type, track, sequence++, static_cast<uint8_t>(std::min<uint8_t>(position, 15))};
+        std::memcpy(pack + 4, text, 12);
+        uint16_t crc = PackCrc(pack);
+        pack[16] = static_cast<uint8_t>(crc >> 8);
+        pack[17] = static_cast<uint8_t>(crc);
+        packs.insert(packs.end(), pack, pack + 18);
+        ++countPerType[type & 0x0F];
+    };
+    for (uint8_t type = 0x80; type <= 0x85; ++type) {
+        bool any = false;
+        for (const CdTextSpec& t : manifest_.cdText) any |= t.packType == type;
+        if (!any) continue;
+        // The stream of this type: one string per track from the disc on.
+        std::vector<std::pair<uint8_t, size_t>> starts;   // track, offset of its string
+        std::string stream;
+        for (int track = 0; track <= lastTrack; ++track) {
+            std::string text;
+            for (const CdTextSpec& t : manifest_.cdText)
+                if (t.packType == type && t.track == track) text = t.text;
+            starts.emplace_back(static_cast<uint8_t>(track), stream.size());
+            stream += text;
+            stream.push_back('\0');
+        }
+        while (stream.size() % 12) stream.push_back('\0');
+        for (size_t at = 0; at < stream.size(); at += 12) {
+            // The pack belongs to the string in progress at its first byte.
+            size_t index = 0;
+            while (index + 1 < starts.size() && starts[index + 1].second <= at) ++index;
+            addPack(type, starts[index].first, static_cast<uint8_t>(std::min<size_t>(at - starts[index].second, 15)),
+                    reinterpret_cast<const uint8_t*>(stream.data() + at));
+        }
+    }
+    uint8_t info[36] = {};
+    info[0] = 0x00;   // ISO 8859-1
+    info[1] = 1;
+    info[2] = static_cast<uint8_t>(lastTrack);
+    countPerType[0x0F] = 3;
+    std::memcpy(info + 4, countPerType, 16);
+    info[20] = static_cast<uint8_t>(sequence + 2);   // last sequence number of block 0
+    info[28] = 0x09;                                 // English
+    for (int i = 0; i < 3; ++i) addPack(0x8F, static_cast<uint8_t>(i), 0, info + 12 * i);
+    return packs;
 }
 
 void SoftDrive::Configuration(const uint8_t* cdb, std::vector<uint8_t>& out) {

@@ -101,6 +101,7 @@ private:
     void Performance(const uint8_t* cdb, std::vector<uint8_t>& out, Reply& reply);
     void Structure(const uint8_t* cdb, std::vector<uint8_t>& out, Reply& reply);
     void FormatCapacities(std::vector<uint8_t>& out);
+    std::vector<uint8_t> CdTextPacks() const;
     void SelectWriteSpeed(uint32_t kbps);
 
     Manifest manifest_;

@@ -121,6 +121,18 @@ bool ParseManifest(std::string_view text, Manifest& manifest, std::string& error
             f.blocks = static_cast<uint32_t>(num("blocks", 0));
             f.parameter = static_cast<uint32_t>(num("parameter", 0));
             manifest.formats.push_back(f);
+        } else if (kind == "cdtext") {
+            uint8_t track = static_cast<uint8_t>(num("track", 0));
+            const std::pair<const char*, uint8_t> types[] = {{"title", 0x80},    {"performer", 0x81}, {"songwriter", 0x82},
+                                                             {"composer", 0x83}, {"arranger", 0x84},  {"message", 0x85}};
+            for (auto [name, type] : types) {
+                auto it = values.find(name);
+                if (it == values.end()) continue;
+                std::string text = it->second;
+                for (char& c : text)
+                    if (c == '_') c = ' ';
+                manifest.cdText.push_back(CdTextSpec{type, track, text});
+            }
         } else {
             ok = false;
         }

@@ -9,6 +9,7 @@
 //   feature code=0x1E current=1 data=02
 //   speeds read=7056 write=7056,3528 current=3528 readcaps=0x3B writecaps=0x37
 //   format type=0x26 blocks=2295104
+//   cdtext track=0 title=Album performer=Band   ('_' stands for a space)
 // Tracks follow each other unless a start is given; a length of 0 comes from
 // the file's size. mode: 0 audio, 1 Mode 1, 2 Mode 2 Form 1.
 
@@ -35,6 +36,14 @@ struct FeatureSpec {
     bool current = true;
     uint8_t version = 0;
     std::vector<uint8_t> data;
+};
+
+// One CD-TEXT string: pack type 0x80 title, 0x81 performer, 0x82 songwriter,
+// 0x83 composer, 0x84 arranger, 0x85 message; track 0 is the disc.
+struct CdTextSpec {
+    uint8_t packType = 0x80;
+    uint8_t track = 0;
+    std::string text;
 };
 
 struct FormatSpec {
@@ -70,6 +79,7 @@ struct Manifest {
     uint8_t readCaps = 0x3B;
     uint8_t writeCaps = 0x00;
     std::vector<FormatSpec> formats;
+    std::vector<CdTextSpec> cdText;
 };
 
 bool ParseManifest(std::string_view text, Manifest& manifest, std::string& error);
