@@ -4,6 +4,7 @@
 #include <cstring>
 #include <sys/stat.h>
 
+#include "optical/drive/drive_devices.h"
 #include "optical/drive/sector_reader.h"
 #include "optical/mmc/mmc_commands.h"
 #include "platform/last_error.h"
@@ -68,7 +69,9 @@ int DriveServices::ScsiWrite10(platform::FileHandle device, uint32_t lba, const 
 
 void InstallDriveServices() {
     static DriveServices services;
+    static SrDriveDevices devices;
     foundation::SetOpticalServices(&services);
+    foundation::SetDriveDeviceServices(&devices);
 }
 
 }  // namespace optical

@@ -21,7 +21,8 @@ public:
                     uint32_t sectorSize) override;
 };
 
-// The process's one instance, installed into the foundation's slot.
+// The process's one instance, installed into the foundation's slots, with
+// the drive letters of /dev/sr* from D: on.
 void InstallDriveServices();
 
 }  // namespace optical
