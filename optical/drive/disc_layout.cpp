@@ -321,6 +321,21 @@ bool LayoutPass(platform::FileHandle h, image::TrackList& list, char16_t letter,
             list.trackCount = 0;
         }
     }
+    if (list.trackCount == 0 && g_DeviceAccessMode.load() < 2) {
+        // The one-sector path has no TOC: the ISO 9660 volume size, when there is one.
+        std::vector<uint8_t> pvd(2048);
+        if (AspiReadSectors(h, nullptr, pvd.data(), 16, 1) && pvd[0] == 1 && std::memcmp(pvd.data() + 1, "CD001", 5) == 0) {
+            uint32_t blocks = foundation::ByteCursor(pvd.data(), pvd.size()).Le32(80);
+            if (blocks != 0 && blocks < 0x10000000) {
+                list.trackCount = 1;
+                list.sessionCount = 1;
+                list.tracks[0].startSector = 0;
+                list.tracks[0].length = static_cast<int32_t>(blocks);
+                list.tracks[0].mode = image::track_mode::kMode1;
+                list.imageSectorSize = 2048;
+            }
+        }
+    }
     if (list.trackCount == 0) {
         if (info.read &&
             (info.status == 0 || (info.sessions == 1 && info.lastTrackInLastSession == 1 && info.lastSessionState == 0))) {

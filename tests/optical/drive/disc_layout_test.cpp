@@ -14,6 +14,7 @@
 #include "optical/drive/disc_queries.h"
 #include "optical/drive/sector_read_state.h"
 #include "optical/drive/sector_reader.h"
+#include "optical/scsi/scsi_command.h"
 #include "soft_drive/soft_drive_fixture.h"
 #include "tests/support/test_support.h"
 
@@ -291,6 +292,26 @@ TEST_F(DiscLayoutTest, DvdLayoutStopsAtNinetyNineTracks) {
     optical::ReadDiscLayout(fixture.Handle(), list, u'E');
     EXPECT_EQ(list.trackCount, 99);
     EXPECT_LE(fixture.drive.Log().size(), 2u * 99 + 10);
+}
+
+TEST_F(DiscLayoutTest, OneSectorPathTakesTheVolumeSize) {
+    softdrive::ScopedSoftDrive fixture;
+    ASSERT_TRUE(fixture.Load("profile 0x0010\ntrack mode=1 length=5000 file=" + *dir_ / "d.iso"));
+    Fault noToc;
+    noToc.opcode = 0x43;
+    noToc.key = 5;
+    noToc.asc = 0x24;
+    fixture.drive.AddFault(noToc);
+    Fault noTrackInfo = noToc;
+    noTrackInfo.opcode = 0x52;
+    fixture.drive.AddFault(noTrackInfo);
+    optical::g_DeviceAccessMode = 1;
+    image::TrackList list;
+    bool built = optical::ReadDiscLayout(fixture.Handle(), list, u'E');
+    optical::g_DeviceAccessMode = 6;
+    ASSERT_TRUE(built);
+    ASSERT_EQ(list.trackCount, 1);
+    EXPECT_EQ(list.tracks[0].length, static_cast<int32_t>(Sectors(*dir_ / "d.iso", 2048)));
 }
 
 TEST_F(DiscLayoutTest, VolumeSizeRoundsInSixtyFourBits) {
