@@ -226,9 +226,11 @@ bool ReadTrackInformation(platform::FileHandle h, image::TrackList& list, uint8_
         limit = std::max<int>(limit, static_cast<int>(info.lastTrackInLastSession) - std::max(1, list.firstTrackNumber) + 1);
     if (firstTrackOnly && info.read && tocCount > 0) limit = 1;
     if (limit > kMaxTracks) {
-        // More tracks than a disc can hold: positions stop at 99.
+        // More tracks than a track list can hold: a layout of the first 99
+        // would silently lose the rest, so there is none.
         foundation::SetLastErrorText(std::u16string_view(u"The drive reports more than 99 tracks."));
-        limit = kMaxTracks;
+        list.trackCount = 0;
+        return false;
     }
     int firstNumber = std::max(1, list.firstTrackNumber);
     bool raw = list.imageSectorSize == 2352;

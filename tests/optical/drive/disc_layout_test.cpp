@@ -278,7 +278,7 @@ TEST_F(DiscLayoutTest, LyingTocsEndInALayoutOrARefusal) {
     }
 }
 
-TEST_F(DiscLayoutTest, DvdLayoutStopsAtNinetyNineTracks) {
+TEST_F(DiscLayoutTest, DvdWithMoreThanNinetyNineTracksHasNoLayout) {
     std::string manifest = "profile 0x0011\ndisc status=2 last=3\n";
     for (int i = 0; i < 120; ++i) manifest += "track mode=1 length=16\n";
     softdrive::ScopedSoftDrive fixture;
@@ -289,8 +289,8 @@ TEST_F(DiscLayoutTest, DvdLayoutStopsAtNinetyNineTracks) {
     plain.asc = 0x24;
     fixture.drive.AddFault(plain);
     image::TrackList list;
-    optical::ReadDiscLayout(fixture.Handle(), list, u'E');
-    EXPECT_EQ(list.trackCount, 99);
+    EXPECT_FALSE(optical::ReadDiscLayout(fixture.Handle(), list, u'E'));
+    EXPECT_EQ(list.trackCount, 0);
     EXPECT_LE(fixture.drive.Log().size(), 2u * 99 + 10);
 }
 
