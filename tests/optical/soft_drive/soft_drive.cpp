@@ -114,23 +114,23 @@ bool SoftDrive::Load(const Manifest& manifest, std::string& error) {
     manifest_ = manifest;
     int64_t next = 0;
     int number = 1;
-    for (const TrackSpec& spec : manifest.tracks) {
+    for (const TrackDescription& desc : manifest.tracks) {
         Track t;
-        t.spec = spec;
+        t.desc = desc;
         t.number = number++;
-        t.start = spec.start >= 0 ? spec.start : next;
-        if (!spec.file.empty()) {
-            t.fd = ::open(spec.file.c_str(), O_RDONLY | O_CLOEXEC);
+        t.start = desc.start >= 0 ? desc.start : next;
+        if (!desc.file.empty()) {
+            t.fd = ::open(desc.file.c_str(), O_RDONLY | O_CLOEXEC);
             if (t.fd < 0) {
-                error = "cannot open " + spec.file;
+                error = "cannot open " + desc.file;
                 return false;
             }
             struct stat st {};
             ::fstat(t.fd, &st);
-            uint64_t bytes = static_cast<uint64_t>(st.st_size) > spec.fileOffset ? st.st_size - spec.fileOffset : 0;
-            t.length = spec.length ? spec.length : static_cast<uint32_t>(bytes / spec.fileSectorSize);
+            uint64_t bytes = static_cast<uint64_t>(st.st_size) > desc.fileOffset ? st.st_size - desc.fileOffset : 0;
+            t.length = desc.length ? desc.length : static_cast<uint32_t>(bytes / desc.fileSectorSize);
         } else {
-            t.length = spec.length;
+            t.length = desc.length;
         }
         if (t.length == 0 || t.start < next) {
             error = "track " + std::to_string(t.number) + " is empty or overlaps";
@@ -169,14 +169,14 @@ const SoftDrive::Track* SoftDrive::TrackAt(int64_t lba) const {
 
 int SoftDrive::SessionCount() const {
     int sessions = 0;
-    for (const Track& t : tracks_) sessions = std::max(sessions, t.spec.session);
+    for (const Track& t : tracks_) sessions = std::max(sessions, t.desc.session);
     return sessions;
 }
 
 int64_t SoftDrive::SessionLeadOut(int session) const {
     int64_t end = 0;
     for (const Track& t : tracks_)
-        if (t.spec.session == session) end = t.start + t.length;
+        if (t.desc.session == session) end = t.start + t.length;
     return end;
 }
 
@@ -188,18 +188,18 @@ bool SoftDrive::ReadUser(int64_t lba, uint8_t* out, Reply& reply) {
         reply.Fail(kIllegalRequest, 0x21, 0x00);
         return false;
     }
-    if (t->spec.dataMode == 0) {
+    if (t->desc.dataMode == 0) {
         reply.Fail(kIllegalRequest, 0x64, 0x00);   // illegal mode for this track
         return false;
     }
     uint64_t index = static_cast<uint64_t>(lba - t->start);
-    uint32_t skip = t->spec.fileSectorSize == 2048 ? 0 : (t->spec.dataMode == 2 ? 24 : 16);
+    uint32_t skip = t->desc.fileSectorSize == 2048 ? 0 : (t->desc.dataMode == 2 ? 24 : 16);
     if (t->fd < 0) {
         std::memset(out, 0, kUserBytes);
         return true;
     }
     ssize_t got = ::pread(t->fd, out, kUserBytes,
-                          static_cast<off_t>(t->spec.fileOffset + index * t->spec.fileSectorSize + skip));
+                          static_cast<off_t>(t->desc.fileOffset + index * t->desc.fileSectorSize + skip));
     if (got != static_cast<ssize_t>(kUserBytes)) {
         reply.Fail(3, 0x11, 0x00);
         return false;
@@ -214,12 +214,12 @@ bool SoftDrive::ReadRaw(int64_t lba, uint8_t* out, Reply& reply) {
         return false;
     }
     uint64_t index = static_cast<uint64_t>(lba - t->start);
-    if (t->spec.fileSectorSize == kRawBytes) {
+    if (t->desc.fileSectorSize == kRawBytes) {
         if (t->fd < 0) {
             std::memset(out, 0, kRawBytes);
             return true;
         }
-        ssize_t got = ::pread(t->fd, out, kRawBytes, static_cast<off_t>(t->spec.fileOffset + index * kRawBytes));
+        ssize_t got = ::pread(t->fd, out, kRawBytes, static_cast<off_t>(t->desc.fileOffset + index * kRawBytes));
         if (got != static_cast<ssize_t>(kRawBytes)) {
             reply.Fail(3, 0x11, 0x00);
             return false;
@@ -228,7 +228,7 @@ bool SoftDrive::ReadRaw(int64_t lba, uint8_t* out, Reply& reply) {
     }
     uint8_t user[kUserBytes];
     if (!ReadUser(lba, user, reply)) return false;
-    if (t->spec.dataMode == 2) EncodeMode2Form1(lba, user, out);
+    if (t->desc.dataMode == 2) EncodeMode2Form1(lba, user, out);
     else EncodeMode1(lba, user, out);
     return true;
 }
@@ -422,11 +422,11 @@ void SoftDrive::Run(const uint8_t* cdb, size_t, const TransportRequest& request,
             reply.direct = true;
             // A run inside one track of 2048-byte sectors is one read of its file.
             const Track* t = TrackAt(lba);
-            if (count > 1 && t && t->fd >= 0 && t->spec.fileSectorSize == kUserBytes && t->spec.dataMode != 0 &&
+            if (count > 1 && t && t->fd >= 0 && t->desc.fileSectorSize == kUserBytes && t->desc.dataMode != 0 &&
                 static_cast<int64_t>(lba) + count <= t->start + t->length) {
                 size_t bytes = static_cast<size_t>(count) * kUserBytes;
                 ssize_t got = ::pread(t->fd, request.data, bytes,
-                                      static_cast<off_t>(t->spec.fileOffset + static_cast<uint64_t>(lba - t->start) * kUserBytes));
+                                      static_cast<off_t>(t->desc.fileOffset + static_cast<uint64_t>(lba - t->start) * kUserBytes));
                 if (got == static_cast<ssize_t>(bytes)) {
                     reply.moved = static_cast<uint32_t>(bytes);
                     return;
@@ -508,7 +508,7 @@ void SoftDrive::Run(const uint8_t* cdb, size_t, const TransportRequest& request,
             uint32_t unit = fields == 0xF8 ? kRawBytes : kUserBytes;
             // User data of an audio sector is the whole frame.
             const Track* first = TrackAt(lba);
-            if (fields == 0x10 && first && first->spec.dataMode == 0) unit = kRawBytes;
+            if (fields == 0x10 && first && first->desc.dataMode == 0) unit = kRawBytes;
             if (static_cast<uint64_t>(count) * unit > request.dataLength || request.direction != DataDirection::In) {
                 reply.Fail(kIllegalRequest, 0x24, 0x00);
                 return;
@@ -555,8 +555,8 @@ void SoftDrive::Toc(const uint8_t* cdb, std::vector<uint8_t>& out, Reply& reply)
                 PutAddress(&out[at + 4], lba, msf);
             };
             for (const Track& t : tracks_)
-                if (first != 0xAA && t.number >= first) entry(t.spec.control, t.number, t.start);
-            entry(tracks_.back().spec.control, 0xAA, SessionLeadOut(SessionCount()));
+                if (first != 0xAA && t.number >= first) entry(t.desc.control, t.number, t.start);
+            entry(tracks_.back().desc.control, 0xAA, SessionLeadOut(SessionCount()));
             finish();
             return;
         }
@@ -565,12 +565,12 @@ void SoftDrive::Toc(const uint8_t* cdb, std::vector<uint8_t>& out, Reply& reply)
             out[3] = static_cast<uint8_t>(SessionCount());
             const Track* firstOfLast = nullptr;
             for (const Track& t : tracks_)
-                if (t.spec.session == SessionCount()) {
+                if (t.desc.session == SessionCount()) {
                     firstOfLast = &t;
                     break;
                 }
             out.resize(12, 0);
-            out[5] = static_cast<uint8_t>(0x10 | firstOfLast->spec.control);
+            out[5] = static_cast<uint8_t>(0x10 | firstOfLast->desc.control);
             out[6] = static_cast<uint8_t>(firstOfLast->number);
             PutAddress(&out[8], firstOfLast->start, msf);
             finish();
@@ -599,19 +599,19 @@ void SoftDrive::Toc(const uint8_t* cdb, std::vector<uint8_t>& out, Reply& reply)
                 const Track* a = nullptr;
                 const Track* b = nullptr;
                 for (const Track& t : tracks_)
-                    if (t.spec.session == s) {
+                    if (t.desc.session == s) {
                         if (!a) a = &t;
                         b = &t;
                     }
                 if (!a) continue;
-                descriptor(s, a->spec.control, 0xA0, static_cast<uint8_t>(a->number), manifest_.discType, 0);
-                descriptor(s, b->spec.control, 0xA1, static_cast<uint8_t>(b->number), 0, 0);
+                descriptor(s, a->desc.control, 0xA0, static_cast<uint8_t>(a->number), manifest_.discType, 0);
+                descriptor(s, b->desc.control, 0xA1, static_cast<uint8_t>(b->number), 0, 0);
                 Msf lo = ToMsf(SessionLeadOut(s));
-                descriptor(s, b->spec.control, 0xA2, lo.m, lo.s, lo.f);
+                descriptor(s, b->desc.control, 0xA2, lo.m, lo.s, lo.f);
                 for (const Track& t : tracks_) {
-                    if (t.spec.session != s) continue;
+                    if (t.desc.session != s) continue;
                     Msf m = ToMsf(t.start);
-                    descriptor(s, t.spec.control, static_cast<uint8_t>(t.number), m.m, m.s, m.f);
+                    descriptor(s, t.desc.control, static_cast<uint8_t>(t.number), m.m, m.s, m.f);
                 }
             }
             finish();
@@ -684,14 +684,14 @@ std::vector<uint8_t> SoftDrive::CdTextPacks() const {
     };
     for (uint8_t type = 0x80; type <= 0x85; ++type) {
         bool any = false;
-        for (const CdTextSpec& t : manifest_.cdText) any |= t.packType == type;
+        for (const CdTextDescription& t : manifest_.cdText) any |= t.packType == type;
         if (!any) continue;
         // The stream of this type: one string per track from the disc on.
         std::vector<std::pair<uint8_t, size_t>> starts;   // track, offset of its string
         std::string stream;
         for (int track = 0; track <= lastTrack; ++track) {
             std::string text;
-            for (const CdTextSpec& t : manifest_.cdText)
+            for (const CdTextDescription& t : manifest_.cdText)
                 if (t.packType == type && t.track == track) text = t.text;
             starts.emplace_back(static_cast<uint8_t>(track), stream.size());
             stream += text;
@@ -744,9 +744,9 @@ void SoftDrive::Configuration(const uint8_t* cdb, std::vector<uint8_t>& out) {
     feature(0x0000, true, 0, profileList);
     feature(0x0001, true, 2, {0, 0, 0, 2, 0, 0, 0, 0});                  // core: ATAPI
     feature(0x0003, true, 0, {0x29, 0, 0, 0});                            // removable, tray
-    std::vector<FeatureSpec> sorted = manifest_.features;
-    std::stable_sort(sorted.begin(), sorted.end(), [](const FeatureSpec& a, const FeatureSpec& b) { return a.code < b.code; });
-    for (const FeatureSpec& f : sorted) feature(f.code, f.current && manifest_.profile != 0, f.version, f.data);
+    std::vector<FeatureDescription> sorted = manifest_.features;
+    std::stable_sort(sorted.begin(), sorted.end(), [](const FeatureDescription& a, const FeatureDescription& b) { return a.code < b.code; });
+    for (const FeatureDescription& f : sorted) feature(f.code, f.current && manifest_.profile != 0, f.version, f.data);
     Put32(&out[0], static_cast<uint32_t>(out.size() - 4));
 }
 
@@ -763,7 +763,7 @@ void SoftDrive::DiscInformation(std::vector<uint8_t>& out) {
     int firstInLast = lastTrack;
     if (!open || manifest_.lastSessionState != 0) {
         for (const Track& t : tracks_)
-            if (t.spec.session == recordedSessions) {
+            if (t.desc.session == recordedSessions) {
                 firstInLast = t.number;
                 break;
             }
@@ -810,9 +810,9 @@ void SoftDrive::TrackInformation(const uint8_t* cdb, std::vector<uint8_t>& out, 
     Put16(&out[0], 46);
     if (track) {
         out[2] = static_cast<uint8_t>(track->number);
-        out[3] = static_cast<uint8_t>(track->spec.session);
-        out[5] = track->spec.control & 0x0F;
-        out[6] = track->spec.dataMode == 0 ? 0x0F : track->spec.dataMode;
+        out[3] = static_cast<uint8_t>(track->desc.session);
+        out[5] = track->desc.control & 0x0F;
+        out[6] = track->desc.dataMode == 0 ? 0x0F : track->desc.dataMode;
         Put32(&out[8], static_cast<uint32_t>(track->start));
         Put32(&out[24], track->length);
         Put32(&out[28], static_cast<uint32_t>(track->start + track->length - 1));
@@ -932,7 +932,7 @@ void SoftDrive::FormatCapacities(std::vector<uint8_t>& out) {
     Put32(&out[4], static_cast<uint32_t>(end));
     out[8] = manifest_.profile == 0 ? 3 : (DiscEnd() > 0 ? 2 : 1);
     Put24(&out[9], 2048);
-    for (const FormatSpec& f : manifest_.formats) {
+    for (const FormatDescription& f : manifest_.formats) {
         uint8_t d[8] = {};
         Put32(d, f.blocks);
         d[4] = static_cast<uint8_t>(f.type << 2);

@@ -78,7 +78,7 @@ public:
 
 private:
     struct Track {
-        TrackSpec spec;
+        TrackDescription desc;
         int number = 0;
         int64_t start = 0;
         uint32_t length = 0;

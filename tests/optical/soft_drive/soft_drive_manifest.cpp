@@ -84,7 +84,7 @@ bool ParseManifest(std::string_view text, Manifest& manifest, std::string& error
             manifest.atip = true;
             manifest.atipRewritable = num("rewritable", 0) != 0;
         } else if (kind == "track") {
-            TrackSpec t;
+            TrackDescription t;
             t.session = static_cast<int>(num("session", 1));
             t.control = static_cast<uint8_t>(num("control", 4));
             t.dataMode = static_cast<uint8_t>(num("mode", 1));
@@ -96,7 +96,7 @@ bool ParseManifest(std::string_view text, Manifest& manifest, std::string& error
             if (t.fileSectorSize != 2048 && t.fileSectorSize != 2352) ok = false;
             manifest.tracks.push_back(t);
         } else if (kind == "feature") {
-            FeatureSpec f;
+            FeatureDescription f;
             f.code = static_cast<uint16_t>(num("code", 0));
             f.current = num("current", 1) != 0;
             f.version = static_cast<uint8_t>(num("version", 0));
@@ -116,7 +116,7 @@ bool ParseManifest(std::string_view text, Manifest& manifest, std::string& error
             manifest.readCaps = static_cast<uint8_t>(num("readcaps", manifest.readCaps));
             manifest.writeCaps = static_cast<uint8_t>(num("writecaps", manifest.writeCaps));
         } else if (kind == "format") {
-            FormatSpec f;
+            FormatDescription f;
             f.type = static_cast<uint8_t>(num("type", 0));
             f.blocks = static_cast<uint32_t>(num("blocks", 0));
             f.parameter = static_cast<uint32_t>(num("parameter", 0));
@@ -131,7 +131,7 @@ bool ParseManifest(std::string_view text, Manifest& manifest, std::string& error
                 std::string text = it->second;
                 for (char& c : text)
                     if (c == '_') c = ' ';
-                manifest.cdText.push_back(CdTextSpec{type, track, text});
+                manifest.cdText.push_back(CdTextDescription{type, track, text});
             }
         } else {
             ok = false;

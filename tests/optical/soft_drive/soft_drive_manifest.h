@@ -20,7 +20,7 @@
 
 namespace softdrive {
 
-struct TrackSpec {
+struct TrackDescription {
     int session = 1;
     uint8_t control = 4;
     uint8_t dataMode = 1;
@@ -31,7 +31,7 @@ struct TrackSpec {
     uint64_t fileOffset = 0;
 };
 
-struct FeatureSpec {
+struct FeatureDescription {
     uint16_t code = 0;
     bool current = true;
     uint8_t version = 0;
@@ -40,13 +40,13 @@ struct FeatureSpec {
 
 // One CD-TEXT string: pack type 0x80 title, 0x81 performer, 0x82 songwriter,
 // 0x83 composer, 0x84 arranger, 0x85 message; track 0 is the disc.
-struct CdTextSpec {
+struct CdTextDescription {
     uint8_t packType = 0x80;
     uint8_t track = 0;
     std::string text;
 };
 
-struct FormatSpec {
+struct FormatDescription {
     uint8_t type = 0;
     uint32_t blocks = 0;
     uint32_t parameter = 0;
@@ -71,15 +71,15 @@ struct Manifest {
     std::string bdType;            // "BDO", "BDW", "BDR"
     bool atip = false;
     bool atipRewritable = false;
-    std::vector<TrackSpec> tracks;
-    std::vector<FeatureSpec> features;
+    std::vector<TrackDescription> tracks;
+    std::vector<FeatureDescription> features;
     uint16_t readSpeed = 7056;
     std::vector<uint16_t> writeSpeeds;
     uint16_t currentWriteSpeed = 0;
     uint8_t readCaps = 0x3B;
     uint8_t writeCaps = 0x00;
-    std::vector<FormatSpec> formats;
-    std::vector<CdTextSpec> cdText;
+    std::vector<FormatDescription> formats;
+    std::vector<CdTextDescription> cdText;
 };
 
 bool ParseManifest(std::string_view text, Manifest& manifest, std::string& error);
