@@ -138,9 +138,15 @@ std::u16string FindFirstVolumeOfSet(std::u16string_view path) {
     const std::u16string_view word = std::u16string_view(original).substr(digitsStart - 5, 5);
     if (!platform::EqualsNoCase(word, u".part")) return original;
     static constexpr const char16_t* kFirst[] = {u"1", u"01", u"001", u"0001", u"00001"};
-    for (const char16_t* digits : kFirst) {
-        std::u16string candidate = original.substr(0, digitsStart) + digits + original.substr(lastDot);
-        if (platform::FileExists(candidate)) return candidate;
+    // The word as typed, then as the archivers write it: names on this system
+    // differ by case.
+    const std::u16string stems[2] = {original.substr(0, digitsStart),
+                                      original.substr(0, digitsStart - 5) + u".part"};
+    for (const std::u16string& stem : stems) {
+        for (const char16_t* digits : kFirst) {
+            std::u16string candidate = stem + digits + original.substr(lastDot);
+            if (platform::FileExists(candidate)) return candidate;
+        }
     }
     return original;
 }
