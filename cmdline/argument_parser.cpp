@@ -426,7 +426,7 @@ constexpr Keyword kKeywordTable[] = {
     {u"convert", Convert},
     {u"create", Create},
     {u"-add", AddLocal},
-    {u"-delete", Convert},
+    {u"-delete", NotFromConsole},
     {u"-label", Label},
     {u"-joliet", JolietLevel},
     {u"-udf", Udf},
