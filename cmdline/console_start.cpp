@@ -12,6 +12,7 @@
 #include "app/document_lifecycle.h"
 #include "app/other_openers.h"
 #include "cmdline/argument_parser.h"
+#include "cmdline/command_file.h"
 #include "cmdline/console_commands.h"
 #include "cmdline/console_session.h"
 #include "cmdline/switch_values.h"
@@ -64,7 +65,12 @@ void WatchSession() {
 bool WantsConsole(int argc, char** argv) {
     if (HelperModeOf(argc, argv) != HelperMode::None) return true;
     const int pid = int(::getpid());
-    if (!ConsolePipesPresent(pid)) return false;
+    if (!ConsolePipesPresent(pid)) {
+        // The window program then: a command file it names is loaded now and
+        // run once the window is up.
+        InstallCommandFileAction(argc, argv);
+        return false;
+    }
     // A front end that made the pipes but never opens them leaves the program
     // to start as a window program.
     g_pipeConsole = BindConsolePipes(pid, kPipeOpenTimeoutMs);
