@@ -24,7 +24,7 @@
 #include "image/document/item_tree.h"
 #include "platform/file.h"
 #include "platform/text.h"
-#include "vdrive/drive_availability.h"
+#include "vdrive/virtual_drives.h"
 
 namespace cmdline {
 namespace {
@@ -122,10 +122,54 @@ void ListTree(image::ImageContext* ctx, image::ImageFolder* top, bool recursive)
     }
 }
 
-int VirtualDriveCommand(const char16_t* word) {
-    if (!vdrive::IsVirtualDriveAvailable(true)) return -1;
-    ConsoleWrite(u"Not supported: %s\r\n", word);
+char16_t DriveLetterOf(const CommandLineRequest& request) {
+    return request.drive && !request.drive->empty() ? platform::ToUpperChar((*request.drive)[0]) : u'\0';
+}
+
+int RunListVirtualDrivesCommand() {
+    const std::vector<vdrive::VirtualDriveEntry> drives = vdrive::GetVirtualDriveList();
+    if (drives.empty()) ConsoleWriteString(u"<No virtual drive>");
+    for (const vdrive::VirtualDriveEntry& d : drives)
+        ConsoleWrite(u"%s\r\n", ShowableText(vdrive::FormatDriveMenuText(d)));
+    return 0;
+}
+
+int RunMountCommand(const CommandLineRequest& request) {
+    if (vdrive::MountOnDriveLetter(DriveLetterOf(request), MakeFullPath(request.imagePath.value_or(u"")))) {
+        ConsoleWriteString(u"Mount successfully.");
+        return 0;
+    }
+    ConsoleWriteString(u"Mount failed.");
     return -1;
+}
+
+int RunUnmountCommand(const CommandLineRequest& request) {
+    bool ok = true;
+    if (request.command == command_bit::kUnmountAll) {
+        // Every drive is tried; one that stays mounted fails the command.
+        for (const vdrive::VirtualDriveEntry& d : vdrive::GetVirtualDriveList())
+            if (!vdrive::UnmountVirtualDrive(d.number)) ok = false;
+    } else {
+        ok = vdrive::UnmountDriveLetter(DriveLetterOf(request));
+    }
+    ConsoleWriteString(ok ? u"Unmount successfully." : u"Unmount failed.");
+    return ok ? 0 : -1;
+}
+
+int VirtualDriveCommand(const CommandLineRequest& request) {
+    if (!vdrive::IsVirtualDriveAvailable(true)) return -1;
+    switch (request.command) {
+    case command_bit::kListDrives: return RunListVirtualDrivesCommand();
+    case command_bit::kSetDriveCount: return vdrive::SetVirtualDriveCount(uint32_t(request.driveCount)) ? 0 : -1;
+    case command_bit::kMount: return RunMountCommand(request);
+    case command_bit::kUnmount:
+    case command_bit::kUnmountAll: return RunUnmountCommand(request);
+    default:
+        // Restoring the stored mounts needs the drive settings of the window
+        // program; not from the console.
+        ConsoleWriteString(u"Not supported: automount\r\n");
+        return -1;
+    }
 }
 
 // The request's archive settings in the document before it is written.
@@ -335,12 +379,12 @@ bool ExtractCommentToFile(std::u16string_view imagePath, std::u16string_view com
 
 int DispatchConsoleCommand(const CommandLineRequest& request) {
     switch (request.command) {
-    case command_bit::kListDrives: return VirtualDriveCommand(u"listvd");
-    case command_bit::kSetDriveCount: return VirtualDriveCommand(u"setvdnum");
+    case command_bit::kListDrives:
+    case command_bit::kSetDriveCount:
     case command_bit::kUnmountAll:
-    case command_bit::kUnmount: return VirtualDriveCommand(u"unmount");
-    case command_bit::kMount: return VirtualDriveCommand(u"mount");
-    case command_bit::kAutomount: return VirtualDriveCommand(u"automount");
+    case command_bit::kUnmount:
+    case command_bit::kMount:
+    case command_bit::kAutomount: return VirtualDriveCommand(request);
     case command_bit::kList: return RunListCommand(request);
     case command_bit::kExtract: return RunExtractCommand(request);
     case command_bit::kConvert: return RunConvertCommand(request);
