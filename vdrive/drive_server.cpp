@@ -36,7 +36,11 @@ DriveServer::~DriveServer() { Shutdown(); }
 bool DriveServer::Start() {
     bool existed = false;
     running_ = platform::NamedMutex::Create(kHelperRunningMutex, true, &existed);
-    if (!running_ || existed) return false;
+    if (!running_ || existed) {
+        // Another helper's drives are not this one's to clean up.
+        running_.reset();
+        return false;
+    }
     running_->Wait(0);
     mapping_ = platform::SharedMapping::Create(kChannelMappingName, kMappingBytes);
     channelFree_ = platform::NamedEvent::Create(kChannelFreeEvent, platform::EventReset::Auto, true);
