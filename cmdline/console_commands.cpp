@@ -24,6 +24,7 @@
 #include "image/document/item_tree.h"
 #include "platform/file.h"
 #include "platform/text.h"
+#include "vdrive/drive_options.h"
 #include "vdrive/virtual_drives.h"
 
 namespace cmdline {
@@ -164,11 +165,7 @@ int VirtualDriveCommand(const CommandLineRequest& request) {
     case command_bit::kMount: return RunMountCommand(request);
     case command_bit::kUnmount:
     case command_bit::kUnmountAll: return RunUnmountCommand(request);
-    default:
-        // Restoring the stored mounts needs the drive settings of the window
-        // program; not from the console.
-        ConsoleWriteString(u"Not supported: automount\r\n");
-        return -1;
+    default: return vdrive::RestoreVirtualDrives() ? 0 : -1;
     }
 }
 
@@ -189,6 +186,11 @@ void ApplyArchiveSettings(image::ImageContext& ctx, const CommandLineRequest& re
 }
 
 }  // namespace
+
+foundation::ProgressCallbacks& ConsoleOperationProgress() {
+    static foundation::ProgressCallbacks progress;
+    return progress;
+}
 
 std::u16string MakeFullPath(std::u16string_view path) {
     if (!path.empty() && path.front() == u'/') return std::u16string(path);
@@ -237,14 +239,14 @@ int RunExtractCommand(const CommandLineRequest& request) {
         job.destination = destination;
         if (folder == ctx->rootFolder) {
             job.allFiles = true;
-            result = app::ExtractItems(ctx, folder, {}, job, nullptr);
+            result = app::ExtractItems(ctx, folder, {}, job, &ConsoleOperationProgress());
         } else {
-            result = app::ExtractItems(ctx, folder->parent, {folder->ownItem}, job, nullptr);
+            result = app::ExtractItems(ctx, folder->parent, {folder->ownItem}, job, &ConsoleOperationProgress());
         }
     } else if (image::ImageItem* item = image::FindItemByPath(ctx, ctx->rootFolder, itemPath)) {
         app::ExtractRequest job;
         job.destination = destination;
-        result = app::ExtractItems(ctx, item->parent, {item}, job, nullptr);
+        result = app::ExtractItems(ctx, item->parent, {item}, job, &ConsoleOperationProgress());
     } else {
         ConsoleWrite(u"Can not find the object: %s\r\n", ShowableText(itemPath));
         return -1;

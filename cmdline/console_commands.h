@@ -9,10 +9,15 @@
 #include <string_view>
 
 #include "cmdline/console_request.h"
+#include "foundation/progress_callbacks.h"
 
 namespace cmdline {
 
 int DispatchConsoleCommand(const CommandLineRequest& request);
+
+// The progress record of the running command: its cancel event stops a long
+// extraction cleanly (its partial file removed) when the front end goes away.
+foundation::ProgressCallbacks& ConsoleOperationProgress();
 
 int RunListCommand(const CommandLineRequest& request);
 int RunExtractCommand(const CommandLineRequest& request);

@@ -35,6 +35,9 @@ constexpr int kPipeOpenTimeoutMs = 10000;
 constexpr auto kSessionWatchInterval = std::chrono::milliseconds(200);
 
 bool g_pipeConsole = false;
+std::atomic<bool> g_commandDone{false};
+// How long a cancelled command is given to remove what it was writing.
+constexpr auto kCancelGrace = std::chrono::seconds(10);
 
 enum class HelperMode { None, VirtualDrive, Mount };
 
@@ -52,6 +55,12 @@ void WatchSession() {
         for (;;) {
             std::this_thread::sleep_for(kSessionWatchInterval);
             if (!ConsoleSessionAlive()) {
+                // The running command is cancelled and given time to take
+                // back its partial output before the process ends.
+                ConsoleOperationProgress().cancelEvent.Set();
+                const auto until = std::chrono::steady_clock::now() + kCancelGrace;
+                while (!g_commandDone.load() && std::chrono::steady_clock::now() < until)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
                 foundation::DeleteQueuedFiles();
                 std::fflush(nullptr);
                 _exit(foundation::kExitConsoleLost);
@@ -104,6 +113,8 @@ int RunConsole(int argc, char** argv) {
     }
     CommandLineRequest request;
     int result = ParseCommandLine(args, helper != HelperMode::None, request) == 0 ? DispatchConsoleCommand(request) : -1;
+    if (g_pipeConsole && ConsoleOperationProgress().cancelEvent.IsSet()) result = foundation::kExitConsoleLost;
+    g_commandDone = true;
 
     // The shell extension waits on this event for the mount to end.
     if (helper == HelperMode::Mount && !request.eventName.empty()) {

@@ -15,7 +15,9 @@
 #include "image/document/image_context.h"
 #include "platform/format.h"
 #include "platform/text.h"
+#include "foundation/settings.h"
 #include "vdrive/drive_channel.h"
+#include "vdrive/drive_options.h"
 
 namespace vdrive {
 namespace {
@@ -84,6 +86,7 @@ bool MountOnVirtualDrive(uint32_t number, std::u16string_view path) {
     ctx.reset();
     const bool mounted = request && Succeeded(SendVirtualDriveRequest(*request));
     if (!mounted && !foundation::ConsoleMode) ShowMountError(path, 13);
+    if (mounted) RememberDriveImage(number, path);
     return mounted;
 }
 
@@ -93,7 +96,11 @@ bool MountOnDriveLetter(char16_t letter, std::u16string_view path) {
     return drive && MountOnVirtualDrive(drive->number, path);
 }
 
-bool UnmountVirtualDrive(uint32_t number) { return Succeeded(SendVirtualDriveRequest(MakeUnmountRequest(number))); }
+bool UnmountVirtualDrive(uint32_t number) {
+    if (!Succeeded(SendVirtualDriveRequest(MakeUnmountRequest(number)))) return false;
+    RememberDriveImage(number, u"");
+    return true;
+}
 
 bool UnmountDriveLetter(char16_t letter) {
     const std::vector<VirtualDriveEntry> drives = GetVirtualDriveList();
@@ -108,7 +115,9 @@ bool UnmountDriveLetter(char16_t letter) {
 }
 
 bool SetVirtualDriveCount(uint32_t count) {
-    return count <= kMaxDrives && Succeeded(SendVirtualDriveRequest(MakeDriveCountRequest(count)));
+    if (count > kMaxDrives || !Succeeded(SendVirtualDriveRequest(MakeDriveCountRequest(count)))) return false;
+    foundation::SetVirtualDriveDword(u"DiskCount", count);
+    return true;
 }
 
 }  // namespace vdrive
