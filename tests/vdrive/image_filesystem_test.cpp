@@ -100,4 +100,26 @@ TEST_F(ImageFileSystemTest, RefusalsAndAttribute) {
     EXPECT_EQ(fs_->GetXattr("/", vdrive::kMountAttribute, value, 3), -ERANGE);
 }
 
+TEST(ImageFileSystemOtherReaders, FatItemsAreServedThroughTheirReader) {
+    // Items of readers other than ISO 9660 come through the reader's own
+    // extraction: a FAT volume made by mkfs.fat and mcopy.
+    app::InstallReaders();
+    qvtest::TempDir dir;
+    qvtest::RunOk("cd " + dir.path() + " && mkfs.fat -C f.img 4096 >/dev/null && head -c 30000 /dev/urandom > d.bin" +
+                  " && mcopy -i f.img d.bin ::/d.bin");
+    image::DocumentPtr doc(app::OpenImageByPath(platform::Utf8ToUtf16(dir / "f.img"), false, true, false));
+    ASSERT_TRUE(doc);
+    ImageFileSystem fs(std::move(doc));
+    uint64_t handle = 0;
+    ASSERT_EQ(fs.Open("/d.bin", O_RDONLY, handle), 0);
+    std::string data(40000, '\0');
+    const int n = fs.Read(handle, data.data(), data.size(), 0);
+    fs.Release(handle);
+    ASSERT_EQ(n, 30000);
+    data.resize(size_t(n));
+    const std::vector<uint8_t> bytes = qvtest::ReadFileBytes(dir / "d.bin");
+    EXPECT_EQ(data, std::string(bytes.begin(), bytes.end()));
+    app::UninstallReaders();
+}
+
 }  // namespace
