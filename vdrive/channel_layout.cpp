@@ -28,7 +28,19 @@ RequestBytes NewRequest(uint32_t command, uint32_t drive) {
     return r;
 }
 
+std::u16string& NameSuffix() {
+    static std::u16string suffix;
+    return suffix;
+}
+
 }  // namespace
+
+std::u16string ChannelMappingName() { return u"Global\\QUENDRAVINE_C2C80BFABC_FILEMAPPING" + NameSuffix(); }
+std::u16string ChannelFreeEventName() { return u"Global\\AccessSyncService0" + NameSuffix(); }
+std::u16string RequestReadyEventName() { return u"Global\\AccessSyncService1" + NameSuffix(); }
+std::u16string ReplyReadyEventName() { return u"Global\\AccessSyncService2" + NameSuffix(); }
+std::u16string HelperRunningMutexName() { return u"QVHELPER_C2C80BFA WNDCLASS" + NameSuffix(); }
+void SetChannelNameSuffixForTests(std::u16string_view suffix) { NameSuffix() = suffix; }
 
 void PutU32(uint8_t* at, uint32_t value) {
     for (int i = 0; i < 4; ++i) at[i] = uint8_t(value >> (8 * i));

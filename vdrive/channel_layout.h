@@ -17,12 +17,16 @@ struct ImageContext;
 
 namespace vdrive {
 
-inline constexpr const char16_t* kChannelMappingName = u"Global\\QUENDRAVINE_C2C80BFABC_FILEMAPPING";
-inline constexpr const char16_t* kChannelFreeEvent = u"Global\\AccessSyncService0";
-inline constexpr const char16_t* kRequestReadyEvent = u"Global\\AccessSyncService1";
-inline constexpr const char16_t* kReplyReadyEvent = u"Global\\AccessSyncService2";
-// Held by the helper while it runs, so a client notices a helper that died.
-inline constexpr const char16_t* kHelperRunningMutex = u"QVHELPER_C2C80BFA WNDCLASS";
+// The shared mapping, the three events (channel free, request ready, reply
+// ready) and the mutex the helper holds while it runs, so a client notices a
+// helper that died.
+std::u16string ChannelMappingName();
+std::u16string ChannelFreeEventName();
+std::u16string RequestReadyEventName();
+std::u16string ReplyReadyEventName();
+std::u16string HelperRunningMutexName();
+// Tests that run helpers side by side give each its own names.
+void SetChannelNameSuffixForTests(std::u16string_view suffix);
 
 constexpr size_t kAreaBytes = 0x4000;
 constexpr size_t kReplyAreaOffset = 0x4000;

@@ -18,12 +18,12 @@ struct Channel {
 };
 
 bool Connect(Channel& c) {
-    c.mapping = platform::SharedMapping::Open(kChannelMappingName);
+    c.mapping = platform::SharedMapping::Open(ChannelMappingName());
     // A mapping smaller than both areas is not the helper's.
     if (!c.mapping || c.mapping->Size() < kMappingBytes) return false;
-    c.channelFree = platform::NamedEvent::Open(kChannelFreeEvent);
-    c.requestReady = platform::NamedEvent::Open(kRequestReadyEvent);
-    c.replyReady = platform::NamedEvent::Open(kReplyReadyEvent);
+    c.channelFree = platform::NamedEvent::Open(ChannelFreeEventName());
+    c.requestReady = platform::NamedEvent::Open(RequestReadyEventName());
+    c.replyReady = platform::NamedEvent::Open(ReplyReadyEventName());
     return c.channelFree && c.requestReady && c.replyReady;
 }
 
@@ -38,7 +38,7 @@ bool WaitWhileHelperRuns(platform::NamedEvent& event) {
 
 }  // namespace
 
-bool HelperRunning() { return platform::NamedMutex::Open(kHelperRunningMutex) != nullptr; }
+bool HelperRunning() { return platform::NamedMutex::Open(HelperRunningMutexName()) != nullptr; }
 
 void SetChannelWaitSliceForTests(uint32_t milliseconds) { g_waitSliceMs = milliseconds; }
 

@@ -35,17 +35,17 @@ DriveServer::~DriveServer() { Shutdown(); }
 
 bool DriveServer::Start() {
     bool existed = false;
-    running_ = platform::NamedMutex::Create(kHelperRunningMutex, true, &existed);
+    running_ = platform::NamedMutex::Create(HelperRunningMutexName(), true, &existed);
     if (!running_ || existed) {
         // Another helper's drives are not this one's to clean up.
         running_.reset();
         return false;
     }
     running_->Wait(0);
-    mapping_ = platform::SharedMapping::Create(kChannelMappingName, kMappingBytes);
-    channelFree_ = platform::NamedEvent::Create(kChannelFreeEvent, platform::EventReset::Auto, true);
-    requestReady_ = platform::NamedEvent::Create(kRequestReadyEvent, platform::EventReset::Auto, false);
-    replyReady_ = platform::NamedEvent::Create(kReplyReadyEvent, platform::EventReset::Auto, false);
+    mapping_ = platform::SharedMapping::Create(ChannelMappingName(), kMappingBytes);
+    channelFree_ = platform::NamedEvent::Create(ChannelFreeEventName(), platform::EventReset::Auto, true);
+    requestReady_ = platform::NamedEvent::Create(RequestReadyEventName(), platform::EventReset::Auto, false);
+    replyReady_ = platform::NamedEvent::Create(ReplyReadyEventName(), platform::EventReset::Auto, false);
     if (!mapping_ || mapping_->Size() < kMappingBytes || !channelFree_ || !requestReady_ || !replyReady_) return false;
     // Drives of an earlier helper that ended without cleaning up are empty now.
     for (const VirtualDriveEntry& d : ReadDriveTable()) {

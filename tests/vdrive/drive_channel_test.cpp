@@ -2,6 +2,7 @@
 // (a private runtime folder, no mount needed), and the request layout.
 
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <thread>
@@ -12,6 +13,7 @@
 #include "image/document/document.h"
 #include "image/document/image_context.h"
 #include "platform/named_objects.h"
+#include "platform/text.h"
 #include "tests/support/test_support.h"
 #include "vdrive/channel_layout.h"
 #include "vdrive/drive_channel.h"
@@ -28,10 +30,14 @@ protected:
         const char* old = getenv("XDG_RUNTIME_DIR");
         saved_ = old ? old : "";
         setenv("XDG_RUNTIME_DIR", dir_.path().c_str(), 1);
+        // The shared objects are per user, not per runtime folder: each test
+        // process gets names of its own.
+        SetChannelNameSuffixForTests(platform::Utf8ToUtf16("-test-" + std::to_string(::getpid())));
     }
     void TearDown() override {
         if (saved_.empty()) unsetenv("XDG_RUNTIME_DIR");
         else setenv("XDG_RUNTIME_DIR", saved_.c_str(), 1);
+        SetChannelNameSuffixForTests(u"");
     }
     qvtest::TempDir dir_;
     std::string saved_;
