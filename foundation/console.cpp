@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 
+#include "foundation/deletion_queue.h"
 #include "foundation/diagnostic_log.h"
 #include "platform/text.h"
 
@@ -26,6 +27,8 @@ struct ConsoleState {
     int32_t lastPercent = -1;
     bool tickedOnce = false;
     std::chrono::steady_clock::time_point lastTick{};
+    bool (*sessionAlive)() = nullptr;
+    std::chrono::steady_clock::time_point lastSessionCheck{};
 };
 
 ConsoleState& State() {
@@ -37,6 +40,8 @@ ConsoleState& State() {
 // under threads that may still be working.
 [[noreturn]] void EndProcessConsoleLost() {
     if (foundation::LogIsOpen()) foundation::LogEnd();
+    // Half-written outputs go with the process.
+    DeleteQueuedFiles();
     std::fflush(nullptr);
     _exit(kExitConsoleLost);
 }
@@ -72,8 +77,19 @@ bool WriteAll(int fd, const std::string& bytes) {
     return ok;
 }
 
+// The front end's session is asked at most every 100 ms: a listing of many
+// lines pays for one check, not one per line.
+void CheckSessionLocked(ConsoleState& s) {
+    if (!s.sessionAlive) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - s.lastSessionCheck < std::chrono::milliseconds(100)) return;
+    s.lastSessionCheck = now;
+    if (!s.sessionAlive()) EndProcessConsoleLost();
+}
+
 void WriteLocked(ConsoleState& s, std::u16string_view text) {
     if (!WriteAll(s.outputFd, platform::Utf16ToUtf8(text))) EndProcessConsoleLost();
+    CheckSessionLocked(s);
 }
 
 // One line without its end; false at end of input (or a read error) with
@@ -231,6 +247,14 @@ void ResetConsoleForTests() {
     s.lastPercent = -1;
     s.tickedOnce = false;
     s.lastTick = {};
+    s.sessionAlive = nullptr;
+}
+
+void SetConsoleSessionCheck(bool (*alive)()) {
+    ConsoleState& s = State();
+    std::lock_guard<std::mutex> guard(s.lock);
+    s.sessionAlive = alive;
+    s.lastSessionCheck = {};
 }
 
 }  // namespace foundation

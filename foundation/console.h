@@ -54,6 +54,10 @@ void ConsoleProgressTitle(std::u16string_view text);
 // The streams used (file descriptors, not owned); standard input and output by
 // default. For the front end's pipes and for tests.
 void SetConsoleStreams(int inputFd, int outputFd);
+// The check that the front end is still there, run after writes (at most
+// every 100 ms); a lost session ends the process as a failed write does. Null:
+// no check (the default).
+void SetConsoleSessionCheck(bool (*alive)());
 // Progress state and streams back to their start (tests).
 void ResetConsoleForTests();
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "foundation/operation_status.h"
 #include "platform/file.h"
 #include "platform/text.h"
 
@@ -55,6 +56,18 @@ void ConsolePrompts::Write(std::u16string_view text) {
 
 bool ConsolePrompts::ReadLine(std::u16string& line, bool hideInput) {
     std::string bytes;
+    // Behind the console front end the input is its pipe, not a terminal: the
+    // markers tell the front end to hide what the user types, and to show it
+    // again.
+    const bool marked = hideInput && ConsoleMode.load();
+    if (marked) Write(u"<E0>");
+    struct EchoBack {
+        ConsolePrompts* self;
+        bool marked;
+        ~EchoBack() {
+            if (marked) self->Write(u"<E1>");
+        }
+    } echoBack{this, marked};
     {
         EchoOff echo(hideInput ? input_ : nullptr);
         for (;;) {

@@ -1,0 +1,42 @@
+// qvhelper: the virtual-drive helper. It owns the drives and serves the
+// channel until it is asked to stop (SIGTERM, SIGINT, SIGHUP); then every
+// drive is unmounted. A second helper started while one runs exits at once.
+
+#include <signal.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+
+#include "app/other_openers.h"
+#include "vdrive/drive_server.h"
+
+namespace {
+
+std::atomic<bool> g_stop{false};
+
+void OnStop(int) { g_stop = true; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "-vset_virtual_drive_parameters") == 0) {
+        // The drive settings are applied by the program through the channel.
+        return 0;
+    }
+    struct sigaction action {};
+    action.sa_handler = OnStop;
+    sigemptyset(&action.sa_mask);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &action, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+
+    app::InstallReaders();
+    vdrive::DriveServer server;
+    if (!server.Start()) {
+        std::fputs("qvhelper: another helper runs, or the drive channel cannot be made\n", stderr);
+        return 1;
+    }
+    server.Serve(g_stop);
+    server.Shutdown();
+    return 0;
+}

@@ -1,0 +1,55 @@
+// The drive commands end to end, as root in a private mount namespace: the
+// helper serves a real FUSE mount, checked with findmnt, diff, getfattr and
+// mountpoint; a program working inside the drive keeps it mounted.
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/test_support.h"
+
+namespace {
+
+const std::string kPrograms = QV_PROGRAM_DIR;
+
+TEST(DriveCommands, MountListReadUnmount) {
+    if (qvtest::Run("unshare --mount --propagation private true").exitCode != 0 ||
+        qvtest::Run("test -c /dev/fuse && test -r /dev/fuse").exitCode != 0) {
+        GTEST_SKIP() << "no private mount namespace or no /dev/fuse here";
+    }
+    qvtest::TempDir dir;
+    qvtest::RunOk("mkdir -p " + (dir / "src/sub") + " && cd " + (dir / "src") +
+                  " && head -c 200000 /dev/urandom > sub/b.bin && printf hi > a.txt");
+    qvtest::RunOk("xorriso -as mkisofs -quiet -J -r -o " + (dir / "t.iso") + " " + (dir / "src") + " 2>/dev/null");
+    const std::string script = dir / "run.sh";
+    qvtest::WriteFileText(script, R"(
+set -u
+P=")" + kPrograms + R"("
+export XDG_RUNTIME_DIR=")" + (dir / "run") + R"("
+mkdir -p "$XDG_RUNTIME_DIR"; chmod 700 "$XDG_RUNTIME_DIR"
+"$P/qvhelper" & H=$!
+for i in $(seq 100); do "$P/zarn" listvd >/dev/null 2>&1 && break; sleep 0.1; done
+D="$XDG_RUNTIME_DIR/quendravine/drives/D"
+"$P/zarn" setvdnum 2 </dev/null >/dev/null; echo "setvdnum=$?"
+"$P/zarn" mount ")" + (dir / "t.iso") + R"(" D: </dev/null | tail -c 19; echo " mount=$?"
+"$P/zarn" listvd </dev/null | grep Drive
+findmnt -n -o FSTYPE "$D"
+diff -r "$D" ")" + (dir / "src") + R"(" && echo diff=same
+getfattr --only-values -n user.quendravine.mount "$D"; echo
+(cd "$D/sub" && "$P/zarn" unmount D: </dev/null | tail -c 15; echo " busy=$?")
+"$P/zarn" unmount D: </dev/null | tail -c 21; echo " unmount=$?"
+mountpoint -q "$D"; echo "mountpoint=$?"
+"$P/zarn" unmount Q: </dev/null | grep -c "is not a virtual drive"
+kill $H; wait $H; echo "helper=$?"
+)");
+    const qvtest::CommandResult r = qvtest::Run("timeout 120 unshare --mount --propagation private bash " + script);
+    const std::string& out = r.output;
+    for (const std::string& expected : std::vector<std::string>{"setvdnum=0", "Mount successfully. mount=0", "Drive [D:] " + (dir / "t.iso"), "Drive [E:] <No media>",
+          "fuse.quendravine", "diff=same", (dir / "t.iso") + "\n", "Unmount failed. busy=0",
+          "Unmount successfully. unmount=0", "mountpoint=32", "helper=0"}) {
+        EXPECT_NE(out.find(expected), std::string::npos) << "missing: " << expected << "\n" << out;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,220 @@
+// The console front end end to end: zarn starts the built program in console
+// mode over its pipes; listings, extractions and new images are checked with
+// the peers (isoinfo, xorriso, isovfy, 7z), and the exit codes and messages of
+// failures as the user sees them.
+
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/test_support.h"
+
+namespace {
+
+
+using qvtest::RunOk;
+using qvtest::ShellQuote;
+
+const std::string kZarn = std::string(QV_PROGRAM_DIR) + "/zarn";
+
+std::string Zarn(const std::string& args) { return "TZ=UTC " + ShellQuote(kZarn) + " " + args; }
+
+class ZarnTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string src = dir_ / "src";
+        RunOk("mkdir -p " + src + "/sub/deep " + src + "/empty && cd " + src +
+              " && printf hello > a.txt && head -c 300000 /dev/urandom > sub/b.bin && printf x > sub/deep/c.txt"
+              " && printf z > 'sp ace.txt' && printf q > aQQb"
+              " && TZ=UTC touch -d '2008-12-20 08:00:00' a.txt sub/b.bin sub/deep/c.txt 'sp ace.txt' aQQb sub"
+              " sub/deep empty");
+        RunOk("genisoimage -quiet -J -r -o " + iso_ + " " + src);
+    }
+
+    qvtest::TempDir dir_;
+    const std::string iso_ = dir_ / "t.iso";
+};
+
+// "folder|name|size" rows of a zarn listing ("<DIR>" for folders).
+std::set<std::string> ZarnRows(const std::string& listing) {
+    std::set<std::string> rows;
+    std::istringstream in(listing);
+    std::string line, folder;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.rfind("Objects in ", 0) == 0) {
+            folder = line.substr(11, line.size() - 12);
+            if (folder.size() > 1) folder += "/";
+            continue;
+        }
+        if (line.size() <= 40 || line[4] != '-' || line[16] != ' ') continue;
+        std::string size = line.substr(20, 18);
+        size.erase(0, size.find_first_not_of(' '));
+        std::string digits;
+        for (char c : size)
+            if (c != ',') digits += c;
+        rows.insert(folder + "|" + line.substr(40) + "|" + (size == "<DIR>" ? "<DIR>" : digits) + "|" +
+                    line.substr(0, 10));
+    }
+    return rows;
+}
+
+// The same rows from isoinfo -J -l.
+std::set<std::string> IsoinfoRows(const std::string& listing) {
+    static const std::map<std::string, std::string> months = {
+        {"Jan", "01"}, {"Feb", "02"}, {"Mar", "03"}, {"Apr", "04"}, {"May", "05"}, {"Jun", "06"},
+        {"Jul", "07"}, {"Aug", "08"}, {"Sep", "09"}, {"Oct", "10"}, {"Nov", "11"}, {"Dec", "12"}};
+    std::set<std::string> rows;
+    std::istringstream in(listing);
+    std::string line, folder;
+    while (std::getline(in, line)) {
+        if (line.rfind("Directory listing of ", 0) == 0) {
+            folder = line.substr(21);
+            continue;
+        }
+        const size_t bracket = line.find("]  ");
+        if (bracket == std::string::npos || line.size() < 60) continue;
+        std::string name = line.substr(bracket + 3);
+        if (!name.empty() && name.back() == ' ') name.pop_back();
+        if (name == "." || name == "..") continue;
+        std::istringstream fields(line.substr(0, bracket));
+        std::string mode, a, b, c, size, month, day, year;
+        fields >> mode >> a >> b >> c >> size >> month >> day >> year;
+        if (day.size() == 1) day = "0" + day;
+        const std::string shownFolder = folder.size() > 1 ? folder : "/";
+        rows.insert(shownFolder + "|" + name + "|" + (mode[0] == 'd' ? "<DIR>" : size) + "|" + year + "-" +
+                    months.at(month) + "-" + day);
+    }
+    return rows;
+}
+
+TEST_F(ZarnTest, ListMatchesIsoinfo) {
+    const std::string listing = RunOk(Zarn("list " + iso_ + " / -r"));
+    const std::set<std::string> ours = ZarnRows(listing);
+    const std::set<std::string> theirs = IsoinfoRows(RunOk("TZ=UTC isoinfo -J -l -i " + iso_));
+    // isoinfo lists the root's subfolders with the date it gave the root.
+    std::set<std::string> oursFiles, theirsFiles;
+    for (const std::string& r : ours)
+        if (r.find("<DIR>") == std::string::npos) oursFiles.insert(r);
+    for (const std::string& r : theirs)
+        if (r.find("<DIR>") == std::string::npos) theirsFiles.insert(r);
+    EXPECT_EQ(oursFiles, theirsFiles) << listing;
+    EXPECT_EQ(ours.size(), theirs.size()) << listing;
+    EXPECT_NE(listing.find("Total:\r\n\t5 Files, 5 Folders  300,008 bytes\r\n"), std::string::npos) << listing;
+    // Parents come before their subfolders.
+    EXPECT_LT(listing.find("Objects in /sub:"), listing.find("Objects in /sub/deep:"));
+    // An empty folder writes nothing.
+    EXPECT_EQ(listing.find("Objects in /empty:"), std::string::npos);
+}
+
+TEST_F(ZarnTest, ControlCharactersInNamesNeverReachTheTerminal) {
+    // Joliet name "aQQb" becomes "a<ESC><CR>b" in the image.
+    RunOk("perl -0777 -pi -e 's/\\x00Q\\x00Q/\\x00\\x1b\\x00\\x0d/g' " + iso_);
+    const std::string listing = RunOk(Zarn("list " + iso_ + " /"));
+    // The entry is there, its two controls each shown as one visible character.
+    EXPECT_EQ(listing.find('\x1b'), std::string::npos);
+    std::istringstream lines(listing);
+    std::string line;
+    bool found = false;
+    while (std::getline(lines, line)) {
+        if (line.size() == 45 && line[40] == 'a' && line[43] == 'b' && line[44] == '\r')
+            found = line[41] >= 0x20 && line[42] >= 0x20;
+    }
+    EXPECT_TRUE(found) << listing;
+}
+
+TEST_F(ZarnTest, ExtractMatchesXorriso) {
+    const std::string ours = dir_ / "ours", ref = dir_ / "ref";
+    RunOk(Zarn("extract " + iso_ + " / -od " + ours));
+    RunOk("xorriso -osirrox on -indev " + iso_ + " -extract / " + ref + " 2>/dev/null");
+    RunOk("diff -r " + ours + " " + ref);
+
+    // One folder lands with its name; one file by itself.
+    RunOk(Zarn("extract " + iso_ + " /sub -od " + (dir_ / "one")));
+    RunOk("diff -r " + (dir_ / "one/sub") + " " + ref + "/sub");
+    RunOk(Zarn("extract " + iso_ + " 'sub\\b.bin' -od " + (dir_ / "file")));
+    RunOk("cmp " + (dir_ / "file/b.bin") + " " + ref + "/sub/b.bin");
+}
+
+TEST_F(ZarnTest, CreateWritesAnImageThePeersAccept) {
+    const std::string out = dir_ / "new.iso";
+    RunOk(Zarn("create -o " + out + " -add " + (dir_ / "src") + " / -add " + (dir_ / "src/a.txt") +
+               " /extra -label BACKUP -joliet 3"));
+    const std::string verify = RunOk("isovfy " + out + " 2>&1");
+    EXPECT_NE(verify.find("No errors found"), std::string::npos) << verify;
+    const std::string test = RunOk("7z t " + out);
+    EXPECT_NE(test.find("Everything is Ok"), std::string::npos) << test;
+    EXPECT_NE(RunOk("isoinfo -d -i " + out).find("Volume id: BACKUP"), std::string::npos);
+    EXPECT_NE(RunOk("isoinfo -J -f -i " + out).find("/extra/a.txt"), std::string::npos);
+}
+
+TEST_F(ZarnTest, ExitCodesAndMessages) {
+    const std::string out = dir_ / "out";
+    const struct {
+        std::string args;
+        int exitCode;
+        std::string text;
+    } rows[] = {
+        {"", 255, "No parameters."},
+        {"-?", 0, "Usage:    zarn <command> [parameters] [-switches]\r\n"},
+        {"list " + iso_ + " /nothing", 255, "/nothing: The folder does not exist.\r\n"},
+        {"list " + (dir_ / "missing.iso") + " /", 255, "missing.iso"},
+        {"extract " + iso_ + " /", 255, "Please specify extract output directory."},
+        {"extract " + iso_ + " /none -od " + out, 255, "Can not find the object: /none\r\n"},
+        {"create -o " + (dir_ / "x.iso") + " -add " + (dir_ / "nothing") + " /", 255, "Can not find file or folder: "},
+        {"create", 255, "Bad parameter: create"},
+        {"setvdnum x", 255, "Bad parameter: setvdnum"},
+        {"listvd", 255, "Quendravine Virtual Drive is not installed correctly."},
+        {"mount " + iso_ + " F:", 255, "Quendravine Virtual Drive is not installed correctly."},
+        {"convert " + iso_ + " -o " + (dir_ / "c.daa"), 255, "cannot be written yet"},
+        {"convert " + iso_ + " -o " + (dir_ / "c.iso"), 0, ""},
+        {"-delete " + iso_, 255, "Not supported: -delete"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args);
+        const qvtest::CommandResult r = qvtest::Run(Zarn(row.args) + " </dev/null");
+        EXPECT_EQ(r.exitCode, row.exitCode) << r.output;
+        EXPECT_NE(r.output.find(row.text), std::string::npos) << r.output;
+    }
+    // A format without a writer leaves nothing behind; the converted copy is whole.
+    EXPECT_NE(qvtest::Run("test -e " + (dir_ / "c.daa")).exitCode, 0);
+    RunOk("bash -c 'diff <(isoinfo -J -f -i " + iso_ + " | sort) <(isoinfo -J -f -i " + (dir_ / "c.iso") + " | sort)'");
+}
+
+TEST_F(ZarnTest, TerminalStaysUsableUnderScript) {
+    // Through a real terminal: the program's output arrives, the exit code
+    // passes through, and echo is on afterwards.
+    const qvtest::CommandResult r =
+        qvtest::Run("script -qec " + ShellQuote(Zarn("list " + iso_ + " /nothing") + "; echo rc=$?; stty -a") + " /dev/null");
+    EXPECT_NE(r.output.find("The folder does not exist."), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("rc=255"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find(" echo "), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("-echo "), std::string::npos) << r.output;
+}
+
+TEST(ZarnKilled, AKilledFrontEndLeavesNoHalfWrittenFile) {
+    // zarn dies while the program writes a large file: the program notices the
+    // session gone, cancels, and the file is either whole or not there.
+    qvtest::TempDir dir;
+    qvtest::RunOk("mkdir " + (dir / "src") + " && head -c 400000000 /dev/zero > " + (dir / "src/big.bin") +
+                  " && genisoimage -quiet -o " + (dir / "big.iso") + " " + (dir / "src"));
+    const std::string out = dir / "out";
+    // The program's own command line; the bracket keeps pgrep from finding
+    // the shell that runs it.
+    const std::string program = ShellQuote("[q]uendravine extract " + (dir / "big.iso"));
+    const qvtest::CommandResult r = qvtest::Run(
+        "(" + ShellQuote(kZarn) + " extract " + (dir / "big.iso") + " / -od " + out + " </dev/null >/dev/null 2>&1 & " +
+        "Z=$!; for i in $(seq 600); do [ -e " + out + "/BIG.BIN ] || [ -e " + out + "/big.bin ] && break; sleep 0.05; done; " +
+        "kill -9 $Z; for i in $(seq 600); do pgrep -f " + program + " >/dev/null || break; sleep 0.05; done; " +
+        "pgrep -f " + program + " >/dev/null && echo still-running; ls " + out + ")");
+    EXPECT_EQ(r.output.find("still-running"), std::string::npos) << r.output;
+    for (const char* name : {"BIG.BIN", "big.bin"}) {
+        const std::string file = out + "/" + name;
+        if (qvtest::Run("test -e " + file).exitCode == 0) qvtest::RunOk("cmp " + file + " " + (dir / "src/big.bin"));
+    }
+}
+
+}  // namespace

@@ -1,0 +1,164 @@
+// The channel's cases as one table against a helper served in this process
+// (a private runtime folder, no mount needed), and the request layout.
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "foundation/console.h"
+#include "image/document/document.h"
+#include "image/document/image_context.h"
+#include "platform/named_objects.h"
+#include "platform/text.h"
+#include "tests/support/test_support.h"
+#include "vdrive/channel_layout.h"
+#include "vdrive/drive_channel.h"
+#include "vdrive/drive_server.h"
+#include "vdrive/drive_table.h"
+
+namespace {
+
+using namespace vdrive;
+
+class PrivateRuntime : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* old = getenv("XDG_RUNTIME_DIR");
+        saved_ = old ? old : "";
+        setenv("XDG_RUNTIME_DIR", dir_.path().c_str(), 1);
+        // The shared objects are per user, not per runtime folder: each test
+        // process gets names of its own.
+        SetChannelNameSuffixForTests(platform::Utf8ToUtf16("-test-" + std::to_string(::getpid())));
+    }
+    void TearDown() override {
+        if (saved_.empty()) unsetenv("XDG_RUNTIME_DIR");
+        else setenv("XDG_RUNTIME_DIR", saved_.c_str(), 1);
+        SetChannelNameSuffixForTests(u"");
+    }
+    qvtest::TempDir dir_;
+    std::string saved_;
+};
+
+TEST(ChannelLayout, NtPathsAndPathLimits) {
+    EXPECT_EQ(MakeNtPath(u"\\\\server\\share\\a.iso"), u"\\??\\UNC\\server\\share\\a.iso");
+    EXPECT_EQ(MakeNtPath(u"C:\\a.iso"), u"\\??\\C:\\a.iso");
+    EXPECT_EQ(MakeNtPath(u"\\a.iso"), u"\\a.iso");
+    EXPECT_EQ(MakeNtPath(u"/home/u/a.iso"), u"\\??\\/home/u/a.iso");
+    for (const std::u16string p : {u"\\\\server\\share\\a.iso", u"C:\\a.iso", u"/home/u/a.iso"})
+        EXPECT_EQ(StripNtPrefix(MakeNtPath(p)), p);
+    EXPECT_EQ(StripNtPrefix(u"plain"), u"plain");
+
+    image::DocumentPtr doc(image::NewIsoDocument());
+    const auto fits = MakeMountImageRequest(0, u"/a.iso", *doc);
+    ASSERT_TRUE(fits);
+    EXPECT_EQ(GetU32(fits->data()), kCommandMountImage);
+    // A path whose descriptor would run past the request area is refused,
+    // as is one that fills the path field.
+    EXPECT_FALSE(MakeMountImageRequest(0, std::u16string(4500, u'a'), *doc));
+    EXPECT_FALSE(MakeMountArchiveRequest(0, std::u16string(1024, u'a'), u""));
+    EXPECT_TRUE(MakeMountArchiveRequest(0, std::u16string(1023, u'a'), u""));
+}
+
+TEST_F(PrivateRuntime, RequestsWithoutAHelperFail) {
+    EXPECT_FALSE(HelperRunning());
+    EXPECT_FALSE(SendVirtualDriveRequest(MakeDriveCountRequest(1)).has_value());
+}
+
+TEST_F(PrivateRuntime, HelperAnswersTheTable) {
+    DriveServer server;
+    ASSERT_TRUE(server.Start());
+    // A second helper does not start beside the first.
+    DriveServer second;
+    EXPECT_FALSE(second.Start());
+
+    std::atomic<bool> stop{false};
+    std::thread serving([&] { server.Serve(stop); });
+    SetChannelWaitSliceForTests(200);
+
+    auto raw = [](uint32_t command, uint32_t value) {
+        RequestBytes r(kAreaBytes, 0);
+        PutU32(r.data(), command);
+        PutU32(r.data() + kRequestDrive, value);
+        return r;
+    };
+    RequestBytes unterminated = raw(kCommandMountImage, 0);
+    for (size_t i = 0; i < kRequestPathUnits; ++i) unterminated[kRequestPath + 2 * i] = 'a';
+    RequestBytes oversizedDescriptor = raw(kCommandMountImage, 0);
+    oversizedDescriptor[kRequestPath] = '/';
+    PutU32(oversizedDescriptor.data() + kRequestDescriptorLength, uint32_t(kAreaBytes));
+    image::DocumentPtr doc(image::NewIsoDocument());
+    const RequestBytes missingImage = *MakeMountImageRequest(0, u"/nonexistent/x.iso", *doc);
+
+    const struct {
+        const char* what;
+        RequestBytes request;
+        uint32_t status;
+        uint32_t appeared;
+        uint32_t wentAway;
+    } rows[] = {
+        {"command 0", raw(0, 0), kStatusBadRequest, 0, 0},
+        {"command 6", raw(6, 0), kStatusBadRequest, 0, 0},
+        {"count 24", MakeDriveCountRequest(24), kStatusBadRequest, 0, 0},
+        {"unmount before any drive", MakeUnmountRequest(0), kStatusBadRequest, 0, 0},
+        {"two drives", MakeDriveCountRequest(2), kStatusOk, (1u << 3) | (1u << 4), 0},
+        {"drive 23", MakeUnmountRequest(23), kStatusBadRequest, 0, 0},
+        {"drive 2 of 2", MakeUnmountRequest(2), kStatusBadRequest, 0, 0},
+        {"unterminated path", unterminated, kStatusBadRequest, 0, 0},
+        {"descriptor past the area", oversizedDescriptor, kStatusBadRequest, 0, 0},
+        {"image that is not there", missingImage, kStatusOpenFailed, 0, 0},
+        {"unmount an empty drive", MakeUnmountRequest(1), kStatusOk, 0, 0},
+        {"letter of drive 1", MakeDriveLetterRequest(1, u'q'), kStatusOk, 1u << 16, 1u << 4},
+        {"letter in use: the first free one", MakeDriveLetterRequest(0, u'Q'), kStatusOk, 1u << 4, 1u << 3},
+        {"one drive", MakeDriveCountRequest(1), kStatusOk, 0, 1u << 16},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const auto reply = SendVirtualDriveRequest(row.request);
+        ASSERT_TRUE(reply.has_value());
+        EXPECT_EQ(reply->status, row.status);
+        EXPECT_EQ(reply->appeared, row.appeared);
+        EXPECT_EQ(reply->wentAway, row.wentAway);
+    }
+    const std::vector<VirtualDriveEntry> table = ReadDriveTable();
+    ASSERT_EQ(table.size(), 1u);
+    EXPECT_EQ(table[0].letter, u'E');
+
+    stop = true;
+    serving.join();
+    server.Shutdown();
+    EXPECT_TRUE(ReadDriveTable().empty());
+    SetChannelWaitSliceForTests(10000);
+}
+
+TEST_F(PrivateRuntime, AHelperThatDiesLeavesTheClientWithAnError) {
+    auto server = std::make_unique<DriveServer>();
+    ASSERT_TRUE(server->Start());
+    SetChannelWaitSliceForTests(100);
+    // The helper takes no request and then goes away: the waiting client
+    // notices at its next slice.
+    std::thread ending([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        server.reset();
+    });
+    EXPECT_FALSE(SendVirtualDriveRequest(MakeDriveCountRequest(1)).has_value());
+    ending.join();
+    SetChannelWaitSliceForTests(10000);
+}
+
+TEST_F(PrivateRuntime, DriveTableKeepsOnlyValidRows) {
+    qvtest::RunOk("mkdir -p " + dir_.path() + "/quendravine/drives && chmod 700 " + dir_.path() + "/quendravine");
+    qvtest::WriteFileText(dir_ / "quendravine/drives/table",
+                          "1 E\n0 D\n23 F\n2 C\n3 E\n4 zz\nx y\n1 G\n5 Z\n");
+    const std::vector<VirtualDriveEntry> table = ReadDriveTable();
+    ASSERT_EQ(table.size(), 3u);
+    EXPECT_EQ(table[0].number, 0u);
+    EXPECT_EQ(table[0].letter, u'D');
+    EXPECT_EQ(table[1].letter, u'E');
+    EXPECT_EQ(table[2].number, 5u);
+}
+
+}  // namespace

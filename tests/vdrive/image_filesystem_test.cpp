@@ -1,0 +1,125 @@
+// A drive's file system driven through its callbacks, without a mount: the
+// tree of an image made by genisoimage, its bytes, the ends of files, the
+// mounted-image attribute, and refusals.
+
+#include <fcntl.h>
+
+#include <cerrno>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "app/open_document.h"
+#include "app/other_openers.h"
+#include "image/document/document.h"
+#include "platform/text.h"
+#include "tests/support/test_support.h"
+#include "vdrive/image_filesystem.h"
+
+namespace {
+
+using vdrive::ImageFileSystem;
+
+class ImageFileSystemTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        app::InstallReaders();
+        qvtest::RunOk("mkdir -p " + (dir_ / "src/sub") + " && cd " + (dir_ / "src") +
+                      " && head -c 70000 /dev/urandom > sub/data.bin && printf hi > 'two words.txt'");
+        qvtest::RunOk("genisoimage -quiet -J -r -o " + iso_ + " " + (dir_ / "src"));
+        image::DocumentPtr doc(app::OpenImageByPath(platform::Utf8ToUtf16(iso_), false, true, false));
+        ASSERT_TRUE(doc);
+        fs_ = std::make_unique<ImageFileSystem>(std::move(doc));
+    }
+    void TearDown() override { app::UninstallReaders(); }
+
+    std::string ReadAll(const char* path, int64_t offset, size_t size) {
+        uint64_t handle = 0;
+        EXPECT_EQ(fs_->Open(path, O_RDONLY, handle), 0);
+        std::string out(size, '\0');
+        const int n = fs_->Read(handle, out.data(), size, offset);
+        fs_->Release(handle);
+        out.resize(n > 0 ? size_t(n) : 0);
+        return out;
+    }
+
+    qvtest::TempDir dir_;
+    const std::string iso_ = dir_ / "t.iso";
+    std::unique_ptr<ImageFileSystem> fs_;
+};
+
+TEST_F(ImageFileSystemTest, TreeBytesAndEnds) {
+    std::vector<std::string> names;
+    ASSERT_EQ(fs_->ReadDir("/", names), 0);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{".", "..", "sub", "two words.txt"}));
+
+    struct stat st {};
+    ASSERT_EQ(fs_->GetAttr("/sub/data.bin", &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_size, 70000);
+    ASSERT_EQ(fs_->GetAttr("/sub", &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+
+    const std::vector<uint8_t> bytes = qvtest::ReadFileBytes(dir_ / "src/sub/data.bin");
+    const std::string source(bytes.begin(), bytes.end());
+    const std::string whole = ReadAll("/sub/data.bin", 0, 100000);
+    ASSERT_EQ(whole.size(), source.size());
+    EXPECT_TRUE(std::equal(whole.begin(), whole.end(), source.begin()));
+    // A read across a sector boundary, and reads at and past the end.
+    const std::string middle = ReadAll("/sub/data.bin", 2040, 20);
+    EXPECT_TRUE(std::equal(middle.begin(), middle.end(), source.begin() + 2040));
+    EXPECT_EQ(ReadAll("/sub/data.bin", 69990, 4096).size(), 10u);
+    EXPECT_EQ(ReadAll("/sub/data.bin", 70000, 10).size(), 0u);
+    EXPECT_EQ(ReadAll("/two words.txt", 0, 10), "hi");
+}
+
+TEST_F(ImageFileSystemTest, RefusalsAndAttribute) {
+    struct stat st {};
+    uint64_t handle = 0;
+    std::vector<std::string> names;
+    const struct {
+        int result;
+        int expected;
+    } rows[] = {
+        {fs_->GetAttr("/missing", &st), -ENOENT},
+        {fs_->GetAttr("/two words.txt/below", &st), -ENOENT},
+        {fs_->GetAttr("relative", &st), -ENOENT},
+        {fs_->Open("/two words.txt", O_RDWR, handle), -EROFS},
+        {fs_->Open("/sub", O_RDONLY, handle), -EISDIR},
+        {fs_->ReadDir("/two words.txt", names), -ENOTDIR},
+        {fs_->GetXattr("/sub", vdrive::kMountAttribute, nullptr, 0), -ENODATA},
+        {fs_->GetXattr("/", "user.other", nullptr, 0), -ENODATA},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) EXPECT_EQ(rows[i].result, rows[i].expected) << "row " << i;
+
+    char value[4096];
+    const int n = fs_->GetXattr("/", vdrive::kMountAttribute, value, sizeof value);
+    ASSERT_GT(n, 0);
+    EXPECT_EQ(std::string(value, size_t(n)), iso_);
+    EXPECT_EQ(fs_->GetXattr("/", vdrive::kMountAttribute, value, 3), -ERANGE);
+}
+
+TEST(ImageFileSystemOtherReaders, FatItemsAreServedThroughTheirReader) {
+    // Items of readers other than ISO 9660 come through the reader's own
+    // extraction: a FAT volume made by mkfs.fat and mcopy.
+    app::InstallReaders();
+    qvtest::TempDir dir;
+    qvtest::RunOk("cd " + dir.path() + " && mkfs.fat -C f.img 4096 >/dev/null && head -c 30000 /dev/urandom > d.bin" +
+                  " && mcopy -i f.img d.bin ::/d.bin");
+    image::DocumentPtr doc(app::OpenImageByPath(platform::Utf8ToUtf16(dir / "f.img"), false, true, false));
+    ASSERT_TRUE(doc);
+    ImageFileSystem fs(std::move(doc));
+    uint64_t handle = 0;
+    ASSERT_EQ(fs.Open("/d.bin", O_RDONLY, handle), 0);
+    std::string data(40000, '\0');
+    const int n = fs.Read(handle, data.data(), data.size(), 0);
+    fs.Release(handle);
+    ASSERT_EQ(n, 30000);
+    data.resize(size_t(n));
+    const std::vector<uint8_t> bytes = qvtest::ReadFileBytes(dir / "d.bin");
+    EXPECT_EQ(data, std::string(bytes.begin(), bytes.end()));
+    app::UninstallReaders();
+}
+
+}  // namespace

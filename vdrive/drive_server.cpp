@@ -1,0 +1,213 @@
+#include "vdrive/drive_server.h"
+
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <cstring>
+
+#include "app/open_document.h"
+#include "image/document/document.h"
+#include "platform/named_objects.h"
+#include "platform/sync.h"
+#include "platform/text.h"
+#include "vdrive/drive_table.h"
+#include "vdrive/image_filesystem.h"
+
+namespace vdrive {
+namespace {
+
+constexpr uint32_t kPollMs = 200;
+// A client that took its reply but never freed the channel is given this long.
+constexpr auto kUnreleasedReplyLimit = std::chrono::seconds(30);
+
+uint32_t LetterBit(char16_t letter) { return letter >= u'A' && letter <= u'Z' ? 1u << (letter - u'A') : 0; }
+
+ChannelReply Status(uint32_t status) { return ChannelReply{status, 0, 0}; }
+
+}  // namespace
+
+DriveServer::DriveServer() = default;
+
+DriveServer::~DriveServer() { Shutdown(); }
+
+bool DriveServer::Start() {
+    bool existed = false;
+    running_ = platform::NamedMutex::Create(HelperRunningMutexName(), true, &existed);
+    if (!running_ || existed) {
+        // Another helper's drives are not this one's to clean up.
+        running_.reset();
+        return false;
+    }
+    running_->Wait(0);
+    mapping_ = platform::SharedMapping::Create(ChannelMappingName(), kMappingBytes);
+    channelFree_ = platform::NamedEvent::Create(ChannelFreeEventName(), platform::EventReset::Auto, true);
+    requestReady_ = platform::NamedEvent::Create(RequestReadyEventName(), platform::EventReset::Auto, false);
+    replyReady_ = platform::NamedEvent::Create(ReplyReadyEventName(), platform::EventReset::Auto, false);
+    if (!mapping_ || mapping_->Size() < kMappingBytes || !channelFree_ || !requestReady_ || !replyReady_) return false;
+    // Drives of an earlier helper that ended without cleaning up are empty now.
+    for (const VirtualDriveEntry& d : ReadDriveTable()) {
+        const std::string folder = DriveFolder(d.letter);
+        ::umount2(folder.c_str(), MNT_DETACH);
+    }
+    SaveTable();
+    return true;
+}
+
+void DriveServer::Serve(const std::atomic<bool>& stop) {
+    auto* base = static_cast<uint8_t*>(mapping_->Data());
+    std::array<uint8_t, kAreaBytes> request{};
+    bool awaitingRelease = false;
+    auto repliedAt = std::chrono::steady_clock::now();
+    while (!stop.load()) {
+        if (requestReady_->Wait(kPollMs) != platform::kWaitObject0) {
+            if (awaitingRelease && std::chrono::steady_clock::now() - repliedAt > kUnreleasedReplyLimit) {
+                channelFree_->Set();
+                awaitingRelease = false;
+            }
+            continue;
+        }
+        std::memcpy(request.data(), base, kAreaBytes);
+        const ChannelReply reply = Handle(request.data());
+        std::memset(base + kReplyAreaOffset, 0, kAreaBytes);
+        PutReply(base + kReplyAreaOffset, reply);
+        replyReady_->Set();
+        awaitingRelease = true;
+        repliedAt = std::chrono::steady_clock::now();
+    }
+}
+
+ChannelReply DriveServer::Handle(const uint8_t* request) {
+    const uint32_t command = GetU32(request);
+    const uint32_t value = GetU32(request + kRequestDrive);
+    switch (command) {
+    case kCommandSetDriveCount:
+        return value <= kMaxDrives ? SetDriveCount(value) : Status(kStatusBadRequest);
+    case kCommandMountArchive:
+    case kCommandMountImage: {
+        if (value >= drives_.size()) return Status(kStatusBadRequest);
+        const std::optional<std::u16string> path = ReadRequestPath(request, kRequestPath, kRequestPathUnits);
+        if (!path || path->empty()) return Status(kStatusBadRequest);
+        if (command == kCommandMountImage) {
+            const uint32_t length = GetU32(request + kRequestDescriptorLength);
+            if (length < kDescriptorFixedBytes || length > kAreaBytes - kRequestDescriptor)
+                return Status(kStatusBadRequest);
+        } else if (!ReadRequestPath(request, kRequestPassword, kRequestPasswordUnits)) {
+            return Status(kStatusBadRequest);
+        }
+        return MountDrive(value, *path);
+    }
+    case kCommandUnmount:
+        return value < drives_.size() ? UnmountDrive(value) : Status(kStatusBadRequest);
+    case kCommandSetDriveLetter: {
+        const char16_t letter = char16_t(request[kRequestLetter] | (request[kRequestLetter + 1] << 8));
+        return value < drives_.size() ? SetDriveLetter(value, letter) : Status(kStatusBadRequest);
+    }
+    default:
+        return Status(kStatusBadRequest);
+    }
+}
+
+char16_t DriveServer::FreeLetter(char16_t wanted) const {
+    auto used = [this](char16_t l) {
+        for (const Drive& d : drives_)
+            if (d.letter == l) return true;
+        return false;
+    };
+    if (wanted >= u'D' && wanted <= u'Z' && !used(wanted)) return wanted;
+    for (char16_t l = u'D'; l <= u'Z'; ++l)
+        if (!used(l)) return l;
+    return 0;
+}
+
+void DriveServer::SaveTable() const {
+    std::vector<VirtualDriveEntry> table;
+    for (size_t i = 0; i < drives_.size(); ++i) table.push_back({uint32_t(i), drives_[i].letter});
+    WriteDriveTable(table);
+}
+
+ChannelReply DriveServer::SetDriveCount(uint32_t count) {
+    ChannelReply reply;
+    while (drives_.size() > count) {
+        Drive& last = drives_.back();
+        if (last.mount && !last.mount->Unmount()) {
+            reply.status = kStatusBusy;
+            break;
+        }
+        ::rmdir(DriveFolder(last.letter).c_str());
+        reply.wentAway |= LetterBit(last.letter);
+        drives_.pop_back();
+    }
+    while (drives_.size() < count) {
+        const char16_t letter = FreeLetter(0);
+        if (!letter) {
+            reply.status = kStatusBadRequest;
+            break;
+        }
+        ::mkdir(DriveFolder(letter).c_str(), 0700);
+        drives_.push_back(Drive{letter, nullptr});
+        reply.appeared |= LetterBit(letter);
+    }
+    SaveTable();
+    return reply;
+}
+
+ChannelReply DriveServer::MountDrive(uint32_t number, const std::u16string& path) {
+    // The new image is opened first: a file that cannot be opened leaves the
+    // drive with what it had.
+    // Interactive open: the tree is built and every opener is tried; the
+    // helper has no one to ask, so its questions answer cancel.
+    image::DocumentPtr document(app::OpenImageByPath(path, false, true, false));
+    if (!document) return Status(kStatusOpenFailed);
+    Drive& drive = drives_[number];
+    if (drive.mount) {
+        if (!drive.mount->Unmount()) return Status(kStatusBusy);
+        drive.mount.reset();
+    }
+    const std::string folder = DriveFolder(drive.letter);
+    ::mkdir(folder.c_str(), 0700);
+    drive.mount = MountedDrive::Mount(std::make_unique<ImageFileSystem>(std::move(document)), folder);
+    if (!drive.mount) return Status(kStatusMountFailed);
+    return ChannelReply{kStatusOk, LetterBit(drive.letter), 0};
+}
+
+ChannelReply DriveServer::UnmountDrive(uint32_t number) {
+    Drive& drive = drives_[number];
+    if (!drive.mount) return Status(kStatusOk);
+    if (!drive.mount->Unmount()) return Status(kStatusBusy);
+    drive.mount.reset();
+    return ChannelReply{kStatusOk, 0, LetterBit(drive.letter)};
+}
+
+ChannelReply DriveServer::SetDriveLetter(uint32_t number, char16_t wanted) {
+    Drive& drive = drives_[number];
+    const char16_t letter = FreeLetter(platform::ToUpperChar(wanted));
+    if (!letter || letter == drive.letter) return Status(letter ? kStatusOk : kStatusBadRequest);
+    std::u16string mounted;
+    if (drive.mount) {
+        mounted = drive.mount->FileSystem().ImagePath();
+        if (!drive.mount->Unmount()) return Status(kStatusBusy);
+        drive.mount.reset();
+    }
+    ChannelReply reply{kStatusOk, LetterBit(letter), LetterBit(drive.letter)};
+    ::rmdir(DriveFolder(drive.letter).c_str());
+    drive.letter = letter;
+    ::mkdir(DriveFolder(letter).c_str(), 0700);
+    SaveTable();
+    // The image goes back on the drive under its new letter.
+    if (!mounted.empty() && MountDrive(number, mounted).status != kStatusOk) reply.status = kStatusMountFailed;
+    return reply;
+}
+
+void DriveServer::Shutdown() {
+    for (Drive& d : drives_) {
+        d.mount.reset();
+        ::rmdir(DriveFolder(d.letter).c_str());
+    }
+    drives_.clear();
+    if (running_) WriteDriveTable({});
+}
+
+}  // namespace vdrive

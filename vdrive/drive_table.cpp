@@ -1,0 +1,65 @@
+#include "vdrive/drive_table.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "platform/folders.h"
+
+namespace vdrive {
+
+std::string DrivesFolder() {
+    std::string runtime;
+    if (!platform::GetRuntimeFolderUtf8(runtime)) return {};
+    const std::string folder = runtime + "/drives";
+    ::mkdir(folder.c_str(), 0700);
+    return folder;
+}
+
+std::string DriveFolder(char16_t letter) {
+    const std::string folder = DrivesFolder();
+    if (folder.empty() || letter < u'A' || letter > u'Z') return {};
+    return folder + "/" + char(letter);
+}
+
+std::vector<VirtualDriveEntry> ReadDriveTable() {
+    std::vector<VirtualDriveEntry> drives;
+    const std::string folder = DrivesFolder();
+    if (folder.empty()) return drives;
+    std::ifstream in(folder + "/table");
+    std::string line;
+    bool seenNumber[32] = {}, seenLetter[32] = {};
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        long number = -1;
+        std::string letter;
+        if (!(fields >> number >> letter) || letter.size() != 1) continue;
+        const char l = letter[0];
+        if (number < 0 || number > 22 || l < 'D' || l > 'Z') continue;
+        if (seenNumber[number] || seenLetter[l - 'A']) continue;
+        seenNumber[number] = seenLetter[l - 'A'] = true;
+        drives.push_back({uint32_t(number), char16_t(l)});
+    }
+    std::sort(drives.begin(), drives.end(), [](auto& a, auto& b) { return a.number < b.number; });
+    return drives;
+}
+
+bool WriteDriveTable(const std::vector<VirtualDriveEntry>& drives) {
+    const std::string folder = DrivesFolder();
+    if (folder.empty()) return false;
+    const std::string target = folder + "/table", temporary = target + ".new";
+    {
+        std::ofstream out(temporary, std::ios::trunc);
+        for (const VirtualDriveEntry& d : drives) out << d.number << ' ' << char(d.letter) << '\n';
+        out.flush();
+        if (!out) return false;
+    }
+    return std::rename(temporary.c_str(), target.c_str()) == 0;
+}
+
+}  // namespace vdrive

@@ -1,0 +1,327 @@
+#define FUSE_USE_VERSION 31
+#include "vdrive/image_filesystem.h"
+
+#include <fcntl.h>
+#include <fuse.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "app/extract_helpers.h"
+#include "app/item_readers.h"
+#include "foundation/dates.h"
+#include "image/document/image_context.h"
+#include "image/document/item_tree.h"
+#include "image/iso/iso_reader.h"
+#include "platform/file.h"
+#include "platform/folders.h"
+#include "platform/text.h"
+
+namespace vdrive {
+
+struct ImageFileSystem::OpenFile {
+    image::ImageItem* item = nullptr;
+    bool direct = false;   // read from the image through the item's extents
+    int cacheFd = -1;      // else the item's data, extracted once
+    int64_t size = 0;
+};
+
+namespace {
+
+// The name as the drive shows it; empty for names that cannot be shown.
+std::string ShownName(const image::ImageItem* item) {
+    std::u16string safe;
+    if (!app::MakeSafeComponent(item->name.view(), safe)) return {};
+    return platform::Utf16ToUtf8(safe);
+}
+
+int64_t ItemTime(const image::ImageItem* item) {
+    if (item->time != 0) return item->time;
+    return foundation::IsoRecordDateToUnixTime(
+        std::span<const uint8_t>(item->recordHeader.data() + image::dr::kDate, image::dr::kDateBytes));
+}
+
+image::ImageItem* FindShownChild(image::ImageFolder* folder, const std::string& name) {
+    // The index answers most names at once; names made safe or differing in
+    // case are found by their shown form.
+    if (image::ImageItem* quick = image::FindChildByName(folder, platform::Utf8ToUtf16(name)))
+        if (!image::IsDotOrDotDot(quick) && ShownName(quick) == name) return quick;
+    for (image::ImageItem* item = folder->firstItem; item; item = item->next)
+        if (!image::IsDotOrDotDot(item) && ShownName(item) == name) return item;
+    return nullptr;
+}
+
+// An unnamed temporary file in the runtime folder (else /tmp).
+int NewCacheFile() {
+    std::string folder;
+    if (!platform::GetRuntimeFolderUtf8(folder)) folder = "/tmp";
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) fd = ::open("/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    return fd;
+}
+
+ImageFileSystem* Self() { return static_cast<ImageFileSystem*>(fuse_get_context()->private_data); }
+
+int OpGetAttr(const char* path, struct stat* st, fuse_file_info*) { return Self()->GetAttr(path, st); }
+
+int OpReadDir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse_file_info*, fuse_readdir_flags) {
+    std::vector<std::string> names;
+    const int r = Self()->ReadDir(path, names);
+    if (r != 0) return r;
+    for (const std::string& name : names)
+        if (fill(buffer, name.c_str(), nullptr, 0, fuse_fill_dir_flags(0)) != 0) break;
+    return 0;
+}
+
+int OpOpen(const char* path, fuse_file_info* fi) {
+    uint64_t handle = 0;
+    const int r = Self()->Open(path, fi->flags, handle);
+    if (r != 0) return r;
+    fi->fh = handle;
+    fi->keep_cache = 1;   // the image does not change under the drive
+    return 0;
+}
+
+int OpRead(const char*, char* buffer, size_t size, off_t offset, fuse_file_info* fi) {
+    return Self()->Read(fi->fh, buffer, size, offset);
+}
+
+int OpRelease(const char*, fuse_file_info* fi) { return Self()->Release(fi->fh); }
+
+int OpGetXattr(const char* path, const char* name, char* value, size_t size) {
+    return Self()->GetXattr(path, name, value, size);
+}
+
+int OpListXattr(const char* path, char* list, size_t size) { return Self()->ListXattr(path, list, size); }
+
+void* OpInit(fuse_conn_info*, fuse_config* config) {
+    config->kernel_cache = 1;
+    config->entry_timeout = config->attr_timeout = 3600;
+    return fuse_get_context()->private_data;
+}
+
+fuse_operations MakeOperations() {
+    fuse_operations ops{};
+    ops.getattr = OpGetAttr;
+    ops.readdir = OpReadDir;
+    ops.open = OpOpen;
+    ops.read = OpRead;
+    ops.release = OpRelease;
+    ops.getxattr = OpGetXattr;
+    ops.listxattr = OpListXattr;
+    ops.init = OpInit;
+    return ops;
+}
+
+}  // namespace
+
+ImageFileSystem::ImageFileSystem(image::DocumentPtr document) : document_(std::move(document)) {
+    if (document_) imagePath_ = document_->imagePath;
+    imagePathUtf8_ = platform::Utf16ToUtf8(imagePath_);
+}
+
+ImageFileSystem::~ImageFileSystem() = default;
+
+bool ImageFileSystem::Resolve(const char* path, image::ImageFolder*& folder, image::ImageItem*& item) {
+    folder = document_ ? document_->rootFolder : nullptr;
+    item = nullptr;
+    if (!folder || !path || path[0] != '/') return false;
+    std::string_view rest(path + 1);
+    while (!rest.empty()) {
+        const size_t slash = rest.find('/');
+        const std::string name(rest.substr(0, slash));
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+        if (name.empty()) continue;
+        if (!folder) return false;   // a name below a file
+        image::ImageItem* child = FindShownChild(folder, name);
+        if (!child) return false;
+        if (image::IsFolderItem(child) && child->ownFolder) {
+            folder = child->ownFolder;
+            item = nullptr;
+        } else if (image::IsFolderItem(child)) {
+            return false;
+        } else {
+            folder = nullptr;
+            item = child;
+        }
+    }
+    return true;
+}
+
+int ImageFileSystem::GetAttr(const char* path, struct stat* st) {
+    std::memset(st, 0, sizeof *st);
+    image::ImageFolder* folder = nullptr;
+    image::ImageItem* item = nullptr;
+    if (!Resolve(path, folder, item)) return -ENOENT;
+    st->st_uid = ::getuid();
+    st->st_gid = ::getgid();
+    if (folder) {
+        st->st_mode = S_IFDIR | 0555;
+        st->st_nlink = 2;
+        const image::ImageItem* own = folder->ownItem;
+        st->st_mtime = own ? ItemTime(own) : 0;
+    } else {
+        st->st_mode = S_IFREG | 0444;
+        st->st_nlink = 1;
+        st->st_size = std::max<int64_t>(image::GetItemDataSize(document_.get(), item), 0);
+        st->st_mtime = ItemTime(item);
+        st->st_blocks = (st->st_size + 511) / 512;
+    }
+    st->st_atime = st->st_ctime = st->st_mtime;
+    return 0;
+}
+
+int ImageFileSystem::ReadDir(const char* path, std::vector<std::string>& names) {
+    image::ImageFolder* folder = nullptr;
+    image::ImageItem* item = nullptr;
+    if (!Resolve(path, folder, item)) return -ENOENT;
+    if (!folder) return -ENOTDIR;
+    names = {".", ".."};
+    for (const image::ImageItem* child = folder->firstItem; child; child = child->next) {
+        if (image::IsDotOrDotDot(child)) continue;
+        std::string name = ShownName(child);
+        if (!name.empty()) names.push_back(std::move(name));
+    }
+    return 0;
+}
+
+int ImageFileSystem::Open(const char* path, int flags, uint64_t& handle) {
+    if ((flags & O_ACCMODE) != O_RDONLY) return -EROFS;
+    image::ImageFolder* folder = nullptr;
+    image::ImageItem* item = nullptr;
+    if (!Resolve(path, folder, item)) return -ENOENT;
+    if (!item) return -EISDIR;
+    auto file = std::make_unique<OpenFile>();
+    file->item = item;
+    file->size = std::max<int64_t>(image::GetItemDataSize(document_.get(), item), 0);
+    const app::ItemReaderKind kind = app::ReaderKindOf(*document_, *item);
+    if (kind == app::ItemReaderKind::Iso && item->sourceMarker == 0) {
+        file->direct = true;
+    } else {
+        const app::ExtractItemData reader = app::GetItemReader(kind);
+        if (!reader) return -EIO;
+        const int fd = NewCacheFile();
+        if (fd < 0) return -EIO;
+        const int copy = ::dup(fd);
+        platform::FileHandle out = platform::FileFromDescriptor(copy);
+        int result = -1;
+        {
+            std::lock_guard<std::mutex> guard(readLock_);
+            result = out ? reader(*document_, *item, out, nullptr) : -1;
+        }
+        if (out) platform::FileClose(out);
+        if (result != 1) {
+            ::close(fd);
+            return -EIO;
+        }
+        file->cacheFd = fd;
+    }
+    handle = reinterpret_cast<uint64_t>(file.release());
+    return 0;
+}
+
+int ImageFileSystem::Read(uint64_t handle, char* buffer, size_t size, int64_t offset) {
+    auto* file = reinterpret_cast<OpenFile*>(handle);
+    if (!file || offset < 0) return -EINVAL;
+    // Never past the item's end, whatever the image holds after it.
+    if (offset >= file->size) return 0;
+    size = size_t(std::min<int64_t>(int64_t(size), file->size - offset));
+    if (!file->direct) {
+        const ssize_t n = ::pread(file->cacheFd, buffer, size, offset);
+        return n < 0 ? -errno : int(n);
+    }
+    std::lock_guard<std::mutex> guard(readLock_);
+    const int64_t n =
+        image::ReadIsoItemBytes(*document_, *file->item, uint64_t(offset), reinterpret_cast<uint8_t*>(buffer), size);
+    return n < 0 ? -EIO : int(n);
+}
+
+int ImageFileSystem::Release(uint64_t handle) {
+    auto* file = reinterpret_cast<OpenFile*>(handle);
+    if (file && file->cacheFd >= 0) ::close(file->cacheFd);
+    delete file;
+    return 0;
+}
+
+int ImageFileSystem::GetXattr(const char* path, const char* name, char* value, size_t size) {
+    if (std::strcmp(path, "/") != 0 || std::strcmp(name, kMountAttribute) != 0) return -ENODATA;
+    if (size == 0) return int(imagePathUtf8_.size());
+    if (size < imagePathUtf8_.size()) return -ERANGE;
+    std::memcpy(value, imagePathUtf8_.data(), imagePathUtf8_.size());
+    return int(imagePathUtf8_.size());
+}
+
+int ImageFileSystem::ListXattr(const char* path, char* list, size_t size) {
+    if (std::strcmp(path, "/") != 0) return 0;
+    const size_t bytes = std::strlen(kMountAttribute) + 1;
+    if (size == 0) return int(bytes);
+    if (size < bytes) return -ERANGE;
+    std::memcpy(list, kMountAttribute, bytes);
+    return int(bytes);
+}
+
+std::unique_ptr<MountedDrive> MountedDrive::Mount(std::unique_ptr<ImageFileSystem> fs, const std::string& folder) {
+    static const fuse_operations ops = MakeOperations();
+    std::unique_ptr<MountedDrive> drive(new MountedDrive());
+    drive->fs_ = std::move(fs);
+    drive->folder_ = folder;
+    const char* argv[] = {"qvhelper", "-o", "ro,fsname=quendravine,subtype=quendravine", nullptr};
+    fuse_args args = FUSE_ARGS_INIT(3, const_cast<char**>(argv));
+    drive->fuse_ = fuse_new(&args, &ops, sizeof ops, drive->fs_.get());
+    fuse_opt_free_args(&args);
+    if (!drive->fuse_) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    if (fuse_mount(drive->fuse_, folder.c_str()) != 0) {
+        fuse_destroy(drive->fuse_);
+        drive->fuse_ = nullptr;
+        errno = EPERM;
+        return nullptr;
+    }
+    drive->mounted_ = true;
+    struct fuse* f = drive->fuse_;
+    drive->loop_ = std::thread([f] { fuse_loop_mt(f, 0); });
+    return drive;
+}
+
+bool MountedDrive::Unmount() {
+    if (!mounted_) return true;
+    if (::umount2(folder_.c_str(), 0) != 0) {
+        if (errno == EBUSY) return false;
+        // Without the right to unmount directly the FUSE helper does it, and
+        // it too refuses a busy drive (no lazy unmount).
+        const std::string command = "fusermount3 -u '" + folder_ + "' 2>/dev/null";
+        if (std::system(command.c_str()) != 0) {
+            errno = EBUSY;
+            return false;
+        }
+    }
+    mounted_ = false;
+    fuse_exit(fuse_);
+    if (loop_.joinable()) loop_.join();
+    fuse_unmount(fuse_);
+    fuse_destroy(fuse_);
+    fuse_ = nullptr;
+    return true;
+}
+
+MountedDrive::~MountedDrive() {
+    if (mounted_ && !Unmount()) {
+        // Leaving: a busy drive is detached so nothing is left behind serving no one.
+        ::umount2(folder_.c_str(), MNT_DETACH);
+        mounted_ = false;
+        fuse_exit(fuse_);
+        if (loop_.joinable()) loop_.join();
+    }
+    if (loop_.joinable()) loop_.join();
+    if (fuse_) {
+        fuse_unmount(fuse_);
+        fuse_destroy(fuse_);
+    }
+}
+
+}  // namespace vdrive

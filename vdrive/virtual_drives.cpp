@@ -1,0 +1,123 @@
+#include "vdrive/virtual_drives.h"
+
+#include <fcntl.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "app/open_document.h"
+#include "foundation/console.h"
+#include "foundation/messages.h"
+#include "foundation/messages_ui.h"
+#include "foundation/operation_status.h"
+#include "image/document/document.h"
+#include "image/document/image_context.h"
+#include "platform/format.h"
+#include "platform/text.h"
+#include "foundation/settings.h"
+#include "vdrive/drive_channel.h"
+#include "vdrive/drive_options.h"
+
+namespace vdrive {
+namespace {
+
+constexpr const char* kMountAttribute = "user.quendravine.mount";
+
+const VirtualDriveEntry* FindLetter(const std::vector<VirtualDriveEntry>& drives, char16_t letter) {
+    const char16_t wanted = platform::ToUpperChar(letter);
+    for (const VirtualDriveEntry& d : drives)
+        if (d.letter == wanted) return &d;
+    return nullptr;
+}
+
+bool Succeeded(const std::optional<ChannelReply>& reply) { return reply && reply->status == kStatusOk; }
+
+void ShowMountError(std::u16string_view path, int reason) {
+    std::u16string text = platform::Format(u"%s\r\n\r\n%s\r\n", u"Mount archive failed.", path);
+    if (reason == 7) text += u"The file size is too large.";
+    else if (reason == 8) text += u"The archive is invalid or unsupported.";
+    else if (reason == 12) text += u"File can not be found or open.";
+    foundation::AppMessageBox(text, foundation::kMbIconStop);
+}
+
+}  // namespace
+
+std::vector<VirtualDriveEntry> GetVirtualDriveList() { return ReadDriveTable(); }
+
+bool IsVirtualDriveAvailable(bool report) {
+    const int fd = ::open("/dev/fuse", O_RDWR | O_CLOEXEC);
+    const int error = fd < 0 ? errno : 0;
+    if (fd >= 0) ::close(fd);
+    if (fd >= 0 && HelperRunning()) return true;
+    if (report) {
+        foundation::AppMessageBox(
+            platform::Format(u"%s (Error Code = %x, %x)",
+                             u"Quendravine Virtual Drive is not installed correctly.\r\n\r\nPlease reinstall it.",
+                             uint32_t(error + 48), 0u),
+            foundation::kMbIconInformation);
+    }
+    return false;
+}
+
+std::u16string GetMountedImagePath(const VirtualDriveEntry& drive) {
+    const std::string folder = DriveFolder(drive.letter);
+    if (folder.empty()) return {};
+    char value[8192];
+    const ssize_t n = ::getxattr(folder.c_str(), kMountAttribute, value, sizeof value);
+    if (n <= 0) return {};
+    return platform::Utf8ToUtf16(std::string_view(value, size_t(n)));
+}
+
+std::u16string FormatDriveMenuText(const VirtualDriveEntry& drive) {
+    const std::u16string path = GetMountedImagePath(drive);
+    return platform::Format(u"Drive [%c:] ", drive.letter) + (path.empty() ? std::u16string(u"<No media>") : path);
+}
+
+bool MountOnVirtualDrive(uint32_t number, std::u16string_view path) {
+    image::DocumentPtr ctx(app::OpenImageByPath(path, false, !foundation::ConsoleMode, true));
+    if (!ctx) {
+        if (!foundation::ConsoleMode) ShowMountError(path, 12);
+        return false;
+    }
+    const bool archive = ctx->formatCode == image::format_code::kArchive || ctx->formatCode == image::format_code::kMzp;
+    const std::optional<RequestBytes> request =
+        archive ? MakeMountArchiveRequest(number, path, u"") : MakeMountImageRequest(number, path, *ctx);
+    ctx.reset();
+    const bool mounted = request && Succeeded(SendVirtualDriveRequest(*request));
+    if (!mounted && !foundation::ConsoleMode) ShowMountError(path, 13);
+    if (mounted) RememberDriveImage(number, path);
+    return mounted;
+}
+
+bool MountOnDriveLetter(char16_t letter, std::u16string_view path) {
+    const std::vector<VirtualDriveEntry> drives = GetVirtualDriveList();
+    const VirtualDriveEntry* drive = FindLetter(drives, letter);
+    return drive && MountOnVirtualDrive(drive->number, path);
+}
+
+bool UnmountVirtualDrive(uint32_t number) {
+    if (!Succeeded(SendVirtualDriveRequest(MakeUnmountRequest(number)))) return false;
+    RememberDriveImage(number, u"");
+    return true;
+}
+
+bool UnmountDriveLetter(char16_t letter) {
+    const std::vector<VirtualDriveEntry> drives = GetVirtualDriveList();
+    const VirtualDriveEntry* drive = FindLetter(drives, letter);
+    if (!drive) {
+        if (foundation::ConsoleMode)
+            foundation::ConsoleWrite(u"Drive[%c:] is not a virtual drive created by Quendravine.\r\n",
+                                     platform::ToUpperChar(letter));
+        return false;
+    }
+    return UnmountVirtualDrive(drive->number);
+}
+
+bool SetVirtualDriveCount(uint32_t count) {
+    if (count > kMaxDrives || !Succeeded(SendVirtualDriveRequest(MakeDriveCountRequest(count)))) return false;
+    foundation::SetVirtualDriveDword(u"DiskCount", count);
+    return true;
+}
+
+}  // namespace vdrive
