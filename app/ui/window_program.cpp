@@ -2,6 +2,11 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -82,6 +87,32 @@ public:
     std::unique_ptr<CMainFrame> frame;
 };
 
+// A termination signal ends the message loop, so the one shutdown routine
+// still runs (a killed program would leave its work folder behind). The
+// handler only writes a byte; the loop reads it.
+int g_signalPipe[2] = {-1, -1};
+
+void OnTerminationSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] ssize_t written = write(g_signalPipe[1], &byte, 1);
+}
+
+std::unique_ptr<QSocketNotifier> WatchTerminationSignals() {
+    if (g_signalPipe[0] < 0 && socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) return nullptr;
+    auto notifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, [] {
+        char byte = 0;
+        [[maybe_unused]] ssize_t got = read(g_signalPipe[0], &byte, 1);
+        QCoreApplication::quit();
+    });
+    struct sigaction action {};
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
+    return notifier;
+}
+
 }  // namespace
 
 bool HasDisplay() {
@@ -152,6 +183,7 @@ int RunWindowProgram(int argc, char** argv) {
     if (shutdown.frame->ExitRequested()) return 0;
     if (placement) foundation::ui::ApplyPlacement(*shutdown.frame, *placement);
     else shutdown.frame->resize(900, 600);
+    const std::unique_ptr<QSocketNotifier> terminationWatch = WatchTerminationSignals();
     Step("show");
     if (placement && placement->maximized) shutdown.frame->showMaximized();
     else shutdown.frame->show();
