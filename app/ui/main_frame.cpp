@@ -16,6 +16,7 @@
 #include "app/ui/automation.h"
 #include "app/ui/command_routes.h"
 #include "app/ui/main_menu.h"
+#include "app/ui/panes/pane_layout.h"
 #include "foundation/diagnostic_log.h"
 #include "foundation/language.h"
 #include "foundation/language_texts.h"
@@ -69,6 +70,8 @@ CMainFrame::CMainFrame(int argc, char** argv) : argc_(argc), argv_(argv) {
 }
 
 CMainFrame::~CMainFrame() {
+    // The panes go first, while the frame they talk to is still whole.
+    delete findChild<FramePanes*>(QString(), Qt::FindDirectChildrenOnly);
     // Nothing may reach the frame once it is going.
     foundation::ui::RegisterMenuTemplate(foundation::kMainMenuId, nullptr);
     SetDocumentWindowServices(previousDocumentWindow_);
@@ -78,6 +81,7 @@ CMainFrame::~CMainFrame() {
 
 bool CMainFrame::Create() {
     BuildMenuBar();
+    new FramePanes(this);
     statusBar()->setSizeGripEnabled(true);
     // Ctrl+X belongs to the window: the rename and address boxes keep their own Cut.
     auto* cut = new QAction(this);
