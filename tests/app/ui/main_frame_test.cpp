@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/types.h>
 
 #include "app/startup_state.h"
 #include "app/ui/automation.h"
@@ -289,6 +290,27 @@ TEST_F(Frame, MenusTranslateAndReturnToTheirEnglishTexts) {
         }
     }
     EXPECT_EQ(foundation::ui::LanguagePopup()->title(), QStringLiteral("Language"));
+}
+
+TEST_F(Frame, AStartupFileThatIsNoFileIsRefusedWithoutWaiting) {
+    // A FIFO would block the open until a writer came; a folder is no document.
+    const std::string fifo = config / "x.iso";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo, config.path()}) {
+        StartupFileStandIn startup;
+        char name[] = "quendravine";
+        std::string argument = path;
+        char* argv[] = {name, argument.data(), nullptr};
+        startup.ParseStartupArguments(2, argv);
+        ASSERT_TRUE(startup.HasStartupAction());
+        const size_t boxesBefore = ui.Boxes().size();
+        startup.RunStartupAction();
+        EXPECT_EQ(ui.Boxes().size(), boxesBefore + 1) << path;
+        EXPECT_FALSE(startup.HasStartupAction());
+        ASSERT_NE(image::g_CurrentDocument, nullptr);   // the window still holds a document
+        EXPECT_EQ(image::g_CurrentDocument->imagePath, u"");
+        CloseDocument();
+    }
 }
 
 TEST_F(Frame, StartupRunsItsStepsInOrderAndLeavesNothingBehind) {
