@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 export CCACHE_BASEDIR := $(CURDIR)
 
-.PHONY: deps test bench fuzz clean
+.PHONY: deps test bench fuzz clean run
 
 deps:
 	bash scripts/deps
@@ -23,6 +23,13 @@ fuzz: deps
 	cmake --preset fuzz
 	cmake --build --preset fuzz -j $(JOBS)
 	FUZZ_SECONDS=$(FUZZ_SECONDS) bash tests/fuzz/run
+
+# Starts the window program on the release build: make run ARGS=disc.iso
+# (without a display it says so and points to the console front end).
+run: deps
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS) --target quendravine
+	./build/release/programs/quendravine $(ARGS)
 
 clean:
 	rm -rf build

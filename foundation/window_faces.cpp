@@ -25,7 +25,7 @@ public:
     std::optional<std::u16string> FolderTypeName() override { return std::nullopt; }
     int IconIndexForFile(std::u16string_view) override { return -1; }
     bool OpenWithChooser(std::u16string_view) override { return false; }
-    void AddTrayIcon(std::u16string_view) override {}
+    bool AddTrayIcon(std::u16string_view) override { return false; }
     void SetTrayIconTip(std::u16string_view) override {}
     void RemoveTrayIcon() override {}
 };
@@ -122,8 +122,9 @@ std::u16string TrayTipText(std::u16string_view tip) {
     return std::u16string(tip);
 }
 
-void AddTrayIcon(std::u16string_view tip) {
-    if (WindowFaces* faces = InstalledWindowFaces()) faces->AddTrayIcon(TrayTipText(tip));
+bool AddTrayIcon(std::u16string_view tip) {
+    WindowFaces* faces = InstalledWindowFaces();
+    return faces != nullptr && faces->AddTrayIcon(TrayTipText(tip));
 }
 void SetTrayIconTip(std::u16string_view tip) {
     if (WindowFaces* faces = InstalledWindowFaces()) faces->SetTrayIconTip(TrayTipText(tip));

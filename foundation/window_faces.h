@@ -55,7 +55,9 @@ public:
     virtual int IconIndexForFile(std::u16string_view name) = 0;
     // The system's "open with" chooser for a file; false when none could be shown.
     virtual bool OpenWithChooser(std::u16string_view path) = 0;
-    virtual void AddTrayIcon(std::u16string_view tip) = 0;
+    // False when the desktop has no notification area: the caller must then
+    // keep its window, since nothing would bring it back.
+    virtual bool AddTrayIcon(std::u16string_view tip) = 0;
     virtual void SetTrayIconTip(std::u16string_view tip) = 0;
     virtual void RemoveTrayIcon() = 0;
 };
@@ -99,7 +101,7 @@ std::u16string TrackDisplayName(int trackNumber, bool isVideo, std::u16string_vi
 // when empty.
 inline constexpr size_t kTrayTipMaxChars = 127;
 std::u16string TrayTipText(std::u16string_view tip);
-void AddTrayIcon(std::u16string_view tip = {});
+bool AddTrayIcon(std::u16string_view tip = {});
 void SetTrayIconTip(std::u16string_view tip);
 void RemoveTrayIcon();
 

@@ -72,7 +72,7 @@ public:
     std::optional<std::u16string> FolderTypeName() override { return std::nullopt; }
     int IconIndexForFile(std::u16string_view) override { return -1; }
     bool OpenWithChooser(std::u16string_view) override { return false; }
-    void AddTrayIcon(std::u16string_view) override {}
+    bool AddTrayIcon(std::u16string_view) override { return false; }
     void SetTrayIconTip(std::u16string_view) override {}
     void RemoveTrayIcon() override {}
 };

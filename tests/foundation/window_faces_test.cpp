@@ -33,7 +33,10 @@ public:
     std::optional<std::u16string> FolderTypeName() override { return u"Directory"; }
     int IconIndexForFile(std::u16string_view) override { return 3; }
     bool OpenWithChooser(std::u16string_view) override { return true; }
-    void AddTrayIcon(std::u16string_view tip) override { tips.push_back(std::u16string(tip)); }
+    bool AddTrayIcon(std::u16string_view tip) override {
+        tips.push_back(std::u16string(tip));
+        return true;
+    }
     void SetTrayIconTip(std::u16string_view tip) override { tips.push_back(std::u16string(tip)); }
     void RemoveTrayIcon() override { tips.push_back(u"(removed)"); }
 
@@ -54,7 +57,7 @@ TEST(WindowFaces, WithoutAWindowDialogsAnswerCancelled) {
     std::u16string folder = u"unchanged";
     EXPECT_EQ(BrowseForFolder(nullptr, u"t", u"/", folder), -1);
     EXPECT_EQ(folder, u"unchanged");
-    AddTrayIcon();   // nothing to do, nothing breaks
+    EXPECT_FALSE(AddTrayIcon());   // no notification area without a window
 }
 
 TEST(WindowFaces, LongPathsComeBackWhole) {
@@ -124,7 +127,7 @@ TEST(WindowFaces, TrackNamesAndTrayTips) {
     EXPECT_EQ(TrayTipText(pairAtTheCut), std::u16string(126, u'a'));
     FakeFaces faces;
     Installed installed(&faces);
-    AddTrayIcon();
+    EXPECT_TRUE(AddTrayIcon());
     SetTrayIconTip(u"Burning 50%");
     RemoveTrayIcon();
     EXPECT_EQ(faces.tips, (std::vector<std::u16string>{u"Quendravine", u"Burning 50%", u"(removed)"}));

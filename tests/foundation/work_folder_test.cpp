@@ -181,7 +181,7 @@ public:
         return 42;
     }
     bool OpenWithChooser(std::u16string_view) override { return false; }
-    void AddTrayIcon(std::u16string_view) override {}
+    bool AddTrayIcon(std::u16string_view) override { return false; }
     void SetTrayIconTip(std::u16string_view) override {}
     void RemoveTrayIcon() override {}
     std::string seenPath;
