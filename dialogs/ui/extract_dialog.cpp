@@ -57,6 +57,7 @@ CExtractDlg::CExtractDlg(bool allFiles, QWidget* parent) : CAppDialog(kTemplateI
     pathLabel->setBuddy(path_);
     auto* browse = new QPushButton(QStringLiteral("..."));
     browse->setAutoDefault(false);
+    browse->setFixedWidth(browse->fontMetrics().horizontalAdvance(QStringLiteral("...")) + 24);
     browse->setToolTip(Lang(1000, u"Select the folder to extract to:"));
     SetControlId(browse, 1001);
     auto* pathRow = new QHBoxLayout;

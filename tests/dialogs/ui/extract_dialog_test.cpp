@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QRadioButton>
+#include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -141,6 +142,26 @@ TEST_F(ExtractDialogTest, JobUnderTheProgressDialogMatches7z) {
     foundation::StandingOverwriteAnswer = -1;
     EXPECT_EQ(dialogs::ui::RunExtractJob(nullptr, doc.get(), doc->rootFolder, {}, request), 0);
     EXPECT_EQ(RunOk("diff -r " + ShellQuote(dir_ / "ours") + " " + ShellQuote(dir_ / "ref")), "");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ExtractDialogTest, LooksRight) {
+    CExtractDlg dlg(false);
+    dlg.ControlAs<QComboBox>(1017)->setEditText(QStringLiteral("/home/user/Extracted"));
+    dlg.show();
+    QTest::qWait(20);
+    const QImage picture = dlg.grab().toImage();
+    if (const char* dir = std::getenv("QV_SCREENSHOT_DIR")) picture.save(QString::fromUtf8(dir) + "/extract_dialog.png");
+    EXPECT_EQ(QColor(picture.pixel(2, 0)), QColor(252, 252, 254));
+    EXPECT_EQ(QColor(picture.pixel(2, picture.height() - 1)), QColor(240, 240, 240));
+    // Without the look, the plain dialog face.
+    dialogs::ui::CAppDialog::SetStylesActive(false);
+    const QImage plain = dlg.grab().toImage();
+    dialogs::ui::CAppDialog::SetStylesActive(true);
+    EXPECT_EQ(QColor(plain.pixel(2, 0)), dlg.palette().color(QPalette::Window));
 }
 
 }  // namespace

@@ -273,6 +273,11 @@ TEST_F(ProgressDialogTest, AnimationStandsStillWhileHeld) {
         return 0;
     });
     dlg.show();
+    // Offscreen there is no notification area: Background must not hide the
+    // dialog for good.
+    dlg.GoToBackground();
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_FALSE(dlg.InBackground());
     foundation::MessageBoxOpen = true;
     dlg.TimerTick();
     dlg.TimerTick();
@@ -283,6 +288,55 @@ TEST_F(ProgressDialogTest, AnimationStandsStillWhileHeld) {
     EXPECT_EQ(dlg.Animation().Frame(), 2);
     done.count_down();
     ASSERT_TRUE(RunToEnd(dlg));
+}
+
+}  // namespace
+
+namespace {
+
+// Saves a picture of the widget when QV_SCREENSHOT_DIR names a folder (a look
+// under Xvfb); the pixel checks run either way.
+void MaybeSave(QWidget& widget, const char* name) {
+    if (const char* dir = std::getenv("QV_SCREENSHOT_DIR"))
+        widget.grab().save(QString::fromUtf8(dir) + QLatin1Char('/') + QString::fromUtf8(name));
+}
+
+TEST_F(ProgressDialogTest, LooksRightMidWay) {
+    CProgressDlg dlg;
+    dlg.SetKind(dialogs::ui::ProgressKind::Extract);
+    dlg.SetItemPath(QStringLiteral("/home/user/images/holiday-2026.iso"));
+    dlg.SetTargetFolder(QStringLiteral("/home/user/Extracted/holiday-2026"));
+    std::latch shot(1);
+    std::atomic<bool> reported{false};
+    dlg.SetWorker([&](ProgressCallbacks* progress) -> int32_t {
+        progress->SetTotal(int64_t(1) << 30);
+        progress->SetCurrentItem(u"VIDEO_TS/VTS_01_1.VOB");
+        for (int i = 0; i < 24; ++i) {
+            progress->AddDone(int64_t(12) << 20);
+            std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        }
+        dialogs::ui::AddProgressLogLine(u"AUDIO_TS/broken.aob: a read error; the file was skipped.");
+        reported = true;
+        shot.wait();
+        progress->Finish();
+        return 1;
+    });
+    QSignalSpy ended(&dlg, &QDialog::finished);
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return reported.load() && dlg.LogLineCount() == 1; }, 20000));
+    for (int i = 0; i < 5; ++i) dlg.TimerTick();
+    QTest::qWait(50);
+    EXPECT_FALSE(Text(dlg, 1008).isEmpty());    // time left
+    EXPECT_EQ(Text(dlg, 1429), QStringLiteral("VIDEO_TS/VTS_01_1.VOB"));
+    const QImage picture = dlg.grab().toImage();
+    MaybeSave(dlg, "progress_dialog.png");
+    // The shared look: the gradient's first and last rows at the dialog's edge.
+    EXPECT_EQ(QColor(picture.pixel(2, 0)), QColor(252, 252, 254));
+    EXPECT_EQ(QColor(picture.pixel(2, picture.height() - 1)), QColor(240, 240, 240));
+    shot.count_down();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Closing(); }, 10000));
+    dlg.reject();
+    EXPECT_EQ(ended.count(), 1);
 }
 
 }  // namespace
