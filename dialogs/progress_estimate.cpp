@@ -1,5 +1,7 @@
 #include "dialogs/progress_estimate.h"
 
+#include <time.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <limits>
@@ -15,6 +17,12 @@ std::u16string Ascii(const char* text) {
 }
 
 }  // namespace
+
+int64_t CoarseSteadyMs() {
+    struct timespec now {};
+    if (clock_gettime(CLOCK_MONOTONIC_COARSE, &now) != 0) clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
 
 std::u16string FormatDuration(int64_t seconds) {
     if (seconds < 0) seconds = 0;

@@ -20,6 +20,10 @@ namespace dialogs {
 
 // Milliseconds of a steady clock (tests inject their own).
 using MillisecondClock = std::function<int64_t()>;
+// The dialog's clock: the monotonic clock at its coarse (few-millisecond)
+// resolution, which is plenty for a 50 ms refresh and cheap enough to read
+// for every block.
+int64_t CoarseSteadyMs();
 
 struct ProgressView {
     int32_t barMaximum = 0;      // 0 while the total is unknown

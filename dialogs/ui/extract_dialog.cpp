@@ -34,6 +34,9 @@ QString Lang(uint32_t id, const char16_t* text) {
     return QString::fromStdU16String(foundation::GetLangString(id, text));
 }
 
+// The dialog's own texts (translated with the dialog as a whole).
+QString Plain(const char16_t* text) { return QString::fromUtf16(text); }
+
 }  // namespace
 
 QString NormaliseExtractPath(const QString& typed) {
@@ -46,9 +49,9 @@ QString NormaliseExtractPath(const QString& typed) {
 }
 
 CExtractDlg::CExtractDlg(bool allFiles, QWidget* parent) : CAppDialog(kTemplateId, parent) {
-    setWindowTitle(Lang(1001, u"Extract"));
+    setWindowTitle(Plain(u"Extract"));
 
-    auto* pathLabel = new QLabel(Lang(1003, u"Extract to:"));
+    auto* pathLabel = new QLabel(Plain(u"Extract to:"));
     path_ = new QComboBox;
     path_->setEditable(true);
     path_->setInsertPolicy(QComboBox::NoInsert);
@@ -64,11 +67,11 @@ CExtractDlg::CExtractDlg(bool allFiles, QWidget* parent) : CAppDialog(kTemplateI
     pathRow->addWidget(path_, 1);
     pathRow->addWidget(browse);
 
-    selected_ = new QRadioButton(Lang(1020, u"&Selected files"));
-    all_ = new QRadioButton(Lang(1021, u"&All files"));
+    selected_ = new QRadioButton(Plain(u"&Selected files"));
+    all_ = new QRadioButton(Plain(u"&All files"));
     SetControlId(selected_, 1020);
     SetControlId(all_, 1021);
-    auto* which = new QGroupBox(Lang(1022, u"Files"));
+    auto* which = new QGroupBox(Plain(u"Files"));
     auto* whichLayout = new QHBoxLayout(which);
     whichLayout->addWidget(selected_);
     whichLayout->addWidget(all_);
@@ -80,8 +83,8 @@ CExtractDlg::CExtractDlg(bool allFiles, QWidget* parent) : CAppDialog(kTemplateI
         selected_->setChecked(true);
     }
 
-    openAfter_ = new QCheckBox(Lang(1150, u"Open the folder after extraction"));
-    overwrite_ = new QCheckBox(Lang(1460, u"Overwrite existing files"));
+    openAfter_ = new QCheckBox(Plain(u"Open the folder after extraction"));
+    overwrite_ = new QCheckBox(Plain(u"Overwrite existing files"));
     SetControlId(openAfter_, 1150);
     SetControlId(overwrite_, 1460);
 

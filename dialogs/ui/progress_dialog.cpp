@@ -23,7 +23,6 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <system_error>
 
 #include "dialogs/ui/progress_prompts.h"
@@ -41,11 +40,8 @@ QString Lang(uint32_t id, const char16_t* text) {
     return QString::fromStdU16String(foundation::GetLangString(id, text));
 }
 
-int64_t SteadyMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
+// The dialog's own texts (translated with the dialog as a whole).
+QString Plain(const char16_t* text) { return QString::fromUtf16(text); }
 
 QImage StripImage(const dialogs::BmpImage& strip) {
     QImage image(strip.width, strip.height, QImage::Format_RGB32);
@@ -73,7 +69,7 @@ QLabel* MakeLabel(const QString& text, int id) {
 
 }  // namespace
 
-CProgressDlg::CProgressDlg(QWidget* parent) : CAppDialog(kTemplateId, parent), estimate_(SteadyMs) {
+CProgressDlg::CProgressDlg(QWidget* parent) : CAppDialog(kTemplateId, parent), estimate_(dialogs::CoarseSteadyMs) {
     BuildControls();
 }
 
@@ -83,7 +79,7 @@ CProgressDlg::~CProgressDlg() {
     // waited for before the record it uses goes away.
     ended_ = true;
     callbacks_.cancelEvent.Set();
-    detail::StopTakingPrompts();
+    detail::StopTakingPrompts(this);
     if (thread_.joinable()) thread_.join();
     detail::UnregisterProgressDialog(this);
     if (inBackground_) RestoreThreadPriority(savedPriority_);
@@ -116,7 +112,7 @@ void CProgressDlg::BuildControls() {
     grid->addWidget(itemText_, 1, 1, 1, 3);
     grid->addWidget(new QLabel(Lang(1850, u"Time left:")), 2, 0);
     grid->addWidget(timeLeft_, 2, 1);
-    grid->addWidget(new QLabel(Lang(1851, u"Time elapsed:")), 2, 2);
+    grid->addWidget(new QLabel(Plain(u"Time elapsed:")), 2, 2);
     grid->addWidget(elapsed_, 2, 3);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
@@ -137,22 +133,22 @@ void CProgressDlg::BuildControls() {
     barRow->addWidget(bar_, 1);
     barRow->addWidget(percent_);
 
-    background_ = MakeButton(Lang(1145, u"&Background"), 1146);
+    background_ = MakeButton(Plain(u"&Background"), 1146);
     pause_ = MakeButton(Lang(1250, u"Pause"), 1421);
-    cancel_ = MakeButton(Lang(1792, u"Cancel"), 2);
+    cancel_ = MakeButton(Plain(u"Cancel"), 2);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(background_);
     buttons->addWidget(pause_);
     buttons->addStretch(1);
     buttons->addWidget(cancel_);
 
-    logGroup_ = new QGroupBox(Lang(1441, u"Error Message:"));
+    logGroup_ = new QGroupBox(Plain(u"Error Message:"));
     SetControlId(logGroup_, 1441);
     auto* logLayout = new QVBoxLayout(logGroup_);
     log_ = new QListWidget;
     SetControlId(log_, 1458);
     log_->setMinimumHeight(110);
-    copy_ = MakeButton(Lang(1442, u"Copy to Clipboard"), 1442);
+    copy_ = MakeButton(Plain(u"Copy to Clipboard"), 1442);
     logLayout->addWidget(log_);
     logLayout->addWidget(copy_, 0, Qt::AlignRight);
 
@@ -176,7 +172,7 @@ void CProgressDlg::BuildControls() {
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         // Without a notification area the window could not come back.
         background_->setEnabled(false);
-        background_->setToolTip(Lang(1147, u"The desktop has no notification area."));
+        background_->setToolTip(Plain(u"The desktop has no notification area."));
     }
 }
 
@@ -343,9 +339,9 @@ void CProgressDlg::OnWorkerReturned() {
 }
 
 void CProgressDlg::EndDialog(int code) {
-    if (ended_.exchange(true) && !isVisible()) return;
+    if (ended_.exchange(true)) return;
     timer_->stop();
-    detail::StopTakingPrompts();
+    detail::StopTakingPrompts(this);
     if (inBackground_) RestoreFromBackground();
     if (tray_) {
         tray_->hide();
@@ -480,14 +476,14 @@ void CProgressDlg::reject() {
 QStringList CProgressDlg::TrayMenuTexts() {
     if (!trayMenu_) {
         trayMenu_ = new QMenu(this);
-        QAction* restore = trayMenu_->addAction(Lang(33273, u"Restore..."), this, &CProgressDlg::RestoreFromBackground);
+        QAction* restore = trayMenu_->addAction(Plain(u"Restore..."), this, &CProgressDlg::RestoreFromBackground);
         trayMenu_->addAction(QString(), this, &CProgressDlg::TogglePause);
-        trayMenu_->addAction(Lang(33275, u"Break Operation"), this, &CProgressDlg::reject);
+        trayMenu_->addAction(Plain(u"Break Operation"), this, &CProgressDlg::reject);
         trayMenu_->setDefaultAction(restore);
         connect(trayMenu_, &QMenu::aboutToShow, this, [this] { TrayMenuTexts(); });
     }
     const QList<QAction*> actions = trayMenu_->actions();
-    actions[1]->setText(callbacks_.paused.load() ? Lang(1260, u"Continue") : Lang(33274, u"Pause"));
+    actions[1]->setText(callbacks_.paused.load() ? Lang(1260, u"Continue") : Plain(u"Pause"));
     QStringList texts;
     for (QAction* action : actions) texts << action->text();
     return texts;

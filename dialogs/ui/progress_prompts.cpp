@@ -147,10 +147,11 @@ void RegisterProgressDialog(CProgressDlg* dialog) {
     g_takingPrompts = true;
 }
 
-void StopTakingPrompts() {
+void StopTakingPrompts(CProgressDlg* dialog) {
     std::vector<std::shared_ptr<PendingAsk>> queued;
     {
         std::lock_guard<std::mutex> guard(g_lock);
+        if (g_dialog != dialog) return;   // an earlier dialog going away later
         g_takingPrompts = false;
         queued.swap(g_queued);
     }

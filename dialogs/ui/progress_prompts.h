@@ -58,7 +58,7 @@ void RegisterProgressDialog(CProgressDlg* dialog);
 // with their cancel answer. The dialog still counts as open until it is
 // unregistered, so a late question is refused rather than asked on the
 // worker's own thread.
-void StopTakingPrompts();
+void StopTakingPrompts(CProgressDlg* dialog);
 void UnregisterProgressDialog(CProgressDlg* dialog);
 CProgressDlg* CurrentProgressDialog();
 }  // namespace detail

@@ -2,10 +2,12 @@
 // progress dialog against an image made by xorriso, compared with 7z.
 
 #include "dialogs/ui/extract_dialog.h"
+#include "dialogs/ui/run_exe_warning_dialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QTest>
 #include <QThread>
@@ -162,6 +164,26 @@ TEST_F(ExtractDialogTest, LooksRight) {
     const QImage plain = dlg.grab().toImage();
     dialogs::ui::CAppDialog::SetStylesActive(true);
     EXPECT_EQ(QColor(plain.pixel(2, 0)), dlg.palette().color(QPalette::Window));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ExtractDialogTest, RunExecutableWarningDefaultsToExtractingFirst) {
+    for (bool pickDirect : {false, true}) {
+        dialogs::ui::CRunExeWarningDlg dlg(QStringLiteral("setup.exe"));
+        EXPECT_EQ(dlg.ControlAs<QLineEdit>(1078)->text(), QStringLiteral("setup.exe"));
+        EXPECT_TRUE(dlg.ControlAs<QLineEdit>(1078)->isReadOnly());
+        EXPECT_TRUE(dlg.ControlAs<QRadioButton>(1192)->isChecked());
+        if (pickDirect) dlg.ControlAs<QRadioButton>(1191)->setChecked(true);
+        if (const char* dir = std::getenv("QV_SCREENSHOT_DIR"); dir && !pickDirect) {
+            dlg.show();
+            dlg.grab().save(QString::fromUtf8(dir) + "/run_exe_warning.png");
+        }
+        dlg.accept();
+        EXPECT_EQ(dlg.Choice(), pickDirect ? 1191 : 1192);
+    }
 }
 
 }  // namespace
