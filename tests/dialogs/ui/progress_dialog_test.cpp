@@ -1,5 +1,7 @@
 #include "dialogs/ui/progress_dialog.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -102,6 +104,8 @@ TEST_F(ProgressDialogTest, LogLinesKeepTheDialogOpenWithClose) {
         if (round == 0) {
             EXPECT_EQ(dlg.LogLineCount(), 2);
             EXPECT_EQ(dlg.LogText(), QStringLiteral("first 100% \"done\"\r\nsecond\r\nline\r\n"));
+            dlg.CopyLogToClipboard();
+            EXPECT_EQ(QApplication::clipboard()->text(), dlg.LogText());
             EXPECT_EQ(Text(dlg, 2), QStringLiteral("Close"));
             EXPECT_FALSE(dlg.ControlAs<QPushButton>(1146)->isEnabled());
             EXPECT_FALSE(dlg.ControlAs<QPushButton>(1421)->isEnabled());

@@ -12,7 +12,7 @@
 
 #include "app/open_document.h"
 #include "app/save_engine.h"
-#include "dialogs/ui/progress_prompts.h"
+#include "dialogs/ui/progress_routes.h"
 #include "foundation/messages_scripted.h"
 #include "foundation/operation_status.h"
 #include "foundation/scripted_prompts.h"
@@ -41,8 +41,7 @@ TEST(SaveProgress, WriterRunsUnderTheDialogAndTheImageReadsBack) {
     qvtest::TempDir config;
     ::setenv("QV_CONFIG_DIR", config.path().c_str(), 1);
     foundation::ScriptedUiServices inner;
-    dialogs::ui::ProgressUiServices faces(inner);
-    foundation::ScopedServices<foundation::SetUiServices> uiScope(&faces);
+    foundation::ScopedServices<foundation::SetUiServices> uiScope(&inner);
     foundation::ScriptedPrompts prompts;
     foundation::ScopedServices<foundation::SetPromptServices> promptScope(&prompts);
 
@@ -57,9 +56,12 @@ TEST(SaveProgress, WriterRunsUnderTheDialogAndTheImageReadsBack) {
     g_isoWriter = app::GetDocumentWriter(0);
     ASSERT_NE(g_isoWriter, nullptr);
     app::SetDocumentWriter(0, &RecordingWriter);
-    dialogs::ui::InstallSaveProgress();
+    // As the window program starts: its face wrapped, saves under the dialog.
+    dialogs::ui::InstallProgressRoutes(inner);
+    EXPECT_NE(foundation::InstalledUiServices(), &inner);
     const int result = app::SaveDocument(*doc, platform::Utf8ToUtf16(dir / "out.iso"), -1, nullptr);
-    dialogs::ui::RemoveSaveProgress();
+    dialogs::ui::RemoveProgressRoutes();
+    EXPECT_EQ(foundation::InstalledUiServices(), &inner);
     app::SetDocumentWriter(0, g_isoWriter);
 
     ASSERT_EQ(result, 0);
