@@ -36,6 +36,7 @@ constexpr int32_t kFormatSlots = 256;
 
 std::atomic<int32_t> g_saveResult{-1};
 std::atomic<bool> g_saveOverSource{false};
+std::atomic<WriterRunner> g_writerRunner{nullptr};
 std::mutex g_outputPathLock;
 std::u16string g_currentOutputPath;
 
@@ -154,6 +155,8 @@ int32_t PrepareSaveTarget(image::ImageContext& ctx, std::u16string_view path, in
     return chosen;
 }
 
+WriterRunner SetWriterRunner(WriterRunner runner) { return g_writerRunner.exchange(runner); }
+
 int SaveDocument(image::ImageContext& ctx, std::u16string_view path, int32_t format,
                  foundation::ProgressCallbacks* progress) {
     g_saveResult = -1;
@@ -195,7 +198,8 @@ int SaveDocument(image::ImageContext& ctx, std::u16string_view path, int32_t for
         SaveRequest request{ctx, target.format, target.path, output, progress};
         // The writer runs unlocked: the archive readers take the document's
         // lock themselves while they read an item for it.
-        result = writer(request);
+        WriterRunner runner = g_writerRunner.load();
+        result = progress == nullptr && runner ? runner(writer, request) : writer(request);
         if (result == 1 && output.VolumeCount() > 0 && !output.Commit()) {
             OperationStatus = foundation::kStatusCannotCreate;
             foundation::ShowLastError(target.path);

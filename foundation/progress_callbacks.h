@@ -51,9 +51,14 @@ struct ProgressCallbacks {
 
     CancelEvent cancelEvent;                // signalled when the user presses Cancel
     void* dialogWindow = nullptr;           // the dialog's window (opaque to the engines)
+    // The document or request the operation works on, set by callers that
+    // need it (the save puts the document being written here).
+    void* context = nullptr;
     // 0 running, 1 while the user holds the operation paused. Written by the
     // window thread, read by the worker.
     std::atomic<int32_t> paused{0};
+    // 1 once Finish was called; a second Finish changes nothing.
+    std::atomic<int32_t> finished{0};
 };
 
 }  // namespace foundation
