@@ -258,6 +258,10 @@ HResult LoadLibraryIntoHost(CArcCodecHost& host, std::u16string_view path, Libra
         why = LibraryRefusal::NoCreateObject;
         return kOk;
     }
+    // Names in archives without a code-page mark are taken as UTF-8, as the
+    // library's own tools do under a UTF-8 locale; left to the process
+    // locale (C here) they would come out as Latin-1.
+    if (auto* forceUtf8 = static_cast<bool*>(Symbol(module, "g_ForceToUTF8"))) *forceUtf8 = true;
     if (!host.strings.allocLen) host.strings = strings;
     // The first library's functions serve every string from then on.
     if (!GetLibraryStrings().allocLen) SetLibraryStrings(strings);
