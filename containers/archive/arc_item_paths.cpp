@@ -11,17 +11,17 @@ NormalisedPath NormaliseItemPath(std::u16string_view path) {
     while (i <= path.size()) {
         size_t end = i;
         while (end < path.size() && path[end] != u'/' && path[end] != u'\\') ++end;
-        std::u16string_view part = path.substr(i, end - i);
+        std::u16string_view component = path.substr(i, end - i);
         i = end + 1;
         // A drive prefix names no folder of the archive.
-        if (first && part.size() == 2 && part[1] == u':' &&
-            ((part[0] >= u'A' && part[0] <= u'Z') || (part[0] >= u'a' && part[0] <= u'z'))) {
+        if (first && component.size() == 2 && component[1] == u':' &&
+            ((component[0] >= u'A' && component[0] <= u'Z') || (component[0] >= u'a' && component[0] <= u'z'))) {
             first = false;
             continue;
         }
         first = false;
-        if (part.empty() || part == u".") continue;
-        if (part == u"..") {
+        if (component.empty() || component == u".") continue;
+        if (component == u"..") {
             out.droppedParent = true;
             continue;
         }
@@ -30,7 +30,7 @@ NormalisedPath NormaliseItemPath(std::u16string_view path) {
             out.components.clear();
             return out;
         }
-        std::u16string name(part);
+        std::u16string name(component);
         image::SanitizeItemName(name);
         out.components.push_back(std::move(name));
     }

@@ -188,6 +188,28 @@ TEST_F(ArcOpen, HostileNamesStayInsideTheTree) {
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "data of ../x");
 }
 
+TEST_F(ArcOpen, MissingAndTruncatedVolumesFailCleanly) {
+    MakeSourceTree();
+    qvtest::RunOk("cd " + dir_.path() + " && 7z a -bd -tzip -v100k v.zip ./d/* >/dev/null && rm v.zip.002"
+                  " && 7z a -bd -v100k w.7z ./d/* >/dev/null && truncate -s 5000 w.7z.002");
+    for (const char* name : {"v.zip.001", "w.7z.001"}) {
+        SCOPED_TRACE(name);
+        int code = -1;
+        image::DocumentPtr ctx(OpenArchiveAsImage(U(*this / name), false, 0, &code));
+        if (!ctx) {
+            EXPECT_EQ(code, image::open_result::kNotRecognised);
+            continue;
+        }
+        image::ImageItem* item = image::FindItemByPath(ctx.get(), ctx->rootFolder, u"sub/b.bin");
+        if (!item) continue;
+        std::vector<uint8_t> bytes;
+        foundation::ResetOperationStatus();
+        EXPECT_FALSE(ItemBytes(*ctx, *item, bytes, *this / "out.bin"));
+        EXPECT_NE(foundation::OperationStatus.load(), foundation::kStatusNone);
+    }
+    foundation::ResetOperationStatus();
+}
+
 TEST_F(ArcOpen, RarFirstVolumeNamedLikeAnotherFormatOpensAsRar) {
     // RAR 4 marker, then a main header with the volume and first-volume flags
     // (0x0101); nothing else is needed for the order.
