@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <memory>
+#include <condition_variable>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "containers/archive/arc_link.h"
@@ -50,7 +52,9 @@ private:
         mode_ = mode;
         if (progress_ && image::WaitIfPaused(progress_) == 0) return kAbort;
         if (mode != ask_mode::kExtract) return kOk;
-        ComRef stream = streamFor_(index);
+        ComRef stream;
+        const HResult r = streamFor_(index, stream);
+        if (r != kOk) return r;
         *out = stream.Detach();
         return kOk;
     }
@@ -63,7 +67,8 @@ private:
                                         : mode_ == ask_mode::kSkip ? foundation::GetLangString(1290, u"Skipping")
                                                                    : foundation::GetLangString(1270, u"Extracting");
             std::u16string name;
-            if (current_ < link_.items.size() && link_.items[current_].item)
+            // The tree goes before the link when a document closes.
+            if (ctx_.rootFolder && current_ < link_.items.size() && link_.items[current_].item)
                 name = link_.items[current_].item->name.str();
             foundation::DialogServices().AddProgressLogLine(platform::Format(u"%s %s ...    %s", word, name, message));
         }
@@ -144,56 +149,71 @@ int CallResult(HResult r) {
     return -1;
 }
 
+// The store's side of one item being extracted into it.
+struct StoreSlot {
+    uint32_t index = 0;
+    uint64_t base = 0;
+    std::shared_ptr<uint64_t> written;
+};
+
+bool PrepareStore(ArchiveLinkState& link) {
+    if (link.store) return true;
+    link.store = OpenPrivateTempFile();
+    if (link.store) return true;
+    SetStatus(foundation::kStatusCannotCreate);
+    return false;
+}
+
+// An output stream into the store for item index (nothing when it is there).
+ComRef BeginStoreItem(ArchiveLinkState& link, uint32_t index, StoreSlot& slot,
+                      foundation::ProgressCallbacks* progress) {
+    if (index >= link.items.size()) return {};
+    ArchiveItemRecord& rec = link.items[index];
+    if (rec.stored || rec.extractionFailed) return {};
+    slot.index = index;
+    slot.base = link.storeEnd;
+    slot.written = std::make_shared<uint64_t>(0);
+    OutStreamOptions options;
+    options.errorKind = StreamErrorKind::Extracting;
+    options.progress = progress;
+    options.showErrors = false;
+    return MakeOutStream(std::make_shared<StoreTarget>(link.store.get(), slot.base), options, slot.written);
+}
+
+void EndStoreItem(ArchiveLinkState& link, uint32_t index, int32_t result, StoreSlot& slot) {
+    if (index >= link.items.size()) return;
+    ArchiveItemRecord& rec = link.items[index];
+    if (!slot.written || slot.index != index) {
+        if (result != op_result::kOk) rec.extractionFailed = true;
+        return;
+    }
+    const uint64_t delivered = *slot.written;
+    link.storeEnd = slot.base + delivered;
+    slot.written.reset();
+    // Delivered bytes must match a declared size (gzip declares it mod 2^32).
+    if (result != op_result::kOk || (rec.sizeKnown && delivered != rec.size)) {
+        rec.extractionFailed = true;
+        return;
+    }
+    rec.stored = true;
+    rec.storeOffset = slot.base;
+    rec.storedBytes = delivered;
+}
+
 // Extracts the rows not yet in the store into it (null: every item).
 HResult FillStore(image::ImageContext& ctx, ArchiveLinkState& link, const uint32_t* indices, uint32_t count,
                   foundation::ProgressCallbacks* progress) {
-    if (!link.store) {
-        link.store = OpenPrivateTempFile();
-        if (!link.store) {
-            SetStatus(foundation::kStatusCannotCreate);
-            return kFail;
-        }
-    }
-    struct Open {
-        uint32_t index = 0;
-        uint64_t base = 0;
-        std::shared_ptr<uint64_t> written;
+    StopSolidPass(link);
+    if (!PrepareStore(link)) return kFail;
+    StoreSlot slot;
+    auto streamFor = [&](uint32_t index, ComRef& stream) {
+        stream = BeginStoreItem(link, index, slot, progress);
+        return kOk;
     };
-    auto current = std::make_shared<Open>();
-    auto streamFor = [&](uint32_t index) -> ComRef {
-        if (index >= link.items.size()) return {};
-        ArchiveItemRecord& rec = link.items[index];
-        if (rec.stored || rec.extractionFailed) return {};
-        current->index = index;
-        current->base = link.storeEnd;
-        current->written = std::make_shared<uint64_t>(0);
-        OutStreamOptions options;
-        options.errorKind = StreamErrorKind::Extracting;
-        options.progress = progress;
-        options.showErrors = false;
-        return MakeOutStream(std::make_shared<StoreTarget>(link.store.get(), current->base), options, current->written);
-    };
-    auto onResult = [&](uint32_t index, int32_t result) {
-        if (index >= link.items.size() || !current->written || current->index != index) {
-            if (index < link.items.size() && result != op_result::kOk) link.items[index].extractionFailed = true;
-            return;
-        }
-        ArchiveItemRecord& rec = link.items[index];
-        const uint64_t delivered = *current->written;
-        link.storeEnd = current->base + delivered;
-        current->written.reset();
-        // Delivered bytes must match a declared size (gzip declares it mod 2^32).
-        if (result != op_result::kOk || (rec.sizeKnown && delivered != rec.size)) {
-            rec.extractionFailed = true;
-            return;
-        }
-        rec.stored = true;
-        rec.storeOffset = current->base;
-        rec.storedBytes = delivered;
-    };
+    auto onResult = [&](uint32_t index, int32_t result) { EndStoreItem(link, index, result, slot); };
     const HResult r = RunArchiveExtract(ctx, indices, count, streamFor, onResult, progress);
     // An item the library never finished is not extracted again.
-    if (r != kOk && current->written) link.items[current->index].extractionFailed = true;
+    if (r != kOk && slot.written) link.items[slot.index].extractionFailed = true;
     return r;
 }
 
@@ -210,6 +230,138 @@ bool EnsureStored(image::ImageContext& ctx, ArchiveLinkState& link, uint32_t row
     }
     if (!rec.stored && callResult == kOk) rec.extractionFailed = true;
     return rec.stored;
+}
+
+}  // namespace
+
+// One pass of the library over a solid archive, on a worker thread, for the
+// extraction job: the item the job asks for is written straight into its
+// file; an item the library reaches first goes to the store, to be copied
+// when the job asks for it. A solid block is thus decoded once, and the data
+// of an archive extracted in the library's order are written once.
+struct SolidPass {
+    std::mutex lock;
+    std::condition_variable changed;
+    std::thread worker;
+    bool running = false;
+    bool stop = false;
+    HResult passResult = kOk;
+    // The request of the job: wanted < 0 when none.
+    int64_t wanted = -1;
+    platform::FileHandle out = nullptr;
+    std::u16string outName;
+    foundation::ProgressCallbacks* progress = nullptr;
+    bool answered = false;
+    bool reached = false;
+    int32_t itemResult = -1;
+    std::shared_ptr<uint64_t> written;
+    int64_t direct = -1;              // the item being written into the job's file
+    std::vector<bool> delivered;      // written into a job's file (not in the store)
+    StoreSlot slot;
+
+    ~SolidPass() { Stop(); }
+
+    void Stop() {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            stop = true;
+        }
+        changed.notify_all();
+        if (worker.joinable()) worker.join();
+    }
+
+    void Run(image::ImageContext* ctx, ArchiveLinkState* link) {
+        auto streamFor = [&](uint32_t index, ComRef& stream) -> HResult {
+            std::unique_lock<std::mutex> guard(lock);
+            if (index >= link->items.size() || index >= delivered.size()) return kOk;
+            const ArchiveItemRecord& rec = link->items[index];
+            if (rec.stored || rec.extractionFailed || delivered[index]) return kOk;
+            // Nothing is decoded ahead of what the job asks for.
+            changed.wait(guard, [&] { return stop || wanted >= 0; });
+            if (stop) return kAbort;
+            if (wanted == int64_t(index)) {
+                direct = index;
+                written = std::make_shared<uint64_t>(0);
+                OutStreamOptions options;
+                options.errorKind = StreamErrorKind::Extracting;
+                options.progress = progress;
+                options.reportWrites = true;
+                options.showErrors = false;
+                stream = MakeOutStream(MakeFileTarget(out, outName), options, written);
+                return kOk;
+            }
+            stream = BeginStoreItem(*link, index, slot, nullptr);
+            return kOk;
+        };
+        auto onResult = [&](uint32_t index, int32_t result) {
+            std::lock_guard<std::mutex> guard(lock);
+            if (direct == int64_t(index)) {
+                direct = -1;
+                if (index < delivered.size()) delivered[index] = true;
+                itemResult = result;
+                reached = true;
+                answered = true;
+                wanted = -1;
+                changed.notify_all();
+                return;
+            }
+            EndStoreItem(*link, index, result, slot);
+        };
+        const HResult r = RunArchiveExtract(*ctx, nullptr, 0, streamFor, onResult, nullptr);
+        std::lock_guard<std::mutex> guard(lock);
+        if (slot.written && r != kOk && r != kAbort) link->items[slot.index].extractionFailed = true;
+        slot.written.reset();
+        // An item cut off by a cancel is no item of the next pass.
+        direct = -1;
+        passResult = r;
+        running = false;
+        if (wanted >= 0) answered = true;
+        changed.notify_all();
+    }
+};
+
+namespace {
+
+// The item through the pass: 1, 0 or -1 as ExtractArchiveItem; 2 when the
+// pass did not write it (it is in the store now, or it must be extracted on
+// its own).
+int ExtractThroughPass(image::ImageContext& ctx, ArchiveLinkState& link, uint32_t row, platform::FileHandle out,
+                       const std::u16string& name, foundation::ProgressCallbacks* progress, HResult& passResult,
+                       int32_t& itemResult, uint64_t& written) {
+    if (!link.solidPass) link.solidPass = std::make_shared<SolidPass>();
+    SolidPass& pass = *link.solidPass;
+    std::unique_lock<std::mutex> guard(pass.lock);
+    if (link.items[row].stored || link.items[row].extractionFailed) return 2;
+    if (pass.delivered.size() > row && pass.delivered[row]) return 2;
+    if (!pass.running) {
+        if (pass.worker.joinable()) {
+            guard.unlock();
+            pass.worker.join();
+            guard.lock();
+        }
+        if (!PrepareStore(link)) return -1;
+        pass.delivered.resize(link.items.size(), false);
+        pass.stop = false;
+        pass.direct = -1;
+        pass.passResult = kOk;
+        pass.running = true;
+        pass.worker = std::thread([&pass, &ctx, &link] { pass.Run(&ctx, &link); });
+    }
+    pass.wanted = row;
+    pass.out = out;
+    pass.outName = name;
+    pass.progress = progress;
+    pass.answered = false;
+    pass.reached = false;
+    pass.itemResult = -1;
+    pass.changed.notify_all();
+    pass.changed.wait(guard, [&] { return pass.answered; });
+    pass.wanted = -1;
+    passResult = pass.passResult;
+    if (!pass.reached) return pass.running || passResult == kOk ? 2 : 3;
+    itemResult = pass.itemResult;
+    written = pass.written ? *pass.written : 0;
+    return 1;
 }
 
 }  // namespace
@@ -237,6 +389,11 @@ HResult RunArchiveExtract(image::ImageContext& ctx, const uint32_t* indices, uin
     return TableOf<InArchiveVtbl>(archive).Extract(archive, indices, indices ? count : 0xFFFFFFFFu, 0, ref.get());
 }
 
+void StopSolidPass(image::ArchiveLink& link) {
+    if (link.solidPass) link.solidPass->Stop();
+    link.solidPass.reset();
+}
+
 int ExtractArchiveItem(image::ImageContext& ctx, const image::ImageItem& item, platform::FileHandle out,
                        foundation::ProgressCallbacks* progress) {
     std::lock_guard<std::mutex> guard(ctx.lock);
@@ -245,18 +402,41 @@ int ExtractArchiveItem(image::ImageContext& ctx, const image::ImageItem& item, p
         return Failed(foundation::kStatusSourceReadFailed, {});
     const uint32_t row = uint32_t(item.archiveIndex);
     ArchiveItemRecord& rec = link->items[row];
-    const auto failedText = [&] {
-        return OperationResultText(op_result::kDataError, rec.encrypted || link->anyEncrypted);
-    };
-    if (rec.extractionFailed) return Failed(foundation::kStatusSourceReadFailed, failedText());
-
-    const bool viaStore = rec.stored || (link->solid && link->items.size() > 1);
-    if (viaStore) {
-        HResult r = kOk;
-        if (!EnsureStored(ctx, *link, row, progress, r)) {
-            if (r != kOk && CallResult(r) == 0) return 0;
+    const bool encrypted = rec.encrypted || link->anyEncrypted;
+    const auto failedText = [&] { return OperationResultText(op_result::kDataError, encrypted); };
+    // The library's answer for the item, in the job's terms.
+    const auto judge = [&](HResult r, int32_t itemResult, uint64_t written) {
+        if (r != kOk && itemResult == -1) {
+            if (CallResult(r) == 0) return 0;
+            rec.extractionFailed = true;
+            if (OperationStatus.load() == foundation::kStatusWriteFailed) return -1;
             return Failed(foundation::kStatusSourceReadFailed, failedText());
         }
+        if (itemResult != op_result::kOk) {
+            rec.extractionFailed = true;
+            return Failed(foundation::kStatusSourceReadFailed,
+                          OperationResultText(itemResult < 0 ? op_result::kDataError : itemResult, encrypted));
+        }
+        if (rec.sizeKnown && written != rec.size) {
+            rec.extractionFailed = true;
+            return Failed(foundation::kStatusSourceReadFailed, failedText());
+        }
+        return 1;
+    };
+
+    if (rec.extractionFailed) return Failed(foundation::kStatusSourceReadFailed, failedText());
+    if (!rec.stored && link->solid && link->items.size() > 1) {
+        HResult passResult = kOk;
+        int32_t itemResult = -1;
+        uint64_t written = 0;
+        const int through =
+            ExtractThroughPass(ctx, *link, row, out, item.name.str(), progress, passResult, itemResult, written);
+        if (through == 1) return judge(kOk, itemResult, written);
+        if (through == 3) return judge(passResult, -1, 0);
+        if (through == -1) return Failed(foundation::kStatusCannotCreate, {});
+    }
+    if (rec.extractionFailed) return Failed(foundation::kStatusSourceReadFailed, failedText());
+    if (rec.stored) {
         std::vector<uint8_t> buffer(size_t(std::min<uint64_t>(rec.storedBytes, 1u << 20)));
         for (uint64_t done = 0; done < rec.storedBytes;) {
             if (image::WaitIfPaused(progress) == 0) return 0;
@@ -271,39 +451,25 @@ int ExtractArchiveItem(image::ImageContext& ctx, const image::ImageItem& item, p
         return 1;
     }
 
+    // On its own: straight into the file.
+    StopSolidPass(*link);
     auto written = std::make_shared<uint64_t>(0);
     int32_t itemResult = -1;
-    auto streamFor = [&](uint32_t index) -> ComRef {
-        if (index != row) return {};
+    auto streamFor = [&](uint32_t index, ComRef& stream) {
+        if (index != row) return kOk;
         OutStreamOptions options;
         options.errorKind = StreamErrorKind::Extracting;
         options.progress = progress;
         options.reportWrites = true;
         options.showErrors = false;
-        return MakeOutStream(MakeFileTarget(out, item.name.str()), options, written);
+        stream = MakeOutStream(MakeFileTarget(out, item.name.str()), options, written);
+        return kOk;
     };
     auto onResult = [&](uint32_t index, int32_t result) {
         if (index == row) itemResult = result;
     };
     const HResult r = RunArchiveExtract(ctx, &row, 1, streamFor, onResult, progress);
-    if (r != kOk || itemResult != op_result::kOk) rec.extractionFailed = true;
-    if (r != kOk) {
-        if (CallResult(r) == 0) {
-            rec.extractionFailed = false;   // a cancel is no damage
-            return 0;
-        }
-        if (OperationStatus.load() == foundation::kStatusWriteFailed) return -1;
-        return Failed(foundation::kStatusSourceReadFailed, failedText());
-    }
-    if (itemResult != op_result::kOk)
-        return Failed(foundation::kStatusSourceReadFailed,
-                      OperationResultText(itemResult < 0 ? op_result::kDataError : itemResult,
-                                          rec.encrypted || link->anyEncrypted));
-    if (rec.sizeKnown && *written != rec.size) {
-        rec.extractionFailed = true;
-        return Failed(foundation::kStatusSourceReadFailed, failedText());
-    }
-    return 1;
+    return judge(r, r == kOk && itemResult == -1 ? op_result::kDataError : itemResult, *written);
 }
 
 int64_t ReadArchiveItemData(image::ImageContext& ctx, int32_t row, uint8_t* buffer, uint64_t offset, uint64_t count) {

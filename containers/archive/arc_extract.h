@@ -16,6 +16,7 @@
 #include "platform/file.h"
 
 namespace image {
+struct ArchiveLink;
 struct ImageContext;
 struct ImageItem;
 }  // namespace image
@@ -28,10 +29,11 @@ struct ArchiveItemRecord;
 // data error, 3 CRC, 9 wrong password, others unknown); "" for 0.
 std::u16string OperationResultText(int32_t result, bool encrypted);
 
-// Drives the library's Extract over the listed archive. streamFor(index) gives
-// the output stream of an item (empty: the item is skipped); onResult(index,
-// result) hears each item's result. Null indices: every item.
-using StreamForItem = std::function<ComRef(uint32_t index)>;
+// Drives the library's Extract over the listed archive. streamFor(index,
+// stream) gives the output stream of an item (left empty: the item is
+// skipped; a failure code ends the Extract); onResult(index, result) hears
+// each item's result. Null indices: every item.
+using StreamForItem = std::function<HResult(uint32_t index, ComRef& stream)>;
 using ItemResult = std::function<void(uint32_t index, int32_t result)>;
 HResult RunArchiveExtract(image::ImageContext& ctx, const uint32_t* indices, uint32_t count, StreamForItem streamFor,
                           ItemResult onResult, foundation::ProgressCallbacks* progress);
@@ -41,6 +43,10 @@ HResult RunArchiveExtract(image::ImageContext& ctx, const uint32_t* indices, uin
 // error text says why). An item that failed once is not extracted again.
 int ExtractArchiveItem(image::ImageContext& ctx, const image::ImageItem& item, platform::FileHandle out,
                        foundation::ProgressCallbacks* progress);
+
+// Ends the pass that extracts a solid archive for the extraction job (a
+// worker thread), waiting for it. Called before the link closes.
+void StopSolidPass(image::ArchiveLink& link);
 
 // Bytes of item `row` from offset: the count copied (cut at the item's end),
 // -1 when the item cannot be extracted.

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "containers/archive/arc_extract.h"
 #include "containers/archive/arc_host.h"
 #include "containers/archive/arc_values.h"
 #include "foundation/dialog_services.h"
@@ -16,6 +17,7 @@ namespace {
 
 void FreeLink(image::ArchiveLink* link) {
     if (!link) return;
+    StopSolidPass(*link);
     // Close before release: a handler may hold streams that read our files.
     if (link->innerArchive) link->innerArchive.Table<InArchiveVtbl>().Close(link->innerArchive.get());
     if (link->outerArchive) link->outerArchive.Table<InArchiveVtbl>().Close(link->outerArchive.get());

@@ -6,6 +6,7 @@
 // ranges.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@ struct ImageItem;
 namespace containers::archive {
 
 class CArcCodecHost;
+struct SolidPass;
 
 struct ArchiveItemRecord {
     image::ImageItem* item = nullptr;   // null when the item could not be placed in the tree
@@ -62,6 +64,8 @@ struct ArchiveLink {
     int32_t singleExtractionIndex = -1;
     foundation::UniqueFile store;        // unlinked temporary in the work folder
     uint64_t storeEnd = 0;
+    // The extraction job's pass over a solid archive (arc_extract.cpp).
+    std::shared_ptr<containers::archive::SolidPass> solidPass;
 
     // The archive whose items are listed.
     void* Listed() const { return innerArchive ? innerArchive.get() : outerArchive.get(); }

@@ -297,7 +297,10 @@ void OpenInner(CArcCodecHost& host, image::ImageContext& ctx, ArchiveLinkState& 
         options.showErrors = false;
         auto stream = MakeOutStream(target, options);
         const uint32_t index = 0;
-        auto streamFor = [&](uint32_t) { return stream; };
+        auto streamFor = [&](uint32_t, ComRef& out) {
+            out = stream;
+            return kOk;
+        };
         auto onResult = [&](uint32_t, int32_t r) { result = r; };
         if (RunArchiveExtract(ctx, &index, 1, streamFor, onResult, nullptr) != kOk ||
             result != op_result::kOk)
@@ -586,7 +589,11 @@ image::ImageContext* OpenArchiveAsImage(std::u16string_view path, bool forMount,
     link->solid = link->innerArchive ? true : ReadArchiveSolid(listed);
     link->items.resize(count);
     Lister lister(*ctx, listed, link->ListedDefaultName());
-    for (uint32_t i = 0; i < count; ++i) {
+    // Listed from the last item: each new entry goes to the head of its
+    // folder, so a folder's entries end up in the archive's order, and a
+    // walk of the tree asks for a solid archive's data in the order the
+    // library delivers them.
+    for (uint32_t i = count; i-- > 0;) {
         ArchiveItemRecord& rec = link->items[i];
         rec.sizeKnown = ReadArchiveItemSize(listed, i, rec.size);
         if (!forMount) {

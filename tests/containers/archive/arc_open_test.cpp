@@ -6,6 +6,7 @@
 #include "containers/archive/arc_host.h"
 #include "containers/archive/arc_link.h"
 #include "foundation/operation_status.h"
+#include "foundation/progress_callbacks.h"
 
 namespace containers::archive {
 namespace {
@@ -186,6 +187,39 @@ TEST_F(ArcOpen, HostileNamesStayInsideTheTree) {
     std::vector<uint8_t> bytes;
     ASSERT_TRUE(ItemBytes(*ctx, *item, bytes, *this / "out.bin"));
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "data of ../x");
+}
+
+TEST_F(ArcOpen, SolidArchiveInAnyOrderAndAfterACancel) {
+    const std::string d = MakeSourceTree();
+    qvtest::RunOk("cd " + dir_.path() + " && 7z a -bd -ms=on solid.7z ./d/* >/dev/null");
+    int code = -1;
+    image::DocumentPtr ctx(OpenArchiveAsImage(U(*this / "solid.7z"), false, 0, &code));
+    ASSERT_TRUE(ctx);
+    // A cancelled extraction ends at once and costs the item nothing.
+    image::ImageItem* big = image::FindItemByPath(ctx.get(), ctx->rootFolder, u"sub/b.bin");
+    ASSERT_NE(big, nullptr);
+    foundation::ProgressCallbacks cancelled;
+    cancelled.cancelEvent.Set();
+    platform::FileHandle out = platform::FileOpen(U(*this / "c.bin"), platform::FileAccess::ReadWrite,
+                                                  platform::FileDisposition::CreateAlways);
+    ASSERT_NE(out, nullptr);
+    foundation::ResetOperationStatus();
+    EXPECT_EQ(ExtractArchiveItem(*ctx, *big, out, &cancelled), 0);
+    EXPECT_EQ(foundation::OperationStatus.load(), foundation::kStatusCancelled);
+    platform::FileClose(out);
+    // Then every file, last first and again, equals its source.
+    for (int round = 0; round < 2; ++round) {
+        for (const char* file : {"sub/deep/c.txt", "sub/b.bin", "a.txt"}) {
+            SCOPED_TRACE(file);
+            image::ImageItem* item = image::FindItemByPath(ctx.get(), ctx->rootFolder, U(file));
+            ASSERT_NE(item, nullptr);
+            std::vector<uint8_t> bytes;
+            foundation::ResetOperationStatus();
+            ASSERT_TRUE(ItemBytes(*ctx, *item, bytes, *this / "out.bin"))
+                << round << " status " << foundation::OperationStatus.load();
+            EXPECT_EQ(bytes, qvtest::ReadFileBytes(d + "/" + file));
+        }
+    }
 }
 
 TEST_F(ArcOpen, MissingAndTruncatedVolumesFailCleanly) {
