@@ -213,7 +213,7 @@ HResult FillStore(image::ImageContext& ctx, ArchiveLinkState& link, const uint32
     auto onResult = [&](uint32_t index, int32_t result) { EndStoreItem(link, index, result, slot); };
     const HResult r = RunArchiveExtract(ctx, indices, count, streamFor, onResult, progress);
     // An item the library never finished is not extracted again.
-    if (r != kOk && slot.written) link.items[slot.index].extractionFailed = true;
+    if (r != kOk && r != kAbort && slot.written) link.items[slot.index].extractionFailed = true;
     return r;
 }
 
