@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/extract_job.h"
+#include "app/open_document.h"
 #include "app/other_openers.h"
 #include "bench/bench_support.h"
 #include "containers/archive/arc_open.h"
