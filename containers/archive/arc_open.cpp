@@ -444,6 +444,9 @@ std::vector<int32_t> OrderFormats(const CArcCodecHost& host, std::u16string_view
     std::vector<int32_t> byExtension, others;
     for (size_t i = 0; i < host.formats.size(); ++i) {
         const ArcFormatRecord& f = host.formats[i];
+        // WIM files have the program's own reader, tried before this opener:
+        // what it refuses stays refused.
+        if (platform::EqualsNoCase(f.name, u"wim")) continue;
         if (HasExtension(f, ext)) byExtension.push_back(int32_t(i));
         else if (HasSignature(f)) others.push_back(int32_t(i));
     }

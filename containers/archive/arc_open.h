@@ -35,6 +35,7 @@ image::ImageContext* OpenArchiveAsImage(std::u16string_view path, bool forMount,
 // "rar" first), else those whose signature occurs in the head (in order of
 // first occurrence), then the rest. A format with neither signature is tried
 // only when the extension names it (a text handler would take any file).
+// The library's WIM handler is never offered: the program reads WIM itself.
 std::vector<int32_t> OrderFormats(const CArcCodecHost& host, std::u16string_view fileName,
                                   std::span<const uint8_t> head);
 
