@@ -3,8 +3,12 @@
 #include <algorithm>
 #include <vector>
 
+#include "app/archive_writer.h"
 #include "app/item_readers.h"
 #include "app/open_document.h"
+#include "app/save_engine.h"
+#include "containers/archive/arc_extract.h"
+#include "containers/archive/arc_open.h"
 #include "containers/container_readers.h"
 #include "filesystems/disk/disk_image.h"
 #include "filesystems/filesystem_readers.h"
@@ -31,6 +35,9 @@ public:
     }
     image::ImageContext* OpenWimArchive(std::u16string_view path, foundation::FileHandle file, int* code) override {
         return filesystems::OpenWimArchive(path, file, code);
+    }
+    image::ImageContext* OpenArchiveAsImage(std::u16string_view path, bool forMount, int reserved, int* code) override {
+        return containers::archive::OpenArchiveAsImage(path, forMount, reserved, code);
     }
 };
 
@@ -107,6 +114,8 @@ void InstallReaders() {
     SetItemReader(ItemReaderKind::Ext2, ExtractExt2Item);
     SetItemReader(ItemReaderKind::Fat, ExtractFatItem);
     SetItemReader(ItemReaderKind::Wim, ExtractWimItem);
+    SetItemReader(ItemReaderKind::Archive, containers::archive::ExtractArchiveItem);
+    SetDocumentWriter(image::format_code::kArchive, WriteArchiveDocument);
 }
 
 void UninstallReaders() {
@@ -115,6 +124,8 @@ void UninstallReaders() {
     SetItemReader(ItemReaderKind::Ext2, nullptr);
     SetItemReader(ItemReaderKind::Fat, nullptr);
     SetItemReader(ItemReaderKind::Wim, nullptr);
+    SetItemReader(ItemReaderKind::Archive, nullptr);
+    SetDocumentWriter(image::format_code::kArchive, nullptr);
     SetOtherOpenerServices(nullptr);
     containers::UninstallContainerReaders();
     filesystems::UninstallFilesystemReaders();

@@ -1,6 +1,6 @@
 #pragma once
 // The openers beyond the image core that the open entry tries: hard-disk
-// images and WIM archives (the archive library joins when it lands).
+// images, WIM archives and the archives of the archive library.
 
 namespace app {
 

@@ -75,6 +75,20 @@ bool IsLeftToOtherOpener(std::u16string_view path, std::span<const uint8_t> head
     // WIM: "MSWIM" and three zero bytes, whatever the name.
     if (StartsWith(head, {'M', 'S', 'W', 'I', 'M', 0, 0, 0})) return true;
     if (EndsWithNoCase(path, u".tar") || EndsWithNoCase(path, u".tar.001")) return true;
+    // A tar inside a gzip, bzip2, xz or zstd stream: the archive library opens
+    // it through to the tar; its compressed bytes hold no image to scan for.
+    static constexpr struct {
+        std::u16string_view suffixes[2];
+        std::initializer_list<uint8_t> magic;
+    } kCompressedTars[] = {
+        {{u".tar.gz", u".tgz"}, {0x1F, 0x8B}},
+        {{u".tar.bz2", u".tbz2"}, {'B', 'Z', 'h'}},
+        {{u".tar.xz", u".txz"}, {0xFD, '7', 'z', 'X', 'Z', 0x00}},
+        {{u".tar.zst", u".tzst"}, {0x28, 0xB5, 0x2F, 0xFD}},
+    };
+    for (const auto& c : kCompressedTars)
+        if ((EndsWithNoCase(path, c.suffixes[0]) || EndsWithNoCase(path, c.suffixes[1])) && StartsWith(head, c.magic))
+            return true;
     if ((EndsWithNoCase(path, u".zip") || EndsWithNoCase(path, u".zip.001") ||
          EndsWithNoCase(path, u".zipx")) && StartsWith(head, {'P', 'K'})) {
         return true;

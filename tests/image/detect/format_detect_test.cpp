@@ -161,8 +161,9 @@ Detected Detect(const std::string& path) {
 TEST(FormatDetect, ArchivesAndWimStopDetection) {
     RawFixture f;
     RunOk("cd " + ShellQuote(f.dir.path()) + " && 7z a -bd x.zip t >/dev/null && 7z a -bd x.7z t >/dev/null && "
-          "wimcapture t x.wim >/dev/null && tar cf x.tar t");
-    for (const char* name : {"x.zip", "x.7z", "x.wim", "x.tar"}) {
+          "wimcapture t x.wim >/dev/null && tar cf x.tar t && gzip -kn x.tar && bzip2 -k x.tar && xz -k x.tar"
+          " && zstd -q x.tar");
+    for (const char* name : {"x.zip", "x.7z", "x.wim", "x.tar", "x.tar.gz", "x.tar.bz2", "x.tar.xz", "x.tar.zst"}) {
         const Detected d = Detect(f.dir / name);
         EXPECT_EQ(d.format, -1) << name;
         EXPECT_EQ(d.scanOffset, -7) << name;   // stopped before the raw scan

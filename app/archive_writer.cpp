@@ -1,0 +1,76 @@
+#include "app/archive_writer.h"
+
+#include <cstring>
+
+#include "app/item_readers.h"
+#include "app/save_output.h"
+#include "containers/archive/arc_create.h"
+#include "image/detect/format_detect.h"
+#include "image/document/image_context.h"
+#include "platform/file.h"
+#include "platform/format.h"
+#include "platform/text.h"
+
+namespace app {
+namespace {
+
+std::u16string VolumeName(std::u16string_view base, int32_t volume) {
+    return platform::Format(u"%s.%03d", std::u16string(base), int(volume + 1));
+}
+
+std::u16string DocumentPassword(const image::ImageContext& ctx) {
+    const size_t n = ::strnlen(ctx.outputPassword.data(), ctx.outputPassword.size());
+    if (n == 0) return {};
+    std::u16string text;
+    if (!platform::MultiByteToUtf16(platform::AnsiCodePage(), std::string_view(ctx.outputPassword.data(), n), text))
+        text = platform::Utf8ToUtf16(std::string_view(ctx.outputPassword.data(), n));
+    return text;
+}
+
+// Items of the other readers reach the library through their extraction entry.
+int MaterialiseItem(image::ImageContext& ctx, const image::ImageItem& item, platform::FileHandle out) {
+    ExtractItemData reader = GetItemReader(ReaderKindOf(ctx, item));
+    if (!reader) return -1;
+    return reader(ctx, item, out, nullptr);
+}
+
+}  // namespace
+
+int WriteArchiveDocument(SaveRequest& request) {
+    image::ImageContext& ctx = request.ctx;
+    containers::archive::CreateArchiveRequest create;
+    create.archiveKind = ctx.archiveKind == 2 || image::GetFileExtension(request.path) == u"7z" ? 2 : 1;
+    if (ctx.archiveKind == 1) create.archiveKind = 1;
+    create.levelSetting = ctx.compressionLevel;
+    create.password = DocumentPassword(ctx);
+    create.progress = request.progress;
+    create.materialiser = MaterialiseItem;
+    SaveOutputSet& output = request.output;
+    const std::u16string base = request.path;
+    int32_t volumesMade = 0;
+    if (ctx.splitOutput && ctx.volumeSize > 0) {
+        create.target = containers::archive::MakeVolumeTarget(
+            uint64_t(ctx.volumeSize),
+            [&output, &base, &volumesMade](int32_t volume) {
+                volumesMade = std::max(volumesMade, volume + 1);
+                return output.OpenVolume(VolumeName(base, volume));
+            },
+            VolumeName(base, 0));
+    } else {
+        platform::FileHandle file = output.OpenVolume(base);
+        if (!file) return -1;
+        create.target = containers::archive::MakeFileTarget(file, base);
+    }
+    const int result = containers::archive::CreateArchive(ctx, create);
+    if (result == 1 && volumesMade > 0) {
+        // Higher-numbered volumes of an earlier set would be joined to this one.
+        for (int32_t v = volumesMade; v < containers::archive::kMaxVolumes; ++v) {
+            const std::u16string stale = VolumeName(base, v);
+            if (!platform::FileExists(stale)) break;
+            platform::DeleteFileAt(stale);
+        }
+    }
+    return result;
+}
+
+}  // namespace app
