@@ -22,7 +22,6 @@
 #include "foundation/prompts.h"
 #include "foundation/scripted_prompts.h"
 #include "image/document/pause_cancel.h"
-#include "tests/dialogs/ui/toolkit_leaks.h"
 #include "tests/support/ui/qt_application.h"
 
 namespace {

@@ -20,7 +20,6 @@
 #include "image/document/image_context.h"
 #include "platform/text.h"
 #include "tests/support/test_support.h"
-#include "tests/dialogs/ui/toolkit_leaks.h"
 #include "tests/support/ui/qt_application.h"
 
 namespace {
