@@ -5,7 +5,10 @@
 
 #include "app/item_readers.h"
 #include "app/open_document.h"
+#include "app/save_engine.h"
+#include "app/save_output.h"
 #include "containers/container_readers.h"
+#include "containers/mzp/container_install.h"
 #include "filesystems/disk/disk_image.h"
 #include "filesystems/filesystem_readers.h"
 #include "filesystems/ext2/ext2_volume.h"
@@ -96,12 +99,22 @@ int ExtractFatItem(image::ImageContext& ctx, const image::ImageItem& item, platf
     });
 }
 
+// MZP archives: a MARFS volume of the document, each volume through the save's output set.
+int SaveMzpDocument(SaveRequest& request) {
+    SaveOutputSet& output = request.output;
+    return containers::SaveMzpArchive(request.ctx, request.path,
+                                      [&output](std::u16string_view path) { return output.OpenVolume(path); },
+                                      request.progress);
+}
+
 }  // namespace
 
 void InstallReaders() {
     filesystems::InstallFilesystemReaders();
     containers::InstallContainerReaders();
     SetOtherOpenerServices(&g_openers);
+    containers::InstallMzpXdiServices();
+    SetDocumentWriter(image::format_code::kMzp, SaveMzpDocument);
     SetItemReader(ItemReaderKind::Ntfs, ExtractNtfsItem);
     SetItemReader(ItemReaderKind::Udf, ExtractUdfItem);
     SetItemReader(ItemReaderKind::Ext2, ExtractExt2Item);
@@ -115,6 +128,8 @@ void UninstallReaders() {
     SetItemReader(ItemReaderKind::Ext2, nullptr);
     SetItemReader(ItemReaderKind::Fat, nullptr);
     SetItemReader(ItemReaderKind::Wim, nullptr);
+    SetDocumentWriter(image::format_code::kMzp, nullptr);
+    containers::UninstallMzpXdiServices();
     SetOtherOpenerServices(nullptr);
     containers::UninstallContainerReaders();
     filesystems::UninstallFilesystemReaders();
