@@ -9,6 +9,7 @@
 #include "app/save_output.h"
 #include "containers/container_readers.h"
 #include "containers/mzp/container_install.h"
+#include "containers/xdi/xdi_container.h"
 #include "filesystems/disk/disk_image.h"
 #include "filesystems/filesystem_readers.h"
 #include "filesystems/ext2/ext2_volume.h"
@@ -107,6 +108,14 @@ int SaveMzpDocument(SaveRequest& request) {
                                       request.progress);
 }
 
+// XDI images: the image build of the document, each part through the output set.
+int SaveXdiDocument(SaveRequest& request) {
+    SaveOutputSet& output = request.output;
+    return containers::SaveXdiImage(request.ctx, request.path,
+                                    [&output](std::u16string_view path) { return output.OpenVolume(path); },
+                                    request.progress);
+}
+
 }  // namespace
 
 void InstallReaders() {
@@ -115,6 +124,7 @@ void InstallReaders() {
     SetOtherOpenerServices(&g_openers);
     containers::InstallMzpXdiServices();
     SetDocumentWriter(image::format_code::kMzp, SaveMzpDocument);
+    SetDocumentWriter(image::format_code::kXdi, SaveXdiDocument);
     SetItemReader(ItemReaderKind::Ntfs, ExtractNtfsItem);
     SetItemReader(ItemReaderKind::Udf, ExtractUdfItem);
     SetItemReader(ItemReaderKind::Ext2, ExtractExt2Item);
@@ -129,6 +139,7 @@ void UninstallReaders() {
     SetItemReader(ItemReaderKind::Fat, nullptr);
     SetItemReader(ItemReaderKind::Wim, nullptr);
     SetDocumentWriter(image::format_code::kMzp, nullptr);
+    SetDocumentWriter(image::format_code::kXdi, nullptr);
     containers::UninstallMzpXdiServices();
     SetOtherOpenerServices(nullptr);
     containers::UninstallContainerReaders();

@@ -3,6 +3,7 @@
 #include "codecs/deflate_encoder.h"
 #include "containers/marfs/marfs_volume.h"
 #include "containers/mzp/mzp_reader.h"
+#include "containers/xdi/xdi_container.h"
 #include "foundation/messages.h"
 #include "foundation/operation_status.h"
 #include "image/detect/filesystem_services.h"
@@ -76,7 +77,16 @@ public:
     bool HasDaaSfxTrailer(image::ImageContext& ctx) override { return Next().HasDaaSfxTrailer(ctx); }
     int AttachDaaContainer(image::ImageContext& ctx) override { return Next().AttachDaaContainer(ctx); }
     int AttachMzpContainer(image::ImageContext& ctx) override { return AttachMzp(ctx); }
-    int AttachXdiContainer(image::ImageContext& ctx) override { return Next().AttachXdiContainer(ctx); }
+    int AttachXdiContainer(image::ImageContext& ctx) override {
+        if (AttachXdi(ctx) != 0) return -1;
+        XdiContainer* c = ctx.xdiReader.get();
+        if (!c->unsupportedVersion && !c->passwordRefused &&
+            ProbeContainer(ctx, c->totalSectors, image::format_code::kXdi) != 0) {
+            ctx.xdiReader.Reset();
+            return -1;
+        }
+        return 0;
+    }
     int DetectVideoCd(image::ImageContext& ctx) override { return Next().DetectVideoCd(ctx); }
 };
 
@@ -87,10 +97,13 @@ public:
                             uint8_t* destination) override {
         if (kind == image::ContainerKind::Mzp)
             return ctx.mzpReader ? CopyMzpSector(*ctx.mzpReader.get(), sector, destination) : -1;
+        if (kind == image::ContainerKind::Xdi)
+            return ctx.xdiReader ? CopyXdiSector(*ctx.xdiReader.get(), sector, destination) : -1;
         return next ? next->CopyContainerSector(kind, ctx, sector, destination) : -1;
     }
     image::IContainerWriterFamily* ContainerWriter(image::ContainerKind kind) override {
         if (kind == image::ContainerKind::Mzp) return &MzpWriterFamily();
+        if (kind == image::ContainerKind::Xdi) return &XdiWriterFamily();
         return next ? next->ContainerWriter(kind) : nullptr;
     }
     size_t DeflateCompressBlock(const uint8_t* input, size_t length, uint8_t* output, size_t capacity) override {
@@ -122,10 +135,12 @@ public:
     void DetectImageFormat(image::ImageContext& ctx, int32_t start) override { Next().DetectImageFormat(ctx, start); }
     bool ContainerNeedsPassword(image::ImageContext& ctx) override {
         if (ctx.formatCode == image::format_code::kMzp && ctx.mzpReader) return ctx.mzpReader->passwordRefused;
+        if (ctx.formatCode == image::format_code::kXdi && ctx.xdiReader) return ctx.xdiReader->passwordRefused;
         return Next().ContainerNeedsPassword(ctx);
     }
     bool ContainerIsNewerVersion(image::ImageContext& ctx) override {
         if (ctx.formatCode == image::format_code::kMzp && ctx.mzpReader) return ctx.mzpReader->unsupportedVersion;
+        if (ctx.formatCode == image::format_code::kXdi && ctx.xdiReader) return ctx.xdiReader->unsupportedVersion;
         return Next().ContainerIsNewerVersion(ctx);
     }
     int ReadXboxTree(image::ImageContext& ctx) override { return Next().ReadXboxTree(ctx); }

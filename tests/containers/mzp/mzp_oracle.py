@@ -4,6 +4,7 @@ the documented layout with Python's zlib, 7-Zip's LZMA86 decoder and the cryptog
 extracts the archive's files into a folder so the tests can diff them.
 
 usage: mzp_oracle.py ARCHIVE OUTDIR [PASSWORD]
+       mzp_oracle.py --xdi IMAGE OUTFILE [PASSWORD]   (the decoded sectors of an XDI image)
 """
 import os
 import struct
@@ -150,6 +151,87 @@ def extract_marfs(img, outdir):
                 with open(p, 'wb') as f:
                     f.write(img[fs * 2048:fs * 2048 + sz])
 
+def decode_blocks(archive, first, count, chunk, size, L, T, table, enc, password, hoisted_prefix=None):
+    bits = int.from_bytes(table, 'little')
+    cipher = None
+    if enc:
+        from cryptography.hazmat.primitives.ciphers import Cipher, algorithms, modes
+        n = [16, 24, 32][enc - 1]
+        cipher = Cipher(algorithms.AES(password.encode()[:n].ljust(n, b'\0')), modes.ECB())
+    pos = first
+    out = bytearray()
+    for i in range(count):
+        e = (bits >> (i * (L + T))) & ((1 << (L + T)) - 1)
+        s = (e & ((1 << L) - 1)) + (6 if enc else 5)
+        typ = e >> L
+        u = chunk if i + 1 < count or size % chunk == 0 else size % chunk
+        st = archive[pos:pos + s]
+        pos += s
+        if enc:
+            d = cipher.decryptor()
+            plain = d.update(st[1:s - 4]) + d.finalize()
+            comp = plain[:len(plain) - st[0]]
+        else:
+            comp = st[:s - 4]
+        if zlib.crc32(comp) != u32(st, s - 4): fail('block crc %d' % i)
+        if s == u + (5 if enc else 4):
+            data = comp
+        elif typ == 1:
+            data = zlib.decompress(comp, -15)
+        else:
+            with tempfile.NamedTemporaryFile(suffix='.lzma86') as f:
+                f.write(comp)
+                f.flush()
+                r = subprocess.run(['7z', 'x', '-so', '-tlzma86', f.name], capture_output=True)
+            if r.returncode != 0: fail('7z could not decode block %d' % i)
+            data = r.stdout
+        if len(data) != u: fail('block %d length' % i)
+        out += data
+    return bytes(out)
+
+def decode_xdi(path, password):
+    data = open(path, 'rb').read()
+    hl = u32(data, 4)
+    h = bytearray(data[:hl])
+    crc = u32(h, 8)
+    h[8:12] = b'\0\0\0\0'
+    if h[:4] != b'XDI\0' or zlib.crc32(bytes(h)) != crc: fail('bad XDI header')
+    parts = struct.unpack_from('<H', h, 55)[0]
+    archive = data
+    if parts:
+        if u64(h, 57) != len(data): fail('part 1 size')
+        chunks = [data]
+        before = len(data)
+        stem = path[:-6]
+        for n in range(1, parts):
+            name = stem + str(n + 1).zfill(2) + '.xdi'
+            p = open(name, 'rb').read()
+            ph = bytearray(p[:40])
+            pc = u32(ph, 8)
+            ph[8:12] = b'\0\0\0\0'
+            if ph[:4] != b'XDI\0' or zlib.crc32(bytes(ph)) != pc or u32(ph, 4) != 40 or u32(ph, 16) != 3:
+                fail('bad part header ' + name)
+            if u64(ph, 24) != before or u64(ph, 32) != len(p): fail('part offsets ' + name)
+            before += len(p)
+            chunks.append(p[40:])
+        archive = b''.join(chunks)
+    if u32(h, 12) != 1: fail('version')
+    chunk = (u32(h, 25) & 0xFFF) * 16384
+    size = u64(h, 37)
+    lfield = h[54] >> 3
+    L = lfield + 10 if lfield else (chunk - 1).bit_length()
+    T = h[54] & 7
+    count = (size + chunk - 1) // chunk
+    tlen = (count * (L + T) + 7) // 8
+    table = archive[hl:hl + tlen]
+    first = u32(h, 20) & 0xFFFFFF
+    if first != hl + tlen: fail('first block offset')
+    return decode_blocks(archive, first, count, chunk, size, L, T, table, h[24], password)
+
 if __name__ == '__main__':
-    img = decode_image(sys.argv[1], sys.argv[3] if len(sys.argv) > 3 else '')
-    extract_marfs(img, sys.argv[2])
+    if sys.argv[1] == '--xdi':
+        img = decode_xdi(sys.argv[2], sys.argv[4] if len(sys.argv) > 4 else '')
+        open(sys.argv[3], 'wb').write(img)
+    else:
+        img = decode_image(sys.argv[1], sys.argv[3] if len(sys.argv) > 3 else '')
+        extract_marfs(img, sys.argv[2])
