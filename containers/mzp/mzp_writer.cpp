@@ -1,5 +1,7 @@
 #include "containers/mzp/mzp_writer.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -167,7 +169,7 @@ bool ReadStub(MzpWriter& w) {
     foundation::UniqueFile file(foundation::OpenFileForRead(folder + kSfxStubName));
     if (!file) return false;
     const int64_t size = foundation::GetFileSize64(file.get());
-    if (size <= 0 || size > (int64_t(64) << 20)) return false;
+    if (size <= 0 || size > (int64_t(256) << 20)) return false;
     w.stub.resize(size_t(size));
     return foundation::ReadFileAtCount(file.get(), w.stub.data(), 0, w.stub.size()) == size;
 }
@@ -176,7 +178,11 @@ bool BeginMzpWrite(MzpContainer& c) {
     MzpWriter& w = *c.writer;
     uint64_t at = 0;
     if (w.sfx) {
-        // Stub, entry table, zero padding to a 1024-byte boundary.
+        // Stub, entry table, zero padding to a 1024-byte boundary. The file
+        // is a program: executable as the user's mask allows.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        if (::fchmod(platform::FileDescriptor(w.outs[0].file), 0755 & ~mask) != 0) return false;
         if (!WriteAt(w.outs[0], 0, w.stub.data(), w.stub.size())) return false;
         w.entryTableOffset = uint32_t(w.stub.size());
         const std::vector<uint8_t> table = BuildEntryTable(w.sfxSettings);
