@@ -1,5 +1,7 @@
 #include "audio/encoders/music_encoder.h"
 
+#include <bit>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -42,22 +44,25 @@ MusicTags TagsOfTrack(const image::TrackList* list, int32_t j) {
 }
 
 bool MusicEncoder::Write(const uint8_t* pcm, size_t bytes) {
-    std::vector<int16_t> frames;
-    frames.reserve((bytes + pendingBytes_) / 2);
-    auto push = [&frames](const uint8_t* p) {
-        frames.push_back(int16_t(uint16_t(p[0] | (p[1] << 8))));
-        frames.push_back(int16_t(uint16_t(p[2] | (p[3] << 8))));
-    };
+    static_assert(std::endian::native == std::endian::little, "PCM samples are copied as they lie");
     size_t at = 0;
     if (pendingBytes_ > 0) {
         while (pendingBytes_ < 4 && at < bytes) pending_[pendingBytes_++] = pcm[at++];
         if (pendingBytes_ < 4) return true;
-        push(pending_);
+        int16_t frame[2];
+        std::memcpy(frame, pending_, 4);
         pendingBytes_ = 0;
+        if (!WriteFrames(frame, 1)) return false;
     }
-    for (; bytes - at >= 4; at += 4) push(pcm + at);
+    const size_t whole = (bytes - at) / 4;
+    if (whole > 0) {
+        std::vector<int16_t> frames(whole * 2);
+        std::memcpy(frames.data(), pcm + at, whole * 4);
+        if (!WriteFrames(frames.data(), whole)) return false;
+        at += whole * 4;
+    }
     while (at < bytes) pending_[pendingBytes_++] = pcm[at++];
-    return frames.empty() || WriteFrames(frames.data(), frames.size() / 2);
+    return true;
 }
 
 const char16_t* MusicFormatName(MusicFormat format) {
