@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -174,6 +175,41 @@ TEST_F(XdiRoundTrip, HeaderEdges) {
         if (c && std::string(e.name) == "version 2") {
             EXPECT_TRUE(c->unsupportedVersion);
         }
+        containers::CloseXdi(c);
+    }
+}
+
+// Random mutations with the header CRC made right again, so they reach the
+// table, the blocks and the comment: every open ends and reads fail cleanly.
+TEST_F(XdiRoundTrip, RandomMutationsEndCleanly) {
+    image::DocumentPtr doc(image::NewIsoDocument());
+    ASSERT_EQ(image::AddDiskFolderContents(doc.get(), doc->rootFolder, U(dir_ / "src"), nullptr), 1);
+    doc->archiveComment = "comment";
+    doc->archiveCommentPresent = 1;
+    ASSERT_EQ(app::SaveDocument(*doc, U(dir_ / "a.xdi"), -1, nullptr), 0);
+    const std::vector<uint8_t> good = qvtest::ReadFileBytes(dir_ / "a.xdi");
+    std::mt19937 rng(4145);
+    std::vector<uint8_t> sector(2048);
+    for (int round = 0; round < 300; ++round) {
+        std::vector<uint8_t> bytes = good;
+        for (int i = 0, n = 1 + int(rng() % 6); i < n; ++i) {
+            const size_t span = rng() % 4 == 0 ? bytes.size() : std::min<size_t>(bytes.size(), 300);
+            bytes[rng() % span] ^= uint8_t(1u << (rng() % 8));
+        }
+        if (rng() % 8 == 0) bytes.resize(rng() % bytes.size());
+        const uint32_t length = bytes.size() >= 8 ? containers::mzp::Load32(&bytes[4]) : 0;
+        if (length >= 65 && length <= bytes.size()) {
+            std::memset(&bytes[8], 0, 4);
+            containers::mzp::Store32(&bytes[8], codecs::Crc32(bytes.data(), length));
+        }
+        qvtest::WriteFileBytes(dir_ / "m.xdi", bytes.data(), bytes.size());
+        image::ImageContext ctx;
+        ctx.imagePath = U(dir_ / "m.xdi");
+        ctx.imageHandle.reset(foundation::OpenFileForRead(ctx.imagePath));
+        containers::XdiContainer* c = containers::OpenXdi(ctx, ctx.imagePath, ctx.imageHandle.get());
+        if (!c) continue;
+        for (uint64_t s = 0; s < std::min<uint64_t>(c->totalSectors, 2048); s += 5)
+            containers::CopyXdiSector(*c, uint32_t(s), sector.data());
         containers::CloseXdi(c);
     }
 }
