@@ -93,9 +93,9 @@ public:
         if (file_) std::fclose(file_);
     }
     bool WriteFrames(const int16_t* frames, size_t count) override {
-        constexpr size_t kPiece = 8192;
+        constexpr size_t kStep = 8192;
         for (size_t done = 0; done < count;) {
-            const size_t n = std::min(kPiece, count - done);
+            const size_t n = std::min(kStep, count - done);
             out_.resize(n * 5 / 4 + 7200);
             const int bytes = Api().encode(flags_, const_cast<short*>(frames + 2 * done), int(n), out_.data(),
                                            int(out_.size()));

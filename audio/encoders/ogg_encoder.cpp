@@ -86,9 +86,9 @@ public:
         return true;
     }
     bool WriteFrames(const int16_t* frames, size_t count) override {
-        constexpr size_t kPiece = 4096;
+        constexpr size_t kStep = 4096;
         for (size_t done = 0; done < count;) {
-            const size_t n = std::min(kPiece, count - done);
+            const size_t n = std::min(kStep, count - done);
             float** channels = Api().buffer(&dsp, int(n));
             for (size_t i = 0; i < n; ++i) {
                 channels[0][i] = float(frames[2 * (done + i)]) / 32768.0f;

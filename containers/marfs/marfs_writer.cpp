@@ -28,7 +28,7 @@ using mzp::Store32;
 using mzp::Store64;
 
 constexpr uint32_t kSector = 2048;
-constexpr size_t kPieceBytes = 0x8000;
+constexpr size_t kStepBytes = 0x8000;
 constexpr size_t kMaxNameUnits = (0xFFFF - kMarfsRecordHead) / 2;
 
 void Fail(int32_t status) {
@@ -142,13 +142,13 @@ private:
 bool Checksum(image::ImageContext& ctx, const image::ImageItem* item, uint32_t& crc) {
     ItemSource src(ctx);
     if (!src.Open(item)) return false;
-    std::vector<uint8_t> buf(kPieceBytes);
+    std::vector<uint8_t> buf(kStepBytes);
     uint32_t state = 0;
     std::vector<uint8_t> joined;
-    // CRC of the whole content, a piece at a time: combine by hashing the
-    // running value with each piece.
-    for (uint64_t at = 0; at < uint64_t(item->size); at += kPieceBytes) {
-        const size_t n = size_t(std::min<uint64_t>(kPieceBytes, uint64_t(item->size) - at));
+    // CRC of the whole content, a step at a time: combine by hashing the
+    // running value with each step.
+    for (uint64_t at = 0; at < uint64_t(item->size); at += kStepBytes) {
+        const size_t n = size_t(std::min<uint64_t>(kStepBytes, uint64_t(item->size) - at));
         if (!src.Read(at, buf.data(), n)) return false;
         uint8_t head[4];
         Store32(head, state);
@@ -163,9 +163,9 @@ bool Checksum(image::ImageContext& ctx, const image::ImageItem* item, uint32_t& 
 bool SameContent(image::ImageContext& ctx, const image::ImageItem* a, const image::ImageItem* b) {
     ItemSource ra(ctx), rb(ctx);
     if (!ra.Open(a) || !rb.Open(b)) return false;
-    std::vector<uint8_t> x(kPieceBytes), y(kPieceBytes);
-    for (uint64_t at = 0; at < uint64_t(a->size); at += kPieceBytes) {
-        const size_t n = size_t(std::min<uint64_t>(kPieceBytes, uint64_t(a->size) - at));
+    std::vector<uint8_t> x(kStepBytes), y(kStepBytes);
+    for (uint64_t at = 0; at < uint64_t(a->size); at += kStepBytes) {
+        const size_t n = size_t(std::min<uint64_t>(kStepBytes, uint64_t(a->size) - at));
         if (!ra.Read(at, x.data(), n) || !rb.Read(at, y.data(), n)) return false;
         if (std::memcmp(x.data(), y.data(), n) != 0) return false;
     }
@@ -321,7 +321,7 @@ int WriteMarfsVolume(image::ImageContext& ctx, foundation::ProgressCallbacks* pr
             if (sink.Next() != layout.dirSector[f] || !sink.Put(dir.data(), uint32_t(dir.size() / kSector))) return -1;
         }
 
-        std::vector<uint8_t> piece(kPieceBytes);
+        std::vector<uint8_t> slice(kStepBytes);
         for (image::ImageFolder* f : layout.folders) {
             for (image::ImageItem* item : ChildrenOf(f)) {
                 if (image::IsFolderItem(item) || item->size <= 0) continue;
@@ -335,15 +335,15 @@ int WriteMarfsVolume(image::ImageContext& ctx, foundation::ProgressCallbacks* pr
                 if (progress && progress->SetCurrentItem) progress->SetCurrentItem(item->name.view());
                 ItemSource src(ctx);
                 if (!src.Open(item)) return -1;
-                for (uint64_t at = 0; at < uint64_t(item->size); at += kPieceBytes) {
+                for (uint64_t at = 0; at < uint64_t(item->size); at += kStepBytes) {
                     if (image::WaitIfPaused(progress) == 0) {
                         Fail(foundation::kStatusCancelled);
                         return 0;
                     }
-                    const size_t n = size_t(std::min<uint64_t>(kPieceBytes, uint64_t(item->size) - at));
+                    const size_t n = size_t(std::min<uint64_t>(kStepBytes, uint64_t(item->size) - at));
                     const size_t padded = (n + kSector - 1) / kSector * kSector;
-                    if (!src.Read(at, piece.data(), padded)) return -1;
-                    if (!sink.Put(piece.data(), uint32_t(padded / kSector))) return -1;
+                    if (!src.Read(at, slice.data(), padded)) return -1;
+                    if (!sink.Put(slice.data(), uint32_t(padded / kSector))) return -1;
                 }
             }
         }

@@ -8,7 +8,7 @@
 //   12 version (1); 16 split flag; 20 first block offset; 24 encryption;
 //   25 block size in 16 KB units (bits 0-11); 29 comment offset (65 or 0);
 //   33 comment bytes; 37 uint64 size; 45 uint64 archive size; 53 level;
-//   54 T | (L - 10) << 3; 55 uint16 part count; 57 uint64 size of part 1.
+//   54 T | (L - 10) << 3; 55 uint16 part count; 57 uint64 size of the first part file.
 // Parts 2 on begin with a 40-byte header: "XDI\0", 40, CRC, 1, 3, 40,
 // uint64 sum of the sizes before, uint64 size of this part.
 

@@ -90,7 +90,7 @@ bool ReadArchive(XdiContainer& c, uint64_t offset, uint8_t* out, size_t n) {
     return true;
 }
 
-// Parts map by their shares: part 1 its whole size, each later one its size
+// Part files map by their shares: the first its whole size, each later one its size
 // less its 40-byte header. Each later part's header is checked first.
 bool SetUpParts(XdiContainer& c, uint16_t count, uint64_t firstSize, uint64_t fileSize, std::u16string_view path) {
     if (count == 0) {

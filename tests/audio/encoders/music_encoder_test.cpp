@@ -1,5 +1,5 @@
 // The encoder adapters against the real libraries and their own tools: a 3 s
-// sox sine encoded in odd-sized pieces, then FLAC checked by flac -t and
+// sox sine encoded in odd-sized slices, then FLAC checked by flac -t and
 // decoded sample for sample, MP3 decoded by lame to the exact sample count
 // (its info tag) with its tags seen by ffprobe, Ogg Vorbis checked by ogginfo
 // and decoded by oggdec. APE: Debian has no library, so the program says it
@@ -38,7 +38,7 @@ protected:
     }
     void TearDown() override { audio::ResetEncoderLibraries(); }
 
-    // Encodes the source in pieces that split frames, with a few tags.
+    // Encodes the source in slices that split frames, with a few tags.
     void Encode(audio::MusicFormat format, const std::string& name) {
         audio::MusicTags tags;
         tags.title = u"Caf\u00e9 Song";

@@ -1,5 +1,5 @@
 // The WMA writer against FFmpeg's own tools: a 3 s sox sine written in
-// pieces that split frames reads back through ffprobe as wmav2 in ASF at
+// slices that split frames reads back through ffprobe as wmav2 in ASF at
 // 44,100 Hz stereo, decodes without an error, lasts the source's length to
 // within one codec frame, and keeps its loudness; the sample clock follows
 // the documented arithmetic; a finish that cannot complete is a failure.

@@ -1,4 +1,4 @@
-// The MZP pieces with fixed answers: volume names, the volume-count check,
+// The MZP records with fixed answers: volume names, the volume-count check,
 // the bit-packed chunk table, the entry table of self-extracting files, and
 // the writer options that could only make an unreadable archive.
 

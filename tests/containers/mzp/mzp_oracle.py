@@ -199,7 +199,7 @@ def decode_xdi(path, password):
     parts = struct.unpack_from('<H', h, 55)[0]
     archive = data
     if parts:
-        if u64(h, 57) != len(data): fail('part 1 size')
+        if u64(h, 57) != len(data): fail('first part size')
         chunks = [data]
         before = len(data)
         stem = path[:-6]

@@ -128,7 +128,7 @@ TEST_F(XdiRoundTrip, EveryLayoutReadsBackByBothReaders) {
         EXPECT_EQ(RunOk("diff -r " + ShellQuote(dir_ / "peer") + " " + ShellQuote(dir_ / "src") + " && echo same"),
                   "same\n");
         if (c.split) {
-            // Part 2 holds archive bytes [size1, size1 + size2 - 40) from byte 40 on.
+            // The second part file holds archive bytes [size1, size1 + size2 - 40) from byte 40 on.
             const auto p1 = qvtest::ReadFileBytes(first);
             const auto p2 = qvtest::ReadFileBytes(dir_ / c.files[1]);
             ASSERT_GE(p2.size(), 40u);
