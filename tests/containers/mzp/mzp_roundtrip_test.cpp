@@ -14,8 +14,10 @@
 #include "app/other_openers.h"
 #include "app/save_engine.h"
 #include "containers/mzp/mzp_container.h"
+#include "containers/mzp/container_install.h"
 #include "containers/mzp/mzp_writer.h"
 #include "foundation/dialog_services.h"
+#include "foundation/file_io.h"
 #include "foundation/operation_status.h"
 #include "image/build/add_disk_files.h"
 #include "image/document/document.h"
@@ -188,6 +190,36 @@ TEST_F(MzpRoundTrip, EncryptedArchiveNeedsItsPassword) {
     }
     dialogs_.password = "right";
     ExpectOurReaderGivesSource(dir_ / "e.mzp");
+}
+
+// A set that would need a 100th volume with two-digit names stops at the
+// 99th with the volume message; the caller's output set then drops them all.
+TEST_F(MzpRoundTrip, HundredthVolumeFails) {
+    class CountReports final : public qvtest::NullDialogServices {
+    public:
+        int reports = 0;
+        void ReportTooManyVolumes() override { ++reports; }
+    } reports;
+    foundation::SetDialogServices(&reports);
+    image::DocumentPtr doc(image::NewMzpDocument());
+    RunOk("head -c 600000 /dev/urandom > " + ShellQuote(dir_ / "r.bin"));
+    ASSERT_NE(image::AddDiskItem(doc.get(), doc->rootFolder, U(dir_ / "r.bin"), u"r.bin"), nullptr);
+    doc->splitOutput = 1;
+    doc->volumeSize = 6000;   // about a hundred volumes' worth of data
+    std::vector<std::string> opened;
+    std::vector<foundation::UniqueFile> files;
+    const int result = containers::SaveMzpArchive(*doc, U(dir_ / "v.mzp"), [&](std::u16string_view path) {
+        opened.push_back(platform::Utf16ToUtf8(path));
+        files.emplace_back(
+            platform::FileOpen(path, platform::FileAccess::ReadWrite, platform::FileDisposition::CreateAlways));
+        return files.back().get();
+    }, nullptr);
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(opened.size(), 99u);
+    EXPECT_EQ(reports.reports, 1);
+    if (!opened.empty()) {
+        EXPECT_EQ(opened.back(), dir_ / "v.part99.mzp");
+    }
 }
 
 }  // namespace
