@@ -9,6 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -111,6 +116,30 @@ TEST_F(MusicEncoderTest, OggVorbisChecksAndDecodes) {
         EXPECT_EQ(RunOk("soxi -s " + ShellQuote(dir_ / "d.wav")), std::to_string(kSamples) + "\n");
         const std::string comments = RunOk("vorbiscomment -l " + f);
         EXPECT_NE(comments.find("TITLE=Caf\xc3\xa9 Song"), std::string::npos) << comments;
+    }
+}
+
+// A full disk (a file-size limit in a child, SIGXFSZ ignored): every encoder
+// reports the failure from a write or its finish, never success.
+TEST_F(MusicEncoderTest, FullDiskIsAFailure) {
+    for (audio::MusicFormat format : {audio::MusicFormat::Mp3, audio::MusicFormat::Flac, audio::MusicFormat::Ogg}) {
+        SCOPED_TRACE(platform::Utf16ToUtf8(audio::MusicFormatName(format)));
+        ASSERT_TRUE(audio::LoadEncoderLibrary(format, nullptr));
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            struct rlimit limit {8192, 8192};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            auto encoder = audio::OpenMusicEncoder(format, U(dir_ / "full"), source_.size(), {}, nullptr);
+            if (!encoder) ::_exit(1);
+            const bool wrote = encoder->Write(source_.data(), source_.size());
+            const bool finished = encoder->Finish();
+            ::_exit(wrote && finished ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 1);
     }
 }
 
