@@ -9,7 +9,10 @@
 #include "app/save_engine.h"
 #include "containers/archive/arc_extract.h"
 #include "containers/archive/arc_open.h"
+#include "app/save_output.h"
 #include "containers/container_readers.h"
+#include "containers/mzp/container_install.h"
+#include "containers/xdi/xdi_container.h"
 #include "filesystems/disk/disk_image.h"
 #include "filesystems/filesystem_readers.h"
 #include "filesystems/ext2/ext2_volume.h"
@@ -103,12 +106,31 @@ int ExtractFatItem(image::ImageContext& ctx, const image::ImageItem& item, platf
     });
 }
 
+// MZP archives: a MARFS volume of the document, each volume through the save's output set.
+int SaveMzpDocument(SaveRequest& request) {
+    SaveOutputSet& output = request.output;
+    return containers::SaveMzpArchive(request.ctx, request.path,
+                                      [&output](std::u16string_view path) { return output.OpenVolume(path); },
+                                      request.progress);
+}
+
+// XDI images: the image build of the document, each part through the output set.
+int SaveXdiDocument(SaveRequest& request) {
+    SaveOutputSet& output = request.output;
+    return containers::SaveXdiImage(request.ctx, request.path,
+                                    [&output](std::u16string_view path) { return output.OpenVolume(path); },
+                                    request.progress);
+}
+
 }  // namespace
 
 void InstallReaders() {
     filesystems::InstallFilesystemReaders();
     containers::InstallContainerReaders();
     SetOtherOpenerServices(&g_openers);
+    containers::InstallMzpXdiServices();
+    SetDocumentWriter(image::format_code::kMzp, SaveMzpDocument);
+    SetDocumentWriter(image::format_code::kXdi, SaveXdiDocument);
     SetItemReader(ItemReaderKind::Ntfs, ExtractNtfsItem);
     SetItemReader(ItemReaderKind::Udf, ExtractUdfItem);
     SetItemReader(ItemReaderKind::Ext2, ExtractExt2Item);
@@ -126,6 +148,9 @@ void UninstallReaders() {
     SetItemReader(ItemReaderKind::Wim, nullptr);
     SetItemReader(ItemReaderKind::Archive, nullptr);
     SetDocumentWriter(image::format_code::kArchive, nullptr);
+    SetDocumentWriter(image::format_code::kMzp, nullptr);
+    SetDocumentWriter(image::format_code::kXdi, nullptr);
+    containers::UninstallMzpXdiServices();
     SetOtherOpenerServices(nullptr);
     containers::UninstallContainerReaders();
     filesystems::UninstallFilesystemReaders();

@@ -170,6 +170,8 @@ int SaveDocument(image::ImageContext& ctx, std::u16string_view path, int32_t for
         if (extension == u"zip") ctx.archiveKind = 1;
         if (extension == u"7z") ctx.archiveKind = 2;
     }
+    // A self-extracting MZP keeps its format under the program's extension.
+    if (ctx.selfExtracting && format == -1 && image::GetFileExtension(named) == u"mzp") format = fc::kMzp;
     if (ctx.selfExtracting) named = foundation::ChangeFileExtension(named, u"exe", foundation::MissingExtension::Append);
 
     SaveTarget target;

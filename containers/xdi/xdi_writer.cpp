@@ -1,0 +1,386 @@
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "codecs/crc32.h"
+#include "codecs/deflate_chain.h"
+#include "containers/lzma86/lzma86.h"
+#include "containers/mzp/chunk_table.h"
+#include "containers/mzp/mzp_format.h"
+#include "containers/xdi/xdi_container.h"
+#include "foundation/dialog_services.h"
+#include "foundation/messages.h"
+#include "foundation/operation_status.h"
+#include "image/build/image_build.h"
+#include "image/document/image_context.h"
+#include "image/iso/iso_layout.h"
+#include "platform/last_error.h"
+
+namespace containers {
+
+using mzp::Store32;
+using mzp::Store64;
+
+struct XdiWriter {
+    std::function<platform::FileHandle(std::u16string_view)> opener;
+    bool split = false;
+    uint64_t partLimit = UINT64_MAX;
+    std::vector<uint8_t> commentChain;
+    struct Out {
+        std::u16string path;
+        platform::FileHandle file = nullptr;
+        uint64_t size = 0;
+    };
+    std::vector<Out> outs;
+    uint64_t tableBytes = 0;
+    bool failed = false;
+};
+
+XdiContainer::XdiContainer() = default;
+XdiContainer::~XdiContainer() = default;
+
+namespace {
+
+constexpr uint32_t kBlockLevel0 = 64 * 1024;
+constexpr uint32_t kBlockLevel1 = 512 * 1024;
+constexpr uint32_t kBlockLevel2 = 4 * 1024 * 1024;
+
+char16_t Lower(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c - u'A' + u'a') : c; }
+bool EndsWithNoCase(std::u16string_view s, std::u16string_view tail) {
+    if (s.size() < tail.size()) return false;
+    for (size_t i = 0; i < tail.size(); ++i)
+        if (Lower(s[s.size() - tail.size() + i]) != Lower(tail[i])) return false;
+    return true;
+}
+bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+void Refuse(std::u16string_view text) {
+    foundation::SetLastErrorText(text);
+    platform::SetLastError(platform::kErrorInvalidParameter);
+}
+
+XdiContainer* WriterOf(image::ImageContext& ctx) { return ctx.xdiWriter.get(); }
+
+bool WriteAt(XdiWriter::Out& out, uint64_t at, const uint8_t* bytes, size_t n) {
+    if (n == 0) return true;
+    if (platform::FileWriteAt(out.file, at, bytes, n) != int64_t(n)) return false;
+    out.size = std::max(out.size, at + n);
+    return true;
+}
+
+std::vector<uint8_t> PartHeader(const XdiWriter& w, size_t index) {
+    std::vector<uint8_t> h(kXdiPartHeaderBytes, 0);
+    std::memcpy(h.data(), "XDI", 4);
+    Store32(&h[4], uint32_t(kXdiPartHeaderBytes));
+    Store32(&h[12], 1);
+    Store32(&h[16], 3);
+    Store32(&h[20], uint32_t(kXdiPartHeaderBytes));
+    uint64_t before = 0;
+    for (size_t i = 0; i < index; ++i) before += w.outs[i].size;
+    Store64(&h[24], before);
+    Store64(&h[32], w.outs[index].size);
+    Store32(&h[8], codecs::Crc32(h.data(), h.size()));
+    return h;
+}
+
+bool Append(XdiContainer& c, const uint8_t* bytes, size_t n) {
+    XdiWriter& w = *c.writer;
+    while (n > 0) {
+        XdiWriter::Out& out = w.outs.back();
+        if (out.size >= w.partLimit) {
+            const size_t index = w.outs.size();
+            if (index >= kXdiMaxParts) {
+                foundation::ReportTooManyVolumes();
+                Refuse(u"The volume number exceeds limitation. Please increase the volume size.");
+                return false;
+            }
+            auto name = GetXdiPartName(w.outs[0].path, uint32_t(index));
+            if (!name) return false;
+            platform::FileHandle file = w.opener(*name);
+            if (!file) return false;
+            w.outs.push_back({*name, file, 0});
+            const std::vector<uint8_t> zeros(kXdiPartHeaderBytes, 0);
+            if (!WriteAt(w.outs.back(), 0, zeros.data(), zeros.size())) return false;
+            continue;
+        }
+        const size_t take = size_t(std::min<uint64_t>(n, w.partLimit - out.size));
+        if (!WriteAt(out, out.size, bytes, take)) return false;
+        bytes += take;
+        n -= take;
+    }
+    return true;
+}
+
+bool Rewrite(XdiContainer& c, uint64_t offset, const uint8_t* bytes, size_t n) {
+    XdiWriter& w = *c.writer;
+    uint64_t start = 0;
+    for (size_t i = 0; i < w.outs.size() && n > 0; ++i) {
+        const uint64_t area = i == 0 ? 0 : kXdiPartHeaderBytes;
+        const uint64_t share = w.outs[i].size - area;
+        if (offset < start + share) {
+            const uint64_t within = offset - start;
+            const size_t take = size_t(std::min<uint64_t>(n, share - within));
+            if (platform::FileWriteAt(w.outs[i].file, area + within, bytes, take) != int64_t(take)) return false;
+            offset += take;
+            bytes += take;
+            n -= take;
+        }
+        start += share;
+    }
+    return n == 0;
+}
+
+bool BeginXdiWrite(XdiContainer& c) {
+    XdiWriter& w = *c.writer;
+    std::vector<uint8_t> head(c.headerLength, 0);
+    std::memcpy(head.data(), "XDI", 4);
+    Store32(&head[4], c.headerLength);
+    if (!Append(c, head.data(), head.size())) return false;
+    if (c.encryption != 0 && codecs::AesSetKey(c.key, c.ctx->outputPassword.data(), 32) != 0) return false;
+    c.coding.key = c.encryption != 0 ? &c.key : nullptr;
+    const std::vector<uint8_t> zeros(size_t(w.tableBytes), 0);
+    return Append(c, zeros.data(), zeros.size());
+}
+
+int FinishXdiWrite(XdiContainer& c) {
+    XdiWriter& w = *c.writer;
+    uint64_t archiveSize = 0;
+    for (const auto& out : w.outs) archiveSize += out.size;
+    std::vector<uint8_t> h(c.headerLength, 0);
+    std::memcpy(h.data(), "XDI", 4);
+    Store32(&h[4], c.headerLength);
+    Store32(&h[12], 1);
+    Store32(&h[16], w.split ? 1 : 0);
+    Store32(&h[20], uint32_t(c.headerLength + w.tableBytes));
+    h[24] = c.encryption;
+    Store32(&h[25], c.blockSize / mzp::kChunkUnit);
+    if (!w.commentChain.empty()) {
+        Store32(&h[29], uint32_t(kXdiHeaderBytes));
+        Store32(&h[33], uint32_t(w.commentChain.size()));
+        std::memcpy(&h[kXdiHeaderBytes], w.commentChain.data(), w.commentChain.size());
+    }
+    Store64(&h[37], c.totalSectors * 2048);
+    Store64(&h[45], archiveSize);
+    h[53] = c.level;
+    h[54] = uint8_t(c.typeBits);
+    const uint16_t parts = w.split ? uint16_t(w.outs.size()) : 0;
+    h[55] = uint8_t(parts);
+    h[56] = uint8_t(parts >> 8);
+    Store64(&h[57], w.outs[0].size);
+    Store32(&h[8], codecs::Crc32(h.data(), h.size()));
+    if (platform::FileWriteAt(w.outs[0].file, 0, h.data(), h.size()) != int64_t(h.size())) return -1;
+    for (size_t i = 1; i < w.outs.size(); ++i) {
+        const std::vector<uint8_t> part = PartHeader(w, i);
+        if (platform::FileWriteAt(w.outs[i].file, 0, part.data(), part.size()) != int64_t(part.size())) return -1;
+    }
+    return Rewrite(c, c.headerLength, c.table.data(), c.table.size()) ? 0 : -1;
+}
+
+class Family final : public image::IContainerWriterFamily {
+public:
+    bool Create(image::ImageContext& ctx) override {
+        if (ctx.xdiWriter) return true;
+        platform::FileHandle out = ctx.outputHandle.get();
+        if (!out) return false;
+        return CreateXdiWriter(ctx, ctx.writingPath, [out](std::u16string_view) { return out; });
+    }
+    bool Begin(image::ImageContext& ctx, const image::WriterArguments&) override {
+        XdiContainer* c = WriterOf(ctx);
+        return c && BeginXdiWrite(*c);
+    }
+    void Free(image::ImageContext& ctx) override { ctx.xdiWriter.Reset(); }
+    bool Attached(const image::ImageContext& ctx) const override { return bool(ctx.xdiWriter); }
+    uint32_t ChunkSectors(const image::ImageContext& ctx) const override {
+        return ctx.xdiWriter ? ctx.xdiWriter->sectorsPerBlock : 0;
+    }
+    uint32_t ContainerFormat(const image::ImageContext&) const override { return 1; }
+    int64_t CompressChunk(image::ImageContext& ctx, uint32_t, const uint8_t* sectors, size_t length, uint8_t* output,
+                          uint32_t& type) override {
+        XdiContainer* c = WriterOf(ctx);
+        if (!c) return -1;
+        CompressedChunk result;
+        if (!containers::CompressChunk(c->coding, c->level != 0, sectors, length, output,
+                                       length + kChunkSlack + kLzma86HeaderBytes, result, c->work))
+            return -1;
+        type = result.type;
+        return int64_t(result.skip + result.stored);
+    }
+    bool WriteData(image::ImageContext& ctx, const uint8_t* bytes, size_t length) override {
+        XdiContainer* c = WriterOf(ctx);
+        if (!c || !Append(*c, bytes, length)) return false;
+        ctx.bytesWritten += int64_t(length);
+        return true;
+    }
+    void SetChunkSize(image::ImageContext& ctx, uint32_t index, uint32_t storedLength) override {
+        XdiContainer* c = WriterOf(ctx);
+        if (!c) return;
+        const uint32_t less = c->encryption != 0 ? 6 : 5;
+        const uint64_t value = storedLength >= less ? storedLength - less : 0;
+        if (storedLength < less || (value >> c->lengthBits) != 0) c->writer->failed = true;
+        SetPackedBits(c->table, uint64_t(index) * (c->lengthBits + c->typeBits), c->lengthBits, value);
+    }
+    void SetChunkType(image::ImageContext& ctx, uint32_t index, uint32_t type) override {
+        XdiContainer* c = WriterOf(ctx);
+        if (!c) return;
+        SetPackedBits(c->table, uint64_t(index) * (c->lengthBits + c->typeBits) + c->lengthBits, c->typeBits, type);
+    }
+    std::vector<uint8_t>* TrailingBlock(image::ImageContext&) override { return nullptr; }
+    bool ScrambleTrailingBlock(const image::ImageContext&) const override { return false; }
+    void SetTrailingStoredLength(image::ImageContext&, uint32_t) override {}
+    void ClearPending(image::ImageContext&) override {}
+    int Finish(image::ImageContext& ctx) override {
+        XdiContainer* c = WriterOf(ctx);
+        if (!c || c->writer->failed) return -1;
+        return FinishXdiWrite(*c);
+    }
+};
+
+void FreeWriter(image::XdiContainerState* state) { delete static_cast<XdiContainer*>(state); }
+
+}  // namespace
+
+std::u16string GetXdiFirstPartName(std::u16string_view path) {
+    std::u16string name(path);
+    if (EndsWithNoCase(name, u".xdi")) name.resize(name.size() - 4);
+    return name + u".part01.xdi";
+}
+
+std::optional<std::u16string> GetXdiPartName(std::u16string_view first, uint32_t n) {
+    if (!EndsWithNoCase(first, u".xdi") || n + 1 > kXdiMaxParts) return std::nullopt;
+    const size_t stem = first.size() - 4;
+    if (stem < 7 || !IsDigit(first[stem - 1]) || !IsDigit(first[stem - 2]) ||
+        !EndsWithNoCase(first.substr(0, stem - 2), u".part"))
+        return std::nullopt;
+    std::u16string name(first);
+    name[stem - 2] = char16_t(u'0' + (n + 1) / 10);
+    name[stem - 1] = char16_t(u'0' + (n + 1) % 10);
+    return name;
+}
+
+std::u16string FindFirstXdiPart(std::u16string_view name) {
+    if (!EndsWithNoCase(name, u".xdi")) return std::u16string(name);
+    const size_t stem = name.size() - 4;
+    size_t digits = stem;
+    while (digits > 0 && IsDigit(name[digits - 1])) --digits;
+    const size_t width = stem - digits;
+    if ((width != 2 && width != 3) || !EndsWithNoCase(name.substr(0, digits), u".part")) return std::u16string(name);
+    std::u16string out(name);
+    out.replace(digits, width, width == 2 ? u"01" : u"001");
+    return out;
+}
+
+image::IContainerWriterFamily& XdiWriterFamily() {
+    static Family family;
+    return family;
+}
+
+bool CreateXdiWriter(image::ImageContext& ctx, std::u16string_view firstPath,
+                     std::function<platform::FileHandle(std::u16string_view)> opener) {
+    auto state = std::make_unique<image::XdiContainerState>();
+    XdiContainer& c = *state;
+    c.ctx = &ctx;
+    c.writer = std::make_unique<XdiWriter>();
+    XdiWriter& w = *c.writer;
+    w.opener = std::move(opener);
+    c.level = uint8_t(std::clamp(ctx.compressionLevel, 0, 2));
+    const size_t passwordLength = strnlen(ctx.outputPassword.data(), ctx.outputPassword.size());
+    if (ctx.passwordEnabled && passwordLength > kXdiMaxPasswordBytes) {
+        Refuse(u"The password of an XDI image is at most 64 bytes.");
+        return false;
+    }
+    c.encryption = ctx.passwordEnabled && passwordLength > 0 ? 3 : 0;
+    c.coding.encryptionType = c.encryption;
+    c.version = 1;
+    c.blockSize = c.level == 0 ? kBlockLevel0 : c.level == 1 ? kBlockLevel1 : kBlockLevel2;
+    c.sectorsPerBlock = c.blockSize / 2048;
+    c.lengthBits = BitWidth(c.blockSize - 1);
+    c.typeBits = 1;
+    if (ctx.endSector <= 0) {
+        Refuse(u"Nothing to write.");
+        return false;
+    }
+    c.totalSectors = uint64_t(ctx.endSector);
+    const uint64_t size = c.totalSectors * 2048;
+    c.blockCount = (size + c.blockSize - 1) / c.blockSize;
+    c.lastBlockSize = size % c.blockSize == 0 ? c.blockSize : uint32_t(size % c.blockSize);
+    w.tableBytes = PackedTableBytes(c.blockCount, c.lengthBits + c.typeBits);
+    c.table.assign(size_t(w.tableBytes), 0);
+    uint64_t headerLength = kXdiHeaderBytes;
+    if (ctx.archiveCommentPresent && !ctx.archiveComment.empty()) {
+        const size_t n = std::min<size_t>(ctx.archiveComment.size(), mzp::kMaxCommentBytes);
+        w.commentChain.resize(n + 65536 + 64);
+        const int64_t packed = codecs::DeflateCompressBuffer(reinterpret_cast<const uint8_t*>(ctx.archiveComment.data()),
+                                                             w.commentChain.data(), n, w.commentChain.size());
+        if (packed < 0) return false;
+        w.commentChain.resize(size_t(packed));
+        headerLength += w.commentChain.size();
+    }
+    c.headerLength = uint32_t(headerLength);
+    // The first block's offset has 24 bits.
+    if (headerLength + w.tableBytes >= (1u << 24)) {
+        Refuse(u"The image is too large for this block size.");
+        return false;
+    }
+    w.split = ctx.splitOutput != 0;
+    if (w.split) {
+        w.partLimit = uint64_t(ctx.volumeSize);
+        if (w.partLimit <= headerLength + w.tableBytes || w.partLimit <= kXdiPartHeaderBytes) {
+            Refuse(u"The volume size is too small.");
+            return false;
+        }
+    }
+    std::u16string first(firstPath);
+    platform::FileHandle file = w.opener(first);
+    if (!file) return false;
+    w.outs.push_back({first, file, 0});
+    ctx.xdiWriter.Attach(state.release(), FreeWriter);
+    return true;
+}
+
+int SaveXdiImage(image::ImageContext& ctx, std::u16string_view path,
+                 std::function<platform::FileHandle(std::u16string_view)> opener,
+                 foundation::ProgressCallbacks* progress) {
+    foundation::ResetOperationStatus();
+    const int32_t previousFormat = ctx.outputFormat;
+    const int32_t previousEnd = ctx.endSector;
+    const int32_t previousOverride = ctx.endSectorOverride;
+    struct Restore {
+        image::ImageContext& ctx;
+        int32_t format, end, override_;
+        ~Restore() {
+            ctx.outputFormat = format;
+            ctx.endSector = end;
+            ctx.endSectorOverride = override_;
+            ctx.xdiWriter.Reset();
+            image::FreeImageWriter(&ctx);
+        }
+    } restore{ctx, previousFormat, previousEnd, previousOverride};
+    auto failed = [&](std::u16string_view text) {
+        if (foundation::OperationStatus.load() == foundation::kStatusCancelled) return 0;
+        if (foundation::OperationStatus.load() == foundation::kStatusNone)
+            foundation::OperationStatus = foundation::kStatusFailed;
+        if (!text.empty()) foundation::SetLastErrorText(text);
+        foundation::ShowLastError(path);
+        return -1;
+    };
+    ctx.outputFormat = image::format_code::kXdi;
+    image::ImageBuild build;
+    image::LayoutError layoutError = image::LayoutError::None;
+    if (image::PrepareTreeForWrite(ctx, build.iso, progress, &layoutError) != 1) {
+        if (layoutError == image::LayoutError::Cancelled) foundation::OperationStatus = foundation::kStatusCancelled;
+        return failed(image::LayoutErrorText(layoutError));
+    }
+    if (image::BuildImageLayout(ctx, build, progress, -1) != 1 || image::LayoutDirectoryTrees(ctx, build) != 1)
+        return failed({});
+    // The sector writer ends the image at the end sector; the document's
+    // own reads stay bounded by its own size.
+    if (ctx.endSectorOverride == 0) ctx.endSectorOverride = ctx.endSector;
+    ctx.endSector = int32_t(build.endSector);
+    if (!CreateXdiWriter(ctx, path, std::move(opener))) return failed({});
+    image::WriterArguments args;
+    args.progress = progress;
+    if (image::WriteImageContents(ctx, build, args) != 0) return failed({});
+    return 1;
+}
+
+}  // namespace containers
