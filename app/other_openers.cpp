@@ -10,6 +10,7 @@
 #include "filesystems/filesystem_readers.h"
 #include "filesystems/ext2/ext2_volume.h"
 #include "filesystems/fat/fat_volume.h"
+#include "filesystems/hfs/hfs_volume.h"
 #include "filesystems/ntfs/ntfs_volume.h"
 #include "filesystems/udf/udf_volume.h"
 #include "foundation/operation_status.h"
@@ -96,6 +97,14 @@ int ExtractFatItem(image::ImageContext& ctx, const image::ImageItem& item, platf
     });
 }
 
+// HFS and HFS+ files through the runs of their data forks.
+int ExtractHfsItem(image::ImageContext& ctx, const image::ImageItem& item, platform::FileHandle out,
+                   foundation::ProgressCallbacks* progress) {
+    return CopyItemByRanges(item, out, progress, [&](uint64_t at, uint8_t* buffer, uint64_t n) {
+        return filesystems::ReadHfsItemBytes(ctx, item, at, buffer, n) == int64_t(n);
+    });
+}
+
 }  // namespace
 
 void InstallReaders() {
@@ -107,6 +116,8 @@ void InstallReaders() {
     SetItemReader(ItemReaderKind::Ext2, ExtractExt2Item);
     SetItemReader(ItemReaderKind::Fat, ExtractFatItem);
     SetItemReader(ItemReaderKind::Wim, ExtractWimItem);
+    SetItemReader(ItemReaderKind::Hfs, ExtractHfsItem);
+    SetItemReader(ItemReaderKind::HfsPlus, ExtractHfsItem);
 }
 
 void UninstallReaders() {
@@ -115,6 +126,8 @@ void UninstallReaders() {
     SetItemReader(ItemReaderKind::Ext2, nullptr);
     SetItemReader(ItemReaderKind::Fat, nullptr);
     SetItemReader(ItemReaderKind::Wim, nullptr);
+    SetItemReader(ItemReaderKind::Hfs, nullptr);
+    SetItemReader(ItemReaderKind::HfsPlus, nullptr);
     SetOtherOpenerServices(nullptr);
     containers::UninstallContainerReaders();
     filesystems::UninstallFilesystemReaders();
