@@ -10,7 +10,10 @@
 #include <string>
 #include <vector>
 
+#include <cstdlib>
+
 #include "filesystems/filesystem_readers.h"
+#include "foundation/settings.h"
 #include "filesystems/hfs/hfs_volume.h"
 #include "tests/image/iso_fixtures.h"
 #include "tests/support/test_support.h"
@@ -21,6 +24,29 @@ class ReadersInstalled {
 public:
     ReadersInstalled() { filesystems::InstallFilesystemReaders(); }
     ~ReadersInstalled() { filesystems::UninstallFilesystemReaders(); }
+};
+
+// Mac files are shown on hybrid discs for the life of the object, in a
+// settings folder of its own so tests running beside it are not touched.
+class MacFilesShown {
+public:
+    MacFilesShown() {
+        const char* old = std::getenv("QV_CONFIG_DIR");
+        if (old) saved_ = old;
+        hadOld_ = old != nullptr;
+        ::setenv("QV_CONFIG_DIR", config_.path().c_str(), 1);
+        foundation::WriteSettingDword(u"ShowMacFiles", 1);
+    }
+    ~MacFilesShown() {
+        if (hadOld_) ::setenv("QV_CONFIG_DIR", saved_.c_str(), 1);
+        else ::unsetenv("QV_CONFIG_DIR");
+    }
+    void Show(bool show) { foundation::WriteSettingDword(u"ShowMacFiles", show ? 1 : 0); }
+
+private:
+    qvtest::TempDir config_;
+    std::string saved_;
+    bool hadOld_ = false;
 };
 
 // hfsutils keeps its current volume in $HOME: each test gives its own.

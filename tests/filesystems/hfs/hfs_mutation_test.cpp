@@ -8,7 +8,6 @@
 
 #include <random>
 
-#include "foundation/settings.h"
 #include "tests/filesystems/hfs/hfs_fixtures.h"
 #include "tests/filesystems/hfs/hfs_plus_builder.h"
 #include "tests/support/peak_memory.h"
@@ -38,7 +37,7 @@ size_t WalkAndRead(image::ImageContext& ctx) {
 
 TEST(HfsMutation, MutatedVolumesReturnCleanly) {
     hfstest::ReadersInstalled readers;
-    foundation::WriteSettingDword(u"ShowMacFiles", 1);
+    hfstest::MacFilesShown shown;
     qvtest::TempDir dir;
     hfstest::Hfs(dir,
                  "mkdir -p t/a/b && echo one > t/a/1.txt && head -c 3000 /dev/urandom > t/a/b/2.bin && echo 3 > t/3"
@@ -87,7 +86,6 @@ TEST(HfsMutation, MutatedVolumesReturnCleanly) {
         }
         EXPECT_GT(opened, kRoundsPerFixture / 4);
     }
-    foundation::WriteSettingDword(u"ShowMacFiles", 0);
 }
 
 }  // namespace

@@ -12,20 +12,12 @@
 #include "app/item_readers.h"
 #include "app/other_openers.h"
 #include "filesystems/hfs/hfs_state.h"
-#include "foundation/settings.h"
 #include "tests/filesystems/hfs/hfs_fixtures.h"
 
 namespace {
 
 using qvtest::RunOk;
 using qvtest::ShellQuote;
-
-// Mac files are shown on hybrid discs for the time of a test.
-class MacFilesShown {
-public:
-    MacFilesShown() { foundation::WriteSettingDword(u"ShowMacFiles", 1); }
-    ~MacFilesShown() { foundation::WriteSettingDword(u"ShowMacFiles", 0); }
-};
 
 // A source tree with a name holding '/', a space, and sizes around the
 // allocation block and the sector.
@@ -56,7 +48,7 @@ struct HfsRow {
 
 TEST(HfsRead, VolumesListAndReadAsHfsutilsShowThem) {
     hfstest::ReadersInstalled readers;
-    MacFilesShown shown;
+    hfstest::MacFilesShown shown;
     const HfsRow rows[] = {
         {"512-byte blocks", "dd if=/dev/zero of=v.img bs=1k count=1400 2>/dev/null && hformat -l Vol v.img >/dev/null"
                             " && hmount v.img >/dev/null && {copy}", false, 512, false},
@@ -96,9 +88,9 @@ TEST(HfsRead, VolumesListAndReadAsHfsutilsShowThem) {
         hfstest::Hfs(dir, copies + " && humount >/dev/null");
         if (row.hybrid) {
             // With Mac files hidden the ISO 9660 side is shown and read.
-            foundation::WriteSettingDword(u"ShowMacFiles", 0);
+            shown.Show(false);
             auto iso = isotest::OpenDoc(image);
-            foundation::WriteSettingDword(u"ShowMacFiles", 1);
+            shown.Show(true);
             ASSERT_TRUE(iso);
             EXPECT_TRUE(iso->hfsVolume);
             EXPECT_EQ(iso->macFileSystem, 0);
@@ -128,7 +120,7 @@ TEST(HfsRead, VolumesListAndReadAsHfsutilsShowThem) {
 // zone (genisoimage keeps the files' times; hcopy stamps the copy's).
 TEST(HfsRead, LocalDatesReadAsTheSameMoment) {
     hfstest::ReadersInstalled readers;
-    MacFilesShown shown;
+    hfstest::MacFilesShown shown;
     for (const char* zone : {"UTC", "America/New_York", "Asia/Kolkata"}) {
         SCOPED_TRACE(zone);
         qvtest::TempDir dir;
@@ -153,7 +145,7 @@ struct PlusRow {
 
 TEST(HfsPlusRead, XorrisoHybridsListAndReadAsSleuthkitShowsThem) {
     hfstest::ReadersInstalled readers;
-    MacFilesShown shown;
+    hfstest::MacFilesShown shown;
     const PlusRow rows[] = {
         {"map of 512-byte blocks", "xorriso -as mkisofs -quiet -hfsplus -V Plus -o v.img t"},
         {"map of 2048-byte blocks",
