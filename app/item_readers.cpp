@@ -28,8 +28,9 @@ ItemReaderKind ReaderKindOf(const image::ImageContext& ctx, const image::ImageIt
     if (ctx.ntfsState) return ItemReaderKind::Ntfs;
     if (ctx.ext2State) return ItemReaderKind::Ext2;
     if (ctx.fatState) return ItemReaderKind::Fat;
-    if (ctx.hfsPlusVolume) return ItemReaderKind::HfsPlus;
-    if (ctx.hfsVolume) return ItemReaderKind::Hfs;
+    // A hybrid disc keeps its Mac volume while its ISO 9660 tree is shown.
+    if (ctx.hfsPlusVolume && ctx.macFileSystem == 2) return ItemReaderKind::HfsPlus;
+    if (ctx.hfsVolume && ctx.macFileSystem == 1) return ItemReaderKind::Hfs;
     if (ctx.udfState) return ItemReaderKind::Udf;
     return ItemReaderKind::Iso;
 }

@@ -17,6 +17,7 @@
 #include "filesystems/filesystem_readers.h"
 #include "filesystems/ext2/ext2_volume.h"
 #include "filesystems/fat/fat_volume.h"
+#include "filesystems/hfs/hfs_volume.h"
 #include "filesystems/ntfs/ntfs_volume.h"
 #include "filesystems/udf/udf_volume.h"
 #include "foundation/operation_status.h"
@@ -122,6 +123,14 @@ int SaveXdiDocument(SaveRequest& request) {
                                     request.progress);
 }
 
+// HFS and HFS+ files through the runs of their data forks.
+int ExtractHfsItem(image::ImageContext& ctx, const image::ImageItem& item, platform::FileHandle out,
+                   foundation::ProgressCallbacks* progress) {
+    return CopyItemByRanges(item, out, progress, [&](uint64_t at, uint8_t* buffer, uint64_t n) {
+        return filesystems::ReadHfsItemBytes(ctx, item, at, buffer, n) == int64_t(n);
+    });
+}
+
 }  // namespace
 
 void InstallReaders() {
@@ -138,6 +147,8 @@ void InstallReaders() {
     SetItemReader(ItemReaderKind::Wim, ExtractWimItem);
     SetItemReader(ItemReaderKind::Archive, containers::archive::ExtractArchiveItem);
     SetDocumentWriter(image::format_code::kArchive, WriteArchiveDocument);
+    SetItemReader(ItemReaderKind::Hfs, ExtractHfsItem);
+    SetItemReader(ItemReaderKind::HfsPlus, ExtractHfsItem);
 }
 
 void UninstallReaders() {
@@ -151,6 +162,8 @@ void UninstallReaders() {
     SetDocumentWriter(image::format_code::kMzp, nullptr);
     SetDocumentWriter(image::format_code::kXdi, nullptr);
     containers::UninstallMzpXdiServices();
+    SetItemReader(ItemReaderKind::Hfs, nullptr);
+    SetItemReader(ItemReaderKind::HfsPlus, nullptr);
     SetOtherOpenerServices(nullptr);
     containers::UninstallContainerReaders();
     filesystems::UninstallFilesystemReaders();

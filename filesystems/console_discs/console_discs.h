@@ -5,11 +5,14 @@
 
 namespace filesystems {
 
-// 1 when sector 32 carries the Xbox identifier and a root, else 0.
+// 1 when sector 32 carries both copies of the Xbox identifier and a root
+// directory (sector and size, kept in ctx once the first copy matches), else 0.
 int DetectXboxDisc(image::ImageContext& ctx);
-// 0 success, anything else failure.
+// Reads the Xbox directory tree from ctx's root directory into its root
+// folder: 0 success, -1 failure (what was read stays).
 int ReadXboxTree(image::ImageContext& ctx);
-// 1 when sector 0 carries the Wii magic, else 0.
+// 1 when sector 0 carries the Wii magic (the region text and the title as
+// volume label are set), else 0.
 int DetectWiiDisc(image::ImageContext& ctx);
 
 }  // namespace filesystems

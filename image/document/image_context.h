@@ -245,6 +245,7 @@ struct ImageContext {
     int32_t secondNotConvertible = 0;
     int32_t warningBits = 0;              // foundation::image_warning bits
     int32_t wiiDisc = 0;
+    std::u16string wiiRegion;             // "NTSC", "PAL" or empty, from a Wii disc's region letter
     int32_t readOnly = 0;
     int32_t jolietLevel = 0;              // 0 none, 1, 2, 3
     int32_t isoNameLimit = 0;
