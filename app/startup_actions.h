@@ -1,43 +1,16 @@
 #pragma once
-// What the window program does once its main window is up: the commands of a
-// command file ("-pf"/"-pfh") that the command-line side loaded before the
-// window existed. The command-line side installs the real actions; the window
-// program asks HasStartupAction after creating its frame and calls
-// RunStartupAction after the first show (until then the stand-in has none).
+// The window program's dialogs that the commands of a command file ("-pf"/
+// "-pfh") call. The command-line side loads the file before the window exists
+// and installs it as the start-up action (app/startup_state.h); the window
+// program installs these dialogs.
 
 #include <string>
 #include <string_view>
 
+#include "app/startup_state.h"
 #include "foundation/services.h"
 
 namespace app {
-
-class IStartupActionServices {
-public:
-    virtual ~IStartupActionServices() = default;
-    virtual bool HasStartupAction() = 0;
-    // Runs it. -1: the window program goes on; otherwise the exit code the
-    // program ends with (a file that ended with EXIT or EMAIL).
-    virtual int RunStartupAction() = 0;
-};
-
-namespace detail {
-class NoStartupAction : public IStartupActionServices {
-public:
-    bool HasStartupAction() override { return false; }
-    int RunStartupAction() override { return -1; }
-};
-}  // namespace detail
-
-inline foundation::ServiceSlot<IStartupActionServices, detail::NoStartupAction>& StartupActionServicesSlot() {
-    static foundation::ServiceSlot<IStartupActionServices, detail::NoStartupAction> slot;
-    return slot;
-}
-inline IStartupActionServices& StartupActionServices() { return StartupActionServicesSlot().Get(); }
-// Not owned; null restores the stand-in. Returns the services installed before.
-inline IStartupActionServices* SetStartupActionServices(IStartupActionServices* services) {
-    return StartupActionServicesSlot().Install(services);
-}
 
 // The steps of a command file that need the window program's dialogs. Each
 // answers 1 done, 0 cancelled by the user, -1 not available (no window, or

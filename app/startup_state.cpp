@@ -26,7 +26,7 @@ void StartupFileStandIn::ParseStartupArguments(int argc, char** argv) {
     }
 }
 
-void StartupFileStandIn::RunStartupAction() {
+int StartupFileStandIn::RunStartupAction() {
     const std::u16string path = std::move(g_StartupFile);
     g_StartupFile.clear();
     // Opening a FIFO blocks until a writer comes, and a socket or character
@@ -38,7 +38,7 @@ void StartupFileStandIn::RunStartupAction() {
         ShowFileErrorMessage(path, nullptr);
         NewDefaultDocument();
         ClearDocumentModified();
-        return;
+        return -1;
     }
     if (!OpenFileCommand(path)) {
         // The open has told the user; the window still holds a document.
@@ -47,6 +47,7 @@ void StartupFileStandIn::RunStartupAction() {
             ClearDocumentModified();
         }
     }
+    return -1;
 }
 
 }  // namespace app

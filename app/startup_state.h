@@ -36,8 +36,10 @@ public:
     virtual void ParseStartupArguments(int argc, char** argv) = 0;
     // True when something is to run after the first paint.
     virtual bool HasStartupAction() = 0;
-    // Runs it (on the window thread, the frame disabled meanwhile).
-    virtual void RunStartupAction() = 0;
+    // Runs it (on the window thread, the frame disabled meanwhile). -1: the
+    // window program goes on; otherwise the exit code the program ends with
+    // (a command file that ended with EXIT).
+    virtual int RunStartupAction() = 0;
 };
 
 // Without the front end's parser: the first argument that is not a switch is
@@ -46,7 +48,7 @@ class StartupFileStandIn : public IStartupActionServices {
 public:
     void ParseStartupArguments(int argc, char** argv) override;
     bool HasStartupAction() override { return !g_StartupFile.empty(); }
-    void RunStartupAction() override;
+    int RunStartupAction() override;
 };
 
 inline foundation::ServiceSlot<IStartupActionServices, StartupFileStandIn>& StartupActionServicesSlot() {

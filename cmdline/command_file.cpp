@@ -266,6 +266,8 @@ namespace {
 class CommandFileAction final : public app::IStartupActionServices {
 public:
     std::vector<ScriptCommand> commands;
+    // The switches were read before the window existed, when the file was loaded.
+    void ParseStartupArguments(int, char**) override {}
     bool HasStartupAction() override { return !commands.empty(); }
     int RunStartupAction() override { return RunCommandList(commands) == CommandRunEnd::Exit ? 0 : -1; }
 };

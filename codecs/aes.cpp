@@ -1,5 +1,7 @@
 #include "codecs/aes.h"
 
+#include <cpuid.h>
+
 #include "codecs/aes_kernels.h"
 
 #include <cstring>
@@ -232,8 +234,21 @@ __attribute__((target("aes,sse2"))) inline __m128i RoundKey(const uint32_t* word
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(words + 4 * round));
 }
 
+// Asked through CPUID and XGETBV rather than the compiler's feature names,
+// which not every compiler of the build knows for these instructions. The
+// system must also save the 512-bit registers (XCR0 bits 1, 2 and 5-7).
 bool CpuHasVaes() {
-    static const bool has = __builtin_cpu_supports("vaes") && __builtin_cpu_supports("avx512f");
+    static const bool has = [] {
+        unsigned a = 0, b = 0, c = 0, d = 0;
+        if (!__get_cpuid(1, &a, &b, &c, &d) || !(c & bit_OSXSAVE)) return false;
+        if (!__get_cpuid_count(7, 0, &a, &b, &c, &d)) return false;
+        const bool avx512f = (b & (1u << 16)) != 0;
+        const bool vaes = (c & (1u << 9)) != 0;
+        if (!avx512f || !vaes) return false;
+        unsigned lo = 0, hi = 0;
+        __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+        return (lo & 0xE6u) == 0xE6u;
+    }();
     return has;
 }
 

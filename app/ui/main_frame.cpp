@@ -481,8 +481,12 @@ void CMainFrame::OnFirstPaint() {
     setEnabled(false);
     QTimer::singleShot(10, this, [this] {
         busy_ = true;
-        StartupActionServices().RunStartupAction();
+        const int exitCode = StartupActionServices().RunStartupAction();
         busy_ = false;
+        if (exitCode >= 0) {
+            QCoreApplication::exit(exitCode);
+            return;
+        }
         setEnabled(true);
         setAcceptDrops(true);
         UpdateTitle();

@@ -16,7 +16,9 @@
 
 #include "app/startup_state.h"
 #include "app/document_lifecycle.h"
+#include "app/other_openers.h"
 #include "app/ui/main_frame.h"
+#include "dialogs/ui/progress_routes.h"
 #include "foundation/deletion_queue.h"
 #include "foundation/diagnostic_log.h"
 #include "foundation/language.h"
@@ -30,6 +32,7 @@
 #include "foundation/work_folder.h"
 #include "image/document/current_document.h"
 #include "image/document/image_context.h"
+#include "optical/drive/drive_services.h"
 #include "platform/named_objects.h"
 
 namespace app::ui {
@@ -71,6 +74,8 @@ public:
         foundation::LogEnd();
         foundation::DeleteQueuedFiles();
         foundation::DeleteTempWorkFolder();
+        if (routesInstalled) dialogs::ui::RemoveProgressRoutes();
+        if (readersInstalled) app::UninstallReaders();
         if (facesInstalled) {
             foundation::SetWindowFaces(previousFaces);
             foundation::SetUiServices(previousUi);
@@ -82,6 +87,8 @@ public:
     foundation::UiServices* previousUi = nullptr;
     foundation::WindowFaces* previousFaces = nullptr;
     bool facesInstalled = false;
+    bool readersInstalled = false;
+    bool routesInstalled = false;
     std::unique_ptr<platform::NamedMutex> instanceMutex;
     std::thread shellIntegration;
     std::unique_ptr<CMainFrame> frame;
@@ -172,6 +179,13 @@ int RunWindowProgram(int argc, char** argv) {
     shutdown.previousUi = foundation::SetUiServices(shutdown.ui.get());
     shutdown.previousFaces = foundation::SetWindowFaces(shutdown.faces.get());
     shutdown.facesInstalled = true;
+    Step("readers and drives");
+    app::InstallReaders();
+    shutdown.readersInstalled = true;
+    optical::InstallDriveServices();
+    // Long operations, and the questions their workers ask, go through the progress dialog.
+    dialogs::ui::InstallProgressRoutes(*shutdown.ui);
+    shutdown.routesInstalled = true;
 
     Step("main frame");
     shutdown.frame = std::make_unique<CMainFrame>(argc, argv);

@@ -320,7 +320,7 @@ TEST_F(Frame, StartupRunsItsStepsInOrderAndLeavesNothingBehind) {
     EXPECT_EQ(RunWindowProgram(1, argv), 0);
     const std::vector<std::string_view> expected = {
         "system facts", "virtual-drive channel", "archive library", "out-of-memory policy", "application",
-        "language", "window placement", "shell integration", "instance mutex", "main frame"};
+        "language", "window placement", "shell integration", "instance mutex", "readers and drives", "main frame"};
     EXPECT_EQ(StartupStepsRun(), expected);
     // The frame made its work folder; the one shutdown routine removed it.
     EXPECT_EQ(foundation::GetTempWorkFolder(), u"");
