@@ -31,6 +31,14 @@ public:
     // unusable. kind, dataOffset and dataSize describe where the samples are.
     virtual int64_t ProbeAudioFile(platform::FileHandle file, std::u16string_view path, int32_t* kind,
                                    int64_t* dataOffset, int64_t* dataSize) = 0;
+    // The one process-wide music decoder, for callers outside the audio layer
+    // (the burner's read-ahead): opening closes whatever was open before.
+    // 1 ready, 0 failed (the decoder has reported why).
+    virtual int OpenMusicDecoder(std::u16string_view path, int32_t kind, int64_t startSector) = 0;
+    virtual void CloseMusicDecoder() = 0;
+    // The sector of a track's source file where its audio (with the part of
+    // its pregap that the file holds) begins; added music files give 0.
+    virtual int64_t GetTrackSourceStart(const image::TrackList* list, int32_t position) = 0;
 };
 
 namespace detail {
@@ -44,6 +52,12 @@ public:
         platform::SetLastError(platform::kErrorNotSupported);
         return 0;
     }
+    int OpenMusicDecoder(std::u16string_view, int32_t, int64_t) override {
+        platform::SetLastError(platform::kErrorNotSupported);
+        return 0;
+    }
+    void CloseMusicDecoder() override {}
+    int64_t GetTrackSourceStart(const image::TrackList*, int32_t) override { return 0; }
 };
 }  // namespace detail
 
@@ -61,6 +75,14 @@ inline int ReadTrackData(image::TrackList* list, int32_t position, void* buffer,
 inline int64_t ProbeAudioFile(platform::FileHandle file, std::u16string_view path, int32_t* kind,
                               int64_t* dataOffset, int64_t* dataSize) {
     return AudioServices().ProbeAudioFile(file, path, kind, dataOffset, dataSize);
+}
+
+inline int OpenMusicDecoder(std::u16string_view path, int32_t kind, int64_t startSector) {
+    return AudioServices().OpenMusicDecoder(path, kind, startSector);
+}
+inline void CloseMusicDecoder() { AudioServices().CloseMusicDecoder(); }
+inline int64_t GetTrackSourceStart(const image::TrackList* list, int32_t position) {
+    return AudioServices().GetTrackSourceStart(list, position);
 }
 
 }  // namespace image

@@ -59,6 +59,9 @@ class NullMainWindowServices : public image::detail::MainWindowStandIn {};
 
 class NullAudioServices : public image::IAudioServices {
 public:
+    int OpenMusicDecoder(std::u16string_view, int32_t, int64_t) override { return 0; }
+    void CloseMusicDecoder() override {}
+    int64_t GetTrackSourceStart(const image::TrackList*, int32_t) override { return 0; }
     int ReadTrackData(image::TrackList*, int32_t, void*, uint32_t) override { return 0; }
     int64_t ProbeAudioFile(platform::FileHandle, std::u16string_view, int32_t*, int64_t*, int64_t*) override {
         return 0;
