@@ -140,6 +140,35 @@ bool BuildMacTree(image::ImageContext& ctx, MacVolume& volume, std::vector<MacCa
     }
 }
 
+void KeepCatalogEntry(image::ImageContext& ctx, MacVolume& volume, MacCatalogEntry&& entry,
+                      std::vector<MacCatalogEntry>& entries) {
+    if (entry.parentId == kHfsRootParentId) {
+        if (volume.volumeName.empty()) volume.volumeName = entry.name;
+        if (entry.folder && entry.id == kHfsRootFolderId)
+            ctx.rootItem.time = uint32_t(std::clamp<int64_t>(entry.modified, 0, UINT32_MAX));
+        return;
+    }
+    entries.push_back(std::move(entry));
+}
+
+int FinishMacMount(image::ImageContext& ctx, MacVolume& volume, std::vector<MacCatalogEntry>& entries, bool walkOk,
+                   int macFileSystem, MacExtentLookUp lookUp) {
+    HfsBTree& extents = volume.extentsTree;
+    const HfsGeometry geometry = volume.geometry;
+    const bool built = BuildMacTree(
+        ctx, volume, entries,
+        [&](uint32_t fileId, HfsFork& fork) {
+            return CompleteHfsFork(geometry, fork, [&](uint32_t block, std::vector<HfsExtent>& out) {
+                return lookUp(extents, fileId, block, out);
+            });
+        },
+        std::max<uint64_t>(uint64_t(volume.catalogTree.TotalNodes()) * volume.catalogTree.NodeSize(), 1u << 20));
+    ctx.macFileSystem = macFileSystem;
+    SetMacVolumeLabel(ctx, volume.volumeName);
+    if (!walkOk) ++volume.skippedEntries;
+    return built ? 0 : -1;
+}
+
 int64_t MacDateToUnix(uint32_t macSeconds, bool localTime) {
     if (macSeconds == 0) return 0;
     int64_t t = int64_t(macSeconds) - kMacEpochToUnix;

@@ -35,6 +35,21 @@ using MacForkCompleter = std::function<bool(uint32_t fileId, HfsFork& fork)>;
 bool BuildMacTree(image::ImageContext& ctx, MacVolume& volume, std::vector<MacCatalogEntry>& entries,
                   const MacForkCompleter& complete, uint64_t pathBudget);
 
+// Keeps one walked entry; an entry whose parent is the root's parent names
+// the volume (the first one) and dates the root folder instead.
+void KeepCatalogEntry(image::ImageContext& ctx, MacVolume& volume, MacCatalogEntry&& entry,
+                      std::vector<MacCatalogEntry>& entries);
+
+// Finds the extents of a file's fork from a block on, in the overflow tree.
+using MacExtentLookUp = bool (*)(HfsBTree& tree, uint32_t fileId, uint32_t fileBlock, std::vector<HfsExtent>& out);
+
+// The end of a mount: the tree from the walked entries (forks completed
+// through the overflow tree), the document's file-system kind and label.
+// walkOk false (damage met on the way) keeps the entries read before it.
+// 0 mounted, -1 out of memory.
+int FinishMacMount(image::ImageContext& ctx, MacVolume& volume, std::vector<MacCatalogEntry>& entries, bool walkOk,
+                   int macFileSystem, MacExtentLookUp lookUp);
+
 // Seconds since 1904 as seconds since 1970 (UTC); classic HFS dates are
 // local time, taken with the zone's present offset.
 int64_t MacDateToUnix(uint32_t macSeconds, bool localTime);

@@ -183,33 +183,14 @@ int BuildHfsTree(image::ImageContext& ctx) {
                 return true;
             }
             e.name = HfsName(r.key.subspan(kKeyName, nameLength));
-            if (parent == kHfsRootParentId) {
-                if (volume->volumeName.empty()) volume->volumeName = e.name;
-                if (e.folder && e.id == kHfsRootFolderId) ctx.rootItem.time = uint32_t(std::clamp<int64_t>(e.modified, 0, UINT32_MAX));
-                return true;
-            }
-            entries.push_back(std::move(e));
+            KeepCatalogEntry(ctx, *volume, std::move(e), entries);
             return true;
         });
         walkOk = walkOk && chainOk;
     } catch (const std::bad_alloc&) {
         return -1;
     }
-    HfsBTree& extents = volume->extentsTree;
-    const HfsGeometry geometry = volume->geometry;
-    const bool built = BuildMacTree(
-        ctx, *volume, entries,
-        [&](uint32_t fileId, HfsFork& fork) {
-            return CompleteHfsFork(geometry, fork, [&](uint32_t block, std::vector<HfsExtent>& out) {
-                return LookUpExtents(extents, fileId, block, out);
-            });
-        },
-        std::max<uint64_t>(uint64_t(volume->catalogTree.TotalNodes()) * volume->catalogTree.NodeSize(), 1u << 20));
-    ctx.macFileSystem = 1;
-    SetMacVolumeLabel(ctx, volume->volumeName);
-    // Damage met on the way leaves the entries read before it.
-    if (!walkOk) ++volume->skippedEntries;
-    return built ? 0 : -1;
+    return FinishMacMount(ctx, *volume, entries, walkOk, 1, LookUpExtents);
 }
 
 }  // namespace filesystems
