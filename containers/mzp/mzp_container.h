@@ -12,6 +12,7 @@
 
 #include "codecs/aes.h"
 #include "codecs/chunk_cache.h"
+#include "containers/mzp/chunk_archive.h"
 #include "containers/mzp/mzp_format.h"
 #include "containers/mzp/stored_chunk.h"
 #include "containers/sfx/sfx_settings.h"
@@ -36,7 +37,7 @@ struct MzpVolume {
 
 struct MzpWriter;   // mzp_writer.cpp
 
-struct MzpContainer {
+struct MzpContainer : ChunkArchive {
     std::mutex lock;
     image::ImageContext* ctx = nullptr;
 
@@ -48,28 +49,10 @@ struct MzpContainer {
     SfxSettingsOwner sfx;              // the entry table of a self-extracting file
 
     mzp::Header header;
-    uint32_t chunkSize = 0;
-    uint32_t sectorsPerChunk = 0;
-    uint64_t chunkCount = 0;
-    uint32_t lastChunkSize = 0;
-    uint64_t totalSectors = 0;
-    uint32_t lengthBits = 0;
-    uint32_t typeBits = 0;
-    std::vector<uint8_t> table;
-    std::vector<uint64_t> offsets;     // chunkCount + 1: the last is the end of the last chunk
-
-    ChunkCoding coding;
-    codecs::AesKeySchedule key;
-    bool passwordSet = false;
-    codecs::ChunkCacheOwner cache;
-    std::vector<uint8_t> readBuffer;
-    ChunkWork work;
 
     std::u16string comment;            // empty when none
     std::string commentBytes;          // as stored (archive code page)
     bool passwordRefused = false;
-    bool unsupportedVersion = false;
-    int32_t lastError = 0;             // 1 read failure, 2 short read, 3 CRC mismatch
 
     std::unique_ptr<MzpWriter> writer;
 

@@ -332,46 +332,14 @@ int SetMzpPassword(MzpContainer& c, const char* password) {
 }
 
 const uint8_t* GetMzpChunk(MzpContainer& c, uint64_t n) {
-    if (n >= c.chunkCount || c.unsupportedVersion) return nullptr;
-    int32_t size = 0;
-    if (uint8_t* hit = codecs::LookupChunkCache(c.cache.get(), int32_t(n), &size)) {
-        codecs::TouchChunkCache(c.cache.get(), int32_t(n));
-        return hit;
-    }
-    if (c.header.encryption != 0 && !c.passwordSet) return nullptr;
-    const uint32_t expected = n + 1 == c.chunkCount ? c.lastChunkSize : c.chunkSize;
-    const uint64_t stored = c.offsets[size_t(n) + 1] - c.offsets[size_t(n)];
-    try {
-        if (c.readBuffer.size() < stored) c.readBuffer.resize(size_t(stored));
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-    if (!ReadMzpArchive(c, c.offsets[size_t(n)], c.readBuffer.data(), size_t(stored))) return nullptr;
-    const uint32_t type = c.typeBits == 0 ? 0
-                                          : uint32_t(GetPackedBits(c.table, n * (c.lengthBits + c.typeBits) + c.lengthBits,
-                                                                   c.typeBits));
-    const int32_t slot = codecs::ReserveChunkCacheSlot(c.cache.get(), int32_t(expected));
-    if (slot < 0) return nullptr;
-    codecs::ChunkCacheSlot& s = c.cache->slots[slot];
-    const ChunkResult result =
-        DecodeStoredChunk(c.coding, c.readBuffer.data(), size_t(stored), type, s.buffer.get(), expected, c.work);
-    if (result != ChunkResult::Ok) {
-        s.buffer.reset();
-        s.dataSize = 0;
-        c.lastError = result == ChunkResult::CrcMismatch ? 3 : 1;
-        return nullptr;
-    }
-    codecs::StoreChunkCacheKey(c.cache.get(), slot, int32_t(n));
-    return s.buffer.get();
+    return FetchArchiveChunk(c, n, c.header.encryption != 0 && !c.passwordSet,
+                             [&](uint64_t offset, uint8_t* out, size_t bytes) { return ReadMzpArchive(c, offset, out, bytes); });
 }
 
 int CopyMzpSector(MzpContainer& c, uint32_t sector, uint8_t* destination) {
     std::lock_guard<std::mutex> guard(c.lock);
-    if (c.sectorsPerChunk == 0 || sector >= c.totalSectors) return -1;
-    const uint8_t* chunk = GetMzpChunk(c, sector / c.sectorsPerChunk);
-    if (!chunk) return -1;
-    std::memcpy(destination, chunk + size_t(sector % c.sectorsPerChunk) * 2048, 2048);
-    return 0;
+    return CopyArchiveSector(c, sector, destination, c.header.encryption != 0 && !c.passwordSet,
+                             [&](uint64_t offset, uint8_t* out, size_t bytes) { return ReadMzpArchive(c, offset, out, bytes); });
 }
 
 }  // namespace containers

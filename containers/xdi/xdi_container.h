@@ -22,6 +22,7 @@
 #include "codecs/aes.h"
 #include "codecs/chunk_cache.h"
 #include "containers/mzp/mzp_container.h"
+#include "containers/mzp/chunk_archive.h"
 #include "containers/mzp/stored_chunk.h"
 #include "foundation/progress_callbacks.h"
 #include "image/sectors/container_services.h"
@@ -40,7 +41,7 @@ constexpr size_t kXdiMaxPasswordBytes = 64;
 
 struct XdiWriter;
 
-struct XdiContainer {
+struct XdiContainer : ChunkArchive {
     std::mutex lock;
     image::ImageContext* ctx = nullptr;
     std::vector<MzpVolume> parts;       // the same mapping as MZP volumes, 40-byte part headers
@@ -48,26 +49,9 @@ struct XdiContainer {
     uint32_t version = 0;
     uint8_t encryption = 0;
     uint8_t level = 0;
-    uint32_t blockSize = 0;
-    uint32_t sectorsPerBlock = 0;
-    uint64_t blockCount = 0;
-    uint32_t lastBlockSize = 0;
-    uint64_t totalSectors = 0;
     uint64_t archiveSize = 0;
-    uint32_t lengthBits = 0;
-    uint32_t typeBits = 0;
-    std::vector<uint8_t> table;
-    std::vector<uint64_t> offsets;
-    ChunkCoding coding;
-    codecs::AesKeySchedule key;
-    bool passwordSet = false;
-    codecs::ChunkCacheOwner cache;
-    std::vector<uint8_t> readBuffer;
-    ChunkWork work;
     std::string commentBytes;
     bool passwordRefused = false;
-    bool unsupportedVersion = false;
-    int32_t lastError = 0;
     std::unique_ptr<XdiWriter> writer;
 
     XdiContainer();

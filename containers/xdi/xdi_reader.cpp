@@ -190,34 +190,34 @@ XdiContainer* OpenXdi(image::ImageContext& ctx, std::u16string_view path, platfo
             return c.release();
         }
         if (units == 0 || size % 2048 != 0) return nullptr;
-        c->blockSize = units * mzp::kChunkUnit;
-        c->sectorsPerBlock = c->blockSize / 2048;
+        c->chunkSize = units * mzp::kChunkUnit;
+        c->sectorsPerChunk = c->chunkSize / 2048;
         c->totalSectors = size / 2048;
-        c->blockCount = (size + c->blockSize - 1) / c->blockSize;
-        c->lastBlockSize = size % c->blockSize == 0 ? c->blockSize : uint32_t(size % c->blockSize);
-        c->lengthBits = (bits >> 3) != 0 ? (bits >> 3) + 10 : BitWidth(c->blockSize - 1);
+        c->chunkCount = (size + c->chunkSize - 1) / c->chunkSize;
+        c->lastChunkSize = size % c->chunkSize == 0 ? c->chunkSize : uint32_t(size % c->chunkSize);
+        c->lengthBits = (bits >> 3) != 0 ? (bits >> 3) + 10 : BitWidth(c->chunkSize - 1);
         c->typeBits = bits & 7;
         const uint64_t archiveBytes = c->parts.back().shareStart + c->parts.back().shareBytes;
-        if (c->lengthBits > 32 || c->totalSectors > uint64_t(INT32_MAX) || c->blockCount > kMaxBlocks ||
-            c->blockCount * 5 > archiveBytes)
+        if (c->lengthBits > 32 || c->totalSectors > uint64_t(INT32_MAX) || c->chunkCount > kMaxBlocks ||
+            c->chunkCount * 5 > archiveBytes)
             return nullptr;
-        const uint64_t tableBytes = PackedTableBytes(c->blockCount, c->lengthBits + c->typeBits);
+        const uint64_t tableBytes = PackedTableBytes(c->chunkCount, c->lengthBits + c->typeBits);
         if (headerLength + tableBytes > archiveBytes) return nullptr;
         c->table.resize(size_t(tableBytes));
         if (tableBytes != 0 && !ReadArchive(*c, headerLength, c->table.data(), c->table.size())) return nullptr;
         const uint32_t firstBlock = Load32(&header[20]) & 0xFFFFFF;
         if (firstBlock < headerLength + tableBytes) return nullptr;
-        c->offsets.resize(size_t(c->blockCount) + 1);
+        c->offsets.resize(size_t(c->chunkCount) + 1);
         uint64_t at = firstBlock;
-        for (uint64_t i = 0; i < c->blockCount; ++i) {
+        for (uint64_t i = 0; i < c->chunkCount; ++i) {
             c->offsets[size_t(i)] = at;
             const uint64_t stored = GetPackedBits(c->table, i * (c->lengthBits + c->typeBits), c->lengthBits) +
                                     (c->encryption != 0 ? 6 : 5);
-            if (stored > uint64_t(c->blockSize) + kStoredSlack) return nullptr;
+            if (stored > uint64_t(c->chunkSize) + kStoredSlack) return nullptr;
             at += stored;
             if (at > archiveBytes) return nullptr;
         }
-        c->offsets[size_t(c->blockCount)] = at;
+        c->offsets[size_t(c->chunkCount)] = at;
         c->coding.encryptionType = c->encryption;
         c->coding.deflateVariant = 0;
         c->coding.hoisted = false;
@@ -242,46 +242,14 @@ int SetXdiPassword(XdiContainer& c, const char* password) {
 }
 
 const uint8_t* ReadXdiBlock(XdiContainer& c, uint64_t n) {
-    if (n >= c.blockCount || c.unsupportedVersion) return nullptr;
-    int32_t size = 0;
-    if (uint8_t* hit = codecs::LookupChunkCache(c.cache.get(), int32_t(n), &size)) {
-        codecs::TouchChunkCache(c.cache.get(), int32_t(n));
-        return hit;
-    }
-    if (c.encryption != 0 && !c.passwordSet) return nullptr;
-    const uint32_t expected = n + 1 == c.blockCount ? c.lastBlockSize : c.blockSize;
-    const uint64_t stored = c.offsets[size_t(n) + 1] - c.offsets[size_t(n)];
-    try {
-        if (c.readBuffer.size() < stored) c.readBuffer.resize(size_t(stored));
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-    if (!ReadArchive(c, c.offsets[size_t(n)], c.readBuffer.data(), size_t(stored))) return nullptr;
-    const uint32_t type =
-        c.typeBits == 0 ? 0
-                        : uint32_t(GetPackedBits(c.table, n * (c.lengthBits + c.typeBits) + c.lengthBits, c.typeBits));
-    const int32_t slot = codecs::ReserveChunkCacheSlot(c.cache.get(), int32_t(expected));
-    if (slot < 0) return nullptr;
-    codecs::ChunkCacheSlot& s = c.cache->slots[slot];
-    const ChunkResult result =
-        DecodeStoredChunk(c.coding, c.readBuffer.data(), size_t(stored), type, s.buffer.get(), expected, c.work);
-    if (result != ChunkResult::Ok) {
-        s.buffer.reset();
-        s.dataSize = 0;
-        c.lastError = result == ChunkResult::CrcMismatch ? 3 : 1;
-        return nullptr;
-    }
-    codecs::StoreChunkCacheKey(c.cache.get(), slot, int32_t(n));
-    return s.buffer.get();
+    return FetchArchiveChunk(c, n, c.encryption != 0 && !c.passwordSet,
+                             [&](uint64_t offset, uint8_t* out, size_t bytes) { return ReadArchive(c, offset, out, bytes); });
 }
 
 int CopyXdiSector(XdiContainer& c, uint32_t sector, uint8_t* destination) {
     std::lock_guard<std::mutex> guard(c.lock);
-    if (c.sectorsPerBlock == 0 || sector >= c.totalSectors) return -1;
-    const uint8_t* block = ReadXdiBlock(c, sector / c.sectorsPerBlock);
-    if (!block) return -1;
-    std::memcpy(destination, block + size_t(sector % c.sectorsPerBlock) * 2048, 2048);
-    return 0;
+    return CopyArchiveSector(c, sector, destination, c.encryption != 0 && !c.passwordSet,
+                             [&](uint64_t offset, uint8_t* out, size_t bytes) { return ReadArchive(c, offset, out, bytes); });
 }
 
 namespace {

@@ -153,7 +153,7 @@ int FinishXdiWrite(XdiContainer& c) {
     Store32(&h[16], w.split ? 1 : 0);
     Store32(&h[20], uint32_t(c.headerLength + w.tableBytes));
     h[24] = c.encryption;
-    Store32(&h[25], c.blockSize / mzp::kChunkUnit);
+    Store32(&h[25], c.chunkSize / mzp::kChunkUnit);
     if (!w.commentChain.empty()) {
         Store32(&h[29], uint32_t(kXdiHeaderBytes));
         Store32(&h[33], uint32_t(w.commentChain.size()));
@@ -191,7 +191,7 @@ public:
     void Free(image::ImageContext& ctx) override { ctx.xdiWriter.Reset(); }
     bool Attached(const image::ImageContext& ctx) const override { return bool(ctx.xdiWriter); }
     uint32_t ChunkSectors(const image::ImageContext& ctx) const override {
-        return ctx.xdiWriter ? ctx.xdiWriter->sectorsPerBlock : 0;
+        return ctx.xdiWriter ? ctx.xdiWriter->sectorsPerChunk : 0;
     }
     uint32_t ContainerFormat(const image::ImageContext&) const override { return 1; }
     int64_t CompressChunk(image::ImageContext& ctx, uint32_t, const uint8_t* sectors, size_t length, uint8_t* output,
@@ -291,9 +291,9 @@ bool CreateXdiWriter(image::ImageContext& ctx, std::u16string_view firstPath,
     c.encryption = ctx.passwordEnabled && passwordLength > 0 ? 3 : 0;
     c.coding.encryptionType = c.encryption;
     c.version = 1;
-    c.blockSize = c.level == 0 ? kBlockLevel0 : c.level == 1 ? kBlockLevel1 : kBlockLevel2;
-    c.sectorsPerBlock = c.blockSize / 2048;
-    c.lengthBits = BitWidth(c.blockSize - 1);
+    c.chunkSize = c.level == 0 ? kBlockLevel0 : c.level == 1 ? kBlockLevel1 : kBlockLevel2;
+    c.sectorsPerChunk = c.chunkSize / 2048;
+    c.lengthBits = BitWidth(c.chunkSize - 1);
     c.typeBits = 1;
     if (ctx.endSector <= 0) {
         Refuse(u"Nothing to write.");
@@ -301,9 +301,9 @@ bool CreateXdiWriter(image::ImageContext& ctx, std::u16string_view firstPath,
     }
     c.totalSectors = uint64_t(ctx.endSector);
     const uint64_t size = c.totalSectors * 2048;
-    c.blockCount = (size + c.blockSize - 1) / c.blockSize;
-    c.lastBlockSize = size % c.blockSize == 0 ? c.blockSize : uint32_t(size % c.blockSize);
-    w.tableBytes = PackedTableBytes(c.blockCount, c.lengthBits + c.typeBits);
+    c.chunkCount = (size + c.chunkSize - 1) / c.chunkSize;
+    c.lastChunkSize = size % c.chunkSize == 0 ? c.chunkSize : uint32_t(size % c.chunkSize);
+    w.tableBytes = PackedTableBytes(c.chunkCount, c.lengthBits + c.typeBits);
     c.table.assign(size_t(w.tableBytes), 0);
     uint64_t headerLength = kXdiHeaderBytes;
     if (ctx.archiveCommentPresent && !ctx.archiveComment.empty()) {
