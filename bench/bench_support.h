@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -47,6 +49,28 @@ inline std::string MakeBenchFolder() {
     const char* base = std::getenv("TMPDIR");
     std::string path = std::string(base && *base ? base : "/tmp") + "/qvbench-XXXXXX";
     return mkdtemp(path.data()) ? path : std::string();
+}
+
+// A folder tree of `bytes` in files from a few KiB to 64 MiB, fifty to a
+// folder, as a folder of photos, documents and archives would have.
+inline void MakeMixedTree(const std::filesystem::path& tree, uint64_t bytes) {
+    static const uint64_t kFileSizes[] = {4 << 10, 100 << 10, 1 << 20, 8 << 20, 64 << 20};
+    std::vector<char> chunk(1 << 20);
+    for (size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>((i * 2654435761u) >> 13);
+    uint64_t total = 0;
+    for (int n = 0; total < bytes; ++n) {
+        const std::filesystem::path folder = tree / ("folder " + std::to_string(n / 50));
+        std::filesystem::create_directories(folder);
+        const uint64_t size = std::min(kFileSizes[n % 5], bytes - total);
+        std::ofstream file(folder / ("file " + std::to_string(n)), std::ios::binary);
+        for (uint64_t left = size; left > 0;) {
+            const uint64_t step = std::min<uint64_t>(left, chunk.size());
+            chunk[0] = static_cast<char>(n);
+            file.write(chunk.data(), static_cast<std::streamsize>(step));
+            left -= step;
+        }
+        total += size;
+    }
 }
 
 }  // namespace qvbench

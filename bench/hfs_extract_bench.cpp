@@ -29,7 +29,6 @@ using qvbench::Median;
 using qvbench::RunQuiet;
 using qvbench::Seconds;
 
-const std::vector<uint64_t> kFileSizes = {4 << 10, 100 << 10, 1 << 20, 8 << 20, 64 << 20};
 
 uint64_t DataBytes() {
     const char* mb = std::getenv("QV_BENCH_HFS_MB");
@@ -42,22 +41,7 @@ struct BenchVolume {
     BenchVolume() {
         dir = qvbench::MakeBenchFolder();
         const std::filesystem::path tree = dir / "tree";
-        std::vector<char> chunk(1 << 20);
-        for (size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>((i * 2654435761u) >> 13);
-        uint64_t total = 0;
-        for (int n = 0; total < DataBytes(); ++n) {
-            const std::filesystem::path folder = tree / ("folder " + std::to_string(n / 50));
-            std::filesystem::create_directories(folder);
-            const uint64_t size = std::min(kFileSizes[n % kFileSizes.size()], DataBytes() - total);
-            std::ofstream file(folder / ("file " + std::to_string(n)), std::ios::binary);
-            for (uint64_t left = size; left > 0;) {
-                const uint64_t step = std::min<uint64_t>(left, chunk.size());
-                chunk[0] = static_cast<char>(n);
-                file.write(chunk.data(), static_cast<std::streamsize>(step));
-                left -= step;
-            }
-            total += size;
-        }
+        qvbench::MakeMixedTree(tree, DataBytes());
         // The HFS+ partition of the hybrid, from its start to the image's end.
         const std::string hybrid = (dir / "hybrid.iso").string();
         image = (dir / "volume.hfs").string();
