@@ -33,6 +33,7 @@
 #include "image/document/current_document.h"
 #include "image/document/image_context.h"
 #include "audio/tracks/audio_services_install.h"
+#include "audio/tracks/track_model.h"
 #include "optical/drive/drive_services.h"
 #include "platform/named_objects.h"
 
@@ -185,6 +186,7 @@ int RunWindowProgram(int argc, char** argv) {
     shutdown.readersInstalled = true;
     optical::InstallDriveServices();
     audio::InstallAudioServices();
+    audio::SetStopPlayer([] { app::DocumentWindowServices().StopPlayer(); });
     // Long operations, and the questions their workers ask, go through the progress dialog.
     dialogs::ui::InstallProgressRoutes(*shutdown.ui);
     shutdown.routesInstalled = true;
