@@ -24,9 +24,10 @@ SharedDecoder& Shared() {
     return shared;
 }
 
-bool OpenLocked(SharedDecoder& s, std::u16string_view path, int64_t startSector) {
+bool OpenLocked(SharedDecoder& s, std::u16string_view path, int64_t startSector,
+                platform::FileHandle held = nullptr) {
     s.path.clear();
-    if (!s.decoder.Open(path)) return false;
+    if (!(held ? s.decoder.OpenHandle(held, path) : s.decoder.Open(path))) return false;
     if (startSector > 0 && !s.decoder.SeekToSample(startSector * kSamplesPerSector)) {
         s.decoder.Close();
         return false;
@@ -100,13 +101,13 @@ std::u16string OpenMusicFile() {
     return s.path;
 }
 
-int ReadDecodedSectors(std::u16string_view path, int64_t fileSector, void* buffer, uint32_t sectors,
-                       int64_t streamBytes) {
+int ReadDecodedSectors(std::u16string_view path, platform::FileHandle held, int64_t fileSector, void* buffer,
+                       uint32_t sectors, int64_t streamBytes) {
     if (fileSector < 0 || path.empty()) return 0;
     SharedDecoder& s = Shared();
     std::lock_guard<std::mutex> hold(s.lock);
     if (!s.decoder.IsOpen() || s.path != path) {
-        if (!OpenLocked(s, path, fileSector)) return 0;
+        if (!OpenLocked(s, path, fileSector, held)) return 0;
     } else if (s.decoder.Position() != fileSector * kSamplesPerSector &&
                !s.decoder.SeekToSample(fileSector * kSamplesPerSector)) {
         return 0;
@@ -114,12 +115,12 @@ int ReadDecodedSectors(std::u16string_view path, int64_t fileSector, void* buffe
     return ReadLocked(s, buffer, sectors, streamBytes);
 }
 
-int ReadDecodedSectorsOn(std::u16string_view path, int64_t fileSector, void* buffer, uint32_t sectors,
-                         int64_t streamBytes) {
+int ReadDecodedSectorsOn(std::u16string_view path, platform::FileHandle held, int64_t fileSector, void* buffer,
+                         uint32_t sectors, int64_t streamBytes) {
     if (fileSector < 0 || path.empty()) return 0;
     SharedDecoder& s = Shared();
     std::lock_guard<std::mutex> hold(s.lock);
-    if ((!s.decoder.IsOpen() || s.path != path) && !OpenLocked(s, path, fileSector)) return 0;
+    if ((!s.decoder.IsOpen() || s.path != path) && !OpenLocked(s, path, fileSector, held)) return 0;
     return ReadLocked(s, buffer, sectors, streamBytes);
 }
 

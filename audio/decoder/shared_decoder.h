@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file.h"
+
 namespace audio {
 
 // Source kinds (the track list's audioSourceKind).
@@ -34,11 +36,13 @@ std::u16string OpenMusicFile();
 // file or seeking only when the decoder is not already there, so a run of
 // reads in order decodes straight through. Bytes at or past streamBytes are
 // silence (the track's length ends there). No message: 1 read, 0 failed.
-int ReadDecodedSectors(std::u16string_view path, int64_t fileSector, void* buffer, uint32_t sectors,
-                       int64_t streamBytes);
+// The file is opened through held (the track's own handle) when given, so a
+// file renamed or replaced since it was added is not taken for it.
+int ReadDecodedSectors(std::u16string_view path, platform::FileHandle held, int64_t fileSector, void* buffer,
+                       uint32_t sectors, int64_t streamBytes);
 // The same from where the decoder stands when it holds path (else from
 // fileSector): the reads of a caller that opened the decoder itself.
-int ReadDecodedSectorsOn(std::u16string_view path, int64_t fileSector, void* buffer, uint32_t sectors,
-                         int64_t streamBytes);
+int ReadDecodedSectorsOn(std::u16string_view path, platform::FileHandle held, int64_t fileSector, void* buffer,
+                         uint32_t sectors, int64_t streamBytes);
 
 }  // namespace audio

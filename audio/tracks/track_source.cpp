@@ -91,7 +91,7 @@ int ReadTrackData(image::TrackList* list, int32_t position, void* buffer, uint32
         return 0;
     }
     const int64_t start = std::max<int64_t>(GetTrackSourceStart(list, position), 0);
-    return ReadDecodedSectorsOn(t->fileName, start, buffer, sectors, t->endOffset);
+    return ReadDecodedSectorsOn(t->fileName, t->fileHandle.get(), start, buffer, sectors, t->endOffset);
 }
 
 int ReadTrackSectors(const image::TrackList* list, int32_t position, int64_t fileSector, void* buffer,
@@ -101,7 +101,7 @@ int ReadTrackSectors(const image::TrackList* list, int32_t position, int64_t fil
         platform::SetLastError(platform::kErrorNotSupported);
         return 0;
     }
-    return ReadDecodedSectors(t->fileName, fileSector, buffer, sectors, t->endOffset);
+    return ReadDecodedSectors(t->fileName, t->fileHandle.get(), fileSector, buffer, sectors, t->endOffset);
 }
 
 }  // namespace audio

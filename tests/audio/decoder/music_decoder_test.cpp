@@ -11,6 +11,7 @@
 
 #include <cstring>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -36,7 +37,7 @@ class MusicFiles : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         dir_ = new qvtest::TempDir();
-        qvtest::RunOk("cd " + qvtest::ShellQuote(dir_->path()) + R"( && set -e
+        qvtest::RunOk("cd " + qvtest::ShellQuote(dir_->path()) + R"sh( && set -e
             sox -D -n -r 44100 -c 2 -b 16 tone.wav synth 3 sine 440 vol 0.5
             sox -D -n -r 44100 -c 2 -b 16 noise.wav synth 60 whitenoise vol 0.5
             ffmpeg -v error -f lavfi -i sine=d=3 -ac 2 -ar 44100 list.wav
@@ -60,7 +61,46 @@ protected:
             head -c 20000 tone.flac > half.flac
             head -c 43 tone.wav > cut43.wav
             mkfifo fifo.mp3
-        )");
+            head -c 1000000 /dev/zero | tr '\0' a > big.txt
+            printf 'bad \377\376 text' > bad.txt
+            cp tone.flac tagged.flac
+            metaflac --set-tag-from-file=TITLE=big.txt tagged.flac
+            ffmpeg -v error -i tone.wav -metadata artist="$(cat bad.txt)" -c:a flac badtag.flac
+            ffmpeg -v error -i tone.wav -c:a wmav2 -metadata title=Lantern -metadata artist=Fenwick tone.wma
+            oggenc -Q -t Harbour -a Maren -o tagged.ogg tone.wav
+        )sh");
+        MakeHostileWaves();
+    }
+    // WAV headers no tool writes: each field at its worst.
+    static void MakeHostileWaves() {
+        const Bytes tone = qvtest::ReadFileBytes(Path("tone.wav"));
+        const Bytes pcm(tone.begin() + 44, tone.begin() + 44 + 75 * kSector);
+        auto le32 = [](Bytes& b, size_t at, uint32_t v) {
+            for (int i = 0; i < 4; ++i) b[at + size_t(i)] = uint8_t(v >> (8 * i));
+        };
+        auto save = [](const std::string& name, const Bytes& b) { qvtest::WriteFileBytes(Path(name), b.data(), b.size()); };
+        Bytes head(tone.begin(), tone.begin() + 44);
+        Bytes w = head;
+        le32(w, 16, 0xFFFFFFF0u);   // fmt size
+        w.insert(w.end(), pcm.begin(), pcm.end());
+        save("fmtsize.wav", w);
+        w = head;
+        le32(w, 40, 0xFFFFFFFFu);   // data size -1, or far past the end
+        w.insert(w.end(), pcm.begin(), pcm.end());
+        save("datasize.wav", w);
+        save("cut8.wav", Bytes(tone.begin(), tone.begin() + 8));
+        // 10^6 empty chunks between the header and "fmt ".
+        w.assign(tone.begin(), tone.begin() + 12);
+        const uint8_t junk[8] = {'j', 'u', 'n', 'k', 0, 0, 0, 0};
+        for (int i = 0; i < 1000000; ++i) w.insert(w.end(), junk, junk + 8);
+        w.insert(w.end(), tone.begin() + 12, tone.begin() + 44);
+        w.insert(w.end(), pcm.begin(), pcm.end());
+        save("chunks.wav", w);
+        // A FLAC whose stream header claims 2^36 - 1 samples: 432 hours.
+        Bytes f = qvtest::ReadFileBytes(Path("tone.flac"));
+        f[21] |= 0x0F;
+        f[22] = f[23] = f[24] = f[25] = 0xFF;
+        save("endless.flac", f);
     }
     static void TearDownTestSuite() {
         delete dir_;
@@ -122,6 +162,9 @@ TEST_F(MusicFiles, ProbeGivesKindAndLength) {
         // rate suggests far more; decoding gives 20.0x s = 1500 sectors.
         {"vbr.mp3", kSourceDecoder, 1500},
         {"tone.ogg", kSourceDecoder, 225},
+        {"tone.wma", kSourceDecoder, 225},
+        {"datasize.wav", kSourceFile, 75},     // clipped to the file
+        {"chunks.wav", kSourceDecoder, 75},    // too many chunks for our walk; FFmpeg finds the data
     };
     for (const ProbeRow& row : rows) {
         const Probe p = ProbeFile(row.file);
@@ -139,7 +182,8 @@ TEST_F(MusicFiles, ProbeGivesKindAndLength) {
 }
 
 TEST_F(MusicFiles, BadInputIsRefused) {
-    const char* rows[] = {"text.mp3", "list.mp3", "cut.flac", "cut43.wav", "zero.flac", "fifo.mp3"};
+    const char* rows[] = {"text.mp3", "list.mp3",  "cut.flac",    "cut43.wav",   "cut8.wav",
+                          "zero.flac", "fifo.mp3", "fmtsize.wav", "endless.flac"};
     for (const char* name : rows) {
         const Probe p = ProbeFile(name);
         EXPECT_EQ(p.sectors, 0) << name;
@@ -154,6 +198,51 @@ TEST_F(MusicFiles, BadInputIsRefused) {
     Bytes out(400 * kSector);
     EXPECT_TRUE(d.Read(out.data(), out.size()));
     EXPECT_TRUE(d.AtEnd());
+}
+
+TEST_F(MusicFiles, TagsFromContainerOrStream) {
+    struct Row {
+        const char* file;
+        std::u16string title, artist;
+    };
+    const Row rows[] = {
+        {"tone.wma", u"Lantern", u"Fenwick"},
+        {"tagged.ogg", u"Harbour", u"Maren"},   // Vorbis comments of the stream
+        {"tagged.flac", std::u16string(127, u'a'), u""},                 // a 1 MB title, cut
+        {"badtag.flac", u"", u"bad \uFFFD\uFFFD text"},                 // invalid UTF-8 replaced
+        {"tone.wav", u"", u""},
+    };
+    for (const Row& row : rows) {
+        MusicDecoder d;
+        ASSERT_TRUE(d.Open(Path16(row.file))) << row.file;
+        const MusicTags tags = d.ReadTags();
+        EXPECT_EQ(tags.title, row.title) << row.file;
+        EXPECT_EQ(tags.artist, row.artist) << row.file;
+    }
+}
+
+// About 1 % of the bytes of each file flipped, many times over: every probe
+// and every decode to the end comes back, without a sanitizer finding.
+TEST_F(MusicFiles, MutatedFilesNeverHang) {
+    std::mt19937 random(20261211);
+    for (const char* name : {"tone.flac", "cbr.mp3", "tone.ogg", "tone.wma", "t48.flac"}) {
+        const Bytes original = qvtest::ReadFileBytes(Path(name));
+        const std::string ext = std::string(name).substr(std::string(name).find('.'));
+        for (int round = 0; round < 40; ++round) {
+            Bytes b = original;
+            for (size_t n = b.size() / 100; n > 0; --n) b[random() % b.size()] ^= uint8_t(1u << (random() % 8));
+            qvtest::WriteFileBytes(Path("mutant" + ext), b.data(), b.size());
+            const Probe p = ProbeFile("mutant" + ext);
+            ASSERT_GE(p.sectors, 0);
+            ASSERT_LE(p.sectors, int64_t(kMaxMusicSeconds) * 75);
+            MusicDecoder d;
+            if (!d.Open(Path16("mutant" + ext))) continue;
+            Bytes out(20 * kSector);
+            for (int piece = 0; piece < 20 && !d.AtEnd(); ++piece) d.Read(out.data(), out.size());
+            d.SeekToSample(100 * kSamplesPerSector);
+            d.Read(out.data(), out.size());
+        }
+    }
 }
 
 TEST_F(MusicFiles, LosslessSourcesDecodeSampleExact) {
