@@ -83,7 +83,10 @@ int ReadDecodedBytes(void* buffer, size_t bytes) {
         std::memset(buffer, 0, bytes);
         return 0;
     }
-    return s.decoder.Read(buffer, bytes & ~size_t(kCdFrameBytes - 1)) ? 1 : 0;
+    // Whole stereo samples only; a ragged tail stays silent.
+    const size_t whole = bytes & ~size_t(kCdFrameBytes - 1);
+    std::memset(static_cast<uint8_t*>(buffer) + whole, 0, bytes - whole);
+    return s.decoder.Read(buffer, whole) ? 1 : 0;
 }
 
 int SeekMusicDecoder(int64_t sector, int32_t kind) {

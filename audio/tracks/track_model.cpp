@@ -127,7 +127,6 @@ void SwapTracks(image::ImageContext* document, int32_t a, int32_t b) {
     if (list == nullptr || a == b) return;
     const int32_t count = CountOf(*list);
     if (a < 0 || b < 0 || a >= count || b >= count) return;
-    StopPlayer();
     std::swap(list->tracks[size_t(a)], list->tracks[size_t(b)]);
     std::swap(list->details[size_t(a + 1)], list->details[size_t(b + 1)]);
     RecalcTrackOffsets(document);
@@ -197,7 +196,6 @@ int AddMusicFile(image::ImageContext* document, std::u16string_view path, int32_
 void RemoveAudioTrack(image::ImageContext* document, int32_t position) {
     image::TrackList* list = ListOf(document);
     if (list == nullptr || position < 0 || position >= CountOf(*list)) return;
-    StopPlayer();
     CloseTrackSlot(*list, position);
     list->trackCount = CountOf(*list) - 1;
     RecalcTrackOffsets(document);

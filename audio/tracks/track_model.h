@@ -13,9 +13,9 @@ struct ImageContext;
 
 namespace audio {
 
-// Stops the player and waits until it has let go of the track list, before
-// an edit changes the list under it. The window program installs its own;
-// without one nothing is stopped.
+// Stops the player and waits until it has let go of the track list, before a
+// file is added (the probe can take a while on a long file). The window
+// program installs its own; without one nothing is stopped.
 using StopPlayerFunction = void (*)();
 void SetStopPlayer(StopPlayerFunction stop);
 

@@ -88,8 +88,13 @@ protected:
 };
 qvtest::TempDir* AudioProject::dir_ = nullptr;
 
+int g_playerStops = 0;
+
 TEST_F(AudioProject, AddedTracksGetTheirPlaceKindAndTags) {
+    SetStopPlayer([] { ++g_playerStops; });
     ASSERT_EQ(Add("tone.wav"), 0);
+    SetStopPlayer(nullptr);
+    EXPECT_EQ(g_playerStops, 1);
     const image::TrackEntry& wav = List().tracks[0];
     EXPECT_EQ(wav.startSector, 0);
     EXPECT_EQ(wav.pregap, 0);
@@ -146,6 +151,16 @@ TEST_F(AudioProject, SectorsReadThroughTheImageCore) {
     const uint8_t* last = frames.data() + size_t(end - 2) * kSector;
     EXPECT_EQ(std::memcmp(last, tone.data(), kSector + 1), 0);
     EXPECT_EQ(Bytes(last + kSector + 1, last + 2 * kSector), Bytes(kSector - 1, 0));
+    // The burner's way: open the decoder at the track's source start, then
+    // read on from there; a WAV track is no decoded track.
+    EXPECT_EQ(image::GetTrackSourceStart(&List(), 1), 0);
+    ASSERT_EQ(image::OpenMusicDecoder(List().tracks[1].fileName, 1, image::GetTrackSourceStart(&List(), 1)), 1);
+    Bytes run(150 * kSector);
+    for (size_t at = 0; at < run.size(); at += 50 * kSector)
+        ASSERT_EQ(image::ReadTrackData(&List(), 1, run.data() + at, 50), 1);
+    EXPECT_EQ(run, noise);
+    EXPECT_EQ(image::ReadTrackData(&List(), 0, run.data(), 1), 0);
+    image::CloseMusicDecoder();
     // A jump back into the decoded track reads the same bytes again.
     Bytes again(10 * kSector);
     ASSERT_EQ(image::ReadRawSectors(*doc_, 225 + 40, again.data(), 10), 10);
