@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "app/other_openers.h"
+#include "audio/tracks/audio_services_install.h"
 #include "vdrive/drive_server.h"
 
 namespace {
@@ -31,6 +32,8 @@ int main(int argc, char** argv) {
     ::signal(SIGPIPE, SIG_IGN);
 
     app::InstallReaders();
+    // A mounted CUE sheet of music files reads its frames through the decoder.
+    audio::InstallAudioServices();
     vdrive::DriveServer server;
     if (!server.Start()) {
         std::fputs("qvhelper: another helper runs, or the drive channel cannot be made\n", stderr);
