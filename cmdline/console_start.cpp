@@ -11,6 +11,7 @@
 
 #include "app/document_lifecycle.h"
 #include "app/other_openers.h"
+#include "audio/tracks/audio_services_install.h"
 #include "cmdline/argument_parser.h"
 #include "cmdline/command_file.h"
 #include "cmdline/console_commands.h"
@@ -97,6 +98,7 @@ int RunConsole(int argc, char** argv) {
     }
 
     app::InstallReaders();
+    audio::InstallAudioServices();
     static foundation::ConsolePrompts prompts;
     foundation::SetPromptServices(&prompts);
     image::g_CurrentDocument = image::NewIsoDocument();

@@ -33,6 +33,7 @@
 #include "foundation/work_folder.h"
 #include "image/document/current_document.h"
 #include "image/document/image_context.h"
+#include "audio/tracks/audio_services_install.h"
 #include "optical/drive/drive_services.h"
 #include "platform/named_objects.h"
 
@@ -188,6 +189,7 @@ int RunWindowProgram(int argc, char** argv) {
     InstallAudioSaveRoutes();
     shutdown.readersInstalled = true;
     optical::InstallDriveServices();
+    audio::InstallAudioServices();
     // Long operations, and the questions their workers ask, go through the progress dialog.
     dialogs::ui::InstallProgressRoutes(*shutdown.ui);
     shutdown.routesInstalled = true;

@@ -27,6 +27,14 @@ public:
     // Renders sectors x 2352 bytes of PCM of a decoded track (source kind 1):
     // 1 read, 0 failed or not a decoded track.
     virtual int ReadTrackData(image::TrackList* list, int32_t position, void* buffer, uint32_t sectors) = 0;
+    // The image core's reads of a decoded track, which jump about: sectors x
+    // 2352 bytes of the track's decoded file from its sector fileSector on
+    // (silence past the track's data). 1 read, 0 failed.
+    virtual int ReadTrackSectors(const image::TrackList* /*list*/, int32_t /*position*/, int64_t /*fileSector*/,
+                                 void* /*buffer*/, uint32_t /*sectors*/) {
+        platform::SetLastError(platform::kErrorNotSupported);
+        return 0;
+    }
     // The length of an audio file in 2352-byte sectors, rounded up; 0 or less =
     // unusable. kind, dataOffset and dataSize describe where the samples are.
     virtual int64_t ProbeAudioFile(platform::FileHandle file, std::u16string_view path, int32_t* kind,
@@ -71,6 +79,10 @@ inline IAudioServices* SetAudioServices(IAudioServices* services) { return Audio
 
 inline int ReadTrackData(image::TrackList* list, int32_t position, void* buffer, uint32_t sectors) {
     return AudioServices().ReadTrackData(list, position, buffer, sectors);
+}
+inline int ReadTrackSectors(const image::TrackList* list, int32_t position, int64_t fileSector, void* buffer,
+                            uint32_t sectors) {
+    return AudioServices().ReadTrackSectors(list, position, fileSector, buffer, sectors);
 }
 inline int64_t ProbeAudioFile(platform::FileHandle file, std::u16string_view path, int32_t* kind,
                               int64_t* dataOffset, int64_t* dataSize) {

@@ -71,8 +71,13 @@ int32_t ReadTrackZoneFrames(ImageContext& ctx, int32_t position, Zone zone, int6
                             int32_t count) {
     TrackList& list = *ctx.trackList;
     const TrackEntry& t = list.tracks[size_t(position)];
-    if (t.audioSourceKind == image::kAudioSourceDecoder)
-        return image::ReadTrackData(&list, position, out, uint32_t(count)) != 0 ? count : 0;
+    if (t.audioSourceKind == image::kAudioSourceDecoder) {
+        // The decoded file holds the track's INDEX 01 at index01Position, and
+        // its stored pregap and tail around it.
+        const int64_t fileSector = int64_t(t.index01Position) + (sector - t.startSector);
+        if (fileSector < 0) return 0;
+        return image::ReadTrackSectors(&list, position, fileSector, out, uint32_t(count)) != 0 ? count : 0;
+    }
 
     if (ctx.discSource != 0) {
         foundation::SectorReadRequest request =
