@@ -25,6 +25,7 @@
 
 #include "audio/audio_save_services.h"
 #include "audio/encoders/music_encoder.h"
+#include "audio/tracks/audio_services_install.h"
 #include "audio/tracks/music_file_names.h"
 #include "audio/tracks/track_encoding.h"
 #include "foundation/messages.h"
@@ -371,6 +372,28 @@ TEST_F(SaveTracksTest, APregapBeforeTheDiscStartIsSilence) {
     ASSERT_EQ(out.size(), 44 + size_t(150 + t.length) * 2352);
     EXPECT_TRUE(std::all_of(out.begin() + 44, out.begin() + 44 + 150 * 2352, [](uint8_t b) { return b == 0; }));
     EXPECT_TRUE(std::equal(out.begin() + 44 + 150 * 2352, out.end(), bin_.begin()));
+}
+
+TEST_F(SaveTracksTest, AFlacTrackOfASheetSavesBitExact) {
+    audio::InstallAudioServices();
+    struct Restore {
+        ~Restore() { image::SetAudioServices(nullptr); }
+    } restore;
+    RunOk("cd " + ShellQuote(dir_.path()) +
+          " && sox -n -r 44100 -c 2 -b 16 song.flac synth 2 pinknoise vol 0.4"
+          " && sox song.flac -t raw -e signed -b 16 -L exp.raw");
+    qvtest::WriteFileText(dir_ / "song.cue", "TITLE \"Decoded\"\nFILE \"song.flac\" WAVE\n  TRACK 01 AUDIO\n"
+                                             "    TITLE \"Pink\"\n    INDEX 01 00:00:00\n");
+    image::SheetDiagnostics diag;
+    image::TrackListPtr list = image::ParseCueSheet(U(dir_ / "song.cue"), &diag);
+    ASSERT_TRUE(list) << int(diag.error) << " line " << diag.line;
+    ASSERT_EQ(list->tracks[0].audioSourceKind, image::kAudioSourceDecoder);
+    ctx_ = std::make_unique<image::ImageContext>();
+    ctx_->imagePath = U(dir_ / "song.flac");
+    ctx_->trackList = list.release();
+    ASSERT_EQ(audio::SaveTrackAsMusicFile(nullptr, *ctx_, 0, U(outDir_), audio::kAudioWav), 1);
+    RunOk("tail -c +45 " + ShellQuote(outDir_ + "/01-Pink.wav") + " | cmp - " + ShellQuote(dir_ / "exp.raw"));
+    EXPECT_TRUE(services_.reports.empty());
 }
 
 }  // namespace
