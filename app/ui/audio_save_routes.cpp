@@ -6,6 +6,7 @@
 #include "audio/audio_save_services.h"
 #include "audio/tracks/music_file_names.h"
 #include "audio/tracks/save_tracks.h"
+#include "audio/tracks/video_cd_track.h"
 
 namespace app::ui {
 namespace {
@@ -32,9 +33,11 @@ int SaveAudioTrack(image::ImageContext& ctx, int32_t index, uint8_t trackFlag, s
 void InstallAudioSaveRoutes() {
     audio::SetAudioSaveServices(&Services());
     app::SetAudioTrackExtractor(&SaveAudioTrack);
+    app::SetItemReader(app::ItemReaderKind::VideoCdTrack, &audio::WriteVideoCdTrackFile);
 }
 
 void RemoveAudioSaveRoutes() {
+    app::SetItemReader(app::ItemReaderKind::VideoCdTrack, nullptr);
     app::SetAudioTrackExtractor(nullptr);
     audio::SetAudioSaveServices(nullptr);
 }

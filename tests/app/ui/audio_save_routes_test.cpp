@@ -1,7 +1,8 @@
 // The window program's route from the extraction job to saving audio tracks:
 // tracks of a sox-made BIN/CUE disc opened as the program opens it are written
 // by the job as music files named from the template, and a track that cannot
-// be renamed into place is reported once, naming its file.
+// be renamed into place is reported once, naming its file; a Video CD track
+// file is extracted as RIFF CDXA.
 
 #include "app/ui/audio_save_routes.h"
 
@@ -20,6 +21,7 @@
 #include "foundation/settings.h"
 #include "image/document/document.h"
 #include "image/document/image_context.h"
+#include "image/document/item_tree.h"
 #include "platform/text.h"
 #include "tests/support/test_support.h"
 
@@ -70,6 +72,19 @@ TEST(AudioSaveRoutes, TheExtractionJobSavesTracksAndReportsAFailureOnce) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_NE(boxes[0].request.text.find(U(out + "/01-One.mp3")), std::u16string::npos);
     EXPECT_NE(boxes[0].request.text.find(u"Extract failed!"), std::u16string::npos);
+
+    // A Video CD track file is extracted as RIFF CDXA with the track's raw sectors.
+    RunOk("cd " + ShellQuote(dir.path()) + " && ffmpeg -v error -f lavfi -i testsrc=size=352x288:rate=25:duration=1"
+          " -f lavfi -i sine=duration=1 -target pal-vcd -y v.mpg && vcdimager -t vcd2 -c v.cue -b v.bin v.mpg >/dev/null 2>&1");
+    image::DocumentPtr vcd(app::OpenImageByPath(U(dir / "v.cue"), false, true, false));
+    ASSERT_TRUE(vcd);
+    image::ImageItem* track = image::FindItemByPath(vcd.get(), vcd->rootFolder, u"/MPEGAV/AVSEQ01.DAT");
+    ASSERT_NE(track, nullptr);
+    app::ExtractRequest request;
+    request.destination = U(dir / "vcd");
+    EXPECT_EQ(app::ExtractItems(vcd.get(), track->parent, {track}, request, nullptr), 1);
+    EXPECT_EQ(RunOk("head -c 12 " + ShellQuote(dir / "vcd/AVSEQ01.DAT") + " | tail -c 4"), "CDXA");
+    EXPECT_EQ(int64_t(qvtest::ReadFileBytes(dir / "vcd/AVSEQ01.DAT").size()), track->size / 2048 * 2352 + 44);
     app::ui::RemoveAudioSaveRoutes();
     app::UninstallReaders();
 }
