@@ -60,6 +60,11 @@ bool Cancelled() {
 int SaveTrackAsMusicFile(foundation::ProgressCallbacks* progress, image::ImageContext& ctx, int32_t position,
                          std::u16string_view folder, int32_t format) {
     if (folder.empty()) return 1;
+    // A data track of a mixed disc is no music: encoding it would give noise.
+    const image::TrackList* list = ctx.trackList;
+    if (!list || position < 0 || position >= std::min(list->trackCount, image::kMaxTracks) ||
+        list->tracks[size_t(position)].mode != image::track_mode::kAudio)
+        return 1;
     std::u16string pattern = foundation::GetAudioFileNameFormat();
     if (pattern.size() > kMaxTemplateChars) pattern.resize(kMaxTemplateChars);
     const std::u16string name = ClipFileNameComponent(

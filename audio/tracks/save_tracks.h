@@ -25,7 +25,7 @@ constexpr size_t kMaxTemplateChars = 1025;
 
 // Track `position` of the document into folder, named by the template
 // "AudioFileNameFormat". Asks before replacing a file (a refusal skips the
-// track: 1). 1 done or skipped, 0 cancelled, -1 failed; a failure is reported
+// track: 1); a data track is skipped the same way. 1 done or skipped, 0 cancelled, -1 failed; a failure is reported
 // once through the audio save services.
 int SaveTrackAsMusicFile(foundation::ProgressCallbacks* progress, image::ImageContext& ctx, int32_t position,
                          std::u16string_view folder, int32_t format);

@@ -244,6 +244,9 @@ TEST_F(SaveTracksTest, OneFileWavOfAMixedDiscSplitsBackIntoItsAudioTracks) {
         const std::string piece = outDir_ + "/split/split-track0" + std::to_string(j) + ".wav";
         RunOk("tail -c +45 " + ShellQuote(piece) + " | cmp - " + ShellQuote(dir_ / "exp.raw"));
     }
+    // One file per track: the data track is skipped, not encoded.
+    EXPECT_EQ(audio::SaveTrackAsMusicFile(nullptr, *ctx_, 0, U(outDir_), audio::kAudioWav), 1);
+    EXPECT_EQ(OutFiles(), (std::vector<std::string>{"all.cue", "all.wav", "split"}));
     const std::string cue = RunOk("cat " + ShellQuote(outDir_ + "/all.cue"));
     EXPECT_NE(cue.find("FILE \"all.wav\" WAVE"), std::string::npos) << cue;
     EXPECT_EQ(cue.find("MODE1"), std::string::npos) << cue;
@@ -279,6 +282,35 @@ TEST_F(SaveTracksTest, OneFileFlacAndAWavOverItsHeaderLimit) {
     EXPECT_NE(ui.Boxes()[0].request.text.find(u"The new image file size is too large."), std::u16string::npos);
     EXPECT_TRUE(services_.asked.empty());
     EXPECT_EQ(OutFiles(), (std::vector<std::string>{"two.cue", "two.flac"}));
+}
+
+TEST_F(SaveTracksTest, AOneFileSaveThatStopsLeavesNoFileAndNoSheet) {
+    struct Row {
+        const char* name;
+        int expectResult;
+        int32_t expectStatus;
+        size_t boxes;
+    };
+    const Row rows[] = {
+        {"cancelled", 0, foundation::kStatusCancelled, 0},
+        {"BIN shorter than its sheet", -1, foundation::kStatusSourceReadFailed, 1},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        OpenDisc();
+        foundation::ScriptedUiServices ui;
+        foundation::ScopedServices<foundation::SetUiServices> face{&ui};
+        foundation::ProgressCallbacks progress;
+        if (r.expectResult == 0) progress.cancelEvent.Set();
+        else ASSERT_EQ(::truncate((dir_ / "disc.bin").c_str(), 2352 * 300), 0);
+        const int32_t all[] = {0, 1, 2};
+        EXPECT_EQ(audio::SaveTracksToMusicFile(&progress, *ctx_, all, audio::kAudioOgg, U(outDir_ + "/all.ogg")),
+                  r.expectResult);
+        EXPECT_EQ(foundation::OperationStatus.load(), r.expectStatus);
+        EXPECT_EQ(ui.Boxes().size(), r.boxes);
+        EXPECT_TRUE(OutFiles().empty());
+        RunOk("cd " + ShellQuote(dir_.path()) + " && cat t1.raw t2.raw t3.raw > disc.bin");
+    }
 }
 
 TEST_F(SaveTracksTest, FailuresLeaveNoFileAndReportOnce) {
