@@ -120,7 +120,12 @@ int64_t CExtractJob::ComputeTotal() const {
         case EntryKind::Track:
             if (ctx_ && ctx_->trackList && e.trackIndex >= 0 && e.trackIndex < ctx_->trackList->trackCount &&
                 e.trackIndex < image::kMaxTracks)
-                total = SaturatingAdd(total, int64_t(ctx_->trackList->tracks[size_t(e.trackIndex)].length) * 2352);
+            {
+                // A saved track holds its gaps too.
+                const image::TrackEntry& t = ctx_->trackList->tracks[size_t(e.trackIndex)];
+                total = SaturatingAdd(total, (int64_t(std::max(t.pregap, 0)) + std::max(t.length, 0) +
+                                              std::max(t.postgap, 0)) * 2352);
+            }
             break;
         }
     }
@@ -423,12 +428,10 @@ private:
             ReportExtractError(destination_.Path());
             return;
         }
+        // The track writer names its own file in its one error report.
         const int result = writer(ctx_, e.trackIndex, e.trackFlag, destination_.Path(), progress_);
         if (result == 0) SetStatus(foundation::kStatusCancelled);
-        if (result == -1) {
-            SetStatus(foundation::kStatusWriteFailed);
-            ReportExtractError(destination_.Path());
-        }
+        if (result == -1) SetStatus(foundation::kStatusWriteFailed);
     }
 
     CExtractJob& job_;

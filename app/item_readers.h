@@ -42,7 +42,9 @@ using ExtractItemData = int (*)(image::ImageContext& ctx, const image::ImageItem
                                 foundation::ProgressCallbacks* progress);
 
 // Writes audio track `index` of the document's track list as a music file
-// into the folder (its name from the audio file-name template). Same results.
+// into the folder (its name from the audio file-name template); trackFlag is
+// the music format code (0 or 1 WAV). Same results, except that the writer
+// reports its own failure once, naming its file.
 using ExtractAudioTrack = int (*)(image::ImageContext& ctx, int32_t index, uint8_t trackFlag,
                                   std::u16string_view folder, foundation::ProgressCallbacks* progress);
 

@@ -17,6 +17,7 @@
 #include "app/startup_state.h"
 #include "app/document_lifecycle.h"
 #include "app/other_openers.h"
+#include "app/ui/audio_save_routes.h"
 #include "app/ui/main_frame.h"
 #include "dialogs/ui/progress_routes.h"
 #include "foundation/deletion_queue.h"
@@ -77,7 +78,10 @@ public:
         foundation::DeleteQueuedFiles();
         foundation::DeleteTempWorkFolder();
         if (routesInstalled) dialogs::ui::RemoveProgressRoutes();
-        if (readersInstalled) app::UninstallReaders();
+        if (readersInstalled) {
+            RemoveAudioSaveRoutes();
+            app::UninstallReaders();
+        }
         if (facesInstalled) {
             foundation::SetWindowFaces(previousFaces);
             foundation::SetUiServices(previousUi);
@@ -183,6 +187,7 @@ int RunWindowProgram(int argc, char** argv) {
     shutdown.facesInstalled = true;
     Step("readers and drives");
     app::InstallReaders();
+    InstallAudioSaveRoutes();
     shutdown.readersInstalled = true;
     optical::InstallDriveServices();
     audio::InstallAudioServices();

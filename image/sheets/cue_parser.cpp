@@ -414,6 +414,8 @@ bool CueParser::Index(SheetTokenizer& tokens) {
         int32_t index00 = detail->indexOffsets[0];
         detail->indexOffsets[0] = index00 - position;
         track.pregap += position - index00;
+        // The INDEX 00 stretch lies in the file: its sectors are read, not made up.
+        track.pregapInFile += position - index00;
         detail->lastIndex = 1;
     }
     if (list_->trackCount == 1) {
