@@ -311,7 +311,9 @@ bool AudioPlayer::Finished() const {
 }
 
 std::shared_ptr<AudioPlayer> StartPlayback(PlaybackRequest request) {
-    if (request.document == nullptr) return nullptr;
+    // Started from a player's own callback, the wait for priming below would
+    // wait for the very thread that is asking.
+    if (request.document == nullptr || OutputThread::Instance().OnThisThread()) return nullptr;
     auto player = std::make_shared<AudioPlayer>();
     player->document_ = request.document;
     const image::TrackList* list = request.document->trackList;

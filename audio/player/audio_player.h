@@ -106,7 +106,8 @@ private:
 };
 
 // Starts playing; null when the device cannot be opened, the first buffers
-// cannot be read, or the request names no document. An empty play list plays
+// cannot be read, the request names no document, or it comes from a player's
+// callback. A player still playing is stopped first (with its end callback). An empty play list plays
 // nothing and ends at once with the normal-end callback.
 std::shared_ptr<AudioPlayer> StartPlayback(PlaybackRequest request);
 // Asks playback to end; returns at once. A second call does nothing.
