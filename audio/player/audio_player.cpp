@@ -25,6 +25,11 @@
 #include "image/sheets/track_list.h"
 
 namespace audio {
+namespace {
+// A pending seek holds the play-list index it was meant for above the sector.
+constexpr int kSeekIndexShift = 40;
+constexpr int64_t kSeekPositionMask = (int64_t(1) << kSeekIndexShift) - 1;
+}  // namespace
 
 class OutputThread {
 public:
@@ -253,9 +258,12 @@ private:
     // A seek is taken at a buffer boundary so the decoder is never moved
     // while it is being read.
     static bool ApplySeek(AudioPlayer& player) {
-        const int64_t wanted = player.pendingSeek_.exchange(-1);
+        const int64_t pending = player.pendingSeek_.exchange(-1);
         const int32_t index = player.CurrentIndex();
-        if (wanted < 0 || index < 0) return true;
+        if (pending < 0 || index < 0) return true;
+        // A seek meant for a track that has ended in the meantime is dropped.
+        if ((pending >> kSeekIndexShift) != index) return true;
+        const int64_t wanted = pending & kSeekPositionMask;
         const int64_t position = std::min(wanted, player.trackLength_.load());
         player.position_ = position;
         const image::TrackList& list = *player.document_->trackList;
@@ -352,7 +360,11 @@ void StopPlaybackAndWait(const std::shared_ptr<AudioPlayer>& player) {
     player->endSignal_.wait(lock, [&] { return player->finished_; });
 }
 
-void SeekPlayback(AudioPlayer& player, int64_t position) { player.pendingSeek_ = std::max<int64_t>(position, 0); }
+void SeekPlayback(AudioPlayer& player, int64_t position) {
+    const int32_t index = player.CurrentIndex();
+    if (index < 0) return;
+    player.pendingSeek_ = (int64_t(index) << kSeekIndexShift) | std::clamp<int64_t>(position, 0, kSeekPositionMask);
+}
 
 void SetTrackRequest(AudioPlayer& player, int32_t request) {
     if (request == kTrackRequestPrevious || request == kTrackRequestNext) player.trackRequest_ = request;

@@ -96,7 +96,7 @@ private:
     std::atomic<int64_t> position_{0};
     std::atomic<int64_t> trackLength_{0};
     std::atomic<int32_t> trackRequest_{kTrackRequestNone};
-    std::atomic<int64_t> pendingSeek_{-1};
+    std::atomic<int64_t> pendingSeek_{-1};   // play-list index << 40 | sector; -1 none
     std::atomic<bool> stopFlag_{false};
     std::atomic<bool> errorFlag_{false};
 
@@ -116,7 +116,7 @@ void StopPlayback(const std::shared_ptr<AudioPlayer>& player);
 // thread (from a callback) it only stops, as waiting there could never end.
 void StopPlaybackAndWait(const std::shared_ptr<AudioPlayer>& player);
 // Moves to a sector of the current track (0..its length); the output thread
-// applies it before the next buffer.
+// applies it before the next buffer, unless that track has ended by then.
 void SeekPlayback(AudioPlayer& player, int64_t position);
 // kTrackRequestPrevious or kTrackRequestNext: the track changes at the next buffer.
 void SetTrackRequest(AudioPlayer& player, int32_t request);
