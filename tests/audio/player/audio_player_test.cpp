@@ -112,14 +112,15 @@ public:
     }
     int ReadTrackData(image::TrackList*, int32_t, void* buffer, uint32_t sectors) override {
         std::memset(buffer, 0x5A, sectors * kSector);
-        return 1;
+        return failReads ? 0 : 1;
     }
     // The same frames where the core reads decoded tracks by their file sector.
     int ReadTrackSectors(const image::TrackList*, int32_t, int64_t, void* buffer, uint32_t sectors) {
         std::memset(buffer, 0x5A, sectors * kSector);
-        return 1;
+        return failReads ? 0 : 1;
     }
     std::vector<int64_t> opens;
+    bool failReads = false;
 };
 
 // Three WAV tracks made by sox, each length a whole number of sectors.
@@ -199,6 +200,7 @@ struct Row {
     size_t firstWrite;              // bytes of the first buffer (0: not checked)
     std::vector<int64_t> decoderOpens;
     int drops;                      // discards of queued buffers
+    bool failReads = false;         // the decoder fails every read
 };
 
 std::vector<int32_t> RandomTracks(uint32_t seed, int n) {
@@ -265,6 +267,8 @@ const std::vector<Row>& Rows() {
          [](const std::shared_ptr<AudioPlayer>& p) { SeekPlayback(*p, 5); }, -1, {0}, 32 + 175, 0, {10, 10}, 0},
         {"SeekIntoTheFile", true, {}, 0, 1, [](const std::shared_ptr<AudioPlayer>& p) { SeekPlayback(*p, 160); },
          -1, {0}, 32 + 20, 0, {10, 20}, 0},
+        // The made-up pregap plays; the first decoded sectors cannot be read.
+        {"ReadFailureEndsWithTheErrorCallback", true, {}, 0, 1, nullptr, -1, {0}, 144, 0, {10}, 1, true},
     };
     return rows;
 }
@@ -277,6 +281,7 @@ TEST_P(PlayerTable, PlaysAsTheOptionsSay) {
     const Row& row = GetParam();
     foundation::ResetProcessStateForTests();
     FakeDecoder decoder;
+    decoder.failReads = row.failReads;
     foundation::ScopedServices<image::SetAudioServices> audio{&decoder};
     std::unique_ptr<WavProject> wav;
     std::unique_ptr<image::ImageContext> decoded;
@@ -345,8 +350,9 @@ TEST_P(PlayerTable, PlaysAsTheOptionsSay) {
         events->tracks.insert(events->tracks.begin(), first);
     }
     EXPECT_EQ(events->tracks, row.tracks);
-    EXPECT_EQ(events->normalEnds, 1);
-    EXPECT_EQ(events->errorEnds, 0);
+    EXPECT_EQ(events->normalEnds, row.failReads ? 0 : 1);
+    EXPECT_EQ(events->errorEnds, row.failReads ? 1 : 0);
+    EXPECT_EQ(player->EndedByError(), row.failReads);
     EXPECT_EQ(int64_t(log->data.size()), row.sectorsOut * int64_t(kSector));
     if (row.firstWrite != 0) {
         ASSERT_FALSE(log->writes.empty());
