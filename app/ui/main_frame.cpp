@@ -17,6 +17,7 @@
 #include "app/ui/command_routes.h"
 #include "app/ui/main_menu.h"
 #include "app/ui/panes/pane_layout.h"
+#include "app/ui/player_commands.h"
 #include "foundation/diagnostic_log.h"
 #include "foundation/language.h"
 #include "foundation/language_texts.h"
@@ -72,6 +73,8 @@ CMainFrame::CMainFrame(int argc, char** argv) : argc_(argc), argv_(argv) {
 CMainFrame::~CMainFrame() {
     // The panes go first, while the frame they talk to is still whole.
     delete findChild<FramePanes*>(QString(), Qt::FindDirectChildrenOnly);
+    delete player_;
+    player_ = nullptr;
     // Nothing may reach the frame once it is going.
     foundation::ui::RegisterMenuTemplate(foundation::kMainMenuId, nullptr);
     SetDocumentWindowServices(previousDocumentWindow_);
@@ -82,6 +85,7 @@ CMainFrame::~CMainFrame() {
 bool CMainFrame::Create() {
     BuildMenuBar();
     new FramePanes(this);
+    player_ = new PlayerCommands(this);
     statusBar()->setSizeGripEnabled(true);
     // Ctrl+X belongs to the window: the rename and address boxes keep their own Cut.
     auto* cut = new QAction(this);
@@ -420,7 +424,9 @@ void CMainFrame::UpdateBarsForKind(bool force) {
     ScheduleStateRefresh();
 }
 
-void CMainFrame::StopPlayer() {}
+void CMainFrame::StopPlayer() {
+    if (player_) player_->StopPlayer();
+}
 
 void CMainFrame::CancelCutTransfer(image::ImageContext*) {}
 

@@ -23,6 +23,7 @@ class QMenu;
 namespace app::ui {
 
 class AutomationChannel;
+class PlayerCommands;
 
 // What the frame needs of its panes (the splitter, tree, list and comment
 // views), installed by whoever builds them; without panes nothing is shown.
@@ -123,6 +124,7 @@ private:
     std::map<uint32_t, QList<QAction*>> actions_;
     IFramePanes* panes_ = nullptr;
     AutomationChannel* automation_ = nullptr;
+    PlayerCommands* player_ = nullptr;
     IDocumentWindowServices* previousDocumentWindow_ = nullptr;
     image::IMainWindowServices* previousMainWindow_ = nullptr;
     bool toolBarFlag_ = true;
