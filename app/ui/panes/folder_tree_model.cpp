@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "app/document_lifecycle.h"
+#include "app/rename_services.h"
 #include "app/ui/panes/list_cells.h"
 #include "foundation/ui/icons.h"
 #include "foundation/ui/qt_text.h"
@@ -25,6 +27,14 @@ struct FolderTreeModel::Node {
 };
 
 namespace {
+
+// The tree's edit box takes at most this many characters.
+constexpr qsizetype kMaxLabelEdit = 1024;
+
+// Disk images and WIM images show their folders in the document's own order.
+bool KeepsDocumentOrder(const image::ImageContext* ctx) {
+    return ctx && (ctx->formatCode == 150 || ctx->formatCode == 152);
+}
 
 bool IsShownFolder(const image::ImageFolder& folder) {
     if (!folder.ownItem) return false;
@@ -81,9 +91,10 @@ void FolderTreeModel::Load(Node* node) const {
     for (image::ImageFolder* sub : shown) names.push_back(ToQString(sub->ownItem->name.view()));
     std::vector<size_t> order(shown.size());
     for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-        return QString::compare(names[a], names[b], Qt::CaseInsensitive) < 0;
-    });
+    if (!KeepsDocumentOrder(ctx_))
+        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+            return QString::compare(names[a], names[b], Qt::CaseInsensitive) < 0;
+        });
     for (size_t i : order) {
         auto child = std::make_unique<Node>();
         child->folder = shown[i];
@@ -198,12 +209,67 @@ QVariant FolderTreeModel::data(const QModelIndex& index, int role) const {
     if (!node) return {};
     switch (role) {
     case Qt::DisplayRole:
+    case Qt::EditRole:
     case Qt::ToolTipRole: return node->text;
     case Qt::DecorationRole:
         return node == root_.get() ? foundation::ui::BuiltInIcon(QStringLiteral("media-optical"))
                                    : foundation::ui::BuiltInIcon(QStringLiteral("folder"));
     default: return {};
     }
+}
+
+Qt::ItemFlags FolderTreeModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags result = QAbstractItemModel::flags(index);
+    Node* node = NodeOf(index);
+    if (!node || !node->folder || !ctx_ || CurrentDocumentKind() == DocumentKind::AudioCd) return result;
+    if (ctx_->videoCdKind != 0 && node->folder->ownItem && image::IsItemFromDiskFile(ctx_, node->folder->ownItem))
+        return result;
+    return result | Qt::ItemIsEditable;
+}
+
+bool FolderTreeModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (role != Qt::EditRole || !(flags(index) & Qt::ItemIsEditable)) return false;
+    Node* node = NodeOf(index);
+    const QString text = value.toString().left(kMaxLabelEdit);
+    if (text.isEmpty() || text == node->text) return false;
+    if (node == root_.get()) {
+        if (!RenameServices().SetVolumeLabel(foundation::ui::ToU16(text))) return false;
+        node->text = text;
+        emit dataChanged(index, index);
+        return true;
+    }
+    image::ImageFolder* folder = node->folder;
+    if (RenameServices().RenameTreeFolder(folder, foundation::ui::ToU16(text)) != 1) return false;
+    // The command may have renamed the node already; the name it kept wins.
+    if (folder->treeViewHandle == node)
+        RenameNode(folder, folder->ownItem ? ToQString(folder->ownItem->name.view()) : text);
+    return true;
+}
+
+void FolderTreeModel::RenameNode(image::ImageFolder* folder, const QString& text) {
+    if (!folder || !folder->treeViewHandle || !root_) return;
+    auto* node = static_cast<Node*>(folder->treeViewHandle);
+    node->text = text;
+    const QModelIndex at = IndexOfNode(node);
+    emit dataChanged(at, at);
+    if (node->parent) SortChildren(node->parent);
+}
+
+void FolderTreeModel::SortChildren(Node* node) {
+    if (KeepsDocumentOrder(ctx_)) return;
+    const QModelIndex parentIndex = IndexOfNode(node);
+    emit layoutAboutToBeChanged({QPersistentModelIndex(parentIndex)}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    std::vector<Node*> nodesBefore;
+    for (const QModelIndex& index : before) nodesBefore.push_back(NodeOf(index));
+    std::stable_sort(node->children.begin(), node->children.end(), [](const auto& a, const auto& b) {
+        return QString::compare(a->text, b->text, Qt::CaseInsensitive) < 0;
+    });
+    for (size_t i = 0; i < node->children.size(); ++i) node->children[i]->row = static_cast<int>(i);
+    QModelIndexList after;
+    for (Node* moved : nodesBefore) after.push_back(IndexOfNode(moved));
+    changePersistentIndexList(before, after);
+    emit layoutChanged({QPersistentModelIndex(parentIndex)}, QAbstractItemModel::VerticalSortHint);
 }
 
 }  // namespace app::ui

@@ -39,6 +39,8 @@ public:
     // subtree; an added one appears where a loaded parent shows it.
     void FolderRemoved(image::ImageFolder* folder);
     void FolderAdded(image::ImageFolder* folder);
+    // A folder's node shows a new name; its siblings are sorted again.
+    void RenameNode(image::ImageFolder* folder, const QString& text);
 
     QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override;
     QModelIndex parent(const QModelIndex& child) const override;
@@ -46,6 +48,10 @@ public:
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     bool hasChildren(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    // Node names are edited in place: the root's is the volume label, the
+    // others rename their folder through the document's rename command.
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 
 private:
     struct Node;
@@ -53,6 +59,7 @@ private:
     void Load(Node* node) const;
     QModelIndex IndexOfNode(Node* node) const;
     void ForgetHandles(Node* node) const;
+    void SortChildren(Node* node);
 
     image::ImageContext* ctx_ = nullptr;
     std::unique_ptr<Node> root_;

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "app/document_lifecycle.h"
+#include "app/rename_services.h"
 #include "app/ui/panes/list_cells.h"
 #include "foundation/dates.h"
 #include "foundation/language.h"
@@ -140,6 +142,8 @@ QVariant ItemListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.parent().isValid() || static_cast<size_t>(index.row()) >= rows_.size()) return {};
     const Row& row = rows_[static_cast<size_t>(index.row())];
     switch (role) {
+    case Qt::EditRole:
+        return index.column() == 0 ? row.name : QVariant();
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
         switch (index.column()) {
@@ -174,6 +178,27 @@ QVariant ItemListModel::headerData(int section, Qt::Orientation orientation, int
     case 2: return ToQString(foundation::GetLangString(kStrType, u"Type"));
     default: return ToQString(foundation::GetLangString(kStrModified, u"Modified"));
     }
+}
+
+Qt::ItemFlags ItemListModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags result = QAbstractTableModel::flags(index);
+    const image::ImageItem* item = index.isValid() ? ItemAt(index.row()) : nullptr;
+    if (!item || index.column() != 0 || !ctx_ || CurrentDocumentKind() == DocumentKind::AudioCd) return result;
+    // Track files of a Video CD keep the names the disc layout gives them.
+    if (ctx_->videoCdKind != 0 && image::IsItemFromDiskFile(ctx_, item)) return result;
+    return result | Qt::ItemIsEditable;
+}
+
+bool ItemListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (role != Qt::EditRole || !(flags(index) & Qt::ItemIsEditable)) return false;
+    const QString text = value.toString();
+    Row& row = rows_[static_cast<size_t>(index.row())];
+    if (text.isEmpty() || text == row.name) return false;
+    if (RenameServices().RenameListItem(row.item, foundation::ui::ToU16(text)) != 0) return false;
+    row.name = ToQString(row.item->name.view());
+    row.foldedName = row.name.toCaseFolded();
+    emit dataChanged(index, index);
+    return true;
 }
 
 void ItemListModel::RefreshTitles() { emit headerDataChanged(Qt::Horizontal, 0, kListColumns - 1); }

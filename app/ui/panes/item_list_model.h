@@ -45,6 +45,10 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     void sort(int column, Qt::SortOrder order) override;
+    // Names are edited in place (column 0); the end of an edit goes to the
+    // document's rename command and shows the new name only when it took it.
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
     // Titles again after a language switch.
     void RefreshTitles();
 

@@ -16,6 +16,7 @@
 #include "app/ui/panes/comment_view.h"
 #include "app/ui/panes/folder_tree_model.h"
 #include "app/ui/panes/item_list_model.h"
+#include "app/ui/panes/track_list_model.h"
 #include "image/document/current_document.h"
 #include "image/document/image_context.h"
 #include "image/document/item_tree.h"
@@ -27,13 +28,19 @@ namespace {
 constexpr int kHandleWidth = 3;
 constexpr int kTreeWidth = 220;
 constexpr int kColumnPercent[kListColumns] = {30, 20, 30, 20};
+constexpr int kAudioColumnPercent[kAudioTrackColumns] = {10, 20, 16, 10, 10, 10, 24};
+constexpr int kVideoColumnPercent[kVideoTrackColumns] = {10, 30, 20, 20, 15};
+// Names are edited with F2 or a click on the selected row.
+constexpr QAbstractItemView::EditTriggers kLabelEditing =
+    QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked;
 
 constexpr uint32_t kCmdFirstMode = 32776, kCmdLastMode = 32779;
 // By name, size, type and date: sort columns 0 to 3.
 constexpr uint32_t kCmdSortName = 32780, kCmdSortDate = 32783;
 constexpr uint32_t kCmdSelectAll = 32853, kCmdInvert = 32854, kCmdUp = 32774, kCmdTreeToggle = 32813;
+constexpr uint32_t kCmdSelectAllTracks = 33221, kCmdInvertTracks = 33222;
 
-enum : int { kViewTree = 1, kViewList = 2 };
+enum : int { kViewTree = 1, kViewList = 2, kViewTracks = 3 };
 
 // The exact sizes for a splitter: QSplitter rescales a list that does not add
 // up to its own size.
@@ -68,7 +75,7 @@ FramePanes::FramePanes(CMainFrame* frame) : QObject(frame), frame_(frame) {
     treeView_->setObjectName(QStringLiteral("CISOTreeView"));
     treeView_->setModel(treeModel_);
     treeView_->setHeaderHidden(true);
-    treeView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    treeView_->setEditTriggers(kLabelEditing);
     browseSplitter_->addWidget(listSplitter_);
 
     listStack_ = new QStackedWidget(listSplitter_);
@@ -81,7 +88,7 @@ FramePanes::FramePanes(CMainFrame* frame) : QObject(frame), frame_(frame) {
     detailsView_->setUniformRowHeights(true);
     detailsView_->setSortingEnabled(false);
     detailsView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    detailsView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    detailsView_->setEditTriggers(kLabelEditing);
     detailsView_->header()->setSectionsClickable(true);
     detailsView_->header()->setSortIndicatorShown(true);
     detailsView_->header()->setStretchLastSection(false);
@@ -89,7 +96,7 @@ FramePanes::FramePanes(CMainFrame* frame) : QObject(frame), frame_(frame) {
     iconView_->setModel(listModel_);
     iconView_->setSelectionModel(listSelection_);
     iconView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    iconView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    iconView_->setEditTriggers(kLabelEditing);
     listStack_->addWidget(detailsView_);
     listStack_->addWidget(iconView_);
     listStack_->setCurrentWidget(detailsView_);
@@ -100,7 +107,20 @@ FramePanes::FramePanes(CMainFrame* frame) : QObject(frame), frame_(frame) {
     // The audio player's row; the player frame itself is built with the player.
     playerPane_ = new QWidget(mainSplitter_);
     playerPane_->setObjectName(QStringLiteral("PlayerPane"));
-    new QVBoxLayout(playerPane_);
+    auto* playerLayout = new QVBoxLayout(playerPane_);
+    playerLayout->setContentsMargins(0, 0, 0, 0);
+    trackModel_ = new TrackListModel(this);
+    trackView_ = new QTreeView(playerPane_);
+    trackView_->setObjectName(QStringLiteral("CISOTrackView"));
+    trackView_->setModel(trackModel_);
+    trackView_->setRootIsDecorated(false);
+    trackView_->setItemsExpandable(false);
+    trackView_->setUniformRowHeights(true);
+    trackView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    trackView_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    trackView_->setEditTriggers(QAbstractItemView::NoEditTriggers);   // tracks keep their names
+    trackView_->header()->setStretchLastSection(false);
+    playerLayout->addWidget(trackView_);
     mainSplitter_->addWidget(browseSplitter_);
     mainSplitter_->addWidget(playerPane_);
     frame->setCentralWidget(mainSplitter_);
@@ -118,8 +138,10 @@ FramePanes::FramePanes(CMainFrame* frame) : QObject(frame), frame_(frame) {
         if (QApplication::mouseButtons() & Qt::RightButton) return;
         SortCommand(column);
     });
+    connect(listSelection_, &QItemSelectionModel::selectionChanged, this, &FramePanes::ContentChanged);
+    connect(trackView_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &FramePanes::ContentChanged);
     for (QWidget* view : {static_cast<QWidget*>(treeView_), static_cast<QWidget*>(detailsView_),
-                          static_cast<QWidget*>(iconView_)})
+                          static_cast<QWidget*>(iconView_), static_cast<QWidget*>(trackView_)})
         view->installEventFilter(this);
 
     InstallCommandHandler(CommandGroup::Views, {[this](uint32_t id) { RunViewCommand(id); },
@@ -141,12 +163,15 @@ FramePanes::~FramePanes() {
     if (frame_) frame_->SetPanes(nullptr);
     listModel_->Clear();
     treeModel_->Clear();
+    trackModel_->Clear();
 }
 
 void FramePanes::ClearViews() {
     listSelection_->clear();
     listModel_->Clear();
     treeModel_->Clear();
+    trackModel_->Clear();
+    emit ContentChanged();
 }
 
 void FramePanes::ShowDocument(image::ImageContext* ctx) {
@@ -183,6 +208,13 @@ void FramePanes::ArrangePanes() {
     }
     browseSplitter_->setVisible(browse);
     playerPane_->setVisible(player);
+    if (player) {
+        trackModel_->ShowTracks(doc, doc->videoCdKind != 0 ? TrackListKind::Video : TrackListKind::Audio);
+        SizeTrackColumns();
+    } else {
+        trackModel_->Clear();
+    }
+    emit ContentChanged();
     if (player && browse) SetTwoSizes(mainSplitter_, 2 * h / 5);
     treeView_->setVisible(treeVisible_);
 }
@@ -206,6 +238,7 @@ void FramePanes::ShowFolder(image::ImageFolder* folder) {
     QApplication::restoreOverrideCursor();
     detailsView_->header()->setSortIndicator(listModel_->SortColumn(),
                                              listModel_->SortAscending() ? Qt::AscendingOrder : Qt::DescendingOrder);
+    emit ContentChanged();
 }
 
 void FramePanes::FillFileListWithFolder(image::ImageFolder* folder) {
@@ -263,6 +296,35 @@ void FramePanes::SizeColumns() {
         detailsView_->header()->resizeSection(column, width * kColumnPercent[column] / 100);
 }
 
+void FramePanes::SizeTrackColumns() {
+    const int width = std::max(0, trackView_->width() - 20);
+    const bool audio = trackModel_->Kind() == TrackListKind::Audio;
+    const int columns = trackModel_->columnCount();
+    for (int column = 0; column < columns; ++column)
+        trackView_->header()->resizeSection(
+            column, width * (audio ? kAudioColumnPercent[column] : kVideoColumnPercent[column]) / 100);
+}
+
+std::vector<image::ImageItem*> FramePanes::SelectedItems() const {
+    std::vector<int> rows;
+    for (const QModelIndex& index : listSelection_->selectedRows(0)) rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    std::vector<image::ImageItem*> items;
+    for (int row : rows)
+        if (image::ImageItem* item = listModel_->ItemAt(row)) items.push_back(item);
+    return items;
+}
+
+std::vector<int> FramePanes::SelectedTracks() const {
+    std::vector<int> rows;
+    for (const QModelIndex& index : trackView_->selectionModel()->selectedRows(0)) rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    std::vector<int> tracks;
+    for (int row : rows)
+        if (const int track = trackModel_->TrackAt(row); track >= 0) tracks.push_back(track);
+    return tracks;
+}
+
 void FramePanes::SortCommand(int column) {
     const bool ascending = column != listModel_->SortColumn() ? true : !listModel_->SortAscending();
     listModel_->SetSort(column, ascending);
@@ -287,6 +349,7 @@ bool FramePanes::RunsViewCommand(uint32_t id) const {
     if (id >= kCmdFirstMode && id <= kCmdLastMode) return true;
     if (id >= kCmdSortName && id <= kCmdSortDate) return dataDocument;
     if (id == kCmdSelectAll || id == kCmdInvert) return dataDocument;
+    if (id == kCmdSelectAllTracks || id == kCmdInvertTracks) return trackModel_->rowCount() > 0;
     if (id == kCmdUp) return treeModel_->parent(treeView_->currentIndex()).isValid();
     if (id == kCmdTreeToggle) return true;
     return false;   // history, address and track-list commands come with their panes
@@ -296,6 +359,13 @@ void FramePanes::RunViewCommand(uint32_t id) {
     if (id >= kCmdFirstMode && id <= kCmdLastMode) SetViewMode(static_cast<int>(id - kCmdFirstMode));
     else if (id >= kCmdSortName && id <= kCmdSortDate) SortCommand(static_cast<int>(id - kCmdSortName));
     else if (id == kCmdSelectAll) detailsView_->selectAll();
+    else if (id == kCmdSelectAllTracks) trackView_->selectAll();
+    else if (id == kCmdInvertTracks) {
+        const QModelIndex first = trackModel_->index(0, 0);
+        const QModelIndex last = trackModel_->index(trackModel_->rowCount() - 1, trackModel_->columnCount() - 1);
+        if (first.isValid())
+            trackView_->selectionModel()->select(QItemSelection(first, last), QItemSelectionModel::Toggle);
+    }
     else if (id == kCmdInvert) {
         const QModelIndex first = listModel_->index(0, 0);
         const QModelIndex last = listModel_->index(listModel_->rowCount() - 1, kListColumns - 1);
@@ -308,6 +378,7 @@ int FramePanes::FocusedView() {
     QWidget* focus = QApplication::focusWidget();
     if (focus == treeView_) return kViewTree;
     if (focus == detailsView_ || focus == iconView_) return kViewList;
+    if (focus == trackView_) return kViewTracks;
     return -1;
 }
 
@@ -321,17 +392,21 @@ void FramePanes::NotifyItemAddedOrRemoved(image::ImageContext*, image::ImageFold
     if (folder && folder == listModel_->Folder()) listModel_->ShowFolder(image::g_CurrentDocument, folder);
 }
 
-void FramePanes::RefreshTexts() { listModel_->RefreshTitles(); }
+void FramePanes::RefreshTexts() {
+    listModel_->RefreshTitles();
+    trackModel_->RefreshTitles();
+}
 
 bool FramePanes::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Resize && watched == detailsView_) SizeColumns();
+    if (event->type() == QEvent::Resize && watched == trackView_) SizeTrackColumns();
     if (event->type() == QEvent::Resize && watched == browseSplitter_ && !treeSized_ && browseSplitter_->width() > kTreeWidth) {
         treeSized_ = true;
         if (treeVisible_) SetTwoSizes(browseSplitter_, kTreeWidth);
     }
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
-        const int sender = watched == treeView_ ? kViewTree : kViewList;
+        const int sender = watched == treeView_ ? kViewTree : watched == trackView_ ? kViewTracks : kViewList;
         const bool control = key->modifiers() & Qt::ControlModifier;
         if ((control && (key->key() == Qt::Key_A || key->key() == Qt::Key_C || key->key() == Qt::Key_V ||
                          key->key() == Qt::Key_O || key->key() == Qt::Key_S)) ||

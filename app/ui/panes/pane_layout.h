@@ -7,6 +7,7 @@
 #include <QPointer>
 
 #include <cstdint>
+#include <vector>
 
 #include "app/ui/main_frame.h"
 
@@ -21,6 +22,7 @@ namespace app::ui {
 class CISOCommentView;
 class FolderTreeModel;
 class ItemListModel;
+class TrackListModel;
 
 // What a layout gives each pane, for the tests and the view commands.
 struct PaneSizes {
@@ -58,7 +60,14 @@ public:
                                   bool added) override;
     void RefreshTexts() override;
 
+    // The selected rows, in row order: items of the file list, track indices
+    // of the track list.
+    std::vector<image::ImageItem*> SelectedItems() const;
+    std::vector<int> SelectedTracks() const;
+
     FolderTreeModel* TreeModel() const { return treeModel_; }
+    TrackListModel* TracksModel() const { return trackModel_; }
+    QTreeView* TrackView() const { return trackView_; }
     ItemListModel* ListModel() const { return listModel_; }
     QTreeView* TreeView() const { return treeView_; }
     QTreeView* DetailsView() const { return detailsView_; }
@@ -69,6 +78,11 @@ public:
     QSplitter* ListSplitter() const { return listSplitter_; }
     QWidget* PlayerPane() const { return playerPane_; }
 
+signals:
+    // The shown folder, the tracks or a selection changed: the status bar
+    // counts again.
+    void ContentChanged();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -76,6 +90,7 @@ private:
     void OnTreeSelection();
     void OnListActivated(const QModelIndex& index);
     void SizeColumns();
+    void SizeTrackColumns();
     bool RunsViewCommand(uint32_t id) const;
     void RunViewCommand(uint32_t id);
 
@@ -89,6 +104,8 @@ private:
     QListView* iconView_ = nullptr;
     CISOCommentView* commentView_ = nullptr;
     QWidget* playerPane_ = nullptr;
+    QTreeView* trackView_ = nullptr;
+    TrackListModel* trackModel_ = nullptr;
     FolderTreeModel* treeModel_ = nullptr;
     ItemListModel* listModel_ = nullptr;
     QItemSelectionModel* listSelection_ = nullptr;

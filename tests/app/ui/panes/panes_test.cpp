@@ -15,12 +15,15 @@
 #include "app/ui/panes/comment_view.h"
 #include "app/ui/panes/folder_tree_model.h"
 #include "app/ui/panes/item_list_model.h"
+#include "app/rename_services.h"
 #include "app/ui/panes/list_cells.h"
+#include "app/ui/panes/track_list_model.h"
 #include "foundation/messages_scripted.h"
 #include "foundation/ui/qt_text.h"
 #include "image/document/current_document.h"
 #include "image/document/image_context.h"
 #include "image/document/item_tree.h"
+#include "image/sheets/track_list.h"
 #include "platform/text.h"
 #include "tests/support/test_support.h"
 #include "tests/support/ui/qt_application.h"
@@ -202,6 +205,187 @@ TEST_F(Panes, LayoutPerDocumentKind) {
             EXPECT_EQ(panes->MainSplitter()->sizes().value(0), 2 * h / 5) << row.name;
         }
     }
+}
+
+// Renames that the document takes, as the editing commands will do them.
+struct RecordingRenames final : IRenameServices {
+    int RenameListItem(image::ImageItem* item, std::u16string_view name) override {
+        calls.push_back(u"list " + std::u16string(name));
+        if (refuse) return -1;
+        image::RenameItem(image::g_CurrentFolder, item, name);
+        return 0;
+    }
+    int RenameTreeFolder(image::ImageFolder* folder, std::u16string_view name) override {
+        calls.push_back(u"tree " + std::u16string(name));
+        if (refuse) return 0;
+        image::RenameItem(folder->parent, folder->ownItem, name);
+        return 1;
+    }
+    bool SetVolumeLabel(std::u16string_view label) override {
+        calls.push_back(u"label " + std::u16string(label));
+        return !refuse;
+    }
+    std::vector<std::u16string> calls;
+    bool refuse = false;
+};
+
+TEST_F(Panes, RenameInPlaceGoesThroughTheRenameCommands) {
+    if (qvtest::Run("command -v xorriso").exitCode != 0) GTEST_SKIP() << "xorriso is not installed";
+    ASSERT_TRUE(OpenFixture());
+    ItemListModel* list = panes->ListModel();
+    FolderTreeModel* tree = panes->TreeModel();
+    QAbstractItemModelTester treeTester(tree, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    const QModelIndex bRow = list->index(ListNames().indexOf(QStringLiteral("b.txt")), 0);
+    ASSERT_TRUE(list->flags(bRow) & Qt::ItemIsEditable);
+    EXPECT_FALSE(list->flags(list->index(bRow.row(), 1)) & Qt::ItemIsEditable);
+
+    // Nothing installed: the rename is refused and the old name stays.
+    EXPECT_FALSE(list->setData(bRow, QStringLiteral("d.txt")));
+    EXPECT_EQ(bRow.data().toString(), QStringLiteral("b.txt"));
+
+    RecordingRenames renames;
+    foundation::ScopedServices<SetRenameServices> installed{&renames};
+    struct Row {
+        const char* what;
+        bool refuse;
+        QString edit;        // the text the edit box ends with
+        QString shown;       // the row afterwards
+        size_t calls;        // calls made so far
+    };
+    const Row rows[] = {{"refused", true, QStringLiteral("d.txt"), QStringLiteral("b.txt"), 1},
+                        {"taken", false, QStringLiteral("d.txt"), QStringLiteral("d.txt"), 2},
+                        {"unchanged", false, QStringLiteral("d.txt"), QStringLiteral("d.txt"), 2},
+                        {"empty", false, QString(), QStringLiteral("d.txt"), 2}};
+    for (const Row& row : rows) {
+        renames.refuse = row.refuse;
+        list->setData(bRow, row.edit);
+        EXPECT_EQ(bRow.data().toString(), row.shown) << row.what;
+        EXPECT_EQ(renames.calls.size(), row.calls) << row.what;
+    }
+
+    // A tree folder: renamed through the command and sorted among its siblings.
+    renames.refuse = false;
+    const QModelIndex zeta = tree->FindByPath(QStringLiteral("Zeta"));
+    ASSERT_TRUE(tree->setData(zeta, QStringLiteral("aardvark")));
+    EXPECT_EQ(tree->index(0, 0, tree->RootIndex()).data().toString(), QStringLiteral("aardvark"));
+    EXPECT_EQ(image::g_CurrentDocument->rootFolder->firstSubfolder != nullptr, true);
+    // The root's name is the volume label.
+    ASSERT_TRUE(tree->setData(tree->RootIndex(), QStringLiteral("NEWLABEL")));
+    EXPECT_EQ(tree->RootIndex().data().toString(), QStringLiteral("NEWLABEL"));
+    EXPECT_EQ(renames.calls.back(), u"label NEWLABEL");
+    renames.refuse = true;
+    EXPECT_FALSE(tree->setData(tree->RootIndex(), QStringLiteral("OTHER")));
+    EXPECT_EQ(tree->RootIndex().data().toString(), QStringLiteral("NEWLABEL"));
+
+    // An audio CD has nothing to rename in place.
+    CloseDocument();
+    ASSERT_EQ(NewAudioCdDocument({}), 1);
+    panes->ShowDocument(image::g_CurrentDocument);
+    EXPECT_FALSE(tree->flags(tree->RootIndex()) & Qt::ItemIsEditable);
+}
+
+// An audio CUE sheet over a BIN that sox makes: two tracks, CD-TEXT (in the
+// sheet's 8-bit code page) on the first, a two-second INDEX 00 gap before the second.
+TEST_F(Panes, TrackListOfAnAudioCue) {
+    if (qvtest::Run("command -v sox").exitCode != 0) GTEST_SKIP() << "sox is not installed";
+    constexpr int kFirst = 4574, kGap = 150, kSecond = 75;   // frames
+    const std::string bin = dir / "disc.bin";
+    const qvtest::CommandResult made =
+        qvtest::Run("sox -r 44100 -c 2 -n -b 16 -e signed-integer -t raw " + qvtest::ShellQuote(bin) + " synth " +
+                    std::to_string((kFirst + kGap + kSecond) * 588) + "s sine 440 vol 0.5");
+    ASSERT_EQ(made.exitCode, 0);
+    qvtest::WriteFileText(dir / "disc.cue", "TITLE \"Disc\"\nPERFORMER \"Band\"\nFILE \"disc.bin\" BINARY\n"
+                                            "  TRACK 01 AUDIO\n    TITLE \"Erste Spur\"\n"
+                                            "    PERFORMER \"S\xe4ngerin\"\n    INDEX 01 00:00:00\n"
+                                            "  TRACK 02 AUDIO\n    INDEX 00 01:00:74\n    INDEX 01 01:02:74\n");
+    const bool opened = OpenFileCommand(platform::Utf8ToUtf16(bin));
+    for (const auto& box : ui.Boxes()) ADD_FAILURE() << "[" << platform::Utf16ToUtf8(box.request.text) << "][" << platform::Utf16ToUtf8(box.request.caption) << "] " << box.request.flags;
+    ASSERT_TRUE(opened);
+    ASSERT_EQ(CurrentDocumentKind(), DocumentKind::AudioCd);
+    QApplication::processEvents();
+    TrackListModel* tracks = panes->TracksModel();
+    QAbstractItemModelTester tester(tracks, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    EXPECT_TRUE(panes->TrackView()->isVisible());
+    EXPECT_FALSE(panes->BrowseSplitter()->isVisible());
+    ASSERT_EQ(tracks->rowCount(), 2);
+    ASSERT_EQ(tracks->columnCount(), kAudioTrackColumns);
+    const QStringList headers = {QStringLiteral("Track"),    QStringLiteral("Title"), QStringLiteral("Artist"),
+                                 QStringLiteral("Duration"), QStringLiteral("Pause"), QStringLiteral("Size"),
+                                 QStringLiteral("Path")};
+    for (int column = 0; column < kAudioTrackColumns; ++column)
+        EXPECT_EQ(tracks->headerData(column, Qt::Horizontal).toString(), headers[column]);
+    const QString binPath = QString::fromStdString(bin);
+    const QStringList expected[] = {
+        {QStringLiteral("1"), QStringLiteral("Erste Spur"), QStringLiteral("S\u00e4ngerin"), QStringLiteral("01:00.74"),
+         QStringLiteral("00:00.00"), QStringLiteral("10505 KB"), binPath},
+        {QStringLiteral("2"), QStringLiteral("Track02.cda"), QString(), QStringLiteral("00:01.00"),
+         QStringLiteral("00:02.00"), QStringLiteral("172 KB"), binPath}};
+    for (int row = 0; row < 2; ++row)
+        for (int column = 0; column < kAudioTrackColumns; ++column)
+            EXPECT_EQ(tracks->index(row, column).data().toString(), expected[row][column]) << row << "," << column;
+    EXPECT_EQ(tracks->index(1, 0).data(kTrackIndexRole).toInt(), 1);
+    EXPECT_FALSE(tracks->flags(tracks->index(0, 1)) & Qt::ItemIsEditable);
+
+    // Ctrl+A in the track list selects every track; the status bar's source sees them.
+    ASSERT_TRUE(frame->ExecuteCommand(33221));
+    EXPECT_EQ(panes->SelectedTracks(), (std::vector<int>{0, 1}));
+
+    CloseDocument();
+    EXPECT_EQ(tracks->rowCount(), 0);
+}
+
+// Track cells at the limits of the track list's fields.
+TEST_F(Panes, TrackCellsAtTheLimits) {
+    CloseDocument();
+    ASSERT_EQ(NewAudioCdDocument({}), 1);
+    image::ImageContext* doc = image::g_CurrentDocument;
+    if (!doc->trackList) doc->trackList = image::NewTrackList().release();
+    image::TrackList& list = *doc->trackList;
+    struct Row {
+        uint8_t mode;
+        int32_t length, pause, gap;
+        const char* audioLength;
+        const char* audioPause;
+        const char* videoLength;
+        const char* videoGap;
+    };
+    const Row rows[] = {{1, 0, 0, 0, "00:00.00", "00:00.00", nullptr, nullptr},
+                        {1, 4500, 150, 0, "01:00.00", "00:02.00", nullptr, nullptr},
+                        {1, -5, -1, 0, "00:00.00", "00:00.00", nullptr, nullptr},
+                        {1, INT32_MAX, 0, 0, "477218:35.22", "00:00.00", nullptr, nullptr},
+                        {6, 4500, 0, 75, nullptr, nullptr, "01:00:00", "00:01:00"},
+                        {6, INT32_MAX, 0, -3, nullptr, nullptr, "477218:35:22", "00:00:00"}};
+    list.trackCount = static_cast<int32_t>(std::size(rows));
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        list.tracks[i].mode = rows[i].mode;
+        list.tracks[i].length = rows[i].length;
+        list.tracks[i].pauseFrames = rows[i].pause;
+        list.tracks[i].gapFrames = rows[i].gap;
+    }
+    TrackListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    model.ShowTracks(doc, TrackListKind::Audio);
+    ASSERT_EQ(model.rowCount(), 4);
+    for (int row = 0; row < 4; ++row) {
+        EXPECT_EQ(model.index(row, 3).data().toString(), QString::fromLatin1(rows[row].audioLength)) << row;
+        EXPECT_EQ(model.index(row, 4).data().toString(), QString::fromLatin1(rows[row].audioPause)) << row;
+    }
+    model.RefreshTrackDurations();
+    model.ShowTracks(doc, TrackListKind::Video);
+    ASSERT_EQ(model.rowCount(), 2);
+    EXPECT_EQ(model.columnCount(), kVideoTrackColumns);
+    for (int row = 0; row < 2; ++row) {
+        EXPECT_EQ(model.index(row, 0).data().toString(), QString::number(row + 5));
+        EXPECT_EQ(model.index(row, 1).data().toString(), QStringLiteral("Track%1.mpg").arg(row + 5, 2, 10, QChar(u'0')));
+        EXPECT_EQ(model.index(row, 2).data().toString(), QString::fromLatin1(rows[row + 4].videoLength));
+        EXPECT_EQ(model.index(row, 3).data().toString(), QString::fromLatin1(rows[row + 4].videoGap));
+        EXPECT_EQ(model.index(row, 4).data().toString(), QString());
+    }
+    // A count past 99 from a damaged list shows at most 99 rows, never reads past the array.
+    list.trackCount = 500;
+    model.ShowTracks(doc, TrackListKind::Audio);
+    EXPECT_LE(model.rowCount(), image::kMaxTracks);
+    model.Clear();
 }
 
 }  // namespace
