@@ -16,6 +16,8 @@
 #include "app/ui/automation.h"
 #include "app/ui/command_routes.h"
 #include "app/ui/main_menu.h"
+#include "app/ui/main_status_bar.h"
+#include "app/ui/main_toolbars.h"
 #include "app/ui/panes/pane_layout.h"
 #include "app/ui/player_commands.h"
 #include "foundation/diagnostic_log.h"
@@ -53,7 +55,6 @@ constexpr uint32_t kCmdSelectAll = 32853, kCmdTrackSelectAll = 33221, kCmdCopy =
 constexpr uint32_t kCmdPaste = 32957, kCmdTrackPaste = 33220, kCmdCut = 33212, kCmdDelete = 32862;
 constexpr uint32_t kCmdChangePassword = 33278, kCmdRemovePassword = 33279;
 
-constexpr uint32_t kStrExtract = 50;
 constexpr uint32_t kStrChangePassword = 920, kStrAddPassword = 930, kStrRemovePassword = 940;
 
 enum : int { kViewTree = 1, kViewList = 2, kViewTracks = 3 };
@@ -84,9 +85,10 @@ CMainFrame::~CMainFrame() {
 
 bool CMainFrame::Create() {
     BuildMenuBar();
-    new FramePanes(this);
+    auto* panes = new FramePanes(this);
     player_ = new PlayerCommands(this);
-    statusBar()->setSizeGripEnabled(true);
+    CreateBars();
+    connect(panes, &FramePanes::ContentChanged, statusBar_, &CMainStatusBar::StartTimer);
     // Ctrl+X belongs to the window: the rename and address boxes keep their own Cut.
     auto* cut = new QAction(this);
     cut->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
@@ -128,6 +130,19 @@ void CMainFrame::BuildMenuBar() {
         QMenu* popup = BuildPopup(node, menuBar());
         menuBar()->addMenu(popup);
     }
+}
+
+void CMainFrame::CreateBars() {
+    toolBars_ = new CMainToolBars(this);
+    statusBar_ = new CMainStatusBar(this);
+    setStatusBar(statusBar_);
+    connect(statusBar_, &CMainStatusBar::LockPaneClicked, this, [this](QPoint at) {
+        QMenu menu(this);
+        for (uint32_t id : {kCmdChangePassword, kCmdRemovePassword})
+            if (const QList<QAction*> found = ActionsOf(id); !found.isEmpty()) menu.addAction(found.front());
+        UpdateCommandStates();
+        menu.exec(at);
+    });
 }
 
 QMenu* CMainFrame::BuildPopup(const foundation::MenuTemplateNode& node, QWidget* parent) {
@@ -226,7 +241,8 @@ bool CMainFrame::IsCommandEnabled(uint32_t id) const {
 
 void CMainFrame::UpdateCommandStates() {
     refreshPending_ = false;
-    for (QAction* action : menuBar()->findChildren<QAction*>()) {
+    // The menus' and the tool bars' actions follow the same rules.
+    for (QAction* action : findChildren<QAction*>()) {
         const uint32_t id = foundation::ui::CommandIdOf(action);
         if (id == 0) continue;
         action->setEnabled(IsCommandEnabled(id));
@@ -241,7 +257,8 @@ void CMainFrame::UpdateCommandStates() {
             checkable = true;
             checked = handler->checked(id);
         }
-        if (checkable) {
+        // Only an item that is or was checked shows a check mark.
+        if (checkable && (checked || action->isCheckable())) {
             action->setCheckable(true);
             action->setChecked(checked);
         }
@@ -403,7 +420,9 @@ void CMainFrame::UpdatePasswordItems() {
 void CMainFrame::RefreshAfterLanguageSwitch() {
     RefreshMenus();
     UpdateTitle();
+    if (toolBars_) toolBars_->SetButtonCaptions();
     if (panes_) panes_->RefreshTexts();
+    if (statusBar_) statusBar_->StartTimer();
 }
 
 void CMainFrame::ClearViews() {
@@ -418,9 +437,7 @@ void CMainFrame::UpdateBarsForKind(bool force) {
     const int kind = static_cast<int>(CurrentDocumentKind());
     if (!force && appliedKind_ != -1 && image::g_CurrentDocument && kind == appliedKind_) return;
     appliedKind_ = kind;
-    // The tool bars and the player bar are built with the bars; until then
-    // only the Extract caption's text is kept ready.
-    (void)foundation::GetLangString(kStrExtract, u"Extract");
+    if (toolBars_) toolBars_->ApplyFlags(toolBarFlag_, explorerBarFlag_);
     ScheduleStateRefresh();
 }
 

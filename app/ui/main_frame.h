@@ -24,6 +24,8 @@ namespace app::ui {
 
 class AutomationChannel;
 class PlayerCommands;
+class CMainStatusBar;
+class CMainToolBars;
 
 // What the frame needs of its panes (the splitter, tree, list and comment
 // views), installed by whoever builds them; without panes nothing is shown.
@@ -71,6 +73,8 @@ public:
 
     void SetPanes(IFramePanes* panes) { panes_ = panes; }
     AutomationChannel* Automation() const { return automation_; }
+    CMainToolBars* ToolBars() const { return toolBars_; }
+    CMainStatusBar* StatusBar() const { return statusBar_; }
     bool Busy() const { return busy_; }
     bool ToolBarFlag() const { return toolBarFlag_; }
     bool ExplorerBarFlag() const { return explorerBarFlag_; }
@@ -110,6 +114,7 @@ protected:
 
 private:
     void BuildMenuBar();
+    void CreateBars();
     QMenu* BuildPopup(const foundation::MenuTemplateNode& node, QWidget* parent);
     void BuildHowToPopup();
     void OnFirstPaint();
@@ -125,6 +130,8 @@ private:
     IFramePanes* panes_ = nullptr;
     AutomationChannel* automation_ = nullptr;
     PlayerCommands* player_ = nullptr;
+    CMainToolBars* toolBars_ = nullptr;
+    CMainStatusBar* statusBar_ = nullptr;
     IDocumentWindowServices* previousDocumentWindow_ = nullptr;
     image::IMainWindowServices* previousMainWindow_ = nullptr;
     bool toolBarFlag_ = true;

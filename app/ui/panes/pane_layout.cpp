@@ -151,6 +151,7 @@ FramePanes::FramePanes(CMainFrame* frame) : QObject(frame), frame_(frame) {
                                                         return static_cast<int>(id - kCmdFirstMode) == viewMode_;
                                                     if (id >= kCmdSortName && id <= kCmdSortDate)
                                                         return listModel_->SortColumn() == static_cast<int>(id - kCmdSortName);
+                                                    if (id == kCmdTreeToggle) return treeVisible_;
                                                     return false;
                                                 }});
     frame->SetPanes(this);

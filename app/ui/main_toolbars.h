@@ -1,0 +1,61 @@
+#pragma once
+// The frame's tool bars, built from one button table per bar: the main bar
+// (captioned buttons), the navigation bar, the address bar and the view bar.
+// Every button is an action carrying its command id, so the frame's command
+// table runs it and its update rules enable it, as for the menus.
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+class QLineEdit;
+class QToolBar;
+
+namespace app::ui {
+
+class CMainFrame;
+
+enum class BarType : int { Main = 1, Navigation = 2, Address = 3, View = 4 };
+
+struct BarButton {
+    uint32_t commandId;   // 0 for a separator
+    const char* icon;     // built-in icon name; null for none
+};
+std::span<const BarButton> BarButtons(BarType type);
+
+// The main bar's captions centred with blanks: each is padded on both sides
+// with (longest - own length) / 2 blanks; an empty caption stays empty.
+std::vector<std::u16string> PadCaptions(const std::vector<std::u16string>& captions);
+
+class CMainToolBars : public QObject {
+    Q_OBJECT
+public:
+    // Builds the four bars on the frame, in the order main, navigation,
+    // address, view; the main and navigation bars start new rows.
+    explicit CMainToolBars(CMainFrame* frame);
+
+    // The main bar follows the tool-bar flag, the other three the explorer-bar flag.
+    void ApplyFlags(bool toolBar, bool explorerBar);
+    // The main bar's captions again (after a language switch).
+    void SetButtonCaptions();
+
+    QToolBar* Bar(BarType type) const;
+    QLineEdit* AddressBox() const { return address_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FitAddressBox();
+    QToolBar* MakeBar(BarType type, const QString& name);
+
+    CMainFrame* frame_;
+    QToolBar* bars_[4] = {};
+    QLineEdit* address_ = nullptr;
+};
+
+}  // namespace app::ui
