@@ -6,6 +6,7 @@
 
 #include "app/document_lifecycle.h"
 #include "app/rename_services.h"
+#include "app/ui/panes/item_drag.h"
 #include "app/ui/panes/list_cells.h"
 #include "foundation/ui/icons.h"
 #include "foundation/ui/qt_text.h"
@@ -222,6 +223,7 @@ Qt::ItemFlags FolderTreeModel::flags(const QModelIndex& index) const {
     Qt::ItemFlags result = QAbstractItemModel::flags(index);
     Node* node = NodeOf(index);
     if (!node || !node->folder || !ctx_ || CurrentDocumentKind() == DocumentKind::AudioCd) return result;
+    result |= Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
     if (ctx_->videoCdKind != 0 && node->folder->ownItem && image::IsItemFromDiskFile(ctx_, node->folder->ownItem))
         return result;
     return result | Qt::ItemIsEditable;
@@ -245,6 +247,28 @@ bool FolderTreeModel::setData(const QModelIndex& index, const QVariant& value, i
         RenameNode(folder, folder->ownItem ? ToQString(folder->ownItem->name.view()) : text);
     return true;
 }
+
+QStringList FolderTreeModel::mimeTypes() const { return {QString::fromLatin1(kItemTransferFormat)}; }
+
+QMimeData* FolderTreeModel::mimeData(const QModelIndexList& indexes) const {
+    if (indexes.size() != 1) return nullptr;
+    Node* node = NodeOf(indexes.front());
+    return node ? MakeFolderTransfer(ctx_, node->folder) : nullptr;
+}
+
+bool FolderTreeModel::canDropMimeData(const QMimeData* data, Qt::DropAction, int, int,
+                                      const QModelIndex& parent) const {
+    Node* node = NodeOf(parent);
+    return node && AcceptsItemDrop(data, node->folder);
+}
+
+bool FolderTreeModel::dropMimeData(const QMimeData* data, Qt::DropAction, int, int, const QModelIndex& parent) {
+    Node* node = NodeOf(parent);
+    return node && MoveTransferInto(data, node->folder);
+}
+
+Qt::DropActions FolderTreeModel::supportedDragActions() const { return Qt::CopyAction | Qt::MoveAction; }
+Qt::DropActions FolderTreeModel::supportedDropActions() const { return Qt::MoveAction; }
 
 void FolderTreeModel::RenameNode(image::ImageFolder* folder, const QString& text) {
     if (!folder || !folder->treeViewHandle || !root_) return;

@@ -8,6 +8,7 @@
 
 #include "app/document_lifecycle.h"
 #include "app/rename_services.h"
+#include "app/ui/panes/item_drag.h"
 #include "app/ui/panes/list_cells.h"
 #include "foundation/dates.h"
 #include "foundation/language.h"
@@ -74,6 +75,14 @@ void ItemListModel::ShowFolder(image::ImageContext* ctx, image::ImageFolder* fol
 }
 
 void ItemListModel::Clear() { ShowFolder(nullptr, nullptr); }
+
+void ItemListModel::RemoveItem(const image::ImageItem* item) {
+    const int row = RowOf(item);
+    if (row < 0) return;
+    beginRemoveRows(QModelIndex(), row, row);
+    rows_.erase(rows_.begin() + row);
+    endRemoveRows();
+}
 
 void ItemListModel::SortRows() {
     // The keys were made once per fill; a stable sort keeps equal rows in
@@ -183,6 +192,11 @@ QVariant ItemListModel::headerData(int section, Qt::Orientation orientation, int
 Qt::ItemFlags ItemListModel::flags(const QModelIndex& index) const {
     Qt::ItemFlags result = QAbstractTableModel::flags(index);
     const image::ImageItem* item = index.isValid() ? ItemAt(index.row()) : nullptr;
+    if (!index.isValid()) return result | Qt::ItemIsDropEnabled;   // the shown folder
+    if (item) {
+        result |= Qt::ItemIsDragEnabled;
+        if (item->ownFolder) result |= Qt::ItemIsDropEnabled;
+    }
     if (!item || index.column() != 0 || !ctx_ || CurrentDocumentKind() == DocumentKind::AudioCd) return result;
     // Track files of a Video CD keep the names the disc layout gives them.
     if (ctx_->videoCdKind != 0 && image::IsItemFromDiskFile(ctx_, item)) return result;
@@ -200,6 +214,36 @@ bool ItemListModel::setData(const QModelIndex& index, const QVariant& value, int
     emit dataChanged(index, index);
     return true;
 }
+
+QStringList ItemListModel::mimeTypes() const { return {QString::fromLatin1(kItemTransferFormat)}; }
+
+QMimeData* ItemListModel::mimeData(const QModelIndexList& indexes) const {
+    std::vector<int> rows;
+    for (const QModelIndex& index : indexes)
+        if (index.isValid() && index.column() == 0) rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    std::vector<image::ImageItem*> items;
+    for (int row : rows)
+        if (image::ImageItem* item = ItemAt(row)) items.push_back(item);
+    return MakeListTransfer(ctx_, folder_, std::move(items));
+}
+
+image::ImageFolder* ItemListModel::DropTarget(const QModelIndex& parent) const {
+    const image::ImageItem* item = parent.isValid() ? ItemAt(parent.row()) : nullptr;
+    return item && item->ownFolder ? item->ownFolder : folder_;
+}
+
+bool ItemListModel::canDropMimeData(const QMimeData* data, Qt::DropAction, int, int, const QModelIndex& parent) const {
+    return AcceptsItemDrop(data, DropTarget(parent));
+}
+
+bool ItemListModel::dropMimeData(const QMimeData* data, Qt::DropAction, int, int, const QModelIndex& parent) {
+    return MoveTransferInto(data, DropTarget(parent));
+}
+
+Qt::DropActions ItemListModel::supportedDragActions() const { return Qt::CopyAction | Qt::MoveAction; }
+Qt::DropActions ItemListModel::supportedDropActions() const { return Qt::MoveAction; }
 
 void ItemListModel::RefreshTitles() { emit headerDataChanged(Qt::Horizontal, 0, kListColumns - 1); }
 

@@ -32,6 +32,8 @@ public:
     // Shows the folder's entries (null: none).
     void ShowFolder(image::ImageContext* ctx, image::ImageFolder* folder);
     void Clear();
+    // The row of an item that is leaving its folder (told before it goes).
+    void RemoveItem(const image::ImageItem* item);
     // Sort column 0..3 and direction; re-sorts the rows.
     void SetSort(int column, bool ascending);
     int SortColumn() const { return sortColumn_; }
@@ -49,6 +51,16 @@ public:
     // document's rename command and shows the new name only when it took it.
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    // Dragging the selection out; drops of this program's items on a folder
+    // row (or elsewhere: the shown folder) move them there.
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    bool canDropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                         const QModelIndex& parent) const override;
+    bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                      const QModelIndex& parent) override;
+    Qt::DropActions supportedDragActions() const override;
+    Qt::DropActions supportedDropActions() const override;
     // Titles again after a language switch.
     void RefreshTitles();
 
@@ -65,6 +77,7 @@ private:
         QString dateText;
     };
     Row MakeRow(image::ImageItem* item) const;
+    image::ImageFolder* DropTarget(const QModelIndex& parent) const;
     void SortRows();
 
     image::ImageContext* ctx_ = nullptr;

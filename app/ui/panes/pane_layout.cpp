@@ -97,6 +97,17 @@ FramePanes::FramePanes(CMainFrame* frame) : QObject(frame), frame_(frame) {
     iconView_->setSelectionModel(listSelection_);
     iconView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     iconView_->setEditTriggers(kLabelEditing);
+    // Items leave by dragging and move by dropping on a folder.
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(treeView_),
+                                    static_cast<QAbstractItemView*>(detailsView_),
+                                    static_cast<QAbstractItemView*>(iconView_)}) {
+        view->setDragEnabled(true);
+        view->setAcceptDrops(true);
+        view->setDropIndicatorShown(true);
+        view->setDragDropMode(QAbstractItemView::DragDrop);
+        view->setDefaultDropAction(Qt::MoveAction);
+    }
+    iconView_->setMovement(QListView::Static);
     listStack_->addWidget(detailsView_);
     listStack_->addWidget(iconView_);
     listStack_->setCurrentWidget(detailsView_);
@@ -289,6 +300,8 @@ void FramePanes::SetViewMode(int mode) {
     }
     iconView_->setWrapping(true);
     iconView_->setResizeMode(QListView::Adjust);
+    // Icon mode would let icons wander; a drag must carry the items instead.
+    iconView_->setMovement(QListView::Static);
 }
 
 void FramePanes::SizeColumns() {
@@ -389,8 +402,12 @@ void FramePanes::NotifyItemAddedOrRemoved(image::ImageContext*, image::ImageFold
         if (added) treeModel_->FolderAdded(item->ownFolder);
         else treeModel_->FolderRemoved(item->ownFolder);
     }
-    // The shown folder's rows are made again from the tree.
-    if (folder && folder == listModel_->Folder()) listModel_->ShowFolder(image::g_CurrentDocument, folder);
+    if (!folder || folder != listModel_->Folder()) return;
+    // A leaving item is still linked when it is told: only its row goes. An
+    // added one is linked already: the shown folder's rows are made again.
+    if (added) listModel_->ShowFolder(image::g_CurrentDocument, folder);
+    else listModel_->RemoveItem(item);
+    emit ContentChanged();
 }
 
 void FramePanes::RefreshTexts() {

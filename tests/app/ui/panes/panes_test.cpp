@@ -1,6 +1,8 @@
 #include "app/ui/panes/pane_layout.h"
 
 #include <QAbstractItemModelTester>
+#include <QMimeData>
+#include <QUrl>
 #include <QApplication>
 #include <QListView>
 #include <QSplitter>
@@ -17,6 +19,7 @@
 #include "app/ui/panes/item_list_model.h"
 #include "app/rename_services.h"
 #include "app/ui/panes/list_cells.h"
+#include "app/ui/panes/item_drag.h"
 #include "app/ui/panes/track_list_model.h"
 #include "foundation/messages_scripted.h"
 #include "foundation/ui/qt_text.h"
@@ -386,6 +389,75 @@ TEST_F(Panes, TrackCellsAtTheLimits) {
     model.ShowTracks(doc, TrackListKind::Audio);
     EXPECT_LE(model.rowCount(), image::kMaxTracks);
     model.Clear();
+}
+
+// Items dragged out are written once into the work folder, as the image holds
+// them (compared with the files xorriso was given); items dropped on a folder
+// of the same document move there without a file written.
+TEST_F(Panes, DragOutExtractsOnceAndDropInsideMoves) {
+    if (qvtest::Run("command -v xorriso").exitCode != 0) GTEST_SKIP() << "xorriso is not installed";
+    ASSERT_TRUE(OpenFixture());
+    int renders = 0;
+    ItemTransferData::SetRenderer([&renders](image::ImageContext* ctx, image::ImageFolder* base,
+                                             const std::vector<image::ImageItem*>& items, const ExtractRequest& request) {
+        ++renders;
+        return ExtractItems(ctx, base, items, request, nullptr);
+    });
+    struct ResetRenderer {
+        ~ResetRenderer() { ItemTransferData::SetRenderer({}); }
+    } reset;
+    ItemListModel* list = panes->ListModel();
+    FolderTreeModel* tree = panes->TreeModel();
+    auto rowOf = [&](const char* name) { return list->index(ListNames().indexOf(QString::fromUtf8(name)), 0); };
+
+    // Out: a folder with a subfolder and two files, from the list.
+    std::unique_ptr<QMimeData> out(list->mimeData({rowOf("Beta"), rowOf("A.TXT"), rowOf("c.bin")}));
+    ASSERT_NE(out, nullptr);
+    EXPECT_TRUE(out->hasFormat(QString::fromLatin1(kItemTransferFormat)));
+    const QList<QUrl> urls = out->urls();
+    ASSERT_EQ(urls.size(), 3);
+    for (const char* name : {"A.TXT", "c.bin"}) {
+        const std::string extracted = (urls[0].toLocalFile().section(u'/', 0, -2) + u'/').toStdString() + name;
+        EXPECT_EQ(qvtest::Run("cmp " + qvtest::ShellQuote(extracted) + " " + qvtest::ShellQuote(dir / "src" + "/" + name)).exitCode,
+                  0)
+            << name;
+    }
+    EXPECT_EQ(qvtest::Run("diff -r " + qvtest::ShellQuote(urls[0].toLocalFile().toStdString()) + " " +
+                          qvtest::ShellQuote(dir / "src/Beta"))
+                  .exitCode,
+              0);
+    EXPECT_EQ(out->urls(), urls);   // asked again: the same files, not written again
+    EXPECT_EQ(renders, 1);
+
+    // The tree's root gives its contents; a transfer of a document no longer
+    // current gives no files.
+    std::unique_ptr<QMimeData> rootOut(tree->mimeData({tree->RootIndex()}));
+    ASSERT_NE(rootOut, nullptr);
+    EXPECT_EQ(static_cast<ItemTransferData*>(rootOut.get())->Items().size(), 8u);
+
+    // Inside: b.txt dropped on the folder "alpha" in the tree.
+    const QModelIndex alpha = tree->FindByPath(QStringLiteral("alpha"));
+    std::unique_ptr<QMimeData> moving(list->mimeData({rowOf("b.txt")}));
+    ASSERT_TRUE(tree->canDropMimeData(moving.get(), Qt::MoveAction, -1, -1, alpha));
+    EXPECT_FALSE(tree->canDropMimeData(moving.get(), Qt::MoveAction, -1, -1, tree->RootIndex()));   // its own folder
+    ASSERT_TRUE(tree->dropMimeData(moving.get(), Qt::MoveAction, -1, -1, alpha));
+    EXPECT_NE(image::FindChildByName(tree->FolderOf(alpha), u"b.txt"), nullptr);
+    EXPECT_FALSE(ListNames().contains(QStringLiteral("b.txt")));
+    EXPECT_NE(image::g_CurrentDocument->modified & 2, 0);
+    EXPECT_EQ(renders, 1);
+
+    // A folder on itself is refused; on its own subfolder the tree refuses with a message.
+    std::unique_ptr<QMimeData> beta(tree->mimeData({tree->FindByPath(QStringLiteral("Beta"))}));
+    EXPECT_FALSE(tree->canDropMimeData(beta.get(), Qt::MoveAction, -1, -1, tree->FindByPath(QStringLiteral("Beta"))));
+    const size_t boxes = ui.Boxes().size();
+    EXPECT_FALSE(tree->dropMimeData(beta.get(), Qt::MoveAction, -1, -1, tree->FindByPath(QStringLiteral("Beta/Inner"))));
+    EXPECT_EQ(ui.Boxes().size(), boxes + 1);
+    EXPECT_TRUE(tree->FindByPath(QStringLiteral("Beta/Inner")).isValid());
+
+    // Once the document is gone the transfer hands out nothing.
+    std::unique_ptr<QMimeData> stale(list->mimeData({list->index(0, 0)}));
+    CloseDocument();
+    EXPECT_TRUE(stale->urls().isEmpty());
 }
 
 }  // namespace
