@@ -20,6 +20,7 @@
 #include "image/document/current_document.h"
 #include "image/document/image_context.h"
 #include "image/document/item_tree.h"
+#include "image/sheets/track_list.h"
 
 namespace app::ui {
 
@@ -151,6 +152,11 @@ FramePanes::FramePanes(CMainFrame* frame) : QObject(frame), frame_(frame) {
     });
     connect(listSelection_, &QItemSelectionModel::selectionChanged, this, &FramePanes::ContentChanged);
     connect(trackView_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &FramePanes::ContentChanged);
+    // The track the user chose is where the player starts.
+    connect(trackView_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex& at) {
+        image::ImageContext* doc = image::g_CurrentDocument;
+        if (doc && doc->trackList && doc == trackModel_->Document()) doc->trackList->selectedTrack = trackModel_->TrackAt(at.row());
+    });
     for (QWidget* view : {static_cast<QWidget*>(treeView_), static_cast<QWidget*>(detailsView_),
                           static_cast<QWidget*>(iconView_), static_cast<QWidget*>(trackView_)})
         view->installEventFilter(this);

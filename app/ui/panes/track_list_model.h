@@ -30,6 +30,7 @@ public:
     void ShowTracks(image::ImageContext* ctx, TrackListKind kind);
     void Clear();
     TrackListKind Kind() const { return kind_; }
+    image::ImageContext* Document() const { return ctx_; }
     // The track index of a row; -1 outside the rows.
     int TrackAt(int row) const;
     // The pause cells again after the tracks' pauses changed.

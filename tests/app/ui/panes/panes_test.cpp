@@ -332,6 +332,8 @@ TEST_F(Panes, TrackListOfAnAudioCue) {
     // Ctrl+A in the track list selects every track; the status bar's source sees them.
     ASSERT_TRUE(frame->ExecuteCommand(33221));
     EXPECT_EQ(panes->SelectedTracks(), (std::vector<int>{0, 1}));
+    panes->TrackView()->setCurrentIndex(tracks->index(1, 0));
+    EXPECT_EQ(image::g_CurrentDocument->trackList->selectedTrack, 1);
 
     CloseDocument();
     EXPECT_EQ(tracks->rowCount(), 0);
