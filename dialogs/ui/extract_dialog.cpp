@@ -14,6 +14,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "app/startup_state.h"
 #include "dialogs/path_history.h"
 #include "dialogs/ui/progress_dialog.h"
 #include "foundation/language.h"
@@ -111,7 +112,9 @@ CExtractDlg::CExtractDlg(bool allFiles, QWidget* parent) : CAppDialog(kTemplateI
     PathHistoryList history(kHistoryPrefix, kHistoryCapacity);
     history.Load();
     for (const std::u16string& entry : history.Entries()) path_->addItem(QString::fromStdU16String(entry));
-    if (path_->count() > 0) path_->setCurrentIndex(0);
+    // In automation the destination comes from the driving program: nothing
+    // from the history is preselected for it.
+    if (path_->count() > 0 && app::g_AutoMode == 0) path_->setCurrentIndex(0);
     else path_->setEditText(QString());
 }
 

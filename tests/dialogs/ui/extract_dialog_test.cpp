@@ -17,6 +17,7 @@
 #include <cstdlib>
 
 #include "app/open_document.h"
+#include "app/startup_state.h"
 #include "dialogs/ui/progress_prompts.h"
 #include "foundation/messages_scripted.h"
 #include "foundation/operation_status.h"
@@ -113,6 +114,12 @@ TEST_F(ExtractDialogTest, AnswersAndHistory) {
     EXPECT_EQ(combo->itemText(0), home + QStringLiteral("/rel"));
     EXPECT_EQ(combo->itemText(3), QStringLiteral("/tmp/out"));
     EXPECT_EQ(combo->currentText(), home + QStringLiteral("/rel"));
+    // Under automation ("-auto") the history is offered, none chosen.
+    app::g_AutoMode = 1;
+    CExtractDlg automated(false);
+    app::g_AutoMode = 0;
+    EXPECT_EQ(automated.ControlAs<QComboBox>(1017)->count(), 4);
+    EXPECT_EQ(automated.ControlAs<QComboBox>(1017)->currentText(), QString());
 }
 
 TEST_F(ExtractDialogTest, JobUnderTheProgressDialogMatches7z) {
