@@ -5,6 +5,8 @@
 #include "dialogs/ui/extract_dialog.h"
 #include "dialogs/ui/save_archive_dialog.h"
 #include "foundation/messages.h"
+#include "image/document/current_document.h"
+#include "image/document/image_context.h"
 #include "foundation/messages_ui.h"
 #include "platform/format.h"
 
@@ -16,10 +18,10 @@ int CommandFileDialogs::SaveAs(std::u16string_view presetName) {
     return dialogs::ui::RunSaveArchiveCommand(owner_, presetName) == 1 ? 1 : 0;
 }
 
-int CommandFileDialogs::ChooseExtractFolder(std::u16string& folder) {
+int CommandFileDialogs::ChooseExtractFolder(ExtractRequest& request) {
     dialogs::ui::CExtractDlg dialog(true, owner_);
     if (dialog.exec() != QDialog::Accepted) return 0;
-    folder = dialog.Request().destination;
+    request = dialog.Request();
     return 1;
 }
 
@@ -32,5 +34,11 @@ int CommandFileDialogs::BurnImage(std::u16string_view imagePath) {
 }
 
 int CommandFileDialogs::MakeImage(std::u16string_view) { return -1; }
+
+int CommandFileDialogs::ExtractAll(const ExtractRequest& request) {
+    image::ImageContext* ctx = image::g_CurrentDocument;
+    if (!ctx) return -1;
+    return dialogs::ui::RunExtractJob(owner_, ctx, ctx->rootFolder, {}, request);
+}
 
 }  // namespace app::ui

@@ -6,6 +6,7 @@
 #include "app/ui/command_file_dialogs.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QTimer>
 
@@ -60,6 +61,7 @@ protected:
             ++dialogsShown_;
             if (auto* extract = qobject_cast<dialogs::ui::CExtractDlg*>(modal)) {
                 extract->ControlAs<QComboBox>(1017)->setEditText(QString::fromStdString(folder));
+                extract->ControlAs<QCheckBox>(1460)->setChecked(true);
                 extract->accept();
             } else if (auto* sheet = qobject_cast<dialogs::ui::CSaveArchiveDlg*>(modal)) {
                 sheet->accept();
@@ -86,9 +88,11 @@ TEST_F(CommandFileDialogsTest, SaveAsWritesTheFileTheSheetNames) {
     EXPECT_EQ(platform::Utf16ToUtf8(image::g_CurrentDocument->imagePath), dir_ / "copy.iso");
 }
 
-TEST_F(CommandFileDialogsTest, ExtractDialogChoosesTheFolder) {
+// Two EXTRACT_DLG steps show the dialog once; the second extracts to the
+// folder chosen in the first, overwriting as the dialog was told.
+TEST_F(CommandFileDialogsTest, ExtractDialogOncePerRun) {
     AnswerNextDialog(dir_ / "out");
-    const std::u16string text = u"-c OPEN " + U(dir_ / "t.iso") + u"\r\n-c EXTRACT_DLG\r\n";
+    const std::u16string text = u"-c OPEN " + U(dir_ / "t.iso") + u"\r\n-c EXTRACT_DLG\r\n-c EXTRACT_DLG\r\n";
     EXPECT_EQ(Run(text), cmdline::CommandRunEnd::Finished);
     EXPECT_EQ(dialogsShown_, 1);
     RunOk("7z x -bd -y -o" + ShellQuote(dir_ / "ref") + " " + ShellQuote(dir_ / "t.iso") + " >/dev/null");
