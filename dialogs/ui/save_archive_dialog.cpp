@@ -284,9 +284,13 @@ void CSaveArchiveDlg::OnPasswordClicked() {
         }
     } else if (settings_.passwordEnabled == 0) {
         passwordOn_ = false;
+        settings_.password.fill(0);
     } else if (foundation::AppMessageBox(foundation::GetLangString(950, u"Do you want to remove the password?"),
                                          foundation::kMbYesNo | foundation::kMbIconQuestion) == foundation::kIdYes) {
+        // The archive writer encrypts whenever a password text is present, so
+        // a removed password leaves none behind.
         settings_.passwordEnabled = 0;
+        settings_.password.fill(0);
         passwordOn_ = false;
     }
     UpdateAdvancedEnabling();

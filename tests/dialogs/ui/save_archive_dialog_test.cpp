@@ -16,10 +16,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "app/document_lifecycle.h"
 #include "app/save_engine.h"
 #include "foundation/messages_scripted.h"
+#include "foundation/messages_ui.h"
 #include "image/document/current_document.h"
 #include "image/document/document.h"
 #include "image/document/image_context.h"
@@ -145,6 +147,19 @@ TEST_F(SaveArchiveDialogTest, VolumesAndPasswordAnswers) {
     password.accept();
     EXPECT_EQ(password.result(), QDialog::Accepted);
     EXPECT_STREQ(password.Password().data(), "secret");
+    // Removing a password leaves no password text to encrypt with.
+    dialogs::ArchiveSettings withPassword = dialogs::GetArchiveSettings(*doc);
+    withPassword.passwordEnabled = 1;
+    std::strcpy(withPassword.password.data(), "old");
+    CSaveArchiveDlg remove(doc.get(), withPassword, u"/o/p.zip");
+    EXPECT_TRUE(remove.ControlAs<QPushButton>(1101)->isEnabled());
+    ui_.QueueBoxAnswer(foundation::kIdYes);
+    remove.ControlAs<QCheckBox>(1100)->click();
+    EXPECT_FALSE(remove.ControlAs<QPushButton>(1101)->isEnabled());
+    remove.accept();
+    EXPECT_EQ(remove.Settings().passwordEnabled, 0);
+    EXPECT_STREQ(remove.Settings().password.data(), "");
+
     dialogs::ui::CPasswordDlg tooLong(true);
     tooLong.ControlAs<QLineEdit>(1134)->setText(QString(257, QLatin1Char('p')));
     tooLong.ControlAs<QLineEdit>(1135)->setText(QString(257, QLatin1Char('p')));
