@@ -238,6 +238,8 @@ bool ExitCommand() {
     return true;
 }
 
+void ReopenWrittenFile(std::u16string_view path) { ReopenAfterSave(std::u16string(path)); }
+
 void ClearDocumentModified() {
     if (image::g_CurrentDocument) image::g_CurrentDocument->modified = 0;
     DocumentWindowServices().UpdateTitle();

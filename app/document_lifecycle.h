@@ -116,6 +116,10 @@ bool OpenFileCommand(std::u16string_view path);   // the same without the dialog
 bool NewCommand(int (*maker)());
 bool ExitCommand();
 
+// After a save under a new name: the document closed and the written file
+// opened again (an empty Zip archive when that fails), unmodified.
+void ReopenWrittenFile(std::u16string_view path);
+
 // modified = 0 and the title updated.
 void ClearDocumentModified();
 

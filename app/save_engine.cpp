@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "app/save_output.h"
+#include "containers/mzp/mzp_format.h"
+#include "foundation/dialog_services.h"
 #include "foundation/file_io.h"
 #include "foundation/language.h"
 #include "foundation/messages.h"
@@ -130,15 +132,20 @@ int32_t PrepareSaveTarget(image::ImageContext& ctx, std::u16string_view path, in
         }
         target.volumes = true;
         target.volumeNamingStyle = count >= 100 ? 1 : 0;
+        // The MZP writer numbers its volumes by the document's style.
+        ctx.volumeNamingStyle = target.volumeNamingStyle;
         if (image::EndsWithNoCase(path, u".xdi")) {
             target.format = fc::kXdi;
             target.path = GetXdiFirstPartName(path);
+            target.firstVolume = target.path;
         } else {
             target.format = fc::kMzp;
+            // The writer names each volume from the name the user gave.
             target.path.assign(path);
+            target.firstVolume = containers::mzp::GetMzpVolumeName(path, target.volumeNamingStyle).value_or(target.path);
         }
         // A set of volumes never replaces a file the document reads.
-        if (SameFile(target.path, sources) || SameFile(path, sources)) {
+        if (SameFile(target.firstVolume, sources) || SameFile(target.path, sources) || SameFile(path, sources)) {
             Tell(target.path,
                  foundation::GetLangString(kMultiVolumeTargetText,
                                            u"The source file or destination file is a multi-volume archive. You "
@@ -157,12 +164,30 @@ int32_t PrepareSaveTarget(image::ImageContext& ctx, std::u16string_view path, in
 
 WriterRunner SetWriterRunner(WriterRunner runner) { return g_writerRunner.exchange(runner); }
 
+int EnsureSavePassword(image::ImageContext& ctx) {
+    if (ctx.encryptionWanted == 0 || ctx.writePassword[0] != 0) return 1;
+    if (!ctx.archiveLink) {
+        ctx.encryptionWanted = 0;
+        ctx.writePassword.fill(0);
+        return 1;
+    }
+    if (!foundation::AskPassword(&ctx, nullptr)) return 0;
+    ctx.writePassword = ctx.outputPassword;
+    ctx.writePassword.back() = 0;
+    return 1;
+}
+
 int SaveDocument(image::ImageContext& ctx, std::u16string_view path, int32_t format,
                  foundation::ProgressCallbacks* progress) {
     g_saveResult = -1;
     g_saveOverSource = false;
     foundation::ResetOperationStatus();
     ctx.writtenSize = 0;
+    // Nothing is written without the password an encrypted source needs.
+    if (EnsureSavePassword(ctx) == 0) {
+        OperationStatus = foundation::kStatusCancelled;
+        return -1;
+    }
 
     std::u16string named(path);
     if (format == -1) {
@@ -185,7 +210,8 @@ int SaveDocument(image::ImageContext& ctx, std::u16string_view path, int32_t for
     }
     // The user agrees before an existing file is replaced (it is replaced only
     // when the new one is complete).
-    if (platform::FileExists(target.path) && foundation::AskOverwriteFile(target.path) != 0) {
+    const std::u16string& written = target.volumes ? target.firstVolume : target.path;
+    if (platform::FileExists(written) && foundation::AskOverwriteFile(written) != 0) {
         OperationStatus = foundation::kStatusFailed;
         return -1;
     }

@@ -70,12 +70,20 @@ struct SaveTarget {
     bool overSource = false;    // the target is the document's own file
     bool volumes = false;
     int32_t volumeNamingStyle = 0;   // 1: three-digit part numbers
+    std::u16string firstVolume;      // volumes: the name of the first file written
 };
 
 // The format and the path to write for a path and a requested format (-1: by
 // the extension; an unknown extension writes an ISO image). -1 with the user
-// told and OperationStatus 2 when the target is refused.
+// told and OperationStatus 2 when the target is refused. A split save stores
+// the naming style its volume count needs in the document.
 int32_t PrepareSaveTarget(image::ImageContext& ctx, std::u16string_view path, int32_t format, SaveTarget& target);
+
+// Before a document read from an encrypted archive is written: the password
+// asked for (and kept as the write password) unless one is set already; a
+// document without an archive behind it writes without encryption. 1 go on,
+// 0 the user cancelled.
+int EnsureSavePassword(image::ImageContext& ctx);
 
 // Writes the document. Returns SaveResult(): 0 saved (the document's path is
 // then the written file), -1 not saved (the document's path and title are

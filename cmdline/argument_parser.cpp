@@ -7,6 +7,10 @@
 #include "cmdline/console_commands.h"
 #include "cmdline/switch_values.h"
 #include "foundation/console.h"
+#include "foundation/file_associations.h"
+#include "foundation/programs.h"
+#include "foundation/settings.h"
+#include "foundation/settings_values.h"
 #include "image/document/current_document.h"
 #include "image/document/image_context.h"
 #include "image/iso/volume_texts.h"
@@ -17,9 +21,11 @@ namespace cmdline {
 namespace {
 
 // Handler results: the arguments used (> 0), kBad for "Bad parameter", kStop
-// when the keyword has said why itself and the run ends.
+// when the keyword has said why itself and the run ends, kEnd when the
+// keyword has done its work and the run ends with request.endCode.
 constexpr int kBad = 0;
 constexpr int kStop = -1;
+constexpr int kEnd = -2;
 
 // Longest value kept in the 128-unit fields.
 constexpr size_t kShortFieldChars = 127;
@@ -188,11 +194,34 @@ int WriterTunable(Parse& p, size_t i) {
     return 3;
 }
 
-// File associations and mail hand-off belong to the window program's
-// settings; from the console they are refused rather than claimed done.
 int NotFromConsole(Parse& p, size_t i) {
     foundation::ConsoleWrite(u"Not supported: %s\r\n", p.args[i]);
     return kStop;
+}
+
+// Applies the file associations the option sheet stored; an extension that
+// could not be changed is named and fails the run.
+int ApplyStoredAssociations(Parse& p, size_t) {
+    const std::u16string flags = foundation::ReadSettingString(foundation::kSettingStatus1.name).value_or(u"");
+    const std::vector<std::u16string> failed = foundation::ApplyAssociations(flags);
+    if (failed.empty()) {
+        p.request.endCode = 0;
+        return kEnd;
+    }
+    std::u16string names;
+    for (const std::u16string& extension : failed) names += (names.empty() ? u"" : u" ") + extension;
+    foundation::ConsoleWrite(u"The file associations could not be changed: %s\r\n", names);
+    p.request.endCode = -1;
+    return kEnd;
+}
+
+// Hands the file to the desktop's mail program; the run ends with 1 either way.
+int MailFile(Parse& p, size_t i) {
+    p.request.endCode = 1;
+    if (!p.HasValues(i, 1)) return kEnd;
+    if (foundation::SendFileByMail(p.Value(i, 1)) != foundation::kMailHandedOver)
+        foundation::ConsoleWrite(u"The mail program could not be started for %s\r\n", ShowableText(p.Value(i, 1)));
+    return kEnd;
 }
 
 int ListDrives(Parse& p, size_t) { return SetCommand(p, command_bit::kListDrives, 1); }
@@ -414,8 +443,8 @@ constexpr Keyword kKeywordTable[] = {
     {u"-hwnd", OwnerWindow},
     {u"-evt", EventName},
     {u"-OO", WriterTunable},
-    {u"-vset", NotFromConsole},
-    {u"-email", NotFromConsole},
+    {u"-vset", ApplyStoredAssociations},
+    {u"-email", MailFile},
     {u"listvd", ListDrives},
     {u"setvdnum", SetDriveCount},
     {u"mount", Mount},
@@ -484,6 +513,7 @@ int ParseCommandLine(const std::vector<std::u16string>& args, bool helperMode, C
         }
         const int used = keyword->handler(p, index);
         if (used == kStop) return -1;
+        if (used == kEnd) return 1;
         if (used <= 0) {
             foundation::ConsoleWrite(u"Bad parameter: %s", arg);
             return -1;

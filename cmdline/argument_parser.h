@@ -12,8 +12,9 @@
 namespace cmdline {
 
 // args[0] is the program. helperMode: args[1] is "-ii1"/"-ii2" and parsing
-// starts after it. 0 parsed; -1 refused, the reason written to the console
-// ("No parameters.", "Unrecognized parameter: %s", "Bad parameter: %s", or the
+// starts after it. 0 parsed; 1 a keyword has done its work and ends the run
+// with request.endCode; -1 refused, the reason written to the console ("No
+// parameters.", "Unrecognized parameter: %s", "Bad parameter: %s", or the
 // keyword's own text).
 int ParseCommandLine(const std::vector<std::u16string>& args, bool helperMode, CommandLineRequest& request);
 

@@ -116,23 +116,31 @@ bool Save(const ScriptCommand& c, bool update) {
     return true;
 }
 
-bool ExtractAllTo(const std::u16string& folder) {
-    image::ImageContext* ctx = image::g_CurrentDocument;
-    if (!ctx) return false;
-    app::ExtractRequest request;
-    request.destination = folder;
+app::ExtractRequest g_lastExtract;
+
+bool ExtractAll(app::ExtractRequest request) {
+    if (!image::g_CurrentDocument) return false;
     request.allFiles = true;
-    return app::ExtractItems(ctx, ctx->rootFolder, {}, request, nullptr) == 1;
+    return app::CommandFileDialogs().ExtractAll(request) == 1;
 }
 
+bool ExtractAllTo(const std::u16string& folder) {
+    app::ExtractRequest request;
+    request.destination = folder;
+    return ExtractAll(request);
+}
+
+// The dialog is shown once per run; a later EXTRACT_DLG extracts to the
+// folder chosen then, with the answers given then.
 bool ExtractDialog() {
-    if (!g_lastExtractFolder.empty()) return ExtractAllTo(g_lastExtractFolder);
-    std::u16string folder;
-    const int chosen = app::CommandFileDialogs().ChooseExtractFolder(folder);
+    if (!g_lastExtractFolder.empty()) return ExtractAll(g_lastExtract);
+    app::ExtractRequest request;
+    const int chosen = app::CommandFileDialogs().ChooseExtractFolder(request);
     if (chosen < 0) return Tell(u"EXTRACT_DLG");
-    if (chosen == 0) return false;
-    g_lastExtractFolder = folder;
-    return ExtractAllTo(folder);
+    if (chosen == 0 || request.destination.empty()) return false;
+    g_lastExtractFolder = request.destination;
+    g_lastExtract = request;
+    return ExtractAll(request);
 }
 
 std::u16string DocumentFilePath() {

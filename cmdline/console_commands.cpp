@@ -12,6 +12,7 @@
 #include "app/extract_job.h"
 #include "app/open_document.h"
 #include "app/save_engine.h"
+#include "app/startup_state.h"
 #include "cmdline/switch_values.h"
 #include "foundation/console.h"
 #include "foundation/dates.h"
@@ -396,8 +397,10 @@ int DispatchConsoleCommand(const CommandLineRequest& request) {
         return 0;
     case command_bit::kCreate: return RunCreateCommand(request);
     case command_bit::kCreateLangFile:
-        ConsoleWriteString(u"Not supported: create-lang-file\r\n");
-        return -1;
+        // The window program starts after the console run and ends once its
+        // main window has been made.
+        app::g_ExitAfterStartup = 1;
+        return 0;
     default: return -1;
     }
 }

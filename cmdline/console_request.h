@@ -63,6 +63,9 @@ struct CommandLineRequest {
     uint32_t ownerWindow = 0;
     std::u16string openPassword;                // at most 127 units
     std::u16string eventName;                   // at most 127 units
+    // Set by a keyword that ends the run while the line is parsed ("-vset",
+    // "-email"): the exit code.
+    std::optional<int32_t> endCode;
 };
 
 }  // namespace cmdline

@@ -11,6 +11,7 @@
 
 #include "app/document_lifecycle.h"
 #include "app/other_openers.h"
+#include "app/startup_state.h"
 #include "audio/tracks/audio_services_install.h"
 #include "cmdline/argument_parser.h"
 #include "cmdline/command_file.h"
@@ -114,7 +115,8 @@ int RunConsole(int argc, char** argv) {
         args.push_back(std::move(arg));
     }
     CommandLineRequest request;
-    int result = ParseCommandLine(args, helper != HelperMode::None, request) == 0 ? DispatchConsoleCommand(request) : -1;
+    const int parsed = ParseCommandLine(args, helper != HelperMode::None, request);
+    int result = parsed == 0 ? DispatchConsoleCommand(request) : parsed == 1 ? request.endCode.value_or(0) : -1;
     if (g_pipeConsole && ConsoleOperationProgress().cancelEvent.IsSet()) result = foundation::kExitConsoleLost;
     g_commandDone = true;
 
@@ -125,7 +127,17 @@ int RunConsole(int argc, char** argv) {
     app::CloseDocument();
     foundation::DeleteQueuedFiles();
     std::fflush(nullptr);
+    if (ContinuesAsWindowProgram()) {
+        // The window program installs its own readers, questions and faces.
+        foundation::SetPromptServices(nullptr);
+        app::UninstallReaders();
+        foundation::ConsoleMode = false;
+        foundation::LaunchedVirtualDriveMode = false;
+        foundation::LaunchedMountMode = false;
+    }
     return result & 0xFF;
 }
+
+bool ContinuesAsWindowProgram() { return app::g_ExitAfterStartup == 1; }
 
 }  // namespace cmdline

@@ -10,5 +10,8 @@ namespace cmdline {
 // window program's startup action (app/startup_actions.h).
 bool WantsConsole(int argc, char** argv);
 int RunConsole(int argc, char** argv);
+// After RunConsole: true when the command asked the window program to follow
+// ("create-lang-file"); console mode has then been left.
+bool ContinuesAsWindowProgram();
 
 }  // namespace cmdline

@@ -18,6 +18,7 @@
 #include "app/document_lifecycle.h"
 #include "app/other_openers.h"
 #include "app/ui/audio_save_routes.h"
+#include "app/ui/command_file_dialogs.h"
 #include "app/ui/main_frame.h"
 #include "dialogs/ui/progress_routes.h"
 #include "foundation/deletion_queue.h"
@@ -77,6 +78,7 @@ public:
         foundation::LogEnd();
         foundation::DeleteQueuedFiles();
         foundation::DeleteTempWorkFolder();
+        if (commandFileDialogs) SetCommandFileDialogs(nullptr);
         if (routesInstalled) dialogs::ui::RemoveProgressRoutes();
         if (readersInstalled) {
             RemoveAudioSaveRoutes();
@@ -98,6 +100,7 @@ public:
     std::unique_ptr<platform::NamedMutex> instanceMutex;
     std::thread shellIntegration;
     std::unique_ptr<CMainFrame> frame;
+    std::unique_ptr<CommandFileDialogs> commandFileDialogs;
 };
 
 // A termination signal ends the message loop, so the one shutdown routine
@@ -199,6 +202,9 @@ int RunWindowProgram(int argc, char** argv) {
     Step("main frame");
     shutdown.frame = std::make_unique<CMainFrame>(argc, argv);
     shutdown.faces->SetDefaultOwner(shutdown.frame.get());
+    // The steps of a command file that need the frame's dialogs.
+    shutdown.commandFileDialogs = std::make_unique<CommandFileDialogs>(shutdown.frame.get());
+    SetCommandFileDialogs(shutdown.commandFileDialogs.get());
     if (!shutdown.frame->Create()) {
         QMessageBox::critical(nullptr, QStringLiteral("Quendravine"), QStringLiteral("The main window could not be created."));
         return 1;

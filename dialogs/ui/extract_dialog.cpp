@@ -14,6 +14,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "app/startup_state.h"
+#include "app/transfer_render.h"
 #include "dialogs/path_history.h"
 #include "dialogs/ui/progress_dialog.h"
 #include "foundation/language.h"
@@ -21,6 +23,7 @@
 #include "foundation/operation_status.h"
 #include "foundation/programs.h"
 #include "foundation/window_faces.h"
+#include "foundation/work_folder.h"
 #include "image/document/image_context.h"
 
 namespace dialogs::ui {
@@ -111,7 +114,9 @@ CExtractDlg::CExtractDlg(bool allFiles, QWidget* parent) : CAppDialog(kTemplateI
     PathHistoryList history(kHistoryPrefix, kHistoryCapacity);
     history.Load();
     for (const std::u16string& entry : history.Entries()) path_->addItem(QString::fromStdU16String(entry));
-    if (path_->count() > 0) path_->setCurrentIndex(0);
+    // In automation the destination comes from the driving program: nothing
+    // from the history is preselected for it.
+    if (path_->count() > 0 && app::g_AutoMode == 0) path_->setCurrentIndex(0);
     else path_->setEditText(QString());
 }
 
@@ -167,6 +172,26 @@ int RunExtractJob(QWidget* parent, image::ImageContext* ctx, image::ImageFolder*
     });
     if (dialog.Run() != QDialog::Accepted) return -1;
     return dialog.WorkerResult();
+}
+
+int RunTransferRender(QWidget* parent, image::ImageContext* ctx, image::ImageFolder* sourceFolder,
+                      const std::vector<image::ImageItem*>& items, std::vector<std::u16string>& paths) {
+    paths.clear();
+    CProgressDlg dialog(parent);
+    dialog.SetKind(ProgressKind::Extract);
+    dialog.SetTargetFolder(QString::fromStdU16String(foundation::GetTempWorkFolder()));
+    if (ctx) dialog.SetItemPath(QString::fromStdU16String(ctx->imagePath));
+    dialog.SetContext(ctx);
+    dialog.SetMainWindow(parent ? parent->window() : nullptr);
+    std::vector<std::u16string> written;
+    dialog.SetWorker([ctx, sourceFolder, &items, &written](foundation::ProgressCallbacks* progress) -> int32_t {
+        if (app::RenderTransferFiles(ctx, sourceFolder, items, progress, written) == 0) return 1;
+        return foundation::OperationStatus.load() == foundation::kStatusCancelled ? 0 : -1;
+    });
+    if (dialog.Run() != QDialog::Accepted) return -1;
+    const int result = dialog.WorkerResult();
+    if (result == 1) paths = std::move(written);
+    return result;
 }
 
 std::optional<int> RunExtractDialog(QWidget* parent, image::ImageContext* ctx, image::ImageFolder* baseFolder,

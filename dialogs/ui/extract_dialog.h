@@ -62,6 +62,12 @@ QString NormaliseExtractPath(const QString& typed);
 int RunExtractJob(QWidget* parent, image::ImageContext* ctx, image::ImageFolder* baseFolder,
                   const std::vector<image::ImageItem*>& items, const app::ExtractRequest& request);
 
+// Items handed to another program (a drag out, the clipboard) written into
+// the work folder under the progress dialog (app::RenderTransferFiles); their
+// paths. 1 done, 0 cancelled, -1 failed.
+int RunTransferRender(QWidget* parent, image::ImageContext* ctx, image::ImageFolder* sourceFolder,
+                      const std::vector<image::ImageItem*>& items, std::vector<std::u16string>& paths);
+
 // The whole command as the main frame runs it: the dialog (all files when the
 // selection is empty), the job, and the destination opened when asked and the
 // job succeeded. Nothing when the dialog was cancelled, else the job's result.

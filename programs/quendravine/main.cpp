@@ -12,6 +12,9 @@ extern "C" __attribute__((used)) const char* __lsan_default_suppressions() {
 }
 
 int main(int argc, char** argv) {
-    if (cmdline::WantsConsole(argc, argv)) return cmdline::RunConsole(argc, argv);
+    if (cmdline::WantsConsole(argc, argv)) {
+        const int code = cmdline::RunConsole(argc, argv);
+        if (!cmdline::ContinuesAsWindowProgram()) return code;
+    }
     return app::ui::RunWindowProgram(argc, argv);
 }

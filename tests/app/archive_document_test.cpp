@@ -188,3 +188,56 @@ TEST_F(ArchiveDocumentTest, SavedArchivesPassThePeers) {
 }
 
 }  // namespace
+
+namespace {
+
+// Answers the password question with a fixed text, or refuses; counts asks.
+class PasswordAnswer : public qvtest::NullDialogServices {
+public:
+    explicit PasswordAnswer(const char* password) : password_(password) {}
+    bool AskPassword(image::ImageContext* ctx, const uint8_t*) override {
+        ++asked;
+        if (!password_) return false;
+        ctx->outputPassword.fill(0);
+        std::strncpy(ctx->outputPassword.data(), password_, ctx->outputPassword.size() - 1);
+        return true;
+    }
+    int asked = 0;
+
+private:
+    const char* password_;
+};
+
+// The password of an encrypted source is asked before anything is written:
+// refused, no file; given, the written archive reads back with it.
+TEST_F(ArchiveDocumentTest, EncryptedSourceAsksBeforeTheSave) {
+    RunOk("cd " + ShellQuote(dir_.path()) + " && cd src && 7z a -bd -psecret ../enc.zip a.txt sub >/dev/null");
+    {
+        PasswordAnswer refuse(nullptr);
+        foundation::ScopedServices<foundation::SetDialogServices> dialogs{&refuse};
+        auto doc = Open(*this / "enc.zip");
+        ASSERT_TRUE(doc);
+        ASSERT_EQ(doc->encryptionWanted, 1);
+        const int asksAtOpen = refuse.asked;
+        EXPECT_EQ(app::SaveDocument(*doc, U(*this / "out.zip"), -1, nullptr), -1);
+        EXPECT_EQ(refuse.asked, asksAtOpen + 1);
+        EXPECT_EQ(foundation::OperationStatus.load(), foundation::kStatusCancelled);
+        EXPECT_FALSE(platform::FileExists(U(*this / "out.zip")));
+    }
+    PasswordAnswer give("secret");
+    foundation::ScopedServices<foundation::SetDialogServices> dialogs{&give};
+    auto doc = Open(*this / "enc.zip");
+    ASSERT_TRUE(doc);
+    EXPECT_EQ(app::SaveDocument(*doc, U(*this / "out.7z"), -1, nullptr), 0);
+    EXPECT_STREQ(doc->writePassword.data(), "secret");
+    RunOk("7z x -bd -psecret -o" + ShellQuote(*this / "back") + " " + ShellQuote(*this / "out.7z") + " >/dev/null");
+    EXPECT_EQ(RunOk("diff " + ShellQuote(*this / "back/a.txt") + " " + ShellQuote(*this / "src/a.txt")), "");
+    // A document without an archive behind it drops the wish for encryption.
+    image::DocumentPtr iso(image::NewIsoDocument());
+    ASSERT_TRUE(iso);
+    iso->encryptionWanted = 1;
+    EXPECT_EQ(app::EnsureSavePassword(*iso), 1);
+    EXPECT_EQ(iso->encryptionWanted, 0);
+}
+
+}  // namespace

@@ -16,6 +16,8 @@
 #include "app/item_readers.h"
 #include "app/open_document.h"
 #include "app/other_openers.h"
+#include "app/transfer_render.h"
+#include "foundation/work_folder.h"
 #include "foundation/operation_status.h"
 #include "foundation/progress_callbacks.h"
 #include "image/document/document.h"
@@ -443,6 +445,41 @@ TEST_F(ExtractJobTest, CancelWritesNothing) {
     EXPECT_EQ(ExtractAll(*doc, dir_ / "out", {}, &progress), 0);
     EXPECT_EQ(foundation::OperationStatus.load(), foundation::kStatusCancelled);
     EXPECT_EQ(RunOk("find " + ShellQuote(dir_ / "out") + " -type f"), "");
+}
+
+}  // namespace
+
+namespace {
+
+// Items handed to another program land in the work folder under their names;
+// asked for again, a folder's earlier copy is replaced whole and files are
+// overwritten without a question.
+TEST_F(ExtractJobTest, TransferRendersIntoTheWorkFolder) {
+    auto doc = Open(Fixture("t.iso"));
+    ASSERT_TRUE(doc);
+    std::vector<image::ImageItem*> items{Child(*doc, u"with space"), Child(*doc, u"one.sec")};
+    ASSERT_TRUE(items[0] && items[1]);
+    std::vector<std::u16string> paths;
+    ASSERT_EQ(app::RenderTransferFiles(doc.get(), doc->rootFolder, items, nullptr, paths), 0);
+    ASSERT_EQ(paths.size(), 2u);
+    const std::string work = platform::Utf16ToUtf8(foundation::GetTempWorkFolder());
+    ASSERT_FALSE(work.empty());
+    EXPECT_EQ(platform::Utf16ToUtf8(paths[0]), work + "with space");
+    EXPECT_EQ(platform::Utf16ToUtf8(paths[1]), work + "one.sec");
+    EXPECT_EQ(RunOk("diff -r " + ShellQuote(work + "with space") + " " + ShellQuote(Fixture("src/with space"))), "");
+    EXPECT_EQ(RunOk("cmp " + ShellQuote(work + "one.sec") + " " + ShellQuote(Fixture("src/one.sec"))), "");
+
+    qvtest::WriteFileText(work + "with space/stale.txt", "left from before");
+    qvtest::WriteFileText(work + "one.sec", "old");
+    ASSERT_EQ(app::RenderTransferFiles(doc.get(), doc->rootFolder, items, nullptr, paths), 0);
+    EXPECT_EQ(RunOk("diff -r " + ShellQuote(work + "with space") + " " + ShellQuote(Fixture("src/with space"))), "");
+    EXPECT_EQ(RunOk("cmp " + ShellQuote(work + "one.sec") + " " + ShellQuote(Fixture("src/one.sec"))), "");
+
+    // Nothing to take: no files, status 4.
+    EXPECT_EQ(app::RenderTransferFiles(doc.get(), doc->rootFolder, {}, nullptr, paths), -1);
+    EXPECT_EQ(foundation::OperationStatus.load(), foundation::kStatusSourceReadFailed);
+    EXPECT_TRUE(paths.empty());
+    foundation::DeleteTempWorkFolder();
 }
 
 }  // namespace

@@ -320,12 +320,18 @@ TEST_F(SaveEngineTest, UnworkableVolumeSizesAreRefused) {
     app::SaveTarget many;
     EXPECT_EQ(app::PrepareSaveTarget(*doc, U(dir_ / "v.mzp"), -1, many), image::format_code::kMzp);
     EXPECT_EQ(many.volumeNamingStyle, 1);
+    EXPECT_EQ(doc->volumeNamingStyle, 1);
+    EXPECT_EQ(platform::Utf16ToUtf8(many.firstVolume), dir_ / "v.part001.mzp");
     image::DeleteItem(doc.get(), image::FindChildByName(doc->rootFolder, u"huge.bin"));
     doc->volumeSize = app::kMinVolumeBytes;
     app::SaveTarget target;
     EXPECT_EQ(app::PrepareSaveTarget(*doc, U(dir_ / "v.xdi"), -1, target), image::format_code::kXdi);
     EXPECT_EQ(platform::Utf16ToUtf8(target.path), dir_ / "v.part01.xdi");
     EXPECT_EQ(target.volumeNamingStyle, 0);
+    EXPECT_EQ(doc->volumeNamingStyle, 0);
+    app::SaveTarget mzp;
+    EXPECT_EQ(app::PrepareSaveTarget(*doc, U(dir_ / "v"), -1, mzp), image::format_code::kMzp);
+    EXPECT_EQ(platform::Utf16ToUtf8(mzp.firstVolume), dir_ / "v.part01.mzp");
     EXPECT_EQ(Listing(), "");
 }
 

@@ -2,6 +2,7 @@
 // the exact refusal out.
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <functional>
@@ -12,6 +13,8 @@
 
 #include "cmdline/argument_parser.h"
 #include "foundation/console.h"
+#include "foundation/file_associations.h"
+#include "foundation/settings.h"
 #include "image/document/current_document.h"
 #include "image/document/document.h"
 #include "image/document/image_context.h"
@@ -139,7 +142,7 @@ TEST_F(ArgumentParser, TableOfCommandLines) {
         {{"unmount", "F:"}, 0, "", [](auto& r, auto&) { EXPECT_EQ(*r.drive, u"F:"); }},
         {{"-label", "BACKUP"}, 0, "", [](auto&, auto& d) { EXPECT_EQ(d.modified, 1); }},
         {{"-?"}, 0, "", [](auto& r, auto&) { EXPECT_EQ(r.command, bit::kHelp); }},
-        {{"-vset"}, -1, "Not supported: -vset\r\n", nullptr},
+        {{"-email"}, 1, "", [](auto& r, auto&) { EXPECT_EQ(r.endCode, 1); }},
         {{"x\x1b[2Jy"}, -1, "Unrecognized parameter: x?[2Jy", nullptr},
     };
     for (const Case& c : cases) {
@@ -207,6 +210,78 @@ TEST_F(ArgumentParser, CommentFromFileStopsAtItsFirstZeroAndRefusesNonFiles) {
         EXPECT_EQ(Parse({"-comment-from-file", bad}, request, output), -1);
         EXPECT_EQ(output, "open file " + bad + " failed.\r\nUsage: -comment <string>\r\nBad parameter: -comment-from-file");
     }
+}
+
+// Records what the desktop integration is asked to do; ".rar" cannot be taken.
+class RecordedAssociations : public foundation::IFileAssociationServices {
+public:
+    bool SetAssociation(std::u16string_view extension, bool on) override {
+        calls.push_back(platform::Utf16ToUtf8(extension) + (on ? "+" : "-"));
+        return !(extension == u".rar" && on);
+    }
+    std::vector<std::string> calls;
+};
+
+// "-vset" applies what the option sheet stored in "Status1" and ends the run:
+// 0 when every wish was carried out, else -1 naming the extensions.
+TEST_F(ArgumentParser, VsetAppliesTheStoredAssociations) {
+    qvtest::TempDir config;
+    ::setenv("QV_CONFIG_DIR", config.path().c_str(), 1);
+    const struct {
+        const char16_t* status1;
+        int endCode;
+        const char* output;
+        std::vector<std::string> calls;
+        bool integration;
+    } rows[] = {
+        {u"", 0, "", {}, true},
+        {u"2", 0, "", {}, true},
+        {u"10100", 0, "", {".rar-"}, false},   // ".zip" unchanged, ".rar" given back
+        {u"2021", -1, "The file associations could not be changed: .rar\r\n", {".rar+", ".7z-"}, true},
+        {u"0x1", 0, "", {".rar-"}, true},   // other characters change nothing
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(platform::Utf16ToUtf8(row.status1));
+        RecordedAssociations recorded;
+        foundation::ScopedServices<foundation::SetFileAssociationServices> scope{&recorded};
+        foundation::SetShellIntegration(true);
+        foundation::WriteSettingString(u"Status1", row.status1);
+        CommandLineRequest request;
+        std::string output;
+        EXPECT_EQ(Parse({"-vset", "listvd"}, request, output), 1);
+        EXPECT_EQ(request.endCode, row.endCode);
+        EXPECT_EQ(request.command, 0u);   // nothing after it is read
+        EXPECT_EQ(output, row.output);
+        EXPECT_EQ(recorded.calls, row.calls);
+        EXPECT_EQ(foundation::IsShellIntegrationOn(), row.integration);
+    }
+    // A NUL ends the text.
+    RecordedAssociations recorded;
+    foundation::ScopedServices<foundation::SetFileAssociationServices> scope{&recorded};
+    EXPECT_TRUE(foundation::ApplyAssociations(std::u16string_view(u"0\0" u"22", 4)).empty());
+    EXPECT_TRUE(recorded.calls.empty());
+    ::unsetenv("QV_CONFIG_DIR");
+}
+
+// "-email FILE" hands the file to xdg-email (a recording stand-in on PATH)
+// and ends the run with 1.
+TEST_F(ArgumentParser, EmailHandsTheFileToTheMailProgram) {
+    const std::string bin = dir_ / "bin";
+    qvtest::RunOk("mkdir -p " + qvtest::ShellQuote(bin));
+    qvtest::WriteFileText(bin + "/xdg-email", "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/args.tmp\"\n"
+                                               "mv \"$(dirname \"$0\")/args.tmp\" \"$(dirname \"$0\")/args\"\n");
+    ::chmod((bin + "/xdg-email").c_str(), 0755);
+    const std::string path = ::getenv("PATH") ? ::getenv("PATH") : "";
+    ::setenv("PATH", (bin + ":" + path).c_str(), 1);
+    CommandLineRequest request;
+    std::string output;
+    EXPECT_EQ(Parse({"-email", dir_ / "report file.iso"}, request, output), 1);
+    EXPECT_EQ(request.endCode, 1);
+    EXPECT_EQ(output, "");
+    ::setenv("PATH", path.c_str(), 1);
+    for (int i = 0; i < 500 && ::access((bin + "/args").c_str(), F_OK) != 0; ++i) ::usleep(10000);
+    const std::vector<uint8_t> args = qvtest::ReadFileBytes(bin + "/args");
+    EXPECT_EQ(std::string(args.begin(), args.end()), "--attach\n" + dir_ / "report file.iso" + "\n");
 }
 
 TEST_F(ArgumentParser, HelperModeStartsAfterItsSwitchAndWorkingFolderActsFirst) {

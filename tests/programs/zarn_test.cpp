@@ -220,3 +220,24 @@ TEST(ZarnKilled, AKilledFrontEndLeavesNoHalfWrittenFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// "create-lang-file" goes on into the window program, which ends once its
+// main window is made; without a display it says so and fails.
+TEST_F(ZarnTest, CreateLangFileContinuesIntoTheWindowProgram) {
+    qvtest::TempDir config;
+    const std::string env = "QV_CONFIG_DIR=" + ShellQuote(config.path()) + " ";
+    const qvtest::CommandResult shown =
+        qvtest::Run(env + "QT_QPA_PLATFORM=offscreen timeout 60 " + ShellQuote(kZarn) + " create-lang-file </dev/null 2>&1");
+    EXPECT_EQ(shown.exitCode, 0) << shown.output;
+    const qvtest::CommandResult bare = qvtest::Run(env + "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 60 " +
+                                                   ShellQuote(kZarn) + " create-lang-file </dev/null 2>&1");
+    EXPECT_EQ(bare.exitCode, 1) << bare.output;
+    EXPECT_NE(bare.output.find("no display"), std::string::npos) << bare.output;
+    // "-email" without a file ends with 1 as well.
+    const qvtest::CommandResult mail = qvtest::Run(env + Zarn("-email") + " </dev/null");
+    EXPECT_EQ(mail.exitCode, 1) << mail.output;
+}
+
+}  // namespace

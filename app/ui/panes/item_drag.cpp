@@ -77,17 +77,19 @@ bool ItemTransferData::Render() const {
     request.destination = *folder;
     request.options.overwriteSilently = true;
     int result = -1;
+    std::vector<std::u16string> paths;
     if (RendererSlot()) {
         result = RendererSlot()(ctx_, source_, items_, request);
+        for (const image::ImageItem* item : items_) paths.push_back(*folder + std::u16string(item->name.view()));
     } else {
-        QWidget* parent = MainFrame();
-        result = dialogs::ui::RunExtractJob(parent, ctx_, source_, items_, request);
+        // A folder's earlier copy is replaced whole; the paths carry the names
+        // as written (made safe for the file system).
+        result = dialogs::ui::RunTransferRender(MainFrame(), ctx_, source_, items_, paths);
     }
     rendering_ = false;
     if (result != 1) return false;
     urls_.clear();
-    for (const image::ImageItem* item : items_)
-        urls_.push_back(QUrl::fromLocalFile(ToQString(*folder) + ToQString(item->name.view())));
+    for (const std::u16string& path : paths) urls_.push_back(QUrl::fromLocalFile(ToQString(path)));
     rendered_ = true;
     return true;
 }

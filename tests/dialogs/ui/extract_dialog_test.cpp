@@ -17,12 +17,15 @@
 #include <cstdlib>
 
 #include "app/open_document.h"
+#include "app/startup_state.h"
 #include "dialogs/ui/progress_prompts.h"
 #include "foundation/messages_scripted.h"
 #include "foundation/operation_status.h"
 #include "foundation/scripted_prompts.h"
+#include "foundation/work_folder.h"
 #include "image/document/document.h"
 #include "image/document/image_context.h"
+#include "image/document/item_tree.h"
 #include "platform/text.h"
 #include "tests/support/test_support.h"
 #include "tests/support/ui/qt_application.h"
@@ -113,6 +116,12 @@ TEST_F(ExtractDialogTest, AnswersAndHistory) {
     EXPECT_EQ(combo->itemText(0), home + QStringLiteral("/rel"));
     EXPECT_EQ(combo->itemText(3), QStringLiteral("/tmp/out"));
     EXPECT_EQ(combo->currentText(), home + QStringLiteral("/rel"));
+    // Under automation ("-auto") the history is offered, none chosen.
+    app::g_AutoMode = 1;
+    CExtractDlg automated(false);
+    app::g_AutoMode = 0;
+    EXPECT_EQ(automated.ControlAs<QComboBox>(1017)->count(), 4);
+    EXPECT_EQ(automated.ControlAs<QComboBox>(1017)->currentText(), QString());
 }
 
 TEST_F(ExtractDialogTest, JobUnderTheProgressDialogMatches7z) {
@@ -183,6 +192,35 @@ TEST_F(ExtractDialogTest, RunExecutableWarningDefaultsToExtractingFirst) {
         dlg.accept();
         EXPECT_EQ(dlg.Choice(), pickDirect ? 1191 : 1192);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Items handed to another program, under the progress dialog: written into
+// the work folder (compared with 7z), their paths returned; rendered again,
+// a folder's earlier copy is replaced whole.
+TEST_F(ExtractDialogTest, TransferRenderUnderTheProgressDialog) {
+    RunOk("cd " + ShellQuote(dir_.path()) +
+          " && mkdir -p src/sub && echo one > src/a.txt && echo two > src/sub/b.txt"
+          " && SOURCE_DATE_EPOCH=1700000000 xorriso -as mkisofs -quiet -J -R -V T -o t.iso src");
+    image::DocumentPtr doc(app::OpenImageByPath(platform::Utf8ToUtf16(dir_ / "t.iso"), false, true, false));
+    ASSERT_TRUE(doc);
+    std::vector<image::ImageItem*> items{image::FindChildByName(doc->rootFolder, u"sub"),
+                                         image::FindChildByName(doc->rootFolder, u"a.txt")};
+    ASSERT_TRUE(items[0] && items[1]);
+    std::vector<std::u16string> paths;
+    ASSERT_EQ(dialogs::ui::RunTransferRender(nullptr, doc.get(), doc->rootFolder, items, paths), 1);
+    ASSERT_EQ(paths.size(), 2u);
+    const std::string sub = platform::Utf16ToUtf8(paths[0]);
+    RunOk("7z x -y -o" + ShellQuote(dir_ / "ref") + " " + ShellQuote(dir_ / "t.iso") + " >/dev/null");
+    EXPECT_EQ(RunOk("diff -r " + ShellQuote(sub) + " " + ShellQuote(dir_ / "ref/sub")), "");
+    EXPECT_EQ(RunOk("cmp " + ShellQuote(platform::Utf16ToUtf8(paths[1])) + " " + ShellQuote(dir_ / "ref/a.txt")), "");
+    qvtest::WriteFileText(sub + "/stale.txt", "x");
+    ASSERT_EQ(dialogs::ui::RunTransferRender(nullptr, doc.get(), doc->rootFolder, items, paths), 1);
+    EXPECT_EQ(RunOk("diff -r " + ShellQuote(sub) + " " + ShellQuote(dir_ / "ref/sub")), "");
+    foundation::DeleteTempWorkFolder();
 }
 
 }  // namespace
