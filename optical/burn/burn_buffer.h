@@ -41,6 +41,13 @@ int32_t GetBurnBufferSectorSize(const ReadAheadBuffer* buffer);
 // The ring's capacity in sectors.
 uint32_t GetBurnBufferCapacity(const ReadAheadBuffer* buffer);
 
+// Times the writer found the ring short after the pre-fill.
+uint32_t GetBurnBufferEmptyCount(const ReadAheadBuffer* buffer);
+
+// The ring's size in sectors for a "BurnBuffer" value in megabytes: values
+// outside 8..128 give 8; a disc copy from a source drive gets at least 32.
+uint32_t BurnBufferCapacitySectors(uint32_t megabytes, bool discCopyFromDrive);
+
 struct ReadAheadBufferDeleter {
     void operator()(ReadAheadBuffer* buffer) const { DestroyBurnBuffer(buffer); }
 };

@@ -118,6 +118,21 @@ void BurnLogReplaceString(bool warning, std::u16string_view text) {
     ReplaceLocked(s, warning, Cut(text, kReplaceTextChars));
 }
 
+uint64_t BurnLogRow(bool warning, std::u16string_view text) {
+    SinkState& s = Sink();
+    std::lock_guard lock(s.mutex);
+    AddLocked(s, warning, Cut(text, kLogTextChars));
+    return s.rows;
+}
+
+bool BurnLogReplaceRow(uint64_t row, bool warning, std::u16string_view text) {
+    SinkState& s = Sink();
+    std::lock_guard lock(s.mutex);
+    if (row != s.rows || s.statusState != kStatusNone) return false;
+    ReplaceLocked(s, warning, Cut(text, kReplaceTextChars));
+    return true;
+}
+
 void BurnLogNotEnoughSpace(bool warning, uint32_t availableBlocks, uint32_t neededBlocks) {
     const bool fine = neededBlocks < availableBlocks || neededBlocks - availableBlocks < 201;
     BurnLog(warning,
@@ -134,8 +149,9 @@ void BurnSetProgress(int64_t done, int64_t total) {
     std::lock_guard lock(s.mutex);
     if (done <= 0) s.lastPercent = -1;
     if (total <= 0) return;
-    int64_t percent = std::max<int64_t>(done, 0) / total * 100 + (std::max<int64_t>(done, 0) % total) * 100 / total;
-    percent = std::min<int64_t>(percent, 100);
+    // 128 bits: done x 100 must not overflow for any 64-bit count.
+    const __int128 wide = static_cast<__int128>(std::max<int64_t>(done, 0)) * 100 / total;
+    const int64_t percent = wide > 100 ? 100 : static_cast<int64_t>(wide);
     if (percent == s.lastPercent) return;
     s.lastPercent = percent;
     if (s.face) s.face->SetProgress(static_cast<int>(percent));

@@ -50,6 +50,12 @@ template <typename... Args>
 void BurnLogReplace(bool warning, std::u16string_view format, const Args&... args) {
     BurnLogReplaceString(warning, platform::Format(format, args...));
 }
+// A warning or plain row whose number is returned, so its writer can rewrite
+// that row later (a run of read errors that grows).
+uint64_t BurnLogRow(bool warning, std::u16string_view text);
+// Rewrites the row only while it is still the newest one; false (nothing
+// done) once another row came after it.
+bool BurnLogReplaceRow(uint64_t row, bool warning, std::u16string_view text);
 // "There is no enough free blocks on media (%s needed, %s available)." with
 // both sizes (2048-byte blocks) in MiB.
 void BurnLogNotEnoughSpace(bool warning, uint32_t availableBlocks, uint32_t neededBlocks);
