@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <climits>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -98,7 +99,24 @@ bool Fill(ReadAheadBuffer& b, int32_t track, int64_t sector, uint64_t count) {
     return true;
 }
 
+// Tracks in disc order, each with data, none reaching back into the one
+// before it. The first track's pregap may lie before sector 0: those frames
+// are zeros.
+bool IsTrackLayoutSound(const image::TrackList& list) {
+    const int32_t tracks = std::clamp(list.trackCount, 0, image::kMaxTracks);
+    int64_t previousEnd = INT64_MIN;
+    for (int32_t i = 0; i < tracks; ++i) {
+        const image::TrackEntry& t = list.tracks[size_t(i)];
+        if (t.length <= 0 || t.pregap < 0 || t.postgap < 0) return false;
+        const int64_t first = int64_t(t.startSector) - t.pregap;
+        if (i > 0 && first < previousEnd) return false;
+        previousEnd = int64_t(t.startSector) + t.length + t.postgap;
+    }
+    return tracks > 0;
+}
+
 bool FillDiscCopy(ReadAheadBuffer& b, image::TrackList& list) {
+    if (!IsTrackLayoutSound(list)) return false;
     if (b.reader.fromDrive)
         BurnLogString(false, u"Caching of the source disc started...");
     for (int32_t i = 0; i < std::clamp(list.trackCount, 0, image::kMaxTracks); ++i) {
@@ -120,6 +138,7 @@ bool FillRawImage(ReadAheadBuffer& b, image::ImageContext& ctx) {
         return Fill(b, 0, 0, uint64_t(frames));
     }
     image::TrackList& list = *ctx.trackList;
+    if (!IsTrackLayoutSound(list)) return false;
     for (int32_t i = 0; i < std::clamp(list.trackCount, 0, image::kMaxTracks); ++i) {
         const image::TrackEntry& t = list.tracks[size_t(i)];
         const bool decoded = t.audioSourceKind == image::kAudioSourceDecoder;

@@ -221,15 +221,30 @@ TEST(BurnBuffer, DecodedTracksEqualWhatSoxDecodes) {
     EXPECT_EQ(f.decoder.opens, 2);
 }
 
-TEST(BurnBuffer, DecoderFailingMidTrackFailsTheFill) {
-    AudioFixture f;
-    f.decoder.failAfter = 100;
-    BurnJob job;
-    job.kind = BurnJobKind::DataDisc;
-    job.source = &f.ctx;
-    ReadAheadBuffer* buffer = CreateBurnBuffer(job, 2352);
-    EXPECT_EQ(buffer, nullptr);
-    DestroyBurnBuffer(buffer);
+TEST(BurnBuffer, BadTracksFailTheFillInsteadOfBurningSilence) {
+    struct Row {
+        const char* name;
+        int64_t failAfter;
+        int32_t length2;      // 0: keep
+        int32_t pregap2;      // 0: keep
+    } rows[] = {
+        {"decoder failing mid-track", 100, 0, 0},
+        {"a track without data", -1, -1, 0},
+        {"a pregap reaching into the track before", -1, 0, 100000},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        AudioFixture f;
+        f.decoder.failAfter = r.failAfter;
+        if (r.length2 < 0) f.ctx.trackList->tracks[1].length = 0;
+        if (r.pregap2 > 0) f.ctx.trackList->tracks[1].pregap = r.pregap2;
+        BurnJob job;
+        job.kind = BurnJobKind::DataDisc;
+        job.source = &f.ctx;
+        ReadAheadBuffer* buffer = CreateBurnBuffer(job, 2352);
+        EXPECT_EQ(buffer, nullptr);
+        DestroyBurnBuffer(buffer);
+    }
 }
 
 }  // namespace
