@@ -1,0 +1,255 @@
+// The CD writers on the recording software drive, read back by tools we did
+// not write: bchunk, cd-info, cueprint, isoinfo and 7z on the exported disc.
+// Bad sheets, lying pages and CD-TEXT that cannot be written are refused or
+// turned off before the first WRITE.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+
+#include "image/sheets/cdtext.h"
+#include "optical/burn/burn_buffer.h"
+#include "optical/burn/burn_job.h"
+#include "optical/burn/burn_writers.h"
+#include "optical/burn/cd_cue_sheet.h"
+#include "writer_rig.h"
+
+namespace {
+
+using burntest::Bytes;
+using optical::BurnJob;
+using optical::BurnJobKind;
+using optical::ReadAheadBufferPtr;
+namespace tm = image::track_mode;
+
+// A blank CD-R; its drive reads CD-TEXT unless told otherwise.
+std::string BlankCd(const std::string& exportDir, const std::string& extra = "", bool cdTextDrive = true) {
+    return "profile 0x0009\nprofiles 0x0008,0x0009,0x000A\ndisc status=0 last=0\natip\nfeature code=0x1E current=1 data=" +
+           std::string(cdTextDrive ? "01" : "00") + "000000\nwrite capacity=359849 export=" + exportDir + "\n" + extra;
+}
+
+std::string Q(const std::string& s) { return qvtest::ShellQuote(s); }
+
+TEST(CdWriters, DataCdReadsBackWithBchunkIsoinfoCdInfoAnd7z) {
+    qvtest::TempDir dir;
+    const std::string iso = burntest::MakeIso(dir, "small", 150);
+    auto ctx = burntest::OpenIso(iso);
+    ASSERT_LT(ctx->endSector, 298);
+    burntest::WriterRig rig;
+    ASSERT_TRUE(rig.Load(BlankCd(dir.path())));
+    BurnJob job;
+    job.source = ctx.get();
+    job.endSector = ctx->endSector;
+    job.mediaType = 2;
+    ReadAheadBufferPtr buffer(optical::CreateBurnBuffer(job, 2048));
+    ASSERT_TRUE(buffer);
+    ASSERT_EQ(optical::WriteCdImage(rig.h(), buffer.get(), job), 1) << rig.Rows();
+    // The lead-out entry of a short track lies at 00:06:00: 300 sectors.
+    qvtest::RunOk("cd " + Q(dir.path()) + " && bchunk disc.bin disc.cue t >/dev/null");
+    qvtest::RunOk("cmp -n " + std::to_string(ctx->endSector * 2048) + " " + Q(iso) + " " + Q(dir / "t01.iso"));
+    EXPECT_NE(qvtest::RunOk("isoinfo -d -i " + Q(dir / "disc.iso")).find("Volume id: BURNTEST"), std::string::npos);
+    std::string info = qvtest::Run("cd-info --no-device-info --no-cddb --cue-file " + Q(dir / "disc.cue") + " 2>&1").output;
+    EXPECT_NE(info.find("000300 leadout"), std::string::npos) << info;
+    qvtest::RunOk("cd " + Q(dir.path()) + " && 7z x -y -oout disc.iso >/dev/null && diff -r out small.src");
+}
+
+struct AudioDisc {
+    qvtest::TempDir dir;
+    burntest::PcmDecoder decoder;
+    foundation::ScopedServices<image::SetAudioServices> audio{&decoder};
+    image::ImageContext ctx;
+    Bytes pcm1, pcm2;
+    int32_t length1 = 0, length2 = 0;
+
+    AudioDisc() {
+        const std::string t1 = burntest::MakeFlacTone(dir, "t1", "2.2", 440);
+        const std::string t2 = burntest::MakeFlacTone(dir, "t2", "1.1", 660);
+        pcm1 = qvtest::ReadFileBytes(t1 + ".raw");
+        pcm2 = qvtest::ReadFileBytes(t2 + ".raw");
+        length1 = int32_t((pcm1.size() + 2351) / 2352);
+        length2 = int32_t((pcm2.size() + 2351) / 2352);
+        image::TrackListPtr list = image::NewTrackList();
+        list->trackCount = 2;
+        list->firstTrackNumber = 1;
+        auto& a = list->tracks[0];
+        a.mode = tm::kAudio;
+        a.audioSourceKind = image::kAudioSourceDecoder;
+        a.fileName = platform::Utf8ToUtf16(t1);
+        a.pregap = 150;
+        a.length = length1;
+        auto& b = list->tracks[1];
+        b.mode = tm::kAudio;
+        b.audioSourceKind = image::kAudioSourceDecoder;
+        b.fileName = platform::Utf8ToUtf16(t2);
+        b.pregap = 75;
+        b.startSector = length1 + 75;
+        b.length = length2;
+        ctx.trackList = list.release();
+        ctx.formatCode = image::format_code::kAudioCd;
+    }
+    void Text(int track, int slot, const char* text) {
+        image::TrackDetail* d = image::GetTrackCdText(track, ctx.trackList);
+        d->texts[size_t(slot)] = platform::Utf8ToUtf16(text);
+    }
+    void BuildPacks() {
+        image::UpdateTrackListCdTextAnsi(ctx.trackList);
+        image::BuildCdTextSubchannel(ctx.trackList);
+    }
+};
+
+TEST(CdWriters, AudioCdWithCdTextReadsBackWithBchunkCdInfoAndCueprint) {
+    AudioDisc disc;
+    disc.Text(0, image::cdtext_slot::kTitle, "Quiet Album");
+    disc.Text(0, image::cdtext_slot::kPerformer, "The Band");
+    disc.Text(0, image::cdtext_slot::kUpcIsrc, "0123456789012");
+    disc.Text(1, image::cdtext_slot::kTitle, "First Song");
+    disc.Text(1, image::cdtext_slot::kUpcIsrc, "GBABC0500001");
+    disc.Text(2, image::cdtext_slot::kTitle, "Second");
+    disc.Text(2, image::cdtext_slot::kUpcIsrc, "bad-isrc");
+    disc.BuildPacks();
+    burntest::WriterRig rig;
+    ASSERT_TRUE(rig.Load(BlankCd(disc.dir.path())));
+    BurnJob job;
+    job.kind = BurnJobKind::DataDisc;
+    job.source = &disc.ctx;
+    job.writeCdText = true;
+    job.mediaType = 2;
+    ReadAheadBufferPtr buffer(optical::CreateBurnBuffer(job, 2352));
+    ASSERT_TRUE(buffer);
+    ASSERT_EQ(optical::WriteCdImage(rig.h(), buffer.get(), job), 1) << rig.Rows();
+    // The disc information (lead-in start) is read before the cue sheet goes out.
+    EXPECT_LT(rig.First(0x51), rig.First(0x5D));
+    EXPECT_NE(rig.Rows().find("bad-isrc"), std::string::npos);
+    const std::string d = disc.dir.path();
+    qvtest::RunOk("cd " + Q(d) + " && bchunk -w disc.bin disc.cue t >/dev/null");
+    for (int t = 1; t <= 2; ++t) {
+        Bytes wav = qvtest::ReadFileBytes(disc.dir / ("t0" + std::to_string(t) + ".wav"));
+        Bytes expected = t == 1 ? disc.pcm1 : disc.pcm2;
+        expected.resize(size_t(t == 1 ? disc.length1 : disc.length2) * 2352, 0);
+        ASSERT_EQ(wav.size(), expected.size() + 44) << t;
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), wav.begin() + 44)) << t;
+    }
+    std::string info = qvtest::Run("cd-info --no-device-info --no-cddb --cue-file " + Q(d + "/disc.cue") + " 2>&1").output;
+    EXPECT_NE(info.find("0123456789012"), std::string::npos) << info;
+    EXPECT_NE(info.find("CD-TEXT for Track  1:\n\tTITLE: First Song"), std::string::npos) << info;
+    std::string isrc = qvtest::Run("cueprint -t '%n %i\\n' " + Q(d + "/disc.cue") + " 2>&1").output;
+    EXPECT_NE(isrc.find("1 GBABC0500001"), std::string::npos) << isrc;
+    std::string texts = qvtest::Run("cdrskin textfile_to_v07t=" + Q(d + "/disc.cdt") + " 2>&1").output;
+    EXPECT_NE(texts.find("Quiet Album"), std::string::npos) << texts;
+}
+
+TEST(CdWriters, CdTextIsTurnedOffWhenItCannotBeWritten) {
+    struct Row {
+        const char* name;
+        bool cdTextDrive;
+        int block;             // 0 packs as built, 1 empty, 2 not whole units
+    } rows[] = {
+        {"drive without CD-Text", false, 0},
+        {"empty pack block", true, 1},
+        {"block of 100 bytes", true, 2},
+    };
+    for (const Row& row : rows) {
+        AudioDisc disc;
+        disc.Text(0, image::cdtext_slot::kTitle, "Album");
+        disc.BuildPacks();
+        if (row.block == 1) disc.ctx.trackList->rwSubchannel.clear();
+        if (row.block == 2) disc.ctx.trackList->rwSubchannel.resize(100);
+        burntest::WriterRig rig;
+        ASSERT_TRUE(rig.Load(BlankCd(disc.dir.path(), "", row.cdTextDrive)));
+        BurnJob job;
+        job.source = &disc.ctx;
+        job.writeCdText = true;
+        ReadAheadBufferPtr buffer(optical::CreateBurnBuffer(job, 2352));
+        ASSERT_TRUE(buffer);
+        EXPECT_EQ(optical::WriteAudioCd(rig.h(), buffer.get(), job), 1) << row.name << rig.Rows();
+        EXPECT_NE(rig.Rows().find("The writing CD-Text shall be ignored."), std::string::npos) << row.name;
+        EXPECT_FALSE(qvtest::Run("test -e " + Q(disc.dir / "disc.cdt")).exitCode == 0) << row.name;   // no lead-in
+    }
+}
+
+TEST(CdWriters, BadSheetsAndLyingPagesFailBeforeAnyWrite) {
+    struct Row {
+        const char* name;
+        std::function<void(image::TrackList&)> spoil;
+        std::string extra;
+        const char* row;
+    } rows[] = {
+        {"unknown mode", [](image::TrackList& l) { l.tracks[1].mode = 77; }, "", "unknown mode"},
+        {"no tracks", [](image::TrackList& l) { l.trackCount = 0; }, "", "track count"},
+        {"100 tracks", [](image::TrackList& l) { l.trackCount = 100; }, "", "track count"},
+        {"descending", [](image::TrackList& l) { l.tracks[1].startSector = 10; }, "", "does not follow"},
+        {"page length 0x10", [](image::TrackList&) {}, "write capacity=359849 page5=0x10\n", "(255, "},
+    };
+    for (const Row& row : rows) {
+        AudioDisc disc;
+        burntest::WriterRig rig;
+        ASSERT_TRUE(rig.Load(BlankCd(disc.dir.path(), row.extra)));
+        BurnJob job;
+        job.source = &disc.ctx;
+        row.spoil(*disc.ctx.trackList);
+        // Nothing may be taken from the ring: there is none.
+        EXPECT_EQ(optical::WriteAudioCd(rig.h(), nullptr, job), 0) << row.name;
+        EXPECT_EQ(rig.Writes(), 0u) << row.name;
+        EXPECT_EQ(rig.drive.drive.Count(0x5D), 0u) << row.name;
+        EXPECT_NE(rig.Rows().find(row.row), std::string::npos) << row.name << ": " << rig.Rows();
+        disc.ctx.trackList->trackCount = 2;
+    }
+}
+
+TEST(CdWriters, WriteErrorAndCancelStopWithTheirMessageAndCloseTheTrack) {
+    for (bool cancel : {false, true}) {
+        AudioDisc disc;
+        burntest::WriterRig rig;
+        ASSERT_TRUE(rig.Load(BlankCd(disc.dir.path())));
+        BurnJob job;
+        job.source = &disc.ctx;
+        softdrive::Fault fault;
+        fault.opcode = 0x2A;
+        fault.lba = 100;
+        if (cancel) {
+            fault.kind = softdrive::Fault::Kind::Latency;
+            rig.drive.drive.latencyHook = [&](uint32_t) { job.cancel = true; };
+        }
+        rig.drive.drive.AddFault(fault);
+        ReadAheadBufferPtr buffer(optical::CreateBurnBuffer(job, 2352));
+        ASSERT_TRUE(buffer);
+        EXPECT_EQ(optical::WriteAudioCd(rig.h(), buffer.get(), job), 0);
+        EXPECT_NE(rig.Rows().find(cancel ? "Burning cancelled." : "Error writing data. (359-0000005a"),
+                  std::string::npos)
+            << rig.Rows();
+        EXPECT_EQ(rig.Field(0x5B, 2), std::vector<int>{1});
+        // What reached the disc is a closed session the tools read.
+        EXPECT_EQ(rig.drive.drive.RecordedSessions(), 1);
+    }
+}
+
+TEST(CdWriters, CueSheetHasOneIndexZeroBeforeTheFirstTrack) {
+    image::TrackListPtr list = image::NewTrackList();
+    list->trackCount = 2;
+    list->tracks[0] = {};
+    list->tracks[0].mode = tm::kMode1Raw;
+    list->tracks[0].pregap = 2;
+    list->tracks[0].length = 298;
+    list->tracks[1].mode = tm::kAudio;
+    list->tracks[1].pregap = 150;
+    list->tracks[1].startSector = 298 + 150;
+    list->tracks[1].length = 400;
+    optical::CdSessionPlan plan;
+    std::string why;
+    ASSERT_TRUE(optical::PlanCdSession(*list, 0, 1, 0, 1, plan, why)) << why;
+    Bytes sheet = optical::BuildCdCueSheet(plan, {});
+    ASSERT_EQ(sheet.size() % 8, 0u);
+    int index0 = 0;
+    for (size_t at = 0; at < sheet.size(); at += 8)
+        if (sheet[at + 1] == 1 && sheet[at + 2] == 0) ++index0;
+    EXPECT_EQ(index0, 1);
+    // Lead-out at 298 + 150 + 400 sectors, written as absolute time.
+    const uint8_t* out = sheet.data() + sheet.size() - 8;
+    EXPECT_EQ(out[1], 0xAA);
+    EXPECT_EQ((out[5] * 60 + out[6]) * 75 + out[7], 298 + 150 + 400 + 150);
+    Bytes data = optical::BuildDataCueSheet(0, 300, 1);
+    EXPECT_EQ(data[30], 6);   // 00:06:00
+}
+
+}  // namespace
