@@ -253,3 +253,43 @@ TEST(CdWriters, CueSheetHasOneIndexZeroBeforeTheFirstTrack) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CdWriters, MixedModeDiscSplitsBackWithBchunk) {
+    AudioDisc disc;
+    const std::string iso = burntest::MakeIso(disc.dir, "data", 150);
+    const int32_t sectors = int32_t(qvtest::ReadFileBytes(iso).size() / 2048);
+    image::TrackList& list = *disc.ctx.trackList;
+    // Track 1 becomes the data track read from the ISO; track 2 stays audio.
+    image::TrackEntry& data = list.tracks[0];
+    data = image::TrackEntry{};
+    data.mode = tm::kMode1;
+    data.sectorSize = 2048;
+    data.length = sectors;
+    data.endOffset = int64_t(sectors) * 2048;
+    data.fileName = platform::Utf8ToUtf16(iso);
+    data.fileHandle.reset(platform::FileOpenUtf8(iso, platform::FileAccess::Read, platform::FileDisposition::OpenExisting));
+    image::TrackEntry& audio = list.tracks[1];
+    audio.pregap = 150;
+    audio.startSector = sectors + 150;
+    burntest::WriterRig rig;
+    ASSERT_TRUE(rig.Load(BlankCd(disc.dir.path())));
+    BurnJob job;
+    job.source = &disc.ctx;
+    job.mediaType = 2;
+    ReadAheadBufferPtr buffer(optical::CreateBurnBuffer(job, 2352));
+    ASSERT_TRUE(buffer);
+    ASSERT_EQ(optical::WriteCdImage(rig.h(), buffer.get(), job), 1) << rig.Rows();
+    const std::string d = disc.dir.path();
+    qvtest::RunOk("cd " + Q(d) + " && bchunk -w disc.bin disc.cue t >/dev/null");
+    qvtest::RunOk("cmp " + Q(iso) + " " + Q(d + "/t01.iso"));
+    Bytes wav = qvtest::ReadFileBytes(disc.dir / "t02.wav");
+    Bytes expected = disc.pcm2;
+    expected.resize(size_t(disc.length2) * 2352, 0);
+    ASSERT_EQ(wav.size(), expected.size() + 44);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), wav.begin() + 44));
+    EXPECT_NE(qvtest::RunOk("isoinfo -d -i " + Q(d + "/disc.iso")).find("Volume id: BURNTEST"), std::string::npos);
+}
+
+}  // namespace
