@@ -1,0 +1,115 @@
+// Whole burn jobs on the writable software drive, from the blank check to the
+// eject: an xorriso ISO burnt and verified on CD-R, DVD+R and an unformatted
+// BD-RE, a used CD-RW erased first, a job cancelled while writing; the
+// exported disc read back by isoinfo and compared with the source.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "burn_drive_support.h"
+#include "optical/burn/burn_engine.h"
+#include "optical/burn/burn_job.h"
+#include "optical/burn/system_awake.h"
+#include "optical/drive/disc_queries.h"
+
+namespace optical {
+namespace {
+
+std::string Q(const std::string& s) { return qvtest::ShellQuote(s); }
+
+class FaceCalls final : public IBurnJobFace {
+public:
+    void BurnCompleted() override { ++completed; }
+    void RestoreControls() override { ++restored; }
+    int completed = 0;
+    int restored = 0;
+};
+
+TEST(BurnMain, IsoBurntVerifiedAndEjected) {
+    qvtest::TempDir src;
+    const std::string iso = burntest::MakeIso(src, "disc", 900);
+    struct Row {
+        const char* name;
+        std::string manifest;   // followed by the write line
+        uint8_t type;
+        int answer;             // to the erase question; 0 none asked
+    } rows[] = {
+        {"CD-R", "profile 0x0009\ndisc status=0 last=0\natip\n", media::kCdR, 0},
+        {"used CD-RW", "profile 0x000A\ndisc status=2 last=3\natip rewritable=1\n", media::kCdRw, foundation::kIdOk},
+        {"DVD+R", "profile 0x001B\ndisc status=0 last=0\n", media::kDvdPlusR, 0},
+        {"BD-RE unformatted", "profile 0x0043\ndisc status=0 last=0 bd=BDW\nformat type=0x30 blocks=11826176\n",
+         media::kBdRe, 0},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        burntest::BurnDrive drive;
+        const std::string out = drive.dir / "export";
+        qvtest::RunOk("mkdir -p " + Q(out));
+        const uint32_t capacity = r.type <= 15 ? 359849 : 2295104;
+        ASSERT_TRUE(drive.Load(r.manifest + "write capacity=" + std::to_string(capacity) + " export=" + out + "\n"))
+            << drive.soft.lastError;
+        if (r.answer) drive.ui.QueueBoxAnswer(r.answer);
+        auto ctx = burntest::OpenIso(iso);
+        BurnJob job;
+        FaceCalls face;
+        job.face = &face;
+        job.driveLetter = u'E';
+        job.mediaType = r.type;
+        job.source = ctx.get();
+        job.verify = true;
+        job.eject = true;
+        job.overwritableMedia = IsOverwritableMedia(r.type);
+        EXPECT_EQ(BurnMain(job), 1) << platform::Utf16ToUtf8(drive.log.face.Calls().back().text);
+        EXPECT_TRUE(drive.log.face.Has(u"Burning successful."));
+        EXPECT_TRUE(drive.log.face.Has(u"Verifying successful."));
+        EXPECT_EQ(drive.ui.Boxes().size(), r.answer ? 1u : 0u);
+        EXPECT_EQ(drive.Count(0xA1), r.answer ? 1u : 0u);
+        EXPECT_EQ(face.completed, 1);
+        EXPECT_EQ(face.restored, 1);
+        bool ejected = false;
+        for (const auto& c : drive.soft.drive.Log()) ejected |= c.cdb[0] == 0x1B && (c.cdb[4] & 3) == 2;
+        EXPECT_TRUE(ejected);
+        EXPECT_EQ(job.phase.load(), BurnPhase::Idle);
+        EXPECT_FALSE(SystemKeptAwake());
+        const std::string disc = out + "/disc.iso";
+        qvtest::RunOk("cmp -n " + std::to_string(ctx->endSector * 2048) + " " + Q(iso) + " " + Q(disc));
+        EXPECT_NE(qvtest::RunOk("isoinfo -d -i " + Q(disc)).find("Volume id: BURNTEST"), std::string::npos);
+    }
+}
+
+TEST(BurnMain, CancelWhileWritingFailsAndSkipsVerify) {
+    qvtest::TempDir src;
+    const std::string iso = burntest::MakeIso(src, "disc", 900);
+    burntest::BurnDrive drive;
+    ASSERT_TRUE(drive.Load("profile 0x001B\ndisc status=0 last=0\nwrite capacity=2295104\n"));
+    auto ctx = burntest::OpenIso(iso);
+    BurnJob job;
+    FaceCalls face;
+    job.face = &face;
+    job.driveLetter = u'E';
+    job.mediaType = media::kDvdPlusR;
+    job.source = ctx.get();
+    job.verify = true;
+    job.eject = true;
+    // Cancel arrives with the fifth write.
+    softdrive::Fault latency;
+    latency.kind = softdrive::Fault::Kind::Latency;
+    latency.opcode = 0x2A;
+    latency.nth = 5;
+    latency.bytes = 1;
+    drive.soft.drive.AddFault(latency);
+    drive.soft.drive.latencyHook = [&](uint32_t) { job.cancel = true; };
+    EXPECT_EQ(BurnMain(job), 0);
+    EXPECT_FALSE(drive.log.face.Has(u"Burning successful."));
+    EXPECT_FALSE(drive.log.face.Has(u"Verifying"));
+    EXPECT_LE(drive.Count(0x2A), 6u);
+    EXPECT_EQ(face.completed, 0);
+    EXPECT_EQ(face.restored, 1);
+    bool ejected = false;
+    for (const auto& c : drive.soft.drive.Log()) ejected |= c.cdb[0] == 0x1B && (c.cdb[4] & 2) != 0;
+    EXPECT_FALSE(ejected);
+}
+
+}  // namespace
+}  // namespace optical
