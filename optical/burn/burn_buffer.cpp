@@ -229,7 +229,8 @@ uint32_t GetFreeSectors(ReadAheadBuffer* b) {
 }
 
 uint8_t* TakeSectors(ReadAheadBuffer* b, uint8_t* work, uint32_t workSize, uint32_t count, bool release) {
-    if (!b || count == 0 || count > b->capacity) {
+    if (!b || count == 0) return nullptr;
+    if (count > b->capacity) {
         assert(!"a chunk larger than the ring");
         return nullptr;
     }
