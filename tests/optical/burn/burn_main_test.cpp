@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "burn_drive_support.h"
@@ -76,6 +77,52 @@ TEST(BurnMain, IsoBurntVerifiedAndEjected) {
         qvtest::RunOk("cmp -n " + std::to_string(ctx->endSector * 2048) + " " + Q(iso) + " " + Q(disc));
         EXPECT_NE(qvtest::RunOk("isoinfo -d -i " + Q(disc)).find("Volume id: BURNTEST"), std::string::npos);
     }
+}
+
+// Music decoded on the fly (sox's PCM through the decoder seam): the frames
+// verified raw, and the exported disc's first track equal to the PCM.
+TEST(BurnMain, AudioCdBurntAndVerified) {
+    burntest::BurnDrive drive;
+    burntest::PcmDecoder decoder;
+    foundation::ScopedServices<image::SetAudioServices> audio{&decoder};
+    const std::string t1 = burntest::MakeFlacTone(drive.dir, "t1", "2.2", 440);
+    const std::string t2 = burntest::MakeFlacTone(drive.dir, "t2", "1.1", 660);
+    const burntest::Bytes pcm1 = qvtest::ReadFileBytes(t1 + ".raw");
+    const int32_t length1 = int32_t((pcm1.size() + 2351) / 2352);
+    const int32_t length2 = int32_t((qvtest::ReadFileBytes(t2 + ".raw").size() + 2351) / 2352);
+    image::ImageContext ctx;
+    image::TrackListPtr list = image::NewTrackList();
+    list->trackCount = 2;
+    list->firstTrackNumber = 1;
+    list->tracks[0].mode = image::track_mode::kAudio;
+    list->tracks[0].audioSourceKind = image::kAudioSourceDecoder;
+    list->tracks[0].fileName = platform::Utf8ToUtf16(t1);
+    list->tracks[0].length = length1;
+    list->tracks[1].mode = image::track_mode::kAudio;
+    list->tracks[1].audioSourceKind = image::kAudioSourceDecoder;
+    list->tracks[1].fileName = platform::Utf8ToUtf16(t2);
+    list->tracks[1].pregap = 150;
+    list->tracks[1].startSector = length1 + 150;
+    list->tracks[1].length = length2;
+    ctx.trackList = list.release();
+    ctx.formatCode = image::format_code::kAudioCd;
+    const std::string out = drive.dir / "export";
+    qvtest::RunOk("mkdir -p " + Q(out));
+    ASSERT_TRUE(drive.Load("profile 0x0009\ndisc status=0 last=0\natip\nwrite capacity=359849 export=" + out + "\n"));
+    BurnJob job;
+    job.driveLetter = u'E';
+    job.mediaType = media::kCdR;
+    job.kind = BurnJobKind::DataDisc;
+    job.source = &ctx;
+    job.verify = true;
+    EXPECT_EQ(BurnMain(job), 1) << platform::Utf16ToUtf8(drive.log.face.Calls().back().text);
+    EXPECT_TRUE(drive.log.face.Has(u"Verifying successful."));
+    EXPECT_EQ(decoder.opens, 4);   // each track once for the burn, once for verify
+    EXPECT_GT(drive.Count(0xBE), 0u);
+    qvtest::RunOk("cd " + Q(out) + " && bchunk -w disc.bin disc.cue t >/dev/null");
+    const burntest::Bytes wav = qvtest::ReadFileBytes(out + "/t01.wav");
+    ASSERT_GE(wav.size(), 44 + pcm1.size());
+    EXPECT_TRUE(std::equal(pcm1.begin(), pcm1.end(), wav.begin() + 44));
 }
 
 TEST(BurnMain, CancelWhileWritingFailsAndSkipsVerify) {
