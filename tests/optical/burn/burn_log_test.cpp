@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "burn_test_support.h"
+#include "foundation/optical_services.h"
 #include "optical/burn/burn_log.h"
+#include "optical/drive/drive_services.h"
 #include "optical/scsi/drive_clock.h"
 
 namespace optical {
@@ -82,6 +84,19 @@ TEST(BurnLog, NotEnoughSpaceShowsMegabytes) {
         EXPECT_EQ(calls[0].text, r.text);
         EXPECT_TRUE(calls[0].warning);
     }
+}
+
+// The image core's read problems reach the same rows once the drive
+// services are installed.
+TEST(BurnLog, LowerLayersLogThroughTheDriveServices) {
+    DriveServices services;
+    foundation::ScopedServices<foundation::SetOpticalServices> installed{&services};
+    burntest::ScopedFace log;
+    foundation::BurnLog(true, u"%s", u"Error reading image data.");
+    const auto calls = log.face.Calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_TRUE(calls[0].warning);
+    EXPECT_EQ(calls[0].text, u"Error reading image data.");
 }
 
 }  // namespace
