@@ -13,6 +13,7 @@
 #include "optical/burn/burn_job.h"
 #include "optical/burn/system_awake.h"
 #include "optical/drive/disc_queries.h"
+#include "optical/scsi/scsi_command.h"
 
 namespace optical {
 namespace {
@@ -123,6 +124,66 @@ TEST(BurnMain, AudioCdBurntAndVerified) {
     const burntest::Bytes wav = qvtest::ReadFileBytes(out + "/t01.wav");
     ASSERT_GE(wav.size(), 44 + pcm1.size());
     EXPECT_TRUE(std::equal(pcm1.begin(), pcm1.end(), wav.begin() + 44));
+}
+
+// Commands of the source handle go to the source drive, all others to the
+// target.
+class TwoDrives final : public ITransportResolver {
+public:
+    TwoDrives(platform::FileHandle source, ScsiTransport* sourceDrive, ScsiTransport* target)
+        : source_(source), sourceDrive_(sourceDrive), target_(target) {}
+    ScsiTransport* TransportFor(platform::FileHandle handle) override {
+        return handle == source_ ? sourceDrive_ : target_;
+    }
+
+private:
+    platform::FileHandle source_;
+    ScsiTransport* sourceDrive_;
+    ScsiTransport* target_;
+};
+
+// A two-session CD (music, then an xorriso ISO) copied from a second drive
+// and verified against it.
+TEST(BurnMain, DiscCopyVerifiedAgainstTheSourceDrive) {
+    burntest::BurnDrive drive;
+    qvtest::RunOk("sox -n -L -r 44100 -c 2 -b 16 -e signed " + Q(drive.dir / "a.raw") + " synth 3 sine 440");
+    const std::string iso = burntest::MakeIso(drive.dir, "second", 200);
+    const int64_t second = int64_t(qvtest::ReadFileBytes(drive.dir / "a.raw").size() / 2352) + 11400;
+    softdrive::SoftDrive source;
+    std::string error;
+    ASSERT_TRUE(source.LoadText("profile 0x0008\ntrack session=1 control=0 mode=0 sector=2352 file=" + drive.dir / "a.raw" +
+                                    "\ntrack session=2 mode=1 start=" + std::to_string(second) + " file=" + iso + "\n",
+                                error))
+        << error;
+    const std::string out = drive.dir / "export";
+    qvtest::RunOk("mkdir -p " + Q(out));
+    ASSERT_TRUE(drive.Load("profile 0x0009\ndisc status=0 last=0\natip\nwrite capacity=359849 export=" + out + "\n"));
+    const platform::FileHandle sourceHandle = reinterpret_cast<platform::FileHandle>(&source);
+    TwoDrives drives(sourceHandle, &source, &drive.soft.drive);
+    foundation::ScopedServices<SetTransportResolver> routed(&drives);
+    image::ImageContext ctx;
+    ctx.discSource = 1;
+    ctx.sourceDriveHandle = sourceHandle;
+    struct Release {
+        image::ImageContext& ctx;
+        ~Release() { ctx.sourceDriveHandle = nullptr; }
+    } release{ctx};
+    image::TrackListPtr list = image::NewTrackList();
+    ASSERT_TRUE(ReadDiscLayout(sourceHandle, *list, u'F'));
+    ctx.trackList = list.release();
+    BurnJob job;
+    job.driveLetter = u'E';
+    job.mediaType = media::kCdR;
+    job.kind = BurnJobKind::DiscCopy;
+    job.source = &ctx;
+    job.verify = true;
+    EXPECT_EQ(BurnMain(job), 1) << platform::Utf16ToUtf8(drive.log.face.Calls().back().text);
+    EXPECT_EQ(job.sectorSize, 2352);
+    EXPECT_TRUE(drive.log.face.Has(u"Verifying successful."));
+    const burntest::Bytes data = qvtest::ReadFileBytes(iso);
+    const burntest::Bytes user = qvtest::ReadFileBytes(out + "/disc.iso");
+    ASSERT_GE(user.size(), size_t(second) * 2048 + data.size());
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), user.begin() + second * 2048));
 }
 
 TEST(BurnMain, CancelWhileWritingFailsAndSkipsVerify) {
