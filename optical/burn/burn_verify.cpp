@@ -74,20 +74,6 @@ std::u16string DetailFor(BurnSourceReader& reader, int32_t track, int64_t sector
     return {};
 }
 
-// Reads and drops the part of a decoded track's pregap that its file holds,
-// so the decoder stands at the track's data.
-bool SkipStoredPregap(BurnSourceReader& reader, int32_t track, std::vector<uint8_t>& scratch) {
-    const image::TrackEntry* t = TrackAt(reader, track);
-    if (!t) return false;
-    const int64_t stored = std::clamp<int64_t>(t->pregapInFile, 0, std::max(t->pregap, 0));
-    for (int64_t done = 0; done < stored;) {
-        const uint32_t n = uint32_t(std::min<int64_t>(kChunkSectors, stored - done));
-        if (!ReadBurnSource(reader, track, int64_t(t->startSector) - stored + done, n, scratch.data())) return false;
-        done += n;
-    }
-    return true;
-}
-
 }  // namespace
 
 int CompareVerifyData(const BurnSourceReader& reader, int32_t track, const uint8_t* source, const uint8_t* disc,
@@ -225,7 +211,6 @@ int VerifyDisc(platform::FileHandle h, BurnJob& job) {
     } else if (list) {
         const image::TrackEntry& lastTrack = list->tracks[size_t(std::max(tracks - 1, 0))];
         const int64_t total = int64_t(lastTrack.startSector) + std::max(lastTrack.length, 0) + std::max(lastTrack.postgap, 0);
-        std::vector<uint8_t> scratch(kChunkSectors * image::kRawSectorSize);
         for (int32_t i = 0; i < tracks && ok && !pass.cancelled; ++i) {
             const image::TrackEntry& t = list->tracks[size_t(i)];
             const bool decoded = t.audioSourceKind == image::kAudioSourceDecoder;
@@ -235,8 +220,7 @@ int VerifyDisc(platform::FileHandle h, BurnJob& job) {
                 break;
             }
             BurnSetProgress(t.startSector, total);
-            ok = (!decoded || SkipStoredPregap(reader, i, scratch)) &&
-                 VerifyRange(pass, reader, i, t.startSector, uint32_t(std::max(t.length, 0)), t.startSector, total,
+            ok = VerifyRange(pass, reader, i, t.startSector, uint32_t(std::max(t.length, 0)), t.startSector, total,
                              nullptr) == 1;
             BurnSetProgress(int64_t(t.startSector) + std::max(t.length, 0) + std::max(t.postgap, 0), total);
             if (decoded) image::CloseMusicDecoder();

@@ -95,8 +95,9 @@ struct ScopedFace {
 };
 
 // A music decoder over raw PCM files that sox wrote: the track file "x.flac"
-// decodes to "x.flac.raw". Sequential reads from the opened start, zeros
-// after the end; failAfter sectors in, a read fails.
+// decodes to "x.flac.raw". Reads by file sector (and sequential reads from
+// the opened start), zeros after the end; after failAfter sectors served, a
+// read fails.
 class PcmDecoder final : public qvtest::NullAudioServices {
 public:
     int OpenMusicDecoder(std::u16string_view path, int32_t, int64_t startSector) override {
@@ -116,6 +117,21 @@ public:
         if (!file_ || (failAfter >= 0 && served_ + sectors > uint64_t(failAfter))) return 0;
         const size_t want = size_t(sectors) * 2352;
         const size_t got = std::fread(buffer, 1, want, file_);
+        std::fill(static_cast<uint8_t*>(buffer) + got, static_cast<uint8_t*>(buffer) + want, 0);
+        served_ += sectors;
+        return 1;
+    }
+    int ReadTrackSectors(const image::TrackList* list, int32_t position, int64_t fileSector, void* buffer,
+                         uint32_t sectors) override {
+        if (!list || position < 0 || position >= list->trackCount || fileSector < 0) return 0;
+        if (failAfter >= 0 && served_ + sectors > uint64_t(failAfter)) return 0;
+        const std::string path = platform::Utf16ToUtf8(list->tracks[size_t(position)].fileName) + ".raw";
+        std::FILE* f = std::fopen(path.c_str(), "rb");
+        if (!f) return 0;
+        const size_t want = size_t(sectors) * 2352;
+        size_t got = 0;
+        if (std::fseek(f, long(fileSector * 2352), SEEK_SET) == 0) got = std::fread(buffer, 1, want, f);
+        std::fclose(f);
         std::fill(static_cast<uint8_t*>(buffer) + got, static_cast<uint8_t*>(buffer) + want, 0);
         served_ += sectors;
         return 1;
