@@ -212,6 +212,7 @@ TEST(DvdWriters, AppendedDvdPlusRSessionReadsBackWithIsoinfoAndXorriso) {
     ReadAheadBufferPtr buffer(optical::CreateBurnBuffer(job, 2048));
     ASSERT_TRUE(buffer);
     ASSERT_TRUE(optical::WriteDvdImage(rig.h(), buffer.get(), 21, job)) << rig.Rows();
+    EXPECT_FALSE(job.headMirrorWritten);   // a write-once disc keeps its head
     const std::string out = dir / "disc.iso";
     std::string listed = qvtest::RunOk("isoinfo -R -f -T " + std::to_string(start) + " -i " + Q(out));
     EXPECT_NE(listed.find("one.bin"), std::string::npos) << listed;
@@ -230,6 +231,43 @@ TEST(DvdWriters, FinalizeWaits) {
     } rows[] = {{21, 100000, 706}, {21, 500000, 240}, {17, 1, 1800}, {20, 1, 240}, {22, 1, 600},
                 {24, 1, 5400},     {23, 1, 3600},     {33, 1, 600}};
     for (const Row& r : rows) EXPECT_EQ(optical::GetFinalizeWaitSeconds(r.type, r.sectors), r.seconds) << int(r.type);
+}
+
+}  // namespace
+
+namespace {
+
+// On a DVD+RW the appended session's volume descriptors are also written to
+// the head of the disc, so a plain reader sees both sessions' files.
+TEST(DvdWriters, AppendedDvdPlusRwSessionIsMirroredToTheDiscHead) {
+    qvtest::TempDir dir;
+    const std::string first = PaddedIso(dir, "one", 300, 160);
+    const std::string manifest = "profile 0x001A\ndisc status=0 last=0\nformat type=0x26 blocks=2295104\n" + Write(dir);
+    Burn one(dir);
+    ASSERT_TRUE(one.Run(manifest, first, 22)) << one.rig.Rows();
+    const int start = 176;
+    qvtest::RunOk("mkdir -p " + Q(dir / "two.src") + " && echo second > " + Q(dir / "two.src/second.txt"));
+    qvtest::RunOk("genisoimage -quiet -R -C 0," + std::to_string(start) + " -M " + Q(dir / "disc.iso") + " -o " +
+                  Q(dir / "two.part") + " " + Q(dir / "two.src") + " 2>&1");
+    qvtest::RunOk("dd if=" + Q(dir / "two.part") + " of=" + Q(dir / "two.iso") + " bs=2048 seek=" +
+                  std::to_string(start) + " status=none");
+    auto ctx = burntest::OpenIso(dir / "two.iso");
+    ctx->discHeadSourcePath = u"disc";
+    ctx->sessionStartLba = start;
+    ASSERT_EQ(image::LoadDiscHeadMirror(*ctx, image::HeadTarget::Drive, one.rig.h()), 1) << one.rig.Rows();
+    BurnJob job;
+    job.source = ctx.get();
+    job.endSector = ctx->endSector;
+    job.sessionStart = start;
+    job.appendSession = true;
+    job.mediaType = 22;
+    ReadAheadBufferPtr buffer(optical::CreateBurnBuffer(job, 2048));
+    ASSERT_TRUE(buffer);
+    ASSERT_TRUE(optical::WriteDvdImage(one.rig.h(), buffer.get(), 22, job)) << one.rig.Rows();
+    EXPECT_TRUE(job.headMirrorWritten);
+    std::string listed = qvtest::RunOk("isoinfo -R -f -i " + Q(dir / "disc.iso"));
+    EXPECT_NE(listed.find("one.bin"), std::string::npos) << listed;
+    EXPECT_NE(listed.find("second.txt"), std::string::npos) << listed;
 }
 
 }  // namespace

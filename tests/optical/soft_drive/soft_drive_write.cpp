@@ -452,10 +452,12 @@ void SoftDrive::Format(const TransportRequest& request, Reply& reply) {
         return;
     }
     uint32_t size = (blocks != 0 && blocks != 0xFFFFFFFF && blocks <= listed->blocks) ? blocks : listed->blocks;
+    // Growing a restricted-overwrite disc, and (re)starting the format of a
+    // DVD+RW, keep what the disc holds.
+    bool keep = write_.formatted && (type == 0x13 || type == 0x26);
     if (type == 0x13) {
-        // Growing a restricted-overwrite disc keeps what it holds.
         size = std::min<uint32_t>(listed->blocks, (write_.formatted ? write_.capacity : 0) + size);
-    } else if (::ftruncate(write_.fd, 0) != 0) {
+    } else if (!keep && ::ftruncate(write_.fd, 0) != 0) {
         reply.Fail(3, 0x0C, 0x00);
         return;
     }
@@ -466,7 +468,7 @@ void SoftDrive::Format(const TransportRequest& request, Reply& reply) {
     if (p == 0x14) manifest_.profile = 0x13;
     write_.kind = MediumKind::Overwrite;
     write_.capacity = size;
-    write_.writtenEnd = type == 0x13 ? write_.writtenEnd : 0;
+    write_.writtenEnd = keep ? write_.writtenEnd : 0;
     if (p == 0x1A || p == 0x2A) manifest_.write.backgroundFormat = 2;
     MakeOverwriteTrack();
 }
