@@ -13,6 +13,9 @@
 #include "optical/burn/burn_job.h"
 #include "optical/burn/burn_writers.h"
 #include "optical/burn/cd_cue_sheet.h"
+#include "optical/drive/disc_queries.h"
+#include "optical/mmc/mmc_commands.h"
+#include "optical/scsi/scsi_command.h"
 #include "writer_rig.h"
 
 namespace {
@@ -24,8 +27,10 @@ using optical::ReadAheadBufferPtr;
 namespace tm = image::track_mode;
 
 // A blank CD-R; its drive reads CD-TEXT unless told otherwise.
-std::string BlankCd(const std::string& exportDir, const std::string& extra = "", bool cdTextDrive = true) {
-    return "profile 0x0009\nprofiles 0x0008,0x0009,0x000A\ndisc status=0 last=0\natip\nfeature code=0x1E current=1 data=" +
+std::string BlankCd(const std::string& exportDir, const std::string& extra = "", bool cdTextDrive = true,
+                    bool atip = true) {
+    return "profile 0x0009\nprofiles 0x0008,0x0009,0x000A\ndisc status=0 last=0\n" + std::string(atip ? "atip\n" : "") +
+           "feature code=0x1E current=1 data=" +
            std::string(cdTextDrive ? "01" : "00") + "000000\nwrite capacity=359849 export=" + exportDir + "\n" + extra;
 }
 
@@ -144,10 +149,12 @@ TEST(CdWriters, CdTextIsTurnedOffWhenItCannotBeWritten) {
         const char* name;
         bool cdTextDrive;
         int block;             // 0 packs as built, 1 empty, 2 not whole units
+        bool atip = true;      // without it the disc gives no lead-in start
     } rows[] = {
         {"drive without CD-Text", false, 0},
         {"empty pack block", true, 1},
         {"block of 100 bytes", true, 2},
+        {"no lead-in start", true, 0, false},
     };
     for (const Row& row : rows) {
         AudioDisc disc;
@@ -156,7 +163,7 @@ TEST(CdWriters, CdTextIsTurnedOffWhenItCannotBeWritten) {
         if (row.block == 1) disc.ctx.trackList->rwSubchannel.clear();
         if (row.block == 2) disc.ctx.trackList->rwSubchannel.resize(100);
         burntest::WriterRig rig;
-        ASSERT_TRUE(rig.Load(BlankCd(disc.dir.path(), "", row.cdTextDrive)));
+        ASSERT_TRUE(rig.Load(BlankCd(disc.dir.path(), "", row.cdTextDrive, row.atip)));
         BurnJob job;
         job.source = &disc.ctx;
         job.writeCdText = true;
@@ -290,6 +297,73 @@ TEST(CdWriters, MixedModeDiscSplitsBackWithBchunk) {
     ASSERT_EQ(wav.size(), expected.size() + 44);
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), wav.begin() + 44));
     EXPECT_NE(qvtest::RunOk("isoinfo -d -i " + Q(d + "/disc.iso")).find("Volume id: BURNTEST"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// Two drives behind the command layer: the source of a disc copy and the target.
+class TwoDrives final : public optical::ITransportResolver {
+public:
+    TwoDrives(softdrive::SoftDrive* source, optical::ScsiTransport* target) : source_(source), target_(target) {}
+    optical::ScsiTransport* TransportFor(platform::FileHandle h) override {
+        return h == reinterpret_cast<platform::FileHandle>(source_) ? source_ : target_;
+    }
+
+private:
+    softdrive::SoftDrive* source_;
+    optical::ScsiTransport* target_;
+};
+
+TEST(CdWriters, DiscCopyRepeatsEachSourceSession) {
+    qvtest::TempDir dir;
+    qvtest::RunOk("sox -n -L -r 44100 -c 2 -b 16 -e signed " + Q(dir / "a.raw") + " synth 3 sine 440");
+    const std::string iso = burntest::MakeIso(dir, "second", 200);
+    const Bytes pcm = qvtest::ReadFileBytes(dir / "a.raw");
+    const int64_t audioFrames = int64_t(pcm.size() / 2352);
+    const int64_t second = audioFrames + 11400;
+    softdrive::SoftDrive source;
+    std::string error;
+    ASSERT_TRUE(source.LoadText("profile 0x0008\ntrack session=1 control=0 mode=0 sector=2352 file=" + dir / "a.raw" +
+                                    "\ntrack session=2 mode=1 start=" + std::to_string(second) + " file=" + iso + "\n",
+                                error))
+        << error;
+    burntest::WriterRig rig;
+    ASSERT_TRUE(rig.Load(BlankCd(dir.path())));
+    TwoDrives drives(&source, &rig.drive.drive);
+    foundation::ScopedServices<optical::SetTransportResolver> routed(&drives);
+    const platform::FileHandle sourceHandle = reinterpret_cast<platform::FileHandle>(&source);
+    image::ImageContext ctx;
+    ctx.discSource = 1;
+    ctx.sourceDriveHandle = sourceHandle;
+    struct Release {
+        image::ImageContext& ctx;
+        ~Release() { ctx.sourceDriveHandle = nullptr; }
+    } release{ctx};
+    image::TrackListPtr list = image::NewTrackList();
+    ASSERT_TRUE(optical::ReadDiscLayout(sourceHandle, *list, u'E'));
+    ASSERT_EQ(list->trackCount, 2);
+    ctx.trackList = list.release();
+    BurnJob job;
+    job.kind = BurnJobKind::DiscCopy;
+    job.source = &ctx;
+    job.mediaType = 2;
+    ReadAheadBufferPtr buffer(optical::CreateBurnBuffer(job, 2352));
+    ASSERT_TRUE(buffer);
+    ASSERT_EQ(optical::CopyCdSessions(rig.h(), buffer.get(), job), 1) << rig.Rows();
+    EXPECT_EQ(rig.drive.drive.RecordedSessions(), 2);
+    const Bytes bin = qvtest::ReadFileBytes(dir / "disc.bin");
+    ASSERT_GE(bin.size(), size_t(pcm.size()));
+    EXPECT_TRUE(std::equal(pcm.begin(), pcm.end(), bin.begin()));
+    const Bytes data = qvtest::ReadFileBytes(iso);
+    const Bytes user = qvtest::ReadFileBytes(dir / "disc.iso");
+    ASSERT_GE(user.size(), size_t(second) * 2048 + data.size());
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), user.begin() + second * 2048));
+    // The last session of a closed source disc closes the copy too.
+    EXPECT_FALSE(optical::IsDiscBlank(rig.h()));
+    std::string info = qvtest::Run("cd-info --no-device-info --no-cddb --cue-file " + Q(dir / "disc.cue") + " 2>&1").output;
+    EXPECT_NE(info.find("audio"), std::string::npos) << info;
 }
 
 }  // namespace
