@@ -367,3 +367,40 @@ TEST(CdWriters, DiscCopyRepeatsEachSourceSession) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CdWriters, VideoCdFromVcdimagerReadsBackWithVcdInfo) {
+    qvtest::TempDir dir;
+    const std::string d = dir.path();
+    qvtest::RunOk("cd " + Q(d) + " && ffmpeg -loglevel error -f lavfi -i testsrc=duration=2:size=352x288:rate=25 "
+                  "-f lavfi -i sine=duration=2 -target pal-vcd v.mpg && vcdimager -t vcd2 -c v.cue -b v.bin v.mpg "
+                  ">/dev/null 2>&1");
+    image::TrackListPtr list = image::OpenSheet(platform::Utf8ToUtf16(dir / "v.cue"));
+    ASSERT_TRUE(list);
+    image::ImageContext ctx;
+    ctx.imageHandle.reset(
+        platform::FileOpenUtf8(dir / "v.bin", platform::FileAccess::Read, platform::FileDisposition::OpenExisting));
+    ctx.sectorSize = 2352;
+    ctx.formatCode = image::format_code::kBin;
+    ctx.videoCdKind = 1;
+    ctx.trackList = list.release();
+    burntest::WriterRig rig;
+    ASSERT_TRUE(rig.Load(BlankCd(d + "/out")));
+    qvtest::RunOk("mkdir -p " + Q(d + "/out"));
+    BurnJob job;
+    job.source = &ctx;
+    job.mediaType = 2;
+    ReadAheadBufferPtr buffer(optical::CreateBurnBuffer(job, 2352));
+    ASSERT_TRUE(buffer);
+    ASSERT_EQ(optical::WriteCdImage(rig.h(), buffer.get(), job), 1) << rig.Rows();
+    // The frames came through the drive's checks unchanged, except track 2's
+    // INDEX 00 stretch, which the image reader makes up instead of reading.
+    const std::string a = Q(d + "/v.bin"), b = Q(d + "/out/disc.bin");
+    qvtest::RunOk("cmp -n " + std::to_string(300 * 2352) + " " + a + " " + b);
+    qvtest::RunOk("cmp -i " + std::to_string(450 * 2352) + " " + a + " " + b);
+    std::string info = qvtest::Run("vcd-info --no-banner --cue-file " + Q(d + "/out/disc.cue") + " 2>&1").output;
+    EXPECT_NE(info.find("VIDEO_CD"), std::string::npos) << info;
+}
+
+}  // namespace
