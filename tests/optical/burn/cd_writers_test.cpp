@@ -404,3 +404,50 @@ TEST(CdWriters, VideoCdFromVcdimagerReadsBackWithVcdInfo) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CdWriters, AppendedDataSessionReadsBackWithXorriso) {
+    qvtest::TempDir dir;
+    const std::string first = burntest::MakeIso(dir, "one", 200);
+    burntest::WriterRig rig;
+    ASSERT_TRUE(rig.Load(BlankCd(dir.path())));
+    auto one = burntest::OpenIso(first);
+    BurnJob job;
+    job.source = one.get();
+    job.endSector = one->endSector;
+    job.finalize = false;
+    job.mediaType = 2;
+    {
+        ReadAheadBufferPtr buffer(optical::CreateBurnBuffer(job, 2048));
+        ASSERT_TRUE(buffer);
+        ASSERT_EQ(optical::WriteCdImage(rig.h(), buffer.get(), job), 1) << rig.Rows();
+    }
+    uint32_t nwa = 0, free = 0;
+    ASSERT_EQ(optical::ReadNextWritableAddress(rig.h(), 255, true, nwa, free), 1);
+    const std::string start = std::to_string(nwa);
+    qvtest::RunOk("mkdir -p " + Q(dir / "two.src") + " && echo second > " + Q(dir / "two.src/second.txt"));
+    qvtest::RunOk("xorriso -as mkisofs -quiet -C 0," + start + " -M " + Q(dir / "disc.iso") + " -o " +
+                  Q(dir / "two.part") + " " + Q(dir / "two.src") + " 2>&1");
+    qvtest::RunOk("dd if=" + Q(dir / "two.part") + " of=" + Q(dir / "two.iso") + " bs=2048 seek=" + start +
+                  " status=none");
+    auto two = burntest::OpenIso(dir / "two.iso");
+    BurnJob append;
+    append.source = two.get();
+    append.endSector = two->endSector;
+    append.sessionStart = int32_t(nwa);
+    append.appendSession = true;
+    append.mediaType = 2;
+    ReadAheadBufferPtr buffer(optical::CreateBurnBuffer(append, 2048));
+    ASSERT_TRUE(buffer);
+    ASSERT_EQ(optical::WriteCdImage(rig.h(), buffer.get(), append), 1) << rig.Rows();
+    EXPECT_EQ(rig.drive.drive.RecordedSessions(), 2);
+    std::string found = qvtest::RunOk("xorriso -load sbsector " + start + " -indev " + Q(dir / "disc.iso") +
+                                      " -find / 2>/dev/null");
+    EXPECT_NE(found.find("second.txt"), std::string::npos) << found;
+    EXPECT_NE(found.find("data.bin"), std::string::npos) << found;
+    std::string info = qvtest::Run("cd-info --no-device-info --no-cddb --cue-file " + Q(dir / "disc.cue") + " 2>&1").output;
+    EXPECT_NE(info.find("CD-ROM Track List (1 - 2)"), std::string::npos) << info;
+}
+
+}  // namespace
