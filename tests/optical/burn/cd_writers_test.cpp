@@ -394,11 +394,8 @@ TEST(CdWriters, VideoCdFromVcdimagerReadsBackWithVcdInfo) {
     ReadAheadBufferPtr buffer(optical::CreateBurnBuffer(job, 2352));
     ASSERT_TRUE(buffer);
     ASSERT_EQ(optical::WriteCdImage(rig.h(), buffer.get(), job), 1) << rig.Rows();
-    // The frames came through the drive's checks unchanged, except track 2's
-    // INDEX 00 stretch, which the image reader makes up instead of reading.
-    const std::string a = Q(d + "/v.bin"), b = Q(d + "/out/disc.bin");
-    qvtest::RunOk("cmp -n " + std::to_string(300 * 2352) + " " + a + " " + b);
-    qvtest::RunOk("cmp -i " + std::to_string(450 * 2352) + " " + a + " " + b);
+    // Every frame of the source came through the drive's checks unchanged.
+    qvtest::RunOk("cmp " + Q(d + "/v.bin") + " " + Q(d + "/out/disc.bin"));
     std::string info = qvtest::Run("vcd-info --no-banner --cue-file " + Q(d + "/out/disc.cue") + " 2>&1").output;
     EXPECT_NE(info.find("VIDEO_CD"), std::string::npos) << info;
 }
