@@ -271,3 +271,26 @@ TEST(DvdWriters, AppendedDvdPlusRwSessionIsMirroredToTheDiscHead) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DvdWriters, RestrictedOverwriteDvdRwIsFormattedOnlyWhenTooSmall) {
+    struct Row {
+        uint32_t formatted;   // blocks the disc is formatted to
+        size_t formats;       // FORMAT UNIT commands expected
+    } rows[] = {{2048, 0}, {512, 1}};
+    for (const Row& row : rows) {
+        qvtest::TempDir dir;
+        const std::string iso = PaddedIso(dir, "disc", 1500, 1000);
+        Burn b(dir);
+        b.job.appendSession = true;
+        ASSERT_TRUE(b.Run("profile 0x0013\nprofiles 0x0013,0x0014\ndisc erasable=1\nformat type=0x13 blocks=2295104\n"
+                          "write capacity=" + std::to_string(row.formatted) + " export=" + dir.path() + "\n",
+                          iso, 19))
+            << b.rig.Rows();
+        EXPECT_EQ(b.rig.drive.drive.Count(0x04), row.formats) << row.formatted;
+        qvtest::RunOk("cmp -n " + std::to_string(1000 * 2048) + " " + Q(iso) + " " + Q(dir / "disc.iso"));
+    }
+}
+
+}  // namespace
