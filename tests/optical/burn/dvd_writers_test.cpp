@@ -78,6 +78,8 @@ TEST(DvdWriters, EachMediumIsPreparedWrittenInWholeBlocksAndClosed) {
          {2}, {}, {0x26}},
         {"DVD-RAM", 20, "profile 0x0012\n" + Write(dir, "formatted=1"), 1008, {}, {}, {}},
         {"BD-R", 33, "profile 0x0041\ndisc status=0 last=0 bd=BDR\n" + Write(dir), 1024, {1, 6}, {}, {}},
+        {"BD-R POW", 34, "profile 0x0041\ndisc status=0 last=0 bd=BDR\nfeature code=0x38 current=1\n" + Write(dir), 1024,
+         {1, 6}, {}, {}},
         {"BD-RE", 39, "profile 0x0043\ndisc status=0 last=0 bd=BDW\nformat type=0x30 blocks=11826176\n" + Write(dir),
          1024, {}, {}, {0x30}},
     };
