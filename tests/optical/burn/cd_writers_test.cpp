@@ -140,6 +140,11 @@ TEST(CdWriters, AudioCdWithCdTextReadsBackWithBchunkCdInfoAndCueprint) {
     EXPECT_NE(info.find("CD-TEXT for Track  1:\n\tTITLE: First Song"), std::string::npos) << info;
     std::string isrc = qvtest::Run("cueprint -t '%n %i\\n' " + Q(d + "/disc.cue") + " 2>&1").output;
     EXPECT_NE(isrc.find("1 GBABC0500001"), std::string::npos) << isrc;
+    std::vector<uint8_t> packs;
+    ASSERT_EQ(optical::ReadCdTextPacks(rig.h(), packs), 1);
+    const Bytes cdt = qvtest::ReadFileBytes(disc.dir / "disc.cdt");
+    ASSERT_EQ(packs.size(), cdt.size() + 4);
+    EXPECT_TRUE(std::equal(cdt.begin(), cdt.end(), packs.begin() + 4));
     std::string texts = qvtest::Run("cdrskin textfile_to_v07t=" + Q(d + "/disc.cdt") + " 2>&1").output;
     EXPECT_NE(texts.find("Quiet Album"), std::string::npos) << texts;
 }

@@ -607,6 +607,12 @@ void SoftDrive::Toc(const uint8_t* cdb, std::vector<uint8_t>& out, Reply& reply)
             return;
         }
         case 5: {
+            // A recorded disc answers with the packs its lead-in carries.
+            if (!write_.discPacks.empty()) {
+                out.insert(out.end(), write_.discPacks.begin(), write_.discPacks.end());
+                finish();
+                return;
+            }
             if (manifest_.cdText.empty()) {
                 reply.Fail(kIllegalRequest, 0x24, 0x00);
                 return;
