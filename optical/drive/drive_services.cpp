@@ -4,6 +4,7 @@
 #include <cstring>
 #include <sys/stat.h>
 
+#include "optical/burn/burn_log.h"
 #include "optical/drive/drive_devices.h"
 #include "optical/drive/sector_reader.h"
 #include "optical/mmc/mmc_commands.h"
@@ -47,7 +48,9 @@ int DriveServices::LockAndDismountVolume(platform::FileHandle drive, int) {
 
 int DriveServices::UnlockVolume(platform::FileHandle drive) { return drive ? 1 : 0; }
 
-void DriveServices::BurnLogString(bool, std::u16string_view) {}
+void DriveServices::BurnLogString(bool warning, std::u16string_view text) {
+    optical::BurnLogString(warning, text);
+}
 
 int DriveServices::ReadSectorsWithRetry(const foundation::SectorReadRequest& request, int* hadError) {
     return optical::ReadSectorsWithRetry(request, hadError);

@@ -7,6 +7,7 @@
 #include "foundation/language.h"
 #include "foundation/messages_sense.h"
 #include "foundation/optical_services.h"
+#include "optical/burn/burn_log.h"
 #include "optical/scsi/drive_clock.h"
 #include "optical/scsi/scsi_command.h"
 #include "platform/last_error.h"
@@ -372,8 +373,7 @@ int CheckNextWritableAddress(FileHandle h, uint32_t track, bool mustBeEmpty, uin
         return 0;
     }
     if (freeBlocks < neededBlocks) {
-        foundation::BurnLog(true, u"Not enough space on the disc (%u needed, %u available).", neededBlocks,
-                            freeBlocks);
+        BurnLogNotEnoughSpace(true, freeBlocks, neededBlocks);
         return 0;
     }
     return 1;

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "soft_drive/soft_drive_bytes.h"
+#include "soft_drive/soft_drive_reply.h"
 #include "soft_drive/soft_drive_sectors.h"
 
 namespace softdrive {
@@ -16,22 +17,6 @@ using optical::DataDirection;
 using optical::TransportRequest;
 using optical::TransportResult;
 
-struct SoftDrive::Reply {
-    bool check = false;
-    uint8_t key = 0, asc = 0, ascq = 0;
-    // Data-in replies are either built here and cut to the allocation
-    // length, or written straight into the caller's buffer (sector reads).
-    std::vector<uint8_t> built;
-    uint32_t allocation = 0;
-    bool direct = false;
-    uint32_t moved = 0;
-    void Fail(uint8_t k, uint8_t a, uint8_t q) {
-        check = true;
-        key = k;
-        asc = a;
-        ascq = q;
-    }
-};
 
 namespace {
 
@@ -99,6 +84,7 @@ uint32_t AllocationOf(const uint8_t* cdb) {
 SoftDrive::~SoftDrive() {
     for (Track& t : tracks_)
         if (t.fd >= 0) ::close(t.fd);
+    if (write_.fd >= 0) ::close(write_.fd);
 }
 
 bool SoftDrive::LoadText(std::string_view manifestText, std::string& error) {
@@ -153,7 +139,7 @@ bool SoftDrive::Load(const Manifest& manifest, std::string& error) {
     }
     if (manifest_.currentWriteSpeed == 0 && !manifest_.writeSpeeds.empty())
         manifest_.currentWriteSpeed = manifest_.writeSpeeds.front();
-    return true;
+    return SetUpRecording(error);
 }
 
 size_t SoftDrive::Count(uint8_t opcode) const {
@@ -439,13 +425,16 @@ void SoftDrive::Run(const uint8_t* cdb, size_t, const TransportRequest& request,
             }
             return;
         }
-        case 0x2A: {   // WRITE(10): this drive holds pressed discs and images only
-            reply.Fail(7, 0x27, 0x00);   // write protected
-            return;
-        }
-        case 0x35: case 0x53: case 0x54: case 0x5B: case 0xA1: case 0x04: case 0x5D: case 0x55: case 0xBF:
+        case 0x2A: case 0xAA: case 0x35: case 0x53: case 0x54: case 0x5B: case 0xA1: case 0x04: case 0x5D:
+        case 0x55: case 0xBF:
             if (!needMedium()) return;
-            reply.Fail(kIllegalRequest, 0x30, 0x05);   // cannot write the medium
+            if (write_.kind == MediumKind::ReadOnly) {
+                // This drive holds pressed discs and images only.
+                if (cdb[0] == 0x2A || cdb[0] == 0xAA) reply.Fail(7, 0x27, 0x00);   // write protected
+                else reply.Fail(kIllegalRequest, 0x30, 0x05);                     // cannot write the medium
+                return;
+            }
+            RunRecording(cdb, request, reply);
             return;
         case 0x43:
             if (!needMedium() || !needIn()) return;
@@ -618,6 +607,12 @@ void SoftDrive::Toc(const uint8_t* cdb, std::vector<uint8_t>& out, Reply& reply)
             return;
         }
         case 5: {
+            // A recorded disc answers with the packs its lead-in carries.
+            if (!write_.discPacks.empty()) {
+                out.insert(out.end(), write_.discPacks.begin(), write_.discPacks.end());
+                finish();
+                return;
+            }
             if (manifest_.cdText.empty()) {
                 reply.Fail(kIllegalRequest, 0x24, 0x00);
                 return;
@@ -651,20 +646,6 @@ void SoftDrive::Toc(const uint8_t* cdb, std::vector<uint8_t>& out, Reply& reply)
     }
 }
 
-namespace {
-
-// CRC-16 with polynomial x^16+x^12+x^5+1 over a pack's first 16 bytes, stored inverted.
-uint16_t PackCrc(const uint8_t* p) {
-    uint16_t crc = 0;
-    for (int i = 0; i < 16; ++i) {
-        crc ^= static_cast<uint16_t>(p[i] << 8);
-        for (int k = 0; k < 8; ++k) crc = static_cast<uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
-    }
-    return static_cast<uint16_t>(~crc);
-}
-
-}  // namespace
-
 // The lead-in's CD-TEXT packs of block 0 (ISO 8859-1, English): for each pack
 // type the strings of the disc and the tracks, NUL-terminated and cut into
 // 12-byte pieces, then the three size-information packs.
@@ -676,7 +657,7 @@ std::vector<uint8_t> SoftDrive::CdTextPacks() const {
     auto addPack = [&](uint8_t type, uint8_t track, uint8_t position, const uint8_t* text) {
         uint8_t pack[18] = {type, track, sequence++, static_cast<uint8_t>(std::min<uint8_t>(position, 15))};
         std::memcpy(pack + 4, text, 12);
-        uint16_t crc = PackCrc(pack);
+        uint16_t crc = CdTextPackCrc(pack);
         pack[16] = static_cast<uint8_t>(crc >> 8);
         pack[17] = static_cast<uint8_t>(crc);
         packs.insert(packs.end(), pack, pack + 18);
@@ -771,7 +752,7 @@ void SoftDrive::DiscInformation(std::vector<uint8_t>& out) {
     out[4] = static_cast<uint8_t>(sessions);
     out[5] = static_cast<uint8_t>(firstInLast);
     out[6] = static_cast<uint8_t>(lastTrack);
-    out[7] = 0x20;   // unrestricted use
+    out[7] = static_cast<uint8_t>(0x20 | (manifest_.write.backgroundFormat & 3));   // unrestricted use
     out[8] = manifest_.discType;
     out[9] = static_cast<uint8_t>(sessions >> 8);
     out[10] = static_cast<uint8_t>(firstInLast >> 8);
@@ -800,7 +781,7 @@ void SoftDrive::TrackInformation(const uint8_t* cdb, std::vector<uint8_t>& out, 
         if (!track) invisible = manifest_.nwa >= 0 && value >= static_cast<uint64_t>(manifest_.nwa);
     } else if (type == 1) {
         if (value >= 1 && value <= tracks_.size()) track = &tracks_[value - 1];
-        else invisible = value == tracks_.size() + 1 && manifest_.discStatus != 2 && manifest_.nwa >= 0;
+        else invisible = (value == tracks_.size() + 1 || value == 0xFF) && manifest_.discStatus != 2 && manifest_.nwa >= 0;
     }
     if (!track && !invisible) {
         reply.Fail(kIllegalRequest, 0x24, 0x00);
@@ -834,6 +815,10 @@ void SoftDrive::TrackInformation(const uint8_t* cdb, std::vector<uint8_t>& out, 
 void SoftDrive::ModePage(const uint8_t* cdb, std::vector<uint8_t>& out, Reply& reply) {
     uint8_t page = cdb[2] & 0x3F;
     uint8_t control = cdb[2] >> 6;
+    if (page == 0x05 && write_.kind != MediumKind::ReadOnly && control != 3) {
+        WritePage(cdb, out);
+        return;
+    }
     if ((page != 0x2A && page != 0x3F) || control == 3) {
         reply.Fail(kIllegalRequest, 0x24, 0x00);
         return;
@@ -928,9 +913,9 @@ void SoftDrive::Structure(const uint8_t* cdb, std::vector<uint8_t>& out, Reply& 
 void SoftDrive::FormatCapacities(std::vector<uint8_t>& out) {
     out.assign(12, 0);
     out[3] = static_cast<uint8_t>(8 * (1 + manifest_.formats.size()));
-    int64_t end = std::max<int64_t>(DiscEnd(), manifest_.freeBlocks);
+    int64_t end = std::max<int64_t>({DiscEnd(), manifest_.freeBlocks, write_.capacity});
     Put32(&out[4], static_cast<uint32_t>(end));
-    out[8] = manifest_.profile == 0 ? 3 : (DiscEnd() > 0 ? 2 : 1);
+    out[8] = manifest_.profile == 0 ? 3 : (DiscEnd() > 0 || write_.formatted ? 2 : 1);
     Put24(&out[9], 2048);
     for (const FormatDescription& f : manifest_.formats) {
         uint8_t d[8] = {};

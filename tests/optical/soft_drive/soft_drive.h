@@ -5,8 +5,11 @@
 // give the full size, CDB fields checked, sense for what it refuses). It can
 // be told to fail: sense in fixed or descriptor format by opcode, LBA or the
 // nth call, transport errors, short or over-long transfers, lying length
-// fields. It logs every command it gets. It knows the transport interface and
-// nothing else of the program.
+// fields. It logs every command it gets. With a write line in its manifest it
+// records too, strictly: sequential writes at the next writable address, whole
+// ECC blocks on DVD and BD, checked cue sheets, raw frames and CD-TEXT packs;
+// each closed session is exported as files real tools read. It knows the
+// transport interface and nothing else of the program.
 
 #include <cstdint>
 #include <functional>
@@ -16,6 +19,7 @@
 
 #include "optical/scsi/scsi_transport.h"
 #include "soft_drive/soft_drive_manifest.h"
+#include "soft_drive/soft_drive_write.h"
 
 namespace softdrive {
 
@@ -73,8 +77,15 @@ public:
     // Commands with this opcode in the log.
     size_t Count(uint8_t opcode) const;
     std::function<void(uint32_t milliseconds)> latencyHook;
+    // Why the last cue sheet was refused.
+    std::string lastRefusal;
     uint16_t CurrentWriteSpeed() const { return manifest_.currentWriteSpeed; }
     uint16_t CurrentReadSpeed() const { return manifest_.readSpeed; }
+    // Times the drive buffer ran empty between writes of a session.
+    uint64_t Underruns() const { return write_.underruns; }
+    int RecordedSessions() const { return write_.sessions; }
+    const std::vector<RecordedTrack>& RecordedTracks() const { return write_.recorded; }
+    uint16_t CurrentProfile() const { return manifest_.profile; }
 
 private:
     struct Track {
@@ -104,10 +115,36 @@ private:
     std::vector<uint8_t> CdTextPacks() const;
     void SelectWriteSpeed(uint32_t kbps);
 
+    // Recording (soft_drive_write.cpp and its neighbours).
+    bool SetUpRecording(std::string& error);
+    // True when the command is a recording one (answered in reply).
+    bool RunRecording(const uint8_t* cdb, const optical::TransportRequest& request, Reply& reply);
+    void WritePage(const uint8_t* cdb, std::vector<uint8_t>& out);
+    void SelectPage(const optical::TransportRequest& request, Reply& reply);
+    void Write(const uint8_t* cdb, const optical::TransportRequest& request, Reply& reply);
+    void WriteCd(int64_t lba, uint32_t count, uint32_t unit, const uint8_t* data, Reply& reply);
+    void WriteBlocks(int64_t lba, uint32_t count, uint32_t unit, const uint8_t* data, Reply& reply);
+    void SendCueSheet(const uint8_t* cdb, const optical::TransportRequest& request, Reply& reply);
+    void Close(const uint8_t* cdb, Reply& reply);
+    void Blank(const uint8_t* cdb, Reply& reply);
+    void Format(const optical::TransportRequest& request, Reply& reply);
+    void Synchronize();
+    void CommitCdSession();
+    void CommitOpenTrack();
+    void CloseSession(bool finalize);
+    void MakeOverwriteTrack();
+    void AddRecordedTrack(const RecordedTrack& track, uint32_t unit, uint64_t fileOffset);
+    int64_t CdLeadInStart() const;
+    void Throttle(uint64_t bytes);
+    void Drain();
+    void Export();
+    bool ReadExportFrame(int64_t lba, uint8_t* raw);
+
     Manifest manifest_;
     std::vector<Track> tracks_;
     std::vector<Fault> faults_;
     std::vector<LoggedCommand> log_;
+    WriteState write_;
 };
 
 }  // namespace softdrive

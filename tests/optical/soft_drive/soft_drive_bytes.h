@@ -45,4 +45,15 @@ inline void PutAddress(uint8_t* p, int64_t lba, bool msf) {
     p[3] = t.f;
 }
 
+// CRC-16 with polynomial x^16+x^12+x^5+1 over a CD-TEXT pack's first 16
+// bytes, stored inverted.
+inline uint16_t CdTextPackCrc(const uint8_t* p) {
+    uint16_t crc = 0;
+    for (int i = 0; i < 16; ++i) {
+        crc ^= static_cast<uint16_t>(p[i] << 8);
+        for (int k = 0; k < 8; ++k) crc = static_cast<uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
+    }
+    return static_cast<uint16_t>(~crc);
+}
+
 }  // namespace softdrive

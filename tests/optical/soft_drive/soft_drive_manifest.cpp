@@ -121,6 +121,18 @@ bool ParseManifest(std::string_view text, Manifest& manifest, std::string& error
             f.blocks = static_cast<uint32_t>(num("blocks", 0));
             f.parameter = static_cast<uint32_t>(num("parameter", 0));
             manifest.formats.push_back(f);
+        } else if (kind == "write") {
+            WriteDescription& w = manifest.write;
+            w.enabled = true;
+            w.capacity = static_cast<uint32_t>(num("capacity", w.capacity));
+            if (values.count("medium")) w.mediumFile = values["medium"];
+            if (values.count("export")) w.exportDir = values["export"];
+            w.bufferKb = static_cast<uint32_t>(num("buffer", w.bufferKb));
+            w.rateKbps = static_cast<uint32_t>(num("rate", w.rateKbps));
+            w.formatted = num("formatted", w.formatted) != 0;
+            w.backgroundFormat = static_cast<uint8_t>(num("bg", w.backgroundFormat) & 3);
+            w.page5Length = static_cast<uint8_t>(num("page5", w.page5Length));
+            if (w.bufferKb == 0) ok = false;
         } else if (kind == "cdtext") {
             uint8_t track = static_cast<uint8_t>(num("track", 0));
             const std::pair<const char*, uint8_t> types[] = {{"title", 0x80},    {"performer", 0x81}, {"songwriter", 0x82},

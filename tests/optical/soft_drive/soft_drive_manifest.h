@@ -10,6 +10,13 @@
 //   speeds read=7056 write=7056,3528 current=3528 readcaps=0x3B writecaps=0x37
 //   format type=0x26 blocks=2295104
 //   cdtext track=0 title=Album performer=Band   ('_' stands for a space)
+//   write capacity=N medium=PATH export=DIR buffer=KB rate=KBps formatted=1 bg=N page5=LEN
+// A write line makes the medium of the profile recordable: blank, appendable
+// or closed by the disc line's status, holding capacity blocks, its written
+// sectors kept in the medium file (a temporary file when none is named),
+// each closed session exported to DIR. rate throttles the writes through a
+// drive buffer of buffer KB; page5 makes the drive lie about the length of
+// its write parameters page.
 // Tracks follow each other unless a start is given; a length of 0 comes from
 // the file's size. mode: 0 audio, 1 Mode 1, 2 Mode 2 Form 1.
 
@@ -52,6 +59,18 @@ struct FormatDescription {
     uint32_t parameter = 0;
 };
 
+struct WriteDescription {
+    bool enabled = false;
+    uint32_t capacity = 0;
+    std::string mediumFile;
+    std::string exportDir;
+    uint32_t bufferKb = 2048;
+    uint32_t rateKbps = 0;        // 0: not throttled
+    bool formatted = false;       // overwritable media: already formatted
+    uint8_t backgroundFormat = 0; // DVD+RW: disc information byte 7 bits 0..1
+    uint8_t page5Length = 0x32;   // the length byte the write parameters page reports
+};
+
 constexpr uint8_t kBookByProfile = 0xFF;
 
 struct Manifest {
@@ -80,6 +99,7 @@ struct Manifest {
     uint8_t writeCaps = 0x00;
     std::vector<FormatDescription> formats;
     std::vector<CdTextDescription> cdText;
+    WriteDescription write;
 };
 
 bool ParseManifest(std::string_view text, Manifest& manifest, std::string& error);

@@ -103,4 +103,28 @@ void EncodeMode2Form1(int64_t lba, const uint8_t* user, uint8_t* raw) {
     std::memcpy(raw + 12, saved, 4);
 }
 
+bool CheckDataFrame(int64_t lba, uint8_t mode, const uint8_t* raw) {
+    uint8_t expected[kRawBytes];
+    if (mode == 1) {
+        EncodeMode1(lba, raw + 16, expected);
+        return std::memcmp(expected, raw, kRawBytes) == 0;
+    }
+    if (mode != 2) return false;
+    Header(lba, 2, expected);
+    if (std::memcmp(expected, raw, 16) != 0) return false;
+    const uint8_t* sub = raw + 16;
+    if (std::memcmp(sub, sub + 4, 4) != 0) return false;
+    if (sub[2] & 0x20) {   // Form 2: the EDC is optional
+        uint32_t stored = static_cast<uint32_t>(raw[2348]) | raw[2349] << 8 | raw[2350] << 16 |
+                          static_cast<uint32_t>(raw[2351]) << 24;
+        return stored == 0 || stored == Edc(raw + 16, 2332);
+    }
+    std::memcpy(expected + 16, raw + 16, 8 + kUserBytes);
+    PutEdc(expected + 0x818, Edc(expected + 16, 0x808));
+    std::memset(expected + 12, 0, 4);
+    Ecc(expected);
+    Header(lba, 2, expected);
+    return std::memcmp(expected, raw, kRawBytes) == 0;
+}
+
 }  // namespace softdrive

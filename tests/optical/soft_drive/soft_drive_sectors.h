@@ -14,5 +14,9 @@ constexpr uint32_t kUserBytes = 2048;
 void EncodeMode1(int64_t lba, const uint8_t* user, uint8_t* raw);
 // A Mode 2 Form 1 sector (subheader all zero) of 2048 user bytes at lba.
 void EncodeMode2Form1(int64_t lba, const uint8_t* user, uint8_t* raw);
+// True when raw is a whole data frame of the mode (1 or 2) at lba: sync,
+// header address and mode, and for Mode 1 and Mode 2 Form 1 the EDC, the zero
+// bytes and the P and Q parity; for Mode 2 Form 2 the EDC when one is stored.
+bool CheckDataFrame(int64_t lba, uint8_t mode, const uint8_t* raw);
 
 }  // namespace softdrive
