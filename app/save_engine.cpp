@@ -133,6 +133,10 @@ int32_t PrepareSaveTarget(image::ImageContext& ctx, std::u16string_view path, in
         if (image::EndsWithNoCase(path, u".xdi")) {
             target.format = fc::kXdi;
             target.path = GetXdiFirstPartName(path);
+        } else if (chosen == fc::kDaa) {
+            // DAA keeps its own volumes; the writer names them from the path.
+            target.format = fc::kDaa;
+            target.path.assign(path);
         } else {
             target.format = fc::kMzp;
             target.path.assign(path);
@@ -172,6 +176,7 @@ int SaveDocument(image::ImageContext& ctx, std::u16string_view path, int32_t for
     }
     // A self-extracting MZP keeps its format under the program's extension.
     if (ctx.selfExtracting && format == -1 && image::GetFileExtension(named) == u"mzp") format = fc::kMzp;
+    if (ctx.selfExtracting && format == -1 && image::GetFileExtension(named) == u"daa") format = fc::kDaa;
     if (ctx.selfExtracting) named = foundation::ChangeFileExtension(named, u"exe", foundation::MissingExtension::Append);
 
     SaveTarget target;
