@@ -257,3 +257,38 @@ TEST(DaaVolumes, ConsoleConvertWritesVolumes) {
 }
 
 }  // namespace
+
+// One self-extracting file: saved under the program's name, executable, it
+// extracts the tree when run and opens again as a DAA image behind its stub.
+TEST(DaaSelfExtracting, RunsAndReopens) {
+    qvtest::TempDir dir;
+    chunktest::MakeIso(dir);
+    Settings settings;
+    chunktest::Readers readers;
+    for (const int32_t level : {0, 2}) {
+        SCOPED_TRACE(level);
+        RunOk("cd " + ShellQuote(dir.path()) + " && rm -rf x.* out check.iso");
+        {
+            image::DocumentPtr doc = chunktest::Open(dir / "t.iso");
+            ASSERT_TRUE(doc);
+            doc->modified = 2;
+            doc->compressionLevel = level;
+            if (level == 0) {
+                ASSERT_EQ(app::SaveDocument(*doc, U(dir / "ref.iso"), -1, nullptr), 0);
+            }
+            doc->selfExtracting = 1;
+            ASSERT_EQ(app::SaveDocument(*doc, U(dir / "x.daa"), -1, nullptr), 0);
+        }
+        EXPECT_EQ(Written(dir), "x.exe\n");
+        EXPECT_EQ(::access((dir / "x.exe").c_str(), X_OK), 0);
+        RunOk("cd / && " + ShellQuote(dir / "x.exe") + " " + ShellQuote(dir / "out"));
+        EXPECT_EQ(RunOk("diff -r " + ShellQuote(dir / "out") + " " + ShellQuote(dir / "tree")), "");
+        image::DocumentPtr back = chunktest::Open(dir / "x.exe");
+        ASSERT_TRUE(back);
+        EXPECT_EQ(back->formatCode, image::format_code::kDaa);
+        EXPECT_EQ(back->selfExtracting, 1);
+        chunktest::ExpectSectorsOf(*back, dir / "ref.iso");
+        RunOk("cd " + ShellQuote(dir.path()) + " && python3 " + chunktest::FixtureScript() +
+              " daacheck x.exe check.iso && cmp check.iso ref.iso");
+    }
+}
