@@ -176,6 +176,11 @@ TEST_F(LiveDriveMenu, CommandsReachTheHelperAndTheMenuFollows) {
             EXPECT_FALSE(ActionOf(menu, 33276)->isEnabled());
         }
         EXPECT_EQ(vdrive::ReadDriveTable()[2].letter, u'F');
+        // A language switch retranslates the menu bar: the popup stays in place.
+        frame.RefreshMenus();
+        EXPECT_EQ(tools->actions().back()->menu(), menu);
+        emit menu->aboutToShow();
+        EXPECT_EQ(menu->title(), QStringLiteral("Virtual Drive"));
 
         if (const char* shot = std::getenv("QV_DRIVE_MENU_SHOT")) {
             frame.resize(700, 420);
