@@ -13,6 +13,7 @@
 #include "containers/container_readers.h"
 #include "containers/mzp/container_install.h"
 #include "containers/xdi/xdi_container.h"
+#include "containers/daa/daa_container.h"
 #include "filesystems/disk/disk_image.h"
 #include "filesystems/filesystem_readers.h"
 #include "filesystems/ext2/ext2_volume.h"
@@ -123,6 +124,14 @@ int SaveXdiDocument(SaveRequest& request) {
                                     request.progress);
 }
 
+// DAA images: the image build of the document, each volume through the output set.
+int SaveDaaDocument(SaveRequest& request) {
+    SaveOutputSet& output = request.output;
+    return containers::SaveDaaImage(request.ctx, request.path,
+                                    [&output](std::u16string_view path) { return output.OpenVolume(path); },
+                                    request.progress);
+}
+
 // HFS and HFS+ files through the runs of their data forks.
 int ExtractHfsItem(image::ImageContext& ctx, const image::ImageItem& item, platform::FileHandle out,
                    foundation::ProgressCallbacks* progress) {
@@ -140,6 +149,7 @@ void InstallReaders() {
     containers::InstallMzpXdiServices();
     SetDocumentWriter(image::format_code::kMzp, SaveMzpDocument);
     SetDocumentWriter(image::format_code::kXdi, SaveXdiDocument);
+    SetDocumentWriter(image::format_code::kDaa, SaveDaaDocument);
     SetItemReader(ItemReaderKind::Ntfs, ExtractNtfsItem);
     SetItemReader(ItemReaderKind::Udf, ExtractUdfItem);
     SetItemReader(ItemReaderKind::Ext2, ExtractExt2Item);
@@ -161,6 +171,7 @@ void UninstallReaders() {
     SetDocumentWriter(image::format_code::kArchive, nullptr);
     SetDocumentWriter(image::format_code::kMzp, nullptr);
     SetDocumentWriter(image::format_code::kXdi, nullptr);
+    SetDocumentWriter(image::format_code::kDaa, nullptr);
     containers::UninstallMzpXdiServices();
     SetItemReader(ItemReaderKind::Hfs, nullptr);
     SetItemReader(ItemReaderKind::HfsPlus, nullptr);

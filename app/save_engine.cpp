@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/save_output.h"
+#include "containers/daa/daa_container.h"
 #include "containers/mzp/mzp_format.h"
 #include "foundation/dialog_services.h"
 #include "foundation/file_io.h"
@@ -138,6 +139,11 @@ int32_t PrepareSaveTarget(image::ImageContext& ctx, std::u16string_view path, in
             target.format = fc::kXdi;
             target.path = GetXdiFirstPartName(path);
             target.firstVolume = target.path;
+        } else if (chosen == fc::kDaa) {
+            // DAA keeps its own volumes; the writer names them from the path.
+            target.format = fc::kDaa;
+            target.path.assign(path);
+            target.firstVolume = containers::GetDaaFirstVolumeName(path, target.volumeNamingStyle);
         } else {
             target.format = fc::kMzp;
             // The writer names each volume from the name the user gave.
@@ -197,6 +203,7 @@ int SaveDocument(image::ImageContext& ctx, std::u16string_view path, int32_t for
     }
     // A self-extracting MZP keeps its format under the program's extension.
     if (ctx.selfExtracting && format == -1 && image::GetFileExtension(named) == u"mzp") format = fc::kMzp;
+    if (ctx.selfExtracting && format == -1 && image::GetFileExtension(named) == u"daa") format = fc::kDaa;
     if (ctx.selfExtracting) named = foundation::ChangeFileExtension(named, u"exe", foundation::MissingExtension::Append);
 
     SaveTarget target;

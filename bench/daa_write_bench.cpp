@@ -1,5 +1,6 @@
 // Compressing an image into DAA chunks (1 GiB by default; QV_BENCH_DAA_MB
-// changes it) through the DAA writer, timed in the same run as the peers on
+// changes it) through the sector writer and the DAA writer, on every core and
+// on one thread, timed in the same run as the peers on
 // the same file: level 0 (deflate variant) against "gzip -6", levels 1 and 2
 // (the smaller of deflate and LZMA86 per chunk) against "xz -T4 -5". The
 // counters give both times and sizes and their ratios. The data mixes text,
@@ -17,10 +18,12 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "containers/container_readers.h"
 #include "containers/daa/daa_container.h"
 #include "foundation/file_io.h"
 #include "image/document/image_context.h"
 #include "image/sectors/container_services.h"
+#include "image/sectors/sector_writers.h"
 #include "platform/text.h"
 
 namespace {
@@ -67,32 +70,28 @@ BenchImage& Fixture() {
     return image;
 }
 
-// The whole file through the writer family into out.daa; its size.
-uint64_t WriteDaa(const std::string& raw, const std::string& out, int32_t level) {
+// The whole file through the sector writer (chunks compressed on `threads`
+// threads, 0 for every core) into out.daa; its size.
+uint64_t WriteDaa(const std::string& raw, const std::string& out, int32_t level, uint32_t threads) {
+    containers::InstallContainerReaders();
+    image::SetChunkCompressionThreads(threads);
     image::ImageContext ctx;
     ctx.compressionLevel = level;
+    ctx.outputFormat = image::format_code::kDaa;
     ctx.sectorCount = int32_t(std::filesystem::file_size(raw) / 2048);
     ctx.outputHandle.reset(foundation::CreateNewFile(platform::Utf8ToUtf16(out)));
     foundation::UniqueFile in(foundation::OpenFileForRead(platform::Utf8ToUtf16(raw)));
-    image::IContainerWriterFamily& family = containers::DaaWriterFamily();
-    if (!ctx.outputHandle || !in || !family.Create(ctx) || !family.Begin(ctx, {})) return 0;
-    const uint32_t chunkSectors = family.ChunkSectors(ctx);
-    std::vector<uint8_t> chunk(size_t(chunkSectors) * 2048);
-    std::vector<uint8_t> output(size_t(chunkSectors) * 4096 + 0x49800);
-    for (uint32_t first = 0, index = 0; first < uint32_t(ctx.sectorCount); first += chunkSectors, ++index) {
-        const uint32_t n = std::min<uint32_t>(chunkSectors, uint32_t(ctx.sectorCount) - first);
-        if (!foundation::ReadFileAt(in.get(), chunk.data(), uint64_t(first) * 2048, size_t(n) * 2048)) return 0;
-        uint32_t type = 0;
-        const int64_t stored = family.CompressChunk(ctx, index, chunk.data(), size_t(n) * 2048, output.data(), type);
-        if (stored < 0) return 0;
-        const size_t skip = type == 0 && family.ContainerFormat(ctx) == 0x110 ? 14 : 0;
-        if (!family.WriteData(ctx, output.data() + skip, size_t(stored) - skip)) return 0;
-        family.SetChunkSize(ctx, index, uint32_t(size_t(stored) - skip));
-        family.SetChunkType(ctx, index, type);
+    if (!ctx.outputHandle || !in) return 0;
+    constexpr int32_t kPiece = 512;
+    std::vector<uint8_t> piece(size_t(kPiece) * 2048);
+    for (int32_t first = 0; first < ctx.sectorCount; first += kPiece) {
+        const int32_t n = std::min(kPiece, ctx.sectorCount - first);
+        if (!foundation::ReadFileAt(in.get(), piece.data(), uint64_t(first) * 2048, size_t(n) * 2048)) return 0;
+        if (image::WriteDaaSectors(ctx, first, piece.data(), n, {}) != n) return 0;
     }
-    if (family.Finish(ctx) != 0) return 0;
-    family.Free(ctx);
+    containers::DaaWriterFamily().Free(ctx);
     ctx.outputHandle.reset();
+    image::SetChunkCompressionThreads(0);
     return std::filesystem::file_size(out);
 }
 
@@ -104,16 +103,18 @@ void BM_WriteDaa(benchmark::State& state, int32_t level, const char* peer, const
     }
     const std::string out = (f.dir / "out.daa").string();
     const std::string peerOut = (f.dir / "peer.out").string();
-    std::vector<double> ours, theirs;
+    std::vector<double> ours, oneThread, theirs;
     uint64_t size = 0;
     for (auto _ : state) {
-        const double t = Seconds([&] { size = WriteDaa(f.raw, out, level); });
+        const double t = Seconds([&] { size = WriteDaa(f.raw, out, level, 0); });
         state.SetIterationTime(t);
         ours.push_back(t);
+        oneThread.push_back(Seconds([&] { WriteDaa(f.raw, out, level, 1); }));
         theirs.push_back(Seconds([&] { RunQuiet(std::string(peer) + " -c '" + f.raw + "' > '" + peerOut + "'"); }));
     }
     const double peerSize = double(std::filesystem::file_size(peerOut));
     state.counters["ours_s"] = Median(ours);
+    state.counters["one_thread_s"] = Median(oneThread);
     state.counters[std::string(peerName) + "_s"] = Median(theirs);
     state.counters["time_ratio"] = Median(ours) / Median(theirs);
     state.counters["size_ratio"] = double(size) / peerSize;

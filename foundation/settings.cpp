@@ -129,11 +129,14 @@ std::u16string GetVirtualDriveInstallDir() {
 // The virtual drive's key is read machine-wide, where the helper and the
 // installer put what the drives run with, and written per user: the helper,
 // started after a change, carries the user's choice over to the machine key.
+// The values are written per user: those are read first.
 uint32_t GetVirtualDriveDword(std::u16string_view name, uint32_t defaultValue) {
+    if (auto own = ReadDword(RegistryHive::CurrentUser, kVirtualDriveKey, name)) return *own;
     return ReadDword(RegistryHive::LocalMachine, kVirtualDriveKey, name).value_or(defaultValue);
 }
 
 std::optional<std::u16string> GetVirtualDriveString(std::u16string_view name) {
+    if (auto own = ReadString(RegistryHive::CurrentUser, kVirtualDriveKey, name)) return own;
     return ReadString(RegistryHive::LocalMachine, kVirtualDriveKey, name);
 }
 

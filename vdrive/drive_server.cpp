@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "app/open_document.h"
+#include "foundation/drive_device_services.h"
 #include "image/document/document.h"
 #include "platform/named_objects.h"
 #include "platform/sync.h"
@@ -111,10 +112,11 @@ ChannelReply DriveServer::Handle(const uint8_t* request) {
 }
 
 char16_t DriveServer::FreeLetter(char16_t wanted) const {
+    // The optical drives keep their letters: a virtual drive never takes one.
     auto used = [this](char16_t l) {
         for (const Drive& d : drives_)
             if (d.letter == l) return true;
-        return false;
+        return !foundation::DriveDeviceServices().DevicePath(l).empty();
     };
     if (wanted >= u'D' && wanted <= u'Z' && !used(wanted)) return wanted;
     for (char16_t l = u'D'; l <= u'Z'; ++l)

@@ -16,6 +16,7 @@
 #include "image/document/image_context.h"
 #include "image/document/item_tree.h"
 #include "image/iso/iso_reader.h"
+#include "image/sectors/sector_io.h"
 #include "platform/file.h"
 #include "platform/folders.h"
 #include "platform/text.h"
@@ -27,6 +28,14 @@ struct ImageFileSystem::OpenFile {
     bool direct = false;   // read from the image through the item's extents
     int cacheFd = -1;      // else the item's data, extracted once
     int64_t size = 0;
+    // Where the item's extents lie in the image file when the image stores
+    // its sectors as they are: reads then go straight from the file into
+    // the kernel's buffer, on every FUSE thread at once.
+    struct Run {
+        int64_t fileOffset = 0;
+        uint64_t length = 0;
+    };
+    std::vector<Run> runs;
 };
 
 namespace {
@@ -200,6 +209,15 @@ int ImageFileSystem::Open(const char* path, int flags, uint64_t& handle) {
     const app::ItemReaderKind kind = app::ReaderKindOf(*document_, *item);
     if (kind == app::ItemReaderKind::Iso && item->sourceMarker == 0) {
         file->direct = true;
+        for (const image::IsoExtent& e : image::IsoItemExtents(*item)) {
+            const std::optional<int64_t> at =
+                image::PlainSectorFileOffset(*document_, e.lba, int64_t((e.length + 2047) / 2048));
+            if (!at) {
+                file->runs.clear();
+                break;
+            }
+            file->runs.push_back({*at, e.length});
+        }
     } else {
         const app::ExtractItemData reader = app::GetItemReader(kind);
         if (!reader) return -EIO;
@@ -233,10 +251,33 @@ int ImageFileSystem::Read(uint64_t handle, char* buffer, size_t size, int64_t of
         const ssize_t n = ::pread(file->cacheFd, buffer, size, offset);
         return n < 0 ? -errno : int(n);
     }
+    if (!file->runs.empty()) {
+        if (const int n = ReadRuns(*file, buffer, size, offset); n >= 0) return n;
+    }
     std::lock_guard<std::mutex> guard(readLock_);
     const int64_t n =
         image::ReadIsoItemBytes(*document_, *file->item, uint64_t(offset), reinterpret_cast<uint8_t*>(buffer), size);
     return n < 0 ? -EIO : int(n);
+}
+
+int ImageFileSystem::ReadRuns(const OpenFile& file, char* buffer, size_t size, int64_t offset) {
+    const int fd = platform::FileDescriptor(document_->imageHandle.get());
+    size_t done = 0;
+    uint64_t runStart = 0;
+    for (const OpenFile::Run& run : file.runs) {
+        const uint64_t runEnd = runStart + run.length;
+        while (done < size && uint64_t(offset) + done < runEnd) {
+            const uint64_t inRun = uint64_t(offset) + done - runStart;
+            const size_t want = size_t(std::min<uint64_t>(size - done, runEnd - (uint64_t(offset) + done)));
+            const ssize_t n = ::pread(fd, buffer + done, want, run.fileOffset + int64_t(inRun));
+            // A failed or short read goes the readers' way, which says why.
+            if (n <= 0) return -1;
+            done += size_t(n);
+        }
+        runStart = runEnd;
+        if (done == size) break;
+    }
+    return int(done);
 }
 
 int ImageFileSystem::Release(uint64_t handle) {

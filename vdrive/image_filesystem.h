@@ -53,6 +53,9 @@ private:
     struct OpenFile;
     // The folder node or file item at the path; false when there is none.
     bool Resolve(const char* path, image::ImageFolder*& folder, image::ImageItem*& item);
+    // Bytes of a file stored plainly in the image, read from the image file
+    // without the readers; -1 when the file does not give them.
+    int ReadRuns(const OpenFile& file, char* buffer, size_t size, int64_t offset);
 
     image::DocumentPtr document_;
     std::u16string imagePath_;

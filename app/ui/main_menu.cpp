@@ -49,7 +49,7 @@ Node BuildMainMenu() {
               {Command(u"Burn Disc Image File...", 33290),
                Command(u"Make Image File from Disc (CD, DVD, BD)...", 33354), Separator(),
                Command(u"Compress Disc Image File...", 33293), Command(u"Decompress XDI File...", 33294),
-               Command(u"Convert Disc Image File...", 33295)}),
+               Command(u"Convert Disc Image File...", 33295), Separator(), Command(u"Virtual Drive", 33260)}),
         Popup(u"&Options", {Command(u"&Configuration...", 32964)}),
         Popup(u"&Help",
               {Command(u"Help &Contents", 57670), Command(u"&Online Help", 33298),

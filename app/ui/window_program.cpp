@@ -19,6 +19,7 @@
 #include "app/other_openers.h"
 #include "app/ui/audio_save_routes.h"
 #include "app/ui/command_file_dialogs.h"
+#include "app/ui/drive_menu.h"
 #include "app/ui/main_frame.h"
 #include "dialogs/ui/progress_routes.h"
 #include "foundation/deletion_queue.h"
@@ -209,6 +210,7 @@ int RunWindowProgram(int argc, char** argv) {
         QMessageBox::critical(nullptr, QStringLiteral("Quendravine"), QStringLiteral("The main window could not be created."));
         return 1;
     }
+    InstallVirtualDriveMenu(*shutdown.frame);
     if (shutdown.frame->ExitRequested()) return 0;
     if (placement) foundation::ui::ApplyPlacement(*shutdown.frame, *placement);
     else shutdown.frame->resize(900, 600);

@@ -72,7 +72,7 @@ bool ReadVolumes(DaaContainer& c, platform::FileHandle file) {
         if (i > 0 && size <= daa::kVolumeDataOffset) return false;
         c.volumeStarts.push_back(start);
         c.volumeSizes.push_back(size);
-        start += i == 0 ? size : size - daa::kVolumeDataOffset;
+        start += i == 0 ? size - VolumeZeroTrailer(c, size) : size - daa::kVolumeDataOffset;
     }
     c.multiVolume = count > 1;
     return true;
@@ -81,7 +81,8 @@ bool ReadVolumes(DaaContainer& c, platform::FileHandle file) {
 uint64_t JointSize(const DaaContainer& c) {
     if (c.volumeSizes.empty()) return 0;
     const size_t last = c.volumeSizes.size() - 1;
-    return c.volumeStarts[last] + c.volumeSizes[last] - (last == 0 ? 0 : daa::kVolumeDataOffset);
+    return c.volumeStarts[last] + c.volumeSizes[last] -
+           (last == 0 ? VolumeZeroTrailer(c, c.volumeSizes[0]) : daa::kVolumeDataOffset);
 }
 
 bool ReadComment(DaaContainer& c, platform::FileHandle file, image::ImageContext& ctx) {
@@ -199,6 +200,48 @@ bool ReadTable(DaaContainer& c, const uint8_t* header) {
         at += s;
     }
     c.offsets[size_t(c.chunkCount)] = at;
+    return true;
+}
+
+// The header position: 0, or behind a self-extracting stub as a trailer
+// (first) or an end record at the end of the file says. An end record's entry
+// table must read, or the file does not open.
+bool FindHeader(DaaContainer& c, platform::FileHandle file) {
+    const int64_t size = foundation::GetFileSize64(file);
+    if (size <= int64_t(daa::kTrailerBytes)) return true;
+    uint8_t tail[daa::kEndRecordBytes] = {};
+    const size_t n = std::min<uint64_t>(uint64_t(size), sizeof tail);
+    if (!foundation::ReadFileAt(file, tail + sizeof tail - n, uint64_t(size) - n, n)) return false;
+    foundation::ByteCursor trailer(tail + sizeof tail - daa::kTrailerBytes, daa::kTrailerBytes);
+    if (trailer.Le32(0) == daa::kRecordTrailer && trailer.Le32(4) == daa::kTrailerBytes) {
+        const uint64_t h = trailer.Le32(12) & 0x7FFFFFFFu;
+        uint8_t magic[16];
+        if (h + daa::kHeaderBytes <= uint64_t(size) && foundation::ReadFileAt(file, magic, h, sizeof magic) &&
+            (MagicOf(magic) == Magic::Daa || MagicOf(magic) == Magic::Hxi)) {
+            c.headerPosition = h;
+            return true;
+        }
+    }
+    if (uint64_t(size) <= daa::kMinEndRecordFile) return true;
+    foundation::ByteCursor end(tail, sizeof tail);
+    if (end.Le32(0) != daa::kRecordEnd || end.Le32(4) != daa::kEndRecordBytes) return true;
+    const uint64_t h = end.Le32(20);
+    const uint64_t tablePosition = end.Le32(12), tableBytes = end.Le32(16);
+    if (h + daa::kHeaderBytes > uint64_t(size) - daa::kEndRecordBytes) return true;
+    uint8_t magic[16];
+    if (!foundation::ReadFileAt(file, magic, h, sizeof magic) ||
+        (MagicOf(magic) != Magic::Daa && MagicOf(magic) != Magic::Hxi))
+        return true;
+    // The entry table lies between the stub and the header.
+    if (tableBytes < kEntryTableHead || tableBytes > kMaxEntryTableBytes || tablePosition > h ||
+        tableBytes > h - tablePosition)
+        return false;
+    std::vector<uint8_t> record(static_cast<size_t>(tableBytes), 0);
+    if (!foundation::ReadFileAt(file, record.data(), tablePosition, record.size())) return false;
+    c.sfx = ParseEntryTable(record.data(), record.size());
+    if (!c.sfx) return false;
+    c.headerPosition = h;
+    c.endRecord = true;
     return true;
 }
 
@@ -422,6 +465,7 @@ bool OpenDaaContainer(image::ImageContext& ctx, DaaContainer& c) {
     c.decoder.reset(new (std::nothrow) codecs::DeflateDecoder);
     c.cache = codecs::CreateChunkCache(kCacheSlots);
     if (!c.decoder || !c.cache) return false;
+    if (!FindHeader(c, ctx.imageHandle.get())) return false;
     return ParseHeader(c, ctx, ctx.imageHandle.get());
 }
 

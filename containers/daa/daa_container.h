@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -16,6 +17,7 @@
 
 #include "codecs/chunk_cache.h"
 #include "containers/daa/daa_password.h"
+#include "containers/sfx/sfx_settings.h"
 #include "foundation/file_io.h"
 
 namespace image {
@@ -23,6 +25,9 @@ struct ImageContext;
 }
 namespace codecs {
 struct DeflateDecoder;
+}
+namespace foundation {
+struct ProgressCallbacks;
 }
 namespace image {
 class IContainerWriterFamily;
@@ -50,6 +55,11 @@ constexpr uint32_t kRecordVolume = 1;
 constexpr uint32_t kRecordVolumeSizes = 2;
 constexpr uint32_t kRecordPassword = 3;
 constexpr uint32_t kRecordComment = 4;
+constexpr uint32_t kRecordEnd = 5;
+constexpr uint32_t kRecordTrailer = 6;
+constexpr size_t kEndRecordBytes = 28;
+constexpr size_t kTrailerBytes = 20;
+constexpr uint64_t kMinEndRecordFile = 65536;   // an end record is looked for only in larger files
 constexpr size_t kVolumeRecordBytes = 60;
 constexpr uint64_t kVolumeDataOffset = 100;   // volume header (40) and volume record (60)
 constexpr size_t kVolumeHeaderBytes = 40;
@@ -97,6 +107,8 @@ struct DaaContainer {
     foundation::UniqueFile volumeFile;    // the later volume read last
     int32_t volumeFileIndex = -1;
 
+    bool endRecord = false;            // the file ends in an end record (self-extracting)
+    SfxSettingsOwner sfx;              // its entry table
     bool passwordRefused = false;
     bool formatUnsupported = false;
     DaaNibbleTables password;          // empty without a password
@@ -121,6 +133,24 @@ struct DaaContainer {
     std::string writePassword;
     std::vector<uint8_t> scratch;     // the deflate result beside the LZMA one
     std::vector<uint8_t> trailing;    // the table as it goes after the last chunk
+    uint32_t lzmaHeaderChunk = UINT32_MAX;   // the chunk the shared LZMA header came from
+    std::mutex writeLock;             // chunks are compressed on several threads
+
+    // Output files, volume 0 first: each comes from the opener (a new file
+    // for its final name, owned by the opener's caller).
+    struct Output {
+        std::u16string path;
+        platform::FileHandle file = nullptr;
+        uint64_t size = 0;            // bytes written
+    };
+    std::function<platform::FileHandle(std::u16string_view)> opener;
+    std::vector<Output> outputs;
+    bool split = false;
+    uint64_t volumeLimit = 0;         // bytes per volume file, 0 for no limit
+    uint32_t volumeSlots = 1;
+    std::vector<uint8_t> stub;        // the stub program of self-extracting output
+    uint64_t entryTablePosition = 0;
+    uint64_t entryTableBytes = 0;
 
     DaaContainer();
     ~DaaContainer();
@@ -138,6 +168,12 @@ bool OpenDaaContainer(image::ImageContext& ctx, DaaContainer& container);
 // past the end, a failed read).
 std::optional<std::vector<uint8_t>> ReadDaaDescriptor(platform::FileHandle file, uint32_t type, uint64_t position,
                                                       size_t maxBytes);
+
+// The end record at the end of volume 0 (of a file of `size` bytes) is no
+// part of the joint address space: its 28 bytes, or 0.
+inline uint64_t VolumeZeroTrailer(const DaaContainer& c, uint64_t size) {
+    return c.endRecord && size >= daa::kEndRecordBytes ? daa::kEndRecordBytes : 0;
+}
 
 uint64_t GetDaaChunkStoredLength(const DaaContainer& c, uint64_t i);
 uint32_t GetDaaChunkType(const DaaContainer& c, uint64_t i);
@@ -170,6 +206,23 @@ namespace containers {
 
 // The writer family the sector writer drives for DAA output (one per process).
 image::IContainerWriterFamily& DaaWriterFamily();
+
+using DaaOutputOpener = std::function<platform::FileHandle(std::u16string_view finalPath)>;
+
+// The name of volume 0 of a split image saved under `path`: "x.daa" becomes
+// x.part01.daa (style 0), x.part001.daa (style 1) or stays x.daa (style 2); a
+// name without the extension daa, hxi or exe gets "daa".
+std::u16string GetDaaFirstVolumeName(std::u16string_view path, int32_t style);
+
+// Creates the document's DAA writer for the image of ctx.sectorCount sectors;
+// every output file (each volume of split output) comes from opener. False
+// with the error text set when the options cannot be written.
+bool CreateDaaWriter(image::ImageContext& ctx, std::u16string_view path, DaaOutputOpener opener);
+
+// Builds the document's image and writes it as DAA to path (or its volumes)
+// through opener. 1 saved, 0 cancelled, -1 failed (the error has been shown).
+int SaveDaaImage(image::ImageContext& ctx, std::u16string_view path, DaaOutputOpener opener,
+                 foundation::ProgressCallbacks* progress);
 
 // The image core's DAA open: attaches the container as the document's reader
 // and probes the file system inside. 0 attached, -1 not a readable DAA/HXI

@@ -24,9 +24,19 @@ bool OpenFirstVolume(image::ImageContext& ctx) {
         return true;
     std::u16string first = FindFirstDaaVolume(ctx.imagePath);
     const std::u16string folder = foundation::FolderOfPath(first);
-    const std::u16string found = image::FindNameNoCase(folder, foundation::NameOfPath(first));
-    if (!found.empty()) first = foundation::CombinePath(folder, found);
-    foundation::UniqueFile file(foundation::OpenFileForRead(first));
+    // Volume 0 of a self-extracting set is the program: x.part01.exe.
+    std::u16string program = first;
+    if (program.size() >= 4 && program[program.size() - 4] == u'.') program.replace(program.size() - 3, 3, u"exe");
+    foundation::UniqueFile file;
+    for (const std::u16string& candidate : {first, program}) {
+        const std::u16string found = image::FindNameNoCase(folder, foundation::NameOfPath(candidate));
+        const std::u16string path = found.empty() ? candidate : foundation::CombinePath(folder, found);
+        file.reset(foundation::OpenFileForRead(path));
+        if (file) {
+            first = path;
+            break;
+        }
+    }
     if (!file) return false;
     ctx.imagePath = first;
     ctx.imageHandle = std::move(file);
@@ -52,6 +62,8 @@ int AttachDaaContainer(image::ImageContext& ctx) {
     ctx.volumeSize = int64_t(state->volumeSizes.empty() ? 0 : state->volumeSizes[0]);
     ctx.volumeNamingStyle = state->namingStyle;
     ctx.passwordSet = state->password.rows.empty() ? 0 : 1;
+    // Saved again, the image keeps its stub.
+    if (state->endRecord) ctx.selfExtracting = 1;
     ctx.daaReader.Attach(state.release(), FreeState);
     ctx.sectorSize = 2048;
     ctx.userDataOffset = 0;

@@ -104,7 +104,8 @@ bool ReadDaaStored(DaaContainer& c, uint8_t* destination, uint64_t offset, uint6
         // The volume holding the offset, and where in its file.
         size_t volume = c.volumeStarts.size();
         for (size_t i = 0; i < c.volumeStarts.size(); ++i) {
-            const uint64_t share = i == 0 ? c.volumeSizes[i] : c.volumeSizes[i] - daa::kVolumeDataOffset;
+            const uint64_t share = i == 0 ? c.volumeSizes[i] - VolumeZeroTrailer(c, c.volumeSizes[i])
+                                          : c.volumeSizes[i] - daa::kVolumeDataOffset;
             if (offset >= c.volumeStarts[i] && offset - c.volumeStarts[i] < share) {
                 volume = i;
                 break;
@@ -115,7 +116,8 @@ bool ReadDaaStored(DaaContainer& c, uint8_t* destination, uint64_t offset, uint6
             return false;
         }
         const uint64_t inside = offset - c.volumeStarts[volume];
-        const uint64_t share = volume == 0 ? c.volumeSizes[0] : c.volumeSizes[volume] - daa::kVolumeDataOffset;
+        const uint64_t share = volume == 0 ? c.volumeSizes[0] - VolumeZeroTrailer(c, c.volumeSizes[0])
+                                           : c.volumeSizes[volume] - daa::kVolumeDataOffset;
         const uint64_t n = std::min(length, share - inside);
         platform::FileHandle file = VolumeHandle(c, volume);
         if (!file) {

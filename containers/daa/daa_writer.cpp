@@ -9,6 +9,7 @@
 // whether the table follows the chunks.
 
 #include <sys/random.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
@@ -19,6 +20,9 @@
 #include "codecs/deflate_encoder.h"
 #include "containers/daa/daa_container.h"
 #include "containers/lzma86/lzma86.h"
+#include "containers/sfx/sfx_stub.h"
+#include "foundation/dialog_services.h"
+#include "foundation/strings.h"
 #include "foundation/byte_cursor.h"
 #include "foundation/operation_status.h"
 #include "foundation/settings.h"
@@ -26,12 +30,14 @@
 #include "image/sectors/container_services.h"
 #include "image/sectors/writer_switches.h"
 #include "platform/file.h"
+#include "platform/last_error.h"
 
 namespace containers {
 namespace {
 
 constexpr uint32_t kLzmaPreset = 5;
 constexpr uint64_t kMaxDataOffset = daa::kDataOffsetMask;   // 24 bits in the header
+constexpr uint64_t kMaxVolumeBytes = (uint64_t(1) << 40) - 1;   // 5-byte size entries
 // "DmFlags" bits.
 constexpr uint32_t kDmAdditiveMask = 1u << 5;
 constexpr uint32_t kDmDeflateOnly = 1u << 8;
@@ -65,9 +71,157 @@ uint64_t TableBytes(const DaaContainer& c) {
     return c.format == daa::kFormat100 ? 3 * c.chunkCount : (c.chunkCount * (c.lengthBits + c.typeBits) + 7) / 8;
 }
 
-bool WriteAt(image::ImageContext& ctx, uint64_t offset, const uint8_t* bytes, size_t length) {
-    return platform::FileWriteAt(ctx.outputHandle.get(), offset, bytes, length) == int64_t(length);
+using Output = DaaContainer::Output;
+
+// An exact write into an output file.
+bool Put(Output& out, uint64_t at, const uint8_t* bytes, size_t length) {
+    if (length == 0) return true;
+    if (platform::FileWriteAt(out.file, at, bytes, length) != int64_t(length)) return false;
+    out.size = std::max(out.size, at + length);
+    return true;
 }
+
+bool Put(Output& out, uint64_t at, const std::vector<uint8_t>& bytes) { return Put(out, at, bytes.data(), bytes.size()); }
+
+// Writes what it can: after a partial write (a full disk) the request is
+// halved until nothing more goes. The bytes written, -1 on another error.
+int64_t WriteFileRetry(platform::FileHandle file, uint64_t at, const uint8_t* bytes, size_t length) {
+    size_t done = 0;
+    size_t request = length;
+    while (done < length && request != 0) {
+        const size_t want = std::min(request, length - done);
+        const int64_t n = platform::FileWriteAt(file, at + done, bytes + done, want);
+        if (n < 0) return -1;
+        done += size_t(n);
+        if (size_t(n) < want) request /= 2;
+    }
+    return int64_t(done);
+}
+
+uint32_t VolumeSlots(int32_t style) { return style == 0 ? 99 : style == 1 ? 512 : style == 2 ? 101 : 0; }
+
+void Refuse(std::u16string_view text) {
+    foundation::SetLastErrorText(text);
+    platform::SetLastError(platform::kErrorInvalidParameter);
+}
+
+uint64_t PaddedStubSize(uint64_t stubBytes, uint64_t tableBytes) {
+    return (stubBytes + tableBytes + kSfxAlignment - 1) / kSfxAlignment * kSfxAlignment;
+}
+
+std::array<uint8_t, daa::kEndRecordBytes> EndRecord(const DaaContainer& c) {
+    std::array<uint8_t, daa::kEndRecordBytes> r{};
+    foundation::ByteWriter w(r);
+    w.Le32(0, daa::kRecordEnd);
+    w.Le32(4, uint32_t(daa::kEndRecordBytes));
+    w.Le32(12, uint32_t(c.entryTablePosition));
+    w.Le32(16, uint32_t(c.entryTableBytes));
+    w.Le32(20, uint32_t(c.headerPosition));
+    return r;
+}
+
+// The share of the joint address space volume i holds: volume 0 its whole
+// file but the end record, later volumes what follows their 100 bytes.
+uint64_t Share(const DaaContainer& c, size_t i) {
+    const uint64_t size = c.outputs[i].size;
+    if (i > 0) return size - daa::kVolumeDataOffset;
+    return c.endRecord && size >= c.headerPosition + c.headerAreaBytes + daa::kEndRecordBytes
+               ? size - daa::kEndRecordBytes
+               : size;
+}
+
+std::array<uint8_t, daa::kVolumeRecordBytes> VolumeRecord(const DaaContainer& c, size_t index) {
+    std::array<uint8_t, daa::kVolumeRecordBytes> r{};
+    foundation::ByteWriter w(r);
+    w.Le32(0, daa::kRecordVolume);
+    w.Le32(4, uint32_t(daa::kVolumeRecordBytes));
+    w.Le32(8, uint32_t(c.outputs.size()));
+    w.Le32(12, uint32_t(index));
+    uint64_t start = 0;
+    for (size_t i = 0; i < index; ++i) start += Share(c, i);
+    w.Le64(32, start);
+    w.Le64(40, c.outputs[index].size);
+    w.U8(48, uint8_t(c.namingStyle));
+    return r;
+}
+
+std::vector<uint8_t> VolumeSizesRecord(const DaaContainer& c) {
+    std::vector<uint8_t> r(16 + 5 * size_t(c.volumeSlots), 0);
+    foundation::ByteWriter w(r);
+    w.Le32(0, daa::kRecordVolumeSizes);
+    w.Le32(4, uint32_t(r.size()));
+    w.Le32(8, uint32_t(c.outputs.size()));
+    w.Le32(12, 1);
+    for (size_t i = 0; i < c.outputs.size(); ++i) {
+        w.Le32(16 + 5 * i, uint32_t(c.outputs[i].size));
+        w.U8(20 + 5 * i, uint8_t(c.outputs[i].size >> 32));
+    }
+    return r;
+}
+
+std::array<uint8_t, daa::kVolumeHeaderBytes> VolumeHeader() {
+    std::array<uint8_t, daa::kVolumeHeaderBytes> h{};
+    foundation::ByteWriter w(h);
+    w.Put(0, "DAA VOL", 8);
+    w.Le32(16, uint32_t(daa::kVolumeDataOffset));
+    w.Le32(36, codecs::Crc32(h.data(), 36));
+    return h;
+}
+
+// A later volume: its header and volume record (rewritten at the end) before the data.
+bool BeginVolume(DaaContainer& c, size_t index) {
+    Output& out = c.outputs[index];
+    const auto header = VolumeHeader();
+    const auto record = VolumeRecord(c, index);
+    return Put(out, 0, header.data(), header.size()) && Put(out, header.size(), record.data(), record.size());
+}
+
+bool NextVolume(DaaContainer& c) {
+    const size_t index = c.outputs.size();
+    if (index >= c.volumeSlots) {
+        foundation::ReportTooManyVolumes();
+        Refuse(foundation::LangString(foundation::kStrTooManyVolumes));
+        return false;
+    }
+    const std::u16string name = GetDaaVolumeName(c.outputs[0].path, int32_t(index), c.namingStyle);
+    if (name.empty()) return false;
+    platform::FileHandle file = c.opener(name);
+    if (!file) return false;
+    c.outputs.push_back({name, file, 0});
+    return BeginVolume(c, index);
+}
+
+// Spreads bytes over the volumes: each takes what its limit leaves (volume 0
+// keeping room for the end record); without a limit a volume ends when the
+// disk is full, and one that takes nothing fails.
+bool WriteSplit(DaaContainer& c, const uint8_t* bytes, size_t length) {
+    while (length != 0) {
+        const size_t index = c.outputs.size() - 1;
+        Output& out = c.outputs[index];
+        const uint64_t reserve = index == 0 && c.endRecord ? daa::kEndRecordBytes : 0;
+        uint64_t room = length;
+        if (c.volumeLimit != 0) room = c.volumeLimit > out.size + reserve ? c.volumeLimit - out.size - reserve : 0;
+        const size_t n = size_t(std::min<uint64_t>(room, length));
+        const uint64_t before = out.size;
+        const int64_t wrote = n == 0 ? 0 : WriteFileRetry(out.file, out.size, bytes, n);
+        if (wrote < 0 || (c.volumeLimit != 0 && size_t(wrote) != n)) return false;
+        out.size += uint64_t(wrote);
+        bytes += wrote;
+        length -= size_t(wrote);
+        if (length == 0) break;
+        if (c.volumeLimit == 0 && wrote == 0 && before == (index == 0 ? out.size : daa::kVolumeDataOffset)) {
+            platform::SetLastError(platform::kErrorDiskFull);
+            return false;
+        }
+        if (index == 0 && c.endRecord) {
+            const auto end = EndRecord(c);
+            if (!Put(out, out.size, end.data(), end.size())) return false;
+        }
+        if (!NextVolume(c)) return false;
+    }
+    return true;
+}
+
 
 std::array<uint8_t, daa::kHeaderBytes> FinalHeader(const DaaContainer& c) {
     std::array<uint8_t, daa::kHeaderBytes> h{};
@@ -108,81 +262,47 @@ std::array<uint8_t, daa::kHeaderBytes> FinalHeader(const DaaContainer& c) {
 class DaaWriterFamilyImpl final : public image::IContainerWriterFamily {
 public:
     bool Create(image::ImageContext& ctx) override {
-        ctx.daaWriter.Reset();
-        std::unique_ptr<image::DaaContainerState> state(new (std::nothrow) image::DaaContainerState);
-        // The sector writer finishes at the same count (a build's output size).
-        const int32_t sectors = ctx.sectorCount > 0 ? ctx.sectorCount : ctx.endSector;
-        if (!state || sectors <= 0) return false;
-        DaaContainer& c = *state;
-        c.image = &ctx;
-        c.compressionLevel = std::clamp(ctx.compressionLevel, 0, 2);
-        c.sectorCount = uint64_t(sectors);
-        c.imageSize = c.sectorCount * 2048;
-        const uint32_t dm = foundation::ReadSettingDword(u"DmFlags", 0);
-        if (c.compressionLevel == 0) {
-            c.format = daa::kFormat100;
-            c.chunkSize = 65536;
-        } else {
-            c.format = daa::kFormat110;
-            c.chunkSize = c.compressionLevel == 1 ? 524288 : 4194304;
-            c.deflateOnly = (dm & kDmDeflateOnly) != 0;
-            c.variant = int32_t((dm >> 9) & 3);
-            c.tableMasked = (dm & kDmTableMask) != 0;
-            c.sharedLzmaHeader = image::WriterSwitchH.load();
-            c.tableAtEnd = image::WriterSwitchE.load();
-            c.compressedTable = c.tableAtEnd && image::WriterSwitchC.load();
-            // The additive mask changes the table's first byte in place, which
-            // a table after the chunks never gets back to.
-            if ((dm & kDmAdditiveMask) && !c.tableAtEnd) c.flags |= daa::kFlagAdditiveMask;
-            c.lengthBits = BitWidth(c.chunkSize - 1);
-            c.typeBits = c.deflateOnly ? 0 : 1;
-            c.allType1 = c.deflateOnly;
-        }
-        c.sectorsPerChunk = uint32_t(c.chunkSize / 2048);
-        c.chunkCount = (c.imageSize + c.chunkSize - 1) / c.chunkSize;
-        c.lastChunkSize = c.imageSize % c.chunkSize != 0 ? c.imageSize % c.chunkSize : c.chunkSize;
-        try {
-            c.table.assign(size_t(TableBytes(c)) + 8, 0);
-        } catch (const std::bad_alloc&) {
-            return false;
-        }
-        c.headerAreaBytes = daa::kHeaderBytes;
-        if (ctx.passwordEnabled != 0 && ctx.writePassword[0] != 0) {
-            // The reader takes 64 bytes: a longer password could never open the file.
-            c.writePassword.assign(ctx.writePassword.data(),
-                                   std::min(strnlen(ctx.writePassword.data(), ctx.writePassword.size()),
-                                            kDaaPasswordMaxBytes));
-            if (!SetDaaPassword(c.writePassword, c.password)) return false;
-            c.headerAreaBytes += kDaaPasswordRecordBytes;
-        }
-        if (!ctx.archiveComment.empty()) {
-            const size_t length = std::min<size_t>(ctx.archiveComment.size(), daa::kMaxCommentBytes);
-            std::vector<uint8_t> chain(length + 65536 + 16);
-            const int64_t n = codecs::DeflateCompressBuffer(reinterpret_cast<const uint8_t*>(ctx.archiveComment.data()),
-                                                            chain.data(), length, chain.size());
-            if (n <= 0) return false;
-            c.comment.assign(12 + size_t(n), 0);
-            foundation::ByteWriter w(c.comment);
-            w.Le32(0, daa::kRecordComment);
-            w.Le32(4, uint32_t(c.comment.size()));
-            w.Put(12, chain.data(), size_t(n));
-            c.headerAreaBytes += c.comment.size();
-        }
-        // The data offset has 24 bits: a table that pushes the first chunk past
-        // them (level 0 above some 350 GB) cannot be written.
-        if (c.headerAreaBytes + (c.tableAtEnd ? 0 : TableBytes(c)) > kMaxDataOffset) return false;
-        ctx.daaWriter.Attach(state.release(), FreeState);
-        return true;
+        if (ctx.daaWriter) return true;
+        // A save without an opener of its own writes the one output file.
+        platform::FileHandle out = ctx.outputHandle.get();
+        if (!out) return false;
+        auto once = [out, used = false](std::u16string_view) mutable {
+            if (used) return platform::FileHandle(nullptr);
+            used = true;
+            return out;
+        };
+        return CreateDaaWriter(ctx, ctx.writingPath, once);
     }
 
     bool Begin(image::ImageContext& ctx, const image::WriterArguments&) override {
         DaaContainer* c = Writer(ctx);
-        if (!c) return false;
-        std::array<uint8_t, daa::kHeaderBytes> placeholder{};
-        foundation::ByteWriter w(placeholder);
+        if (!c || c->outputs.empty()) return false;
+        Output& first = c->outputs[0];
+        if (!c->stub.empty()) {
+            // Stub, entry table, zeros to a 1024-byte boundary: the header
+            // follows. The file is a program, executable as the user's mask allows.
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            if (::fchmod(platform::FileDescriptor(first.file), 0755 & ~mask) != 0) return false;
+            if (!Put(first, 0, c->stub)) return false;
+            const std::vector<uint8_t> table = BuildEntryTable(SfxSettings{});
+            c->entryTablePosition = c->stub.size();
+            c->entryTableBytes = table.size();
+            if (!Put(first, c->entryTablePosition, table)) return false;
+            const uint64_t end = c->entryTablePosition + table.size();
+            if (end > c->headerPosition) return false;
+            if (!Put(first, end, std::vector<uint8_t>(size_t(c->headerPosition - end), 0))) return false;
+        }
+        std::vector<uint8_t> head(daa::kHeaderBytes, 0);
+        foundation::ByteWriter w(head);
         w.Put(0, "DAA", 4);
         w.Le32(16, uint32_t(c->headerAreaBytes));
-        std::vector<uint8_t> head(placeholder.begin(), placeholder.end());
+        if (c->split) {
+            const auto record = VolumeRecord(*c, 0);
+            head.insert(head.end(), record.begin(), record.end());
+            const std::vector<uint8_t> sizes = VolumeSizesRecord(*c);
+            head.insert(head.end(), sizes.begin(), sizes.end());
+        }
         head.insert(head.end(), c->comment.begin(), c->comment.end());
         if (!c->password.rows.empty()) {
             std::array<uint8_t, 128> check{};
@@ -190,10 +310,14 @@ public:
             const auto record = MakeDaaPasswordRecord(c->writePassword, check);
             head.insert(head.end(), record.begin(), record.end());
         }
+        if (c->endRecord) {
+            const auto end = EndRecord(*c);
+            head.insert(head.end(), end.begin(), end.end());
+        }
+        if (head.size() != c->headerAreaBytes) return false;
         if (!c->tableAtEnd) head.resize(head.size() + size_t(TableBytes(*c)), 0);
-        if (!WriteAt(ctx, 0, head.data(), head.size())) return false;
-        c->writePosition = head.size();
-        c->totalDataSize = head.size();
+        if (!Put(first, c->headerPosition, head)) return false;
+        c->totalDataSize = c->headerPosition + head.size();
         return true;
     }
 
@@ -205,6 +329,7 @@ public:
     uint32_t ContainerFormat(const image::ImageContext& ctx) const override {
         return ctx.daaWriter ? ctx.daaWriter->format : 0;
     }
+    bool ConcurrentChunks(const image::ImageContext&) const override { return true; }
 
     int64_t CompressChunk(image::ImageContext& ctx, uint32_t chunkIndex, const uint8_t* sectors, size_t length,
                           uint8_t* output, uint32_t& type) override {
@@ -216,12 +341,14 @@ public:
         size_t payload = 0;
         type = daa::kChunkDeflate;
         const int32_t variant = c->format == daa::kFormat100 ? 0 : c->variant;
+        // Each call has its own scratch: chunks are compressed on several threads.
+        std::vector<uint8_t> scratch;
         try {
-            if (c->scratch.size() < c->chunkSize + 65536) c->scratch.resize(size_t(c->chunkSize) + 65536);
+            scratch.resize(size_t(c->chunkSize) + 65536);
         } catch (const std::bad_alloc&) {
             return -1;
         }
-        const int64_t deflated = codecs::DeflateCompressBlock(sectors, c->scratch.data(), length, variant, c->scratch.size());
+        const int64_t deflated = codecs::DeflateCompressBlock(sectors, scratch.data(), length, variant, scratch.size());
         if (deflated <= 0) return -1;
         std::vector<uint8_t> lzma;
         if (c->format == daa::kFormat110 && !c->deflateOnly)
@@ -229,14 +356,12 @@ public:
         const size_t headerless = c->sharedLzmaHeader ? kLzma86HeaderBytes : 0;
         if (!lzma.empty() && lzma.size() - headerless < size_t(deflated) && lzma.size() + 4 <= room) {
             type = daa::kChunkLzma;
-            if (c->sharedLzmaHeader && !c->anyLzmaChunk) std::memcpy(c->lzmaHeader.data(), lzma.data(), 6);
-            c->anyLzmaChunk = true;
             std::memcpy(output, lzma.data(), lzma.size());
             skip = headerless;
             payload = lzma.size() - headerless;
         } else {
             if (size_t(deflated) + 4 > room) return -1;
-            std::memcpy(output, c->scratch.data(), size_t(deflated));
+            std::memcpy(output, scratch.data(), size_t(deflated));
             payload = size_t(deflated);
         }
         // Format 0x110 reads a payload of the chunk's own size as stored bytes:
@@ -250,7 +375,19 @@ public:
         uint8_t* bytes = output + skip;
         const uint32_t crc = codecs::Crc32(bytes, payload);
         foundation::ByteWriter(bytes + payload, 4).Le32(0, crc);
-        if (chunkIndex < 2) c->chunkCrcs[chunkIndex] = crc;
+        {
+            // The header keeps the first LZMA chunk's header bytes and the
+            // CRCs of chunks 0 and 1, whatever order the threads finish in.
+            std::lock_guard<std::mutex> hold(c->writeLock);
+            if (chunkIndex < 2) c->chunkCrcs[chunkIndex] = crc;
+            if (type == daa::kChunkLzma) {
+                if (c->sharedLzmaHeader && chunkIndex < c->lzmaHeaderChunk) {
+                    std::memcpy(c->lzmaHeader.data(), output, 6);
+                    c->lzmaHeaderChunk = chunkIndex;
+                }
+                c->anyLzmaChunk = true;
+            }
+        }
         if (!c->password.rows.empty()) {
             const std::vector<uint8_t> plain(bytes, bytes + payload + 4);
             ScrambleDaaChunk(c->password, plain.data(), bytes, plain.size());
@@ -260,8 +397,9 @@ public:
 
     bool WriteData(image::ImageContext& ctx, const uint8_t* bytes, size_t length) override {
         DaaContainer* c = Writer(ctx);
-        if (!c || !WriteAt(ctx, c->writePosition, bytes, length)) return false;
-        c->writePosition += length;
+        if (!c || c->outputs.empty()) return false;
+        if (c->split ? !WriteSplit(*c, bytes, length) : !Put(c->outputs[0], c->outputs[0].size, bytes, length))
+            return false;
         c->totalDataSize += length;
         ctx.bytesWritten = int64_t(c->totalDataSize);
         return true;
@@ -300,9 +438,26 @@ public:
 
     int Finish(image::ImageContext& ctx) override {
         DaaContainer* c = Writer(ctx);
-        if (!c) return -1;
+        if (!c || c->outputs.empty()) return -1;
+        Output& first = c->outputs[0];
+        // The end record closes volume 0; a later volume has had it already.
+        if (c->endRecord && c->outputs.size() == 1) {
+            const auto end = EndRecord(*c);
+            if (!Put(first, first.size, end.data(), end.size())) return -1;
+        }
+        if (c->split) {
+            for (size_t i = 0; i < c->outputs.size(); ++i)
+                if (c->outputs[i].size > kMaxVolumeBytes) return -1;
+            // Every volume record now names the final count.
+            for (size_t i = 1; i < c->outputs.size(); ++i)
+                if (!BeginVolume(*c, i)) return -1;
+            const auto record = VolumeRecord(*c, 0);
+            const std::vector<uint8_t> sizes = VolumeSizesRecord(*c);
+            const uint64_t at = c->headerPosition + daa::kHeaderBytes;
+            if (!Put(first, at, record.data(), record.size()) || !Put(first, at + record.size(), sizes)) return -1;
+        }
         const std::array<uint8_t, daa::kHeaderBytes> header = FinalHeader(*c);
-        if (!WriteAt(ctx, 0, header.data(), header.size())) return -1;
+        if (!Put(first, c->headerPosition, header.data(), header.size())) return -1;
         if (c->tableAtEnd) return 0;
         const uint64_t tableBytes = TableBytes(*c);
         std::vector<uint8_t> table(c->table.begin(), c->table.begin() + long(tableBytes));
@@ -312,7 +467,7 @@ public:
             for (uint64_t i = 0; i < tableBytes; ++i) sum = uint8_t(sum + uint8_t(s0 + i * s1));
             table[0] = uint8_t(table[0] + sum);
         }
-        return WriteAt(ctx, c->headerAreaBytes, table.data(), table.size()) ? 0 : -1;
+        return Put(first, c->headerPosition + c->headerAreaBytes, table) ? 0 : -1;
     }
 };
 
@@ -321,6 +476,130 @@ public:
 image::IContainerWriterFamily& DaaWriterFamily() {
     static DaaWriterFamilyImpl family;
     return family;
+}
+
+std::u16string GetDaaFirstVolumeName(std::u16string_view path, int32_t style) {
+    std::u16string stem(path);
+    std::u16string extension = u"daa";
+    if (stem.size() >= 4 && stem[stem.size() - 4] == u'.') {
+        std::u16string lower = stem.substr(stem.size() - 3);
+        for (char16_t& ch : lower)
+            if (ch >= u'A' && ch <= u'Z') ch = char16_t(ch + 32);
+        if (lower == u"daa" || lower == u"hxi" || lower == u"exe") {
+            extension = stem.substr(stem.size() - 3);
+            stem.resize(stem.size() - 4);
+        }
+    }
+    const std::u16string_view part = style == 0 ? u".part01." : style == 1 ? u".part001." : u".";
+    return stem + std::u16string(part) + extension;
+}
+
+bool CreateDaaWriter(image::ImageContext& ctx, std::u16string_view path, DaaOutputOpener opener) {
+    ctx.daaWriter.Reset();
+    std::unique_ptr<image::DaaContainerState> state(new (std::nothrow) image::DaaContainerState);
+    // The sector writer finishes at the same count (a build's output size).
+    const int32_t sectors = ctx.sectorCount > 0 ? ctx.sectorCount : ctx.endSector;
+    if (!state || sectors <= 0) return false;
+    DaaContainer& c = *state;
+    c.image = &ctx;
+    c.opener = std::move(opener);
+    c.compressionLevel = std::clamp(ctx.compressionLevel, 0, 2);
+    c.sectorCount = uint64_t(sectors);
+    c.imageSize = c.sectorCount * 2048;
+    c.split = ctx.splitOutput != 0;
+    c.endRecord = ctx.selfExtracting != 0;
+    const uint32_t dm = foundation::ReadSettingDword(u"DmFlags", 0);
+    if (c.compressionLevel == 0) {
+        c.format = daa::kFormat100;
+        c.chunkSize = 65536;
+    } else {
+        c.format = daa::kFormat110;
+        c.chunkSize = c.compressionLevel == 1 ? 524288 : 4194304;
+        c.deflateOnly = (dm & kDmDeflateOnly) != 0;
+        c.variant = int32_t((dm >> 9) & 3);
+        c.tableMasked = (dm & kDmTableMask) != 0;
+        c.sharedLzmaHeader = image::WriterSwitchH.load();
+        // Split output keeps the table behind the header: after the last
+        // chunk it would lie in a volume the header cannot name.
+        c.tableAtEnd = image::WriterSwitchE.load() && !c.split;
+        c.compressedTable = c.tableAtEnd && image::WriterSwitchC.load();
+        // The additive mask changes the table's first byte in place, which
+        // a table after the chunks never gets back to.
+        if ((dm & kDmAdditiveMask) && !c.tableAtEnd && !c.split) c.flags |= daa::kFlagAdditiveMask;
+        c.lengthBits = BitWidth(c.chunkSize - 1);
+        c.typeBits = c.deflateOnly ? 0 : 1;
+        c.allType1 = c.deflateOnly;
+    }
+    c.sectorsPerChunk = uint32_t(c.chunkSize / 2048);
+    c.chunkCount = (c.imageSize + c.chunkSize - 1) / c.chunkSize;
+    c.lastChunkSize = c.imageSize % c.chunkSize != 0 ? c.imageSize % c.chunkSize : c.chunkSize;
+    try {
+        c.table.assign(size_t(TableBytes(c)) + 8, 0);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    c.headerAreaBytes = daa::kHeaderBytes;
+    if (c.split) {
+        c.namingStyle = ctx.volumeNamingStyle;
+        c.volumeSlots = VolumeSlots(c.namingStyle);
+        if (c.volumeSlots == 0) {
+            Refuse(u"Unknown volume naming style.");
+            return false;
+        }
+        c.volumeLimit = ctx.volumeSize > 0 ? std::min<uint64_t>(uint64_t(ctx.volumeSize), kMaxVolumeBytes) : 0;
+        c.headerAreaBytes += daa::kVolumeRecordBytes + 16 + 5 * uint64_t(c.volumeSlots);
+    }
+    if (ctx.passwordEnabled != 0 && ctx.writePassword[0] != 0) {
+        // The reader takes 64 bytes: a longer password could never open the file.
+        c.writePassword.assign(ctx.writePassword.data(),
+                               std::min(strnlen(ctx.writePassword.data(), ctx.writePassword.size()),
+                                        kDaaPasswordMaxBytes));
+        if (!SetDaaPassword(c.writePassword, c.password)) return false;
+        c.headerAreaBytes += kDaaPasswordRecordBytes;
+    }
+    if (!ctx.archiveComment.empty()) {
+        const size_t length = std::min<size_t>(ctx.archiveComment.size(), daa::kMaxCommentBytes);
+        std::vector<uint8_t> chain(length + 65536 + 16);
+        const int64_t n = codecs::DeflateCompressBuffer(reinterpret_cast<const uint8_t*>(ctx.archiveComment.data()),
+                                                        chain.data(), length, chain.size());
+        if (n <= 0) return false;
+        c.comment.assign(12 + size_t(n), 0);
+        foundation::ByteWriter w(c.comment);
+        w.Le32(0, daa::kRecordComment);
+        w.Le32(4, uint32_t(c.comment.size()));
+        w.Put(12, chain.data(), size_t(n));
+        c.headerAreaBytes += c.comment.size();
+    }
+    if (c.endRecord) {
+        std::optional<std::vector<uint8_t>> stub = ReadSfxStub();
+        if (!stub) {
+            Refuse(u"The self-extracting stub Quendravine.SFX cannot be read from the install folder.");
+            return false;
+        }
+        c.stub = std::move(*stub);
+        c.headerPosition = PaddedStubSize(c.stub.size(), BuildEntryTable(SfxSettings{}).size());
+        c.headerAreaBytes += daa::kEndRecordBytes;
+    }
+    // The data offset has 24 bits: a table that pushes the first chunk past
+    // them (level 0 above some 350 GB) cannot be written.
+    if (c.headerAreaBytes + (c.tableAtEnd ? 0 : TableBytes(c)) > kMaxDataOffset) {
+        Refuse(u"The image is too large for this chunk size.");
+        return false;
+    }
+    // Volume 0 holds everything before the chunks (and the end record); a
+    // later volume its 100 bytes: each must have room for data besides.
+    if (c.split && c.volumeLimit != 0 &&
+        (c.volumeLimit <= c.headerPosition + c.headerAreaBytes + TableBytes(c) + (c.endRecord ? daa::kEndRecordBytes : 0) ||
+         c.volumeLimit <= daa::kVolumeDataOffset)) {
+        Refuse(u"The volume size is too small.");
+        return false;
+    }
+    const std::u16string first = c.split ? GetDaaFirstVolumeName(path, c.namingStyle) : std::u16string(path);
+    platform::FileHandle file = c.opener ? c.opener(first) : nullptr;
+    if (!file) return false;
+    c.outputs.push_back({first, file, 0});
+    ctx.daaWriter.Attach(state.release(), FreeState);
+    return true;
 }
 
 }  // namespace containers

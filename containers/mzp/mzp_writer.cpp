@@ -10,6 +10,7 @@
 #include "containers/lzma86/lzma86.h"
 #include "containers/mzp/chunk_table.h"
 #include "containers/sfx/sfx_settings.h"
+#include "containers/sfx/sfx_stub.h"
 #include "foundation/dialog_services.h"
 #include "foundation/operation_status.h"
 #include "foundation/settings.h"
@@ -163,15 +164,10 @@ bool Rewrite(MzpContainer& c, uint64_t offset, const uint8_t* bytes, size_t n) {
 }
 
 bool ReadStub(MzpWriter& w) {
-    std::u16string folder = foundation::GetInstallDir();
-    if (folder.empty()) return false;
-    if (folder.back() != u'/') folder += u'/';
-    foundation::UniqueFile file(foundation::OpenFileForRead(folder + kSfxStubName));
-    if (!file) return false;
-    const int64_t size = foundation::GetFileSize64(file.get());
-    if (size <= 0 || size > (int64_t(256) << 20)) return false;
-    w.stub.resize(size_t(size));
-    return foundation::ReadFileAtCount(file.get(), w.stub.data(), 0, w.stub.size()) == size;
+    std::optional<std::vector<uint8_t>> stub = ReadSfxStub();
+    if (!stub) return false;
+    w.stub = std::move(*stub);
+    return true;
 }
 
 bool BeginMzpWrite(MzpContainer& c) {

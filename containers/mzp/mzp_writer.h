@@ -41,7 +41,4 @@ image::IContainerWriterFamily& MzpWriterFamily();
 // Names of the volumes the writer opened, in order (for tests and the caller).
 std::vector<std::u16string> MzpWrittenVolumes(const image::ImageContext& ctx);
 
-// The stub program's name in the install folder.
-inline constexpr char16_t kSfxStubName[] = u"Quendravine.SFX";
-
 }  // namespace containers

@@ -39,6 +39,9 @@ public:
     // bytes); the stored length, or -1. type receives the chunk's type.
     virtual int64_t CompressChunk(ImageContext& ctx, uint32_t chunkIndex, const uint8_t* sectors,
                                   size_t length, uint8_t* output, uint32_t& type) = 0;
+    // True when CompressChunk may run on several threads at once for
+    // different chunks (its result depending on the chunk alone).
+    virtual bool ConcurrentChunks(const ImageContext&) const { return false; }
     virtual bool WriteData(ImageContext& ctx, const uint8_t* bytes, size_t length) = 0;
     virtual void SetChunkSize(ImageContext& ctx, uint32_t chunkIndex, uint32_t storedLength) = 0;
     virtual void SetChunkType(ImageContext& ctx, uint32_t chunkIndex, uint32_t type) = 0;

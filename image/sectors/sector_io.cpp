@@ -193,6 +193,19 @@ int32_t ReadImageSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int3
     return result;
 }
 
+std::optional<int64_t> PlainSectorFileOffset(const ImageContext& ctx, int64_t first, int64_t count) {
+    const ImageFormatRow* row = GetImageFormatRow(ctx.formatCode);
+    if (row == nullptr || row->reader != ReadPlainSectors || ctx.composedRead != 0 || ctx.discSource != 0 ||
+        !ctx.imageHandle || first < 0 || count < 0)
+        return std::nullopt;
+    if (!ctx.preloadedHead.empty() && first < ctx.preloadedHeadSectors) return std::nullopt;
+    const int64_t end = ctx.endSectorOverride != 0 ? ctx.endSectorOverride : ctx.endSector;
+    if (end <= 0 || first > end || count > end - first) return std::nullopt;
+    const int64_t offset = first * int64_t(kSector) + ctx.dataOffset;
+    if (offset < 0 || (first + count) * int64_t(kSector) + ctx.dataOffset > ctx.imageSize) return std::nullopt;
+    return offset;
+}
+
 int32_t ReadPlainSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_t count) {
     if (count <= 0) return 0;
     int32_t done = 0;

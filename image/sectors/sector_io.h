@@ -5,6 +5,7 @@
 // end-of-image and read-error policy (zero-fill, one question, OperationStatus).
 
 #include <cstdint>
+#include <optional>
 
 #include "foundation/optical_services.h"
 
@@ -35,6 +36,12 @@ int32_t ReadImageSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int3
 // policy where a track gap asks for one.
 foundation::SectorReadRequest DiscReadRequest(ImageContext& ctx, TrackList* list, uint8_t* buffer, uint32_t lba,
                                               uint32_t count, bool raw);
+
+// The byte offset in the image file of sectors [first, first + count) when
+// the document stores them there as they are (2048 bytes each, nothing to
+// compose, translate or serve from memory), so that a reader may read the
+// file itself; nothing otherwise, or when the run leaves the image.
+std::optional<int64_t> PlainSectorFileOffset(const ImageContext& ctx, int64_t first, int64_t count);
 
 // Row readers (reached through the format table).
 int32_t ReadPlainSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_t count);

@@ -1,6 +1,9 @@
 #include "image/sectors/sector_writers.h"
 
 #include <algorithm>
+#include <atomic>
+#include <system_error>
+#include <thread>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -23,6 +26,8 @@ constexpr uint32_t kDaaFormat110 = 0x110;
 constexpr size_t kHeaderlessSkip = 14;          // a type-0 chunk may be stored without its 14-byte header
 constexpr size_t kCollectionSlack = 0x49800;    // room the compressors may need past the chunk
 constexpr uint32_t kMaxChunkSectors = 1u << 16; // a sane cap before the buffers are sized
+constexpr uint32_t kMaxCompressionThreads = 16;  // bounds the batch buffers (two per chunk)
+constexpr size_t kBatchBytesPerThread = 1u << 20;
 
 bool OverLimit(const ImageContext& ctx) {
     return ctx.outputSizeLimit != 0 && uint64_t(ctx.bytesWritten) > kOutputSizeLimitBytes;
@@ -42,9 +47,47 @@ void CountBytes(ImageContext& ctx, int32_t first, int64_t bytes) {
     ctx.bytesWritten += bytes;
 }
 
+std::atomic<uint32_t> g_compressionThreads{0};
+
+uint32_t CompressionThreads() {
+    const uint32_t chosen = g_compressionThreads.load();
+    if (chosen != 0) return chosen;
+    return std::clamp(std::thread::hardware_concurrency(), 1u, kMaxCompressionThreads);
+}
+
+// Compresses chunks [0, n) of a batch: chunk j's sectors at input + j x
+// chunkBytes, its output at output + j x room. Chunks are independent, so a
+// family that allows it has them compressed on several threads; the caller
+// writes them in order, so the file does not depend on the thread count.
+void CompressBatch(IContainerWriterFamily& family, ImageContext& ctx, uint32_t firstChunk, size_t n,
+                   const uint8_t* input, size_t chunkBytes, size_t lastBytes, uint8_t* output, size_t room,
+                   std::vector<int64_t>& stored, std::vector<uint32_t>& types) {
+    stored.assign(n, -1);
+    types.assign(n, 0);
+    auto work = [&](size_t from, size_t step) {
+        for (size_t j = from; j < n; j += step) {
+            const size_t length = j + 1 == n ? lastBytes : chunkBytes;
+            stored[j] = family.CompressChunk(ctx, firstChunk + uint32_t(j), input + j * chunkBytes, length,
+                                             output + j * room, types[j]);
+        }
+    };
+    const size_t threads = family.ConcurrentChunks(ctx) ? std::min<size_t>(CompressionThreads(), n) : 1;
+    std::vector<std::thread> helpers;
+    for (size_t t = 1; t < threads; ++t) {
+        try {
+            helpers.emplace_back(work, t, threads);
+        } catch (const std::system_error&) {
+            // No thread to be had: this one does that share as well.
+            work(t, threads);
+        }
+    }
+    work(0, threads);
+    for (std::thread& helper : helpers) helper.join();
+}
+
 // The chunked container family (DAA/HXI, MZP, XDI): sectors are collected into
-// whole chunks, each compressed and written as soon as it is complete, the last
-// (shorter) chunk when the image's last sector arrives.
+// whole chunks, compressed a batch of chunks at a time and written in order,
+// the last (shorter) chunk when the image's last sector arrives.
 int32_t WriteContainerSectors(ContainerKind kind, ImageContext& ctx, int32_t first, const uint8_t* buffer,
                               int32_t count, const WriterArguments& args) {
     IContainerWriterFamily* family = ContainerServices().ContainerWriter(kind);
@@ -69,43 +112,58 @@ int32_t WriteContainerSectors(ContainerKind kind, ImageContext& ctx, int32_t fir
 
     const uint32_t chunkSectors = family->ChunkSectors(ctx);
     if (chunkSectors == 0 || chunkSectors > kMaxChunkSectors) return 0;
-    const size_t bufferBytes = size_t(chunkSectors) * 4096 + kCollectionSlack;
+    const size_t chunkBytes = size_t(chunkSectors) * kSector;
+    const size_t room = size_t(chunkSectors) * 4096 + kCollectionSlack;
+    // A batch holds a few chunks per thread, so small chunks do not cost a
+    // thread start each.
+    const size_t perThread = std::max<size_t>(1, kBatchBytesPerThread / chunkBytes);
+    const size_t batchChunks = family->ConcurrentChunks(ctx) ? CompressionThreads() * perThread : 1;
+    const uint64_t batchSectors = uint64_t(batchChunks) * chunkSectors;
     try {
-        if (ctx.collectionBuffer.size() < bufferBytes) ctx.collectionBuffer.assign(bufferBytes, 0);
-        if (ctx.outputBuffer.size() < bufferBytes) ctx.outputBuffer.assign(bufferBytes, 0);
+        if (ctx.collectionBuffer.size() < batchChunks * chunkBytes + kCollectionSlack)
+            ctx.collectionBuffer.assign(batchChunks * chunkBytes + kCollectionSlack, 0);
+        if (ctx.outputBuffer.size() < batchChunks * room) ctx.outputBuffer.assign(batchChunks * room, 0);
     } catch (const std::bad_alloc&) {
         return 0;
     }
     const uint32_t format = family->ContainerFormat(ctx);
     const bool headerlessAllowed = image::WriterSwitchH.load() &&
                                    (kind == ContainerKind::Mzp || (kind == ContainerKind::Daa && format == kDaaFormat110));
+    std::vector<int64_t> stored;
+    std::vector<uint32_t> types;
 
     for (int32_t i = 0; i < count; ++i) {
         const int64_t sector = int64_t(first) + i;
-        if (ctx.collectedSectors < 0 || uint32_t(ctx.collectedSectors) >= chunkSectors) return 0;
+        if (ctx.collectedSectors < 0 || uint64_t(ctx.collectedSectors) >= batchSectors) return 0;
         std::memcpy(ctx.collectionBuffer.data() + size_t(ctx.collectedSectors) * kSector,
                     buffer + size_t(i) * kSector, kSector);
         ++ctx.collectedSectors;
         // A build gives the output's size; a copy of an image has its source's.
         const bool last = sector + 1 == int64_t(ctx.sectorCount > 0 ? ctx.sectorCount : ctx.endSector);
-        if (uint32_t(ctx.collectedSectors) < chunkSectors && !last) continue;
+        if (uint64_t(ctx.collectedSectors) < batchSectors && !last) continue;
 
-        const uint32_t chunk = uint32_t(sector / chunkSectors);
-        uint32_t type = 0;
-        const int64_t stored = family->CompressChunk(ctx, chunk, ctx.collectionBuffer.data(),
-                                                     size_t(ctx.collectedSectors) * kSector,
-                                                     ctx.outputBuffer.data(), type);
+        const size_t collected = size_t(ctx.collectedSectors);
         ctx.collectedSectors = 0;
-        if (stored < 0 || uint64_t(stored) > ctx.outputBuffer.size()) {
-            FailedWritingArchive();
-            return 0;
+        const uint32_t firstChunk = uint32_t((sector + 1 - int64_t(collected)) / chunkSectors);
+        const size_t n = (collected + chunkSectors - 1) / chunkSectors;
+        const size_t lastBytes = collected * kSector - (n - 1) * chunkBytes;
+        CompressBatch(*family, ctx, firstChunk, n, ctx.collectionBuffer.data(), chunkBytes, lastBytes,
+                      ctx.outputBuffer.data(), room, stored, types);
+        for (size_t j = 0; j < n; ++j) {
+            const uint32_t chunk = firstChunk + uint32_t(j);
+            if (stored[j] < 0 || uint64_t(stored[j]) > room) {
+                FailedWritingArchive();
+                return 0;
+            }
+            const uint8_t* out = ctx.outputBuffer.data() + j * room;
+            const size_t skip =
+                headerlessAllowed && types[j] == 0 && size_t(stored[j]) >= kHeaderlessSkip ? kHeaderlessSkip : 0;
+            const size_t length = size_t(stored[j]) - skip;
+            if (!family->WriteData(ctx, out + skip, length)) return 0;
+            if (OverLimit(ctx)) return 0;
+            family->SetChunkSize(ctx, chunk, uint32_t(length));
+            if (kind != ContainerKind::Daa || format == kDaaFormat110) family->SetChunkType(ctx, chunk, types[j]);
         }
-        const size_t skip = headerlessAllowed && type == 0 && size_t(stored) >= kHeaderlessSkip ? kHeaderlessSkip : 0;
-        const size_t length = size_t(stored) - skip;
-        if (!family->WriteData(ctx, ctx.outputBuffer.data() + skip, length)) return 0;
-        if (OverLimit(ctx)) return 0;
-        family->SetChunkSize(ctx, chunk, uint32_t(length));
-        if (kind != ContainerKind::Daa || format == kDaaFormat110) family->SetChunkType(ctx, chunk, type);
 
         if (!last) continue;
         if (kind != ContainerKind::Xdi && image::WriterSwitchE.load()) {
@@ -135,6 +193,8 @@ int32_t WriteContainerSectors(ContainerKind kind, ImageContext& ctx, int32_t fir
 }
 
 }  // namespace
+
+void SetChunkCompressionThreads(uint32_t count) { g_compressionThreads = std::min(count, kMaxCompressionThreads); }
 
 int32_t WriteImageSectors(ImageContext& ctx, int32_t first, const uint8_t* buffer, int32_t count,
                           const WriterArguments& args) {

@@ -18,6 +18,10 @@ struct ImageContext;
 int32_t WriteImageSectors(ImageContext& ctx, int32_t first, const uint8_t* buffer, int32_t count,
                           const WriterArguments& args);
 
+// Threads that compress container chunks at once, for the families that allow
+// it; 0 (the default) uses every core. The output is the same for any count.
+void SetChunkCompressionThreads(uint32_t count);
+
 int32_t WriteIsoSectors(ImageContext& ctx, int32_t first, const uint8_t* buffer, int32_t count,
                         const WriterArguments& args);
 int32_t WriteBinSectors(ImageContext& ctx, int32_t first, const uint8_t* buffer, int32_t count,

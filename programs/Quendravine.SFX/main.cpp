@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
     PasswordFromArguments dialogs(password);
     foundation::SetDialogServices(&dialogs);
     image::DocumentPtr doc(app::OpenImageByPath(platform::Utf8ToUtf16(self), false, true, false));
-    if (!doc || doc->formatCode != image::format_code::kMzp) {
+    if (!doc || (doc->formatCode != image::format_code::kMzp && doc->formatCode != image::format_code::kDaa)) {
         std::fprintf(stderr, "No archive could be opened behind %s.\n", self.c_str());
         return 1;
     }

@@ -10,6 +10,8 @@
 
 #include "app/other_openers.h"
 #include "audio/tracks/audio_services_install.h"
+#include "foundation/drive_device_services.h"
+#include "optical/drive/drive_devices.h"
 #include "vdrive/drive_server.h"
 
 namespace {
@@ -34,6 +36,9 @@ int main(int argc, char** argv) {
     app::InstallReaders();
     // A mounted CUE sheet of music files reads its frames through the decoder.
     audio::InstallAudioServices();
+    // The optical drives' letters (/dev/sr* from D: on) stay theirs.
+    optical::SrDriveDevices opticalDrives;
+    foundation::SetDriveDeviceServices(&opticalDrives);
     vdrive::DriveServer server;
     if (!server.Start()) {
         std::fputs("qvhelper: another helper runs, or the drive channel cannot be made\n", stderr);
@@ -41,5 +46,6 @@ int main(int argc, char** argv) {
     }
     server.Serve(g_stop);
     server.Shutdown();
+    foundation::SetDriveDeviceServices(nullptr);
     return 0;
 }

@@ -75,7 +75,8 @@ TEST_F(ArgumentParser, TableOfCommandLines) {
         {{"list", "a.iso", "/", "extract", "a.iso", "/"}, -1, "Bad parameter: extract", nullptr},
         {{"LIST", "a.iso", "/"}, -1, "Unrecognized parameter: LIST", nullptr},
         {{"-R"}, -1, "Unrecognized parameter: -R", nullptr},
-        {{"-ot", "daa"}, -1, "Bad parameter: -ot", nullptr},
+        {{"-ot", "DAA"}, 0, "", [](auto& r, auto&) { EXPECT_EQ(r.outputType, cmdline::kOutputDaa); }},
+        {{"-ot", "bin"}, -1, "Bad parameter: -ot", nullptr},
         {{"-ot", "ZIP"}, 0, "", [](auto& r, auto&) {
              EXPECT_EQ(r.outputType, cmdline::kOutputArchive);
              EXPECT_EQ(r.archiveKind, 1);

@@ -464,20 +464,50 @@ def daa(src, out, opts):
                 f.write('%d %d\n' % (at, ln))
 
 
-def daacheck(path, out):
+def daacheck(path, out, later=()):
     """An independent reading of a DAA image (format 0x110 with a plain or
     trailing uncompressed table, or 0x100): every chunk's CRC by zlib, deflate
     chunks by zlib, LZMA chunks by 7z's lzma86 reader after their 14-byte
-    header is rebuilt. Writes the image's bytes to OUT."""
+    header is rebuilt. The image may sit behind a stub (an end record gives
+    its header) and run on through later volumes (each checked: its 40-byte
+    header, its volume record, its size in volume 0's list). Writes the
+    image's bytes to OUT."""
     import os
     import subprocess
     import tempfile
     f = open(path, 'rb').read()
+    h = 0
+    end_record = len(f) > 65536 and struct.unpack_from('<II', f, len(f) - 28) == (5, 28)
+    if end_record:
+        h = struct.unpack_from('<I', f, len(f) - 24 + 16)[0]
+        f = f[:-28]
+    vols = [open(v, 'rb').read() for v in later]
+    if vols:
+        sizes = None
+        at = h + 76
+        while at < h + struct.unpack_from('<I', f, h + 16)[0]:
+            kind, size = struct.unpack_from('<II', f, at)
+            if kind == 2:
+                count, one = struct.unpack_from('<II', f, at + 8)
+                assert count == len(vols) + 1 and one == 1
+                sizes = [struct.unpack_from('<I', f, at + 16 + 5 * i)[0] | f[at + 20 + 5 * i] << 32
+                         for i in range(count)]
+            at += size
+        assert sizes is not None, 'no volume sizes'
+        assert sizes[0] == len(f) + (28 if end_record else 0)
+        for i, v in enumerate(vols, 1):
+            assert v[:8] == b'DAA VOL\0' and zlib.crc32(v[:36]) == struct.unpack_from('<I', v, 36)[0]
+            assert struct.unpack_from('<I', v, 16)[0] == 100
+            assert struct.unpack_from('<IIII', v, 40) == (1, 60, len(vols) + 1, i)
+            assert sizes[i] == len(v)
+            f += v[100:]
+    f = f[h:]
     assert f[:4] == b'DAA\0'
     assert zlib.crc32(f[:72]) == struct.unpack_from('<I', f, 72)[0]
     table_off, fmt, off_field, one = struct.unpack_from('<IIII', f, 16)
     size_field = struct.unpack_from('<I', f, 36)[0]
     image_size, total = struct.unpack_from('<QQ', f, 40)
+    total -= h
     assert one == 1
     data_off = off_field & 0xFFFFFF
     if fmt == 0x100:
@@ -533,7 +563,7 @@ if __name__ == '__main__':
         isz(a[2], a[3], a[4], int(a[5]), a[6] != 'nopointers' if len(a) > 6 else True,
             int(a[7]) if len(a) > 7 else 0, a[8] if len(a) > 8 else '0')
     elif a[1] == 'daacheck':
-        daacheck(a[2], a[3])
+        daacheck(a[2], a[3], a[4:])
     elif a[1] == 'daa':
         daa(a[2], a[3], dict(x.split('=', 1) for x in a[4:]))
     elif a[1] == 'uif':

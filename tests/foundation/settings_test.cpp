@@ -193,9 +193,10 @@ TEST_F(Settings, InstallFolderLookupOrder) {
     EXPECT_TRUE(IsVirtualDriveInstalled());
 }
 
-// The virtual-drive key is read machine-wide and written per user: a value
-// set is what the helper takes over, not what the next read gives.
-TEST_F(Settings, VirtualDriveValuesAreReadMachineWideAndWrittenPerUser) {
+// The virtual-drive key is written per user and read per user first, then
+// machine-wide: a value set is the value the next read gives (the menus'
+// option toggles and the stored number of drives depend on it).
+TEST_F(Settings, VirtualDriveValuesAreWrittenPerUserAndReadBack) {
     RegistryWrite(RegistryHive::LocalMachine, kVirtualDriveKey, u"Language", RegistryValue::Dword(1031));
     RegistryWrite(RegistryHive::LocalMachine, kVirtualDriveKey, u"TempFolder", RegistryValue::String(u"/m"));
     EXPECT_EQ(GetVirtualDriveDword(u"Language", 0), 1031u);
@@ -219,16 +220,16 @@ TEST_F(Settings, VirtualDriveValuesAreReadMachineWideAndWrittenPerUser) {
         if (row.userDword) {
             ASSERT_TRUE(user);
             EXPECT_EQ(user->dword, *row.userDword);
-            EXPECT_EQ(GetVirtualDriveDword(row.name, 1), row.machineDword.value_or(1));
+            EXPECT_EQ(GetVirtualDriveDword(row.name, 1), *row.userDword);
         } else {
             ASSERT_TRUE(user);
             EXPECT_EQ(user->text, *row.userText);
-            EXPECT_EQ(GetVirtualDriveString(row.name), row.machineText);
+            EXPECT_EQ(GetVirtualDriveString(row.name), row.userText);
         }
     }
     EXPECT_FALSE(IsVirtualDriveInstalled());
     DeleteVirtualStoreKeys();
-    EXPECT_EQ(GetVirtualDriveString(u"TempFolder"), u"/m");
+    EXPECT_EQ(GetVirtualDriveString(u"TempFolder"), u"/u");
 }
 
 TEST_F(Settings, DriveLetters) {

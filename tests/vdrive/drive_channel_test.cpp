@@ -10,8 +10,11 @@
 #include <gtest/gtest.h>
 
 #include "foundation/console.h"
+#include "foundation/drive_device_services.h"
+#include "foundation/services.h"
 #include "image/document/document.h"
 #include "image/document/image_context.h"
+#include "optical/drive/drive_devices.h"
 #include "platform/named_objects.h"
 #include "platform/text.h"
 #include "tests/support/test_support.h"
@@ -146,6 +149,43 @@ TEST_F(PrivateRuntime, AHelperThatDiesLeavesTheClientWithAnError) {
     });
     EXPECT_FALSE(SendVirtualDriveRequest(MakeDriveCountRequest(1)).has_value());
     ending.join();
+    SetChannelWaitSliceForTests(10000);
+}
+
+// Two optical drives (sr0 and sr1, so D: and E:) keep their letters: the
+// virtual drives start at F:, and asking for an optical letter gives a free one.
+TEST_F(PrivateRuntime, OpticalDriveLettersStayTheirs) {
+    qvtest::RunOk("mkdir -p " + dir_.path() + "/dev && touch " + dir_.path() + "/dev/sr0 " + dir_.path() + "/dev/sr1");
+    optical::SrDriveDevices optical(u'D', dir_ / "dev");
+    foundation::ScopedServices<foundation::SetDriveDeviceServices> installed{&optical};
+    DriveServer server;
+    ASSERT_TRUE(server.Start());
+    std::atomic<bool> stop{false};
+    std::thread serving([&] { server.Serve(stop); });
+    SetChannelWaitSliceForTests(200);
+    struct Row {
+        const char* what;
+        RequestBytes request;
+        std::u16string letters;   // of the drives afterwards, by number
+    };
+    const Row rows[] = {
+        {"two drives", MakeDriveCountRequest(2), u"FG"},
+        {"drive 0 asks for D:", MakeDriveLetterRequest(0, u'D'), u"HG"},
+        {"drive 1 asks for E:", MakeDriveLetterRequest(1, u'e'), u"HF"},
+        {"four drives", MakeDriveCountRequest(4), u"HFGI"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const auto reply = SendVirtualDriveRequest(row.request);
+        ASSERT_TRUE(reply.has_value());
+        EXPECT_EQ(reply->status, kStatusOk);
+        std::u16string letters;
+        for (const VirtualDriveEntry& d : ReadDriveTable()) letters += d.letter;
+        EXPECT_EQ(letters, row.letters);
+    }
+    stop = true;
+    serving.join();
+    server.Shutdown();
     SetChannelWaitSliceForTests(10000);
 }
 

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 
 #include <cerrno>
+#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -12,6 +13,8 @@
 #include "app/open_document.h"
 #include "app/other_openers.h"
 #include "image/document/document.h"
+#include "image/document/image_context.h"
+#include "image/sectors/sector_io.h"
 #include "platform/text.h"
 #include "tests/support/test_support.h"
 #include "vdrive/image_filesystem.h"
@@ -72,6 +75,46 @@ TEST_F(ImageFileSystemTest, TreeBytesAndEnds) {
     EXPECT_EQ(ReadAll("/sub/data.bin", 69990, 4096).size(), 10u);
     EXPECT_EQ(ReadAll("/sub/data.bin", 70000, 10).size(), 0u);
     EXPECT_EQ(ReadAll("/two words.txt", 0, 10), "hi");
+}
+
+// Files of an image that stores its sectors as they are are read from the
+// image file itself; anything that would leave the file, or a document whose
+// sectors are composed or shifted past the file's end, goes the readers' way.
+TEST(PlainSectorFileOffset, OnlyRunsInsideAPlainImage) {
+    app::InstallReaders();
+    qvtest::TempDir dir;
+    qvtest::RunOk("mkdir -p " + (dir / "src") + " && head -c 50000 /dev/urandom > " + (dir / "src/a") +
+                  " && genisoimage -quiet -o " + (dir / "t.iso") + " " + (dir / "src"));
+    image::DocumentPtr doc(app::OpenImageByPath(platform::Utf8ToUtf16(dir / "t.iso"), false, true, false));
+    ASSERT_TRUE(doc);
+    const int64_t end = doc->endSector;
+    ASSERT_EQ(doc->imageSize, end * 2048);
+    struct Row {
+        const char* what;
+        int64_t first, count;
+        int32_t dataOffset, composed;
+        std::optional<int64_t> offset;
+    };
+    const Row rows[] = {
+        {"the first sector", 0, 1, 0, 0, 0},
+        {"the last sectors", end - 3, 3, 0, 0, (end - 3) * 2048},
+        {"past the end", end - 1, 2, 0, 0, std::nullopt},
+        {"before the start", -1, 1, 0, 0, std::nullopt},
+        {"an empty run at the end", end, 0, 0, 0, end * 2048},
+        {"shifted inside the file", 0, 1, 2048, 0, 2048},
+        {"shifted past the file's end", end - 1, 1, 2048, 0, std::nullopt},
+        {"a composed image", 0, 1, 0, 1, std::nullopt},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        doc->dataOffset = row.dataOffset;
+        doc->composedRead = row.composed;
+        EXPECT_EQ(image::PlainSectorFileOffset(*doc, row.first, row.count), row.offset);
+    }
+    doc->dataOffset = 0;
+    doc->composedRead = 0;
+    doc.reset();
+    app::UninstallReaders();
 }
 
 TEST_F(ImageFileSystemTest, RefusalsAndAttribute) {
