@@ -11,6 +11,7 @@
 #include "foundation/dialog_services.h"
 #include "foundation/messages.h"
 #include "foundation/operation_status.h"
+#include "image/build/image_save.h"
 #include "image/build/image_build.h"
 #include "image/document/image_context.h"
 #include "image/iso/iso_layout.h"
@@ -340,47 +341,26 @@ bool CreateXdiWriter(image::ImageContext& ctx, std::u16string_view firstPath,
 int SaveXdiImage(image::ImageContext& ctx, std::u16string_view path,
                  std::function<platform::FileHandle(std::u16string_view)> opener,
                  foundation::ProgressCallbacks* progress) {
-    foundation::ResetOperationStatus();
-    const int32_t previousFormat = ctx.outputFormat;
-    const int32_t previousEnd = ctx.endSector;
-    const int32_t previousOverride = ctx.endSectorOverride;
     struct Restore {
         image::ImageContext& ctx;
-        int32_t format, end, override_;
+        int32_t end, override_;
         ~Restore() {
-            ctx.outputFormat = format;
             ctx.endSector = end;
             ctx.endSectorOverride = override_;
             ctx.xdiWriter.Reset();
             image::FreeImageWriter(&ctx);
         }
-    } restore{ctx, previousFormat, previousEnd, previousOverride};
-    auto failed = [&](std::u16string_view text) {
-        if (foundation::OperationStatus.load() == foundation::kStatusCancelled) return 0;
-        if (foundation::OperationStatus.load() == foundation::kStatusNone)
-            foundation::OperationStatus = foundation::kStatusFailed;
-        if (!text.empty()) foundation::SetLastErrorText(text);
-        foundation::ShowLastError(path);
-        return -1;
-    };
-    ctx.outputFormat = image::format_code::kXdi;
-    image::ImageBuild build;
-    image::LayoutError layoutError = image::LayoutError::None;
-    if (image::PrepareTreeForWrite(ctx, build.iso, progress, &layoutError) != 1) {
-        if (layoutError == image::LayoutError::Cancelled) foundation::OperationStatus = foundation::kStatusCancelled;
-        return failed(image::LayoutErrorText(layoutError));
-    }
-    if (image::BuildImageLayout(ctx, build, progress, -1) != 1 || image::LayoutDirectoryTrees(ctx, build) != 1)
-        return failed({});
-    // The sector writer ends the image at the end sector; the document's
-    // own reads stay bounded by its own size.
-    if (ctx.endSectorOverride == 0) ctx.endSectorOverride = ctx.endSector;
-    ctx.endSector = int32_t(build.endSector);
-    if (!CreateXdiWriter(ctx, path, std::move(opener))) return failed({});
-    image::WriterArguments args;
-    args.progress = progress;
-    if (image::WriteImageContents(ctx, build, args) != 0) return failed({});
-    return 1;
+    } restore{ctx, ctx.endSector, ctx.endSectorOverride};
+    return image::SaveThroughWriter(
+        ctx, path, image::format_code::kXdi,
+        [&](image::ImageBuild& build) {
+            // The sector writer ends the image at the end sector; the document's
+            // own reads stay bounded by its own size.
+            if (ctx.endSectorOverride == 0) ctx.endSectorOverride = ctx.endSector;
+            ctx.endSector = int32_t(build.endSector);
+            return CreateXdiWriter(ctx, path, std::move(opener));
+        },
+        progress);
 }
 
 }  // namespace containers

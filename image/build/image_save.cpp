@@ -64,6 +64,37 @@ bool RunBuildPasses(ImageContext& ctx, ImageBuild& build, foundation::ProgressCa
 
 }  // namespace
 
+int SaveThroughWriter(ImageContext& ctx, std::u16string_view path, int32_t outputFormat,
+                      const std::function<bool(ImageBuild&)>& createWriter, foundation::ProgressCallbacks* progress) {
+    foundation::ResetOperationStatus();
+    struct Restore {
+        ImageContext& ctx;
+        int32_t format;
+        ~Restore() { ctx.outputFormat = format; }
+    } restore{ctx, ctx.outputFormat};
+    auto failed = [&](std::u16string_view text) {
+        if (foundation::OperationStatus.load() == foundation::kStatusCancelled) return 0;
+        if (foundation::OperationStatus.load() == foundation::kStatusNone)
+            foundation::OperationStatus = foundation::kStatusFailed;
+        if (!text.empty()) foundation::SetLastErrorText(text);
+        foundation::ShowLastError(path);
+        return -1;
+    };
+    ctx.outputFormat = outputFormat;
+    ImageBuild build;
+    LayoutError layoutError = LayoutError::None;
+    if (PrepareTreeForWrite(ctx, build.iso, progress, &layoutError) != 1) {
+        if (layoutError == LayoutError::Cancelled) foundation::OperationStatus = foundation::kStatusCancelled;
+        return failed(LayoutErrorText(layoutError));
+    }
+    if (BuildImageLayout(ctx, build, progress, -1) != 1 || LayoutDirectoryTrees(ctx, build) != 1) return failed({});
+    if (!createWriter(build)) return failed({});
+    WriterArguments args;
+    args.progress = progress;
+    if (WriteImageContents(ctx, build, args) != 0) return failed({});
+    return 1;
+}
+
 int SaveImageFile(ImageContext& ctx, std::u16string_view path, int32_t outputFormat,
                   foundation::ProgressCallbacks* progress) {
     foundation::ResetOperationStatus();
