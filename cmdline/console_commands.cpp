@@ -23,6 +23,7 @@
 #include "image/document/document.h"
 #include "image/document/image_context.h"
 #include "image/document/item_tree.h"
+#include "image/sheets/track_list.h"
 #include "platform/file.h"
 #include "platform/text.h"
 #include "vdrive/drive_options.h"
@@ -223,6 +224,11 @@ int RunListCommand(const CommandLineRequest& request) {
     return 0;
 }
 
+static bool IsAudioCdRoot(const image::ImageContext& ctx, std::u16string_view itemPath) {
+    if (ctx.formatCode != image::format_code::kAudioCd || !ctx.trackList || ctx.trackList->trackCount < 1) return false;
+    return itemPath == u"/" || itemPath == u"\\" || itemPath.empty();
+}
+
 int RunExtractCommand(const CommandLineRequest& request) {
     foundation::ResetOperationStatus();
     if (!request.outputFolder || request.outputFolder->empty()) {
@@ -235,7 +241,14 @@ int RunExtractCommand(const CommandLineRequest& request) {
     const std::u16string destination = MakeFullPath(*request.outputFolder);
 
     int result = -1;
-    if (image::ImageFolder* folder = image::FindFolderByPath(ctx, ctx->rootFolder, itemPath)) {
+    if (IsAudioCdRoot(*ctx, itemPath)) {
+        // An audio CD holds tracks, not files: the root extracts every audio
+        // track as a WAV file named from the track-name template.
+        app::CExtractJob job(ctx, destination, ctx->rootFolder);
+        for (int32_t i = 0; i < ctx->trackList->trackCount; ++i)
+            if (ctx->trackList->tracks[size_t(i)].mode == image::track_mode::kAudio) job.AddTrack(i, 0);
+        result = job.Run(&ConsoleOperationProgress());
+    } else if (image::ImageFolder* folder = image::FindFolderByPath(ctx, ctx->rootFolder, itemPath)) {
         app::ExtractRequest job;
         job.destination = destination;
         if (folder == ctx->rootFolder) {

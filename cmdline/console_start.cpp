@@ -14,6 +14,7 @@
 #include "app/startup_state.h"
 #include "audio/tracks/audio_services_install.h"
 #include "cmdline/argument_parser.h"
+#include "cmdline/audio_save_routes.h"
 #include "cmdline/command_file.h"
 #include "cmdline/console_commands.h"
 #include "cmdline/console_session.h"
@@ -99,6 +100,7 @@ int RunConsole(int argc, char** argv) {
     }
 
     app::InstallReaders();
+    InstallAudioSaveRoutes();
     audio::InstallAudioServices();
     static foundation::ConsolePrompts prompts;
     foundation::SetPromptServices(&prompts);
@@ -130,6 +132,7 @@ int RunConsole(int argc, char** argv) {
     if (ContinuesAsWindowProgram()) {
         // The window program installs its own readers, questions and faces.
         foundation::SetPromptServices(nullptr);
+        RemoveAudioSaveRoutes();
         app::UninstallReaders();
         foundation::ConsoleMode = false;
         foundation::LaunchedVirtualDriveMode = false;

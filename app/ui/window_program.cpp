@@ -17,7 +17,7 @@
 #include "app/startup_state.h"
 #include "app/document_lifecycle.h"
 #include "app/other_openers.h"
-#include "app/ui/audio_save_routes.h"
+#include "cmdline/audio_save_routes.h"
 #include "app/ui/command_file_dialogs.h"
 #include "app/ui/drive_menu.h"
 #include "app/ui/main_frame.h"
@@ -82,7 +82,7 @@ public:
         if (commandFileDialogs) SetCommandFileDialogs(nullptr);
         if (routesInstalled) dialogs::ui::RemoveProgressRoutes();
         if (readersInstalled) {
-            RemoveAudioSaveRoutes();
+            cmdline::RemoveAudioSaveRoutes();
             app::UninstallReaders();
         }
         if (facesInstalled) {
@@ -191,7 +191,7 @@ int RunWindowProgram(int argc, char** argv) {
     shutdown.facesInstalled = true;
     Step("readers and drives");
     app::InstallReaders();
-    InstallAudioSaveRoutes();
+    cmdline::InstallAudioSaveRoutes();
     shutdown.readersInstalled = true;
     optical::InstallDriveServices();
     audio::InstallAudioServices();

@@ -428,8 +428,8 @@ bool MusicDecoder::SeekToSample(int64_t sample) {
     return s.Restart() && s.SkipTo(sample * kCdFrameBytes);
 }
 
-MusicTags MusicDecoder::ReadTags() const {
-    MusicTags tags;
+DecodedTags MusicDecoder::ReadTags() const {
+    DecodedTags tags;
     const State& s = *state_;
     if (!IsOpen()) return tags;
     auto get = [&](std::initializer_list<const char*> keys) {

@@ -22,7 +22,7 @@ constexpr int64_t kMaxMusicSeconds = 24 * 3600;  // longer is no track: unusable
 
 // Texts a music file carries (container first, then its audio stream, as Ogg
 // keeps them), each at most 127 UTF-16 units, trailing blanks cut.
-struct MusicTags {
+struct DecodedTags {
     std::u16string title, artist, composer, album, comment;
 };
 
@@ -57,7 +57,7 @@ public:
     int64_t Position() const;   // the output sample the next Read starts at
     bool AtEnd() const;         // nothing decoded remains
 
-    MusicTags ReadTags() const;
+    DecodedTags ReadTags() const;
 
 private:
     struct State;

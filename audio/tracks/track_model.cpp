@@ -82,7 +82,7 @@ std::u16string TitleFromPath(std::u16string_view path) {
 
 void StoreTags(image::TrackList& list, int32_t position, platform::FileHandle file, std::u16string_view path,
                int32_t kind) {
-    MusicTags tags;
+    DecodedTags tags;
     if (kind == kSourceDecoder) {
         MusicDecoder decoder;
         if (decoder.OpenHandle(file, path)) tags = decoder.ReadTags();

@@ -423,7 +423,11 @@ bool CueParser::Index(SheetTokenizer& tokens) {
     } else {
         TrackEntry& previous = list_->tracks[static_cast<size_t>(list_->trackCount - 2)];
         if (!newFile_) {
-            int64_t length = static_cast<int64_t>(position) - previous.index01Position - previous.postgap - track.pregap;
+            // PREGAP and POSTGAP are made up, not taken from the file: only
+            // the INDEX 00 stretch (and a tail the file holds) ends the
+            // previous track early.
+            int64_t length = static_cast<int64_t>(position) - previous.index01Position - previous.storedPostgap -
+                             track.pregapInFile;
             if (length < 1) return Fail(SheetError::BadTrackLength);
             previous.length = static_cast<int32_t>(length);
         }

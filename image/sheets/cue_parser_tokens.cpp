@@ -45,6 +45,9 @@ std::u16string SheetBytesToText(const std::vector<uint8_t>& bytes) {
         return platform::Utf8ToUtf16(view.substr(3));
     }
     std::u16string text;
+    // Sheets written by today's tools are UTF-8 without a mark; text in an
+    // 8-bit code page with letters past ASCII is almost never valid UTF-8.
+    if (platform::Utf8ToUtf16Strict(view, text)) return text;
     if (!platform::MultiByteToUtf16(platform::kCodePageAnsi, view, text)) {
         // No usable ANSI code page: Latin-1 keeps every byte as one character.
         text.clear();

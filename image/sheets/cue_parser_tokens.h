@@ -20,7 +20,8 @@ enum class SheetReadStatus { Ok, OpenFailed, Empty, TooLarge, ReadFailed };
 // Reads the whole file (1 .. kMaxSheetBytes - 1 bytes).
 SheetReadStatus ReadSheetBytes(const std::u16string& path, std::vector<uint8_t>& bytes);
 
-// UTF-8 when the bytes begin with its byte-order mark, else the ANSI code page.
+// UTF-8 when the bytes begin with its byte-order mark or are valid UTF-8 as
+// they stand, else the ANSI code page.
 std::u16string SheetBytesToText(const std::vector<uint8_t>& bytes);
 
 // The lines of a sheet: each starts after a run of tab, LF, CR and blank and

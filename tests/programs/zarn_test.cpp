@@ -139,6 +139,26 @@ TEST_F(ZarnTest, ExtractMatchesXorriso) {
     RunOk("cmp " + (dir_ / "file/b.bin") + " " + ref + "/sub/b.bin");
 }
 
+// An audio CD has no files: extracting its root writes every track as a WAV
+// file holding the track's PCM bytes. The second track's made-up PREGAP is
+// silence before it and takes nothing off the first track.
+TEST(ZarnAudio, ExtractWritesTheTracksAsWavFiles) {
+    qvtest::TempDir dir;
+    const std::string sox = " && sox -r 44100 -c 2 -n -b 16 -e signed -L -t raw ";
+    RunOk("cd " + ShellQuote(dir.path()) + sox + "a.raw synth " + std::to_string(300 * 588) + "s sine 440 vol 0.5" + sox +
+          "b.raw synth " + std::to_string(200 * 588) + "s sine 880 vol 0.5 && cat a.raw b.raw > disc.bin" +
+          " && head -c " + std::to_string(150 * 2352) + " /dev/zero > gap.raw");
+    qvtest::WriteFileText(dir / "disc.cue",
+                          "FILE \"disc.bin\" BINARY\n  TRACK 01 AUDIO\n    TITLE \"One\"\n    INDEX 01 00:00:00\n"
+                          "  TRACK 02 AUDIO\n    PREGAP 00:02:00\n    INDEX 01 00:04:00\n");
+    // A settings folder of its own: the track names come from the default template.
+    RunOk("XDG_CONFIG_HOME=" + ShellQuote(dir / "config") + " " +
+          Zarn("extract " + ShellQuote(dir / "disc.cue") + " / -od " + ShellQuote(dir / "out")));
+    RunOk("cd " + ShellQuote(dir.path()) + " && cat gap.raw b.raw > two.raw && ls out > names" +
+          " && printf '01-One.wav\\n02-Track02.wav\\n' | cmp - names" +
+          " && tail -c +45 out/01-One.wav | cmp - a.raw && tail -c +45 out/02-Track02.wav | cmp - two.raw");
+}
+
 TEST_F(ZarnTest, CreateWritesAnImageThePeersAccept) {
     const std::string out = dir_ / "new.iso";
     RunOk(Zarn("create -o " + out + " -add " + (dir_ / "src") + " / -add " + (dir_ / "src/a.txt") +

@@ -215,7 +215,7 @@ TEST_F(MusicFiles, TagsFromContainerOrStream) {
     for (const Row& row : rows) {
         MusicDecoder d;
         ASSERT_TRUE(d.Open(Path16(row.file))) << row.file;
-        const MusicTags tags = d.ReadTags();
+        const DecodedTags tags = d.ReadTags();
         EXPECT_EQ(tags.title, row.title) << row.file;
         EXPECT_EQ(tags.artist, row.artist) << row.file;
     }

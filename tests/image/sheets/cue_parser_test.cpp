@@ -1,6 +1,7 @@
 // CUE sheet parsing: a table of sheets over tiny BIN files, checked against the
 // rules of the format and, where libcdio reads the same sheet, against the
-// track list `cd-info --cue-file` prints; bchunk confirms the track boundaries.
+// track list `cd-info --cue-file` prints; bchunk and cuebreakpoints confirm the
+// track boundaries.
 
 #include <gtest/gtest.h>
 
@@ -68,10 +69,11 @@ const std::vector<GoodRow>& GoodRows() {
          "FILE \"x.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
          "  TRACK 02 AUDIO\n    INDEX 00 00:01:00\n    INDEX 01 00:02:00\n",
          {{1, 0, 150, 0, 0, 2352}, {1, 150, 850, 0, 150, 2352}}, 2352, true},
-        {"PREGAP counts into the pregap", 2352 * 1000,
+        // libcdio gives no disc address to a made-up gap.
+        {"PREGAP counts into the pregap, not into the file", 2352 * 1000,
          "FILE \"x.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
          "  TRACK 02 AUDIO\n    PREGAP 00:02:00\n    INDEX 01 00:06:00\n",
-         {{1, 0, 300, 0, 0, 2352}, {1, 450, 550, 150, 450, 2352}}, 2352, true},
+         {{1, 0, 450, 0, 0, 2352}, {1, 600, 550, 150, 450, 2352}}, 2352, false},
         {"frame 75 counts as 0, unknown keywords skipped", 2352 * 1000,
          "REM COMMENT \"x\"\nARRANGER \"someone\"\nFILE \"x.bin\" BINARY\n  TRACK 01 AUDIO\n"
          "    INDEX 01 00:00:75\n  TRACK 02 AUDIO\n    INDEX 01 00:10:00\n    INDEX 02 00:10:30\n",
@@ -79,7 +81,7 @@ const std::vector<GoodRow>& GoodRows() {
         {"POSTGAP after the track", 2352 * 1000,
          "file \"x.bin\" binary\n  track 01 audio\n    index 01 00:00:00\n    postgap 00:01:00\n"
          "  track 02 audio\n    index 01 00:05:00\n",
-         {{1, 0, 300, 0, 0, 2352}, {1, 375, 625, 0, 375, 2352}}, 2352, false},
+         {{1, 0, 375, 0, 0, 2352}, {1, 450, 625, 0, 375, 2352}}, 2352, false},
     };
     return rows;
 }
@@ -191,6 +193,51 @@ TEST(CueParser, BchunkCutsTheSameTracks) {
         EXPECT_EQ(static_cast<int64_t>(qvtest::ReadFileBytes(dir / name).size()),
                   int64_t{list->tracks[i].length} * 2352)
             << name;
+    }
+}
+
+// PREGAP and POSTGAP are silence the sheet makes up; only an INDEX 00 stretch
+// is taken from the file. A sox-made track of 4574 frames stays whole before a
+// made-up gap; cuebreakpoints --prepend-gaps says where the file's track ends.
+TEST(CueParser, MadeUpGapsLeaveThePreviousTrackWhole) {
+    qvtest::TempDir dir;
+    // The rate goes before -n so that the sample counts are counted at 44100 Hz.
+    const std::string sox = " && sox -r 44100 -c 2 -n -b 16 -e signed -L -t raw ";
+    qvtest::RunOk("cd " + qvtest::ShellQuote(dir.path()) + sox + "a.raw synth " + std::to_string(4574 * 588) +
+                  "s sine 440 vol 0.5" + sox + "b.raw synth " + std::to_string(1000 * 588) +
+                  "s sine 880 vol 0.5 && cat a.raw b.raw > d.bin");
+    struct Row {
+        const char* name;
+        const char* lines;   // TRACK 01's tail and TRACK 02's gap lines
+        int32_t length1, pregap2, pregapInFile2, start2;
+    };
+    const std::vector<Row> rows = {
+        {"PREGAP", "  TRACK 02 AUDIO\n    PREGAP 00:02:00\n", 4574, 150, 0, 4724},
+        {"POSTGAP", "    POSTGAP 00:01:00\n  TRACK 02 AUDIO\n", 4574, 0, 0, 4649},
+        {"INDEX 00", "  TRACK 02 AUDIO\n    INDEX 00 00:58:74\n", 4424, 150, 150, 4574},
+        {"PREGAP and INDEX 00", "  TRACK 02 AUDIO\n    PREGAP 00:01:00\n    INDEX 00 00:58:74\n", 4424, 225, 150,
+         4649},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        qvtest::WriteFileText(dir / "d.cue", std::string("FILE \"d.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n") +
+                                                 row.lines + "    INDEX 01 01:00:74\n");
+        image::SheetDiagnostics diag;
+        TrackListPtr list = Parse(dir / "d.cue", &diag);
+        ASSERT_TRUE(list) << static_cast<int>(diag.error) << " at line " << diag.line;
+        ASSERT_EQ(list->trackCount, 2);
+        EXPECT_EQ(list->tracks[0].length, row.length1);
+        EXPECT_EQ(list->tracks[1].pregap, row.pregap2);
+        EXPECT_EQ(list->tracks[1].pregapInFile, row.pregapInFile2);
+        EXPECT_EQ(list->tracks[1].startSector, row.start2);
+        EXPECT_EQ(list->tracks[1].length, 1000);
+        EXPECT_EQ(list->tracks[1].dataOffset, int64_t{4574} * 2352);
+        EXPECT_EQ(image::IsValidTrackList(list.get(), nullptr), 1);
+
+        std::smatch m;
+        const std::string theirs = qvtest::RunOk("cuebreakpoints --prepend-gaps " + qvtest::ShellQuote(dir / "d.cue"));
+        ASSERT_TRUE(std::regex_search(theirs, m, std::regex(R"((\d+):(\d\d)\.(\d\d))"))) << theirs;
+        EXPECT_EQ((std::stoi(m[1]) * 60 + std::stoi(m[2])) * 75 + std::stoi(m[3]), row.length1);
     }
 }
 
@@ -375,10 +422,6 @@ TEST(CueParser, BadSheetsAreRefusedWithTheirReason) {
         {"no tracks at all", "REM nothing\n", SheetError::NoTracks, 0},
         {"empty sheet", "", SheetError::Empty, 0},
         {"broken CD-TEXT file", "CDTEXTFILE \"small.bin\"\n" + file, SheetError::CdTextFile, 1},
-        {"PREGAP eats the previous track",
-         file + "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    PREGAP 00:05:00\n"
-                "    INDEX 01 00:02:00\n",
-         SheetError::BadTrackLength, 6},
         // Gaps of 99999:59:74 each: every start still fits 32 bits, the last
         // track's end does not.
         {"last track ends past 32 bits",
@@ -477,6 +520,38 @@ TEST(CueParser, Utf8WithBomAndAnsiSheets) {
     ASSERT_TRUE(list);
     EXPECT_EQ(list->details[1]->texts[0], u"S\u00e9ance");
     EXPECT_EQ(list->firstFilePath, U16(dir / "Caf\xC3\xA9.bin"));
+}
+
+// A sheet is UTF-8 when a mark says so or its bytes are valid UTF-8, else it is
+// in the 8-bit code page: TITLE and PERFORMER come out as written either way.
+TEST(CueParser, SheetTextIsUtf8WhenItIsValidUtf8) {
+    qvtest::TempDir dir;
+    WriteSectors(dir / "x.bin", 2352 * 300);
+    struct Row {
+        const char* name;
+        bool mark;                      // the sheet begins with the UTF-8 byte-order mark
+        std::string title, performer;   // the sheet's bytes
+        std::u16string wantTitle, wantPerformer;
+    };
+    const std::vector<Row> rows = {
+        {"UTF-8 with a mark", true, "K\xC3\xB6nig", "\xC5\x81\xC3\xB3" "d\xC5\xBA", u"K\u00f6nig", u"\u0141\u00f3d\u017a"},
+        {"UTF-8 without a mark", false, "K\xC3\xB6nig", "\xE6\x9D\xB1\xE4\xBA\xAC", u"K\u00f6nig", u"\u6771\u4eac"},
+        {"code page 1252", false, "K\xF6nig", "Caf\xE9 \x80", u"K\u00f6nig", u"Caf\u00e9 \u20ac"},
+        {"overlong UTF-8 is the code page", false, "A\xC0\xAF", "B", u"A\u00c0\u00af", u"B"},
+        {"plain ASCII", false, "Title", "Band", u"Title", u"Band"},
+    };
+    setenv("QV_ANSI_CODEPAGE", "1252", 1);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        qvtest::WriteFileText(dir / "x.cue", (row.mark ? "\xEF\xBB\xBF" : "") + std::string("PERFORMER \"") + row.performer +
+                                                 "\"\nFILE \"x.bin\" BINARY\n  TRACK 01 AUDIO\n    TITLE \"" + row.title +
+                                                 "\"\n    INDEX 01 00:00:00\n");
+        TrackListPtr list = Parse(dir / "x.cue");
+        ASSERT_TRUE(list);
+        EXPECT_EQ(list->details[1]->texts[image::cdtext_slot::kTitle], row.wantTitle);
+        EXPECT_EQ(list->details[0]->texts[image::cdtext_slot::kPerformer], row.wantPerformer);
+    }
+    unsetenv("QV_ANSI_CODEPAGE");
 }
 
 TEST(CueParser, AnsiSheetInTheChosenCodePage) {

@@ -1,4 +1,4 @@
-#include "app/ui/audio_save_routes.h"
+#include "cmdline/audio_save_routes.h"
 
 #include "app/extract_helpers.h"
 #include "app/extract_job.h"
@@ -8,7 +8,7 @@
 #include "audio/tracks/save_tracks.h"
 #include "audio/tracks/video_cd_track.h"
 
-namespace app::ui {
+namespace cmdline {
 namespace {
 
 class ExtractionSaveServices final : public audio::IAudioSaveServices {
@@ -42,4 +42,4 @@ void RemoveAudioSaveRoutes() {
     audio::SetAudioSaveServices(nullptr);
 }
 
-}  // namespace app::ui
+}  // namespace cmdline

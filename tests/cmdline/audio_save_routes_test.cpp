@@ -1,10 +1,10 @@
-// The window program's route from the extraction job to saving audio tracks:
+// The programs' route from the extraction job to saving audio tracks:
 // tracks of a sox-made BIN/CUE disc opened as the program opens it are written
 // by the job as music files named from the template, and a track that cannot
 // be renamed into place is reported once, naming its file; a Video CD track
 // file is extracted as RIFF CDXA.
 
-#include "app/ui/audio_save_routes.h"
+#include "cmdline/audio_save_routes.h"
 
 #include <gtest/gtest.h>
 
@@ -38,7 +38,7 @@ TEST(AudioSaveRoutes, TheExtractionJobSavesTracksAndReportsAFailureOnce) {
     foundation::ScriptedUiServices ui;
     foundation::ScopedServices<foundation::SetUiServices> face{&ui};
     app::InstallReaders();
-    app::ui::InstallAudioSaveRoutes();
+    cmdline::InstallAudioSaveRoutes();
     qvtest::TempDir dir;
     RunOk("cd " + ShellQuote(dir.path()) +
           " && sox -n -r 44100 -c 2 -b 16 -e signed -L -t raw disc.bin synth 4 sine 440 vol 0.5");
@@ -85,7 +85,7 @@ TEST(AudioSaveRoutes, TheExtractionJobSavesTracksAndReportsAFailureOnce) {
     EXPECT_EQ(app::ExtractItems(vcd.get(), track->parent, {track}, request, nullptr), 1);
     EXPECT_EQ(RunOk("head -c 12 " + ShellQuote(dir / "vcd/AVSEQ01.DAT") + " | tail -c 4"), "CDXA");
     EXPECT_EQ(int64_t(qvtest::ReadFileBytes(dir / "vcd/AVSEQ01.DAT").size()), track->size / 2048 * 2352 + 44);
-    app::ui::RemoveAudioSaveRoutes();
+    cmdline::RemoveAudioSaveRoutes();
     app::UninstallReaders();
 }
 
