@@ -9,6 +9,7 @@
 
 #include "foundation/language.h"
 #include "image/build/composed_image.h"
+#include "image/sectors/audio_services.h"
 #include "image/document/image_context.h"
 #include "image/sectors/raw_sectors.h"
 #include "image/sectors/sector_io.h"
@@ -239,6 +240,16 @@ int ReadBurnSource(BurnSourceReader& reader, int32_t track, int64_t sector, uint
     }
     if (reader.sectorSize == int32_t(image::kRawSectorSize)) return ReadRawImage(reader, track, sector, count, out);
     return ReadCookedImage(reader, sector, count, out);
+}
+
+int OpenBurnMusicTrack(BurnSourceReader& reader, const image::TrackList& list, int32_t track) {
+    if (track < 0 || track >= std::min(list.trackCount, image::kMaxTracks)) return 0;
+    if (!reader.playerStopped) {
+        image::StopPlayerForReading();
+        reader.playerStopped = true;
+    }
+    const image::TrackEntry& t = list.tracks[size_t(track)];
+    return image::OpenMusicDecoder(t.fileName, t.audioSourceKind, image::GetTrackSourceStart(&list, track));
 }
 
 void ReportSourceReadError(BurnSourceReader& reader, ReadErrorSource source, int64_t sector) {

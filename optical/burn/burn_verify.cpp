@@ -214,8 +214,7 @@ int VerifyDisc(platform::FileHandle h, BurnJob& job) {
         for (int32_t i = 0; i < tracks && ok && !pass.cancelled; ++i) {
             const image::TrackEntry& t = list->tracks[size_t(i)];
             const bool decoded = t.audioSourceKind == image::kAudioSourceDecoder;
-            if (decoded &&
-                !image::OpenMusicDecoder(t.fileName, t.audioSourceKind, image::GetTrackSourceStart(list, i))) {
+            if (decoded && !OpenBurnMusicTrack(reader, *list, i)) {
                 ok = false;
                 break;
             }
