@@ -29,6 +29,10 @@ namespace {
 // A pending seek holds the play-list index it was meant for above the sector.
 constexpr int kSeekIndexShift = 40;
 constexpr int64_t kSeekPositionMask = (int64_t(1) << kSeekIndexShift) - 1;
+
+// The player started last, for callers that never saw its handle.
+std::mutex g_lastStartedMutex;
+std::weak_ptr<AudioPlayer> g_lastStarted;
 }  // namespace
 
 class OutputThread {
@@ -344,6 +348,10 @@ std::shared_ptr<AudioPlayer> StartPlayback(PlaybackRequest request) {
     if (!player->sink_) return nullptr;
     player->random_.seed(request.randomSeed != 0 ? request.randomSeed : std::random_device{}());
     if (!OutputThread::Instance().Start(player)) return nullptr;
+    {
+        std::lock_guard lock(g_lastStartedMutex);
+        g_lastStarted = player;
+    }
     return player;
 }
 
@@ -358,6 +366,15 @@ void StopPlaybackAndWait(const std::shared_ptr<AudioPlayer>& player) {
     if (OutputThread::Instance().OnThisThread()) return;
     std::unique_lock lock(player->endMutex_);
     player->endSignal_.wait(lock, [&] { return player->finished_; });
+}
+
+std::shared_ptr<AudioPlayer> CurrentPlayback() {
+    std::shared_ptr<AudioPlayer> player;
+    {
+        std::lock_guard lock(g_lastStartedMutex);
+        player = g_lastStarted.lock();
+    }
+    return player && !player->Finished() ? player : nullptr;
 }
 
 void SeekPlayback(AudioPlayer& player, int64_t position) {

@@ -115,6 +115,9 @@ void StopPlayback(const std::shared_ptr<AudioPlayer>& player);
 // Stops and returns once the end callback has run. Called on the output
 // thread (from a callback) it only stops, as waiting there could never end.
 void StopPlaybackAndWait(const std::shared_ptr<AudioPlayer>& player);
+// The player started last, while it has not ended; null otherwise. Lets a
+// reader that needs the music decoder stop playback it did not start.
+std::shared_ptr<AudioPlayer> CurrentPlayback();
 // Moves to a sector of the current track (0..its length); the output thread
 // applies it before the next buffer, unless that track has ended by then.
 void SeekPlayback(AudioPlayer& player, int64_t position);

@@ -5,6 +5,7 @@ extern "C" {
 }
 
 #include "audio/decoder/shared_decoder.h"
+#include "audio/player/audio_player.h"
 #include "audio/tracks/track_source.h"
 #include "image/sectors/audio_services.h"
 
@@ -31,6 +32,7 @@ public:
     int64_t GetTrackSourceStart(const image::TrackList* list, int32_t position) override {
         return audio::GetTrackSourceStart(list, position);
     }
+    void StopPlayerForReading() override { audio::StopPlaybackAndWait(audio::CurrentPlayback()); }
 };
 
 }  // namespace

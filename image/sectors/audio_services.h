@@ -47,6 +47,10 @@ public:
     // The sector of a track's source file where its audio (with the part of
     // its pregap that the file holds) begins; added music files give 0.
     virtual int64_t GetTrackSourceStart(const image::TrackList* list, int32_t position) = 0;
+    // Ends whatever the audio player is playing and returns once it has let
+    // go of the music decoder, so a reader outside the audio layer can take
+    // the decoder over. Nothing to stop: returns at once.
+    virtual void StopPlayerForReading() {}
 };
 
 namespace detail {
@@ -96,5 +100,6 @@ inline void CloseMusicDecoder() { AudioServices().CloseMusicDecoder(); }
 inline int64_t GetTrackSourceStart(const image::TrackList* list, int32_t position) {
     return AudioServices().GetTrackSourceStart(list, position);
 }
+inline void StopPlayerForReading() { AudioServices().StopPlayerForReading(); }
 
 }  // namespace image

@@ -142,8 +142,7 @@ bool FillRawImage(ReadAheadBuffer& b, image::ImageContext& ctx) {
     for (int32_t i = 0; i < std::clamp(list.trackCount, 0, image::kMaxTracks); ++i) {
         const image::TrackEntry& t = list.tracks[size_t(i)];
         const bool decoded = t.audioSourceKind == image::kAudioSourceDecoder;
-        if (decoded && !image::OpenMusicDecoder(t.fileName, t.audioSourceKind, image::GetTrackSourceStart(&list, i)))
-            return false;
+        if (decoded && !OpenBurnMusicTrack(b.reader, list, i)) return false;
         const int64_t pregap = std::max(t.pregap, 0);
         const uint64_t total = uint64_t(pregap) + uint64_t(std::max(t.length, 0)) + uint64_t(std::max(t.postgap, 0));
         const bool ok = Fill(b, i, int64_t(t.startSector) - pregap, total);

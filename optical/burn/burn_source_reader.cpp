@@ -9,6 +9,7 @@
 
 #include "foundation/language.h"
 #include "image/build/composed_image.h"
+#include "image/sectors/audio_services.h"
 #include "image/document/image_context.h"
 #include "image/sectors/raw_sectors.h"
 #include "image/sectors/sector_io.h"
@@ -141,12 +142,16 @@ int ReadRawImage(BurnSourceReader& reader, int32_t track, int64_t sector, uint32
     if (IsComposedMixedFirstTrack(ctx, track)) {
         const image::TrackEntry& t = ctx.trackList->tracks[0];
         const int64_t dataEnd = int64_t(t.startSector) + std::max(t.length, 0);
+        // A Video CD's data track keeps the length its video tracks were placed
+        // after; the build may hold fewer sectors than that.
+        const image::ComposedImage& composed = *ctx.composedImage.get();
+        const int64_t builtEnd = std::min<int64_t>(dataEnd, int64_t(composed.sessionStart) + int64_t(composed.map.size()));
         const bool videoCd = ctx.videoCdKind != 0;
         const size_t unit = videoCd ? image::kRawSectorSize : image::kUserDataSize;
         reader.staging.resize(std::max(reader.staging.size(), size_t(kPieceSectors) * image::kRawSectorSize));
         uint32_t done = 0;
-        while (done < count && sector + done < dataEnd) {
-            const int32_t n = int32_t(std::min<int64_t>({int64_t(kPieceSectors), count - done, dataEnd - sector - done}));
+        while (done < count && sector + done < builtEnd) {
+            const int32_t n = int32_t(std::min<int64_t>({int64_t(kPieceSectors), count - done, builtEnd - sector - done}));
             const int32_t first = int32_t(sector + done);
             uint8_t* dest = out + size_t(done) * image::kRawSectorSize;
             std::memset(reader.staging.data(), 0, size_t(n) * unit);
@@ -161,6 +166,14 @@ int ReadRawImage(BurnSourceReader& reader, int32_t track, int64_t sector, uint32
                     image::MakeMode1Sector(first + i, in, to);
                 }
             }
+            done += uint32_t(n);
+        }
+        // The rest of the data track after the build: empty frames of its mode.
+        if (done < count && sector + done < dataEnd) {
+            const int32_t n = int32_t(std::min<int64_t>(count - done, dataEnd - sector - done));
+            const uint8_t mode = videoCd ? image::track_mode::kMode2Form1 : image::track_mode::kMode1;
+            if (image::MakeGapFrames(mode, int32_t(sector + done), out + size_t(done) * image::kRawSectorSize, n) != n)
+                return 0;
             done += uint32_t(n);
         }
         // The data track's run-out after its data comes from the track list.
@@ -239,6 +252,16 @@ int ReadBurnSource(BurnSourceReader& reader, int32_t track, int64_t sector, uint
     }
     if (reader.sectorSize == int32_t(image::kRawSectorSize)) return ReadRawImage(reader, track, sector, count, out);
     return ReadCookedImage(reader, sector, count, out);
+}
+
+int OpenBurnMusicTrack(BurnSourceReader& reader, const image::TrackList& list, int32_t track) {
+    if (track < 0 || track >= std::min(list.trackCount, image::kMaxTracks)) return 0;
+    if (!reader.playerStopped) {
+        image::StopPlayerForReading();
+        reader.playerStopped = true;
+    }
+    const image::TrackEntry& t = list.tracks[size_t(track)];
+    return image::OpenMusicDecoder(t.fileName, t.audioSourceKind, image::GetTrackSourceStart(&list, track));
 }
 
 void ReportSourceReadError(BurnSourceReader& reader, ReadErrorSource source, int64_t sector) {

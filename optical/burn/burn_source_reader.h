@@ -6,6 +6,10 @@
 #include <cstdint>
 #include <vector>
 
+namespace image {
+struct TrackList;
+}
+
 namespace optical {
 
 struct BurnJob;
@@ -24,6 +28,7 @@ struct BurnSourceReader {
     int64_t runFirst = -1;
     int64_t runLast = -1;
     uint64_t runRow = 0;
+    bool playerStopped = false;     // the audio player has let go of the decoder
 };
 
 // Sets up a reader for the job's source. A disc copy whose source gives
@@ -36,6 +41,11 @@ void InitBurnSourceReader(BurnSourceReader& reader, BurnJob& job, int32_t sector
 // are zero frames; image sectors past the job's end stay zero. 1 read (in a
 // disc copy, unreadable sectors are zeros and reported), 0 failed.
 int ReadBurnSource(BurnSourceReader& reader, int32_t track, int64_t sector, uint32_t count, uint8_t* out);
+
+// Opens the music decoder on the decoded track at position `track`. Before
+// the first such track of a pass the audio player is stopped and waited for,
+// as it shares the one decoder. 1 ready, 0 failed.
+int OpenBurnMusicTrack(BurnSourceReader& reader, const image::TrackList& list, int32_t track);
 
 // Reports one unreadable sector, merged into the run it continues.
 void ReportSourceReadError(BurnSourceReader& reader, ReadErrorSource source, int64_t sector);

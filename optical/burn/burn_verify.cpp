@@ -26,6 +26,7 @@ namespace optical {
 namespace {
 
 constexpr uint32_t kChunkSectors = 16;
+constexpr uint32_t kReadPieceSectors = 256;   // a whole number of chunks
 
 std::u16string RangeText(int id, const char16_t* fallback, int64_t first, int64_t last) {
     return platform::Format(u"%s(%s%d-%d)", foundation::GetLangString(uint32_t(id), fallback),
@@ -74,6 +75,21 @@ std::u16string DetailFor(BurnSourceReader& reader, int32_t track, int64_t sector
     return {};
 }
 
+// The job's cancel flag is set: asks whether to abort. OK ends the pass as
+// cancelled; Cancel clears the flag and the pass goes on.
+bool AbortConfirmed(VerifyPass& pass) {
+    const int answer = foundation::AppMessageBox(
+        foundation::GetLangString(kStringVerifyAbortQuestion,
+                                  u"Would you really like to abort the data verification process?"),
+        foundation::kMbOkCancel | foundation::kMbIconQuestion);
+    if (answer == foundation::kIdOk) {
+        pass.cancelled = true;
+        return true;
+    }
+    pass.job->cancel = false;
+    return false;
+}
+
 }  // namespace
 
 int CompareVerifyData(const BurnSourceReader& reader, int32_t track, const uint8_t* source, const uint8_t* disc,
@@ -115,37 +131,23 @@ int VerifyRange(VerifyPass& pass, BurnSourceReader& reader, int32_t track, int64
                 int64_t progressBase, int64_t progressTotal, const uint8_t* preloaded) {
     const size_t unit = size_t(reader.sectorSize);
     const bool raw = unit == image::kRawSectorSize;
-    std::vector<uint8_t> source(kChunkSectors * unit), disc(kChunkSectors * unit);
+    std::vector<uint8_t> source(kReadPieceSectors * unit), disc(kReadPieceSectors * unit);
     StatusNames names;
     const std::u16string driveName = platform::Format(u"%c:", pass.job->driveLetter ? pass.job->driveLetter : u'?');
-    uint32_t done = 0;
-    while (done < count) {
-        const uint32_t n = std::min(kChunkSectors, count - done);
-        const int64_t sector = first + done;
+    // Both sides of `n` sectors from `sector` into the piece buffers at `at`.
+    auto readBoth = [&](int64_t sector, uint32_t n, uint32_t at) {
         const int64_t last = sector + n - 1;
-        KeepSystemAwake(true);
-        BurnShowVerifyStatus(false, names.Show(DetailFor(reader, track, sector)));
-        if (pass.job->Cancelled()) {
-            const int answer = foundation::AppMessageBox(
-                foundation::GetLangString(kStringVerifyAbortQuestion,
-                                          u"Would you really like to abort the data verification process?"),
-                foundation::kMbOkCancel | foundation::kMbIconQuestion);
-            if (answer == foundation::kIdOk) {
-                pass.cancelled = true;
-                return 1;
-            }
-            pass.job->cancel = false;
-        }
+        uint8_t* src = source.data() + size_t(at) * unit;
         if (preloaded) {
-            std::memcpy(source.data(), preloaded + size_t(done) * unit, size_t(n) * unit);
-        } else if (!ReadBurnSource(reader, track < 0 ? 0 : track, sector, n, source.data())) {
+            std::memcpy(src, preloaded + size_t(sector - first) * unit, size_t(n) * unit);
+        } else if (!ReadBurnSource(reader, track < 0 ? 0 : track, sector, n, src)) {
             BurnLogString(true, RangeText(kStringVerifySourceError, u"Error reading source data.", sector, last));
-            return 0;
+            return false;
         }
         foundation::SectorReadRequest request;
         request.device = pass.drive;
-        request.buffer = disc.data();
-        request.bufferBytes = disc.size();
+        request.buffer = disc.data() + size_t(at) * unit;
+        request.bufferBytes = uint64_t(n) * unit;
         request.lba = uint32_t(sector);
         request.count = n;
         request.raw = raw;
@@ -154,19 +156,43 @@ int VerifyRange(VerifyPass& pass, BurnSourceReader& reader, int32_t track, int64
         request.title = driveName;
         if (sector < 0 || optical::ReadSectorsWithRetry(request, nullptr) != 1) {
             BurnLogString(true, RangeText(kStringVerifyDiscError, u"Error reading data on disc.", sector, last));
-            return 0;
+            return false;
         }
-        if (CompareVerifyData(reader, track, source.data(), disc.data(), size_t(n) * unit) != 0) {
-            const std::u16string text =
-                RangeText(kStringVerifyMismatch, u"Error verifying data on disc.", sector, last);
-            BurnLogString(true, text);
-            const int answer = foundation::AskRetryOnError(text, std::nullopt);
-            if (answer == foundation::kIdRetry) continue;
-            if (answer != foundation::kIdIgnore) return 0;
-            ++pass.ignoredMismatches;
+        return true;
+    };
+    uint32_t done = 0;
+    while (done < count) {
+        // Large reads keep the drive streaming; the comparison, the questions
+        // and a retry still go by chunks of 16 sectors.
+        const uint32_t piece = std::min(kReadPieceSectors, count - done);
+        const int64_t pieceFirst = first + done;
+        if (pass.job->Cancelled() && AbortConfirmed(pass)) return 1;
+        if (!readBoth(pieceFirst, piece, 0)) return 0;
+        uint32_t at = 0;
+        while (at < piece) {
+            const uint32_t n = std::min(kChunkSectors, piece - at);
+            const int64_t sector = pieceFirst + at;
+            const int64_t last = sector + n - 1;
+            KeepSystemAwake(true);
+            BurnShowVerifyStatus(false, names.Show(DetailFor(reader, track, sector)));
+            if (pass.job->Cancelled() && AbortConfirmed(pass)) return 1;
+            const size_t offset = size_t(at) * unit;
+            if (CompareVerifyData(reader, track, source.data() + offset, disc.data() + offset, size_t(n) * unit) != 0) {
+                const std::u16string text =
+                    RangeText(kStringVerifyMismatch, u"Error verifying data on disc.", sector, last);
+                BurnLogString(true, text);
+                const int answer = foundation::AskRetryOnError(text, std::nullopt);
+                if (answer == foundation::kIdRetry) {
+                    if (!readBoth(sector, n, at)) return 0;
+                    continue;
+                }
+                if (answer != foundation::kIdIgnore) return 0;
+                ++pass.ignoredMismatches;
+            }
+            at += n;
+            BurnSetProgress(sector + n - first + progressBase, progressTotal);
         }
-        done += n;
-        BurnSetProgress(sector + n - first + progressBase, progressTotal);
+        done += piece;
     }
     return 1;
 }
@@ -214,8 +240,7 @@ int VerifyDisc(platform::FileHandle h, BurnJob& job) {
         for (int32_t i = 0; i < tracks && ok && !pass.cancelled; ++i) {
             const image::TrackEntry& t = list->tracks[size_t(i)];
             const bool decoded = t.audioSourceKind == image::kAudioSourceDecoder;
-            if (decoded &&
-                !image::OpenMusicDecoder(t.fileName, t.audioSourceKind, image::GetTrackSourceStart(list, i))) {
+            if (decoded && !OpenBurnMusicTrack(reader, *list, i)) {
                 ok = false;
                 break;
             }

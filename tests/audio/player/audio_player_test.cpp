@@ -21,6 +21,7 @@
 
 #include "audio/player/audio_player.h"
 #include "audio/player/audio_sink.h"
+#include "audio/tracks/audio_services_install.h"
 #include "foundation/operation_status.h"
 #include "foundation/services.h"
 #include "image/document/image_context.h"
@@ -480,6 +481,30 @@ TEST(PlayerSinks, ChoiceFromTheEnvironmentValue) {
         EXPECT_EQ(choice.kind, c.kind) << (c.value ? c.value : "(unset)");
         EXPECT_EQ(choice.name, c.name) << (c.value ? c.value : "(unset)");
     }
+}
+
+// A reader outside the audio layer (the burner) stops a player it never saw
+// through the image core's seam and gets the decoder only once it has ended.
+TEST(PlayerStop, TheAudioSeamStopsThePlayingPlayerAndWaits) {
+    foundation::ResetProcessStateForTests();
+    WavProject wav;
+    auto log = std::make_shared<SinkLog>();
+    const int gate = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK | EFD_SEMAPHORE);
+    ASSERT_GE(gate, 0);
+    PlaybackRequest request;
+    request.document = wav.doc.get();
+    request.readStatus = [] { return 0u; };
+    request.sink = std::make_unique<GatedSink>(log, gate);   // never released: plays until stopped
+    std::shared_ptr<AudioPlayer> player = StartPlayback(std::move(request));
+    ASSERT_TRUE(player);
+    EXPECT_EQ(CurrentPlayback(), player);
+    InstallAudioServices();
+    image::StopPlayerForReading();
+    image::SetAudioServices(nullptr);
+    EXPECT_TRUE(player->Finished());
+    EXPECT_EQ(CurrentPlayback(), nullptr);
+    image::StopPlayerForReading();   // nothing playing: returns at once
+    ::close(gate);
 }
 
 }  // namespace

@@ -219,6 +219,8 @@ TEST(BurnBuffer, DecodedTracksEqualWhatSoxDecodes) {
     expected.resize(got.size(), 0);
     EXPECT_TRUE(got == expected);
     EXPECT_EQ(f.decoder.opens, 2);
+    // The player shares the decoder: it is stopped once, before the first open.
+    EXPECT_EQ(f.decoder.calls, (std::vector<std::string>{"stop player", "open decoder", "open decoder"}));
 }
 
 TEST(BurnBuffer, BadTracksFailTheFillInsteadOfBurningSilence) {

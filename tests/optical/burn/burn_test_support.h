@@ -97,10 +97,12 @@ struct ScopedFace {
 // A music decoder over raw PCM files that sox wrote: the track file "x.flac"
 // decodes to "x.flac.raw". Reads by file sector (and sequential reads from
 // the opened start), zeros after the end; after failAfter sectors served, a
-// read fails.
+// read fails. `calls` records the player stops and decoder opens in order.
 class PcmDecoder final : public qvtest::NullAudioServices {
 public:
+    void StopPlayerForReading() override { calls.push_back("stop player"); }
     int OpenMusicDecoder(std::u16string_view path, int32_t, int64_t startSector) override {
+        calls.push_back("open decoder");
         CloseMusicDecoder();
         file_ = std::fopen((platform::Utf16ToUtf8(path) + ".raw").c_str(), "rb");
         if (!file_) return 0;
@@ -139,6 +141,7 @@ public:
     ~PcmDecoder() override { CloseMusicDecoder(); }
     int opens = 0;
     int64_t failAfter = -1;
+    std::vector<std::string> calls;
 
 private:
     std::FILE* file_ = nullptr;
