@@ -18,6 +18,7 @@
 #include "app/document_lifecycle.h"
 #include "app/save_engine.h"
 #include "dialogs/ui/comment_page.h"
+#include "dialogs/ui/iso_date_time_page.h"
 #include "dialogs/ui/iso_file_system_page.h"
 #include "dialogs/ui/password_dialog.h"
 #include "dialogs/volume_size.h"
@@ -269,11 +270,16 @@ void CSaveArchiveDlg::ApplySaveFormat() {
 void CSaveArchiveDlg::ShowIsoPage(bool shown) {
     if (shown && !isoPage_) {
         isoPage_ = new CIsoFileSystemPage(ctx_);
+        dateTimePage_ = new CIsoDateTimePage(ctx_);
         tabs_->addTab(isoPage_, Lang(1160, u"ISO File System"));
+        tabs_->addTab(dateTimePage_, Lang(1190, u"ISO Date/Time"));
     } else if (!shown && isoPage_) {
-        tabs_->removeTab(tabs_->indexOf(isoPage_));
-        delete isoPage_;
+        for (QWidget* page : {static_cast<QWidget*>(isoPage_), static_cast<QWidget*>(dateTimePage_)}) {
+            tabs_->removeTab(tabs_->indexOf(page));
+            delete page;
+        }
         isoPage_ = nullptr;
+        dateTimePage_ = nullptr;
     }
 }
 
@@ -363,6 +369,7 @@ void CSaveArchiveDlg::accept() {
     settings_.passwordEnabled = passwordOn_ ? 1 : 0;
     if (commentPage_) commentPage_->Store(settings_);
     if (isoPage_) isoPage_->Store();
+    if (dateTimePage_) dateTimePage_->Store();
     CAppDialog::accept();
 }
 

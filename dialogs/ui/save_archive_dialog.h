@@ -4,8 +4,8 @@
 // output format (only formats that have a writer are offered); its Advanced
 // page the compression level, the volumes and the password; its Comment page
 // the archive comment (not for audio discs); and, while an ISO image is
-// chosen, its ISO File System page the image's file systems and labels, which
-// go into the document on OK. The archive
+// chosen, its ISO File System and ISO Date/Time pages the image's file
+// systems, labels and dates, which go into the document on OK. The archive
 // settings travel in a record the caller fills before and writes back after
 // OK; the file name is read afterwards and saved to.
 
@@ -29,6 +29,7 @@ struct ImageContext;
 namespace dialogs::ui {
 
 class CCommentPage;
+class CIsoDateTimePage;
 class CIsoFileSystemPage;
 
 class CSaveArchiveDlg : public CAppDialog {
@@ -87,6 +88,7 @@ private:
     QPushButton* changePassword_ = nullptr;
     CCommentPage* commentPage_ = nullptr;
     CIsoFileSystemPage* isoPage_ = nullptr;
+    CIsoDateTimePage* dateTimePage_ = nullptr;
 };
 
 // The command-file word SAVE_AS on the current document: the sheet with the

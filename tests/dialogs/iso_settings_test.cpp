@@ -1,11 +1,15 @@
-// The ISO page's values without a window: the click rules, and the values
-// stored into an opened image and written by the save engine, as isoinfo reads
-// the result (labels, the further volume texts, Joliet on or off).
+// The ISO pages' values without a window: the click rules, and the values
+// stored into an opened image and written by the save engine, as isoinfo and
+// xorriso read the result (labels, the further volume texts, Joliet on or off,
+// volume and file dates).
 
 #include "dialogs/iso_settings.h"
+#include "dialogs/iso_dates.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <string>
 
 #include "app/open_document.h"
@@ -118,6 +122,40 @@ TEST_F(IsoSettingsSave, UdfWithoutJolietTakesTheLongLimit) {
     EXPECT_EQ(doc_->jolietNameLimit, 127);
     EXPECT_EQ(doc_->udfFlag, 1);
     EXPECT_EQ(doc_->jolietLevel, 0);
+}
+
+// Checked dates are stored; an unchecked creation date stays, an unchecked
+// expiration date goes; "Set to:" dates every item.
+TEST_F(IsoSettingsSave, DatesReachTheImage) {
+    ASSERT_TRUE(doc_);
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    doc_->expirationTime = 1800000000;
+    const int64_t creationBefore = doc_->creationTime;
+    dialogs::IsoDateSettings s = dialogs::GetIsoDateSettings(*doc_);
+    EXPECT_TRUE(s.expirationOn);
+    s.creationOn = false;
+    s.creation = 1;
+    s.modificationOn = true;
+    s.modification = 1700000000;     // 2023-11-14 22:13:20
+    s.effectiveOn = true;
+    s.effective = 1600000000;        // 2020-09-13 12:26:40
+    s.expirationOn = false;
+    s.fileDates = dialogs::FileDates::SetTo;
+    s.fileTime = 1500000000;         // 2017-07-14 02:40:00
+    EXPECT_TRUE(dialogs::SetIsoDateSettings(*doc_, s));
+    EXPECT_EQ(doc_->creationTime, creationBefore);
+    EXPECT_EQ(doc_->expirationTime, 0);
+    EXPECT_EQ(doc_->modified, 2);
+    Saved("dated.iso");
+    const std::string pvd = RunOk("xorriso -indev " + ShellQuote(dir_ / "dated.iso") + " -pvd_info 2>/dev/null");
+    EXPECT_TRUE(Has(pvd, "Modif. Time  : 2023111422132000")) << pvd;
+    EXPECT_TRUE(Has(pvd, "Eff. Time    : 2020091312264000")) << pvd;
+    EXPECT_TRUE(Has(pvd, "Expir. Time  : 0000000000000000")) << pvd;
+    const std::string listing = RunOk("isoinfo -l -i " + ShellQuote(dir_ / "dated.iso"));
+    EXPECT_TRUE(Has(listing, "Jul 14 2017")) << listing;
+    ::unsetenv("TZ");
+    ::tzset();
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // the SAVE_AS command end to end against isoinfo and unzip.
 
 #include "dialogs/ui/save_archive_dialog.h"
+#include "dialogs/ui/iso_date_time_page.h"
 #include "dialogs/ui/iso_file_system_page.h"
 #include "dialogs/ui/more_labels_dialog.h"
 #include "dialogs/ui/password_dialog.h"
@@ -229,9 +230,10 @@ TEST_F(SaveArchiveDialogTest, IsoPageFollowsTheFormat) {
     CSaveArchiveDlg dlg(doc.get(), dialogs::GetArchiveSettings(*doc), u"/o/x.iso");
     auto* tabs = dlg.findChild<QTabWidget*>();
     ASSERT_NE(dlg.IsoPage(), nullptr);
-    EXPECT_EQ(tabs->count(), 4);
+    EXPECT_EQ(tabs->count(), 5);
     EXPECT_EQ(tabs->tabText(2), QStringLiteral("Comment"));
     EXPECT_EQ(tabs->tabText(3), QStringLiteral("ISO File System"));
+    EXPECT_EQ(tabs->tabText(4), QStringLiteral("ISO Date/Time"));
     dlg.ControlAs<QRadioButton>(1434)->click();
     EXPECT_EQ(dlg.IsoPage(), nullptr);
     EXPECT_EQ(tabs->count(), 3);
@@ -251,8 +253,32 @@ TEST_F(SaveArchiveDialogTest, IsoPageFollowsTheFormat) {
     image::DocumentPtr audio(image::NewIsoDocument());
     audio->formatCode = fc::kAudioCd;
     CSaveArchiveDlg audioSheet(audio.get(), dialogs::GetArchiveSettings(*audio), u"/o/a.iso");
-    EXPECT_EQ(audioSheet.findChild<QTabWidget*>()->count(), 3);
+    EXPECT_EQ(audioSheet.findChild<QTabWidget*>()->count(), 4);   // General, Advanced and the ISO pair
     EXPECT_EQ(audioSheet.findChild<QPlainTextEdit*>(), nullptr);
+}
+
+// OK on the dates page: an unchecked creation date stays, an unchecked
+// expiration date is cleared; unchecked pairs cannot be edited.
+TEST_F(SaveArchiveDialogTest, DateTimePageStoresOnOk) {
+    image::DocumentPtr doc(image::NewIsoDocument());
+    doc->creationTime = 1700000000;
+    doc->expirationTime = 1800000000;
+    CSaveArchiveDlg dlg(doc.get(), dialogs::GetArchiveSettings(*doc), u"/o/d.iso");
+    auto* page = dlg.findChild<dialogs::ui::CIsoDateTimePage*>();
+    ASSERT_NE(page, nullptr);
+    EXPECT_TRUE(PageControl<QCheckBox>(page, 1150)->isChecked());
+    EXPECT_FALSE(PageControl<QWidget>(page, 1284)->isEnabled());   // effective: off
+    EXPECT_FALSE(PageControl<QWidget>(page, 1291)->isEnabled());   // "Set to:" not chosen
+    PageControl<QCheckBox>(page, 1150)->click();
+    PageControl<QCheckBox>(page, 1295)->click();
+    EXPECT_FALSE(PageControl<QWidget>(page, 1281)->isEnabled());
+    PageControl<QRadioButton>(page, 1339)->click();
+    EXPECT_TRUE(PageControl<QWidget>(page, 1291)->isEnabled());
+    PageControl<QRadioButton>(page, 1337)->click();
+    dlg.accept();
+    EXPECT_EQ(doc->creationTime, 1700000000);
+    EXPECT_EQ(doc->expirationTime, 0);
+    EXPECT_EQ(doc->modified, 2);
 }
 
 // More Labels stores the changed texts at once and only on OK.
