@@ -327,8 +327,11 @@ TEST_F(SaveArchiveDialogTest, SaveAsCarriesTheIsoPageAndTheComment) {
     ASSERT_GE(image::AddDiskFolderContents(image::g_CurrentDocument, image::g_CurrentDocument->rootFolder,
                                            platform::Utf8ToUtf16(dir_ / "src"), nullptr),
               0);
-    AnswerSheet([](CSaveArchiveDlg& dlg) {
+    const std::string zipPath = dir_ / "commented.zip";
+    AnswerSheet([zipPath](CSaveArchiveDlg& dlg) {
         EXPECT_EQ(dlg.IsoPage(), nullptr);
+        // The frame already names the new document after the chosen file.
+        EXPECT_EQ(platform::Utf16ToUtf8(app::NewDocumentName()), zipPath);
         dlg.ControlAs<QPlainTextEdit>(1153)->setPlainText(QStringLiteral("made by the sheet\nsecond line"));
     });
     EXPECT_EQ(dialogs::ui::RunSaveArchiveCommand(nullptr, platform::Utf8ToUtf16(dir_ / "commented.zip")), 1);
