@@ -5,6 +5,9 @@
 #include "app/item_readers.h"
 #include "app/save_output.h"
 #include "containers/archive/arc_create.h"
+#include "containers/archive/zip_comment.h"
+#include "foundation/messages.h"
+#include "foundation/operation_status.h"
 #include "image/detect/format_detect.h"
 #include "image/document/image_context.h"
 #include "platform/file.h"
@@ -48,6 +51,7 @@ int WriteArchiveDocument(SaveRequest& request) {
     SaveOutputSet& output = request.output;
     const std::u16string base = request.path;
     int32_t volumesMade = 0;
+    platform::FileHandle file = nullptr;
     if (ctx.splitOutput && ctx.volumeSize > 0) {
         create.target = containers::archive::MakeVolumeTarget(
             uint64_t(ctx.volumeSize),
@@ -57,11 +61,18 @@ int WriteArchiveDocument(SaveRequest& request) {
             },
             VolumeName(base, 0));
     } else {
-        platform::FileHandle file = output.OpenVolume(base);
+        file = output.OpenVolume(base);
         if (!file) return -1;
         create.target = containers::archive::MakeFileTarget(file, base);
     }
-    const int result = containers::archive::CreateArchive(ctx, create);
+    int result = containers::archive::CreateArchive(ctx, create);
+    // 7z archives have no comment; a ZIP file in one piece carries it at its end.
+    if (result == 1 && file && create.archiveKind == 1 && ctx.archiveCommentPresent && !ctx.archiveComment.empty() &&
+        !containers::archive::AppendZipComment(file, ctx.archiveComment)) {
+        foundation::ShowLastError(base);
+        foundation::OperationStatus = foundation::kStatusWriteFailed;
+        result = -1;
+    }
     if (result == 1 && volumesMade > 0) {
         // Higher-numbered volumes of an earlier set would be joined to this one.
         for (int32_t v = volumesMade; v < containers::archive::kMaxVolumes; ++v) {

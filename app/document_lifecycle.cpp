@@ -74,6 +74,8 @@ bool OpenChosen(std::u16string_view path) {
 DocumentKind CurrentDocumentKind() { return g_documentKind; }
 std::u16string NewDocumentName() { return g_newDocumentName; }
 
+void SetNewDocumentName(std::u16string_view name) { g_newDocumentName.assign(name); }
+
 std::u16string MakeNewDocName(const image::ImageContext* ctx, std::u16string_view name) {
     if (!name.empty()) return std::u16string(name);
     std::u16string result = foundation::GetLangString(kNewArchiveText, u"New Archive");

@@ -73,6 +73,8 @@ inline IDocumentWindowServices* SetDocumentWindowServices(IDocumentWindowService
 DocumentKind CurrentDocumentKind();
 // The name of a document without a file (the initial name of Save As).
 std::u16string NewDocumentName();
+// The save sheet's format choice and a completed save rename the document.
+void SetNewDocumentName(std::u16string_view name);
 
 // `name` when given, else "New Archive" with the extension of the document's
 // format: ".iso" for ISO, ".zip"/".7z"/".mzp" for archives of kind 1/2/other,

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <vector>
 
+#include "app/document_lifecycle.h"
 #include "app/save_output.h"
 #include "containers/daa/daa_container.h"
 #include "containers/mzp/mzp_format.h"
@@ -225,7 +226,15 @@ int SaveDocument(image::ImageContext& ctx, std::u16string_view path, int32_t for
     SetOutputPath(target.path);
     g_saveOverSource = target.overSource;
     const bool fromArchive = ctx.formatCode == fc::kArchive || ctx.formatCode == fc::kMzp;
-    if (fromArchive && (target.format == fc::kIso || target.format == fc::kBin)) image::InitNewImageFields(ctx, fc::kIso);
+    if (fromArchive && (target.format == fc::kIso || target.format == fc::kBin)) {
+        // The texts the user typed for the new image (the save sheet's ISO
+        // pages) outlive the fresh fields of a new image.
+        const auto typed = ctx.volumeTexts;
+        image::InitNewImageFields(ctx, fc::kIso);
+        if (ctx.volumeFieldsChanged)
+            for (size_t i = 0; i < typed.size(); ++i)
+                if (!typed[i].empty()) ctx.volumeTexts[i] = typed[i];
+    }
 
     int result = -1;
     {
@@ -249,6 +258,11 @@ int SaveDocument(image::ImageContext& ctx, std::u16string_view path, int32_t for
         return -1;
     }
     ctx.documentPath = target.path;
+    // The frame names the document after the file it now is.
+    if (&ctx == image::g_CurrentDocument) {
+        SetNewDocumentName(target.path);
+        DocumentWindowServices().UpdateTitle();
+    }
     g_saveResult = 0;
     return 0;
 }

@@ -5,6 +5,7 @@
 #include "foundation/language.h"
 #include "foundation/messages.h"
 #include "image/document/image_context.h"
+#include "platform/file.h"
 #include "platform/format.h"
 #include "platform/text.h"
 
@@ -57,6 +58,53 @@ int SetArchiveSettings(image::ImageContext& ctx, const ArchiveSettings& s) {
         result = 2;
     }
     return result;
+}
+
+namespace {
+// The text in the archive code page, as many whole characters as fit in
+// `limit` bytes (whatever the code page's character widths are).
+std::string CommentBytesWithin(std::u16string_view text, size_t limit) {
+    std::string bytes;
+    platform::Utf16ToMultiByte(platform::kCodePageAnsi, text, bytes);
+    if (bytes.size() <= limit) return bytes;
+    size_t fits = 0, over = text.size();
+    while (over - fits > 1) {
+        const size_t mid = fits + (over - fits) / 2;
+        std::string part;
+        platform::Utf16ToMultiByte(platform::kCodePageAnsi, text.substr(0, mid), part);
+        (part.size() <= limit ? fits : over) = mid;
+    }
+    // A surrogate pair stays whole.
+    if (fits > 0 && (text[fits - 1] & 0xFC00) == 0xD800) --fits;
+    bytes.clear();
+    platform::Utf16ToMultiByte(platform::kCodePageAnsi, text.substr(0, fits), bytes);
+    return bytes;
+}
+
+std::u16string CommentBytesToText(std::string_view bytes) {
+    std::u16string text;
+    if (!platform::MultiByteToUtf16(platform::kCodePageAnsi, bytes, text)) text.clear();
+    return text;
+}
+}  // namespace
+
+std::u16string CommentText(const ArchiveSettings& settings) { return CommentBytesToText(settings.comment); }
+
+void SetCommentText(ArchiveSettings& settings, std::u16string_view text) {
+    text = text.substr(0, kMaxCommentChars);
+    if (text.size() == kMaxCommentChars && (text.back() & 0xFC00) == 0xD800) text.remove_suffix(1);
+    settings.comment = CommentBytesWithin(text, kSettingsCommentBytes);
+}
+
+std::optional<std::u16string> LoadCommentFile(std::u16string_view path) {
+    platform::FileHandle file = platform::FileOpen(path, platform::FileAccess::Read, platform::FileDisposition::OpenExisting);
+    if (!file) return std::nullopt;
+    std::string bytes(kSettingsCommentBytes, '\0');
+    const int64_t got = platform::FileReadAt(file, 0, bytes.data(), bytes.size());
+    platform::FileClose(file);
+    if (got < 0) return std::nullopt;
+    bytes.resize(size_t(got));
+    return CommentBytesToText(bytes);
 }
 
 PasswordCheck CheckPasswordText(std::u16string_view password, std::array<char, kSettingsPasswordBytes>& destination,

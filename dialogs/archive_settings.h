@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,7 @@ namespace dialogs {
 constexpr size_t kSettingsPasswordBytes = 257;
 constexpr size_t kSettingsCommentBytes = 65536;
 constexpr size_t kMaxSettingsPasswordLength = 256;
+constexpr size_t kMaxCommentChars = 65535;
 
 struct ArchiveSettings {
     int32_t splitVolumes = 0;
@@ -37,6 +39,15 @@ ArchiveSettings GetArchiveSettings(const image::ImageContext& ctx);
 // compression level), else 0. The pause and password-enabled flags are
 // stored without counting; without splitting the old volume size stays.
 int SetArchiveSettings(image::ImageContext& ctx, const ArchiveSettings& settings);
+
+// The comment as the user edits it (wide text) and as it is stored (the
+// archive code page, at most kSettingsCommentBytes bytes, never ending in a
+// cut character). Storing cuts the text to kMaxCommentChars characters first.
+std::u16string CommentText(const ArchiveSettings& settings);
+void SetCommentText(ArchiveSettings& settings, std::u16string_view text);
+// At most the first kSettingsCommentBytes bytes of a file as comment text;
+// none when the file cannot be opened or read.
+std::optional<std::u16string> LoadCommentFile(std::u16string_view path);
 
 enum class PasswordCheck { Ok, Empty, TooLong };
 // The password in the archive code page, 1..maxLength bytes, into destination

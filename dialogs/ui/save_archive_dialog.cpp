@@ -17,6 +17,9 @@
 
 #include "app/document_lifecycle.h"
 #include "app/save_engine.h"
+#include "dialogs/ui/comment_page.h"
+#include "dialogs/ui/iso_date_time_page.h"
+#include "dialogs/ui/iso_file_system_page.h"
 #include "dialogs/ui/password_dialog.h"
 #include "dialogs/volume_size.h"
 #include "foundation/file_filters.h"
@@ -53,6 +56,11 @@ const char16_t* ExtensionOf(int32_t format, int32_t variant) {
 
 bool HasWriter(int32_t format) { return app::GetDocumentWriter(format) != nullptr; }
 
+// Audio discs carry no archive comment.
+bool IsAudioDocument(const image::ImageContext* ctx) {
+    return ctx && (ctx->formatCode == fc::kAudioCd || ctx->mixedTracks != 0 || ctx->videoCdKind != 0);
+}
+
 }  // namespace
 
 CSaveArchiveDlg::CSaveArchiveDlg(image::ImageContext* ctx, const ArchiveSettings& settings, std::u16string_view path,
@@ -62,6 +70,10 @@ CSaveArchiveDlg::CSaveArchiveDlg(image::ImageContext* ctx, const ArchiveSettings
     tabs_ = new QTabWidget;
     tabs_->addTab(BuildGeneralPage(), Lang(1140, u"General"));
     tabs_->addTab(BuildAdvancedPage(), Lang(1170, u"Advanced"));
+    if (!IsAudioDocument(ctx)) {
+        commentPage_ = new CCommentPage(settings_);
+        tabs_->addTab(commentPage_, Lang(1180, u"Comment"));
+    }
 
     auto* buttons = new QDialogButtonBox;
     QPushButton* ok = buttons->addButton(QDialogButtonBox::Ok);
@@ -237,11 +249,38 @@ void CSaveArchiveDlg::ApplySaveFormat() {
             if (formatCode_ == fc::kIso) ctx_->jolietLevel = 3;
         }
     }
+    // Only an ISO image has ISO pages; a page added again reads the document anew.
+    ShowIsoPage(formatCode_ == fc::kIso);
+    if (isoPage_) {
+        if (isoFamilyChosen_) isoPage_->SetUdfAndJoliet(true, false);
+        else isoPage_->SetUdfAndJoliet(false, true);
+    }
+    // The frame names the document after the file it is to become.
+    if (ctx_ && ctx_ == image::g_CurrentDocument && !Path().empty()) {
+        app::SetNewDocumentName(Path());
+        app::DocumentWindowServices().UpdateTitle();
+    }
     QRadioButton* checked = formatCode_ == fc::kArchive ? (archiveVariant_ == 2 ? sevenZip_ : zip_)
                             : formatCode_ == fc::kMzp   ? mzp_
                             : formatCode_ == fc::kXdi   ? xdi_
                                                         : iso_;
     checked->setChecked(true);
+}
+
+void CSaveArchiveDlg::ShowIsoPage(bool shown) {
+    if (shown && !isoPage_) {
+        isoPage_ = new CIsoFileSystemPage(ctx_);
+        dateTimePage_ = new CIsoDateTimePage(ctx_);
+        tabs_->addTab(isoPage_, Lang(1160, u"ISO File System"));
+        tabs_->addTab(dateTimePage_, Lang(1190, u"ISO Date/Time"));
+    } else if (!shown && isoPage_) {
+        for (QWidget* page : {static_cast<QWidget*>(isoPage_), static_cast<QWidget*>(dateTimePage_)}) {
+            tabs_->removeTab(tabs_->indexOf(page));
+            delete page;
+        }
+        isoPage_ = nullptr;
+        dateTimePage_ = nullptr;
+    }
 }
 
 void CSaveArchiveDlg::Browse() {
@@ -328,6 +367,9 @@ void CSaveArchiveDlg::accept() {
     }
     if (uint32_t(settings_.compressionLevel) <= 2) settings_.compressionLevel = compression_->currentIndex();
     settings_.passwordEnabled = passwordOn_ ? 1 : 0;
+    if (commentPage_) commentPage_->Store(settings_);
+    if (isoPage_) isoPage_->Store();
+    if (dateTimePage_) dateTimePage_->Store();
     CAppDialog::accept();
 }
 

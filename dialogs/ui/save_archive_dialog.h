@@ -2,7 +2,10 @@
 // The "Save Archive" sheet: where and how the document is to be written
 // before a save under a new name. Its General page takes the file name and the
 // output format (only formats that have a writer are offered); its Advanced
-// page the compression level, the volumes and the password. The archive
+// page the compression level, the volumes and the password; its Comment page
+// the archive comment (not for audio discs); and, while an ISO image is
+// chosen, its ISO File System and ISO Date/Time pages the image's file
+// systems, labels and dates, which go into the document on OK. The archive
 // settings travel in a record the caller fills before and writes back after
 // OK; the file name is read afterwards and saved to.
 
@@ -25,6 +28,10 @@ struct ImageContext;
 
 namespace dialogs::ui {
 
+class CCommentPage;
+class CIsoDateTimePage;
+class CIsoFileSystemPage;
+
 class CSaveArchiveDlg : public CAppDialog {
     Q_OBJECT
 
@@ -39,6 +46,8 @@ public:
     // After OK: the settings and the file name (with the chosen format's extension).
     const ArchiveSettings& Settings() const { return settings_; }
     std::u16string Path() const;
+    // The ISO page while it is in the sheet (an ISO image is chosen).
+    CIsoFileSystemPage* IsoPage() const { return isoPage_; }
     int32_t FormatCode() const { return formatCode_; }
     int32_t ArchiveVariant() const { return archiveVariant_; }
 
@@ -51,6 +60,7 @@ private:
     QWidget* BuildAdvancedPage();
     void ChooseFormat(int32_t formatCode, int32_t variant, bool isoFamily);
     void ApplySaveFormat();
+    void ShowIsoPage(bool shown);
     void UpdateAdvancedEnabling();
     void OnPasswordClicked();
     void OnChangePassword();
@@ -76,6 +86,9 @@ private:
     QCheckBox* pause_ = nullptr;
     QCheckBox* password_ = nullptr;
     QPushButton* changePassword_ = nullptr;
+    CCommentPage* commentPage_ = nullptr;
+    CIsoFileSystemPage* isoPage_ = nullptr;
+    CIsoDateTimePage* dateTimePage_ = nullptr;
 };
 
 // The command-file word SAVE_AS on the current document: the sheet with the

@@ -13,12 +13,14 @@
 #include "app/other_openers.h"
 #include "app/save_engine.h"
 #include "containers/archive/arc_open.h"
+#include "containers/archive/zip_comment.h"
 #include "foundation/dialog_services.h"
 #include "foundation/operation_status.h"
 #include "image/build/add_disk_files.h"
 #include "image/document/document.h"
 #include "image/document/image_context.h"
 #include "image/document/item_tree.h"
+#include "platform/file.h"
 #include "platform/text.h"
 #include "tests/image/item_tree_fixture.h"
 #include "tests/support/fake_services.h"
@@ -185,6 +187,30 @@ TEST_F(ArchiveDocumentTest, SavedArchivesPassThePeers) {
         image::DocumentPtr back(containers::archive::OpenArchiveAsImage(U(first), false, 0, &code));
         EXPECT_TRUE(back) << code;
     }
+}
+
+// The archive comment reaches a ZIP file's end record (unzip and 7z read it);
+// a file that does not end in a bare end record
+// is left as it was.
+TEST_F(ArchiveDocumentTest, ZipCarriesTheComment) {
+    image::DocumentPtr doc(image::NewArchiveDocument(1));
+    ASSERT_TRUE(doc);
+    ASSERT_GE(image::AddDiskFolderContents(doc.get(), doc->rootFolder, U(*this / "src"), nullptr), 0);
+    doc->archiveComment = "first line\nsecond line";
+    doc->archiveCommentPresent = 1;
+    const std::string out = *this / "c.zip";
+    ASSERT_EQ(app::SaveDocument(*doc, U(out), -1, nullptr), 0);
+    EXPECT_NE(RunOk("unzip -z " + ShellQuote(out)).find("first line\nsecond line"), std::string::npos);
+    RunOk("unzip -tq " + ShellQuote(out));
+    EXPECT_NE(RunOk("7z l -slt " + ShellQuote(out)).find("Comment = \n{\nfirst line\nsecond line\n}"), std::string::npos);
+
+    RunOk("printf 'not an archive, twenty-two bytes or more' > " + ShellQuote(*this / "plain.bin"));
+    platform::FileHandle plain =
+        platform::FileOpen(U(*this / "plain.bin"), platform::FileAccess::ReadWrite, platform::FileDisposition::OpenExisting);
+    ASSERT_NE(plain, nullptr);
+    EXPECT_FALSE(containers::archive::AppendZipComment(plain, "x"));
+    platform::FileClose(plain);
+    EXPECT_EQ(RunOk("cat " + ShellQuote(*this / "plain.bin")), "not an archive, twenty-two bytes or more");
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/save_engine.h"
 #include "foundation/window_faces.h"
 #include "image/document/current_document.h"
 #include "image/document/document.h"
@@ -48,6 +49,7 @@ public:
     void ClearViews() override { calls.push_back(image::g_CurrentDocument ? "clear(doc)" : "clear(none)"); }
     void ShowDocument(image::ImageContext* ctx) override { calls.push_back(ctx ? "show(doc)" : "show(none)"); }
     void StopPlayer() override { calls.push_back("stop"); }
+    void UpdateTitle() override { calls.push_back("title"); }
 };
 
 // A save dialog that answers with a fixed path, or cancels.
@@ -231,6 +233,28 @@ TEST_F(DocumentLifecycleTest, SaveOfAFormatWithoutAWriterAsksForANewName) {
     ASSERT_TRUE(app::SaveAsCommand());
     EXPECT_EQ(platform::Utf16ToUtf8(image::g_CurrentDocument->imagePath), dir_ / "new.iso");
     RunOk("isovfy " + ShellQuote(dir_ / "new.iso") + " >/dev/null");
+}
+
+// A save renames the document after the written file, and only when it
+// succeeds; the texts typed for a new image outlive the fresh fields an
+// archive gets when it is saved as an image.
+TEST_F(DocumentLifecycleTest, SaveRenamesOnlyOnSuccess) {
+    ASSERT_EQ(app::NewArchiveDocument({}, 1), 1);
+    image::ImageContext& doc = *image::g_CurrentDocument;
+    EXPECT_EQ(app::NewDocumentName(), u"New Archive.zip");
+    image::SetVolumeField(doc, 0, u"TYPED");
+    image::SetVolumeField(doc, 3, u"SOMEPUBLISHER");
+    window_.calls.clear();
+    EXPECT_NE(app::SaveDocument(doc, U(dir_ / "no-such-folder/x.iso"), -1, nullptr), 0);
+    EXPECT_EQ(app::NewDocumentName(), u"New Archive.zip");
+    EXPECT_TRUE(window_.calls.empty());
+    ASSERT_EQ(app::SaveDocument(doc, U(dir_ / "typed.iso"), -1, nullptr), 0);
+    EXPECT_EQ(platform::Utf16ToUtf8(app::NewDocumentName()), dir_ / "typed.iso");
+    EXPECT_EQ(window_.calls, (std::vector<std::string>{"title"}));
+    const std::string info = RunOk("isoinfo -d -i " + ShellQuote(dir_ / "typed.iso"));
+    EXPECT_NE(info.find("Volume id: TYPED"), std::string::npos) << info;
+    EXPECT_NE(info.find("Publisher id: SOMEPUBLISHER"), std::string::npos) << info;
+    EXPECT_NE(info.find("Application id: Quendravine"), std::string::npos) << info;
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "dialogs/archive_settings.h"
@@ -128,6 +130,35 @@ TEST(ArchiveSettings, PasswordsEnterOnlyWithinTheirLength) {
     EXPECT_STREQ(stored.data(), "kept");
     EXPECT_EQ(dialogs::CheckPasswordText(std::u16string(256, u'a'), stored, 256), dialogs::PasswordCheck::Ok);
     EXPECT_EQ(std::string(stored.data()), std::string(256, 'a'));
+}
+
+// The comment as typed and as stored: cut to 65535 characters, then to the
+// bytes the writers keep without halving a character; a file gives at most
+// its first 65536 bytes.
+TEST(ArchiveSettings, CommentCutsAndFiles) {
+    ::setenv("QV_ANSI_CODEPAGE", "65001", 1);
+    dialogs::ArchiveSettings s;
+    dialogs::SetCommentText(s, std::u16string(70000, u'c'));
+    EXPECT_EQ(s.comment.size(), 65535u);
+    dialogs::SetCommentText(s, std::u16string(40000, u'\u00e9'));   // two bytes each in UTF-8
+    EXPECT_EQ(s.comment.size(), 65536u);
+    EXPECT_EQ(dialogs::CommentText(s), std::u16string(32768, u'\u00e9'));
+    dialogs::SetCommentText(s, std::u16string(30000, u'\u20ac'));   // three bytes each
+    EXPECT_EQ(s.comment.size(), 65535u);
+    EXPECT_EQ(dialogs::CommentText(s).size(), 21845u);
+    ::setenv("QV_ANSI_CODEPAGE", "1252", 1);
+    dialogs::SetCommentText(s, std::u16string(40000, u'\u00e9'));   // one byte each
+    EXPECT_EQ(s.comment.size(), 40000u);
+    ::unsetenv("QV_ANSI_CODEPAGE");
+    dialogs::SetCommentText(s, u"");
+    EXPECT_TRUE(s.comment.empty());
+
+    qvtest::TempDir dir;
+    qvtest::RunOk("head -c 70000 /dev/zero | tr '\\0' 'x' > " + qvtest::ShellQuote(dir / "long.txt"));
+    const std::optional<std::u16string> loaded = dialogs::LoadCommentFile(platform::Utf8ToUtf16(dir / "long.txt"));
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(*loaded, std::u16string(65536, u'x'));
+    EXPECT_FALSE(dialogs::LoadCommentFile(platform::Utf8ToUtf16(dir / "missing.txt")));
 }
 
 }  // namespace

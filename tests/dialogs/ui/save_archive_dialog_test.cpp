@@ -1,15 +1,21 @@
 // The "Save Archive" sheet and the new-password dialog offscreen: the format
 // chosen from the preset name and the writers there are, the volume and
-// password answers, and the SAVE_AS command end to end against isoinfo.
+// password answers, the ISO File System, More Labels and Comment pages, and
+// the SAVE_AS command end to end against isoinfo and unzip.
 
 #include "dialogs/ui/save_archive_dialog.h"
+#include "dialogs/ui/iso_date_time_page.h"
+#include "dialogs/ui/iso_file_system_page.h"
+#include "dialogs/ui/more_labels_dialog.h"
 #include "dialogs/ui/password_dialog.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QRadioButton>
 #include <QTimer>
 
@@ -19,6 +25,9 @@
 #include <cstring>
 
 #include "app/document_lifecycle.h"
+#include "app/other_openers.h"
+#include "image/build/add_disk_files.h"
+#include "image/iso/volume_texts.h"
 #include "app/save_engine.h"
 #include "foundation/messages_scripted.h"
 #include "foundation/messages_ui.h"
@@ -39,6 +48,25 @@ using qvtest::RunOk;
 using qvtest::ShellQuote;
 
 int WritesNothing(app::SaveRequest&) { return -1; }
+
+// A control of one page (the pages of a sheet reuse ids, as separate pages do).
+template <typename T>
+T* PageControl(QWidget* page, int id) {
+    for (T* child : page->findChildren<T*>())
+        if (dialogs::ui::CAppDialog::ControlId(child) == id) return child;
+    return nullptr;
+}
+
+// Answers the sheet the next modal run shows: `edit` fills it, then OK.
+template <typename Edit>
+void AnswerSheet(Edit edit) {
+    QTimer::singleShot(0, [edit] {
+        auto* dlg = qobject_cast<CSaveArchiveDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(dlg, nullptr);
+        edit(*dlg);
+        dlg->accept();
+    });
+}
 
 class SaveArchiveDialogTest : public ::testing::Test {
 protected:
@@ -192,6 +220,125 @@ TEST_F(SaveArchiveDialogTest, SaveAsCommandWritesAndReopens) {
     EXPECT_EQ(platform::Utf16ToUtf8(image::g_CurrentDocument->imagePath), dir_ / "out.iso");
     EXPECT_EQ(image::g_CurrentDocument->modified, 0);
     app::CloseDocument();
+}
+
+// The ISO page is in the sheet exactly while an ISO image is chosen; its
+// click rules; no Comment page for an audio disc.
+TEST_F(SaveArchiveDialogTest, IsoPageFollowsTheFormat) {
+    InstallAllWriters();
+    image::DocumentPtr doc(image::NewIsoDocument());
+    CSaveArchiveDlg dlg(doc.get(), dialogs::GetArchiveSettings(*doc), u"/o/x.iso");
+    auto* tabs = dlg.findChild<QTabWidget*>();
+    ASSERT_NE(dlg.IsoPage(), nullptr);
+    EXPECT_EQ(tabs->count(), 5);
+    EXPECT_EQ(tabs->tabText(2), QStringLiteral("Comment"));
+    EXPECT_EQ(tabs->tabText(3), QStringLiteral("ISO File System"));
+    EXPECT_EQ(tabs->tabText(4), QStringLiteral("ISO Date/Time"));
+    dlg.ControlAs<QRadioButton>(1434)->click();
+    EXPECT_EQ(dlg.IsoPage(), nullptr);
+    EXPECT_EQ(tabs->count(), 3);
+    dlg.ControlAs<QRadioButton>(1437)->click();   // the ISO family: UDF on, Joliet off
+    QWidget* page = dlg.IsoPage();
+    ASSERT_NE(page, nullptr);
+    EXPECT_TRUE(PageControl<QCheckBox>(page, 1206)->isChecked());
+    EXPECT_FALSE(PageControl<QCheckBox>(page, 1090)->isChecked());
+    EXPECT_FALSE(PageControl<QRadioButton>(page, 1095)->isEnabled());
+    PageControl<QCheckBox>(page, 1150)->click();   // ISO 9660 off: no ISO name choices
+    EXPECT_FALSE(PageControl<QRadioButton>(page, 1091)->isEnabled());
+    PageControl<QCheckBox>(page, 1090)->click();   // Joliet brings ISO 9660 back
+    EXPECT_TRUE(PageControl<QCheckBox>(page, 1150)->isChecked());
+    EXPECT_TRUE(PageControl<QRadioButton>(page, 1091)->isEnabled());
+    EXPECT_TRUE(PageControl<QRadioButton>(page, 1095)->isEnabled());
+
+    image::DocumentPtr audio(image::NewIsoDocument());
+    audio->formatCode = fc::kAudioCd;
+    CSaveArchiveDlg audioSheet(audio.get(), dialogs::GetArchiveSettings(*audio), u"/o/a.iso");
+    EXPECT_EQ(audioSheet.findChild<QTabWidget*>()->count(), 4);   // General, Advanced and the ISO pair
+    EXPECT_EQ(audioSheet.findChild<QPlainTextEdit*>(), nullptr);
+}
+
+// OK on the dates page: an unchecked creation date stays, an unchecked
+// expiration date is cleared; unchecked pairs cannot be edited.
+TEST_F(SaveArchiveDialogTest, DateTimePageStoresOnOk) {
+    image::DocumentPtr doc(image::NewIsoDocument());
+    doc->creationTime = 1700000000;
+    doc->expirationTime = 1800000000;
+    CSaveArchiveDlg dlg(doc.get(), dialogs::GetArchiveSettings(*doc), u"/o/d.iso");
+    auto* page = dlg.findChild<dialogs::ui::CIsoDateTimePage*>();
+    ASSERT_NE(page, nullptr);
+    EXPECT_TRUE(PageControl<QCheckBox>(page, 1150)->isChecked());
+    EXPECT_FALSE(PageControl<QWidget>(page, 1284)->isEnabled());   // effective: off
+    EXPECT_FALSE(PageControl<QWidget>(page, 1291)->isEnabled());   // "Set to:" not chosen
+    PageControl<QCheckBox>(page, 1150)->click();
+    PageControl<QCheckBox>(page, 1295)->click();
+    EXPECT_FALSE(PageControl<QWidget>(page, 1281)->isEnabled());
+    PageControl<QRadioButton>(page, 1339)->click();
+    EXPECT_TRUE(PageControl<QWidget>(page, 1291)->isEnabled());
+    PageControl<QRadioButton>(page, 1337)->click();
+    dlg.accept();
+    EXPECT_EQ(doc->creationTime, 1700000000);
+    EXPECT_EQ(doc->expirationTime, 0);
+    EXPECT_EQ(doc->modified, 2);
+}
+
+// More Labels stores the changed texts at once and only on OK.
+TEST_F(SaveArchiveDialogTest, MoreLabelsStoreOnOk) {
+    image::DocumentPtr doc(image::NewIsoDocument());
+    const std::u16string system = image::GetVolumeField(*doc, 1);
+    {
+        dialogs::ui::CMoreLabelsDlg dlg(*doc);
+        EXPECT_EQ(dlg.ControlAs<QLineEdit>(1020)->text().toStdU16String(), system);
+        dlg.ControlAs<QLineEdit>(1023)->setText(QStringLiteral("CANCELLED"));
+        dlg.reject();
+    }
+    EXPECT_EQ(image::GetVolumeField(*doc, 3), u"");
+    EXPECT_EQ(doc->modified, 0);
+    dialogs::ui::CMoreLabelsDlg dlg(*doc);
+    dlg.ControlAs<QLineEdit>(1023)->setText(QStringLiteral("PUBLISHER"));
+    dlg.ControlAs<QLineEdit>(1062)->setText(QStringLiteral("BIBLIO"));
+    dlg.accept();
+    EXPECT_EQ(image::GetVolumeField(*doc, 3), u"PUBLISHER");
+    EXPECT_EQ(image::GetVolumeField(*doc, 8), u"BIBLIO");
+    EXPECT_EQ(image::GetVolumeField(*doc, 1), system);
+    EXPECT_EQ(doc->modified, 1);
+}
+
+// SAVE_AS with the ISO page's label and Joliet choice (isoinfo reads them),
+// and an archive's comment (unzip reads it).
+TEST_F(SaveArchiveDialogTest, SaveAsCarriesTheIsoPageAndTheComment) {
+    app::InstallReaders();
+    RunOk("cd " + ShellQuote(dir_.path()) + " && mkdir src && echo one > src/a.txt"
+          " && SOURCE_DATE_EPOCH=1700000000 xorriso -as mkisofs -quiet -J -R -V SAVEAS -o t.iso src");
+    ASSERT_TRUE(app::OpenDocument(platform::Utf8ToUtf16(dir_ / "t.iso")));
+    AnswerSheet([](CSaveArchiveDlg& dlg) {
+        QWidget* page = dlg.IsoPage();
+        ASSERT_NE(page, nullptr);
+        PageControl<QLineEdit>(page, 1061)->setText(QStringLiteral("SHEETLABEL"));
+        PageControl<QCheckBox>(page, 1090)->click();   // Joliet off
+        dlg.ControlAs<QPlainTextEdit>(1153)->setPlainText(QStringLiteral("not kept by ISO"));
+    });
+    EXPECT_EQ(dialogs::ui::RunSaveArchiveCommand(nullptr, platform::Utf8ToUtf16(dir_ / "labelled.iso")), 1);
+    const std::string info = RunOk("isoinfo -d -i " + ShellQuote(dir_ / "labelled.iso"));
+    EXPECT_NE(info.find("Volume id: SHEETLABEL"), std::string::npos) << info;
+    EXPECT_NE(info.find("NO Joliet present"), std::string::npos) << info;
+    app::CloseDocument();
+
+    ASSERT_EQ(app::NewArchiveDocument({}, 1), 1);
+    ASSERT_GE(image::AddDiskFolderContents(image::g_CurrentDocument, image::g_CurrentDocument->rootFolder,
+                                           platform::Utf8ToUtf16(dir_ / "src"), nullptr),
+              0);
+    const std::string zipPath = dir_ / "commented.zip";
+    AnswerSheet([zipPath](CSaveArchiveDlg& dlg) {
+        EXPECT_EQ(dlg.IsoPage(), nullptr);
+        // The frame already names the new document after the chosen file.
+        EXPECT_EQ(platform::Utf16ToUtf8(app::NewDocumentName()), zipPath);
+        dlg.ControlAs<QPlainTextEdit>(1153)->setPlainText(QStringLiteral("made by the sheet\nsecond line"));
+    });
+    EXPECT_EQ(dialogs::ui::RunSaveArchiveCommand(nullptr, platform::Utf8ToUtf16(dir_ / "commented.zip")), 1);
+    EXPECT_NE(RunOk("unzip -z " + ShellQuote(dir_ / "commented.zip")).find("made by the sheet\nsecond line"),
+              std::string::npos);
+    app::CloseDocument();
+    app::UninstallReaders();
 }
 
 }  // namespace
