@@ -205,6 +205,17 @@ QList<QAction*> CMainFrame::ActionsOf(uint32_t id) const {
     return result;
 }
 
+std::map<uint32_t, QList<QAction*>> CMainFrame::AllActions() const {
+    std::map<uint32_t, QList<QAction*>> all = actions_;
+    for (QAction* action : menuBar()->findChildren<QAction*>()) {
+        const uint32_t id = foundation::ui::CommandIdOf(action);
+        if (id == 0) continue;
+        QList<QAction*>& list = all[id];
+        if (!list.contains(action)) list.push_back(action);
+    }
+    return all;
+}
+
 bool CMainFrame::ExecuteCommand(uint32_t id) {
     const CommandGroup group = GroupOfCommand(id);
     bool handled = false;
@@ -412,8 +423,14 @@ void CMainFrame::UpdatePasswordItems() {
     const bool hasPassword = ctx && (ctx->passwordEnabled || ctx->passwordSet);
     const std::u16string change = hasPassword ? foundation::GetLangString(kStrChangePassword, u"Change Password...")
                                               : foundation::GetLangString(kStrAddPassword, u"Add Password...");
-    for (QAction* action : ActionsOf(kCmdChangePassword)) action->setText(ToQString(change));
-    for (QAction* action : ActionsOf(kCmdRemovePassword))
+    const std::map<uint32_t, QList<QAction*>> all = AllActions();
+    const QList<QAction*> none;
+    const auto of = [&](uint32_t id) -> const QList<QAction*>& {
+        auto found = all.find(id);
+        return found == all.end() ? none : found->second;
+    };
+    for (QAction* action : of(kCmdChangePassword)) action->setText(ToQString(change));
+    for (QAction* action : of(kCmdRemovePassword))
         action->setText(ToQString(foundation::GetLangString(kStrRemovePassword, u"Remove Password...")));
 }
 

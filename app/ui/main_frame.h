@@ -62,6 +62,8 @@ public:
     void UpdateCommandStates();
     // The actions of a command id (menu items, shortcuts).
     QList<QAction*> ActionsOf(uint32_t id) const;
+    // ActionsOf for every id at once: one pass over the menus instead of one per id.
+    std::map<uint32_t, QList<QAction*>> AllActions() const;
     bool IsCommandEnabled(uint32_t id) const;
 
     // Key-downs the views hand over; sender 1 or 2 tree and list, 3 track list.

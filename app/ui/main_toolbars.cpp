@@ -97,11 +97,12 @@ std::vector<std::u16string> PadCaptions(const std::vector<std::u16string>& capti
 }
 
 CMainToolBars::CMainToolBars(CMainFrame* frame) : QObject(frame), frame_(frame) {
-    bars_[0] = MakeBar(BarType::Main, QStringLiteral("mainBar"));
+    const std::map<uint32_t, QList<QAction*>> menuActions = frame->AllActions();
+    bars_[0] = MakeBar(BarType::Main, QStringLiteral("mainBar"), menuActions);
     frame->addToolBarBreak();
-    bars_[1] = MakeBar(BarType::Navigation, QStringLiteral("navigationBar"));
-    bars_[2] = MakeBar(BarType::Address, QStringLiteral("addressBar"));
-    bars_[3] = MakeBar(BarType::View, QStringLiteral("viewBar"));
+    bars_[1] = MakeBar(BarType::Navigation, QStringLiteral("navigationBar"), menuActions);
+    bars_[2] = MakeBar(BarType::Address, QStringLiteral("addressBar"), menuActions);
+    bars_[3] = MakeBar(BarType::View, QStringLiteral("viewBar"), menuActions);
     SetButtonCaptions();
     frame->installEventFilter(this);
 }
@@ -120,7 +121,13 @@ void CMainToolBars::FitAddressBox() {
 
 QToolBar* CMainToolBars::Bar(BarType type) const { return bars_[static_cast<int>(type) - 1]; }
 
-QToolBar* CMainToolBars::MakeBar(BarType type, const QString& name) {
+QToolBar* CMainToolBars::MakeBar(BarType type, const QString& name,
+                                 const std::map<uint32_t, QList<QAction*>>& menuActions) {
+    const QList<QAction*> none;
+    const auto actionsOf = [&](uint32_t id) -> const QList<QAction*>& {
+        auto found = menuActions.find(id);
+        return found == menuActions.end() ? none : found->second;
+    };
     auto* bar = new QToolBar(name, frame_);
     bar->setObjectName(name);
     bar->setMovable(false);
@@ -156,7 +163,7 @@ QToolBar* CMainToolBars::MakeBar(BarType type, const QString& name) {
         if (id == kCmdNew) {
             auto* menu = new QMenu(tool);
             for (uint32_t kind : {kCmdNewZip, kCmdNew7z, kCmdNewMzp, kCmdNewIso, kCmdNewXdi}) {
-                const QList<QAction*> found = frame_->ActionsOf(kind);
+                const QList<QAction*> found = actionsOf(kind);
                 if (!found.isEmpty()) menu->addAction(found.front());
             }
             tool->setMenu(menu);
@@ -168,7 +175,7 @@ QToolBar* CMainToolBars::MakeBar(BarType type, const QString& name) {
                                                     : std::vector<uint32_t>{kCmdFirstMode, kCmdFirstMode + 1,
                                                                             kCmdFirstMode + 2, kCmdLastMode};
             for (uint32_t item : items) {
-                const QList<QAction*> found = frame_->ActionsOf(item);
+                const QList<QAction*> found = actionsOf(item);
                 if (!found.isEmpty()) menu->addAction(found.front());
             }
             connect(menu, &QMenu::aboutToShow, frame_, &CMainFrame::UpdateCommandStates);
@@ -179,7 +186,7 @@ QToolBar* CMainToolBars::MakeBar(BarType type, const QString& name) {
             action->setChecked(true);
         }
         // A button without a caption tells its menu text as its tip.
-        const QList<QAction*> named = frame_->ActionsOf(id);
+        const QList<QAction*> named = actionsOf(id);
         for (QAction* item : named)
             if (item != action && !item->text().isEmpty()) {
                 action->setToolTip(item->text().section(u'\t', 0, 0).remove(u'&'));

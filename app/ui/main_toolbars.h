@@ -4,14 +4,17 @@
 // Every button is an action carrying its command id, so the frame's command
 // table runs it and its update rules enable it, as for the menus.
 
+#include <QList>
 #include <QObject>
 #include <QString>
 
 #include <cstdint>
+#include <map>
 #include <span>
 #include <string>
 #include <vector>
 
+class QAction;
 class QLineEdit;
 class QToolBar;
 
@@ -51,7 +54,9 @@ protected:
 
 private:
     void FitAddressBox();
-    QToolBar* MakeBar(BarType type, const QString& name);
+    // The frame's actions by id are looked up once for all bars: nothing
+    // changes the menus while the bars are made.
+    QToolBar* MakeBar(BarType type, const QString& name, const std::map<uint32_t, QList<QAction*>>& menuActions);
 
     CMainFrame* frame_;
     QToolBar* bars_[4] = {};

@@ -2,12 +2,17 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QGuiApplication>
+#include <QHash>
+#include <QIconEngine>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
 
+#include <algorithm>
 #include <cstdint>
+#include <utility>
 
 // The resources are compiled into a static library, so they are registered
 // by hand before the first use.
@@ -102,6 +107,77 @@ void PutU32(QByteArray& out, uint32_t value) {
     PutU16(out, static_cast<uint16_t>(value >> 16));
 }
 
+constexpr int kThemeSides[] = {16, 22, 32};
+
+QString ThemeIconPath(int side, const QString& name) {
+    return QStringLiteral(":/qv/icons/%1x%1/%2.png").arg(side).arg(name);
+}
+
+// A theme icon comes in a few sizes and a bar or view shows one of them.
+// Decoding every size when the icon is made costs start-up time for images
+// never shown; this engine decodes a size when it is first asked for, once
+// per run, and otherwise answers as an icon holding every size would: the
+// smallest size that covers the request, else the largest, scaled down to
+// the request and greyed or highlighted by the style for other modes.
+class ThemeIconEngine final : public QIconEngine {
+public:
+    ThemeIconEngine(QString name, QList<int> sides) : name_(std::move(name)), sides_(std::move(sides)) {}
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+        const QPaintDevice* device = painter->device();
+        const qreal ratio = device ? device->devicePixelRatioF() : qApp->devicePixelRatio();
+        painter->drawPixmap(rect, pixmap(rect.size() * ratio, mode, state));
+    }
+
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
+        QSize actual(BestSide(size), BestSide(size));
+        if (actual.width() > size.width() || actual.height() > size.height()) actual.scale(size, Qt::KeepAspectRatio);
+        return actual;
+    }
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return SideIcon(BestSide(size)).pixmap(size, 1.0, mode, state);
+    }
+
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override {
+        QList<QSize> sizes;
+        if (mode != QIcon::Normal || state != QIcon::Off) return sizes;
+        for (int side : sides_) sizes.push_back(QSize(side, side));
+        return sizes;
+    }
+
+    bool isNull() override { return sides_.isEmpty(); }
+    QString key() const override { return QStringLiteral("ThemeIconEngine"); }
+    QIconEngine* clone() const override { return new ThemeIconEngine(name_, sides_); }
+
+private:
+    // The smallest size whose area covers the request, else the largest.
+    int BestSide(const QSize& size) const {
+        const qint64 wanted = qint64{size.width()} * size.height();
+        int best = 0;
+        for (int side : sides_) {
+            const qint64 area = qint64{side} * side;
+            const qint64 bestArea = qint64{best} * best;
+            if (best == 0 || (std::min(area, bestArea) >= wanted ? area < bestArea : area > bestArea)) best = side;
+        }
+        return best;
+    }
+
+    // One size of one icon, decoded on its first use and kept for the run.
+    QIcon SideIcon(int side) const {
+        static QHash<QString, QIcon> decoded;
+        const QString path = ThemeIconPath(side, name_);
+        if (auto found = decoded.constFind(path); found != decoded.cend()) return *found;
+        QIcon icon;
+        icon.addFile(path, QSize(side, side));
+        decoded.insert(path, icon);
+        return icon;
+    }
+
+    QString name_;
+    QList<int> sides_;
+};
+
 }  // namespace
 
 QIcon ProgramIcon() {
@@ -122,18 +198,24 @@ QIcon CancelIcon() {
 }
 
 QIcon BuiltInIcon(const QString& name) {
+    // Views ask for their row icons on every paint: one icon per name and run.
+    static QHash<QString, QIcon> made;
+    if (auto found = made.constFind(name); found != made.cend()) return *found;
     RegisterIconResources();
+    QList<int> sides;
+    for (int side : kThemeSides)
+        if (QFile::exists(ThemeIconPath(side, name))) sides.push_back(side);
     QIcon icon;
-    for (int side : {16, 22, 32}) {
-        const QString path = QStringLiteral(":/qv/icons/%1x%1/%2.png").arg(side).arg(name);
-        if (QFile::exists(path)) icon.addFile(path, QSize(side, side));
-    }
+    if (!sides.isEmpty()) icon = QIcon(new ThemeIconEngine(name, std::move(sides)));
+    made.insert(name, icon);
     return icon;
 }
 
 // An .ico file holding PNG images (the form every current reader takes):
 // header, one directory entry per size, then the images.
 QByteArray DocumentIconFile() {
+    // Drawn and packed once a run: the drawing never changes.
+    static const QByteArray file = [] {
     std::vector<QByteArray> images;
     const int sides[] = {16, 32};
     for (int side : sides) {
@@ -161,6 +243,8 @@ QByteArray DocumentIconFile() {
     }
     for (const QByteArray& image : images) out.append(image);
     return out;
+    }();
+    return file;
 }
 
 }  // namespace foundation::ui

@@ -91,6 +91,28 @@ TEST(QtWindowFaces, NoNotificationAreaIsReported) {
     EXPECT_EQ(faces.AddTrayIcon(u"Quendravine"), QSystemTrayIcon::isSystemTrayAvailable());
 }
 
+// A theme icon decodes only the size asked for, yet answers as an icon that
+// holds every size: the same sizes, the same pixels, greyed the same way.
+TEST(QtWindowFaces, ThemeIconsAnswerAsIconsHoldingEverySize) {
+    qvtest::EnsureApplication();
+    for (const char* name : {"media-optical", "document-new", "folder"}) {
+        const QIcon lazy = BuiltInIcon(QString::fromLatin1(name));
+        QIcon whole;
+        for (int side : {16, 32})
+            whole.addFile(QStringLiteral(":/qv/icons/%1x%1/%2.png").arg(side).arg(QString::fromLatin1(name)),
+                          QSize(side, side));
+        EXPECT_EQ(lazy.availableSizes(), whole.availableSizes()) << name;
+        for (int side : {8, 16, 20, 32, 48}) {
+            for (QIcon::Mode mode : {QIcon::Normal, QIcon::Disabled, QIcon::Active, QIcon::Selected}) {
+                const QSize size(side, side);
+                EXPECT_EQ(lazy.actualSize(size, mode), whole.actualSize(size, mode)) << name << " " << side;
+                EXPECT_EQ(lazy.pixmap(size, mode).toImage(), whole.pixmap(size, mode).toImage())
+                    << name << " " << side << " mode " << mode;
+            }
+        }
+    }
+}
+
 TEST(QtWindowFaces, OwnIconsAndTheDocumentIconFile) {
     qvtest::EnsureApplication();
     EXPECT_FALSE(ProgramIcon().isNull());
