@@ -249,7 +249,19 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());
     bool valid = true;
-    for (size_t pos = 0; pos < text.size();) AppendUtf8(out, NextUtf16(text, pos, &valid));
+    for (size_t pos = 0; pos < text.size();) {
+        // Runs of ASCII, most of any listing, are copied a run at a time.
+        size_t end = pos;
+        while (end < text.size() && text[end] < 0x80) ++end;
+        if (end > pos) {
+            const size_t at = out.size();
+            out.resize(at + (end - pos));
+            for (size_t i = pos; i < end; ++i) out[at + (i - pos)] = static_cast<char>(text[i]);
+            pos = end;
+            continue;
+        }
+        AppendUtf8(out, NextUtf16(text, pos, &valid));
+    }
     return out;
 }
 
@@ -491,6 +503,7 @@ char16_t FoldChar(char16_t c) { return ToLowerChar(ToUpperChar(c)); }
 int CompareNoCase(std::u16string_view a, std::u16string_view b) {
     size_t n = a.size() < b.size() ? a.size() : b.size();
     for (size_t i = 0; i < n; ++i) {
+        if (a[i] == b[i]) continue;   // the same unit folds the same: most names share long stems
         char16_t x = FoldChar(a[i]);
         char16_t y = FoldChar(b[i]);
         if (x != y) return x < y ? -1 : 1;

@@ -1,12 +1,6 @@
 #include "audio/decoder/music_decoder.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
-#include <libavutil/dict.h>
-#include <libswresample/swresample.h>
-}
+#include "codecs/ffmpeg_library.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -97,7 +91,11 @@ struct MusicDecoder::State {
     bool timestampMissing = false;
     int damaged = 0;
 
-    ~State() { av_channel_layout_uninit(&resamplerLayout); }
+    ~State() {
+        // A layout never filled in holds nothing to free, and a decoder that
+        // never opened a file has not loaded the libraries.
+        if (resamplerLayout.order == AV_CHANNEL_ORDER_CUSTOM) av_channel_layout_uninit(&resamplerLayout);
+    }
 
     AVStream* Stream() const { return format->streams[stream]; }
 

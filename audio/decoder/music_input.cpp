@@ -1,9 +1,6 @@
 #include "audio/decoder/music_input.h"
 
-extern "C" {
-#include <libavformat/avformat.h>
-#include <libavutil/mem.h>
-}
+#include "codecs/ffmpeg_library.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -112,6 +109,7 @@ FormatContextPtr OpenMusicInput(int fd, std::u16string_view nameForProbe) {
     source->fd = fd;
     struct stat st {};
     if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) return nullptr;
+    if (!codecs::FfmpegAvailable()) return nullptr;
     source->size = st.st_size;
 
     auto* buffer = static_cast<uint8_t*>(av_malloc(kAvioBufferSize));

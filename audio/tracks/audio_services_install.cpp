@@ -1,9 +1,5 @@
 #include "audio/tracks/audio_services_install.h"
 
-extern "C" {
-#include <libavutil/log.h>
-}
-
 #include "audio/decoder/shared_decoder.h"
 #include "audio/player/audio_player.h"
 #include "audio/tracks/track_source.h"
@@ -38,9 +34,6 @@ public:
 }  // namespace
 
 void InstallAudioServices() {
-    // FFmpeg's own notes about odd files would reach zarn's console; the
-    // probe and the decoder report failures in the program's words.
-    av_log_set_level(AV_LOG_QUIET);
     static AudioTrackServices services;
     image::SetAudioServices(&services);
 }

@@ -1,13 +1,6 @@
 #include "audio/wma/wma_writer.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/audio_fifo.h>
-#include <libavutil/channel_layout.h>
-#include <libavutil/opt.h>
-#include <libswresample/swresample.h>
-}
+#include "codecs/ffmpeg_library.h"
 
 #include <vector>
 
@@ -68,6 +61,7 @@ WmaWriter::WmaWriter() : state_(std::make_unique<State>()) {}
 WmaWriter::~WmaWriter() = default;
 
 std::unique_ptr<WmaWriter> CreateWmaWriter(const std::u16string& path) {
+    if (!codecs::FfmpegAvailable()) return nullptr;
     std::unique_ptr<WmaWriter> writer(new WmaWriter());
     WmaWriter::State& s = *writer->state_;
     const std::string file = platform::Utf16ToUtf8(path);

@@ -7,10 +7,7 @@
 #include <memory>
 #include <string>
 
-extern "C" {
-#include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
-}
+#include "codecs/ffmpeg_library.h"
 
 #include "foundation/services.h"
 #include "image/vcd/mpeg_info.h"
@@ -32,6 +29,7 @@ struct PacketFreer {
 class FfmpegMpegInfo final : public IMpegInfoServices {
 public:
     std::shared_ptr<MpegInfo> ProbeMpegFile(std::u16string_view path) override {
+        if (!codecs::FfmpegAvailable()) return nullptr;
         const std::string file = platform::Utf16ToUtf8(path);
         AVFormatContext* raw = nullptr;
         if (avformat_open_input(&raw, file.c_str(), nullptr, nullptr) != 0) return nullptr;
