@@ -167,39 +167,8 @@ TEST(BurnBuffer, DiscCopyReportsAFailingRunInOneRow) {
     EXPECT_TRUE(log.face.Has(u"Caching of the source disc started..."));
 }
 
-struct AudioFixture {
-    qvtest::TempDir dir;
-    burntest::PcmDecoder decoder;
-    foundation::ScopedServices<image::SetAudioServices> audio{&decoder};
-    image::ImageContext ctx;
-    Bytes pcm1, pcm2;
-    int32_t length1 = 0, length2 = 0;
-
-    AudioFixture() {
-        const std::string t1 = burntest::MakeFlacTone(dir, "t1", "4.2", 440);
-        const std::string t2 = burntest::MakeFlacTone(dir, "t2", "1.1", 660);
-        pcm1 = qvtest::ReadFileBytes(t1 + ".raw");
-        pcm2 = qvtest::ReadFileBytes(t2 + ".raw");
-        length1 = int32_t((pcm1.size() + 2351) / 2352);
-        length2 = int32_t((pcm2.size() + 2351) / 2352);
-        image::TrackListPtr list = image::NewTrackList();
-        list->trackCount = 2;
-        auto& a = list->tracks[0];
-        a.mode = image::track_mode::kAudio;
-        a.audioSourceKind = image::kAudioSourceDecoder;
-        a.fileName = platform::Utf8ToUtf16(t1);
-        a.pregap = 150;   // before sector 0: silence, never read
-        a.length = length1;
-        auto& b = list->tracks[1];
-        b.mode = image::track_mode::kAudio;
-        b.audioSourceKind = image::kAudioSourceDecoder;
-        b.fileName = platform::Utf8ToUtf16(t2);
-        b.pregap = 75;
-        b.startSector = length1 + 75;
-        b.length = length2;
-        ctx.trackList = list.release();
-        ctx.formatCode = image::format_code::kAudioCd;
-    }
+struct AudioFixture : burntest::TwoToneDisc {
+    AudioFixture() : TwoToneDisc("4.2", "1.1") {}
 };
 
 TEST(BurnBuffer, DecodedTracksEqualWhatSoxDecodes) {

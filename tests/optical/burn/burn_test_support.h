@@ -160,4 +160,41 @@ inline std::string MakeFlacTone(const qvtest::TempDir& dir, const std::string& n
     return flac;
 }
 
+// Two decoded FLAC tones (440 Hz, then 660 Hz) as an audio CD document: the
+// first with a 150-sector pregap before sector 0 (silence, never read), the
+// second with a 75-sector one. pcm1/pcm2 are what sox decodes.
+struct TwoToneDisc {
+    qvtest::TempDir dir;
+    PcmDecoder decoder;
+    foundation::ScopedServices<image::SetAudioServices> audio{&decoder};
+    image::ImageContext ctx;
+    std::vector<uint8_t> pcm1, pcm2;
+    int32_t length1 = 0, length2 = 0;
+
+    TwoToneDisc(const std::string& seconds1, const std::string& seconds2) {
+        const std::string t1 = MakeFlacTone(dir, "t1", seconds1, 440);
+        const std::string t2 = MakeFlacTone(dir, "t2", seconds2, 660);
+        pcm1 = qvtest::ReadFileBytes(t1 + ".raw");
+        pcm2 = qvtest::ReadFileBytes(t2 + ".raw");
+        length1 = int32_t((pcm1.size() + 2351) / 2352);
+        length2 = int32_t((pcm2.size() + 2351) / 2352);
+        image::TrackListPtr list = image::NewTrackList();
+        list->trackCount = 2;
+        list->firstTrackNumber = 1;
+        const std::string files[2] = {t1, t2};
+        const int32_t pregaps[2] = {150, 75}, starts[2] = {0, length1 + 75}, lengths[2] = {length1, length2};
+        for (size_t i = 0; i < 2; ++i) {
+            image::TrackEntry& t = list->tracks[i];
+            t.mode = image::track_mode::kAudio;
+            t.audioSourceKind = image::kAudioSourceDecoder;
+            t.fileName = platform::Utf8ToUtf16(files[i]);
+            t.pregap = pregaps[i];
+            t.startSector = starts[i];
+            t.length = lengths[i];
+        }
+        ctx.trackList = list.release();
+        ctx.formatCode = image::format_code::kAudioCd;
+    }
+};
+
 }  // namespace burntest

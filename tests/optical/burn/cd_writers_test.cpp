@@ -59,40 +59,8 @@ TEST(CdWriters, DataCdReadsBackWithBchunkIsoinfoCdInfoAnd7z) {
     qvtest::RunOk("cd " + Q(dir.path()) + " && 7z x -y -oout disc.iso >/dev/null && diff -r out small.src");
 }
 
-struct AudioDisc {
-    qvtest::TempDir dir;
-    burntest::PcmDecoder decoder;
-    foundation::ScopedServices<image::SetAudioServices> audio{&decoder};
-    image::ImageContext ctx;
-    Bytes pcm1, pcm2;
-    int32_t length1 = 0, length2 = 0;
-
-    AudioDisc() {
-        const std::string t1 = burntest::MakeFlacTone(dir, "t1", "2.2", 440);
-        const std::string t2 = burntest::MakeFlacTone(dir, "t2", "1.1", 660);
-        pcm1 = qvtest::ReadFileBytes(t1 + ".raw");
-        pcm2 = qvtest::ReadFileBytes(t2 + ".raw");
-        length1 = int32_t((pcm1.size() + 2351) / 2352);
-        length2 = int32_t((pcm2.size() + 2351) / 2352);
-        image::TrackListPtr list = image::NewTrackList();
-        list->trackCount = 2;
-        list->firstTrackNumber = 1;
-        auto& a = list->tracks[0];
-        a.mode = tm::kAudio;
-        a.audioSourceKind = image::kAudioSourceDecoder;
-        a.fileName = platform::Utf8ToUtf16(t1);
-        a.pregap = 150;
-        a.length = length1;
-        auto& b = list->tracks[1];
-        b.mode = tm::kAudio;
-        b.audioSourceKind = image::kAudioSourceDecoder;
-        b.fileName = platform::Utf8ToUtf16(t2);
-        b.pregap = 75;
-        b.startSector = length1 + 75;
-        b.length = length2;
-        ctx.trackList = list.release();
-        ctx.formatCode = image::format_code::kAudioCd;
-    }
+struct AudioDisc : burntest::TwoToneDisc {
+    AudioDisc() : TwoToneDisc("2.2", "1.1") {}
     void Text(int track, int slot, const char* text) {
         image::TrackDetail* d = image::GetTrackCdText(track, ctx.trackList);
         d->texts[size_t(slot)] = platform::Utf8ToUtf16(text);
