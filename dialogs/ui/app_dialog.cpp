@@ -2,18 +2,34 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 
 #include <atomic>
 
 #include "dialogs/dialog_colours.h"
 
 namespace dialogs::ui {
+
+QDialogButtonBox* CAppDialog::MakeOkCancelButtons(QPushButton** ok) {
+    auto* buttons = new QDialogButtonBox;
+    QPushButton* okButton = buttons->addButton(QDialogButtonBox::Ok);
+    QPushButton* cancel = buttons->addButton(QDialogButtonBox::Cancel);
+    okButton->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
+    cancel->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+    SetControlId(okButton, 1);
+    SetControlId(cancel, 2);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    if (ok) *ok = okButton;
+    return buttons;
+}
 
 namespace {
 

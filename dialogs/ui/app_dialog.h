@@ -7,6 +7,9 @@
 
 #include <QDialog>
 
+class QDialogButtonBox;
+class QPushButton;
+
 namespace dialogs::ui {
 
 class CAppDialog : public QDialog {
@@ -34,6 +37,10 @@ public:
     void ApplyControlColours();
 
 protected:
+    // OK (id 1) and Cancel (id 2) with their icons, wired to accept and
+    // reject; *ok receives the OK button when asked for.
+    QDialogButtonBox* MakeOkCancelButtons(QPushButton** ok = nullptr);
+
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;

@@ -91,15 +91,7 @@ CExtractDlg::CExtractDlg(bool allFiles, QWidget* parent) : CAppDialog(kTemplateI
     SetControlId(openAfter_, 1150);
     SetControlId(overwrite_, 1460);
 
-    auto* buttons = new QDialogButtonBox;
-    QPushButton* ok = buttons->addButton(QDialogButtonBox::Ok);
-    QPushButton* cancel = buttons->addButton(QDialogButtonBox::Cancel);
-    ok->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
-    cancel->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
-    SetControlId(ok, 1);
-    SetControlId(cancel, 2);
-    connect(buttons, &QDialogButtonBox::accepted, this, &CExtractDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &CExtractDlg::reject);
+    QDialogButtonBox* buttons = MakeOkCancelButtons();
     connect(browse, &QPushButton::clicked, this, &CExtractDlg::Browse);
 
     auto* layout = new QVBoxLayout(this);

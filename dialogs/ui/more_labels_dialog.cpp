@@ -29,15 +29,7 @@ CMoreLabelsDlg::CMoreLabelsDlg(image::ImageContext& ctx, QWidget* parent)
         form->addRow(QString::fromUtf16(kCaptions[i]), edit);
         edits_[size_t(i)] = edit;
     }
-    auto* buttons = new QDialogButtonBox;
-    QPushButton* ok = buttons->addButton(QDialogButtonBox::Ok);
-    QPushButton* cancel = buttons->addButton(QDialogButtonBox::Cancel);
-    ok->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
-    cancel->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
-    SetControlId(ok, 1);
-    SetControlId(cancel, 2);
-    connect(buttons, &QDialogButtonBox::accepted, this, &CMoreLabelsDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &CMoreLabelsDlg::reject);
+    QDialogButtonBox* buttons = MakeOkCancelButtons();
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(buttons);

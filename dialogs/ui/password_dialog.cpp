@@ -38,15 +38,7 @@ CPasswordDlg::CPasswordDlg(bool newPassword, QWidget* parent) : CAppDialog(kTemp
     firstLabel->setBuddy(first_);
     secondLabel->setBuddy(second_);
 
-    auto* buttons = new QDialogButtonBox;
-    ok_ = buttons->addButton(QDialogButtonBox::Ok);
-    QPushButton* cancel = buttons->addButton(QDialogButtonBox::Cancel);
-    ok_->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
-    cancel->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
-    SetControlId(ok_, 1);
-    SetControlId(cancel, 2);
-    connect(buttons, &QDialogButtonBox::accepted, this, &CPasswordDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &CPasswordDlg::reject);
+    QDialogButtonBox* buttons = MakeOkCancelButtons(&ok_);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(firstLabel);

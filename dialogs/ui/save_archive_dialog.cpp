@@ -75,15 +75,8 @@ CSaveArchiveDlg::CSaveArchiveDlg(image::ImageContext* ctx, const ArchiveSettings
         tabs_->addTab(commentPage_, Lang(1180, u"Comment"));
     }
 
-    auto* buttons = new QDialogButtonBox;
-    QPushButton* ok = buttons->addButton(QDialogButtonBox::Ok);
-    QPushButton* cancel = buttons->addButton(QDialogButtonBox::Cancel);
-    ok->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
-    cancel->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
-    SetControlId(ok, 1);
-    SetControlId(cancel, 2);
-    connect(buttons, &QDialogButtonBox::accepted, this, &CSaveArchiveDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &CSaveArchiveDlg::reject);
+    QPushButton* ok = nullptr;
+    QDialogButtonBox* buttons = MakeOkCancelButtons(&ok);
     // A read-only document can only be looked at here.
     if (ctx && ctx == image::g_CurrentDocument && image::IsCurrentDocumentReadOnly()) ok->setEnabled(false);
 
