@@ -22,6 +22,7 @@
 #include "image/document/item_tree.h"
 #include "platform/file.h"
 #include "platform/text.h"
+#include "tests/containers/archive/arc_fixture.h"
 #include "tests/image/item_tree_fixture.h"
 #include "tests/support/fake_services.h"
 #include "tests/support/test_support.h"
@@ -217,22 +218,7 @@ TEST_F(ArchiveDocumentTest, ZipCarriesTheComment) {
 
 namespace {
 
-// Answers the password question with a fixed text, or refuses; counts asks.
-class PasswordAnswer : public qvtest::NullDialogServices {
-public:
-    explicit PasswordAnswer(const char* password) : password_(password) {}
-    bool AskPassword(image::ImageContext* ctx, const uint8_t*) override {
-        ++asked;
-        if (!password_) return false;
-        ctx->outputPassword.fill(0);
-        std::strncpy(ctx->outputPassword.data(), password_, ctx->outputPassword.size() - 1);
-        return true;
-    }
-    int asked = 0;
-
-private:
-    const char* password_;
-};
+using arctest::PasswordAnswer;
 
 // The password of an encrypted source is asked before anything is written:
 // refused, no file; given, the written archive reads back with it.
