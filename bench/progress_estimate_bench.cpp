@@ -6,7 +6,7 @@
 
 #include <atomic>
 
-#include "dialogs/progress_estimate.h"
+#include "window/models/progress_estimate.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 #include <unistd.h>
 
 #include "app/document_lifecycle.h"
-#include "app/ui/main_frame.h"
+#include "window/frame/main_frame.h"
 
 namespace {
 

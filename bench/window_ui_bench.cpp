@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "app/ui/panes/item_list_model.h"
-#include "foundation/ui/file_type_cache.h"
-#include "foundation/ui/qt_text.h"
+#include "window/panes/item_list_model.h"
+#include "window/faces/file_type_cache.h"
+#include "window/faces/qt_text.h"
 #include "image/document/document.h"
 #include "image/document/image_context.h"
 #include "image/document/item_tree.h"

@@ -14,7 +14,7 @@
 #include "app/startup_state.h"
 #include "audio/tracks/audio_services_install.h"
 #include "cmdline/argument_parser.h"
-#include "cmdline/audio_save_routes.h"
+#include "app/audio_save_routes.h"
 #include "cmdline/command_file.h"
 #include "cmdline/console_commands.h"
 #include "cmdline/console_session.h"

@@ -2,7 +2,7 @@
 // processor. The switches decide first, so console mode never constructs a
 // QApplication and runs without a display.
 
-#include "app/ui/window_program.h"
+#include "window/frame/window_program.h"
 #include "cmdline/console_start.h"
 
 // The sanitizer build's leak check: the desktop's bus and font libraries keep

@@ -1,0 +1,45 @@
+#include "app/audio_save_routes.h"
+
+#include "app/extract_helpers.h"
+#include "app/extract_job.h"
+#include "app/item_readers.h"
+#include "audio/audio_save_services.h"
+#include "audio/tracks/music_file_names.h"
+#include "audio/tracks/save_tracks.h"
+#include "audio/tracks/video_cd_track.h"
+
+namespace cmdline {
+namespace {
+
+class ExtractionSaveServices final : public audio::IAudioSaveServices {
+public:
+    int ConfirmOverwrite(std::u16string_view path) override { return app::ConfirmOverwrite(path, nullptr, nullptr); }
+    void ReportExtractError(std::u16string_view path) override { app::ReportExtractError(path); }
+};
+
+ExtractionSaveServices& Services() {
+    static ExtractionSaveServices services;
+    return services;
+}
+
+int SaveAudioTrack(image::ImageContext& ctx, int32_t index, uint8_t trackFlag, std::u16string_view folder,
+                   foundation::ProgressCallbacks* progress) {
+    const int32_t format = trackFlag == 0 ? audio::kAudioWav : int32_t(trackFlag);
+    return audio::SaveTrackAsMusicFile(progress, ctx, index, folder, format);
+}
+
+}  // namespace
+
+void InstallAudioSaveRoutes() {
+    audio::SetAudioSaveServices(&Services());
+    app::SetAudioTrackExtractor(&SaveAudioTrack);
+    app::SetItemReader(app::ItemReaderKind::VideoCdTrack, &audio::WriteVideoCdTrackFile);
+}
+
+void RemoveAudioSaveRoutes() {
+    app::SetItemReader(app::ItemReaderKind::VideoCdTrack, nullptr);
+    app::SetAudioTrackExtractor(nullptr);
+    audio::SetAudioSaveServices(nullptr);
+}
+
+}  // namespace cmdline

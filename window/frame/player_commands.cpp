@@ -1,0 +1,129 @@
+#include "window/frame/player_commands.h"
+
+#include <QMetaObject>
+#include <QPointer>
+
+#include <algorithm>
+
+#include "window/frame/command_routes.h"
+#include "audio/player/audio_player.h"
+#include "audio/player/mixer_volume.h"
+#include "foundation/settings.h"
+#include "image/document/current_document.h"
+#include "image/document/image_context.h"
+#include "image/sheets/track_list.h"
+
+namespace app::ui {
+namespace {
+
+constexpr uint32_t kCmdPlay = 33134, kCmdStop = 33135, kCmdPrevious = 33136, kCmdNext = 33137;
+constexpr uint32_t kCmdRepeat = 33148, kCmdRandom = 33149, kCmdVolumeUp = 33150, kCmdVolumeDown = 33151;
+
+bool HasAudioTracks(const image::ImageContext* doc) {
+    if (doc == nullptr || doc->trackList == nullptr) return false;
+    const image::TrackList& list = *doc->trackList;
+    const int32_t count = std::clamp(list.trackCount, 0, image::kMaxTracks);
+    for (int32_t t = 0; t < count; ++t)
+        if (list.tracks[size_t(t)].mode == image::track_mode::kAudio) return true;
+    return false;
+}
+
+void SetPlayingMark(int32_t track) {
+    if (image::g_CurrentDocument && image::g_CurrentDocument->trackList)
+        image::g_CurrentDocument->trackList->playingTrack = track;
+}
+
+}  // namespace
+
+PlayerCommands::PlayerCommands(QObject* parent) : QObject(parent) {
+    InstallCommandHandler(CommandGroup::Player, {[this](uint32_t id) { Run(id); },
+                                                 [this](uint32_t id) { return Enabled(id); },
+                                                 [this](uint32_t id) { return Checked(id); }});
+}
+
+PlayerCommands::~PlayerCommands() {
+    InstallCommandHandler(CommandGroup::Player, {});
+    StopPlayer();
+}
+
+void PlayerCommands::StopPlayer() {
+    std::shared_ptr<audio::AudioPlayer> player = std::move(player_);
+    if (!player) return;
+    audio::StopPlaybackAndWait(player);
+    SetPlayingMark(-1);
+}
+
+void PlayerCommands::Play() {
+    StopPlayer();
+    SetPlayingMark(-1);
+    audio::PlaybackRequest request;
+    request.document = image::g_CurrentDocument;
+    request.status = foundation::GetStatusFlags();
+    // The notices arrive on the output thread; the window thread acts on them.
+    QPointer<PlayerCommands> self(this);
+    request.onTrackChange = [self](audio::AudioPlayer& p) {
+        const audio::AudioPlayer* player = &p;
+        QMetaObject::invokeMethod(self.data(), [self, player] { if (self) self->OnTrackChanged(player); },
+                                  Qt::QueuedConnection);
+    };
+    auto ended = [self](audio::AudioPlayer& p) {
+        const audio::AudioPlayer* player = &p;
+        QMetaObject::invokeMethod(self.data(), [self, player] { if (self) self->OnEnded(player); },
+                                  Qt::QueuedConnection);
+    };
+    request.onNormalEnd = ended;
+    request.onErrorEnd = ended;
+    player_ = audio::StartPlayback(std::move(request));
+    if (player_) SetPlayingMark(player_->PlayingTrack());
+}
+
+void PlayerCommands::OnTrackChanged(const audio::AudioPlayer* player) {
+    if (player_.get() == player) SetPlayingMark(player_->PlayingTrack());
+}
+
+void PlayerCommands::OnEnded(const audio::AudioPlayer* player) {
+    if (player_.get() != player) return;
+    player_.reset();
+    SetPlayingMark(-1);
+}
+
+void PlayerCommands::Run(uint32_t id) {
+    switch (id) {
+        case kCmdPlay: Play(); break;
+        case kCmdStop: StopPlayer(); break;
+        case kCmdPrevious:
+            if (player_) audio::SetTrackRequest(*player_, audio::kTrackRequestPrevious);
+            break;
+        case kCmdNext:
+            if (player_) audio::SetTrackRequest(*player_, audio::kTrackRequestNext);
+            break;
+        case kCmdRepeat: foundation::SetStatusFlags(foundation::GetStatusFlags() ^ audio::kStatusRepeat); break;
+        case kCmdRandom: foundation::SetStatusFlags(foundation::GetStatusFlags() ^ audio::kStatusRandomOrder); break;
+        case kCmdVolumeUp: audio::StepMixerVolumePercent(+5); break;
+        case kCmdVolumeDown: audio::StepMixerVolumePercent(-5); break;
+        default: break;
+    }
+}
+
+bool PlayerCommands::Enabled(uint32_t id) const {
+    const int32_t index = player_ ? player_->CurrentIndex() : -1;
+    switch (id) {
+        case kCmdPlay: return HasAudioTracks(image::g_CurrentDocument);
+        case kCmdStop: return player_ != nullptr;
+        case kCmdPrevious: return index > 0;
+        case kCmdNext: return index >= 0 && index < player_->PlayListCount() - 1;
+        case kCmdRepeat:
+        case kCmdRandom:
+        case kCmdVolumeUp:
+        case kCmdVolumeDown: return true;
+        default: return false;   // moving tracks and the rest come with the track views
+    }
+}
+
+bool PlayerCommands::Checked(uint32_t id) const {
+    if (id == kCmdRepeat) return (foundation::GetStatusFlags() & audio::kStatusRepeat) != 0;
+    if (id == kCmdRandom) return (foundation::GetStatusFlags() & audio::kStatusRandomOrder) != 0;
+    return false;
+}
+
+}  // namespace app::ui

@@ -1,0 +1,137 @@
+#include "window/models/archive_settings.h"
+
+#include <cstring>
+
+#include "foundation/language.h"
+#include "foundation/messages.h"
+#include "image/document/image_context.h"
+#include "platform/file.h"
+#include "platform/format.h"
+#include "platform/text.h"
+
+namespace dialogs {
+
+ArchiveSettings GetArchiveSettings(const image::ImageContext& ctx) {
+    ArchiveSettings s;
+    s.splitVolumes = ctx.splitOutput;
+    s.pauseAfterVolume = ctx.pauseAfterVolume;
+    s.volumeSize = ctx.volumeSize;
+    s.passwordEnabled = ctx.passwordEnabled;
+    static_assert(sizeof s.password == sizeof ctx.outputPassword);
+    s.password = ctx.outputPassword;
+    s.password.back() = 0;
+    s.comment = ctx.archiveComment.substr(0, kSettingsCommentBytes);
+    s.keepEndRecord = ctx.archiveEndRecord;
+    s.compressionLevel = ctx.compressionLevel;
+    return s;
+}
+
+int SetArchiveSettings(image::ImageContext& ctx, const ArchiveSettings& s) {
+    int result = 0;
+    if (s.splitVolumes != ctx.splitOutput) {
+        ctx.splitOutput = s.splitVolumes;
+        result = 2;
+    }
+    if (s.splitVolumes == 1 && s.volumeSize != ctx.volumeSize) {
+        ctx.volumeSize = s.volumeSize;
+        result = 2;
+    }
+    ctx.pauseAfterVolume = s.pauseAfterVolume;
+    if (std::strncmp(s.password.data(), ctx.outputPassword.data(), kSettingsPasswordBytes) != 0) {
+        ctx.outputPassword = s.password;
+        ctx.outputPassword.back() = 0;
+        result = 2;
+    }
+    ctx.passwordEnabled = s.passwordEnabled;
+    const std::string_view comment = std::string_view(s.comment).substr(0, kSettingsCommentBytes);
+    if (comment != ctx.archiveComment) {
+        ctx.archiveComment.assign(comment);
+        ctx.archiveCommentPresent = comment.empty() ? 0 : 1;
+        result = 2;
+    }
+    if (s.keepEndRecord != ctx.archiveEndRecord) {
+        ctx.archiveEndRecord = s.keepEndRecord;
+        result = 2;
+    }
+    if (s.compressionLevel != ctx.compressionLevel) {
+        ctx.compressionLevel = s.compressionLevel;
+        result = 2;
+    }
+    return result;
+}
+
+namespace {
+// The text in the archive code page, as many whole characters as fit in
+// `limit` bytes (whatever the code page's character widths are).
+std::string CommentBytesWithin(std::u16string_view text, size_t limit) {
+    std::string bytes;
+    platform::Utf16ToMultiByte(platform::kCodePageAnsi, text, bytes);
+    if (bytes.size() <= limit) return bytes;
+    size_t fits = 0, over = text.size();
+    while (over - fits > 1) {
+        const size_t mid = fits + (over - fits) / 2;
+        std::string part;
+        platform::Utf16ToMultiByte(platform::kCodePageAnsi, text.substr(0, mid), part);
+        (part.size() <= limit ? fits : over) = mid;
+    }
+    // A surrogate pair stays whole.
+    if (fits > 0 && (text[fits - 1] & 0xFC00) == 0xD800) --fits;
+    bytes.clear();
+    platform::Utf16ToMultiByte(platform::kCodePageAnsi, text.substr(0, fits), bytes);
+    return bytes;
+}
+
+std::u16string CommentBytesToText(std::string_view bytes) {
+    std::u16string text;
+    if (!platform::MultiByteToUtf16(platform::kCodePageAnsi, bytes, text)) text.clear();
+    return text;
+}
+}  // namespace
+
+std::u16string CommentText(const ArchiveSettings& settings) { return CommentBytesToText(settings.comment); }
+
+void SetCommentText(ArchiveSettings& settings, std::u16string_view text) {
+    text = text.substr(0, kMaxCommentChars);
+    if (text.size() == kMaxCommentChars && (text.back() & 0xFC00) == 0xD800) text.remove_suffix(1);
+    settings.comment = CommentBytesWithin(text, kSettingsCommentBytes);
+}
+
+std::optional<std::u16string> LoadCommentFile(std::u16string_view path) {
+    platform::FileHandle file = platform::FileOpen(path, platform::FileAccess::Read, platform::FileDisposition::OpenExisting);
+    if (!file) return std::nullopt;
+    std::string bytes(kSettingsCommentBytes, '\0');
+    const int64_t got = platform::FileReadAt(file, 0, bytes.data(), bytes.size());
+    platform::FileClose(file);
+    if (got < 0) return std::nullopt;
+    bytes.resize(size_t(got));
+    return CommentBytesToText(bytes);
+}
+
+PasswordCheck CheckPasswordText(std::u16string_view password, std::array<char, kSettingsPasswordBytes>& destination,
+                                size_t maxLength) {
+    std::string bytes;
+    platform::Utf16ToMultiByte(platform::kCodePageAnsi, password, bytes);
+    if (bytes.empty()) return PasswordCheck::Empty;
+    if (bytes.size() > maxLength || bytes.size() >= kSettingsPasswordBytes) return PasswordCheck::TooLong;
+    destination.fill(0);
+    std::memcpy(destination.data(), bytes.data(), bytes.size());
+    return PasswordCheck::Ok;
+}
+
+bool CheckPassword(std::u16string_view password, std::array<char, kSettingsPasswordBytes>& destination, bool quiet,
+                   size_t maxLength) {
+    const PasswordCheck check = CheckPasswordText(password, destination, maxLength);
+    if (check == PasswordCheck::Ok) return true;
+    if (!quiet) {
+        const std::u16string text =
+            check == PasswordCheck::Empty
+                ? foundation::GetLangString(30640, u"Please input the password.")
+                : platform::Format(foundation::GetLangString(
+                                       30650, u"The password is too long. The maximum length is %d characters."),
+                                   int(maxLength));
+        foundation::AppMessageBox(text, foundation::kMbOk | foundation::kMbIconInformation);
+    }
+    return false;
+}
+
+}  // namespace dialogs
