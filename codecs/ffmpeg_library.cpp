@@ -1,64 +1,58 @@
+#define QV_FFMPEG_LOADER
 #include "codecs/ffmpeg_library.h"
-
-#include <dlfcn.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <string>
 
+#include "platform/runtime_library.h"
+
 namespace codecs {
 namespace {
 
-struct Libraries {
-    // Dependencies first; each by the major version the program was built with.
-    void* handles[4] = {};
-    bool loaded = false;
-    std::string error;
+struct Loaded {
+    platform::RuntimeLibrary library;
+    FfmpegEntries entries;
+    bool available = false;
 };
 
-Libraries& Loaded() {
-    static Libraries libraries;
+Loaded& Libraries() {
+    static Loaded loaded;
     static std::once_flag once;
     std::call_once(once, [] {
-        const std::string names[4] = {
-            "libavutil.so." + std::to_string(LIBAVUTIL_VERSION_MAJOR),
-            "libswresample.so." + std::to_string(LIBSWRESAMPLE_VERSION_MAJOR),
-            "libavcodec.so." + std::to_string(LIBAVCODEC_VERSION_MAJOR),
-            "libavformat.so." + std::to_string(LIBAVFORMAT_VERSION_MAJOR),
-        };
-        libraries.loaded = true;
-        for (int i = 0; i < 4 && libraries.loaded; ++i) {
-            libraries.handles[i] = ::dlopen(names[i].c_str(), RTLD_NOW | RTLD_LOCAL);
-            if (!libraries.handles[i]) {
-                const char* why = ::dlerror();
-                libraries.error = why ? why : names[i];
-                libraries.loaded = false;
-            }
+        platform::RuntimeLibrary& library = loaded.library;
+        // Dependencies first; each by the major version the program was built with.
+        bool ok = library.Load({"libavutil.so." + std::to_string(LIBAVUTIL_VERSION_MAJOR)}) &&
+                  library.Load({"libswresample.so." + std::to_string(LIBSWRESAMPLE_VERSION_MAJOR)}) &&
+                  library.Load({"libavcodec.so." + std::to_string(LIBAVCODEC_VERSION_MAJOR)}) &&
+                  library.Load({"libavformat.so." + std::to_string(LIBAVFORMAT_VERSION_MAJOR)});
+#define QV_FFMPEG_BIND(fn) ok = ok && library.Bind(loaded.entries.fn, #fn);
+        QV_FFMPEG_FUNCTIONS(QV_FFMPEG_BIND)
+#undef QV_FFMPEG_BIND
+        if (!ok) {
+            loaded.entries = FfmpegEntries{};
+            return;
         }
-        if (!libraries.loaded) return;
+        loaded.available = true;
         // FFmpeg's own notes about odd files would reach zarn's console; the
         // probe and the decoder report failures in the program's words.
-        using SetLevel = void (*)(int);
-        if (auto set = reinterpret_cast<SetLevel>(::dlsym(libraries.handles[0], "av_log_set_level")))
-            set(AV_LOG_QUIET);
+        loaded.entries.av_log_set_level(AV_LOG_QUIET);
     });
-    return libraries;
+    return loaded;
 }
 
 }  // namespace
 
-bool FfmpegAvailable() { return Loaded().loaded; }
+bool FfmpegAvailable() { return Libraries().available; }
 
-void* FfmpegSymbol(const char* name) {
-    const Libraries& libraries = Loaded();
-    if (libraries.loaded) {
-        for (void* handle : libraries.handles)
-            if (void* symbol = ::dlsym(handle, name)) return symbol;
+const FfmpegEntries& Ffmpeg() {
+    const Loaded& loaded = Libraries();
+    if (!loaded.available) {
+        std::fprintf(stderr, "Cannot use the FFmpeg libraries: %s\n", loaded.library.Error().c_str());
+        std::abort();
     }
-    std::fprintf(stderr, "Cannot load %s from the FFmpeg libraries: %s\n", name,
-                 libraries.loaded ? "not found" : libraries.error.c_str());
-    std::abort();
+    return loaded.entries;
 }
 
 }  // namespace codecs

@@ -5,9 +5,9 @@
 // most of the start-up time of every console command, audio or not.
 //
 // Include this header instead of the FFmpeg headers. Every FFmpeg function the
-// program calls is listed below; a call goes through a pointer resolved once.
-// A function not listed here links against nothing and fails the build, which
-// is what keeps the list complete.
+// program calls is listed below and bound when the libraries load; a call goes
+// through its pointer. A function not listed here links against nothing and
+// fails the build, which is what keeps the list complete.
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -23,88 +23,91 @@ extern "C" {
 
 namespace codecs {
 
-// True when the FFmpeg libraries could be loaded (they load on this call);
-// callers check it before their first FFmpeg call and fail softly otherwise.
+// True when the FFmpeg libraries and every function listed below could be
+// loaded (they load on this call); callers check it before their first FFmpeg
+// call and fail softly otherwise.
 bool FfmpegAvailable();
 
-// The named function of the loaded libraries. A missing library or function
-// ends the process with a message naming it: a call cannot go on without it.
-void* FfmpegSymbol(const char* name);
+// Every FFmpeg function the program calls.
+#define QV_FFMPEG_FUNCTIONS(X) \
+    X(av_audio_fifo_alloc) \
+    X(av_audio_fifo_free) \
+    X(av_audio_fifo_read) \
+    X(av_audio_fifo_size) \
+    X(av_audio_fifo_write) \
+    X(av_channel_layout_compare) \
+    X(av_channel_layout_copy) \
+    X(av_channel_layout_default) \
+    X(av_channel_layout_uninit) \
+    X(av_dict_get) \
+    X(av_find_best_stream) \
+    X(av_frame_alloc) \
+    X(av_frame_free) \
+    X(av_frame_get_buffer) \
+    X(av_frame_unref) \
+    X(av_free) \
+    X(av_freep) \
+    X(av_interleaved_write_frame) \
+    X(av_log_set_level) \
+    X(av_malloc) \
+    X(av_packet_alloc) \
+    X(av_packet_free) \
+    X(av_packet_rescale_ts) \
+    X(av_packet_unref) \
+    X(av_read_frame) \
+    X(av_rescale) \
+    X(av_rescale_q) \
+    X(av_samples_alloc) \
+    X(av_samples_set_silence) \
+    X(av_strdup) \
+    X(av_write_trailer) \
+    X(avcodec_alloc_context3) \
+    X(avcodec_find_encoder) \
+    X(avcodec_flush_buffers) \
+    X(avcodec_free_context) \
+    X(avcodec_open2) \
+    X(avcodec_parameters_from_context) \
+    X(avcodec_parameters_to_context) \
+    X(avcodec_receive_frame) \
+    X(avcodec_receive_packet) \
+    X(avcodec_send_frame) \
+    X(avcodec_send_packet) \
+    X(avformat_alloc_context) \
+    X(avformat_alloc_output_context2) \
+    X(avformat_close_input) \
+    X(avformat_find_stream_info) \
+    X(avformat_free_context) \
+    X(avformat_new_stream) \
+    X(avformat_open_input) \
+    X(avformat_seek_file) \
+    X(avformat_write_header) \
+    X(avio_alloc_context) \
+    X(avio_closep) \
+    X(avio_context_free) \
+    X(avio_open) \
+    X(swr_alloc_set_opts2) \
+    X(swr_convert) \
+    X(swr_free) \
+    X(swr_get_out_samples) \
+    X(swr_init) \
+    X(swr_set_matrix)
 
-namespace ffmpeg_entries {
+struct FfmpegEntries {
+#define QV_FFMPEG_ENTRY(fn) decltype(&::fn) fn = nullptr;
+    QV_FFMPEG_FUNCTIONS(QV_FFMPEG_ENTRY)
+#undef QV_FFMPEG_ENTRY
+};
 
-#define QV_FFMPEG_FUNCTION(fn)                                                                              \
-    inline decltype(&::fn) Entry_##fn() {                                                                 \
-        static const auto entry = reinterpret_cast<decltype(&::fn)>(::codecs::FfmpegSymbol(#fn));        \
-        return entry;                                                                                        \
-    }
-QV_FFMPEG_FUNCTION(av_audio_fifo_alloc)
-QV_FFMPEG_FUNCTION(av_audio_fifo_free)
-QV_FFMPEG_FUNCTION(av_audio_fifo_read)
-QV_FFMPEG_FUNCTION(av_audio_fifo_size)
-QV_FFMPEG_FUNCTION(av_audio_fifo_write)
-QV_FFMPEG_FUNCTION(av_channel_layout_compare)
-QV_FFMPEG_FUNCTION(av_channel_layout_copy)
-QV_FFMPEG_FUNCTION(av_channel_layout_default)
-QV_FFMPEG_FUNCTION(av_channel_layout_uninit)
-QV_FFMPEG_FUNCTION(av_dict_get)
-QV_FFMPEG_FUNCTION(av_find_best_stream)
-QV_FFMPEG_FUNCTION(av_frame_alloc)
-QV_FFMPEG_FUNCTION(av_frame_free)
-QV_FFMPEG_FUNCTION(av_frame_get_buffer)
-QV_FFMPEG_FUNCTION(av_frame_unref)
-QV_FFMPEG_FUNCTION(av_free)
-QV_FFMPEG_FUNCTION(av_freep)
-QV_FFMPEG_FUNCTION(av_interleaved_write_frame)
-QV_FFMPEG_FUNCTION(av_log_set_level)
-QV_FFMPEG_FUNCTION(av_malloc)
-QV_FFMPEG_FUNCTION(av_packet_alloc)
-QV_FFMPEG_FUNCTION(av_packet_free)
-QV_FFMPEG_FUNCTION(av_packet_rescale_ts)
-QV_FFMPEG_FUNCTION(av_packet_unref)
-QV_FFMPEG_FUNCTION(av_read_frame)
-QV_FFMPEG_FUNCTION(av_rescale)
-QV_FFMPEG_FUNCTION(av_rescale_q)
-QV_FFMPEG_FUNCTION(av_samples_alloc)
-QV_FFMPEG_FUNCTION(av_samples_set_silence)
-QV_FFMPEG_FUNCTION(av_strdup)
-QV_FFMPEG_FUNCTION(av_write_trailer)
-QV_FFMPEG_FUNCTION(avcodec_alloc_context3)
-QV_FFMPEG_FUNCTION(avcodec_find_encoder)
-QV_FFMPEG_FUNCTION(avcodec_flush_buffers)
-QV_FFMPEG_FUNCTION(avcodec_free_context)
-QV_FFMPEG_FUNCTION(avcodec_open2)
-QV_FFMPEG_FUNCTION(avcodec_parameters_from_context)
-QV_FFMPEG_FUNCTION(avcodec_parameters_to_context)
-QV_FFMPEG_FUNCTION(avcodec_receive_frame)
-QV_FFMPEG_FUNCTION(avcodec_receive_packet)
-QV_FFMPEG_FUNCTION(avcodec_send_frame)
-QV_FFMPEG_FUNCTION(avcodec_send_packet)
-QV_FFMPEG_FUNCTION(avformat_alloc_context)
-QV_FFMPEG_FUNCTION(avformat_alloc_output_context2)
-QV_FFMPEG_FUNCTION(avformat_close_input)
-QV_FFMPEG_FUNCTION(avformat_find_stream_info)
-QV_FFMPEG_FUNCTION(avformat_free_context)
-QV_FFMPEG_FUNCTION(avformat_new_stream)
-QV_FFMPEG_FUNCTION(avformat_open_input)
-QV_FFMPEG_FUNCTION(avformat_seek_file)
-QV_FFMPEG_FUNCTION(avformat_write_header)
-QV_FFMPEG_FUNCTION(avio_alloc_context)
-QV_FFMPEG_FUNCTION(avio_closep)
-QV_FFMPEG_FUNCTION(avio_context_free)
-QV_FFMPEG_FUNCTION(avio_open)
-QV_FFMPEG_FUNCTION(swr_alloc_set_opts2)
-QV_FFMPEG_FUNCTION(swr_convert)
-QV_FFMPEG_FUNCTION(swr_free)
-QV_FFMPEG_FUNCTION(swr_get_out_samples)
-QV_FFMPEG_FUNCTION(swr_init)
-QV_FFMPEG_FUNCTION(swr_set_matrix)
-#undef QV_FFMPEG_FUNCTION
+// The bound functions. Called while FfmpegAvailable() is false it ends the
+// process with a message saying why: a call cannot go on without them.
+const FfmpegEntries& Ffmpeg();
 
-}  // namespace ffmpeg_entries
 }  // namespace codecs
 
-#define QV_FFMPEG_CALL(fn) (*::codecs::ffmpeg_entries::Entry_##fn())
+// Call sites use FFmpeg's own names, which these turn into calls through the
+// bound entries (the loader, which binds them, sees the entries' own names).
+#ifndef QV_FFMPEG_LOADER
+#define QV_FFMPEG_CALL(fn) (*::codecs::Ffmpeg().fn)
 #define av_audio_fifo_alloc QV_FFMPEG_CALL(av_audio_fifo_alloc)
 #define av_audio_fifo_free QV_FFMPEG_CALL(av_audio_fifo_free)
 #define av_audio_fifo_read QV_FFMPEG_CALL(av_audio_fifo_read)
@@ -166,3 +169,4 @@ QV_FFMPEG_FUNCTION(swr_set_matrix)
 #define swr_get_out_samples QV_FFMPEG_CALL(swr_get_out_samples)
 #define swr_init QV_FFMPEG_CALL(swr_init)
 #define swr_set_matrix QV_FFMPEG_CALL(swr_set_matrix)
+#endif

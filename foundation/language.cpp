@@ -143,7 +143,10 @@ uint16_t GetLanguageSetting() {
     return id != 0 ? id : SystemDefaultLanguageId();
 }
 
-std::u16string LanguageFolder() { return CombinePath(GetInstallDir(), u"Lang"); }
+std::u16string LanguageFolder() {
+    const std::u16string install = GetInstallDir();
+    return install.empty() ? std::u16string() : CombinePath(install, u"Lang");
+}
 
 void LoadLanguageFiles() {
     SetCurrentLangFile(nullptr);
@@ -190,7 +193,8 @@ bool SelectLanguageRow(int index) {
     WriteSettingDword(u"Language", row.languageId);
     if (IsVirtualDriveInstalled()) SetVirtualDriveDword(u"Language", row.languageId);
     std::shared_ptr<const CLangFile> file;
-    if (!row.fileName.empty()) file = LoadLangFile(CombinePath(LanguageFolder(), row.fileName));
+    const std::u16string folder = LanguageFolder();
+    if (!row.fileName.empty() && !folder.empty()) file = LoadLangFile(CombinePath(folder, row.fileName));
     LanguageState& s = State();
     std::lock_guard<std::mutex> guard(s.lock);
     s.current = std::move(file);

@@ -136,6 +136,7 @@ bool HasAssociation(std::u16string_view path) {
 
 bool StartProgramIn(const std::u16string& folder, std::u16string_view program,
                     const std::vector<std::u16string>& arguments) {
+    if (folder.empty()) return false;  // GetInstallDir has set the last error
     std::vector<std::u16string> argv{CombinePath(folder, program)};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     return StartUnwatched(argv);

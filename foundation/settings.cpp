@@ -4,6 +4,7 @@
 #include "foundation/paths.h"
 #include "foundation/registry.h"
 #include "foundation/services.h"
+#include "platform/folders.h"
 #include "platform/text.h"
 
 #include <unistd.h>
@@ -105,19 +106,13 @@ bool WriteSettingBinary(std::u16string_view name, std::span<const uint8_t> data,
                          RegistryValue::Binary(data));
 }
 
-std::u16string GetProgramFolder() {
-    std::string target(4096, '\0');
-    ssize_t n = readlink("/proc/self/exe", target.data(), target.size());
-    if (n <= 0 || static_cast<size_t>(n) >= target.size()) return u".";
-    target.resize(static_cast<size_t>(n));
-    std::u16string folder = FolderOfPath(platform::Utf8ToUtf16(target));
-    return folder.empty() ? u"." : folder;
-}
-
 std::u16string GetInstallDir() {
     if (auto dir = NonEmptyInstallDir(RegistryHive::LocalMachine, kInstallKey)) return *dir;
     if (auto dir = NonEmptyInstallDir(RegistryHive::CurrentUser, kSettingsKey)) return *dir;
-    return GetProgramFolder();
+    // Never the current folder in its place: that would load libraries, helpers
+    // and language files from wherever the program happened to be started.
+    std::u16string folder;
+    return platform::GetProgramFolder(folder) ? folder : std::u16string();
 }
 
 std::u16string GetVirtualDriveInstallDir() {

@@ -51,12 +51,12 @@ bool WriteSettingBinary(std::u16string_view name, std::span<const uint8_t> data,
 
 // The install folder without a trailing separator: "Install_Dir" of the machine
 // install key when present and not empty, else of the settings key, else the
-// folder of the running program.
+// folder of the running program (platform::GetProgramFolder). Empty, with the
+// last error set, when none can be had: callers then find nothing beside the
+// program rather than looking in the current folder.
 std::u16string GetInstallDir();
 // The same lookup with the virtual-drive key first.
 std::u16string GetVirtualDriveInstallDir();
-// The folder of the running program (/proc/self/exe).
-std::u16string GetProgramFolder();
 
 // Virtual-drive key. Reads look at the per-user key first, then the machine
 // key, so that a value set here is the value read back.

@@ -38,8 +38,9 @@ void SetVirtualDriveOptions(uint32_t flags) {
     const std::string entry = AutostartEntryPath();
     if (entry.empty()) return;
     if (flags & kOptionAutostart) {
-        const std::string helper =
-            platform::Utf16ToUtf8(foundation::GetVirtualDriveInstallDir()) + "/qvhelper";
+        const std::u16string install = foundation::GetVirtualDriveInstallDir();
+        if (install.empty()) return;
+        const std::string helper = platform::Utf16ToUtf8(install) + "/qvhelper";
         const std::string folder = entry.substr(0, entry.find_last_of('/'));
         std::system(("mkdir -p '" + folder + "'").c_str());
         const std::string temporary = entry + ".new";

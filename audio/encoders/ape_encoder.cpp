@@ -29,7 +29,7 @@ struct WaveFormat {
 
 using ApeHandle = void*;
 struct ApeApi {
-    LoadedLibrary library;
+    platform::RuntimeLibrary library;
     int (*compatibility)(int, int, void*) = nullptr;
     ApeHandle (*compressCreate)(int*) = nullptr;
     void (*compressDestroy)(ApeHandle) = nullptr;
@@ -113,16 +113,16 @@ private:
 bool LoadApe(EncoderError* error) {
     ApeApi& a = Api();
     if (a.library.IsOpen()) return true;
-    LoadedLibrary& l = a.library;
-    const bool ok = l.Open(kApeFile) && l.Resolve(a.compatibility, "GetInterfaceCompatibility") &&
-                    l.Resolve(a.compressCreate, "c_APECompress_Create") &&
-                    l.Resolve(a.compressDestroy, "c_APECompress_Destroy") &&
-                    l.Resolve(a.compressStart, "c_APECompress_StartW") &&
-                    l.Resolve(a.compressAdd, "c_APECompress_AddData") &&
-                    l.Resolve(a.compressFinish, "c_APECompress_Finish") &&
-                    l.Resolve(a.decompressCreate, "c_APEDecompress_CreateW") &&
-                    l.Resolve(a.decompressDestroy, "c_APEDecompress_Destroy") &&
-                    l.Resolve(a.setFieldTag, "SetFieldTagW") &&
+    platform::RuntimeLibrary& l = a.library;
+    const bool ok = l.Load(EncoderLibraryCandidates(kApeFile)) && l.Bind(a.compatibility, "GetInterfaceCompatibility") &&
+                    l.Bind(a.compressCreate, "c_APECompress_Create") &&
+                    l.Bind(a.compressDestroy, "c_APECompress_Destroy") &&
+                    l.Bind(a.compressStart, "c_APECompress_StartW") &&
+                    l.Bind(a.compressAdd, "c_APECompress_AddData") &&
+                    l.Bind(a.compressFinish, "c_APECompress_Finish") &&
+                    l.Bind(a.decompressCreate, "c_APEDecompress_CreateW") &&
+                    l.Bind(a.decompressDestroy, "c_APEDecompress_Destroy") &&
+                    l.Bind(a.setFieldTag, "SetFieldTagW") &&
                     a.compatibility(kInterfaceVersion, 1, nullptr) == 0;
     if (!ok) {
         ResetApe();

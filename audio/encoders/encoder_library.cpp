@@ -5,20 +5,15 @@
 
 namespace audio::detail {
 
-bool LoadedLibrary::Open(const std::string& name) {
-    Close();
+std::vector<std::string> EncoderLibraryCandidates(const std::string& name) {
+    std::vector<std::string> candidates;
     std::string folder = platform::Utf16ToUtf8(foundation::GetInstallDir());
     if (!folder.empty()) {
         if (folder.back() != '/') folder += '/';
-        handle_ = ::dlopen((folder + name).c_str(), RTLD_NOW | RTLD_LOCAL);
+        candidates.push_back(folder + name);
     }
-    if (!handle_) handle_ = ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
-    return handle_ != nullptr;
-}
-
-void LoadedLibrary::Close() {
-    if (handle_) ::dlclose(handle_);
-    handle_ = nullptr;
+    candidates.push_back(name);
+    return candidates;
 }
 
 std::mutex& LibraryLock() {

@@ -1,30 +1,17 @@
 #pragma once
-// Run-time loading of an encoder library: from the install folder first, then
-// by its name through the system's search; its entry points by name.
-
-#include <dlfcn.h>
+// Where the encoder libraries are taken from: the install folder first, then
+// the system's search by name. They are bound through platform::RuntimeLibrary.
 
 #include <mutex>
 #include <string>
+#include <vector>
+
+#include "platform/runtime_library.h"
 
 namespace audio::detail {
 
-class LoadedLibrary {
-public:
-    // Tries install folder + name, then name. False when neither loads.
-    bool Open(const std::string& name);
-    void Close();
-    bool IsOpen() const { return handle_ != nullptr; }
-    // The entry point, or null.
-    template <typename F>
-    bool Resolve(F& out, const char* symbol) {
-        out = reinterpret_cast<F>(::dlsym(handle_, symbol));
-        return out != nullptr;
-    }
-
-private:
-    void* handle_ = nullptr;
-};
+// The paths to try for an encoder library's file name, in order.
+std::vector<std::string> EncoderLibraryCandidates(const std::string& name);
 
 // One lock for every library table: loads happen once, before encoders open.
 std::mutex& LibraryLock();

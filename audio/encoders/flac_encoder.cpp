@@ -16,7 +16,7 @@ constexpr unsigned kPaddingBytes = 1234;
 constexpr size_t kBlockFrames = 588;
 
 struct FlacApi {
-    LoadedLibrary library;
+    platform::RuntimeLibrary library;
     decltype(&FLAC__stream_encoder_new) newEncoder = nullptr;
     decltype(&FLAC__stream_encoder_delete) deleteEncoder = nullptr;
     decltype(&FLAC__stream_encoder_set_verify) setVerify = nullptr;
@@ -90,22 +90,22 @@ bool AddComment(FLAC__StreamMetadata* block, const char* name, const std::u16str
 bool LoadFlac(EncoderError* error) {
     FlacApi& a = Api();
     if (a.library.IsOpen()) return true;
-    const bool ok = a.library.Open(kFlacFile) && a.library.Resolve(a.newEncoder, "FLAC__stream_encoder_new") &&
-                    a.library.Resolve(a.deleteEncoder, "FLAC__stream_encoder_delete") &&
-                    a.library.Resolve(a.setVerify, "FLAC__stream_encoder_set_verify") &&
-                    a.library.Resolve(a.setLevel, "FLAC__stream_encoder_set_compression_level") &&
-                    a.library.Resolve(a.setChannels, "FLAC__stream_encoder_set_channels") &&
-                    a.library.Resolve(a.setBits, "FLAC__stream_encoder_set_bits_per_sample") &&
-                    a.library.Resolve(a.setRate, "FLAC__stream_encoder_set_sample_rate") &&
-                    a.library.Resolve(a.setTotal, "FLAC__stream_encoder_set_total_samples_estimate") &&
-                    a.library.Resolve(a.setMetadata, "FLAC__stream_encoder_set_metadata") &&
-                    a.library.Resolve(a.initFile, "FLAC__stream_encoder_init_file") &&
-                    a.library.Resolve(a.process, "FLAC__stream_encoder_process_interleaved") &&
-                    a.library.Resolve(a.finish, "FLAC__stream_encoder_finish") &&
-                    a.library.Resolve(a.newObject, "FLAC__metadata_object_new") &&
-                    a.library.Resolve(a.deleteObject, "FLAC__metadata_object_delete") &&
-                    a.library.Resolve(a.makeEntry, "FLAC__metadata_object_vorbiscomment_entry_from_name_value_pair") &&
-                    a.library.Resolve(a.appendComment, "FLAC__metadata_object_vorbiscomment_append_comment");
+    const bool ok = a.library.Load(EncoderLibraryCandidates(kFlacFile)) && a.library.Bind(a.newEncoder, "FLAC__stream_encoder_new") &&
+                    a.library.Bind(a.deleteEncoder, "FLAC__stream_encoder_delete") &&
+                    a.library.Bind(a.setVerify, "FLAC__stream_encoder_set_verify") &&
+                    a.library.Bind(a.setLevel, "FLAC__stream_encoder_set_compression_level") &&
+                    a.library.Bind(a.setChannels, "FLAC__stream_encoder_set_channels") &&
+                    a.library.Bind(a.setBits, "FLAC__stream_encoder_set_bits_per_sample") &&
+                    a.library.Bind(a.setRate, "FLAC__stream_encoder_set_sample_rate") &&
+                    a.library.Bind(a.setTotal, "FLAC__stream_encoder_set_total_samples_estimate") &&
+                    a.library.Bind(a.setMetadata, "FLAC__stream_encoder_set_metadata") &&
+                    a.library.Bind(a.initFile, "FLAC__stream_encoder_init_file") &&
+                    a.library.Bind(a.process, "FLAC__stream_encoder_process_interleaved") &&
+                    a.library.Bind(a.finish, "FLAC__stream_encoder_finish") &&
+                    a.library.Bind(a.newObject, "FLAC__metadata_object_new") &&
+                    a.library.Bind(a.deleteObject, "FLAC__metadata_object_delete") &&
+                    a.library.Bind(a.makeEntry, "FLAC__metadata_object_vorbiscomment_entry_from_name_value_pair") &&
+                    a.library.Bind(a.appendComment, "FLAC__metadata_object_vorbiscomment_append_comment");
     if (!ok) {
         ResetFlac();
         LoadFailed(error, kFlacFile);

@@ -41,7 +41,7 @@ namespace {
 constexpr char kLameFile[] = "libmp3lame.so.0";
 
 struct LameApi {
-    LoadedLibrary library;
+    platform::RuntimeLibrary library;
     decltype(&lame_init) init = nullptr;
     decltype(&lame_close) close = nullptr;
     decltype(&lame_set_in_samplerate) setInRate = nullptr;
@@ -143,31 +143,31 @@ int PresetConstant(int preset) {
 bool LoadLame(EncoderError* error) {
     LameApi& a = Api();
     if (a.library.IsOpen()) return true;
-    const bool ok = a.library.Open(kLameFile) && a.library.Resolve(a.init, "lame_init") &&
-                    a.library.Resolve(a.close, "lame_close") &&
-                    a.library.Resolve(a.setInRate, "lame_set_in_samplerate") &&
-                    a.library.Resolve(a.setChannels, "lame_set_num_channels") &&
-                    a.library.Resolve(a.setMode, "lame_set_mode") && a.library.Resolve(a.setPreset, "lame_set_preset") &&
-                    a.library.Resolve(a.setVbr, "lame_set_VBR") &&
-                    a.library.Resolve(a.setAbrMean, "lame_set_VBR_mean_bitrate_kbps") &&
-                    a.library.Resolve(a.setAbrMin, "lame_set_VBR_min_bitrate_kbps") &&
-                    a.library.Resolve(a.setAbrMax, "lame_set_VBR_max_bitrate_kbps") &&
-                    a.library.Resolve(a.setBitrate, "lame_set_brate") &&
-                    a.library.Resolve(a.setCopyright, "lame_set_copyright") &&
-                    a.library.Resolve(a.setOriginal, "lame_set_original") &&
-                    a.library.Resolve(a.setWriteVbrTag, "lame_set_bWriteVbrTag") &&
-                    a.library.Resolve(a.initParams, "lame_init_params") &&
-                    a.library.Resolve(a.encode, "lame_encode_buffer_interleaved") &&
-                    a.library.Resolve(a.flush, "lame_encode_flush") &&
-                    a.library.Resolve(a.writeTags, "lame_mp3_tags_fid") && a.library.Resolve(a.id3Init, "id3tag_init") &&
-                    a.library.Resolve(a.id3AddV2, "id3tag_add_v2") && a.library.Resolve(a.id3V1Only, "id3tag_v1_only") &&
-                    a.library.Resolve(a.id3V2Only, "id3tag_v2_only") &&
-                    a.library.Resolve(a.id3Title, "id3tag_set_title") &&
-                    a.library.Resolve(a.id3Artist, "id3tag_set_artist") &&
-                    a.library.Resolve(a.id3Album, "id3tag_set_album") && a.library.Resolve(a.id3Year, "id3tag_set_year") &&
-                    a.library.Resolve(a.id3Comment, "id3tag_set_comment") &&
-                    a.library.Resolve(a.id3Genre, "id3tag_set_genre") &&
-                    a.library.Resolve(a.id3Automatic, "lame_set_write_id3tag_automatic");
+    const bool ok = a.library.Load(EncoderLibraryCandidates(kLameFile)) && a.library.Bind(a.init, "lame_init") &&
+                    a.library.Bind(a.close, "lame_close") &&
+                    a.library.Bind(a.setInRate, "lame_set_in_samplerate") &&
+                    a.library.Bind(a.setChannels, "lame_set_num_channels") &&
+                    a.library.Bind(a.setMode, "lame_set_mode") && a.library.Bind(a.setPreset, "lame_set_preset") &&
+                    a.library.Bind(a.setVbr, "lame_set_VBR") &&
+                    a.library.Bind(a.setAbrMean, "lame_set_VBR_mean_bitrate_kbps") &&
+                    a.library.Bind(a.setAbrMin, "lame_set_VBR_min_bitrate_kbps") &&
+                    a.library.Bind(a.setAbrMax, "lame_set_VBR_max_bitrate_kbps") &&
+                    a.library.Bind(a.setBitrate, "lame_set_brate") &&
+                    a.library.Bind(a.setCopyright, "lame_set_copyright") &&
+                    a.library.Bind(a.setOriginal, "lame_set_original") &&
+                    a.library.Bind(a.setWriteVbrTag, "lame_set_bWriteVbrTag") &&
+                    a.library.Bind(a.initParams, "lame_init_params") &&
+                    a.library.Bind(a.encode, "lame_encode_buffer_interleaved") &&
+                    a.library.Bind(a.flush, "lame_encode_flush") &&
+                    a.library.Bind(a.writeTags, "lame_mp3_tags_fid") && a.library.Bind(a.id3Init, "id3tag_init") &&
+                    a.library.Bind(a.id3AddV2, "id3tag_add_v2") && a.library.Bind(a.id3V1Only, "id3tag_v1_only") &&
+                    a.library.Bind(a.id3V2Only, "id3tag_v2_only") &&
+                    a.library.Bind(a.id3Title, "id3tag_set_title") &&
+                    a.library.Bind(a.id3Artist, "id3tag_set_artist") &&
+                    a.library.Bind(a.id3Album, "id3tag_set_album") && a.library.Bind(a.id3Year, "id3tag_set_year") &&
+                    a.library.Bind(a.id3Comment, "id3tag_set_comment") &&
+                    a.library.Bind(a.id3Genre, "id3tag_set_genre") &&
+                    a.library.Bind(a.id3Automatic, "lame_set_write_id3tag_automatic");
     if (!ok) {
         ResetLame();
         LoadFailed(error, kLameFile);

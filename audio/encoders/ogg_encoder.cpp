@@ -21,7 +21,7 @@ constexpr uint32_t kDefaultQuality = 0x101770;
 constexpr char kEncoderTag[] = "Haldrix OGG encoder";
 
 struct VorbisApi {
-    LoadedLibrary library;
+    platform::RuntimeLibrary library;
     decltype(&vorbis_info_init) infoInit = nullptr;
     decltype(&vorbis_encode_init_vbr) initVbr = nullptr;
     decltype(&vorbis_encode_init) init = nullptr;
@@ -124,21 +124,21 @@ private:
 bool LoadVorbis(EncoderError* error) {
     VorbisApi& a = Api();
     if (a.library.IsOpen()) return true;
-    LoadedLibrary& l = a.library;
-    const bool ok = l.Open(kVorbisFile) && l.Resolve(a.infoInit, "vorbis_info_init") &&
-                    l.Resolve(a.initVbr, "vorbis_encode_init_vbr") && l.Resolve(a.init, "vorbis_encode_init") &&
-                    l.Resolve(a.commentInit, "vorbis_comment_init") && l.Resolve(a.addTag, "vorbis_comment_add_tag") &&
-                    l.Resolve(a.analysisInit, "vorbis_analysis_init") && l.Resolve(a.blockInit, "vorbis_block_init") &&
-                    l.Resolve(a.streamInit, "ogg_stream_init") && l.Resolve(a.headerOut, "vorbis_analysis_headerout") &&
-                    l.Resolve(a.packetIn, "ogg_stream_packetin") && l.Resolve(a.flush, "ogg_stream_flush") &&
-                    l.Resolve(a.wrote, "vorbis_analysis_wrote") && l.Resolve(a.buffer, "vorbis_analysis_buffer") &&
-                    l.Resolve(a.blockOut, "vorbis_analysis_blockout") && l.Resolve(a.analysis, "vorbis_analysis") &&
-                    l.Resolve(a.addBlock, "vorbis_bitrate_addblock") &&
-                    l.Resolve(a.flushPacket, "vorbis_bitrate_flushpacket") &&
-                    l.Resolve(a.pageOut, "ogg_stream_pageout") && l.Resolve(a.pageEos, "ogg_page_eos") &&
-                    l.Resolve(a.streamClear, "ogg_stream_clear") && l.Resolve(a.blockClear, "vorbis_block_clear") &&
-                    l.Resolve(a.dspClear, "vorbis_dsp_clear") && l.Resolve(a.commentClear, "vorbis_comment_clear") &&
-                    l.Resolve(a.infoClear, "vorbis_info_clear");
+    platform::RuntimeLibrary& l = a.library;
+    const bool ok = l.Load(EncoderLibraryCandidates(kVorbisFile)) && l.Bind(a.infoInit, "vorbis_info_init") &&
+                    l.Bind(a.initVbr, "vorbis_encode_init_vbr") && l.Bind(a.init, "vorbis_encode_init") &&
+                    l.Bind(a.commentInit, "vorbis_comment_init") && l.Bind(a.addTag, "vorbis_comment_add_tag") &&
+                    l.Bind(a.analysisInit, "vorbis_analysis_init") && l.Bind(a.blockInit, "vorbis_block_init") &&
+                    l.Bind(a.streamInit, "ogg_stream_init") && l.Bind(a.headerOut, "vorbis_analysis_headerout") &&
+                    l.Bind(a.packetIn, "ogg_stream_packetin") && l.Bind(a.flush, "ogg_stream_flush") &&
+                    l.Bind(a.wrote, "vorbis_analysis_wrote") && l.Bind(a.buffer, "vorbis_analysis_buffer") &&
+                    l.Bind(a.blockOut, "vorbis_analysis_blockout") && l.Bind(a.analysis, "vorbis_analysis") &&
+                    l.Bind(a.addBlock, "vorbis_bitrate_addblock") &&
+                    l.Bind(a.flushPacket, "vorbis_bitrate_flushpacket") &&
+                    l.Bind(a.pageOut, "ogg_stream_pageout") && l.Bind(a.pageEos, "ogg_page_eos") &&
+                    l.Bind(a.streamClear, "ogg_stream_clear") && l.Bind(a.blockClear, "vorbis_block_clear") &&
+                    l.Bind(a.dspClear, "vorbis_dsp_clear") && l.Bind(a.commentClear, "vorbis_comment_clear") &&
+                    l.Bind(a.infoClear, "vorbis_info_clear");
     if (!ok) {
         ResetVorbis();
         LoadFailed(error, kVorbisFile);

@@ -5,8 +5,8 @@
 #include <array>
 #include <mutex>
 
-#include "foundation/settings.h"
 #include "platform/file.h"
+#include "platform/folders.h"
 #include "platform/text.h"
 
 namespace containers::archive {
@@ -285,8 +285,8 @@ HResult LoadLibraryIntoHost(CArcCodecHost& host, std::u16string_view path, Libra
 
 std::vector<std::u16string> ArchiveLibraryCandidates() {
     std::vector<std::u16string> paths;
-    const std::u16string folder = foundation::GetProgramFolder();
-    if (!folder.empty()) paths.push_back(folder + (folder.back() == u'/' ? u"" : u"/") + u"7z.so");
+    std::u16string folder;
+    if (platform::GetProgramFolder(folder)) paths.push_back(folder + (folder.back() == u'/' ? u"" : u"/") + u"7z.so");
     paths.emplace_back(kSystemLibrary);
     return paths;
 }

@@ -5,6 +5,7 @@
 #include "foundation/settings_window_placement.h"
 #include "tests/support/test_support.h"
 #include "foundation/shell_integration_services.h"
+#include "platform/folders.h"
 #include "platform/text.h"
 
 #include <gtest/gtest.h>
@@ -178,7 +179,8 @@ TEST_F(Settings, AudioFileNameFormatDefaultsWhenMissingOrEmpty) {
 }
 
 TEST_F(Settings, InstallFolderLookupOrder) {
-    std::u16string program = GetProgramFolder();
+    std::u16string program;
+    ASSERT_TRUE(platform::GetProgramFolder(program));
     EXPECT_FALSE(program.empty());
     EXPECT_EQ(GetInstallDir(), program);
     ASSERT_TRUE(WriteSettingString(u"Install_Dir", u"/home/u/qv/"));

@@ -34,6 +34,7 @@
 #include "foundation/work_folder.h"
 #include "image/document/current_document.h"
 #include "image/document/image_context.h"
+#include "platform/folders.h"
 
 namespace app::ui {
 
@@ -338,9 +339,12 @@ void CMainFrame::RunFrameCommand(uint32_t id) {
         statusBar()->setVisible(statusBarFlag_);
         break;
     case kCmdHelpContents: {
-        const QString local = QFileInfo(ToQString(foundation::GetProgramFolder()) + QStringLiteral("/help/Overview.html"))
-                                  .absoluteFilePath();
-        foundation::ShellOpen(QFileInfo::exists(local) ? foundation::ui::ToU16(local) : foundation::GetWebLink(7));
+        std::u16string folder;
+        const QString local = platform::GetProgramFolder(folder)
+                                  ? ToQString(folder) + QStringLiteral("/help/Overview.html")
+                                  : QString();
+        foundation::ShellOpen(!local.isEmpty() && QFileInfo::exists(local) ? foundation::ui::ToU16(local)
+                                                                           : foundation::GetWebLink(7));
         break;
     }
     case kCmdOnlineHelp: foundation::ShellOpen(foundation::GetWebLink(7)); break;
