@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <new>
 #include <unordered_map>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "foundation/messages.h"
 #include "foundation/operation_status.h"
 #include "image/document/image_context.h"
+#include "image/document/item_bytes.h"
 #include "image/document/item_tree.h"
 #include "image/document/pause_cancel.h"
 #include "image/iso/iso_reader.h"
@@ -63,34 +65,29 @@ std::vector<image::ImageFolder*> PreOrder(image::ImageFolder* root) {
     return out;
 }
 
-// Reads an item's bytes from memory, its disk file or the document's image.
+// An item's bytes for the archive, through the one reader of item data; a
+// disk file must still have the size the tree recorded.
 class ItemSource {
 public:
     explicit ItemSource(image::ImageContext& ctx) : ctx_(ctx) {}
     bool Open(const image::ImageItem* item) {
         item_ = item;
-        file_.reset();
-        if (!item->memoryData.empty()) return true;
-        if (!item->diskPath.empty()) {
-            file_.reset(foundation::OpenFileForRead(item->diskPath));
-            if (!file_) {
+        reader_.reset();
+        if (item->memoryData.empty() && image::IsItemFromDiskFile(&ctx_, item)) {
+            foundation::UniqueFile file(foundation::OpenFileForRead(item->diskPath));
+            if (!file) {
                 Fail(foundation::kStatusSourceOpenFailed);
                 foundation::ShowLastError(item->diskPath);
                 return false;
             }
-            if (foundation::GetFileSize64(file_.get()) != item->size) {
+            if (foundation::GetFileSize64(file.get()) != item->size) {
                 Fail(foundation::kStatusSourceReadFailed);
                 foundation::AppMessageBox(platform::Format(u"%s\r\n\r\n%s", item->diskPath, u"File size changed."),
                                           foundation::kMbIconStop);
                 return false;
             }
-            return true;
         }
-        if (item->archiveIndex >= 0) {
-            platform::SetLastError(platform::kErrorNotSupported);
-            Fail(foundation::kStatusSourceOpenFailed);
-            return false;
-        }
+        reader_ = std::make_unique<image::ItemByteReader>(ctx_, *item);
         return true;
     }
     // n bytes at offset, whole sectors zero-padded past the item's end.
@@ -99,44 +96,18 @@ public:
         const size_t avail = offset >= size ? 0 : size_t(std::min<uint64_t>(n, size - offset));
         std::memset(out + avail, 0, n - avail);
         if (avail == 0) return true;
-        if (!item_->memoryData.empty()) {
-            const size_t have = item_->memoryData.size() > offset ? item_->memoryData.size() - size_t(offset) : 0;
-            std::memcpy(out, item_->memoryData.data() + offset, std::min(avail, have));
-            return true;
-        }
-        if (file_) {
-            if (foundation::ReadFileAtCount(file_.get(), out, offset, avail) != int64_t(avail)) {
-                Fail(foundation::kStatusSourceReadFailed);
-                foundation::ShowLastError(item_->diskPath);
-                return false;
-            }
-            return true;
-        }
-        if (!item_->Side().extentList.empty()) {
-            if (image::ReadIsoItemBytes(ctx_, *item_, offset, out, avail) != int64_t(avail)) {
-                Fail(foundation::kStatusSourceReadFailed);
-                return false;
-            }
-            return true;
-        }
-        const uint64_t first = uint64_t(item_->startSector) + offset / kSector;
-        const size_t skip = size_t(offset % kSector);
-        const size_t sectors = (skip + avail + kSector - 1) / kSector;
-        scratch_.resize(sectors * kSector);
-        if (first + sectors > uint64_t(INT32_MAX) ||
-            image::ReadImageSectors(ctx_, int32_t(first), scratch_.data(), int32_t(sectors)) != int32_t(sectors)) {
+        if (reader_->Read(offset, out, avail) != int64_t(avail)) {
             Fail(foundation::kStatusSourceReadFailed);
+            if (image::IsItemFromDiskFile(&ctx_, item_)) foundation::ShowLastError(item_->diskPath);
             return false;
         }
-        std::memcpy(out, scratch_.data() + skip, avail);
         return true;
     }
 
 private:
     image::ImageContext& ctx_;
     const image::ImageItem* item_ = nullptr;
-    foundation::UniqueFile file_;
-    std::vector<uint8_t> scratch_;
+    std::unique_ptr<image::ItemByteReader> reader_;
 };
 
 bool Checksum(image::ImageContext& ctx, const image::ImageItem* item, uint32_t& crc) {
