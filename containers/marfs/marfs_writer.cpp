@@ -1,7 +1,6 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
-#include <memory>
 #include <new>
 #include <unordered_map>
 #include <vector>
@@ -18,7 +17,6 @@
 #include "image/document/item_bytes.h"
 #include "image/document/item_tree.h"
 #include "image/document/pause_cancel.h"
-#include "image/iso/iso_reader.h"
 #include "image/sectors/sector_io.h"
 #include "image/sectors/sector_writers.h"
 #include "platform/format.h"
@@ -65,54 +63,9 @@ std::vector<image::ImageFolder*> PreOrder(image::ImageFolder* root) {
     return out;
 }
 
-// An item's bytes for the archive, through the one reader of item data; a
-// disk file must still have the size the tree recorded.
-class ItemSource {
-public:
-    explicit ItemSource(image::ImageContext& ctx) : ctx_(ctx) {}
-    bool Open(const image::ImageItem* item) {
-        item_ = item;
-        reader_.reset();
-        if (item->memoryData.empty() && image::IsItemFromDiskFile(&ctx_, item)) {
-            foundation::UniqueFile file(foundation::OpenFileForRead(item->diskPath));
-            if (!file) {
-                Fail(foundation::kStatusSourceOpenFailed);
-                foundation::ShowLastError(item->diskPath);
-                return false;
-            }
-            if (foundation::GetFileSize64(file.get()) != item->size) {
-                Fail(foundation::kStatusSourceReadFailed);
-                foundation::AppMessageBox(platform::Format(u"%s\r\n\r\n%s", item->diskPath, u"File size changed."),
-                                          foundation::kMbIconStop);
-                return false;
-            }
-        }
-        reader_ = std::make_unique<image::ItemByteReader>(ctx_, *item);
-        return true;
-    }
-    // n bytes at offset, whole sectors zero-padded past the item's end.
-    bool Read(uint64_t offset, uint8_t* out, size_t n) {
-        const uint64_t size = uint64_t(item_->size);
-        const size_t avail = offset >= size ? 0 : size_t(std::min<uint64_t>(n, size - offset));
-        std::memset(out + avail, 0, n - avail);
-        if (avail == 0) return true;
-        if (reader_->Read(offset, out, avail) != int64_t(avail)) {
-            Fail(foundation::kStatusSourceReadFailed);
-            if (image::IsItemFromDiskFile(&ctx_, item_)) foundation::ShowLastError(item_->diskPath);
-            return false;
-        }
-        return true;
-    }
-
-private:
-    image::ImageContext& ctx_;
-    const image::ImageItem* item_ = nullptr;
-    std::unique_ptr<image::ItemByteReader> reader_;
-};
-
 bool Checksum(image::ImageContext& ctx, const image::ImageItem* item, uint32_t& crc) {
-    ItemSource src(ctx);
-    if (!src.Open(item)) return false;
+    image::WriterItemSource src(ctx);
+    if (!src.Open(item, true)) return false;
     std::vector<uint8_t> buf(kStepBytes);
     uint32_t state = 0;
     std::vector<uint8_t> joined;
@@ -132,8 +85,8 @@ bool Checksum(image::ImageContext& ctx, const image::ImageItem* item, uint32_t& 
 }
 
 bool SameContent(image::ImageContext& ctx, const image::ImageItem* a, const image::ImageItem* b) {
-    ItemSource ra(ctx), rb(ctx);
-    if (!ra.Open(a) || !rb.Open(b)) return false;
+    image::WriterItemSource ra(ctx), rb(ctx);
+    if (!ra.Open(a, true) || !rb.Open(b, true)) return false;
     std::vector<uint8_t> x(kStepBytes), y(kStepBytes);
     for (uint64_t at = 0; at < uint64_t(a->size); at += kStepBytes) {
         const size_t n = size_t(std::min<uint64_t>(kStepBytes, uint64_t(a->size) - at));
@@ -304,8 +257,8 @@ int WriteMarfsVolume(image::ImageContext& ctx, foundation::ProgressCallbacks* pr
                     return -1;
                 }
                 if (progress && progress->SetCurrentItem) progress->SetCurrentItem(item->name.view());
-                ItemSource src(ctx);
-                if (!src.Open(item)) return -1;
+                image::WriterItemSource src(ctx);
+                if (!src.Open(item, true)) return -1;
                 for (uint64_t at = 0; at < uint64_t(item->size); at += kStepBytes) {
                     if (image::WaitIfPaused(progress) == 0) {
                         Fail(foundation::kStatusCancelled);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <memory>
 
 #include "foundation/console.h"
 #include "codecs/crc32.h"
@@ -40,7 +39,6 @@ constexpr uint32_t kSystemAreaSectors = 16;
 constexpr size_t kPieceBytes = 32768;
 constexpr uint32_t kStagingSectors = 512;         // 1 MiB between writes
 constexpr int64_t kSampleChecksumAbove = 32768;
-constexpr uint32_t kStringFileSizeChanged = 1430;
 constexpr uint32_t kStringOptimizing = 660;
 constexpr char kMarkerText[] = "QUENDRAVE";
 
@@ -58,57 +56,6 @@ bool HasNoDataSectors(const ImageItem* item) { return item->sourceMarker >= kVid
 uint32_t DataStartThunk(const void* context, const ImageItem* item) {
     return ItemDataStart(*static_cast<const ImageBuild*>(context), item);
 }
-
-// An item's bytes for the build, through the one reader of item data: the
-// build's own checks and messages around it.
-class ItemDataReader {
-public:
-    explicit ItemDataReader(ImageContext& ctx) : ctx_(ctx) {}
-
-    // False with OperationStatus 10 when the source cannot be opened, 4 when a
-    // disk file no longer has the item's size (checkSize).
-    bool Open(const ImageItem* item, bool checkSize) {
-        item_ = item;
-        reader_.reset();
-        if (item->memoryData.empty() && IsItemFromDiskFile(&ctx_, item)) {
-            foundation::UniqueFile file(foundation::OpenFileForRead(item->diskPath));
-            if (!file) {
-                Fail(foundation::kStatusSourceOpenFailed);
-                foundation::ShowLastError(item->diskPath);
-                return false;
-            }
-            if (checkSize && foundation::GetFileSize64(file.get()) != item->size) {
-                Fail(foundation::kStatusSourceReadFailed);
-                foundation::AppMessageBox(
-                    platform::Format(u"%s\r\n\r\n%s", item->diskPath,
-                                     foundation::GetLangString(kStringFileSizeChanged, u"File size changed.")),
-                    foundation::kMbIconStop);
-                return false;
-            }
-        }
-        reader_ = std::make_unique<ItemByteReader>(ctx_, *item);
-        return true;
-    }
-
-    // Exactly n bytes at offset (n may pass the end only as zeros).
-    bool Read(uint64_t offset, uint8_t* out, size_t n) {
-        const uint64_t size = uint64_t(item_->size);
-        const size_t avail = offset >= size ? 0 : size_t(std::min<uint64_t>(n, size - offset));
-        std::memset(out + avail, 0, n - avail);
-        if (avail == 0) return true;
-        if (reader_->Read(offset, out, avail) != int64_t(avail)) {
-            Fail(foundation::kStatusSourceReadFailed);
-            if (IsItemFromDiskFile(&ctx_, item_)) foundation::ShowLastError(item_->diskPath);
-            return false;
-        }
-        return true;
-    }
-
-private:
-    ImageContext& ctx_;
-    const ImageItem* item_ = nullptr;
-    std::unique_ptr<ItemByteReader> reader_;
-};
 
 // Collects sectors and hands them to the output writer a megabyte at a time,
 // counting the bytes for the progress display.
@@ -240,7 +187,7 @@ bool ComposeFileData(ImageContext& ctx, ImageItem* item, SectorSink& sink) {
         std::memcpy(padded.data(), item->memoryData.data(), std::min(item->memoryData.size(), padded.size()));
         recorded = AppendComposedLiteral(ctx, padded.data(), size_t(sectors));
     } else {
-        ItemDataReader reader(ctx);
+        WriterItemSource reader(ctx);
         if (!reader.Open(item, true)) return false;
         const ItemReaderKind kind = ReaderKindOf(ctx, *item);
         if (IsItemFromDiskFile(&ctx, item)) {
@@ -276,7 +223,7 @@ bool ComposeFileData(ImageContext& ctx, ImageItem* item, SectorSink& sink) {
 bool WriteFileData(ImageContext& ctx, ImageBuild& build, ImageItem* item, SectorSink& sink) {
     if (build.progress && build.progress->SetCurrentItem) build.progress->SetCurrentItem(item->name);
     if (ctx.composeOutput != 0) return ComposeFileData(ctx, item, sink);
-    ItemDataReader reader(ctx);
+    WriterItemSource reader(ctx);
     if (!reader.Open(item, true)) return false;
     const uint64_t total = SectorsFor(uint64_t(item->size));
     const uint32_t pieceSectors = kPieceBytes / kSectorBytes;
@@ -302,7 +249,7 @@ bool DataChecksum(ImageContext& ctx, ImageItem* item, uint32_t& out) {
         return true;
     }
     if (item->compareState == compare_state::kUnreadable) return false;
-    ItemDataReader reader(ctx);
+    WriterItemSource reader(ctx);
     if (!reader.Open(item, false)) return false;
     std::vector<uint8_t> sample;
     if (item->size <= kSampleChecksumAbove) {
@@ -341,7 +288,7 @@ bool SameData(ImageContext& ctx, ImageBuild& build, ImageItem* a, ImageItem* b, 
     if (!a->diskPath.empty() && a->diskPath == b->diskPath) return true;
     uint32_t ca = 0, cb = 0;
     if (!DataChecksum(ctx, a, ca) || !DataChecksum(ctx, b, cb) || ca != cb) return false;
-    ItemDataReader ra(ctx), rb(ctx);
+    WriterItemSource ra(ctx), rb(ctx);
     if (!ra.Open(a, false) || !rb.Open(b, false)) return false;
     std::vector<uint8_t> x(kPieceBytes), y(kPieceBytes);
     for (uint64_t off = 0; off < uint64_t(a->size); off += kPieceBytes) {
@@ -392,7 +339,7 @@ std::vector<ImageItem*>* SameChecksumFiles(ImageContext& ctx, ImageBuild& build,
 bool StillIdentical(ImageContext& ctx, ImageBuild& build, ImageItem* linked, ImageItem* owner) {
     if (linked->diskPath.empty() && owner->diskPath.empty()) return true;   // image or memory data stays put
     if (!linked->diskPath.empty() && linked->diskPath == owner->diskPath) return true;
-    ItemDataReader check(ctx);
+    WriterItemSource check(ctx);
     if (!check.Open(linked, true)) return false;
     bool same = false;
     if (linked->size <= kSampleChecksumAbove) {

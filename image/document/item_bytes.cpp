@@ -6,12 +6,15 @@
 #include <cstring>
 #include <vector>
 
+#include "foundation/language.h"
+#include "foundation/messages.h"
 #include "foundation/operation_status.h"
 #include "foundation/work_folder.h"
 #include "image/document/image_context.h"
 #include "image/document/item_tree.h"
 #include "image/document/pause_cancel.h"
 #include "image/iso/iso_reader.h"
+#include "platform/format.h"
 #include "platform/last_error.h"
 
 namespace image {
@@ -30,6 +33,13 @@ struct AtomicEntry {
 std::array<AtomicEntry, size_t(ItemReaderKind::Count)>& Table() {
     static std::array<AtomicEntry, size_t(ItemReaderKind::Count)> table;
     return table;
+}
+
+constexpr uint32_t kStringFileSizeChanged = 1430;
+
+// The first failure of an operation is the one reported.
+void Fail(int32_t status) {
+    if (foundation::OperationStatus.load() == foundation::kStatusNone) foundation::OperationStatus = status;
 }
 
 int64_t NotSupported() {
@@ -125,6 +135,43 @@ int64_t ItemByteReader::Read(uint64_t offset, uint8_t* buffer, uint64_t count) {
         return -1;
     }
     return got;
+}
+
+bool WriterItemSource::Open(const ImageItem* item, bool checkSize) {
+    item_ = item;
+    reader_.reset();
+    if (item->memoryData.empty() && IsItemFromDiskFile(&ctx_, item)) {
+        foundation::UniqueFile file(foundation::OpenFileForRead(item->diskPath));
+        if (!file) {
+            Fail(foundation::kStatusSourceOpenFailed);
+            foundation::ShowLastError(item->diskPath);
+            return false;
+        }
+        if (checkSize && foundation::GetFileSize64(file.get()) != item->size) {
+            Fail(foundation::kStatusSourceReadFailed);
+            foundation::AppMessageBox(
+                platform::Format(u"%s\r\n\r\n%s", item->diskPath,
+                                 foundation::GetLangString(kStringFileSizeChanged, u"File size changed.")),
+                foundation::kMbIconStop);
+            return false;
+        }
+    }
+    reader_ = std::make_unique<ItemByteReader>(ctx_, *item);
+    return true;
+}
+
+bool WriterItemSource::Read(uint64_t offset, uint8_t* out, size_t n) {
+    // Writers place the item's recorded size, whatever form a reader shows.
+    const uint64_t size = item_->size > 0 ? uint64_t(item_->size) : 0;
+    const size_t avail = offset >= size ? 0 : size_t(std::min<uint64_t>(n, size - offset));
+    std::memset(out + avail, 0, n - avail);
+    if (avail == 0) return true;
+    if (reader_->Read(offset, out, avail) != int64_t(avail)) {
+        Fail(foundation::kStatusSourceReadFailed);
+        if (IsItemFromDiskFile(&ctx_, item_)) foundation::ShowLastError(item_->diskPath);
+        return false;
+    }
+    return true;
 }
 
 int64_t ReadItemBytes(ImageContext& ctx, const ImageItem& item, uint64_t offset, uint8_t* buffer, uint64_t count) {

@@ -96,6 +96,26 @@ private:
     foundation::UniqueFile temp_;
 };
 
+// What the writers (the image build, MARFS) read an item through: the reader
+// above, with the checks and messages a save owes the user.
+class WriterItemSource {
+public:
+    explicit WriterItemSource(ImageContext& ctx) : ctx_(ctx) {}
+
+    // False with OperationStatus 10 when a disk file cannot be opened, 4 when
+    // it no longer has the size the tree recorded (checkSize); the user is told
+    // which file.
+    bool Open(const ImageItem* item, bool checkSize);
+    // Exactly n bytes at offset, zeros past the item's end (whole sectors);
+    // false with OperationStatus 4.
+    bool Read(uint64_t offset, uint8_t* out, size_t n);
+
+private:
+    ImageContext& ctx_;
+    const ImageItem* item_ = nullptr;
+    std::unique_ptr<ItemByteReader> reader_;
+};
+
 // One range of one item, for callers that read an item once.
 int64_t ReadItemBytes(ImageContext& ctx, const ImageItem& item, uint64_t offset, uint8_t* buffer, uint64_t count);
 
