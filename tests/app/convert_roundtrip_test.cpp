@@ -1,6 +1,6 @@
 // Conversion reads every item through one reader of item data: one tree put
-// into each kind of source by its own tool (a UDF bridge disc, an HFS volume,
-// ext2, FAT and NTFS volumes, a WIM and a ZIP archive), saved in every format
+// into each kind of source by its own tool (a UDF bridge disc, an HFS volume
+// bare and in a DMG, ext2, FAT and NTFS volumes, a WIM and a ZIP archive), saved in every format
 // the save engine writes, and every file of every output compared with the
 // tree, as our extractor reads it back and, where Debian has one, as a peer
 // reads it.
@@ -34,6 +34,13 @@ struct Source {
     const char* make;   // run in the fixture folder, the tree in src
 };
 
+// An HFS volume: hcopy -r copies bytes as they are; hfsutils keeps its
+// current volume in $HOME.
+constexpr const char* kHfsRecipe =
+    "dd if=/dev/zero of=hfs.img bs=1k count=4096 2>/dev/null && hformat -l Vol hfs.img >/dev/null"
+    " && hmount hfs.img >/dev/null && hmkdir :sub && hcopy -r src/tiny src/text src/empty : "
+    " && hcopy -r src/sub/rnd :sub: && humount >/dev/null";
+
 // A 300 KB file spans several of every reader's runs, chunks and extents; a
 // text file several clusters; an empty file has no data at all.
 constexpr const char* kTreeRecipe =
@@ -42,11 +49,13 @@ constexpr const char* kTreeRecipe =
 
 const Source kSources[] = {
     {"UDF bridge", "bridge.iso", "genisoimage -quiet -udf -J -R -o bridge.iso src 2>/dev/null"},
-    // hcopy -r copies bytes as they are; hfsutils keeps its current volume in $HOME.
-    {"HFS", "hfs.img",
-     "dd if=/dev/zero of=hfs.img bs=1k count=4096 2>/dev/null && hformat -l Vol hfs.img >/dev/null"
-     " && hmount hfs.img >/dev/null && hmkdir :sub && hcopy -r src/tiny src/text src/empty : "
-     " && hcopy -r src/sub/rnd :sub: && humount >/dev/null"},
+    {"HFS", "hfs.img", "{hfs}"},
+    // Debian has no tool that makes a DMG: the fixture writer of the DMG
+    // reader's tests wraps the volume in zlib chunks, and dmg2img must give
+    // the volume back.
+    {"DMG holding HFS", "hfs.dmg",
+     "{hfs} && python3 {fixtures} dmg hfs.img hfs.dmg zlib 64 1"
+     " && dmg2img -i hfs.dmg -o back.img >/dev/null && cmp back.img hfs.img && rm back.img"},
     // The boot block is signed so that the disk opener takes the volume as a whole disk.
     {"ext2", "ext2.img",
      "mke2fs -q -t ext2 -b 1024 -d src ext2.img 4M && printf '\\125\\252' | dd of=ext2.img bs=1 seek=510 "
@@ -93,7 +102,11 @@ TEST_F(ConvertRoundTrip, EverySourceToEveryFormat) {
     RunOk("cd " + ShellQuote(dir_.path()) + " && " + kTreeRecipe);
     for (const Source& source : kSources) {
         SCOPED_TRACE(source.name);
-        hfstest::Hfs(dir_, source.make);
+        std::string make = source.make;
+        if (const size_t at = make.find("{hfs}"); at != std::string::npos) make.replace(at, 5, kHfsRecipe);
+        if (const size_t at = make.find("{fixtures}"); at != std::string::npos)
+            make.replace(at, 10, ShellQuote(std::string(QV_TEST_SOURCE_DIR) + "/tests/containers/chunk_fixtures.py"));
+        hfstest::Hfs(dir_, make);
         const std::string input = dir_ / source.file;
         for (const Output& output : kOutputs) {
             SCOPED_TRACE(output.extension);
