@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "app/item_readers.h"
 #include "app/save_output.h"
 #include "containers/archive/arc_create.h"
 #include "containers/archive/zip_comment.h"
@@ -30,13 +29,6 @@ std::u16string DocumentPassword(const image::ImageContext& ctx) {
     return text;
 }
 
-// Items of the other readers reach the library through their extraction entry.
-int MaterialiseItem(image::ImageContext& ctx, const image::ImageItem& item, platform::FileHandle out) {
-    ExtractItemData reader = GetItemReader(ReaderKindOf(ctx, item));
-    if (!reader) return -1;
-    return reader(ctx, item, out, nullptr);
-}
-
 }  // namespace
 
 int WriteArchiveDocument(SaveRequest& request) {
@@ -47,7 +39,6 @@ int WriteArchiveDocument(SaveRequest& request) {
     create.levelSetting = ctx.compressionLevel;
     create.password = DocumentPassword(ctx);
     create.progress = request.progress;
-    create.materialiser = MaterialiseItem;
     SaveOutputSet& output = request.output;
     const std::u16string base = request.path;
     int32_t volumesMade = 0;

@@ -7,6 +7,7 @@
 #include "audio/tracks/music_file_names.h"
 #include "audio/tracks/save_tracks.h"
 #include "audio/tracks/video_cd_track.h"
+#include "image/document/item_bytes.h"
 
 namespace cmdline {
 namespace {
@@ -33,11 +34,11 @@ int SaveAudioTrack(image::ImageContext& ctx, int32_t index, uint8_t trackFlag, s
 void InstallAudioSaveRoutes() {
     audio::SetAudioSaveServices(&Services());
     app::SetAudioTrackExtractor(&SaveAudioTrack);
-    app::SetItemReader(app::ItemReaderKind::VideoCdTrack, &audio::WriteVideoCdTrackFile);
+    image::SetItemReader(image::ItemReaderKind::VideoCdTrack, {nullptr, &audio::WriteVideoCdTrackFile});
 }
 
 void RemoveAudioSaveRoutes() {
-    app::SetItemReader(app::ItemReaderKind::VideoCdTrack, nullptr);
+    image::SetItemReader(image::ItemReaderKind::VideoCdTrack, {});
     app::SetAudioTrackExtractor(nullptr);
     audio::SetAudioSaveServices(nullptr);
 }

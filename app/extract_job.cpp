@@ -12,6 +12,7 @@
 
 #include "app/extract_helpers.h"
 #include "app/item_readers.h"
+#include "image/document/item_bytes.h"
 #include "app/safe_output.h"
 #include "app/save_output.h"
 #include "foundation/dates.h"
@@ -324,16 +325,10 @@ private:
         }
         if (!item.diskPath.empty() && image::IsItemFromDiskFile(&ctx_, &item)) return CopyDiskFile(item, out, size);
 
-        const ItemReaderKind kind = ReaderKindOf(ctx_, item);
-        if (kind != ItemReaderKind::Iso) {
-            ExtractItemData reader = GetItemReader(kind);
-            if (!reader) {
-                platform::SetLastError(platform::kErrorNotSupported);
-                return Failed(foundation::kStatusSourceReadFailed);
-            }
+        if (image::ReaderKindOf(ctx_, item) != image::ItemReaderKind::Iso) {
             platform::FileHandle handle = platform::FileFromDescriptor(::dup(out.Fd()));
             if (!handle) return Failed(foundation::kStatusWriteFailed);
-            const int result = reader(ctx_, item, handle, progress_);
+            const int result = image::WriteItemData(ctx_, item, handle, progress_);
             platform::FileClose(handle);
             if (result == -1) SetStatus(foundation::kStatusSourceReadFailed);
             return result;

@@ -3,8 +3,8 @@
 // them, audio tracks) copied to a folder on disk. Every file goes through the
 // safe output (app/safe_output.h), so nothing lands outside the chosen folder
 // and no failure or cancel costs the user an existing file. Item data come
-// from the reader that built the tree (app/item_readers.h), through the item's
-// real extents.
+// through the one reader of item data (image/document/item_bytes.h); ISO 9660
+// items are copied straight from their real extents.
 //
 // The window side builds a job from the selection and the Extract dialog's
 // answers and runs Run on the progress dialog's worker thread; the console

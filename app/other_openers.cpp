@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "app/archive_writer.h"
-#include "app/item_readers.h"
 #include "app/open_document.h"
 #include "app/save_engine.h"
 #include "containers/archive/arc_extract.h"
@@ -26,6 +25,7 @@
 #include "platform/last_error.h"
 #include "filesystems/wim/wim_archive.h"
 #include "image/document/document.h"
+#include "image/document/item_bytes.h"
 
 namespace app {
 namespace {
@@ -48,64 +48,61 @@ public:
 
 Openers g_openers;
 
-// The extraction job's entries of the file systems that extract their items.
-int ExtractNtfsItem(image::ImageContext& ctx, const image::ImageItem& item, platform::FileHandle out,
-                    foundation::ProgressCallbacks* progress) {
+// The file systems and the archive library read an item's bytes through
+// image::ReadItemBytes: ranges where their formats keep files in runs, a
+// stream where a file is decoded whole (NTFS and ext2 keep theirs, a WIM
+// resource is hashed as it is decoded, a solid archive is unpacked in order).
+int StreamNtfsItem(image::ImageContext& ctx, const image::ImageItem& item, platform::FileHandle out,
+                   foundation::ProgressCallbacks* progress) {
     return filesystems::ExtractNtfsFile(progress, ctx, item, {}, out);
 }
 
-int ExtractExt2Item(image::ImageContext& ctx, const image::ImageItem& item, platform::FileHandle out,
-                    foundation::ProgressCallbacks* progress) {
+int StreamExt2Item(image::ImageContext& ctx, const image::ImageItem& item, platform::FileHandle out,
+                   foundation::ProgressCallbacks* progress) {
     return filesystems::ExtractExt2File(progress, ctx, item, {}, out);
 }
 
-int ExtractWimItem(image::ImageContext& ctx, const image::ImageItem& item, platform::FileHandle out,
-                   foundation::ProgressCallbacks* progress) {
+int StreamWimItem(image::ImageContext& ctx, const image::ImageItem& item, platform::FileHandle out,
+                  foundation::ProgressCallbacks* progress) {
     return filesystems::ExtractWimFile(progress, &ctx, &item, out);
 }
 
-// Items whose reader hands out byte ranges: read a megabyte at a time and
-// written in order. A range that cannot be read is an error, never zeros.
-template <typename ReadRange>
-int CopyItemByRanges(const image::ImageItem& item, platform::FileHandle out, foundation::ProgressCallbacks* progress,
-                     ReadRange readRange) {
-    constexpr uint64_t kChunk = uint64_t(1) << 20;
-    const uint64_t size = item.size > 0 ? uint64_t(item.size) : 0;
-    std::vector<uint8_t> buffer(size_t(std::min(size, kChunk)));
-    for (uint64_t done = 0; done < size;) {
-        if (image::WaitIfPaused(progress) == 0) return 0;
-        const uint64_t n = std::min(kChunk, size - done);
-        if (!readRange(done, buffer.data(), n)) {
-            if (platform::GetLastError() == platform::kErrorSuccess) platform::SetLastError(platform::kErrorReadFault);
-            foundation::OperationStatus = foundation::kStatusSourceReadFailed;
-            return -1;
+// FAT files through their cluster chains, which the volume reads from a
+// 512-byte unit on: a range that starts inside a unit reads from the unit's
+// start and drops the head.
+int64_t ReadFatRange(image::ImageContext& ctx, const image::ImageItem& item, uint64_t offset, uint8_t* buffer,
+                     uint64_t count) {
+    constexpr uint64_t kStep = uint64_t(1) << 20;
+    const uint64_t unit = filesystems::kDiskSectorBytes;
+    std::vector<uint8_t> scratch;
+    uint64_t done = 0;
+    while (done < count) {
+        const uint64_t at = offset + done;
+        const uint64_t skip = at % unit;
+        const uint64_t n = std::min(kStep, count - done);
+        if (at / unit > 0xFFFFFF) return int64_t(done);
+        uint32_t got = 0;
+        if (skip == 0) {
+            got = filesystems::ReadFatFileData(ctx, &item, buffer + done, uint32_t(at / unit), uint32_t(n));
+        } else {
+            scratch.resize(size_t(skip + n));
+            got = filesystems::ReadFatFileData(ctx, &item, scratch.data(), uint32_t(at / unit), uint32_t(skip + n));
+            got = got > skip ? uint32_t(got - skip) : 0;
+            std::copy_n(scratch.data() + skip, got, buffer + done);
         }
-        if (platform::FileWriteAt(out, done, buffer.data(), size_t(n)) != int64_t(n)) {
-            foundation::OperationStatus = foundation::kStatusWriteFailed;
-            return -1;
-        }
-        done += n;
-        if (progress && progress->AddDone) progress->AddDone(int64_t(n));
+        done += got;
+        if (got < n) break;
     }
-    return 1;
+    return int64_t(done);
 }
 
-// UDF files through their allocation extents.
-int ExtractUdfItem(image::ImageContext& ctx, const image::ImageItem& item, platform::FileHandle out,
-                   foundation::ProgressCallbacks* progress) {
-    return CopyItemByRanges(item, out, progress, [&](uint64_t at, uint8_t* buffer, uint64_t n) {
-        return filesystems::ReadUdfItemBytes(ctx, item, at, buffer, n) == int64_t(n);
-    });
-}
-
-// FAT files through their cluster chains; ranges start on whole megabytes, so
-// always on a 512-byte unit.
-int ExtractFatItem(image::ImageContext& ctx, const image::ImageItem& item, platform::FileHandle out,
-                   foundation::ProgressCallbacks* progress) {
-    return CopyItemByRanges(item, out, progress, [&](uint64_t at, uint8_t* buffer, uint64_t n) {
-        return filesystems::ReadFatFileData(ctx, &item, buffer, uint32_t(at / filesystems::kDiskSectorBytes),
-                                            uint32_t(n)) == n;
-    });
+int64_t ReadArchiveRange(image::ImageContext& ctx, const image::ImageItem& item, uint64_t offset, uint8_t* buffer,
+                         uint64_t count) {
+    if (item.archiveIndex < 0 || !ctx.archiveLink) {
+        platform::SetLastError(platform::kErrorNotSupported);
+        return -1;
+    }
+    return containers::archive::ReadArchiveItemData(ctx, item.archiveIndex, buffer, offset, count);
 }
 
 // MZP archives: a MARFS volume of the document, each volume through the save's output set.
@@ -132,14 +129,6 @@ int SaveDaaDocument(SaveRequest& request) {
                                     request.progress);
 }
 
-// HFS and HFS+ files through the runs of their data forks.
-int ExtractHfsItem(image::ImageContext& ctx, const image::ImageItem& item, platform::FileHandle out,
-                   foundation::ProgressCallbacks* progress) {
-    return CopyItemByRanges(item, out, progress, [&](uint64_t at, uint8_t* buffer, uint64_t n) {
-        return filesystems::ReadHfsItemBytes(ctx, item, at, buffer, n) == int64_t(n);
-    });
-}
-
 }  // namespace
 
 void InstallReaders() {
@@ -150,31 +139,32 @@ void InstallReaders() {
     SetDocumentWriter(image::format_code::kMzp, SaveMzpDocument);
     SetDocumentWriter(image::format_code::kXdi, SaveXdiDocument);
     SetDocumentWriter(image::format_code::kDaa, SaveDaaDocument);
-    SetItemReader(ItemReaderKind::Ntfs, ExtractNtfsItem);
-    SetItemReader(ItemReaderKind::Udf, ExtractUdfItem);
-    SetItemReader(ItemReaderKind::Ext2, ExtractExt2Item);
-    SetItemReader(ItemReaderKind::Fat, ExtractFatItem);
-    SetItemReader(ItemReaderKind::Wim, ExtractWimItem);
-    SetItemReader(ItemReaderKind::Archive, containers::archive::ExtractArchiveItem);
+    using image::ItemReaderKind;
+    image::SetItemReader(ItemReaderKind::Ntfs, {nullptr, StreamNtfsItem});
+    image::SetItemReader(ItemReaderKind::Udf, {filesystems::ReadUdfItemBytes, nullptr});
+    image::SetItemReader(ItemReaderKind::Ext2, {nullptr, StreamExt2Item});
+    image::SetItemReader(ItemReaderKind::Fat, {ReadFatRange, nullptr});
+    image::SetItemReader(ItemReaderKind::Wim, {nullptr, StreamWimItem});
+    image::SetItemReader(ItemReaderKind::Archive, {ReadArchiveRange, containers::archive::ExtractArchiveItem});
     SetDocumentWriter(image::format_code::kArchive, WriteArchiveDocument);
-    SetItemReader(ItemReaderKind::Hfs, ExtractHfsItem);
-    SetItemReader(ItemReaderKind::HfsPlus, ExtractHfsItem);
+    image::SetItemReader(ItemReaderKind::Hfs, {filesystems::ReadHfsItemBytes, nullptr});
+    image::SetItemReader(ItemReaderKind::HfsPlus, {filesystems::ReadHfsItemBytes, nullptr});
 }
 
 void UninstallReaders() {
-    SetItemReader(ItemReaderKind::Ntfs, nullptr);
-    SetItemReader(ItemReaderKind::Udf, nullptr);
-    SetItemReader(ItemReaderKind::Ext2, nullptr);
-    SetItemReader(ItemReaderKind::Fat, nullptr);
-    SetItemReader(ItemReaderKind::Wim, nullptr);
-    SetItemReader(ItemReaderKind::Archive, nullptr);
+    image::SetItemReader(image::ItemReaderKind::Ntfs, {});
+    image::SetItemReader(image::ItemReaderKind::Udf, {});
+    image::SetItemReader(image::ItemReaderKind::Ext2, {});
+    image::SetItemReader(image::ItemReaderKind::Fat, {});
+    image::SetItemReader(image::ItemReaderKind::Wim, {});
+    image::SetItemReader(image::ItemReaderKind::Archive, {});
     SetDocumentWriter(image::format_code::kArchive, nullptr);
     SetDocumentWriter(image::format_code::kMzp, nullptr);
     SetDocumentWriter(image::format_code::kXdi, nullptr);
     SetDocumentWriter(image::format_code::kDaa, nullptr);
     containers::UninstallMzpXdiServices();
-    SetItemReader(ItemReaderKind::Hfs, nullptr);
-    SetItemReader(ItemReaderKind::HfsPlus, nullptr);
+    image::SetItemReader(image::ItemReaderKind::Hfs, {});
+    image::SetItemReader(image::ItemReaderKind::HfsPlus, {});
     SetOtherOpenerServices(nullptr);
     containers::UninstallContainerReaders();
     filesystems::UninstallFilesystemReaders();

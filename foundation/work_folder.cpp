@@ -244,6 +244,14 @@ std::optional<std::u16string> MakeTempFileName() {
     return platform::Utf8ToUtf16(*made);
 }
 
+UniqueFile OpenPrivateTempFile() {
+    const std::optional<std::u16string> name = MakeTempFileName();
+    if (!name) return {};
+    UniqueFile file(platform::FileOpen(*name, platform::FileAccess::ReadWrite, platform::FileDisposition::OpenExisting));
+    platform::DeleteFileAt(*name);
+    return file;
+}
+
 int RegisterIconFile(std::span<const uint8_t> iconData) {
     WindowFaces* faces = InstalledWindowFaces();
     if (!faces || !PrepareTempWorkFolder()) return -1;

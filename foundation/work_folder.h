@@ -16,6 +16,8 @@
 #include <string>
 #include <string_view>
 
+#include "foundation/file_io.h"
+
 namespace foundation {
 
 // Creates every folder named by the path up to each separator (the part after
@@ -51,6 +53,10 @@ std::optional<std::u16string> MakeTempNameBeside(std::u16string_view path);
 // A new empty file with a unique name in the work folder. The file is kept (the
 // name is never handed out free for someone else to take first).
 std::optional<std::u16string> MakeTempFileName();
+// A new private temporary file in the work folder, open for reading and
+// writing and already unlinked: nothing is left behind, whatever ends the
+// program. Null when none could be made.
+UniqueFile OpenPrivateTempFile();
 
 // Writes icon data to a temporary ".ico" file in the work folder, asks the
 // window's face for its icon index and deletes the file. -1 without one.

@@ -11,9 +11,9 @@
 #include <cstring>
 
 #include "app/extract_helpers.h"
-#include "app/item_readers.h"
 #include "foundation/dates.h"
 #include "image/document/image_context.h"
+#include "image/document/item_bytes.h"
 #include "image/document/item_tree.h"
 #include "image/iso/iso_reader.h"
 #include "image/sectors/sector_io.h"
@@ -25,8 +25,8 @@ namespace vdrive {
 
 struct ImageFileSystem::OpenFile {
     image::ImageItem* item = nullptr;
-    bool direct = false;   // read from the image through the item's extents
-    int cacheFd = -1;      // else the item's data, extracted once
+    // Every item that is not read straight from the image file's runs.
+    std::unique_ptr<image::ItemByteReader> reader;
     int64_t size = 0;
     // Where the item's extents lie in the image file when the image stores
     // its sectors as they are: reads then go straight from the file into
@@ -61,15 +61,6 @@ image::ImageItem* FindShownChild(image::ImageFolder* folder, const std::string& 
     for (image::ImageItem* item = folder->firstItem; item; item = item->next)
         if (!image::IsDotOrDotDot(item) && ShownName(item) == name) return item;
     return nullptr;
-}
-
-// An unnamed temporary file in the runtime folder (else /tmp).
-int NewCacheFile() {
-    std::string folder;
-    if (!platform::GetRuntimeFolderUtf8(folder)) folder = "/tmp";
-    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd < 0) fd = ::open("/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    return fd;
 }
 
 ImageFileSystem* Self() { return static_cast<ImageFileSystem*>(fuse_get_context()->private_data); }
@@ -206,9 +197,8 @@ int ImageFileSystem::Open(const char* path, int flags, uint64_t& handle) {
     auto file = std::make_unique<OpenFile>();
     file->item = item;
     file->size = std::max<int64_t>(image::GetItemDataSize(document_.get(), item), 0);
-    const app::ItemReaderKind kind = app::ReaderKindOf(*document_, *item);
-    if (kind == app::ItemReaderKind::Iso && item->sourceMarker == 0) {
-        file->direct = true;
+    if (image::ReaderKindOf(*document_, *item) == image::ItemReaderKind::Iso && item->sourceMarker == 0 &&
+        item->memoryData.empty() && !image::IsItemFromDiskFile(document_.get(), item)) {
         for (const image::IsoExtent& e : image::IsoItemExtents(*item)) {
             const std::optional<int64_t> at =
                 image::PlainSectorFileOffset(*document_, e.lba, int64_t((e.length + 2047) / 2048));
@@ -218,25 +208,8 @@ int ImageFileSystem::Open(const char* path, int flags, uint64_t& handle) {
             }
             file->runs.push_back({*at, e.length});
         }
-    } else {
-        const app::ExtractItemData reader = app::GetItemReader(kind);
-        if (!reader) return -EIO;
-        const int fd = NewCacheFile();
-        if (fd < 0) return -EIO;
-        const int copy = ::dup(fd);
-        platform::FileHandle out = platform::FileFromDescriptor(copy);
-        int result = -1;
-        {
-            std::lock_guard<std::mutex> guard(readLock_);
-            result = out ? reader(*document_, *item, out, nullptr) : -1;
-        }
-        if (out) platform::FileClose(out);
-        if (result != 1) {
-            ::close(fd);
-            return -EIO;
-        }
-        file->cacheFd = fd;
     }
+    file->reader = std::make_unique<image::ItemByteReader>(*document_, *item);
     handle = reinterpret_cast<uint64_t>(file.release());
     return 0;
 }
@@ -247,16 +220,11 @@ int ImageFileSystem::Read(uint64_t handle, char* buffer, size_t size, int64_t of
     // Never past the item's end, whatever the image holds after it.
     if (offset >= file->size) return 0;
     size = size_t(std::min<int64_t>(int64_t(size), file->size - offset));
-    if (!file->direct) {
-        const ssize_t n = ::pread(file->cacheFd, buffer, size, offset);
-        return n < 0 ? -errno : int(n);
-    }
     if (!file->runs.empty()) {
         if (const int n = ReadRuns(*file, buffer, size, offset); n >= 0) return n;
     }
     std::lock_guard<std::mutex> guard(readLock_);
-    const int64_t n =
-        image::ReadIsoItemBytes(*document_, *file->item, uint64_t(offset), reinterpret_cast<uint8_t*>(buffer), size);
+    const int64_t n = file->reader->Read(uint64_t(offset), reinterpret_cast<uint8_t*>(buffer), size);
     return n < 0 ? -EIO : int(n);
 }
 
@@ -282,7 +250,6 @@ int ImageFileSystem::ReadRuns(const OpenFile& file, char* buffer, size_t size, i
 
 int ImageFileSystem::Release(uint64_t handle) {
     auto* file = reinterpret_cast<OpenFile*>(handle);
-    if (file && file->cacheFd >= 0) ::close(file->cacheFd);
     delete file;
     return 0;
 }

@@ -98,7 +98,7 @@ private:
         const UpdateItem& u = items_[index];
         if (u.item->ownFolder) return kOk;
         if (request_.progress && request_.progress->SetCurrentItem) request_.progress->SetCurrentItem(u.item->name.str());
-        ComRef in = MakeImageInStream(ctx_, *u.item, request_.progress, request_.materialiser);
+        ComRef in = MakeImageInStream(ctx_, *u.item, request_.progress);
         *stream = in.Detach();
         return kOk;
     }

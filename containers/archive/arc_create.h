@@ -41,7 +41,6 @@ struct CreateArchiveRequest {
     std::u16string password;              // "" none
     std::shared_ptr<OutputTarget> target; // one file or volumes
     foundation::ProgressCallbacks* progress = nullptr;
-    ItemMaterialiser materialiser;        // items of other readers
 };
 
 // The compression level the library is given for a level setting.

@@ -11,6 +11,7 @@
 #include "containers/archive/arc_streams.h"
 #include "containers/archive/arc_values.h"
 #include "foundation/dialog_services.h"
+#include "foundation/work_folder.h"
 #include "foundation/language.h"
 #include "foundation/operation_status.h"
 #include "image/document/image_context.h"
@@ -158,7 +159,7 @@ struct StoreSlot {
 
 bool PrepareStore(ArchiveLinkState& link) {
     if (link.store) return true;
-    link.store = OpenPrivateTempFile();
+    link.store = foundation::OpenPrivateTempFile();
     if (link.store) return true;
     SetStatus(foundation::kStatusCannotCreate);
     return false;

@@ -57,14 +57,4 @@ HResult GetLinkPassword(ArchiveLinkState& link, image::ImageContext& ctx, wchar_
     return *password ? kOk : kOutOfMemory;
 }
 
-foundation::UniqueFile OpenPrivateTempFile() {
-    const std::optional<std::u16string> name = foundation::MakeTempFileName();
-    if (!name) return {};
-    foundation::UniqueFile file(platform::FileOpen(*name, platform::FileAccess::ReadWrite,
-                                                   platform::FileDisposition::OpenExisting));
-    // Unlinked at once: nothing is left behind, whatever ends the program.
-    platform::DeleteFileAt(*name);
-    return file;
-}
-
 }  // namespace containers::archive

@@ -90,7 +90,4 @@ void CloseArchiveLink(image::ImageContext& ctx);
 // refusal, now or earlier, is E_ABORT.
 HResult GetLinkPassword(ArchiveLinkState& link, image::ImageContext& ctx, wchar_t** password);
 
-// A new private temporary file in the work folder, already unlinked.
-foundation::UniqueFile OpenPrivateTempFile();
-
 }  // namespace containers::archive

@@ -14,6 +14,7 @@
 #include "containers/archive/arc_streams.h"
 #include "containers/archive/arc_values.h"
 #include "foundation/dates.h"
+#include "foundation/work_folder.h"
 #include "foundation/dialog_services.h"
 #include "foundation/operation_status.h"
 #include "image/document/document.h"
@@ -289,7 +290,7 @@ void OpenInner(CArcCodecHost& host, image::ImageContext& ctx, ArchiveLinkState& 
             inner = sequential.Query(kIidInStream);
     }
     if (!inner) {
-        foundation::UniqueFile temp = OpenPrivateTempFile();
+        foundation::UniqueFile temp = foundation::OpenPrivateTempFile();
         if (!temp) return;
         auto target = std::shared_ptr<OutputTarget>(MakeFileTarget(temp.get(), link.path));
         int32_t result = -1;
@@ -548,6 +549,9 @@ image::ImageContext* OpenArchiveAsImage(std::u16string_view path, bool forMount,
     image::DocumentPtr ctx(new image::ImageContext);
     ctx->isoNameLimit = image::kIsoNameLimit;
     ctx->jolietNameLimit = image::kJolietNameLimit;
+    // Archives keep long names, as a new document does: an image made of one
+    // keeps them as Joliet names, not as ISO 9660 names cut to 8.3.
+    ctx->jolietLevel = 3;
     ctx->imagePath.assign(path);
     ArchiveLinkState* link = AttachArchiveLink(*ctx);
     if (!link) {

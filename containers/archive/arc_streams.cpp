@@ -9,6 +9,7 @@
 #include "foundation/messages.h"
 #include "foundation/operation_status.h"
 #include "image/document/image_context.h"
+#include "image/document/item_bytes.h"
 #include "image/document/item_tree.h"
 #include "image/document/pause_cancel.h"
 #include "image/iso/iso_reader.h"
@@ -241,10 +242,8 @@ private:
 
 class CArcImageInStream final : public ComObject {
 public:
-    CArcImageInStream(image::ImageContext& ctx, const image::ImageItem& item, foundation::ProgressCallbacks* progress,
-                      ItemMaterialiser materialiser)
-        : ctx_(ctx), item_(item), progress_(progress), materialiser_(std::move(materialiser)),
-          inView_{&kInTable, this}, sizeView_{&kSizeTable, this} {}
+    CArcImageInStream(image::ImageContext& ctx, const image::ImageItem& item, foundation::ProgressCallbacks* progress)
+        : item_(item), progress_(progress), reader_(ctx, item), inView_{&kInTable, this}, sizeView_{&kSizeTable, this} {}
 
     ComRef InStream() { return Ref(inView_); }
 
@@ -258,39 +257,6 @@ private:
 
     uint64_t Size() const { return item_.size > 0 ? uint64_t(item_.size) : 0; }
 
-    // Fewer bytes than the item holds from here is a failure, never a short
-    // member that looks complete.
-    int64_t ReadAt(uint64_t offset, uint8_t* buffer, uint64_t count) {
-        if (!item_.memoryData.empty()) {
-            if (offset >= item_.memoryData.size()) return 0;
-            const size_t n = size_t(std::min<uint64_t>(count, item_.memoryData.size() - offset));
-            std::copy_n(item_.memoryData.data() + offset, n, buffer);
-            return int64_t(n);
-        }
-        if (!item_.diskPath.empty() && image::IsItemFromDiskFile(&ctx_, &item_)) {
-            if (!disk_) {
-                disk_.reset(foundation::OpenFileForRead(item_.diskPath));
-                if (!disk_) return -1;
-            }
-            return platform::FileReadAt(disk_.get(), offset, buffer, size_t(count));
-        }
-        if (item_.archiveIndex >= 0 && ctx_.archiveLink)
-            return ReadArchiveItemData(ctx_, item_.archiveIndex, buffer, offset, count);
-        if (materialiser_ && !ctx_.archiveLink && ctx_.formatCode != image::format_code::kIso) {
-            if (!temp_ && !Materialise()) return -1;
-            return platform::FileReadAt(temp_.get(), offset, buffer, size_t(count));
-        }
-        return image::ReadIsoItemBytes(ctx_, item_, offset, buffer, count);
-    }
-
-    bool Materialise() {
-        foundation::UniqueFile temp = OpenPrivateTempFile();
-        if (!temp) return false;
-        if (materialiser_(ctx_, item_, temp.get()) != 1) return false;
-        temp_ = std::move(temp);
-        return true;
-    }
-
     HResult Read(void* data, uint32_t size, uint32_t* processed) {
         if (processed) *processed = 0;
         if (progress_ && image::WaitIfPaused(progress_) == 0) return kAbort;
@@ -298,7 +264,9 @@ private:
         if (size == 0 || position_ >= total) return kOk;
         if (!data) return kInvalidArg;
         const uint64_t want = std::min<uint64_t>(std::min(size, kMaxReadBytes), total - position_);
-        const int64_t got = ReadAt(position_, static_cast<uint8_t*>(data), want);
+        // Fewer bytes than the item holds from here is a failure, never a
+        // short member that looks complete.
+        const int64_t got = reader_.Read(position_, static_cast<uint8_t*>(data), want);
         if (got < 0 || uint64_t(got) < want) {
             if (platform::GetLastError() == platform::kErrorSuccess) platform::SetLastError(platform::kErrorReadFault);
             if (foundation::OperationStatus.load() == foundation::kStatusNone)
@@ -333,12 +301,9 @@ private:
     static constexpr InStreamVtbl kInTable{{kViewUnknown, TRead}, TSeek};
     static constexpr StreamGetSizeVtbl kSizeTable{kViewUnknown, TSize};
 
-    image::ImageContext& ctx_;
     const image::ImageItem& item_;
     foundation::ProgressCallbacks* progress_;
-    ItemMaterialiser materialiser_;
-    foundation::UniqueFile disk_;
-    foundation::UniqueFile temp_;
+    image::ItemByteReader reader_;
     uint64_t position_ = 0;
     ComView inView_;
     ComView sizeView_;
@@ -433,8 +398,8 @@ ComRef MakeOutStream(std::shared_ptr<OutputTarget> target, const OutStreamOption
 }
 
 ComRef MakeImageInStream(image::ImageContext& ctx, const image::ImageItem& item,
-                         foundation::ProgressCallbacks* progress, ItemMaterialiser materialiser) {
-    auto* stream = new CArcImageInStream(ctx, item, progress, std::move(materialiser));
+                         foundation::ProgressCallbacks* progress) {
+    auto* stream = new CArcImageInStream(ctx, item, progress);
     return stream->InStream();
 }
 

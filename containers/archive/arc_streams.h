@@ -80,16 +80,8 @@ struct OutStreamOptions {
 ComRef MakeOutStream(std::shared_ptr<OutputTarget> target, const OutStreamOptions& options,
                      std::shared_ptr<uint64_t> written = nullptr);
 
-// Reads a document item's bytes for a new archive, when the item is neither
-// in memory, nor a disk file, nor an archive or ISO 9660 item: writes the
-// whole item into `out`; 1 done, 0 cancelled, -1 failed.
-using ItemMaterialiser = std::function<int(image::ImageContext& ctx, const image::ImageItem& item,
-                                           platform::FileHandle out)>;
-
-// An IInStream over a document item (its memory data, disk file, archive
-// item, ISO 9660 extents, or else what the materialiser writes into a private
-// temporary).
+// An IInStream over a document item's data (image::ItemByteReader).
 ComRef MakeImageInStream(image::ImageContext& ctx, const image::ImageItem& item,
-                         foundation::ProgressCallbacks* progress, ItemMaterialiser materialiser);
+                         foundation::ProgressCallbacks* progress);
 
 }  // namespace containers::archive

@@ -14,9 +14,9 @@
 #include "foundation/messages.h"
 #include "foundation/operation_status.h"
 #include "image/document/image_context.h"
+#include "image/document/item_bytes.h"
 #include "image/document/item_tree.h"
 #include "image/document/pause_cancel.h"
-#include "image/iso/iso_reader.h"
 #include "image/sectors/sector_io.h"
 #include "image/sectors/sector_writers.h"
 #include "platform/format.h"
@@ -63,85 +63,9 @@ std::vector<image::ImageFolder*> PreOrder(image::ImageFolder* root) {
     return out;
 }
 
-// Reads an item's bytes from memory, its disk file or the document's image.
-class ItemSource {
-public:
-    explicit ItemSource(image::ImageContext& ctx) : ctx_(ctx) {}
-    bool Open(const image::ImageItem* item) {
-        item_ = item;
-        file_.reset();
-        if (!item->memoryData.empty()) return true;
-        if (!item->diskPath.empty()) {
-            file_.reset(foundation::OpenFileForRead(item->diskPath));
-            if (!file_) {
-                Fail(foundation::kStatusSourceOpenFailed);
-                foundation::ShowLastError(item->diskPath);
-                return false;
-            }
-            if (foundation::GetFileSize64(file_.get()) != item->size) {
-                Fail(foundation::kStatusSourceReadFailed);
-                foundation::AppMessageBox(platform::Format(u"%s\r\n\r\n%s", item->diskPath, u"File size changed."),
-                                          foundation::kMbIconStop);
-                return false;
-            }
-            return true;
-        }
-        if (item->archiveIndex >= 0) {
-            platform::SetLastError(platform::kErrorNotSupported);
-            Fail(foundation::kStatusSourceOpenFailed);
-            return false;
-        }
-        return true;
-    }
-    // n bytes at offset, whole sectors zero-padded past the item's end.
-    bool Read(uint64_t offset, uint8_t* out, size_t n) {
-        const uint64_t size = uint64_t(item_->size);
-        const size_t avail = offset >= size ? 0 : size_t(std::min<uint64_t>(n, size - offset));
-        std::memset(out + avail, 0, n - avail);
-        if (avail == 0) return true;
-        if (!item_->memoryData.empty()) {
-            const size_t have = item_->memoryData.size() > offset ? item_->memoryData.size() - size_t(offset) : 0;
-            std::memcpy(out, item_->memoryData.data() + offset, std::min(avail, have));
-            return true;
-        }
-        if (file_) {
-            if (foundation::ReadFileAtCount(file_.get(), out, offset, avail) != int64_t(avail)) {
-                Fail(foundation::kStatusSourceReadFailed);
-                foundation::ShowLastError(item_->diskPath);
-                return false;
-            }
-            return true;
-        }
-        if (!item_->Side().extentList.empty()) {
-            if (image::ReadIsoItemBytes(ctx_, *item_, offset, out, avail) != int64_t(avail)) {
-                Fail(foundation::kStatusSourceReadFailed);
-                return false;
-            }
-            return true;
-        }
-        const uint64_t first = uint64_t(item_->startSector) + offset / kSector;
-        const size_t skip = size_t(offset % kSector);
-        const size_t sectors = (skip + avail + kSector - 1) / kSector;
-        scratch_.resize(sectors * kSector);
-        if (first + sectors > uint64_t(INT32_MAX) ||
-            image::ReadImageSectors(ctx_, int32_t(first), scratch_.data(), int32_t(sectors)) != int32_t(sectors)) {
-            Fail(foundation::kStatusSourceReadFailed);
-            return false;
-        }
-        std::memcpy(out, scratch_.data() + skip, avail);
-        return true;
-    }
-
-private:
-    image::ImageContext& ctx_;
-    const image::ImageItem* item_ = nullptr;
-    foundation::UniqueFile file_;
-    std::vector<uint8_t> scratch_;
-};
-
 bool Checksum(image::ImageContext& ctx, const image::ImageItem* item, uint32_t& crc) {
-    ItemSource src(ctx);
-    if (!src.Open(item)) return false;
+    image::WriterItemSource src(ctx);
+    if (!src.Open(item, true)) return false;
     std::vector<uint8_t> buf(kStepBytes);
     uint32_t state = 0;
     std::vector<uint8_t> joined;
@@ -161,8 +85,8 @@ bool Checksum(image::ImageContext& ctx, const image::ImageItem* item, uint32_t& 
 }
 
 bool SameContent(image::ImageContext& ctx, const image::ImageItem* a, const image::ImageItem* b) {
-    ItemSource ra(ctx), rb(ctx);
-    if (!ra.Open(a) || !rb.Open(b)) return false;
+    image::WriterItemSource ra(ctx), rb(ctx);
+    if (!ra.Open(a, true) || !rb.Open(b, true)) return false;
     std::vector<uint8_t> x(kStepBytes), y(kStepBytes);
     for (uint64_t at = 0; at < uint64_t(a->size); at += kStepBytes) {
         const size_t n = size_t(std::min<uint64_t>(kStepBytes, uint64_t(a->size) - at));
@@ -333,8 +257,8 @@ int WriteMarfsVolume(image::ImageContext& ctx, foundation::ProgressCallbacks* pr
                     return -1;
                 }
                 if (progress && progress->SetCurrentItem) progress->SetCurrentItem(item->name.view());
-                ItemSource src(ctx);
-                if (!src.Open(item)) return -1;
+                image::WriterItemSource src(ctx);
+                if (!src.Open(item, true)) return -1;
                 for (uint64_t at = 0; at < uint64_t(item->size); at += kStepBytes) {
                     if (image::WaitIfPaused(progress) == 0) {
                         Fail(foundation::kStatusCancelled);

@@ -109,6 +109,13 @@ image::ImageContext* OpenDiskImage(std::u16string_view path, foundation::FileHan
         told = 1;
         return nullptr;
     }
+    if (mounted) {
+        // These volumes keep long names: an image made of one keeps them as
+        // Joliet names, not as ISO 9660 names cut to 8.3.
+        ctx->isoNameLimit = 12;
+        ctx->jolietNameLimit = 127;
+        ctx->jolietLevel = 1;
+    }
     if (ctx->partitionCount > 1) ctx->readOnly = 1;
     ctx->formatCode = image::format_code::kDisk;
     return ctx.release();

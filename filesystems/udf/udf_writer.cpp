@@ -515,11 +515,6 @@ bool UdfWriter::WriteClosingAnchor(ImageContext& ctx, const UdfPlacement& plan, 
     return WriteAnchor(out, plan, plan.closingAnchor);
 }
 
-int64_t UdfWriter::ReadItemBytes(ImageContext& ctx, const ImageItem& item, uint64_t offset, uint8_t* buffer,
-                                 uint64_t bytes) {
-    return ReadUdfItemBytes(ctx, item, offset, buffer, bytes);
-}
-
 int64_t UdfWriter::BlockToSector(ImageContext& ctx, const ImageItem& item, uint64_t block) {
     return UdfBlockToSector(ctx, item, block);
 }

@@ -18,8 +18,6 @@ public:
                    void* sink) override;
     bool WriteClosingAnchor(image::ImageContext& ctx, const image::UdfPlacement& plan, image::SectorWrite write,
                             void* sink) override;
-    int64_t ReadItemBytes(image::ImageContext& ctx, const image::ImageItem& item, uint64_t offset, uint8_t* buffer,
-                          uint64_t bytes) override;
     int64_t BlockToSector(image::ImageContext& ctx, const image::ImageItem& item, uint64_t block) override;
 };
 

@@ -12,6 +12,7 @@
 #include "foundation/messages.h"
 #include "foundation/operation_status.h"
 #include "foundation/strings.h"
+#include "foundation/work_folder.h"
 #include "image/iso/append_session.h"
 #include "image/iso/iso_reader.h"
 #include "foundation/optical_services.h"
@@ -20,12 +21,14 @@
 #include "image/build/composed_image.h"
 #include "image/document/document.h"
 #include "image/document/image_context.h"
+#include "image/document/item_bytes.h"
 #include "image/document/item_tree.h"
 #include "image/document/pause_cancel.h"
 #include "image/sectors/sector_io.h"
 #include "image/sectors/sector_writers.h"
 #include "image/vcd/video_cd.h"
 #include "image/iso/volume_texts.h"
+#include "platform/file.h"
 #include "platform/format.h"
 
 namespace image {
@@ -36,7 +39,6 @@ constexpr uint32_t kSystemAreaSectors = 16;
 constexpr size_t kPieceBytes = 32768;
 constexpr uint32_t kStagingSectors = 512;         // 1 MiB between writes
 constexpr int64_t kSampleChecksumAbove = 32768;
-constexpr uint32_t kStringFileSizeChanged = 1430;
 constexpr uint32_t kStringOptimizing = 660;
 constexpr char kMarkerText[] = "QUENDRAVE";
 
@@ -54,97 +56,6 @@ bool HasNoDataSectors(const ImageItem* item) { return item->sourceMarker >= kVid
 uint32_t DataStartThunk(const void* context, const ImageItem* item) {
     return ItemDataStart(*static_cast<const ImageBuild*>(context), item);
 }
-
-// Reads an item's bytes from wherever they live: memory, a disk file, or the
-// document's source image.
-class ItemDataReader {
-public:
-    explicit ItemDataReader(ImageContext& ctx) : ctx_(ctx) {}
-
-    // False with OperationStatus 10 when the source cannot be opened, 4 when a
-    // disk file no longer has the item's size (checkSize).
-    bool Open(const ImageItem* item, bool checkSize) {
-        item_ = item;
-        file_.reset();
-        if (!item->memoryData.empty()) return true;
-        if (!item->diskPath.empty()) {
-            file_.reset(foundation::OpenFileForRead(item->diskPath));
-            if (!file_) {
-                Fail(foundation::kStatusSourceOpenFailed);
-                foundation::ShowLastError(item->diskPath);
-                return false;
-            }
-            if (checkSize && foundation::GetFileSize64(file_.get()) != item->size) {
-                Fail(foundation::kStatusSourceReadFailed);
-                foundation::AppMessageBox(
-                    platform::Format(u"%s\r\n\r\n%s", item->diskPath,
-                                     foundation::GetLangString(kStringFileSizeChanged, u"File size changed.")),
-                    foundation::kMbIconStop);
-                return false;
-            }
-            return true;
-        }
-        if (item->archiveIndex >= 0) {
-            // Archive items are read by the archive side, which is not part
-            // of this build.
-            platform::SetLastError(platform::kErrorNotSupported);
-            Fail(foundation::kStatusSourceOpenFailed);
-            foundation::ShowLastError(item->name);
-            return false;
-        }
-        return true;   // the document's own image, from the item's start sector
-    }
-
-    // Exactly n bytes at offset (n may pass the end only as zeros).
-    bool Read(uint64_t offset, uint8_t* out, size_t n) {
-        const ImageItem* item = item_;
-        uint64_t size = uint64_t(item->size);
-        size_t avail = offset >= size ? 0 : size_t(std::min<uint64_t>(n, size - offset));
-        std::memset(out + avail, 0, n - avail);
-        if (avail == 0) return true;
-        if (!item->memoryData.empty()) {
-            size_t have = item->memoryData.size() > offset ? item->memoryData.size() - size_t(offset) : 0;
-            std::memcpy(out, item->memoryData.data() + offset, std::min(avail, have));
-            return true;
-        }
-        if (file_) {
-            if (foundation::ReadFileAtCount(file_.get(), out, offset, avail) != int64_t(avail)) {
-                Fail(foundation::kStatusSourceReadFailed);
-                foundation::ShowLastError(item->diskPath);
-                return false;
-            }
-            return true;
-        }
-        if (!item->Side().extentList.empty()) {
-            // A file of a UDF volume, or a multi-extent file of ISO 9660:
-            // read through its extents.
-            const int64_t got = ctx_.udfState ? UdfWriterServices().ReadItemBytes(ctx_, *item, offset, out, avail)
-                                              : ReadIsoItemBytes(ctx_, *item, offset, out, avail);
-            if (got != int64_t(avail)) {
-                Fail(foundation::kStatusSourceReadFailed);
-                return false;
-            }
-            return true;
-        }
-        uint64_t firstSector = uint64_t(item->startSector) + offset / kSectorBytes;
-        size_t skip = size_t(offset % kSectorBytes);
-        size_t sectors = size_t(SectorsFor(skip + avail));
-        scratch_.resize(sectors * kSectorBytes);
-        if (firstSector > uint64_t(INT32_MAX) ||
-            ReadImageSectors(ctx_, int32_t(firstSector), scratch_.data(), int32_t(sectors)) != int32_t(sectors)) {
-            Fail(foundation::kStatusSourceReadFailed);
-            return false;
-        }
-        std::memcpy(out, scratch_.data() + skip, avail);
-        return true;
-    }
-
-private:
-    ImageContext& ctx_;
-    const ImageItem* item_ = nullptr;
-    foundation::UniqueFile file_;
-    std::vector<uint8_t> scratch_;
-};
 
 // Collects sectors and hands them to the output writer a megabyte at a time,
 // counting the bytes for the progress display.
@@ -276,11 +187,29 @@ bool ComposeFileData(ImageContext& ctx, ImageItem* item, SectorSink& sink) {
         std::memcpy(padded.data(), item->memoryData.data(), std::min(item->memoryData.size(), padded.size()));
         recorded = AppendComposedLiteral(ctx, padded.data(), size_t(sectors));
     } else {
-        ItemDataReader reader(ctx);
+        WriterItemSource reader(ctx);
         if (!reader.Open(item, true)) return false;
-        recorded = !item->diskPath.empty()                ? AppendComposedDiskFile(ctx, item->diskPath, uint64_t(item->size))
-                   : !item->Side().extentList.empty() ? ComposeExtentSectors(ctx, item, sectors)
-                                                      : AppendComposedSourceSectors(ctx, item->startSector, uint32_t(sectors));
+        const ItemReaderKind kind = ReaderKindOf(ctx, *item);
+        if (IsItemFromDiskFile(&ctx, item)) {
+            recorded = AppendComposedDiskFile(ctx, item->diskPath, uint64_t(item->size));
+        } else if (kind == ItemReaderKind::Udf || (kind == ItemReaderKind::Iso && !item->Side().extentList.empty())) {
+            recorded = ComposeExtentSectors(ctx, item, sectors);
+        } else if (kind == ItemReaderKind::Iso) {
+            recorded = AppendComposedSourceSectors(ctx, item->startSector, uint32_t(sectors));
+        } else {
+            // A file of another file system or of an archive has no image
+            // sectors the burn could read: it is written once to a work file
+            // (removed with the work folder) and burned from there.
+            const std::optional<std::u16string> name = foundation::MakeTempFileName();
+            foundation::UniqueFile work(name ? platform::FileOpen(*name, platform::FileAccess::ReadWrite,
+                                                                  platform::FileDisposition::OpenExisting)
+                                             : nullptr);
+            if (!work || WriteItemData(ctx, *item, work.get(), nullptr) != 1) {
+                Fail(foundation::kStatusSourceReadFailed);
+                return false;
+            }
+            recorded = AppendComposedDiskFile(ctx, *name, uint64_t(item->size));
+        }
     }
     if (!recorded) {
         Fail(foundation::kStatusOutOfMemory);
@@ -294,7 +223,7 @@ bool ComposeFileData(ImageContext& ctx, ImageItem* item, SectorSink& sink) {
 bool WriteFileData(ImageContext& ctx, ImageBuild& build, ImageItem* item, SectorSink& sink) {
     if (build.progress && build.progress->SetCurrentItem) build.progress->SetCurrentItem(item->name);
     if (ctx.composeOutput != 0) return ComposeFileData(ctx, item, sink);
-    ItemDataReader reader(ctx);
+    WriterItemSource reader(ctx);
     if (!reader.Open(item, true)) return false;
     const uint64_t total = SectorsFor(uint64_t(item->size));
     const uint32_t pieceSectors = kPieceBytes / kSectorBytes;
@@ -320,7 +249,7 @@ bool DataChecksum(ImageContext& ctx, ImageItem* item, uint32_t& out) {
         return true;
     }
     if (item->compareState == compare_state::kUnreadable) return false;
-    ItemDataReader reader(ctx);
+    WriterItemSource reader(ctx);
     if (!reader.Open(item, false)) return false;
     std::vector<uint8_t> sample;
     if (item->size <= kSampleChecksumAbove) {
@@ -359,7 +288,7 @@ bool SameData(ImageContext& ctx, ImageBuild& build, ImageItem* a, ImageItem* b, 
     if (!a->diskPath.empty() && a->diskPath == b->diskPath) return true;
     uint32_t ca = 0, cb = 0;
     if (!DataChecksum(ctx, a, ca) || !DataChecksum(ctx, b, cb) || ca != cb) return false;
-    ItemDataReader ra(ctx), rb(ctx);
+    WriterItemSource ra(ctx), rb(ctx);
     if (!ra.Open(a, false) || !rb.Open(b, false)) return false;
     std::vector<uint8_t> x(kPieceBytes), y(kPieceBytes);
     for (uint64_t off = 0; off < uint64_t(a->size); off += kPieceBytes) {
@@ -410,7 +339,7 @@ std::vector<ImageItem*>* SameChecksumFiles(ImageContext& ctx, ImageBuild& build,
 bool StillIdentical(ImageContext& ctx, ImageBuild& build, ImageItem* linked, ImageItem* owner) {
     if (linked->diskPath.empty() && owner->diskPath.empty()) return true;   // image or memory data stays put
     if (!linked->diskPath.empty() && linked->diskPath == owner->diskPath) return true;
-    ItemDataReader check(ctx);
+    WriterItemSource check(ctx);
     if (!check.Open(linked, true)) return false;
     bool same = false;
     if (linked->size <= kSampleChecksumAbove) {
@@ -721,8 +650,11 @@ int WriteImageContents(ImageContext& ctx, ImageBuild& build, const WriterArgumen
     // The system area: an opened image keeps its own (a hybrid boot record
     // lives there); a new document gets zeros.
     std::vector<uint8_t> systemArea(size_t(kSystemAreaSectors) * kSectorBytes, 0);
+    // Only a disc's system area is kept: that of another file system's volume
+    // would make the new image read as that volume (an ext2 superblock, an
+    // HFS master block) with none of its data behind it.
     if (!ctx.newDocument && ctx.imageHandle && build.sessionStart == 0 && ctx.formatCode >= 0 &&
-        ctx.formatCode <= format_code::kLastTableRow) {
+        ctx.formatCode <= format_code::kLastTableRow && (ctx.iso9660Present != 0 || ctx.udfPresent != 0)) {
         if (ReadImageSectors(ctx, 0, systemArea.data(), int32_t(kSystemAreaSectors)) != int32_t(kSystemAreaSectors))
             std::fill(systemArea.begin(), systemArea.end(), 0);
         foundation::ResetOperationStatus();

@@ -55,10 +55,6 @@ public:
                            DataStartOf dataStart, const void* dataContext, SectorWrite write, void* sink) = 0;
     // The anchor after the data, at plan.closingAnchor.
     virtual bool WriteClosingAnchor(ImageContext& ctx, const UdfPlacement& plan, SectorWrite write, void* sink) = 0;
-    // Bytes of an item read from the document's UDF volume: the bytes copied,
-    // -1 when there is no UDF reader.
-    virtual int64_t ReadItemBytes(ImageContext& ctx, const ImageItem& item, uint64_t offset, uint8_t* buffer,
-                                  uint64_t bytes) = 0;
     // Image sector of the item's 2048-byte block: -1 when the block is not
     // recorded (it reads as zeros) or there is no UDF reader.
     virtual int64_t BlockToSector(ImageContext& ctx, const ImageItem& item, uint64_t block) = 0;
@@ -77,7 +73,6 @@ public:
         return false;
     }
     bool WriteClosingAnchor(ImageContext&, const UdfPlacement&, SectorWrite, void*) override { return false; }
-    int64_t ReadItemBytes(ImageContext&, const ImageItem&, uint64_t, uint8_t*, uint64_t) override { return -1; }
     int64_t BlockToSector(ImageContext&, const ImageItem&, uint64_t) override { return -1; }
 };
 }  // namespace detail

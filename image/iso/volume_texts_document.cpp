@@ -9,6 +9,7 @@
 #include "foundation/dates.h"
 #include "foundation/names.h"
 #include "image/document/image_context.h"
+#include "image/iso/volume_descriptor.h"
 #include "image/iso/volume_texts.h"
 
 namespace image {
@@ -130,7 +131,9 @@ void BuildPrimaryVolumeDescriptor(ImageContext& ctx, std::span<uint8_t, kIsoSect
                                   bool textsOnly, const DescriptorLayout* layout) {
     uint8_t* p = d.data();
     if (!textsOnly) {
-        if (ctx.newDocument || ctx.formatCode == format_code::kArchive) {
+        // A document read from another file system (ext2, FAT, NTFS, HFS, a
+        // WIM) has no primary descriptor of its own to start from.
+        if (ctx.newDocument || ctx.formatCode == format_code::kArchive || !HasIsoStandardId(ctx.primaryDescriptor)) {
             std::fill(d.begin(), d.end(), uint8_t{0});
             p[vd::kType] = static_cast<uint8_t>(VolumeDescriptorType::Primary);
             std::memcpy(p + vd::kStandardId, "CD001", 5);

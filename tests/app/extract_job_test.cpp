@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "app/item_readers.h"
 #include "app/open_document.h"
 #include "app/other_openers.h"
 #include "app/transfer_render.h"
@@ -22,6 +21,7 @@
 #include "foundation/progress_callbacks.h"
 #include "image/document/document.h"
 #include "image/document/image_context.h"
+#include "image/document/item_bytes.h"
 #include "image/document/item_tree.h"
 #include "platform/file.h"
 #include "platform/text.h"
@@ -279,7 +279,7 @@ TEST_F(ExtractJobTest, FailedOrCancelledFileLeavesTheOldOne) {
     doc.ctx()->fatState.Attach(reinterpret_cast<image::FatState*>(new int(0)),
                                [](image::FatState* p) { delete reinterpret_cast<int*>(p); });
     for (auto reader : {FailingReader, CancelledReader}) {
-        const app::ExtractItemData before = app::SetItemReader(app::ItemReaderKind::Fat, reader);
+        const image::ItemReaderEntry before = image::SetItemReader(image::ItemReaderKind::Fat, {nullptr, reader});
         qvtest::TempDir dest;
         qvtest::WriteFileText(dest / "f.txt", "old");
         faces_.prompts().PushAnswer(0);
@@ -290,7 +290,7 @@ TEST_F(ExtractJobTest, FailedOrCancelledFileLeavesTheOldOne) {
         qvtest::TempDir fresh;
         EXPECT_NE(ExtractOne(*doc.ctx(), item, fresh.path()), 1);
         EXPECT_EQ(RunOk("ls -A " + ShellQuote(fresh.path())), "");
-        app::SetItemReader(app::ItemReaderKind::Fat, before);
+        image::SetItemReader(image::ItemReaderKind::Fat, before);
     }
     // No reader installed for the kind: "not supported", nothing written.
     qvtest::TempDir none;

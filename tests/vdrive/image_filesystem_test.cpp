@@ -165,4 +165,51 @@ TEST(ImageFileSystemOtherReaders, FatItemsAreServedThroughTheirReader) {
     app::UninstallReaders();
 }
 
+// Every reader's items read at offsets that fall inside sectors, clusters and
+// blocks, in pieces of an odd size, as the kernel asks a drive: FAT and UDF
+// read ranges in place, NTFS and ext2 stream their files once, HFS reads its
+// forks' runs. Each volume made by its own tool.
+TEST(ImageFileSystemOtherReaders, ItemsReadInPiecesAtAnyOffset) {
+    struct Row {
+        const char* name;
+        const char* image;
+        const char* make;   // run in the test folder; the file is d.bin
+    };
+    const Row rows[] = {
+        {"FAT", "f.img", "mkfs.fat -C f.img 4096 >/dev/null && mcopy -i f.img d.bin ::/d.bin"},
+        {"UDF", "u.iso", "mkdir t && cp d.bin t/ && genisoimage -quiet -udf -o u.iso t 2>/dev/null"},
+        {"NTFS", "n.img", "truncate -s 8M n.img && mkntfs -q -F -Q n.img && ntfscp -q n.img d.bin d.bin"},
+        {"ext2", "e.img",
+         "mkdir -p x && cp d.bin x/ && mke2fs -q -t ext2 -b 1024 -d x e.img 4M"
+         " && printf '\\125\\252' | dd of=e.img bs=1 seek=510 conv=notrunc 2>/dev/null"},
+        {"HFS", "h.img",
+         "export HOME=$PWD && dd if=/dev/zero of=h.img bs=1k count=2048 2>/dev/null && hformat -l V h.img >/dev/null"
+         " && hmount h.img >/dev/null && hcopy -r d.bin : && humount >/dev/null"},
+    };
+    app::InstallReaders();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        qvtest::TempDir dir;
+        qvtest::RunOk("cd " + dir.path() + " && head -c 300001 /dev/urandom > d.bin && " + row.make);
+        image::DocumentPtr doc(app::OpenImageByPath(platform::Utf8ToUtf16(dir / row.image), false, true, false));
+        ASSERT_TRUE(doc);
+        ImageFileSystem fs(std::move(doc));
+        uint64_t handle = 0;
+        ASSERT_EQ(fs.Open("/d.bin", O_RDONLY, handle), 0);
+        const std::vector<uint8_t> bytes = qvtest::ReadFileBytes(dir / "d.bin");
+        std::string data;
+        std::string piece(7001, '\0');
+        // From the end backwards: no piece is served by what the one before read.
+        for (int64_t at = int64_t(bytes.size() / piece.size()) * int64_t(piece.size()); at >= 0;
+             at -= int64_t(piece.size())) {
+            const int n = fs.Read(handle, piece.data(), piece.size(), at);
+            ASSERT_GE(n, 0) << at;
+            data.insert(0, piece.data(), size_t(n));
+        }
+        fs.Release(handle);
+        EXPECT_TRUE(data == std::string(bytes.begin(), bytes.end()));
+    }
+    app::UninstallReaders();
+}
+
 }  // namespace

@@ -119,7 +119,7 @@ TEST(ArcStreams, ItemInputFailsOnAShortSource) {
     item->size = 10;
     item->memoryData = {1, 2, 3};   // declares 10, holds 3
     image::LinkItemAtHead(ctx->rootFolder, item);
-    ComRef in = MakeImageInStream(*ctx, *item, nullptr, nullptr);
+    ComRef in = MakeImageInStream(*ctx, *item, nullptr);
     uint8_t buffer[16];
     uint32_t got = 99;
     foundation::ResetOperationStatus();

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "app/item_readers.h"
+#include "image/document/item_bytes.h"
 #include "app/other_openers.h"
 #include "filesystems/hfs/hfs_state.h"
 #include "tests/filesystems/hfs/hfs_fixtures.h"
@@ -98,7 +98,7 @@ TEST(HfsRead, VolumesListAndReadAsHfsutilsShowThem) {
             ASSERT_TRUE(isoTree.count("/H.TXT") || isoTree.count("/h.txt"));
             for (const auto& [path, e] : isoTree) {
                 if (e.folder) continue;
-                EXPECT_EQ(app::ReaderKindOf(*iso, *e.item), app::ItemReaderKind::Iso) << path;
+                EXPECT_EQ(image::ReaderKindOf(*iso, *e.item), image::ItemReaderKind::Iso) << path;
             }
         }
         if (row.fragmented) {
@@ -111,7 +111,7 @@ TEST(HfsRead, VolumesListAndReadAsHfsutilsShowThem) {
             if (e.folder) continue;
             EXPECT_EQ(hfstest::ItemBytes(*doc, *e.item), qvtest::ReadFileBytes(dir / ("out" + std::to_string(n++))))
                 << path;
-            EXPECT_EQ(app::ReaderKindOf(*doc, *e.item), app::ItemReaderKind::Hfs);
+            EXPECT_EQ(image::ReaderKindOf(*doc, *e.item), image::ItemReaderKind::Hfs);
         }
     }
 }
