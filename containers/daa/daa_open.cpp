@@ -5,10 +5,9 @@
 
 #include <new>
 
+#include "foundation/name_lookup.h"
 #include "image/detect/fs_probe.h"
 #include "image/document/image_context.h"
-#include "image/sheets/cue_parser_names.h"
-#include "foundation/paths.h"
 
 namespace containers {
 namespace {
@@ -23,14 +22,12 @@ bool OpenFirstVolume(image::ImageContext& ctx) {
     if (!foundation::ReadFileAt(ctx.imageHandle.get(), head, 0, sizeof head) || !IsDaaVolumeHeader(head, sizeof head))
         return true;
     std::u16string first = FindFirstDaaVolume(ctx.imagePath);
-    const std::u16string folder = foundation::FolderOfPath(first);
     // Volume 0 of a self-extracting set is the program: x.part01.exe.
     std::u16string program = first;
     if (program.size() >= 4 && program[program.size() - 4] == u'.') program.replace(program.size() - 3, 3, u"exe");
     foundation::UniqueFile file;
     for (const std::u16string& candidate : {first, program}) {
-        const std::u16string found = image::FindNameNoCase(folder, foundation::NameOfPath(candidate));
-        const std::u16string path = found.empty() ? candidate : foundation::CombinePath(folder, found);
+        const std::u16string path = foundation::ResolvePathNoCase(candidate);
         file.reset(foundation::OpenFileForRead(path));
         if (file) {
             first = path;
