@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "foundation/name_lookup.h"
 #include "foundation/paths.h"
+#include "platform/file.h"
 #include "platform/text.h"
 
 namespace foundation {
@@ -130,6 +132,19 @@ std::u16string FirstVolumeOf(std::u16string_view anyVolume, std::span<const Volu
         if (first) return *first;
     }
     return std::u16string(anyVolume);
+}
+
+std::u16string FindFirstVolume(std::u16string_view anyVolume, std::span<const VolumeStyle> styles) {
+    const std::u16string first = FirstVolumeOf(anyVolume, styles);
+    const std::u16string found = ResolvePathNoCase(first);
+    if (platform::FileExists(found)) return found;
+    const bool program = std::any_of(styles.begin(), styles.end(), [](const VolumeStyle& style) {
+        return std::find(style.extensions.begin(), style.extensions.end(), kProgramExtension) != style.extensions.end();
+    });
+    const std::optional<Extension> ext = ExtensionOf(first);
+    if (!program || !ext) return first;
+    const std::u16string programPath = ResolvePathNoCase(first.substr(0, ext->dot + 1) + std::u16string(kProgramExtension));
+    return platform::FileExists(programPath) ? programPath : first;
 }
 
 }  // namespace foundation

@@ -45,6 +45,11 @@ std::optional<std::u16string> VolumeName(std::u16string_view first, const Volume
 // the name follows; the name unchanged when it follows none.
 std::u16string FirstVolumeOf(std::u16string_view anyVolume, std::span<const VolumeStyle> styles);
 
+// The same, then found on disk: the name as it is in its folder, whatever its
+// case. A volume 0 the styles may make a program is looked for as one (x.exe)
+// when the data name (x.daa) is not there. The name as made when neither is.
+std::u16string FindFirstVolume(std::u16string_view anyVolume, std::span<const VolumeStyle> styles);
+
 // Where the number of a ".partN.ext" name lies: the digits between ".part"
 // (any case) and the dot of the extension, in the name's last part.
 struct PartNumber {

@@ -190,6 +190,9 @@ int CopyDaaSector(DaaContainer& c, uint64_t n, uint8_t* destination);
 // the name does not fit the style; volume 0 of any volume's name.
 std::u16string GetDaaVolumeName(std::u16string_view name, int32_t n, int32_t style);
 std::u16string FindFirstDaaVolume(std::u16string_view name);
+// The same found on disk whatever its case, or the program x.part01.exe of a
+// self-extracting set; the name as made when neither is there.
+std::u16string LocateFirstDaaVolume(std::u16string_view path);
 bool IsDaaVolumeHeader(const uint8_t* bytes, size_t length);
 
 }  // namespace containers

@@ -5,7 +5,6 @@
 
 #include <new>
 
-#include "foundation/name_lookup.h"
 #include "image/detect/fs_probe.h"
 #include "image/document/image_context.h"
 
@@ -21,19 +20,8 @@ bool OpenFirstVolume(image::ImageContext& ctx) {
     uint8_t head[8];
     if (!foundation::ReadFileAt(ctx.imageHandle.get(), head, 0, sizeof head) || !IsDaaVolumeHeader(head, sizeof head))
         return true;
-    std::u16string first = FindFirstDaaVolume(ctx.imagePath);
-    // Volume 0 of a self-extracting set is the program: x.part01.exe.
-    std::u16string program = first;
-    if (program.size() >= 4 && program[program.size() - 4] == u'.') program.replace(program.size() - 3, 3, u"exe");
-    foundation::UniqueFile file;
-    for (const std::u16string& candidate : {first, program}) {
-        const std::u16string path = foundation::ResolvePathNoCase(candidate);
-        file.reset(foundation::OpenFileForRead(path));
-        if (file) {
-            first = path;
-            break;
-        }
-    }
+    const std::u16string first = LocateFirstDaaVolume(ctx.imagePath);
+    foundation::UniqueFile file(foundation::OpenFileForRead(first));
     if (!file) return false;
     ctx.imagePath = first;
     ctx.imageHandle = std::move(file);

@@ -51,6 +51,8 @@ std::u16string GetDaaFirstVolumeName(std::u16string_view path, int32_t style) {
 
 std::u16string FindFirstDaaVolume(std::u16string_view name) { return foundation::FirstVolumeOf(name, kVolumeStyles); }
 
+std::u16string LocateFirstDaaVolume(std::u16string_view path) { return foundation::FindFirstVolume(path, kVolumeStyles); }
+
 bool IsDaaVolumeHeader(const uint8_t* bytes, size_t length) {
     return length >= 8 && (std::memcmp(bytes, "DAA VOL", 8) == 0 || std::memcmp(bytes, "HXI VOL", 8) == 0);
 }

@@ -250,9 +250,7 @@ std::u16string GetIszPartName(std::u16string_view name, int style, int i) {
 }
 
 std::u16string FindFirstIszPart(std::u16string_view path) {
-    std::u16string candidate = foundation::FirstVolumeOf(path, kFirstPartStyles);
-    if (candidate == path) return {};
-    candidate = foundation::ResolvePathNoCase(candidate);
+    const std::u16string candidate = foundation::FindFirstVolume(path, kFirstPartStyles);
     if (platform::EqualsNoCase(candidate, path)) return {};
     foundation::UniqueFile file(foundation::OpenFileForRead(candidate));
     std::array<uint8_t, kIszHeaderBytes> bytes{};

@@ -108,12 +108,18 @@ TEST(VolumeNames, FirstVolumeFromAnyVolume) {
 // make; the first volume is still found, and every later one from it.
 TEST(VolumeNames, VolumesAreFoundOnDiskWithoutRegardToCase) {
     qvtest::TempDir dir;
-    qvtest::RunOk("cd " + dir.path() + " && touch DISC.PART01.MZP Disc.Part02.Mzp Set.DAA Set.D00");
+    qvtest::RunOk("cd " + dir.path() +
+                  " && touch DISC.PART01.MZP Disc.Part02.Mzp Set.DAA Set.D00 Prog.Part01.EXE prog.part02.daa");
     const std::u16string folder = platform::Utf8ToUtf16(dir.path());
     constexpr VolumeStyle kMzpStyles[] = {kPart2, kPart3};
-    const std::u16string first =
-        foundation::ResolvePathNoCase(foundation::FirstVolumeOf(folder + u"/disc.part02.mzp", kMzpStyles));
+    const std::u16string first = foundation::FindFirstVolume(folder + u"/disc.part02.mzp", kMzpStyles);
     EXPECT_EQ(first, folder + u"/DISC.PART01.MZP");
+    constexpr VolumeStyle kDaaStyles[] = {kDaaPart2, kDaaPart3, kDaaExtension};
+    EXPECT_EQ(foundation::FindFirstVolume(folder + u"/set.d00", kDaaStyles), folder + u"/Set.DAA");
+    // Volume 0 of a self-extracting set is the program.
+    EXPECT_EQ(foundation::FindFirstVolume(folder + u"/prog.part02.daa", kDaaStyles), folder + u"/Prog.Part01.EXE");
+    // No first volume on disk: the name as the style makes it.
+    EXPECT_EQ(foundation::FindFirstVolume(folder + u"/gone.part03.daa", kDaaStyles), folder + u"/gone.part01.daa");
     EXPECT_EQ(foundation::ResolvePathNoCase(*foundation::VolumeName(first, kPart2, 1)), folder + u"/Disc.Part02.Mzp");
     EXPECT_EQ(foundation::ResolvePathNoCase(*foundation::VolumeName(folder + u"/Set.DAA", kDaaExtension, 1)),
               folder + u"/Set.D00");
