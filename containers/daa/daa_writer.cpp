@@ -21,8 +21,6 @@
 #include "containers/daa/daa_container.h"
 #include "containers/lzma86/lzma86.h"
 #include "containers/sfx/sfx_stub.h"
-#include "foundation/dialog_services.h"
-#include "foundation/strings.h"
 #include "foundation/byte_cursor.h"
 #include "foundation/operation_status.h"
 #include "foundation/settings.h"

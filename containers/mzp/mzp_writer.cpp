@@ -11,7 +11,6 @@
 #include "containers/mzp/chunk_table.h"
 #include "containers/sfx/sfx_settings.h"
 #include "containers/sfx/sfx_stub.h"
-#include "foundation/dialog_services.h"
 #include "foundation/operation_status.h"
 #include "foundation/settings.h"
 #include "image/document/image_context.h"

@@ -9,7 +9,6 @@
 #include "containers/mzp/mzp_format.h"
 #include "containers/volume_set_writer.h"
 #include "containers/xdi/xdi_container.h"
-#include "foundation/dialog_services.h"
 #include "foundation/messages.h"
 #include "foundation/operation_status.h"
 #include "foundation/volume_names.h"
