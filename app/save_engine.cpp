@@ -8,6 +8,7 @@
 #include "app/save_output.h"
 #include "containers/daa/daa_container.h"
 #include "containers/mzp/mzp_format.h"
+#include "containers/xdi/xdi_container.h"
 #include "foundation/dialog_services.h"
 #include "foundation/file_io.h"
 #include "foundation/language.h"
@@ -107,12 +108,6 @@ std::u16string CurrentOutputPath() {
     return g_currentOutputPath;
 }
 
-std::u16string GetXdiFirstPartName(std::u16string_view path) {
-    std::u16string name(path);
-    if (image::EndsWithNoCase(name, u".xdi")) name.resize(name.size() - 4);
-    return name + u".part01.xdi";
-}
-
 int32_t PrepareSaveTarget(image::ImageContext& ctx, std::u16string_view path, int32_t format, SaveTarget& target) {
     target = SaveTarget{};
     int32_t chosen = format == -1 ? image::GetFormatByExtension(image::GetFileExtension(path)) : format;
@@ -138,7 +133,7 @@ int32_t PrepareSaveTarget(image::ImageContext& ctx, std::u16string_view path, in
         ctx.volumeNamingStyle = target.volumeNamingStyle;
         if (image::EndsWithNoCase(path, u".xdi")) {
             target.format = fc::kXdi;
-            target.path = GetXdiFirstPartName(path);
+            target.path = containers::GetXdiFirstPartName(path);
             target.firstVolume = target.path;
         } else if (chosen == fc::kDaa) {
             // DAA keeps its own volumes; the writer names them from the path.

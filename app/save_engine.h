@@ -109,8 +109,4 @@ bool CanUpdateInPlace(const image::ImageContext& ctx);
 // not possible or failed (the document stays open and unchanged).
 int UpdateImageInPlace(image::ImageContext& ctx, std::u16string_view path);
 
-// For a path ending ".xdi" that ending replaced by ".part01.xdi", else
-// ".part01.xdi" appended.
-std::u16string GetXdiFirstPartName(std::u16string_view path);
-
 }  // namespace app

@@ -1,13 +1,18 @@
 #include "cmdline/switch_values.h"
 
 #include <ctime>
+#include <optional>
 #include <vector>
 
+#include "foundation/name_lookup.h"
+#include "foundation/volume_names.h"
 #include "platform/file.h"
 #include "platform/text.h"
 
 namespace cmdline {
 namespace {
+
+constexpr size_t kMaxPartDigits = 5;
 
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
@@ -125,28 +130,17 @@ std::string ToCodePageWithin(std::u16string_view text, size_t maxBytes) {
 }
 
 std::u16string FindFirstVolumeOfSet(std::u16string_view path) {
-    std::u16string original(path);
+    const std::u16string original(path);
     if (platform::FileExists(original)) return original;
-    const size_t slash = original.find_last_of(u"/");
-    const size_t nameStart = slash == std::u16string::npos ? 0 : slash + 1;
-    const size_t lastDot = original.rfind(u'.');
-    if (lastDot == std::u16string::npos || lastDot < nameStart) return original;
-    // Digits right before the extension's dot, ".part" before them.
-    size_t digitsStart = lastDot;
-    while (digitsStart > nameStart && IsDigit(original[digitsStart - 1])) --digitsStart;
-    if (digitsStart == lastDot || digitsStart < nameStart + 5) return original;
-    const std::u16string_view word = std::u16string_view(original).substr(digitsStart - 5, 5);
-    if (!platform::EqualsNoCase(word, u".part")) return original;
-    static constexpr const char16_t* kFirst[] = {u"1", u"01", u"001", u"0001", u"00001"};
-    // The word as typed, then as the archivers write it: names on this system
-    // differ by case.
-    const std::u16string stems[2] = {original.substr(0, digitsStart),
-                                      original.substr(0, digitsStart - 5) + u".part"};
-    for (const std::u16string& stem : stems) {
-        for (const char16_t* digits : kFirst) {
-            std::u16string candidate = stem + digits + original.substr(lastDot);
-            if (platform::FileExists(candidate)) return candidate;
-        }
+    const std::optional<foundation::PartNumber> number = foundation::FindPartNumber(path);
+    if (!number) return original;
+    // The archivers number a set's volumes in one to five digits; names on this
+    // system differ by case, so each candidate is found without regard to it.
+    for (size_t width = 1; width <= kMaxPartDigits; ++width) {
+        std::u16string candidate = original;
+        candidate.replace(number->at, number->digits, *foundation::FixedDigits(1, width));
+        candidate = foundation::ResolvePathNoCase(candidate);
+        if (platform::FileExists(candidate)) return candidate;
     }
     return original;
 }

@@ -18,6 +18,7 @@
 #include "codecs/chunk_cache.h"
 #include "containers/daa/daa_password.h"
 #include "containers/sfx/sfx_settings.h"
+#include "containers/volume_set_writer.h"
 #include "foundation/file_io.h"
 
 namespace image {
@@ -138,13 +139,9 @@ struct DaaContainer {
 
     // Output files, volume 0 first: each comes from the opener (a new file
     // for its final name, owned by the opener's caller).
-    struct Output {
-        std::u16string path;
-        platform::FileHandle file = nullptr;
-        uint64_t size = 0;            // bytes written
-    };
-    std::function<platform::FileHandle(std::u16string_view)> opener;
-    std::vector<Output> outputs;
+    VolumeSetWriter output;
+    std::vector<OutputVolume>& outs() { return output.Volumes(); }
+    const std::vector<OutputVolume>& outs() const { return output.Volumes(); }
     bool split = false;
     uint64_t volumeLimit = 0;         // bytes per volume file, 0 for no limit
     uint32_t volumeSlots = 1;
@@ -193,6 +190,9 @@ int CopyDaaSector(DaaContainer& c, uint64_t n, uint8_t* destination);
 // the name does not fit the style; volume 0 of any volume's name.
 std::u16string GetDaaVolumeName(std::u16string_view name, int32_t n, int32_t style);
 std::u16string FindFirstDaaVolume(std::u16string_view name);
+// The same found on disk whatever its case, or the program x.part01.exe of a
+// self-extracting set; the name as made when neither is there.
+std::u16string LocateFirstDaaVolume(std::u16string_view path);
 bool IsDaaVolumeHeader(const uint8_t* bytes, size_t length);
 
 }  // namespace containers
@@ -207,7 +207,7 @@ namespace containers {
 // The writer family the sector writer drives for DAA output (one per process).
 image::IContainerWriterFamily& DaaWriterFamily();
 
-using DaaOutputOpener = std::function<platform::FileHandle(std::u16string_view finalPath)>;
+using DaaOutputOpener = VolumeOpener;
 
 // The name of volume 0 of a split image saved under `path`: "x.daa" becomes
 // x.part01.daa (style 0), x.part001.daa (style 1) or stays x.daa (style 2); a

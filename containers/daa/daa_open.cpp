@@ -7,8 +7,6 @@
 
 #include "image/detect/fs_probe.h"
 #include "image/document/image_context.h"
-#include "image/sheets/cue_parser_names.h"
-#include "foundation/paths.h"
 
 namespace containers {
 namespace {
@@ -22,21 +20,8 @@ bool OpenFirstVolume(image::ImageContext& ctx) {
     uint8_t head[8];
     if (!foundation::ReadFileAt(ctx.imageHandle.get(), head, 0, sizeof head) || !IsDaaVolumeHeader(head, sizeof head))
         return true;
-    std::u16string first = FindFirstDaaVolume(ctx.imagePath);
-    const std::u16string folder = foundation::FolderOfPath(first);
-    // Volume 0 of a self-extracting set is the program: x.part01.exe.
-    std::u16string program = first;
-    if (program.size() >= 4 && program[program.size() - 4] == u'.') program.replace(program.size() - 3, 3, u"exe");
-    foundation::UniqueFile file;
-    for (const std::u16string& candidate : {first, program}) {
-        const std::u16string found = image::FindNameNoCase(folder, foundation::NameOfPath(candidate));
-        const std::u16string path = found.empty() ? candidate : foundation::CombinePath(folder, found);
-        file.reset(foundation::OpenFileForRead(path));
-        if (file) {
-            first = path;
-            break;
-        }
-    }
+    const std::u16string first = LocateFirstDaaVolume(ctx.imagePath);
+    foundation::UniqueFile file(foundation::OpenFileForRead(first));
     if (!file) return false;
     ctx.imagePath = first;
     ctx.imageHandle = std::move(file);

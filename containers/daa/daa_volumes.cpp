@@ -3,49 +3,32 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 #include "containers/daa/daa_container.h"
 #include "foundation/dialog_services.h"
+#include "foundation/name_lookup.h"
 #include "foundation/operation_status.h"
-#include "foundation/paths.h"
+#include "foundation/volume_names.h"
 #include "image/document/image_context.h"
-#include "image/sheets/cue_parser_names.h"
 
 namespace containers {
 namespace {
 
-char16_t Lower(char16_t ch) { return ch >= u'A' && ch <= u'Z' ? char16_t(ch + 32) : ch; }
-bool IsDigit(char16_t ch) { return ch >= u'0' && ch <= u'9'; }
-
-std::u16string LowerCopy(std::u16string_view text) {
-    std::u16string out(text);
-    for (char16_t& ch : out) ch = Lower(ch);
-    return out;
-}
-
-std::u16string Digits(int value, int width) {
-    std::u16string out(size_t(width), u'0');
-    for (int i = width - 1; i >= 0; --i, value /= 10) out[size_t(i)] = char16_t(u'0' + value % 10);
-    return out;
-}
-
-bool AllDigits(std::u16string_view text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), IsDigit);
-}
-
-// The name as given when it exists, else a name of its folder equal without case.
-std::u16string ResolveNoCase(const std::u16string& path) {
-    const std::u16string folder = foundation::FolderOfPath(path);
-    const std::u16string found = image::FindNameNoCase(folder, foundation::NameOfPath(path));
-    return found.empty() ? path : foundation::CombinePath(folder, found);
-}
+constexpr std::u16string_view kExtensions[] = {u"daa", u"hxi", u"exe"};
+// Style 0: x.part01.daa ...; style 1: x.part001.daa ...; style 2: x.daa, x.d00, x.d01 ...
+constexpr foundation::VolumeStyle kVolumeStyles[] = {
+    {foundation::VolumeNumbering::PartWord, 2, 1, kExtensions},
+    {foundation::VolumeNumbering::PartWord, 3, 1, kExtensions},
+    {foundation::VolumeNumbering::Extension, 2, 0, kExtensions},
+};
 
 platform::FileHandle VolumeHandle(DaaContainer& c, size_t volume) {
     if (volume == 0) return c.image->imageHandle.get();
     if (c.volumeFileIndex != int32_t(volume)) {
         c.volumeFile.reset();
         c.volumeFileIndex = -1;
-        platform::FileHandle file = foundation::OpenFileForRead(ResolveNoCase(c.volumeNames[volume]));
+        platform::FileHandle file = foundation::OpenFileForRead(foundation::ResolvePathNoCase(c.volumeNames[volume]));
         if (!file) file = foundation::RequestVolume(&c, int32_t(volume));
         if (!file) return nullptr;
         c.volumeFile.reset(file);
@@ -57,43 +40,18 @@ platform::FileHandle VolumeHandle(DaaContainer& c, size_t volume) {
 }  // namespace
 
 std::u16string GetDaaVolumeName(std::u16string_view name, int32_t n, int32_t style) {
-    const std::u16string lower = LowerCopy(name);
-    if (lower.size() < 4 || lower[lower.size() - 4] != u'.') return {};
-    const std::u16string_view ext = std::u16string_view(lower).substr(lower.size() - 3);
-    if (ext != u"daa" && ext != u"hxi" && ext != u"exe") return {};
-    std::u16string out(name);
-    if (style == 2) {
-        if (n >= 1) out.replace(out.size() - 2, 2, Digits(n - 1, 2));
-        return out;
-    }
-    const size_t digits = style == 1 ? 3 : style == 0 ? 2 : 0;
-    if (digits == 0 || lower.size() < 9 + digits) return {};
-    const size_t dot = lower.size() - 9 - digits;   // ".partNN.ext"
-    if (lower.compare(dot, 5, u".part") != 0 || !AllDigits(std::u16string_view(lower).substr(dot + 5, digits)))
-        return {};
-    out.replace(dot + 5, digits, Digits(n + 1, int(digits)));
-    if (n >= 1 && ext == u"exe") out.replace(out.size() - 3, 3, u"daa");
-    return out;
+    if (style < 0 || style > 2 || n < 0) return {};
+    return foundation::VolumeName(name, kVolumeStyles[style], uint32_t(n)).value_or(std::u16string());
 }
 
-std::u16string FindFirstDaaVolume(std::u16string_view name) {
-    const std::u16string lower = LowerCopy(name);
-    const size_t dot = lower.rfind(u'.');
-    if (dot == std::u16string::npos) return std::u16string(name);
-    const std::u16string_view ext = std::u16string_view(lower).substr(dot + 1);
-    std::u16string out(name);
-    if (ext.size() == 3 && (ext[0] == u'd' || ext[0] == u'h') && AllDigits(ext.substr(1))) {
-        out.replace(dot + 1, 3, ext[0] == u'd' ? u"daa" : u"hxi");
-        return out;
-    }
-    if (ext != u"daa" && ext != u"hxi") return out;
-    const size_t before = lower.rfind(u'.', dot == 0 ? 0 : dot - 1);
-    if (before == std::u16string::npos) return out;
-    const std::u16string_view part = std::u16string_view(lower).substr(before + 1, dot - before - 1);
-    if (part.size() >= 6 && part.size() <= 7 && part.substr(0, 4) == u"part" && AllDigits(part.substr(4)))
-        out.replace(before + 5, part.size() - 4, part.size() == 6 ? u"01" : u"001");
-    return out;
+std::u16string GetDaaFirstVolumeName(std::u16string_view path, int32_t style) {
+    // Any style but the numbered ones keeps the name whole, as style 2.
+    return foundation::FirstVolumeName(path, kVolumeStyles[style == 0 || style == 1 ? style : 2]);
 }
+
+std::u16string FindFirstDaaVolume(std::u16string_view name) { return foundation::FirstVolumeOf(name, kVolumeStyles); }
+
+std::u16string LocateFirstDaaVolume(std::u16string_view path) { return foundation::FindFirstVolume(path, kVolumeStyles); }
 
 bool IsDaaVolumeHeader(const uint8_t* bytes, size_t length) {
     return length >= 8 && (std::memcmp(bytes, "DAA VOL", 8) == 0 || std::memcmp(bytes, "HXI VOL", 8) == 0);

@@ -21,8 +21,6 @@
 #include "containers/daa/daa_container.h"
 #include "containers/lzma86/lzma86.h"
 #include "containers/sfx/sfx_stub.h"
-#include "foundation/dialog_services.h"
-#include "foundation/strings.h"
 #include "foundation/byte_cursor.h"
 #include "foundation/operation_status.h"
 #include "foundation/settings.h"
@@ -71,32 +69,10 @@ uint64_t TableBytes(const DaaContainer& c) {
     return c.format == daa::kFormat100 ? 3 * c.chunkCount : (c.chunkCount * (c.lengthBits + c.typeBits) + 7) / 8;
 }
 
-using Output = DaaContainer::Output;
+using Output = OutputVolume;
 
-// An exact write into an output file.
-bool Put(Output& out, uint64_t at, const uint8_t* bytes, size_t length) {
-    if (length == 0) return true;
-    if (platform::FileWriteAt(out.file, at, bytes, length) != int64_t(length)) return false;
-    out.size = std::max(out.size, at + length);
-    return true;
-}
-
+bool Put(Output& out, uint64_t at, const uint8_t* bytes, size_t length) { return WriteVolumeAt(out, at, bytes, length); }
 bool Put(Output& out, uint64_t at, const std::vector<uint8_t>& bytes) { return Put(out, at, bytes.data(), bytes.size()); }
-
-// Writes what it can: after a partial write (a full disk) the request is
-// halved until nothing more goes. The bytes written, -1 on another error.
-int64_t WriteFileRetry(platform::FileHandle file, uint64_t at, const uint8_t* bytes, size_t length) {
-    size_t done = 0;
-    size_t request = length;
-    while (done < length && request != 0) {
-        const size_t want = std::min(request, length - done);
-        const int64_t n = platform::FileWriteAt(file, at + done, bytes + done, want);
-        if (n < 0) return -1;
-        done += size_t(n);
-        if (size_t(n) < want) request /= 2;
-    }
-    return int64_t(done);
-}
 
 uint32_t VolumeSlots(int32_t style) { return style == 0 ? 99 : style == 1 ? 512 : style == 2 ? 101 : 0; }
 
@@ -120,27 +96,17 @@ std::array<uint8_t, daa::kEndRecordBytes> EndRecord(const DaaContainer& c) {
     return r;
 }
 
-// The share of the joint address space volume i holds: volume 0 its whole
-// file but the end record, later volumes what follows their 100 bytes.
-uint64_t Share(const DaaContainer& c, size_t i) {
-    const uint64_t size = c.outputs[i].size;
-    if (i > 0) return size - daa::kVolumeDataOffset;
-    return c.endRecord && size >= c.headerPosition + c.headerAreaBytes + daa::kEndRecordBytes
-               ? size - daa::kEndRecordBytes
-               : size;
-}
-
 std::array<uint8_t, daa::kVolumeRecordBytes> VolumeRecord(const DaaContainer& c, size_t index) {
     std::array<uint8_t, daa::kVolumeRecordBytes> r{};
     foundation::ByteWriter w(r);
     w.Le32(0, daa::kRecordVolume);
     w.Le32(4, uint32_t(daa::kVolumeRecordBytes));
-    w.Le32(8, uint32_t(c.outputs.size()));
+    w.Le32(8, uint32_t(c.outs().size()));
     w.Le32(12, uint32_t(index));
     uint64_t start = 0;
-    for (size_t i = 0; i < index; ++i) start += Share(c, i);
+    for (size_t i = 0; i < index; ++i) start += c.output.Share(i);
     w.Le64(32, start);
-    w.Le64(40, c.outputs[index].size);
+    w.Le64(40, c.outs()[index].size);
     w.U8(48, uint8_t(c.namingStyle));
     return r;
 }
@@ -150,11 +116,11 @@ std::vector<uint8_t> VolumeSizesRecord(const DaaContainer& c) {
     foundation::ByteWriter w(r);
     w.Le32(0, daa::kRecordVolumeSizes);
     w.Le32(4, uint32_t(r.size()));
-    w.Le32(8, uint32_t(c.outputs.size()));
+    w.Le32(8, uint32_t(c.outs().size()));
     w.Le32(12, 1);
-    for (size_t i = 0; i < c.outputs.size(); ++i) {
-        w.Le32(16 + 5 * i, uint32_t(c.outputs[i].size));
-        w.U8(20 + 5 * i, uint8_t(c.outputs[i].size >> 32));
+    for (size_t i = 0; i < c.outs().size(); ++i) {
+        w.Le32(16 + 5 * i, uint32_t(c.outs()[i].size));
+        w.U8(20 + 5 * i, uint8_t(c.outs()[i].size >> 32));
     }
     return r;
 }
@@ -168,60 +134,15 @@ std::array<uint8_t, daa::kVolumeHeaderBytes> VolumeHeader() {
     return h;
 }
 
-// A later volume: its header and volume record (rewritten at the end) before the data.
-bool BeginVolume(DaaContainer& c, size_t index) {
-    Output& out = c.outputs[index];
+// A later volume's 100 bytes: its header and volume record, written when it
+// opens and again at the end, when the count is known.
+std::vector<uint8_t> LaterVolumeArea(const DaaContainer& c, size_t index) {
     const auto header = VolumeHeader();
     const auto record = VolumeRecord(c, index);
-    return Put(out, 0, header.data(), header.size()) && Put(out, header.size(), record.data(), record.size());
+    std::vector<uint8_t> area(header.begin(), header.end());
+    area.insert(area.end(), record.begin(), record.end());
+    return area;
 }
-
-bool NextVolume(DaaContainer& c) {
-    const size_t index = c.outputs.size();
-    if (index >= c.volumeSlots) {
-        foundation::ReportTooManyVolumes();
-        Refuse(foundation::LangString(foundation::kStrTooManyVolumes));
-        return false;
-    }
-    const std::u16string name = GetDaaVolumeName(c.outputs[0].path, int32_t(index), c.namingStyle);
-    if (name.empty()) return false;
-    platform::FileHandle file = c.opener(name);
-    if (!file) return false;
-    c.outputs.push_back({name, file, 0});
-    return BeginVolume(c, index);
-}
-
-// Spreads bytes over the volumes: each takes what its limit leaves (volume 0
-// keeping room for the end record); without a limit a volume ends when the
-// disk is full, and one that takes nothing fails.
-bool WriteSplit(DaaContainer& c, const uint8_t* bytes, size_t length) {
-    while (length != 0) {
-        const size_t index = c.outputs.size() - 1;
-        Output& out = c.outputs[index];
-        const uint64_t reserve = index == 0 && c.endRecord ? daa::kEndRecordBytes : 0;
-        uint64_t room = length;
-        if (c.volumeLimit != 0) room = c.volumeLimit > out.size + reserve ? c.volumeLimit - out.size - reserve : 0;
-        const size_t n = size_t(std::min<uint64_t>(room, length));
-        const uint64_t before = out.size;
-        const int64_t wrote = n == 0 ? 0 : WriteFileRetry(out.file, out.size, bytes, n);
-        if (wrote < 0 || (c.volumeLimit != 0 && size_t(wrote) != n)) return false;
-        out.size += uint64_t(wrote);
-        bytes += wrote;
-        length -= size_t(wrote);
-        if (length == 0) break;
-        if (c.volumeLimit == 0 && wrote == 0 && before == (index == 0 ? out.size : daa::kVolumeDataOffset)) {
-            platform::SetLastError(platform::kErrorDiskFull);
-            return false;
-        }
-        if (index == 0 && c.endRecord) {
-            const auto end = EndRecord(c);
-            if (!Put(out, out.size, end.data(), end.size())) return false;
-        }
-        if (!NextVolume(c)) return false;
-    }
-    return true;
-}
-
 
 std::array<uint8_t, daa::kHeaderBytes> FinalHeader(const DaaContainer& c) {
     std::array<uint8_t, daa::kHeaderBytes> h{};
@@ -276,8 +197,8 @@ public:
 
     bool Begin(image::ImageContext& ctx, const image::WriterArguments&) override {
         DaaContainer* c = Writer(ctx);
-        if (!c || c->outputs.empty()) return false;
-        Output& first = c->outputs[0];
+        if (!c || c->outs().empty()) return false;
+        Output& first = c->outs()[0];
         if (!c->stub.empty()) {
             // Stub, entry table, zeros to a 1024-byte boundary: the header
             // follows. The file is a program, executable as the user's mask allows.
@@ -397,9 +318,8 @@ public:
 
     bool WriteData(image::ImageContext& ctx, const uint8_t* bytes, size_t length) override {
         DaaContainer* c = Writer(ctx);
-        if (!c || c->outputs.empty()) return false;
-        if (c->split ? !WriteSplit(*c, bytes, length) : !Put(c->outputs[0], c->outputs[0].size, bytes, length))
-            return false;
+        if (!c || c->outs().empty()) return false;
+        if (!c->output.Append(bytes, length)) return false;
         c->totalDataSize += length;
         ctx.bytesWritten = int64_t(c->totalDataSize);
         return true;
@@ -438,19 +358,19 @@ public:
 
     int Finish(image::ImageContext& ctx) override {
         DaaContainer* c = Writer(ctx);
-        if (!c || c->outputs.empty()) return -1;
-        Output& first = c->outputs[0];
+        if (!c || c->outs().empty()) return -1;
+        Output& first = c->outs()[0];
         // The end record closes volume 0; a later volume has had it already.
-        if (c->endRecord && c->outputs.size() == 1) {
+        if (c->endRecord && c->outs().size() == 1) {
             const auto end = EndRecord(*c);
             if (!Put(first, first.size, end.data(), end.size())) return -1;
         }
         if (c->split) {
-            for (size_t i = 0; i < c->outputs.size(); ++i)
-                if (c->outputs[i].size > kMaxVolumeBytes) return -1;
+            for (size_t i = 0; i < c->outs().size(); ++i)
+                if (c->outs()[i].size > kMaxVolumeBytes) return -1;
             // Every volume record now names the final count.
-            for (size_t i = 1; i < c->outputs.size(); ++i)
-                if (!BeginVolume(*c, i)) return -1;
+            for (size_t i = 1; i < c->outs().size(); ++i)
+                if (!Put(c->outs()[i], 0, LaterVolumeArea(*c, i))) return -1;
             const auto record = VolumeRecord(*c, 0);
             const std::vector<uint8_t> sizes = VolumeSizesRecord(*c);
             const uint64_t at = c->headerPosition + daa::kHeaderBytes;
@@ -478,22 +398,6 @@ image::IContainerWriterFamily& DaaWriterFamily() {
     return family;
 }
 
-std::u16string GetDaaFirstVolumeName(std::u16string_view path, int32_t style) {
-    std::u16string stem(path);
-    std::u16string extension = u"daa";
-    if (stem.size() >= 4 && stem[stem.size() - 4] == u'.') {
-        std::u16string lower = stem.substr(stem.size() - 3);
-        for (char16_t& ch : lower)
-            if (ch >= u'A' && ch <= u'Z') ch = char16_t(ch + 32);
-        if (lower == u"daa" || lower == u"hxi" || lower == u"exe") {
-            extension = stem.substr(stem.size() - 3);
-            stem.resize(stem.size() - 4);
-        }
-    }
-    const std::u16string_view part = style == 0 ? u".part01." : style == 1 ? u".part001." : u".";
-    return stem + std::u16string(part) + extension;
-}
-
 bool CreateDaaWriter(image::ImageContext& ctx, std::u16string_view path, DaaOutputOpener opener) {
     ctx.daaWriter.Reset();
     std::unique_ptr<image::DaaContainerState> state(new (std::nothrow) image::DaaContainerState);
@@ -502,7 +406,6 @@ bool CreateDaaWriter(image::ImageContext& ctx, std::u16string_view path, DaaOutp
     if (!state || sectors <= 0) return false;
     DaaContainer& c = *state;
     c.image = &ctx;
-    c.opener = std::move(opener);
     c.compressionLevel = std::clamp(ctx.compressionLevel, 0, 2);
     c.sectorCount = uint64_t(sectors);
     c.imageSize = c.sectorCount * 2048;
@@ -595,9 +498,27 @@ bool CreateDaaWriter(image::ImageContext& ctx, std::u16string_view path, DaaOutp
         return false;
     }
     const std::u16string first = c.split ? GetDaaFirstVolumeName(path, c.namingStyle) : std::u16string(path);
-    platform::FileHandle file = c.opener ? c.opener(first) : nullptr;
-    if (!file) return false;
-    c.outputs.push_back({first, file, 0});
+    VolumeSetLayout layout;
+    layout.split = c.split;
+    layout.limit = c.volumeLimit;
+    layout.maxVolumes = c.volumeSlots;
+    layout.laterAreaBytes = daa::kVolumeDataOffset;
+    DaaContainer* writer = &c;
+    layout.nameOf = [writer](uint32_t index) -> std::optional<std::u16string> {
+        std::u16string name = GetDaaVolumeName(writer->outs()[0].path, int32_t(index), writer->namingStyle);
+        if (name.empty()) return std::nullopt;
+        return name;
+    };
+    layout.laterArea = [writer](uint32_t index) { return LaterVolumeArea(*writer, index); };
+    // Volume 0 of a self-extracting set ends in its end record, whatever follows.
+    if (c.endRecord) {
+        layout.firstTrailerBytes = daa::kEndRecordBytes;
+        layout.firstTrailer = [writer] {
+            const auto end = EndRecord(*writer);
+            return std::vector<uint8_t>(end.begin(), end.end());
+        };
+    }
+    if (!c.output.Open(first, std::move(opener), std::move(layout))) return false;
     ctx.daaWriter.Attach(state.release(), FreeState);
     return true;
 }

@@ -8,10 +8,11 @@
 #include "codecs/aes.h"
 #include "foundation/byte_cursor.h"
 #include "foundation/dialog_services.h"
+#include "foundation/name_lookup.h"
 #include "foundation/paths.h"
+#include "foundation/volume_names.h"
 #include "image/detect/fs_probe.h"
 #include "image/document/image_context.h"
-#include "image/sheets/cue_parser_names.h"
 #include "platform/text.h"
 
 namespace containers {
@@ -24,28 +25,21 @@ constexpr uint32_t kFlagZero = 0x00;
 constexpr uint32_t kFlagStored = 0x40;
 constexpr uint32_t kFlagZlib = 0x80;
 
-char16_t Lower(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; }
-
-std::u16string LowerCopy(std::u16string_view text) {
-    std::u16string out(text);
-    for (char16_t& c : out) c = Lower(c);
-    return out;
-}
-
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
-
-std::u16string Digits(int value, int width) {
-    std::u16string out(size_t(width), u'0');
-    for (int i = width - 1; i >= 0; --i, value /= 10) out[size_t(i)] = char16_t(u'0' + value % 10);
-    return out;
-}
-
-// The path as given when it exists, else a name of its folder equal without case.
-std::u16string ResolveNoCase(const std::u16string& path) {
-    const std::u16string folder = foundation::FolderOfPath(path);
-    const std::u16string found = image::FindNameNoCase(folder, foundation::NameOfPath(path));
-    return found.empty() ? path : foundation::CombinePath(folder, found);
-}
+// Naming style 0: x.isz, x.i01, x.i02 ...; 1: x.part01.isz ...; 2: x.part001.isz ...
+// A first part of another extension still numbers its later parts in place
+// of the extension's last two letters; finding the first part from a later
+// one needs to know it ends in isz.
+constexpr std::u16string_view kExtensions[] = {u"isz"};
+constexpr foundation::VolumeStyle kNamingStyles[] = {
+    {foundation::VolumeNumbering::Extension, 2, 1, {}},
+    {foundation::VolumeNumbering::PartWord, 2, 1, kExtensions},
+    {foundation::VolumeNumbering::PartWord, 3, 1, kExtensions},
+};
+constexpr foundation::VolumeStyle kFirstPartStyles[] = {
+    kNamingStyles[1],
+    kNamingStyles[2],
+    {foundation::VolumeNumbering::Extension, 2, 1, kExtensions},
+};
 
 bool ReadHeaderOf(platform::FileHandle file, std::array<uint8_t, kIszHeaderBytes>& bytes) {
     const int64_t size = foundation::GetFileSize64(file);
@@ -184,7 +178,7 @@ int ReadIszTable(image::ImageContext& ctx) {
         table->partNaming = GetIszNamingStyle(ctx.imagePath);
         table->parts[0].name = ctx.imagePath;
         for (size_t i = 1; i < table->parts.size(); ++i)
-            table->parts[i].name = ResolveNoCase(GetIszPartName(ctx.imagePath, table->partNaming, int(i)));
+            table->parts[i].name = foundation::ResolvePathNoCase(GetIszPartName(ctx.imagePath, table->partNaming, int(i)));
     }
     const uint64_t jointSize = JointSize(*table, fileSize);
 
@@ -244,40 +238,19 @@ bool IsFirstIszPart(const IszHeader& h) {
 }
 
 int GetIszNamingStyle(std::u16string_view name) {
-    const std::u16string lower = LowerCopy(name);
+    const std::u16string lower = platform::ToLower(name);
     if (lower.ends_with(u".part01.isz")) return 1;
     if (lower.ends_with(u".part001.isz")) return 2;
     return 0;
 }
 
 std::u16string GetIszPartName(std::u16string_view name, int style, int i) {
-    std::u16string out(name);
-    if (style == 1 && out.size() >= 6) out.replace(out.size() - 6, 2, Digits(i + 1, 2));
-    else if (style == 2 && out.size() >= 7) out.replace(out.size() - 7, 3, Digits(i + 1, 3));
-    else if (out.size() >= 2) out.replace(out.size() - 2, 2, Digits(i, 2));
-    return out;
+    if (style < 0 || style > 2 || i < 0) return {};
+    return foundation::VolumeName(name, kNamingStyles[style], uint32_t(i)).value_or(std::u16string());
 }
 
 std::u16string FindFirstIszPart(std::u16string_view path) {
-    const std::u16string lower = LowerCopy(path);
-    const size_t dot = lower.rfind(u'.');
-    if (dot == std::u16string::npos || lower.find(u'/', dot) != std::u16string::npos) return {};
-    const std::u16string_view ext = std::u16string_view(lower).substr(dot + 1);
-    std::u16string candidate;
-    if (ext.size() >= 2 && ext[0] == u'i' && IsDigit(ext[1]) && ext != u"isz") {
-        candidate = std::u16string(path.substr(0, dot + 1)) + u"isz";
-    } else if (ext == u"isz") {
-        // "x.partNN.isz" or "x.partNNN.isz"
-        const std::u16string_view stem = std::u16string_view(lower).substr(0, dot);
-        size_t digits = 0;
-        while (digits < stem.size() && IsDigit(stem[stem.size() - 1 - digits])) ++digits;
-        if ((digits != 2 && digits != 3) || !stem.substr(0, stem.size() - digits).ends_with(u".part")) return {};
-        candidate = std::u16string(path);
-        candidate.replace(dot - digits, digits, digits == 2 ? u"01" : u"001");
-    } else {
-        return {};
-    }
-    candidate = ResolveNoCase(candidate);
+    const std::u16string candidate = foundation::FindFirstVolume(path, kFirstPartStyles);
     if (platform::EqualsNoCase(candidate, path)) return {};
     foundation::UniqueFile file(foundation::OpenFileForRead(candidate));
     std::array<uint8_t, kIszHeaderBytes> bytes{};

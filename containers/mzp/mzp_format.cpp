@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "codecs/crc32.h"
+#include "foundation/volume_names.h"
 
 namespace containers::mzp {
 namespace {
@@ -10,25 +11,12 @@ namespace {
 constexpr char kMagic[] = "MZP";
 constexpr char kVolumeMagic[] = "MZP VOL";
 
-char16_t Lower(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c - u'A' + u'a') : c; }
-
-bool EndsWithNoCase(std::u16string_view s, std::u16string_view tail) {
-    if (s.size() < tail.size()) return false;
-    for (size_t i = 0; i < tail.size(); ++i)
-        if (Lower(s[s.size() - tail.size() + i]) != Lower(tail[i])) return false;
-    return true;
-}
-
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
-
-std::u16string Digits(uint32_t n, int width) {
-    std::u16string s(size_t(width), u'0');
-    for (int i = width - 1; i >= 0; --i) {
-        s[size_t(i)] = char16_t(u'0' + n % 10);
-        n /= 10;
-    }
-    return s;
-}
+constexpr std::u16string_view kExtensions[] = {u"mzp", u"exe"};
+// Style 0 numbers the volumes in two digits, style 1 in three.
+constexpr foundation::VolumeStyle kVolumeStyles[] = {
+    {foundation::VolumeNumbering::PartWord, 2, 1, kExtensions},
+    {foundation::VolumeNumbering::PartWord, 3, 1, kExtensions},
+};
 
 }  // namespace
 
@@ -102,44 +90,15 @@ uint32_t MaxVolumes(int32_t style) { return style == 0 ? 99 : style == 1 ? 999 :
 
 std::optional<std::u16string> GetMzpVolumeName(std::u16string_view path, int32_t style) {
     if (style != 0 && style != 1) return std::nullopt;
-    const std::u16string part = style == 0 ? u".part01" : u".part001";
-    std::u16string name(path);
-    if (EndsWithNoCase(name, u".mzp") || EndsWithNoCase(name, u".exe")) {
-        name.insert(name.size() - 4, part);
-        return name;
-    }
-    return name + part + u".mzp";
+    return foundation::FirstVolumeName(path, kVolumeStyles[style]);
 }
 
 std::optional<std::u16string> MzpVolumeNameAt(std::u16string_view first, int32_t style, uint32_t n) {
     if (style != 0 && style != 1) return std::nullopt;
-    const size_t width = style == 0 ? 2 : 3;
-    const bool exe = EndsWithNoCase(first, u".exe");
-    if (!exe && !EndsWithNoCase(first, u".mzp")) return std::nullopt;
-    const size_t stem = first.size() - 4;
-    if (stem < width + 5) return std::nullopt;
-    const size_t digits = stem - width;
-    if (!EndsWithNoCase(first.substr(0, digits), u".part")) return std::nullopt;
-    for (size_t i = digits; i < stem; ++i)
-        if (!IsDigit(first[i])) return std::nullopt;
-    if (n + 1 > MaxVolumes(style)) return std::nullopt;
-    std::u16string name(first.substr(0, digits));
-    name += Digits(n + 1, int(width));
-    name += exe && n > 0 ? std::u16string(u".mzp") : std::u16string(first.substr(stem));
-    return name;
+    return foundation::VolumeName(first, kVolumeStyles[style], n);
 }
 
-std::u16string FindFirstMzpVolume(std::u16string_view name) {
-    if (!EndsWithNoCase(name, u".mzp")) return std::u16string(name);
-    const size_t stem = name.size() - 4;
-    size_t digits = stem;
-    while (digits > 0 && IsDigit(name[digits - 1])) --digits;
-    const size_t width = stem - digits;
-    if ((width != 2 && width != 3) || !EndsWithNoCase(name.substr(0, digits), u".part")) return std::u16string(name);
-    std::u16string out(name);
-    out.replace(digits, width, width == 2 ? u"01" : u"001");
-    return out;
-}
+std::u16string FindFirstMzpVolume(std::u16string_view name) { return foundation::FirstVolumeOf(name, kVolumeStyles); }
 
 bool CheckMzpVolumeCount(uint64_t sectors, uint64_t volumeSize) {
     if (volumeSize == 0) return true;

@@ -11,7 +11,6 @@
 #include "containers/mzp/chunk_table.h"
 #include "containers/sfx/sfx_settings.h"
 #include "containers/sfx/sfx_stub.h"
-#include "foundation/dialog_services.h"
 #include "foundation/operation_status.h"
 #include "foundation/settings.h"
 #include "image/document/image_context.h"
@@ -23,7 +22,6 @@ namespace containers {
 using namespace mzp;
 
 struct MzpWriter {
-    VolumeOpener opener;
     int32_t level = 0;
     bool hoist = true;
     bool tableAtEnd = false;
@@ -35,12 +33,9 @@ struct MzpWriter {
     std::vector<uint8_t> stub;            // the stub program, self-extracting output only
     SfxSettings sfxSettings;
 
-    struct Out {
-        std::u16string path;
-        platform::FileHandle file = nullptr;   // owned by the opener's caller
-        uint64_t size = 0;
-    };
-    std::vector<Out> outs;
+    VolumeSetWriter output;
+    std::vector<OutputVolume>& outs() { return output.Volumes(); }
+    const std::vector<OutputVolume>& outs() const { return output.Volumes(); }
     uint64_t tableBytes = 0;
     uint32_t crc0 = 0, crc1 = 0;
     bool prefixTaken = false;
@@ -71,13 +66,6 @@ void Refuse(std::u16string_view text) {
 
 MzpContainer* WriterOf(image::ImageContext& ctx) { return ctx.mzpWriter.get(); }
 
-bool WriteAt(MzpWriter::Out& out, uint64_t at, const uint8_t* bytes, size_t n) {
-    if (n == 0) return true;
-    if (platform::FileWriteAt(out.file, at, bytes, n) != int64_t(n)) return false;
-    out.size = std::max(out.size, at + n);
-    return true;
-}
-
 std::array<uint8_t, kVolumeRecordBytes> VolumeRecord(const MzpWriter& w, size_t index, uint32_t count) {
     std::array<uint8_t, kVolumeRecordBytes> r{};
     Store32(&r[0], record::kVolume);
@@ -85,9 +73,9 @@ std::array<uint8_t, kVolumeRecordBytes> VolumeRecord(const MzpWriter& w, size_t 
     Store32(&r[8], count);
     Store32(&r[12], uint32_t(index));
     uint64_t before = 0;
-    for (size_t i = 0; i < index; ++i) before += w.outs[i].size;
+    for (size_t i = 0; i < index; ++i) before += w.outs()[i].size;
     Store64(&r[32], before);
-    Store64(&r[40], w.outs[index].size);
+    Store64(&r[40], w.outs()[index].size);
     Store32(&r[48], uint32_t(w.maxVolumes == 999 ? 1 : 0));
     return r;
 }
@@ -96,72 +84,16 @@ std::vector<uint8_t> VolumeSizesRecord(const MzpWriter& w) {
     std::vector<uint8_t> r(16 + 5 * size_t(w.maxVolumes), 0);
     Store32(&r[0], record::kVolumeSizes);
     Store32(&r[4], uint32_t(r.size()));
-    Store32(&r[8], uint32_t(w.outs.size()));
+    Store32(&r[8], uint32_t(w.outs().size()));
     Store32(&r[12], 1);
-    for (size_t i = 0; i < w.outs.size(); ++i) {
-        Store32(&r[16 + 5 * i], uint32_t(w.outs[i].size));
-        r[16 + 5 * i + 4] = uint8_t(w.outs[i].size >> 32);
+    for (size_t i = 0; i < w.outs().size(); ++i) {
+        Store32(&r[16 + 5 * i], uint32_t(w.outs()[i].size));
+        r[16 + 5 * i + 4] = uint8_t(w.outs()[i].size >> 32);
     }
     return r;
 }
 
-bool OpenNextVolume(MzpContainer& c) {
-    MzpWriter& w = *c.writer;
-    const size_t index = w.outs.size();
-    if (index >= w.maxVolumes) {
-        foundation::ReportTooManyVolumes();
-        Refuse(u"The volume number exceeds limitation. Please increase the volume size.");
-        return false;
-    }
-    auto name = MzpVolumeNameAt(w.outs[0].path, c.namingStyle, uint32_t(index));
-    if (!name) return false;
-    platform::FileHandle file = w.opener(*name);
-    if (!file) return false;
-    w.outs.push_back({*name, file, 0});
-    const auto head = BuildVolumeHeader();
-    const std::array<uint8_t, kVolumeRecordBytes> placeholder{};
-    return WriteAt(w.outs.back(), 0, head.data(), head.size()) &&
-           WriteAt(w.outs.back(), kVolumeHeaderBytes, placeholder.data(), placeholder.size());
-}
-
-// Appends archive bytes: into the current volume up to its limit, then on
-// into new volumes.
-bool Append(MzpContainer& c, const uint8_t* bytes, size_t n) {
-    MzpWriter& w = *c.writer;
-    while (n > 0) {
-        MzpWriter::Out& out = w.outs.back();
-        const uint64_t limit = w.split ? w.volumeLimit : UINT64_MAX;
-        if (out.size >= limit) {
-            if (!OpenNextVolume(c)) return false;
-            continue;
-        }
-        const size_t take = size_t(std::min<uint64_t>(n, limit - out.size));
-        if (!WriteAt(out, out.size, bytes, take)) return false;
-        bytes += take;
-        n -= take;
-    }
-    return true;
-}
-
-// Writes over bytes already appended, at an archive offset.
-bool Rewrite(MzpContainer& c, uint64_t offset, const uint8_t* bytes, size_t n) {
-    MzpWriter& w = *c.writer;
-    uint64_t start = 0;
-    for (size_t i = 0; i < w.outs.size() && n > 0; ++i) {
-        const uint64_t area = i == 0 ? 0 : kLaterVolumeArea;
-        const uint64_t share = w.outs[i].size - area;
-        if (offset < start + share) {
-            const uint64_t within = offset - start;
-            const size_t take = size_t(std::min<uint64_t>(n, share - within));
-            if (platform::FileWriteAt(w.outs[i].file, area + within, bytes, take) != int64_t(take)) return false;
-            offset += take;
-            bytes += take;
-            n -= take;
-        }
-        start += share;
-    }
-    return n == 0;
-}
+bool Append(MzpContainer& c, const uint8_t* bytes, size_t n) { return c.writer->output.Append(bytes, n); }
 
 bool ReadStub(MzpWriter& w) {
     std::optional<std::vector<uint8_t>> stub = ReadSfxStub();
@@ -178,16 +110,16 @@ bool BeginMzpWrite(MzpContainer& c) {
         // is a program: executable as the user's mask allows.
         const mode_t mask = ::umask(0);
         ::umask(mask);
-        if (::fchmod(platform::FileDescriptor(w.outs[0].file), 0755 & ~mask) != 0) return false;
-        if (!WriteAt(w.outs[0], 0, w.stub.data(), w.stub.size())) return false;
+        if (::fchmod(platform::FileDescriptor(w.outs()[0].file), 0755 & ~mask) != 0) return false;
+        if (!WriteVolumeAt(w.outs()[0], 0, w.stub.data(), w.stub.size())) return false;
         w.entryTableOffset = uint32_t(w.stub.size());
         const std::vector<uint8_t> table = BuildEntryTable(w.sfxSettings);
         w.entryTableLength = uint32_t(table.size());
-        if (!WriteAt(w.outs[0], w.entryTableOffset, table.data(), table.size())) return false;
+        if (!WriteVolumeAt(w.outs()[0], w.entryTableOffset, table.data(), table.size())) return false;
         const uint64_t end = w.entryTableOffset + uint64_t(table.size());
         c.base = (end + kSfxAlignment - 1) / kSfxAlignment * kSfxAlignment;
         const std::vector<uint8_t> zeros(size_t(c.base - end), 0);
-        if (!WriteAt(w.outs[0], end, zeros.data(), zeros.size())) return false;
+        if (!WriteVolumeAt(w.outs()[0], end, zeros.data(), zeros.size())) return false;
         at = c.base;
     }
     std::vector<uint8_t> area(kHeaderBytes, 0);
@@ -198,7 +130,7 @@ bool BeginMzpWrite(MzpContainer& c) {
         area.insert(area.end(), volume.begin(), volume.end());
         Store32(&area[kHeaderBytes], record::kVolume);
         Store32(&area[kHeaderBytes + 4], uint32_t(kVolumeRecordBytes));
-        w.outs[0].size = 0;
+        w.outs()[0].size = 0;
         const std::vector<uint8_t> sizes = VolumeSizesRecord(w);
         area.insert(area.end(), sizes.begin(), sizes.end());
     }
@@ -219,7 +151,7 @@ bool BeginMzpWrite(MzpContainer& c) {
         Store32(&area[r + 20], uint32_t(c.base));
     }
     if (area.size() != c.header.headerLength) return false;
-    w.outs[0].size = at;
+    w.outs()[0].size = at;
     if (!Append(c, area.data(), area.size())) return false;
     if (c.header.encryption != 0 &&
         (codecs::AesSetKey(c.key, c.ctx->outputPassword.data(), 32) != 0)) return false;
@@ -240,10 +172,10 @@ int FinishMzpWrite(MzpContainer& c) {
         Store32(end + 12, w.entryTableOffset);
         Store32(end + 16, w.entryTableLength);
         Store32(end + 20, uint32_t(c.base));
-        if (!WriteAt(w.outs.back(), w.outs.back().size, end, sizeof end)) return -1;
+        if (!WriteVolumeAt(w.outs().back(), w.outs().back().size, end, sizeof end)) return -1;
     }
     uint64_t archiveSize = 0;
-    for (const auto& out : w.outs) archiveSize += out.size;
+    for (const auto& out : w.outs()) archiveSize += out.size;
     Header& h = c.header;
     h.offsetField = (w.tableAtEnd ? (h.headerLength | kTableAtEnd) : uint32_t(h.headerLength + w.tableBytes)) |
                     kWriterOffsetBits | (((w.crc0 - w.crc1) >> 24) & 1) << 24;
@@ -260,20 +192,20 @@ int FinishMzpWrite(MzpContainer& c) {
     h.flags |= uint32_t(c.coding.deflateVariant & 3) << 23;
     h.archiveSize = archiveSize;
     const auto bytes = BuildHeader(h);
-    if (!WriteAt(w.outs[0], c.base, bytes.data(), bytes.size())) return -1;
+    if (!WriteVolumeAt(w.outs()[0], c.base, bytes.data(), bytes.size())) return -1;
     if (w.split) {
-        const uint32_t count = uint32_t(w.outs.size());
-        for (size_t i = 0; i < w.outs.size(); ++i) {
+        const uint32_t count = uint32_t(w.outs().size());
+        for (size_t i = 0; i < w.outs().size(); ++i) {
             const auto rec = VolumeRecord(w, i, i == 0 ? count : uint32_t(i + 1));
             const uint64_t at = i == 0 ? c.base + kHeaderBytes : kVolumeHeaderBytes;
-            if (platform::FileWriteAt(w.outs[i].file, at, rec.data(), rec.size()) != int64_t(rec.size())) return -1;
+            if (platform::FileWriteAt(w.outs()[i].file, at, rec.data(), rec.size()) != int64_t(rec.size())) return -1;
         }
         const std::vector<uint8_t> sizes = VolumeSizesRecord(w);
-        if (platform::FileWriteAt(w.outs[0].file, c.base + kHeaderBytes + kVolumeRecordBytes, sizes.data(),
+        if (platform::FileWriteAt(w.outs()[0].file, c.base + kHeaderBytes + kVolumeRecordBytes, sizes.data(),
                                   sizes.size()) != int64_t(sizes.size()))
             return -1;
     }
-    if (!w.tableAtEnd && !Rewrite(c, c.base + h.headerLength, c.table.data(), c.table.size())) return -1;
+    if (!w.tableAtEnd && !w.output.Rewrite(c.base + h.headerLength, c.table.data(), c.table.size())) return -1;
     return 0;
 }
 
@@ -373,7 +305,6 @@ bool CreateMzpWriter(image::ImageContext& ctx, std::u16string_view firstPath, Vo
     c.ctx = &ctx;
     c.writer = std::make_unique<MzpWriter>();
     MzpWriter& w = *c.writer;
-    w.opener = std::move(opener);
     w.level = std::clamp(ctx.compressionLevel, 0, 2);
     w.hoist = image::WriterSwitchH.load();
     w.sfx = ctx.selfExtracting != 0;
@@ -479,9 +410,22 @@ bool CreateMzpWriter(image::ImageContext& ctx, std::u16string_view firstPath, Vo
         if (!name) return false;
         first = *name;
     }
-    platform::FileHandle file = w.opener(first);
-    if (!file) return false;
-    w.outs.push_back({first, file, 0});
+    VolumeSetLayout layout;
+    layout.split = w.split;
+    layout.limit = w.volumeLimit;
+    layout.maxVolumes = w.maxVolumes;
+    layout.laterAreaBytes = kLaterVolumeArea;
+    layout.nameOf = [&c](uint32_t index) {
+        return MzpVolumeNameAt(c.writer->outs()[0].path, c.namingStyle, index);
+    };
+    // The volume record is filled in when the archive is finished.
+    layout.laterArea = [](uint32_t) {
+        const auto head = BuildVolumeHeader();
+        std::vector<uint8_t> area(head.begin(), head.end());
+        area.resize(kLaterVolumeArea, 0);
+        return area;
+    };
+    if (!w.output.Open(first, std::move(opener), std::move(layout))) return false;
     ctx.mzpWriter.Attach(state.release(), FreeWriter);
     return true;
 }
@@ -494,7 +438,7 @@ image::IContainerWriterFamily& MzpWriterFamily() {
 std::vector<std::u16string> MzpWrittenVolumes(const image::ImageContext& ctx) {
     std::vector<std::u16string> names;
     if (ctx.mzpWriter && ctx.mzpWriter->writer)
-        for (const auto& out : ctx.mzpWriter->writer->outs) names.push_back(out.path);
+        for (const auto& out : ctx.mzpWriter->writer->outs()) names.push_back(out.path);
     return names;
 }
 

@@ -11,13 +11,10 @@
 #include <vector>
 
 #include "containers/mzp/mzp_container.h"
+#include "containers/volume_set_writer.h"
 #include "image/sectors/container_services.h"
 
 namespace containers {
-
-// Opens a new output file for a volume's final name (the caller owns it and
-// makes it appear under that name only when the save succeeds).
-using VolumeOpener = std::function<platform::FileHandle(std::u16string_view finalPath)>;
 
 struct MzpWriterOptions {
     uint32_t chunkSizeOverride = 0;   // bytes; 0 by level

@@ -8,8 +8,8 @@
 #include "containers/mzp/mzp_format.h"
 #include "containers/xdi/xdi_container.h"
 #include "foundation/dialog_services.h"
+#include "foundation/name_lookup.h"
 #include "image/document/image_context.h"
-#include "image/sheets/cue_parser_names.h"
 
 namespace containers {
 namespace {
@@ -42,14 +42,7 @@ platform::FileHandle OpenPartFile(XdiContainer& c, size_t n) {
         if (!name) return nullptr;
         v.path = *name;
     }
-    platform::FileHandle file = foundation::OpenFileForRead(v.path);
-    if (!file) {
-        const size_t slash = v.path.rfind(u'/');
-        const std::u16string folder = slash == std::u16string::npos ? u"." : v.path.substr(0, slash);
-        const std::u16string leaf = slash == std::u16string::npos ? v.path : v.path.substr(slash + 1);
-        const std::u16string found = image::FindNameNoCase(folder, leaf);
-        if (!found.empty()) file = foundation::OpenFileForRead(folder + u"/" + found);
-    }
+    platform::FileHandle file = foundation::OpenFileForRead(foundation::ResolvePathNoCase(v.path));
     if (!file) file = foundation::OpenXdiPartFile(&c, int32_t(n));
     return file;
 }

@@ -7,10 +7,11 @@
 #include "containers/lzma86/lzma86.h"
 #include "containers/mzp/chunk_table.h"
 #include "containers/mzp/mzp_format.h"
+#include "containers/volume_set_writer.h"
 #include "containers/xdi/xdi_container.h"
-#include "foundation/dialog_services.h"
 #include "foundation/messages.h"
 #include "foundation/operation_status.h"
+#include "foundation/volume_names.h"
 #include "image/build/image_save.h"
 #include "image/build/image_build.h"
 #include "image/document/image_context.h"
@@ -23,16 +24,12 @@ using mzp::Store32;
 using mzp::Store64;
 
 struct XdiWriter {
-    std::function<platform::FileHandle(std::u16string_view)> opener;
     bool split = false;
     uint64_t partLimit = UINT64_MAX;
     std::vector<uint8_t> commentChain;
-    struct Out {
-        std::u16string path;
-        platform::FileHandle file = nullptr;
-        uint64_t size = 0;
-    };
-    std::vector<Out> outs;
+    VolumeSetWriter output;
+    std::vector<OutputVolume>& outs() { return output.Volumes(); }
+    const std::vector<OutputVolume>& outs() const { return output.Volumes(); }
     uint64_t tableBytes = 0;
     bool failed = false;
 };
@@ -46,14 +43,11 @@ constexpr uint32_t kBlockLevel0 = 64 * 1024;
 constexpr uint32_t kBlockLevel1 = 512 * 1024;
 constexpr uint32_t kBlockLevel2 = 4 * 1024 * 1024;
 
-char16_t Lower(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c - u'A' + u'a') : c; }
-bool EndsWithNoCase(std::u16string_view s, std::u16string_view tail) {
-    if (s.size() < tail.size()) return false;
-    for (size_t i = 0; i < tail.size(); ++i)
-        if (Lower(s[s.size() - tail.size() + i]) != Lower(tail[i])) return false;
-    return true;
-}
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+constexpr std::u16string_view kPartExtensions[] = {u"xdi"};
+constexpr foundation::VolumeStyle kPartStyles[] = {
+    {foundation::VolumeNumbering::PartWord, 2, 1, kPartExtensions},
+    {foundation::VolumeNumbering::PartWord, 3, 1, kPartExtensions},
+};
 
 void Refuse(std::u16string_view text) {
     foundation::SetLastErrorText(text);
@@ -61,13 +55,6 @@ void Refuse(std::u16string_view text) {
 }
 
 XdiContainer* WriterOf(image::ImageContext& ctx) { return ctx.xdiWriter.get(); }
-
-bool WriteAt(XdiWriter::Out& out, uint64_t at, const uint8_t* bytes, size_t n) {
-    if (n == 0) return true;
-    if (platform::FileWriteAt(out.file, at, bytes, n) != int64_t(n)) return false;
-    out.size = std::max(out.size, at + n);
-    return true;
-}
 
 std::vector<uint8_t> PartHeader(const XdiWriter& w, size_t index) {
     std::vector<uint8_t> h(kXdiPartHeaderBytes, 0);
@@ -77,59 +64,14 @@ std::vector<uint8_t> PartHeader(const XdiWriter& w, size_t index) {
     Store32(&h[16], 3);
     Store32(&h[20], uint32_t(kXdiPartHeaderBytes));
     uint64_t before = 0;
-    for (size_t i = 0; i < index; ++i) before += w.outs[i].size;
+    for (size_t i = 0; i < index; ++i) before += w.outs()[i].size;
     Store64(&h[24], before);
-    Store64(&h[32], w.outs[index].size);
+    Store64(&h[32], w.outs()[index].size);
     Store32(&h[8], codecs::Crc32(h.data(), h.size()));
     return h;
 }
 
-bool Append(XdiContainer& c, const uint8_t* bytes, size_t n) {
-    XdiWriter& w = *c.writer;
-    while (n > 0) {
-        XdiWriter::Out& out = w.outs.back();
-        if (out.size >= w.partLimit) {
-            const size_t index = w.outs.size();
-            if (index >= kXdiMaxParts) {
-                foundation::ReportTooManyVolumes();
-                Refuse(u"The volume number exceeds limitation. Please increase the volume size.");
-                return false;
-            }
-            auto name = GetXdiPartName(w.outs[0].path, uint32_t(index));
-            if (!name) return false;
-            platform::FileHandle file = w.opener(*name);
-            if (!file) return false;
-            w.outs.push_back({*name, file, 0});
-            const std::vector<uint8_t> zeros(kXdiPartHeaderBytes, 0);
-            if (!WriteAt(w.outs.back(), 0, zeros.data(), zeros.size())) return false;
-            continue;
-        }
-        const size_t take = size_t(std::min<uint64_t>(n, w.partLimit - out.size));
-        if (!WriteAt(out, out.size, bytes, take)) return false;
-        bytes += take;
-        n -= take;
-    }
-    return true;
-}
-
-bool Rewrite(XdiContainer& c, uint64_t offset, const uint8_t* bytes, size_t n) {
-    XdiWriter& w = *c.writer;
-    uint64_t start = 0;
-    for (size_t i = 0; i < w.outs.size() && n > 0; ++i) {
-        const uint64_t area = i == 0 ? 0 : kXdiPartHeaderBytes;
-        const uint64_t share = w.outs[i].size - area;
-        if (offset < start + share) {
-            const uint64_t within = offset - start;
-            const size_t take = size_t(std::min<uint64_t>(n, share - within));
-            if (platform::FileWriteAt(w.outs[i].file, area + within, bytes, take) != int64_t(take)) return false;
-            offset += take;
-            bytes += take;
-            n -= take;
-        }
-        start += share;
-    }
-    return n == 0;
-}
+bool Append(XdiContainer& c, const uint8_t* bytes, size_t n) { return c.writer->output.Append(bytes, n); }
 
 bool BeginXdiWrite(XdiContainer& c) {
     XdiWriter& w = *c.writer;
@@ -146,7 +88,7 @@ bool BeginXdiWrite(XdiContainer& c) {
 int FinishXdiWrite(XdiContainer& c) {
     XdiWriter& w = *c.writer;
     uint64_t archiveSize = 0;
-    for (const auto& out : w.outs) archiveSize += out.size;
+    for (const auto& out : w.outs()) archiveSize += out.size;
     std::vector<uint8_t> h(c.headerLength, 0);
     std::memcpy(h.data(), "XDI", 4);
     Store32(&h[4], c.headerLength);
@@ -164,17 +106,17 @@ int FinishXdiWrite(XdiContainer& c) {
     Store64(&h[45], archiveSize);
     h[53] = c.level;
     h[54] = uint8_t(c.typeBits);
-    const uint16_t parts = w.split ? uint16_t(w.outs.size()) : 0;
+    const uint16_t parts = w.split ? uint16_t(w.outs().size()) : 0;
     h[55] = uint8_t(parts);
     h[56] = uint8_t(parts >> 8);
-    Store64(&h[57], w.outs[0].size);
+    Store64(&h[57], w.outs()[0].size);
     Store32(&h[8], codecs::Crc32(h.data(), h.size()));
-    if (platform::FileWriteAt(w.outs[0].file, 0, h.data(), h.size()) != int64_t(h.size())) return -1;
-    for (size_t i = 1; i < w.outs.size(); ++i) {
+    if (platform::FileWriteAt(w.outs()[0].file, 0, h.data(), h.size()) != int64_t(h.size())) return -1;
+    for (size_t i = 1; i < w.outs().size(); ++i) {
         const std::vector<uint8_t> part = PartHeader(w, i);
-        if (platform::FileWriteAt(w.outs[i].file, 0, part.data(), part.size()) != int64_t(part.size())) return -1;
+        if (platform::FileWriteAt(w.outs()[i].file, 0, part.data(), part.size()) != int64_t(part.size())) return -1;
     }
-    return Rewrite(c, c.headerLength, c.table.data(), c.table.size()) ? 0 : -1;
+    return w.output.Rewrite(c.headerLength, c.table.data(), c.table.size()) ? 0 : -1;
 }
 
 class Family final : public image::IContainerWriterFamily {
@@ -240,35 +182,15 @@ void FreeWriter(image::XdiContainerState* state) { delete static_cast<XdiContain
 
 }  // namespace
 
-std::u16string GetXdiFirstPartName(std::u16string_view path) {
-    std::u16string name(path);
-    if (EndsWithNoCase(name, u".xdi")) name.resize(name.size() - 4);
-    return name + u".part01.xdi";
-}
+std::u16string GetXdiFirstPartName(std::u16string_view path) { return foundation::FirstVolumeName(path, kPartStyles[0]); }
 
 std::optional<std::u16string> GetXdiPartName(std::u16string_view first, uint32_t n) {
-    if (!EndsWithNoCase(first, u".xdi") || n + 1 > kXdiMaxParts) return std::nullopt;
-    const size_t stem = first.size() - 4;
-    if (stem < 7 || !IsDigit(first[stem - 1]) || !IsDigit(first[stem - 2]) ||
-        !EndsWithNoCase(first.substr(0, stem - 2), u".part"))
-        return std::nullopt;
-    std::u16string name(first);
-    name[stem - 2] = char16_t(u'0' + (n + 1) / 10);
-    name[stem - 1] = char16_t(u'0' + (n + 1) % 10);
-    return name;
+    if (n + 1 > kXdiMaxParts) return std::nullopt;
+    return foundation::VolumeName(first, kPartStyles[0], n);
 }
 
-std::u16string FindFirstXdiPart(std::u16string_view name) {
-    if (!EndsWithNoCase(name, u".xdi")) return std::u16string(name);
-    const size_t stem = name.size() - 4;
-    size_t digits = stem;
-    while (digits > 0 && IsDigit(name[digits - 1])) --digits;
-    const size_t width = stem - digits;
-    if ((width != 2 && width != 3) || !EndsWithNoCase(name.substr(0, digits), u".part")) return std::u16string(name);
-    std::u16string out(name);
-    out.replace(digits, width, width == 2 ? u"01" : u"001");
-    return out;
-}
+// The writer numbers parts in two digits; three are taken too, as MZP volumes.
+std::u16string FindFirstXdiPart(std::u16string_view name) { return foundation::FirstVolumeOf(name, kPartStyles); }
 
 image::IContainerWriterFamily& XdiWriterFamily() {
     static Family family;
@@ -282,7 +204,6 @@ bool CreateXdiWriter(image::ImageContext& ctx, std::u16string_view firstPath,
     c.ctx = &ctx;
     c.writer = std::make_unique<XdiWriter>();
     XdiWriter& w = *c.writer;
-    w.opener = std::move(opener);
     c.level = uint8_t(std::clamp(ctx.compressionLevel, 0, 2));
     const size_t passwordLength = strnlen(ctx.outputPassword.data(), ctx.outputPassword.size());
     if (ctx.passwordEnabled && passwordLength > kXdiMaxPasswordBytes) {
@@ -330,10 +251,14 @@ bool CreateXdiWriter(image::ImageContext& ctx, std::u16string_view firstPath,
             return false;
         }
     }
-    std::u16string first(firstPath);
-    platform::FileHandle file = w.opener(first);
-    if (!file) return false;
-    w.outs.push_back({first, file, 0});
+    VolumeSetLayout layout;
+    layout.split = w.split;
+    layout.limit = w.partLimit;
+    layout.maxVolumes = kXdiMaxParts;
+    // A later part's header is written when the image is finished.
+    layout.laterAreaBytes = kXdiPartHeaderBytes;
+    layout.nameOf = [&c](uint32_t index) { return GetXdiPartName(c.writer->outs()[0].path, index); };
+    if (!w.output.Open(firstPath, std::move(opener), std::move(layout))) return false;
     ctx.xdiWriter.Attach(state.release(), FreeWriter);
     return true;
 }

@@ -1,19 +1,17 @@
 #include "image/sheets/cue_parser_names.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
-#include <memory>
-#include <vector>
-
-#include "platform/file.h"
+#include "foundation/name_lookup.h"
 #include "foundation/paths.h"
-#include "platform/dir_handle.h"
+#include "platform/file.h"
 #include "platform/text.h"
 
 namespace image {
 
 namespace {
+
+constexpr size_t kMaxResolvedLength = 1023;
 
 bool Exists(const std::u16string& path) {
     return platform::FileExists(path) || platform::DirectoryExists(path);
@@ -27,30 +25,6 @@ bool IsRegularFile(const std::u16string& path) {
 
 }  // namespace
 
-
-std::u16string FindNameNoCase(const std::u16string& folder, std::u16string_view name) {
-    if (name.empty()) return std::u16string();
-    if (Exists(foundation::CombinePath(folder, name))) return std::u16string(name);
-    std::string folderUtf8;
-    if (!platform::Utf16ToUtf8Strict(folder.empty() ? std::u16string_view(u".") : std::u16string_view(folder),
-                                     folderUtf8)) {
-        return std::u16string();
-    }
-    platform::DirHandle dir(opendir(folderUtf8.c_str()));
-    if (!dir) return std::u16string();
-    std::u16string found;
-    while (dirent* entry = readdir(dir.get())) {
-        std::u16string entryName;
-        if (!platform::Utf8ToUtf16Strict(entry->d_name, entryName)) continue;
-        if (entryName == u"." || entryName == u"..") continue;
-        if (platform::EqualsNoCase(entryName, name)) {
-            // Several names may differ only by case; take the smallest so the
-            // choice does not depend on the folder's order.
-            if (found.empty() || entryName < found) found = entryName;
-        }
-    }
-    return found;
-}
 
 SheetNameStatus ResolveSheetFileName(const std::u16string& sheetPath, std::u16string_view name,
                                      std::u16string& resolved) {
@@ -73,31 +47,12 @@ SheetNameStatus ResolveSheetFileName(const std::u16string& sheetPath, std::u16st
         named.assign(name);
     }
 
-    std::vector<std::u16string> parts;
-    size_t start = 0;
-    while (start <= named.size()) {
-        size_t end = named.find_first_of(u"/\\", start);
-        if (end == std::u16string::npos) end = named.size();
-        std::u16string part = named.substr(start, end - start);
-        if (!part.empty() && part != u".") parts.push_back(part);
-        start = end + 1;
-    }
-    if (parts.empty()) return SheetNameStatus::Empty;
-
-    bool found = true;
-    for (const std::u16string& part : parts) {
-        // ".." stays in the path: the file system resolves it, through links
-        // as it would for any program given the same name.
-        std::u16string actual = found && part != u".." ? FindNameNoCase(path, part) : part;
-        if (actual.empty()) {
-            found = false;
-            actual = part;
-        }
-        path = foundation::CombinePath(path, actual);
-        if (path.size() > 1023) return SheetNameStatus::TooLong;
-    }
+    const foundation::ResolvedName found = foundation::ResolveNameNoCase(path, named, kMaxResolvedLength);
+    if (found.parts == 0) return SheetNameStatus::Empty;
+    if (found.path.size() > kMaxResolvedLength) return SheetNameStatus::TooLong;
+    path = found.path;
     resolved = path;
-    if (!found || !Exists(path)) return SheetNameStatus::NotFound;
+    if (!found.found || !Exists(path)) return SheetNameStatus::NotFound;
     // Opening a pipe would wait for a writer, a device would be read whole,
     // a folder is no data: only a regular file (or a link to one) is taken.
     return IsRegularFile(path) ? SheetNameStatus::Ok : SheetNameStatus::NotRegularFile;

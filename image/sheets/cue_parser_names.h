@@ -2,9 +2,9 @@
 // File names written inside sheets (CUE FILE and CDTEXTFILE lines, the MDS
 // file-name record), resolved beside the sheet. Sheets are mostly made on
 // Windows: "\" separates folders and names match without regard to case, so
-// each part of the name is looked up case-insensitively in its folder. Sheets
-// made here often name their files by absolute paths, and ".." parts are
-// followed as the file system follows them.
+// each part of the name is looked up case-insensitively in its folder
+// (foundation/name_lookup.h). Sheets made here often name their files by
+// absolute paths, and ".." parts are followed as the file system follows them.
 
 #include <string>
 #include <string_view>
@@ -25,9 +25,5 @@ enum class SheetNameStatus {
 // other name is taken relative to the sheet's folder.
 SheetNameStatus ResolveSheetFileName(const std::u16string& sheetPath, std::u16string_view name,
                                      std::u16string& resolved);
-
-// The entry of folder whose name equals name without regard to case (the exact
-// name first); empty when there is none.
-std::u16string FindNameNoCase(const std::u16string& folder, std::u16string_view name);
 
 }  // namespace image

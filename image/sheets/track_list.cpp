@@ -1,5 +1,6 @@
 #include "image/sheets/track_list.h"
 
+#include "foundation/name_lookup.h"
 #include "foundation/paths.h"
 #include "image/sheets/cue_parser.h"
 #include "image/sheets/cue_parser_names.h"
@@ -221,7 +222,7 @@ std::u16string FindCompanionSheet(const std::u16string& imagePath) {
     else if (platform::EqualsNoCase(extension, u"mdf")) sheetExtension = u"mds";
     else return std::u16string();
     std::u16string folder = foundation::FolderOfPath(imagePath);
-    std::u16string sheetName = FindNameNoCase(folder, name.substr(0, dot + 1) + sheetExtension);
+    std::u16string sheetName = foundation::FindNameNoCase(folder, name.substr(0, dot + 1) + sheetExtension);
     if (sheetName.empty()) return std::u16string();
     std::u16string sheetPath = foundation::CombinePath(folder, sheetName);
     TrackListPtr list = OpenSheet(sheetPath);

@@ -145,6 +145,7 @@ TEST(DaaReader, VolumeNames) {
         {u"/a/x.daa", 0, 2, u"/a/x.daa"},           {u"/a/x.part01.exe", 1, 0, u"/a/x.part02.daa"},
         {u"/a/X.PART01.DAA", 9, 0, u"/a/X.PART10.DAA"}, {u"/a/x.part001.hxi", 511, 1, u"/a/x.part512.hxi"},
         {u"/a/x.iso", 1, 2, u""},                   {u"/a/x.daa", 1, 0, u""},
+        {u"/a/x.part01.daa", 99, 0, u""},   // a 100th volume once wrapped round to x.part00.daa
     };
     for (const Row& row : rows)
         EXPECT_EQ(containers::GetDaaVolumeName(row.name, row.n, row.style), row.expected) << int(row.n);

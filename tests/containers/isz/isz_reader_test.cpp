@@ -122,6 +122,8 @@ TEST(IszReader, PartNames) {
     EXPECT_EQ(containers::GetIszPartName(u"/a/x.isz", 0, 12), u"/a/x.i12");
     EXPECT_EQ(containers::GetIszPartName(u"/a/X.Part01.ISZ", 1, 1), u"/a/X.Part02.ISZ");
     EXPECT_EQ(containers::GetIszPartName(u"/a/x.part001.isz", 2, 9), u"/a/x.part010.isz");
+    // A 100th part has no two-digit name (it once wrapped round to x.part00.isz).
+    EXPECT_EQ(containers::GetIszPartName(u"/a/x.part01.isz", 1, 99), u"");
 }
 
 // A single-file image with pointers, damaged field by field.
