@@ -95,7 +95,6 @@ struct ImageContext {
     std::u16string imagePath;             // the image (or drive) as opened
     std::u16string sheetPath;             // CUE/MDS sheet, empty when none
     int32_t openedBy = 0;                 // 1 the user named the sheet, 2 the image
-    std::u16string spareText;
     foundation::UniqueFile imageHandle;   // the image file (or drive)
     foundation::UniqueFile outputHandle;  // file being written by a save
     int64_t imageSize = 0;
@@ -122,18 +121,13 @@ struct ImageContext {
     int64_t volumeSize = 0;
     int32_t volumeNamingStyle = 0;
     int32_t pauseAfterVolume = 0;
-    int32_t outputOptionA = 0;
-    int32_t outputOptionB = 0;
     std::array<char, kPasswordBytes> outputPassword{};   // archive code page
     std::array<char, kPasswordBytes> writePassword{};    // the write copy
     int32_t passwordEnabled = 0;
     int32_t encryptionWanted = 0;
-    int32_t compressionOption = 0;        // 0..2
     int32_t compressionLevel = 0;         // 0..2
     int32_t fileSpaceOptimisation = 0;    // 1: identical files share one copy
     int32_t selfExtracting = 0;
-    int32_t sfxIconChoice = 0;            // 0 icon group 128, 1 icon group 346, 2 user file
-    std::u16string sfxIconPath;
     int32_t outputFormat = 0;
     int32_t archiveKind = 0;              // 1 Zip, 2 7z
     int32_t iso9660Present = 0;
@@ -163,7 +157,6 @@ struct ImageContext {
     uint64_t partitionSectors = 0;
     int32_t partitionClass = 0;
     int32_t partitionCount = 0;           // rows the partition chooser listed; 0 the whole disk
-    int32_t archiveFlag = 0;
     int32_t composedRead = 0;
     int32_t ownsTree = 0;                 // this record built (and so frees) the item tree
     std::vector<uint8_t> collectionBuffer;    // writer buffers
@@ -176,8 +169,6 @@ struct ImageContext {
     StateSlot<ElToritoState> elTorito;
     int32_t elToritoPresent = 0;
     int32_t bootRecordSector = 0;         // -1 none
-    int32_t rawFixUp = 0;
-    int32_t unboundedReads = 0;
     int32_t composeOutput = 0;
     int32_t composedImageMode = 0;
     StateSlot<ComposedImage> composedImage;
@@ -192,7 +183,6 @@ struct ImageContext {
     StateSlot<HfsVolume> hfsVolume;
     int32_t hybridMacDisc = 0;
     int32_t macFileSystem = 0;
-    std::vector<uint8_t> hfsBuffer;
     StateSlot<MarfsVolume> marfsVolume;
     int32_t mzpDocument = 0;
     int32_t chosenSession = 0;            // session chosen at open + 1; 0 none
@@ -233,7 +223,6 @@ struct ImageContext {
     int32_t nrgSource = 0;
     int32_t logicalBlockSize = 0;
     int32_t volumeSpaceSize = 0;
-    int32_t descriptorSizesSeen = 0;
     int32_t endSector = 0;                // 2048-byte sectors of the image
     int32_t endSectorOverride = 0;
     int32_t xboxRootSector = 0;
@@ -242,7 +231,6 @@ struct ImageContext {
     int32_t quietReads = 0;
     int32_t endOfFileAnswered = 0;
     int32_t reportRefusal = 0;
-    int32_t secondNotConvertible = 0;
     int32_t warningBits = 0;              // foundation::image_warning bits
     int32_t wiiDisc = 0;
     std::u16string wiiRegion;             // "NTSC", "PAL" or empty, from a Wii disc's region letter
@@ -258,14 +246,11 @@ struct ImageContext {
     // --- Document state (main window) ---
     int32_t modified = 0;                 // 0, 1 writable in place, else full rewrite
     int32_t changedSinceOpen = 0;
-    int32_t changedSinceBurnPreparation = 0;
     int32_t bulkAddMark = 0;
     int32_t addingInProgress = 0;
     ImageFolder* tailFolder = nullptr;
     int32_t trailingTrack = 0;
-    int32_t ripFlag = 0;
     int32_t burnPass = 0;
-    std::array<int32_t, 4> iconCache{};   // root closed/open, folder closed/open, each + 1
     std::function<int(ImageContext*)> listLater;   // builds the item tree on demand
 
     // Held by the archive side while it reads an item's data for the document,

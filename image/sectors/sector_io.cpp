@@ -137,8 +137,7 @@ void SetBurnReadPolicy(bool burnInProgress, bool ignoreReadErrors) {
 int32_t ReadImageSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_t count, ImageSource source) {
     if (buffer == nullptr || count <= 0) return 0;
     const int64_t end = ctx.endSectorOverride != 0 ? ctx.endSectorOverride : ctx.endSector;
-    const bool bounded = ctx.unboundedReads == 0;
-    const bool pastEnd = end != 0 && bounded && int64_t(first) + count > end;
+    const bool pastEnd = end != 0 && int64_t(first) + count > end;
     if (pastEnd) std::memset(buffer, 0, size_t(count) * kSector);
 
     int32_t result = 0;
@@ -185,10 +184,8 @@ int32_t ReadImageSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int3
         foundation::OperationStatus = foundation::kStatusCancelled;   // the drive read has asked already
         return result;
     }
-    if (bounded) {
-        const std::optional<std::u16string> current = foundation::GetCurrentFileName();
-        foundation::ShowLastError(current ? std::u16string_view(*current) : std::u16string_view(ctx.imagePath));
-    }
+    const std::optional<std::u16string> current = foundation::GetCurrentFileName();
+    foundation::ShowLastError(current ? std::u16string_view(*current) : std::u16string_view(ctx.imagePath));
     foundation::OperationStatus = foundation::kStatusImageReadError;
     return result;
 }
@@ -260,10 +257,6 @@ int32_t ReadRawLayoutSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, 
                 return done + whole;
             }
             std::memset(work + shortened, 0, bytes - shortened);
-        }
-        if (ctx.rawFixUp != 0 && g.sectorSize >= int64_t(kRawSectorSize)) {
-            for (int32_t i = 0; i < piece; ++i)
-                RebuildRawSector(int32_t(sector + i), work + size_t(i) * size_t(g.sectorSize));
         }
         CopyUserData(work, buffer + size_t(done) * kSector, size_t(piece), size_t(g.sectorSize),
                      size_t(g.userDataOffset));
