@@ -141,7 +141,7 @@ int32_t ReadImageSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int3
     if (pastEnd) std::memset(buffer, 0, size_t(count) * kSector);
 
     int32_t result = 0;
-    if (ctx.composedRead != 0 && source == ImageSource::Document) {
+    if (ctx.composedRead && source == ImageSource::Document) {
         result = ComposedImageServices().ReadComposedSectors(ctx, first, buffer, count);
     } else if (const ImageFormatRow* row = GetImageFormatRow(ctx.formatCode); row != nullptr) {
         result = row->reader(ctx, first, buffer, count);
@@ -166,21 +166,21 @@ int32_t ReadImageSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int3
         return result;
     }
 
-    if (result == count || ctx.quietReads != 0) return result;
+    if (result == count || ctx.quietReads) return result;
 
     if (pastEnd) {
-        if (ctx.endOfFileAnswered != 0 ||
+        if (ctx.endOfFileAnswered ||
             foundation::AppMessageBox(foundation::LangString(foundation::kStrUnexpectedEnd),
                                       foundation::kMbOkCancel) == foundation::kIdOk) {
             foundation::ResetOperationStatus();
-            ctx.endOfFileAnswered = 1;
+            ctx.endOfFileAnswered = true;
             return count;
         }
         foundation::OperationStatus = foundation::kStatusImageReadError;
-        ctx.endOfFileAnswered = 1;
+        ctx.endOfFileAnswered = true;
         return result;
     }
-    if (ctx.discSource != 0) {
+    if (ctx.discSource) {
         foundation::OperationStatus = foundation::kStatusCancelled;   // the drive read has asked already
         return result;
     }
@@ -192,7 +192,7 @@ int32_t ReadImageSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int3
 
 std::optional<int64_t> PlainSectorFileOffset(const ImageContext& ctx, int64_t first, int64_t count) {
     const ImageFormatRow* row = GetImageFormatRow(ctx.formatCode);
-    if (row == nullptr || row->reader != ReadPlainSectors || ctx.composedRead != 0 || ctx.discSource != 0 ||
+    if (row == nullptr || row->reader != ReadPlainSectors || ctx.composedRead || ctx.discSource ||
         !ctx.imageHandle || first < 0 || count < 0)
         return std::nullopt;
     if (!ctx.preloadedHead.empty() && first < ctx.preloadedHeadSectors) return std::nullopt;
@@ -218,7 +218,7 @@ int32_t ReadPlainSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int3
     const int32_t left = count - done;
     uint8_t* out = buffer + size_t(done) * kSector;
 
-    if (ctx.discSource == 0 || ctx.virtualDrive != 0) {
+    if (!ctx.discSource || ctx.virtualDrive) {
         const int64_t offset = from * int64_t(kSector) + ctx.dataOffset;
         const size_t bytes = size_t(left) * kSector;
         if (ReadFromSignedOffset(ctx.imageHandle.get(), offset, out, bytes) != int64_t(bytes)) return 0;
