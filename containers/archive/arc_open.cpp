@@ -626,7 +626,6 @@ image::ImageContext* OpenArchiveAsImage(std::u16string_view path, bool forMount,
         FreeLibraryString(password);
     }
     ctx->formatCode = image::format_code::kArchive;
-    ctx->archiveFlag = 1;
     std::string comment;
     const int32_t listedFormat = link->innerArchive ? link->innerFormat : link->outerFormat;
     if (ReadRarComment(listed, host->formats[size_t(listedFormat)].name, comment)) {

@@ -179,11 +179,11 @@ bool MayReplace(ImageContext* ctx, std::u16string_view name) {
 }
 
 bool IsRestrictedToIso(const ImageContext* ctx) {
-    const bool appendsSession = ctx->multiSession != 0 || ctx->sessionStartLba > 0 || !ctx->discHeadSourcePath.empty();
-    return appendsSession || ctx->mixedTracks != 0 || ctx->trackOperationsAllowed != 0 || ctx->videoCdKind != 0;
+    const bool appendsSession = ctx->multiSession || ctx->sessionStartLba > 0 || !ctx->discHeadSourcePath.empty();
+    return appendsSession || ctx->mixedTracks || ctx->trackOperationsAllowed || ctx->videoCdKind != 0;
 }
 
-bool IsIsoOn(const ImageContext* ctx) { return ctx->udfOnly == 0 && ctx->noIso9660 == 0; }
+bool IsIsoOn(const ImageContext* ctx) { return !ctx->udfOnly && !ctx->noIso9660; }
 
 // "name~N.ext" (or "name~N") with the first N the folder does not hold yet.
 std::optional<std::u16string> UniqueCaseName(ImageFolder* folder, std::u16string_view name) {
@@ -259,9 +259,9 @@ bool CheckEntry(ImageContext* ctx, ImageFolder* folder, const DiskWalk& walk, st
             return false;
         }
         // ISO 9660 cannot record the file; UDF alone can.
-        ctx->udfOnly = 1;
+        ctx->udfOnly = true;
         ctx->jolietLevel = 0;
-        ctx->udfFlag = 1;
+        ctx->udfFlag = true;
     }
     return true;
 }

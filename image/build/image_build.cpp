@@ -222,7 +222,7 @@ bool ComposeFileData(ImageContext& ctx, ImageItem* item, SectorSink& sink) {
 
 bool WriteFileData(ImageContext& ctx, ImageBuild& build, ImageItem* item, SectorSink& sink) {
     if (build.progress && build.progress->SetCurrentItem) build.progress->SetCurrentItem(item->name);
-    if (ctx.composeOutput != 0) return ComposeFileData(ctx, item, sink);
+    if (ctx.composeOutput) return ComposeFileData(ctx, item, sink);
     WriterItemSource reader(ctx);
     if (!reader.Open(item, true)) return false;
     const uint64_t total = SectorsFor(uint64_t(item->size));
@@ -529,10 +529,10 @@ int BuildImageLayout(ImageContext& ctx, ImageBuild& build, foundation::ProgressC
     if (Failed() || build.iso.folders.empty()) return 0;
     // UDF is written when the document asks for it, when ISO 9660 cannot
     // hold it, and when it was read from a volume that had it.
-    build.isoOn = ctx.udfOnly == 0;
+    build.isoOn = !ctx.udfOnly;
     build.udf = UdfPlacement{};
-    build.udf.on = ctx.udfFlag != 0 || ctx.udfOnly != 0 || ctx.udfPresent != 0;
-    build.optimise = ctx.fileSpaceOptimisation != 0 && ctx.outputFormat != format_code::kArchive;
+    build.udf.on = ctx.udfFlag || ctx.udfOnly || ctx.udfPresent;
+    build.optimise = ctx.fileSpaceOptimisation && ctx.outputFormat != format_code::kArchive;
     if (build.optimise) BeginTreeLayout(ctx, build);
 
     build.sessionStart = sessionStart >= 0 ? sessionStart : SetSessionStartLba(&ctx);
@@ -540,7 +540,7 @@ int BuildImageLayout(ImageContext& ctx, ImageBuild& build, foundation::ProgressC
     build.udf.sessionStart = build.sessionStart;
     uint64_t next = uint64_t(build.sessionStart) + kSystemAreaSectors;
     IBootImageServices& boot = BootImageServices();
-    build.writeBoot = ctx.elToritoPresent != 0 && build.isoOn;
+    build.writeBoot = ctx.elToritoPresent && build.isoOn;
     if (build.isoOn) {
         build.primarySector = uint32_t(next++);
         build.bootRecordSector = build.writeBoot ? int64_t(next++) : -1;
@@ -639,7 +639,7 @@ int WriteImageContents(ImageContext& ctx, ImageBuild& build, const WriterArgumen
     if (build.progress && build.progress->SetTotal)
         build.progress->SetTotal(int64_t(build.endSector - uint32_t(build.sessionStart)) * kSectorBytes);
     SectorSink sink(ctx, args, uint32_t(build.sessionStart), build.descriptorAreaSectors);
-    if (ctx.composeOutput != 0) InitSectorOwnerMap(ctx, int32_t(build.fileAreaSector), int32_t(build.endSector));
+    if (ctx.composeOutput) InitSectorOwnerMap(ctx, int32_t(build.fileAreaSector), int32_t(build.endSector));
     auto at = [&](uint64_t sector) {
         // Our own invariant: the write position follows the allocation exactly.
         if (sink.Position() == sector) return true;

@@ -93,7 +93,7 @@ int ExamineVolumeDescriptor(ImageContext& ctx, int32_t sector, DescriptorBytes d
         const VolumeDescriptorFacts facts = DecodeVolumeDescriptorFacts(d);
         if (!RootSectorReadable(ctx, facts.rootRecord)) return kDescriptorOther;
         std::memcpy(ctx.primaryDescriptor.data(), d.data(), kIsoSectorBytes);
-        ctx.iso9660Present = 1;
+        ctx.iso9660Present = true;
         ctx.logicalBlockSize = facts.logicalBlockBytes;
         ctx.volumeSpaceSize = static_cast<int32_t>(facts.volumeSpaceBlocks);
         ctx.primaryDescriptorSector = sector;
@@ -145,7 +145,7 @@ int ProbeFileSystem(ImageContext& ctx, int32_t code) {
     ctx.formatCode = code;
     // Each candidate layout stands alone: what a wrong guess found before must
     // not make the right one ignore its own descriptors.
-    ctx.iso9660Present = 0;
+    ctx.iso9660Present = false;
     ctx.jolietLevel = 0;
     ctx.primaryDescriptorSector = -1;
     ctx.jolietDescriptorSector = -1;
@@ -163,17 +163,17 @@ int ProbeFileSystem(ImageContext& ctx, int32_t code) {
         if (ExamineVolumeDescriptor(ctx, s, sector) == kDescriptorTerminator) break;
     }
 
-    ctx.udfOnly = ctx.iso9660Present ? 0 : 1;
-    ctx.udfFlag = 0;
+    ctx.udfOnly = !ctx.iso9660Present;
+    ctx.udfFlag = false;
     if (image::MountUdf(ctx, start)) {
-        ctx.udfPresent = 1;
+        ctx.udfPresent = true;
     } else if (image::DetectXboxDisc(ctx)) {
-        ctx.xboxVolume = 1;
+        ctx.xboxVolume = true;
     } else if (image::MountHfsPlus(ctx, 1) || image::MountHfs(ctx) ||
                image::MountHfsPlus(ctx, 4)) {
         // The HFS readers keep their own volume state.
     } else if (image::DetectWiiDisc(ctx)) {
-        ctx.wiiDisc = 1;
+        ctx.wiiDisc = true;
     } else if (image::DetectMarfsVolume(ctx)) {
         // The MARFS reader keeps its own volume state.
     } else if (!(ctx.iso9660Present && ctx.logicalBlockSize == static_cast<int32_t>(kIsoSectorBytes))) {

@@ -53,8 +53,8 @@ DocumentPtr NewTreeDocument(int32_t formatCode) {
     ctx->creationTime = now;
     ctx->modificationTime = now;
     foundation::UnixTimeToIsoRecordDate(now, std::span<uint8_t>(ctx->rootDirectoryRecord).subspan(dr::kDate, dr::kDateBytes));
-    ctx->newDocument = 1;
-    ctx->fileSpaceOptimisation = 1;
+    ctx->newDocument = true;
+    ctx->fileSpaceOptimisation = true;
     ctx->isoNameLimit = kIsoNameLimit;
     ctx->jolietNameLimit = kJolietNameLimit;
     ctx->formatCode = formatCode;
@@ -62,7 +62,7 @@ DocumentPtr NewTreeDocument(int32_t formatCode) {
     ctx->primaryDescriptorSector = -1;
     ctx->jolietDescriptorSector = -1;
     ctx->jolietLevel = 3;
-    ctx->ownsTree = 1;
+    ctx->ownsTree = true;
     if (CreateRootFolder(ctx.get()) != 0) return nullptr;
     OpenReaderServices().InitNewImageFields(*ctx, formatCode);
     ctx->sessionStartLba = 0;
@@ -73,16 +73,16 @@ bool HasMacVolume(const ImageContext& ctx) { return ctx.hfsVolume || ctx.hfsPlus
 
 // Steps 11 to 14 of the open: read-only, tree decision, the tree, El Torito.
 int BuildDocumentTree(ImageContext& ctx, bool buildTree) {
-    if (ctx.xboxVolume || HasMacVolume(ctx) || ctx.wiiDisc || ctx.discSource) ctx.readOnly = 1;
+    if (ctx.xboxVolume || HasMacVolume(ctx) || ctx.wiiDisc || ctx.discSource) ctx.readOnly = true;
     if (ctx.videoCdKind != 0 && !buildTree && !ctx.readOnly) {
         buildTree = true;
-        ctx.ownsTree = 1;
+        ctx.ownsTree = true;
     }
     if (buildTree) {
         if (ctx.discSource && ctx.trackList) ctx.trackList->cookedReadsOnly = true;
         if (ctx.formatCode != format_code::kAudioCd && !ctx.udfPresent) {
             bool showMac = HasMacVolume(ctx) && (!ctx.iso9660Present || OpenReaderServices().ShowMacFiles());
-            if (HasMacVolume(ctx) && ctx.iso9660Present) ctx.hybridMacDisc = 1;
+            if (HasMacVolume(ctx) && ctx.iso9660Present) ctx.hybridMacDisc = true;
             ctx.rootItem.startSector = DecodeRecordHead(ctx.rootDirectoryRecord).value_or(IsoRecordHead{}).extentLba;
             if (CreateRootFolder(&ctx) != 0) return open_result::kOutOfMemory;
             IOpenReaderServices& readers = OpenReaderServices();
@@ -113,7 +113,7 @@ ImageContext* NewIsoDocument() { return NewTreeDocument(format_code::kIso).relea
 
 ImageContext* NewMzpDocument() {
     DocumentPtr ctx = NewTreeDocument(format_code::kMzp);
-    if (ctx) ctx->mzpDocument = 1;
+    if (ctx) ctx->mzpDocument = true;
     return ctx.release();
 }
 
@@ -152,7 +152,7 @@ ImageContext* OpenImageDocument(std::u16string_view imagePath, std::u16string_vi
         return nullptr;
     }
     ctx->imageHandle.reset(imageHandle);
-    ctx->fileSpaceOptimisation = 1;
+    ctx->fileSpaceOptimisation = true;
     ctx->isoNameLimit = kIsoNameLimit;
     ctx->jolietNameLimit = kJolietNameLimit;
     ctx->primaryDescriptorSector = -1;
@@ -179,7 +179,7 @@ ImageContext* OpenImageDocument(std::u16string_view imagePath, std::u16string_vi
     ctx->bootRecordSector = -1;
     ctx->openedBy = openedBy;
     ctx->compressionLevel = OpenReaderServices().CompressionLevel();
-    ctx->ownsTree = buildTree ? 1 : 0;
+    ctx->ownsTree = buildTree;
 
     if (!ctx->sheetPath.empty()) {
         TrackListPtr list = OpenSheet(ctx->sheetPath);
@@ -224,7 +224,7 @@ void CloseCurrentDocument() {
     FreeImageDocument(current);
 }
 
-bool IsCurrentDocumentReadOnly() { return image::g_CurrentDocument && image::g_CurrentDocument->readOnly == 1; }
+bool IsCurrentDocumentReadOnly() { return image::g_CurrentDocument && image::g_CurrentDocument->readOnly; }
 
 bool CanDocumentDo(int32_t kind) {
     const ImageContext* ctx = image::g_CurrentDocument;
@@ -233,7 +233,7 @@ bool CanDocumentDo(int32_t kind) {
         return kind == document_can::kTrackOperations;
     switch (kind) {
     case document_can::kGeneral: return true;
-    case document_can::kTrackOperations: return ctx->mixedTracks != 0 || ctx->trackOperationsAllowed != 0;
+    case document_can::kTrackOperations: return ctx->mixedTracks || ctx->trackOperationsAllowed;
     case document_can::kVideoCd: return ctx->videoCdKind != 0;
     default: return false;
     }

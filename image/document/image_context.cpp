@@ -27,7 +27,6 @@ void ReleaseDocumentContents(ImageContext& ctx) {
     // loads it in either case.
     ctx.elTorito.Reset();
     ctx.composedImage.Reset();
-    Drop(ctx.hfsBuffer);
     ctx.hfsVolume.Reset();
     ctx.hfsPlusVolume.Reset();
     ctx.wimState.Reset();
@@ -49,7 +48,6 @@ void ReleaseDocumentContents(ImageContext& ctx) {
         ctx.trackList = nullptr;
     }
     Drop(ctx.imagePath);
-    Drop(ctx.spareText);
     Drop(ctx.sheetPath);
     Drop(ctx.archiveComment);
     Drop(ctx.packedComment);

@@ -2,8 +2,8 @@
 // The open-image record: one per open or new document. It carries the source
 // (paths, file handle, sector geometry, format code), one slot per mounted
 // reader or container, the item tree, the track list, the ISO 9660 volume data
-// and the state of a save in progress. Every field starts at zero (or empty)
-// unless a constructor sets it; the record is freed by FreeImageDocument only.
+// and the state of a save in progress. Every field starts at zero, false or
+// empty unless a constructor sets it; the record is freed by FreeImageDocument only.
 //
 // Reader and container states are held in StateSlot: whoever attaches a state
 // gives the function that frees it, so the record frees every kind of state
@@ -95,15 +95,14 @@ struct ImageContext {
     std::u16string imagePath;             // the image (or drive) as opened
     std::u16string sheetPath;             // CUE/MDS sheet, empty when none
     int32_t openedBy = 0;                 // 1 the user named the sheet, 2 the image
-    std::u16string spareText;
     foundation::UniqueFile imageHandle;   // the image file (or drive)
     foundation::UniqueFile outputHandle;  // file being written by a save
     int64_t imageSize = 0;
     int32_t flags = 0;
     int64_t bytesWritten = 0;             // by the current save; reset when a write starts at sector 0
-    int32_t outputSizeLimit = 0;          // 1: a save fails once bytesWritten passes 2^60
+    bool outputSizeLimit = false;         // a save fails once bytesWritten passes 2^60
     std::u16string secondPath;            // data-file path
-    int32_t dataInSecondPath = 0;
+    bool dataInSecondPath = false;
     std::u16string documentPath;          // path last written
     std::u16string writingPath;           // path of the file being written
     int64_t writtenSize = 0;              // written-size counter of the save views
@@ -114,29 +113,24 @@ struct ImageContext {
     int32_t userDataOffset = 0;           // offset of the 2048 user-data bytes in a stored sector
     std::array<int32_t, 4> rawScanSectorSizes{};
     int32_t rawScanDescriptorOffset = 0;  // first "CD001" found by the raw scan, -1 none
-    int32_t rawSectors = 0;               // a burn of the document uses 2352-byte sectors
+    bool rawSectors = false;              // a burn of the document uses 2352-byte sectors
     int32_t sectorCount = 0;              // sectors to burn
 
     // --- Output options ---
-    int32_t splitOutput = 0;
+    bool splitOutput = false;
     int64_t volumeSize = 0;
     int32_t volumeNamingStyle = 0;
-    int32_t pauseAfterVolume = 0;
-    int32_t outputOptionA = 0;
-    int32_t outputOptionB = 0;
+    bool pauseAfterVolume = false;
     std::array<char, kPasswordBytes> outputPassword{};   // archive code page
     std::array<char, kPasswordBytes> writePassword{};    // the write copy
-    int32_t passwordEnabled = 0;
-    int32_t encryptionWanted = 0;
-    int32_t compressionOption = 0;        // 0..2
+    bool passwordEnabled = false;
+    bool encryptionWanted = false;
     int32_t compressionLevel = 0;         // 0..2
-    int32_t fileSpaceOptimisation = 0;    // 1: identical files share one copy
-    int32_t selfExtracting = 0;
-    int32_t sfxIconChoice = 0;            // 0 icon group 128, 1 icon group 346, 2 user file
-    std::u16string sfxIconPath;
+    bool fileSpaceOptimisation = false;   // identical files share one copy
+    bool selfExtracting = false;
     int32_t outputFormat = 0;
     int32_t archiveKind = 0;              // 1 Zip, 2 7z
-    int32_t iso9660Present = 0;
+    bool iso9660Present = false;
     int32_t formatCode = 0;               // format_code; -1 while unknown
 
     // --- Reader and container states ---
@@ -146,13 +140,13 @@ struct ImageContext {
     StateSlot<EncryptedImageState> encryptedImage;
     TrackList* trackList = nullptr;       // owned; freed with FreeTrackList
     uint8_t videoCdKind = 0;              // 0 none, 1 Video CD, 2 Super Video CD
-    int32_t mixedTracks = 0;
-    int32_t trackOperationsAllowed = 0;   // the track flag
-    int32_t multiSession = 0;
-    int32_t udfOnly = 0;
+    bool mixedTracks = false;
+    bool trackOperationsAllowed = false;  // the track flag
+    bool multiSession = false;
+    bool udfOnly = false;
     std::array<uint8_t, 2048> primaryDescriptor{};
     std::array<uint8_t, 2048> jolietDescriptor{};
-    int32_t volumeFieldsChanged = 0;
+    bool volumeFieldsChanged = false;
     int32_t primaryDescriptorSector = 0;  // -1 none
     int32_t jolietDescriptorSector = 0;   // -1 none
     std::array<uint8_t, dr::kMinRecordBytes> rootDirectoryRecord{};
@@ -163,9 +157,8 @@ struct ImageContext {
     uint64_t partitionSectors = 0;
     int32_t partitionClass = 0;
     int32_t partitionCount = 0;           // rows the partition chooser listed; 0 the whole disk
-    int32_t archiveFlag = 0;
-    int32_t composedRead = 0;
-    int32_t ownsTree = 0;                 // this record built (and so frees) the item tree
+    bool composedRead = false;
+    bool ownsTree = false;                // this record built (and so frees) the item tree
     std::vector<uint8_t> collectionBuffer;    // writer buffers
     int32_t collectedSectors = 0;
     std::vector<uint8_t> outputBuffer;
@@ -174,15 +167,13 @@ struct ImageContext {
     ImageItem rootItem;                   // the root folder's item; never freed on its own
     ImageFolder* rootFolder = nullptr;
     StateSlot<ElToritoState> elTorito;
-    int32_t elToritoPresent = 0;
+    bool elToritoPresent = false;
     int32_t bootRecordSector = 0;         // -1 none
-    int32_t rawFixUp = 0;
-    int32_t unboundedReads = 0;
-    int32_t composeOutput = 0;
-    int32_t composedImageMode = 0;
+    bool composeOutput = false;
+    bool composedImageMode = false;
     StateSlot<ComposedImage> composedImage;
     foundation::UniqueFile composedImageHandle;
-    int32_t virtualDrive = 0;
+    bool virtualDrive = false;
     std::vector<uint8_t> preloadedHead;
     int32_t preloadedHeadSectors = 0;
     std::u16string discHeadSourcePath;
@@ -190,11 +181,10 @@ struct ImageContext {
     int32_t discHeadCount = 0;
     StateSlot<HfsPlusVolume> hfsPlusVolume;
     StateSlot<HfsVolume> hfsVolume;
-    int32_t hybridMacDisc = 0;
+    bool hybridMacDisc = false;
     int32_t macFileSystem = 0;
-    std::vector<uint8_t> hfsBuffer;
     StateSlot<MarfsVolume> marfsVolume;
-    int32_t mzpDocument = 0;
+    bool mzpDocument = false;
     int32_t chosenSession = 0;            // session chosen at open + 1; 0 none
     int64_t creationTime = 0;             // seconds since 1970, 0 = not specified
     int64_t modificationTime = 0;
@@ -203,7 +193,7 @@ struct ImageContext {
     int64_t rootTime = 0;
     int64_t fixedItemTime = 0;
     int64_t fileDateTime = 0;             // "-file-datetime"
-    int32_t newDocument = 0;
+    bool newDocument = false;
     StateSlot<WimState> wimState;
     StateSlot<NtfsState> ntfsState;
     StateSlot<Ext2State> ext2State;
@@ -211,12 +201,12 @@ struct ImageContext {
     StateSlot<ChunkTable> chunkTable;
     StateSlot<ArchiveLink> archiveLink;
     std::string archiveComment;           // archive code page; at most 65536 bytes used
-    int32_t archiveCommentPresent = 0;
-    int32_t archiveEndRecord = 0;
+    bool archiveCommentPresent = false;
+    bool archiveEndRecord = false;
     std::vector<uint8_t> packedComment;
-    int32_t archiveEncrypted = 0;
-    int32_t passwordSet = 0;
-    int32_t discSource = 0;               // reads go to a drive
+    bool archiveEncrypted = false;
+    bool passwordSet = false;
+    bool discSource = false;              // reads go to a drive
     platform::FileHandle sourceDriveHandle = nullptr;   // from the drive-handle table; closed through it
     char16_t sourceDriveLetter = 0;
     int32_t nextWritableSector = 0;
@@ -224,48 +214,43 @@ struct ImageContext {
     int32_t firstSessionStart = 0;
     int32_t nextSessionStart = 0;
     int32_t sessionStartLba = 0;          // first sector of the session being built
-    int32_t udfFlag = 0;                  // write UDF
-    int32_t udfPresent = 0;
+    bool udfFlag = false;                 // write UDF
+    bool udfPresent = false;
     StateSlot<UdfState> udfState;         // partition maps, metadata and counts
-    int32_t passwordGiven = 0;
-    int32_t passwordMissing = 0;
+    bool passwordGiven = false;
+    bool passwordMissing = false;
     StateSlot<NrgState> nrgState;
-    int32_t nrgSource = 0;
+    bool nrgSource = false;
     int32_t logicalBlockSize = 0;
     int32_t volumeSpaceSize = 0;
-    int32_t descriptorSizesSeen = 0;
     int32_t endSector = 0;                // 2048-byte sectors of the image
     int32_t endSectorOverride = 0;
     int32_t xboxRootSector = 0;
     int32_t xboxRootSize = 0;
-    int32_t xboxVolume = 0;
-    int32_t quietReads = 0;
-    int32_t endOfFileAnswered = 0;
-    int32_t reportRefusal = 0;
-    int32_t secondNotConvertible = 0;
+    bool xboxVolume = false;
+    bool quietReads = false;
+    bool endOfFileAnswered = false;
+    bool reportRefusal = false;
     int32_t warningBits = 0;              // foundation::image_warning bits
-    int32_t wiiDisc = 0;
+    bool wiiDisc = false;
     std::u16string wiiRegion;             // "NTSC", "PAL" or empty, from a Wii disc's region letter
-    int32_t readOnly = 0;
+    bool readOnly = false;
     int32_t jolietLevel = 0;              // 0 none, 1, 2, 3
     int32_t isoNameLimit = 0;
     int32_t jolietNameLimit = 0;
-    int32_t allowLowerCase = 0;
-    int32_t noIso9660 = 0;
+    bool allowLowerCase = false;
+    bool noIso9660 = false;
     std::array<std::vector<uint8_t>, 3> furtherBuffers;
     std::vector<ImageItem*> itemArray;    // all items, built for a save (not owning)
 
     // --- Document state (main window) ---
     int32_t modified = 0;                 // 0, 1 writable in place, else full rewrite
-    int32_t changedSinceOpen = 0;
-    int32_t changedSinceBurnPreparation = 0;
-    int32_t bulkAddMark = 0;
-    int32_t addingInProgress = 0;
+    bool changedSinceOpen = false;
+    bool bulkAddMark = false;
+    bool addingInProgress = false;
     ImageFolder* tailFolder = nullptr;
-    int32_t trailingTrack = 0;
-    int32_t ripFlag = 0;
-    int32_t burnPass = 0;
-    std::array<int32_t, 4> iconCache{};   // root closed/open, folder closed/open, each + 1
+    bool trailingTrack = false;
+    bool burnPass = false;
     std::function<int(ImageContext*)> listLater;   // builds the item tree on demand
 
     // Held by the archive side while it reads an item's data for the document,

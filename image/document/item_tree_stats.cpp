@@ -15,7 +15,7 @@ constexpr uint32_t kFirstVideoCdTrackMarker = kVideoCdMarker + 1;    // track 1
 constexpr uint32_t kLastVideoCdTrackMarker = kVideoCdMarker + 99;    // track 99
 
 bool CountsNewFiles(const ImageContext* ctx) {
-    return ctx->discSource != 0 || ctx->formatCode == format_code::kProjectDiscImport;
+    return ctx->discSource || ctx->formatCode == format_code::kProjectDiscImport;
 }
 
 }  // namespace
@@ -80,8 +80,8 @@ void ApplyLargeFileRule(ImageContext* ctx) {
         for (ImageItem* item = current->firstItem; item; item = item->next) {
             if (IsPlainFileItem(item) && item->size >= kFourGiB) {
                 // ISO 9660 cannot describe a file of 4 GiB or more in one extent.
-                ctx->udfOnly = 1;
-                ctx->udfFlag = 1;
+                ctx->udfOnly = true;
+                ctx->udfFlag = true;
                 ctx->jolietLevel = 0;
                 return;
             }

@@ -244,7 +244,7 @@ void PatchBootInfoTable(ElToritoState& state) {
 
 void LoadElTorito(ImageContext& ctx) {
     ctx.elTorito.Reset();
-    ctx.elToritoPresent = 0;
+    ctx.elToritoPresent = false;
     if (ctx.bootRecordSector <= 0) return;
     QuietReadScope quiet(ctx);
     auto state = std::make_unique<ElToritoState>();
@@ -309,7 +309,7 @@ void LoadElTorito(ImageContext& ctx) {
     state->hardDiskImage = hardDisk;
     LoadSectionImages(ctx, *state);
     ctx.elTorito.Attach(state.release(), FreeElTorito);
-    ctx.elToritoPresent = 1;
+    ctx.elToritoPresent = true;
 }
 
 bool SetNewBootImage(ImageContext& ctx, std::vector<uint8_t> bytes) {
@@ -321,7 +321,7 @@ bool SetNewBootImage(ImageContext& ctx, std::vector<uint8_t> bytes) {
     state->loadSegment = 0;
     state->isNew = 1;
     ctx.elTorito.Attach(state.release(), FreeElTorito);
-    ctx.elToritoPresent = 1;
+    ctx.elToritoPresent = true;
     return true;
 }
 

@@ -225,11 +225,11 @@ NamingOptions OptionsOf(const ImageContext& ctx) {
     NamingOptions o;
     int32_t limit = ctx.isoNameLimit;
     o.iso.limit = (limit == 12 || limit == 30 || limit == kIsoNameLimit) ? limit : kIsoNameLimit;
-    o.iso.allowLowerCase = ctx.allowLowerCase != 0;
+    o.iso.allowLowerCase = ctx.allowLowerCase;
     o.jolietLimit = ctx.jolietNameLimit == 64 ? 64 : kJolietNameLimit;
     o.joliet = ctx.jolietLevel != 0;
     // The UDF names are the Joliet identifiers: they are made whenever UDF is written.
-    o.udf = ctx.udfFlag != 0 || ctx.udfOnly != 0 || ctx.udfPresent != 0;
+    o.udf = ctx.udfFlag || ctx.udfOnly || ctx.udfPresent;
     o.videoCd = ctx.videoCdKind != 0;
     return o;
 }

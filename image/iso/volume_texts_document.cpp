@@ -124,7 +124,7 @@ void SetVolumeField(ImageContext& ctx, int kind, std::u16string_view text) {
     if (kind >= 0 && kind < kVolumeTextKinds) {
         ctx.volumeTexts[StorageIndex(kind)] = std::u16string(text.substr(0, volume_text::kMaxChars));
     }
-    ctx.volumeFieldsChanged = 1;
+    ctx.volumeFieldsChanged = true;
 }
 
 void BuildPrimaryVolumeDescriptor(ImageContext& ctx, std::span<uint8_t, kIsoSectorBytes> d,

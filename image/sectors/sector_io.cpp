@@ -137,12 +137,11 @@ void SetBurnReadPolicy(bool burnInProgress, bool ignoreReadErrors) {
 int32_t ReadImageSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_t count, ImageSource source) {
     if (buffer == nullptr || count <= 0) return 0;
     const int64_t end = ctx.endSectorOverride != 0 ? ctx.endSectorOverride : ctx.endSector;
-    const bool bounded = ctx.unboundedReads == 0;
-    const bool pastEnd = end != 0 && bounded && int64_t(first) + count > end;
+    const bool pastEnd = end != 0 && int64_t(first) + count > end;
     if (pastEnd) std::memset(buffer, 0, size_t(count) * kSector);
 
     int32_t result = 0;
-    if (ctx.composedRead != 0 && source == ImageSource::Document) {
+    if (ctx.composedRead && source == ImageSource::Document) {
         result = ComposedImageServices().ReadComposedSectors(ctx, first, buffer, count);
     } else if (const ImageFormatRow* row = GetImageFormatRow(ctx.formatCode); row != nullptr) {
         result = row->reader(ctx, first, buffer, count);
@@ -167,35 +166,33 @@ int32_t ReadImageSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int3
         return result;
     }
 
-    if (result == count || ctx.quietReads != 0) return result;
+    if (result == count || ctx.quietReads) return result;
 
     if (pastEnd) {
-        if (ctx.endOfFileAnswered != 0 ||
+        if (ctx.endOfFileAnswered ||
             foundation::AppMessageBox(foundation::LangString(foundation::kStrUnexpectedEnd),
                                       foundation::kMbOkCancel) == foundation::kIdOk) {
             foundation::ResetOperationStatus();
-            ctx.endOfFileAnswered = 1;
+            ctx.endOfFileAnswered = true;
             return count;
         }
         foundation::OperationStatus = foundation::kStatusImageReadError;
-        ctx.endOfFileAnswered = 1;
+        ctx.endOfFileAnswered = true;
         return result;
     }
-    if (ctx.discSource != 0) {
+    if (ctx.discSource) {
         foundation::OperationStatus = foundation::kStatusCancelled;   // the drive read has asked already
         return result;
     }
-    if (bounded) {
-        const std::optional<std::u16string> current = foundation::GetCurrentFileName();
-        foundation::ShowLastError(current ? std::u16string_view(*current) : std::u16string_view(ctx.imagePath));
-    }
+    const std::optional<std::u16string> current = foundation::GetCurrentFileName();
+    foundation::ShowLastError(current ? std::u16string_view(*current) : std::u16string_view(ctx.imagePath));
     foundation::OperationStatus = foundation::kStatusImageReadError;
     return result;
 }
 
 std::optional<int64_t> PlainSectorFileOffset(const ImageContext& ctx, int64_t first, int64_t count) {
     const ImageFormatRow* row = GetImageFormatRow(ctx.formatCode);
-    if (row == nullptr || row->reader != ReadPlainSectors || ctx.composedRead != 0 || ctx.discSource != 0 ||
+    if (row == nullptr || row->reader != ReadPlainSectors || ctx.composedRead || ctx.discSource ||
         !ctx.imageHandle || first < 0 || count < 0)
         return std::nullopt;
     if (!ctx.preloadedHead.empty() && first < ctx.preloadedHeadSectors) return std::nullopt;
@@ -221,7 +218,7 @@ int32_t ReadPlainSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int3
     const int32_t left = count - done;
     uint8_t* out = buffer + size_t(done) * kSector;
 
-    if (ctx.discSource == 0 || ctx.virtualDrive != 0) {
+    if (!ctx.discSource || ctx.virtualDrive) {
         const int64_t offset = from * int64_t(kSector) + ctx.dataOffset;
         const size_t bytes = size_t(left) * kSector;
         if (ReadFromSignedOffset(ctx.imageHandle.get(), offset, out, bytes) != int64_t(bytes)) return 0;
@@ -260,10 +257,6 @@ int32_t ReadRawLayoutSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, 
                 return done + whole;
             }
             std::memset(work + shortened, 0, bytes - shortened);
-        }
-        if (ctx.rawFixUp != 0 && g.sectorSize >= int64_t(kRawSectorSize)) {
-            for (int32_t i = 0; i < piece; ++i)
-                RebuildRawSector(int32_t(sector + i), work + size_t(i) * size_t(g.sectorSize));
         }
         CopyUserData(work, buffer + size_t(done) * kSector, size_t(piece), size_t(g.sectorSize),
                      size_t(g.userDataOffset));

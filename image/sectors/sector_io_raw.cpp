@@ -79,7 +79,7 @@ int32_t ReadTrackZoneFrames(ImageContext& ctx, int32_t position, Zone zone, int6
         return image::ReadTrackSectors(&list, position, fileSector, out, uint32_t(count)) != 0 ? count : 0;
     }
 
-    if (ctx.discSource != 0) {
+    if (ctx.discSource) {
         foundation::SectorReadRequest request =
             DiscReadRequest(ctx, &list, out, uint32_t(sector), uint32_t(count), true);
         if (zone == Zone::StoredPregap) request.policy = int32_t(t.pregapInFile + sector - t.startSector + 1);

@@ -457,7 +457,7 @@ int32_t ReadNrgSectors(ImageContext& ctx, int32_t first, uint8_t* buffer, int32_
 int OpenNrgImageReader(ImageContext& ctx) {
     auto fail = [&] {
         ctx.nrgState.Reset();
-        ctx.nrgSource = 0;
+        ctx.nrgSource = false;
         ctx.formatCode = format_code::kUnknown;
         return -1;
     };
@@ -465,7 +465,7 @@ int OpenNrgImageReader(ImageContext& ctx) {
     NrgImage image;
     if (!LoadNrgImage(ctx.imageHandle.get(), ctx.imagePath, image)) return fail();
     ctx.nrgState.Attach(image.state.release(), FreeNrgState);
-    ctx.nrgSource = 1;
+    ctx.nrgSource = true;
     if (image.list) {
         FreeTrackList(ctx.trackList);
         ctx.trackList = image.list.release();
@@ -478,7 +478,7 @@ int OpenNrgImageReader(ImageContext& ctx) {
         ctx.endSector = GetTrackListEndSector(ctx.trackList);
         return 0;
     }
-    ctx.mixedTracks = image.mixed ? 1 : 0;
+    ctx.mixedTracks = image.mixed;
     ctx.formatCode = format_code::kNrg;
     ctx.sectorSize = 2048;
     ctx.userDataOffset = 0;
@@ -489,7 +489,7 @@ int OpenNrgImageReader(ImageContext& ctx) {
     }
     FreeTrackList(ctx.trackList);
     ctx.trackList = nullptr;
-    ctx.mixedTracks = 0;
+    ctx.mixedTracks = false;
     return fail();
 }
 

@@ -19,22 +19,22 @@ int32_t ShownJolietNameLimit(int32_t limit) { return limit == 64 ? 64 : 110; }
 void MarkDocumentModified(image::ImageContext& ctx, int how) {
     if (how == 0) return;
     ctx.modified |= ctx.formatCode == image::format_code::kDaa ? 2 : how;
-    ctx.changedSinceOpen = 1;
+    ctx.changedSinceOpen = true;
 }
 
 IsoFileSystemSettings GetIsoFileSystemSettings(const image::ImageContext& ctx) {
     IsoFileSystemSettings s;
     s.label = image::GetVolumeField(ctx, 0);
     s.initialLabel = s.label;
-    s.optimize = ctx.fileSpaceOptimisation != 0;
-    s.bootable = ctx.elToritoPresent != 0;
+    s.optimize = ctx.fileSpaceOptimisation;
+    s.bootable = ctx.elToritoPresent;
     s.joliet = ctx.jolietLevel != 0;
-    s.udf = ctx.udfFlag != 0;
+    s.udf = ctx.udfFlag;
     s.allowLowerCase = ctx.allowLowerCase;
     s.isoNameLimit = ShownIsoNameLimit(ctx.isoNameLimit);
     s.jolietNameLimit = ShownJolietNameLimit(ctx.jolietNameLimit);
-    s.iso9660 = ctx.noIso9660 == 0;
-    s.xbox = ctx.xboxVolume == 1;
+    s.iso9660 = !ctx.noIso9660;
+    s.xbox = ctx.xboxVolume;
     s.hfs = bool(ctx.hfsVolume);
     s.hfsPlus = bool(ctx.hfsPlusVolume);
     return s;
@@ -50,8 +50,8 @@ int SetIsoFileSystemSettings(image::ImageContext& ctx, const IsoFileSystemSettin
         image::SetVolumeField(ctx, 0, s.label);
         changed(1);
     }
-    if (int32_t(s.optimize) != ctx.fileSpaceOptimisation) {
-        ctx.fileSpaceOptimisation = s.optimize ? 1 : 0;
+    if (s.optimize != ctx.fileSpaceOptimisation) {
+        ctx.fileSpaceOptimisation = s.optimize;
         changed(2);
     }
     if (s.joliet && ctx.jolietLevel == 0) {
@@ -65,13 +65,13 @@ int SetIsoFileSystemSettings(image::ImageContext& ctx, const IsoFileSystemSettin
         ctx.allowLowerCase = s.allowLowerCase;
         changed(2);
     }
-    if (int32_t(s.udf) != ctx.udfFlag) {
-        ctx.udfFlag = s.udf ? 1 : 0;
+    if (s.udf != ctx.udfFlag) {
+        ctx.udfFlag = s.udf;
         changed(2);
     }
-    if (s.iso9660 != (ctx.noIso9660 == 0)) {
-        ctx.noIso9660 = s.iso9660 ? 0 : 1;
-        if (s.iso9660) ctx.newDocument = 1;
+    if (s.iso9660 == ctx.noIso9660) {   // the document keeps the opposite flag
+        ctx.noIso9660 = !s.iso9660;
+        if (s.iso9660) ctx.newDocument = true;
         changed(2);
     }
     // Limits the page cannot show (unset, or the UDF one) count as the one it shows.
@@ -83,7 +83,7 @@ int SetIsoFileSystemSettings(image::ImageContext& ctx, const IsoFileSystemSettin
         ctx.jolietNameLimit = s.jolietNameLimit;
         changed(2);
     }
-    if (ctx.udfFlag != 0 && ctx.jolietLevel == 0) ctx.jolietNameLimit = kUdfJolietNameLimit;
+    if (ctx.udfFlag && ctx.jolietLevel == 0) ctx.jolietNameLimit = kUdfJolietNameLimit;
     return mark;
 }
 

@@ -332,17 +332,20 @@ TEST_F(SectorIo, DiscSourceReadsThroughTheDrive) {
     EXPECT_EQ(drive.requests.size(), 2u);
 }
 
-// Unbounded reads (a volume walk past the recorded end) neither zero-fill nor
-// ask: a short read is a read error without a message.
-TEST_F(SectorIo, UnboundedReadsPastTheEndAreQuietReadErrors) {
+// A recorded end short of the file (a volume walk past the recorded end): the
+// sectors the file holds are read without a question; only a read past the
+// file's end asks, and a refusal is a read error.
+TEST_F(SectorIo, ReadsPastTheRecordedEndAskOnlyPastTheFile) {
     auto ctx = OpenImage(iso_, format_code::kIso, 10);
-    ctx->unboundedReads = 1;
     Bytes buf(4 * kS, 0xEE);
     EXPECT_EQ(ReadImageSectors(*ctx, 20, buf.data(), 4), 4);   // inside the file: full read
     EXPECT_EQ(std::memcmp(buf.data(), isoBytes_.data() + 20 * kS, buf.size()), 0);
+    EXPECT_TRUE(ui_.Boxes().empty());
+    ui_.QueueBoxAnswer(foundation::kIdCancel);
     EXPECT_EQ(ReadImageSectors(*ctx, sectors_ - 2, buf.data(), 4), 0);
     EXPECT_EQ(foundation::OperationStatus.load(), foundation::kStatusImageReadError);
-    EXPECT_TRUE(ui_.Boxes().empty());
+    ASSERT_EQ(ui_.Boxes().size(), 1u);
+    EXPECT_EQ(ui_.Boxes()[0].request.text, u"Unexpected end of file found.");
 }
 
 // Writes the ISO through WriteImageSectors with the given output format.

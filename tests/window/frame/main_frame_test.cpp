@@ -6,6 +6,7 @@
 #include <QLocalSocket>
 #include <QMenuBar>
 #include <QTest>
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -80,20 +81,23 @@ TEST_F(Frame, AutomationRequestsFollowTheirTable) {
 
     struct Change {
         uint32_t type, value;
-        int32_t* field;
+        std::function<int32_t()> field;
         int32_t expected;
     };
     doc.compressionLevel = 1;
-    doc.udfFlag = 0;
+    doc.udfFlag = false;
     doc.jolietLevel = 2;
+    const auto udf = [&] { return int32_t(doc.udfFlag); };
+    const auto level = [&] { return doc.compressionLevel; };
+    const auto joliet = [&] { return doc.jolietLevel; };
     const Change changes[] = {
-        {6, 2, &doc.udfFlag, 0},          {6, 1, &doc.udfFlag, 1},
-        {5, 3, &doc.compressionLevel, 1}, {5, 2, &doc.compressionLevel, 2},
-        {7, 4, &doc.jolietLevel, 2},      {7, 0xFFFFFFFF, &doc.jolietLevel, 2}, {7, 3, &doc.jolietLevel, 3},
+        {6, 2, udf, 0},    {6, 1, udf, 1},
+        {5, 3, level, 1},  {5, 2, level, 2},
+        {7, 4, joliet, 2}, {7, 0xFFFFFFFF, joliet, 2}, {7, 3, joliet, 3},
     };
     for (const Change& change : changes) {
         EXPECT_EQ(OnAutomation(change.type, change.value), 0u);
-        EXPECT_EQ(*change.field, change.expected) << change.type << " " << change.value;
+        EXPECT_EQ(change.field(), change.expected) << change.type << " " << change.value;
     }
     EXPECT_EQ(OnAutomation(3, 0), 0u);
     EXPECT_STREQ(doc.outputPassword.data(), "708315");
