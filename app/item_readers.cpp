@@ -13,11 +13,6 @@ std::array<std::atomic<ExtractItemData>, size_t(ItemReaderKind::Count)>& Table()
     return table;
 }
 
-std::atomic<ExtractAudioTrack>& AudioTrackSlot() {
-    static std::atomic<ExtractAudioTrack> slot{nullptr};
-    return slot;
-}
-
 }  // namespace
 
 ItemReaderKind ReaderKindOf(const image::ImageContext& ctx, const image::ImageItem& item) {
@@ -44,8 +39,5 @@ ExtractItemData SetItemReader(ItemReaderKind kind, ExtractItemData reader) {
     if (kind >= ItemReaderKind::Count) return nullptr;
     return Table()[size_t(kind)].exchange(reader);
 }
-
-ExtractAudioTrack GetAudioTrackExtractor() { return AudioTrackSlot().load(); }
-ExtractAudioTrack SetAudioTrackExtractor(ExtractAudioTrack extractor) { return AudioTrackSlot().exchange(extractor); }
 
 }  // namespace app

@@ -6,6 +6,7 @@
 
 #include "app/document_lifecycle.h"
 #include "app/save_output.h"
+#include "app/save_runner_services.h"
 #include "containers/daa/daa_container.h"
 #include "containers/mzp/mzp_format.h"
 #include "foundation/dialog_services.h"
@@ -40,7 +41,6 @@ constexpr int32_t kFormatSlots = 256;
 
 std::atomic<int32_t> g_saveResult{-1};
 std::atomic<bool> g_saveOverSource{false};
-std::atomic<WriterRunner> g_writerRunner{nullptr};
 std::mutex g_outputPathLock;
 std::u16string g_currentOutputPath;
 
@@ -169,8 +169,6 @@ int32_t PrepareSaveTarget(image::ImageContext& ctx, std::u16string_view path, in
     return chosen;
 }
 
-WriterRunner SetWriterRunner(WriterRunner runner) { return g_writerRunner.exchange(runner); }
-
 int EnsureSavePassword(image::ImageContext& ctx) {
     if (ctx.encryptionWanted == 0 || ctx.writePassword[0] != 0) return 1;
     if (!ctx.archiveLink) {
@@ -242,8 +240,7 @@ int SaveDocument(image::ImageContext& ctx, std::u16string_view path, int32_t for
         SaveRequest request{ctx, target.format, target.path, output, progress};
         // The writer runs unlocked: the archive readers take the document's
         // lock themselves while they read an item for it.
-        WriterRunner runner = g_writerRunner.load();
-        result = progress == nullptr && runner ? runner(writer, request) : writer(request);
+        result = progress == nullptr ? SaveRunnerServices().RunWriter(writer, request) : writer(request);
         if (result == 1 && output.VolumeCount() > 0 && !output.Commit()) {
             OperationStatus = foundation::kStatusCannotCreate;
             foundation::ShowLastError(target.path);
