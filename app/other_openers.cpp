@@ -146,7 +146,6 @@ void InstallReaders() {
     filesystems::InstallFilesystemReaders();
     containers::InstallContainerReaders();
     SetOtherOpenerServices(&g_openers);
-    containers::InstallMzpXdiServices();
     SetDocumentWriter(image::format_code::kMzp, SaveMzpDocument);
     SetDocumentWriter(image::format_code::kXdi, SaveXdiDocument);
     SetDocumentWriter(image::format_code::kDaa, SaveDaaDocument);
@@ -172,7 +171,6 @@ void UninstallReaders() {
     SetDocumentWriter(image::format_code::kMzp, nullptr);
     SetDocumentWriter(image::format_code::kXdi, nullptr);
     SetDocumentWriter(image::format_code::kDaa, nullptr);
-    containers::UninstallMzpXdiServices();
     SetItemReader(ItemReaderKind::Hfs, nullptr);
     SetItemReader(ItemReaderKind::HfsPlus, nullptr);
     SetOtherOpenerServices(nullptr);

@@ -14,6 +14,7 @@
 #include "foundation/prompt_services.h"
 #include "foundation/dates.h"
 #include "foundation/memory.h"
+#include "image/detect/format_detect_services.h"
 #include "foundation/settings.h"
 #include "image/document/item_tree_internal.h"
 #include "image/iso/iso_record_layout.h"
@@ -94,7 +95,7 @@ int BuildDocumentTree(ImageContext& ctx, bool buildTree) {
             } else if (ctx.hfsVolume && showMac) {
                 read = readers.BuildHfsTree(ctx);
             } else if (ctx.marfsVolume) {
-                read = readers.LoadMarfsTree(ctx);
+                read = FormatDetectServices().LoadMarfsTree(ctx);
             } else if (!ctx.wiiDisc) {
                 read = readers.ReadIsoTree(ctx);
             } else {
@@ -205,8 +206,8 @@ ImageContext* OpenImageDocument(std::u16string_view imagePath, std::u16string_vi
     }
     if (ctx->formatCode == format_code::kDaa || ctx->formatCode == format_code::kMzp ||
         ctx->formatCode == format_code::kXdi) {
-        if (OpenReaderServices().ContainerNeedsPassword(*ctx)) return finish(open_result::kPasswordRequired);
-        if (OpenReaderServices().ContainerIsNewerVersion(*ctx)) return finish(open_result::kVersionMismatch);
+        if (FormatDetectServices().ContainerNeedsPassword(*ctx)) return finish(open_result::kPasswordRequired);
+        if (FormatDetectServices().ContainerIsNewerVersion(*ctx)) return finish(open_result::kVersionMismatch);
     }
     return finish(BuildDocumentTree(*ctx, buildTree));
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "image/detect/format_detect_services.h"
 #include "image/document/current_document.h"
 #include "foundation/dialog_services.h"
 #include "foundation/prompt_services.h"
@@ -167,7 +168,6 @@ TEST_F(Documents, OpenFailures) {
     struct RowReaders : FixedTimeReaders {
         int64_t size = -1;              // -1: the file's
         void (*detect)(ImageContext& ctx) = nullptr;   // null: the image core's detection
-        bool newerVersion = false;
         int64_t FileSize(platform::FileHandle file) override {
             return size >= 0 ? size : FixedTimeReaders::FileSize(file);
         }
@@ -175,6 +175,10 @@ TEST_F(Documents, OpenFailures) {
             if (detect) detect(ctx);
             else FixedTimeReaders::DetectImageFormat(ctx, startFormat);
         }
+    };
+    // The container readers' check of an attached container.
+    struct RowContainers : FormatDetectStandIn {
+        bool newerVersion = false;
         bool ContainerIsNewerVersion(ImageContext&) override { return newerVersion; }
     };
     struct OpenRow {
@@ -205,8 +209,10 @@ TEST_F(Documents, OpenFailures) {
         RowReaders readers;
         readers.size = row.size;
         readers.detect = row.detect;
-        readers.newerVersion = row.newerVersion;
+        RowContainers containers;
+        containers.newerVersion = row.newerVersion;
         foundation::ScopedServices<SetOpenReaderServices> scoped(&readers);
+        foundation::ScopedServices<SetFormatDetectServices> scopedContainers(&containers);
         EXPECT_EQ(Open(iso, &code), nullptr);
         EXPECT_EQ(code, row.expected);
     }
