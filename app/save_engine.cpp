@@ -9,7 +9,6 @@
 #include "app/save_runner_services.h"
 #include "containers/daa/daa_container.h"
 #include "containers/mzp/mzp_format.h"
-#include "foundation/dialog_services.h"
 #include "foundation/file_io.h"
 #include "foundation/language.h"
 #include "foundation/messages.h"
@@ -21,6 +20,7 @@
 #include "image/document/current_document.h"
 #include "image/document/image_context.h"
 #include "image/document/item_tree.h"
+#include "image/document/password_services.h"
 #include "image/iso/volume_texts.h"
 #include "image/sectors/container_services.h"
 #include "image/sectors/format_table.h"
@@ -176,7 +176,7 @@ int EnsureSavePassword(image::ImageContext& ctx) {
         ctx.writePassword.fill(0);
         return 1;
     }
-    if (!foundation::AskPassword(&ctx, nullptr)) return 0;
+    if (!image::AskPassword(&ctx, nullptr)) return 0;
     ctx.writePassword = ctx.outputPassword;
     ctx.writePassword.back() = 0;
     return 1;

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "containers/daa/daa_container.h"
-#include "foundation/dialog_services.h"
+#include "containers/daa/daa_volume_services.h"
 #include "foundation/operation_status.h"
 #include "foundation/paths.h"
 #include "image/document/image_context.h"
@@ -46,7 +46,7 @@ platform::FileHandle VolumeHandle(DaaContainer& c, size_t volume) {
         c.volumeFile.reset();
         c.volumeFileIndex = -1;
         platform::FileHandle file = foundation::OpenFileForRead(ResolveNoCase(c.volumeNames[volume]));
-        if (!file) file = foundation::RequestVolume(&c, int32_t(volume));
+        if (!file) file = RequestVolume(&c, int32_t(volume));
         if (!file) return nullptr;
         c.volumeFile.reset(file);
         c.volumeFileIndex = int32_t(volume);

@@ -7,8 +7,9 @@
 #include "containers/mzp/chunk_table.h"
 #include "containers/mzp/mzp_format.h"
 #include "containers/xdi/xdi_container.h"
-#include "foundation/dialog_services.h"
+#include "containers/xdi/xdi_volume_services.h"
 #include "image/document/image_context.h"
+#include "image/document/password_services.h"
 #include "image/sheets/cue_parser_names.h"
 
 namespace containers {
@@ -50,7 +51,7 @@ platform::FileHandle OpenPartFile(XdiContainer& c, size_t n) {
         const std::u16string found = image::FindNameNoCase(folder, leaf);
         if (!found.empty()) file = foundation::OpenFileForRead(folder + u"/" + found);
     }
-    if (!file) file = foundation::OpenXdiPartFile(&c, int32_t(n));
+    if (!file) file = OpenXdiPartFile(&c, int32_t(n));
     return file;
 }
 
@@ -128,7 +129,7 @@ bool SetUpParts(XdiContainer& c, uint16_t count, uint64_t firstSize, uint64_t fi
 
 bool AskForPassword(image::ImageContext& ctx, XdiContainer& c) {
     for (int attempt = 0; attempt < kPasswordAttempts; ++attempt) {
-        if (!foundation::AskPassword(&ctx, nullptr)) return false;
+        if (!image::AskPassword(&ctx, nullptr)) return false;
         const char* text = ctx.outputPassword.data();
         const size_t length = strnlen(text, ctx.outputPassword.size());
         if (length == 0 || length > kXdiMaxPasswordBytes) continue;

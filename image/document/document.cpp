@@ -10,13 +10,13 @@
 #include <string>
 
 #include "image/document/current_document.h"
-#include "foundation/dialog_services.h"
 #include "foundation/prompt_services.h"
 #include "foundation/dates.h"
 #include "foundation/memory.h"
-#include "image/detect/format_detect_services.h"
 #include "foundation/settings.h"
+#include "image/detect/format_detect_services.h"
 #include "image/document/item_tree_internal.h"
+#include "image/document/session_chooser_services.h"
 #include "image/iso/iso_record_layout.h"
 #include "image/document/open_reader_services.h"
 #include "image/sheets/track_list.h"
@@ -193,7 +193,7 @@ ImageContext* OpenImageDocument(std::u16string_view imagePath, std::u16string_vi
     sessionAsked = true;
     // No choice left over from an earlier question may count as this one's.
     foundation::ChosenSessionIndex().store(-1);
-    if (foundation::ChooseSession(ctx.get(), buildTree) == -1) return finish(open_result::kCancelled);
+    if (ChooseSession(ctx.get(), buildTree) == -1) return finish(open_result::kCancelled);
     chosen = foundation::ChosenSessionIndex().load();
 
     if (static_cast<uint64_t>(ctx->imageSize) > kOutputSizeLimitBytes) return finish(open_result::kTooLarge);
