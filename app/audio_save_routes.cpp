@@ -1,8 +1,8 @@
 #include "app/audio_save_routes.h"
 
+#include "app/audio_track_services.h"
 #include "app/extract_helpers.h"
 #include "app/extract_job.h"
-#include "app/item_readers.h"
 #include "audio/audio_save_services.h"
 #include "audio/tracks/music_file_names.h"
 #include "audio/tracks/save_tracks.h"
@@ -23,23 +23,28 @@ ExtractionSaveServices& Services() {
     return services;
 }
 
-int SaveAudioTrack(image::ImageContext& ctx, int32_t index, uint8_t trackFlag, std::u16string_view folder,
-                   foundation::ProgressCallbacks* progress) {
-    const int32_t format = trackFlag == 0 ? audio::kAudioWav : int32_t(trackFlag);
-    return audio::SaveTrackAsMusicFile(progress, ctx, index, folder, format);
-}
+class MusicFileTracks final : public app::IAudioTrackServices {
+public:
+    int ExtractAudioTrack(image::ImageContext& ctx, int32_t index, uint8_t trackFlag, std::u16string_view folder,
+                          foundation::ProgressCallbacks* progress) override {
+        const int32_t format = trackFlag == 0 ? audio::kAudioWav : int32_t(trackFlag);
+        return audio::SaveTrackAsMusicFile(progress, ctx, index, folder, format);
+    }
+};
+
+MusicFileTracks g_musicFileTracks;
 
 }  // namespace
 
 void InstallAudioSaveRoutes() {
     audio::SetAudioSaveServices(&Services());
-    app::SetAudioTrackExtractor(&SaveAudioTrack);
+    app::SetAudioTrackServices(&g_musicFileTracks);
     image::SetItemReader(image::ItemReaderKind::VideoCdTrack, {nullptr, &audio::WriteVideoCdTrackFile});
 }
 
 void RemoveAudioSaveRoutes() {
     image::SetItemReader(image::ItemReaderKind::VideoCdTrack, {});
-    app::SetAudioTrackExtractor(nullptr);
+    app::SetAudioTrackServices(nullptr);
     audio::SetAudioSaveServices(nullptr);
 }
 

@@ -10,8 +10,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "app/audio_track_services.h"
 #include "app/extract_helpers.h"
-#include "app/item_readers.h"
 #include "image/document/item_bytes.h"
 #include "app/safe_output.h"
 #include "app/save_output.h"
@@ -416,15 +416,9 @@ private:
     }
 
     void ExtractTrack(const Entry& e) {
-        ExtractAudioTrack writer = GetAudioTrackExtractor();
-        if (!writer) {
-            platform::SetLastError(platform::kErrorNotSupported);
-            SetStatus(foundation::kStatusSourceReadFailed);
-            ReportExtractError(destination_.Path());
-            return;
-        }
         // The track writer names its own file in its one error report.
-        const int result = writer(ctx_, e.trackIndex, e.trackFlag, destination_.Path(), progress_);
+        const int result =
+            AudioTrackServices().ExtractAudioTrack(ctx_, e.trackIndex, e.trackFlag, destination_.Path(), progress_);
         if (result == 0) SetStatus(foundation::kStatusCancelled);
         if (result == -1) SetStatus(foundation::kStatusWriteFailed);
     }

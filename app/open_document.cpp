@@ -2,9 +2,9 @@
 
 #include <mutex>
 
+#include "foundation/volume_set_services.h"
 #include "image/document/main_window_services.h"
 #include "foundation/console.h"
-#include "foundation/dialog_services.h"
 #include "foundation/memory.h"
 #include "foundation/messages.h"
 #include "foundation/operation_status.h"

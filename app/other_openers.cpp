@@ -135,7 +135,6 @@ void InstallReaders() {
     filesystems::InstallFilesystemReaders();
     containers::InstallContainerReaders();
     SetOtherOpenerServices(&g_openers);
-    containers::InstallMzpXdiServices();
     SetDocumentWriter(image::format_code::kMzp, SaveMzpDocument);
     SetDocumentWriter(image::format_code::kXdi, SaveXdiDocument);
     SetDocumentWriter(image::format_code::kDaa, SaveDaaDocument);
@@ -162,7 +161,6 @@ void UninstallReaders() {
     SetDocumentWriter(image::format_code::kMzp, nullptr);
     SetDocumentWriter(image::format_code::kXdi, nullptr);
     SetDocumentWriter(image::format_code::kDaa, nullptr);
-    containers::UninstallMzpXdiServices();
     image::SetItemReader(image::ItemReaderKind::Hfs, {});
     image::SetItemReader(image::ItemReaderKind::HfsPlus, {});
     SetOtherOpenerServices(nullptr);

@@ -6,10 +6,10 @@
 
 #include "app/document_lifecycle.h"
 #include "app/save_output.h"
+#include "app/save_runner_services.h"
 #include "containers/daa/daa_container.h"
 #include "containers/mzp/mzp_format.h"
 #include "containers/xdi/xdi_container.h"
-#include "foundation/dialog_services.h"
 #include "foundation/file_io.h"
 #include "foundation/language.h"
 #include "foundation/messages.h"
@@ -21,6 +21,7 @@
 #include "image/document/current_document.h"
 #include "image/document/image_context.h"
 #include "image/document/item_tree.h"
+#include "image/document/password_services.h"
 #include "image/iso/volume_texts.h"
 #include "image/sectors/container_services.h"
 #include "image/sectors/format_table.h"
@@ -41,7 +42,6 @@ constexpr int32_t kFormatSlots = 256;
 
 std::atomic<int32_t> g_saveResult{-1};
 std::atomic<bool> g_saveOverSource{false};
-std::atomic<WriterRunner> g_writerRunner{nullptr};
 std::mutex g_outputPathLock;
 std::u16string g_currentOutputPath;
 
@@ -164,8 +164,6 @@ int32_t PrepareSaveTarget(image::ImageContext& ctx, std::u16string_view path, in
     return chosen;
 }
 
-WriterRunner SetWriterRunner(WriterRunner runner) { return g_writerRunner.exchange(runner); }
-
 int EnsureSavePassword(image::ImageContext& ctx) {
     if (ctx.encryptionWanted == 0 || ctx.writePassword[0] != 0) return 1;
     if (!ctx.archiveLink) {
@@ -173,7 +171,7 @@ int EnsureSavePassword(image::ImageContext& ctx) {
         ctx.writePassword.fill(0);
         return 1;
     }
-    if (!foundation::AskPassword(&ctx, nullptr)) return 0;
+    if (!image::AskPassword(&ctx, nullptr)) return 0;
     ctx.writePassword = ctx.outputPassword;
     ctx.writePassword.back() = 0;
     return 1;
@@ -237,8 +235,7 @@ int SaveDocument(image::ImageContext& ctx, std::u16string_view path, int32_t for
         SaveRequest request{ctx, target.format, target.path, output, progress};
         // The writer runs unlocked: the archive readers take the document's
         // lock themselves while they read an item for it.
-        WriterRunner runner = g_writerRunner.load();
-        result = progress == nullptr && runner ? runner(writer, request) : writer(request);
+        result = progress == nullptr ? SaveRunnerServices().RunWriter(writer, request) : writer(request);
         if (result == 1 && output.VolumeCount() > 0 && !output.Commit()) {
             OperationStatus = foundation::kStatusCannotCreate;
             foundation::ShowLastError(target.path);

@@ -46,13 +46,6 @@ DocumentWriter GetDocumentWriter(int32_t format);
 // Installs a writer (null removes it); returns the one installed before.
 DocumentWriter SetDocumentWriter(int32_t format, DocumentWriter writer);
 
-// How a writer runs when SaveDocument was given no progress record: at once on
-// the calling thread (console, tests), or under the progress dialog, which the
-// window program installs. The runner hands the writer its own record and
-// returns the writer's result. Returns the runner installed before.
-using WriterRunner = int (*)(DocumentWriter writer, SaveRequest& request);
-WriterRunner SetWriterRunner(WriterRunner runner);
-
 // The result of the last save: 0 success, -1 failure or not done.
 int32_t SaveResult();
 // True while a save writes the document over its own file.

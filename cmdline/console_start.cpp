@@ -51,6 +51,12 @@ HelperMode HelperModeOf(int argc, char** argv) {
     return HelperMode::None;
 }
 
+// The front end of a piped console, asked after the command's writes.
+class PipeSession final : public foundation::IConsoleSessionServices {
+public:
+    bool SessionAlive() override { return ConsoleSessionAlive(); }
+};
+
 // Ends the process when the front end goes away while the command writes
 // nothing: the deletion queue removes half-written outputs first.
 void WatchSession() {
@@ -95,7 +101,8 @@ int RunConsole(int argc, char** argv) {
     foundation::LaunchedVirtualDriveMode = helper == HelperMode::VirtualDrive;
     foundation::LaunchedMountMode = helper == HelperMode::Mount;
     if (g_pipeConsole) {
-        foundation::SetConsoleSessionCheck(&ConsoleSessionAlive);
+        static PipeSession session;
+        foundation::SetConsoleSessionServices(&session);
         WatchSession();
     }
 

@@ -5,8 +5,15 @@
 #include "containers/daa/daa_container.h"
 #include "containers/dmg/dmg_reader.h"
 #include "containers/isz/isz_reader.h"
+#include "containers/marfs/marfs_volume.h"
+#include "containers/mzp/container_install.h"
+#include "containers/mzp/mzp_container.h"
+#include "containers/mzp/mzp_reader.h"
+#include "containers/mzp/mzp_writer.h"
 #include "containers/uif/uif_reader.h"
+#include "containers/xdi/xdi_container.h"
 #include "image/detect/format_detect_services.h"
+#include "image/document/image_context.h"
 #include "image/sectors/container_services.h"
 
 namespace containers {
@@ -18,6 +25,20 @@ public:
     int OpenUifImage(image::ImageContext& ctx) override { return containers::OpenUifImage(ctx); }
     int OpenIszImage(image::ImageContext& ctx) override { return containers::OpenIszImage(ctx); }
     int AttachDaaContainer(image::ImageContext& ctx) override { return containers::AttachDaaContainer(ctx); }
+    int AttachMzpContainer(image::ImageContext& ctx) override { return AttachMzpDocument(ctx); }
+    int AttachXdiContainer(image::ImageContext& ctx) override { return AttachXdiDocument(ctx); }
+    int DetectMarfsVolume(image::ImageContext& ctx) override { return containers::DetectMarfsVolume(ctx) ? 1 : 0; }
+    int LoadMarfsTree(image::ImageContext& ctx) override { return containers::LoadMarfsTree(ctx); }
+    bool ContainerNeedsPassword(image::ImageContext& ctx) override {
+        if (ctx.formatCode == image::format_code::kMzp && ctx.mzpReader) return ctx.mzpReader->passwordRefused;
+        if (ctx.formatCode == image::format_code::kXdi && ctx.xdiReader) return ctx.xdiReader->passwordRefused;
+        return false;
+    }
+    bool ContainerIsNewerVersion(image::ImageContext& ctx) override {
+        if (ctx.formatCode == image::format_code::kMzp && ctx.mzpReader) return ctx.mzpReader->unsupportedVersion;
+        if (ctx.formatCode == image::format_code::kXdi && ctx.xdiReader) return ctx.xdiReader->unsupportedVersion;
+        return false;
+    }
 };
 
 class ChunkReaders final : public image::IChunkImageServices {
@@ -30,16 +51,28 @@ public:
     }
 };
 
-// The DAA/HXI reader and writer; MZP and XDI are not here yet.
+// The DAA/HXI, MZP and XDI readers and writers.
 class Containers final : public image::IContainerServices {
 public:
     int CopyContainerSector(image::ContainerKind kind, image::ImageContext& ctx, uint32_t sector,
                             uint8_t* destination) override {
-        if (kind != image::ContainerKind::Daa || !ctx.daaReader) return -1;
-        return CopyDaaSector(*ctx.daaReader.get(), sector, destination);
+        switch (kind) {
+            case image::ContainerKind::Daa:
+                return ctx.daaReader ? CopyDaaSector(*ctx.daaReader.get(), sector, destination) : -1;
+            case image::ContainerKind::Mzp:
+                return ctx.mzpReader ? CopyMzpSector(*ctx.mzpReader.get(), sector, destination) : -1;
+            case image::ContainerKind::Xdi:
+                return ctx.xdiReader ? CopyXdiSector(*ctx.xdiReader.get(), sector, destination) : -1;
+        }
+        return -1;
     }
     image::IContainerWriterFamily* ContainerWriter(image::ContainerKind kind) override {
-        return kind == image::ContainerKind::Daa ? &DaaWriterFamily() : nullptr;
+        switch (kind) {
+            case image::ContainerKind::Daa: return &DaaWriterFamily();
+            case image::ContainerKind::Mzp: return &MzpWriterFamily();
+            case image::ContainerKind::Xdi: return &XdiWriterFamily();
+        }
+        return nullptr;
     }
     size_t DeflateCompressBlock(const uint8_t* input, size_t length, uint8_t* output, size_t capacity) override {
         const int64_t n = codecs::DeflateCompressBlock(input, output, length, 0, capacity);

@@ -1,7 +1,10 @@
 #pragma once
 // The compressed images and containers as the image core sees them: the
-// openers format detection calls and the sector readers of their format rows.
-// The one place that hands them to the core's service slots.
+// openers format detection calls, the checks and MARFS tree of an opened
+// container, and the sector readers and writers of their format rows. The one
+// place that hands them to the core's service slots, and those slots' one
+// owner: installing again changes nothing, and the file systems install into
+// slots of their own, so the order of the two does not matter.
 
 namespace containers {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "foundation/dialog_services.h"
+#include "foundation/volume_set_services.h"
 #include "foundation/operation_status.h"
 #include "foundation/strings.h"
 #include "platform/last_error.h"

@@ -22,8 +22,6 @@ public:
     int MountHfsPlus(image::ImageContext& ctx, int scale) override { return filesystems::MountHfsPlus(ctx, scale); }
     int MountHfs(image::ImageContext& ctx) override { return filesystems::MountHfs(ctx); }
     int DetectWiiDisc(image::ImageContext& ctx) override { return filesystems::DetectWiiDisc(ctx); }
-    // MARFS belongs to the MZP container, which installs its own probe.
-    int DetectMarfsVolume(image::ImageContext&) override { return 0; }
 };
 
 class TreeReaders final : public image::OpenReaderStandIn {

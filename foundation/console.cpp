@@ -27,7 +27,6 @@ struct ConsoleState {
     int32_t lastPercent = -1;
     bool tickedOnce = false;
     std::chrono::steady_clock::time_point lastTick{};
-    bool (*sessionAlive)() = nullptr;
     std::chrono::steady_clock::time_point lastSessionCheck{};
 };
 
@@ -80,11 +79,12 @@ bool WriteAll(int fd, const std::string& bytes) {
 // The front end's session is asked at most every 100 ms: a listing of many
 // lines pays for one check, not one per line.
 void CheckSessionLocked(ConsoleState& s) {
-    if (!s.sessionAlive) return;
+    IConsoleSessionServices* session = ConsoleSessionServicesSlot().Installed();
+    if (!session) return;
     const auto now = std::chrono::steady_clock::now();
     if (now - s.lastSessionCheck < std::chrono::milliseconds(100)) return;
     s.lastSessionCheck = now;
-    if (!s.sessionAlive()) EndProcessConsoleLost();
+    if (!session->SessionAlive()) EndProcessConsoleLost();
 }
 
 void WriteLocked(ConsoleState& s, std::u16string_view text) {
@@ -247,14 +247,15 @@ void ResetConsoleForTests() {
     s.lastPercent = -1;
     s.tickedOnce = false;
     s.lastTick = {};
-    s.sessionAlive = nullptr;
+    s.lastSessionCheck = {};
+    ConsoleSessionServicesSlot().Install(nullptr);
 }
 
-void SetConsoleSessionCheck(bool (*alive)()) {
+IConsoleSessionServices* SetConsoleSessionServices(IConsoleSessionServices* services) {
     ConsoleState& s = State();
     std::lock_guard<std::mutex> guard(s.lock);
-    s.sessionAlive = alive;
     s.lastSessionCheck = {};
+    return ConsoleSessionServicesSlot().Install(services);
 }
 
 }  // namespace foundation

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "foundation/services.h"
 #include "platform/format.h"
 
 namespace foundation {
@@ -54,11 +55,30 @@ void ConsoleProgressTitle(std::u16string_view text);
 // The streams used (file descriptors, not owned); standard input and output by
 // default. For the front end's pipes and for tests.
 void SetConsoleStreams(int inputFd, int outputFd);
-// The check that the front end is still there, run after writes (at most
-// every 100 ms); a lost session ends the process as a failed write does. Null:
-// no check (the default).
-void SetConsoleSessionCheck(bool (*alive)());
-// Progress state and streams back to their start (tests).
+// Whether the console's front end is still there, asked after writes (at
+// most every 100 ms); a lost session ends the process as a failed write does.
+// The console session installs it; the stand-in has no front end to lose.
+class IConsoleSessionServices {
+public:
+    virtual ~IConsoleSessionServices() = default;
+    virtual bool SessionAlive() = 0;
+};
+
+namespace detail {
+class ConsoleSessionStandIn final : public IConsoleSessionServices {
+public:
+    bool SessionAlive() override { return true; }
+};
+}  // namespace detail
+
+inline ServiceSlot<IConsoleSessionServices, detail::ConsoleSessionStandIn>& ConsoleSessionServicesSlot() {
+    static ServiceSlot<IConsoleSessionServices, detail::ConsoleSessionStandIn> slot;
+    return slot;
+}
+// Not owned; null restores the stand-in. Returns the services installed before.
+// The services installed are asked at the next write.
+IConsoleSessionServices* SetConsoleSessionServices(IConsoleSessionServices* services);
+// Progress state, streams and session back to their start (tests).
 void ResetConsoleForTests();
 
 }  // namespace foundation

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "codecs/deflate_chain.h"
-#include "foundation/dialog_services.h"
 #include "foundation/file_io.h"
 #include "foundation/messages.h"
+#include "foundation/progress_log_services.h"
 #include "foundation/strings.h"
 #include "foundation/system_facts.h"
 #include "platform/text.h"

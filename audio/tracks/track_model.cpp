@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <atomic>
 #include <climits>
 #include <string>
 #include <utility>
@@ -29,12 +28,6 @@ constexpr int32_t kDataTrackPregap = 150;
 constexpr int32_t kRawSectorBytes = 2352;
 constexpr uint32_t kAddedMusicFlag = 1;
 constexpr size_t kMaxTitleUnits = 127;
-
-std::atomic<StopPlayerFunction> g_stopPlayer{nullptr};
-
-void StopPlayer() {
-    if (StopPlayerFunction stop = g_stopPlayer.load()) stop();
-}
 
 image::TrackList* ListOf(image::ImageContext* document) {
     return document ? document->trackList : nullptr;
@@ -134,8 +127,6 @@ void SwapTracks(image::ImageContext* document, int32_t a, int32_t b) {
 
 }  // namespace
 
-void SetStopPlayer(StopPlayerFunction stop) { g_stopPlayer.store(stop); }
-
 int AddMusicFile(image::ImageContext* document, std::u16string_view path, int32_t position, bool ask) {
     image::TrackList* list = ListOf(document);
     if (list == nullptr || path.empty()) return -1;
@@ -157,7 +148,7 @@ int AddMusicFile(image::ImageContext* document, std::u16string_view path, int32_
         if (go <= 0) return -1;
     }
     if (count >= image::kMaxTracks) return -1;
-    StopPlayer();
+    PlayerStopServices().StopPlayer();
 
     int32_t kind = 0;
     int64_t dataOffset = 0, dataSize = 0;

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "foundation/services.h"
+
 namespace image {
 struct ImageContext;
 }
@@ -15,9 +17,30 @@ namespace audio {
 
 // Stops the player and waits until it has let go of the track list, before a
 // file is added (the probe can take a while on a long file). The window
-// program installs its own; without one nothing is stopped.
-using StopPlayerFunction = void (*)();
-void SetStopPlayer(StopPlayerFunction stop);
+// program installs its own; the stand-in stops nothing (no player without a
+// window).
+class IPlayerStopServices {
+public:
+    virtual ~IPlayerStopServices() = default;
+    virtual void StopPlayer() = 0;
+};
+
+namespace detail {
+class PlayerStopStandIn final : public IPlayerStopServices {
+public:
+    void StopPlayer() override {}
+};
+}  // namespace detail
+
+inline foundation::ServiceSlot<IPlayerStopServices, detail::PlayerStopStandIn>& PlayerStopServicesSlot() {
+    static foundation::ServiceSlot<IPlayerStopServices, detail::PlayerStopStandIn> slot;
+    return slot;
+}
+inline IPlayerStopServices& PlayerStopServices() { return PlayerStopServicesSlot().Get(); }
+// Not owned; null restores the stand-in. Returns the services installed before.
+inline IPlayerStopServices* SetPlayerStopServices(IPlayerStopServices* services) {
+    return PlayerStopServicesSlot().Install(services);
+}
 
 // Adds a music file at position (-1: at the end, or before the trailing track
 // when the document has one; out of range: at the end). With ask, a file

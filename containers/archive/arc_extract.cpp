@@ -10,10 +10,10 @@
 #include "containers/archive/arc_link.h"
 #include "containers/archive/arc_streams.h"
 #include "containers/archive/arc_values.h"
-#include "foundation/dialog_services.h"
 #include "foundation/work_folder.h"
 #include "foundation/language.h"
 #include "foundation/operation_status.h"
+#include "foundation/progress_log_services.h"
 #include "image/document/image_context.h"
 #include "image/document/item_tree.h"
 #include "image/document/pause_cancel.h"
@@ -71,7 +71,7 @@ private:
             // The tree goes before the link when a document closes.
             if (ctx_.rootFolder && current_ < link_.items.size() && link_.items[current_].item)
                 name = link_.items[current_].item->name.str();
-            foundation::DialogServices().AddProgressLogLine(platform::Format(u"%s %s ...    %s", word, name, message));
+            foundation::AddProgressLogLine(platform::Format(u"%s %s ...    %s", word, name, message));
         }
         current_ = kNone;
         return kOk;

@@ -6,9 +6,9 @@
 #include "containers/archive/arc_extract.h"
 #include "containers/archive/arc_host.h"
 #include "containers/archive/arc_values.h"
-#include "foundation/dialog_services.h"
 #include "foundation/work_folder.h"
 #include "image/document/image_context.h"
+#include "image/document/password_services.h"
 #include "platform/file.h"
 #include "platform/text.h"
 
@@ -44,7 +44,7 @@ HResult GetLinkPassword(ArchiveLinkState& link, image::ImageContext& ctx, wchar_
         // Asked at most once per archive: a refusal stands.
         if (link.passwordAsked) return kAbort;
         link.passwordAsked = true;
-        if (!foundation::AskPassword(&ctx, nullptr)) return kAbort;
+        if (!image::AskPassword(&ctx, nullptr)) return kAbort;
         const char* bytes = ctx.outputPassword.data();
         const size_t n = ::strnlen(bytes, ctx.outputPassword.size());
         std::u16string text;

@@ -15,8 +15,8 @@
 #include "containers/archive/arc_values.h"
 #include "foundation/dates.h"
 #include "foundation/work_folder.h"
-#include "foundation/dialog_services.h"
 #include "foundation/operation_status.h"
+#include "foundation/progress_log_services.h"
 #include "image/document/document.h"
 #include "image/document/image_context.h"
 #include "image/document/item_tree.h"
@@ -615,7 +615,7 @@ image::ImageContext* OpenArchiveAsImage(std::u16string_view path, bool forMount,
         }
     }
     if (lister.warnings > 0)
-        foundation::DialogServices().AddProgressLogLine(u"Unsafe item paths were shortened to stay inside the archive.");
+        foundation::AddProgressLogLine(u"Unsafe item paths were shortened to stay inside the archive.");
     if (link->anyEncrypted && link->passwordGiven) ctx->passwordSet = 1;
     if (forMount && link->anyEncrypted && !link->passwordGiven) {
         wchar_t* password = nullptr;

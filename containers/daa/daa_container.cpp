@@ -9,8 +9,8 @@
 #include "codecs/deflate_decoder.h"
 #include "containers/lzma86/lzma86.h"
 #include "foundation/byte_cursor.h"
-#include "foundation/dialog_services.h"
 #include "image/document/image_context.h"
+#include "image/document/password_services.h"
 
 namespace containers {
 namespace {
@@ -108,7 +108,7 @@ void TakePassword(DaaContainer& c, image::ImageContext& ctx, const std::vector<u
     };
     std::string_view password = given();
     if (password.empty() || !CheckDaaPassword(password, record.data())) {
-        if (!foundation::AskPassword(&ctx, record.data())) {
+        if (!image::AskPassword(&ctx, record.data())) {
             c.passwordRefused = true;
             return;
         }

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "containers/daa/daa_container.h"
-#include "foundation/dialog_services.h"
+#include "containers/daa/daa_volume_services.h"
 #include "foundation/name_lookup.h"
 #include "foundation/operation_status.h"
 #include "foundation/volume_names.h"
@@ -29,7 +29,7 @@ platform::FileHandle VolumeHandle(DaaContainer& c, size_t volume) {
         c.volumeFile.reset();
         c.volumeFileIndex = -1;
         platform::FileHandle file = foundation::OpenFileForRead(foundation::ResolvePathNoCase(c.volumeNames[volume]));
-        if (!file) file = foundation::RequestVolume(&c, int32_t(volume));
+        if (!file) file = RequestVolume(&c, int32_t(volume));
         if (!file) return nullptr;
         c.volumeFile.reset(file);
         c.volumeFileIndex = int32_t(volume);

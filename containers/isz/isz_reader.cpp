@@ -7,12 +7,12 @@
 
 #include "codecs/aes.h"
 #include "foundation/byte_cursor.h"
-#include "foundation/dialog_services.h"
 #include "foundation/name_lookup.h"
 #include "foundation/paths.h"
 #include "foundation/volume_names.h"
 #include "image/detect/fs_probe.h"
 #include "image/document/image_context.h"
+#include "image/document/password_services.h"
 #include "platform/text.h"
 
 namespace containers {
@@ -120,7 +120,7 @@ uint64_t JointSize(const ChunkTable& table, uint64_t fileSize) {
 bool TakeIszPassword(image::ImageContext& ctx, ChunkTable& table, uint32_t encryption) {
     const int keyLength = encryption == 3 ? 24 : encryption == 4 ? 32 : 16;
     auto given = [&ctx]() { return strnlen(ctx.outputPassword.data(), ctx.outputPassword.size()); };
-    if (given() == 0 && !foundation::AskPassword(&ctx, nullptr)) {
+    if (given() == 0 && !image::AskPassword(&ctx, nullptr)) {
         ctx.passwordMissing = 1;
         return false;
     }

@@ -1,8 +1,8 @@
 #pragma once
-// Plugs the MZP archive (with its MARFS volume) and the XDI image into format
-// detection, the file-system probe, the document open and the sector I/O.
-// Each installed service passes what it does not handle to the service that
-// was installed before it, so other readers may install theirs in any order.
+// The MZP archive (with its MARFS volume) and the XDI image as the document
+// open attaches them, and the MZP save. The container readers hand these to
+// the image core together with every other container
+// (containers/container_readers.h).
 
 #include <cstdint>
 #include <string_view>
@@ -16,8 +16,11 @@ struct ImageContext;
 
 namespace containers {
 
-void InstallMzpXdiServices();
-void UninstallMzpXdiServices();
+// Attaches the container as the document's reader and probes the file system
+// inside it (a container refused for its password or version stays attached
+// unprobed): 0 attached, -1 not that container.
+int AttachMzpDocument(image::ImageContext& ctx);
+int AttachXdiDocument(image::ImageContext& ctx);
 
 // Saves the document as an MZP archive (a MARFS volume inside) at path; each
 // output file comes from opener. 1 saved, 0 cancelled, -1 failed (the user has

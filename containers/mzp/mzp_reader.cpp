@@ -7,9 +7,10 @@
 #include "codecs/deflate_chain.h"
 #include "codecs/deflate_decoder.h"
 #include "containers/mzp/chunk_table.h"
-#include "foundation/dialog_services.h"
+#include "containers/mzp/mzp_volume_services.h"
 #include "foundation/name_lookup.h"
 #include "image/document/image_context.h"
+#include "image/document/password_services.h"
 #include "platform/last_error.h"
 
 namespace containers {
@@ -48,7 +49,7 @@ platform::FileHandle OpenVolumeFile(MzpContainer& c, size_t n) {
         v.path = *name;
     }
     platform::FileHandle file = foundation::OpenFileForRead(foundation::ResolvePathNoCase(v.path));
-    if (!file) file = foundation::OpenMzpVolumeFile(&c, int32_t(n));
+    if (!file) file = OpenMzpVolumeFile(&c, int32_t(n));
     return file;
 }
 
@@ -189,7 +190,7 @@ bool ComputeOffsets(MzpContainer& c, uint64_t archiveBytes) {
 
 bool AskForPassword(image::ImageContext& ctx, MzpContainer& c) {
     for (int attempt = 0; attempt < kPasswordAttempts; ++attempt) {
-        if (!foundation::AskPassword(&ctx, nullptr)) return false;
+        if (!image::AskPassword(&ctx, nullptr)) return false;
         const char* text = ctx.outputPassword.data();
         const size_t length = strnlen(text, ctx.outputPassword.size());
         if (length == 0 || length > kMaxPasswordBytes) continue;

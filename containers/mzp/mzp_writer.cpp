@@ -13,6 +13,7 @@
 #include "containers/sfx/sfx_stub.h"
 #include "foundation/operation_status.h"
 #include "foundation/settings.h"
+#include "foundation/volume_set_services.h"
 #include "image/document/image_context.h"
 #include "image/sectors/writer_switches.h"
 #include "platform/last_error.h"

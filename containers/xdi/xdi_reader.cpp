@@ -7,9 +7,10 @@
 #include "containers/mzp/chunk_table.h"
 #include "containers/mzp/mzp_format.h"
 #include "containers/xdi/xdi_container.h"
-#include "foundation/dialog_services.h"
+#include "containers/xdi/xdi_volume_services.h"
 #include "foundation/name_lookup.h"
 #include "image/document/image_context.h"
+#include "image/document/password_services.h"
 
 namespace containers {
 namespace {
@@ -43,7 +44,7 @@ platform::FileHandle OpenPartFile(XdiContainer& c, size_t n) {
         v.path = *name;
     }
     platform::FileHandle file = foundation::OpenFileForRead(foundation::ResolvePathNoCase(v.path));
-    if (!file) file = foundation::OpenXdiPartFile(&c, int32_t(n));
+    if (!file) file = OpenXdiPartFile(&c, int32_t(n));
     return file;
 }
 
@@ -121,7 +122,7 @@ bool SetUpParts(XdiContainer& c, uint16_t count, uint64_t firstSize, uint64_t fi
 
 bool AskForPassword(image::ImageContext& ctx, XdiContainer& c) {
     for (int attempt = 0; attempt < kPasswordAttempts; ++attempt) {
-        if (!foundation::AskPassword(&ctx, nullptr)) return false;
+        if (!image::AskPassword(&ctx, nullptr)) return false;
         const char* text = ctx.outputPassword.data();
         const size_t length = strnlen(text, ctx.outputPassword.size());
         if (length == 0 || length > kXdiMaxPasswordBytes) continue;

@@ -12,6 +12,7 @@
 #include "foundation/messages.h"
 #include "foundation/operation_status.h"
 #include "foundation/volume_names.h"
+#include "foundation/volume_set_services.h"
 #include "image/build/image_save.h"
 #include "image/build/image_build.h"
 #include "image/document/image_context.h"

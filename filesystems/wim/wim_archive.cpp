@@ -6,7 +6,7 @@
 #include <string>
 
 #include "filesystems/wim/wim_directory.h"
-#include "foundation/dialog_services.h"
+#include "filesystems/wim/wim_image_chooser_services.h"
 #include "foundation/operation_status.h"
 #include "image/document/document.h"
 #include "platform/file.h"
@@ -162,7 +162,7 @@ image::ImageContext* OpenWimArchive(std::u16string_view path, foundation::FileHa
 
         int32_t chosen = 0;
         if (state->imageCount > 1) {
-            chosen = foundation::ChooseWimImage(ctx.get(), state->imageCount);
+            chosen = WimImageChooserServices().ChooseWimImage(ctx.get(), state->imageCount);
             if (chosen < 0 || chosen >= state->imageCount) {
                 result = open_result::kCancelled;
                 return nullptr;

@@ -29,8 +29,6 @@ public:
     virtual int MountHfs(ImageContext& ctx) = 0;
     // 1 when sector 0 carries the Wii magic, else 0.
     virtual int DetectWiiDisc(ImageContext& ctx) = 0;
-    // MZP's MARFS volume; 1 found, 0 not.
-    virtual int DetectMarfsVolume(ImageContext& ctx) = 0;
 };
 
 namespace detail {
@@ -41,7 +39,6 @@ public:
     int MountHfsPlus(ImageContext&, int) override { return 0; }
     int MountHfs(ImageContext&) override { return 0; }
     int DetectWiiDisc(ImageContext&) override { return 0; }
-    int DetectMarfsVolume(ImageContext&) override { return 0; }
 };
 }  // namespace detail
 
@@ -60,6 +57,5 @@ inline int DetectXboxDisc(ImageContext& ctx) { return FilesystemServices().Detec
 inline int MountHfsPlus(ImageContext& ctx, int scale) { return FilesystemServices().MountHfsPlus(ctx, scale); }
 inline int MountHfs(ImageContext& ctx) { return FilesystemServices().MountHfs(ctx); }
 inline int DetectWiiDisc(ImageContext& ctx) { return FilesystemServices().DetectWiiDisc(ctx); }
-inline int DetectMarfsVolume(ImageContext& ctx) { return FilesystemServices().DetectMarfsVolume(ctx); }
 
 }  // namespace image

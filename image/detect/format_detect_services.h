@@ -1,8 +1,12 @@
 #pragma once
-// Openers and probes that format detection calls and other parts of the image
-// core and the container subsystem provide. The stand-in reaches the readers
-// that live in the image core (NRG, the Video CD layout) and answers "not this
-// format" for the others until their readers install services derived from it.
+// Openers and probes that format detection calls, and the checks and tree of
+// an opened container, which the image core and the container subsystem
+// provide. The stand-in reaches the readers that live in the image core (NRG,
+// the Video CD layout) and answers "not this format" for the others until the
+// container readers install services derived from it. The container readers
+// are this slot's one owner (containers/container_readers.h): nothing else
+// installs into it, so installing is idempotent and independent of the order
+// in which the file systems and containers are installed.
 
 #include <cstdint>
 
@@ -30,6 +34,14 @@ public:
     virtual int AttachXdiContainer(ImageContext& ctx) = 0;
     // Video CD kind of the detected image (0 none).
     virtual int DetectVideoCd(ImageContext& ctx) = 0;
+    // MZP's MARFS volume, the last file-system probe; 1 found, 0 not.
+    virtual int DetectMarfsVolume(ImageContext& ctx) = 0;
+    // The tree of a MARFS volume: 0 success, anything else failure.
+    virtual int LoadMarfsTree(ImageContext& ctx) = 0;
+    // Checks of an attached container (formats 2, 7 and 8): true when a
+    // password is needed / when the file is of a newer version.
+    virtual bool ContainerNeedsPassword(ImageContext& ctx) = 0;
+    virtual bool ContainerIsNewerVersion(ImageContext& ctx) = 0;
 };
 
 // The image core's NRG reader and Video CD layout; no other readers.
@@ -44,6 +56,10 @@ public:
     int AttachMzpContainer(ImageContext&) override { return -1; }
     int AttachXdiContainer(ImageContext&) override { return -1; }
     int DetectVideoCd(ImageContext& ctx) override;
+    int DetectMarfsVolume(ImageContext&) override { return 0; }
+    int LoadMarfsTree(ImageContext&) override { return -1; }
+    bool ContainerNeedsPassword(ImageContext&) override { return false; }
+    bool ContainerIsNewerVersion(ImageContext&) override { return false; }
 };
 
 inline foundation::ServiceSlot<IFormatDetectServices, FormatDetectStandIn>& FormatDetectServicesSlot() {
@@ -65,5 +81,6 @@ inline int AttachDaaContainer(ImageContext& ctx) { return FormatDetectServices()
 inline int AttachMzpContainer(ImageContext& ctx) { return FormatDetectServices().AttachMzpContainer(ctx); }
 inline int AttachXdiContainer(ImageContext& ctx) { return FormatDetectServices().AttachXdiContainer(ctx); }
 inline int DetectVideoCd(ImageContext& ctx) { return FormatDetectServices().DetectVideoCd(ctx); }
+inline int DetectMarfsVolume(ImageContext& ctx) { return FormatDetectServices().DetectMarfsVolume(ctx); }
 
 }  // namespace image

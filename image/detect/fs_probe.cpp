@@ -5,6 +5,7 @@
 
 #include "foundation/prompt_services.h"
 #include "image/detect/filesystem_services.h"
+#include "image/detect/format_detect_services.h"
 #include "image/detect/quiet_read_scope.h"
 #include "foundation/byte_order.h"
 #include "foundation/dates.h"

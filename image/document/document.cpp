@@ -10,12 +10,13 @@
 #include <string>
 
 #include "image/document/current_document.h"
-#include "foundation/dialog_services.h"
 #include "foundation/prompt_services.h"
 #include "foundation/dates.h"
 #include "foundation/memory.h"
 #include "foundation/settings.h"
+#include "image/detect/format_detect_services.h"
 #include "image/document/item_tree_internal.h"
+#include "image/document/session_chooser_services.h"
 #include "image/iso/iso_record_layout.h"
 #include "image/document/open_reader_services.h"
 #include "image/sheets/track_list.h"
@@ -94,7 +95,7 @@ int BuildDocumentTree(ImageContext& ctx, bool buildTree) {
             } else if (ctx.hfsVolume && showMac) {
                 read = readers.BuildHfsTree(ctx);
             } else if (ctx.marfsVolume) {
-                read = readers.LoadMarfsTree(ctx);
+                read = FormatDetectServices().LoadMarfsTree(ctx);
             } else if (!ctx.wiiDisc) {
                 read = readers.ReadIsoTree(ctx);
             } else {
@@ -192,7 +193,7 @@ ImageContext* OpenImageDocument(std::u16string_view imagePath, std::u16string_vi
     sessionAsked = true;
     // No choice left over from an earlier question may count as this one's.
     foundation::ChosenSessionIndex().store(-1);
-    if (foundation::ChooseSession(ctx.get(), buildTree) == -1) return finish(open_result::kCancelled);
+    if (ChooseSession(ctx.get(), buildTree) == -1) return finish(open_result::kCancelled);
     chosen = foundation::ChosenSessionIndex().load();
 
     if (static_cast<uint64_t>(ctx->imageSize) > kOutputSizeLimitBytes) return finish(open_result::kTooLarge);
@@ -205,8 +206,8 @@ ImageContext* OpenImageDocument(std::u16string_view imagePath, std::u16string_vi
     }
     if (ctx->formatCode == format_code::kDaa || ctx->formatCode == format_code::kMzp ||
         ctx->formatCode == format_code::kXdi) {
-        if (OpenReaderServices().ContainerNeedsPassword(*ctx)) return finish(open_result::kPasswordRequired);
-        if (OpenReaderServices().ContainerIsNewerVersion(*ctx)) return finish(open_result::kVersionMismatch);
+        if (FormatDetectServices().ContainerNeedsPassword(*ctx)) return finish(open_result::kPasswordRequired);
+        if (FormatDetectServices().ContainerIsNewerVersion(*ctx)) return finish(open_result::kVersionMismatch);
     }
     return finish(BuildDocumentTree(*ctx, buildTree));
 }

@@ -13,12 +13,9 @@ namespace image {
 void OpenReaderStandIn::DetectImageFormat(ImageContext& ctx, int32_t startFormat) {
     image::DetectImageFormat(ctx, startFormat);
 }
-bool OpenReaderStandIn::ContainerNeedsPassword(ImageContext&) { return false; }
-bool OpenReaderStandIn::ContainerIsNewerVersion(ImageContext&) { return false; }
 int OpenReaderStandIn::ReadXboxTree(ImageContext&) { return -1; }
 int OpenReaderStandIn::BuildHfsPlusTree(ImageContext&) { return -1; }
 int OpenReaderStandIn::BuildHfsTree(ImageContext&) { return -1; }
-int OpenReaderStandIn::LoadMarfsTree(ImageContext&) { return -1; }
 int OpenReaderStandIn::ReadIsoTree(ImageContext& ctx) { return image::ReadIsoTree(ctx); }
 void OpenReaderStandIn::LoadElTorito(ImageContext& ctx) { image::LoadElTorito(ctx); }
 int64_t OpenReaderStandIn::FileSize(platform::FileHandle file) { return foundation::GetFileSize64(file); }

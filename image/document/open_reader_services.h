@@ -4,8 +4,9 @@
 // image file's size and the settings the constructors read. The stand-in is the
 // image core's own: detection, the ISO 9660 tree and El Torito are read here,
 // the settings come from the store, and the readers not linked in yet (Xbox,
-// HFS+, HFS, MARFS, the containers' checks) answer "not recognised" (their tree
-// read fails, so the open gives "Can not read directory structure."). A reader
+// HFS+, HFS) answer "not recognised" (their tree read fails, so the open gives
+// "Can not read directory structure."). The containers' checks and the MARFS
+// tree are asked of the container readers (format_detect_services.h). A reader
 // that lands elsewhere, or a test, installs services derived from the stand-in
 // and overrides what it provides.
 
@@ -25,15 +26,10 @@ public:
     virtual ~IOpenReaderServices() = default;
     // Sets ctx.formatCode (stays -1 when nothing is recognised).
     virtual void DetectImageFormat(ImageContext& ctx, int32_t startFormat) = 0;
-    // Container checks for formats 2, 7 and 8: true when a password is needed /
-    // when the file is of a newer version.
-    virtual bool ContainerNeedsPassword(ImageContext& ctx) = 0;
-    virtual bool ContainerIsNewerVersion(ImageContext& ctx) = 0;
     // Tree readers: 0 success, anything else failure.
     virtual int ReadXboxTree(ImageContext& ctx) = 0;
     virtual int BuildHfsPlusTree(ImageContext& ctx) = 0;
     virtual int BuildHfsTree(ImageContext& ctx) = 0;
-    virtual int LoadMarfsTree(ImageContext& ctx) = 0;
     virtual int ReadIsoTree(ImageContext& ctx) = 0;
     virtual void LoadElTorito(ImageContext& ctx) = 0;
     // Size of the image file (tests give sizes no file can have).
@@ -51,12 +47,9 @@ public:
 class OpenReaderStandIn : public IOpenReaderServices {
 public:
     void DetectImageFormat(ImageContext& ctx, int32_t startFormat) override;
-    bool ContainerNeedsPassword(ImageContext& ctx) override;
-    bool ContainerIsNewerVersion(ImageContext& ctx) override;
     int ReadXboxTree(ImageContext& ctx) override;
     int BuildHfsPlusTree(ImageContext& ctx) override;
     int BuildHfsTree(ImageContext& ctx) override;
-    int LoadMarfsTree(ImageContext& ctx) override;
     int ReadIsoTree(ImageContext& ctx) override;
     void LoadElTorito(ImageContext& ctx) override;
     int64_t FileSize(platform::FileHandle file) override;

@@ -1,6 +1,6 @@
-// The burn log sink: one lock over the face, the counters and the status
-// state, so rows from the burn thread and the read-ahead thread keep their
-// order and a status row is never rewritten by two threads at once.
+// The burn log sink: one lock over the installed services, the counters and
+// the status state, so rows from the burn thread and the read-ahead thread
+// keep their order and a status row is never rewritten by two threads at once.
 
 #include "optical/burn/burn_log.h"
 
@@ -22,7 +22,6 @@ enum StatusState : int { kStatusNone = 0, kStatusWriting = 3, kStatusVerifying =
 
 struct SinkState {
     std::mutex mutex;
-    IBurnLogFace* face = nullptr;
     uint32_t warnings = 0;
     uint64_t rows = 0;
     bool lastLineWarning = false;
@@ -43,7 +42,7 @@ std::u16string_view Cut(std::u16string_view text, size_t limit) { return text.su
 
 // Callers hold the lock.
 void AddLocked(SinkState& s, bool warning, std::u16string_view text) {
-    if (s.face) s.face->AddEvent(warning, text);
+    BurnLogServicesSlot().Get().AddEvent(warning, text);
     foundation::LogPrintf(false, true, u"%s\r\n", text);
     ++s.rows;
     if (warning) ++s.warnings;
@@ -57,7 +56,7 @@ void AddLocked(SinkState& s, bool warning, std::u16string_view text) {
 void ReplaceLocked(SinkState& s, bool warning, std::u16string_view text) {
     foundation::LogPrintf(false, true, u"%s\r\n", text);
     if (text == s.lastEventText) return;
-    if (s.face) s.face->ReplaceLastEvent(warning, text);
+    BurnLogServicesSlot().Get().ReplaceLastEvent(warning, text);
     s.lastLineWarning = warning;
     s.lastEventText.assign(text);
 }
@@ -98,12 +97,10 @@ std::u16string MiB(uint32_t blocks, bool fine) {
 
 }  // namespace
 
-IBurnLogFace* SetBurnLogFace(IBurnLogFace* face) {
+IBurnLogServices* SetBurnLogServices(IBurnLogServices* services) {
     SinkState& s = Sink();
     std::lock_guard lock(s.mutex);
-    IBurnLogFace* previous = s.face;
-    s.face = face;
-    return previous;
+    return BurnLogServicesSlot().Install(services);
 }
 
 void BurnLogString(bool warning, std::u16string_view text) {
@@ -154,7 +151,7 @@ void BurnSetProgress(int64_t done, int64_t total) {
     const int64_t percent = wide > 100 ? 100 : static_cast<int64_t>(wide);
     if (percent == s.lastPercent) return;
     s.lastPercent = percent;
-    if (s.face) s.face->SetProgress(static_cast<int>(percent));
+    BurnLogServicesSlot().Get().SetProgress(static_cast<int>(percent));
     foundation::LogPrintf(false, true, u"BurnProgress[%d]\r\n", static_cast<int>(percent));
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // The one sink for everything a burn, erase or verify wants the user to see.
-// Every message also goes to the diagnostic log. With a face installed (the
+// Every message also goes to the diagnostic log. With services installed (the
 // burn dialog's event list, a console, a test recorder) each message becomes
 // its own row; status lines and merged read-error runs rewrite the last row
 // in place. One lock guards the rows and the status state, because the burn
@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "foundation/services.h"
 #include "platform/format.h"
 
 namespace optical {
@@ -21,10 +22,11 @@ constexpr int kStringWritingMedia = 32440;
 constexpr int kStringVerifying = 32590;
 constexpr int kStringNotEnoughBlocks = 32190;
 
-// The face of the sink. Called under the sink's lock, in message order.
-class IBurnLogFace {
+// Where the sink's rows are shown. Called under the sink's lock, in message
+// order; the stand-in shows nothing (the diagnostic log still gets each row).
+class IBurnLogServices {
 public:
-    virtual ~IBurnLogFace() = default;
+    virtual ~IBurnLogServices() = default;
     // A new row.
     virtual void AddEvent(bool warning, std::u16string_view text) = 0;
     // The newest row gets this text (and the warning look when warning).
@@ -33,9 +35,23 @@ public:
     virtual void SetProgress(int percent) = 0;
 };
 
-// Installs the face (not owned; null: only the diagnostic log) and returns
-// what was installed before.
-IBurnLogFace* SetBurnLogFace(IBurnLogFace* face);
+namespace detail {
+class BurnLogStandIn final : public IBurnLogServices {
+public:
+    void AddEvent(bool, std::u16string_view) override {}
+    void ReplaceLastEvent(bool, std::u16string_view) override {}
+    void SetProgress(int) override {}
+};
+}  // namespace detail
+
+inline foundation::ServiceSlot<IBurnLogServices, detail::BurnLogStandIn>& BurnLogServicesSlot() {
+    static foundation::ServiceSlot<IBurnLogServices, detail::BurnLogStandIn> slot;
+    return slot;
+}
+// Not owned; null restores the stand-in. Returns the services installed before.
+// Takes the sink's lock, so once it returns no thread is still in the
+// services it replaced.
+IBurnLogServices* SetBurnLogServices(IBurnLogServices* services);
 
 // A plain or warning row; a warning counts.
 void BurnLogString(bool warning, std::u16string_view text);
@@ -77,8 +93,8 @@ uint64_t BurnLogRowCount();
 // At the start of every burn thread: no last row, no status shown.
 void ResetBurnLogForJob();
 
-// A face that keeps its rows (tests, the console's end-of-job summary).
-class BurnLogRows final : public IBurnLogFace {
+// Services that keep their rows (tests, the console's end-of-job summary).
+class BurnLogRows final : public IBurnLogServices {
 public:
     struct Row {
         bool warning = false;

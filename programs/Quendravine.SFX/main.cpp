@@ -13,21 +13,18 @@
 #include "app/extract_job.h"
 #include "app/open_document.h"
 #include "app/other_openers.h"
-#include "foundation/dialog_services.h"
 #include "image/document/document.h"
 #include "image/document/image_context.h"
+#include "image/document/password_services.h"
 #include "platform/file.h"
 #include "platform/text.h"
 
 namespace {
 
 // Gives the password from the command line to the archive's question.
-class PasswordFromArguments final : public foundation::IDialogServices {
+class PasswordFromArguments final : public image::IPasswordServices {
 public:
     explicit PasswordFromArguments(std::string password) : password_(std::move(password)) {}
-    int ChooseSession(image::ImageContext*, bool) override { return 0; }
-    int ChooseDiskPartition(image::ImageContext*, const uint8_t*) override { return -1; }
-    int ChooseWimImage(image::ImageContext*, int32_t) override { return -1; }
     bool AskPassword(image::ImageContext* ctx, const uint8_t*) override {
         // Asked once: a wrong password is not asked for again.
         if (password_.empty() || asked_++ > 0 || password_.size() >= ctx->outputPassword.size()) return false;
@@ -35,14 +32,6 @@ public:
         std::memcpy(ctx->outputPassword.data(), password_.data(), password_.size());
         return true;
     }
-    platform::FileHandle OpenDaaVolumeFile(containers::DaaContainer*, int32_t) override { return nullptr; }
-    platform::FileHandle RequestVolume(containers::DaaContainer*, int32_t) override { return nullptr; }
-    platform::FileHandle OpenMzpVolumeFile(containers::MzpContainer*, int32_t) override { return nullptr; }
-    platform::FileHandle OpenXdiPartFile(containers::XdiContainer*, int32_t) override { return nullptr; }
-    void ReportTooManyVolumes() override {}
-    void RedirectToFirstVolume(std::u16string&) override {}
-    bool ApplySfxIcon(containers::DaaContainer*) override { return true; }
-    void AddProgressLogLine(std::u16string_view) override {}
 
 private:
     std::string password_;
@@ -79,8 +68,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     app::InstallReaders();
-    PasswordFromArguments dialogs(password);
-    foundation::SetDialogServices(&dialogs);
+    PasswordFromArguments answer(password);
+    image::SetPasswordServices(&answer);
     image::DocumentPtr doc(app::OpenImageByPath(platform::Utf8ToUtf16(self), false, true, false));
     if (!doc || (doc->formatCode != image::format_code::kMzp && doc->formatCode != image::format_code::kDaa)) {
         std::fprintf(stderr, "No archive could be opened behind %s.\n", self.c_str());
@@ -96,7 +85,7 @@ int main(int argc, char** argv) {
     request.allFiles = true;
     const int result = app::ExtractItems(doc.get(), doc->rootFolder, {}, request, nullptr);
     doc.reset();
-    foundation::SetDialogServices(nullptr);
+    image::SetPasswordServices(nullptr);
     app::UninstallReaders();
     return result == 1 ? 0 : 1;
 }

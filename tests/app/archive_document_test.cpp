@@ -14,8 +14,8 @@
 #include "app/save_engine.h"
 #include "containers/archive/arc_open.h"
 #include "containers/archive/zip_comment.h"
-#include "foundation/dialog_services.h"
 #include "foundation/operation_status.h"
+#include "foundation/progress_log_services.h"
 #include "image/build/add_disk_files.h"
 #include "image/document/document.h"
 #include "image/document/image_context.h"
@@ -34,7 +34,7 @@ using qvtest::ShellQuote;
 
 std::u16string U(const std::string& s) { return platform::Utf8ToUtf16(s); }
 
-class LogLines : public qvtest::NullDialogServices {
+class LogLines : public foundation::IProgressLogServices {
 public:
     void AddProgressLogLine(std::u16string_view line) override { log.push_back(platform::Utf16ToUtf8(line)); }
     std::vector<std::string> log;
@@ -121,7 +121,7 @@ TEST_F(ArchiveDocumentTest, CrcErrorIsReportedAndLogged) {
           " && printf 'some stored text here\\n' > f.txt && zip -q0 -X c.zip f.txt"
           " && printf Z | dd of=c.zip bs=1 seek=35 conv=notrunc 2>/dev/null");
     LogLines log;
-    foundation::ScopedServices<foundation::SetDialogServices> dialogs{&log};
+    foundation::ScopedServices<foundation::SetProgressLogServices> dialogs{&log};
     auto doc = Open(*this / "c.zip");
     ASSERT_TRUE(doc);
     EXPECT_EQ(ExtractAll(*doc, *this / "out"), -1);
@@ -226,7 +226,7 @@ TEST_F(ArchiveDocumentTest, EncryptedSourceAsksBeforeTheSave) {
     RunOk("cd " + ShellQuote(dir_.path()) + " && cd src && 7z a -bd -psecret ../enc.zip a.txt sub >/dev/null");
     {
         PasswordAnswer refuse(nullptr);
-        foundation::ScopedServices<foundation::SetDialogServices> dialogs{&refuse};
+        arctest::ScopedAnswer dialogs{&refuse};
         auto doc = Open(*this / "enc.zip");
         ASSERT_TRUE(doc);
         ASSERT_EQ(doc->encryptionWanted, 1);
@@ -237,7 +237,7 @@ TEST_F(ArchiveDocumentTest, EncryptedSourceAsksBeforeTheSave) {
         EXPECT_FALSE(platform::FileExists(U(*this / "out.zip")));
     }
     PasswordAnswer give("secret");
-    foundation::ScopedServices<foundation::SetDialogServices> dialogs{&give};
+    arctest::ScopedAnswer dialogs{&give};
     auto doc = Open(*this / "enc.zip");
     ASSERT_TRUE(doc);
     EXPECT_EQ(app::SaveDocument(*doc, U(*this / "out.7z"), -1, nullptr), 0);

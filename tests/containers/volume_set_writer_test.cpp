@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/dialog_services.h"
+#include "foundation/volume_set_services.h"
 #include "foundation/services.h"
 #include "platform/last_error.h"
 #include "platform/text.h"
@@ -21,7 +21,7 @@
 
 namespace {
 
-class CountingDialogs : public qvtest::NullDialogServices {
+class CountingDialogs : public qvtest::NullVolumeSetServices {
 public:
     void ReportTooManyVolumes() override { ++tooManyVolumes; }
     int tooManyVolumes = 0;
@@ -140,7 +140,7 @@ TEST(VolumeSetWriter, FailuresSayWhy) {
     {
         // Three volumes of a style that names two.
         CountingDialogs dialogs;
-        foundation::ScopedServices<foundation::SetDialogServices> installed{&dialogs};
+        foundation::ScopedServices<foundation::SetVolumeSetServices> installed{&dialogs};
         Files files;
         VolumeSetWriter writer;
         ASSERT_TRUE(writer.Open(folder + u"/v0", files.Opener(), Layout(folder, 2000, 2, 100, 0)));

@@ -51,10 +51,16 @@ TEST(ConsoleMarkers, PasswordBetweenEchoMarkersInConsoleMode) {
     ConsoleMode = false;
 }
 
+class LostSession final : public IConsoleSessionServices {
+public:
+    bool SessionAlive() override { return false; }
+};
+
 TEST(ConsoleMarkersDeathTest, LostSessionEndsWithConsoleLostCode) {
     EXPECT_EXIT(
         {
-            SetConsoleSessionCheck([] { return false; });
+            LostSession lost;
+            SetConsoleSessionServices(&lost);
             ConsoleWriteString(u"x");
             std::_Exit(0);
         },

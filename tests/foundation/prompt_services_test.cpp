@@ -16,10 +16,10 @@
 #include <thread>
 
 #include "foundation/console_prompts.h"
-#include "foundation/dialog_services.h"
 #include "foundation/progress_callbacks.h"
 #include "foundation/prompt_services.h"
 #include "foundation/scripted_prompts.h"
+#include "foundation/volume_set_services.h"
 #include "platform/file.h"
 #include "platform/last_error.h"
 #include "tests/support/test_support.h"
@@ -266,17 +266,9 @@ TEST(ProgressRecord, CancelEventAndPausedWord) {
     EXPECT_FALSE(callbacks.cancelEvent.IsSet());
 }
 
-TEST(DialogServices, StandInsTakeTheCancelPath) {
-    platform::SetLastError(0);
-    EXPECT_EQ(ChooseSession(nullptr, true), 0);
-    EXPECT_EQ(ChooseDiskPartition(nullptr, nullptr), -1);
-    EXPECT_EQ(ChooseWimImage(nullptr, 3), -1);
-    EXPECT_FALSE(AskPassword(nullptr, nullptr));
-    EXPECT_EQ(OpenDaaVolumeFile(nullptr, 2), nullptr);
-    EXPECT_EQ(OpenMzpVolumeFile(nullptr, 2), nullptr);
-    EXPECT_EQ(OpenXdiPartFile(nullptr, 2), nullptr);
-    EXPECT_EQ(RequestVolume(nullptr, 2), nullptr);
-    EXPECT_EQ(platform::GetLastError(), platform::kErrorNotSupported);
+// The questions of the other layers' open (session, WIM image, password,
+// missing volumes) have their stand-ins checked beside their readers' tests.
+TEST(VolumeSetServices, StandInOpensThePathAsGiven) {
     std::u16string path = u"/a/b.daa";
     RedirectToFirstVolume(path);
     EXPECT_EQ(path, u"/a/b.daa");

@@ -3,8 +3,9 @@
 // every call answers "nothing, no, failed" and records nothing. A test derives
 // from the fake of the seam it needs, overrides only the calls it watches or
 // answers, and installs it for its scope:
-//   class PickSession : public qvtest::NullDialogServices { ... ChooseSession ... };
-//   foundation::ScopedServices<foundation::SetDialogServices> dialogs{&chooser};
+//   class CountReports : public qvtest::NullVolumeSetServices { ... ReportTooManyVolumes ... };
+//   foundation::ScopedServices<foundation::SetVolumeSetServices> volumes{&reports};
+// A seam of one call needs no null fake: the test implements its interface.
 // Seams whose stand-in is the image core's own (the open's readers, the disk
 // add's entry status) are faked by deriving from that stand-in instead.
 
@@ -12,30 +13,20 @@
 #include <string>
 #include <string_view>
 
-#include "foundation/dialog_services.h"
 #include "foundation/optical_services.h"
 #include "foundation/prompt_services.h"
 #include "foundation/services.h"
+#include "foundation/volume_set_services.h"
 #include "image/document/fat_volume_services.h"
 #include "image/document/main_window_services.h"
 #include "image/sectors/audio_services.h"
 
 namespace qvtest {
 
-class NullDialogServices : public foundation::IDialogServices {
+class NullVolumeSetServices : public foundation::IVolumeSetServices {
 public:
-    int ChooseSession(image::ImageContext*, bool) override { return 0; }
-    int ChooseDiskPartition(image::ImageContext*, const uint8_t*) override { return -1; }
-    int ChooseWimImage(image::ImageContext*, int32_t) override { return -1; }
-    bool AskPassword(image::ImageContext*, const uint8_t*) override { return false; }
-    platform::FileHandle OpenDaaVolumeFile(containers::DaaContainer*, int32_t) override { return nullptr; }
-    platform::FileHandle RequestVolume(containers::DaaContainer*, int32_t) override { return nullptr; }
-    platform::FileHandle OpenMzpVolumeFile(containers::MzpContainer*, int32_t) override { return nullptr; }
-    platform::FileHandle OpenXdiPartFile(containers::XdiContainer*, int32_t) override { return nullptr; }
-    void ReportTooManyVolumes() override {}
     void RedirectToFirstVolume(std::u16string&) override {}
-    bool ApplySfxIcon(containers::DaaContainer*) override { return false; }
-    void AddProgressLogLine(std::u16string_view) override {}
+    void ReportTooManyVolumes() override {}
 };
 
 class NullOpticalServices : public foundation::IOpticalServices {

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+#include "app/save_runner_services.h"
 #include "window/dialogs/progress_dialog.h"
 #include "foundation/operation_status.h"
 
@@ -25,7 +26,20 @@ int RunWriterUnderProgress(app::DocumentWriter writer, app::SaveRequest& request
     return dialog.WorkerResult();
 }
 
-void InstallSaveProgress() { app::SetWriterRunner(&RunWriterUnderProgress); }
-void RemoveSaveProgress() { app::SetWriterRunner(nullptr); }
+namespace {
+
+class ProgressSaveRunner final : public app::ISaveRunnerServices {
+public:
+    int RunWriter(app::DocumentWriter writer, app::SaveRequest& request) override {
+        return RunWriterUnderProgress(writer, request);
+    }
+};
+
+ProgressSaveRunner g_progressSaveRunner;
+
+}  // namespace
+
+void InstallSaveProgress() { app::SetSaveRunnerServices(&g_progressSaveRunner); }
+void RemoveSaveProgress() { app::SetSaveRunnerServices(nullptr); }
 
 }  // namespace dialogs::ui

@@ -14,7 +14,7 @@ namespace dialogs::ui {
 // (1 saved, 0 cancelled, -1 failed).
 int RunWriterUnderProgress(app::DocumentWriter writer, app::SaveRequest& request);
 
-// Installs RunWriterUnderProgress as the save engine's writer runner.
+// Installs RunWriterUnderProgress as the save engine's runner of writers.
 void InstallSaveProgress();
 void RemoveSaveProgress();
 

@@ -66,6 +66,12 @@ public:
     }
 };
 
+// Adding a music file stops the document window's player first.
+class WindowPlayerStop final : public audio::IPlayerStopServices {
+public:
+    void StopPlayer() override { app::DocumentWindowServices().StopPlayer(); }
+};
+
 // Everything start-up installs or makes, undone in one place whichever way
 // the program ends: the log closed, queued files deleted, the work folder
 // removed, the faces taken back, the instance mutex released.
@@ -81,6 +87,7 @@ public:
         foundation::DeleteTempWorkFolder();
         if (commandFileDialogs) SetCommandFileDialogs(nullptr);
         if (routesInstalled) dialogs::ui::RemoveProgressRoutes();
+        if (playerStopInstalled) audio::SetPlayerStopServices(previousPlayerStop);
         if (readersInstalled) {
             cmdline::RemoveAudioSaveRoutes();
             app::UninstallReaders();
@@ -98,6 +105,9 @@ public:
     bool facesInstalled = false;
     bool readersInstalled = false;
     bool routesInstalled = false;
+    WindowPlayerStop playerStop;
+    audio::IPlayerStopServices* previousPlayerStop = nullptr;
+    bool playerStopInstalled = false;
     std::unique_ptr<platform::NamedMutex> instanceMutex;
     std::thread shellIntegration;
     std::unique_ptr<CMainFrame> frame;
@@ -195,7 +205,8 @@ int RunWindowProgram(int argc, char** argv) {
     shutdown.readersInstalled = true;
     optical::InstallDriveServices();
     audio::InstallAudioServices();
-    audio::SetStopPlayer([] { app::DocumentWindowServices().StopPlayer(); });
+    shutdown.previousPlayerStop = audio::SetPlayerStopServices(&shutdown.playerStop);
+    shutdown.playerStopInstalled = true;
     // Long operations, and the questions their workers ask, go through the progress dialog.
     dialogs::ui::InstallProgressRoutes(*shutdown.ui);
     shutdown.routesInstalled = true;

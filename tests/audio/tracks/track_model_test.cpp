@@ -88,13 +88,19 @@ protected:
 };
 qvtest::TempDir* AudioProject::dir_ = nullptr;
 
-int g_playerStops = 0;
+class CountingPlayerStop final : public IPlayerStopServices {
+public:
+    void StopPlayer() override { ++stops; }
+    int stops = 0;
+};
 
 TEST_F(AudioProject, AddedTracksGetTheirPlaceKindAndTags) {
-    SetStopPlayer([] { ++g_playerStops; });
-    ASSERT_EQ(Add("tone.wav"), 0);
-    SetStopPlayer(nullptr);
-    EXPECT_EQ(g_playerStops, 1);
+    CountingPlayerStop player;
+    {
+        foundation::ScopedServices<SetPlayerStopServices> scoped{&player};
+        ASSERT_EQ(Add("tone.wav"), 0);
+    }
+    EXPECT_EQ(player.stops, 1);
     const image::TrackEntry& wav = List().tracks[0];
     EXPECT_EQ(wav.startSector, 0);
     EXPECT_EQ(wav.pregap, 0);

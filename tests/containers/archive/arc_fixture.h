@@ -13,10 +13,12 @@
 
 #include "containers/archive/arc_extract.h"
 #include "containers/archive/arc_open.h"
+#include "foundation/progress_log_services.h"
 #include "foundation/services.h"
 #include "image/document/document.h"
 #include "image/document/image_context.h"
 #include "image/document/item_tree.h"
+#include "image/document/password_services.h"
 #include "platform/text.h"
 #include "tests/support/fake_services.h"
 #include "tests/support/test_support.h"
@@ -26,8 +28,9 @@ namespace arctest {
 inline std::u16string U(const std::string& s) { return platform::Utf8ToUtf16(s); }
 inline std::string N(std::u16string_view s) { return platform::Utf16ToUtf8(s); }
 
-// Answers the password question with a fixed text (or refuses), counting asks.
-class PasswordAnswer : public qvtest::NullDialogServices {
+// Answers the password question with a fixed text (or refuses), counting asks,
+// and keeps the lines of the open's progress log.
+class PasswordAnswer : public image::IPasswordServices, public foundation::IProgressLogServices {
 public:
     explicit PasswordAnswer(const char* password) : password_(password) {}
     bool AskPassword(image::ImageContext* ctx, const uint8_t*) override {
@@ -43,6 +46,13 @@ public:
 
 private:
     const char* password_;
+};
+
+// Installs an answer as the password question and the progress log for a scope.
+struct ScopedAnswer {
+    explicit ScopedAnswer(PasswordAnswer* answer) : password{answer}, log{answer} {}
+    foundation::ScopedServices<image::SetPasswordServices> password;
+    foundation::ScopedServices<foundation::SetProgressLogServices> log;
 };
 
 // A private settings folder and work folder for the whole test program.

@@ -58,7 +58,7 @@ TEST_F(ArcMutation, MutatedArchivesReturnCleanly) {
             if (round % 10 == 9) bytes.resize(random() % bytes.size());
             qvtest::WriteFileBytes(path, bytes.data(), bytes.size());
             PasswordAnswer quiet(nullptr);
-            foundation::ScopedServices<foundation::SetDialogServices> dialogs{&quiet};
+            ScopedAnswer dialogs{&quiet};
             int code = -1;
             image::DocumentPtr ctx(OpenArchiveAsImage(U(path), false, 0, &code));
             if (!ctx) continue;

@@ -122,7 +122,7 @@ TEST_F(ArcOpen, PasswordsRightWrongAndCancelled) {
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.name) + " " + (row.password ? row.password : "(cancel)"));
         PasswordAnswer answer(row.password);
-        foundation::ScopedServices<foundation::SetDialogServices> dialogs{&answer};
+        ScopedAnswer dialogs{&answer};
         int code = -1;
         image::DocumentPtr ctx(OpenArchiveAsImage(U(*this / row.name), false, 0, &code));
         EXPECT_EQ(code, row.code);
@@ -137,7 +137,7 @@ TEST_F(ArcOpen, PasswordsRightWrongAndCancelled) {
     for (const char* password : {"secret", "wrong", static_cast<const char*>(nullptr)}) {
         SCOPED_TRACE(password ? password : "(cancel)");
         PasswordAnswer answer(password);
-        foundation::ScopedServices<foundation::SetDialogServices> dialogs{&answer};
+        ScopedAnswer dialogs{&answer};
         int code = -1;
         image::DocumentPtr ctx(OpenArchiveAsImage(U(*this / "p.zip"), false, 0, &code));
         ASSERT_TRUE(ctx);
@@ -176,7 +176,7 @@ TEST_F(ArcOpen, HostileNamesStayInsideTheTree) {
                           "z.close()\n");
     qvtest::RunOk("cd " + dir_.path() + " && python3 h.py");
     PasswordAnswer log(nullptr);
-    foundation::ScopedServices<foundation::SetDialogServices> dialogs{&log};
+    ScopedAnswer dialogs{&log};
     int code = -1;
     image::DocumentPtr ctx(OpenArchiveAsImage(U(*this / "h.zip"), false, 0, &code));
     ASSERT_TRUE(ctx);

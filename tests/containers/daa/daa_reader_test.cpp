@@ -18,6 +18,7 @@
 #include "containers/lzma86/lzma86.h"
 #include "foundation/byte_cursor.h"
 #include "foundation/services.h"
+#include "image/document/password_services.h"
 #include "tests/containers/chunk_image_fixture.h"
 #include "tests/support/fake_services.h"
 
@@ -81,7 +82,7 @@ TEST(DaaReader, CommentIsTheDocuments) {
 }
 
 // Answers the password question with a fixed password.
-class Password final : public qvtest::NullDialogServices {
+class Password final : public image::IPasswordServices {
 public:
     explicit Password(std::string text) : text_(std::move(text)) {}
     bool AskPassword(image::ImageContext* ctx, const uint8_t*) override {
@@ -125,7 +126,7 @@ TEST(DaaReader, PasswordProtectedImages) {
     for (const Row& row : {Row{"Secret pass", true}, Row{"secret pass", false}, Row{"", false}}) {
         SCOPED_TRACE(row.password);
         Password answer(row.password);
-        foundation::ScopedServices<foundation::SetDialogServices> dialogs{&answer};
+        foundation::ScopedServices<image::SetPasswordServices> dialogs{&answer};
         image::DocumentPtr doc = chunktest::Open(dir / "t.daa");
         EXPECT_EQ(answer.asked, 1);
         ASSERT_EQ(bool(doc), row.opens);

@@ -16,10 +16,14 @@
 #include "app/save_engine.h"
 #include "app/save_output.h"
 #include "containers/daa/daa_container.h"
+#include "containers/daa/daa_volume_services.h"
 #include "foundation/services.h"
 #include "foundation/settings.h"
+#include "foundation/volume_set_services.h"
+#include "image/document/password_services.h"
 #include "image/sectors/sector_writers.h"
 #include "image/sectors/writer_switches.h"
+#include "platform/last_error.h"
 #include "tests/containers/chunk_image_fixture.h"
 #include "tests/support/fake_services.h"
 
@@ -38,7 +42,7 @@ struct Settings {
     ~Settings() { unsetenv("QV_CONFIG_DIR"); }
 };
 
-class Dialogs final : public qvtest::NullDialogServices {
+class Dialogs final : public image::IPasswordServices, public qvtest::NullVolumeSetServices {
 public:
     void ReportTooManyVolumes() override { ++tooMany; }
     bool AskPassword(image::ImageContext* ctx, const uint8_t*) override {
@@ -70,7 +74,8 @@ TEST(DaaVolumes, SplitSavesReadBackFromAnyVolume) {
     Settings settings;
     chunktest::Readers readers;
     Dialogs dialogs;
-    foundation::ScopedServices<foundation::SetDialogServices> installed{&dialogs};
+    foundation::ScopedServices<image::SetPasswordServices> installed{&dialogs};
+    foundation::ScopedServices<foundation::SetVolumeSetServices> installedVolumes{&dialogs};
     struct Row {
         const char* name;
         int32_t style;
@@ -169,7 +174,8 @@ TEST(DaaVolumes, FailedSplitSavesLeaveNothing) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         Dialogs dialogs;
-        foundation::ScopedServices<foundation::SetDialogServices> installed{&dialogs};
+        foundation::ScopedServices<image::SetPasswordServices> installed{&dialogs};
+        foundation::ScopedServices<foundation::SetVolumeSetServices> installedVolumes{&dialogs};
         image::DocumentPtr doc = chunktest::Open(dir / "t.iso");
         ASSERT_TRUE(doc);
         doc->modified = 2;
@@ -191,7 +197,8 @@ TEST(DaaWriterThreads, OutputIsTheSameOnAnyNumberOfThreads) {
     Settings settings;
     chunktest::Readers readers;
     Dialogs dialogs;
-    foundation::ScopedServices<foundation::SetDialogServices> installed{&dialogs};
+    foundation::ScopedServices<image::SetPasswordServices> installed{&dialogs};
+    foundation::ScopedServices<foundation::SetVolumeSetServices> installedVolumes{&dialogs};
     struct Row {
         const char* name;
         int32_t level;
@@ -254,6 +261,12 @@ TEST(DaaVolumes, ConsoleConvertWritesVolumes) {
     RunOk("cd " + ShellQuote(dir.path()) + " && python3 " + chunktest::FixtureScript() +
           " daacheck x.part01.daa check.iso x.part02.daa x.part03.daa && 7z x -oout check.iso > /dev/null"
           " && cmp out/* tree/r.bin");
+}
+
+TEST(DaaVolumes, StandInOpensNoMissingVolume) {
+    platform::SetLastError(0);
+    EXPECT_EQ(containers::RequestVolume(nullptr, 2), nullptr);
+    EXPECT_EQ(platform::GetLastError(), platform::kErrorNotSupported);
 }
 
 }  // namespace

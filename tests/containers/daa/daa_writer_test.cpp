@@ -17,6 +17,7 @@
 #include "containers/daa/daa_container.h"
 #include "foundation/services.h"
 #include "foundation/settings.h"
+#include "image/document/password_services.h"
 #include "image/sectors/writer_switches.h"
 #include "tests/containers/chunk_image_fixture.h"
 #include "tests/support/fake_services.h"
@@ -27,7 +28,7 @@ using chunktest::U;
 using qvtest::RunOk;
 using qvtest::ShellQuote;
 
-class Password final : public qvtest::NullDialogServices {
+class Password final : public image::IPasswordServices {
 public:
     explicit Password(std::string text) : text_(std::move(text)) {}
     bool AskPassword(image::ImageContext* ctx, const uint8_t*) override {
@@ -106,7 +107,7 @@ TEST(DaaWriter, EveryOptionReadsBackAsTheIso) {
         ASSERT_TRUE(foundation::WriteSettingDword(u"DmFlags", 0));
 
         Password answer(row.answer);
-        foundation::ScopedServices<foundation::SetDialogServices> dialogs{&answer};
+        foundation::ScopedServices<image::SetPasswordServices> dialogs{&answer};
         image::DocumentPtr back = chunktest::Open(dir / "out.daa");
         ASSERT_TRUE(back);
         EXPECT_EQ(back->formatCode, image::format_code::kDaa);

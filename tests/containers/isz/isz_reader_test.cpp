@@ -15,6 +15,7 @@
 
 #include "foundation/byte_cursor.h"
 #include "foundation/services.h"
+#include "image/document/password_services.h"
 #include "tests/containers/chunk_image_fixture.h"
 #include "tests/support/fake_services.h"
 
@@ -60,7 +61,7 @@ TEST(IszReader, ImagesOfEveryLayoutReadAsTheIso) {
 }
 
 // Answers the password question with a fixed password.
-class Password final : public qvtest::NullDialogServices {
+class Password final : public image::IPasswordServices {
 public:
     explicit Password(std::string text) : text_(std::move(text)) {}
     bool AskPassword(image::ImageContext* ctx, const uint8_t*) override {
@@ -104,7 +105,7 @@ TEST(IszReader, EncryptedImages) {
         RunOk("cd " + ShellQuote(dir.path()) + " && ISZ_AES_KEY=" + hex + " python3 " + chunktest::FixtureScript() +
               " isz t.iso e.isz zlib,bzip2,stored 32768");
         Password answer(row.answer);
-        foundation::ScopedServices<foundation::SetDialogServices> dialogs{&answer};
+        foundation::ScopedServices<image::SetPasswordServices> dialogs{&answer};
         image::DocumentPtr doc = chunktest::Open(dir / "e.isz");
         ASSERT_EQ(bool(doc), row.opens);
         if (doc) {

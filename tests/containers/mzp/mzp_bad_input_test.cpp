@@ -16,11 +16,13 @@
 #include "codecs/crc32.h"
 #include "containers/mzp/mzp_format.h"
 #include "containers/mzp/mzp_reader.h"
-#include "foundation/dialog_services.h"
+#include "containers/mzp/mzp_volume_services.h"
 #include "foundation/file_io.h"
 #include "image/build/add_disk_files.h"
 #include "image/document/document.h"
 #include "image/document/image_context.h"
+#include "image/document/password_services.h"
+#include "platform/last_error.h"
 #include "platform/text.h"
 #include "tests/image/item_tree_fixture.h"
 #include "tests/support/fake_services.h"
@@ -34,7 +36,7 @@ using containers::mzp::Store64;
 
 std::u16string U(const std::string& s) { return platform::Utf8ToUtf16(s); }
 
-class GivePassword final : public qvtest::NullDialogServices {
+class GivePassword final : public image::IPasswordServices {
 public:
     bool AskPassword(image::ImageContext* ctx, const uint8_t*) override {
         std::strcpy(ctx->outputPassword.data(), "pw");
@@ -66,12 +68,12 @@ class MzpBadInput : public ::testing::Test {
 protected:
     void SetUp() override {
         app::InstallReaders();
-        previous_ = foundation::SetDialogServices(&password_);
+        previous_ = image::SetPasswordServices(&password_);
         qvtest::RunOk("cd " + qvtest::ShellQuote(dir_.path()) +
                       " && mkdir src && seq 1 30000 > src/t && head -c 200000 /dev/urandom > src/r");
     }
     void TearDown() override {
-        foundation::SetDialogServices(previous_);
+        image::SetPasswordServices(previous_);
         app::UninstallReaders();
     }
     std::vector<uint8_t> Make(const std::string& name, int level, bool password) {
@@ -88,7 +90,7 @@ protected:
 
     treetest::TreeDocument faces_;
     GivePassword password_;
-    foundation::IDialogServices* previous_ = nullptr;
+    image::IPasswordServices* previous_ = nullptr;
     qvtest::TempDir dir_;
 };
 
@@ -177,6 +179,12 @@ TEST_F(MzpBadInput, RandomMutationsEndCleanly) {
         FixHeaderCrc(bytes);
         OpenAndRead(dir_ / "m.mzp", bytes);
     }
+}
+
+TEST(MzpVolumes, StandInOpensNoMissingVolume) {
+    platform::SetLastError(0);
+    EXPECT_EQ(containers::OpenMzpVolumeFile(nullptr, 2), nullptr);
+    EXPECT_EQ(platform::GetLastError(), platform::kErrorNotSupported);
 }
 
 }  // namespace

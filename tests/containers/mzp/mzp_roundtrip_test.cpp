@@ -16,12 +16,13 @@
 #include "containers/mzp/mzp_container.h"
 #include "containers/mzp/container_install.h"
 #include "containers/mzp/mzp_writer.h"
-#include "foundation/dialog_services.h"
 #include "foundation/file_io.h"
 #include "foundation/operation_status.h"
+#include "foundation/volume_set_services.h"
 #include "image/build/add_disk_files.h"
 #include "image/document/document.h"
 #include "image/document/image_context.h"
+#include "image/document/password_services.h"
 #include "image/sectors/writer_switches.h"
 #include "platform/text.h"
 #include "tests/image/item_tree_fixture.h"
@@ -38,7 +39,7 @@ std::u16string U(const std::string& s) { return platform::Utf8ToUtf16(s); }
 const std::string kOracle = std::string(QV_TEST_SOURCE_DIR) + "/tests/containers/mzp/mzp_oracle.py";
 
 // Answers the password question with a fixed text, as the prompt would.
-class PasswordAnswer final : public qvtest::NullDialogServices {
+class PasswordAnswer final : public image::IPasswordServices {
 public:
     std::string password;
     int asked = 0;
@@ -69,10 +70,10 @@ protected:
     }
     void SetUp() override {
         app::InstallReaders();
-        scopedDialogs_ = foundation::SetDialogServices(&dialogs_);
+        scopedDialogs_ = image::SetPasswordServices(&dialogs_);
     }
     void TearDown() override {
-        foundation::SetDialogServices(scopedDialogs_);
+        image::SetPasswordServices(scopedDialogs_);
         app::UninstallReaders();
         image::ResetWriterSwitches();
         foundation::OverwriteAll = false;
@@ -107,7 +108,7 @@ protected:
 
     treetest::TreeDocument faces_;
     PasswordAnswer dialogs_;
-    foundation::IDialogServices* scopedDialogs_ = nullptr;
+    image::IPasswordServices* scopedDialogs_ = nullptr;
     qvtest::TempDir dir_;
     static qvtest::TempDir* fixtures_;
 };
@@ -195,12 +196,12 @@ TEST_F(MzpRoundTrip, EncryptedArchiveNeedsItsPassword) {
 // A set that would need a 100th volume with two-digit names stops at the
 // 99th with the volume message; the caller's output set then drops them all.
 TEST_F(MzpRoundTrip, HundredthVolumeFails) {
-    class CountReports final : public qvtest::NullDialogServices {
+    class CountReports final : public qvtest::NullVolumeSetServices {
     public:
         int reports = 0;
         void ReportTooManyVolumes() override { ++reports; }
     } reports;
-    foundation::SetDialogServices(&reports);
+    foundation::ScopedServices<foundation::SetVolumeSetServices> scopedReports{&reports};
     image::DocumentPtr doc(image::NewMzpDocument());
     RunOk("head -c 600000 /dev/urandom > " + ShellQuote(dir_ / "r.bin"));
     ASSERT_NE(image::AddDiskItem(doc.get(), doc->rootFolder, U(dir_ / "r.bin"), u"r.bin"), nullptr);

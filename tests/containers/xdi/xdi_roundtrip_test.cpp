@@ -16,13 +16,15 @@
 #include "app/save_engine.h"
 #include "codecs/crc32.h"
 #include "containers/mzp/mzp_format.h"
+#include "containers/xdi/xdi_volume_services.h"
 #include "foundation/file_io.h"
 #include "containers/xdi/xdi_container.h"
-#include "foundation/dialog_services.h"
 #include "foundation/operation_status.h"
 #include "image/build/add_disk_files.h"
 #include "image/document/document.h"
 #include "image/document/image_context.h"
+#include "image/document/password_services.h"
+#include "platform/last_error.h"
 #include "platform/text.h"
 #include "tests/image/item_tree_fixture.h"
 #include "tests/support/fake_services.h"
@@ -37,7 +39,7 @@ std::u16string U(const std::string& s) { return platform::Utf8ToUtf16(s); }
 
 const std::string kOracle = std::string(QV_TEST_SOURCE_DIR) + "/tests/containers/mzp/mzp_oracle.py";
 
-class PasswordAnswer final : public qvtest::NullDialogServices {
+class PasswordAnswer final : public image::IPasswordServices {
 public:
     std::string password;
     bool AskPassword(image::ImageContext* ctx, const uint8_t*) override {
@@ -52,19 +54,19 @@ class XdiRoundTrip : public ::testing::Test {
 protected:
     void SetUp() override {
         app::InstallReaders();
-        previous_ = foundation::SetDialogServices(&dialogs_);
+        previous_ = image::SetPasswordServices(&dialogs_);
         RunOk("cd " + ShellQuote(dir_.path()) +
               " && mkdir -p src/sub && seq 1 50000 > src/text.txt && head -c 2300000 /dev/urandom > src/sub/r.bin"
               " && : > src/empty && echo x > src/sub/x");
     }
     void TearDown() override {
-        foundation::SetDialogServices(previous_);
+        image::SetPasswordServices(previous_);
         app::UninstallReaders();
     }
 
     treetest::TreeDocument faces_;
     PasswordAnswer dialogs_;
-    foundation::IDialogServices* previous_ = nullptr;
+    image::IPasswordServices* previous_ = nullptr;
     qvtest::TempDir dir_;
 };
 
@@ -212,6 +214,12 @@ TEST_F(XdiRoundTrip, RandomMutationsEndCleanly) {
             containers::CopyXdiSector(*c, uint32_t(s), sector.data());
         containers::CloseXdi(c);
     }
+}
+
+TEST(XdiParts, StandInOpensNoMissingPart) {
+    platform::SetLastError(0);
+    EXPECT_EQ(containers::OpenXdiPartFile(nullptr, 2), nullptr);
+    EXPECT_EQ(platform::GetLastError(), platform::kErrorNotSupported);
 }
 
 }  // namespace

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/dialog_services.h"
+#include "filesystems/wim/wim_image_chooser_services.h"
 #include "foundation/operation_status.h"
 #include "image/document/document.h"
 #include "platform/text.h"
@@ -30,7 +30,7 @@ using qvtest::ShellQuote;
 constexpr int kRoundsPerFixture = 1000;
 constexpr uint64_t kPeakBytes = 256u << 20;
 
-class SecondImage final : public qvtest::NullDialogServices {
+class SecondImage final : public filesystems::IWimImageChooserServices {
 public:
     int ChooseWimImage(image::ImageContext*, int32_t count) override { return count - 1; }
 };
@@ -71,7 +71,7 @@ TEST(WimArchiveMutation, MutatedWimsFailCleanly) {
         fixtures.push_back(wim);
     }
     SecondImage chooser;
-    foundation::ScopedServices<foundation::SetDialogServices> scoped{&chooser};
+    foundation::ScopedServices<filesystems::SetWimImageChooserServices> scoped{&chooser};
     const std::string casePath = dir / "case.wim";
     foundation::UniqueFile sink(foundation::CreateNewFile(platform::Utf8ToUtf16(dir / "sink")));
     ASSERT_TRUE(sink);

@@ -11,10 +11,11 @@
 
 #include "app/open_document.h"
 #include "app/other_openers.h"
-#include "foundation/dialog_services.h"
+#include "filesystems/wim/wim_image_chooser_services.h"
 #include "foundation/messages_scripted.h"
 #include "foundation/operation_status.h"
 #include "image/document/document.h"
+#include "platform/last_error.h"
 #include "platform/text.h"
 #include "tests/filesystems/wim/wim_fixtures.h"
 #include "tests/support/fake_services.h"
@@ -26,7 +27,7 @@ using image::DocumentPtr;
 using qvtest::RunOk;
 using qvtest::ShellQuote;
 
-class PickImage final : public qvtest::NullDialogServices {
+class PickImage final : public filesystems::IWimImageChooserServices {
 public:
     int pick = 0;
     int offered = 0;   // the image count of the last question, 0 none
@@ -75,7 +76,7 @@ protected:
 
     static qvtest::TempDir* dir_;
     PickImage chooser_;
-    foundation::ScopedServices<foundation::SetDialogServices> scopedDialogs_{&chooser_};
+    foundation::ScopedServices<filesystems::SetWimImageChooserServices> scopedDialogs_{&chooser_};
     foundation::ScriptedUiServices ui_;
     foundation::ScopedServices<foundation::SetUiServices> scopedUi_{&ui_};
 };
@@ -199,6 +200,12 @@ TEST_F(WimArchiveTest, NamedStreamsAreSkipped) {
     ASSERT_EQ(filesystems::ExtractWimFile(nullptr, doc.get(), a, file.get()), 1);
     file.reset();
     EXPECT_EQ(qvtest::ReadFileBytes(out), qvtest::ReadFileBytes(P("a")));
+}
+
+TEST(WimImageChooser, StandInChoosesNothing) {
+    platform::SetLastError(0);
+    EXPECT_EQ(filesystems::WimImageChooserServices().ChooseWimImage(nullptr, 3), -1);
+    EXPECT_EQ(platform::GetLastError(), platform::kErrorNotSupported);
 }
 
 }  // namespace

@@ -8,13 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "image/detect/format_detect_services.h"
 #include "image/document/current_document.h"
-#include "foundation/dialog_services.h"
 #include "foundation/prompt_services.h"
 #include "foundation/memory.h"
 #include "image/document/document.h"
 #include "image/document/open_reader_services.h"
+#include "image/document/password_services.h"
+#include "image/document/session_chooser_services.h"
 #include "image/sheets/track_list.h"
+#include "platform/last_error.h"
 #include "platform/text.h"
 #include "tests/image/item_tree_fixture.h"
 #include "tests/support/fake_services.h"
@@ -167,7 +170,6 @@ TEST_F(Documents, OpenFailures) {
     struct RowReaders : FixedTimeReaders {
         int64_t size = -1;              // -1: the file's
         void (*detect)(ImageContext& ctx) = nullptr;   // null: the image core's detection
-        bool newerVersion = false;
         int64_t FileSize(platform::FileHandle file) override {
             return size >= 0 ? size : FixedTimeReaders::FileSize(file);
         }
@@ -175,6 +177,10 @@ TEST_F(Documents, OpenFailures) {
             if (detect) detect(ctx);
             else FixedTimeReaders::DetectImageFormat(ctx, startFormat);
         }
+    };
+    // The container readers' check of an attached container.
+    struct RowContainers : FormatDetectStandIn {
+        bool newerVersion = false;
         bool ContainerIsNewerVersion(ImageContext&) override { return newerVersion; }
     };
     struct OpenRow {
@@ -205,8 +211,10 @@ TEST_F(Documents, OpenFailures) {
         RowReaders readers;
         readers.size = row.size;
         readers.detect = row.detect;
-        readers.newerVersion = row.newerVersion;
+        RowContainers containers;
+        containers.newerVersion = row.newerVersion;
         foundation::ScopedServices<SetOpenReaderServices> scoped(&readers);
+        foundation::ScopedServices<SetFormatDetectServices> scopedContainers(&containers);
         EXPECT_EQ(Open(iso, &code), nullptr);
         EXPECT_EQ(code, row.expected);
     }
@@ -322,7 +330,7 @@ TEST_F(Documents, RootWithoutEntriesFailsWithCode9) {
 }
 
 // Chooses the given session, or refuses (-1).
-class SessionChooser final : public qvtest::NullDialogServices {
+class SessionChooser final : public ISessionChooserServices {
 public:
     explicit SessionChooser(int32_t choice) : choice_(choice) {}
     int ChooseSession(ImageContext*, bool) override {
@@ -339,7 +347,7 @@ TEST_F(Documents, SessionChoice) {
     int code = -1;
     {
         SessionChooser refusing(-1);
-        foundation::ScopedServices<foundation::SetDialogServices> dialogs(&refusing);
+        foundation::ScopedServices<SetSessionChooserServices> dialogs(&refusing);
         EXPECT_EQ(Open(iso, &code), nullptr);
         EXPECT_EQ(code, open_result::kCancelled);
         EXPECT_EQ(foundation::ChosenSessionIndex().load(), -1);
@@ -348,7 +356,7 @@ TEST_F(Documents, SessionChoice) {
     DocumentPtr doc;
     {
         SessionChooser second(1);
-        foundation::ScopedServices<foundation::SetDialogServices> dialogs(&second);
+        foundation::ScopedServices<SetSessionChooserServices> dialogs(&second);
         doc.reset(Open(iso, &code));
         ASSERT_NE(doc, nullptr);
         EXPECT_EQ(doc->chosenSession, 2);
@@ -498,6 +506,15 @@ TEST_F(Documents, SessionStartLba) {
     EXPECT_EQ(ctx->sessionStartLba, 5000);
     EXPECT_EQ(CreateRootFolder(ctx.get()), 0);   // already there
     EXPECT_EQ(CreateRootFolder(nullptr), -1);
+}
+
+// Without a window nothing is asked: the open goes on with the last session,
+// and no password is given (last error "not supported").
+TEST(OpenQuestions, StandInsTakeTheCancelPath) {
+    EXPECT_EQ(ChooseSession(nullptr, true), 0);
+    platform::SetLastError(0);
+    EXPECT_FALSE(AskPassword(nullptr, nullptr));
+    EXPECT_EQ(platform::GetLastError(), platform::kErrorNotSupported);
 }
 
 }  // namespace

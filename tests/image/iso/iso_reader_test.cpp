@@ -2,6 +2,7 @@
 // documents: our tree, sizes, times and file bytes against isoinfo, iso-info,
 // iso-read, 7z and xorriso on the same image.
 
+#include "image/document/session_chooser_services.h"
 #include "image/iso/iso_reader.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "foundation/dialog_services.h"
 #include "foundation/messages.h"
 #include "foundation/prompt_services.h"
 #include "image/iso/volume_texts.h"
@@ -489,7 +489,7 @@ TEST(IsoReader, MultiExtentFileOver4GiB) {
 }
 
 // A session chooser that picks a fixed session, as the user would.
-class PickSession final : public qvtest::NullDialogServices {
+class PickSession final : public ISessionChooserServices {
 public:
     explicit PickSession(int32_t session) : session_(session) {}
     int ChooseSession(ImageContext*, bool) override {
@@ -529,7 +529,7 @@ TEST(IsoReader, TwoSessionsThroughACueSheet) {
         int code = -1;
         image::DocumentPtr doc;
         {
-            foundation::ScopedServices<foundation::SetDialogServices> dialogs(&chooser);
+            foundation::ScopedServices<SetSessionChooserServices> dialogs(&chooser);
             doc = OpenDoc(dir / "ms.iso", &code, dir / "ms.cue");
         }
         ASSERT_TRUE(doc) << code;

@@ -55,7 +55,7 @@ inline std::unique_ptr<image::ImageContext> OpenIso(const std::string& path, int
 }
 
 // Every call the burn log makes to its face, in order.
-class RecordingFace final : public optical::IBurnLogFace {
+class RecordingFace final : public optical::IBurnLogServices {
 public:
     struct Call {
         char kind;   // 'A' add, 'R' replace
@@ -90,8 +90,7 @@ private:
 
 struct ScopedFace {
     RecordingFace face;
-    optical::IBurnLogFace* previous = optical::SetBurnLogFace(&face);
-    ~ScopedFace() { optical::SetBurnLogFace(previous); }
+    foundation::ScopedServices<optical::SetBurnLogServices> installed{&face};
 };
 
 // A music decoder over raw PCM files that sox wrote: the track file "x.flac"
