@@ -140,19 +140,15 @@ void InstallReaders() {
     SetDocumentWriter(image::format_code::kDaa, SaveDaaDocument);
     using image::ItemReaderKind;
     image::SetItemReader(ItemReaderKind::Ntfs, {nullptr, StreamNtfsItem});
-    image::SetItemReader(ItemReaderKind::Udf, {filesystems::ReadUdfItemBytes, nullptr});
     image::SetItemReader(ItemReaderKind::Ext2, {nullptr, StreamExt2Item});
     image::SetItemReader(ItemReaderKind::Fat, {ReadFatRange, nullptr});
     image::SetItemReader(ItemReaderKind::Wim, {nullptr, StreamWimItem});
     image::SetItemReader(ItemReaderKind::Archive, {ReadArchiveRange, containers::archive::ExtractArchiveItem});
     SetDocumentWriter(image::format_code::kArchive, WriteArchiveDocument);
-    image::SetItemReader(ItemReaderKind::Hfs, {filesystems::ReadHfsItemBytes, nullptr});
-    image::SetItemReader(ItemReaderKind::HfsPlus, {filesystems::ReadHfsItemBytes, nullptr});
 }
 
 void UninstallReaders() {
     image::SetItemReader(image::ItemReaderKind::Ntfs, {});
-    image::SetItemReader(image::ItemReaderKind::Udf, {});
     image::SetItemReader(image::ItemReaderKind::Ext2, {});
     image::SetItemReader(image::ItemReaderKind::Fat, {});
     image::SetItemReader(image::ItemReaderKind::Wim, {});
@@ -161,8 +157,6 @@ void UninstallReaders() {
     SetDocumentWriter(image::format_code::kMzp, nullptr);
     SetDocumentWriter(image::format_code::kXdi, nullptr);
     SetDocumentWriter(image::format_code::kDaa, nullptr);
-    image::SetItemReader(image::ItemReaderKind::Hfs, {});
-    image::SetItemReader(image::ItemReaderKind::HfsPlus, {});
     SetOtherOpenerServices(nullptr);
     containers::UninstallContainerReaders();
     filesystems::UninstallFilesystemReaders();

@@ -8,6 +8,7 @@
 #include "image/build/udf_writer_services.h"
 #include "image/detect/filesystem_services.h"
 #include "image/document/fat_volume_services.h"
+#include "image/document/item_bytes.h"
 #include "image/document/open_reader_services.h"
 
 namespace filesystems {
@@ -41,6 +42,10 @@ void InstallFilesystemReaders() {
     image::SetFilesystemServices(&g_probes);
     image::SetOpenReaderServices(&g_treeReaders);
     image::SetUdfWriterServices(&g_udfWriter);
+    // UDF and HFS files are read in ranges through their extents and runs.
+    image::SetItemReader(image::ItemReaderKind::Udf, {ReadUdfItemBytes, nullptr});
+    image::SetItemReader(image::ItemReaderKind::Hfs, {ReadHfsItemBytes, nullptr});
+    image::SetItemReader(image::ItemReaderKind::HfsPlus, {ReadHfsItemBytes, nullptr});
     image::SetFatVolumeServices(&FatVolumeWriterServices());
 }
 
@@ -48,6 +53,9 @@ void UninstallFilesystemReaders() {
     image::SetFilesystemServices(nullptr);
     image::SetOpenReaderServices(nullptr);
     image::SetUdfWriterServices(nullptr);
+    image::SetItemReader(image::ItemReaderKind::Udf, {});
+    image::SetItemReader(image::ItemReaderKind::Hfs, {});
+    image::SetItemReader(image::ItemReaderKind::HfsPlus, {});
     image::SetFatVolumeServices(nullptr);
 }
 
