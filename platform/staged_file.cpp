@@ -19,6 +19,8 @@ namespace platform {
 namespace {
 
 constexpr int kNameAttempts = 16;
+// The mode of a temporary while it is written.
+constexpr mode_t kWritingMode = 0600;
 // Temporaries carry the target's name while it leaves room for the suffix
 // within the 255 bytes a name may have; a longer name gets a short one.
 constexpr size_t kMaxNameInTemporary = 200;
@@ -143,8 +145,17 @@ bool StagedFile::Start(int folderFd, bool ownsFolder, std::string_view name, con
         tempName_ = RandomSibling(name, "tmp", random);
         // 0600 until the commit: a half-written copy of a private file is
         // never readable by others.
-        fd_ = ::openat(folderFd, tempName_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd_ >= 0) return true;
+        fd_ = ::openat(folderFd, tempName_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kWritingMode);
+        // A umask that takes the owner's own bits would leave a file its writer cannot reopen.
+        if (fd_ >= 0 && ::fchmod(fd_, kWritingMode) == 0) return true;
+        if (fd_ >= 0) {
+            const int err = errno;
+            ::close(fd_);
+            fd_ = -1;
+            ::unlinkat(folderFd, tempName_.c_str(), 0);
+            errno = err;
+            break;
+        }
         if (errno != EEXIST) break;
     }
     const int err = errno;
@@ -183,14 +194,22 @@ bool StagedFile::Seal() {
     // The file it replaces decides the mode, owner and group: saving over a
     // private image keeps it private. Owner and group go first, as changing
     // them clears the set-id bits.
+    // A writer that set the mode itself (a self-extracting program makes
+    // itself executable) has said what the file is.
+    struct stat temp {};
+    if (::fstat(fd_, &temp) != 0) return Fail(errno);
+    const mode_t writerMode = temp.st_mode & 07777;
+    const bool writerSetMode = writerMode != kWritingMode;
     struct stat old {};
     if (::fstatat(folderFd_, name_.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode)) {
         // Only root may give a file away; anyone may keep a group they are in.
         if (::fchown(fd_, old.st_uid, old.st_gid) != 0 && ::fchown(fd_, uid_t(-1), old.st_gid) != 0) {
             // Neither: the file keeps its maker's group, as any new file would.
         }
-        if (::fchmod(fd_, old.st_mode & 07777) != 0) return Fail(errno);
-    } else if (::fchmod(fd_, options_.newFileMode & ~CurrentUmask() & 07777) != 0) {
+        // A program replacing a file may be run by whoever may read it.
+        const mode_t run = writerSetMode ? ((old.st_mode & 0444) >> 2) & writerMode : 0;
+        if (::fchmod(fd_, (old.st_mode & 07777) | run) != 0) return Fail(errno);
+    } else if (!writerSetMode && ::fchmod(fd_, options_.newFileMode & ~CurrentUmask() & 07777) != 0) {
         return Fail(errno);
     }
     const int fd = fd_;

@@ -5,6 +5,9 @@
 // others), then renamed over the target in one step. The writer gets the
 // temporary's descriptor and never reopens it by name. A replaced file keeps
 // its mode, owner and group; a new file gets the caller's mode less the umask.
+// A writer may set the temporary's mode itself (a self-extracting program
+// makes itself executable): a new file then keeps that mode, and a replaced
+// file becomes executable for those who may read it.
 // A planted link at the target is replaced, never followed.
 //
 // A set of files (the volumes of a split image) is committed together: every

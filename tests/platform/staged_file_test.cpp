@@ -48,15 +48,19 @@ TEST(StagedFile, ReplacedFileKeepsModeOwnerAndGroupAndNewFileFollowsUmask) {
         uid_t oldOwner;
         gid_t oldGroup;
         mode_t newFileMode;
+        mode_t writerMode;   // what the writer set on its file itself; 0 none
         mode_t expectedMode;
     };
     const mode_t mask = UmaskNow();
     const Row rows[] = {
-        {"a private image stays private", true, 0600, ::geteuid(), ::getegid(), 0666, 0600},
-        {"another group's shared file", true, 0640, ::geteuid(), 1, 0666, 0640},
-        {"an executable stub stays executable", true, 0755, ::geteuid(), ::getegid(), 0666, 0755},
-        {"a new file: the caller's mode less the umask", false, 0, 0, 0, 0666, mode_t(0666 & ~mask)},
-        {"a new private store", false, 0, 0, 0, 0600, mode_t(0600 & ~mask)},
+        {"a private image stays private", true, 0600, ::geteuid(), ::getegid(), 0666, 0, 0600},
+        {"another group's shared file", true, 0640, ::geteuid(), 1, 0666, 0, 0640},
+        {"an executable stub stays executable", true, 0755, ::geteuid(), ::getegid(), 0666, 0, 0755},
+        {"a new file: the caller's mode less the umask", false, 0, 0, 0, 0666, 0, mode_t(0666 & ~mask)},
+        {"a new private store", false, 0, 0, 0, 0600, 0, mode_t(0600 & ~mask)},
+        {"a new program keeps the mode its writer gave", false, 0, 0, 0, 0666, 0755, 0755},
+        {"a program over a shared file runs for all", true, 0644, ::geteuid(), ::getegid(), 0666, 0755, 0755},
+        {"a program over a private file runs for its owner", true, 0600, ::geteuid(), ::getegid(), 0666, 0755, 0700},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -78,6 +82,9 @@ TEST(StagedFile, ReplacedFileKeepsModeOwnerAndGroupAndNewFileFollowsUmask) {
         ASSERT_EQ(::fstat(file.Fd(), &temp), 0);
         EXPECT_EQ(temp.st_mode & 07777, 0600u);
         ASSERT_TRUE(WriteAll(file.Fd(), "new"));
+        if (row.writerMode != 0) {
+            ASSERT_EQ(::fchmod(file.Fd(), row.writerMode), 0);
+        }
         if (row.existing) {
             EXPECT_EQ(ReadAll(path), "old");
         }
