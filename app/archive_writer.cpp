@@ -41,13 +41,14 @@ int WriteArchiveDocument(SaveRequest& request) {
     create.progress = request.progress;
     SaveOutputSet& output = request.output;
     const std::u16string base = request.path;
-    int32_t volumesMade = 0;
     platform::FileHandle file = nullptr;
     if (ctx.splitOutput && ctx.volumeSize > 0) {
+        // Higher-numbered volumes of an earlier set would be joined to this
+        // one: the commit removes them once this set has taken its names.
+        output.SetVolumeNamer([base](int32_t n) { return VolumeName(base, n); });
         create.target = containers::archive::MakeVolumeTarget(
             uint64_t(ctx.volumeSize),
-            [&output, &base, &volumesMade](int32_t volume) {
-                volumesMade = std::max(volumesMade, volume + 1);
+            [&output, &base](int32_t volume) {
                 return output.OpenVolume(VolumeName(base, volume));
             },
             VolumeName(base, 0));
@@ -63,14 +64,6 @@ int WriteArchiveDocument(SaveRequest& request) {
         foundation::ShowLastError(base);
         foundation::OperationStatus = foundation::kStatusWriteFailed;
         result = -1;
-    }
-    if (result == 1 && volumesMade > 0) {
-        // Higher-numbered volumes of an earlier set would be joined to this one.
-        for (int32_t v = volumesMade; v < containers::archive::kMaxVolumes; ++v) {
-            const std::u16string stale = VolumeName(base, v);
-            if (!platform::FileExists(stale)) break;
-            platform::DeleteFileAt(stale);
-        }
     }
     return result;
 }

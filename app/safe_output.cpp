@@ -6,12 +6,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <random>
 #include <vector>
 
 #include "app/extract_helpers.h"
 #include "image/document/pause_cancel.h"
-#include "platform/format.h"
 #include "platform/last_error.h"
 #include "platform/text.h"
 
@@ -19,7 +17,6 @@ namespace app {
 namespace {
 
 constexpr size_t kStepBytes = size_t(1) << 20;
-constexpr int kTemporaryAttempts = 16;
 
 bool Fail(int err) {
     platform::SetLastErrorFromErrno(err);
@@ -139,50 +136,20 @@ bool ExtractDestination::RelativeComponents(std::u16string_view path, std::vecto
 
 // --- SafeOutputFile -----------------------------------------------------------
 
-SafeOutputFile::~SafeOutputFile() { Abandon(); }
-
 bool SafeOutputFile::Begin(int folderFd, std::u16string_view name) {
     Abandon();
-    if (!HostName(name, name_)) return false;
-    folderFd_ = folderFd;
+    std::string host;
+    if (!HostName(name, host)) return false;
     struct stat status {};
-    if (::fstatat(folderFd, name_.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (::fstatat(folderFd, host.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno != ENOENT) return Fail(errno);
-        fd_ = ::openat(folderFd, name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd_ < 0) return Fail(errno);
-        created_ = true;
-        return true;
+    } else if (!S_ISREG(status.st_mode)) {
+        return Fail(S_ISDIR(status.st_mode) ? EISDIR : EEXIST);
     }
-    if (!S_ISREG(status.st_mode)) return Fail(S_ISDIR(status.st_mode) ? EISDIR : EEXIST);
-    std::random_device random;
-    for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
-        tempName_ = platform::Utf16ToUtf8(platform::Format(u".qv-%08x.part", unsigned(random())));
-        fd_ = ::openat(folderFd, tempName_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd_ >= 0) {
-            created_ = true;
-            return true;
-        }
-        if (errno != EEXIST) break;
-    }
-    const int err = errno;
-    tempName_.clear();
-    return Fail(err);
+    return file_.BeginAt(folderFd, host);
 }
 
-bool SafeOutputFile::Write(const void* data, size_t bytes) {
-    const uint8_t* p = static_cast<const uint8_t*>(data);
-    while (bytes > 0) {
-        const ssize_t n = ::write(fd_, p, bytes);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return Fail(errno);
-        }
-        if (n == 0) return Fail(ENOSPC);
-        p += n;
-        bytes -= size_t(n);
-    }
-    return true;
-}
+bool SafeOutputFile::Write(const void* data, size_t bytes) { return file_.Write(data, bytes); }
 
 int SafeOutputFile::CopyFrom(int sourceFd, uint64_t offset, uint64_t bytes, foundation::ProgressCallbacks* progress,
                              CopyState& state) {
@@ -194,7 +161,7 @@ int SafeOutputFile::CopyFrom(int sourceFd, uint64_t offset, uint64_t bytes, foun
             ssize_t n = -1;
             if (state.kernelCopy) {
                 loff_t from = loff_t(offset + done);
-                n = ::copy_file_range(sourceFd, &from, fd_, nullptr, step - done, 0);
+                n = ::copy_file_range(sourceFd, &from, Fd(), nullptr, step - done, 0);
                 if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
                     state.kernelCopy = false;   // not between these file systems: plain reads from now on
                     continue;
@@ -224,42 +191,12 @@ int SafeOutputFile::CopyFrom(int sourceFd, uint64_t offset, uint64_t bytes, foun
 }
 
 bool SafeOutputFile::Commit(int64_t modifiedSeconds) {
-    if (fd_ < 0) {
+    if (!file_.Active()) {
         platform::SetLastError(platform::kErrorInvalidHandle);
         return false;
     }
-    SetFileTimes(fd_, modifiedSeconds);
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) {
-        const int err = errno;
-        fd_ = -1;
-        Abandon();
-        return Fail(err);
-    }
-    if (!tempName_.empty()) {
-        if (::renameat(folderFd_, tempName_.c_str(), folderFd_, name_.c_str()) != 0) {
-            const int err = errno;
-            Abandon();
-            return Fail(err);
-        }
-        tempName_.clear();
-    }
-    name_.clear();
-    folderFd_ = -1;
-    created_ = false;
-    return true;
-}
-
-void SafeOutputFile::Abandon() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    // Only what this file created goes: never the old file it was to replace.
-    if (folderFd_ >= 0 && created_) ::unlinkat(folderFd_, (tempName_.empty() ? name_ : tempName_).c_str(), 0);
-    created_ = false;
-    tempName_.clear();
-    name_.clear();
-    folderFd_ = -1;
+    SetFileTimes(file_.Fd(), modifiedSeconds);
+    return file_.Commit();
 }
 
 }  // namespace app

@@ -1,9 +1,9 @@
 #pragma once
 // The one way extracted data reach the disk, for every extractor: the chosen
 // folder is held open and everything below it is reached from that descriptor
-// one component at a time, never through a link; a new file is created
-// exclusively; an existing file is replaced only by a complete temporary
-// renamed over it, so a failed or cancelled file leaves the old one as it was.
+// one component at a time, never through a link; every file is written as a
+// temporary beside its name and renamed over it only when complete, so a
+// failed or cancelled file leaves the old one (or none) as it was.
 // Names handed in are single components already made safe (MakeSafeComponent).
 
 #include <cstdint>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "foundation/progress_callbacks.h"
+#include "platform/staged_file.h"
 
 namespace app {
 
@@ -49,23 +50,23 @@ private:
     int cachedFd_ = -1;
 };
 
-// One file being written into an open folder.
+// One file being written into an open folder: a temporary beside its name,
+// renamed over it at Commit (platform::StagedFile), so the name never holds
+// a half-written file.
 class SafeOutputFile {
 public:
     SafeOutputFile() = default;
-    ~SafeOutputFile();   // an uncommitted file is abandoned
+    ~SafeOutputFile() = default;   // an uncommitted file is abandoned
     SafeOutputFile(const SafeOutputFile&) = delete;
     SafeOutputFile& operator=(const SafeOutputFile&) = delete;
 
-    // Starts `name` in the folder: created exclusively when absent (mode 0666
-    // less the umask), else a temporary beside it that replaces it at Commit.
-    // Whatever stands at the name that is not a regular file is refused: the
-    // overwrite question (ConfirmOverwriteAt) has removed it when the user
-    // agreed. False with the last error set.
+    // Starts `name` in the folder. Whatever stands at the name that is not a
+    // regular file is refused: the overwrite question (ConfirmOverwriteAt) has
+    // removed it when the user agreed. A new file gets mode 0666 less the
+    // umask; a replaced one keeps its mode and group. False with the last
+    // error set.
     bool Begin(int folderFd, std::u16string_view name);
-    int Fd() const { return fd_; }
-    // True when an existing file is being replaced.
-    bool Replacing() const { return !tempName_.empty(); }
+    int Fd() const { return file_.Fd(); }
 
     // Writes all of data at the file's current end; false with the last error
     // set (a full disk is kErrorDiskFull).
@@ -83,19 +84,15 @@ public:
     int CopyFrom(int sourceFd, uint64_t offset, uint64_t bytes, foundation::ProgressCallbacks* progress,
                  CopyState& state);
 
-    // Sets the times (seconds since 1970, 0 none), closes the file and, when
-    // it replaces one, renames it over the old file. False with the last error
-    // set; the old file is then untouched and nothing is left behind.
+    // Sets the times (seconds since 1970, 0 none) and renames the file over
+    // its name. False with the last error set; an old file is then untouched
+    // and nothing is left behind.
     bool Commit(int64_t modifiedSeconds);
-    // Removes what was written: the new file, or the temporary.
-    void Abandon();
+    // Removes what was written; an old file is untouched.
+    void Abandon() { file_.Abandon(); }
 
 private:
-    int folderFd_ = -1;
-    int fd_ = -1;
-    std::string name_;
-    std::string tempName_;
-    bool created_ = false;   // fd_ names a file this object made (the new file or the temporary)
+    platform::StagedFile file_;
 };
 
 // A folder entry below an open folder: created when missing, then opened

@@ -85,6 +85,23 @@ bool SameFile(std::u16string_view path, const std::vector<FileIdentity>& sources
     return IdentityOfPath(path, id) && std::find(sources.begin(), sources.end(), id) != sources.end();
 }
 
+// Volume n of the set a split save writes, in the naming style its writer
+// uses. (Each container names its volumes itself today; this follows them.)
+SaveOutputSet::VolumeNamer VolumeNamerOf(const SaveTarget& target) {
+    const std::u16string first = target.firstVolume;
+    const int32_t style = target.volumeNamingStyle;
+    switch (target.format) {
+    case fc::kDaa: return [first, style](int32_t n) { return containers::GetDaaVolumeName(first, n, style); };
+    case fc::kXdi:
+        return [first](int32_t n) { return containers::GetXdiPartName(first, uint32_t(n)).value_or(u""); };
+    case fc::kMzp:
+        return [first, style](int32_t n) {
+            return containers::mzp::MzpVolumeNameAt(first, style, uint32_t(n)).value_or(u"");
+        };
+    default: return {};
+    }
+}
+
 }  // namespace
 
 DocumentWriter GetDocumentWriter(int32_t format) {
@@ -232,6 +249,7 @@ int SaveDocument(image::ImageContext& ctx, std::u16string_view path, int32_t for
     int result = -1;
     {
         SaveOutputSet output(ctx, target.volumes);
+        if (target.volumes) output.SetVolumeNamer(VolumeNamerOf(target));
         SaveRequest request{ctx, target.format, target.path, output, progress};
         // The writer runs unlocked: the archive readers take the document's
         // lock themselves while they read an item for it.

@@ -1,20 +1,19 @@
 #include "app/save_output.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <random>
 
-#include "foundation/paths.h"
 #include "image/document/image_context.h"
-#include "platform/format.h"
 #include "platform/last_error.h"
 #include "platform/text.h"
 
 namespace app {
 namespace {
 
-constexpr int kTemporaryAttempts = 16;
+// More than any naming style numbers (three digits).
+constexpr int32_t kMaxSetVolumes = 1000;
 
 }  // namespace
 
@@ -52,45 +51,55 @@ platform::FileHandle SaveOutputSet::OpenVolume(std::u16string_view finalPath) {
         platform::SetLastError(platform::kErrorSharingViolation);
         return nullptr;
     }
-    std::u16string folder = foundation::FolderOfPath(finalPath);
-    if (folder.empty()) folder = u".";
-    const std::u16string name = foundation::NameOfPath(finalPath);
-    std::random_device random;
-    for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
-        std::u16string temp =
-            foundation::CombinePath(folder, u"." + name + platform::Format(u".qvsave-%08x", unsigned(random())));
-        platform::FileHandle file =
-            platform::FileOpen(temp, platform::FileAccess::ReadWrite, platform::FileDisposition::CreateNew);
-        if (file) {
-            volumes_.push_back({std::u16string(finalPath), std::move(temp), file, false});
-            return file;
-        }
-        if (platform::GetLastError() != platform::kErrorFileExists) break;
+    auto file = std::make_unique<platform::StagedFile>();
+    if (!file->Begin(finalPath, {.durable = true})) return nullptr;
+    const int fd = ::fcntl(file->Fd(), F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) {
+        platform::SetLastErrorFromErrno();
+        return nullptr;
     }
-    return nullptr;
+    platform::FileHandle handle = platform::FileFromDescriptor(fd);
+    if (!handle) return nullptr;
+    volumes_.push_back({std::u16string(finalPath), std::move(file), handle});
+    return handle;
+}
+
+std::vector<std::u16string> SaveOutputSet::TrailingVolumes() const {
+    std::vector<std::u16string> trailing;
+    if (!namer_) return trailing;
+    for (int32_t n = int32_t(volumes_.size()); n <= int32_t(kMaxSetVolumes); ++n) {
+        std::u16string name = namer_(n);
+        struct stat st {};
+        std::string host;
+        if (name.empty() || !platform::Utf16ToUtf8Strict(name, host) || ::lstat(host.c_str(), &st) != 0) break;
+        // A file the document still reads stays, wherever it stands.
+        const FileIdentity id{st.st_dev, st.st_ino};
+        if (!S_ISREG(st.st_mode) || std::find(sources_.begin(), sources_.end(), id) != sources_.end()) break;
+        trailing.push_back(std::move(name));
+    }
+    return trailing;
 }
 
 bool SaveOutputSet::Commit() {
-    // Every volume is on disk before the first takes its name.
+    // The writers' handles close first: a delayed write failure shows there.
     for (Volume& v : volumes_) {
-        const bool flushed = platform::FileFlush(v.file);
-        const uint32_t error = platform::GetLastError();
-        const bool closed = platform::FileClose(v.file);
-        v.file = nullptr;
-        if (!flushed || !closed) {
-            if (!flushed) platform::SetLastError(error);
-            Abandon();
-            return false;
-        }
-    }
-    for (Volume& v : volumes_) {
-        if (!platform::RenameFile(v.tempPath, v.finalPath)) {
+        const bool closed = platform::FileClose(v.handle);
+        v.handle = nullptr;
+        if (!closed) {
             const uint32_t error = platform::GetLastError();
             Abandon();
             platform::SetLastError(error);
             return false;
         }
-        v.renamed = true;
+    }
+    std::vector<platform::StagedFile*> files;
+    for (Volume& v : volumes_) files.push_back(v.file.get());
+    const std::vector<std::u16string> trailing = TrailingVolumes();
+    if (!platform::CommitStagedSet(files, trailing)) {
+        const uint32_t error = platform::GetLastError();
+        Abandon();
+        platform::SetLastError(error);
+        return false;
     }
     committed_ = true;
     return true;
@@ -98,9 +107,9 @@ bool SaveOutputSet::Commit() {
 
 void SaveOutputSet::Abandon() {
     for (Volume& v : volumes_) {
-        if (v.file) platform::FileClose(v.file);
-        v.file = nullptr;
-        platform::DeleteFileAt(v.renamed ? v.finalPath : v.tempPath);
+        if (v.handle) platform::FileClose(v.handle);
+        v.handle = nullptr;
+        v.file->Abandon();
     }
     volumes_.clear();
 }

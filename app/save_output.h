@@ -1,13 +1,15 @@
 #pragma once
 // The files a save writes: one, or a set of volumes. Each is written to a new
 // temporary file beside its final name; only when the whole save succeeded is
-// each flushed to disk and renamed over its final name. A failed or cancelled
-// save removes every file it wrote, so the user's existing files are never
-// left half-replaced. A save never writes a volume over one of the files the
+// each flushed to disk and renamed over its final name, all of them or none
+// (platform::CommitStagedSet). A failed or cancelled save removes every file
+// it wrote and leaves the user's earlier files as they were. A save never writes a volume over one of the files the
 // document reads: those are compared by file identity (device and inode), not
 // by name.
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +17,7 @@
 #include <sys/types.h>
 
 #include "platform/file.h"
+#include "platform/staged_file.h"
 
 namespace image {
 struct ImageContext;
@@ -48,9 +51,17 @@ public:
     size_t VolumeCount() const { return volumes_.size(); }
     const std::u16string& FinalPath(size_t index) const { return volumes_[index].finalPath; }
 
-    // Flushes each file to disk, closes it and renames it over its final name.
-    // False with the last error set: then nothing of this save stays behind
-    // (volumes already renamed are removed too: a part of a set is of no use).
+    // The name of volume n (from 0) in the set's naming style; empty where the
+    // style has none. With it a commit also removes the volumes of a longer
+    // earlier set under the same names, which a reader would join to this one.
+    using VolumeNamer = std::function<std::u16string(int32_t n)>;
+    void SetVolumeNamer(VolumeNamer namer) { namer_ = std::move(namer); }
+
+    // Flushes each file to disk and renames it over its final name; the files
+    // that stood there are moved aside first and removed only when every
+    // volume took its name (then the earlier set's trailing volumes go too).
+    // False with the last error set: the earlier files are back as they were
+    // and nothing of this save stays behind.
     bool Commit();
     // Removes every temporary.
     void Abandon();
@@ -58,13 +69,15 @@ public:
 private:
     struct Volume {
         std::u16string finalPath;
-        std::u16string tempPath;
-        platform::FileHandle file = nullptr;
-        bool renamed = false;
+        std::unique_ptr<platform::StagedFile> file;
+        platform::FileHandle handle = nullptr;   // the writer's, over a duplicate of the file's descriptor
     };
+    std::vector<std::u16string> TrailingVolumes() const;
+
     std::vector<FileIdentity> sources_;
     bool volumesMode_;
     bool committed_ = false;
+    VolumeNamer namer_;
     std::vector<Volume> volumes_;
 };
 

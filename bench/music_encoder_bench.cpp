@@ -4,6 +4,8 @@
 // ffmpeg -c:a wmav2 -b:a 128k; the script prints the ratios.
 
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -36,15 +38,23 @@ const std::vector<uint8_t>& Input() {
     return pcm;
 }
 
-std::u16string Output(const char* name) {
-    return platform::Utf8ToUtf16(std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/qvbench." + name);
-}
+// The open file an encoder writes into, emptied for each run.
+struct Output {
+    int fd;
+    explicit Output(const char* name)
+        : fd(::open((std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/qvbench." + name).c_str(),
+                    O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600)) {}
+    ~Output() {
+        if (fd >= 0) ::close(fd);
+    }
+};
 
 void Encode(benchmark::State& state, audio::MusicFormat format, const char* name) {
     const auto& pcm = Input();
     for (auto _ : state) {
         audio::EncoderError error;
-        auto encoder = audio::OpenMusicEncoder(format, Output(name), pcm.size(), {}, &error);
+        Output out(name);
+        auto encoder = audio::OpenMusicEncoder(format, out.fd, pcm.size(), {}, &error);
         if (!encoder || !encoder->Write(pcm.data(), pcm.size()) || !encoder->Finish()) {
             state.SkipWithError("encoder failed");
             return;
@@ -59,7 +69,8 @@ void Ogg(benchmark::State& state) { Encode(state, audio::MusicFormat::Ogg, "ogg"
 void Wma(benchmark::State& state) {
     const auto& pcm = Input();
     for (auto _ : state) {
-        auto writer = audio::CreateWmaWriter(Output("wma"));
+        Output out("wma");
+        auto writer = audio::CreateWmaWriter(out.fd);
         if (!writer || writer->Write(pcm.data(), pcm.size()) != 1 || !writer->Close()) {
             state.SkipWithError("writer failed");
             return;

@@ -24,7 +24,7 @@
 #include "image/document/image_context.h"
 #include "image/document/item_tree.h"
 #include "image/sheets/track_list.h"
-#include "platform/file.h"
+#include "platform/staged_file.h"
 #include "platform/text.h"
 #include "vdrive/drive_options.h"
 #include "vdrive/virtual_drives.h"
@@ -378,17 +378,9 @@ bool ExtractCommentToFile(std::u16string_view imagePath, std::u16string_view com
     if (!ctx->archiveCommentPresent || ctx->archiveComment.empty()) return true;
     // Written beside its name and renamed over it once complete.
     const std::u16string target = MakeFullPath(commentFile);
-    const std::u16string temporary = target + u".qvtmp";
-    platform::FileHandle file = platform::FileOpen(temporary, platform::FileAccess::ReadWrite,
-                                                   platform::FileDisposition::CreateAlways);
-    bool ok = file != nullptr;
-    if (ok) {
-        ok = platform::FileWriteAt(file, 0, ctx->archiveComment.data(), ctx->archiveComment.size()) ==
-             int64_t(ctx->archiveComment.size());
-        platform::FileClose(file);
-        ok = ok && platform::RenameFile(temporary, target);
-        if (!ok) platform::DeleteFileAt(temporary);
-    }
+    platform::StagedFile file;
+    const bool ok = file.Begin(target) && file.Write(ctx->archiveComment.data(), ctx->archiveComment.size()) &&
+                    file.Commit();
     if (!ok) ConsoleWrite(u"Can't open file: %s\r\n", ShowableText(commentFile));
     return ok;
 }

@@ -84,6 +84,7 @@ bool FfmpegAvailable();
     X(avio_alloc_context) \
     X(avio_closep) \
     X(avio_context_free) \
+    X(avio_flush) \
     X(avio_open) \
     X(swr_alloc_set_opts2) \
     X(swr_convert) \
@@ -162,6 +163,7 @@ const FfmpegEntries& Ffmpeg();
 #define avio_alloc_context QV_FFMPEG_CALL(avio_alloc_context)
 #define avio_closep QV_FFMPEG_CALL(avio_closep)
 #define avio_context_free QV_FFMPEG_CALL(avio_context_free)
+#define avio_flush QV_FFMPEG_CALL(avio_flush)
 #define avio_open QV_FFMPEG_CALL(avio_open)
 #define swr_alloc_set_opts2 QV_FFMPEG_CALL(swr_alloc_set_opts2)
 #define swr_convert QV_FFMPEG_CALL(swr_convert)

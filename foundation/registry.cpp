@@ -2,6 +2,7 @@
 
 #include "foundation/registry_format.h"
 #include "platform/last_error.h"
+#include "platform/staged_file.h"
 #include "platform/text.h"
 
 #include <cerrno>
@@ -196,47 +197,13 @@ bool MakeFolders(const std::string& path) {
     return true;
 }
 
-bool WriteAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) {
-            errno = ENOSPC;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // Replaces the hive file with the text: temporary file beside it, fsync,
-// rename, so a reader sees the old or the new hive, never a torn one.
+// rename, so a reader sees the old or the new hive, never a torn one. A new
+// hive is private to the user.
 bool ReplaceHiveFile(const std::string& path, const std::string& text) {
-    std::string temp = path + ".XXXXXX";
-    int raw = mkostemp(temp.data(), O_CLOEXEC);
-    if (raw < 0) {
-        platform::SetLastErrorFromErrno();
-        return false;
-    }
-    Descriptor fd(raw);
-    bool ok = fchmod(fd.get(), 0600) == 0 && WriteAll(fd.get(), text) && fsync(fd.get()) == 0;
-    if (ok) ok = rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        int err = errno;
-        unlink(temp.c_str());
-        platform::SetLastErrorFromErrno(err);
-        return false;
-    }
-    size_t slash = path.rfind('/');
-    if (slash != std::string::npos) {
-        Descriptor dir(open(slash == 0 ? "/" : path.substr(0, slash).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (dir.valid()) fsync(dir.get());
-    }
-    return true;
+    platform::StagedFile file;
+    return file.BeginUtf8(path, {.newFileMode = 0600, .durable = true}) && file.Write(text.data(), text.size()) &&
+           file.Commit();
 }
 
 // Runs one change on a hive under its lock: read fresh, change, write back.

@@ -2,15 +2,13 @@
 
 #include <unistd.h>
 
-#include <cstdio>
-#include <fstream>
-
 #include "foundation/messages.h"
 #include "foundation/messages_ui.h"
 #include "foundation/programs.h"
 #include "foundation/settings.h"
 #include "platform/folders.h"
 #include "platform/format.h"
+#include "platform/staged_file.h"
 #include "platform/text.h"
 #include "vdrive/drive_channel.h"
 #include "vdrive/virtual_drives.h"
@@ -41,15 +39,13 @@ void SetVirtualDriveOptions(uint32_t flags) {
         const std::u16string install = foundation::GetVirtualDriveInstallDir();
         if (install.empty()) return;
         const std::string helper = platform::Utf16ToUtf8(install) + "/qvhelper";
-        const std::string folder = entry.substr(0, entry.find_last_of('/'));
-        std::system(("mkdir -p '" + folder + "'").c_str());
-        const std::string temporary = entry + ".new";
-        {
-            std::ofstream out(temporary, std::ios::trunc);
-            out << "[Desktop Entry]\nType=Application\nName=Quendravine Virtual Drive\nExec=\"" << helper
-                << "\"\nNoDisplay=true\nX-GNOME-Autostart-enabled=true\n";
-        }
-        std::rename(temporary.c_str(), entry.c_str());
+        const std::string text = "[Desktop Entry]\nType=Application\nName=Quendravine Virtual Drive\nExec=\"" + helper +
+                                 "\"\nNoDisplay=true\nX-GNOME-Autostart-enabled=true\n";
+        // The option itself is stored above; a desktop without an autostart
+        // folder we may write just does not start the helper at log-in.
+        platform::StagedFile file;
+        if (file.BeginUtf8(entry, {.durable = true, .createFolders = true}) && file.Write(text.data(), text.size()))
+            file.Commit();
         if (!HelperRunning()) foundation::StartHelperElevated({});
     } else {
         ::unlink(entry.c_str());

@@ -5,11 +5,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 
 #include "platform/folders.h"
+#include "platform/staged_file.h"
 
 namespace vdrive {
 
@@ -52,14 +52,11 @@ std::vector<VirtualDriveEntry> ReadDriveTable() {
 bool WriteDriveTable(const std::vector<VirtualDriveEntry>& drives) {
     const std::string folder = DrivesFolder();
     if (folder.empty()) return false;
-    const std::string target = folder + "/table", temporary = target + ".new";
-    {
-        std::ofstream out(temporary, std::ios::trunc);
-        for (const VirtualDriveEntry& d : drives) out << d.number << ' ' << char(d.letter) << '\n';
-        out.flush();
-        if (!out) return false;
-    }
-    return std::rename(temporary.c_str(), target.c_str()) == 0;
+    std::string text;
+    for (const VirtualDriveEntry& d : drives) text += std::to_string(d.number) + ' ' + char(d.letter) + '\n';
+    // The table lives in the runtime folder, which no crash outlives: no fsync.
+    platform::StagedFile file;
+    return file.BeginUtf8(folder + "/table") && file.Write(text.data(), text.size()) && file.Commit();
 }
 
 }  // namespace vdrive

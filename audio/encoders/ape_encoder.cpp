@@ -5,6 +5,7 @@
 #include "audio/encoders/encoder_library.h"
 #include "audio/encoders/encoders_internal.h"
 #include "foundation/settings.h"
+#include "platform/format.h"
 
 namespace audio::detail {
 namespace {
@@ -137,7 +138,10 @@ void ResetApe() {
     a = ApeApi{};
 }
 
-std::unique_ptr<MusicEncoder> OpenApe(const std::u16string& path, uint64_t totalBytes, const MusicTags& tags) {
+std::unique_ptr<MusicEncoder> OpenApe(int fd, uint64_t totalBytes, const MusicTags& tags) {
+    // The library takes only names, and reopens the file to tag it: it gets
+    // the open file's own name, which stays valid while the caller holds fd.
+    const std::u16string path = platform::Format(u"/proc/self/fd/%d", fd);
     ApeApi& a = Api();
     // The library counts in a signed 32-bit int: a longer total is refused, never wrapped.
     if (totalBytes > uint64_t(INT32_MAX)) return nullptr;

@@ -1,6 +1,7 @@
 #pragma once
 // The four adapters behind OpenMusicEncoder and LoadEncoderLibrary.
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -17,10 +18,15 @@ void ResetFlac();
 void ResetVorbis();
 void ResetApe();
 
-std::unique_ptr<MusicEncoder> OpenMp3(const std::u16string& path, const MusicTags& tags);
-std::unique_ptr<MusicEncoder> OpenFlac(const std::u16string& path, uint64_t totalBytes, const MusicTags& tags);
-std::unique_ptr<MusicEncoder> OpenOgg(const std::u16string& path, const MusicTags& tags);
-std::unique_ptr<MusicEncoder> OpenApe(const std::u16string& path, uint64_t totalBytes, const MusicTags& tags);
+// Each writes into the caller's open file (fd stays the caller's).
+std::unique_ptr<MusicEncoder> OpenMp3(int fd, const MusicTags& tags);
+std::unique_ptr<MusicEncoder> OpenFlac(int fd, uint64_t totalBytes, const MusicTags& tags);
+std::unique_ptr<MusicEncoder> OpenOgg(int fd, const MusicTags& tags);
+std::unique_ptr<MusicEncoder> OpenApe(int fd, uint64_t totalBytes, const MusicTags& tags);
+
+// A stdio stream of its own over the caller's open file (a duplicate of fd,
+// which the stream closes); null with errno set.
+FILE* StreamOverFile(int fd, const char* mode);
 
 // "Error loading %s." with the file name.
 void LoadFailed(EncoderError* error, const char* fileName);

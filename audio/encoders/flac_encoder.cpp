@@ -26,7 +26,7 @@ struct FlacApi {
     decltype(&FLAC__stream_encoder_set_sample_rate) setRate = nullptr;
     decltype(&FLAC__stream_encoder_set_total_samples_estimate) setTotal = nullptr;
     decltype(&FLAC__stream_encoder_set_metadata) setMetadata = nullptr;
-    decltype(&FLAC__stream_encoder_init_file) initFile = nullptr;
+    decltype(&FLAC__stream_encoder_init_FILE) initStream = nullptr;
     decltype(&FLAC__stream_encoder_process_interleaved) process = nullptr;
     decltype(&FLAC__stream_encoder_finish) finish = nullptr;
     decltype(&FLAC__metadata_object_new) newObject = nullptr;
@@ -99,7 +99,7 @@ bool LoadFlac(EncoderError* error) {
                     a.library.Bind(a.setRate, "FLAC__stream_encoder_set_sample_rate") &&
                     a.library.Bind(a.setTotal, "FLAC__stream_encoder_set_total_samples_estimate") &&
                     a.library.Bind(a.setMetadata, "FLAC__stream_encoder_set_metadata") &&
-                    a.library.Bind(a.initFile, "FLAC__stream_encoder_init_file") &&
+                    a.library.Bind(a.initStream, "FLAC__stream_encoder_init_FILE") &&
                     a.library.Bind(a.process, "FLAC__stream_encoder_process_interleaved") &&
                     a.library.Bind(a.finish, "FLAC__stream_encoder_finish") &&
                     a.library.Bind(a.newObject, "FLAC__metadata_object_new") &&
@@ -119,7 +119,7 @@ void ResetFlac() {
     a = FlacApi{};
 }
 
-std::unique_ptr<MusicEncoder> OpenFlac(const std::u16string& path, uint64_t totalBytes, const MusicTags& tags) {
+std::unique_ptr<MusicEncoder> OpenFlac(int fd, uint64_t totalBytes, const MusicTags& tags) {
     FlacApi& a = Api();
     auto e = std::make_unique<FlacEncoder>();
     e->encoder = a.newEncoder();
@@ -139,9 +139,11 @@ std::unique_ptr<MusicEncoder> OpenFlac(const std::u16string& path, uint64_t tota
         return nullptr;
     FLAC__StreamMetadata* blocks[] = {e->comment, e->padding};
     if (!a.setMetadata(e->encoder, blocks, 2)) return nullptr;
-    if (a.initFile(e->encoder, platform::Utf16ToUtf8(path).c_str(), nullptr, nullptr) !=
-        FLAC__STREAM_ENCODER_INIT_STATUS_OK)
-        return nullptr;
+    // The library owns the stream from here and closes it when it finishes;
+    // read and write, as it goes back to fill in the stream's header.
+    FILE* stream = StreamOverFile(fd, "w+b");
+    if (!stream) return nullptr;
+    if (a.initStream(e->encoder, stream, nullptr, nullptr) != FLAC__STREAM_ENCODER_INIT_STATUS_OK) return nullptr;
     return e;
 }
 

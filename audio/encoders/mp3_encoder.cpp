@@ -181,13 +181,14 @@ void ResetLame() {
     a = LameApi{};
 }
 
-std::unique_ptr<MusicEncoder> OpenMp3(const std::u16string& path, const MusicTags& tags) {
+std::unique_ptr<MusicEncoder> OpenMp3(int fd, const MusicTags& tags) {
     LameApi& a = Api();
     const LameFormat format = MapLameFormat(foundation::ReadSettingDwordInRange(u"LameEncodeFormat", 0, 0, 0xFFFFFFFFu));
     const uint32_t mode = foundation::ReadSettingDwordInRange(u"LameEncodeMode", 0, 0, 3);
     const bool v1 = foundation::ReadSettingDwordInRange(u"LameID3V1", 1, 0, 1) != 0;
     const bool v2 = foundation::ReadSettingDwordInRange(u"LameID3V2", 1, 0, 1) != 0;
-    FILE* file = std::fopen(platform::Utf16ToUtf8(path).c_str(), "wb+");
+    // Read and write: the info tag is written over the file's first frame.
+    FILE* file = StreamOverFile(fd, "wb+");
     if (!file) return nullptr;
     lame_global_flags* flags = a.init();
     auto encoder = std::make_unique<Mp3Encoder>(flags, file);

@@ -1,6 +1,10 @@
 #include "audio/encoders/music_encoder.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <bit>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -94,15 +98,15 @@ void ResetEncoderLibraries() {
     detail::ResetApe();
 }
 
-std::unique_ptr<MusicEncoder> OpenMusicEncoder(MusicFormat format, const std::u16string& path, uint64_t totalBytes,
-                                               const MusicTags& tags, EncoderError* error) {
+std::unique_ptr<MusicEncoder> OpenMusicEncoder(MusicFormat format, int fd, uint64_t totalBytes, const MusicTags& tags,
+                                               EncoderError* error) {
     if (!LoadEncoderLibrary(format, error)) return nullptr;
     std::unique_ptr<MusicEncoder> encoder;
     switch (format) {
-    case MusicFormat::Mp3: encoder = detail::OpenMp3(path, tags); break;
-    case MusicFormat::Flac: encoder = detail::OpenFlac(path, totalBytes, tags); break;
-    case MusicFormat::Ogg: encoder = detail::OpenOgg(path, tags); break;
-    case MusicFormat::Ape: encoder = detail::OpenApe(path, totalBytes, tags); break;
+    case MusicFormat::Mp3: encoder = detail::OpenMp3(fd, tags); break;
+    case MusicFormat::Flac: encoder = detail::OpenFlac(fd, totalBytes, tags); break;
+    case MusicFormat::Ogg: encoder = detail::OpenOgg(fd, tags); break;
+    case MusicFormat::Ape: encoder = detail::OpenApe(fd, totalBytes, tags); break;
     }
     if (!encoder && error) {
         error->loading = false;
@@ -113,6 +117,18 @@ std::unique_ptr<MusicEncoder> OpenMusicEncoder(MusicFormat format, const std::u1
 }
 
 namespace detail {
+FILE* StreamOverFile(int fd, const char* mode) {
+    const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (own < 0) return nullptr;
+    FILE* stream = ::fdopen(own, mode);
+    if (!stream) {
+        const int err = errno;
+        ::close(own);
+        errno = err;
+    }
+    return stream;
+}
+
 void LoadFailed(EncoderError* error, const char* fileName) {
     if (!error) return;
     error->loading = true;

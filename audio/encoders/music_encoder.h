@@ -52,10 +52,11 @@ struct EncoderError {
     std::u16string text;
 };
 
-// Opens an encoder writing a new file at path (the caller's temporary).
+// Opens an encoder writing into the open, empty file fd (the caller's
+// temporary, which the caller keeps owning and keeps open until Finish).
 // totalBytes is the PCM byte count to come (FLAC and APE record it).
-std::unique_ptr<MusicEncoder> OpenMusicEncoder(MusicFormat format, const std::u16string& path, uint64_t totalBytes,
-                                               const MusicTags& tags, EncoderError* error);
+std::unique_ptr<MusicEncoder> OpenMusicEncoder(MusicFormat format, int fd, uint64_t totalBytes, const MusicTags& tags,
+                                               EncoderError* error);
 
 // The library of a format, loaded once per process (false: not available).
 bool LoadEncoderLibrary(MusicFormat format, EncoderError* error);

@@ -152,10 +152,10 @@ void ResetVorbis() {
     a = VorbisApi{};
 }
 
-std::unique_ptr<MusicEncoder> OpenOgg(const std::u16string& path, const MusicTags& tags) {
+std::unique_ptr<MusicEncoder> OpenOgg(int fd, const MusicTags& tags) {
     VorbisApi& a = Api();
     auto e = std::make_unique<OggEncoder>();
-    e->file = std::fopen(platform::Utf16ToUtf8(path).c_str(), "wb");
+    e->file = StreamOverFile(fd, "wb");
     if (!e->file) return nullptr;
     a.infoInit(&e->info);
     e->infoReady = true;

@@ -5,7 +5,6 @@
 
 #include "audio/audio_save_services.h"
 #include "audio/tracks/music_file_names.h"
-#include "audio/tracks/music_output_file.h"
 #include "audio/tracks/riff_headers.h"
 #include "audio/tracks/track_encoding.h"
 #include "foundation/language.h"
@@ -17,6 +16,7 @@
 #include "image/sheets/cue_writer.h"
 #include "image/sheets/track_list.h"
 #include "platform/last_error.h"
+#include "platform/staged_file.h"
 
 namespace audio {
 namespace {
@@ -26,6 +26,8 @@ constexpr int32_t kStatusTooLarge = 7;
 constexpr uint64_t kSectorBytes = 2352;
 constexpr uint64_t kMaxOutputBytes = uint64_t(1) << 60;
 constexpr int32_t kOneFileChunkSectors = 64;
+// The naming pattern may put tracks in folders of their own (artist, album).
+constexpr platform::StagedFileOptions kMusicFileOptions{.createFolders = true};
 
 std::u16string WithSlash(std::u16string_view folder) {
     std::u16string out(folder);
@@ -76,13 +78,13 @@ int SaveTrackAsMusicFile(foundation::ProgressCallbacks* progress, image::ImageCo
     }
     if (services.ConfirmOverwrite(name) != 0) return Cancelled() ? 0 : 1;
 
-    MusicOutputFile out;
-    if (!out.Begin(name)) {
+    platform::StagedFile out;
+    if (!out.Begin(name, kMusicFileOptions)) {
         foundation::OperationStatus.store(foundation::kStatusSourceOpenFailed);
         services.ReportExtractError(name);
         return -1;
     }
-    TrackRun run = EncodeTrack(progress, ctx, position, out.TemporaryPath(), name, format);
+    TrackRun run = EncodeTrack(progress, ctx, position, out.Fd(), name, format);
     if (run.result == 1 && !out.Commit()) {
         foundation::OperationStatus.store(foundation::kStatusWriteFailed);
         run.result = -1;
@@ -127,8 +129,8 @@ int SaveTracksToMusicFile(foundation::ProgressCallbacks* progress, image::ImageC
         return -1;
     }
     if (AudioSaveServices().ConfirmOverwrite(path) != 0) return -1;
-    MusicOutputFile out;
-    if (!out.Begin(path)) {
+    platform::StagedFile out;
+    if (!out.Begin(path, kMusicFileOptions)) {
         foundation::OperationStatus.store(foundation::kStatusSourceOpenFailed);
         foundation::ShowLastError(path);
         return -1;
@@ -137,7 +139,7 @@ int SaveTracksToMusicFile(foundation::ProgressCallbacks* progress, image::ImageC
     if (progress && progress->SetTotal) progress->SetTotal(int64_t(total * kSectorBytes));
 
     TrackRun run;
-    std::unique_ptr<TrackWriter> writer = OpenTrackWriter(format, out.TemporaryPath(), total, TagsOfTrack(list, -1));
+    std::unique_ptr<TrackWriter> writer = OpenTrackWriter(format, out.Fd(), total, TagsOfTrack(list, -1));
     if (!writer) run.result = -1;
     for (size_t i = 0; run.result == 1 && i < chosen.size(); ++i) {
         run = WriteTrackSectors(ctx, chosen[i], *writer, progress, kOneFileChunkSectors);

@@ -1,5 +1,7 @@
 #include "audio/tracks/track_encoding.h"
 
+#include <fcntl.h>
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -19,6 +21,7 @@
 #include "platform/file.h"
 #include "platform/format.h"
 #include "platform/last_error.h"
+#include "platform/staged_file.h"
 
 namespace audio {
 namespace {
@@ -118,7 +121,7 @@ std::u16string NamePart(std::u16string_view path) {
 
 }  // namespace
 
-std::unique_ptr<TrackWriter> OpenTrackWriter(int32_t format, const std::u16string& path, uint64_t sectors,
+std::unique_ptr<TrackWriter> OpenTrackWriter(int32_t format, int fd, uint64_t sectors,
                                              const MusicTags& tags) {
     if (format == kAudioWav) {
         RiffHeader header;
@@ -126,8 +129,8 @@ std::unique_ptr<TrackWriter> OpenTrackWriter(int32_t format, const std::u16strin
             Fail(foundation::kStatusFailed, WritingFailedText());
             return nullptr;
         }
-        platform::FileHandle file =
-            platform::FileOpen(path, platform::FileAccess::Write, platform::FileDisposition::CreateAlways);
+        const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        platform::FileHandle file = own >= 0 ? platform::FileFromDescriptor(own) : nullptr;
         if (!file) {
             Fail(foundation::kStatusFailed, WritingFailedText());
             return nullptr;
@@ -140,7 +143,7 @@ std::unique_ptr<TrackWriter> OpenTrackWriter(int32_t format, const std::u16strin
         return writer;
     }
     if (format == kAudioWma) {
-        std::unique_ptr<WmaWriter> wma = CreateWmaWriter(path);
+        std::unique_ptr<WmaWriter> wma = CreateWmaWriter(fd);
         if (!wma) {
             Fail(foundation::kStatusFailed, EncoderText(kTextErrorOpeningEncoder, u"Error opening %s encoder.", u"WMA"));
             return nullptr;
@@ -159,7 +162,7 @@ std::unique_ptr<TrackWriter> OpenTrackWriter(int32_t format, const std::u16strin
         return nullptr;
     }
     EncoderError error;
-    std::unique_ptr<MusicEncoder> encoder = OpenMusicEncoder(music, path, sectors * kSectorBytes, tags, &error);
+    std::unique_ptr<MusicEncoder> encoder = OpenMusicEncoder(music, fd, sectors * kSectorBytes, tags, &error);
     if (!encoder) {
         Fail(foundation::kStatusFailed, error.text);
         return nullptr;
@@ -245,12 +248,12 @@ TrackRun WriteTrackSectors(image::ImageContext& ctx, int32_t position, TrackWrit
 }
 
 TrackRun EncodeTrack(foundation::ProgressCallbacks* progress, image::ImageContext& ctx, int32_t position,
-                     const std::u16string& path, std::u16string_view displayName, int32_t format) {
+                     int fd, std::u16string_view displayName, int32_t format) {
     constexpr int32_t kChunkSectors = 16;
     TrackRun run;
     if (progress && progress->SetCurrentItem) progress->SetCurrentItem(NamePart(displayName));
     std::unique_ptr<TrackWriter> writer =
-        OpenTrackWriter(format, path, uint64_t(TrackSectorCount(ctx, position)), TagsOfTrack(ctx.trackList, position));
+        OpenTrackWriter(format, fd, uint64_t(TrackSectorCount(ctx, position)), TagsOfTrack(ctx.trackList, position));
     if (!writer) {
         run.result = -1;
         return run;
@@ -262,7 +265,17 @@ TrackRun EncodeTrack(foundation::ProgressCallbacks* progress, image::ImageContex
 
 int EncodeTrackToFile(foundation::ProgressCallbacks* progress, image::ImageContext& ctx, int32_t position,
                       const std::u16string& path, int32_t format) {
-    return EncodeTrack(progress, ctx, position, path, path, format).result;
+    platform::StagedFile out;
+    if (!out.Begin(path)) {
+        foundation::OperationStatus.store(foundation::kStatusFailed);
+        return -1;
+    }
+    const int result = EncodeTrack(progress, ctx, position, out.Fd(), path, format).result;
+    if (result == 1 && !out.Commit()) {
+        foundation::OperationStatus.store(foundation::kStatusWriteFailed);
+        return -1;
+    }
+    return result;
 }
 
 }  // namespace audio

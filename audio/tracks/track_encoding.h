@@ -37,10 +37,11 @@ public:
     virtual bool Finish() = 0;
 };
 
-// Opens the writer of a format on a new file at path for sectors x 2352 bytes
+// Opens the writer of a format on the open, empty file fd (the caller's
+// temporary, kept open by the caller until Finish) for sectors x 2352 bytes
 // of CD audio. Null with OperationStatus 2 and the error text set (a WAV count
 // its header cannot hold, an encoder that does not load or open).
-std::unique_ptr<TrackWriter> OpenTrackWriter(int32_t format, const std::u16string& path, uint64_t sectors,
+std::unique_ptr<TrackWriter> OpenTrackWriter(int32_t format, int fd, uint64_t sectors,
                                              const MusicTags& tags);
 
 // How a track run ended.
@@ -58,10 +59,11 @@ TrackRun WriteTrackSectors(image::ImageContext& ctx, int32_t position, TrackWrit
 // Sectors the track occupies in a music file: pregap + length + post-gap.
 int64_t TrackSectorCount(const image::ImageContext& ctx, int32_t position);
 
-// One track into a new file at path (the caller's temporary); shown under
-// displayName. 1 done, 0 cancelled, -1 failed.
-TrackRun EncodeTrack(foundation::ProgressCallbacks* progress, image::ImageContext& ctx, int32_t position,
-                     const std::u16string& path, std::u16string_view displayName, int32_t format);
+// One track into the open, empty file fd (the caller's temporary); shown
+// under displayName. 1 done, 0 cancelled, -1 failed.
+TrackRun EncodeTrack(foundation::ProgressCallbacks* progress, image::ImageContext& ctx, int32_t position, int fd,
+                     std::u16string_view displayName, int32_t format);
+// One track into a file at path, written beside it and renamed over it when complete.
 int EncodeTrackToFile(foundation::ProgressCallbacks* progress, image::ImageContext& ctx, int32_t position,
                       const std::u16string& path, int32_t format);
 

@@ -2,9 +2,12 @@
 
 #include "codecs/ffmpeg_library.h"
 
-#include <vector>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include "platform/text.h"
+#include <cerrno>
+#include <vector>
 
 namespace audio {
 
@@ -16,13 +19,19 @@ struct WmaWriter::State {
     AVAudioFifo* fifo = nullptr;
     AVFrame* frame = nullptr;
     AVPacket* packet = nullptr;
+    int fd = -1;                    // our duplicate of the caller's file
+    bool writeFailed = false;
     bool headerWritten = false;
     bool closed = false;
     int64_t samplesSent = 0;
     std::vector<uint8_t> pending;   // a part of a frame from the last write
 
     ~State() {
-        if (format && format->pb) avio_closep(&format->pb);
+        if (format && format->pb) {
+            av_freep(&format->pb->buffer);
+            avio_context_free(&format->pb);
+        }
+        if (fd >= 0) ::close(fd);
         avformat_free_context(format);
         avcodec_free_context(&codec);
         swr_free(&resampler);
@@ -57,15 +66,47 @@ struct WmaWriter::State {
     }
 };
 
+namespace {
+
+constexpr int kOutputBufferBytes = 64 * 1024;
+
+int WriteOutput(void* opaque, uint8_t* data, int size) {
+    WmaWriter::State& s = *static_cast<WmaWriter::State*>(opaque);
+    for (int done = 0; done < size;) {
+        const ssize_t n = ::write(s.fd, data + done, size_t(size - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            s.writeFailed = true;
+            return AVERROR(n < 0 ? errno : ENOSPC);
+        }
+        done += int(n);
+    }
+    return size;
+}
+
+// The ASF muxer goes back to the header to fill in the file's length.
+int64_t SeekOutput(void* opaque, int64_t offset, int whence) {
+    WmaWriter::State& s = *static_cast<WmaWriter::State*>(opaque);
+    if (whence == AVSEEK_SIZE) {
+        struct stat st {};
+        return ::fstat(s.fd, &st) == 0 ? int64_t(st.st_size) : AVERROR(errno);
+    }
+    const off_t at = ::lseek(s.fd, off_t(offset), whence & ~AVSEEK_FORCE);
+    return at < 0 ? AVERROR(errno) : int64_t(at);
+}
+
+}  // namespace
+
 WmaWriter::WmaWriter() : state_(std::make_unique<State>()) {}
 WmaWriter::~WmaWriter() = default;
 
-std::unique_ptr<WmaWriter> CreateWmaWriter(const std::u16string& path) {
+std::unique_ptr<WmaWriter> CreateWmaWriter(int fd) {
     if (!codecs::FfmpegAvailable()) return nullptr;
     std::unique_ptr<WmaWriter> writer(new WmaWriter());
     WmaWriter::State& s = *writer->state_;
-    const std::string file = platform::Utf16ToUtf8(path);
-    if (avformat_alloc_output_context2(&s.format, nullptr, "asf", file.c_str()) < 0 || !s.format) return nullptr;
+    s.fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (s.fd < 0) return nullptr;
+    if (avformat_alloc_output_context2(&s.format, nullptr, "asf", nullptr) < 0 || !s.format) return nullptr;
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_WMAV2);
     if (!codec) return nullptr;
     s.codec = avcodec_alloc_context3(codec);
@@ -90,7 +131,13 @@ std::unique_ptr<WmaWriter> CreateWmaWriter(const std::u16string& path) {
     s.frame = av_frame_alloc();
     s.packet = av_packet_alloc();
     if (!s.fifo || !s.frame || !s.packet) return nullptr;
-    if (avio_open(&s.format->pb, file.c_str(), AVIO_FLAG_WRITE) < 0) return nullptr;
+    auto* buffer = static_cast<unsigned char*>(av_malloc(kOutputBufferBytes));
+    if (!buffer) return nullptr;
+    s.format->pb = avio_alloc_context(buffer, kOutputBufferBytes, 1, &s, nullptr, WriteOutput, SeekOutput);
+    if (!s.format->pb) {
+        av_free(buffer);
+        return nullptr;
+    }
     if (avformat_write_header(s.format, nullptr) < 0) return nullptr;
     s.headerWritten = true;
     return writer;
@@ -123,8 +170,8 @@ bool WmaWriter::Close() {
     if (const int left = av_audio_fifo_size(s.fifo); left > 0) ok = s.SendFrame(left);
     ok = ok && avcodec_send_frame(s.codec, nullptr) >= 0 && s.Drain();
     ok = ok && av_write_trailer(s.format) >= 0;
-    ok = avio_closep(&s.format->pb) >= 0 && ok;
-    return ok;
+    avio_flush(s.format->pb);
+    return ok && !s.writeFailed && s.format->pb->error >= 0;
 }
 
 }  // namespace audio

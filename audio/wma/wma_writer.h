@@ -1,8 +1,8 @@
 #pragma once
 // Writing CD audio (44,100 Hz, stereo, 16-bit PCM) into a Windows Media Audio
 // file: FFmpeg's WMA version 2 encoder in an ASF file. Whole codec frames are
-// encoded as they fill; the last one is padded with silence. The writer opens
-// the output by name; a failed finish (trailer or close) is a failure.
+// encoded as they fill; the last one is padded with silence. The writer writes
+// into the caller's open file; a failed finish (trailer or flush) is a failure.
 
 #include <cstddef>
 #include <cstdint>
@@ -30,13 +30,14 @@ public:
     struct State;
 
 private:
-    friend std::unique_ptr<WmaWriter> CreateWmaWriter(const std::u16string& path);
+    friend std::unique_ptr<WmaWriter> CreateWmaWriter(int fd);
     WmaWriter();
     std::unique_ptr<State> state_;
     int64_t sampleTime_ = 0;
 };
 
-// The writer with writing begun; null when FFmpeg cannot make the file.
-std::unique_ptr<WmaWriter> CreateWmaWriter(const std::u16string& path);
+// The writer with writing begun into the open, empty file fd (the caller keeps
+// owning it and keeps it open until Close); null when FFmpeg cannot make the file.
+std::unique_ptr<WmaWriter> CreateWmaWriter(int fd);
 
 }  // namespace audio

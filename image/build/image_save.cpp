@@ -1,6 +1,7 @@
 #include "image/build/image_save.h"
 
-#include <random>
+#include <fcntl.h>
+
 #include <string>
 
 #include "foundation/file_io.h"
@@ -17,26 +18,23 @@
 #include "platform/file.h"
 #include "platform/format.h"
 #include "platform/last_error.h"
+#include "platform/staged_file.h"
+#include "platform/text.h"
 
 namespace image {
 namespace {
 
-constexpr int kTemporaryNameAttempts = 16;
-
-// A new file beside the target: "<folder>/.<name>.qvsave-<random>".
-foundation::FileHandle CreateTemporaryBeside(std::u16string_view path, std::u16string& tempPath) {
-    std::u16string folder = foundation::FolderOfPath(path);
-    if (folder.empty()) folder = u".";
-    const std::u16string name = foundation::NameOfPath(path);
-    std::random_device random;
-    for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-        tempPath = foundation::CombinePath(folder, u"." + name + platform::Format(u".qvsave-%08x", unsigned(random())));
-        foundation::FileHandle file =
-            platform::FileOpen(tempPath, platform::FileAccess::ReadWrite, platform::FileDisposition::CreateNew);
-        if (file) return file;
-        if (platform::GetLastError() != platform::kErrorFileExists) break;
+// The saved file and the descriptor the sector writers write through: a
+// duplicate of the temporary's own, so closing it reports a delayed write
+// failure while the temporary stays ready for its rename.
+foundation::FileHandle OpenStagedOutput(platform::StagedFile& staged, std::u16string_view path) {
+    if (!staged.Begin(path, {.durable = true})) return nullptr;
+    const int fd = ::fcntl(staged.Fd(), F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) {
+        platform::SetLastErrorFromErrno();
+        return nullptr;
     }
-    return nullptr;
+    return platform::FileFromDescriptor(fd);
 }
 
 void ShowSaveFailure(std::u16string_view path, std::u16string_view text) {
@@ -115,8 +113,8 @@ int SaveImageFile(ImageContext& ctx, std::u16string_view path, int32_t outputFor
         ShowSaveFailure(path, u"The video tracks of this Video CD cannot be written to an image file yet.");
         return -1;
     }
-    std::u16string tempPath;
-    foundation::FileHandle file = CreateTemporaryBeside(path, tempPath);
+    platform::StagedFile staged;
+    foundation::FileHandle file = OpenStagedOutput(staged, path);
     if (!file) {
         foundation::OperationStatus = foundation::kStatusCannotCreate;
         ShowSaveFailure(path, {});
@@ -126,7 +124,7 @@ int SaveImageFile(ImageContext& ctx, std::u16string_view path, int32_t outputFor
     const int32_t previousFormat = ctx.outputFormat;
     ctx.outputFormat = outputFormat;
     ctx.outputHandle.reset(file);
-    ctx.writingPath = tempPath;
+    ctx.writingPath = platform::Utf8ToUtf16(staged.TemporaryPathUtf8());
     ctx.bytesWritten = 0;
 
     ImageBuild build;
@@ -137,29 +135,28 @@ int SaveImageFile(ImageContext& ctx, std::u16string_view path, int32_t outputFor
     if (ok && outputFormat == format_code::kBin && ctx.bytesWritten % 2352 == 0 &&
         WriteVideoCdTrackFrames(ctx, ctx.bytesWritten / 2352, progress) == 0)
         ok = false;
-    if (ok && !platform::FileFlush(ctx.outputHandle.get())) {
-        foundation::OperationStatus = foundation::kStatusWriteFailed;
-        ok = false;
-    }
     const bool closed = platform::FileClose(ctx.outputHandle.release());
     ok = ok && closed;
     ctx.writingPath.clear();
     ctx.outputFormat = previousFormat;
     FreeImageWriter(&ctx);
 
-    if (ok && !platform::RenameFile(tempPath, path)) {
-        foundation::OperationStatus = foundation::kStatusCannotCreate;
+    // Flushed to disk, given the mode and group of the file it replaces, and renamed.
+    bool commitFailed = false;
+    if (ok && !staged.Commit()) {
+        foundation::OperationStatus = foundation::kStatusWriteFailed;
         ok = false;
+        commitFailed = true;
     }
     if (!ok) {
-        platform::DeleteFileAt(tempPath);
+        staged.Abandon();
         const int32_t status = foundation::OperationStatus.load();
         if (status == foundation::kStatusCancelled) return 0;
         if (status == foundation::kStatusNone) foundation::OperationStatus = foundation::kStatusFailed;
         // The writer and the file readers have already shown their errors.
         if (layoutError != LayoutError::None) ShowSaveFailure(path, LayoutErrorText(layoutError));
         else if (!foundation::GetLastErrorTextOverride().empty() || status == foundation::kStatusCannotCreate ||
-                 !closed)
+                 !closed || commitFailed)
             ShowSaveFailure(path, {});
         return -1;
     }

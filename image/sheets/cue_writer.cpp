@@ -10,6 +10,7 @@
 #include "platform/file.h"
 #include "platform/format.h"
 #include "platform/last_error.h"
+#include "platform/staged_file.h"
 #include "platform/text.h"
 
 namespace image {
@@ -68,31 +69,9 @@ std::string Encode(const std::u16string& text, std::u16string_view fileName) {
 // Writes through a temporary file beside the sheet, renamed over it when
 // complete; a failure leaves the old sheet (if any) as it was.
 int WriteSheetFile(const std::u16string& imagePath, const std::u16string& sheetPath, const std::string& bytes) {
-    platform::FileHandle file = nullptr;
-    std::u16string temporary;
-    for (int attempt = 0; attempt < 100 && !file; ++attempt) {
-        temporary = sheetPath + platform::Format(u".%d.tmp", attempt);
-        file = platform::FileOpen(temporary, platform::FileAccess::Write, platform::FileDisposition::CreateNew);
-        if (!file && platform::GetLastError() != platform::kErrorFileExists) break;
-    }
-    if (!file) {
-        foundation::ShowLastError(imagePath);
-        return -1;
-    }
-    bool ok = platform::FileWriteAt(file, 0, bytes.data(), bytes.size()) == static_cast<int64_t>(bytes.size());
-    ok = ok && platform::FileFlush(file);
-    uint32_t error = ok ? 0 : platform::GetLastError();
-    if (!platform::FileClose(file) && ok) {
-        ok = false;
-        error = platform::GetLastError();
-    }
-    if (ok && !platform::RenameFile(temporary, sheetPath)) {
-        ok = false;
-        error = platform::GetLastError();
-    }
+    platform::StagedFile file;
+    const bool ok = file.Begin(sheetPath, {.durable = true}) && file.Write(bytes.data(), bytes.size()) && file.Commit();
     if (!ok) {
-        platform::DeleteFileAt(temporary);
-        platform::SetLastError(error ? error : platform::kErrorWriteFault);
         foundation::ShowLastError(imagePath);
         return -1;
     }

@@ -218,8 +218,9 @@ TEST_F(ZarnTest, TerminalStaysUsableUnderScript) {
 }
 
 TEST(ZarnKilled, AKilledFrontEndLeavesNoHalfWrittenFile) {
-    // zarn dies while the program writes a large file: the program notices the
-    // session gone, cancels, and the file is either whole or not there.
+    // zarn dies while the program writes a large file (its temporary beside
+    // the name has appeared): the program notices the session gone, cancels,
+    // and the file is either whole or not there.
     qvtest::TempDir dir;
     qvtest::RunOk("mkdir " + (dir / "src") + " && head -c 400000000 /dev/zero > " + (dir / "src/big.bin") +
                   " && genisoimage -quiet -o " + (dir / "big.iso") + " " + (dir / "src"));
@@ -229,10 +230,12 @@ TEST(ZarnKilled, AKilledFrontEndLeavesNoHalfWrittenFile) {
     const std::string program = ShellQuote("[q]uendravine extract " + (dir / "big.iso"));
     const qvtest::CommandResult r = qvtest::Run(
         "(" + ShellQuote(kZarn) + " extract " + (dir / "big.iso") + " / -od " + out + " </dev/null >/dev/null 2>&1 & " +
-        "Z=$!; for i in $(seq 600); do [ -e " + out + "/BIG.BIN ] || [ -e " + out + "/big.bin ] && break; sleep 0.05; done; " +
+        "Z=$!; for i in $(seq 600); do [ -n \"$(ls -A " + out + " 2>/dev/null)\" ] && break; sleep 0.05; done; " +
         "kill -9 $Z; for i in $(seq 600); do pgrep -f " + program + " >/dev/null || break; sleep 0.05; done; " +
-        "pgrep -f " + program + " >/dev/null && echo still-running; ls " + out + ")");
+        "pgrep -f " + program + " >/dev/null && echo still-running; ls -A " + out + ")");
     EXPECT_EQ(r.output.find("still-running"), std::string::npos) << r.output;
+    // The cancelled file's temporary went with it.
+    EXPECT_EQ(r.output.find(".qvtmp"), std::string::npos) << r.output;
     for (const char* name : {"BIG.BIN", "big.bin"}) {
         const std::string file = out + "/" + name;
         if (qvtest::Run("test -e " + file).exitCode == 0) qvtest::RunOk("cmp " + file + " " + (dir / "src/big.bin"));

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -29,6 +30,15 @@ using qvtest::RunOk;
 using qvtest::ShellQuote;
 
 std::u16string U(const std::string& s) { return platform::Utf8ToUtf16(s); }
+
+// The open file an encoder writes into, as a save's temporary hands it over.
+struct OutputFile {
+    int fd;
+    explicit OutputFile(const std::string& path) : fd(::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)) {}
+    ~OutputFile() {
+        if (fd >= 0) ::close(fd);
+    }
+};
 
 constexpr int64_t kSamples = 132300;   // 3 s at 44,100 Hz
 
@@ -51,7 +61,9 @@ protected:
         tags.album = u"Fixtures";
         tags.year = u"2026";
         audio::EncoderError error;
-        auto encoder = audio::OpenMusicEncoder(format, U(dir_ / name), source_.size(), tags, &error);
+        OutputFile out(dir_ / name);
+        ASSERT_GE(out.fd, 0);
+        auto encoder = audio::OpenMusicEncoder(format, out.fd, source_.size(), tags, &error);
         ASSERT_TRUE(encoder) << platform::Utf16ToUtf8(error.text);
         for (size_t at = 0; at < source_.size();) {
             const size_t n = std::min<size_t>(37633, source_.size() - at);
@@ -130,7 +142,8 @@ TEST_F(MusicEncoderTest, FullDiskIsAFailure) {
             ::signal(SIGXFSZ, SIG_IGN);
             struct rlimit limit {8192, 8192};
             ::setrlimit(RLIMIT_FSIZE, &limit);
-            auto encoder = audio::OpenMusicEncoder(format, U(dir_ / "full"), source_.size(), {}, nullptr);
+            OutputFile out(dir_ / "full");
+            auto encoder = audio::OpenMusicEncoder(format, out.fd, source_.size(), {}, nullptr);
             if (!encoder) ::_exit(1);
             const bool wrote = encoder->Write(source_.data(), source_.size());
             const bool finished = encoder->Finish();
@@ -217,7 +230,8 @@ TEST_F(MusicEncoderTest, ApeThroughItsLibraryWhenPresent) {
     EXPECT_NE(calls.find("finish 0\ndestroy 0\n"), std::string::npos) << calls;
     EXPECT_NE(calls.find("save 1\n"), std::string::npos) << calls;
     // A total the library's 32-bit count cannot hold is refused.
-    EXPECT_FALSE(audio::OpenMusicEncoder(audio::MusicFormat::Ape, U(dir_ / "big.ape"), uint64_t(1) << 32, {}, &error));
+    OutputFile big(dir_ / "big.ape");
+    EXPECT_FALSE(audio::OpenMusicEncoder(audio::MusicFormat::Ape, big.fd, uint64_t(1) << 32, {}, &error));
     EXPECT_EQ(error.text, u"Error opening APE encoder.");
 }
 

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -23,6 +24,15 @@
 
 namespace {
 
+// The open file the writer writes into, as a save's temporary hands it over.
+struct OutputFile {
+    int fd;
+    explicit OutputFile(const std::string& path) : fd(::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)) {}
+    ~OutputFile() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
 using qvtest::RunOk;
 using qvtest::ShellQuote;
 
@@ -31,7 +41,8 @@ TEST(WmaWriter, FfmpegReadsWhatItWrites) {
     RunOk("cd " + ShellQuote(dir.path()) +
           " && sox -n -r 44100 -c 2 -b 16 -e signed -L -t raw src.raw synth 3 sine 440 vol 0.5");
     const std::vector<uint8_t> pcm = qvtest::ReadFileBytes(dir / "src.raw");
-    auto writer = audio::CreateWmaWriter(platform::Utf8ToUtf16(dir / "t.wma"));
+    OutputFile out(dir / "t.wma");
+    auto writer = audio::CreateWmaWriter(out.fd);
     ASSERT_TRUE(writer);
     for (size_t at = 0; at < pcm.size();) {
         const size_t n = std::min<size_t>(37634, pcm.size() - at);
@@ -55,7 +66,8 @@ TEST(WmaWriter, FfmpegReadsWhatItWrites) {
 
 TEST(WmaWriter, SampleClockAndFailures) {
     qvtest::TempDir dir;
-    auto writer = audio::CreateWmaWriter(platform::Utf8ToUtf16(dir / "c.wma"));
+    OutputFile out(dir / "c.wma");
+    auto writer = audio::CreateWmaWriter(out.fd);
     ASSERT_TRUE(writer);
     std::vector<uint8_t> sixteenSectors(37632, 0);
     ASSERT_EQ(writer->Write(sixteenSectors.data(), sixteenSectors.size()), 1);
@@ -63,8 +75,8 @@ TEST(WmaWriter, SampleClockAndFailures) {
     EXPECT_TRUE(writer->Close());
     EXPECT_FALSE(writer->Close());   // once only
     EXPECT_EQ(writer->Write(sixteenSectors.data(), 4), 0);
-    // A folder that does not exist: no writer.
-    EXPECT_FALSE(audio::CreateWmaWriter(platform::Utf8ToUtf16(dir / "missing/x.wma")));
+    // A file that could not be opened: no writer.
+    EXPECT_FALSE(audio::CreateWmaWriter(OutputFile(dir / "missing/x.wma").fd));
 }
 
 // A full disk: the file-size limit makes the last writes and the trailer fail,
@@ -77,7 +89,8 @@ TEST(WmaWriter, FullDiskFailsTheFinish) {
         ::signal(SIGXFSZ, SIG_IGN);
         struct rlimit limit {16384, 16384};
         ::setrlimit(RLIMIT_FSIZE, &limit);
-        auto writer = audio::CreateWmaWriter(platform::Utf8ToUtf16(out));
+        OutputFile file(out);
+        auto writer = audio::CreateWmaWriter(file.fd);
         if (!writer) ::_exit(3);
         std::vector<uint8_t> pcm(176400, 1);
         bool wrote = true;

@@ -332,7 +332,7 @@ TEST_F(CueWriterTest, NamesAndOverwrites) {
     EXPECT_EQ(image::WriteFullCueSheet(U16(dir / "x.bin"), *list, false), 0);
     EXPECT_EQ(Sheet("x.cue").substr(0, 4), "FILE");
     // No temporary file is left behind.
-    EXPECT_EQ(qvtest::RunOk("ls " + qvtest::ShellQuote(dir.path())).find(".tmp"), std::string::npos);
+    EXPECT_EQ(qvtest::RunOk("ls -A " + qvtest::ShellQuote(dir.path())).find(".qvtmp"), std::string::npos);
 
     // A name the ANSI code page cannot carry is written as UTF-8 with its mark.
     ASSERT_EQ(image::WriteSingleTrackCueSheet(U16(dir / "\xE6\x97\xA5.bin")), 0);
@@ -381,7 +381,7 @@ TEST_F(CueWriterTest, FailedWriteLeavesNothing) {
     ui.QueueBoxAnswer(foundation::kIdYes);
     EXPECT_EQ(image::WriteSingleTrackCueSheet(U16(dir / "y.bin")), -1);
     EXPECT_TRUE(platform::DirectoryExists(U16(dir / "y.cue")));
-    EXPECT_EQ(qvtest::RunOk("ls " + qvtest::ShellQuote(dir.path())).find(".tmp"), std::string::npos);
+    EXPECT_EQ(qvtest::RunOk("ls -A " + qvtest::ShellQuote(dir.path())).find(".qvtmp"), std::string::npos);
     EXPECT_GE(ui.Boxes().size(), 2u) << "the question, then the failure shown";
 }
 
