@@ -28,6 +28,7 @@
 #include "platform/file.h"
 #include "platform/format.h"
 #include "platform/last_error.h"
+#include "platform/text.h"
 
 namespace app {
 namespace {
@@ -109,7 +110,7 @@ std::u16string CurrentOutputPath() {
 
 std::u16string GetXdiFirstPartName(std::u16string_view path) {
     std::u16string name(path);
-    if (image::EndsWithNoCase(name, u".xdi")) name.resize(name.size() - 4);
+    if (platform::EndsWithNoCase(name, u".xdi")) name.resize(name.size() - 4);
     return name + u".part01.xdi";
 }
 
@@ -136,7 +137,7 @@ int32_t PrepareSaveTarget(image::ImageContext& ctx, std::u16string_view path, in
         target.volumeNamingStyle = count >= 100 ? 1 : 0;
         // The MZP writer numbers its volumes by the document's style.
         ctx.volumeNamingStyle = target.volumeNamingStyle;
-        if (image::EndsWithNoCase(path, u".xdi")) {
+        if (platform::EndsWithNoCase(path, u".xdi")) {
             target.format = fc::kXdi;
             target.path = GetXdiFirstPartName(path);
             target.firstVolume = target.path;

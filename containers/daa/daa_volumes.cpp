@@ -10,18 +10,10 @@
 #include "foundation/paths.h"
 #include "image/document/image_context.h"
 #include "image/sheets/cue_parser_names.h"
+#include "platform/text.h"
 
 namespace containers {
 namespace {
-
-char16_t Lower(char16_t ch) { return ch >= u'A' && ch <= u'Z' ? char16_t(ch + 32) : ch; }
-bool IsDigit(char16_t ch) { return ch >= u'0' && ch <= u'9'; }
-
-std::u16string LowerCopy(std::u16string_view text) {
-    std::u16string out(text);
-    for (char16_t& ch : out) ch = Lower(ch);
-    return out;
-}
 
 std::u16string Digits(int value, int width) {
     std::u16string out(size_t(width), u'0');
@@ -30,7 +22,7 @@ std::u16string Digits(int value, int width) {
 }
 
 bool AllDigits(std::u16string_view text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), IsDigit);
+    return !text.empty() && std::all_of(text.begin(), text.end(), platform::IsAsciiDigit);
 }
 
 // The name as given when it exists, else a name of its folder equal without case.
@@ -57,7 +49,7 @@ platform::FileHandle VolumeHandle(DaaContainer& c, size_t volume) {
 }  // namespace
 
 std::u16string GetDaaVolumeName(std::u16string_view name, int32_t n, int32_t style) {
-    const std::u16string lower = LowerCopy(name);
+    const std::u16string lower = platform::ToLower(name);
     if (lower.size() < 4 || lower[lower.size() - 4] != u'.') return {};
     const std::u16string_view ext = std::u16string_view(lower).substr(lower.size() - 3);
     if (ext != u"daa" && ext != u"hxi" && ext != u"exe") return {};
@@ -77,7 +69,7 @@ std::u16string GetDaaVolumeName(std::u16string_view name, int32_t n, int32_t sty
 }
 
 std::u16string FindFirstDaaVolume(std::u16string_view name) {
-    const std::u16string lower = LowerCopy(name);
+    const std::u16string lower = platform::ToLower(name);
     const size_t dot = lower.rfind(u'.');
     if (dot == std::u16string::npos) return std::u16string(name);
     const std::u16string_view ext = std::u16string_view(lower).substr(dot + 1);

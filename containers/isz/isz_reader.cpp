@@ -24,16 +24,6 @@ constexpr uint32_t kFlagZero = 0x00;
 constexpr uint32_t kFlagStored = 0x40;
 constexpr uint32_t kFlagZlib = 0x80;
 
-char16_t Lower(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; }
-
-std::u16string LowerCopy(std::u16string_view text) {
-    std::u16string out(text);
-    for (char16_t& c : out) c = Lower(c);
-    return out;
-}
-
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
-
 std::u16string Digits(int value, int width) {
     std::u16string out(size_t(width), u'0');
     for (int i = width - 1; i >= 0; --i, value /= 10) out[size_t(i)] = char16_t(u'0' + value % 10);
@@ -244,7 +234,7 @@ bool IsFirstIszPart(const IszHeader& h) {
 }
 
 int GetIszNamingStyle(std::u16string_view name) {
-    const std::u16string lower = LowerCopy(name);
+    const std::u16string lower = platform::ToLower(name);
     if (lower.ends_with(u".part01.isz")) return 1;
     if (lower.ends_with(u".part001.isz")) return 2;
     return 0;
@@ -259,18 +249,18 @@ std::u16string GetIszPartName(std::u16string_view name, int style, int i) {
 }
 
 std::u16string FindFirstIszPart(std::u16string_view path) {
-    const std::u16string lower = LowerCopy(path);
+    const std::u16string lower = platform::ToLower(path);
     const size_t dot = lower.rfind(u'.');
     if (dot == std::u16string::npos || lower.find(u'/', dot) != std::u16string::npos) return {};
     const std::u16string_view ext = std::u16string_view(lower).substr(dot + 1);
     std::u16string candidate;
-    if (ext.size() >= 2 && ext[0] == u'i' && IsDigit(ext[1]) && ext != u"isz") {
+    if (ext.size() >= 2 && ext[0] == u'i' && platform::IsAsciiDigit(ext[1]) && ext != u"isz") {
         candidate = std::u16string(path.substr(0, dot + 1)) + u"isz";
     } else if (ext == u"isz") {
         // "x.partNN.isz" or "x.partNNN.isz"
         const std::u16string_view stem = std::u16string_view(lower).substr(0, dot);
         size_t digits = 0;
-        while (digits < stem.size() && IsDigit(stem[stem.size() - 1 - digits])) ++digits;
+        while (digits < stem.size() && platform::IsAsciiDigit(stem[stem.size() - 1 - digits])) ++digits;
         if ((digits != 2 && digits != 3) || !stem.substr(0, stem.size() - digits).ends_with(u".part")) return {};
         candidate = std::u16string(path);
         candidate.replace(dot - digits, digits, digits == 2 ? u"01" : u"001");

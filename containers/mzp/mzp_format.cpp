@@ -3,23 +3,13 @@
 #include <cstring>
 
 #include "codecs/crc32.h"
+#include "platform/text.h"
 
 namespace containers::mzp {
 namespace {
 
 constexpr char kMagic[] = "MZP";
 constexpr char kVolumeMagic[] = "MZP VOL";
-
-char16_t Lower(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c - u'A' + u'a') : c; }
-
-bool EndsWithNoCase(std::u16string_view s, std::u16string_view tail) {
-    if (s.size() < tail.size()) return false;
-    for (size_t i = 0; i < tail.size(); ++i)
-        if (Lower(s[s.size() - tail.size() + i]) != Lower(tail[i])) return false;
-    return true;
-}
-
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
 std::u16string Digits(uint32_t n, int width) {
     std::u16string s(size_t(width), u'0');
@@ -104,7 +94,7 @@ std::optional<std::u16string> GetMzpVolumeName(std::u16string_view path, int32_t
     if (style != 0 && style != 1) return std::nullopt;
     const std::u16string part = style == 0 ? u".part01" : u".part001";
     std::u16string name(path);
-    if (EndsWithNoCase(name, u".mzp") || EndsWithNoCase(name, u".exe")) {
+    if (platform::EndsWithNoCase(name, u".mzp") || platform::EndsWithNoCase(name, u".exe")) {
         name.insert(name.size() - 4, part);
         return name;
     }
@@ -114,14 +104,14 @@ std::optional<std::u16string> GetMzpVolumeName(std::u16string_view path, int32_t
 std::optional<std::u16string> MzpVolumeNameAt(std::u16string_view first, int32_t style, uint32_t n) {
     if (style != 0 && style != 1) return std::nullopt;
     const size_t width = style == 0 ? 2 : 3;
-    const bool exe = EndsWithNoCase(first, u".exe");
-    if (!exe && !EndsWithNoCase(first, u".mzp")) return std::nullopt;
+    const bool exe = platform::EndsWithNoCase(first, u".exe");
+    if (!exe && !platform::EndsWithNoCase(first, u".mzp")) return std::nullopt;
     const size_t stem = first.size() - 4;
     if (stem < width + 5) return std::nullopt;
     const size_t digits = stem - width;
-    if (!EndsWithNoCase(first.substr(0, digits), u".part")) return std::nullopt;
+    if (!platform::EndsWithNoCase(first.substr(0, digits), u".part")) return std::nullopt;
     for (size_t i = digits; i < stem; ++i)
-        if (!IsDigit(first[i])) return std::nullopt;
+        if (!platform::IsAsciiDigit(first[i])) return std::nullopt;
     if (n + 1 > MaxVolumes(style)) return std::nullopt;
     std::u16string name(first.substr(0, digits));
     name += Digits(n + 1, int(width));
@@ -130,12 +120,12 @@ std::optional<std::u16string> MzpVolumeNameAt(std::u16string_view first, int32_t
 }
 
 std::u16string FindFirstMzpVolume(std::u16string_view name) {
-    if (!EndsWithNoCase(name, u".mzp")) return std::u16string(name);
+    if (!platform::EndsWithNoCase(name, u".mzp")) return std::u16string(name);
     const size_t stem = name.size() - 4;
     size_t digits = stem;
-    while (digits > 0 && IsDigit(name[digits - 1])) --digits;
+    while (digits > 0 && platform::IsAsciiDigit(name[digits - 1])) --digits;
     const size_t width = stem - digits;
-    if ((width != 2 && width != 3) || !EndsWithNoCase(name.substr(0, digits), u".part")) return std::u16string(name);
+    if ((width != 2 && width != 3) || !platform::EndsWithNoCase(name.substr(0, digits), u".part")) return std::u16string(name);
     std::u16string out(name);
     out.replace(digits, width, width == 2 ? u"01" : u"001");
     return out;

@@ -16,6 +16,7 @@
 #include "image/document/image_context.h"
 #include "image/iso/iso_layout.h"
 #include "platform/last_error.h"
+#include "platform/text.h"
 
 namespace containers {
 
@@ -45,15 +46,6 @@ namespace {
 constexpr uint32_t kBlockLevel0 = 64 * 1024;
 constexpr uint32_t kBlockLevel1 = 512 * 1024;
 constexpr uint32_t kBlockLevel2 = 4 * 1024 * 1024;
-
-char16_t Lower(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c - u'A' + u'a') : c; }
-bool EndsWithNoCase(std::u16string_view s, std::u16string_view tail) {
-    if (s.size() < tail.size()) return false;
-    for (size_t i = 0; i < tail.size(); ++i)
-        if (Lower(s[s.size() - tail.size() + i]) != Lower(tail[i])) return false;
-    return true;
-}
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
 void Refuse(std::u16string_view text) {
     foundation::SetLastErrorText(text);
@@ -242,15 +234,15 @@ void FreeWriter(image::XdiContainerState* state) { delete static_cast<XdiContain
 
 std::u16string GetXdiFirstPartName(std::u16string_view path) {
     std::u16string name(path);
-    if (EndsWithNoCase(name, u".xdi")) name.resize(name.size() - 4);
+    if (platform::EndsWithNoCase(name, u".xdi")) name.resize(name.size() - 4);
     return name + u".part01.xdi";
 }
 
 std::optional<std::u16string> GetXdiPartName(std::u16string_view first, uint32_t n) {
-    if (!EndsWithNoCase(first, u".xdi") || n + 1 > kXdiMaxParts) return std::nullopt;
+    if (!platform::EndsWithNoCase(first, u".xdi") || n + 1 > kXdiMaxParts) return std::nullopt;
     const size_t stem = first.size() - 4;
-    if (stem < 7 || !IsDigit(first[stem - 1]) || !IsDigit(first[stem - 2]) ||
-        !EndsWithNoCase(first.substr(0, stem - 2), u".part"))
+    if (stem < 7 || !platform::IsAsciiDigit(first[stem - 1]) || !platform::IsAsciiDigit(first[stem - 2]) ||
+        !platform::EndsWithNoCase(first.substr(0, stem - 2), u".part"))
         return std::nullopt;
     std::u16string name(first);
     name[stem - 2] = char16_t(u'0' + (n + 1) / 10);
@@ -259,12 +251,12 @@ std::optional<std::u16string> GetXdiPartName(std::u16string_view first, uint32_t
 }
 
 std::u16string FindFirstXdiPart(std::u16string_view name) {
-    if (!EndsWithNoCase(name, u".xdi")) return std::u16string(name);
+    if (!platform::EndsWithNoCase(name, u".xdi")) return std::u16string(name);
     const size_t stem = name.size() - 4;
     size_t digits = stem;
-    while (digits > 0 && IsDigit(name[digits - 1])) --digits;
+    while (digits > 0 && platform::IsAsciiDigit(name[digits - 1])) --digits;
     const size_t width = stem - digits;
-    if ((width != 2 && width != 3) || !EndsWithNoCase(name.substr(0, digits), u".part")) return std::u16string(name);
+    if ((width != 2 && width != 3) || !platform::EndsWithNoCase(name.substr(0, digits), u".part")) return std::u16string(name);
     std::u16string out(name);
     out.replace(digits, width, width == 2 ? u"01" : u"001");
     return out;
