@@ -16,7 +16,6 @@
 #include "foundation/settings.h"
 #include "image/document/image_context.h"
 #include "image/sectors/writer_switches.h"
-#include "platform/last_error.h"
 
 namespace containers {
 
@@ -64,10 +63,7 @@ constexpr uint32_t kChunkLevel2 = 4 * 1024 * 1024;
 constexpr uint32_t kMaxChunkUnits = 0xFFF;
 constexpr uint32_t kOffsetLimit = 1u << 24;
 
-void Refuse(std::u16string_view text) {
-    foundation::SetLastErrorText(text);
-    platform::SetLastError(platform::kErrorInvalidParameter);
-}
+using foundation::Refuse;
 
 MzpContainer* WriterOf(image::ImageContext& ctx) { return ctx.mzpWriter.get(); }
 

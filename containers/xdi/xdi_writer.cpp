@@ -15,7 +15,6 @@
 #include "image/build/image_build.h"
 #include "image/document/image_context.h"
 #include "image/iso/iso_layout.h"
-#include "platform/last_error.h"
 #include "platform/text.h"
 
 namespace containers {
@@ -47,10 +46,7 @@ constexpr uint32_t kBlockLevel0 = 64 * 1024;
 constexpr uint32_t kBlockLevel1 = 512 * 1024;
 constexpr uint32_t kBlockLevel2 = 4 * 1024 * 1024;
 
-void Refuse(std::u16string_view text) {
-    foundation::SetLastErrorText(text);
-    platform::SetLastError(platform::kErrorInvalidParameter);
-}
+using foundation::Refuse;
 
 XdiContainer* WriterOf(image::ImageContext& ctx) { return ctx.xdiWriter.get(); }
 
