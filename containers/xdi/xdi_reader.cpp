@@ -7,6 +7,7 @@
 #include "containers/mzp/chunk_table.h"
 #include "containers/mzp/mzp_format.h"
 #include "containers/xdi/xdi_container.h"
+#include "foundation/byte_order.h"
 #include "foundation/dialog_services.h"
 #include "image/document/image_context.h"
 #include "image/sheets/cue_parser_names.h"
@@ -14,14 +15,9 @@
 namespace containers {
 namespace {
 
-using mzp::Load32;
-using mzp::Load64;
-
 constexpr uint32_t kStoredSlack = 66560;
 constexpr uint64_t kMaxBlocks = uint64_t(1) << 31;
 constexpr int kPasswordAttempts = 3;
-
-uint16_t Load16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
 
 bool ReadAt(platform::FileHandle file, uint64_t offset, uint8_t* out, size_t n) {
     return file && foundation::ReadFileAtCount(file, out, offset, n) == int64_t(n);
@@ -30,7 +26,7 @@ bool ReadAt(platform::FileHandle file, uint64_t offset, uint8_t* out, size_t n) 
 int KeyLength(uint8_t encryption) { return encryption >= 1 && encryption <= 3 ? 8 + 8 * encryption : 0; }
 
 bool HeaderCrcMatches(std::vector<uint8_t> header) {
-    const uint32_t stored = Load32(&header[8]);
+    const uint32_t stored = foundation::ReadLE32(&header[8]);
     std::memset(&header[8], 0, 4);
     return codecs::Crc32(header.data(), header.size()) == stored;
 }
@@ -113,9 +109,9 @@ bool SetUpParts(XdiContainer& c, uint16_t count, uint64_t firstSize, uint64_t fi
         if (!v.file) return false;
         std::vector<uint8_t> head(kXdiPartHeaderBytes);
         if (!ReadAt(v.file.get(), 0, head.data(), head.size()) || !IsXdiMagic(head.data(), head.size()) ||
-            Load32(&head[4]) != kXdiPartHeaderBytes || !HeaderCrcMatches(head))
+            foundation::ReadLE32(&head[4]) != kXdiPartHeaderBytes || !HeaderCrcMatches(head))
             return false;
-        v.size = Load64(&head[32]);
+        v.size = foundation::ReadLE64(&head[32]);
         if (v.size <= kXdiPartHeaderBytes) return false;
         v.shareBytes = v.size - kXdiPartHeaderBytes;
         v.dataOffset = kXdiPartHeaderBytes;
@@ -153,7 +149,7 @@ XdiContainer* OpenXdi(image::ImageContext& ctx, std::u16string_view path, platfo
     try {
         uint8_t fixed[kXdiHeaderBytes];
         if (!ReadAt(file, 0, fixed, sizeof fixed) || !IsXdiMagic(fixed, sizeof fixed)) return nullptr;
-        const uint32_t headerLength = Load32(fixed + 4);
+        const uint32_t headerLength = foundation::ReadLE32(fixed + 4);
         if (headerLength < kXdiHeaderBytes || headerLength > kXdiMaxHeaderBytes || headerLength > fileSize)
             return nullptr;
         std::vector<uint8_t> header(headerLength);
@@ -161,21 +157,21 @@ XdiContainer* OpenXdi(image::ImageContext& ctx, std::u16string_view path, platfo
         auto c = std::make_unique<XdiContainer>();
         c->ctx = &ctx;
         c->headerLength = headerLength;
-        c->version = Load32(&header[12]);
+        c->version = foundation::ReadLE32(&header[12]);
         c->encryption = header[24];
-        const uint32_t units = Load32(&header[25]) & 0xFFF;
-        const uint32_t commentAt = Load32(&header[29]);
-        const uint32_t commentBytes = Load32(&header[33]);
-        const uint64_t size = Load64(&header[37]);
-        c->archiveSize = Load64(&header[45]);
+        const uint32_t units = foundation::ReadLE32(&header[25]) & 0xFFF;
+        const uint32_t commentAt = foundation::ReadLE32(&header[29]);
+        const uint32_t commentBytes = foundation::ReadLE32(&header[33]);
+        const uint64_t size = foundation::ReadLE64(&header[37]);
+        c->archiveSize = foundation::ReadLE64(&header[45]);
         c->level = header[53];
         const uint8_t bits = header[54];
-        const uint16_t partCount = Load16(&header[55]);
-        const uint64_t firstPartSize = Load64(&header[57]);
+        const uint16_t partCount = foundation::ReadLE16(&header[55]);
+        const uint64_t firstPartSize = foundation::ReadLE64(&header[57]);
         // Header checks come before any part is opened.
         if (commentAt != 0) {
             if (commentAt < kXdiHeaderBytes || commentAt > headerLength || commentBytes > headerLength - commentAt ||
-                commentBytes < 4 || Load32(&header[commentAt]) > mzp::kMaxCommentBytes)
+                commentBytes < 4 || foundation::ReadLE32(&header[commentAt]) > mzp::kMaxCommentBytes)
                 return nullptr;
             std::vector<uint8_t> text;
             if (codecs::InflateBuffer(&header[commentAt], commentBytes, text, nullptr) != 0) return nullptr;
@@ -205,7 +201,7 @@ XdiContainer* OpenXdi(image::ImageContext& ctx, std::u16string_view path, platfo
         if (headerLength + tableBytes > archiveBytes) return nullptr;
         c->table.resize(size_t(tableBytes));
         if (tableBytes != 0 && !ReadArchive(*c, headerLength, c->table.data(), c->table.size())) return nullptr;
-        const uint32_t firstBlock = Load32(&header[20]) & 0xFFFFFF;
+        const uint32_t firstBlock = foundation::ReadLE32(&header[20]) & 0xFFFFFF;
         if (firstBlock < headerLength + tableBytes) return nullptr;
         c->offsets.resize(size_t(c->chunkCount) + 1);
         uint64_t at = firstBlock;

@@ -8,6 +8,7 @@
 #include "containers/mzp/chunk_table.h"
 #include "containers/mzp/mzp_format.h"
 #include "containers/xdi/xdi_container.h"
+#include "foundation/byte_order.h"
 #include "foundation/dialog_services.h"
 #include "foundation/messages.h"
 #include "foundation/operation_status.h"
@@ -18,9 +19,6 @@
 #include "platform/text.h"
 
 namespace containers {
-
-using mzp::Store32;
-using mzp::Store64;
 
 struct XdiWriter {
     std::function<platform::FileHandle(std::u16string_view)> opener;
@@ -60,15 +58,15 @@ bool WriteAt(XdiWriter::Out& out, uint64_t at, const uint8_t* bytes, size_t n) {
 std::vector<uint8_t> PartHeader(const XdiWriter& w, size_t index) {
     std::vector<uint8_t> h(kXdiPartHeaderBytes, 0);
     std::memcpy(h.data(), "XDI", 4);
-    Store32(&h[4], uint32_t(kXdiPartHeaderBytes));
-    Store32(&h[12], 1);
-    Store32(&h[16], 3);
-    Store32(&h[20], uint32_t(kXdiPartHeaderBytes));
+    foundation::WriteLE32(&h[4], uint32_t(kXdiPartHeaderBytes));
+    foundation::WriteLE32(&h[12], 1);
+    foundation::WriteLE32(&h[16], 3);
+    foundation::WriteLE32(&h[20], uint32_t(kXdiPartHeaderBytes));
     uint64_t before = 0;
     for (size_t i = 0; i < index; ++i) before += w.outs[i].size;
-    Store64(&h[24], before);
-    Store64(&h[32], w.outs[index].size);
-    Store32(&h[8], codecs::Crc32(h.data(), h.size()));
+    foundation::WriteLE64(&h[24], before);
+    foundation::WriteLE64(&h[32], w.outs[index].size);
+    foundation::WriteLE32(&h[8], codecs::Crc32(h.data(), h.size()));
     return h;
 }
 
@@ -123,7 +121,7 @@ bool BeginXdiWrite(XdiContainer& c) {
     XdiWriter& w = *c.writer;
     std::vector<uint8_t> head(c.headerLength, 0);
     std::memcpy(head.data(), "XDI", 4);
-    Store32(&head[4], c.headerLength);
+    foundation::WriteLE32(&head[4], c.headerLength);
     if (!Append(c, head.data(), head.size())) return false;
     if (c.encryption != 0 && codecs::AesSetKey(c.key, c.ctx->outputPassword.data(), 32) != 0) return false;
     c.coding.key = c.encryption != 0 ? &c.key : nullptr;
@@ -137,26 +135,26 @@ int FinishXdiWrite(XdiContainer& c) {
     for (const auto& out : w.outs) archiveSize += out.size;
     std::vector<uint8_t> h(c.headerLength, 0);
     std::memcpy(h.data(), "XDI", 4);
-    Store32(&h[4], c.headerLength);
-    Store32(&h[12], 1);
-    Store32(&h[16], w.split ? 1 : 0);
-    Store32(&h[20], uint32_t(c.headerLength + w.tableBytes));
+    foundation::WriteLE32(&h[4], c.headerLength);
+    foundation::WriteLE32(&h[12], 1);
+    foundation::WriteLE32(&h[16], w.split ? 1 : 0);
+    foundation::WriteLE32(&h[20], uint32_t(c.headerLength + w.tableBytes));
     h[24] = c.encryption;
-    Store32(&h[25], c.chunkSize / mzp::kChunkUnit);
+    foundation::WriteLE32(&h[25], c.chunkSize / mzp::kChunkUnit);
     if (!w.commentChain.empty()) {
-        Store32(&h[29], uint32_t(kXdiHeaderBytes));
-        Store32(&h[33], uint32_t(w.commentChain.size()));
+        foundation::WriteLE32(&h[29], uint32_t(kXdiHeaderBytes));
+        foundation::WriteLE32(&h[33], uint32_t(w.commentChain.size()));
         std::memcpy(&h[kXdiHeaderBytes], w.commentChain.data(), w.commentChain.size());
     }
-    Store64(&h[37], c.totalSectors * 2048);
-    Store64(&h[45], archiveSize);
+    foundation::WriteLE64(&h[37], c.totalSectors * 2048);
+    foundation::WriteLE64(&h[45], archiveSize);
     h[53] = c.level;
     h[54] = uint8_t(c.typeBits);
     const uint16_t parts = w.split ? uint16_t(w.outs.size()) : 0;
     h[55] = uint8_t(parts);
     h[56] = uint8_t(parts >> 8);
-    Store64(&h[57], w.outs[0].size);
-    Store32(&h[8], codecs::Crc32(h.data(), h.size()));
+    foundation::WriteLE64(&h[57], w.outs[0].size);
+    foundation::WriteLE32(&h[8], codecs::Crc32(h.data(), h.size()));
     if (platform::FileWriteAt(w.outs[0].file, 0, h.data(), h.size()) != int64_t(h.size())) return -1;
     for (size_t i = 1; i < w.outs.size(); ++i) {
         const std::vector<uint8_t> part = PartHeader(w, i);
