@@ -30,6 +30,7 @@
 #include "platform/file.h"
 #include "platform/format.h"
 #include "platform/last_error.h"
+#include "platform/text.h"
 
 namespace app {
 namespace {
@@ -148,7 +149,7 @@ int32_t PrepareSaveTarget(image::ImageContext& ctx, std::u16string_view path, in
         target.volumeNamingStyle = count >= 100 ? 1 : 0;
         // The MZP writer numbers its volumes by the document's style.
         ctx.volumeNamingStyle = target.volumeNamingStyle;
-        if (image::EndsWithNoCase(path, u".xdi")) {
+        if (platform::EndsWithNoCase(path, u".xdi")) {
             target.format = fc::kXdi;
             target.path = containers::GetXdiFirstPartName(path);
             target.firstVolume = target.path;

@@ -29,7 +29,7 @@ bool ParseDecimal(std::u16string_view text, int64_t maxValue, int64_t& value, si
     if (text.empty() || text.size() > maxDigits) return false;
     int64_t v = 0;
     for (char16_t c : text) {
-        if (!IsDigit(c)) return false;
+        if (!platform::IsAsciiDigit(c)) return false;
         v = v * 10 + (c - u'0');
     }
     if (v > maxValue) return false;
@@ -75,11 +75,11 @@ bool ParseVolumeSizeText(std::u16string_view text, int64_t& bytes) {
         unit = last == u'K' ? 1024 : last == u'M' ? 1024 * 1024 : int64_t(1024) * 1024 * 1024;
         text.remove_suffix(1);
     }
-    if (text.empty() || !IsDigit(text.front())) return false;
+    if (text.empty() || !platform::IsAsciiDigit(text.front())) return false;
     int64_t v = 0;
     for (char16_t c : text) {
         if (c == u',') continue;
-        if (!IsDigit(c)) return false;
+        if (!platform::IsAsciiDigit(c)) return false;
         if (!MultiplyChecked(v, 10, v) || v > INT64_MAX - (c - u'0')) return false;
         v += c - u'0';
     }
@@ -89,7 +89,7 @@ bool ParseVolumeSizeText(std::u16string_view text, int64_t& bytes) {
 bool ParseOwnerWindow(std::u16string_view text, uint32_t& value) {
     if (text.size() != 8) return false;
     auto nibble = [](char16_t c) -> int {
-        if (IsDigit(c)) return c - u'0';
+        if (platform::IsAsciiDigit(c)) return c - u'0';
         if (c >= u'a' && c <= u'f') return c - u'a' + 10;
         if (c >= u'A' && c <= u'F') return c - u'A' + 10;
         return -1;

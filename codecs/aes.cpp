@@ -3,6 +3,7 @@
 #include <cpuid.h>
 
 #include "codecs/aes_kernels.h"
+#include "codecs/byte_order.h"
 
 #include <cstring>
 #include <mutex>
@@ -85,17 +86,6 @@ void BuildTables() {
     }
 }
 
-uint32_t Load32(const uint8_t* p) {
-    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-}
-
-void Store32(uint8_t* p, uint32_t w) {
-    p[0] = static_cast<uint8_t>(w);
-    p[1] = static_cast<uint8_t>(w >> 8);
-    p[2] = static_cast<uint8_t>(w >> 16);
-    p[3] = static_cast<uint8_t>(w >> 24);
-}
-
 uint32_t SubWord(const Tables& t, uint32_t w) {
     return uint32_t{t.sbox[w & 0xFF]} | (uint32_t{t.sbox[(w >> 8) & 0xFF]} << 8) |
            (uint32_t{t.sbox[(w >> 16) & 0xFF]} << 16) | (uint32_t{t.sbox[w >> 24]} << 24);
@@ -128,7 +118,7 @@ int AesSetKeyBytes(AesKeySchedule& schedule, const uint8_t* key, int keyLength) 
     AesKeySchedule next;
     next.keyLength = keyLength;
     uint32_t* w = next.encryptKeys;
-    for (int i = 0; i < nk; ++i) w[i] = Load32(key + 4 * i);
+    for (int i = 0; i < nk; ++i) w[i] = ReadLE32(key + 4 * i);
     for (int i = nk; i < words; ++i) {
         uint32_t temp = w[i - 1];
         if (i % nk == 0) {
@@ -166,10 +156,10 @@ void EncryptTable(const AesKeySchedule& s, uint8_t* out, const uint8_t* in, size
     const int nr = Rounds(s);
     for (size_t b = 0; b < blocks; ++b, in += 16, out += 16) {
         const uint32_t* rk = s.encryptKeys;
-        uint32_t s0 = Load32(in) ^ rk[0];
-        uint32_t s1 = Load32(in + 4) ^ rk[1];
-        uint32_t s2 = Load32(in + 8) ^ rk[2];
-        uint32_t s3 = Load32(in + 12) ^ rk[3];
+        uint32_t s0 = ReadLE32(in) ^ rk[0];
+        uint32_t s1 = ReadLE32(in + 4) ^ rk[1];
+        uint32_t s2 = ReadLE32(in + 8) ^ rk[2];
+        uint32_t s3 = ReadLE32(in + 12) ^ rk[3];
         for (int round = 1; round < nr; ++round) {
             rk += 4;
             const uint32_t t0 = T0[s0 & 0xFF] ^ T1[(s1 >> 8) & 0xFF] ^ T2[(s2 >> 16) & 0xFF] ^ T3[s3 >> 24] ^ rk[0];
@@ -183,10 +173,10 @@ void EncryptTable(const AesKeySchedule& s, uint8_t* out, const uint8_t* in, size
         }
         rk += 4;
         const auto& L = t.forwardLast;
-        Store32(out, L[0][s0 & 0xFF] ^ L[1][(s1 >> 8) & 0xFF] ^ L[2][(s2 >> 16) & 0xFF] ^ L[3][s3 >> 24] ^ rk[0]);
-        Store32(out + 4, L[0][s1 & 0xFF] ^ L[1][(s2 >> 8) & 0xFF] ^ L[2][(s3 >> 16) & 0xFF] ^ L[3][s0 >> 24] ^ rk[1]);
-        Store32(out + 8, L[0][s2 & 0xFF] ^ L[1][(s3 >> 8) & 0xFF] ^ L[2][(s0 >> 16) & 0xFF] ^ L[3][s1 >> 24] ^ rk[2]);
-        Store32(out + 12, L[0][s3 & 0xFF] ^ L[1][(s0 >> 8) & 0xFF] ^ L[2][(s1 >> 16) & 0xFF] ^ L[3][s2 >> 24] ^ rk[3]);
+        WriteLE32(out, L[0][s0 & 0xFF] ^ L[1][(s1 >> 8) & 0xFF] ^ L[2][(s2 >> 16) & 0xFF] ^ L[3][s3 >> 24] ^ rk[0]);
+        WriteLE32(out + 4, L[0][s1 & 0xFF] ^ L[1][(s2 >> 8) & 0xFF] ^ L[2][(s3 >> 16) & 0xFF] ^ L[3][s0 >> 24] ^ rk[1]);
+        WriteLE32(out + 8, L[0][s2 & 0xFF] ^ L[1][(s3 >> 8) & 0xFF] ^ L[2][(s0 >> 16) & 0xFF] ^ L[3][s1 >> 24] ^ rk[2]);
+        WriteLE32(out + 12, L[0][s3 & 0xFF] ^ L[1][(s0 >> 8) & 0xFF] ^ L[2][(s1 >> 16) & 0xFF] ^ L[3][s2 >> 24] ^ rk[3]);
     }
 }
 
@@ -200,10 +190,10 @@ void DecryptTable(const AesKeySchedule& s, uint8_t* out, const uint8_t* in, size
     const int nr = Rounds(s);
     for (size_t b = 0; b < blocks; ++b, in += 16, out += 16) {
         const uint32_t* last = s.encryptKeys + 4 * nr;
-        uint32_t s0 = Load32(in) ^ last[0];
-        uint32_t s1 = Load32(in + 4) ^ last[1];
-        uint32_t s2 = Load32(in + 8) ^ last[2];
-        uint32_t s3 = Load32(in + 12) ^ last[3];
+        uint32_t s0 = ReadLE32(in) ^ last[0];
+        uint32_t s1 = ReadLE32(in + 4) ^ last[1];
+        uint32_t s2 = ReadLE32(in + 8) ^ last[2];
+        uint32_t s3 = ReadLE32(in + 12) ^ last[3];
         for (int round = nr - 1; round >= 1; --round) {
             const uint32_t* rk = s.decryptKeys + 4 * round;
             const uint32_t t0 = T0[s0 & 0xFF] ^ T1[(s3 >> 8) & 0xFF] ^ T2[(s2 >> 16) & 0xFF] ^ T3[s1 >> 24] ^ rk[0];
@@ -217,10 +207,10 @@ void DecryptTable(const AesKeySchedule& s, uint8_t* out, const uint8_t* in, size
         }
         const uint32_t* rk = s.decryptKeys;
         const auto& L = t.inverseLast;
-        Store32(out, L[0][s0 & 0xFF] ^ L[1][(s3 >> 8) & 0xFF] ^ L[2][(s2 >> 16) & 0xFF] ^ L[3][s1 >> 24] ^ rk[0]);
-        Store32(out + 4, L[0][s1 & 0xFF] ^ L[1][(s0 >> 8) & 0xFF] ^ L[2][(s3 >> 16) & 0xFF] ^ L[3][s2 >> 24] ^ rk[1]);
-        Store32(out + 8, L[0][s2 & 0xFF] ^ L[1][(s1 >> 8) & 0xFF] ^ L[2][(s0 >> 16) & 0xFF] ^ L[3][s3 >> 24] ^ rk[2]);
-        Store32(out + 12, L[0][s3 & 0xFF] ^ L[1][(s2 >> 8) & 0xFF] ^ L[2][(s1 >> 16) & 0xFF] ^ L[3][s0 >> 24] ^ rk[3]);
+        WriteLE32(out, L[0][s0 & 0xFF] ^ L[1][(s3 >> 8) & 0xFF] ^ L[2][(s2 >> 16) & 0xFF] ^ L[3][s1 >> 24] ^ rk[0]);
+        WriteLE32(out + 4, L[0][s1 & 0xFF] ^ L[1][(s0 >> 8) & 0xFF] ^ L[2][(s3 >> 16) & 0xFF] ^ L[3][s2 >> 24] ^ rk[1]);
+        WriteLE32(out + 8, L[0][s2 & 0xFF] ^ L[1][(s1 >> 8) & 0xFF] ^ L[2][(s0 >> 16) & 0xFF] ^ L[3][s3 >> 24] ^ rk[2]);
+        WriteLE32(out + 12, L[0][s3 & 0xFF] ^ L[1][(s2 >> 8) & 0xFF] ^ L[2][(s1 >> 16) & 0xFF] ^ L[3][s0 >> 24] ^ rk[3]);
     }
 }
 

@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "codecs/byte_order.h"
+
 namespace codecs {
 
 // table[k][b] is the register after byte b followed by k zero bytes; table 0 is
@@ -35,8 +37,8 @@ constexpr uint32_t CrcStep1(const CrcSliceTables& t, uint32_t crc, uint8_t byte)
 // Eight bytes. Little-endian assembly of the two words keeps this independent
 // of the host's alignment rules and byte order.
 constexpr uint32_t CrcStep8(const CrcSliceTables& t, uint32_t crc, const uint8_t* p) {
-    const uint32_t lo = crc ^ (uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
-    const uint32_t hi = uint32_t(p[4]) | uint32_t(p[5]) << 8 | uint32_t(p[6]) << 16 | uint32_t(p[7]) << 24;
+    const uint32_t lo = crc ^ ReadLE32(p);
+    const uint32_t hi = ReadLE32(p + 4);
     return t[7][lo & 0xFFu] ^ t[6][(lo >> 8) & 0xFFu] ^ t[5][(lo >> 16) & 0xFFu] ^ t[4][lo >> 24] ^
            t[3][hi & 0xFFu] ^ t[2][(hi >> 8) & 0xFFu] ^ t[1][(hi >> 16) & 0xFFu] ^ t[0][hi >> 24];
 }

@@ -4,41 +4,28 @@
 #include <memory>
 #include <new>
 
+#include "codecs/byte_order.h"
 #include "codecs/deflate_decoder.h"
 #include "codecs/deflate_encoder.h"
 
 namespace codecs {
-namespace {
-
-uint32_t ReadLe32(const uint8_t* p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
-void WriteLe32(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
-
-}  // namespace
 
 int64_t DeflateCompressBuffer(const uint8_t* input, uint8_t* output, size_t length, size_t outputCapacity) {
     if ((!input && length > 0) || !output || length > 0xFFFFFFFFu) return -1;
     if (outputCapacity < 8) return -1;
-    WriteLe32(output, static_cast<uint32_t>(length));
+    WriteLE32(output, static_cast<uint32_t>(length));
     size_t pos = 4;
     for (size_t done = 0; done < length;) {
         const size_t segment = std::min(kDeflateChainSegment, length - done);
         if (outputCapacity - pos < 4) return -1;
         const int64_t n = DeflateCompress(input + done, output + pos + 4, segment, outputCapacity - pos - 4);
         if (n <= 0) return -1;
-        WriteLe32(output + pos, static_cast<uint32_t>(n));
+        WriteLE32(output + pos, static_cast<uint32_t>(n));
         pos += 4 + static_cast<size_t>(n);
         done += segment;
     }
     if (outputCapacity - pos < 4) return -1;
-    WriteLe32(output + pos, 0);
+    WriteLE32(output + pos, 0);
     return static_cast<int64_t>(pos + 4);
 }
 
@@ -55,7 +42,7 @@ int64_t DeflateDecompressChain(const uint8_t* entries, size_t entriesLength, uin
     size_t produced = 0;
     for (;;) {
         if (entriesLength - pos < 4) return -1;
-        const uint32_t n = ReadLe32(entries + pos);
+        const uint32_t n = ReadLE32(entries + pos);
         pos += 4;
         if (n == 0) break;
         if (n > entriesLength - pos) return -1;
@@ -75,13 +62,13 @@ int64_t DeflateDecompressChain(const uint8_t* entries, size_t entriesLength, uin
 
 int InflateBuffer(const uint8_t* chain, size_t chainLength, std::vector<uint8_t>& out, size_t* nextPosition) {
     if (!chain || chainLength < 8) return -1;
-    const uint32_t total = ReadLe32(chain);
+    const uint32_t total = ReadLE32(chain);
     // Walk the entries first, so a damaged total length cannot make us
     // allocate more than the segments present could ever produce.
     uint64_t segments = 0;
     for (size_t pos = 4;;) {
         if (chainLength - pos < 4) return -1;
-        const uint32_t n = ReadLe32(chain + pos);
+        const uint32_t n = ReadLE32(chain + pos);
         pos += 4;
         if (n == 0) break;
         if (n > chainLength - pos) return -1;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "codecs/byte_order.h"
 #include "codecs/deflate_format.h"
 
 namespace codecs {
@@ -121,12 +122,6 @@ struct FixedTables {
 const DeflateHuffmanTables& Fixed() {
     static const FixedTables fixed;
     return fixed.tables;
-}
-
-uint64_t Load64(const uint8_t* p) {
-    uint64_t v;
-    std::memcpy(&v, p, 8);
-    return v;   // x86-64 and the other targets we build for are little-endian
 }
 
 // The decoding state of one call. The bit buffer holds bitCount valid bits
@@ -310,7 +305,7 @@ bool Inflater::Codes(const DeflateHuffmanTables& t) {
     // 15 + 5 + 15 + 13 bits), and the output has room for the longest match
     // plus the 8-byte overshoot of word copies.
     while (inEnd_ - in >= 8 && outEnd_ - out >= kDeflateMaxMatch + 8) {
-        bits |= Load64(in) << bitCount;
+        bits |= ReadLE64(in) << bitCount;
         in += (63 - bitCount) >> 3;
         bitCount |= 56;
         uint32_t e = Decode(litLen, kLitBits, bits, bitCount);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "codecs/byte_order.h"
+
 namespace codecs::deflate_internal {
 namespace {
 
@@ -131,11 +133,7 @@ const StaticTables& Tables() {
 
 void BitWriter::Drain32() {
     if (capacity_ - pos_ >= 4) {
-        const uint32_t w = static_cast<uint32_t>(bits_);
-        out_[pos_] = static_cast<uint8_t>(w);
-        out_[pos_ + 1] = static_cast<uint8_t>(w >> 8);
-        out_[pos_ + 2] = static_cast<uint8_t>(w >> 16);
-        out_[pos_ + 3] = static_cast<uint8_t>(w >> 24);
+        WriteLE32(out_ + pos_, static_cast<uint32_t>(bits_));
         pos_ += 4;
     } else {
         overflow_ = true;

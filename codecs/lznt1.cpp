@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "codecs/byte_order.h"
+
 namespace codecs {
 namespace {
 
@@ -22,7 +24,7 @@ bool DecodeChunk(const uint8_t* in, size_t inBytes, uint8_t* out, size_t& produc
                 continue;
             }
             if (inBytes - i < 2) return false;
-            const uint16_t token = static_cast<uint16_t>(in[i] | (in[i + 1] << 8));
+            const uint16_t token = ReadLE16(in + i);
             i += 2;
             // Nothing to refer to yet: no encoder makes a reference at the
             // start of a chunk.
@@ -49,7 +51,7 @@ int64_t DecompressLznt1(const uint8_t* source, size_t sourceBytes, uint8_t* targ
     size_t in = 0;
     size_t out = 0;
     while (sourceBytes - in >= 2) {
-        const uint16_t header = static_cast<uint16_t>(source[in] | (source[in + 1] << 8));
+        const uint16_t header = ReadLE16(source + in);
         if (header == 0) break;
         const size_t chunkBytes = (header & kSizeMask) + 3u;   // with its header
         if (chunkBytes > sourceBytes - in) return lznt1_result::kCorrupt;

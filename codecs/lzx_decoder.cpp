@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "codecs/byte_order.h"
 #include "codecs/lz_copy.h"
 #include "codecs/word_bit_reader.h"
 
@@ -24,10 +25,6 @@ int DecodeSymbol(WordBitReader& bits, const HuffmanTable& table) {
     const int symbol = table.Decode(bits.Peek(16), codeBits);
     if (symbol >= 0) bits.Consume(codeBits);
     return symbol;
-}
-
-uint32_t Le32(const uint8_t* p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
 
 }  // namespace
@@ -90,9 +87,9 @@ bool LzxDecoder::DecodeChunk(std::span<const uint8_t> in, std::span<uint8_t> out
             // already aligned stream skips a whole word of padding.
             size_t raw = 2 * size_t(bits.ConsumedBits() / 16 + 1);
             if (blockSize > n - pos || raw > in.size() || in.size() - raw < 12) return false;
-            r0 = Le32(&in[raw]);
-            r1 = Le32(&in[raw + 4]);
-            r2 = Le32(&in[raw + 8]);
+            r0 = ReadLE32(&in[raw]);
+            r1 = ReadLE32(&in[raw + 4]);
+            r2 = ReadLE32(&in[raw + 8]);
             // Distance 0 would copy bytes not yet written.
             if (r0 == 0 || r1 == 0 || r2 == 0) return false;
             raw += 12;
@@ -183,15 +180,11 @@ void UndoLzxE8Translation(std::span<uint8_t> data) {
             if (!found) break;
             i = size_t(static_cast<const uint8_t*>(found) - p);
         }
-        const int32_t value = static_cast<int32_t>(Le32(p + i + 1));
+        const int32_t value = static_cast<int32_t>(ReadLE32(p + i + 1));
         const int32_t position = static_cast<int32_t>(i);
         if (value >= -position && value < int32_t(kLzxE8TranslationSize)) {
             const int32_t relative = value < 0 ? value + int32_t(kLzxE8TranslationSize) : value - position;
-            const uint32_t r = static_cast<uint32_t>(relative);
-            p[i + 1] = uint8_t(r);
-            p[i + 2] = uint8_t(r >> 8);
-            p[i + 3] = uint8_t(r >> 16);
-            p[i + 4] = uint8_t(r >> 24);
+            WriteLE32(p + i + 1, static_cast<uint32_t>(relative));
         }
         i += 4;
     }

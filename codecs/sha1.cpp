@@ -4,6 +4,8 @@
 #include <cstring>
 #include <utility>
 
+#include "codecs/byte_order.h"
+
 #if defined(__x86_64__)
 #include <cpuid.h>
 #include <immintrin.h>
@@ -13,9 +15,6 @@ namespace codecs {
 namespace {
 
 inline uint32_t Rotl(uint32_t v, int s) { return (v << s) | (v >> (32 - s)); }
-inline uint32_t Be32(const uint8_t* p) {
-    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | uint32_t{p[3]};
-}
 
 }  // namespace
 
@@ -29,7 +28,7 @@ void Sha1BlocksPortable(std::array<uint32_t, 5>& state, const uint8_t* data, siz
     uint32_t a0 = state[0], b0 = state[1], c0 = state[2], d0 = state[3], e0 = state[4];
     for (size_t block = 0; block < count; ++block, data += 64) {
         uint32_t w[80];
-        for (int i = 0; i < 16; ++i) w[i] = Be32(data + 4 * i);
+        for (int i = 0; i < 16; ++i) w[i] = ReadBE32(data + 4 * i);
         for (int i = 16; i < 80; ++i) w[i] = Rotl(w[i - 3] ^ w[i - 8] ^ w[i - 14] ^ w[i - 16], 1);
         uint32_t a = a0, b = b0, c = c0, d = d0, e = e0;
         auto step = [&](uint32_t f, uint32_t k, uint32_t wi) {
@@ -154,15 +153,10 @@ Sha1Digest Sha1::Finish() {
     const uint64_t bits = totalBytes_ * 8;
     uint8_t tail[72] = {0x80};
     const size_t padding = (pendingBytes_ < 56 ? 56 : 120) - pendingBytes_;
-    for (int i = 0; i < 8; ++i) tail[padding + size_t(i)] = static_cast<uint8_t>(bits >> (56 - 8 * i));
+    WriteBE64(tail + padding, bits);
     Update(tail, padding + 8);
     Sha1Digest digest{};
-    for (int i = 0; i < 5; ++i) {
-        digest[size_t(4 * i)] = static_cast<uint8_t>(state_[size_t(i)] >> 24);
-        digest[size_t(4 * i + 1)] = static_cast<uint8_t>(state_[size_t(i)] >> 16);
-        digest[size_t(4 * i + 2)] = static_cast<uint8_t>(state_[size_t(i)] >> 8);
-        digest[size_t(4 * i + 3)] = static_cast<uint8_t>(state_[size_t(i)]);
-    }
+    for (int i = 0; i < 5; ++i) WriteBE32(digest.data() + 4 * i, state_[size_t(i)]);
     Reset();
     return digest;
 }

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <span>
 
+#include "codecs/byte_order.h"
+
 namespace codecs {
 
 class WordBitReader {
@@ -28,7 +30,7 @@ public:
     void LoadWord() {
         uint32_t word = 0;
         if (next_ < input_.size() && input_.size() - next_ >= 2) {
-            word = uint32_t{input_[next_]} | uint32_t{input_[next_ + 1]} << 8;
+            word = ReadLE16(&input_[next_]);
         } else {
             if (next_ < input_.size()) word = input_[next_];   // a lone last byte: its word's low half
             ++wordsPastEnd_;
@@ -44,8 +46,8 @@ public:
         if (count_ >= n) return;
         if (next_ <= input_.size() && input_.size() - next_ >= 6 && count_ <= 16) {
             const uint8_t* p = input_.data() + next_;
-            const uint64_t words = uint64_t{p[0]} << 32 | uint64_t{p[1]} << 40 | uint64_t{p[2]} << 16 |
-                                   uint64_t{p[3]} << 24 | uint64_t{p[4]} | uint64_t{p[5]} << 8;
+            const uint64_t words =
+                uint64_t{ReadLE16(p)} << 32 | uint64_t{ReadLE16(p + 2)} << 16 | uint64_t{ReadLE16(p + 4)};
             buffer_ = buffer_ << 48 | words;
             count_ += 48;
             next_ += 6;

@@ -55,10 +55,6 @@ std::u16string_view FirstPattern(std::u16string_view pattern) {
     return pattern.substr(0, pattern.find(u';'));
 }
 
-bool EndsWithNoCase(std::u16string_view text, std::u16string_view tail) {
-    return text.size() >= tail.size() && platform::EqualsNoCase(text.substr(text.size() - tail.size()), tail);
-}
-
 bool IsAnyExtension(std::u16string_view extension) { return extension == u"*"; }
 
 }  // namespace
@@ -170,7 +166,7 @@ std::u16string CompleteSavedName(std::u16string_view name, const FileFilter& fil
     if (first.empty() || first.back() == u'*' || first == u".*") return std::u16string(name);
     const std::u16string extension = FilterExtension(filter);
     std::u16string dotted = u"." + extension;
-    if (EndsWithNoCase(name, dotted)) return std::u16string(name);
+    if (platform::EndsWithNoCase(name, dotted)) return std::u16string(name);
     std::u16string result(name);
     result.append(dotted);
     return result;

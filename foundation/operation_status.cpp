@@ -69,6 +69,11 @@ void SetLastErrorText(std::optional<std::u16string_view> text) {
     t.lastErrorText.assign(kept);
 }
 
+void Refuse(std::u16string_view text) {
+    SetLastErrorText(text);
+    platform::SetLastError(platform::kErrorInvalidParameter);
+}
+
 std::u16string GetLastErrorTextOverride() {
     SharedTexts& t = Texts();
     std::lock_guard<std::mutex> guard(t.lock);

@@ -58,6 +58,11 @@ inline constexpr size_t kLastErrorTextMaxChars = 511;
 void SetLastErrorText(std::optional<std::u16string_view> text);
 std::u16string GetLastErrorTextOverride();
 
+// A request a writer will not carry out (an option out of range, a volume
+// count past the naming style): the override text says why, and the last error
+// is 87 (invalid parameter), so the caller's message shows our text.
+void Refuse(std::u16string_view text);
+
 // Every value above back to its start (tests).
 void ResetProcessStateForTests();
 

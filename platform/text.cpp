@@ -516,4 +516,8 @@ bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
     return a.size() == b.size() && CompareNoCase(a, b) == 0;
 }
 
+bool EndsWithNoCase(std::u16string_view text, std::u16string_view tail) {
+    return text.size() >= tail.size() && EqualsNoCase(text.substr(text.size() - tail.size()), tail);
+}
+
 }  // namespace platform

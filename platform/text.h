@@ -43,5 +43,11 @@ std::u16string ToUpper(std::u16string_view text);
 // <0, 0, >0 as in wcsicmp.
 int CompareNoCase(std::u16string_view a, std::u16string_view b);
 bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
+// Whether text ends with tail, folded as EqualsNoCase folds (".ISO", ".Part01.mzp").
+bool EndsWithNoCase(std::u16string_view text, std::u16string_view tail);
+
+// '0' to '9' only. Volume numbers, switch values and sheet fields are ASCII
+// digits; another script's digits are not numbers there, whatever the locale.
+constexpr bool IsAsciiDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
 }  // namespace platform

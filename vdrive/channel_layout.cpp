@@ -2,29 +2,25 @@
 
 #include <algorithm>
 
+#include "foundation/byte_order.h"
 #include "image/document/image_context.h"
 #include "platform/text.h"
 
 namespace vdrive {
 namespace {
 
-void PutU16(uint8_t* at, uint16_t value) {
-    at[0] = uint8_t(value);
-    at[1] = uint8_t(value >> 8);
-}
-
 // Units and their terminator; false when they do not fit maxUnits with it.
 bool PutText(uint8_t* at, std::u16string_view text, size_t maxUnits) {
     if (text.size() >= maxUnits) return false;
-    for (size_t i = 0; i < text.size(); ++i) PutU16(at + 2 * i, text[i]);
-    PutU16(at + 2 * text.size(), 0);
+    for (size_t i = 0; i < text.size(); ++i) foundation::WriteLE16(at + 2 * i, text[i]);
+    foundation::WriteLE16(at + 2 * text.size(), 0);
     return true;
 }
 
 RequestBytes NewRequest(uint32_t command, uint32_t drive) {
     RequestBytes r(kAreaBytes, 0);
-    PutU32(r.data(), command);
-    PutU32(r.data() + kRequestDrive, drive);
+    foundation::WriteLE32(r.data(), command);
+    foundation::WriteLE32(r.data() + kRequestDrive, drive);
     return r;
 }
 
@@ -42,28 +38,20 @@ std::u16string ReplyReadyEventName() { return u"Global\\AccessSyncService2" + Na
 std::u16string HelperRunningMutexName() { return u"QVHELPER_C2C80BFA WNDCLASS" + NameSuffix(); }
 void SetChannelNameSuffixForTests(std::u16string_view suffix) { NameSuffix() = suffix; }
 
-void PutU32(uint8_t* at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) at[i] = uint8_t(value >> (8 * i));
-}
-
-uint32_t GetU32(const uint8_t* at) {
-    return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
-}
-
 void PutReply(uint8_t* area, const ChannelReply& reply) {
-    PutU32(area, reply.status);
-    PutU32(area + 4, reply.appeared);
-    PutU32(area + 8, reply.wentAway);
+    foundation::WriteLE32(area, reply.status);
+    foundation::WriteLE32(area + 4, reply.appeared);
+    foundation::WriteLE32(area + 8, reply.wentAway);
 }
 
-ChannelReply GetReply(const uint8_t* area) { return {GetU32(area), GetU32(area + 4), GetU32(area + 8)}; }
+ChannelReply GetReply(const uint8_t* area) { return {foundation::ReadLE32(area), foundation::ReadLE32(area + 4), foundation::ReadLE32(area + 8)}; }
 
 RequestBytes MakeUnmountRequest(uint32_t drive) { return NewRequest(kCommandUnmount, drive); }
 RequestBytes MakeDriveCountRequest(uint32_t count) { return NewRequest(kCommandSetDriveCount, count); }
 
 RequestBytes MakeDriveLetterRequest(uint32_t drive, char16_t letter) {
     RequestBytes r = NewRequest(kCommandSetDriveLetter, drive);
-    PutU16(r.data() + kRequestLetter, platform::ToUpperChar(letter));
+    foundation::WriteLE16(r.data() + kRequestLetter, platform::ToUpperChar(letter));
     return r;
 }
 
@@ -93,20 +81,20 @@ std::optional<RequestBytes> MakeMountImageRequest(uint32_t drive, std::u16string
     const std::u16string& field = ctx.dataInSecondPath && !ctx.secondPath.empty() ? ctx.secondPath
                                                                                    : std::u16string(path);
     if (!PutText(r.data() + kRequestPath, field, kRequestPathUnits)) return std::nullopt;
-    PutU32(r.data() + kRequestDescriptorLength, uint32_t(descriptorBytes));
+    foundation::WriteLE32(r.data() + kRequestDescriptorLength, uint32_t(descriptorBytes));
     uint8_t* d = r.data() + kRequestDescriptor;
     d[8] = 1;
-    PutU32(d + kDescriptorFormat, uint32_t(ctx.formatCode));
-    PutU32(d + kDescriptorSectorSize, uint32_t(ctx.sectorSize));
-    PutU32(d + kDescriptorUserDataOffset, uint32_t(ctx.userDataOffset));
-    PutU32(d + kDescriptorDataOffset, uint32_t(ctx.dataOffset));
+    foundation::WriteLE32(d + kDescriptorFormat, uint32_t(ctx.formatCode));
+    foundation::WriteLE32(d + kDescriptorSectorSize, uint32_t(ctx.sectorSize));
+    foundation::WriteLE32(d + kDescriptorUserDataOffset, uint32_t(ctx.userDataOffset));
+    foundation::WriteLE32(d + kDescriptorDataOffset, uint32_t(ctx.dataOffset));
     std::string label;
     platform::Utf16ToMultiByte(platform::kCodePageAnsi, ctx.volumeTexts[0], label);
     std::copy_n(label.begin(), std::min<size_t>(label.size(), 256), d + kDescriptorLabel);
     // The helper opens the image again with the program's readers and takes
     // the tracks from there: the track arrays stay empty.
-    PutU32(d + kDescriptorTrackCount, 0);
-    PutU16(d + kDescriptorNtPathLength, uint16_t(2 * nt.size()));
+    foundation::WriteLE32(d + kDescriptorTrackCount, 0);
+    foundation::WriteLE16(d + kDescriptorNtPathLength, uint16_t(2 * nt.size()));
     PutText(d + kDescriptorNtPath, nt, nt.size() + 1);
     return r;
 }

@@ -97,8 +97,6 @@ std::u16string MakeNtPath(std::u16string_view path);
 // The path without the prefix MakeNtPath put there (only when present).
 std::u16string StripNtPrefix(std::u16string_view ntPath);
 
-void PutU32(uint8_t* at, uint32_t value);
-uint32_t GetU32(const uint8_t* at);
 void PutReply(uint8_t* area, const ChannelReply& reply);
 ChannelReply GetReply(const uint8_t* area);
 

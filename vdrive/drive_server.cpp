@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "app/open_document.h"
+#include "foundation/byte_order.h"
 #include "foundation/drive_device_services.h"
 #include "image/document/document.h"
 #include "platform/named_objects.h"
@@ -81,8 +82,8 @@ void DriveServer::Serve(const std::atomic<bool>& stop) {
 }
 
 ChannelReply DriveServer::Handle(const uint8_t* request) {
-    const uint32_t command = GetU32(request);
-    const uint32_t value = GetU32(request + kRequestDrive);
+    const uint32_t command = foundation::ReadLE32(request);
+    const uint32_t value = foundation::ReadLE32(request + kRequestDrive);
     switch (command) {
     case kCommandSetDriveCount:
         return value <= kMaxDrives ? SetDriveCount(value) : Status(kStatusBadRequest);
@@ -92,7 +93,7 @@ ChannelReply DriveServer::Handle(const uint8_t* request) {
         const std::optional<std::u16string> path = ReadRequestPath(request, kRequestPath, kRequestPathUnits);
         if (!path || path->empty()) return Status(kStatusBadRequest);
         if (command == kCommandMountImage) {
-            const uint32_t length = GetU32(request + kRequestDescriptorLength);
+            const uint32_t length = foundation::ReadLE32(request + kRequestDescriptorLength);
             if (length < kDescriptorFixedBytes || length > kAreaBytes - kRequestDescriptor)
                 return Status(kStatusBadRequest);
         } else if (!ReadRequestPath(request, kRequestPassword, kRequestPasswordUnits)) {

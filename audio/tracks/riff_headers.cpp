@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "foundation/byte_order.h"
 #include "platform/last_error.h"
 
 namespace audio {
@@ -9,29 +10,18 @@ namespace {
 
 constexpr uint64_t kSectorBytes = 2352;
 
-void Put32(uint8_t* at, uint32_t v) {
-    at[0] = uint8_t(v);
-    at[1] = uint8_t(v >> 8);
-    at[2] = uint8_t(v >> 16);
-    at[3] = uint8_t(v >> 24);
-}
-void Put16(uint8_t* at, uint16_t v) {
-    at[0] = uint8_t(v);
-    at[1] = uint8_t(v >> 8);
-}
-
 // The parts both headers share: RIFF size, form type, "fmt " of 16 bytes, "data" size.
 bool FillCommon(uint64_t sectors, const char* form, RiffHeader& h) {
     if (sectors > kRiffMaxDataBytes / kSectorBytes) return false;
     const uint64_t data = sectors * kSectorBytes;
     h.fill(0);
     std::memcpy(h.data(), "RIFF", 4);
-    Put32(h.data() + 4, uint32_t(data + 36));
+    foundation::WriteLE32(h.data() + 4, uint32_t(data + 36));
     std::memcpy(h.data() + 8, form, 4);
     std::memcpy(h.data() + 12, "fmt ", 4);
-    Put32(h.data() + 16, 16);
+    foundation::WriteLE32(h.data() + 16, 16);
     std::memcpy(h.data() + 36, "data", 4);
-    Put32(h.data() + 40, uint32_t(data));
+    foundation::WriteLE32(h.data() + 40, uint32_t(data));
     return true;
 }
 
@@ -39,12 +29,12 @@ bool FillCommon(uint64_t sectors, const char* form, RiffHeader& h) {
 
 bool BuildWavHeader(uint64_t sectors, RiffHeader& h) {
     if (!FillCommon(sectors, "WAVE", h)) return false;
-    Put16(h.data() + 20, 1);        // PCM
-    Put16(h.data() + 22, 2);        // channels
-    Put32(h.data() + 24, 44100);
-    Put32(h.data() + 28, 176400);   // bytes per second
-    Put16(h.data() + 32, 4);        // block align
-    Put16(h.data() + 34, 16);       // bits per sample
+    foundation::WriteLE16(h.data() + 20, 1);        // PCM
+    foundation::WriteLE16(h.data() + 22, 2);        // channels
+    foundation::WriteLE32(h.data() + 24, 44100);
+    foundation::WriteLE32(h.data() + 28, 176400);   // bytes per second
+    foundation::WriteLE16(h.data() + 32, 4);        // block align
+    foundation::WriteLE16(h.data() + 34, 16);       // bits per sample
     return true;
 }
 

@@ -78,10 +78,7 @@ bool Put(Output& out, uint64_t at, const std::vector<uint8_t>& bytes) { return P
 
 uint32_t VolumeSlots(int32_t style) { return style == 0 ? 99 : style == 1 ? 512 : style == 2 ? 101 : 0; }
 
-void Refuse(std::u16string_view text) {
-    foundation::SetLastErrorText(text);
-    platform::SetLastError(platform::kErrorInvalidParameter);
-}
+using foundation::Refuse;
 
 uint64_t PaddedStubSize(uint64_t stubBytes, uint64_t tableBytes) {
     return (stubBytes + tableBytes + kSfxAlignment - 1) / kSfxAlignment * kSfxAlignment;

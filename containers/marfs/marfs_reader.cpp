@@ -6,6 +6,7 @@
 #include "containers/marfs/marfs_volume.h"
 #include "containers/mzp/mzp_format.h"
 #include "filesystems/udf/udf_descriptors.h"
+#include "foundation/byte_order.h"
 #include "foundation/messages.h"
 #include "image/document/image_context.h"
 #include "image/document/item_tree.h"
@@ -14,15 +15,10 @@
 namespace containers {
 namespace {
 
-using mzp::Load32;
-using mzp::Load64;
-
 constexpr char kMagic[] = "MARFSVO";
 constexpr uint64_t kMaxDirectoryBytes = uint64_t(256) << 20;
 constexpr int32_t kMaxDepth = 256;
 constexpr uint64_t kMaxItems = 4u << 20;
-
-uint16_t Load16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
 
 void FreeVolume(image::MarfsVolume* v) { delete v; }
 
@@ -51,7 +47,7 @@ int DetectMarfsVolume(image::ImageContext& ctx) {
     std::memcpy(volume->rootRecord.data(), sector + 20, 35);
     std::u16string label;
     for (size_t i = 0; i < kMarfsLabelChars; ++i) {
-        const char16_t c = char16_t(Load16(sector + kMarfsLabelOffset + 2 * i));
+        const char16_t c = char16_t(foundation::ReadLE16(sector + kMarfsLabelOffset + 2 * i));
         if (c == 0) break;
         label += c;
     }
@@ -65,7 +61,7 @@ int LoadMarfsTree(image::ImageContext& ctx) {
     const uint8_t* root = ctx.marfsVolume->rootRecord.data();
     const uint64_t totalSectors = uint64_t(ctx.endSector > 0 ? ctx.endSector : 0);
     std::vector<PendingDirectory> work;
-    work.push_back({ctx.rootFolder, Load32(root + 2), Load64(root + 10), 0});
+    work.push_back({ctx.rootFolder, foundation::ReadLE32(root + 2), foundation::ReadLE64(root + 10), 0});
     std::unordered_set<uint32_t> visited;
     uint64_t items = 0;
     bool rootDone = false;
@@ -99,7 +95,7 @@ int LoadMarfsTree(image::ImageContext& ctx) {
         size_t at = 0;
         const size_t end = size_t(dir.size);
         while (end - at >= 2) {
-            const uint16_t length = Load16(&bytes[at]);
+            const uint16_t length = foundation::ReadLE16(&bytes[at]);
             if (length == 0 || length > end - at) break;
             if (length < kMarfsRecordHead) {
                 ctx.warningBits |= int32_t(foundation::image_warning::kDirectoryError);
@@ -107,15 +103,15 @@ int LoadMarfsTree(image::ImageContext& ctx) {
             }
             const uint8_t* r = &bytes[at];
             at += length;
-            const uint16_t nameBytes = Load16(r + 32);
+            const uint16_t nameBytes = foundation::ReadLE16(r + 32);
             if (nameBytes % 2 != 0 || nameBytes > length - kMarfsRecordHead) {
                 ctx.warningBits |= int32_t(foundation::image_warning::kDirectoryError);
                 continue;
             }
             std::u16string name(nameBytes / 2, u'\0');
-            for (size_t i = 0; i < name.size(); ++i) name[i] = char16_t(Load16(r + kMarfsRecordHead + 2 * i));
-            const uint32_t first = Load32(r + 2);
-            const uint64_t size = Load64(r + 10);
+            for (size_t i = 0; i < name.size(); ++i) name[i] = char16_t(foundation::ReadLE16(r + kMarfsRecordHead + 2 * i));
+            const uint32_t first = foundation::ReadLE32(r + 2);
+            const uint64_t size = foundation::ReadLE64(r + 10);
             const bool folder = (r[18] & kMarfsFolderFlag) != 0;
             const uint64_t runSectors = (size + 2047) / 2048;
             const bool runInside = size == 0 || (first < totalSectors && runSectors <= totalSectors - first);

@@ -9,6 +9,7 @@
 #include "containers/marfs/marfs_volume.h"
 #include "containers/mzp/mzp_format.h"
 #include "filesystems/udf/udf_descriptors.h"
+#include "foundation/byte_order.h"
 #include "foundation/dates.h"
 #include "foundation/file_io.h"
 #include "foundation/messages.h"
@@ -23,9 +24,6 @@
 
 namespace containers {
 namespace {
-
-using mzp::Store32;
-using mzp::Store64;
 
 constexpr uint32_t kSector = 2048;
 constexpr size_t kStepBytes = 0x8000;
@@ -75,7 +73,7 @@ bool Checksum(image::ImageContext& ctx, const image::ImageItem* item, uint32_t& 
         const size_t n = size_t(std::min<uint64_t>(kStepBytes, uint64_t(item->size) - at));
         if (!src.Read(at, buf.data(), n)) return false;
         uint8_t head[4];
-        Store32(head, state);
+        foundation::WriteLE32(head, state);
         joined.assign(head, head + 4);
         joined.insert(joined.end(), buf.begin(), buf.begin() + ptrdiff_t(n));
         state = codecs::Crc32(joined.data(), joined.size());
@@ -157,20 +155,15 @@ void PutRecord(std::vector<uint8_t>& out, uint32_t first, uint64_t size, bool fo
     const size_t at = out.size();
     out.resize(at + kMarfsRecordHead + 2 * name.size(), 0);
     uint8_t* r = &out[at];
-    r[0] = uint8_t(kMarfsRecordHead + 2 * name.size());
-    r[1] = uint8_t((kMarfsRecordHead + 2 * name.size()) >> 8);
-    Store32(r + 2, first);
-    Store64(r + 10, size);
+    foundation::WriteLE16(r, uint16_t(kMarfsRecordHead + 2 * name.size()));
+    foundation::WriteLE32(r + 2, first);
+    foundation::WriteLE64(r + 10, size);
     r[18] = folder ? kMarfsFolderFlag : 0;
     uint8_t date[7] = {};
     foundation::UnixTimeToIsoRecordDate(time, std::span<uint8_t>(date, 7));
     filesystems::UdfMakeTimestamp(r + 20, date);
-    r[32] = uint8_t(name.size() * 2);
-    r[33] = uint8_t((name.size() * 2) >> 8);
-    for (size_t i = 0; i < name.size(); ++i) {
-        r[kMarfsRecordHead + 2 * i] = uint8_t(name[i]);
-        r[kMarfsRecordHead + 2 * i + 1] = uint8_t(name[i] >> 8);
-    }
+    foundation::WriteLE16(r + 32, uint16_t(name.size() * 2));
+    for (size_t i = 0; i < name.size(); ++i) foundation::WriteLE16(r + kMarfsRecordHead + 2 * i, name[i]);
 }
 
 class Sink {
@@ -216,16 +209,13 @@ int WriteMarfsVolume(image::ImageContext& ctx, foundation::ProgressCallbacks* pr
         std::vector<uint8_t> head(kSector, 0);
         std::memcpy(head.data(), "MARFSVO", 7);
         head[20] = 35;
-        Store32(&head[22], 1);
-        Store64(&head[30], layout.dirBytes[ctx.rootFolder]);
+        foundation::WriteLE32(&head[22], 1);
+        foundation::WriteLE64(&head[30], layout.dirBytes[ctx.rootFolder]);
         const std::u16string& label = ctx.volumeTexts[image::volume_text::kVolumeLabel];
         size_t chars = std::min(label.size(), kMarfsLabelChars);
         // Never half a surrogate pair at the cut.
         if (chars > 0 && chars < label.size() && label[chars - 1] >= 0xD800 && label[chars - 1] <= 0xDBFF) --chars;
-        for (size_t i = 0; i < chars; ++i) {
-            head[kMarfsLabelOffset + 2 * i] = uint8_t(label[i]);
-            head[kMarfsLabelOffset + 2 * i + 1] = uint8_t(label[i] >> 8);
-        }
+        for (size_t i = 0; i < chars; ++i) foundation::WriteLE16(&head[kMarfsLabelOffset + 2 * i], label[i]);
         if (!sink.Put(head.data(), 1)) return -1;
 
         std::vector<uint8_t> dir;

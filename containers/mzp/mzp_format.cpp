@@ -3,7 +3,9 @@
 #include <cstring>
 
 #include "codecs/crc32.h"
+#include "foundation/byte_order.h"
 #include "foundation/volume_names.h"
+#include "platform/text.h"
 
 namespace containers::mzp {
 namespace {
@@ -20,18 +22,6 @@ constexpr foundation::VolumeStyle kVolumeStyles[] = {
 
 }  // namespace
 
-uint32_t Load32(const uint8_t* p) {
-    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-}
-uint64_t Load64(const uint8_t* p) { return uint64_t(Load32(p)) | (uint64_t(Load32(p + 4)) << 32); }
-void Store32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
-void Store64(uint8_t* p, uint64_t v) {
-    Store32(p, uint32_t(v));
-    Store32(p + 4, uint32_t(v >> 32));
-}
-
 bool IsMzpMagic(const uint8_t* bytes, size_t length) {
     return length >= 16 && std::memcmp(bytes, kMagic, sizeof kMagic) == 0;
 }
@@ -41,18 +31,18 @@ bool IsMzpVolumeMagic(const uint8_t* bytes, size_t length) {
 }
 
 std::optional<Header> ParseHeader(const uint8_t* b) {
-    if (codecs::Crc32(b, 73) != Load32(b + 73) || !IsMzpMagic(b, kHeaderBytes)) return std::nullopt;
+    if (codecs::Crc32(b, 73) != foundation::ReadLE32(b + 73) || !IsMzpMagic(b, kHeaderBytes)) return std::nullopt;
     Header h;
-    h.headerLength = Load32(b + 16);
-    h.version = Load32(b + 20);
-    h.offsetField = Load32(b + 24);
+    h.headerLength = foundation::ReadLE32(b + 16);
+    h.version = foundation::ReadLE32(b + 20);
+    h.offsetField = foundation::ReadLE32(b + 24);
     h.encryption = b[28];
-    h.one = Load32(b + 29);
-    h.flags = Load32(b + 37);
-    h.size = Load64(b + 41);
-    h.archiveSize = Load64(b + 49);
+    h.one = foundation::ReadLE32(b + 29);
+    h.flags = foundation::ReadLE32(b + 37);
+    h.size = foundation::ReadLE64(b + 41);
+    h.archiveSize = foundation::ReadLE64(b + 49);
     h.level = b[57];
-    h.compressedTableSize = Load32(b + 58);
+    h.compressedTableSize = foundation::ReadLE32(b + 58);
     h.bitsByte = b[62];
     std::memcpy(h.prefix.data(), b + 63, 6);
     if (h.headerLength < kHeaderBytes || h.one != 1) return std::nullopt;
@@ -62,27 +52,27 @@ std::optional<Header> ParseHeader(const uint8_t* b) {
 std::array<uint8_t, kHeaderBytes> BuildHeader(const Header& h) {
     std::array<uint8_t, kHeaderBytes> b{};
     std::memcpy(b.data(), kMagic, sizeof kMagic);
-    Store32(&b[16], h.headerLength);
-    Store32(&b[20], h.version);
-    Store32(&b[24], h.offsetField);
+    foundation::WriteLE32(&b[16], h.headerLength);
+    foundation::WriteLE32(&b[20], h.version);
+    foundation::WriteLE32(&b[24], h.offsetField);
     b[28] = h.encryption;
-    Store32(&b[29], h.one);
-    Store32(&b[37], h.flags);
-    Store64(&b[41], h.size);
-    Store64(&b[49], h.archiveSize);
+    foundation::WriteLE32(&b[29], h.one);
+    foundation::WriteLE32(&b[37], h.flags);
+    foundation::WriteLE64(&b[41], h.size);
+    foundation::WriteLE64(&b[49], h.archiveSize);
     b[57] = h.level;
-    Store32(&b[58], h.compressedTableSize);
+    foundation::WriteLE32(&b[58], h.compressedTableSize);
     b[62] = h.bitsByte;
     std::memcpy(&b[63], h.prefix.data(), 6);
-    Store32(&b[73], codecs::Crc32(b.data(), 73));
+    foundation::WriteLE32(&b[73], codecs::Crc32(b.data(), 73));
     return b;
 }
 
 std::array<uint8_t, kVolumeHeaderBytes> BuildVolumeHeader() {
     std::array<uint8_t, kVolumeHeaderBytes> b{};
     std::memcpy(b.data(), kVolumeMagic, sizeof kVolumeMagic);
-    Store32(&b[16], kLaterVolumeArea);
-    Store32(&b[36], codecs::Crc32(b.data(), 36));
+    foundation::WriteLE32(&b[16], kLaterVolumeArea);
+    foundation::WriteLE32(&b[36], codecs::Crc32(b.data(), 36));
     return b;
 }
 

@@ -74,9 +74,4 @@ std::u16string FindFirstMzpVolume(std::u16string_view name);
 // True when sectors x 2248 bytes over the volume size, plus one, reaches 100.
 bool CheckMzpVolumeCount(uint64_t sectors, uint64_t volumeSize);
 
-uint32_t Load32(const uint8_t* p);
-uint64_t Load64(const uint8_t* p);
-void Store32(uint8_t* p, uint32_t v);
-void Store64(uint8_t* p, uint64_t v);
-
 }  // namespace containers::mzp

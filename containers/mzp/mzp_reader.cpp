@@ -8,6 +8,7 @@
 #include "codecs/deflate_decoder.h"
 #include "containers/mzp/chunk_table.h"
 #include "containers/mzp/mzp_volume_services.h"
+#include "foundation/byte_order.h"
 #include "foundation/name_lookup.h"
 #include "image/document/image_context.h"
 #include "image/document/password_services.h"
@@ -87,8 +88,8 @@ bool ReadRecords(platform::FileHandle file, uint64_t base, uint32_t headerLength
     size_t at = 0;
     while (at < area) {
         if (area - at < 8) return false;
-        const uint32_t type = Load32(&bytes[at]);
-        const uint32_t length = Load32(&bytes[at + 4]);
+        const uint32_t type = foundation::ReadLE32(&bytes[at]);
+        const uint32_t length = foundation::ReadLE32(&bytes[at + 4]);
         if (length < 8 || length > area - at) return false;
         const auto first = bytes.begin() + ptrdiff_t(at);
         if (type == record::kVolume) out.volume.assign(first, first + length);
@@ -107,17 +108,17 @@ bool SetUpVolumes(MzpContainer& c, const Records& r, uint64_t fileSize, uint64_t
         return true;
     }
     if (r.volume.size() < kVolumeRecordBytes || r.sizes.size() < 16) return false;
-    const uint32_t count = Load32(&r.volume[8]);
-    c.namingStyle = int32_t(Load32(&r.volume[48]) & 0xF);
+    const uint32_t count = foundation::ReadLE32(&r.volume[8]);
+    c.namingStyle = int32_t(foundation::ReadLE32(&r.volume[48]) & 0xF);
     if (count == 0 || count > MaxVolumes(c.namingStyle) || (c.namingStyle != 0 && c.namingStyle != 1)) return false;
-    if (Load32(&r.sizes[8]) != count || Load32(&r.sizes[12]) != 1 || r.sizes.size() < 16 + 5 * size_t(count))
+    if (foundation::ReadLE32(&r.sizes[8]) != count || foundation::ReadLE32(&r.sizes[12]) != 1 || r.sizes.size() < 16 + 5 * size_t(count))
         return false;
     c.multiVolume = true;
     uint64_t start = 0;
     for (uint32_t i = 0; i < count; ++i) {
         const uint8_t* e = &r.sizes[16 + 5 * size_t(i)];
         MzpVolume& v = c.volumes.emplace_back();
-        v.size = uint64_t(Load32(e)) | (uint64_t(e[4]) << 32);
+        v.size = uint64_t(foundation::ReadLE32(e)) | (uint64_t(e[4]) << 32);
         // Volumes map by their shares: the first holds its whole size, every
         // later one its size less its 100-byte header area.
         if (i == 0) {
@@ -135,7 +136,7 @@ bool SetUpVolumes(MzpContainer& c, const Records& r, uint64_t fileSize, uint64_t
 }
 
 void ReadComment(MzpContainer& c, const std::vector<uint8_t>& rec) {
-    if (rec.size() < 16 || Load32(&rec[8]) != 0 || Load32(&rec[12]) > kMaxCommentBytes) return;
+    if (rec.size() < 16 || foundation::ReadLE32(&rec[8]) != 0 || foundation::ReadLE32(&rec[12]) > kMaxCommentBytes) return;
     std::vector<uint8_t> text;
     if (codecs::InflateBuffer(&rec[12], rec.size() - 12, text, nullptr) != 0) return;
     c.commentBytes.assign(text.begin(), text.end());
@@ -288,11 +289,11 @@ MzpContainer* OpenMzp(image::ImageContext& ctx, std::u16string_view path, platfo
     try {
         if (fileSize > kSfxMinFileBytes) {
             uint8_t end[kEndRecordBytes];
-            if (ReadAt(file, fileSize - kEndRecordBytes, end, sizeof end) && Load32(end) == record::kEnd &&
-                Load32(end + 4) == kEndRecordBytes) {
-                const uint32_t tableAt = Load32(end + 12);
-                const uint32_t tableLength = Load32(end + 16);
-                const uint32_t base = Load32(end + 20) & 0x7FFFFFFFu;
+            if (ReadAt(file, fileSize - kEndRecordBytes, end, sizeof end) && foundation::ReadLE32(end) == record::kEnd &&
+                foundation::ReadLE32(end + 4) == kEndRecordBytes) {
+                const uint32_t tableAt = foundation::ReadLE32(end + 12);
+                const uint32_t tableLength = foundation::ReadLE32(end + 16);
+                const uint32_t base = foundation::ReadLE32(end + 20) & 0x7FFFFFFFu;
                 // The entry table lies between the stub and the archive.
                 if (base < fileSize - kEndRecordBytes && tableAt < base && tableLength <= base - tableAt &&
                     tableLength <= kMaxEntryTableBytes) {

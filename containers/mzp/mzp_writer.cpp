@@ -11,12 +11,12 @@
 #include "containers/mzp/chunk_table.h"
 #include "containers/sfx/sfx_settings.h"
 #include "containers/sfx/sfx_stub.h"
+#include "foundation/byte_order.h"
 #include "foundation/operation_status.h"
 #include "foundation/settings.h"
 #include "foundation/volume_set_services.h"
 #include "image/document/image_context.h"
 #include "image/sectors/writer_switches.h"
-#include "platform/last_error.h"
 
 namespace containers {
 
@@ -60,35 +60,32 @@ constexpr uint32_t kChunkLevel2 = 4 * 1024 * 1024;
 constexpr uint32_t kMaxChunkUnits = 0xFFF;
 constexpr uint32_t kOffsetLimit = 1u << 24;
 
-void Refuse(std::u16string_view text) {
-    foundation::SetLastErrorText(text);
-    platform::SetLastError(platform::kErrorInvalidParameter);
-}
+using foundation::Refuse;
 
 MzpContainer* WriterOf(image::ImageContext& ctx) { return ctx.mzpWriter.get(); }
 
 std::array<uint8_t, kVolumeRecordBytes> VolumeRecord(const MzpWriter& w, size_t index, uint32_t count) {
     std::array<uint8_t, kVolumeRecordBytes> r{};
-    Store32(&r[0], record::kVolume);
-    Store32(&r[4], uint32_t(kVolumeRecordBytes));
-    Store32(&r[8], count);
-    Store32(&r[12], uint32_t(index));
+    foundation::WriteLE32(&r[0], record::kVolume);
+    foundation::WriteLE32(&r[4], uint32_t(kVolumeRecordBytes));
+    foundation::WriteLE32(&r[8], count);
+    foundation::WriteLE32(&r[12], uint32_t(index));
     uint64_t before = 0;
     for (size_t i = 0; i < index; ++i) before += w.outs()[i].size;
-    Store64(&r[32], before);
-    Store64(&r[40], w.outs()[index].size);
-    Store32(&r[48], uint32_t(w.maxVolumes == 999 ? 1 : 0));
+    foundation::WriteLE64(&r[32], before);
+    foundation::WriteLE64(&r[40], w.outs()[index].size);
+    foundation::WriteLE32(&r[48], uint32_t(w.maxVolumes == 999 ? 1 : 0));
     return r;
 }
 
 std::vector<uint8_t> VolumeSizesRecord(const MzpWriter& w) {
     std::vector<uint8_t> r(16 + 5 * size_t(w.maxVolumes), 0);
-    Store32(&r[0], record::kVolumeSizes);
-    Store32(&r[4], uint32_t(r.size()));
-    Store32(&r[8], uint32_t(w.outs().size()));
-    Store32(&r[12], 1);
+    foundation::WriteLE32(&r[0], record::kVolumeSizes);
+    foundation::WriteLE32(&r[4], uint32_t(r.size()));
+    foundation::WriteLE32(&r[8], uint32_t(w.outs().size()));
+    foundation::WriteLE32(&r[12], 1);
     for (size_t i = 0; i < w.outs().size(); ++i) {
-        Store32(&r[16 + 5 * i], uint32_t(w.outs()[i].size));
+        foundation::WriteLE32(&r[16 + 5 * i], uint32_t(w.outs()[i].size));
         r[16 + 5 * i + 4] = uint8_t(w.outs()[i].size >> 32);
     }
     return r;
@@ -125,12 +122,12 @@ bool BeginMzpWrite(MzpContainer& c) {
     }
     std::vector<uint8_t> area(kHeaderBytes, 0);
     std::memcpy(area.data(), "MZP", 3);
-    Store32(&area[16], c.header.headerLength);
+    foundation::WriteLE32(&area[16], c.header.headerLength);
     if (w.split) {
         const std::array<uint8_t, kVolumeRecordBytes> volume{};
         area.insert(area.end(), volume.begin(), volume.end());
-        Store32(&area[kHeaderBytes], record::kVolume);
-        Store32(&area[kHeaderBytes + 4], uint32_t(kVolumeRecordBytes));
+        foundation::WriteLE32(&area[kHeaderBytes], record::kVolume);
+        foundation::WriteLE32(&area[kHeaderBytes + 4], uint32_t(kVolumeRecordBytes));
         w.outs()[0].size = 0;
         const std::vector<uint8_t> sizes = VolumeSizesRecord(w);
         area.insert(area.end(), sizes.begin(), sizes.end());
@@ -138,18 +135,18 @@ bool BeginMzpWrite(MzpContainer& c) {
     if (!w.commentChain.empty()) {
         const size_t r = area.size();
         area.resize(r + 12, 0);
-        Store32(&area[r], record::kComment);
-        Store32(&area[r + 4], uint32_t(12 + w.commentChain.size()));
+        foundation::WriteLE32(&area[r], record::kComment);
+        foundation::WriteLE32(&area[r + 4], uint32_t(12 + w.commentChain.size()));
         area.insert(area.end(), w.commentChain.begin(), w.commentChain.end());
     }
     if (w.sfx) {
         const size_t r = area.size();
         area.resize(r + kEndRecordBytes, 0);
-        Store32(&area[r], record::kEnd);
-        Store32(&area[r + 4], uint32_t(kEndRecordBytes));
-        Store32(&area[r + 12], w.entryTableOffset);
-        Store32(&area[r + 16], w.entryTableLength);
-        Store32(&area[r + 20], uint32_t(c.base));
+        foundation::WriteLE32(&area[r], record::kEnd);
+        foundation::WriteLE32(&area[r + 4], uint32_t(kEndRecordBytes));
+        foundation::WriteLE32(&area[r + 12], w.entryTableOffset);
+        foundation::WriteLE32(&area[r + 16], w.entryTableLength);
+        foundation::WriteLE32(&area[r + 20], uint32_t(c.base));
     }
     if (area.size() != c.header.headerLength) return false;
     w.outs()[0].size = at;
@@ -168,11 +165,11 @@ int FinishMzpWrite(MzpContainer& c) {
     MzpWriter& w = *c.writer;
     if (w.sfx) {
         uint8_t end[kEndRecordBytes] = {};
-        Store32(end, record::kEnd);
-        Store32(end + 4, uint32_t(kEndRecordBytes));
-        Store32(end + 12, w.entryTableOffset);
-        Store32(end + 16, w.entryTableLength);
-        Store32(end + 20, uint32_t(c.base));
+        foundation::WriteLE32(end, record::kEnd);
+        foundation::WriteLE32(end + 4, uint32_t(kEndRecordBytes));
+        foundation::WriteLE32(end + 12, w.entryTableOffset);
+        foundation::WriteLE32(end + 16, w.entryTableLength);
+        foundation::WriteLE32(end + 20, uint32_t(c.base));
         if (!WriteVolumeAt(w.outs().back(), w.outs().back().size, end, sizeof end)) return -1;
     }
     uint64_t archiveSize = 0;

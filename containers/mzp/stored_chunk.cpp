@@ -6,6 +6,7 @@
 #include "codecs/crc32.h"
 #include "codecs/deflate_encoder.h"
 #include "containers/lzma86/lzma86.h"
+#include "foundation/byte_order.h"
 
 namespace containers {
 namespace {
@@ -13,14 +14,6 @@ namespace {
 constexpr size_t kAesBlock = 16;
 constexpr uint32_t kLzmaPreset = 5;
 constexpr uint32_t kLzmaDictionary = 1u << 24;
-
-uint32_t Load32(const uint8_t* p) {
-    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-}
-
-void Store32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
 
 bool Reserve(std::vector<uint8_t>& v, size_t n) {
     try {
@@ -55,7 +48,7 @@ ChunkResult DecodeStoredChunk(const ChunkCoding& coding, const uint8_t* stored, 
         std::memcpy(data, stored, s - 4);
         n = s - 4;
     }
-    if (codecs::Crc32(data, n) != Load32(stored + s - 4)) return ChunkResult::CrcMismatch;
+    if (codecs::Crc32(data, n) != foundation::ReadLE32(stored + s - 4)) return ChunkResult::CrcMismatch;
 
     if (s == expected + overhead) {
         if (n != expected) return ChunkResult::Damaged;
@@ -142,11 +135,11 @@ bool CompressChunk(const ChunkCoding& coding, bool tryLzma, const uint8_t* in, s
         std::memcpy(dst + 1, chosen, length);
         std::memset(dst + 1 + length, 0, blocks * kAesBlock - length);
         codecs::AesEncryptBlocks(*coding.key, dst + 1, dst + 1, blocks);
-        Store32(dst + 1 + blocks * kAesBlock, result.crc);
+        foundation::WriteLE32(dst + 1 + blocks * kAesBlock, result.crc);
         result.stored = blocks * kAesBlock + 5;
     } else {
         std::memmove(dst, chosen, length);
-        Store32(dst + length, result.crc);
+        foundation::WriteLE32(dst + length, result.crc);
         result.stored = length + 4;
     }
     return true;

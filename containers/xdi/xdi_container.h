@@ -2,15 +2,8 @@
 // XDI: the 2048-byte sectors of an image cut into blocks, each compressed
 // (deflate variant 0 or LZMA86 with its own header), optionally enciphered,
 // with a CRC-32 per block, the MZP bit-packed table right behind the header,
-// an optional comment, and optional part files. Main header (65 bytes, then
-// the comment):
-//   0 "XDI\0"; 4 header length; 8 CRC-32 of the header with this field 0;
-//   12 version (1); 16 split flag; 20 first block offset; 24 encryption;
-//   25 block size in 16 KB units (bits 0-11); 29 comment offset (65 or 0);
-//   33 comment bytes; 37 uint64 size; 45 uint64 archive size; 53 level;
-//   54 T | (L - 10) << 3; 55 uint16 part count; 57 uint64 size of the first part file.
-// Parts 2 on begin with a 40-byte header: "XDI\0", 40, CRC, 1, 3, 40,
-// uint64 sum of the sizes before, uint64 size of this part.
+// an optional comment, and optional part files. The header bytes are described
+// in xdi_header_layout.h.
 
 #include <cstdint>
 #include <functional>
@@ -24,6 +17,7 @@
 #include "containers/mzp/mzp_container.h"
 #include "containers/mzp/chunk_archive.h"
 #include "containers/mzp/stored_chunk.h"
+#include "containers/xdi/xdi_header_layout.h"
 #include "foundation/progress_callbacks.h"
 #include "image/sectors/container_services.h"
 
@@ -33,8 +27,6 @@ struct ImageContext;
 
 namespace containers {
 
-constexpr size_t kXdiHeaderBytes = 65;
-constexpr size_t kXdiPartHeaderBytes = 40;
 constexpr uint32_t kXdiMaxHeaderBytes = 0x800000;
 constexpr uint32_t kXdiMaxParts = 99;
 constexpr size_t kXdiMaxPasswordBytes = 64;

@@ -8,6 +8,7 @@
 #include "containers/mzp/mzp_format.h"
 #include "containers/xdi/xdi_container.h"
 #include "containers/xdi/xdi_volume_services.h"
+#include "foundation/byte_order.h"
 #include "foundation/name_lookup.h"
 #include "image/document/image_context.h"
 #include "image/document/password_services.h"
@@ -15,14 +16,9 @@
 namespace containers {
 namespace {
 
-using mzp::Load32;
-using mzp::Load64;
-
 constexpr uint32_t kStoredSlack = 66560;
 constexpr uint64_t kMaxBlocks = uint64_t(1) << 31;
 constexpr int kPasswordAttempts = 3;
-
-uint16_t Load16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
 
 bool ReadAt(platform::FileHandle file, uint64_t offset, uint8_t* out, size_t n) {
     return file && foundation::ReadFileAtCount(file, out, offset, n) == int64_t(n);
@@ -31,8 +27,10 @@ bool ReadAt(platform::FileHandle file, uint64_t offset, uint8_t* out, size_t n) 
 int KeyLength(uint8_t encryption) { return encryption >= 1 && encryption <= 3 ? 8 + 8 * encryption : 0; }
 
 bool HeaderCrcMatches(std::vector<uint8_t> header) {
-    const uint32_t stored = Load32(&header[8]);
-    std::memset(&header[8], 0, 4);
+    // The main header and a part header keep their CRC at the same place.
+    static_assert(xdi_header::kCrc == xdi_part::kCrc);
+    const uint32_t stored = foundation::ReadLE32(&header[xdi_header::kCrc]);
+    std::memset(&header[xdi_header::kCrc], 0, 4);
     return codecs::Crc32(header.data(), header.size()) == stored;
 }
 
@@ -107,9 +105,9 @@ bool SetUpParts(XdiContainer& c, uint16_t count, uint64_t firstSize, uint64_t fi
         if (!v.file) return false;
         std::vector<uint8_t> head(kXdiPartHeaderBytes);
         if (!ReadAt(v.file.get(), 0, head.data(), head.size()) || !IsXdiMagic(head.data(), head.size()) ||
-            Load32(&head[4]) != kXdiPartHeaderBytes || !HeaderCrcMatches(head))
+            foundation::ReadLE32(&head[xdi_part::kHeaderLength]) != kXdiPartHeaderBytes || !HeaderCrcMatches(head))
             return false;
-        v.size = Load64(&head[32]);
+        v.size = foundation::ReadLE64(&head[xdi_part::kFileBytes]);
         if (v.size <= kXdiPartHeaderBytes) return false;
         v.shareBytes = v.size - kXdiPartHeaderBytes;
         v.dataOffset = kXdiPartHeaderBytes;
@@ -138,7 +136,10 @@ bool AskForPassword(image::ImageContext& ctx, XdiContainer& c) {
 
 
 
-bool IsXdiMagic(const uint8_t* bytes, size_t length) { return length >= 4 && std::memcmp(bytes, "XDI", 4) == 0; }
+bool IsXdiMagic(const uint8_t* bytes, size_t length) {
+    return length >= xdi_header::kMagicBytes &&
+           std::memcmp(bytes + xdi_header::kMagic, xdi_header::kMagicText, xdi_header::kMagicBytes) == 0;
+}
 
 XdiContainer* OpenXdi(image::ImageContext& ctx, std::u16string_view path, platform::FileHandle file) {
     const int64_t signedSize = foundation::GetFileSize64(file);
@@ -147,7 +148,8 @@ XdiContainer* OpenXdi(image::ImageContext& ctx, std::u16string_view path, platfo
     try {
         uint8_t fixed[kXdiHeaderBytes];
         if (!ReadAt(file, 0, fixed, sizeof fixed) || !IsXdiMagic(fixed, sizeof fixed)) return nullptr;
-        const uint32_t headerLength = Load32(fixed + 4);
+        namespace f = xdi_header;
+        const uint32_t headerLength = foundation::ReadLE32(fixed + f::kHeaderLength);
         if (headerLength < kXdiHeaderBytes || headerLength > kXdiMaxHeaderBytes || headerLength > fileSize)
             return nullptr;
         std::vector<uint8_t> header(headerLength);
@@ -155,21 +157,21 @@ XdiContainer* OpenXdi(image::ImageContext& ctx, std::u16string_view path, platfo
         auto c = std::make_unique<XdiContainer>();
         c->ctx = &ctx;
         c->headerLength = headerLength;
-        c->version = Load32(&header[12]);
-        c->encryption = header[24];
-        const uint32_t units = Load32(&header[25]) & 0xFFF;
-        const uint32_t commentAt = Load32(&header[29]);
-        const uint32_t commentBytes = Load32(&header[33]);
-        const uint64_t size = Load64(&header[37]);
-        c->archiveSize = Load64(&header[45]);
-        c->level = header[53];
-        const uint8_t bits = header[54];
-        const uint16_t partCount = Load16(&header[55]);
-        const uint64_t firstPartSize = Load64(&header[57]);
+        c->version = foundation::ReadLE32(&header[f::kVersion]);
+        c->encryption = header[f::kEncryption];
+        const uint32_t units = foundation::ReadLE32(&header[f::kBlockUnits]) & 0xFFF;
+        const uint32_t commentAt = foundation::ReadLE32(&header[f::kCommentOffset]);
+        const uint32_t commentBytes = foundation::ReadLE32(&header[f::kCommentBytes]);
+        const uint64_t size = foundation::ReadLE64(&header[f::kImageBytes]);
+        c->archiveSize = foundation::ReadLE64(&header[f::kArchiveBytes]);
+        c->level = header[f::kLevel];
+        const uint8_t bits = header[f::kTableBits];
+        const uint16_t partCount = foundation::ReadLE16(&header[f::kPartCount]);
+        const uint64_t firstPartSize = foundation::ReadLE64(&header[f::kFirstPartBytes]);
         // Header checks come before any part is opened.
         if (commentAt != 0) {
             if (commentAt < kXdiHeaderBytes || commentAt > headerLength || commentBytes > headerLength - commentAt ||
-                commentBytes < 4 || Load32(&header[commentAt]) > mzp::kMaxCommentBytes)
+                commentBytes < 4 || foundation::ReadLE32(&header[commentAt]) > mzp::kMaxCommentBytes)
                 return nullptr;
             std::vector<uint8_t> text;
             if (codecs::InflateBuffer(&header[commentAt], commentBytes, text, nullptr) != 0) return nullptr;
@@ -179,7 +181,7 @@ XdiContainer* OpenXdi(image::ImageContext& ctx, std::u16string_view path, platfo
         if (!SetUpParts(*c, partCount, firstPartSize, fileSize, path)) return nullptr;
         c->parts[0].path.assign(path);
         c->parts[0].borrowed = file;
-        if (c->version != 1 || c->encryption > 3) {
+        if (c->version != f::kCurrentVersion || c->encryption > 3) {
             c->unsupportedVersion = true;
             return c.release();
         }
@@ -199,7 +201,7 @@ XdiContainer* OpenXdi(image::ImageContext& ctx, std::u16string_view path, platfo
         if (headerLength + tableBytes > archiveBytes) return nullptr;
         c->table.resize(size_t(tableBytes));
         if (tableBytes != 0 && !ReadArchive(*c, headerLength, c->table.data(), c->table.size())) return nullptr;
-        const uint32_t firstBlock = Load32(&header[20]) & 0xFFFFFF;
+        const uint32_t firstBlock = foundation::ReadLE32(&header[f::kFirstBlock]) & 0xFFFFFF;
         if (firstBlock < headerLength + tableBytes) return nullptr;
         c->offsets.resize(size_t(c->chunkCount) + 1);
         uint64_t at = firstBlock;

@@ -9,6 +9,7 @@
 #include "containers/mzp/mzp_format.h"
 #include "containers/volume_set_writer.h"
 #include "containers/xdi/xdi_container.h"
+#include "foundation/byte_order.h"
 #include "foundation/messages.h"
 #include "foundation/operation_status.h"
 #include "foundation/volume_names.h"
@@ -17,12 +18,9 @@
 #include "image/build/image_build.h"
 #include "image/document/image_context.h"
 #include "image/iso/iso_layout.h"
-#include "platform/last_error.h"
+#include "platform/text.h"
 
 namespace containers {
-
-using mzp::Store32;
-using mzp::Store64;
 
 struct XdiWriter {
     bool split = false;
@@ -50,25 +48,23 @@ constexpr foundation::VolumeStyle kPartStyles[] = {
     {foundation::VolumeNumbering::PartWord, 3, 1, kPartExtensions},
 };
 
-void Refuse(std::u16string_view text) {
-    foundation::SetLastErrorText(text);
-    platform::SetLastError(platform::kErrorInvalidParameter);
-}
+using foundation::Refuse;
 
 XdiContainer* WriterOf(image::ImageContext& ctx) { return ctx.xdiWriter.get(); }
 
 std::vector<uint8_t> PartHeader(const XdiWriter& w, size_t index) {
-    std::vector<uint8_t> h(kXdiPartHeaderBytes, 0);
-    std::memcpy(h.data(), "XDI", 4);
-    Store32(&h[4], uint32_t(kXdiPartHeaderBytes));
-    Store32(&h[12], 1);
-    Store32(&h[16], 3);
-    Store32(&h[20], uint32_t(kXdiPartHeaderBytes));
+    namespace f = xdi_part;
+    std::vector<uint8_t> h(f::kBytes, 0);
+    std::memcpy(&h[f::kMagic], xdi_header::kMagicText, xdi_header::kMagicBytes);
+    foundation::WriteLE32(&h[f::kHeaderLength], uint32_t(f::kBytes));
+    foundation::WriteLE32(&h[f::kVersion], xdi_header::kCurrentVersion);
+    foundation::WriteLE32(&h[f::kMark], f::kMarkWritten);
+    foundation::WriteLE32(&h[f::kDataOffset], uint32_t(f::kBytes));
     uint64_t before = 0;
     for (size_t i = 0; i < index; ++i) before += w.outs()[i].size;
-    Store64(&h[24], before);
-    Store64(&h[32], w.outs()[index].size);
-    Store32(&h[8], codecs::Crc32(h.data(), h.size()));
+    foundation::WriteLE64(&h[f::kBytesBefore], before);
+    foundation::WriteLE64(&h[f::kFileBytes], w.outs()[index].size);
+    foundation::WriteLE32(&h[f::kCrc], codecs::Crc32(h.data(), h.size()));
     return h;
 }
 
@@ -77,8 +73,8 @@ bool Append(XdiContainer& c, const uint8_t* bytes, size_t n) { return c.writer->
 bool BeginXdiWrite(XdiContainer& c) {
     XdiWriter& w = *c.writer;
     std::vector<uint8_t> head(c.headerLength, 0);
-    std::memcpy(head.data(), "XDI", 4);
-    Store32(&head[4], c.headerLength);
+    std::memcpy(&head[xdi_header::kMagic], xdi_header::kMagicText, xdi_header::kMagicBytes);
+    foundation::WriteLE32(&head[xdi_header::kHeaderLength], c.headerLength);
     if (!Append(c, head.data(), head.size())) return false;
     if (c.encryption != 0 && codecs::AesSetKey(c.key, c.ctx->outputPassword.data(), 32) != 0) return false;
     c.coding.key = c.encryption != 0 ? &c.key : nullptr;
@@ -90,28 +86,27 @@ int FinishXdiWrite(XdiContainer& c) {
     XdiWriter& w = *c.writer;
     uint64_t archiveSize = 0;
     for (const auto& out : w.outs()) archiveSize += out.size;
+    namespace f = xdi_header;
     std::vector<uint8_t> h(c.headerLength, 0);
-    std::memcpy(h.data(), "XDI", 4);
-    Store32(&h[4], c.headerLength);
-    Store32(&h[12], 1);
-    Store32(&h[16], w.split ? 1 : 0);
-    Store32(&h[20], uint32_t(c.headerLength + w.tableBytes));
-    h[24] = c.encryption;
-    Store32(&h[25], c.chunkSize / mzp::kChunkUnit);
+    std::memcpy(&h[f::kMagic], xdi_header::kMagicText, xdi_header::kMagicBytes);
+    foundation::WriteLE32(&h[f::kHeaderLength], c.headerLength);
+    foundation::WriteLE32(&h[f::kVersion], f::kCurrentVersion);
+    foundation::WriteLE32(&h[f::kSplit], w.split ? 1 : 0);
+    foundation::WriteLE32(&h[f::kFirstBlock], uint32_t(c.headerLength + w.tableBytes));
+    h[f::kEncryption] = c.encryption;
+    foundation::WriteLE32(&h[f::kBlockUnits], c.chunkSize / mzp::kChunkUnit);
     if (!w.commentChain.empty()) {
-        Store32(&h[29], uint32_t(kXdiHeaderBytes));
-        Store32(&h[33], uint32_t(w.commentChain.size()));
-        std::memcpy(&h[kXdiHeaderBytes], w.commentChain.data(), w.commentChain.size());
+        foundation::WriteLE32(&h[f::kCommentOffset], uint32_t(f::kBytes));
+        foundation::WriteLE32(&h[f::kCommentBytes], uint32_t(w.commentChain.size()));
+        std::memcpy(&h[f::kBytes], w.commentChain.data(), w.commentChain.size());
     }
-    Store64(&h[37], c.totalSectors * 2048);
-    Store64(&h[45], archiveSize);
-    h[53] = c.level;
-    h[54] = uint8_t(c.typeBits);
-    const uint16_t parts = w.split ? uint16_t(w.outs().size()) : 0;
-    h[55] = uint8_t(parts);
-    h[56] = uint8_t(parts >> 8);
-    Store64(&h[57], w.outs()[0].size);
-    Store32(&h[8], codecs::Crc32(h.data(), h.size()));
+    foundation::WriteLE64(&h[f::kImageBytes], c.totalSectors * 2048);
+    foundation::WriteLE64(&h[f::kArchiveBytes], archiveSize);
+    h[f::kLevel] = c.level;
+    h[f::kTableBits] = uint8_t(c.typeBits);
+    foundation::WriteLE16(&h[f::kPartCount], w.split ? uint16_t(w.outs().size()) : 0);
+    foundation::WriteLE64(&h[f::kFirstPartBytes], w.outs()[0].size);
+    foundation::WriteLE32(&h[f::kCrc], codecs::Crc32(h.data(), h.size()));
     if (platform::FileWriteAt(w.outs()[0].file, 0, h.data(), h.size()) != int64_t(h.size())) return -1;
     for (size_t i = 1; i < w.outs().size(); ++i) {
         const std::vector<uint8_t> part = PartHeader(w, i);

@@ -28,7 +28,6 @@ std::u16string GetFileExtension(std::u16string_view path);
 // "hxi" or "exe" 2, "mzp" 7, "7z" or "zip" 151; else -1.
 int32_t GetFormatByExtension(std::u16string_view extension);
 bool IsProjectFormat(int32_t code);
-bool EndsWithNoCase(std::u16string_view text, std::u16string_view suffix);
 // Position of the first occurrence of `needle` in `haystack`; npos when none.
 size_t FindBytes(std::span<const uint8_t> haystack, std::span<const uint8_t> needle);
 

@@ -60,11 +60,6 @@ bool IsProjectFormat(int32_t code) {
     }
 }
 
-bool EndsWithNoCase(std::u16string_view text, std::u16string_view suffix) {
-    return text.size() >= suffix.size() &&
-           platform::EqualsNoCase(text.substr(text.size() - suffix.size()), suffix);
-}
-
 size_t FindBytes(std::span<const uint8_t> haystack, std::span<const uint8_t> needle) {
     if (needle.empty() || needle.size() > haystack.size()) return std::u16string_view::npos;
     auto it = std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end());
@@ -74,7 +69,7 @@ size_t FindBytes(std::span<const uint8_t> haystack, std::span<const uint8_t> nee
 bool IsLeftToOtherOpener(std::u16string_view path, std::span<const uint8_t> head) {
     // WIM: "MSWIM" and three zero bytes, whatever the name.
     if (StartsWith(head, {'M', 'S', 'W', 'I', 'M', 0, 0, 0})) return true;
-    if (EndsWithNoCase(path, u".tar") || EndsWithNoCase(path, u".tar.001")) return true;
+    if (platform::EndsWithNoCase(path, u".tar") || platform::EndsWithNoCase(path, u".tar.001")) return true;
     // A tar inside a gzip, bzip2, xz or zstd stream: the archive library opens
     // it through to the tar; its compressed bytes hold no image to scan for.
     static constexpr struct {
@@ -87,18 +82,18 @@ bool IsLeftToOtherOpener(std::u16string_view path, std::span<const uint8_t> head
         {{u".tar.zst", u".tzst"}, {0x28, 0xB5, 0x2F, 0xFD}},
     };
     for (const auto& c : kCompressedTars)
-        if ((EndsWithNoCase(path, c.suffixes[0]) || EndsWithNoCase(path, c.suffixes[1])) && StartsWith(head, c.magic))
+        if ((platform::EndsWithNoCase(path, c.suffixes[0]) || platform::EndsWithNoCase(path, c.suffixes[1])) && StartsWith(head, c.magic))
             return true;
-    if ((EndsWithNoCase(path, u".zip") || EndsWithNoCase(path, u".zip.001") ||
-         EndsWithNoCase(path, u".zipx")) && StartsWith(head, {'P', 'K'})) {
+    if ((platform::EndsWithNoCase(path, u".zip") || platform::EndsWithNoCase(path, u".zip.001") ||
+         platform::EndsWithNoCase(path, u".zipx")) && StartsWith(head, {'P', 'K'})) {
         return true;
     }
-    if (EndsWithNoCase(path, u".rar") &&
+    if (platform::EndsWithNoCase(path, u".rar") &&
         (StartsWith(head, {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00}) ||
          StartsWith(head, {0x52, 0x45, 0x7E, 0x5E}))) {
         return true;
     }
-    if ((EndsWithNoCase(path, u".7z") || EndsWithNoCase(path, u".7z.001")) &&
+    if ((platform::EndsWithNoCase(path, u".7z") || platform::EndsWithNoCase(path, u".7z.001")) &&
         StartsWith(head, {0x37, 0x7A, 0xBC, 0xAF})) {
         return true;
     }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "codecs/crc_tables.h"
+#include "foundation/byte_order.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -95,16 +96,6 @@ constexpr uint64_t kHigh1 = 0x8080808080808080ull;
 // Multiplies each byte lane by alpha (x^8 = x^4 + x^3 + x^2 + 1 -> 0x1D).
 inline uint64_t MulAlpha(uint64_t x) { return ((x & kLow7) << 1) ^ (((x & kHigh1) >> 7) * 0x1Du); }
 
-static_assert(std::endian::native == std::endian::little, "byte lanes follow memory order");
-
-inline uint64_t Load64(const uint8_t* p) {
-    uint64_t v;
-    std::memcpy(&v, p, 8);
-    return v;   // byte lane k holds p[k] on this little-endian layout
-}
-
-inline uint64_t Load16(const uint8_t* p) { return uint64_t(p[0]) | uint64_t(p[1]) << 8; }
-
 struct Div3Table {
     std::array<uint8_t, 256> v{};
 };
@@ -181,7 +172,7 @@ void ComputeEccPPortable(uint8_t* sector) {
     for (size_t row = 0; row < kPRows; ++row) {
         const uint8_t* p = data + row * kPRowBytes;
         for (size_t w = 0; w < kPWords; ++w) {
-            const uint64_t v = Load64(p + 8 * w);
+            const uint64_t v = foundation::ReadLE64(p + 8 * w);   // byte lane k holds p[k]
             a[w] ^= v;
             b[w] = MulAlpha(b[w]) ^ v;
         }
@@ -205,7 +196,8 @@ void ComputeEccQPortable(uint8_t* sector) {
         for (size_t m = 0; m < kQLength; ++m) {
             const uint8_t* column = data + 2 * m;
             uint64_t v = 0;
-            for (size_t d = 0; d < count; ++d) v |= Load16(column + kRowOffset.v[m + first + d]) << (16 * d);
+            for (size_t d = 0; d < count; ++d)
+                v |= uint64_t{foundation::ReadLE16(column + kRowOffset.v[m + first + d])} << (16 * d);
             a ^= v;
             b = MulAlpha(b) ^ v;
         }

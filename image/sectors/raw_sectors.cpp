@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "foundation/byte_order.h"
 #include "image/sectors/edc_ecc.h"
 
 namespace image {
@@ -38,17 +39,6 @@ uint8_t SubmodeFlagsFor(int32_t sector) {
     return bits;
 }
 
-void StoreLe32(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
-}
-
-uint32_t LoadLe32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
 void WriteSyncAndHeader(int32_t sector, uint8_t mode, uint8_t* out) {
     std::memcpy(out, kSync, kSyncSize);
     const Msf msf = LbaToMsf(sector);
@@ -65,20 +55,20 @@ void CopyData(uint8_t* out, size_t offset, const uint8_t* data, size_t size) {
 // EDC and parity of a Form 1 sector whose sub-header and data are in place;
 // the parity is taken with a zero header, which is filled in afterwards.
 void FinishForm1(int32_t sector, uint8_t* out) {
-    StoreLe32(out + kForm1EdcOffset, ComputeEdc(out + kSubheaderOffset, kForm1EdcOffset - kSubheaderOffset));
+    foundation::WriteLE32(out + kForm1EdcOffset, ComputeEdc(out + kSubheaderOffset, kForm1EdcOffset - kSubheaderOffset));
     std::memset(out + kHeaderOffset, 0, 4);
     ComputeEcc(out);
     WriteSyncAndHeader(sector, 2, out);
 }
 
 void FinishMode1(uint8_t* out) {
-    StoreLe32(out + kMode1EdcOffset, ComputeEdc(out, kMode1EdcOffset));
+    foundation::WriteLE32(out + kMode1EdcOffset, ComputeEdc(out, kMode1EdcOffset));
     std::memset(out + kMode1ZeroOffset, 0, 8);
     ComputeEcc(out);
 }
 
 void FinishForm2(uint8_t* out) {
-    StoreLe32(out + kForm2EdcOffset, ComputeEdc(out + kSubheaderOffset, kForm2EdcOffset - kSubheaderOffset));
+    foundation::WriteLE32(out + kForm2EdcOffset, ComputeEdc(out + kSubheaderOffset, kForm2EdcOffset - kSubheaderOffset));
 }
 
 bool IsBcd(uint8_t b) { return (b & 0x0F) <= 9 && (b >> 4) <= 9; }
@@ -174,7 +164,7 @@ RawSectorCheck CheckRawSector(const uint8_t* sector, RawSectorInfo* info) {
         case 1:
             out.kind = RawSectorKind::Mode1;
             out.hasEdc = true;
-            if (LoadLe32(sector + kMode1EdcOffset) != ComputeEdc(sector, kMode1EdcOffset))
+            if (foundation::ReadLE32(sector + kMode1EdcOffset) != ComputeEdc(sector, kMode1EdcOffset))
                 return RawSectorCheck::BadEdc;
             return CheckEcc(sector) ? RawSectorCheck::Ok : RawSectorCheck::BadEcc;
         case 2:
@@ -186,7 +176,7 @@ RawSectorCheck CheckRawSector(const uint8_t* sector, RawSectorInfo* info) {
         return RawSectorCheck::BadSubheader;
     if (sector[kSubheaderOffset + 2] & kSubmodeForm2) {
         out.kind = RawSectorKind::Mode2Form2;
-        const uint32_t stored = LoadLe32(sector + kForm2EdcOffset);
+        const uint32_t stored = foundation::ReadLE32(sector + kForm2EdcOffset);
         out.hasEdc = stored != 0;
         if (out.hasEdc &&
             stored != ComputeEdc(sector + kSubheaderOffset, kForm2EdcOffset - kSubheaderOffset))
@@ -195,7 +185,7 @@ RawSectorCheck CheckRawSector(const uint8_t* sector, RawSectorInfo* info) {
     }
     out.kind = RawSectorKind::Mode2Form1;
     out.hasEdc = true;
-    if (LoadLe32(sector + kForm1EdcOffset) !=
+    if (foundation::ReadLE32(sector + kForm1EdcOffset) !=
         ComputeEdc(sector + kSubheaderOffset, kForm1EdcOffset - kSubheaderOffset))
         return RawSectorCheck::BadEdc;
     uint8_t copy[kRawSectorSize];

@@ -8,8 +8,7 @@ namespace image {
 namespace {
 
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
-bool IsUpperAlnum(char16_t c) { return IsDigit(c) || (c >= u'A' && c <= u'Z'); }
+bool IsUpperAlnum(char16_t c) { return platform::IsAsciiDigit(c) || (c >= u'A' && c <= u'Z'); }
 
 }  // namespace
 
@@ -117,7 +116,7 @@ bool ParseSheetNumber(std::u16string_view token, int32_t& value) {
     if (token.empty() || token.size() > 9) return false;
     int32_t v = 0;
     for (char16_t c : token) {
-        if (!IsDigit(c)) return false;
+        if (!platform::IsAsciiDigit(c)) return false;
         v = v * 10 + (c - u'0');
     }
     value = v;
@@ -149,7 +148,7 @@ bool CheckIsrc(std::u16string_view code, std::u16string& isrc) {
         for (size_t i = 0; i < count; ++i) {
             if (pos >= code.size()) return false;
             char16_t c = code[pos];
-            if (digitsOnly ? !IsDigit(c) : !IsUpperAlnum(c)) return false;
+            if (digitsOnly ? !platform::IsAsciiDigit(c) : !IsUpperAlnum(c)) return false;
             isrc.push_back(c);
             ++pos;
         }

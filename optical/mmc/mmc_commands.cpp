@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "foundation/byte_cursor.h"
+#include "foundation/byte_order.h"
 #include "foundation/language.h"
 #include "foundation/messages_sense.h"
 #include "foundation/optical_services.h"
@@ -34,17 +35,11 @@ constexpr uint32_t kTransientRetries = 300;
 constexpr SenseRow kBusySense[] = {{2, 0x04, 0x08, 0}, {2, 0x04, 0x07, 0}, {2, 0x04, 0x04, 0}};
 constexpr SenseRow kTransientSense[] = {{6, 0x29, 0x00, 0}, {2, 0x04, 0x01, 0}, {5, 0x2C, 0x00, 0}};
 
-void Put16(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v >> 8);
-    p[1] = static_cast<uint8_t>(v);
-}
+// Command fields are big-endian; a few (transfer lengths in sectors, a format
+// descriptor's parameter) are three bytes wide.
 void Put24(uint8_t* p, uint32_t v) {
     p[0] = static_cast<uint8_t>(v >> 16);
-    Put16(p + 1, v);
-}
-void Put32(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v >> 24);
-    Put24(p + 1, v);
+    foundation::WriteBE16(p + 1, static_cast<uint16_t>(v));
 }
 
 int Send(FileHandle h, const uint8_t* cdb, uint32_t cdbLength, void* buf, uint32_t& len, bool dataIn,
@@ -59,7 +54,7 @@ int SendNoData(FileHandle h, const uint8_t* cdb, uint32_t cdbLength, uint32_t ti
 }
 int SendIn(FileHandle h, uint8_t* cdb, uint32_t cdbLength, void* buf, uint32_t& len, uint32_t allocOffset,
            uint32_t allocBytes, uint32_t timeout = 100) {
-    if (allocBytes == 2) Put16(cdb + allocOffset, std::min<uint32_t>(len, 0xFFFF));
+    if (allocBytes == 2) foundation::WriteBE16(cdb + allocOffset, std::min<uint32_t>(len, 0xFFFF));
     else if (allocBytes == 1) cdb[allocOffset] = static_cast<uint8_t>(std::min<uint32_t>(len, 0xFF));
     uint8_t sense[kFixedSenseBytes];
     return Send(h, cdb, cdbLength, buf, len, true, timeout, sense, sizeof sense);
@@ -69,7 +64,7 @@ int SendIn(FileHandle h, uint8_t* cdb, uint32_t cdbLength, void* buf, uint32_t& 
 
 int ScsiInquiry(FileHandle h, void* buf, uint32_t& len) {
     uint8_t cdb[6] = {0x12};
-    Put16(cdb + 3, std::min<uint32_t>(len, 0xFFFF));
+    foundation::WriteBE16(cdb + 3, std::min<uint32_t>(len, 0xFFFF));
     return Send(h, cdb, 6, buf, len, true, 100);
 }
 
@@ -80,7 +75,7 @@ int ScsiTestUnitReady(FileHandle h) {
 
 int ScsiReadToc(FileHandle h, bool msf, uint8_t format, void* buf, uint32_t& len) {
     uint8_t cdb[10] = {0x43, static_cast<uint8_t>(msf ? 0x02 : 0), static_cast<uint8_t>(format & 0x0F)};
-    Put16(cdb + 7, std::min<uint32_t>(len, 0xFFFF));
+    foundation::WriteBE16(cdb + 7, std::min<uint32_t>(len, 0xFFFF));
     return Send(h, cdb, 10, buf, len, true, 100);
 }
 
@@ -91,31 +86,31 @@ int ScsiModeSense10(FileHandle h, uint8_t page, uint8_t control, void* buf, uint
 
 int ScsiModeSelect10(FileHandle h, void* buf, uint32_t& len) {
     uint8_t cdb[10] = {0x55, 0x10};
-    Put16(cdb + 7, std::min<uint32_t>(len, 0xFFFF));
+    foundation::WriteBE16(cdb + 7, std::min<uint32_t>(len, 0xFFFF));
     uint8_t sense[kFixedSenseBytes];
     return Send(h, cdb, 10, buf, len, false, 100, sense, sizeof sense);
 }
 
 int ScsiReadDiscInfo(FileHandle h, uint8_t type, void* buf, uint32_t& len) {
     uint8_t cdb[10] = {0x51, static_cast<uint8_t>(type & 7)};
-    Put16(cdb + 7, std::min<uint32_t>(len, 0xFFFF));
+    foundation::WriteBE16(cdb + 7, std::min<uint32_t>(len, 0xFFFF));
     return Send(h, cdb, 10, buf, len, true, 100);
 }
 
 int ScsiReadTrackInfo(FileHandle h, bool open, uint8_t addressType, uint32_t number, void* buf, uint32_t& len) {
     uint8_t cdb[10] = {0x52, static_cast<uint8_t>((open ? 0x04 : 0) | (addressType & 3))};
-    Put32(cdb + 2, number);
-    Put16(cdb + 7, std::min<uint32_t>(len, 0xFFFF));
+    foundation::WriteBE32(cdb + 2, number);
+    foundation::WriteBE16(cdb + 7, std::min<uint32_t>(len, 0xFFFF));
     return Send(h, cdb, 10, buf, len, true, 100);
 }
 
 int ScsiReadDiscStructure(FileHandle h, uint8_t mediaType, uint32_t address, uint8_t layer, uint8_t format,
                           void* buf, uint32_t& len) {
     uint8_t cdb[12] = {0xAD, static_cast<uint8_t>(mediaType & 0x0F)};
-    Put32(cdb + 2, address);
+    foundation::WriteBE32(cdb + 2, address);
     cdb[6] = layer;
     cdb[7] = format;
-    Put16(cdb + 8, std::min<uint32_t>(len, 0xFFFF));
+    foundation::WriteBE16(cdb + 8, std::min<uint32_t>(len, 0xFFFF));
     return Send(h, cdb, 12, buf, len, true, 100);
 }
 
@@ -129,7 +124,7 @@ int ScsiFormatUnit(FileHandle h, uint32_t blocks, uint8_t formatType, uint8_t su
                    uint8_t options, uint32_t readySeconds) {
     uint8_t cdb[6] = {0x04, 0x11};
     uint8_t list[12] = {0, options, 0, 8};
-    Put32(list + 4, blocks);
+    foundation::WriteBE32(list + 4, blocks);
     list[8] = static_cast<uint8_t>(formatType << 2 | (subType & 3));
     Put24(list + 9, parameter);
     uint32_t len = sizeof list;
@@ -157,15 +152,15 @@ int ScsiBlank(FileHandle h, bool immed, uint8_t type, uint32_t readySeconds) {
 
 int ScsiSetCdSpeed(FileHandle h, uint8_t rotation, uint16_t readSpeed, uint16_t writeSpeed) {
     uint8_t cdb[12] = {0xBB, rotation};
-    Put16(cdb + 2, readSpeed);
-    Put16(cdb + 4, writeSpeed);
+    foundation::WriteBE16(cdb + 2, readSpeed);
+    foundation::WriteBE16(cdb + 4, writeSpeed);
     return SendNoData(h, cdb, 12, 100);
 }
 
 int ScsiSetStreaming(FileHandle h, uint8_t type, void* buf, uint32_t& len) {
     uint8_t cdb[12] = {0xB6};
     cdb[8] = type;
-    Put16(cdb + 9, std::min<uint32_t>(len, 0xFFFF));
+    foundation::WriteBE16(cdb + 9, std::min<uint32_t>(len, 0xFFFF));
     return Send(h, cdb, 12, buf, len, false, 100);
 }
 
@@ -182,15 +177,15 @@ int ScsiStartStopUnit(FileHandle h, bool start, bool loadEject) {
 
 int ScsiCloseTrackSession(FileHandle h, bool immed, uint8_t function, uint16_t track) {
     uint8_t cdb[10] = {0x5B, static_cast<uint8_t>(immed ? 1 : 0), static_cast<uint8_t>(function & 7)};
-    Put16(cdb + 4, track);
+    foundation::WriteBE16(cdb + 4, track);
     uint8_t sense[kFixedSenseBytes];
     return SendNoData(h, cdb, 10, immed ? 100 : 9999, sense, sizeof sense);
 }
 
 int ScsiRead10(FileHandle h, uint32_t lba, uint16_t count, void* buf, uint32_t& len, uint32_t& got) {
     uint8_t cdb[10] = {0x28};
-    Put32(cdb + 2, lba);
-    Put16(cdb + 7, count);
+    foundation::WriteBE32(cdb + 2, lba);
+    foundation::WriteBE16(cdb + 7, count);
     uint8_t sense[kFixedSenseBytes];
     got = 0;
     if (!Send(h, cdb, 10, buf, len, true, 100, sense, sizeof sense)) {
@@ -203,7 +198,7 @@ int ScsiRead10(FileHandle h, uint32_t lba, uint16_t count, void* buf, uint32_t& 
 
 int ScsiReadCd(FileHandle h, uint32_t lba, uint32_t count, void* buf, uint32_t& len, uint32_t& got) {
     uint8_t cdb[12] = {0xBE, 0};
-    Put32(cdb + 2, lba);
+    foundation::WriteBE32(cdb + 2, lba);
     Put24(cdb + 6, count);
     cdb[9] = 0xF8;
     uint8_t sense[kFixedSenseBytes];
@@ -222,8 +217,8 @@ int ScsiWrite10(FileHandle h, uint32_t lba, const void* buffer, uint32_t byteCou
         return 0;
     }
     uint8_t cdb[10] = {0x2A};
-    Put32(cdb + 2, lba);
-    Put16(cdb + 7, byteCount / sectorSize);
+    foundation::WriteBE32(cdb + 2, lba);
+    foundation::WriteBE16(cdb + 7, byteCount / sectorSize);
     uint8_t sense[kFixedSenseBytes];
     uint32_t transient = 0;
     uint64_t busySince = 0;
@@ -253,23 +248,23 @@ int ScsiWrite10(FileHandle h, uint32_t lba, const void* buffer, uint32_t byteCou
 
 int ScsiGetConfiguration(FileHandle h, uint8_t rt, uint16_t feature, void* buf, uint32_t& len) {
     uint8_t cdb[10] = {0x46, static_cast<uint8_t>(rt & 3)};
-    Put16(cdb + 2, feature);
-    Put16(cdb + 7, std::min<uint32_t>(len, 0xFFFF));
+    foundation::WriteBE16(cdb + 2, feature);
+    foundation::WriteBE16(cdb + 7, std::min<uint32_t>(len, 0xFFFF));
     return Send(h, cdb, 10, buf, len, true, 100);
 }
 
 int ScsiGetPerformance(FileHandle h, uint8_t dataType, uint32_t lba, uint16_t count, uint8_t type, void* buf,
                        uint32_t& len) {
     uint8_t cdb[12] = {0xAC, static_cast<uint8_t>(dataType & 0x1F)};
-    Put32(cdb + 2, lba);
-    Put16(cdb + 8, count);
+    foundation::WriteBE32(cdb + 2, lba);
+    foundation::WriteBE16(cdb + 8, count);
     cdb[10] = type;
     return Send(h, cdb, 12, buf, len, true, 100);
 }
 
 int ScsiReadFormatCapacities(FileHandle h, void* buf, uint32_t& len) {
     uint8_t cdb[10] = {0x23};
-    Put16(cdb + 7, std::min<uint32_t>(len, 0xFFFF));
+    foundation::WriteBE16(cdb + 7, std::min<uint32_t>(len, 0xFFFF));
     return Send(h, cdb, 10, buf, len, true, 100);
 }
 
@@ -282,7 +277,7 @@ int ScsiReadCapacity(FileHandle h, uint8_t (&reply)[8]) {
 int ScsiReserveTrack(FileHandle h, uint32_t blocks) {
     uint8_t cdb[10] = {0x53};
     uint64_t rounded = (static_cast<uint64_t>(blocks) + 15) / 16 * 16;
-    Put32(cdb + 5, static_cast<uint32_t>(std::min<uint64_t>(rounded, 0xFFFFFFF0u)));
+    foundation::WriteBE32(cdb + 5, static_cast<uint32_t>(std::min<uint64_t>(rounded, 0xFFFFFFF0u)));
     return SendNoData(h, cdb, 10, 900);
 }
 
@@ -293,9 +288,9 @@ int ScsiSendTimeStamp(FileHandle h, std::string_view text) {
     }
     uint8_t cdb[12] = {0xBF};
     cdb[7] = 0x0F;
-    Put16(cdb + 8, 22);
+    foundation::WriteBE16(cdb + 8, 22);
     uint8_t list[22] = {};
-    Put16(list, 18);
+    foundation::WriteBE16(list, 18);
     std::memcpy(list + 8, text.data(), 14);
     uint32_t len = sizeof list;
     return Send(h, cdb, 12, list, len, false, 100);
@@ -317,7 +312,7 @@ int ReadCdTextPacks(FileHandle h, std::vector<uint8_t>& buffer) {
     // What arrived is what counts: packs beyond the bytes received are not read.
     buffer.resize(len);
     uint32_t field = static_cast<uint32_t>(buffer[0]) << 8 | buffer[1];
-    if (field + 2 > len) Put16(buffer.data(), len - 2);
+    if (field + 2 > len) foundation::WriteBE16(buffer.data(), len - 2);
     return 1;
 }
 
@@ -436,7 +431,7 @@ int GetPerformanceList(FileHandle h, uint8_t dataType, uint32_t lba, uint8_t typ
     uint64_t keep = std::min<uint64_t>(std::min<uint64_t>(second + 4, size), whole);
     if (keep < 8 || (keep - 8) % 16 != 0) keep = whole;
     buffer.resize(static_cast<size_t>(keep));
-    Put32(buffer.data(), static_cast<uint32_t>(keep - 4));
+    foundation::WriteBE32(buffer.data(), static_cast<uint32_t>(keep - 4));
     return 1;
 }
 

@@ -152,4 +152,35 @@ TEST(PlatformCompareNoCase, OrdersAsLowerCaseAndFoldsBothSigmas) {
     }
 }
 
+// One fold for every name test: the volume-set and extension checks once
+// lowered ASCII alone, so an accented tail never matched its capital.
+TEST(PlatformEndsWithNoCase, FoldsAsEqualsNoCase) {
+    struct Row {
+        std::u16string text;
+        std::u16string tail;
+        bool ends;
+    };
+    const Row rows[] = {
+        {u"A.TAR.001", u".tar.001", true},
+        {u"Disc.Part01.MZP", u".part01.mzp", true},
+        {u"tar", u".tar", false},
+        {u"x.xdi ", u".xdi", false},
+        {u"x.iso", u"", true},
+        {u"", u"", true},
+        {u"CAF\u00C9.ISO", u"\u00E9.iso", true},
+        {u"\u0391\u03A3.ISO", u"\u03c3.iso", true},
+        {u"\u0130.iso", u"i.iso", false},   // dotted capital I folds to no ASCII letter
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(platform::EndsWithNoCase(r.text, r.tail), r.ends)
+            << platform::Utf16ToUtf8(r.text) << " / " << platform::Utf16ToUtf8(r.tail);
+}
+
+TEST(PlatformIsAsciiDigit, OnlyZeroToNine) {
+    for (char16_t c : {u'0', u'5', u'9'}) EXPECT_TRUE(platform::IsAsciiDigit(c)) << int(c);
+    // Neighbours, superscript two, Arabic-Indic zero, fullwidth zero.
+    for (char16_t c : {u'/', u':', char16_t(0x00B2), char16_t(0x0660), char16_t(0xFF10)})
+        EXPECT_FALSE(platform::IsAsciiDigit(c)) << int(c);
+}
+
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "foundation/byte_order.h"
 #include "foundation/console.h"
 #include "foundation/drive_device_services.h"
 #include "foundation/services.h"
@@ -58,7 +59,7 @@ TEST(ChannelLayout, NtPathsAndPathLimits) {
     image::DocumentPtr doc(image::NewIsoDocument());
     const auto fits = MakeMountImageRequest(0, u"/a.iso", *doc);
     ASSERT_TRUE(fits);
-    EXPECT_EQ(GetU32(fits->data()), kCommandMountImage);
+    EXPECT_EQ(foundation::ReadLE32(fits->data()), kCommandMountImage);
     // A path whose descriptor would run past the request area is refused,
     // as is one that fills the path field.
     EXPECT_FALSE(MakeMountImageRequest(0, std::u16string(4500, u'a'), *doc));
@@ -84,15 +85,15 @@ TEST_F(PrivateRuntime, HelperAnswersTheTable) {
 
     auto raw = [](uint32_t command, uint32_t value) {
         RequestBytes r(kAreaBytes, 0);
-        PutU32(r.data(), command);
-        PutU32(r.data() + kRequestDrive, value);
+        foundation::WriteLE32(r.data(), command);
+        foundation::WriteLE32(r.data() + kRequestDrive, value);
         return r;
     };
     RequestBytes unterminated = raw(kCommandMountImage, 0);
     for (size_t i = 0; i < kRequestPathUnits; ++i) unterminated[kRequestPath + 2 * i] = 'a';
     RequestBytes oversizedDescriptor = raw(kCommandMountImage, 0);
     oversizedDescriptor[kRequestPath] = '/';
-    PutU32(oversizedDescriptor.data() + kRequestDescriptorLength, uint32_t(kAreaBytes));
+    foundation::WriteLE32(oversizedDescriptor.data() + kRequestDescriptorLength, uint32_t(kAreaBytes));
     image::DocumentPtr doc(image::NewIsoDocument());
     const RequestBytes missingImage = *MakeMountImageRequest(0, u"/nonexistent/x.iso", *doc);
 

@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "foundation/byte_order.h"
+
 // The resources are compiled into a static library, so they are registered
 // by hand before the first use.
 static void RegisterIconResources() {
@@ -99,12 +101,14 @@ QIcon Sizes(Draw draw) {
 }
 
 void PutU16(QByteArray& out, uint16_t value) {
-    out.append(static_cast<char>(value & 0xFF));
-    out.append(static_cast<char>(value >> 8));
+    uint8_t field[2];
+    foundation::WriteLE16(field, value);
+    out.append(reinterpret_cast<const char*>(field), 2);
 }
 void PutU32(QByteArray& out, uint32_t value) {
-    PutU16(out, static_cast<uint16_t>(value & 0xFFFF));
-    PutU16(out, static_cast<uint16_t>(value >> 16));
+    uint8_t field[4];
+    foundation::WriteLE32(field, value);
+    out.append(reinterpret_cast<const char*>(field), 4);
 }
 
 constexpr int kThemeSides[] = {16, 22, 32};

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "app/startup_state.h"
+#include "foundation/byte_order.h"
 #include "image/document/current_document.h"
 #include "image/document/image_context.h"
 #include "image/document/item_tree.h"
@@ -29,14 +30,12 @@ constexpr uint32_t kMaxJolietLevel = 3;
 constexpr qsizetype kMaxPending = 12 + 2 * kMaxHandedUnits + 16;
 
 uint32_t ReadU32(const QByteArray& bytes, qsizetype at) {
-    uint32_t value = 0;
-    for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<uint8_t>(bytes[at + i]);
-    return value;
+    return foundation::ReadLE32(reinterpret_cast<const uint8_t*>(bytes.constData()) + at);
 }
 
 QByteArray U32Bytes(uint32_t value) {
     QByteArray out(4, '\0');
-    for (int i = 0; i < 4; ++i) out[i] = static_cast<char>(value >> (8 * i) & 0xFF);
+    foundation::WriteLE32(reinterpret_cast<uint8_t*>(out.data()), value);
     return out;
 }
 

@@ -2,17 +2,11 @@
 
 #include <cmath>
 
+#include "foundation/byte_order.h"
+
 namespace dialogs {
 
 namespace {
-
-void PutLe16(std::vector<uint8_t>& out, size_t at, uint16_t v) {
-    out[at] = uint8_t(v);
-    out[at + 1] = uint8_t(v >> 8);
-}
-void PutLe32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[at + i] = uint8_t(v >> (8 * i));
-}
 
 struct Colour {
     uint8_t r, g, b;
@@ -52,14 +46,14 @@ std::vector<uint8_t> MakeAnimationStrip() {
     std::vector<uint8_t> out(size, 0);
     out[0] = 'B';
     out[1] = 'M';
-    PutLe32(out, 2, size);
-    PutLe32(out, 10, pixelOffset);
-    PutLe32(out, 14, 40);
-    PutLe32(out, 18, uint32_t(width));
-    PutLe32(out, 22, uint32_t(height));
-    PutLe16(out, 26, 1);
-    PutLe16(out, 28, 24);
-    PutLe32(out, 34, stride * uint32_t(height));
+    foundation::WriteLE32(&out[2], size);
+    foundation::WriteLE32(&out[10], pixelOffset);
+    foundation::WriteLE32(&out[14], 40);
+    foundation::WriteLE32(&out[18], uint32_t(width));
+    foundation::WriteLE32(&out[22], uint32_t(height));
+    foundation::WriteLE16(&out[26], 1);
+    foundation::WriteLE16(&out[28], 24);
+    foundation::WriteLE32(&out[34], stride * uint32_t(height));
     for (int y = 0; y < height; ++y) {
         const size_t row = pixelOffset + size_t(height - 1 - y) * stride;   // bottom-up rows
         for (int x = 0; x < width; ++x) {

@@ -23,7 +23,6 @@ constexpr std::array<VolumeSizePreset, 8> kPresets{{
     {u"8152M - DVD-8.5G", 8547991552},
 }};
 
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
 
 std::u16string_view Trim(std::u16string_view text) {
@@ -53,7 +52,7 @@ bool IsValidVolumeSizeText(std::u16string_view text) {
     for (size_t i = 0; i < text.size(); ++i) {
         const char16_t c = text[i];
         const bool last = i + 1 == text.size();
-        if (IsDigit(c)) digit = true;
+        if (platform::IsAsciiDigit(c)) digit = true;
         else if (c == u',') continue;
         else if (c == u' ' && !last) continue;
         else if (!(last && (c == u'K' || c == u'M' || c == u'G'))) return false;
@@ -74,7 +73,7 @@ std::optional<int64_t> ParseVolumeSize(std::u16string_view text) {
             if (value > kMax / factor) return std::nullopt;
             return value * factor;
         }
-        if (!IsDigit(c)) return std::nullopt;
+        if (!platform::IsAsciiDigit(c)) return std::nullopt;
         if (value > (kMax - (c - u'0')) / 10) return std::nullopt;
         value = value * 10 + (c - u'0');
     }

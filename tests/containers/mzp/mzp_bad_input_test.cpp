@@ -17,6 +17,7 @@
 #include "containers/mzp/mzp_format.h"
 #include "containers/mzp/mzp_reader.h"
 #include "containers/mzp/mzp_volume_services.h"
+#include "foundation/byte_order.h"
 #include "foundation/file_io.h"
 #include "image/build/add_disk_files.h"
 #include "image/document/document.h"
@@ -30,10 +31,6 @@
 
 namespace {
 
-using containers::mzp::Load32;
-using containers::mzp::Store32;
-using containers::mzp::Store64;
-
 std::u16string U(const std::string& s) { return platform::Utf8ToUtf16(s); }
 
 class GivePassword final : public image::IPasswordServices {
@@ -45,7 +42,7 @@ public:
 };
 
 void FixHeaderCrc(std::vector<uint8_t>& b) {
-    if (b.size() >= 77) Store32(&b[73], codecs::Crc32(b.data(), 73));
+    if (b.size() >= 77) foundation::WriteLE32(&b[73], codecs::Crc32(b.data(), 73));
 }
 
 // Opens the bytes as an archive and reads every sector it claims (up to a cap).
@@ -108,51 +105,51 @@ TEST_F(MzpBadInput, EditsOfTheEdgesFailCleanly) {
     };
     const Edit edits[] = {
         {"header CRC wrong", false, [](std::vector<uint8_t>& b) { b[73] ^= 1; }, false},
-        {"chunk size 0", false, [](std::vector<uint8_t>& b) { Store32(&b[37], Load32(&b[37]) & ~0xFFFu); }, false},
+        {"chunk size 0", false, [](std::vector<uint8_t>& b) { foundation::WriteLE32(&b[37], foundation::ReadLE32(&b[37]) & ~0xFFFu); }, false},
         {"length bits 41", false, [](std::vector<uint8_t>& b) { b[62] = uint8_t(31 << 3 | 1); }, false},
-        {"size 2^63", false, [](std::vector<uint8_t>& b) { Store64(&b[41], uint64_t(1) << 63); }, false},
-        {"size off 2048", false, [](std::vector<uint8_t>& b) { Store64(&b[41], 2049); }, false},
-        {"header length below 77", false, [](std::vector<uint8_t>& b) { Store32(&b[16], 20); }, false},
-        {"header length past the file", false, [](std::vector<uint8_t>& b) { Store32(&b[16], 0x7FFFFFFF); }, false},
+        {"size 2^63", false, [](std::vector<uint8_t>& b) { foundation::WriteLE64(&b[41], uint64_t(1) << 63); }, false},
+        {"size off 2048", false, [](std::vector<uint8_t>& b) { foundation::WriteLE64(&b[41], 2049); }, false},
+        {"header length below 77", false, [](std::vector<uint8_t>& b) { foundation::WriteLE32(&b[16], 20); }, false},
+        {"header length past the file", false, [](std::vector<uint8_t>& b) { foundation::WriteLE32(&b[16], 0x7FFFFFFF); }, false},
         {"encryption type 9", false, [](std::vector<uint8_t>& b) { b[28] = 9; }, true},
         {"a record of length 0", false,
          [](std::vector<uint8_t>& b) {
              // A comment record slot made from the table's first bytes.
-             Store32(&b[16], 77 + 8);
+             foundation::WriteLE32(&b[16], 77 + 8);
              b.insert(b.begin() + 77, 8, 0);
-             Store32(&b[77], 4);
+             foundation::WriteLE32(&b[77], 4);
          },
          false},
         {"a record of length 7", false,
          [](std::vector<uint8_t>& b) {
-             Store32(&b[16], 77 + 8);
+             foundation::WriteLE32(&b[16], 77 + 8);
              b.insert(b.begin() + 77, 8, 0);
-             Store32(&b[77], 4);
-             Store32(&b[81], 7);
+             foundation::WriteLE32(&b[77], 4);
+             foundation::WriteLE32(&b[81], 7);
          },
          false},
         {"5000 volumes", false,
          [](std::vector<uint8_t>& b) {
              std::vector<uint8_t> rec(60 + 16, 0);
-             Store32(&rec[0], 1);
-             Store32(&rec[4], 60);
-             Store32(&rec[8], 5000);
-             Store32(&rec[60], 2);
-             Store32(&rec[64], 16);
-             Store32(&rec[68], 5000);
-             Store32(&rec[72], 1);
+             foundation::WriteLE32(&rec[0], 1);
+             foundation::WriteLE32(&rec[4], 60);
+             foundation::WriteLE32(&rec[8], 5000);
+             foundation::WriteLE32(&rec[60], 2);
+             foundation::WriteLE32(&rec[64], 16);
+             foundation::WriteLE32(&rec[68], 5000);
+             foundation::WriteLE32(&rec[72], 1);
              b.insert(b.begin() + 77, rec.begin(), rec.end());
-             Store32(&b[16], Load32(&b[16]) + uint32_t(rec.size()));
+             foundation::WriteLE32(&b[16], foundation::ReadLE32(&b[16]) + uint32_t(rec.size()));
          },
          false},
         {"first chunk length beyond any chunk", false,
          [](std::vector<uint8_t>& b) {
-             const uint32_t table = Load32(&b[16]);
-             Store32(&b[table], 0xFFFFFFFFu);
+             const uint32_t table = foundation::ReadLE32(&b[16]);
+             foundation::WriteLE32(&b[table], 0xFFFFFFFFu);
          },
          false},
         {"pad count 200", true,
-         [](std::vector<uint8_t>& b) { b[Load32(&b[24]) & 0xFFFFFF] = 200; }, true},
+         [](std::vector<uint8_t>& b) { b[foundation::ReadLE32(&b[24]) & 0xFFFFFF] = 200; }, true},
         {"cut to the header", false, [](std::vector<uint8_t>& b) { b.resize(77); }, false},
     };
     for (const Edit& e : edits) {

@@ -12,6 +12,7 @@
 #include "containers/mzp/mzp_format.h"
 #include "containers/mzp/mzp_writer.h"
 #include "containers/sfx/sfx_settings.h"
+#include "foundation/byte_order.h"
 #include "foundation/operation_status.h"
 #include "image/document/image_context.h"
 
@@ -75,8 +76,8 @@ TEST(SfxEntryTable, BuildAndParse) {
     s.slots[700] = std::vector<uint8_t>{};
     const std::vector<uint8_t> rec = BuildEntryTable(s);
     ASSERT_EQ(rec.size(), 41u);
-    EXPECT_EQ(Load32(&rec[8]), 2u);
-    EXPECT_EQ(Load32(&rec[20]), 3u);   // slot 3 first
+    EXPECT_EQ(foundation::ReadLE32(&rec[8]), 2u);
+    EXPECT_EQ(foundation::ReadLE32(&rec[20]), 3u);   // slot 3 first
     auto back = ParseEntryTable(rec.data(), rec.size());
     ASSERT_TRUE(back);
     EXPECT_EQ(back->slots[3], s.slots[3]);
@@ -88,10 +89,10 @@ TEST(SfxEntryTable, BuildAndParse) {
         bool parses;
     };
     const Bad bad[] = {
-        {"entry leaves the record", [](std::vector<uint8_t>& r) { Store32(&r[24], 1000); }, false},
-        {"count beyond the entries", [](std::vector<uint8_t>& r) { Store32(&r[8], 3); }, false},
-        {"length field not the size", [](std::vector<uint8_t>& r) { Store32(&r[4], 40); }, false},
-        {"index 1024 skipped", [](std::vector<uint8_t>& r) { Store32(&r[20], 1024); }, true},
+        {"entry leaves the record", [](std::vector<uint8_t>& r) { foundation::WriteLE32(&r[24], 1000); }, false},
+        {"count beyond the entries", [](std::vector<uint8_t>& r) { foundation::WriteLE32(&r[8], 3); }, false},
+        {"length field not the size", [](std::vector<uint8_t>& r) { foundation::WriteLE32(&r[4], 40); }, false},
+        {"index 1024 skipped", [](std::vector<uint8_t>& r) { foundation::WriteLE32(&r[20], 1024); }, true},
     };
     for (const Bad& b : bad) {
         std::vector<uint8_t> r = rec;

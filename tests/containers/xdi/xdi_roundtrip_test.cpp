@@ -17,6 +17,7 @@
 #include "codecs/crc32.h"
 #include "containers/mzp/mzp_format.h"
 #include "containers/xdi/xdi_volume_services.h"
+#include "foundation/byte_order.h"
 #include "foundation/file_io.h"
 #include "containers/xdi/xdi_container.h"
 #include "foundation/operation_status.h"
@@ -134,9 +135,9 @@ TEST_F(XdiRoundTrip, EveryLayoutReadsBackByBothReaders) {
             const auto p1 = qvtest::ReadFileBytes(first);
             const auto p2 = qvtest::ReadFileBytes(dir_ / c.files[1]);
             ASSERT_GE(p2.size(), 40u);
-            EXPECT_EQ(containers::mzp::Load64(&p2[24]), p1.size());
-            EXPECT_EQ(containers::mzp::Load64(&p2[32]), p2.size());
-            EXPECT_EQ(containers::mzp::Load64(&p1[57]), p1.size());
+            EXPECT_EQ(foundation::ReadLE64(&p2[24]), p1.size());
+            EXPECT_EQ(foundation::ReadLE64(&p2[32]), p2.size());
+            EXPECT_EQ(foundation::ReadLE64(&p1[57]), p1.size());
         }
     }
 }
@@ -153,20 +154,20 @@ TEST_F(XdiRoundTrip, HeaderEdges) {
     };
     const Edit edits[] = {
         {"unchanged", [](std::vector<uint8_t>&) {}, true},
-        {"header length 64", [](std::vector<uint8_t>& b) { containers::mzp::Store32(&b[4], 64); }, false},
-        {"header length 9 MB", [](std::vector<uint8_t>& b) { containers::mzp::Store32(&b[4], 9u << 20); }, false},
+        {"header length 64", [](std::vector<uint8_t>& b) { foundation::WriteLE32(&b[4], 64); }, false},
+        {"header length 9 MB", [](std::vector<uint8_t>& b) { foundation::WriteLE32(&b[4], 9u << 20); }, false},
         {"100 parts", [](std::vector<uint8_t>& b) { b[55] = 100; }, false},
-        {"version 2", [](std::vector<uint8_t>& b) { containers::mzp::Store32(&b[12], 2); }, true},
-        {"block size 0", [](std::vector<uint8_t>& b) { containers::mzp::Store32(&b[25], 0); }, false},
-        {"first block inside the table", [](std::vector<uint8_t>& b) { containers::mzp::Store32(&b[20], 65); }, false},
+        {"version 2", [](std::vector<uint8_t>& b) { foundation::WriteLE32(&b[12], 2); }, true},
+        {"block size 0", [](std::vector<uint8_t>& b) { foundation::WriteLE32(&b[25], 0); }, false},
+        {"first block inside the table", [](std::vector<uint8_t>& b) { foundation::WriteLE32(&b[20], 65); }, false},
     };
     for (const Edit& e : edits) {
         std::vector<uint8_t> bytes = good;
         e.apply(bytes);
-        const uint32_t length = containers::mzp::Load32(&bytes[4]);
+        const uint32_t length = foundation::ReadLE32(&bytes[4]);
         if (length >= 65 && length <= bytes.size()) {
             std::memset(&bytes[8], 0, 4);
-            containers::mzp::Store32(&bytes[8], codecs::Crc32(bytes.data(), length));
+            foundation::WriteLE32(&bytes[8], codecs::Crc32(bytes.data(), length));
         }
         qvtest::WriteFileBytes(dir_ / "e.xdi", bytes.data(), bytes.size());
         image::ImageContext ctx;
@@ -199,10 +200,10 @@ TEST_F(XdiRoundTrip, RandomMutationsEndCleanly) {
             bytes[rng() % span] ^= uint8_t(1u << (rng() % 8));
         }
         if (rng() % 8 == 0) bytes.resize(rng() % bytes.size());
-        const uint32_t length = bytes.size() >= 8 ? containers::mzp::Load32(&bytes[4]) : 0;
+        const uint32_t length = bytes.size() >= 8 ? foundation::ReadLE32(&bytes[4]) : 0;
         if (length >= 65 && length <= bytes.size()) {
             std::memset(&bytes[8], 0, 4);
-            containers::mzp::Store32(&bytes[8], codecs::Crc32(bytes.data(), length));
+            foundation::WriteLE32(&bytes[8], codecs::Crc32(bytes.data(), length));
         }
         qvtest::WriteFileBytes(dir_ / "m.xdi", bytes.data(), bytes.size());
         image::ImageContext ctx;
