@@ -14,8 +14,6 @@ namespace {
 
 constexpr size_t kMaxPartDigits = 5;
 
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
-
 // Multiplies with a check against 63-bit overflow.
 bool MultiplyChecked(int64_t a, int64_t b, int64_t& out) {
     if (a != 0 && b > INT64_MAX / a) return false;
