@@ -13,8 +13,6 @@ namespace {
 constexpr std::u16string_view kPartWord = u".part";
 constexpr std::u16string_view kProgramExtension = u"exe";
 
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
-
 size_t LeafStart(std::u16string_view name) {
     const size_t slash = name.rfind(kPathSeparator);
     return slash == std::u16string_view::npos ? 0 : slash + 1;
@@ -76,7 +74,7 @@ std::optional<std::u16string> FirstByPartWord(std::u16string_view any, const Vol
 std::optional<std::u16string> FirstByExtension(std::u16string_view any, const VolumeStyle& style) {
     const std::optional<Extension> ext = ExtensionOf(any);
     if (!ext || ext->text.size() != size_t(style.digits) + 1 ||
-        !std::all_of(ext->text.begin() + 1, ext->text.end(), IsDigit))
+        !std::all_of(ext->text.begin() + 1, ext->text.end(), platform::IsAsciiDigit))
         return std::nullopt;
     for (std::u16string_view candidate : style.extensions) {
         if (candidate.empty() || platform::ToLowerChar(candidate.front()) != platform::ToLowerChar(ext->text.front()))
@@ -102,7 +100,7 @@ std::optional<PartNumber> FindPartNumber(std::u16string_view name) {
     const size_t dot = FindExtensionDot(name);
     if (dot == std::u16string_view::npos || dot < leaf) return std::nullopt;
     size_t start = dot;
-    while (start > leaf && IsDigit(name[start - 1])) --start;
+    while (start > leaf && platform::IsAsciiDigit(name[start - 1])) --start;
     if (start == dot || start - leaf < kPartWord.size() ||
         !platform::EqualsNoCase(name.substr(start - kPartWord.size(), kPartWord.size()), kPartWord))
         return std::nullopt;

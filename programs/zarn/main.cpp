@@ -25,6 +25,7 @@
 
 #include "cmdline/console_session.h"
 #include "echo_markers.h"
+#include "platform/folders.h"
 #include "platform/named_objects.h"
 #include "platform/text.h"
 
@@ -63,11 +64,9 @@ void WriteAll(int fd, std::string_view bytes) {
 }
 
 std::string ProgramPath() {
-    char self[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n > 0) {
-        std::string path(self, size_t(n));
-        path = path.substr(0, path.find_last_of('/') + 1) + "quendravine";
+    std::u16string folder;
+    if (platform::GetProgramFolder(folder)) {
+        const std::string path = platform::Utf16ToUtf8(folder) + "/quendravine";
         if (::access(path.c_str(), X_OK) == 0) return path;
     }
     return "quendravine";
