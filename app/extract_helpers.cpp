@@ -102,7 +102,17 @@ int ConfirmOverwriteAt(int folderFd, std::string_view name, std::u16string_view 
     struct stat status {};
     if (::fstatat(folderFd, entry.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return 0;
     if (S_ISDIR(status.st_mode)) return 0;
-    int answer = foundation::AskOverwriteName(item, path);
+    foundation::FileExistsSubject subject;
+    subject.direction = 1;
+    subject.diskPath = std::u16string(path);
+    if (item) {
+        subject.itemName = image::JoinFolderPath(item->parent, item->name.view());
+        subject.itemSize = item->size;
+        uint8_t date[7] = {};
+        if (item->time != 0 && foundation::UnixTimeToIsoRecordDate(int64_t(item->time), date))
+            subject.itemTime = foundation::FormatRecordDateText(date);
+    }
+    int answer = foundation::AskOverwrite(subject);
     foundation::StandingOverwriteAnswer.store(answer);
     if (answer == 1 || answer == 3 || answer == 4) return -1;
 

@@ -1,5 +1,7 @@
 #include "cmdline/argument_parser.h"
 
+#include "foundation/password_text.h"
+
 #include <unistd.h>
 
 #include <string_view>
@@ -96,13 +98,17 @@ int OutputFile(Parse& p, size_t i) {
 int SetPassword(Parse& p, size_t i) {
     if (!p.HasValues(i, 1)) return kBad;
     std::string bytes;
-    platform::Utf16ToMultiByte(platform::kCodePageAnsi, p.Value(i, 1), bytes);
-    if (bytes.empty()) {
+    const foundation::PasswordCheck check = foundation::PasswordToArchiveBytes(p.Value(i, 1), 256, bytes);
+    if (check == foundation::PasswordCheck::Empty) {
         foundation::ConsoleWriteString(u"The password can not be empty.\r\n");
         return kBad;
     }
-    if (bytes.size() > 256) {
+    if (check == foundation::PasswordCheck::TooLong) {
         foundation::ConsoleWriteString(u"The password is too long.\r\n");
+        return kBad;
+    }
+    if (check != foundation::PasswordCheck::Ok) {
+        foundation::ReportPasswordLength(check, 256);
         return kBad;
     }
     p.request.archive.password = bytes;

@@ -178,8 +178,15 @@ void ApplyArchiveSettings(image::ImageContext& ctx, const CommandLineRequest& re
     ctx.volumeSize = s.split ? s.volumeSize : 0;
     ctx.passwordEnabled = s.passwordSet ? 1 : 0;
     ctx.outputPassword.fill(0);
-    if (s.passwordSet) std::copy_n(s.password.begin(), std::min(s.password.size(), ctx.outputPassword.size() - 1),
-                                   ctx.outputPassword.begin());
+    ctx.writePassword.fill(0);
+    if (s.passwordSet) {
+        // The writers encrypt with the write copy: without it the output
+        // would be written in the clear although a password was asked for.
+        std::copy_n(s.password.begin(), std::min(s.password.size(), ctx.outputPassword.size() - 1),
+                    ctx.outputPassword.begin());
+        ctx.writePassword = ctx.outputPassword;
+        ctx.encryptionWanted = 1;
+    }
     if (s.comment) {
         ctx.archiveComment = *s.comment;
         ctx.archiveCommentPresent = s.comment->empty() ? 0 : 1;

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/dialog_services.h"
 #include "app/document_lifecycle.h"
 #include "app/other_openers.h"
 #include "app/startup_state.h"
@@ -111,6 +112,7 @@ int RunConsole(int argc, char** argv) {
     audio::InstallAudioServices();
     static foundation::ConsolePrompts prompts;
     foundation::SetPromptServices(&prompts);
+    app::InstallDialogServices();
     image::g_CurrentDocument = image::NewIsoDocument();
     if (g_pipeConsole) PrintConsoleBanner();
 
@@ -125,6 +127,8 @@ int RunConsole(int argc, char** argv) {
     }
     CommandLineRequest request;
     const int parsed = ParseCommandLine(args, helper != HelperMode::None, request);
+    // "-password" answers the first password question of the command.
+    app::SetCommandLinePassword(request.openPassword);
     int result = parsed == 0 ? DispatchConsoleCommand(request) : parsed == 1 ? request.endCode.value_or(0) : -1;
     if (g_pipeConsole && ConsoleOperationProgress().cancelEvent.IsSet()) result = foundation::kExitConsoleLost;
     g_commandDone = true;
@@ -139,6 +143,8 @@ int RunConsole(int argc, char** argv) {
     if (ContinuesAsWindowProgram()) {
         // The window program installs its own readers, questions and faces.
         foundation::SetPromptServices(nullptr);
+        app::RemoveDialogServices();
+        app::SetCommandLinePassword({});
         RemoveAudioSaveRoutes();
         app::UninstallReaders();
         foundation::ConsoleMode = false;

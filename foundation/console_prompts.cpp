@@ -7,6 +7,7 @@
 #include <string>
 
 #include "foundation/operation_status.h"
+#include "foundation/volume_file_open.h"
 #include "platform/file.h"
 #include "platform/text.h"
 
@@ -117,8 +118,7 @@ void ConsolePrompts::Show(UserPromptRequest& request) {
         for (;;) {
             Write(request.text + u"\r\nPath of the volume (empty line cancels): ");
             if (!ReadLine(line, false) || line.empty()) return;
-            platform::FileHandle file =
-                platform::FileOpen(line, platform::FileAccess::Read, platform::FileDisposition::OpenExisting);
+            platform::FileHandle file = OpenChosenVolume(line);
             if (!file) {
                 Write(u"Can not open " + line + u"\r\n");
                 continue;

@@ -103,7 +103,8 @@ int AskOverwriteFile(std::u16string_view path) {
     return AskYesNo(path, LangString(kStrFileExists)) ? 0 : -1;
 }
 
-int AskOverwriteName(void* context, std::u16string_view name) {
+namespace {
+int AskOverwriteRequest(std::u16string_view name, void* context, const FileExistsSubject* subject) {
     int32_t standing = StandingOverwriteAnswer;
     if (standing == 2 || standing == 3) return standing;
     if (standing == 4) {
@@ -111,11 +112,25 @@ int AskOverwriteName(void* context, std::u16string_view name) {
         return 4;
     }
     std::u16string nameText(name);
-    int32_t answer = PromptCancelAnswer(1);
-    RunUserPrompt(1, 0, LangString(kStrNameExists), reinterpret_cast<intptr_t>(nameText.c_str()), context,
-                  &answer, nullptr);
+    auto request = std::make_shared<UserPromptRequest>();
+    request->kind = prompt_kind::kFileExists;
+    request->data = subject ? subject->direction : 0;
+    request->text = LangString(kStrNameExists);
+    request->value = reinterpret_cast<intptr_t>(nameText.c_str());
+    request->context = context;
+    if (subject) request->fileExists = *subject;
+    else request->fileExists.itemName = nameText;
+    int32_t answer = PromptCancelAnswer(prompt_kind::kFileExists);
+    if (RunUserPromptRequest(request) == 0) answer = request->answer;
     if (answer == 4) OperationStatus = kStatusCancelled;
     return answer;
+}
+}  // namespace
+
+int AskOverwriteName(void* context, std::u16string_view name) { return AskOverwriteRequest(name, context, nullptr); }
+
+int AskOverwrite(const FileExistsSubject& subject) {
+    return AskOverwriteRequest(subject.direction == 0 ? subject.itemName : subject.diskPath, nullptr, &subject);
 }
 
 int RequireSavedDocument() {

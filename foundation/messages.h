@@ -5,6 +5,7 @@
 
 #include "foundation/messages_ui.h"
 #include "foundation/operation_status.h"
+#include "foundation/user_prompt.h"
 
 #include <cstdint>
 #include <optional>
@@ -33,6 +34,8 @@ int AskOverwriteFile(std::u16string_view path);
 // The prompt answer 0 yes .. 4 cancel; a standing 2 or 3 is returned at once, a
 // standing 4 (or a 4 answered) sets OperationStatus to 1.
 int AskOverwriteName(void* context, std::u16string_view name);
+// The same with both sides of the question described.
+int AskOverwrite(const FileExistsSubject& subject);
 // -1 (after saying so) when the current document has unsaved changes, else 0.
 int RequireSavedDocument();
 void ReportFileTooBig(std::u16string_view name);

@@ -59,6 +59,11 @@ void DispatchUserPrompt(UserPromptRequest& request) {
         }
         break;
     case foundation::prompt_kind::kWrongPassword: {
+        if (ConsoleMode) {
+            // The console asks its own yes/no line.
+            foundation::PromptServices().Show(request);
+            break;
+        }
         int box = AppMessageBox(LangString(kStrPasswordWrong), kMbOkCancel | kMbIconQuestion);
         request.answer = box == kIdOk ? 1 : 2;
         break;

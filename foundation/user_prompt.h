@@ -41,12 +41,26 @@ constexpr int32_t kCancel = 4;
 // not 2: none, as -1.
 inline void* NoPromptContext() { return reinterpret_cast<void*>(intptr_t{-1}); }
 
+// What the file-exists question (kind 1) shows: the file on disk and the
+// document's item it meets, each side resolved by the asker, so the dialog
+// reads no document. Direction -1 is a question that knows the name only.
+struct FileExistsSubject {
+    int32_t direction = -1;           // 0 adding (the item exists), 1 extracting an item, 2 extracting a track
+    std::u16string diskPath;          // the file on disk
+    std::u16string itemName;          // the item's folder path and name, or the track's wave name
+    int64_t itemSize = -1;            // bytes; -1 unknown
+    std::u16string itemTime;          // shown as given; empty when none
+    int32_t trackIndex = -1;          // direction 2
+};
+
 struct UserPromptRequest {
     int32_t kind = 0;
     intptr_t data = 0;            // kind-specific input: a mode number or a pointer
     std::u16string text;          // message or name shown
     intptr_t value = 0;           // kind-specific second input
     void* context = nullptr;      // kind-specific object (an ImageContext or the caller's record)
+    std::u16string path;          // the file concerned: the archive (kind 6), the volume needed (kinds 3-4)
+    FileExistsSubject fileExists; // kind 1
 
     // Written by the prompt.
     int32_t answer = 0;

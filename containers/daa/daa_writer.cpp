@@ -18,6 +18,7 @@
 #include "codecs/crc32.h"
 #include "codecs/deflate_chain.h"
 #include "codecs/deflate_encoder.h"
+#include "foundation/password_text.h"
 #include "containers/daa/daa_container.h"
 #include "containers/lzma86/lzma86.h"
 #include "containers/sfx/sfx_stub.h"
@@ -452,10 +453,14 @@ bool CreateDaaWriter(image::ImageContext& ctx, std::u16string_view path, DaaOutp
         c.headerAreaBytes += daa::kVolumeRecordBytes + 16 + 5 * uint64_t(c.volumeSlots);
     }
     if (ctx.passwordEnabled != 0 && ctx.writePassword[0] != 0) {
-        // The reader takes 64 bytes: a longer password could never open the file.
-        c.writePassword.assign(ctx.writePassword.data(),
-                               std::min(strnlen(ctx.writePassword.data(), ctx.writePassword.size()),
-                                        kDaaPasswordMaxBytes));
+        // The reader takes 64 bytes. A longer password is refused, not cut:
+        // the file would open only with a password the user never typed.
+        const size_t length = strnlen(ctx.writePassword.data(), ctx.writePassword.size());
+        if (length > kDaaPasswordMaxBytes) {
+            Refuse(foundation::PasswordRefusalText(foundation::PasswordCheck::TooLong, kDaaPasswordMaxBytes));
+            return false;
+        }
+        c.writePassword.assign(ctx.writePassword.data(), length);
         if (!SetDaaPassword(c.writePassword, c.password)) return false;
         c.headerAreaBytes += kDaaPasswordRecordBytes;
     }

@@ -18,6 +18,8 @@
 #include "app/document_lifecycle.h"
 #include "app/other_openers.h"
 #include "app/audio_save_routes.h"
+#include "app/dialog_services.h"
+#include "window/dialogs/prompt_face.h"
 #include "window/frame/command_file_dialogs.h"
 #include "window/frame/drive_menu.h"
 #include "window/frame/main_frame.h"
@@ -87,6 +89,10 @@ public:
         foundation::DeleteTempWorkFolder();
         if (commandFileDialogs) SetCommandFileDialogs(nullptr);
         if (routesInstalled) dialogs::ui::RemoveProgressRoutes();
+        if (promptsInstalled) {
+            app::RemoveDialogServices();
+            foundation::SetPromptServices(previousPrompts);
+        }
         if (playerStopInstalled) audio::SetPlayerStopServices(previousPlayerStop);
         if (readersInstalled) {
             cmdline::RemoveAudioSaveRoutes();
@@ -105,6 +111,9 @@ public:
     bool facesInstalled = false;
     bool readersInstalled = false;
     bool routesInstalled = false;
+    dialogs::ui::WindowPrompts prompts;
+    foundation::IPromptServices* previousPrompts = nullptr;
+    bool promptsInstalled = false;
     WindowPlayerStop playerStop;
     audio::IPlayerStopServices* previousPlayerStop = nullptr;
     bool playerStopInstalled = false;
@@ -210,6 +219,10 @@ int RunWindowProgram(int argc, char** argv) {
     // Long operations, and the questions their workers ask, go through the progress dialog.
     dialogs::ui::InstallProgressRoutes(*shutdown.ui);
     shutdown.routesInstalled = true;
+    // Every question a worker or the window asks is shown as its dialog.
+    shutdown.previousPrompts = foundation::SetPromptServices(&shutdown.prompts);
+    app::InstallDialogServices();
+    shutdown.promptsInstalled = true;
 
     Step("main frame");
     shutdown.frame = std::make_unique<CMainFrame>(argc, argv);

@@ -1,6 +1,5 @@
 // DAA images written by the save engine from an xorriso ISO opened as a
-// document, for every writer option: levels 0-2, a password (one longer than
-// the reader takes), a comment, the table after the chunks (plain and
+// document, for every writer option: levels 0-2, a password, a comment, the table after the chunks (plain and
 // compressed), LZMA chunks with their own headers, and the "DmFlags" masks,
 // variant and deflate-only choices. Each reads back through our reader as the
 // same document saved as ISO, byte for byte, and extracts the tree; where the
@@ -64,15 +63,14 @@ TEST(DaaWriter, EveryOptionReadsBackAsTheIso) {
         bool independent;       // the layout the independent reading knows
         uint32_t format;
     };
-    const std::string longPassword(70, 'p');
-    const std::string longAnswer(64, 'p');
+    const std::string fullPassword(64, 'p');
     const Row rows[] = {
         {"level 0", 0, "", "", "", false, false, true, 0, true, 0x100},
         {"level 1", 1, "", "", "", false, false, true, 0, true, 0x110},
         {"level 2", 2, "", "", "", false, false, true, 0, true, 0x110},
         {"a password", 1, "pass word", "pass word", "", false, false, true, 0, false, 0x110},
-        {"a password longer than the reader takes", 0, longPassword.c_str(), longAnswer.c_str(), "", false, false,
-         true, 0, false, 0x100},
+        {"a password as long as the reader takes", 0, fullPassword.c_str(), fullPassword.c_str(), "",
+         false, false, true, 0, false, 0x100},
         {"a comment", 1, "", "", "saved by a test", false, false, true, 0, true, 0x110},
         {"the table after the chunks", 1, "", "", "", true, false, true, 0, true, 0x110},
         {"a compressed table after the chunks", 1, "", "", "", true, true, true, 0, false, 0x110},
@@ -124,3 +122,18 @@ TEST(DaaWriter, EveryOptionReadsBackAsTheIso) {
 }
 
 }  // namespace
+
+// A password the reader could not take whole is refused, never cut: a cut
+// one would lock the image with a password the user never typed.
+TEST(DaaWriter, RefusesAPasswordLongerThanTheReaderTakes) {
+    qvtest::TempDir dir;
+    chunktest::MakeIso(dir);
+    Settings settings;
+    image::DocumentPtr doc = chunktest::Open(dir / "t.iso");
+    ASSERT_TRUE(doc);
+    doc->modified = 2;
+    doc->passwordEnabled = 1;
+    std::string(65, 'p').copy(doc->writePassword.data(), 65);
+    EXPECT_NE(app::SaveDocument(*doc, U(dir / "out.daa"), -1, nullptr), 0);
+    RunOk("test ! -e " + ShellQuote(dir / "out.daa"));
+}
