@@ -1,0 +1,140 @@
+// The console's questions end to end through zarn: the password of an
+// encrypted 7z archive (made by 7z) and of a password DAA image (made by our
+// own convert), typed on standard input or given with -password; a DAA set
+// whose volume was moved elsewhere, found through the volume question; and an
+// extraction over existing files answered with each of the five answers.
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/test_support.h"
+
+namespace {
+
+using qvtest::RunOk;
+using qvtest::ShellQuote;
+
+const std::string kZarn = std::string(QV_PROGRAM_DIR) + "/zarn";
+
+// zarn with the given lines on its standard input.
+qvtest::CommandResult Zarn(const std::string& input, const std::string& args) {
+    return qvtest::Run("printf %b " + ShellQuote(input) + " | TZ=UTC " + ShellQuote(kZarn) + " " + args);
+}
+
+class ZarnAsking : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("QV_CONFIG_DIR", (dir_ / "config").c_str(), 1);
+        RunOk("mkdir -p " + ShellQuote(dir_ / "config") + " " + ShellQuote(dir_ / "src") + " && cd " +
+              ShellQuote(dir_ / "src") + " && printf hello > a.txt && head -c 2500000 /dev/urandom > b.bin");
+        RunOk("genisoimage -quiet -o " + ShellQuote(dir_ / "s.iso") + " " + ShellQuote(dir_ / "src"));
+    }
+    void TearDown() override { unsetenv("QV_CONFIG_DIR"); }
+
+    qvtest::TempDir dir_;
+};
+
+TEST_F(ZarnAsking, PasswordsOfEncryptedArchivesAndImages) {
+    RunOk("cd " + ShellQuote(dir_ / "src") + " && 7z a -pSecret -mhe=on ../e.7z a.txt b.bin >/dev/null");
+    RunOk(ShellQuote(kZarn) + " convert " + ShellQuote(dir_ / "s.iso") + " -o " + ShellQuote(dir_ / "p.daa") +
+          " -setpassword Secret");
+    struct Row {
+        const char* name;
+        const char* archive;
+        std::string input;
+        const char* switches;
+        bool extracts;
+    };
+    const Row rows[] = {
+        {"7z, typed", "e.7z", "Secret\\n", "", true},
+        {"7z, -password", "e.7z", "", "-password Secret", true},
+        {"7z, end of input cancels", "e.7z", "", "", false},
+        {"DAA, typed", "p.daa", "Secret\\n", "", true},
+        {"DAA, -password", "p.daa", "", "-password Secret", true},
+        {"DAA, wrong then right", "p.daa", "wrong\\ny\\nSecret\\n", "", true},
+        {"DAA, wrong then stop", "p.daa", "wrong\\nn\\n", "", false},
+        {"DAA, wrong -password then typed", "p.daa", "y\\nSecret\\n", "-password wrong", true},
+        {"DAA, 65 bytes refused, then right", "p.daa", std::string(65, 'p') + "\\nSecret\\n", "",
+         true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string out = dir_ / "out";
+        RunOk("rm -rf " + ShellQuote(out));
+        const qvtest::CommandResult r = Zarn(row.input, "extract " + ShellQuote(dir_ / row.archive) + " / -od " +
+                                                            ShellQuote(out) + " " + row.switches);
+        SCOPED_TRACE(r.output);
+        EXPECT_EQ(r.exitCode == 0, row.extracts);
+        const std::string inner = std::string(row.archive) == "p.daa" ? "B.BIN" : "b.bin";
+        if (row.extracts)
+            EXPECT_EQ(qvtest::Run("cmp " + ShellQuote(dir_ / "src/b.bin") + " " + ShellQuote(out + "/" + inner)).exitCode, 0);
+        else
+            EXPECT_NE(qvtest::Run("test -e " + ShellQuote(out + "/" + inner)).exitCode, 0);
+    }
+}
+
+TEST_F(ZarnAsking, AMovedVolumeIsFoundThroughTheQuestion) {
+    RunOk(ShellQuote(kZarn) + " convert " + ShellQuote(dir_ / "s.iso") + " -o " + ShellQuote(dir_ / "v.daa") +
+          " -volsize 1M");
+    RunOk("mkdir " + ShellQuote(dir_ / "moved") + " && mv " + ShellQuote(dir_ / "v.part02.daa") + " " +
+          ShellQuote(dir_ / "moved/"));
+    RunOk("mkfifo " + ShellQuote(dir_ / "fifo"));
+    struct Row {
+        const char* name;
+        std::string input;
+        bool extracts;
+    };
+    const Row rows[] = {
+        {"the path given", dir_ / "moved/v.part02.daa\\n", true},
+        {"a folder, a FIFO and the first volume refused, then the path",
+         dir_ / "moved\\n" + dir_ / "fifo\\n" + dir_ / "v.part01.daa\\n" + dir_ / "moved/v.part02.daa\\n", true},
+        {"an empty line cancels", "\\n", false},
+        {"end of input cancels", "", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string out = dir_ / "out";
+        RunOk("rm -rf " + ShellQuote(out));
+        // Opened from its last volume: the set starts from the first.
+        const qvtest::CommandResult r =
+            Zarn(row.input, "extract " + ShellQuote(dir_ / "v.part03.daa") + " / -od " + ShellQuote(out));
+        SCOPED_TRACE(r.output);
+        EXPECT_EQ(r.exitCode == 0, row.extracts);
+        EXPECT_EQ(qvtest::Run("cmp " + ShellQuote(dir_ / "src/b.bin") + " " + ShellQuote(out + "/B.BIN")).exitCode == 0,
+                  row.extracts);
+    }
+}
+
+TEST_F(ZarnAsking, ExtractionOverExistingFilesTakesEachAnswer) {
+    struct Row {
+        const char* name;
+        const char* input;
+        bool replaced;
+        bool succeeds;
+    };
+    const Row rows[] = {
+        {"yes, yes", "yes\\nyes\\n", true, true},
+        {"no, no", "no\\nno\\n", false, true},
+        {"yes to all", "yesall\\n", true, true},
+        {"no to all", "noall\\n", false, true},
+        {"cancel", "cancel\\n", false, false},
+        {"end of input cancels", "", false, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string out = dir_ / "out";
+        RunOk("rm -rf " + ShellQuote(out) + " && mkdir " + ShellQuote(out) + " && cd " + ShellQuote(out) +
+              " && printf old > A.TXT && printf old > B.BIN");
+        const qvtest::CommandResult r =
+            Zarn(row.input, "extract " + ShellQuote(dir_ / "s.iso") + " / -od " + ShellQuote(out));
+        SCOPED_TRACE(r.output);
+        EXPECT_EQ(r.exitCode == 0, row.succeeds);
+        for (const char* name : {"A.TXT", "B.BIN"}) {
+            const bool old = qvtest::Run("printf old | cmp - " + ShellQuote(out + "/" + name)).exitCode == 0;
+            EXPECT_EQ(!old, row.replaced) << name;
+        }
+    }
+}
+
+}  // namespace
