@@ -110,9 +110,9 @@ std::optional<std::u16string> LoadCommentFile(std::u16string_view path) {
 PasswordCheck CheckPasswordText(std::u16string_view password, std::array<char, kSettingsPasswordBytes>& destination,
                                 size_t maxLength) {
     std::string bytes;
-    platform::Utf16ToMultiByte(platform::kCodePageAnsi, password, bytes);
-    if (bytes.empty()) return PasswordCheck::Empty;
-    if (bytes.size() > maxLength || bytes.size() >= kSettingsPasswordBytes) return PasswordCheck::TooLong;
+    const PasswordCheck check =
+        foundation::PasswordToArchiveBytes(password, std::min(maxLength, kSettingsPasswordBytes - 1), bytes);
+    if (check != PasswordCheck::Ok) return check;
     destination.fill(0);
     std::memcpy(destination.data(), bytes.data(), bytes.size());
     return PasswordCheck::Ok;
@@ -122,15 +122,7 @@ bool CheckPassword(std::u16string_view password, std::array<char, kSettingsPassw
                    size_t maxLength) {
     const PasswordCheck check = CheckPasswordText(password, destination, maxLength);
     if (check == PasswordCheck::Ok) return true;
-    if (!quiet) {
-        const std::u16string text =
-            check == PasswordCheck::Empty
-                ? foundation::GetLangString(30640, u"Please input the password.")
-                : platform::Format(foundation::GetLangString(
-                                       30650, u"The password is too long. The maximum length is %d characters."),
-                                   int(maxLength));
-        foundation::AppMessageBox(text, foundation::kMbOk | foundation::kMbIconInformation);
-    }
+    if (!quiet) foundation::ReportPasswordLength(check, maxLength);
     return false;
 }
 

@@ -5,6 +5,7 @@
 // that needs a new save changed. Every typed password enters through
 // CheckPassword.
 
+#include "foundation/password_text.h"
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -49,9 +50,10 @@ void SetCommentText(ArchiveSettings& settings, std::u16string_view text);
 // none when the file cannot be opened or read.
 std::optional<std::u16string> LoadCommentFile(std::u16string_view path);
 
-enum class PasswordCheck { Ok, Empty, TooLong };
+using foundation::PasswordCheck;
 // The password in the archive code page, 1..maxLength bytes, into destination
-// (left alone otherwise).
+// (left alone otherwise); a character the code page cannot hold, or a NUL,
+// refuses it (foundation/password_text.h).
 PasswordCheck CheckPasswordText(std::u16string_view password, std::array<char, kSettingsPasswordBytes>& destination,
                                 size_t maxLength);
 // The same, telling the user why a password was refused unless quiet.

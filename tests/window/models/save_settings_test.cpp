@@ -130,6 +130,16 @@ TEST(ArchiveSettings, PasswordsEnterOnlyWithinTheirLength) {
     EXPECT_STREQ(stored.data(), "kept");
     EXPECT_EQ(dialogs::CheckPasswordText(std::u16string(256, u'a'), stored, 256), dialogs::PasswordCheck::Ok);
     EXPECT_EQ(std::string(stored.data()), std::string(256, 'a'));
+    // Refused, never stored as "ab??" or cut at the NUL.
+    ::setenv("QV_ANSI_CODEPAGE", "1252", 1);
+    std::strcpy(stored.data(), "kept");
+    EXPECT_EQ(dialogs::CheckPasswordText(u"ab\u5bc6\u7801", stored, 256), dialogs::PasswordCheck::Unmappable);
+    EXPECT_EQ(dialogs::CheckPasswordText(std::u16string(u"ab\0cd", 5), stored, 256), dialogs::PasswordCheck::Unmappable);
+    EXPECT_STREQ(stored.data(), "kept");
+    ::setenv("QV_ANSI_CODEPAGE", "936", 1);
+    EXPECT_EQ(dialogs::CheckPasswordText(u"ab\u5bc6\u7801", stored, 256), dialogs::PasswordCheck::Ok);
+    EXPECT_EQ(std::string(stored.data()), "ab\xC3\xDC\xC2\xEB");
+    ::unsetenv("QV_ANSI_CODEPAGE");
 }
 
 // The comment as typed and as stored: cut to 65535 characters, then to the

@@ -1,0 +1,176 @@
+// The window's prompt face: each question shown as its dialog on the window
+// thread, whether the window thread or a worker without a progress dialog
+// asks, and the answers that come back: every file-exists button, Escape and
+// the close box; a typed password; a volume that must be a regular file
+// (a folder and a FIFO made by mkfifo are refused, the dialog stays open).
+// With QV_SHOT_DIR set, each dialog is saved there as a PNG to be looked at.
+
+#include "window/dialogs/prompt_face.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <functional>
+#include <thread>
+
+#include "foundation/prompts.h"
+#include "foundation/services.h"
+#include "platform/file.h"
+#include "platform/text.h"
+#include "tests/support/test_support.h"
+#include "tests/support/window/qt_application.h"
+#include "window/dialogs/app_dialog.h"
+
+namespace {
+
+using dialogs::ui::CAppDialog;
+
+// Acts on the first modal dialog that appears, once.
+void WhenDialogShows(std::function<void(CAppDialog&)> act, const char* shotName) {
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, act, shotName] {
+        auto* dialog = qobject_cast<CAppDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible()) return;
+        timer->stop();
+        timer->deleteLater();
+        if (const char* dir = std::getenv("QV_SHOT_DIR"))
+            dialog->grab().save(QString::fromUtf8(dir) + "/" + shotName + ".png");
+        act(*dialog);
+    });
+    timer->start();
+}
+
+// Runs the request on a worker thread (no progress dialog open) or on this,
+// the window thread, and returns it answered.
+std::shared_ptr<foundation::UserPromptRequest> Ask(std::shared_ptr<foundation::UserPromptRequest> request,
+                                                   bool fromWorker) {
+    if (!fromWorker) {
+        foundation::RunUserPromptRequest(request);
+        return request;
+    }
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        foundation::RunUserPromptRequest(request);
+        done = true;
+    });
+    for (int i = 0; i < 1000 && !done; ++i) QTest::qWait(10);
+    worker.join();
+    return request;
+}
+
+class PromptFace : public ::testing::Test {
+protected:
+    void SetUp() override { qvtest::EnsureApplication(); }
+    dialogs::ui::WindowPrompts face;
+    foundation::ScopedServices<foundation::SetPromptServices> installed{&face};
+};
+
+TEST_F(PromptFace, FileExistsAnswersEachButtonFromEitherThread) {
+    qvtest::TempDir dir;
+    qvtest::RunOk("cd " + qvtest::ShellQuote(dir.path()) + " && truncate -s 2352044 Track01.wav");
+    struct Row {
+        const char* name;
+        std::function<void(CAppDialog&)> act;
+        int32_t answer;
+    };
+    auto click = [](int id) { return [id](CAppDialog& d) { d.ControlAs<QPushButton>(id)->click(); }; };
+    const Row rows[] = {
+        {"Yes", click(1), 0},
+        {"No", click(7), 1},
+        {"Yes to All", click(1146), 2},
+        {"No to All", click(1433), 3},
+        {"Cancel", click(2), 4},
+        {"Escape", [](CAppDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }, 4},
+        {"the close box", [](CAppDialog& d) { d.close(); }, 4},
+    };
+    for (bool fromWorker : {false, true}) {
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(row.name) + (fromWorker ? " from a worker" : " from the window thread"));
+            auto request = std::make_shared<foundation::UserPromptRequest>();
+            request->kind = foundation::prompt_kind::kFileExists;
+            request->text = u"The file already exists. Do you want to replace it?";
+            request->fileExists.direction = 2;
+            request->fileExists.diskPath = platform::Utf8ToUtf16(dir / "Track01.wav");
+            request->fileExists.itemName = u"Track01.wav";
+            request->fileExists.itemSize = 1000 * 2352 + 44;
+            request->fileExists.trackIndex = 0;
+            WhenDialogShows(row.act, "file_exists");
+            EXPECT_EQ(Ask(request, fromWorker)->answer, row.answer);
+        }
+    }
+}
+
+TEST_F(PromptFace, PasswordIsTypedOnceAndOkWaitsForIt) {
+    for (bool fromWorker : {false, true}) {
+        SCOPED_TRACE(fromWorker ? "from a worker" : "from the window thread");
+        auto request = std::make_shared<foundation::UserPromptRequest>();
+        request->kind = foundation::prompt_kind::kPassword;
+        request->text = u"Please input the password:";
+        request->path = u"/data/backup.daa";
+        bool okWasDisabled = false;
+        WhenDialogShows(
+            [&okWasDisabled](CAppDialog& d) {
+                auto* ok = d.ControlAs<QPushButton>(1);
+                okWasDisabled = !ok->isEnabled();
+                QTest::keyClicks(d.ControlAs<QLineEdit>(1133), QStringLiteral("Se cret"));
+                EXPECT_EQ(d.ControlAs<QLineEdit>(1078)->text(), QStringLiteral("backup.daa"));
+                ok->click();
+            },
+            "enter_password");
+        Ask(request, fromWorker);
+        EXPECT_TRUE(okWasDisabled);
+        EXPECT_EQ(request->answer, foundation::kIdOk);
+        EXPECT_EQ(request->outText, u"Se cret");
+    }
+}
+
+TEST_F(PromptFace, AVolumeMustBeARegularFile) {
+    qvtest::TempDir dir;
+    qvtest::RunOk("cd " + qvtest::ShellQuote(dir.path()) + " && mkdir sub && mkfifo pipe && printf v > sub/x.d01");
+    auto request = std::make_shared<foundation::UserPromptRequest>();
+    request->kind = foundation::prompt_kind::kVolumeRequiredByFormat;
+    request->path = platform::Utf8ToUtf16(dir / "x.d01");
+    std::vector<bool> stayedOpen;
+    WhenDialogShows(
+        [&](CAppDialog& d) {
+            auto* folder = d.ControlAs<QComboBox>(1136);
+            auto* name = d.ControlAs<QLineEdit>(1123);
+            EXPECT_EQ(folder->currentText().toStdString(), dir.path());
+            EXPECT_EQ(name->text(), QStringLiteral("x.d01"));
+            // Each refusal says why in a box; the box is closed and the
+            // dialog is still there.
+            for (const char* tried : {"sub", "pipe"}) {
+                name->setText(QString::fromUtf8(tried));
+                QTimer::singleShot(50, [] {
+                    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) box->close();
+                });
+                d.ControlAs<QPushButton>(1)->click();
+                stayedOpen.push_back(d.isVisible());
+            }
+            folder->setEditText(QString::fromStdString(dir / "sub"));
+            name->setText(QStringLiteral("x.d01"));
+            d.ControlAs<QPushButton>(1)->click();
+        },
+        "volume_required");
+    Ask(request, true);
+    EXPECT_EQ(stayedOpen, std::vector<bool>({true, true}));
+    EXPECT_EQ(request->answer, foundation::kIdOk);
+    EXPECT_EQ(request->outText, platform::Utf8ToUtf16(dir / "sub/x.d01"));
+    ASSERT_NE(request->outHandle, nullptr);
+    char byte = 0;
+    EXPECT_EQ(platform::FileReadAt(request->outHandle, 0, &byte, 1), 1);
+    EXPECT_EQ(byte, 'v');
+    platform::FileClose(request->outHandle);
+}
+
+}  // namespace
