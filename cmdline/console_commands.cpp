@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/convert_image.h"
 #include "app/document_lifecycle.h"
 #include "app/extract_job.h"
 #include "app/open_document.h"
@@ -284,7 +285,7 @@ int RunCreateCommand(const CommandLineRequest& request) {
     image::ImageContext* ctx = image::g_CurrentDocument;
     if (!ctx) return -1;
     ApplyArchiveSettings(*ctx, request);
-    return app::SaveDocument(*ctx, MakeFullPath(*request.outputFile), request.outputType, nullptr) == 0 ? 0 : -1;
+    return app::ConvertImageFile(*ctx, MakeFullPath(*request.outputFile), request.outputType, nullptr);
 }
 
 int RunConvertCommand(const CommandLineRequest& request) {
@@ -295,7 +296,7 @@ int RunConvertCommand(const CommandLineRequest& request) {
     if (!OpenAsCurrentDocument(request.imagePath.value_or(u""))) return -1;
     image::ImageContext* ctx = image::g_CurrentDocument;
     ApplyArchiveSettings(*ctx, request);
-    return app::SaveDocument(*ctx, MakeFullPath(*request.outputFile), request.outputType, nullptr) == 0 ? 0 : -1;
+    return app::ConvertImageFile(*ctx, MakeFullPath(*request.outputFile), request.outputType, nullptr);
 }
 
 int AddLocalPathToImage(std::u16string_view localPath, std::u16string_view folderText) {
