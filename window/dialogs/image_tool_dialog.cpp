@@ -59,6 +59,7 @@ CImageToolDlg::CImageToolDlg(ImageToolMode mode, const std::u16string& source, Q
     SetControlId(browseSource, 1001);
     auto* browseDestination = new QPushButton(QStringLiteral("..."));
     SetControlId(browseDestination, 1029);
+    for (QPushButton* browse : {browseSource, browseDestination}) browse->setFixedWidth(36);
     connect(browseSource, &QPushButton::clicked, this, &CImageToolDlg::BrowseSource);
     connect(browseDestination, &QPushButton::clicked, this, &CImageToolDlg::BrowseDestination);
 
