@@ -166,8 +166,11 @@ QWidget* CSaveArchiveDlg::BuildAdvancedPage() {
     volumeSize_ = new QComboBox;
     volumeSize_->setEditable(true);
     volumeSize_->setInsertPolicy(QComboBox::NoInsert);
-    for (const VolumeSizePreset& preset : VolumeSizePresets()) volumeSize_->addItem(QString::fromUtf16(preset.text));
-    volumeSize_->addItem(QString::fromStdU16String(AutodetectText()));
+    // "Autodetect" leads the list and is told by its data, not by its
+    // (translated) text.
+    volumeSize_->addItem(QString::fromStdU16String(AutodetectText()), QVariant::fromValue<qlonglong>(kAutodetectVolumeSize));
+    for (const VolumeSizePreset& preset : VolumeSizePresets())
+        volumeSize_->addItem(QString::fromUtf16(preset.text), QVariant::fromValue<qlonglong>(preset.bytes));
     SetControlId(volumeSize_, 1104);
     sizeLabel->setBuddy(volumeSize_);
     const QString shown = QString::fromStdU16String(ShowVolumeSize(settings_.volumeSize));
@@ -304,7 +307,7 @@ void CSaveArchiveDlg::UpdateAdvancedEnabling() {
 }
 
 void CSaveArchiveDlg::OnVolumeSizeChosen(int index) {
-    if (volumeSize_->itemText(index) == QString::fromStdU16String(AutodetectText())) pause_->setChecked(true);
+    if (volumeSize_->itemData(index).toLongLong() == kAutodetectVolumeSize) pause_->setChecked(true);
 }
 
 void CSaveArchiveDlg::OnPasswordClicked() {
