@@ -22,7 +22,13 @@
 #include <functional>
 #include <thread>
 
+#include "app/dialog_services.h"
+#include "app/extract_job.h"
+#include "app/open_document.h"
+#include "app/other_openers.h"
 #include "foundation/prompts.h"
+#include "image/document/document.h"
+#include "image/document/image_context.h"
 #include "foundation/services.h"
 #include "platform/file.h"
 #include "platform/text.h"
@@ -174,3 +180,43 @@ TEST_F(PromptFace, AVolumeMustBeARegularFile) {
 }
 
 }  // namespace
+
+// The window program's whole road: an encrypted 7z archive (7z -mhe=on) and a
+// DAA image written with a password by our convert, opened with the dialog
+// services installed; the password dialog comes up and its answer opens them.
+TEST_F(PromptFace, EncryptedArchivesOpenWithTheTypedPassword) {
+    qvtest::TempDir dir;
+    setenv("QV_CONFIG_DIR", (dir / "config").c_str(), 1);
+    qvtest::RunOk("cd " + qvtest::ShellQuote(dir.path()) +
+                  " && mkdir config src && printf secret-data > src/f.txt && cd src && 7z a -pSecret -mhe=on ../e.7z "
+                  "f.txt >/dev/null && cd .. && genisoimage -quiet -o s.iso src && " +
+                  qvtest::ShellQuote(std::string(QV_PROGRAM_DIR) + "/zarn") +
+                  " convert s.iso -o p.daa -setpassword Secret >/dev/null");
+    app::InstallReaders();
+    app::InstallDialogServices();
+    for (const char* name : {"e.7z", "p.daa"}) {
+        SCOPED_TRACE(name);
+        app::ClearPasswordCache();
+        int asked = 0;
+        WhenDialogShows(
+            [&asked](CAppDialog& d) {
+                ++asked;
+                QTest::keyClicks(d.ControlAs<QLineEdit>(1133), QStringLiteral("Secret"));
+                d.ControlAs<QPushButton>(1)->click();
+            },
+            "enter_password_open");
+        image::DocumentPtr doc(app::OpenImageByPath(platform::Utf8ToUtf16(dir / name), false, true, false));
+        ASSERT_TRUE(doc);
+        EXPECT_EQ(asked, 1);
+        EXPECT_EQ(std::string(doc->outputPassword.data()), "Secret");
+        const std::string out = dir / (std::string("out-") + name);
+        app::ExtractRequest request;
+        request.destination = platform::Utf8ToUtf16(out);
+        request.allFiles = true;
+        ASSERT_EQ(app::ExtractItems(doc.get(), doc->rootFolder, {}, request, nullptr), 1);
+        qvtest::RunOk("grep -rqx secret-data " + qvtest::ShellQuote(out));
+    }
+    app::RemoveDialogServices();
+    app::UninstallReaders();
+    unsetenv("QV_CONFIG_DIR");
+}
