@@ -21,11 +21,13 @@
 #include <cstdlib>
 #include <functional>
 #include <thread>
+#include <vector>
 
 #include "app/dialog_services.h"
 #include "app/extract_job.h"
 #include "app/open_document.h"
 #include "app/other_openers.h"
+#include "foundation/operation_status.h"
 #include "foundation/prompts.h"
 #include "image/document/document.h"
 #include "image/document/image_context.h"
@@ -217,6 +219,59 @@ TEST_F(PromptFace, EncryptedArchivesOpenWithTheTypedPassword) {
         qvtest::RunOk("grep -rqx secret-data " + qvtest::ShellQuote(out));
     }
     app::RemoveDialogServices();
+    app::UninstallReaders();
+    unsetenv("QV_CONFIG_DIR");
+}
+
+// An extraction in the window program over two files already there, each
+// answer given with the file-exists dialog's own buttons.
+TEST_F(PromptFace, ExtractionOverExistingFilesTakesEachButton) {
+    qvtest::TempDir dir;
+    setenv("QV_CONFIG_DIR", (dir / "config").c_str(), 1);
+    qvtest::RunOk("cd " + qvtest::ShellQuote(dir.path()) +
+                  " && mkdir config src && printf new > src/a.txt && printf new > src/b.txt"
+                  " && genisoimage -quiet -o s.iso src");
+    app::InstallReaders();
+    image::DocumentPtr doc(app::OpenImageByPath(platform::Utf8ToUtf16(dir / "s.iso"), false, true, false));
+    ASSERT_TRUE(doc);
+    struct Row {
+        const char* name;
+        std::vector<int> buttons;   // clicked in the dialogs, in order
+        bool replaced;
+        int result;                 // the job's
+    };
+    const Row rows[] = {
+        {"Yes, Yes", {1, 1}, true, 1},        {"No, No", {7, 7}, false, 1}, {"Yes to All", {1146}, true, 1},
+        {"No to All", {1433}, false, 1},      {"Cancel", {2}, false, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        foundation::ResetProcessStateForTests();
+        const std::string out = dir / "out";
+        qvtest::RunOk("rm -rf " + qvtest::ShellQuote(out) + " && mkdir " + qvtest::ShellQuote(out) + " && cd " +
+                      qvtest::ShellQuote(out) + " && printf old > A.TXT && printf old > B.TXT");
+        size_t next = 0;
+        std::function<void()> arm = [&] {
+            if (next >= row.buttons.size()) return;
+            WhenDialogShows(
+                [&](CAppDialog& d) {
+                    d.ControlAs<QPushButton>(row.buttons[next++])->click();
+                    arm();
+                },
+                "file_exists_extract");
+        };
+        arm();
+        app::ExtractRequest request;
+        request.destination = platform::Utf8ToUtf16(out);
+        request.allFiles = true;
+        EXPECT_EQ(app::ExtractItems(doc.get(), doc->rootFolder, {}, request, nullptr) == 1, row.result == 1);
+        EXPECT_EQ(next, row.buttons.size());
+        for (const char* name : {"A.TXT", "B.TXT"}) {
+            const bool replaced = qvtest::Run("printf new | cmp -s - " + qvtest::ShellQuote(out + "/" + name)).exitCode == 0;
+            EXPECT_EQ(replaced, row.replaced) << name;
+        }
+    }
+    doc.reset();
     app::UninstallReaders();
     unsetenv("QV_CONFIG_DIR");
 }
