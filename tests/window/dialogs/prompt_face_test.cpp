@@ -32,6 +32,7 @@
 #include "image/document/document.h"
 #include "image/document/image_context.h"
 #include "foundation/services.h"
+#include "foundation/volume_set_services.h"
 #include "platform/file.h"
 #include "platform/text.h"
 #include "tests/support/test_support.h"
@@ -272,6 +273,45 @@ TEST_F(PromptFace, ExtractionOverExistingFilesTakesEachButton) {
         }
     }
     doc.reset();
+    app::UninstallReaders();
+    unsetenv("QV_CONFIG_DIR");
+}
+
+// A DAA set written by our convert with one volume moved elsewhere: opened in
+// the window program from its last volume, the volume dialog is shown for
+// the missing one and the folder chosen there completes the set.
+TEST_F(PromptFace, AMovedVolumeIsFoundThroughTheDialog) {
+    qvtest::TempDir dir;
+    setenv("QV_CONFIG_DIR", (dir / "config").c_str(), 1);
+    qvtest::RunOk("cd " + qvtest::ShellQuote(dir.path()) +
+                  " && mkdir config src moved && head -c 2500000 /dev/urandom > src/b.bin"
+                  " && genisoimage -quiet -o s.iso src && " +
+                  qvtest::ShellQuote(std::string(QV_PROGRAM_DIR) + "/zarn") +
+                  " convert s.iso -o v.daa -volsize 1M >/dev/null && mv v.part02.daa moved/");
+    app::InstallReaders();
+    app::InstallDialogServices();
+    int asked = 0;
+    WhenDialogShows(
+        [&](CAppDialog& d) {
+            ++asked;
+            d.ControlAs<QComboBox>(1136)->setEditText(QString::fromStdString(dir / "moved"));
+            d.ControlAs<QPushButton>(1)->click();
+        },
+        "volume_required_open");
+    {
+        std::u16string named = platform::Utf8ToUtf16(dir / "v.part03.daa");
+        foundation::RedirectToFirstVolume(named);
+        EXPECT_EQ(named, platform::Utf8ToUtf16(dir / "v.part01.daa"));
+        image::DocumentPtr doc(app::OpenImageByPath(named, false, true, false));
+        ASSERT_TRUE(doc);
+        app::ExtractRequest request;
+        request.destination = platform::Utf8ToUtf16(dir / "out");
+        request.allFiles = true;
+        EXPECT_EQ(app::ExtractItems(doc.get(), doc->rootFolder, {}, request, nullptr), 1);
+    }
+    EXPECT_EQ(asked, 1);
+    qvtest::RunOk("cmp " + qvtest::ShellQuote(dir / "src/b.bin") + " " + qvtest::ShellQuote(dir / "out/B.BIN"));
+    app::RemoveDialogServices();
     app::UninstallReaders();
     unsetenv("QV_CONFIG_DIR");
 }
