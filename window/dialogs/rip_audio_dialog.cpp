@@ -292,44 +292,53 @@ int RunUnderProgress(QWidget* parent, image::ImageContext* ctx, const QString& f
 
 }  // namespace
 
-std::optional<int> RunRipAudioDialog(QWidget* parent, image::ImageContext* ctx, const std::vector<int>& selection) {
-    if (!ctx || !ctx->trackList) return std::nullopt;
-    const bool rip = ctx->ripFlag != 0;
-    CRipAudioDlg dialog(rip, selection.empty(), parent);
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-
-    std::vector<int32_t> positions;
-    if (dialog.AllTracks()) {
-        const int32_t count = std::clamp(ctx->trackList->trackCount, 0, image::kMaxTracks);
-        for (int32_t t = 0; t < count; ++t) positions.push_back(t);
-    } else {
-        positions.assign(selection.begin(), selection.end());
-    }
-    const int32_t format = dialog.Format();
-    const QString folder = dialog.Folder();
+int RunRipJob(QWidget* parent, image::ImageContext* ctx, const RipRequest& request) {
+    if (!ctx || !ctx->trackList) return -1;
     // The music decoder serves one user at a time: the player lets go first.
     audio::StopPlaybackAndWait(audio::CurrentPlayback());
     foundation::ResetOperationStatus();
-
     int result = -1;
-    if (dialog.Mode() == 1) {
-        const foundation::FileFilterList filters = MusicFileFilter(format);
-        const std::u16string offered = audio::SingleFileInitialName(*ctx, folder.toStdU16String(), format);
-        const std::optional<std::u16string> path = foundation::ShowSaveFileDialog(
-            parent, filters, audio::AudioFormatExtension(format).substr(1), offered, {});
-        if (!path) return std::nullopt;
-        result = RunUnderProgress(parent, ctx, folder, [ctx, &positions, format, &path](foundation::ProgressCallbacks* p) {
-            return int32_t(audio::SaveTracksToMusicFile(p, *ctx, positions, format, *path));
+    if (request.mode == 1) {
+        result = RunUnderProgress(parent, ctx, request.folder, [ctx, &request](foundation::ProgressCallbacks* p) {
+            return int32_t(audio::SaveTracksToMusicFile(p, *ctx, request.positions, request.format,
+                                                        request.singleFilePath));
         });
     } else {
-        result = RunUnderProgress(parent, ctx, folder, [ctx, &positions, format, &folder](foundation::ProgressCallbacks* p) {
-            app::CExtractJob job(ctx, folder.toStdU16String(), nullptr);
-            for (int32_t position : positions) job.AddTrack(position, uint8_t(format));
+        result = RunUnderProgress(parent, ctx, request.folder, [ctx, &request](foundation::ProgressCallbacks* p) {
+            app::CExtractJob job(ctx, request.folder.toStdU16String(), nullptr);
+            for (int32_t position : request.positions) job.AddTrack(position, uint8_t(request.format));
             return int32_t(job.Run(p));
         });
     }
     foundation::ResetOperationStatus();
     return result;
+}
+
+std::optional<int> RunRipAudioDialog(QWidget* parent, image::ImageContext* ctx, const std::vector<int>& selection) {
+    if (!ctx || !ctx->trackList) return std::nullopt;
+    CRipAudioDlg dialog(ctx->ripFlag != 0, selection.empty(), parent);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+
+    RipRequest request;
+    request.folder = dialog.Folder();
+    request.format = dialog.Format();
+    request.mode = dialog.Mode();
+    if (dialog.AllTracks()) {
+        const int32_t count = std::clamp(ctx->trackList->trackCount, 0, image::kMaxTracks);
+        for (int32_t t = 0; t < count; ++t) request.positions.push_back(t);
+    } else {
+        request.positions.assign(selection.begin(), selection.end());
+    }
+    if (request.mode == 1) {
+        const foundation::FileFilterList filters = MusicFileFilter(request.format);
+        const std::u16string offered =
+            audio::SingleFileInitialName(*ctx, request.folder.toStdU16String(), request.format);
+        const std::optional<std::u16string> path = foundation::ShowSaveFileDialog(
+            parent, filters, audio::AudioFormatExtension(request.format).substr(1), offered, {});
+        if (!path) return std::nullopt;
+        request.singleFilePath = *path;
+    }
+    return RunRipJob(parent, ctx, request);
 }
 
 }  // namespace dialogs::ui

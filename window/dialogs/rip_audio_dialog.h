@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "window/dialogs/app_dialog.h"
@@ -71,6 +72,21 @@ private:
     int32_t mode_ = 0;
     bool allTracks_ = true;
 };
+
+// What a rip writes: the tracks (positions in the track list; data tracks
+// are passed over) into folder as one file each (mode 0), or all into the one
+// file singleFilePath with its CUE sheet beside it (mode 1).
+struct RipRequest {
+    QString folder;
+    int32_t format = 3;
+    int32_t mode = 0;
+    std::vector<int32_t> positions;
+    std::u16string singleFilePath;
+};
+// The rip under the progress dialog: 1 done, 0 cancelled, -1 failed (each
+// failure reported once; files already finished are kept, nothing
+// half-written is left under a final name).
+int RunRipJob(QWidget* parent, image::ImageContext* ctx, const RipRequest& request);
 
 // The audio extraction as the frame's Extract command runs it on a document
 // with audio tracks: the dialog (all tracks when selection is empty, every
