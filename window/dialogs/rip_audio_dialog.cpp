@@ -138,6 +138,7 @@ CRipAudioDlg::CRipAudioDlg(bool rip, bool allTracks, QWidget* parent)
     SetControlId(templateLabel, 1374);
     template_ = new QLineEdit;
     SetControlId(template_, 1365);
+    template_->setMinimumWidth(260);
     templateLabel->setBuddy(template_);
     template_->setText(QString::fromStdU16String(audio::ExpandAudioFileName(
         audio::NameMode::Placeholders, foundation::GetAudioFileNameFormat(), nullptr, 0, u"", 0)));

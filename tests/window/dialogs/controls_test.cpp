@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "tests/support/window/qt_application.h"
 #include "window/dialogs/app_dialog.h"
 #include "window/dialogs/bitmap_slider.h"
@@ -56,6 +58,7 @@ TEST(SkinProgress, HalfwayFillsHalfAndSplitsTheText) {
     EXPECT_TRUE(whiteOverBar);
     EXPECT_TRUE(blueOverEmpty);
 
+    if (const char* shots = std::getenv("QV_SCREENSHOT_DIR")) image.save(QString::fromUtf8(shots) + "/skin_progress.png");
     bar.SetPrefix(QStringLiteral("Burning "));
     bar.SetCaption(QStringLiteral("Done"));
     EXPECT_EQ(bar.ShownText(), QStringLiteral("Burning Done"));

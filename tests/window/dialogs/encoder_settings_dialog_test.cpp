@@ -128,6 +128,17 @@ TEST_F(EncoderSettingsTest, UnusableStoredValuesShowTheFallbackAndStayUnwritten)
     EXPECT_EQ(mp3.ControlAs<QComboBox>(1398)->currentText(), QStringLiteral("Stereo"));
 }
 
+TEST_F(EncoderSettingsTest, LooksRight) {
+    const char* shots = std::getenv("QV_SCREENSHOT_DIR");
+    for (int templateId : {CEncoderSettingsDlg::kMp3Template, CEncoderSettingsDlg::kFlacTemplate,
+                           CEncoderSettingsDlg::kApeTemplate}) {
+        CEncoderSettingsDlg dlg(templateId);
+        dlg.show();
+        EXPECT_GE(dlg.width(), 300);
+        if (shots) dlg.grab().save(QString::fromUtf8(shots) + QStringLiteral("/encoder_%1.png").arg(templateId));
+    }
+}
+
 TEST_F(EncoderSettingsTest, CancelWritesNothing) {
     foundation::WriteSettingDword(u"LameEncodeFormat", 0x300000C0);
     const std::string before = UserReg();

@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "app/audio_save_routes.h"
 #include "app/document_lifecycle.h"
 #include "app/other_openers.h"
@@ -100,6 +102,8 @@ TEST_F(PlayerRow, BarButtonsAreTheFramesCommandsWhateverHasTheFocus) {
     frame->UpdateCommandStates();
     EXPECT_TRUE(BarAction(33135)->isEnabled());
 
+    if (const char* shots = std::getenv("QV_SCREENSHOT_DIR"))
+        frame->grab().save(QString::fromUtf8(shots) + "/player_row.png");
     // The seek slider follows the player; dragging holds it still until release.
     bar->Refresh();
     EXPECT_GE(bar->SeekSlider()->value(), 0);
