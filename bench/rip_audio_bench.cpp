@@ -23,6 +23,7 @@
 #include "foundation/settings.h"
 #include "image/document/document.h"
 #include "image/document/image_context.h"
+#include "image/sheets/track_list.h"
 #include "platform/text.h"
 
 namespace fs = std::filesystem;

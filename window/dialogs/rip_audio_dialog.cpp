@@ -76,7 +76,7 @@ std::u16string TemplateTokens(const QString& shown) {
 }  // namespace
 
 CRipAudioDlg::CRipAudioDlg(bool rip, bool allTracks, QWidget* parent)
-    : CAppDialog(kTemplateId, parent), rip_(rip) {
+    : CAppDialog(kTemplateId, parent), rip_(rip), presetAllTracks_(allTracks) {
     setWindowTitle(rip ? Lang(2090, u"Rip Audio CD") : Plain(u"Extract"));
 
     auto* folderLabel = new QLabel(rip ? Lang(2100, u"Rip to: ") : Plain(u"Extract to:"));
@@ -252,7 +252,9 @@ void CRipAudioDlg::accept() {
         return;
     }
     folder_ = folder;
-    allTracks_ = rip_ || all_->isChecked();
+    // A rip offers no choice: the command's preset stands (every track when
+    // none is selected).
+    allTracks_ = rip_ ? presetAllTracks_ : all_->isChecked();
     format_ = formatCombo_->currentData().toInt();
     mode_ = modeCombo_->currentData().toInt();
     if (uint32_t(format_) != foundation::ReadSettingValue(foundation::kSettingAudioOutputFormat))

@@ -32,9 +32,9 @@ class CRipAudioDlg : public CAppDialog {
 public:
     static constexpr int kTemplateId = 295;
 
-    // rip: the document is a disc being ripped (all its tracks; no source
-    // choice). allTracks: nothing is selected, so "Selected tracks" is not
-    // offered.
+    // rip: the document is a disc being ripped (no source choice shown).
+    // allTracks: nothing is selected, so every track goes and "Selected
+    // tracks" is not offered.
     CRipAudioDlg(bool rip, bool allTracks, QWidget* parent = nullptr);
 
     // The answers, meaningful once accepted.
@@ -56,6 +56,7 @@ public slots:
 
 private:
     bool rip_;
+    bool presetAllTracks_;
     QComboBox* folderCombo_ = nullptr;
     QGroupBox* source_ = nullptr;
     QRadioButton* selected_ = nullptr;
@@ -89,8 +90,7 @@ struct RipRequest {
 int RunRipJob(QWidget* parent, image::ImageContext* ctx, const RipRequest& request);
 
 // The audio extraction as the frame's Extract command runs it on a document
-// with audio tracks: the dialog (all tracks when selection is empty, every
-// track when the document is a disc being ripped), then, under the progress
+// with audio tracks: the dialog (all tracks when selection is empty), then, under the progress
 // dialog, one music file per track, or one music file with its CUE sheet
 // under a name the user confirms. Nothing when a dialog was cancelled, else
 // the job's result (1 done, 0 cancelled, -1 failed).

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -153,6 +154,28 @@ TEST_F(RipAudioTest, DialogShowsAndStoresItsChoices) {
     EXPECT_FALSE(again.ControlAs<QRadioButton>(1020)->isEnabled());
 }
 
+TEST_F(RipAudioTest, QuestionMarkMenuInsertsPlaceholders) {
+    CRipAudioDlg dlg(false, false);
+    auto* edit = dlg.ControlAs<QLineEdit>(1365);
+    edit->setText(QStringLiteral("x-"));
+    edit->end(false);
+    QStringList offered;
+    QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) return;
+        for (QAction* action : menu->actions()) {
+            offered << action->text();
+            if (action->property("commandId").toUInt() == 33247) action->trigger();
+        }
+        menu->close();
+    });
+    dlg.ShowTokenMenu();
+    EXPECT_EQ(offered, (QStringList{"<Track Number>", "<Track Title>", "<Track Artist>", "<Track Composer>",
+                                    "<Album Title>", "<Album Artist>", "<Album Composer>"}));
+    EXPECT_EQ(edit->text(), QStringLiteral("x-<Album Title>"));
+    EXPECT_EQ(dlg.Preview(), QStringLiteral("x-Sample Album Title.mp3"));
+}
+
 TEST_F(RipAudioTest, RipModeHidesTheSourceChoiceAndLooksRight) {
     CRipAudioDlg plain(false, false);
     CRipAudioDlg rip(true, false);
@@ -169,7 +192,11 @@ TEST_F(RipAudioTest, RipModeHidesTheSourceChoiceAndLooksRight) {
         plain.grab().save(QString::fromUtf8(shots) + "/audio_extract.png");
     }
     rip.accept();
-    EXPECT_TRUE(rip.AllTracks());
+    EXPECT_FALSE(rip.AllTracks());   // the selection stands
+    CRipAudioDlg nothingSelected(true, true);
+    nothingSelected.ControlAs<QComboBox>(1017)->setEditText(QStringLiteral("/home/user/Music"));
+    nothingSelected.accept();
+    EXPECT_TRUE(nothingSelected.AllTracks());
 }
 
 // One rip per format, each read back by the format's own tool; the encoder

@@ -120,25 +120,31 @@ TEST_F(PlayerRow, BarButtonsAreTheFramesCommandsWhateverHasTheFocus) {
     EXPECT_EQ(bar->VolumeSlider()->isEnabled(), audio::GetMixerVolumePercent() >= 0);
 }
 
-TEST_F(PlayerRow, ExtractOnTheDiscRipsEveryTrack) {
+TEST_F(PlayerRow, ExtractOnTheDiscRipsItsTracks) {
     ASSERT_EQ(image::g_CurrentDocument->ripFlag, 1);
     ASSERT_TRUE(frame->IsCommandEnabled(32861));
-    // A selection does not narrow a rip of the disc.
-    panes->TrackView()->setCurrentIndex(panes->TracksModel()->index(1, 0));
-    const std::string out = dir / "ripped";
-    QString caption;
-    QTimer::singleShot(0, [&] {
-        auto* dlg = qobject_cast<dialogs::ui::CRipAudioDlg*>(QApplication::activeModalWidget());
-        if (!dlg) return;
-        caption = dlg->windowTitle();
-        dlg->ControlAs<QComboBox>(1017)->setEditText(QString::fromStdString(out));
-        dlg->ControlAs<QComboBox>(1367)->setCurrentIndex(dlg->ControlAs<QComboBox>(1367)->findText("FLAC"));
-        dlg->accept();
-    });
-    EXPECT_TRUE(frame->ExecuteCommand(32861));
-    EXPECT_EQ(caption, QStringLiteral("Rip Audio CD"));
-    EXPECT_EQ(qvtest::RunOk("ls " + qvtest::ShellQuote(out)), "01-One.flac\n02-Track02.flac\n");
-    qvtest::RunOk("cd " + qvtest::ShellQuote(out) + " && flac -s -t 01-One.flac 02-Track02.flac");
+    // Nothing selected: every track.
+    panes->TrackView()->clearSelection();
+    auto ripInto = [&](const std::string& out) {
+        QString caption;
+        QTimer::singleShot(0, [&] {
+            auto* dlg = qobject_cast<dialogs::ui::CRipAudioDlg*>(QApplication::activeModalWidget());
+            if (!dlg) return;
+            caption = dlg->windowTitle();
+            dlg->ControlAs<QComboBox>(1017)->setEditText(QString::fromStdString(out));
+            dlg->ControlAs<QComboBox>(1367)->setCurrentIndex(dlg->ControlAs<QComboBox>(1367)->findText("FLAC"));
+            dlg->accept();
+        });
+        EXPECT_TRUE(frame->ExecuteCommand(32861));
+        EXPECT_EQ(caption, QStringLiteral("Rip Audio CD"));
+        return qvtest::RunOk("ls " + qvtest::ShellQuote(out));
+    };
+    EXPECT_EQ(ripInto(dir / "all"), "01-One.flac\n02-Track02.flac\n");
+    qvtest::RunOk("cd " + qvtest::ShellQuote(dir / "all") + " && flac -s -t 01-One.flac 02-Track02.flac");
+    // A selection narrows the rip to it.
+    panes->TrackView()->selectionModel()->select(panes->TracksModel()->index(1, 0),
+                                                 QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    EXPECT_EQ(ripInto(dir / "second"), "02-Track02.flac\n");
 }
 
 TEST_F(PlayerRow, AboutComesFromTheHelpMenu) {
