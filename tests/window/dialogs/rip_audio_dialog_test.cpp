@@ -21,6 +21,7 @@
 #include <sstream>
 
 #include "app/audio_save_routes.h"
+#include "audio/tracks/audio_services_install.h"
 #include "app/open_document.h"
 #include "app/other_openers.h"
 #include "foundation/messages_scripted.h"
@@ -259,6 +260,37 @@ TEST_F(RipAudioTest, OneFileWithItsCueSheet) {
     EXPECT_EQ(RunOk("soxi -s " + ShellQuote(dir_ / "one/Album.flac")), "176400\n");
     // The sheet's breaks lie where the tracks meet (2 and 3 seconds).
     EXPECT_EQ(RunOk("cuebreakpoints " + ShellQuote(dir_ / "one/Album.cue")), "0:02.00\n0:03.00\n");
+}
+
+// A sheet of music files is ripped from their decoded sound; a file that
+// cannot be decoded fails with one message and leaves the others whole.
+TEST_F(RipAudioTest, SheetOfMusicFiles) {
+    RunOk("cd " + ShellQuote(dir_.path()) +
+          " && sox -n -r 44100 -c 2 -b 16 -e signed -L -t raw a.raw synth 2 sine 440 vol 0.5"
+          " && sox -n -r 44100 -c 2 -b 16 -e signed -L -t raw b.raw synth 1 sine 330 vol 0.5"
+          " && sox -r 44100 -c 2 -b 16 -e signed -L -t raw a.raw a.flac"
+          " && sox -r 44100 -c 2 -b 16 -e signed -L -t raw b.raw b.wav && cp b.wav c.wav");
+    qvtest::WriteFileText(dir_ / "music.cue", "FILE \"a.flac\" WAVE\n  TRACK 01 AUDIO\n    TITLE \"Ay\"\n"
+                                              "    INDEX 01 00:00:00\nFILE \"b.wav\" WAVE\n  TRACK 02 AUDIO\n"
+                                              "    INDEX 01 00:00:00\nFILE \"c.wav\" WAVE\n  TRACK 03 AUDIO\n"
+                                              "    INDEX 01 00:00:00\n");
+    // As the programs do at start: music files decode through the audio side.
+    audio::InstallAudioServices();
+    image::DocumentPtr doc(app::OpenImageByPath(U(dir_ / "music.cue"), false, true, false));
+    ASSERT_TRUE(doc);
+    EXPECT_EQ(doc->ripFlag, 1);
+    // The third file is spoilt once the sheet is open.
+    RunOk("cd " + ShellQuote(dir_.path()) + " && head -c 100000 /dev/urandom > c.wav");
+    dialogs::ui::RipRequest request;
+    request.folder = QString::fromStdString(dir_ / "m");
+    request.format = 1;
+    request.positions = {0, 1, 2};
+    EXPECT_EQ(dialogs::ui::RunRipJob(nullptr, doc.get(), request), -1);
+    RunOk("cd " + ShellQuote(dir_.path()) + " && tail -c +45 m/01-Ay.wav | cmp - a.raw"
+          " && tail -c +45 m/02-Track02.wav | cmp - b.raw");
+    EXPECT_EQ(RunOk("ls -A " + ShellQuote(dir_ / "m")), "01-Ay.wav\n02-Track02.wav\n");
+    ASSERT_EQ(inner_.Boxes().size(), 1u);
+    EXPECT_NE(inner_.Boxes()[0].request.text.find(U(dir_ / "m/03-Track03.wav")), std::u16string::npos);
 }
 
 // The whole command as the frame runs it: the dialog answered by the user,
