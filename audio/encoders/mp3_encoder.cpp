@@ -12,27 +12,27 @@
 
 namespace audio {
 
+std::span<const LameFormatRow> LameFormatTable() {
+    static constexpr LameFormatRow kRows[] = {
+        {0x10000140, u"Preset:insane", {10, 320}},       {0x10000100, u"Preset:extreme", {8, 256}},
+        {0x10010100, u"Preset:fast extreme", {9, 256}},  {0x100000C0, u"Preset:standard", {6, 192}},
+        {0x100100C0, u"Preset:fast standard", {7, 192}}, {0x100000A0, u"Preset:medium", {13, 160}},
+        {0x100100A0, u"Preset:fast medium", {14, 160}},  {0x100200A0, u"Preset:r3mix", {4, 160}},
+        {0x10000070, u"Preset:voice", {3, 112}},
+        {0x20000080, u"CBR 128Kbps", {kLamePresetCbr, 128}}, {0x200000A0, u"CBR 160Kbps", {kLamePresetCbr, 160}},
+        {0x200000C0, u"CBR 192Kbps", {kLamePresetCbr, 192}}, {0x200000E0, u"CBR 224Kbps", {kLamePresetCbr, 224}},
+        {0x20000100, u"CBR 256Kbps", {kLamePresetCbr, 256}}, {0x20000140, u"CBR 320Kbps", {kLamePresetCbr, 320}},
+        {0x30000080, u"ABR 128Kbps", {kLamePresetAbr, 128}}, {0x300000A0, u"ABR 160Kbps", {kLamePresetAbr, 160}},
+        {0x300000C0, u"ABR 192Kbps", {kLamePresetAbr, 192}}, {0x300000E0, u"ABR 224Kbps", {kLamePresetAbr, 224}},
+        {0x30000100, u"ABR 256Kbps", {kLamePresetAbr, 256}}, {0x30000140, u"ABR 320Kbps", {kLamePresetAbr, 320}},
+    };
+    return kRows;
+}
+
 LameFormat MapLameFormat(uint32_t code) {
-    struct Row {
-        uint32_t code;
-        int preset;
-        int bitrate;
-    };
-    static const Row presets[] = {
-        {0x10000140, 10, 320}, {0x10000100, 8, 256}, {0x10010100, 9, 256}, {0x100000C0, 6, 192},
-        {0x100100C0, 7, 192},  {0x100000A0, 13, 160}, {0x100100A0, 14, 160}, {0x100200A0, 4, 160},
-        {0x10000070, 3, 112},
-    };
-    for (const Row& r : presets)
-        if (r.code == code) return {r.preset, r.bitrate};
-    const uint32_t kind = code >> 28;
-    const uint32_t rate = code & 0xFFFF;
-    const bool listedRate = rate == 128 || rate == 160 || rate == 192 || rate == 224 || rate == 256 || rate == 320;
-    if ((code & 0x0FFF0000) == 0 && listedRate) {
-        if (kind == 2) return {kLamePresetCbr, int(rate)};
-        if (kind == 3) return {kLamePresetAbr, int(rate)};
-    }
-    return {kLamePresetCbr, 128};
+    for (const LameFormatRow& row : LameFormatTable())
+        if (row.code == code) return row.format;
+    return LameFormatTable()[kLameFallbackRow].format;
 }
 
 namespace detail {

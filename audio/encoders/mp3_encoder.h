@@ -4,6 +4,8 @@
 // kilobits per second in bits 0-15.
 
 #include <cstdint>
+#include <span>
+#include <string_view>
 
 namespace audio {
 
@@ -17,5 +19,16 @@ struct LameFormat {
     int bitrate = 128;             // kbit/s
 };
 LameFormat MapLameFormat(uint32_t code);
+
+// Every format the settings dialog offers, in its order, with the label it
+// shows and what the encoder makes of it, so the two never drift apart.
+struct LameFormatRow {
+    uint32_t code;
+    std::u16string_view label;
+    LameFormat format;
+};
+std::span<const LameFormatRow> LameFormatTable();
+// The row shown when the stored code is none of the table's ("CBR 128Kbps").
+inline constexpr size_t kLameFallbackRow = 9;
 
 }  // namespace audio

@@ -165,6 +165,7 @@ int DetectImageFormat(ImageContext& ctx, int32_t code) {
         UpdateMixedTracksFlag(ctx);
         if (!ctx.mixedTracks && TrimToAudioTracks(ctx.trackList, 0)) {
             ctx.formatCode = format_code::kAudioCd;
+            ctx.ripFlag = 1;
             ctx.dataOffset = 0;
             ctx.sectorSize = 2352;
             ctx.endSector = GetTrackListEndSector(ctx.trackList);

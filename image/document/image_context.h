@@ -250,6 +250,9 @@ struct ImageContext {
     bool addingInProgress = false;
     ImageFolder* tailFolder = nullptr;
     bool trailingTrack = false;
+    // A disc (or a sheet of audio tracks only) opened to be ripped: its
+    // Extract command rips every track.
+    int32_t ripFlag = 0;
     bool burnPass = false;
     std::function<int(ImageContext*)> listLater;   // builds the item tree on demand
 

@@ -474,6 +474,7 @@ int OpenNrgImageReader(ImageContext& ctx) {
     }
     if (image.formatCode == format_code::kAudioCd) {
         ctx.formatCode = format_code::kAudioCd;
+        ctx.ripFlag = 1;
         ctx.userDataOffset = 0;
         ctx.endSector = GetTrackListEndSector(ctx.trackList);
         return 0;

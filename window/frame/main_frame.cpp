@@ -1,5 +1,8 @@
 #include "window/frame/main_frame.h"
 
+#include "window/frame/about_command.h"
+#include "window/frame/audio_extract_command.h"
+
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -88,6 +91,8 @@ bool CMainFrame::Create() {
     BuildMenuBar();
     auto* panes = new FramePanes(this);
     player_ = new PlayerCommands(this);
+    InstallAudioExtractCommand(this);
+    InstallAboutCommand(this);
     CreateBars();
     connect(panes, &FramePanes::ContentChanged, statusBar_, &CMainStatusBar::StartTimer);
     // Ctrl+X belongs to the window: the rename and address boxes keep their own Cut.

@@ -1,5 +1,7 @@
 #include "window/panes/pane_layout.h"
 
+#include "window/panes/player_bar.h"
+
 #include <QApplication>
 #include <QScrollBar>
 #include <QHeaderView>
@@ -121,6 +123,8 @@ FramePanes::FramePanes(CMainFrame* frame) : QObject(frame), frame_(frame) {
     playerPane_->setObjectName(QStringLiteral("PlayerPane"));
     auto* playerLayout = new QVBoxLayout(playerPane_);
     playerLayout->setContentsMargins(0, 0, 0, 0);
+    playerLayout->setSpacing(0);
+    playerLayout->addWidget(new CPlayerBar(frame, playerPane_));
     trackModel_ = new TrackListModel(this);
     trackView_ = new QTreeView(playerPane_);
     trackView_->setObjectName(QStringLiteral("CISOTrackView"));
