@@ -80,7 +80,10 @@ std::vector<FileManagerEntry> BuildFileManagerEntries(const std::string& qvshell
 
     std::string dolphin =
         "[Desktop Entry]\n"
-        "Type=Service\n"
+        "Type=Application\n"
+        "Name=Quendravine\n"
+        "NoDisplay=true\n"
+        "Exec=" + DesktopExecArgument(qvshell) + " --menu -- %F\n"
         "X-KDE-ServiceTypes=KonqPopupMenu/Plugin\n"
         "MimeType=application/octet-stream;inode/directory;\n"
         "X-KDE-Submenu=Quendravine\n"
