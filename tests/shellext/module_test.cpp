@@ -218,7 +218,7 @@ TEST(ShellModule, FileManagerEntriesPassNamesAsGiven) {
         const std::string args = qvtest::RunOk("tr '\\n' ' ' < " + qvtest::ShellQuote(folder + "/args"));
         // "<--invoke> <verb> " and then the names, untouched.
         const size_t verbEnd = args.find("> ", 11);
-        EXPECT_EQ(args.substr(0, 11), "<--invoke> <") << entry.path;
+        EXPECT_EQ(args.substr(0, 12), "<--invoke> <") << entry.path;
         EXPECT_EQ(args.substr(verbEnd + 2), expectedTail) << entry.path;
         qvtest::RunOk("rm -f " + qvtest::ShellQuote(folder + "/args"));
     }
