@@ -2,11 +2,13 @@
 // static libraries it is made of included).
 
 #include "shellext/class_factory.h"
+#include "shellext/dialog_faces/shell_dialog_faces.h"
 #include "shellext/registration.h"
 
 #define QV_EXPORT extern "C" __attribute__((visibility("default")))
 
 QV_EXPORT shellext::HRESULT DllGetClassObject(const shellext::GUID* clsid, const shellext::GUID* iid, void** object) {
+    shellext::InstallDialogFaces();
     return shellext::GetClassObject(clsid, iid, object);
 }
 

@@ -1,7 +1,8 @@
 // The drive commands of the menu end to end, as root in a private mount
 // namespace: the helper serves the drives, qvshell mounts an image through
 // the window program's mount helper mode and unmounts it through the drive
-// channel; the menu follows what is mounted.
+// channel; the menu follows what is mounted, and on a drive's own folder the
+// image is picked in the file chooser.
 
 #include <gtest/gtest.h>
 
@@ -42,6 +43,18 @@ diff -r "$D" src && echo diff=same
 "$P/qvshell" --invoke unmount -- "$D"; echo "unmount=$?"
 mountpoint -q "$D"; echo "mountpoint=$?"
 "$P/qvshell" --menu -- "$D" | grep -F 'Unmount Drive'
+# On the drive's own folder the image is chosen in the file chooser, typed
+# as a person would under Xvfb.
+export P D
+QT_QPA_PLATFORM=xcb xvfb-run -a -s '-screen 0 1280x800x24' sh -c '
+"$P/qvshell" --invoke mount-drive -- "$D" & Q=$!
+for i in $(seq 100); do W=$(xdotool search --name "^Quendravine$" | head -1); [ -n "$W" ] && break; sleep 0.1; done
+[ -n "$W" ] || kill $Q
+sleep 0.5
+xdotool windowfocus --sync "$W" type --delay 10 ")" + (dir / "t.iso") + R"("
+xdotool key --window "$W" Return
+wait $Q; echo "chooser=$?"'
+diff -r "$D" src && echo chosen=same
 kill $H; wait $H; echo "helper=$?"
 )");
     const qvtest::CommandResult r = qvtest::Run("timeout 120 unshare --mount --propagation private bash " + script + " 2>&1");
@@ -51,6 +64,7 @@ kill $H; wait $H; echo "helper=$?"
              "setvdnum=0", "  Mount Archive to Drive [D:] <No media>  [mount-0]\nMount successfully.mount=0\ndiff=same\n",
              "  Mount Archive to Drive [D:] " + (dir / "t.iso") + "  [mount-0]\n",
              "  Unmount Drive [D:]  [unmount]\nunmount=0\nmountpoint=32\n  Unmount Drive [D:]  [unmount-empty] grayed\n",
+             "chooser=0", "chosen=same",
              "helper=0"}) {
         EXPECT_NE(out.find(expected), std::string::npos) << "missing: " << expected << "\n" << out;
     }
