@@ -9,9 +9,12 @@
 #include <sstream>
 #include <string>
 
+#include "foundation/settings.h"
+#include "foundation/shell_integration_services.h"
 #include "platform/text.h"
 #include "shellext/com.h"
 #include "shellext/file_manager_entries.h"
+#include "shellext/shell_integration.h"
 #include "tests/shellext/drop_list.h"
 #include "tests/support/test_support.h"
 
@@ -224,6 +227,27 @@ TEST(ShellModule, FileManagerEntriesPassNamesAsGiven) {
     }
     EXPECT_EQ(scripts, 10);
     EXPECT_NE(qvtest::Run("test -e " + qvtest::ShellQuote(dir / "pwned")).exitCode, 0);
+}
+
+// The program's shell-integration switch runs qvshell of the install folder,
+// which writes the file managers' entries, and takes them away again.
+TEST(ShellModule, IntegrationSwitchRunsQvshell) {
+    qvtest::TempDir dir;
+    setenv("QV_CONFIG_DIR", (dir / "config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (dir / "xdgconfig").c_str(), 1);
+    ASSERT_TRUE(foundation::WriteSettingString(u"Install_Dir", platform::Utf8ToUtf16(QV_PROGRAM_DIR)));
+    shellext::InstallShellIntegration();
+    const std::string menu = dir / "data/kio/servicemenus/quendravine.desktop";
+    ASSERT_TRUE(foundation::SetShellIntegration(true));
+    EXPECT_EQ(qvtest::Run("test -x " + qvtest::ShellQuote(menu)).exitCode, 0);
+    EXPECT_NE(qvtest::RunOk("cat " + qvtest::ShellQuote(menu)).find("qvshell\" --invoke extract-here -- %F"), std::string::npos);
+    ASSERT_TRUE(foundation::SetShellIntegration(false));
+    EXPECT_NE(qvtest::Run("test -e " + qvtest::ShellQuote(menu)).exitCode, 0);
+    foundation::SetShellIntegrationServices(nullptr);
+    unsetenv("QV_CONFIG_DIR");
+    unsetenv("XDG_DATA_HOME");
+    unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace
