@@ -62,7 +62,7 @@ CShellExtension* NewExtension() {
     return static_cast<CShellExtension*>(menu);
 }
 
-Built BuildMenu(const std::vector<std::string>& selection, uint32_t flags = CMF_NORMAL) {
+Built BuildMenu(const std::vector<std::string>& selection, uint32_t flags = CMF_NORMAL, uint32_t lastId = 0x7FFF) {
     std::vector<std::u16string> names;
     for (const std::string& s : selection) names.push_back(platform::Utf8ToUtf16(s));
     qvtest::DropList drop(names);
@@ -70,7 +70,7 @@ Built BuildMenu(const std::vector<std::string>& selection, uint32_t flags = CMF_
     Built built;
     built.initialized = static_cast<IShellExtInit*>(extension)->Initialize(nullptr, &drop, nullptr);
     Menu menu;
-    built.result = extension->QueryContextMenu(&menu, 0, 100, 0x7FFF, flags);
+    built.result = extension->QueryContextMenu(&menu, 0, 100, lastId, flags);
     built.dump = DumpMenu(menu);
     built.entries = extension->Entries();
     static_cast<IContextMenu*>(extension)->Release();
@@ -246,6 +246,11 @@ TEST(ShellContextMenu, ArgumentsFlagsAndIds) {
     EXPECT_EQ(BuildMenu({place.work + "/d/pack"}, CMF_DEFAULTONLY).dump, "");
     EXPECT_EQ(BuildMenu({place.work + "/d/pack"}, CMF_NOVERBS).result, 0);
     EXPECT_NE(BuildMenu({place.work + "/d/pack"}, CMF_EXPLORE).dump, "");
+    // The file manager's last id is never passed: the submenu and two items.
+    const Built narrow = BuildMenu({place.work + "/d/pack"}, CMF_NORMAL, 102);
+    EXPECT_EQ(narrow.result, 3);
+    EXPECT_EQ(narrow.dump, "Quendravine >\n  Add to archive...  [add-to-archive]\n  &Add to pack.zip  [add-to]\n");
+
     // An empty drop list is no selection: nothing to build on.
     const Built none = BuildMenu({});
     EXPECT_EQ(none.initialized, E_FAIL);
