@@ -19,10 +19,12 @@
 #include "foundation/messages.h"
 #include "foundation/messages_ui.h"
 #include "foundation/programs.h"
+#include "foundation/services.h"
 #include "image/document/document.h"
 #include "image/document/image_context.h"
 #include "platform/text.h"
 #include "window/faces/file_type_cache.h"
+#include "window/models/remembered_password.h"
 
 namespace dialogs::ui {
 namespace {
@@ -137,7 +139,12 @@ void CArchiveRunDlg::Load() {
                                       foundation::GetLangString(30380, u"The archive is invalid or unsupported."),
                                   foundation::kMbIconStop);
     } else {
+        // The password that opened this unchanged file last time is used
+        // without asking again.
+        RememberingPasswords remembering(image::PasswordServices());
+        foundation::ScopedServices<image::SetPasswordServices> scope(&remembering);
         archive_ = app::OpenImageByPath(archivePath_, false, true, false);
+        if (archive_) remembering.KeepAfterOpen(*archive_);
     }
     if (archive_) candidates_ = CollectRunCandidates(*archive_);
     FillList();

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "app/other_openers.h"
 #include "foundation/messages_scripted.h"
@@ -22,6 +23,9 @@
 #include "tests/support/test_support.h"
 #include "tests/support/window/qt_application.h"
 #include "window/models/archive_run_candidates.h"
+#include "window/models/remembered_password.h"
+#include "image/document/image_context.h"
+#include "image/document/password_services.h"
 
 namespace {
 
@@ -136,6 +140,38 @@ TEST_F(ArchiveRunDialogTest, FifoIsRefused) {
               platform::Utf8ToUtf16(dir_ / "f.zip") + u"\r\n\r\nThe archive is invalid or unsupported.");
     dlg.accept();
     EXPECT_EQ(dlg.Result().itemPath, u"");
+}
+
+// Gives the password and counts how often it was asked for.
+class CountingPassword final : public image::IPasswordServices {
+public:
+    bool AskPassword(image::ImageContext* ctx, const uint8_t*) override {
+        ++asked;
+        ctx->outputPassword = {};
+        std::memcpy(ctx->outputPassword.data(), "SECRET", 6);
+        return true;
+    }
+    int asked = 0;
+};
+
+// The same unchanged archive opens again with the password it was opened
+// with; once the file changes the user is asked again.
+TEST_F(ArchiveRunDialogTest, RemembersThePasswordOfAnUnchangedArchive) {
+    dialogs::ForgetRememberedPassword();
+    RunOk("cd " + ShellQuote(dir_.path()) + " && printf x > setup.exe && 7z a -pSECRET -mhe=on e.7z setup.exe >/dev/null");
+    CountingPassword password;
+    foundation::ScopedServices<image::SetPasswordServices> scope(&password);
+    const std::u16string path = platform::Utf8ToUtf16(dir_ / "e.7z");
+    for (int asked : {1, 1}) {
+        CArchiveRunDlg dlg(path, true);
+        EXPECT_EQ(Rows(dlg), (std::vector<std::string>{"setup.exe *|1 KB"}));
+        EXPECT_EQ(password.asked, asked);
+    }
+    RunOk("touch -d '2001-02-03 04:05:06' " + ShellQuote(dir_ / "e.7z"));
+    CArchiveRunDlg changed(path, true);
+    EXPECT_EQ(Rows(changed).size(), 1u);
+    EXPECT_EQ(password.asked, 2);
+    dialogs::ForgetRememberedPassword();
 }
 
 TEST(ArchiveRunCandidates, ScoresAndSizes) {
