@@ -74,6 +74,9 @@ std::unique_ptr<Process> Process::Start(const std::vector<std::u16string>& argv,
     for (int target = 0; target < 3; ++target) {
         if (redirects[target] >= 0) posix_spawn_file_actions_adddup2(&actions.actions, redirects[target], target);
     }
+    // The child inherits no descriptor beyond its standard streams: a lock,
+    // a pipe end or a command file held here must not stay open in it.
+    posix_spawn_file_actions_addclosefrom_np(&actions.actions, 3);
     // The child starts with default signal handling and nothing blocked,
     // whatever this process ignores (it ignores SIGPIPE for its pipes).
     SpawnAttributes attributes;

@@ -4,6 +4,7 @@
 
 #include "window/frame/window_program.h"
 #include "cmdline/console_start.h"
+#include "shellext/shell_integration.h"
 
 // The sanitizer build's leak check: the desktop's bus and font libraries keep
 // a few allocations until the process ends, which are none of ours.
@@ -12,6 +13,7 @@ extern "C" __attribute__((used)) const char* __lsan_default_suppressions() {
 }
 
 int main(int argc, char** argv) {
+    shellext::InstallShellIntegration();
     if (cmdline::WantsConsole(argc, argv)) {
         const int code = cmdline::RunConsole(argc, argv);
         if (!cmdline::ContinuesAsWindowProgram()) return code;

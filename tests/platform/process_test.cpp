@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -62,6 +64,17 @@ TEST(PlatformProcess, ArgumentsArriveAsGiven) {
     for (const std::u16string& arg : arguments) expected += platform::Utf16ToUtf8(arg) + "\n";
     EXPECT_EQ(printed, expected);
     EXPECT_EQ(exitCode, 0u);
+}
+
+// A descriptor this process holds open (no close-on-exec) stays out of the
+// child: only the standard streams, and the folder ls reads, are open there.
+TEST(PlatformProcess, ChildInheritsOnlyStandardStreams) {
+    qvtest::TempDir dir;
+    const int leaked = ::fcntl(STDERR_FILENO, F_DUPFD, 50);
+    ASSERT_GE(leaked, 50);
+    const std::string listed = RunCapturing({u"/bin/ls", u"/proc/self/fd"}, dir / "fds.txt");
+    ::close(leaked);
+    EXPECT_EQ(listed, "0\n1\n2\n3\n");
 }
 
 TEST(PlatformProcess, ExitCodeAndWorkingFolder) {
