@@ -58,6 +58,10 @@ struct ReadAheadBuffer {
     bool finished = false;
     bool stopRequested = false;
     bool prefill = true;
+    // The writer ran short and waits for the ring to fill up again: the
+    // reader then takes any free space it finds, or neither side could move
+    // (a next track longer than the free space, free space below a quarter).
+    bool writerStarved = false;
     uint32_t emptyCount = 0;
 
     std::jthread thread;
@@ -76,7 +80,8 @@ bool Fill(ReadAheadBuffer& b, int32_t track, int64_t sector, uint64_t count) {
             if (b.stopRequested) return true;
             free = b.capacity - b.filled;
             if (free == 0) return false;
-            return free >= count || free >= b.capacity / 4 || b.prefill || (b.driveCopy && free >= kRefillMargin);
+            return free >= count || free >= b.capacity / 4 || b.prefill || b.writerStarved ||
+                   (b.driveCopy && free >= kRefillMargin);
         });
         if (b.stopRequested) return false;
         uint32_t n = uint32_t(std::min<uint64_t>(free, count));
@@ -238,8 +243,10 @@ uint8_t* TakeSectors(ReadAheadBuffer* b, uint8_t* work, uint32_t workSize, uint3
         ++b->emptyCount;
         foundation::LogPrintf(false, true, u"Buffer Empty[%d-%d]\r\n", int(b->filled), int(count));
         const uint32_t refilled = b->capacity > kRefillMargin ? b->capacity - kRefillMargin : b->capacity;
+        b->writerStarved = true;
         b->spaceReady.notify_all();
         b->dataReady.wait(lock, [&] { return (b->filled >= count && b->filled >= refilled) || !b->running; });
+        b->writerStarved = false;
     }
     uint8_t* result = nullptr;
     if (b->filled >= count) {

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -165,6 +168,81 @@ TEST(BurnBuffer, DiscCopyReportsAFailingRunInOneRow) {
                                                    u"RError reading sectors from 10 to 11 on the source disc.",
                                                    u"RError reading sectors from 10 to 12 on the source disc."}));
     EXPECT_TRUE(log.face.Has(u"Caching of the source disc started..."));
+}
+
+// A copy of several tracks from the temporary file through rings of every
+// size. After an underrun the writer waits for a nearly full ring; the reader
+// must then fill whatever space there is, even when the next track is longer
+// than that space, or both sides wait for each other for ever.
+TEST(BurnBuffer, RingsOfEverySizeCopySeveralTracksWithoutStalling) {
+    struct Row {
+        const char* name;
+        uint32_t megabytes;
+        std::vector<int32_t> tracks;
+    } rows[] = {
+        {"8 MB ring, two tracks", 8, {29684, 8000}},
+        {"ring over 16 MB with several tracks", 32, {29684, 8000}},
+        {"17 MB ring, three tracks", 17, {12000, 9001, 7000}},
+        {"128 MB ring larger than the disc", 128, {29684, 8000}},
+    };
+    qvtest::TempDir dir;
+    const int32_t total = 29684 + 8000;
+    // A sparse file whose every 512th sector carries its own number.
+    const std::string path = dir / "copy.tmp";
+    {
+        platform::FileHandle file =
+            platform::FileOpenUtf8(path, platform::FileAccess::ReadWrite, platform::FileDisposition::CreateAlways);
+        ASSERT_TRUE(file != nullptr);
+        for (int32_t s = 0; s < total; s += 512) {
+            const uint32_t stamp = uint32_t(s) + 1;
+            ASSERT_EQ(platform::FileWriteAt(file, uint64_t(s) * 2048, &stamp, sizeof stamp), int64_t(sizeof stamp));
+        }
+        ASSERT_TRUE(platform::FileSetSize(file, uint64_t(total) * 2048));
+        platform::FileClose(file);
+    }
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        auto ctx = burntest::OpenIso(path);
+        image::TrackListPtr list = image::NewTrackList();
+        int32_t start = 0;
+        for (int32_t length : r.tracks) {
+            image::TrackEntry& t = list->tracks[size_t(list->trackCount++)];
+            t.mode = image::track_mode::kMode1;
+            t.startSector = start;
+            t.length = length;
+            start += length;
+        }
+        ctx->trackList = list.release();
+        BurnJob job;
+        job.kind = BurnJobKind::DiscCopy;
+        job.source = ctx.get();
+        job.bufferMegabytes = r.megabytes;
+        ReadAheadBufferPtr buffer(CreateBurnBuffer(job, 2048));
+        ASSERT_TRUE(buffer);
+        auto drained = std::async(std::launch::async, [&] {
+            Bytes work(32 * 2048);
+            int32_t done = 0;
+            while (done < start) {
+                const uint32_t n = uint32_t(std::min(32, start - done));
+                const uint8_t* got = TakeSectors(buffer.get(), work.data(), uint32_t(work.size()), n, true);
+                if (!got) break;
+                for (uint32_t i = 0; i < n; ++i) {
+                    const int32_t s = done + int32_t(i);
+                    if (s % 512 != 0 || s >= total) continue;
+                    uint32_t stamp = 0;
+                    std::memcpy(&stamp, got + size_t(i) * 2048, sizeof stamp);
+                    if (stamp != uint32_t(s) + 1) return -s - 1;
+                }
+                done += int32_t(n);
+            }
+            return done;
+        });
+        if (drained.wait_for(std::chrono::seconds(120)) != std::future_status::ready) {
+            ADD_FAILURE() << "the ring stalled";
+            std::abort();   // both threads wait for ever; nothing can be joined
+        }
+        EXPECT_EQ(drained.get(), start);
+    }
 }
 
 struct AudioFixture : burntest::TwoToneDisc {
