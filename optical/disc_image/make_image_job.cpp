@@ -82,6 +82,22 @@ bool DiscNeedsBinFormat(char16_t letter) {
     return ReadDiscLayoutByLetter(letter, *list) && NeedsBin(*list);
 }
 
+std::u16string ReadDiscLabel(char16_t letter) {
+    Device device;
+    device.handle = OpenOpticalDevice(letter);
+    if (!device.handle) return {};
+    // ECMA-119 8.4: the primary descriptor at sector 16, "CD001" at +1, the
+    // volume identifier at +40, 32 d-characters.
+    std::vector<uint8_t> sector(2048);
+    uint32_t got = 0;
+    if (!ReadCookedDiscSectors(nullptr, device.handle, sector.data(), 16, 1, got) || got < 2048) return {};
+    if (sector[0] != 1 || std::memcmp(sector.data() + 1, "CD001", 5) != 0) return {};
+    std::u16string label;
+    for (size_t i = 40; i < 72; ++i) label += char16_t(sector[i]);
+    while (!label.empty() && label.back() == u' ') label.pop_back();
+    return label;
+}
+
 std::u16string ImageFileNameForLabel(std::u16string_view label, MakeImageFormat format) {
     std::u16string name;
     for (char16_t c : label) {
@@ -174,7 +190,7 @@ MakeImageResult MakeImageFromDisc(const MakeImageRequest& req) {
     int64_t at = 0;
     for (const Range& range : ranges) {
         for (int64_t lba = at; lba < range.end;) {
-            if (req.cancel && req.cancel->load()) {
+            if (req.cancelled && req.cancelled()) {
                 result.outcome = MakeImageOutcome::Cancelled;
                 return result;
             }

@@ -7,7 +7,6 @@
 // (with the disc's CD-TEXT). Sectors that could not be read become zeros and
 // are counted: such an image never ends as a clean success.
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -26,7 +25,7 @@ struct MakeImageRequest {
     char16_t letter = 0;
     std::u16string destination;                        // the image file's final path
     MakeImageFormat format = MakeImageFormat::Iso;
-    const std::atomic<bool>* cancel = nullptr;         // polled between chunks
+    std::function<bool()> cancelled;                   // polled between chunks
     // Bytes done and total (sectors x 2352), after every chunk.
     std::function<void(uint64_t done, uint64_t total)> progress;
 };
@@ -51,6 +50,10 @@ MakeImageResult MakeImageFromDisc(const MakeImageRequest& request);
 // True when the disc needs the BIN format (several sessions or tracks, or
 // audio). False too when the layout cannot be read.
 bool DiscNeedsBinFormat(char16_t letter);
+
+// The volume label of the disc in the drive (ISO 9660 primary descriptor),
+// trailing blanks removed; empty when there is none or it cannot be read.
+std::u16string ReadDiscLabel(char16_t letter);
 
 // The image's file name for a disc label: one path component that no label
 // can turn into another folder or a hidden or control-character name, with

@@ -3,6 +3,8 @@
 #include <QDialog>
 
 #include "window/dialogs/extract_dialog.h"
+#include "window/dialogs/make_image_dialog.h"
+#include "window/frame/burn_commands.h"
 #include "window/dialogs/save_archive_dialog.h"
 #include "foundation/messages.h"
 #include "image/document/current_document.h"
@@ -26,14 +28,16 @@ int CommandFileDialogs::ChooseExtractFolder(ExtractRequest& request) {
 }
 
 int CommandFileDialogs::BurnImage(std::u16string_view imagePath) {
-    foundation::AppMessageBox(
-        platform::Format(u"%s\r\n\r\n%s", std::u16string(imagePath),
-                         std::u16string(u"Burning disc images is not available in this version yet.")),
-        foundation::kMbOk | foundation::kMbIconInformation);
-    return 0;
+    RunBurnDialog(owner_, std::u16string(imagePath));
+    return 1;
 }
 
-int CommandFileDialogs::MakeImage(std::u16string_view) { return -1; }
+int CommandFileDialogs::MakeImage(std::u16string_view) {
+    // The run goes on whatever the user chose in the dialog; only a window
+    // that cannot show it stops the run.
+    dialogs::ui::RunMakeImageCommand(owner_);
+    return 1;
+}
 
 int CommandFileDialogs::ExtractAll(const ExtractRequest& request) {
     image::ImageContext* ctx = image::g_CurrentDocument;

@@ -1,8 +1,8 @@
 #pragma once
 // The window program's answers to the command-file steps that need a dialog:
 // SAVE_AS opens the Save Archive sheet and saves, EXTRACT_DLG the Extract
-// dialog. Burning and making images from discs have no dialog in this program
-// yet: BURN_IMAGE_FILE says so and the run goes on; MAKE_IMAGE stops the run.
+// dialog, BURN_IMAGE_FILE the burn dialog with the image, MAKE_IMAGE the
+// make-image dialog.
 // Extractions of a run go under the progress dialog.
 
 #include "app/startup_actions.h"

@@ -22,6 +22,7 @@
 #include "window/dialogs/prompt_face.h"
 #include "window/frame/command_file_dialogs.h"
 #include "window/frame/drive_menu.h"
+#include "window/frame/burn_commands.h"
 #include "window/frame/image_tool_commands.h"
 #include "window/frame/main_frame.h"
 #include "window/dialogs/progress_routes.h"
@@ -237,6 +238,7 @@ int RunWindowProgram(int argc, char** argv) {
     }
     InstallVirtualDriveMenu(*shutdown.frame);
     InstallImageToolCommands(*shutdown.frame);
+    InstallBurnCommands(*shutdown.frame);
     if (shutdown.frame->ExitRequested()) return 0;
     if (placement) foundation::ui::ApplyPlacement(*shutdown.frame, *placement);
     else shutdown.frame->resize(900, 600);

@@ -128,7 +128,7 @@ TEST(MakeImageJob, FailuresAndCancelLeaveNothingBehind) {
         SCOPED_TRACE(r.name);
         MakeImageRequest request;
         request.letter = r.letter;
-        request.cancel = r.cancel;
+        if (r.cancel) request.cancelled = [c = r.cancel] { return c->load(); };
         request.destination = platform::Utf8ToUtf16(outDir + "/kept.iso");
         const MakeImageResult result = MakeImageFromDisc(request);
         EXPECT_EQ(result.outcome, r.outcome);

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -17,6 +18,8 @@
 
 #include "app/document_lifecycle.h"
 #include "cmdline/command_file.h"
+#include "window/dialogs/burn_dialog.h"
+#include "window/dialogs/burn_event_list.h"
 #include "window/dialogs/extract_dialog.h"
 #include "window/dialogs/save_archive_dialog.h"
 #include "foundation/messages_scripted.h"
@@ -99,19 +102,32 @@ TEST_F(CommandFileDialogsTest, ExtractDialogOncePerRun) {
     EXPECT_EQ(RunOk("diff -r " + ShellQuote(dir_ / "out") + " " + ShellQuote(dir_ / "ref")), "");
 }
 
-TEST_F(CommandFileDialogsTest, StepsWithoutADialogYet) {
-    // Burning: told, and the run goes on to the next step.
+TEST_F(CommandFileDialogsTest, BurnAndMakeImageStepsOpenTheirDialogs) {
+    // Burning: the burn dialog with the image already open and its size
+    // logged; closing it lets the run go on to the next step.
+    QString shownPath, events;
+    QTimer::singleShot(50, [&] {
+        auto* burn = qobject_cast<dialogs::ui::CBurnDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(burn, nullptr);
+        ++dialogsShown_;
+        QCoreApplication::processEvents();
+        shownPath = burn->ControlAs<QLineEdit>(1019)->text();
+        events = burn->Events()->EventsText();
+        burn->reject();
+    });
     const std::u16string burn = u"-c OPEN " + U(dir_ / "t.iso") + u"\r\n-c BURN_IMAGE_FILE " + U(dir_ / "t.iso") +
                                 u"\r\n-c EXTRACT_TO " + U(dir_ / "after-burn") + u"\r\n";
     EXPECT_EQ(Run(burn), cmdline::CommandRunEnd::Finished);
-    ASSERT_EQ(ui_.Boxes().size(), 1u);
-    EXPECT_NE(ui_.Boxes()[0].request.text.find(u"not available"), std::u16string::npos);
+    EXPECT_EQ(dialogsShown_, 1);
+    EXPECT_EQ(shownPath.toStdString(), dir_ / "t.iso");
+    EXPECT_TRUE(events.contains(QStringLiteral("Image file size:"))) << events.toStdString();
     EXPECT_TRUE(platform::FileExists(U(dir_ / "after-burn/a.txt")));
-    // Making an image stops the run where it stands.
+    // Making an image without any optical drive: said so, and the run goes on.
     const std::u16string make = u"-c MAKE_IMAGE x\r\n-c EXTRACT_TO " + U(dir_ / "after-make") + u"\r\n";
-    EXPECT_EQ(Run(make), cmdline::CommandRunEnd::Stopped);
-    EXPECT_FALSE(platform::FileExists(U(dir_ / "after-make")));
-    EXPECT_EQ(dialogsShown_, 0);
+    EXPECT_EQ(Run(make), cmdline::CommandRunEnd::Finished);
+    ASSERT_EQ(ui_.Boxes().size(), 1u);
+    EXPECT_EQ(ui_.Boxes()[0].request.text, u"No CD/DVD/BD drive available.");
+    EXPECT_TRUE(platform::FileExists(U(dir_ / "after-make/a.txt")));
 }
 
 }  // namespace
