@@ -1,0 +1,146 @@
+// The burn dialog driving whole burns on the software drive: an xorriso ISO
+// burnt and read back by isoinfo; a write held in the drive while Escape and
+// the close box only ask the job to stop; the event list's clipboard text.
+
+#include "window/dialogs/burn_dialog.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <future>
+#include <string>
+
+#include "burn/burn_drive_support.h"
+#include "tests/support/test_support.h"
+#include "tests/support/window/qt_application.h"
+#include "window/dialogs/burn_event_list.h"
+
+namespace {
+
+using dialogs::ui::CBurnDlg;
+
+std::string Q(const std::string& s) { return qvtest::ShellQuote(s); }
+
+bool WaitIdle(CBurnDlg& dialog) {
+    QElapsedTimer clock;
+    clock.start();
+    while (dialog.Busy() && clock.elapsed() < 120000) QTest::qWait(20);
+    QTest::qWait(20);
+    return !dialog.Busy();
+}
+
+struct BurnDialogTest : ::testing::Test {
+    BurnDialogTest() {
+        ::setenv("QV_CONFIG_DIR", config.path().c_str(), 1);
+        qvtest::EnsureApplication();
+    }
+    ~BurnDialogTest() override { ::unsetenv("QV_CONFIG_DIR"); }
+    qvtest::TempDir config;
+};
+
+TEST_F(BurnDialogTest, IsoBurntFromTheDialogReadsBackWithIsoinfo) {
+    burntest::BurnDrive drive;
+    const std::string iso = burntest::MakeIso(drive.dir, "disc", 700);
+    const std::string out = drive.dir / "export";
+    qvtest::RunOk("mkdir -p " + Q(out));
+    ASSERT_TRUE(drive.Load("profile 0x0009\ndisc status=0 last=0\natip\nwrite capacity=359849 export=" + out + "\n"))
+        << drive.soft.lastError;
+    CBurnDlg dialog(platform::Utf8ToUtf16(iso));
+    dialog.show();
+    QTest::qWait(20);
+    auto* drives = dialog.ControlAs<QComboBox>(1173);
+    ASSERT_EQ(drives->count(), 1);
+    EXPECT_TRUE(drives->itemText(0).startsWith(QStringLiteral("(E:) ")));
+    EXPECT_GE(dialog.ControlAs<QComboBox>(1174)->count(), 1);
+    EXPECT_EQ(dialog.ControlAs<QComboBox>(1174)->itemText(0), QStringLiteral("Maximum"));
+    EXPECT_TRUE(dialog.Events()->EventsText().contains(QStringLiteral("Image file size:")));
+
+    dialog.ControlAs<QPushButton>(1179)->click();
+    EXPECT_TRUE(dialog.Busy());
+    EXPECT_FALSE(dialog.ControlAs<QPushButton>(1179)->isEnabled());
+    ASSERT_TRUE(WaitIdle(dialog));
+    const QString events = dialog.Events()->EventsText();
+    EXPECT_TRUE(events.contains(QStringLiteral("Burning successful."))) << events.toStdString();
+    EXPECT_TRUE(dialog.ControlAs<QPushButton>(1179)->isEnabled());
+    const std::string disc = out + "/disc.iso";
+    const size_t size = qvtest::ReadFileBytes(iso).size();
+    qvtest::RunOk("cmp -n " + std::to_string(size) + " " + Q(iso) + " " + Q(disc));
+    EXPECT_NE(qvtest::RunOk("isoinfo -d -i " + Q(disc)).find("Volume id: BURNTEST"), std::string::npos);
+
+    // Every row, time first, CR LF after each.
+    dialog.Events()->CopyEventsToClipboard();
+    const QString copied = QApplication::clipboard()->text();
+    EXPECT_EQ(copied, events);
+    EXPECT_TRUE(copied.startsWith(QStringLiteral("[")));
+    EXPECT_TRUE(copied.endsWith(QStringLiteral("\r\n")));
+    if (const char* shots = std::getenv("QV_SHOT_DIR"))
+        dialog.grab().save(QString::fromUtf8(shots) + QStringLiteral("/burn_dialog.png"));
+}
+
+TEST_F(BurnDialogTest, EscapeAndCloseDuringAJobOnlyAskItToStop) {
+    burntest::BurnDrive drive;
+    const std::string iso = burntest::MakeIso(drive.dir, "disc", 900);
+    ASSERT_TRUE(drive.Load("profile 0x001B\ndisc status=0 last=0\nwrite capacity=2295104\n")) << drive.soft.lastError;
+    // The fifth WRITE waits in the drive until the test opens the gate.
+    std::promise<void> gate;
+    std::shared_future<void> opened = gate.get_future().share();
+    std::promise<void> reached;
+    softdrive::Fault hold;
+    hold.kind = softdrive::Fault::Kind::Latency;
+    hold.opcode = 0x2A;
+    hold.nth = 5;
+    hold.bytes = 1;
+    drive.soft.drive.AddFault(hold);
+    drive.soft.drive.latencyHook = [&](uint32_t) {
+        reached.set_value();
+        opened.wait();
+    };
+    CBurnDlg dialog(platform::Utf8ToUtf16(iso));
+    dialog.show();
+    dialog.ControlAs<QPushButton>(1179)->click();
+    ASSERT_TRUE(dialog.Busy());
+    std::future<void> atWrite = reached.get_future();
+    while (atWrite.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) QTest::qWait(10);
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    dialog.close();
+    dialog.ControlAs<QPushButton>(2)->click();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(dialog.Busy());
+    gate.set_value();
+    ASSERT_TRUE(WaitIdle(dialog));
+    const QString events = dialog.Events()->EventsText();
+    EXPECT_FALSE(events.contains(QStringLiteral("Burning successful."))) << events.toStdString();
+    EXPECT_LE(drive.Count(0x2A), 6u);
+    EXPECT_TRUE(dialog.isVisible());
+    dialog.ControlAs<QPushButton>(2)->click();
+    EXPECT_FALSE(dialog.isVisible());
+}
+
+TEST_F(BurnDialogTest, SourcesThatAreNoImageLeaveNoSourceAndOneMessage) {
+    burntest::BurnDrive drive;
+    qvtest::RunOk("mkdir -p " + Q(drive.dir / "folder") + " && mkfifo " + Q(drive.dir / "pipe") +
+                  " && head -c 5000 /dev/urandom > " + Q(drive.dir / "garbage.iso"));
+    ASSERT_TRUE(drive.Load("profile 0x0009\ndisc status=0 last=0\natip\nwrite capacity=359849\n"));
+    for (const char* name : {"missing.iso", "folder", "pipe", "garbage.iso"}) {
+        SCOPED_TRACE(name);
+        const size_t before = drive.ui.Boxes().size();
+        CBurnDlg dialog(platform::Utf8ToUtf16(drive.dir / name));
+        EXPECT_EQ(dialog.Source(), nullptr);
+        EXPECT_TRUE(dialog.ControlAs<QLineEdit>(1019)->text().isEmpty());
+        EXPECT_EQ(drive.ui.Boxes().size(), before + 1);
+        // Burn without a source asks for one.
+        dialog.OnBurn();
+        ASSERT_EQ(drive.ui.Boxes().size(), before + 2);
+        EXPECT_EQ(drive.ui.Boxes().back().request.text, u"Please select the file to be burned.");
+        EXPECT_FALSE(dialog.Busy());
+    }
+}
+
+}  // namespace
