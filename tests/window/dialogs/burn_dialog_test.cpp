@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <future>
 #include <string>
+#include <thread>
 
 #include "burn/burn_drive_support.h"
 #include "tests/support/test_support.h"
@@ -121,6 +122,28 @@ TEST_F(BurnDialogTest, EscapeAndCloseDuringAJobOnlyAskItToStop) {
     EXPECT_TRUE(dialog.isVisible());
     dialog.ControlAs<QPushButton>(2)->click();
     EXPECT_FALSE(dialog.isVisible());
+}
+
+TEST_F(BurnDialogTest, EventListKeepsThreeHundredRowsFedFromAnyThread) {
+    dialogs::ui::CBurnEventList list;
+    // Rewriting with no row yet gives the first row.
+    list.ReplaceLastEvent(false, u"first");
+    QTest::qWait(10);
+    ASSERT_EQ(list.topLevelItemCount(), 1);
+    EXPECT_EQ(list.topLevelItem(0)->text(1), QStringLiteral("first"));
+    std::thread other([&] {
+        for (int i = 0; i < 301; ++i) list.AddEvent(i % 2 == 1, platform::Utf8ToUtf16("row " + std::to_string(i)));
+    });
+    other.join();
+    QTest::qWait(20);
+    ASSERT_EQ(list.topLevelItemCount(), 300);
+    EXPECT_EQ(list.topLevelItem(0)->text(1), QStringLiteral("row 1"));
+    EXPECT_EQ(list.topLevelItem(299)->text(1), QStringLiteral("row 300"));
+    list.ReplaceLastEvent(true, u"rewritten");
+    QTest::qWait(10);
+    EXPECT_EQ(list.topLevelItemCount(), 300);
+    EXPECT_EQ(list.topLevelItem(299)->text(1), QStringLiteral("rewritten"));
+    EXPECT_TRUE(list.topLevelItem(299)->data(0, Qt::UserRole).toBool());
 }
 
 TEST_F(BurnDialogTest, SourcesThatAreNoImageLeaveNoSourceAndOneMessage) {
