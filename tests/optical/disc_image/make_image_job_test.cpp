@@ -1,5 +1,5 @@
 // Images made from discs in the software drive: compared with the source by
-// cmp, read by isoinfo and bchunk; unreadable sectors counted; refusals and
+// cmp, read by isoinfo, bchunk and cueprint; unreadable sectors counted; refusals and
 // cancels leave nothing under the destination.
 
 #include <gtest/gtest.h>
@@ -78,7 +78,8 @@ TEST(MakeImageJob, AudioDiscBecomesBinAndCueThatBchunkSplits) {
     qvtest::RunOk("sox -n -L -r 44100 -c 2 -b 16 -e signed " + Q(drive.dir / "a.raw") + " synth 2 sine 440");
     qvtest::RunOk("sox -n -L -r 44100 -c 2 -b 16 -e signed " + Q(drive.dir / "b.raw") + " synth 1 sine 660");
     ASSERT_TRUE(drive.Load("profile 0x0008\ntrack session=1 control=0 mode=0 sector=2352 file=" + drive.dir / "a.raw" +
-                           "\ntrack session=1 control=0 mode=0 sector=2352 file=" + drive.dir / "b.raw" + "\n"))
+                           "\ntrack session=1 control=0 mode=0 sector=2352 file=" + drive.dir / "b.raw" +
+                           "\ncdtext track=0 title=Album performer=Band\ncdtext track=1 title=One\ncdtext track=2 title=Two\n"))
         << drive.soft.lastError;
     const std::string outDir = drive.dir / "out";
     MakeImageRequest request;
@@ -96,6 +97,11 @@ TEST(MakeImageJob, AudioDiscBecomesBinAndCueThatBchunkSplits) {
     ASSERT_EQ(made.outcome, MakeImageOutcome::Done) << platform::Utf16ToUtf8(made.message);
     const std::string cue = ReadText(outDir + "/music.cue");
     EXPECT_NE(cue.find("TRACK 02 AUDIO"), std::string::npos) << cue;
+    // The disc's CD-TEXT is kept in the sheet, as cueprint reads it.
+    const std::string titles = qvtest::RunOk("cueprint -d '%T|%P\\n' -t '%t\\n' " + Q(outDir + "/music.cue"));
+    EXPECT_NE(titles.find("Album|Band"), std::string::npos) << titles;
+    EXPECT_NE(titles.find("One"), std::string::npos) << titles;
+    EXPECT_NE(titles.find("Two"), std::string::npos) << titles;
     qvtest::RunOk("cd " + Q(outDir) + " && bchunk -w music.bin music.cue t 2>&1");
     EXPECT_TRUE(std::filesystem::exists(outDir + "/t01.wav"));
     EXPECT_TRUE(std::filesystem::exists(outDir + "/t02.wav"));
