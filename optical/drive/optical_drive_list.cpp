@@ -114,7 +114,7 @@ std::vector<SpeedEntry> ListWriteSpeeds(char16_t letter) {
         if (MakeSpeedEntry(speed, unit, code, e)) entries.push_back(std::move(e));
     };
     std::vector<uint8_t> perf;
-    if (GetPerformanceList(h, 3, 0, 0, perf) && perf.size() >= 24) {
+    if (GetPerformanceList(h, 0, 0, 3, perf) && perf.size() >= 24) {
         for (size_t at = 8; at + 16 <= perf.size(); at += 16)
             add(uint32_t(perf[at + 12]) << 24 | uint32_t(perf[at + 13]) << 16 | uint32_t(perf[at + 14]) << 8 |
                 perf[at + 15]);

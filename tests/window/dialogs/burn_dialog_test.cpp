@@ -51,7 +51,8 @@ TEST_F(BurnDialogTest, IsoBurntFromTheDialogReadsBackWithIsoinfo) {
     const std::string iso = burntest::MakeIso(drive.dir, "disc", 700);
     const std::string out = drive.dir / "export";
     qvtest::RunOk("mkdir -p " + Q(out));
-    ASSERT_TRUE(drive.Load("profile 0x0009\ndisc status=0 last=0\natip\nwrite capacity=359849 export=" + out + "\n"))
+    ASSERT_TRUE(drive.Load("profile 0x0009\ndisc status=0 last=0\natip\nspeeds read=7056 write=1764,3528,7056\n"
+                           "write capacity=359849 export=" + out + "\n"))
         << drive.soft.lastError;
     CBurnDlg dialog(platform::Utf8ToUtf16(iso));
     dialog.show();
@@ -59,8 +60,12 @@ TEST_F(BurnDialogTest, IsoBurntFromTheDialogReadsBackWithIsoinfo) {
     auto* drives = dialog.ControlAs<QComboBox>(1173);
     ASSERT_EQ(drives->count(), 1);
     EXPECT_TRUE(drives->itemText(0).startsWith(QStringLiteral("(E:) ")));
-    EXPECT_GE(dialog.ControlAs<QComboBox>(1174)->count(), 1);
-    EXPECT_EQ(dialog.ControlAs<QComboBox>(1174)->itemText(0), QStringLiteral("Maximum"));
+    // The drive's own write speeds, CD units found from the values.
+    auto* speeds = dialog.ControlAs<QComboBox>(1174);
+    QStringList texts;
+    for (int i = 0; i < speeds->count(); ++i) texts << speeds->itemText(i);
+    EXPECT_EQ(texts.join(u'|'), QStringLiteral("Maximum|10x (1764KB/s)|20x (3528KB/s)|40x (7056KB/s)"));
+    speeds->setCurrentIndex(2);
     EXPECT_TRUE(dialog.Events()->EventsText().contains(QStringLiteral("Image file size:")));
 
     dialog.ControlAs<QPushButton>(1179)->click();
