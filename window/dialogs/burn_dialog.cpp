@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 
 #include "app/open_document.h"
+#include "app/save_engine.h"
 #include "foundation/file_filters.h"
 #include "foundation/language.h"
 #include "foundation/messages.h"
@@ -23,6 +24,7 @@
 #include "image/document/current_document.h"
 #include "image/document/image_context.h"
 #include "image/sheets/cdtext.h"
+#include "image/sheets/track_list.h"
 #include "optical/burn/burn_engine.h"
 #include "optical/burn/burn_log.h"
 #include "optical/drive/disc_queries.h"
@@ -39,6 +41,13 @@ namespace {
 QString Lang(uint32_t id, const char16_t* text) { return QString::fromStdU16String(foundation::GetLangString(id, text)); }
 
 constexpr uint32_t kVerifyByDefault = 0x40000;   // a "Status" flag
+
+// A document the window made that has no image file yet.
+bool IsProject(const image::ImageContext* doc) {
+    if (!doc || !doc->imagePath.empty() || doc->discSource) return false;
+    if (doc->formatCode == image::format_code::kAudioCd) return true;
+    return doc->formatCode == image::format_code::kIso && doc->rootFolder != nullptr;
+}
 
 }  // namespace
 
@@ -190,6 +199,13 @@ void CBurnDlg::SetSourceImage(const std::u16string& path) {
         if (doc && !doc->imagePath.empty() && doc->endSector > 0 && !doc->discSource) {
             source_ = doc;
             path_->setText(QString::fromStdU16String(doc->imagePath));
+        } else if (IsProject(doc)) {
+            // An audio CD or a new data project of the window: burnt from
+            // its tracks or its file tree, built when Burn is pressed.
+            source_ = doc;
+            path_->setText(doc->formatCode == image::format_code::kAudioCd ? QStringLiteral("Audio CD")
+                                                                            : QStringLiteral("Data disc"));
+            return;
         }
     }
     if (source_ && source_->endSector > 0) {
@@ -223,7 +239,28 @@ void CBurnDlg::OnBurn() {
                                   foundation::kMbOk | foundation::kMbIconStop);
         return;
     }
+    if (IsProject(source_) && !PrepareProject()) return;
     StartBurnThread(false);
+}
+
+bool CBurnDlg::PrepareProject() {
+    image::ImageContext& doc = *source_;
+    if (doc.formatCode == image::format_code::kAudioCd) {
+        // An audio project without tracks has nothing to burn.
+        if (!doc.trackList || doc.trackList->trackCount <= 0) {
+            foundation::AppMessageBox(foundation::GetLangString(32030, u"Please select the file to be burned."),
+                                      foundation::kMbOk | foundation::kMbIconStop);
+            return false;
+        }
+        doc.endSector = image::GetTrackListEndSector(doc.trackList);
+        return true;
+    }
+    if (app::PrepareDocumentForBurn(doc) == -1) {
+        foundation::AppMessageBox(foundation::GetLangString(32770, u"Preparing data failed."),
+                                  foundation::kMbOk | foundation::kMbIconStop);
+        return false;
+    }
+    return true;
 }
 
 void CBurnDlg::OnErase() {
@@ -251,12 +288,19 @@ void CBurnDlg::StartBurnThread(bool eraseOnly) {
     job.mediaType = type;
     job.overwritableMedia = optical::IsOverwritableMedia(type);
     job.source = eraseOnly ? nullptr : source_;
-    job.kind = source_ && source_->discSource ? optical::BurnJobKind::DiscCopy : optical::BurnJobKind::ImageFile;
+    job.kind = source_ && source_->discSource ? optical::BurnJobKind::DiscCopy
+               : IsProject(source_)              ? optical::BurnJobKind::DataDisc
+                                                 : optical::BurnJobKind::ImageFile;
     job.verify = verify_->isChecked();
     job.eject = eject_->isChecked();
     job.writeSpeed = speed_->currentIndex() > 0 ? speed_->currentData().toInt() : -1;
-    job.writeCdText = foundation::ReadSettingDwordInRange(u"WriteCDText", 1, 0, 1) == 1 && source_ &&
-                      image::HasCdText(source_->trackList) == 1;
+    if (!eraseOnly && source_ && source_->trackList && image::HasCdText(source_->trackList) == 1 &&
+        foundation::ReadSettingDwordInRange(u"WriteCDText", 1, 0, 1) == 1) {
+        // The disc carries the Latin-1 copies of the texts the user typed.
+        image::UpdateTrackListCdTextAnsi(source_->trackList);
+        image::BuildCdTextSubchannel(source_->trackList);
+        job.writeCdText = !source_->trackList->rwSubchannel.empty();
+    }
     job.face = face_.get();
     progress_->setValue(0);
     SetBusy(true);

@@ -36,7 +36,7 @@ public:
     static constexpr int kImageTemplate = 282;
 
     // presetPath: the image to burn (a command file's); empty: the current
-    // document when it is an image file.
+    // document when it is an image file or an audio CD or data project.
     explicit CBurnDlg(const std::u16string& presetPath, QWidget* parent = nullptr);
     ~CBurnDlg() override;
 
@@ -63,6 +63,8 @@ protected:
 
 private:
     class JobFace;
+    // Builds a project for the burn; false (told) when there is nothing to burn.
+    bool PrepareProject();
     void StartBurnThread(bool eraseOnly);
     void JobEnded();
     void SetBusy(bool on);

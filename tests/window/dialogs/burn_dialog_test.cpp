@@ -18,7 +18,12 @@
 #include <string>
 #include <thread>
 
+#include "app/document_lifecycle.h"
+#include "audio/tracks/track_model.h"
 #include "burn/burn_drive_support.h"
+#include "image/document/current_document.h"
+#include "image/document/image_context.h"
+#include "image/sheets/track_list.h"
 #include "tests/support/test_support.h"
 #include "tests/support/window/qt_application.h"
 #include "window/dialogs/burn_event_list.h"
@@ -88,6 +93,51 @@ TEST_F(BurnDialogTest, IsoBurntFromTheDialogReadsBackWithIsoinfo) {
     EXPECT_TRUE(copied.endsWith(QStringLiteral("\r\n")));
     if (const char* shots = std::getenv("QV_SHOT_DIR"))
         dialog.grab().save(QString::fromUtf8(shots) + QStringLiteral("/burn_dialog.png"));
+}
+
+// The window's audio CD project of two sox-made WAV files with titles typed
+// in: burnt from the dialog with CD-TEXT, split by bchunk and read by cd-info.
+TEST_F(BurnDialogTest, AudioCdProjectBurntWithItsCdText) {
+    burntest::BurnDrive drive;
+    for (const char* name : {"one", "two"})
+        qvtest::RunOk("sox -n -r 44100 -c 2 -b 16 " + Q(drive.dir / (std::string(name) + ".wav")) + " synth 2 sine 500");
+    const std::string out = drive.dir / "export";
+    qvtest::RunOk("mkdir -p " + Q(out));
+    // A drive whose CD read feature says it handles CD-TEXT.
+    ASSERT_TRUE(drive.Load("profile 0x0009\ndisc status=0 last=0\natip\nfeature code=0x1E current=1 data=01000000\n"
+                           "write capacity=359849 export=" + out + "\n"))
+        << drive.soft.lastError;
+    ASSERT_EQ(app::NewAudioCdDocument(u"Audio CD"), 1);
+    image::ImageContext* project = image::g_CurrentDocument;
+    ASSERT_NE(project, nullptr);
+    {
+        // An empty project has nothing to burn.
+        CBurnDlg empty(u"");
+        empty.OnBurn();
+        ASSERT_FALSE(drive.ui.Boxes().empty());
+        EXPECT_EQ(drive.ui.Boxes().back().request.text, u"Please select the file to be burned.");
+        EXPECT_FALSE(empty.Busy());
+    }
+    for (const char* name : {"one", "two"})
+        ASSERT_EQ(audio::AddMusicFile(project, platform::Utf8ToUtf16(drive.dir / (std::string(name) + ".wav")), -1, false), 0);
+    image::GetTrackCdText(0, project->trackList)->texts[image::cdtext_slot::kTitle] = u"Album";
+    image::GetTrackCdText(1, project->trackList)->texts[image::cdtext_slot::kTitle] = u"One";
+    image::GetTrackCdText(2, project->trackList)->texts[image::cdtext_slot::kTitle] = u"Two";
+    {
+        CBurnDlg dialog(u"");
+        EXPECT_EQ(dialog.Source(), project);
+        dialog.ControlAs<QPushButton>(1179)->click();
+        ASSERT_TRUE(WaitIdle(dialog));
+        const QString events = dialog.Events()->EventsText();
+        EXPECT_TRUE(events.contains(QStringLiteral("Burning successful."))) << events.toStdString();
+    }
+    app::CloseDocument();
+    qvtest::RunOk("cd " + Q(out) + " && bchunk -w disc.bin disc.cue t >/dev/null");
+    EXPECT_GT(qvtest::ReadFileBytes(out + "/t02.wav").size(), 44u + 2 * 176400u - 2352u);
+    const std::string info =
+        qvtest::Run("cd-info --no-device-info --no-cddb --cue-file " + Q(out + "/disc.cue") + " 2>&1").output;
+    EXPECT_NE(info.find("TITLE: One"), std::string::npos) << info;
+    EXPECT_NE(info.find("TITLE: Two"), std::string::npos) << info;
 }
 
 TEST_F(BurnDialogTest, EscapeAndCloseDuringAJobOnlyAskItToStop) {
