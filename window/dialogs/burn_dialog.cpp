@@ -260,6 +260,9 @@ bool CBurnDlg::PrepareProject() {
                                   foundation::kMbOk | foundation::kMbIconStop);
         return false;
     }
+    // From now on the project is read through the image just built.
+    doc.endSector = int32_t(doc.sectorCount);
+    doc.composedImageMode = 1;
     return true;
 }
 
@@ -328,6 +331,8 @@ void CBurnDlg::StartBurnThread(bool eraseOnly) {
 
 void CBurnDlg::JobEnded() {
     if (thread_.joinable()) thread_.join();
+    // The project is edited again from its own tree, not the built image.
+    if (source_ && source_ == image::g_CurrentDocument && IsProject(source_)) source_->composedImageMode = 0;
     SetBusy(false);
 }
 

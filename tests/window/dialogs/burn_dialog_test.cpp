@@ -19,8 +19,10 @@
 #include <thread>
 
 #include "app/document_lifecycle.h"
+#include "app/other_openers.h"
 #include "audio/tracks/track_model.h"
 #include "burn/burn_drive_support.h"
+#include "image/build/add_disk_files.h"
 #include "image/document/current_document.h"
 #include "image/document/image_context.h"
 #include "image/sheets/track_list.h"
@@ -138,6 +140,42 @@ TEST_F(BurnDialogTest, AudioCdProjectBurntWithItsCdText) {
         qvtest::Run("cd-info --no-device-info --no-cddb --cue-file " + Q(out + "/disc.cue") + " 2>&1").output;
     EXPECT_NE(info.find("TITLE: One"), std::string::npos) << info;
     EXPECT_NE(info.find("TITLE: Two"), std::string::npos) << info;
+}
+
+// A new data project of the window with a folder of files added: built when
+// Burn is pressed, burnt, and the disc read back by isoinfo and 7z.
+TEST_F(BurnDialogTest, DataProjectBuiltAndBurnt) {
+    burntest::BurnDrive drive;
+    qvtest::RunOk("mkdir -p " + Q(drive.dir / "src/sub") + " && head -c 300000 /dev/urandom > " +
+                  Q(drive.dir / "src/sub/r.bin") + " && echo hello > " + Q(drive.dir / "src/a.txt"));
+    const std::string out = drive.dir / "export";
+    qvtest::RunOk("mkdir -p " + Q(out));
+    ASSERT_TRUE(drive.Load("profile 0x0009\ndisc status=0 last=0\natip\nwrite capacity=359849 export=" + out + "\n"))
+        << drive.soft.lastError;
+    app::InstallReaders();
+    ASSERT_EQ(app::NewImageDocument(u"Data", 1), 1);
+    image::ImageContext* project = image::g_CurrentDocument;
+    ASSERT_NE(project, nullptr);
+    ASSERT_NE(image::AddDiskFolderContents(project, project->rootFolder, platform::Utf8ToUtf16(drive.dir / "src"),
+                                           nullptr),
+              0);
+    {
+        CBurnDlg dialog(u"");
+        EXPECT_EQ(dialog.Source(), project);
+        dialog.ControlAs<QPushButton>(1179)->click();
+        ASSERT_TRUE(WaitIdle(dialog));
+        const QString events = dialog.Events()->EventsText();
+        ASSERT_TRUE(drive.ui.Boxes().empty()) << platform::Utf16ToUtf8(drive.ui.Boxes().back().request.text);
+        EXPECT_TRUE(events.contains(QStringLiteral("Burning successful."))) << events.toStdString();
+    }
+    app::CloseDocument();
+    app::UninstallReaders();
+    EXPECT_NE(qvtest::RunOk("isoinfo -d -i " + Q(out + "/disc.iso")).find("Volume id:"), std::string::npos);
+    qvtest::RunOk("7z x -y -o" + Q(drive.dir / "back") + " " + Q(out + "/disc.iso") + " >/dev/null");
+    const std::string found = qvtest::RunOk("cd " + Q(drive.dir / "back") + " && find . -iname 'r.bin*' -o -iname 'a.txt*'");
+    EXPECT_NE(found.find("/sub/"), std::string::npos) << found;
+    qvtest::RunOk("cd " + Q(drive.dir / "back") + " && cmp \"$(find . -iname 'r.bin*')\" " + Q(drive.dir / "src/sub/r.bin") +
+                  " && cmp \"$(find . -iname 'a.txt*')\" " + Q(drive.dir / "src/a.txt"));
 }
 
 TEST_F(BurnDialogTest, EscapeAndCloseDuringAJobOnlyAskItToStop) {

@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 
+#include "app/document_lifecycle.h"
 #include "foundation/messages_scripted.h"
 #include "foundation/services.h"
 #include "tests/support/test_support.h"
@@ -59,6 +60,7 @@ TEST(BurnCommands, ToolsCommandsOpenTheirDialogsBesideTheImageTools) {
         EXPECT_TRUE(frame.ExecuteCommand(app::ui::kMakeImageCommand));
         ASSERT_EQ(ui.Boxes().size(), boxes + 1);
         EXPECT_EQ(ui.Boxes().back().request.text, u"No CD/DVD/BD drive available.");
+        app::CloseDocument();
     }
     ::unsetenv("QV_CONFIG_DIR");
 }
