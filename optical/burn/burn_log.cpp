@@ -38,7 +38,14 @@ SinkState& Sink() {
     return state;
 }
 
-std::u16string_view Cut(std::u16string_view text, size_t limit) { return text.substr(0, std::min(text.size(), limit)); }
+// Never between the two halves of a surrogate pair, so a cut row stays
+// valid UTF-16.
+std::u16string_view Cut(std::u16string_view text, size_t limit) {
+    if (text.size() <= limit) return text;
+    size_t n = limit;
+    if (n > 0 && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) --n;
+    return text.substr(0, n);
+}
 
 // Callers hold the lock.
 void AddLocked(SinkState& s, bool warning, std::u16string_view text) {

@@ -101,3 +101,34 @@ TEST(BurnLog, LowerLayersLogThroughTheDriveServices) {
 
 }  // namespace
 }  // namespace optical
+
+namespace optical {
+namespace {
+
+// Texts longer than the rows hold are cut, never inside a surrogate pair.
+TEST(BurnLog, LongTextsAreCutOnCharacterBoundaries) {
+    struct Row {
+        const char* name;
+        bool replace;
+        size_t limit;
+    } rows[] = {{"plain row", false, 8191}, {"rewritten row", true, 255}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        BurnLogRows sink;
+        IBurnLogServices* previous = SetBurnLogServices(&sink);
+        // A pair straddles the limit: its high half would be the last unit.
+        std::u16string text(r.limit - 1, u'a');
+        text += u"\U0001F600tail";
+        BurnLogString(false, u"first");
+        if (r.replace)
+            BurnLogReplaceString(false, text);
+        else
+            BurnLogString(false, text);
+        SetBurnLogServices(previous);
+        const std::u16string got = sink.Rows().back().text;
+        EXPECT_EQ(got, std::u16string(r.limit - 1, u'a'));
+    }
+}
+
+}  // namespace
+}  // namespace optical
