@@ -202,7 +202,7 @@ TEST(BurnBuffer, RingsOfEverySizeCopySeveralTracksWithoutStalling) {
     }
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
-        auto ctx = burntest::OpenIso(path);
+        auto ctx = burntest::OpenIso(path, total);
         image::TrackListPtr list = image::NewTrackList();
         int32_t start = 0;
         for (int32_t length : r.tracks) {
