@@ -7,12 +7,14 @@
 #include <memory>
 #include <mutex>
 
+#include "app/dialog_services.h"
 #include "app/other_openers.h"
 #include "foundation/file_filters.h"
 #include "foundation/language.h"
 #include "shellext/program_start.h"
 #include "shellext/shell_extension.h"
 #include "window/dialogs/archive_run_dialog.h"
+#include "window/dialogs/prompt_face.h"
 
 namespace shellext {
 namespace {
@@ -92,6 +94,12 @@ void InstallDialogFaces() {
         static DialogFaces faces(&ShellDialogServices());
         SetShellDialogServices(&faces);
         SetArchiveRunServices(&faces);
+        // An encrypted archive or a volume set opened by the contents dialog
+        // asks its password or missing volume as the window program does;
+        // with no application running, the face answers cancel.
+        static dialogs::ui::WindowPrompts prompts;
+        foundation::SetPromptServices(&prompts);
+        app::InstallDialogServices();
     });
 }
 
