@@ -11,6 +11,8 @@
 #include <array>
 
 #include "window/frame/main_frame.h"
+#include "window/panes/folder_navigation.h"
+#include "window/panes/pane_layout.h"
 #include "foundation/language.h"
 #include "window/faces/icons.h"
 #include "window/faces/menu_adapter.h"
@@ -145,7 +147,11 @@ QToolBar* CMainToolBars::MakeBar(BarType type, const QString& name,
             // The address box: read-only, as wide as the row allows.
             address_ = new QLineEdit(bar);
             address_->setObjectName(QStringLiteral("addressBox"));
-            address_->setReadOnly(true);
+            // It names the shown folder; a path typed over it and confirmed
+            // with Enter is shown.
+            connect(address_, &QLineEdit::returnPressed, this, [this] {
+                if (auto* panes = frame_->findChild<FramePanes*>()) panes->Navigation()->AcceptAddress();
+            });
             address_->setProperty(kCommandIdProperty, button.commandId);
             address_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
             bar->addWidget(address_);
@@ -181,6 +187,15 @@ QToolBar* CMainToolBars::MakeBar(BarType type, const QString& name,
             connect(menu, &QMenu::aboutToShow, frame_, &CMainFrame::UpdateCommandStates);
             tool->setMenu(menu);
             tool->setPopupMode(QToolButton::InstantPopup);
+        } else if (id == kCmdBack || id == kCmdForward) {
+            // The arrow beside Back and Forward lists the folders that way.
+            auto* menu = new QMenu(tool);
+            const bool back = id == kCmdBack;
+            connect(menu, &QMenu::aboutToShow, this, [this, menu, back] {
+                if (auto* panes = frame_->findChild<FramePanes*>()) panes->Navigation()->FillHistoryMenu(menu, back);
+            });
+            tool->setMenu(menu);
+            tool->setPopupMode(QToolButton::MenuButtonPopup);
         } else if (id == kCmdTree) {
             action->setCheckable(true);
             action->setChecked(true);
