@@ -1,0 +1,396 @@
+// Moving through an image in the window: the history behind Back and
+// Forward, the address box, the keys, the state of the navigation buttons
+// without any menu opened, folders deleted under the history and the list,
+// the right-click menus per selection, the Action menu per document kind, and
+// a file opened with the desktop's application (a recording stand-in for
+// xdg-open on PATH).
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTest>
+#include <QToolBar>
+#include <QTreeView>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "app/document_lifecycle.h"
+#include "foundation/messages_scripted.h"
+#include "image/document/current_document.h"
+#include "image/document/image_context.h"
+#include "image/document/item_tree.h"
+#include "image/document/main_window_services.h"
+#include "platform/text.h"
+#include "tests/support/test_support.h"
+#include "tests/support/window/qt_application.h"
+#include "window/faces/menu_adapter.h"
+#include "window/frame/main_toolbars.h"
+#include "window/panes/context_menus.h"
+#include "window/panes/folder_navigation.h"
+#include "window/panes/folder_tree_model.h"
+#include "window/panes/item_list_model.h"
+#include "window/panes/item_opening.h"
+#include "window/panes/pane_layout.h"
+
+using namespace app;
+using namespace app::ui;
+
+namespace {
+
+class Navigation : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qvtest::EnsureApplication();
+        setenv("QV_CONFIG_DIR", config.path().c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
+        frame = std::make_unique<CMainFrame>(0, nullptr);
+        ASSERT_TRUE(frame->Create());
+        frame->resize(1000, 700);
+        frame->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+        panes = frame->findChild<FramePanes*>();
+        ASSERT_NE(panes, nullptr);
+    }
+    void TearDown() override {
+        CloseDocument();
+        frame.reset();
+        unsetenv("QV_CONFIG_DIR");
+    }
+    bool OpenFixture() {
+        if (qvtest::Run("command -v xorriso").exitCode != 0) return false;
+        const std::string src = dir / "src";
+        for (const char* sub : {"", "/alpha", "/Beta", "/Beta/Inner", "/Beta/Inner/Deep", "/T&J"})
+            mkdir((src + sub).c_str(), 0700);
+        qvtest::WriteFileText(src + "/b.txt", "bb");
+        qvtest::WriteFileText(src + "/Beta/Inner/note.txt", "a note\n");
+        qvtest::WriteFileText(src + "/run.desktop", "[Desktop Entry]\n");
+        const qvtest::CommandResult made = qvtest::Run("xorriso -as mkisofs -quiet -J -R -V NAV -o " +
+                                                       qvtest::ShellQuote(dir / "nav.iso") + " " + qvtest::ShellQuote(src));
+        if (made.exitCode != 0) return false;
+        return OpenFileCommand(platform::Utf8ToUtf16(dir / "nav.iso"));
+    }
+    void Show(const QString& path) {
+        ASSERT_TRUE(panes->Navigation()->GoToPath(path)) << path.toStdString();
+        QApplication::processEvents();
+    }
+    QString Shown() const { return panes->Navigation()->PathOfNode(panes->TreeView()->currentIndex()); }
+    // The navigation bar's button for id, as the user sees it (no menu opened).
+    QAction* Button(uint32_t id) const {
+        for (QAction* action : frame->ToolBars()->Bar(BarType::Navigation)->actions())
+            if (foundation::ui::CommandIdOf(action) == id) return action;
+        return nullptr;
+    }
+    QMenu* menuBarAction() const { return frame->menuBar()->actions().at(2)->menu(); }
+    int RowNamed(const QString& name) const {
+        for (int row = 0; row < panes->ListModel()->rowCount(); ++row)
+            if (panes->ListModel()->index(row, 0).data().toString() == name) return row;
+        return -1;
+    }
+    qvtest::TempDir config, runtime, dir;
+    foundation::ScriptedUiServices ui;
+    foundation::ScopedServices<foundation::SetUiServices> uiInstalled{&ui};
+    std::unique_ptr<CMainFrame> frame;
+    FramePanes* panes = nullptr;
+};
+
+TEST_F(Navigation, HistoryButtonsAndAddressFollowEveryMove) {
+    if (!OpenFixture()) GTEST_SKIP() << "xorriso is not installed";
+    struct Row {
+        const char* step;   // "show PATH", or a command
+        uint32_t command;
+        QString shown;
+        bool back, forward, up;
+    };
+    const Row rows[] = {
+        {"show /Beta", 0, QStringLiteral("/Beta"), true, false, true},
+        {"show /Beta/Inner", 0, QStringLiteral("/Beta/Inner"), true, false, true},
+        {"show /alpha", 0, QStringLiteral("/alpha"), true, false, true},
+        {"back", kCmdBack, QStringLiteral("/Beta/Inner"), true, true, true},
+        {"back", kCmdBack, QStringLiteral("/Beta"), true, true, true},
+        {"forward", kCmdForward, QStringLiteral("/Beta/Inner"), true, true, true},
+        {"up", kCmdUp, QStringLiteral("/Beta"), true, false, true},
+        {"up", kCmdUp, QStringLiteral("/"), true, false, false},
+        {"entry 2 of the history", kCmdFirstHistory + 2, QStringLiteral("/Beta/Inner"), false, true, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.step);
+        if (row.command == 0) Show(QString::fromLatin1(row.step + 5));
+        else ASSERT_TRUE(frame->ExecuteCommand(row.command));
+        QApplication::processEvents();
+        EXPECT_EQ(Shown(), row.shown);
+        // The buttons are right at once: no menu had to open for them.
+        EXPECT_EQ(Button(kCmdBack)->isEnabled(), row.back);
+        EXPECT_EQ(Button(kCmdForward)->isEnabled(), row.forward);
+        EXPECT_EQ(Button(kCmdUp)->isEnabled(), row.up);
+        EXPECT_TRUE(frame->ToolBars()->AddressBox()->text().startsWith(QStringLiteral("nav.iso") + row.shown +
+                                                                          QStringLiteral("      ----     ")));
+    }
+    // The totals: 3 files, 2 + 7 + 16 bytes, as find(1) counts the source.
+    const qvtest::CommandResult found =
+        qvtest::Run("find " + qvtest::ShellQuote(dir / "src") + " -type f -printf '%s\\n' | awk '{s+=$1; n++} END {print s, n}'");
+    EXPECT_EQ(found.output, "25 3\n");
+    EXPECT_TRUE(frame->ToolBars()->AddressBox()->text().endsWith(
+        QStringLiteral("Unpacked size 0.1 KB (25 bytes), total 3 files")))
+        << frame->ToolBars()->AddressBox()->text().toStdString();
+
+    // The Back drop-down lists the older folders, names shown as they are.
+    Show(QStringLiteral("/T&J"));
+    QMenu menu;
+    panes->Navigation()->FillHistoryMenu(&menu, true);
+    QStringList texts;
+    for (QAction* action : menu.actions()) texts << action->text();
+    EXPECT_EQ(texts.front(), QStringLiteral("/Beta/Inner"));
+    menu.actions().front()->trigger();
+    EXPECT_EQ(Shown(), QStringLiteral("/Beta/Inner"));
+    panes->Navigation()->FillHistoryMenu(&menu, false);
+    ASSERT_FALSE(menu.actions().isEmpty());
+    EXPECT_EQ(menu.actions().front()->text(), QStringLiteral("/T&&J"));
+
+    // A path typed into the address box; a path that is not there changes nothing.
+    QLineEdit* box = frame->ToolBars()->AddressBox();
+    box->setText(QStringLiteral("/Beta/Inner/Deep"));
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_EQ(Shown(), QStringLiteral("/Beta/Inner/Deep"));
+    box->setText(QStringLiteral("/nowhere"));
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_EQ(Shown(), QStringLiteral("/Beta/Inner/Deep"));
+    ASSERT_FALSE(ui.Boxes().empty());
+    EXPECT_NE(ui.Boxes().back().request.text.find(u"The folder does not exist."), std::u16string::npos);
+    EXPECT_TRUE(box->text().startsWith(QStringLiteral("nav.iso/Beta/Inner/Deep")));
+
+    // Another document starts with no history.
+    ASSERT_TRUE(OpenFileCommand(platform::Utf8ToUtf16(dir / "nav.iso")));
+    QApplication::processEvents();
+    EXPECT_EQ(panes->Navigation()->History().Count(), 1);
+    EXPECT_FALSE(Button(kCmdBack)->isEnabled());
+}
+
+TEST_F(Navigation, KeysMoveBetweenFolders) {
+    if (!OpenFixture()) GTEST_SKIP() << "xorriso is not installed";
+    QTreeView* list = panes->DetailsView();
+    list->setFocus();
+    struct Row {
+        const char* what;
+        QString select;   // row to make current first, if any
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        QString shown;
+    };
+    const Row rows[] = {
+        {"Enter opens a folder row", QStringLiteral("Beta"), Qt::Key_Return, Qt::NoModifier, QStringLiteral("/Beta")},
+        {"Enter again, one level down", QStringLiteral("Inner"), Qt::Key_Enter, Qt::KeypadModifier,
+         QStringLiteral("/Beta/Inner")},
+        {"Backspace goes up", {}, Qt::Key_Backspace, Qt::NoModifier, QStringLiteral("/Beta")},
+        {"Alt+Left goes back", {}, Qt::Key_Left, Qt::AltModifier, QStringLiteral("/Beta/Inner")},
+        {"Alt+Right goes forward", {}, Qt::Key_Right, Qt::AltModifier, QStringLiteral("/Beta")},
+        {"Alt+Up goes up", {}, Qt::Key_Up, Qt::AltModifier, QStringLiteral("/")},
+        {"Alt+Up at the root stays", {}, Qt::Key_Up, Qt::AltModifier, QStringLiteral("/")},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (!row.select.isEmpty()) {
+            const int at = RowNamed(row.select);
+            ASSERT_GE(at, 0);
+            list->setCurrentIndex(panes->ListModel()->index(at, 0));
+        }
+        QTest::keyClick(list, static_cast<Qt::Key>(row.key), row.modifiers);
+        QApplication::processEvents();
+        EXPECT_EQ(Shown(), row.shown);
+    }
+}
+
+TEST_F(Navigation, DeletedFoldersLeaveNoStaleView) {
+    if (!OpenFixture()) GTEST_SKIP() << "xorriso is not installed";
+    image::ImageContext* doc = image::g_CurrentDocument;
+    Show(QStringLiteral("/Beta/Inner/Deep"));
+    Show(QStringLiteral("/alpha"));
+    // Deep leaves while another folder is shown: Back to it says so and
+    // forgets it, and stays where it was.
+    image::ImageFolder* inner = panes->TreeModel()->FolderOf(panes->TreeModel()->FindByPath(QStringLiteral("/Beta/Inner")));
+    image::ImageItem* deep = image::FindChildByName(inner, u"Deep");
+    ASSERT_NE(deep, nullptr);
+    image::NotifyItemAddedOrRemoved(doc, inner, deep, false);
+    image::DeleteFolder(doc, deep->ownFolder);
+    ASSERT_TRUE(frame->ExecuteCommand(kCmdBack));
+    EXPECT_EQ(Shown(), QStringLiteral("/alpha"));
+    EXPECT_EQ(panes->Navigation()->History().Find(u"/Beta/Inner/Deep"), -1);
+    ASSERT_FALSE(ui.Boxes().empty());
+    EXPECT_NE(ui.Boxes().back().request.text.find(u"The folder does not exist."), std::u16string::npos);
+
+    // The shown folder's parent leaves: its own parent is shown first.
+    Show(QStringLiteral("/Beta/Inner"));
+    image::ImageFolder* beta = panes->TreeModel()->FolderOf(panes->TreeModel()->FindByPath(QStringLiteral("/Beta")));
+    image::NotifyItemAddedOrRemoved(doc, doc->rootFolder, beta->ownItem, false);
+    image::DeleteFolder(doc, beta);
+    QApplication::processEvents();
+    EXPECT_EQ(Shown(), QStringLiteral("/"));
+    EXPECT_EQ(panes->ListModel()->Folder(), doc->rootFolder);
+    EXPECT_EQ(image::g_CurrentFolder, doc->rootFolder);
+    EXPECT_EQ(RowNamed(QStringLiteral("Beta")), -1);
+    panes->DetailsView()->viewport()->repaint();
+}
+
+TEST_F(Navigation, RightClickMenusListTheTableCommands) {
+    if (!OpenFixture()) GTEST_SKIP() << "xorriso is not installed";
+    struct Row {
+        ContextKind kind;
+        std::vector<uint32_t> ids;   // top level, 0 a separator, submenus left out
+    };
+    const Row rows[] = {
+        {ContextKind::FileRow, {32909, 32910, 32790, 32861, 32917, 0, 32956, 33212, 33225, 0, 32862, 32868, 0, 32853, 32854}},
+        {ContextKind::FolderRow, {32909, 32861, 32917, 0, 32956, 33212, 33225, 0, 32862, 32868, 0, 32853, 32854}},
+        {ContextKind::ListSpace, {0, 32861, 0, 32956, 33212, 32957, 0, 32860, 32915, 0, 32853, 32854}},
+        {ContextKind::TreeNode, {kCmdOpenNode, 0, 32956, 32957, 0, 32862, 32861, 32868, 0, 32917}},
+        {ContextKind::TrackRows, {33223, 33218, 0, 33219, 33220, 0, 33224, 0, 33240, 0, 33221, 33222}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(static_cast<int>(row.kind));
+        QMenu menu;
+        BuildContextMenu(frame.get(), &menu, row.kind, 3, 0);
+        std::vector<uint32_t> ids;
+        for (QAction* action : menu.actions()) {
+            if (action->menu()) continue;
+            const uint32_t id = action->isSeparator() ? 0 : foundation::ui::CommandIdOf(action);
+            ids.push_back(id);
+            // Enabled exactly as the frame's command table says.
+            if (id != 0 && id != kCmdOpenNode) {
+                EXPECT_EQ(action->isEnabled(), frame->IsCommandEnabled(id)) << id;
+            }
+        }
+        EXPECT_EQ(ids, row.ids);
+        if (row.kind != ContextKind::ListSpace) {
+            EXPECT_EQ(menu.defaultAction(), menu.actions().front());
+        }
+    }
+    // On empty space: the mode and the sort column are checked in their submenus.
+    QMenu space;
+    BuildContextMenu(frame.get(), &space, ContextKind::ListSpace, 1, 2);
+    std::vector<uint32_t> checked;
+    for (QAction* top : space.actions())
+        if (QMenu* sub = top->menu())
+            for (QAction* action : sub->actions())
+                if (action->isChecked()) checked.push_back(foundation::ui::CommandIdOf(action));
+    EXPECT_EQ(checked, (std::vector<uint32_t>{32777, 32782}));
+    // A checked entry runs its command like the menu bar's.
+    for (QAction* top : space.actions())
+        if (QMenu* sub = top->menu())
+            for (QAction* action : sub->actions())
+                if (foundation::ui::CommandIdOf(action) == 32778) action->trigger();
+    EXPECT_EQ(panes->ViewMode(), 2);
+}
+
+TEST_F(Navigation, ActionMenuFollowsTheDocumentKind) {
+    if (!OpenFixture()) GTEST_SKIP() << "xorriso is not installed";
+    auto visibleIds = [this] {
+        std::vector<uint32_t> ids;
+        QMenu* action = menuBarAction();
+        for (QAction* item : action->actions())
+            if (item->isVisible() && !item->isSeparator()) ids.push_back(foundation::ui::CommandIdOf(item));
+        return ids;
+    };
+    const std::vector<uint32_t> data = visibleIds();
+    EXPECT_NE(std::find(data.begin(), data.end(), 32860u), data.end());
+    EXPECT_EQ(std::find(data.begin(), data.end(), 33210u), data.end());
+    // An audio project: the music entries, no file editing; then data again.
+    CloseDocument();
+    ASSERT_GT(NewAudioCdDocument({}), 0);
+    frame->ShowDocument(image::g_CurrentDocument);
+    QApplication::processEvents();
+    const std::vector<uint32_t> audio = visibleIds();
+    EXPECT_NE(std::find(audio.begin(), audio.end(), 33210u), audio.end());
+    EXPECT_EQ(std::find(audio.begin(), audio.end(), 32860u), audio.end());
+    CloseDocument();
+    ASSERT_TRUE(OpenFileCommand(platform::Utf8ToUtf16(dir / "nav.iso")));
+    QApplication::processEvents();
+    EXPECT_EQ(visibleIds(), data);
+}
+
+TEST(ItemOpening, WarningRulesAndTheWrittenFile) {
+    using foundation::LaunchMode;
+    const struct {
+        std::u16string name;
+        LaunchMode mode;
+        int files, folders;
+        bool asks;
+    } rows[] = {
+        {u"setup.exe", LaunchMode::Open, 1, 0, false},   // the only file: nothing else to extract
+        {u"setup.EXE", LaunchMode::Open, 2, 0, true},
+        {u"setup.exe", LaunchMode::Open, 1, 1, true},
+        {u"run.desktop", LaunchMode::Open, 2, 0, true},
+        {u"setup.exe", LaunchMode::OpenWith, 5, 5, false},
+        {u"notes.txt", LaunchMode::Open, 5, 5, false},
+        {u"exe", LaunchMode::Open, 5, 5, false},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(AsksBeforeOpening(row.name, row.mode, row.files, row.folders), row.asks)
+            << platform::Utf16ToUtf8(row.name);
+    }
+
+    qvtest::TempDir folder;
+    EXPECT_FALSE(SingleFileIn(platform::Utf8ToUtf16(folder.path())));
+    qvtest::WriteFileText(folder / "one", "1");
+    EXPECT_EQ(SingleFileIn(platform::Utf8ToUtf16(folder.path())), platform::Utf8ToUtf16(folder / "one"));
+    symlink("/etc/passwd", (folder / "link").c_str());
+    EXPECT_FALSE(SingleFileIn(platform::Utf8ToUtf16(folder.path())));
+}
+
+TEST_F(Navigation, DoubleClickedFileGoesToTheDesktopApplication) {
+    if (!OpenFixture()) GTEST_SKIP() << "xorriso is not installed";
+    // Stand-ins for the desktop: every type has an application, and
+    // xdg-open records what it was given with the file's contents.
+    const std::string bin = dir / "bin";
+    mkdir(bin.c_str(), 0700);
+    const std::string record = dir / "opened";
+    qvtest::WriteFileText(bin + "/xdg-mime", "#!/bin/sh\ncase \"$2\" in filetype) echo text/plain;; *) echo x.desktop;; esac\n");
+    qvtest::WriteFileText(bin + "/xdg-open", "#!/bin/sh\n{ printf '%s\\n' \"$1\"; cat \"$1\"; } > " +
+                                                 qvtest::ShellQuote(record) + ".tmp && mv " + qvtest::ShellQuote(record) +
+                                                 ".tmp " + qvtest::ShellQuote(record) + "\n");
+    chmod((bin + "/xdg-mime").c_str(), 0700);
+    chmod((bin + "/xdg-open").c_str(), 0700);
+    const std::string oldPath = getenv("PATH") ? getenv("PATH") : "";
+    setenv("PATH", (bin + ":" + oldPath).c_str(), 1);
+
+    Show(QStringLiteral("/Beta/Inner"));
+    const int row = RowNamed(QStringLiteral("note.txt"));
+    ASSERT_GE(row, 0);
+    QTreeView* list = panes->DetailsView();
+    const QModelIndex at = panes->ListModel()->index(row, 0);
+    list->setCurrentIndex(at);
+    const QPoint centre = list->visualRect(at).center();
+    // A double click is a click and a second press, as the mouse gives it.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centre);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, centre);
+    std::string opened;
+    for (int i = 0; i < 100 && opened.empty(); ++i) {
+        QApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::ifstream in(record);
+        std::stringstream text;
+        text << in.rdbuf();
+        opened = text.str();
+    }
+    setenv("PATH", oldPath.c_str(), 1);
+    for (const auto& box : ui.Boxes()) ADD_FAILURE() << platform::Utf16ToUtf8(box.request.text);
+    ASSERT_FALSE(opened.empty()) << "xdg-open was not started";
+    const std::string path = opened.substr(0, opened.find('\n'));
+    EXPECT_EQ(opened.substr(opened.find('\n') + 1), "a note\n");
+    // In a folder of its own inside the private work folder.
+    EXPECT_NE(path.find("/open-"), std::string::npos) << path;
+    EXPECT_EQ(path.substr(path.rfind('/') + 1), "note.txt");
+    // The file and its folder: nobody else may read them.
+    struct stat info {};
+    ASSERT_EQ(stat(path.substr(0, path.rfind('/')).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0077, 0u);
+}
+
+}  // namespace
