@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QEvent>
+#include <QImage>
+#include <QPixmap>
 #include <QLineEdit>
 #include <QMenu>
 #include <QToolBar>
@@ -11,6 +13,7 @@
 #include <array>
 
 #include "window/frame/main_frame.h"
+#include "window/models/bar_image_rules.h"
 #include "window/panes/folder_navigation.h"
 #include "window/panes/pane_layout.h"
 #include "foundation/language.h"
@@ -71,6 +74,28 @@ constexpr std::array<Caption, 12> kCaptions = {{{32836, 10, u"New"},
                                                 {33354, 174, u"Copy"}}};
 
 }  // namespace
+
+QIcon BarIcon(const char* name, std::initializer_list<int> sides) {
+    QIcon source = name ? foundation::ui::BuiltInIcon(QString::fromLatin1(name)) : QIcon();
+    if (source.isNull()) source = foundation::ui::DocumentIcon();
+    QIcon icon;
+    for (int side : sides) {
+        QImage normal = source.pixmap(side, side).toImage().convertToFormat(QImage::Format_ARGB32);
+        if (normal.isNull()) continue;
+        const auto pixelsOf = [](QImage& image) {
+            return std::span<uint32_t>(reinterpret_cast<uint32_t*>(image.bits()),
+                                       static_cast<size_t>(image.sizeInBytes()) / sizeof(uint32_t));
+        };
+        QImage hot = normal.copy();
+        MakeHotImage(pixelsOf(hot));
+        QImage disabled = normal.copy();
+        MakeDisabledImage(pixelsOf(disabled));
+        icon.addPixmap(QPixmap::fromImage(normal), QIcon::Normal);
+        icon.addPixmap(QPixmap::fromImage(hot), QIcon::Active);
+        icon.addPixmap(QPixmap::fromImage(disabled), QIcon::Disabled);
+    }
+    return icon;
+}
 
 std::span<const BarButton> BarButtons(BarType type) {
     switch (type) {
@@ -157,7 +182,7 @@ QToolBar* CMainToolBars::MakeBar(BarType type, const QString& name,
             bar->addWidget(address_);
             continue;
         }
-        auto* action = new QAction(foundation::ui::BuiltInIcon(QString::fromLatin1(button.icon)), QString(), bar);
+        auto* action = new QAction(main ? BarIcon(button.icon, {32, 48}) : BarIcon(button.icon, {16, 24}), QString(), bar);
         action->setProperty(kCommandIdProperty, button.commandId);
         const uint32_t id = button.commandId;
         connect(action, &QAction::triggered, frame_, [this, id] { frame_->ExecuteCommand(id); });

@@ -14,6 +14,7 @@
 #include "window/faces/icons.h"
 #include "window/faces/menu_adapter.h"
 #include "window/frame/main_frame.h"
+#include "window/frame/main_toolbars.h"
 
 namespace app::ui {
 
@@ -21,13 +22,13 @@ namespace {
 
 using dialogs::ui::CBitmapSlider;
 
-struct BarButton {
+struct PlayerButton {
     uint32_t id;
     const char* icon;
     uint32_t textId;
     const char16_t* text;
 };
-constexpr BarButton kButtons[] = {
+constexpr PlayerButton kButtons[] = {
     {33134, "media-playback-start", 33134, u"Play"},
     {33135, "media-playback-stop", 33135, u"Stop"},
     {33136, "go-previous", 33136, u"Previous Track"},
@@ -50,12 +51,12 @@ CPlayerBar::CPlayerBar(CMainFrame* frame, QWidget* parent) : QToolBar(parent), f
     setFloatable(false);
     setIconSize(QSize(16, 16));
     setToolButtonStyle(Qt::ToolButtonIconOnly);
-    for (const BarButton& button : kButtons) {
+    for (const PlayerButton& button : kButtons) {
         if (button.id == 0) {
             addSeparator();
             continue;
         }
-        auto* action = new QAction(foundation::ui::BuiltInIcon(QString::fromLatin1(button.icon)),
+        auto* action = new QAction(BarIcon(button.icon, {16, 24}),
                                    QString::fromStdU16String(foundation::GetLangString(button.textId, button.text)),
                                    this);
         action->setProperty(foundation::ui::kCommandIdProperty, button.id);

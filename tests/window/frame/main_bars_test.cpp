@@ -1,5 +1,8 @@
 #include "window/frame/main_toolbars.h"
 
+#include <QImage>
+#include "window/models/bar_image_rules.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
@@ -166,6 +169,31 @@ TEST_F(Bars, StatusBarCountsTheFolderAndTheSelection) {
     status->UpdateCounts();
     EXPECT_TRUE(status->TotalsText().isEmpty());
     EXPECT_TRUE(status->SelectionText().isEmpty());
+}
+
+TEST_F(Bars, ButtonsCarryHotAndDisabledPicturesByTheRules) {
+    for (BarType type : {BarType::Main, BarType::Navigation}) {
+        const int side = type == BarType::Main ? 32 : 16;
+        for (QAction* action : frame->ToolBars()->Bar(type)->actions()) {
+            if (action->isSeparator() || action->icon().isNull()) continue;
+            const uint32_t id = foundation::ui::CommandIdOf(action);
+            QImage normal = action->icon().pixmap(side, side, QIcon::Normal).toImage().convertToFormat(QImage::Format_ARGB32);
+            const QImage hot = action->icon().pixmap(side, side, QIcon::Active).toImage().convertToFormat(QImage::Format_ARGB32);
+            const QImage disabled =
+                action->icon().pixmap(side, side, QIcon::Disabled).toImage().convertToFormat(QImage::Format_ARGB32);
+            ASSERT_EQ(normal.size(), QSize(side, side)) << id;
+            for (int y = 0; y < side; ++y) {
+                for (int x = 0; x < side; ++x) {
+                    const uint32_t pixel = normal.pixel(x, y);
+                    // A pixmap keeps its colours premultiplied: only opaque
+                    // pixels come back exactly.
+                    if (qAlpha(pixel) != 255) continue;
+                    ASSERT_EQ(static_cast<uint32_t>(hot.pixel(x, y)), app::ui::HotPixel(pixel)) << id;
+                    ASSERT_EQ(static_cast<uint32_t>(disabled.pixel(x, y)), app::ui::DisabledPixel(pixel)) << id;
+                }
+            }
+        }
+    }
 }
 
 }  // namespace
