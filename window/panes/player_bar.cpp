@@ -76,8 +76,10 @@ CPlayerBar::CPlayerBar(CMainFrame* frame, QWidget* parent) : QToolBar(parent), f
     seek_->setToolTip(QStringLiteral("Seek"));
     addWidget(seek_);
     // Dragging shows where the track would go; it moves there on release.
+    // A release ends the track and sets the position: the position alone
+    // seeks, so one drag is one seek.
     connect(seek_, &CBitmapSlider::Scrolled, this, [](int code, int position) {
-        if (code != CBitmapSlider::kThumbTrack) Seek(position);
+        if (code == CBitmapSlider::kThumbPosition) Seek(position);
     });
     connect(seek_, &QSlider::actionTriggered, this, [this](int action) {
         if (action == QAbstractSlider::SliderMove) return;
@@ -104,12 +106,18 @@ CPlayerBar::CPlayerBar(CMainFrame* frame, QWidget* parent) : QToolBar(parent), f
     timer->start(kRefreshMilliseconds);
 }
 
+int64_t CPlayerBar::SeekTarget(int percent, int64_t length) {
+    if (length <= 0) return 0;
+    return std::min<int64_t>(int64_t(std::clamp(percent, 0, 100)) * length / 100 + 1, length);
+}
+
+int CPlayerBar::SeekCount() { return seekCount_.load(); }
+
 void CPlayerBar::Seek(int percent) {
     const std::shared_ptr<audio::AudioPlayer> player = audio::CurrentPlayback();
     if (!player) return;
-    const int64_t length = player->TrackLength();
-    const int64_t position = std::min<int64_t>(int64_t(std::clamp(percent, 0, 100)) * length / 100 + 1, length);
-    audio::SeekPlayback(*player, position);
+    ++seekCount_;
+    audio::SeekPlayback(*player, SeekTarget(percent, player->TrackLength()));
 }
 
 void CPlayerBar::Refresh() {

@@ -111,6 +111,21 @@ TEST_F(PlayerRow, BarButtonsAreTheFramesCommandsWhateverHasTheFocus) {
     CPlayerBar::Seek(100);   // at most the track's length: no failure, still playing
     EXPECT_TRUE(audio::CurrentPlayback());
 
+    // One drag of the thumb is one seek, on release; the bar's own refresh
+    // of the thumb seeks nothing.
+    const int seeksBefore = CPlayerBar::SeekCount();
+    dialogs::ui::CBitmapSlider* seek = bar->SeekSlider();
+    const QPoint from(4, seek->height() / 2), to(seek->width() / 2, seek->height() / 2);
+    QTest::mousePress(seek, Qt::LeftButton, {}, from);
+    for (int x = from.x(); x <= to.x(); x += 10) QTest::mouseMove(seek, QPoint(x, to.y()));
+    bar->Refresh();
+    EXPECT_EQ(CPlayerBar::SeekCount(), seeksBefore);
+    QTest::mouseRelease(seek, Qt::LeftButton, {}, to);
+    EXPECT_EQ(CPlayerBar::SeekCount(), seeksBefore + 1);
+    for (int i = 0; i < 3; ++i) bar->Refresh();
+    QApplication::processEvents();
+    EXPECT_EQ(CPlayerBar::SeekCount(), seeksBefore + 1);
+
     BarAction(33135)->trigger();
     EXPECT_FALSE(audio::CurrentPlayback());
     bar->Refresh();
@@ -118,6 +133,19 @@ TEST_F(PlayerRow, BarButtonsAreTheFramesCommandsWhateverHasTheFocus) {
 
     // Without a mixer the volume slider cannot be used.
     EXPECT_EQ(bar->VolumeSlider()->isEnabled(), audio::GetMixerVolumePercent() >= 0);
+}
+
+TEST(PlayerBarSeek, TargetsWithinTheTrack) {
+    const struct {
+        int percent;
+        int64_t length, target;
+    } rows[] = {
+        {0, 1000, 1},          {50, 1000, 501},  {100, 1000, 1000}, {150, 1000, 1000}, {-5, 1000, 1},
+        {100, 0, 0},           {50, 0, 0},       {100, -1, 0},      {99, 1, 1},
+        {100, INT64_MAX / 100, INT64_MAX / 100},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(CPlayerBar::SeekTarget(row.percent, row.length), row.target) << row.percent << " " << row.length;
 }
 
 TEST_F(PlayerRow, ExtractOnTheDiscRipsItsTracks) {
