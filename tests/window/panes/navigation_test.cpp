@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -142,6 +143,9 @@ TEST_F(Navigation, HistoryButtonsAndAddressFollowEveryMove) {
     EXPECT_TRUE(frame->ToolBars()->AddressBox()->text().endsWith(
         QStringLiteral("Unpacked size 0.1 KB (25 bytes), total 3 files")))
         << frame->ToolBars()->AddressBox()->text().toStdString();
+
+    if (const char* shots = std::getenv("QV_SCREENSHOT_DIR"))
+        frame->grab().save(QString::fromUtf8(shots) + "/window_data.png");
 
     // The Back drop-down lists the older folders, names shown as they are.
     Show(QStringLiteral("/T&J"));
@@ -270,6 +274,16 @@ TEST_F(Navigation, RightClickMenusListTheTableCommands) {
         EXPECT_EQ(ids, row.ids);
         if (row.kind != ContextKind::ListSpace) {
             EXPECT_EQ(menu.defaultAction(), menu.actions().front());
+        }
+    }
+    if (const char* shots = std::getenv("QV_SCREENSHOT_DIR")) {
+        for (ContextKind kind : {ContextKind::FileRow, ContextKind::ListSpace, ContextKind::TreeNode}) {
+            QMenu shown;
+            BuildContextMenu(frame.get(), &shown, kind, 3, 0);
+            shown.popup(frame->mapToGlobal(QPoint(300, 200)));
+            QApplication::processEvents();
+            shown.grab().save(QString::fromUtf8(shots) + "/menu_" + QString::number(static_cast<int>(kind)) + ".png");
+            shown.close();
         }
     }
     // On empty space: the mode and the sort column are checked in their submenus.
