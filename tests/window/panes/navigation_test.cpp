@@ -42,6 +42,9 @@
 #include "window/panes/item_list_model.h"
 #include "window/panes/item_opening.h"
 #include "window/panes/pane_layout.h"
+#include "window/panes/type_icons.h"
+#include "window/frame/command_routes.h"
+#include <QSplitter>
 
 using namespace app;
 using namespace app::ui;
@@ -405,6 +408,76 @@ TEST_F(Navigation, DoubleClickedFileGoesToTheDesktopApplication) {
     struct stat info {};
     ASSERT_EQ(stat(path.substr(0, path.rfind('/')).c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0077, 0u);
+}
+
+TEST_F(Navigation, ViewCommandsSetModesSortingAndTheTree) {
+    if (!OpenFixture()) GTEST_SKIP() << "xorriso is not installed";
+    auto checked = [this](uint32_t id) {
+        const CommandHandler* handler = HandlerOfGroup(GroupOfCommand(id));
+        return handler && handler->checked && handler->checked(id);
+    };
+    struct Row {
+        uint32_t command;
+        int mode, sortColumn;
+        bool ascending;
+    };
+    const Row rows[] = {
+        {32776, 0, 0, true},  {32779, 3, 0, true},  {32781, 3, 1, true}, {32781, 3, 1, false},
+        {32783, 3, 3, true},  {32777, 1, 3, true},  {32780, 1, 0, true}, {32778, 2, 0, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command);
+        ASSERT_TRUE(frame->ExecuteCommand(row.command));
+        EXPECT_EQ(panes->ViewMode(), row.mode);
+        EXPECT_EQ(panes->ListModel()->SortColumn(), row.sortColumn);
+        EXPECT_EQ(panes->ListModel()->SortAscending(), row.ascending);
+        for (uint32_t id = 32776; id <= 32779; ++id) EXPECT_EQ(checked(id), static_cast<int>(id - 32776) == row.mode);
+        for (uint32_t id = 32780; id <= 32783; ++id) EXPECT_EQ(checked(id), static_cast<int>(id - 32780) == row.sortColumn);
+    }
+    // The view bar's mode drop-down can be used.
+    EXPECT_TRUE(frame->IsCommandEnabled(32831));
+    // The tree dragged shut is a hidden tree; the toggle shows it again.
+    EXPECT_TRUE(checked(32813));
+    QSplitter* browse = panes->BrowseSplitter();
+    browse->setSizes({0, browse->width()});
+    emit browse->splitterMoved(0, 1);
+    QApplication::processEvents();
+    EXPECT_FALSE(checked(32813));
+    ASSERT_TRUE(frame->ExecuteCommand(32813));
+    EXPECT_TRUE(checked(32813));
+    EXPECT_GT(browse->sizes().front(), 0);
+}
+
+TEST_F(Navigation, EditsRedrawOnceAndDatesFollow) {
+    if (!OpenFixture()) GTEST_SKIP() << "xorriso is not installed";
+    // Nested begin and end pairs: drawing comes back with the last end only.
+    image::BeginViewUpdate();
+    image::BeginViewUpdate();
+    image::EndViewUpdate();
+    EXPECT_FALSE(panes->TreeView()->updatesEnabled());
+    image::EndViewUpdate();
+    EXPECT_TRUE(panes->TreeView()->updatesEnabled());
+    EXPECT_TRUE(panes->DetailsView()->updatesEnabled());
+    image::EndViewUpdate();   // one end too many changes nothing
+    EXPECT_TRUE(panes->DetailsView()->updatesEnabled());
+
+    // A date set in place shows at once in its row.
+    const int row = RowNamed(QStringLiteral("b.txt"));
+    ASSERT_GE(row, 0);
+    image::ImageItem* item = panes->ListModel()->ItemAt(row);
+    const QString before = panes->ListModel()->index(row, 3).data().toString();
+    item->time = 915278400;   // 1999-01-02 12:00 UTC
+    image::RefreshListItemDate(image::g_CurrentDocument, image::g_CurrentFolder, item);
+    const QString after = panes->ListModel()->index(RowNamed(QStringLiteral("b.txt")), 3).data().toString();
+    EXPECT_NE(after, before);
+    EXPECT_TRUE(after.startsWith(QStringLiteral("1999-01-02"))) << after.toStdString();
+}
+
+TEST(TypeIcons, EveryNameGetsAnIcon) {
+    qvtest::EnsureApplication();
+    for (const char* name : {"a.txt", "song.mp3", "film.mkv", "disc.iso", "pack.zip", "noextension", "\x01odd\n.",
+                             ".hidden", ""})
+        EXPECT_FALSE(TypeIconForName(QString::fromUtf8(name)).isNull()) << name;
 }
 
 }  // namespace
