@@ -12,6 +12,8 @@
 #include <QListView>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QThread>
+#include <unordered_set>
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -250,6 +252,7 @@ FramePanes::~FramePanes() {
 }
 
 void FramePanes::ClearViews() {
+    refillPending_ = false;
     listSelection_->clear();
     listModel_->Clear();
     treeModel_->Clear();
@@ -532,8 +535,15 @@ int FramePanes::FocusedView() {
     return -1;
 }
 
-void FramePanes::NotifyItemAddedOrRemoved(image::ImageContext*, image::ImageFolder* folder, image::ImageItem* item,
+void FramePanes::NotifyItemAddedOrRemoved(image::ImageContext* ctx, image::ImageFolder* folder, image::ImageItem* item,
                                           bool added) {
+    if (QThread::currentThread() != thread()) {
+        // A worker's edit: the views change on their own thread, and the
+        // worker waits, since a leaving item is freed once this returns.
+        QMetaObject::invokeMethod(
+            this, [=, this] { NotifyItemAddedOrRemoved(ctx, folder, item, added); }, Qt::BlockingQueuedConnection);
+        return;
+    }
     navigation_->ForgetTotals();
     if (!added && item && item->ownFolder && ShownBelow(item->ownFolder)) {
         // The shown folder (or one above it) is leaving: its parent is shown
@@ -551,7 +561,12 @@ void FramePanes::NotifyItemAddedOrRemoved(image::ImageContext*, image::ImageFold
     if (!folder || folder != listModel_->Folder()) return;
     // A leaving item is still linked when it is told: only its row goes. An
     // added one is linked already: the shown folder's rows are made again.
-    if (added) listModel_->ShowFolder(image::g_CurrentDocument, folder);
+    if (added && updateDepth_ > 0) {
+        // Inside one edit the rows are made once, when it ends.
+        refillPending_ = true;
+        return;
+    }
+    if (added) ShowAddedRows();
     else listModel_->RemoveItem(item);
     emit ContentChanged();
 }
@@ -574,8 +589,29 @@ void FramePanes::BeginViewUpdate() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
 }
 
+void FramePanes::ShowAddedRows() {
+    refillPending_ = false;
+    image::ImageFolder* folder = listModel_->Folder();
+    if (!folder) return;
+    // The rows are made again; the selected items stay selected.
+    const std::vector<image::ImageItem*> was = SelectedItems();
+    const std::unordered_set<image::ImageItem*> selected(was.begin(), was.end());
+    listSelection_->clear();
+    listModel_->ShowFolder(image::g_CurrentDocument, folder);
+    if (selected.empty()) return;
+    QItemSelection rows;
+    for (int row = 0; row < listModel_->rowCount(); ++row)
+        if (selected.count(listModel_->ItemAt(row)))
+            rows.select(listModel_->index(row, 0), listModel_->index(row, kListColumns - 1));
+    listSelection_->select(rows, QItemSelectionModel::Select);
+}
+
 void FramePanes::EndViewUpdate() {
     if (updateDepth_ == 0 || --updateDepth_ > 0) return;
+    if (refillPending_) {
+        ShowAddedRows();
+        emit ContentChanged();
+    }
     for (QWidget* view : {static_cast<QWidget*>(treeView_), static_cast<QWidget*>(listStack_)})
         view->setUpdatesEnabled(true);
     QApplication::restoreOverrideCursor();

@@ -116,6 +116,7 @@ private:
     void ShowModeMenu(bool tracks);
     void OpenTrackRow(int row);
     void SyncTreeVisible();
+    void ShowAddedRows();
     // Whether the list shows this folder or one below it.
     bool ShownBelow(const image::ImageFolder* folder) const;
 
@@ -137,6 +138,7 @@ private:
     CommandHandler previousViews_;
     int trackViewMode_ = 3;
     int updateDepth_ = 0;
+    bool refillPending_ = false;
     TrackListModel* trackModel_ = nullptr;
     FolderTreeModel* treeModel_ = nullptr;
     ItemListModel* listModel_ = nullptr;

@@ -45,6 +45,8 @@
 #include "window/panes/type_icons.h"
 #include "window/frame/command_routes.h"
 #include <QSplitter>
+#include <QSignalSpy>
+#include <QThread>
 
 using namespace app;
 using namespace app::ui;
@@ -471,6 +473,36 @@ TEST_F(Navigation, EditsRedrawOnceAndDatesFollow) {
     const QString after = panes->ListModel()->index(RowNamed(QStringLiteral("b.txt")), 3).data().toString();
     EXPECT_NE(after, before);
     EXPECT_TRUE(after.startsWith(QStringLiteral("1999-01-02"))) << after.toStdString();
+}
+
+TEST_F(Navigation, AddedItemsShowOncePerEditAndFromWorkers) {
+    if (!OpenFixture()) GTEST_SKIP() << "xorriso is not installed";
+    image::ImageContext* doc = image::g_CurrentDocument;
+    image::ImageFolder* root = doc->rootFolder;
+    const int before = panes->ListModel()->rowCount();
+    auto add = [&](const char16_t* name) {
+        image::ImageItem* item = image::NewItem();
+        item->name = name;
+        item->size = 3;
+        image::LinkItemAtHead(root, item);
+        image::NotifyItemAddedOrRemoved(doc, root, item, true);
+    };
+    QSignalSpy resets(panes->ListModel(), &QAbstractItemModel::modelReset);
+    image::BeginViewUpdate();
+    for (const char16_t* name : {u"n1.txt", u"n2.txt", u"n3.txt"}) add(name);
+    EXPECT_EQ(panes->ListModel()->rowCount(), before);   // nothing made while the edit runs
+    image::EndViewUpdate();
+    EXPECT_EQ(panes->ListModel()->rowCount(), before + 3);
+    EXPECT_EQ(resets.count(), 1);
+    EXPECT_GE(RowNamed(QStringLiteral("n2.txt")), 0);
+
+    // A worker's add reaches the views on their own thread.
+    QThread* worker = QThread::create([&] { add(u"w.txt"); });
+    worker->start();
+    while (!worker->isFinished()) QApplication::processEvents(QEventLoop::AllEvents, 10);
+    worker->wait();
+    delete worker;
+    EXPECT_GE(RowNamed(QStringLiteral("w.txt")), 0);
 }
 
 TEST(TypeIcons, EveryNameGetsAnIcon) {
