@@ -33,6 +33,8 @@
 #include "window/faces/menu_adapter.h"
 #include "window/frame/main_frame.h"
 #include "window/panes/pane_layout.h"
+#include "window/frame/command_routes.h"
+#include <QListView>
 #include "window/panes/track_list_model.h"
 
 using namespace app;
@@ -146,6 +148,33 @@ TEST(PlayerBarSeek, TargetsWithinTheTrack) {
     };
     for (const auto& row : rows)
         EXPECT_EQ(CPlayerBar::SeekTarget(row.percent, row.length), row.target) << row.percent << " " << row.length;
+}
+
+TEST_F(PlayerRow, TrackListModesFromBothViewMenus) {
+    auto checked = [](uint32_t id) {
+        const CommandHandler* handler = HandlerOfGroup(GroupOfCommand(id));
+        return handler && handler->checked && handler->checked(id);
+    };
+    // On an audio CD the main View menu's modes are the track list's too.
+    const struct {
+        uint32_t command;
+        int mode;
+    } rows[] = {{33214, 0}, {33216, 2}, {32777, 1}, {32779, 3}};
+    for (const auto& row : rows) {
+        ASSERT_TRUE(frame->ExecuteCommand(row.command)) << row.command;
+        EXPECT_EQ(panes->TrackViewMode(), row.mode) << row.command;
+        EXPECT_TRUE(checked(33214 + row.mode));
+        EXPECT_TRUE(checked(32776 + row.mode));
+        EXPECT_EQ(panes->TrackIconView()->isVisible(), row.mode != 3);
+    }
+    // The list mode shows the titles; both views share one selection.
+    ASSERT_TRUE(frame->ExecuteCommand(33216));
+    EXPECT_EQ(panes->TrackIconView()->model()->index(0, panes->TrackIconView()->modelColumn()).data().toString(),
+              QStringLiteral("One"));
+    ASSERT_TRUE(frame->ExecuteCommand(33221));
+    EXPECT_EQ(panes->SelectedTracks().size(), 2u);
+    EXPECT_EQ(panes->TrackIconView()->selectionModel()->selectedRows().size(), 2);
+    EXPECT_TRUE(frame->IsCommandEnabled(33146));
 }
 
 TEST_F(PlayerRow, ExtractOnTheDiscRipsItsTracks) {
