@@ -1,6 +1,7 @@
 #include "window/frame/main_toolbars.h"
 
 #include <QAction>
+#include <QCursor>
 #include <QEvent>
 #include <QImage>
 #include <QPixmap>
@@ -95,6 +96,18 @@ QIcon BarIcon(const char* name, std::initializer_list<int> sides) {
         icon.addPixmap(QPixmap::fromImage(disabled), QIcon::Disabled);
     }
     return icon;
+}
+
+QPoint DropPointFor(QWidget* frame, uint32_t commandId) {
+    for (QToolBar* bar : frame->findChildren<QToolBar*>()) {
+        if (!bar->isVisible()) continue;
+        for (QAction* action : bar->actions()) {
+            if (foundation::ui::CommandIdOf(action) != commandId) continue;
+            if (QWidget* button = bar->widgetForAction(action); button && button->isVisible())
+                return button->mapToGlobal(QPoint(0, button->height()));
+        }
+    }
+    return QCursor::pos();
 }
 
 std::span<const BarButton> BarButtons(BarType type) {

@@ -6,6 +6,7 @@
 
 #include <QIcon>
 #include <QList>
+#include <QPoint>
 #include <QObject>
 #include <QString>
 
@@ -19,6 +20,7 @@
 class QAction;
 class QLineEdit;
 class QToolBar;
+class QWidget;
 
 namespace app::ui {
 
@@ -40,6 +42,11 @@ std::vector<std::u16string> PadCaptions(const std::vector<std::u16string>& capti
 // when there is none), with its hot (Active) and disabled pictures made by
 // the bar image rules at each side given.
 QIcon BarIcon(const char* name, std::initializer_list<int> sides);
+
+// Where a button's drop-down menu opens: under the bar button of the
+// command id in any of the frame's bars (the tool bars, the player bar),
+// else at the mouse.
+QPoint DropPointFor(QWidget* frame, uint32_t commandId);
 
 class CMainToolBars : public QObject {
     Q_OBJECT

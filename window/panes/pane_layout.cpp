@@ -20,6 +20,7 @@
 
 #include "app/document_lifecycle.h"
 #include "window/frame/command_routes.h"
+#include "window/frame/main_toolbars.h"
 #include "window/panes/comment_view.h"
 #include "window/panes/context_menus.h"
 #include "window/panes/folder_navigation.h"
@@ -630,7 +631,7 @@ void FramePanes::ShowModeMenu(bool tracks) {
     const int mode = tracks || audioCd ? trackViewMode_ : viewMode_;
     QMenu menu;
     BuildModeMenu(frame_, &menu, first, mode);
-    menu.exec(QCursor::pos());
+    menu.exec(DropPointFor(frame_, tracks ? kCmdTrackViewModeMenu : kCmdViewModeMenu));
 }
 
 void FramePanes::ShowContextMenu(QAbstractItemView* view, const QPoint& globalAt) {

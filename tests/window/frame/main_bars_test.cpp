@@ -1,6 +1,7 @@
 #include "window/frame/main_toolbars.h"
 
 #include <QImage>
+#include <QCursor>
 #include "window/models/bar_image_rules.h"
 
 #include <QAction>
@@ -194,6 +195,18 @@ TEST_F(Bars, ButtonsCarryHotAndDisabledPicturesByTheRules) {
             }
         }
     }
+}
+
+TEST_F(Bars, DropDownsOpenUnderTheirButtons) {
+    QToolBar* main = frame->ToolBars()->Bar(BarType::Main);
+    for (QAction* action : main->actions()) {
+        if (foundation::ui::CommandIdOf(action) != 32883) continue;
+        QWidget* button = main->widgetForAction(action);
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(DropPointFor(frame.get(), 32883), button->mapToGlobal(QPoint(0, button->height())));
+    }
+    // No button for the id: the menu opens at the mouse.
+    EXPECT_EQ(DropPointFor(frame.get(), 1), QCursor::pos());
 }
 
 }  // namespace
