@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include "app/document_lifecycle.h"
+#include "window/faces/menu_adapter.h"
 #include "window/frame/command_routes.h"
 #include "window/frame/main_toolbars.h"
 #include "window/panes/comment_view.h"
@@ -638,8 +639,14 @@ void FramePanes::ShowContextMenu(QAbstractItemView* view, const QPoint& globalAt
     if (!image::g_CurrentDocument) return;
     QMenu menu;
     if (view == treeView_) {
-        if (!treeView_->indexAt(treeView_->viewport()->mapFromGlobal(globalAt)).isValid()) return;
+        const QModelIndex node = treeView_->indexAt(treeView_->viewport()->mapFromGlobal(globalAt));
+        if (!node.isValid()) return;
+        // The menu's commands act on the node clicked: it becomes the shown folder.
+        if (node != treeView_->currentIndex()) treeView_->setCurrentIndex(node);
         BuildContextMenu(frame_, &menu, ContextKind::TreeNode);
+        for (QAction* action : menu.actions())
+            if (foundation::ui::CommandIdOf(action) == kCmdOpenNode)
+                connect(action, &QAction::triggered, this, [this] { treeView_->expand(treeView_->currentIndex()); });
     } else if (view == trackView_ || view == trackIconView_) {
         if (trackModel_->Kind() != TrackListKind::Audio) return;   // video tracks have no menu
         BuildContextMenu(frame_, &menu, SelectedTracks().empty() ? ContextKind::TrackSpace : ContextKind::TrackRows,

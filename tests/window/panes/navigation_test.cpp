@@ -46,6 +46,7 @@
 #include "window/frame/command_routes.h"
 #include <QSplitter>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QThread>
 
 using namespace app;
@@ -503,6 +504,29 @@ TEST_F(Navigation, AddedItemsShowOncePerEditAndFromWorkers) {
     worker->wait();
     delete worker;
     EXPECT_GE(RowNamed(QStringLiteral("w.txt")), 0);
+}
+
+TEST_F(Navigation, RightClickOnATreeNodeActsOnThatNode) {
+    if (!OpenFixture()) GTEST_SKIP() << "xorriso is not installed";
+    QTreeView* tree = panes->TreeView();
+    const QModelIndex beta = panes->TreeModel()->FindByPath(QStringLiteral("/Beta"));
+    ASSERT_TRUE(beta.isValid());
+    EXPECT_FALSE(tree->isExpanded(beta));
+    QStringList shown;
+    // The menu is modal: its "Open" is chosen once it is up.
+    QTimer::singleShot(200, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) return;
+        for (QAction* action : menu->actions()) {
+            shown << action->text();
+            if (foundation::ui::CommandIdOf(action) == kCmdOpenNode) action->trigger();
+        }
+        menu->close();
+    });
+    panes->ShowContextMenu(tree, tree->viewport()->mapToGlobal(tree->visualRect(beta).center()));
+    EXPECT_EQ(shown.value(0), QStringLiteral("&Open"));
+    EXPECT_EQ(Shown(), QStringLiteral("/Beta"));
+    EXPECT_TRUE(tree->isExpanded(beta));
 }
 
 TEST(TypeIcons, EveryNameGetsAnIcon) {
