@@ -46,6 +46,7 @@
 #include "window/frame/command_routes.h"
 #include <QSplitter>
 #include <QSignalSpy>
+#include <QDialog>
 #include <QTimer>
 #include <QThread>
 
@@ -72,6 +73,7 @@ protected:
         CloseDocument();
         frame.reset();
         unsetenv("QV_CONFIG_DIR");
+        if (!oldPath.empty()) setenv("PATH", oldPath.c_str(), 1);
     }
     bool OpenFixture() {
         if (qvtest::Run("command -v xorriso").exitCode != 0) return false;
@@ -81,6 +83,7 @@ protected:
         qvtest::WriteFileText(src + "/b.txt", "bb");
         qvtest::WriteFileText(src + "/Beta/Inner/note.txt", "a note\n");
         qvtest::WriteFileText(src + "/run.desktop", "[Desktop Entry]\n");
+        qvtest::WriteFileText(src + "/Beta/tool.exe", "MZ tool\n");
         const qvtest::CommandResult made = qvtest::Run("xorriso -as mkisofs -quiet -J -R -V NAV -o " +
                                                        qvtest::ShellQuote(dir / "nav.iso") + " " + qvtest::ShellQuote(src));
         if (made.exitCode != 0) return false;
@@ -97,6 +100,36 @@ protected:
             if (foundation::ui::CommandIdOf(action) == id) return action;
         return nullptr;
     }
+    // Stand-ins for the desktop on PATH: every type has an application, and
+    // xdg-open records what it was given with the file's contents.
+    std::string InstallDesktopStandIns() {
+        const std::string bin = dir / "bin";
+        mkdir(bin.c_str(), 0700);
+        const std::string record = dir / "opened";
+        qvtest::WriteFileText(bin + "/xdg-mime",
+                              "#!/bin/sh\ncase \"$2\" in filetype) echo text/plain;; *) echo x.desktop;; esac\n");
+        qvtest::WriteFileText(bin + "/xdg-open", "#!/bin/sh\n{ printf '%s\\n' \"$1\"; cat \"$1\"; } > " +
+                                                     qvtest::ShellQuote(record) + ".tmp && mv " +
+                                                     qvtest::ShellQuote(record) + ".tmp " + qvtest::ShellQuote(record) + "\n");
+        chmod((bin + "/xdg-mime").c_str(), 0700);
+        chmod((bin + "/xdg-open").c_str(), 0700);
+        oldPath = getenv("PATH") ? getenv("PATH") : "";
+        setenv("PATH", (bin + ":" + oldPath).c_str(), 1);
+        return record;
+    }
+    static std::string WaitForRecord(const std::string& record) {
+        std::string opened;
+        for (int i = 0; i < 100 && opened.empty(); ++i) {
+            QApplication::processEvents();
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            std::ifstream in(record);
+            std::stringstream text;
+            text << in.rdbuf();
+            opened = text.str();
+        }
+        return opened;
+    }
+    std::string oldPath;
     QMenu* menuBarAction() const { return frame->menuBar()->actions().at(2)->menu(); }
     int RowNamed(const QString& name) const {
         for (int row = 0; row < panes->ListModel()->rowCount(); ++row)
@@ -142,12 +175,12 @@ TEST_F(Navigation, HistoryButtonsAndAddressFollowEveryMove) {
         EXPECT_TRUE(frame->ToolBars()->AddressBox()->text().startsWith(QStringLiteral("nav.iso") + row.shown +
                                                                           QStringLiteral("      ----     ")));
     }
-    // The totals: 3 files, 2 + 7 + 16 bytes, as find(1) counts the source.
+    // The totals: 4 files, 2 + 7 + 16 + 8 bytes, as find(1) counts the source.
     const qvtest::CommandResult found =
         qvtest::Run("find " + qvtest::ShellQuote(dir / "src") + " -type f -printf '%s\\n' | awk '{s+=$1; n++} END {print s, n}'");
-    EXPECT_EQ(found.output, "25 3\n");
+    EXPECT_EQ(found.output, "33 4\n");
     EXPECT_TRUE(frame->ToolBars()->AddressBox()->text().endsWith(
-        QStringLiteral("Unpacked size 0.1 KB (25 bytes), total 3 files")))
+        QStringLiteral("Unpacked size 0.1 KB (33 bytes), total 4 files")))
         << frame->ToolBars()->AddressBox()->text().toStdString();
 
     if (const char* shots = std::getenv("QV_SCREENSHOT_DIR"))
@@ -366,20 +399,7 @@ TEST(ItemOpening, WarningRulesAndTheWrittenFile) {
 
 TEST_F(Navigation, DoubleClickedFileGoesToTheDesktopApplication) {
     if (!OpenFixture()) GTEST_SKIP() << "xorriso is not installed";
-    // Stand-ins for the desktop: every type has an application, and
-    // xdg-open records what it was given with the file's contents.
-    const std::string bin = dir / "bin";
-    mkdir(bin.c_str(), 0700);
-    const std::string record = dir / "opened";
-    qvtest::WriteFileText(bin + "/xdg-mime", "#!/bin/sh\ncase \"$2\" in filetype) echo text/plain;; *) echo x.desktop;; esac\n");
-    qvtest::WriteFileText(bin + "/xdg-open", "#!/bin/sh\n{ printf '%s\\n' \"$1\"; cat \"$1\"; } > " +
-                                                 qvtest::ShellQuote(record) + ".tmp && mv " + qvtest::ShellQuote(record) +
-                                                 ".tmp " + qvtest::ShellQuote(record) + "\n");
-    chmod((bin + "/xdg-mime").c_str(), 0700);
-    chmod((bin + "/xdg-open").c_str(), 0700);
-    const std::string oldPath = getenv("PATH") ? getenv("PATH") : "";
-    setenv("PATH", (bin + ":" + oldPath).c_str(), 1);
-
+    const std::string record = InstallDesktopStandIns();
     Show(QStringLiteral("/Beta/Inner"));
     const int row = RowNamed(QStringLiteral("note.txt"));
     ASSERT_GE(row, 0);
@@ -390,16 +410,7 @@ TEST_F(Navigation, DoubleClickedFileGoesToTheDesktopApplication) {
     // A double click is a click and a second press, as the mouse gives it.
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centre);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, centre);
-    std::string opened;
-    for (int i = 0; i < 100 && opened.empty(); ++i) {
-        QApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        std::ifstream in(record);
-        std::stringstream text;
-        text << in.rdbuf();
-        opened = text.str();
-    }
-    setenv("PATH", oldPath.c_str(), 1);
+    const std::string opened = WaitForRecord(record);
     for (const auto& box : ui.Boxes()) ADD_FAILURE() << platform::Utf16ToUtf8(box.request.text);
     ASSERT_FALSE(opened.empty()) << "xdg-open was not started";
     const std::string path = opened.substr(0, opened.find('\n'));
@@ -527,6 +538,35 @@ TEST_F(Navigation, RightClickOnATreeNodeActsOnThatNode) {
     EXPECT_EQ(shown.value(0), QStringLiteral("&Open"));
     EXPECT_EQ(Shown(), QStringLiteral("/Beta"));
     EXPECT_TRUE(tree->isExpanded(beta));
+}
+
+TEST_F(Navigation, AProgramIsOpenedAfterTheWarningWithEverythingBesideIt) {
+    if (!OpenFixture()) GTEST_SKIP() << "xorriso is not installed";
+    const std::string record = InstallDesktopStandIns();
+    Show(QStringLiteral("/Beta"));
+    const int row = RowNamed(QStringLiteral("tool.exe"));
+    ASSERT_GE(row, 0);
+    panes->DetailsView()->setCurrentIndex(panes->ListModel()->index(row, 0));
+    QString asked;
+    // The warning's own choice (extract everything first) is taken.
+    QTimer::singleShot(200, [&] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            asked = dialog->windowTitle();
+            dialog->accept();
+        }
+    });
+    panes->OpenSelection();
+    const std::string opened = WaitForRecord(record);
+    ASSERT_FALSE(opened.empty()) << "nothing was opened";
+    EXPECT_FALSE(asked.isEmpty());
+    const std::string path = opened.substr(0, opened.find('\n'));
+    EXPECT_EQ(opened.substr(opened.find('\n') + 1), "MZ tool\n");
+    // The whole document went out: the program's folder holds its neighbours.
+    ASSERT_GE(path.size(), std::string("/Beta/tool.exe").size());
+    EXPECT_EQ(path.substr(path.size() - 14), "/Beta/tool.exe");
+    const std::string top = path.substr(0, path.size() - 14);
+    EXPECT_EQ(qvtest::Run("test -f " + qvtest::ShellQuote(top + "/Beta/Inner/note.txt")).exitCode, 0) << top;
+    EXPECT_EQ(qvtest::Run("test -f " + qvtest::ShellQuote(top + "/b.txt")).exitCode, 0) << top;
 }
 
 TEST(TypeIcons, EveryNameGetsAnIcon) {
