@@ -1,6 +1,7 @@
 // Sizes and counts over the item tree, the large-file rule and the
 // item-source query.
 
+#include <cstdint>
 #include <vector>
 
 #include "image/document/image_context.h"
@@ -13,6 +14,14 @@ namespace {
 constexpr int64_t kFourGiB = int64_t{1} << 32;
 constexpr uint32_t kFirstVideoCdTrackMarker = kVideoCdMarker + 1;    // track 1
 constexpr uint32_t kLastVideoCdTrackMarker = kVideoCdMarker + 99;    // track 99
+
+// Sizes add up without wrapping: a reader caps an item it cannot size at the
+// largest value, and two of those must not turn the sum negative. An unknown
+// size (negative) counts for nothing.
+int64_t AddSize(int64_t sum, int64_t size) {
+    if (size <= 0) return sum;
+    return size > INT64_MAX - sum ? INT64_MAX : sum + size;
+}
 
 bool CountsNewFiles(const ImageContext* ctx) {
     return ctx->discSource || ctx->formatCode == format_code::kProjectDiscImport;
@@ -47,8 +56,8 @@ void GetTreeStatistics(ImageContext* ctx, ImageFolder* folder, TreeStatistics* s
         for (ImageItem* item = current->firstItem; item; item = item->next) {
             if (!IsPlainFileItem(item)) continue;
             ++stats->fileCount;
-            stats->fileBytes += videoCd ? GetItemDataSize(ctx, item) : item->size;
-            if (newFiles && !item->earlierSession) stats->newFileBytes += item->size;
+            stats->fileBytes = AddSize(stats->fileBytes, videoCd ? GetItemDataSize(ctx, item) : item->size);
+            if (newFiles && !item->earlierSession) stats->newFileBytes = AddSize(stats->newFileBytes, item->size);
         }
         for (ImageFolder* sub = current->firstSubfolder; sub; sub = sub->next) {
             std::u16string_view name = FolderName(sub);
@@ -66,7 +75,7 @@ void GetTreeStatistics(ImageContext* ctx, ImageFolder* folder, TreeStatistics* s
             stats->audioTrackBytes += static_cast<int64_t>(track.length) * 2048;
         }
     }
-    stats->totalBytes = stats->fileBytes + stats->audioTrackBytes;
+    stats->totalBytes = AddSize(stats->fileBytes, stats->audioTrackBytes);
     if (newFiles) stats->imageBytes = static_cast<int64_t>(ctx->recordedSectors) * 2048;
 }
 

@@ -1,5 +1,7 @@
 #include "window/frame/drive_menu.h"
 
+#include "window/frame/main_toolbars.h"
+
 #include <QAction>
 #include <QCursor>
 #include <QMenu>
@@ -125,7 +127,7 @@ bool DriveExists(uint32_t number) {
 
 void RunDriveCommand(CMainFrame& frame, uint32_t id) {
     if (id == kCmdBarButton) {
-        if (QMenu* menu = FindMenu(frame)) menu->popup(QCursor::pos());
+        if (QMenu* menu = FindMenu(frame)) menu->popup(DropPointFor(&frame, kCmdBarButton));
         return;
     }
     if (!vdrive::IsVirtualDriveAvailable(true)) return;

@@ -473,7 +473,9 @@ void CMainFrame::StopPlayer() {
 
 void CMainFrame::CancelCutTransfer(image::ImageContext*) {}
 
-void CMainFrame::ClearNavigationHistory() {}
+void CMainFrame::ClearNavigationHistory() {
+    if (panes_) panes_->ClearNavigationHistory();
+}
 
 void CMainFrame::NotifyItemAddedOrRemoved(image::ImageContext* ctx, image::ImageFolder* folder,
                                           image::ImageItem* item, bool added) {

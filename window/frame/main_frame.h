@@ -15,6 +15,7 @@
 
 #include "app/document_lifecycle.h"
 #include "foundation/language_menu.h"
+#include "image/document/current_document.h"
 #include "image/document/main_window_services.h"
 
 class QAction;
@@ -40,6 +41,11 @@ public:
     virtual void NotifyItemAddedOrRemoved(image::ImageContext* ctx, image::ImageFolder* folder,
                                           image::ImageItem* item, bool added) = 0;
     virtual void RefreshTexts() = 0;
+    // Redrawing off (nested) while the core edits the tree, and back on.
+    virtual void BeginViewUpdate() {}
+    virtual void EndViewUpdate() {}
+    virtual void RefreshListItemDate(image::ImageFolder*, image::ImageItem*) {}
+    virtual void ClearNavigationHistory() {}
 };
 
 class CMainFrame : public QMainWindow, public IDocumentWindowServices, public image::IMainWindowServices {
@@ -93,11 +99,17 @@ public:
     // image::IMainWindowServices
     void NotifyItemAddedOrRemoved(image::ImageContext* ctx, image::ImageFolder* folder, image::ImageItem* item,
                                   bool added) override;
-    void BeginViewUpdate() override {}
-    void EndViewUpdate() override {}
+    void BeginViewUpdate() override {
+        if (panes_) panes_->BeginViewUpdate();
+    }
+    void EndViewUpdate() override {
+        if (panes_) panes_->EndViewUpdate();
+    }
     void DetachFromCutTransfer(image::ImageItem*, image::ImageFolder*) override {}
     void FillFileListWithFolder(image::ImageFolder* folder) override;
-    void RefreshListItemDate(image::ImageContext*, image::ImageFolder*, image::ImageItem*) override {}
+    void RefreshListItemDate(image::ImageContext* ctx, image::ImageFolder* folder, image::ImageItem* item) override {
+        if (panes_ && ctx == image::g_CurrentDocument) panes_->RefreshListItemDate(folder, item);
+    }
     void ShowNameChangedNotice(std::u16string_view oldName, std::u16string_view newName, bool isFolder) override;
     void AddRecentFile(std::u16string_view) override {}
     void RemoveRecentFile(std::u16string_view) override {}

@@ -32,6 +32,12 @@ constexpr int kRefreshMs = 10;
 constexpr int kTextInsetX = 5, kTextInsetY = 1;
 constexpr int kRawSectorBytes = 2352;
 
+// Sums stop at the largest size instead of wrapping; sizes are at most INT64_MAX.
+uint64_t AddBytes(uint64_t sum, uint64_t bytes) {
+    constexpr uint64_t kMost = static_cast<uint64_t>(INT64_MAX);
+    return bytes > kMost - std::min(sum, kMost) ? kMost : sum + bytes;
+}
+
 }  // namespace
 
 QString StatusCountText(uint32_t textId, std::u16string_view fallback, int64_t count, uint64_t bytes) {
@@ -72,14 +78,25 @@ void CMainStatusBar::UpdateCounts() {
         image::TreeStatistics stats;
         image::GetTreeStatistics(doc, image::g_CurrentFolder, &stats, false);
         const int64_t objects = int64_t{stats.fileCount} + stats.folderCount + stats.audioTrackCount;
-        totals_ = StatusCountText(kStrTotal, u"Total %d objects,", objects, static_cast<uint64_t>(stats.totalBytes));
+        // Tracks count as the rows show them: raw 2352-byte sectors, as the
+        // selection does, so the two panes agree on an audio CD.
+        uint64_t totalBytes = static_cast<uint64_t>(std::max<int64_t>(stats.fileBytes, 0));
+        if (const image::TrackList* list = doc->trackList) {
+            const int count = std::clamp(list->trackCount, 0, image::kMaxTracks);
+            for (int i = 0; i < count; ++i) {
+                const image::TrackEntry& track = list->tracks[static_cast<size_t>(i)];
+                if (track.mode == image::track_mode::kAudio)
+                    totalBytes = AddBytes(totalBytes, static_cast<uint64_t>(std::max(track.length, 0)) * kRawSectorBytes);
+            }
+        }
+        totals_ = StatusCountText(kStrTotal, u"Total %d objects,", objects, totalBytes);
         int64_t selected = 0;
         uint64_t selectedBytes = 0;
         if (panes && image::CanDocumentDo(1) && doc->trackList) {
             for (int track : panes->SelectedTracks()) {
                 ++selected;
                 const int32_t length = doc->trackList->tracks[static_cast<size_t>(track)].length;
-                selectedBytes += static_cast<uint64_t>(std::max(length, 0)) * kRawSectorBytes;
+                selectedBytes = AddBytes(selectedBytes, static_cast<uint64_t>(std::max(length, 0)) * kRawSectorBytes);
             }
         }
         if (panes && image::CanDocumentDo(153)) {
@@ -87,7 +104,7 @@ void CMainStatusBar::UpdateCounts() {
                 ++selected;
                 if (image::IsFolderItem(item)) continue;
                 const int64_t size = doc->videoCdKind != 0 ? image::GetItemDataSize(doc, item) : item->size;
-                selectedBytes += static_cast<uint64_t>(size);
+                if (size > 0) selectedBytes = AddBytes(selectedBytes, static_cast<uint64_t>(size));
             }
         }
         selection_ = StatusCountText(kStrSelected, u"Selected %d objects,", selected, selectedBytes);

@@ -1,7 +1,10 @@
 #include "window/frame/main_toolbars.h"
 
 #include <QAction>
+#include <QCursor>
 #include <QEvent>
+#include <QImage>
+#include <QPixmap>
 #include <QLineEdit>
 #include <QMenu>
 #include <QToolBar>
@@ -11,6 +14,9 @@
 #include <array>
 
 #include "window/frame/main_frame.h"
+#include "window/models/bar_image_rules.h"
+#include "window/panes/folder_navigation.h"
+#include "window/panes/pane_layout.h"
 #include "foundation/language.h"
 #include "window/faces/icons.h"
 #include "window/faces/menu_adapter.h"
@@ -69,6 +75,40 @@ constexpr std::array<Caption, 12> kCaptions = {{{32836, 10, u"New"},
                                                 {33354, 174, u"Copy"}}};
 
 }  // namespace
+
+QIcon BarIcon(const char* name, std::initializer_list<int> sides) {
+    QIcon source = name ? foundation::ui::BuiltInIcon(QString::fromLatin1(name)) : QIcon();
+    if (source.isNull()) source = foundation::ui::DocumentIcon();
+    QIcon icon;
+    for (int side : sides) {
+        QImage normal = source.pixmap(side, side).toImage().convertToFormat(QImage::Format_ARGB32);
+        if (normal.isNull()) continue;
+        const auto pixelsOf = [](QImage& image) {
+            return std::span<uint32_t>(reinterpret_cast<uint32_t*>(image.bits()),
+                                       static_cast<size_t>(image.sizeInBytes()) / sizeof(uint32_t));
+        };
+        QImage hot = normal.copy();
+        MakeHotImage(pixelsOf(hot));
+        QImage disabled = normal.copy();
+        MakeDisabledImage(pixelsOf(disabled));
+        icon.addPixmap(QPixmap::fromImage(normal), QIcon::Normal);
+        icon.addPixmap(QPixmap::fromImage(hot), QIcon::Active);
+        icon.addPixmap(QPixmap::fromImage(disabled), QIcon::Disabled);
+    }
+    return icon;
+}
+
+QPoint DropPointFor(QWidget* frame, uint32_t commandId) {
+    for (QToolBar* bar : frame->findChildren<QToolBar*>()) {
+        if (!bar->isVisible()) continue;
+        for (QAction* action : bar->actions()) {
+            if (foundation::ui::CommandIdOf(action) != commandId) continue;
+            if (QWidget* button = bar->widgetForAction(action); button && button->isVisible())
+                return button->mapToGlobal(QPoint(0, button->height()));
+        }
+    }
+    return QCursor::pos();
+}
 
 std::span<const BarButton> BarButtons(BarType type) {
     switch (type) {
@@ -145,13 +185,17 @@ QToolBar* CMainToolBars::MakeBar(BarType type, const QString& name,
             // The address box: read-only, as wide as the row allows.
             address_ = new QLineEdit(bar);
             address_->setObjectName(QStringLiteral("addressBox"));
-            address_->setReadOnly(true);
+            // It names the shown folder; a path typed over it and confirmed
+            // with Enter is shown.
+            connect(address_, &QLineEdit::returnPressed, this, [this] {
+                if (auto* panes = frame_->findChild<FramePanes*>()) panes->Navigation()->AcceptAddress();
+            });
             address_->setProperty(kCommandIdProperty, button.commandId);
             address_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
             bar->addWidget(address_);
             continue;
         }
-        auto* action = new QAction(foundation::ui::BuiltInIcon(QString::fromLatin1(button.icon)), QString(), bar);
+        auto* action = new QAction(main ? BarIcon(button.icon, {32, 48}) : BarIcon(button.icon, {16, 24}), QString(), bar);
         action->setProperty(kCommandIdProperty, button.commandId);
         const uint32_t id = button.commandId;
         connect(action, &QAction::triggered, frame_, [this, id] { frame_->ExecuteCommand(id); });
@@ -181,6 +225,15 @@ QToolBar* CMainToolBars::MakeBar(BarType type, const QString& name,
             connect(menu, &QMenu::aboutToShow, frame_, &CMainFrame::UpdateCommandStates);
             tool->setMenu(menu);
             tool->setPopupMode(QToolButton::InstantPopup);
+        } else if (id == kCmdBack || id == kCmdForward) {
+            // The arrow beside Back and Forward lists the folders that way.
+            auto* menu = new QMenu(tool);
+            const bool back = id == kCmdBack;
+            connect(menu, &QMenu::aboutToShow, this, [this, menu, back] {
+                if (auto* panes = frame_->findChild<FramePanes*>()) panes->Navigation()->FillHistoryMenu(menu, back);
+            });
+            tool->setMenu(menu);
+            tool->setPopupMode(QToolButton::MenuButtonPopup);
         } else if (id == kCmdTree) {
             action->setCheckable(true);
             action->setChecked(true);

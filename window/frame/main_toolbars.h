@@ -4,11 +4,14 @@
 // Every button is an action carrying its command id, so the frame's command
 // table runs it and its update rules enable it, as for the menus.
 
+#include <QIcon>
 #include <QList>
+#include <QPoint>
 #include <QObject>
 #include <QString>
 
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <span>
 #include <string>
@@ -17,6 +20,7 @@
 class QAction;
 class QLineEdit;
 class QToolBar;
+class QWidget;
 
 namespace app::ui {
 
@@ -33,6 +37,16 @@ std::span<const BarButton> BarButtons(BarType type);
 // The main bar's captions centred with blanks: each is padded on both sides
 // with (longest - own length) / 2 blanks; an empty caption stays empty.
 std::vector<std::u16string> PadCaptions(const std::vector<std::u16string>& captions);
+
+// A bar button's icon: the built-in icon of the name (the document icon
+// when there is none), with its hot (Active) and disabled pictures made by
+// the bar image rules at each side given.
+QIcon BarIcon(const char* name, std::initializer_list<int> sides);
+
+// Where a button's drop-down menu opens: under the bar button of the
+// command id in any of the frame's bars (the tool bars, the player bar),
+// else at the mouse.
+QPoint DropPointFor(QWidget* frame, uint32_t commandId);
 
 class CMainToolBars : public QObject {
     Q_OBJECT

@@ -1,5 +1,7 @@
 #include "window/panes/item_list_model.h"
 
+#include "window/panes/type_icons.h"
+
 #include <QColor>
 #include <QIcon>
 
@@ -84,6 +86,13 @@ void ItemListModel::RemoveItem(const image::ImageItem* item) {
     endRemoveRows();
 }
 
+void ItemListModel::RefreshItem(const image::ImageItem* item) {
+    const int row = RowOf(item);
+    if (row < 0) return;
+    rows_[static_cast<size_t>(row)] = MakeRow(rows_[static_cast<size_t>(row)].item);
+    emit dataChanged(index(row, 0), index(row, kListColumns - 1));
+}
+
 void ItemListModel::SortRows() {
     // The keys were made once per fill; a stable sort keeps equal rows in
     // the folder's own order.
@@ -165,7 +174,7 @@ QVariant ItemListModel::data(const QModelIndex& index, int role) const {
     case Qt::DecorationRole:
         if (index.column() != 0) return {};
         if (row.folder) return foundation::ui::BuiltInIcon(QStringLiteral("folder"));
-        return foundation::ui::DocumentIcon();
+        return TypeIconForName(row.name);
     case Qt::TextAlignmentRole:
         return index.column() == 1 ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
     case Qt::ForegroundRole:

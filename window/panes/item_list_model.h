@@ -34,6 +34,8 @@ public:
     void Clear();
     // The row of an item that is leaving its folder (told before it goes).
     void RemoveItem(const image::ImageItem* item);
+    // An item's cells again (its date or size changed in place).
+    void RefreshItem(const image::ImageItem* item);
     // Sort column 0..3 and direction; re-sorts the rows.
     void SetSort(int column, bool ascending);
     int SortColumn() const { return sortColumn_; }

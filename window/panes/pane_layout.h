@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "window/frame/command_routes.h"
 #include "window/frame/main_frame.h"
 
 class QSplitter;
@@ -16,10 +17,13 @@ class QStackedWidget;
 class QTreeView;
 class QListView;
 class QItemSelectionModel;
+class QAbstractItemView;
+class QTimer;
 
 namespace app::ui {
 
 class CISOCommentView;
+class FolderNavigation;
 class FolderTreeModel;
 class ItemListModel;
 class TrackListModel;
@@ -47,6 +51,9 @@ public:
     // 0 large icons, 1 small icons, 2 list, 3 details.
     void SetViewMode(int mode);
     int ViewMode() const { return viewMode_; }
+    // The track list's mode, 0-3 as for the file list.
+    void SetTrackViewMode(int mode);
+    int TrackViewMode() const { return trackViewMode_; }
     void SortCommand(int column);
     void GoUp();
     void ToggleTree();
@@ -59,6 +66,17 @@ public:
     void NotifyItemAddedOrRemoved(image::ImageContext* ctx, image::ImageFolder* folder, image::ImageItem* item,
                                   bool added) override;
     void RefreshTexts() override;
+    void BeginViewUpdate() override;
+    void EndViewUpdate() override;
+    void RefreshListItemDate(image::ImageFolder* folder, image::ImageItem* item) override;
+    void ClearNavigationHistory() override;
+
+    // The right-click menu of a view at a screen position, for its selection.
+    void ShowContextMenu(QAbstractItemView* view, const QPoint& globalAt);
+    // Opens the one selected row: a folder is shown, a file goes to its program.
+    void OpenSelection();
+    FolderNavigation* Navigation() const { return navigation_; }
+    QListView* TrackIconView() const { return trackIconView_; }
 
     // The selected rows, in row order: items of the file list, track indices
     // of the track list.
@@ -91,8 +109,16 @@ private:
     void OnListActivated(const QModelIndex& index);
     void SizeColumns();
     void SizeTrackColumns();
+    bool RunsOwnViewCommand(uint32_t id) const;
     bool RunsViewCommand(uint32_t id) const;
+    bool ViewCommandChecked(uint32_t id) const;
     void RunViewCommand(uint32_t id);
+    void ShowModeMenu(bool tracks);
+    void OpenTrackRow(int row);
+    void SyncTreeVisible();
+    void ShowAddedRows();
+    // Whether the list shows this folder or one below it.
+    bool ShownBelow(const image::ImageFolder* folder) const;
 
     CMainFrame* frame_;
     QSplitter* mainSplitter_ = nullptr;
@@ -105,6 +131,14 @@ private:
     CISOCommentView* commentView_ = nullptr;
     QWidget* playerPane_ = nullptr;
     QTreeView* trackView_ = nullptr;
+    QListView* trackIconView_ = nullptr;
+    QStackedWidget* trackStack_ = nullptr;
+    FolderNavigation* navigation_ = nullptr;
+    QTimer* stateRefresh_ = nullptr;
+    CommandHandler previousViews_;
+    int trackViewMode_ = 3;
+    int updateDepth_ = 0;
+    bool refillPending_ = false;
     TrackListModel* trackModel_ = nullptr;
     FolderTreeModel* treeModel_ = nullptr;
     ItemListModel* listModel_ = nullptr;

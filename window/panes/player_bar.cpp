@@ -14,6 +14,7 @@
 #include "window/faces/icons.h"
 #include "window/faces/menu_adapter.h"
 #include "window/frame/main_frame.h"
+#include "window/frame/main_toolbars.h"
 
 namespace app::ui {
 
@@ -21,13 +22,13 @@ namespace {
 
 using dialogs::ui::CBitmapSlider;
 
-struct BarButton {
+struct PlayerButton {
     uint32_t id;
     const char* icon;
     uint32_t textId;
     const char16_t* text;
 };
-constexpr BarButton kButtons[] = {
+constexpr PlayerButton kButtons[] = {
     {33134, "media-playback-start", 33134, u"Play"},
     {33135, "media-playback-stop", 33135, u"Stop"},
     {33136, "go-previous", 33136, u"Previous Track"},
@@ -50,12 +51,12 @@ CPlayerBar::CPlayerBar(CMainFrame* frame, QWidget* parent) : QToolBar(parent), f
     setFloatable(false);
     setIconSize(QSize(16, 16));
     setToolButtonStyle(Qt::ToolButtonIconOnly);
-    for (const BarButton& button : kButtons) {
+    for (const PlayerButton& button : kButtons) {
         if (button.id == 0) {
             addSeparator();
             continue;
         }
-        auto* action = new QAction(foundation::ui::BuiltInIcon(QString::fromLatin1(button.icon)),
+        auto* action = new QAction(BarIcon(button.icon, {16, 24}),
                                    QString::fromStdU16String(foundation::GetLangString(button.textId, button.text)),
                                    this);
         action->setProperty(foundation::ui::kCommandIdProperty, button.id);
@@ -75,8 +76,10 @@ CPlayerBar::CPlayerBar(CMainFrame* frame, QWidget* parent) : QToolBar(parent), f
     seek_->setToolTip(QStringLiteral("Seek"));
     addWidget(seek_);
     // Dragging shows where the track would go; it moves there on release.
+    // A release ends the track and sets the position: the position alone
+    // seeks, so one drag is one seek.
     connect(seek_, &CBitmapSlider::Scrolled, this, [](int code, int position) {
-        if (code != CBitmapSlider::kThumbTrack) Seek(position);
+        if (code == CBitmapSlider::kThumbPosition) Seek(position);
     });
     connect(seek_, &QSlider::actionTriggered, this, [this](int action) {
         if (action == QAbstractSlider::SliderMove) return;
@@ -103,12 +106,18 @@ CPlayerBar::CPlayerBar(CMainFrame* frame, QWidget* parent) : QToolBar(parent), f
     timer->start(kRefreshMilliseconds);
 }
 
+int64_t CPlayerBar::SeekTarget(int percent, int64_t length) {
+    if (length <= 0) return 0;
+    return std::min<int64_t>(int64_t(std::clamp(percent, 0, 100)) * length / 100 + 1, length);
+}
+
+int CPlayerBar::SeekCount() { return seekCount_.load(); }
+
 void CPlayerBar::Seek(int percent) {
     const std::shared_ptr<audio::AudioPlayer> player = audio::CurrentPlayback();
     if (!player) return;
-    const int64_t length = player->TrackLength();
-    const int64_t position = std::min<int64_t>(int64_t(std::clamp(percent, 0, 100)) * length / 100 + 1, length);
-    audio::SeekPlayback(*player, position);
+    ++seekCount_;
+    audio::SeekPlayback(*player, SeekTarget(percent, player->TrackLength()));
 }
 
 void CPlayerBar::Refresh() {

@@ -6,6 +6,7 @@
 
 #include <QToolBar>
 
+#include <atomic>
 #include <cstdint>
 
 namespace dialogs::ui {
@@ -30,11 +31,17 @@ public:
 
     // Moves the playing track to percent of its length (the last sector at most).
     static void Seek(int percent);
+    // Where percent of a track of length sectors lies: one past the share,
+    // at most the length; 0 for an empty track.
+    static int64_t SeekTarget(int percent, int64_t length);
+    // Seeks asked of the player so far (the tests count a drag's seeks).
+    static int SeekCount();
     // The timer's work: the seek slider follows the player unless the user
     // holds it.
     void Refresh();
 
 private:
+    static inline std::atomic<int> seekCount_{0};
     CMainFrame* frame_;
     dialogs::ui::CBitmapSlider* seek_ = nullptr;
     dialogs::ui::CBitmapSlider* volume_ = nullptr;

@@ -1,5 +1,9 @@
 #include "window/frame/main_toolbars.h"
 
+#include <QImage>
+#include <QCursor>
+#include "window/models/bar_image_rules.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
@@ -87,7 +91,8 @@ TEST_F(Bars, EveryButtonOfTheTablesRunsItsCommandUnderTheMenuRules) {
         for (const BarButton& button : BarButtons(type)) table.push_back(button.commandId);
         EXPECT_EQ(shown, table) << static_cast<int>(type);
     }
-    EXPECT_TRUE(bars->AddressBox()->isReadOnly());
+    // The address box takes a typed path (confirmed with Enter).
+    EXPECT_FALSE(bars->AddressBox()->isReadOnly());
     // Captions: the longest ("Properties") sets the width the others are centred in.
     for (QAction* action : bars->Bar(BarType::Main)->actions()) {
         if (foundation::ui::CommandIdOf(action) == 32836) {
@@ -165,6 +170,43 @@ TEST_F(Bars, StatusBarCountsTheFolderAndTheSelection) {
     status->UpdateCounts();
     EXPECT_TRUE(status->TotalsText().isEmpty());
     EXPECT_TRUE(status->SelectionText().isEmpty());
+}
+
+TEST_F(Bars, ButtonsCarryHotAndDisabledPicturesByTheRules) {
+    for (BarType type : {BarType::Main, BarType::Navigation}) {
+        const int side = type == BarType::Main ? 32 : 16;
+        for (QAction* action : frame->ToolBars()->Bar(type)->actions()) {
+            if (action->isSeparator() || action->icon().isNull()) continue;
+            const uint32_t id = foundation::ui::CommandIdOf(action);
+            QImage normal = action->icon().pixmap(side, side, QIcon::Normal).toImage().convertToFormat(QImage::Format_ARGB32);
+            const QImage hot = action->icon().pixmap(side, side, QIcon::Active).toImage().convertToFormat(QImage::Format_ARGB32);
+            const QImage disabled =
+                action->icon().pixmap(side, side, QIcon::Disabled).toImage().convertToFormat(QImage::Format_ARGB32);
+            ASSERT_EQ(normal.size(), QSize(side, side)) << id;
+            for (int y = 0; y < side; ++y) {
+                for (int x = 0; x < side; ++x) {
+                    const uint32_t pixel = normal.pixel(x, y);
+                    // A pixmap keeps its colours premultiplied: only opaque
+                    // pixels come back exactly.
+                    if (qAlpha(pixel) != 255) continue;
+                    ASSERT_EQ(static_cast<uint32_t>(hot.pixel(x, y)), app::ui::HotPixel(pixel)) << id;
+                    ASSERT_EQ(static_cast<uint32_t>(disabled.pixel(x, y)), app::ui::DisabledPixel(pixel)) << id;
+                }
+            }
+        }
+    }
+}
+
+TEST_F(Bars, DropDownsOpenUnderTheirButtons) {
+    QToolBar* main = frame->ToolBars()->Bar(BarType::Main);
+    for (QAction* action : main->actions()) {
+        if (foundation::ui::CommandIdOf(action) != 32883) continue;
+        QWidget* button = main->widgetForAction(action);
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(DropPointFor(frame.get(), 32883), button->mapToGlobal(QPoint(0, button->height())));
+    }
+    // No button for the id: the menu opens at the mouse.
+    EXPECT_EQ(DropPointFor(frame.get(), 1), QCursor::pos());
 }
 
 }  // namespace

@@ -33,6 +33,8 @@
 #include "window/faces/menu_adapter.h"
 #include "window/frame/main_frame.h"
 #include "window/panes/pane_layout.h"
+#include "window/frame/command_routes.h"
+#include <QListView>
 #include "window/panes/track_list_model.h"
 
 using namespace app;
@@ -111,6 +113,21 @@ TEST_F(PlayerRow, BarButtonsAreTheFramesCommandsWhateverHasTheFocus) {
     CPlayerBar::Seek(100);   // at most the track's length: no failure, still playing
     EXPECT_TRUE(audio::CurrentPlayback());
 
+    // One drag of the thumb is one seek, on release; the bar's own refresh
+    // of the thumb seeks nothing.
+    const int seeksBefore = CPlayerBar::SeekCount();
+    dialogs::ui::CBitmapSlider* seek = bar->SeekSlider();
+    const QPoint from(4, seek->height() / 2), to(seek->width() / 2, seek->height() / 2);
+    QTest::mousePress(seek, Qt::LeftButton, {}, from);
+    for (int x = from.x(); x <= to.x(); x += 10) QTest::mouseMove(seek, QPoint(x, to.y()));
+    bar->Refresh();
+    EXPECT_EQ(CPlayerBar::SeekCount(), seeksBefore);
+    QTest::mouseRelease(seek, Qt::LeftButton, {}, to);
+    EXPECT_EQ(CPlayerBar::SeekCount(), seeksBefore + 1);
+    for (int i = 0; i < 3; ++i) bar->Refresh();
+    QApplication::processEvents();
+    EXPECT_EQ(CPlayerBar::SeekCount(), seeksBefore + 1);
+
     BarAction(33135)->trigger();
     EXPECT_FALSE(audio::CurrentPlayback());
     bar->Refresh();
@@ -118,6 +135,46 @@ TEST_F(PlayerRow, BarButtonsAreTheFramesCommandsWhateverHasTheFocus) {
 
     // Without a mixer the volume slider cannot be used.
     EXPECT_EQ(bar->VolumeSlider()->isEnabled(), audio::GetMixerVolumePercent() >= 0);
+}
+
+TEST(PlayerBarSeek, TargetsWithinTheTrack) {
+    const struct {
+        int percent;
+        int64_t length, target;
+    } rows[] = {
+        {0, 1000, 1},          {50, 1000, 501},  {100, 1000, 1000}, {150, 1000, 1000}, {-5, 1000, 1},
+        {100, 0, 0},           {50, 0, 0},       {100, -1, 0},      {99, 1, 1},
+        {100, INT64_MAX / 100, INT64_MAX / 100},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(CPlayerBar::SeekTarget(row.percent, row.length), row.target) << row.percent << " " << row.length;
+}
+
+TEST_F(PlayerRow, TrackListModesFromBothViewMenus) {
+    auto checked = [](uint32_t id) {
+        const CommandHandler* handler = HandlerOfGroup(GroupOfCommand(id));
+        return handler && handler->checked && handler->checked(id);
+    };
+    // On an audio CD the main View menu's modes are the track list's too.
+    const struct {
+        uint32_t command;
+        int mode;
+    } rows[] = {{33214, 0}, {33216, 2}, {32777, 1}, {32779, 3}};
+    for (const auto& row : rows) {
+        ASSERT_TRUE(frame->ExecuteCommand(row.command)) << row.command;
+        EXPECT_EQ(panes->TrackViewMode(), row.mode) << row.command;
+        EXPECT_TRUE(checked(33214 + row.mode));
+        EXPECT_TRUE(checked(32776 + row.mode));
+        EXPECT_EQ(panes->TrackIconView()->isVisible(), row.mode != 3);
+    }
+    // The list mode shows the titles; both views share one selection.
+    ASSERT_TRUE(frame->ExecuteCommand(33216));
+    EXPECT_EQ(panes->TrackIconView()->model()->index(0, panes->TrackIconView()->modelColumn()).data().toString(),
+              QStringLiteral("One"));
+    ASSERT_TRUE(frame->ExecuteCommand(33221));
+    EXPECT_EQ(panes->SelectedTracks().size(), 2u);
+    EXPECT_EQ(panes->TrackIconView()->selectionModel()->selectedRows().size(), 2);
+    EXPECT_TRUE(frame->IsCommandEnabled(33146));
 }
 
 TEST_F(PlayerRow, ExtractOnTheDiscRipsItsTracks) {
