@@ -2,6 +2,7 @@
 
 #include "app/open_document.h"
 #include "app/save_engine.h"
+#include "filesystems/fat/fat_save.h"
 #include "foundation/file_filters.h"
 #include "foundation/language.h"
 #include "foundation/messages.h"
@@ -172,6 +173,11 @@ std::optional<std::u16string> SaveCurrent() {
     if (image::IsCurrentDocumentReadOnly()) return ctx->imagePath;
     if (ctx->splitOutput) return SaveAsPrompt();
     if (ctx->modified == 0) return ctx->imagePath;
+    // An edited FAT volume is saved as the disk image it came from.
+    if (ctx->fatState) {
+        if (filesystems::SaveFatDiskImage(*ctx, ctx->imagePath) != 0) return std::nullopt;
+        return ctx->imagePath;
+    }
     if (ctx->modified == 1 && ctx->formatCode != fc::kDaa && ctx->udfFlag == 0 && CanUpdateInPlace(*ctx)) {
         if (UpdateImageInPlace(*ctx, ctx->imagePath) != 0) return std::nullopt;
         return ctx->imagePath;
