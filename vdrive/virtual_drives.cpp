@@ -18,6 +18,7 @@
 #include "foundation/settings.h"
 #include "vdrive/drive_channel.h"
 #include "vdrive/drive_options.h"
+#include "vdrive/drive_users.h"
 
 namespace vdrive {
 namespace {
@@ -111,7 +112,17 @@ bool UnmountDriveLetter(char16_t letter) {
                                      platform::ToUpperChar(letter));
         return false;
     }
-    return UnmountVirtualDrive(drive->number);
+    if (UnmountVirtualDrive(drive->number)) return true;
+    // A drive in use stays mounted: the console says who uses it.
+    if (foundation::ConsoleMode) {
+        const std::vector<std::u16string> users = FindDriveUsers(DriveFolder(drive->letter));
+        if (!users.empty()) {
+            std::u16string list;
+            for (const std::u16string& user : users) list += (list.empty() ? u"" : u", ") + user;
+            foundation::ConsoleWrite(u"Drive[%c:] is in use by: %s\r\n", platform::ToUpperChar(letter), list);
+        }
+    }
+    return false;
 }
 
 bool SetVirtualDriveCount(uint32_t count) {
