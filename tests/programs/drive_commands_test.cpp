@@ -42,7 +42,7 @@ diff -r "$D" ")" + (dir / "src") + R"(" && echo diff=same
 getfattr --only-values -n user.quendravine.mount "$D"; echo
 B="$XDG_RUNTIME_DIR/busy.txt"
 (cd "$D/sub" && "$P/zarn" unmount $L: </dev/null > "$B"; echo "busy:"; tail -c 15 "$B"; echo;
- grep -c "^Drive\[$L:\] is in use by: .*bash ($BASHPID)" "$B")
+ grep -c '^Drive\['"$L"':\] is in use by: .*bash ('"$BASHPID"')' "$B")
 "$P/zarn" unmount $L: </dev/null | tail -c 21; echo " unmount=$?"
 mountpoint -q "$D"; echo "mountpoint=$?"
 "$P/zarn" unmount Q: </dev/null | grep -c "is not a virtual drive"
