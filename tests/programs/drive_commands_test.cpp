@@ -22,6 +22,7 @@ TEST(DriveCommands, MountListReadUnmount) {
     qvtest::RunOk("mkdir -p " + (dir / "src/sub") + " && cd " + (dir / "src") +
                   " && head -c 200000 /dev/urandom > sub/b.bin && printf hi > a.txt");
     qvtest::RunOk("xorriso -as mkisofs -quiet -J -r -o " + (dir / "t.iso") + " " + (dir / "src") + " 2>/dev/null");
+    qvtest::RunOk("cd " + (dir / "src") + " && 7z a -ps3cret -mhe=on " + (dir / "locked.7z") + " . >/dev/null");
     const std::string script = dir / "run.sh";
     qvtest::WriteFileText(script, R"(
 set -u
@@ -44,6 +45,12 @@ B="$XDG_RUNTIME_DIR/busy.txt"
 (cd "$D/sub" && "$P/zarn" unmount $L: </dev/null > "$B"; echo "busy:"; tail -c 15 "$B"; echo;
  grep -c '^Drive\['"$L"':\] is in use by: .*bash ('"$BASHPID"')' "$B")
 "$P/zarn" unmount $L: </dev/null | tail -c 21; echo " unmount=$?"
+# A password archive: the password goes along to the helper, which reads
+# the files with it; a wrong one mounts nothing.
+"$P/zarn" mount ")" + (dir / "locked.7z") + R"(" $L: -password wrong </dev/null | tail -c 13; echo " wrong=$?"
+"$P/zarn" mount ")" + (dir / "locked.7z") + R"(" $L: -password s3cret </dev/null | tail -c 19; echo " locked=$?"
+diff -r "$D" ")" + (dir / "src") + R"(" && echo locked-diff=same
+"$P/zarn" unmount $L: </dev/null >/dev/null; echo "unmount-locked=$?"
 mountpoint -q "$D"; echo "mountpoint=$?"
 "$P/zarn" unmount Q: </dev/null | grep -c "is not a virtual drive"
 kill $H; wait $H; echo "helper=$?"
@@ -58,7 +65,8 @@ kill $H; wait $H; echo "helper=$?"
     const std::string e(1, char(letter + 1));
     for (const std::string& expected : std::vector<std::string>{"setvdnum=0", "Mount successfully. mount=0", "Drive [" + d + ":] " + (dir / "t.iso"), "Drive [" + e + ":] <No media>",
           "fuse.quendravine", "diff=same", (dir / "t.iso") + "\n", "busy:\nUnmount failed.\n1\n",
-          "Unmount successfully. unmount=0", "mountpoint=32", "helper=0"}) {
+          "Unmount successfully. unmount=0", "mountpoint=32", "Mount failed. wrong=", "Mount successfully. locked=0",
+          "locked-diff=same", "unmount-locked=0", "helper=0"}) {
         EXPECT_NE(out.find(expected), std::string::npos) << "missing: " << expected << "\n" << out;
     }
 }
