@@ -2,6 +2,7 @@
 
 #include "app/open_document.h"
 #include "app/save_engine.h"
+#include "containers/daa/daa_container.h"
 #include "filesystems/fat/fat_save.h"
 #include "foundation/file_filters.h"
 #include "foundation/language.h"
@@ -194,7 +195,9 @@ std::optional<std::u16string> SaveAsPrompt() {
     foundation::PrepareTempWorkFolder();
     image::ImageContext* ctx = image::g_CurrentDocument;
     if (!ctx || image::IsCurrentDocumentReadOnly()) return std::nullopt;
-    const std::u16string initial = !ctx->imagePath.empty() ? ctx->imagePath : g_newDocumentName;
+    std::u16string initial = !ctx->imagePath.empty() ? ctx->imagePath : g_newDocumentName;
+    // A set of volumes is offered under the name of the whole set.
+    if (ctx->daaReader && ctx->daaReader->multiVolume) initial = containers::GetDaaArchiveName(*ctx->daaReader.get());
     std::u16string extension = image::GetFileExtension(initial);
     if (extension.empty()) extension = u"iso";
     const std::optional<std::u16string> chosen =
