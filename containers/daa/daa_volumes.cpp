@@ -68,6 +68,9 @@ std::u16string GetDaaArchiveName(const DaaContainer& c) {
 
 bool OpenDaaVolumes(DaaContainer& c) {
     if (!c.image) return false;
+    // A handle kept from an earlier read proves nothing about the file now.
+    c.volumeFile.reset();
+    c.volumeFileIndex = -1;
     bool all = true;
     for (size_t n = 1; n < c.volumeNames.size(); ++n) {
         if (!VolumeHandle(c, n)) all = false;

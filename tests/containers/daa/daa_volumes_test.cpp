@@ -144,14 +144,15 @@ TEST(DaaVolumes, SplitSavesReadBackFromAnyVolume) {
             EXPECT_TRUE(containers::OpenDaaVolumes(*back->daaReader.get()));
         }
         {
-            // A volume moved away: the set is not whole, and nobody answered
-            // the question for it (the stand-in).
-            RunOk("cd " + ShellQuote(dir.path()) + " && mv " + ShellQuote(names.back()) + " moved");
+            // A volume moved away after the open: the set is no longer whole,
+            // and nobody answered the question for it (the stand-in).
             image::DocumentPtr back = chunktest::Open(dir / names[0]);
-            if (back && back->daaReader) {
-                EXPECT_FALSE(containers::OpenDaaVolumes(*back->daaReader.get()));
-            }
+            ASSERT_TRUE(back && back->daaReader);
+            chunktest::ExpectSectorsOf(*back, dir / "ref.iso");
+            RunOk("cd " + ShellQuote(dir.path()) + " && mv " + ShellQuote(names.back()) + " moved");
+            EXPECT_FALSE(containers::OpenDaaVolumes(*back->daaReader.get()));
             RunOk("cd " + ShellQuote(dir.path()) + " && mv moved " + ShellQuote(names.back()));
+            EXPECT_TRUE(containers::OpenDaaVolumes(*back->daaReader.get()));
         }
         if (!*row.password) {
             std::string later;
