@@ -2,6 +2,8 @@
 
 #include "app/open_document.h"
 #include "app/save_engine.h"
+#include "containers/daa/daa_container.h"
+#include "filesystems/fat/fat_save.h"
 #include "foundation/file_filters.h"
 #include "foundation/language.h"
 #include "foundation/messages.h"
@@ -172,6 +174,11 @@ std::optional<std::u16string> SaveCurrent() {
     if (image::IsCurrentDocumentReadOnly()) return ctx->imagePath;
     if (ctx->splitOutput) return SaveAsPrompt();
     if (ctx->modified == 0) return ctx->imagePath;
+    // An edited FAT volume is saved as the disk image it came from.
+    if (ctx->fatState) {
+        if (filesystems::SaveFatDiskImage(*ctx, ctx->imagePath) != 0) return std::nullopt;
+        return ctx->imagePath;
+    }
     if (ctx->modified == 1 && ctx->formatCode != fc::kDaa && ctx->udfFlag == 0 && CanUpdateInPlace(*ctx)) {
         if (UpdateImageInPlace(*ctx, ctx->imagePath) != 0) return std::nullopt;
         return ctx->imagePath;
@@ -188,7 +195,9 @@ std::optional<std::u16string> SaveAsPrompt() {
     foundation::PrepareTempWorkFolder();
     image::ImageContext* ctx = image::g_CurrentDocument;
     if (!ctx || image::IsCurrentDocumentReadOnly()) return std::nullopt;
-    const std::u16string initial = !ctx->imagePath.empty() ? ctx->imagePath : g_newDocumentName;
+    std::u16string initial = !ctx->imagePath.empty() ? ctx->imagePath : g_newDocumentName;
+    // A set of volumes is offered under the name of the whole set.
+    if (ctx->daaReader && ctx->daaReader->multiVolume) initial = containers::GetDaaArchiveName(*ctx->daaReader.get());
     std::u16string extension = image::GetFileExtension(initial);
     if (extension.empty()) extension = u"iso";
     const std::optional<std::u16string> chosen =

@@ -15,6 +15,7 @@
 #include "app/save_engine.h"
 #include "app/startup_state.h"
 #include "cmdline/switch_values.h"
+#include "containers/mzp/mzp_writer.h"
 #include "foundation/console.h"
 #include "foundation/dates.h"
 #include "foundation/operation_status.h"
@@ -24,6 +25,7 @@
 #include "image/document/document.h"
 #include "image/document/image_context.h"
 #include "image/document/item_tree.h"
+#include "image/sectors/writer_switches.h"
 #include "image/sheets/track_list.h"
 #include "platform/staged_file.h"
 #include "platform/text.h"
@@ -172,6 +174,19 @@ int VirtualDriveCommand(const CommandLineRequest& request) {
     }
 }
 
+// "-method" and "-OO": the level (L is the level + 1) and the options of
+// the compressed-image writers, read when a writer starts. Without them every
+// image the console writes would take the document's level, 0 for an ISO.
+void ApplyWriterTunables(image::ImageContext& ctx, const CompressedWriterTunables& t) {
+    if (t.l >= 1) ctx.compressionLevel = std::clamp(t.l - 1, 0, 2);
+    if (t.c) image::WriterSwitchC = true;
+    if (t.e) image::WriterSwitchE = true;
+    if (t.hOff) image::WriterSwitchH = false;
+    containers::MzpWriterOptions& mzp = containers::MzpOptions();
+    if (t.s > 0 && t.s <= int64_t{UINT32_MAX}) mzp.chunkSizeOverride = uint32_t(t.s);
+    if (t.i >= 0) mzp.deflateVariant = t.i;
+}
+
 // The request's archive settings in the document before it is written.
 void ApplyArchiveSettings(image::ImageContext& ctx, const CommandLineRequest& request) {
     const ArchiveSettings& s = request.archive;
@@ -193,6 +208,7 @@ void ApplyArchiveSettings(image::ImageContext& ctx, const CommandLineRequest& re
         ctx.archiveCommentPresent = s.comment->empty() ? 0 : 1;
     }
     if (request.outputType == kOutputArchive) ctx.archiveKind = request.archiveKind;
+    ApplyWriterTunables(ctx, request.tunables);
 }
 
 }  // namespace

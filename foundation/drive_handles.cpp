@@ -1,6 +1,10 @@
 #include "foundation/drive_handles.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <array>
+#include <cerrno>
 #include <mutex>
 
 #include "foundation/drive_device_services.h"
@@ -8,6 +12,7 @@
 #include "foundation/messages.h"
 #include "foundation/optical_services.h"
 #include "platform/last_error.h"
+#include "platform/text.h"
 
 namespace foundation {
 namespace {
@@ -47,6 +52,22 @@ DriveEntry* FindByHandle(DriveTable& table, FileHandle handle) {
     return nullptr;
 }
 
+// An optical drive opened without O_NONBLOCK fails with "no medium" when its
+// tray is empty or open, so the program could never ask it TEST UNIT READY or
+// tell it to close its tray. The flag stays set: it changes nothing for SCSI
+// pass-through or block reads, only the open's wait for a medium.
+FileHandle OpenDevice(const std::u16string& device, bool write) {
+    const std::string native = platform::Utf16ToUtf8(device);
+    const int fd = ::open(native.c_str(), (write ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        platform::SetLastErrorFromErrno(errno);
+        return nullptr;
+    }
+    FileHandle file = platform::FileFromDescriptor(fd);
+    if (!file) ::close(fd);
+    return file;
+}
+
 }  // namespace
 
 FileHandle OpenDriveHandle(char16_t letter) {
@@ -68,9 +89,8 @@ FileHandle OpenDriveHandle(char16_t letter) {
         return nullptr;
     }
     // Read and write first; a drive that refuses writing is used read-only.
-    FileHandle handle =
-        platform::FileOpen(device, platform::FileAccess::ReadWrite, platform::FileDisposition::OpenExisting);
-    if (!handle) handle = platform::FileOpen(device, platform::FileAccess::Read, platform::FileDisposition::OpenExisting);
+    FileHandle handle = OpenDevice(device, true);
+    if (!handle) handle = OpenDevice(device, false);
     if (!handle) return nullptr;
     entry.letter = normal;
     entry.handle = handle;

@@ -121,10 +121,12 @@ std::u16string GetVirtualDriveInstallDir() {
     return GetInstallDir();
 }
 
-// The virtual drive's key is read machine-wide, where the helper and the
-// installer put what the drives run with, and written per user: the helper,
-// started after a change, carries the user's choice over to the machine key.
-// The values are written per user: those are read first.
+// The virtual drive's key is written per user and read machine-wide. On
+// Windows the user's writes came back through the machine key (the registry
+// showed a program its own per-user copy of a machine key it could not
+// write); nothing does that here, so the per-user value is read first and the
+// machine-wide one (installer defaults) only when the user has none. Read the
+// other way round, a changed drive count or letter would never be seen again.
 uint32_t GetVirtualDriveDword(std::u16string_view name, uint32_t defaultValue) {
     if (auto own = ReadDword(RegistryHive::CurrentUser, kVirtualDriveKey, name)) return *own;
     return ReadDword(RegistryHive::LocalMachine, kVirtualDriveKey, name).value_or(defaultValue);

@@ -79,6 +79,8 @@ void DeleteVirtualStoreKeys();
 // level 0 to 2 (a stored 3 to 15 reads as 0).
 uint32_t GetStatusFlags();
 bool SetStatusFlags(uint32_t bits);
+// A Status bit: compressed images are saved at normal thread priority.
+constexpr uint32_t kStatusNormalPriority = 0x20000;
 uint32_t GetCompressionLevel();
 bool SetCompressionLevel(uint32_t level);
 

@@ -8,7 +8,9 @@
 #include <chrono>
 #include <cstring>
 
+#include "app/dialog_services.h"
 #include "app/open_document.h"
+#include "containers/archive/arc_link.h"
 #include "foundation/byte_order.h"
 #include "foundation/drive_device_services.h"
 #include "image/document/document.h"
@@ -92,14 +94,17 @@ ChannelReply DriveServer::Handle(const uint8_t* request) {
         if (value >= drives_.size()) return Status(kStatusBadRequest);
         const std::optional<std::u16string> path = ReadRequestPath(request, kRequestPath, kRequestPathUnits);
         if (!path || path->empty()) return Status(kStatusBadRequest);
+        std::u16string password;
         if (command == kCommandMountImage) {
             const uint32_t length = foundation::ReadLE32(request + kRequestDescriptorLength);
             if (length < kDescriptorFixedBytes || length > kAreaBytes - kRequestDescriptor)
                 return Status(kStatusBadRequest);
-        } else if (!ReadRequestPath(request, kRequestPassword, kRequestPasswordUnits)) {
-            return Status(kStatusBadRequest);
+        } else {
+            std::optional<std::u16string> given = ReadRequestPath(request, kRequestPassword, kRequestPasswordUnits);
+            if (!given) return Status(kStatusBadRequest);
+            password = std::move(*given);
         }
-        return MountDrive(value, *path);
+        return MountDrive(value, *path, password);
     }
     case kCommandUnmount:
         return value < drives_.size() ? UnmountDrive(value) : Status(kStatusBadRequest);
@@ -150,19 +155,30 @@ ChannelReply DriveServer::SetDriveCount(uint32_t count) {
             break;
         }
         ::mkdir(DriveFolder(letter).c_str(), 0700);
-        drives_.push_back(Drive{letter, nullptr});
+        drives_.push_back(Drive{letter, nullptr, {}});
         reply.appeared |= LetterBit(letter);
     }
     SaveTable();
     return reply;
 }
 
-ChannelReply DriveServer::MountDrive(uint32_t number, const std::u16string& path) {
+ChannelReply DriveServer::MountDrive(uint32_t number, const std::u16string& path, const std::u16string& password) {
     // The new image is opened first: a file that cannot be opened leaves the
     // drive with what it had.
     // Interactive open: the tree is built and every opener is tried; the
-    // helper has no one to ask, so its questions answer cancel.
+    // helper has no one to ask, so its questions answer cancel, but for the
+    // password the request brought, which answers the first password question
+    // (a wrong one then fails the open).
+    app::SetCommandLinePassword(password);
     image::DocumentPtr document(app::OpenImageByPath(path, false, true, false));
+    app::SetCommandLinePassword({});
+    // An archive whose names are not encrypted opens without its password
+    // and wants it only when a file is read: it is handed over now, as there
+    // will be nobody to ask then.
+    if (document && document->archiveLink && !document->archiveLink->passwordGiven && !password.empty()) {
+        document->archiveLink->password = password;
+        document->archiveLink->passwordGiven = true;
+    }
     if (!document) return Status(kStatusOpenFailed);
     Drive& drive = drives_[number];
     if (drive.mount) {
@@ -173,6 +189,7 @@ ChannelReply DriveServer::MountDrive(uint32_t number, const std::u16string& path
     ::mkdir(folder.c_str(), 0700);
     drive.mount = MountedDrive::Mount(std::make_unique<ImageFileSystem>(std::move(document)), folder);
     if (!drive.mount) return Status(kStatusMountFailed);
+    drive.password = password;
     return ChannelReply{kStatusOk, LetterBit(drive.letter), 0};
 }
 
@@ -181,6 +198,7 @@ ChannelReply DriveServer::UnmountDrive(uint32_t number) {
     if (!drive.mount) return Status(kStatusOk);
     if (!drive.mount->Unmount()) return Status(kStatusBusy);
     drive.mount.reset();
+    drive.password.clear();
     return ChannelReply{kStatusOk, 0, LetterBit(drive.letter)};
 }
 
@@ -189,6 +207,7 @@ ChannelReply DriveServer::SetDriveLetter(uint32_t number, char16_t wanted) {
     const char16_t letter = FreeLetter(platform::ToUpperChar(wanted));
     if (!letter || letter == drive.letter) return Status(letter ? kStatusOk : kStatusBadRequest);
     std::u16string mounted;
+    const std::u16string password = drive.password;
     if (drive.mount) {
         mounted = drive.mount->FileSystem().ImagePath();
         if (!drive.mount->Unmount()) return Status(kStatusBusy);
@@ -200,7 +219,7 @@ ChannelReply DriveServer::SetDriveLetter(uint32_t number, char16_t wanted) {
     ::mkdir(DriveFolder(letter).c_str(), 0700);
     SaveTable();
     // The image goes back on the drive under its new letter.
-    if (!mounted.empty() && MountDrive(number, mounted).status != kStatusOk) reply.status = kStatusMountFailed;
+    if (!mounted.empty() && MountDrive(number, mounted, password).status != kStatusOk) reply.status = kStatusMountFailed;
     return reply;
 }
 

@@ -43,9 +43,10 @@ private:
     struct Drive {
         char16_t letter = 0;
         std::unique_ptr<MountedDrive> mount;
+        std::u16string password;   // the mount's, to mount it again under another letter
     };
     ChannelReply SetDriveCount(uint32_t count);
-    ChannelReply MountDrive(uint32_t number, const std::u16string& path);
+    ChannelReply MountDrive(uint32_t number, const std::u16string& path, const std::u16string& password);
     ChannelReply UnmountDrive(uint32_t number);
     ChannelReply SetDriveLetter(uint32_t number, char16_t letter);
     char16_t FreeLetter(char16_t wanted) const;

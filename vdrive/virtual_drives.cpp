@@ -5,12 +5,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "app/open_document.h"
 #include "foundation/console.h"
 #include "foundation/messages.h"
 #include "foundation/messages_ui.h"
 #include "foundation/operation_status.h"
+#include "containers/archive/arc_link.h"
 #include "image/document/document.h"
 #include "image/document/image_context.h"
 #include "platform/format.h"
@@ -18,6 +20,7 @@
 #include "foundation/settings.h"
 #include "vdrive/drive_channel.h"
 #include "vdrive/drive_options.h"
+#include "vdrive/drive_users.h"
 
 namespace vdrive {
 namespace {
@@ -74,15 +77,35 @@ std::u16string FormatDriveMenuText(const VirtualDriveEntry& drive) {
     return platform::Format(u"Drive [%c:] ", drive.letter) + (path.empty() ? std::u16string(u"<No media>") : path);
 }
 
+namespace {
+
+// The password the open was given: the archive library's, else the one an
+// encrypted container took (in the archive code page).
+std::u16string GivenOpenPassword(const image::ImageContext& ctx) {
+    if (ctx.archiveLink && ctx.archiveLink->passwordGiven) return ctx.archiveLink->password;
+    const std::string_view bytes(ctx.outputPassword.data(), ::strnlen(ctx.outputPassword.data(), ctx.outputPassword.size()));
+    std::u16string text;
+    if (!bytes.empty() && !platform::MultiByteToUtf16(platform::AnsiCodePage(), bytes, text))
+        text = platform::Utf8ToUtf16(bytes);
+    return text;
+}
+
+}  // namespace
+
 bool MountOnVirtualDrive(uint32_t number, std::u16string_view path) {
     image::DocumentPtr ctx(app::OpenImageByPath(path, false, !foundation::ConsoleMode, true));
     if (!ctx) {
         if (!foundation::ConsoleMode) ShowMountError(path, 12);
         return false;
     }
-    const bool archive = ctx->formatCode == image::format_code::kArchive || ctx->formatCode == image::format_code::kMzp;
+    // The helper opens the file again and has no one to ask: the password
+    // given here goes along. An image that needed one goes as an archive
+    // would, since the image request has no room for it.
+    const std::u16string password = GivenOpenPassword(*ctx);
+    const bool archive = ctx->formatCode == image::format_code::kArchive ||
+                         ctx->formatCode == image::format_code::kMzp || !password.empty();
     const std::optional<RequestBytes> request =
-        archive ? MakeMountArchiveRequest(number, path, u"") : MakeMountImageRequest(number, path, *ctx);
+        archive ? MakeMountArchiveRequest(number, path, password) : MakeMountImageRequest(number, path, *ctx);
     ctx.reset();
     const bool mounted = request && Succeeded(SendVirtualDriveRequest(*request));
     if (!mounted && !foundation::ConsoleMode) ShowMountError(path, 13);
@@ -111,7 +134,17 @@ bool UnmountDriveLetter(char16_t letter) {
                                      platform::ToUpperChar(letter));
         return false;
     }
-    return UnmountVirtualDrive(drive->number);
+    if (UnmountVirtualDrive(drive->number)) return true;
+    // A drive in use stays mounted: the console says who uses it.
+    if (foundation::ConsoleMode) {
+        const std::vector<std::u16string> users = FindDriveUsers(DriveFolder(drive->letter));
+        if (!users.empty()) {
+            std::u16string list;
+            for (const std::u16string& user : users) list += (list.empty() ? u"" : u", ") + user;
+            foundation::ConsoleWrite(u"Drive[%c:] is in use by: %s\r\n", platform::ToUpperChar(letter), list);
+        }
+    }
+    return false;
 }
 
 bool SetVirtualDriveCount(uint32_t count) {

@@ -194,6 +194,14 @@ std::u16string FindFirstDaaVolume(std::u16string_view name);
 // self-extracting set; the name as made when neither is there.
 std::u16string LocateFirstDaaVolume(std::u16string_view path);
 bool IsDaaVolumeHeader(const uint8_t* bytes, size_t length);
+// The name of the whole image: volume 0's name without its volume part, with
+// the extension "daa" ("x.part01.daa", "x.part001.daa" and "x.daa" all give
+// "x.daa"). The image's name unchanged when it is too short for its style.
+std::u16string GetDaaArchiveName(const DaaContainer& c);
+// True when every volume of the image can be opened for reading; a volume
+// that is not where its name says is asked for (RequestVolume), and the name
+// answered is kept.
+bool OpenDaaVolumes(DaaContainer& c);
 
 }  // namespace containers
 

@@ -57,6 +57,27 @@ bool IsDaaVolumeHeader(const uint8_t* bytes, size_t length) {
     return length >= 8 && (std::memcmp(bytes, "DAA VOL", 8) == 0 || std::memcmp(bytes, "HXI VOL", 8) == 0);
 }
 
+std::u16string GetDaaArchiveName(const DaaContainer& c) {
+    const std::u16string& name = c.image ? c.image->imagePath : std::u16string();
+    // The volume part and extension each style puts at the end of the name:
+    // ".part01.daa" less its '.', ".part001.daa" likewise, the extension.
+    const size_t cut = c.namingStyle == 0 ? 10 : c.namingStyle == 1 ? 11 : 3;
+    if (name.size() <= cut) return name;
+    return name.substr(0, name.size() - cut) + u"daa";
+}
+
+bool OpenDaaVolumes(DaaContainer& c) {
+    if (!c.image) return false;
+    // A handle kept from an earlier read proves nothing about the file now.
+    c.volumeFile.reset();
+    c.volumeFileIndex = -1;
+    bool all = true;
+    for (size_t n = 1; n < c.volumeNames.size(); ++n) {
+        if (!VolumeHandle(c, n)) all = false;
+    }
+    return all;
+}
+
 bool ReadDaaStored(DaaContainer& c, uint8_t* destination, uint64_t offset, uint64_t length) {
     while (length != 0) {
         // The volume holding the offset, and where in its file.

@@ -32,6 +32,7 @@
 #include "image/sectors/writer_switches.h"
 #include "platform/file.h"
 #include "platform/last_error.h"
+#include "platform/thread_priority.h"
 
 namespace containers {
 namespace {
@@ -399,6 +400,9 @@ image::IContainerWriterFamily& DaaWriterFamily() {
 }
 
 bool CreateDaaWriter(image::ImageContext& ctx, std::u16string_view path, DaaOutputOpener opener) {
+    // The save gives way to the user's other work unless told to run at
+    // normal priority (Status flag 0x20000).
+    if (!(foundation::GetStatusFlags() & foundation::kStatusNormalPriority)) platform::LowerCurrentThreadPriority();
     ctx.daaWriter.Reset();
     std::unique_ptr<image::DaaContainerState> state(new (std::nothrow) image::DaaContainerState);
     // The sector writer finishes at the same count (a build's output size).

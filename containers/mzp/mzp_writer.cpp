@@ -17,6 +17,7 @@
 #include "foundation/volume_set_services.h"
 #include "image/document/image_context.h"
 #include "image/sectors/writer_switches.h"
+#include "platform/thread_priority.h"
 
 namespace containers {
 
@@ -297,6 +298,9 @@ MzpWriterOptions& MzpOptions() {
 }
 
 bool CreateMzpWriter(image::ImageContext& ctx, std::u16string_view firstPath, VolumeOpener opener) {
+    // The save gives way to the user's other work unless told to run at
+    // normal priority (Status flag 0x20000).
+    if (!(foundation::GetStatusFlags() & foundation::kStatusNormalPriority)) platform::LowerCurrentThreadPriority();
     const MzpWriterOptions options = MzpOptions();
     auto state = std::make_unique<image::MzpContainerState>();
     MzpContainer& c = *state;

@@ -61,6 +61,13 @@ uint32_t ReadFatFileData(image::ImageContext& ctx, const image::ImageItem* item,
     const uint64_t offset = uint64_t(sectorOffset & 0xFFFFFF) * kSectorBytes;
     if (offset >= record.size) return 0;
     uint64_t remaining = std::min<uint64_t>(byteCount, record.size - offset);
+    // A damaged chain gives what it holds before the damage; the read then
+    // comes back short, which the caller takes for a read error.
+    if (record.chainDamaged) {
+        const uint64_t sound = uint64_t(record.soundClusters) * volume->clusterBytes;
+        if (offset >= sound) return 0;
+        remaining = std::min<uint64_t>(remaining, sound - offset);
+    }
 
     // Reading on from where the last read of this file stopped walks none of
     // the chain again; anything else starts at its head.

@@ -290,25 +290,31 @@ bool GetFatEntryRecord(const image::ImageItem* item, FatEntryRecord& record) {
     if (!item) return false;
     const std::vector<uint8_t>& data = item->Side().readerData;
     foundation::ByteCursor bytes(data.data(), data.size());
-    if (data.size() != 24) return false;
+    if (data.size() != 24 && data.size() != 32) return false;
     record.directoryCluster = bytes.Le32(0);
     record.index = bytes.Le32(4);
     record.entryCount = bytes.Le32(8);
     record.firstCluster = bytes.Le32(12);
     record.size = bytes.Le32(16);
     record.attribute = bytes.Le32(20);
+    record.chainDamaged = data.size() == 32 && bytes.Le32(24) != 0;
+    record.soundClusters = data.size() == 32 ? bytes.Le32(28) : 0;
     return true;
 }
 
 void SetFatEntryRecord(image::ImageItem* item, const FatEntryRecord& record) {
     std::vector<uint8_t>& data = item->EditSide().readerData;
-    data.assign(24, 0);
+    data.assign(record.chainDamaged ? 32 : 24, 0);
     foundation::WriteLE32(data.data() + 0, record.directoryCluster);
     foundation::WriteLE32(data.data() + 4, record.index);
     foundation::WriteLE32(data.data() + 8, record.entryCount);
     foundation::WriteLE32(data.data() + 12, record.firstCluster);
     foundation::WriteLE32(data.data() + 16, record.size);
     foundation::WriteLE32(data.data() + 20, record.attribute);
+    if (record.chainDamaged) {
+        foundation::WriteLE32(data.data() + 24, 1);
+        foundation::WriteLE32(data.data() + 28, record.soundClusters);
+    }
 }
 
 void DropFatEntryRecord(image::ImageItem* item) {

@@ -66,6 +66,28 @@ image::ImageItem* AddFatEntryItem(image::ImageContext& ctx, FatVolume& volume, i
     return item;
 }
 
+// Claims the clusters a file of record.size bytes takes, from its first on.
+// A cluster met a second time (the chain loops, or runs into another file's
+// or folder's chain) ends the sound part of the file: it is marked damaged
+// and reads fail past that point. Each cluster is claimed once per volume, so
+// all walks together take no more steps than the volume has clusters.
+void ClaimFileChain(const FatVolume& volume, std::vector<bool>& claimed, FatEntryRecord& record) {
+    const uint64_t needed = (uint64_t(record.size) + volume.clusterBytes - 1) / volume.clusterBytes;
+    uint32_t cluster = record.firstCluster;
+    for (uint64_t walked = 0; walked < needed; ++walked) {
+        // Free, bad, beyond the volume or an early end: the read stops short
+        // there by itself, nothing has to be remembered.
+        if (!IsDataCluster(volume, cluster)) return;
+        if (claimed[cluster]) {
+            record.chainDamaged = true;
+            record.soundClusters = uint32_t(walked);
+            return;
+        }
+        claimed[cluster] = true;
+        cluster = GetFatEntry(volume, cluster);
+    }
+}
+
 }  // namespace
 
 void ReadFatDirectoryTree(image::ImageContext& ctx, FatVolume& volume) {
@@ -127,6 +149,10 @@ void ReadFatDirectoryTree(image::ImageContext& ctx, FatVolume& volume) {
             record.firstCluster = EntryFirstCluster(volume, e);
             record.size = foundation::ReadLE32(e + entry::kSize);
             record.attribute = attribute;
+            if (!(attribute & attr::kDirectory) && record.size > 0) {
+                ClaimFileChain(volume, claimed, record);
+                if (record.chainDamaged) volume.damaged = true;
+            }
             image::ImageItem* item = AddFatEntryItem(ctx, volume, current.folder, name, e, record);
             if (!item) {
                 foundation::OperationStatus = foundation::kStatusOutOfMemory;

@@ -71,6 +71,10 @@ struct FatEntryRecord {
     uint32_t firstCluster = 0;
     uint32_t size = 0;
     uint32_t attribute = 0;
+    // A chain that loops or runs into a cluster another entry holds is read
+    // as far as it was sound: this many clusters, then the read fails.
+    bool chainDamaged = false;
+    uint32_t soundClusters = 0;
 };
 
 struct FatOverlay;       // fat_overlay.h

@@ -31,6 +31,9 @@ public:
     void DeleteFolder(image::ImageContext* ctx, image::ImageItem* folderItem) override {
         if (ctx) FatDeleteFolder(*ctx, folderItem);
     }
+    int MoveEntry(image::ImageContext* ctx, image::ImageItem* item) override {
+        return ctx && FatMoveEntry(*ctx, item) == 0 ? 1 : 0;
+    }
 };
 
 }  // namespace

@@ -799,4 +799,96 @@ void FatDeleteFolder(image::ImageContext& ctx, image::ImageItem* item) {
     DropFatEntryRecord(item);
 }
 
+int FatMoveEntry(image::ImageContext& ctx, image::ImageItem* item) {
+    FatEntryRecord record;
+    if (!item || !MayEdit(ctx) || !GetFatEntryRecord(item, record)) {
+        SetStatusIfNone(foundation::kStatusFatWriteFailed);
+        return -1;
+    }
+    image::FatState& state = *StateOf(ctx);
+    FatVolume& volume = state.volume;
+    const std::optional<uint32_t> parent = DirectoryClusterOf(ctx, ParentOf(item));
+    FatDirectory* dir = parent ? LoadEditDirectory(ctx, record.directoryCluster) : nullptr;
+    uint8_t* e = dir ? MatchingEntry(*dir, volume, record) : nullptr;
+    if (!e) {
+        SetStatusIfNone(foundation::kStatusFatWriteFailed);
+        return -1;
+    }
+    // The entry keeps its times, attribute, cluster and size; the old run
+    // (long names and 8.3 entry) is kept to put back should the new one fail.
+    std::array<uint8_t, kEntryBytes> shortEntry;
+    std::copy_n(e, kEntryBytes, shortEntry.begin());
+    const uint32_t oldCount = std::min(std::max<uint32_t>(record.entryCount, 1), record.index + 1);
+    const uint32_t oldFirst = record.index + 1 - oldCount;
+    std::vector<uint8_t> oldRun(dir->bytes.begin() + size_t(oldFirst) * kEntryBytes,
+                                dir->bytes.begin() + size_t(record.index + 1) * kEntryBytes);
+    RemoveFatEntries(*dir, record);
+
+    auto putBack = [&]() {
+        FatDirectory* old = LoadEditDirectory(ctx, record.directoryCluster);
+        if (!old) return;
+        std::copy(oldRun.begin(), oldRun.end(), old->bytes.begin() + size_t(oldFirst) * kEntryBytes);
+        for (uint32_t i = oldFirst; i <= record.index; ++i) old->MarkEntryDirty(i);
+        old->shortNames.insert(ShortKey(old->Entry(record.index)));
+        StoreFatDirectory(ctx, *old);
+        FlushFatVolume(ctx);
+    };
+
+    if (StoreFatDirectory(ctx, *dir) != 0) {
+        putBack();
+        SetStatusIfNone(foundation::kStatusWriteFailed);
+        return -1;
+    }
+    dir = LoadEditDirectory(ctx, *parent);
+    NewEntry placed;
+    if (!dir || !PlaceNewEntry(ctx, *dir, item, placed)) {
+        if (dir) StoreFatDirectory(ctx, *dir);
+        putBack();
+        return -1;
+    }
+    uint8_t* made = dir->Entry(placed.shortIndex);
+    std::copy(shortEntry.begin(), shortEntry.end(), made);
+    std::copy(placed.shortName.begin(), placed.shortName.end(), made);
+    // The case flags described the old short name.
+    made[entry::kCaseFlags] = 0;
+    dir->MarkEntryDirty(placed.shortIndex);
+    BuildLongNameEntries(*dir, placed.shortIndex, placed.longName, LongNameChecksum(placed.shortName.data()));
+    dir->shortNames.insert(ShortKey(made));
+    if (StoreFatDirectory(ctx, *dir) != 0) {
+        SetStatusIfNone(foundation::kStatusWriteFailed);
+        FlushFatVolume(ctx);
+        return -1;
+    }
+    // A folder that changed parents: its ".." names the new one (0 for the
+    // root on every FAT type).
+    const bool isFolder = (record.attribute & attr::kDirectory) != 0;
+    if (isFolder && *parent != record.directoryCluster) {
+        FatDirectory* own = LoadEditDirectory(ctx, record.firstCluster);
+        if (own && own->totalEntries > 1) {
+            uint8_t* dotDot = own->Entry(1);
+            if (IsLiveShortEntry(dotDot) && ShortNameToText(dotDot, false) == "..") {
+                const bool toRoot = ParentOf(item) == ctx.rootFolder;
+                SetEntryCluster(dotDot, toRoot ? 0 : *parent);
+                own->MarkEntryDirty(1);
+                if (StoreFatDirectory(ctx, *own) != 0) {
+                    SetStatusIfNone(foundation::kStatusWriteFailed);
+                    FlushFatVolume(ctx);
+                    return -1;
+                }
+            }
+        }
+    }
+    if (FlushFatVolume(ctx) != 0) {
+        SetStatusIfNone(foundation::kStatusWriteFailed);
+        return -1;
+    }
+    record.directoryCluster = *parent;
+    record.index = placed.shortIndex;
+    record.entryCount = placed.entryCount;
+    SetFatEntryRecord(item, record);
+    item->isoName.assign(reinterpret_cast<const char*>(placed.shortName.data()), 11);
+    KeepStoredName(item, placed);
+    return 0;
+}
+
 }  // namespace filesystems

@@ -27,6 +27,12 @@ int FatCreateFolder(image::ImageContext& ctx, image::ImageItem* item);
 void FatDeleteFile(image::ImageContext& ctx, image::ImageItem* item);
 void FatDeleteFolder(image::ImageContext& ctx, image::ImageItem* item);
 
+// The item was renamed or moved in the tree (its parent and name are the new
+// ones): its entry is written under the new name in the new parent's
+// directory and taken out of the old one; a moved folder's ".." names its
+// new parent. The data stays where it is. 0, or -1 with the volume as it was.
+int FatMoveEntry(image::ImageContext& ctx, image::ImageItem* item);
+
 // Writes the changed FAT sectors to every FAT copy, the FSInfo values and the
 // changed root into the overlay: 0, or -1.
 int FlushFatVolume(image::ImageContext& ctx);

@@ -172,7 +172,9 @@ image::ImageContext* OpenWimArchive(std::u16string_view path, foundation::FileHa
         if (state->imageCount > 0) {
             std::vector<uint8_t> tree = std::move(metadata[size_t(chosen)]);
             metadata.clear();
-            if (!BuildWimTree(*ctx, *state, tree)) {
+            // A damaged directory is shown with what could be read of it;
+            // only a root that cannot be read at all fails the open.
+            if (!BuildWimTree(*ctx, *state, tree) && !ctx->rootFolder->firstItem) {
                 result = open_result::kDirectoryUnreadable;
                 return nullptr;
             }

@@ -49,18 +49,26 @@ bool BuildWimTree(image::ImageContext& ctx, const image::WimState& state, std::s
 
     std::vector<PendingList> work;
     std::unordered_set<uint64_t> seen;
+    // A damaged list ends that directory; what was read before it, and the
+    // other directories, stay.
+    bool whole = true;
     if (root.subdirectoryOffset != 0) work.push_back({ctx.rootFolder, root.subdirectoryOffset, 0});
     while (!work.empty()) {
         const PendingList list = work.back();
         work.pop_back();
         // A list reached twice means the directories loop.
-        if (list.offset >= metadata.size() || !seen.insert(list.offset).second) return false;
-        if (list.depth >= kMaxDirectoryDepth) return false;
+        if (list.offset >= metadata.size() || !seen.insert(list.offset).second || list.depth >= kMaxDirectoryDepth) {
+            whole = false;
+            continue;
+        }
         for (uint64_t offset = list.offset;;) {
             DirectoryEntry e;
             const EntryResult r = DecodeDirectoryEntry(metadata, offset, e);
             if (r == EntryResult::kEndOfDirectory) break;
-            if (r == EntryResult::kDamaged) return false;
+            if (r == EntryResult::kDamaged) {
+                whole = false;
+                break;
+            }
             offset = e.nextOffset;
             if (e.name.empty()) continue;
 
@@ -97,7 +105,7 @@ bool BuildWimTree(image::ImageContext& ctx, const image::WimState& state, std::s
             image::LinkItemAtHead(list.folder, item);
         }
     }
-    return true;
+    return whole;
 }
 
 }  // namespace filesystems::wim

@@ -25,6 +25,9 @@ public:
     virtual int CreateFolder(ImageContext* ctx, ImageFolder* folder) = 0;
     virtual void DeleteFile(ImageContext* ctx, ImageItem* item) = 0;
     virtual void DeleteFolder(ImageContext* ctx, ImageItem* folderItem) = 0;
+    // An item renamed or moved in the tree (its parent and name are already
+    // the new ones), file or folder.
+    virtual int MoveEntry(ImageContext* ctx, ImageItem* item) = 0;
 };
 
 namespace detail {
@@ -36,6 +39,7 @@ public:
     int CreateFolder(ImageContext*, ImageFolder*) override { return 1; }
     void DeleteFile(ImageContext*, ImageItem*) override {}
     void DeleteFolder(ImageContext*, ImageItem*) override {}
+    int MoveEntry(ImageContext*, ImageItem*) override { return 1; }
 };
 }  // namespace detail
 

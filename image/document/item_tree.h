@@ -279,6 +279,9 @@ ImageItem* FindItemBySector(ImageContext* ctx, uint32_t sector, ImageFolder* fol
 // --- Edits ------------------------------------------------------------------
 ImageItem* CopyFileItem(ImageContext* ctx, ImageFolder* dest, ImageItem* item, bool move, bool nested);
 ImageFolder* CopyFolder(ImageContext* ctx, ImageFolder* src, ImageFolder* dest, bool move, bool nested);
+// Renames an item in its folder and, in a FAT document, in the volume: 0, or
+// -1 with the old name kept when the volume refused the new one.
+int RenameDocumentItem(ImageContext* ctx, ImageItem* item, std::u16string_view newName);
 void SetSubfolderDepths(ImageFolder* folder);
 void FixDotDotParent(ImageFolder* folder);
 

@@ -124,6 +124,13 @@ FolderStep PrepareFolder(ImageContext* ctx, ImageFolder* src, ImageFolder* dest,
         UnlinkItem(oldParent, ownItem);
         UnlinkSubfolder(oldParent, src);
         LinkItemAtHead(dest, ownItem);
+        if (IsFatDocument(ctx) && FatVolumeServices().MoveEntry(ctx, ownItem) != 1) {
+            UnlinkItem(dest, ownItem);
+            LinkItemAtHead(oldParent, ownItem);
+            AppendSubfolder(oldParent, src);
+            image::NotifyItemAddedOrRemoved(ctx, oldParent, ownItem, true);
+            return FolderStep::Failed;
+        }
         AppendSubfolder(dest, src);
         SetSubfolderDepths(src);
         FixDotDotParent(src);
@@ -187,6 +194,19 @@ void FinishFrame(ImageContext* ctx, FolderFrame& frame, bool move) {
 
 }  // namespace
 
+int RenameDocumentItem(ImageContext* ctx, ImageItem* item, std::u16string_view newName) {
+    if (!item || !item->parent) return -1;
+    ImageFolder* folder = item->parent;
+    const std::u16string oldName(item->name);
+    RenameItem(folder, item, newName);
+    if (IsFatDocument(ctx) && FatVolumeServices().MoveEntry(ctx, item) != 1) {
+        RenameItem(folder, item, oldName);
+        return -1;
+    }
+    if (item->ownFolder) RefreshFolderPaths(item->ownFolder);
+    return 0;
+}
+
 std::u16string EditErrorFormat(bool move) {
     return move ? foundation::GetLangString(edit_text::kCannotMove, u"Cannot move %s: %s")
                 : foundation::GetLangString(edit_text::kCannotCopy, u"Cannot copy %s: %s");
@@ -226,6 +246,13 @@ ImageItem* CopyFileItem(ImageContext* ctx, ImageFolder* dest, ImageItem* item, b
         if (item->cutSlot > 0) image::DetachFromCutTransfer(item, nullptr);
         UnlinkItem(from, item);
         LinkItemAtHead(dest, item);
+        if (IsFatDocument(ctx) && FatVolumeServices().MoveEntry(ctx, item) != 1) {
+            // The volume keeps the file where it was: so does the tree.
+            UnlinkItem(dest, item);
+            LinkItemAtHead(from, item);
+            image::NotifyItemAddedOrRemoved(ctx, from, item, true);
+            return nullptr;
+        }
         if (dest->flags & folder_flag::kExcluded) item->flags |= item_flag::kExcluded;
         result = item;
     } else {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/dialog_services.h"
 #include "app/other_openers.h"
 #include "audio/tracks/audio_services_install.h"
 #include "foundation/drive_device_services.h"
@@ -34,6 +35,9 @@ int main(int argc, char** argv) {
     ::signal(SIGPIPE, SIG_IGN);
 
     app::InstallReaders();
+    // Its only answers: the password a mount request brings; every other
+    // question is cancelled, nobody being there to answer it.
+    app::InstallDialogServices();
     // A mounted CUE sheet of music files reads its frames through the decoder.
     audio::InstallAudioServices();
     // The optical drives' letters (/dev/sr* from D: on) stay theirs.

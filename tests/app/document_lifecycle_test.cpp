@@ -13,7 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "app/other_openers.h"
 #include "app/save_engine.h"
+#include "filesystems/fat/fat_volume_hooks.h"
+#include "image/document/fat_volume_services.h"
+#include "image/document/item_tree.h"
 #include "foundation/window_faces.h"
 #include "image/document/current_document.h"
 #include "image/document/document.h"
@@ -233,6 +237,39 @@ TEST_F(DocumentLifecycleTest, SaveOfAFormatWithoutAWriterAsksForANewName) {
     ASSERT_TRUE(app::SaveAsCommand());
     EXPECT_EQ(platform::Utf16ToUtf8(image::g_CurrentDocument->imagePath), dir_ / "new.iso");
     RunOk("isovfy " + ShellQuote(dir_ / "new.iso") + " >/dev/null");
+}
+
+// Save of an edited FAT disk image writes the image with the edits, under
+// its own name, through a new file: fsck.fat passes, mtools sees the edits,
+// and the document opened again shows them.
+TEST_F(DocumentLifecycleTest, SaveOfAnEditedFatVolumeWritesTheDiskImage) {
+    foundation::ScopedServices<image::SetFatVolumeServices> writer(&filesystems::FatVolumeWriterServices());
+    app::InstallReaders();
+    struct Uninstall {
+        ~Uninstall() { app::UninstallReaders(); }
+    } uninstall;
+    const std::string path = dir_ / "f.img";
+    RunOk("cd " + ShellQuote(dir_.path()) + " && mkfs.fat -C -F 12 -i 1 f.img 1440 >/dev/null && echo one > one.txt"
+          " && echo two > two.txt && MTOOLS_SKIP_CHECK=1 mcopy -i f.img one.txt two.txt ::/");
+    const Stat before = StatOf(path);
+    ASSERT_TRUE(app::OpenFileCommand(U(path)));
+    image::ImageContext* doc = image::g_CurrentDocument;
+    ASSERT_TRUE(doc->fatState);
+    ASSERT_EQ(image::RenameDocumentItem(doc, image::FindItemByPath(doc, nullptr, u"/one.txt"), u"First of two.txt"), 0);
+    image::DeleteItem(doc, image::FindItemByPath(doc, nullptr, u"/two.txt"));
+    doc->modified = 2;
+    const int asked = dialog_.asked;
+    ASSERT_TRUE(app::SaveCommand());
+    EXPECT_EQ(dialog_.asked, asked);
+    EXPECT_NE(StatOf(path).inode, before.inode);
+    EXPECT_EQ(StatOf(path).size, before.size);
+    RunOk("fsck.fat -n " + ShellQuote(path));
+    EXPECT_EQ(RunOk("MTOOLS_SKIP_CHECK=1 mdir -b -i " + ShellQuote(path) + " ::"), "::/First of two.txt\n");
+    EXPECT_EQ(RunOk("MTOOLS_SKIP_CHECK=1 mtype -i " + ShellQuote(path) + " '::/First of two.txt'"), "one\n");
+    ASSERT_NE(image::g_CurrentDocument, nullptr);
+    EXPECT_NE(image::FindItemByPath(image::g_CurrentDocument, nullptr, u"/First of two.txt"), nullptr);
+    EXPECT_EQ(image::FindItemByPath(image::g_CurrentDocument, nullptr, u"/two.txt"), nullptr);
+    EXPECT_EQ(image::g_CurrentDocument->modified, 0);
 }
 
 // A save renames the document after the written file, and only when it

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
 #include <unistd.h>
 
 #include <map>
@@ -159,6 +161,17 @@ TEST_F(DriveTable, OpenAndLockAsksWhenRefused) {
     EXPECT_NE(locked, nullptr);
     EXPECT_EQ(ui.Boxes().size(), 2u);
     CloseDriveHandle(locked);
+}
+
+// A drive is opened without waiting for a medium (an empty or open tray
+// must still answer its commands), and for reading and writing.
+TEST_F(DriveTable, DrivesOpenWithoutWaitingForAMedium) {
+    FileHandle d = OpenDriveHandle(u'D');
+    ASSERT_NE(d, nullptr);
+    const int flags = ::fcntl(platform::FileDescriptor(d), F_GETFL);
+    EXPECT_NE(flags & O_NONBLOCK, 0);
+    EXPECT_EQ(flags & O_ACCMODE, O_RDWR);
+    CloseDriveHandle(d);
 }
 
 // A device that refuses writing is opened read-only: a read-only file for an

@@ -67,6 +67,7 @@ public:
     int CreateFolder(image::ImageContext*, image::ImageFolder*) override { return 0; }
     void DeleteFile(image::ImageContext*, image::ImageItem*) override {}
     void DeleteFolder(image::ImageContext*, image::ImageItem*) override {}
+    int MoveEntry(image::ImageContext*, image::ImageItem*) override { return 0; }
 };
 
 }  // namespace qvtest

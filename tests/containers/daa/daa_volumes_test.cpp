@@ -139,6 +139,20 @@ TEST(DaaVolumes, SplitSavesReadBackFromAnyVolume) {
             ASSERT_TRUE(back->daaReader);
             EXPECT_TRUE(back->daaReader->multiVolume);
             chunktest::ExpectSectorsOf(*back, dir / "ref.iso");
+            // Whichever volume was opened, the set is named x.daa.
+            EXPECT_EQ(platform::Utf16ToUtf8(containers::GetDaaArchiveName(*back->daaReader.get())), dir / "x.daa");
+            EXPECT_TRUE(containers::OpenDaaVolumes(*back->daaReader.get()));
+        }
+        {
+            // A volume moved away after the open: the set is no longer whole,
+            // and nobody answered the question for it (the stand-in).
+            image::DocumentPtr back = chunktest::Open(dir / names[0]);
+            ASSERT_TRUE(back && back->daaReader);
+            chunktest::ExpectSectorsOf(*back, dir / "ref.iso");
+            RunOk("cd " + ShellQuote(dir.path()) + " && mv " + ShellQuote(names.back()) + " moved");
+            EXPECT_FALSE(containers::OpenDaaVolumes(*back->daaReader.get()));
+            RunOk("cd " + ShellQuote(dir.path()) + " && mv moved " + ShellQuote(names.back()));
+            EXPECT_TRUE(containers::OpenDaaVolumes(*back->daaReader.get()));
         }
         if (!*row.password) {
             std::string later;

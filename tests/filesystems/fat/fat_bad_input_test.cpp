@@ -153,32 +153,47 @@ TEST_F(FatBadInput, FoldersThatLoopShowEmptyAndRefuseEdits) {
     }
 }
 
-// A chain that leaves the volume reads short; one that loops reads no more
-// than the file's size.
+// A chain that leaves the volume reads short. One that loops, or runs into
+// another file's chain, is damaged: it reads what it held before the cluster
+// met twice and no more, the file it ran into stays whole, and the volume
+// refuses edits.
 TEST_F(FatBadInput, BrokenChainsReadBounded) {
     const size_t d = Entry(rootOffset_, "D          ", rootEntries_);
     const size_t f = Entry(ClusterOffset(ClusterOf(d)), "F       TXT");
     const uint16_t first = ClusterOf(f);
+    const uint16_t other = ClusterOf(Entry(rootOffset_, "ALONGN~1TXT", rootEntries_));
     struct Row {
         const char* what;
+        uint16_t at;
         uint16_t next;
         uint32_t expected;
+        bool damaged;
     } rows[] = {
-        {"beyond the volume", 0xFFF0, 512},
-        {"free", 0x0000, 512},
-        {"to itself", first, 3000},
+        {"beyond the volume", first, 0xFFF0, 512, false},
+        {"free", first, 0x0000, 512, false},
+        {"to itself", first, first, 512, true},
+        {"back to its head from the third cluster", uint16_t(first + 2), first, 1536, true},
+        {"into another file's chain", first, other, 512, true},
     };
     const std::vector<uint8_t> original = bytes_;
     for (const Row& row : rows) {
         qvtest::WriteFileBytes(image_, original.data(), original.size());
         bytes_ = original;
-        Patch16(fatOffset_ + size_t(first) * 2, row.next);
+        Patch16(fatOffset_ + size_t(row.at) * 2, row.next);
         image::DocumentPtr ctx = OpenVolume(image_);
         ASSERT_NE(ctx, nullptr);
         const image::ImageItem* item = FindItem(*ctx, u"/d/f.txt");
         ASSERT_NE(item, nullptr);
         std::vector<uint8_t> buffer(4096);
         EXPECT_EQ(filesystems::ReadFatFileData(*ctx, item, buffer.data(), 0, 4096), row.expected) << row.what;
+        // Read from inside the damaged part on: nothing.
+        if (row.damaged) {
+            EXPECT_EQ(filesystems::ReadFatFileData(*ctx, item, buffer.data(), 4, 512), 0u) << row.what;
+        }
+        EXPECT_EQ(ctx->fatState->volume.damaged, row.damaged) << row.what;
+        const image::ImageItem* intact = FindItem(*ctx, u"/A long name.txt");
+        ASSERT_NE(intact, nullptr);
+        EXPECT_EQ(filesystems::ReadFatFileData(*ctx, intact, buffer.data(), 0, 4096), 5u) << row.what;
     }
 }
 

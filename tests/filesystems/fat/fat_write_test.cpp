@@ -115,6 +115,76 @@ TEST_P(FatWriteVolumes, AddedTreePassesFsckAndReadsBack) {
     RunOk("diff -r " + ShellQuote(dir / "new") + " " + ShellQuote(dir / "ours/new"));
 }
 
+// Renames and moves change the volume, not just the tree: a file renamed to
+// a long name, a file moved into another folder, a folder moved (its ".."
+// then names its new parent, 0 for the root) and a folder renamed. The data
+// stays in its clusters: fsck.fat passes with the same cluster count, mdir
+// lists what our tree shows, mtype reads the same bytes.
+TEST_P(FatWriteVolumes, RenamesAndMovesAreWrittenToTheVolume) {
+    const VolumeCase& c = GetParam();
+    const std::string image = MakeVolume(c.mkfs, c.kib);
+    RunOk("cd " + ShellQuote(dir.path()) + " && mkdir -p a/sub/deep b && head -c 5000 /dev/urandom > a/f.bin && "
+          "echo g > a/sub/g.txt && echo d > a/sub/deep/d.txt && echo r > root.txt && " + Mtools() +
+          "mcopy -s -i v.img a b root.txt ::/");
+    const std::string before = FsckSummary(image);
+    image::DocumentPtr ctx = OpenVolume(image);
+    ASSERT_NE(ctx, nullptr);
+    image::ImageFolder* b = image::FindFolderByPath(ctx.get(), nullptr, u"/b");
+    ASSERT_NE(b, nullptr);
+    ASSERT_EQ(image::RenameDocumentItem(ctx.get(), FindItem(*ctx, u"/root.txt"), u"A renamed file, longer.txt"), 0);
+    ASSERT_NE(image::CopyFileItem(ctx.get(), b, FindItem(*ctx, u"/a/f.bin"), true, false), nullptr);
+    ASSERT_NE(image::CopyFolder(ctx.get(), image::FindFolderByPath(ctx.get(), nullptr, u"/a/sub"), b, true, false),
+              nullptr);
+    ASSERT_NE(image::CopyFolder(ctx.get(), image::FindFolderByPath(ctx.get(), nullptr, u"/b/sub/deep"),
+                                ctx->rootFolder, true, false),
+              nullptr);
+    ASSERT_EQ(image::RenameDocumentItem(ctx.get(), b->ownItem, u"Bee folder"), 0);
+    EXPECT_EQ(foundation::OperationStatus.load(), 0);
+
+    const std::string dump = DumpAndCheck(*ctx);
+    EXPECT_EQ(FsckSummary(dump), before);
+    const std::vector<std::string> expected = {
+        "::/a renamed file, longer.txt", "::/a/", "::/bee folder/", "::/bee folder/f.bin", "::/bee folder/sub/",
+        "::/bee folder/sub/g.txt",      "::/deep/", "::/deep/d.txt"};
+    EXPECT_EQ(OurListing(*ctx), expected);
+    EXPECT_EQ(MdirListing(dump), expected);
+    EXPECT_EQ(Mtype(dump, "/Bee folder/f.bin"), RunOk("cat " + ShellQuote(dir / "a/f.bin")));
+    EXPECT_EQ(Mtype(dump, "/Bee folder/sub/g.txt"), "g\n");
+    EXPECT_EQ(Mtype(dump, "/deep/d.txt"), "d\n");
+    EXPECT_EQ(Mtype(dump, "/A renamed file, longer.txt"), "r\n");
+    // ".." of the moved folders, as the next reader walks up.
+    RunOk(Mtools() + "mdir -i " + ShellQuote(dump) + " ::/deep/.. ::/Bee\\ folder/sub/..");
+    image::DocumentPtr again = OpenVolume(dump);
+    ASSERT_NE(again, nullptr);
+    EXPECT_FALSE(again->fatState->volume.damaged);
+    EXPECT_EQ(OurListing(*again), expected);
+}
+
+// A rename the volume cannot hold (a full fixed root, a long name needing
+// more entries than the old one gave back) is refused: the item keeps its
+// name and the volume its entry.
+TEST_F(FatWrite, RenameThatFindsNoRoomKeepsTheOldName) {
+    const std::string image = MakeVolume("-F 12 -r 16", 1440);
+    RunOk("cd " + ShellQuote(dir.path()) + " && for i in $(seq 1 16); do echo $i > F$i; done && " + Mtools() +
+          "mcopy -i v.img F* ::/");
+    image::DocumentPtr ctx = OpenVolume(image);
+    ASSERT_NE(ctx, nullptr);
+    image::ImageItem* item = FindItem(*ctx, u"/F1");
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(image::RenameDocumentItem(ctx.get(), item, u"a name longer than one entry holds"), -1);
+    EXPECT_EQ(std::u16string(item->name), u"F1");
+    EXPECT_EQ(FindItem(*ctx, u"/F1"), item);
+    const std::string dump = DumpAndCheck(*ctx);
+    EXPECT_EQ(MdirListing(dump), OurListing(*ctx));
+    EXPECT_EQ(Mtype(dump, "/F1"), "1\n");
+    // With the entry of a deleted file beside its own (mcopy wrote F1, F10,
+    // ...), the name fits.
+    foundation::OperationStatus = 0;
+    image::DeleteItem(ctx.get(), FindItem(*ctx, u"/F10"));
+    EXPECT_EQ(image::RenameDocumentItem(ctx.get(), item, u"G1"), 0);
+    EXPECT_EQ(Mtype(DumpAndCheck(*ctx, "dump2.img"), "/G1"), "1\n");
+}
+
 const VolumeCase kVolumes[] = {
     {"Fat12Floppy", "-F 12", 1440},
     {"Fat16", "-F 16 -s 1", 8192},

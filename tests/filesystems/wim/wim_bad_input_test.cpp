@@ -166,11 +166,16 @@ TEST_F(WimBadInputTest, DamagedHeadersAndTablesAreRefused) {
 
 // Directory damage: a loop, entries that run past the resource, a stream
 // count that walks off the end, a name that does not end inside its entry.
-TEST_F(WimBadInputTest, DamagedDirectoriesFailTheOpen) {
+// The image opens with what was read before the damage in each directory;
+// only metadata whose root cannot be found fails the open.
+TEST_F(WimBadInputTest, DamagedDirectoriesKeepWhatWasRead) {
     const Bytes plain = Fixture("plain.wim");
     const struct Row {
         const char* name;
         std::function<void(uint8_t*, size_t)> change;
+        // An item read before the damage; null: nothing could be read ("abc"
+        // is the root's first entry), and the open fails.
+        const char16_t* kept;
     } rows[] = {
         {"subdirectory offset pointing at its own list",
          [](uint8_t* m, size_t size) {
@@ -180,25 +185,39 @@ TEST_F(WimBadInputTest, DamagedDirectoriesFailTheOpen) {
              uint64_t innerList = 0;
              std::memcpy(&innerList, m + loop + 16, 8);
              std::memcpy(m + inner + 16, &innerList, 8);
-         }},
+         },
+         u"/loop/inner"},
         {"65535 stream entries",
-         [](uint8_t* m, size_t size) { PutLeRaw(m + FindName(m, size, u"abc") - kNameAt + 96, 0xFFFF, 2); }},
+         [](uint8_t* m, size_t size) { PutLeRaw(m + FindName(m, size, u"abc") - kNameAt + 96, 0xFFFF, 2); },
+         nullptr},
         {"name longer than its entry",
-         [](uint8_t* m, size_t size) { PutLeRaw(m + FindName(m, size, u"abc") - kNameAt + 100, 0x7FFE, 2); }},
+         [](uint8_t* m, size_t size) { PutLeRaw(m + FindName(m, size, u"abc") - kNameAt + 100, 0x7FFE, 2); },
+         nullptr},
         {"entry length past the resource",
-         [](uint8_t* m, size_t size) { PutLeRaw(m + FindName(m, size, u"zzz") - kNameAt, uint64_t{1} << 40, 8); }},
+         [](uint8_t* m, size_t size) { PutLeRaw(m + FindName(m, size, u"zzz") - kNameAt, uint64_t{1} << 40, 8); },
+         u"/loop"},
         {"entry length below the fixed part",
-         [](uint8_t* m, size_t size) { PutLeRaw(m + FindName(m, size, u"zzz") - kNameAt, 40, 8); }},
+         [](uint8_t* m, size_t size) { PutLeRaw(m + FindName(m, size, u"zzz") - kNameAt, 40, 8); },
+         u"/loop"},
         {"subdirectory outside the resource",
-         [](uint8_t* m, size_t size) { PutLeRaw(m + FindName(m, size, u"loop") - kNameAt + 16, uint64_t{1} << 40, 8); }},
-        {"security data past the end", [](uint8_t* m, size_t size) { PutLeRaw(m, uint32_t(size + 8), 4); }},
+         [](uint8_t* m, size_t size) { PutLeRaw(m + FindName(m, size, u"loop") - kNameAt + 16, uint64_t{1} << 40, 8); },
+         u"/loop"},
+        {"security data past the end", [](uint8_t* m, size_t size) { PutLeRaw(m, uint32_t(size + 8), 4); }, nullptr},
     };
     for (const Row& row : rows) {
         Bytes wim = plain;
         PatchMetadata(wim, row.change);
         int code = 0;
-        EXPECT_FALSE(OpenBytes(wim, &code)) << row.name;
-        EXPECT_EQ(code, image::open_result::kDirectoryUnreadable) << row.name;
+        DocumentPtr doc = OpenBytes(wim, &code);
+        if (!row.kept) {
+            EXPECT_FALSE(doc) << row.name;
+            EXPECT_EQ(code, image::open_result::kDirectoryUnreadable) << row.name;
+            continue;
+        }
+        EXPECT_EQ(code, image::open_result::kOk) << row.name;
+        if (doc) {
+            EXPECT_NE(image::FindItemByPath(doc.get(), doc->rootFolder, row.kept), nullptr) << row.name;
+        }
     }
 }
 
