@@ -206,6 +206,48 @@ TEST_F(ZarnTest, ExitCodesAndMessages) {
     RunOk("bash -c 'diff <(isoinfo -J -f -i " + iso_ + " | sort) <(isoinfo -J -f -i " + (dir_ / "c.iso") + " | sort)'");
 }
 
+TEST_F(ZarnTest, OutputTypesWithoutAWriterAreRefusedAndBareNamesGetTheirSuffix) {
+    // Types we only read never receive ISO bytes under their name.
+    for (const char* name : {"x.cue", "x.ccd", "x.mds", "x.wim", "x.nrg"}) {
+        SCOPED_TRACE(name);
+        const qvtest::CommandResult r = qvtest::Run(Zarn("convert " + iso_ + " -o " + (dir_ / name)) + " </dev/null");
+        EXPECT_EQ(r.exitCode, 255) << r.output;
+        EXPECT_NE(r.output.find("cannot be written. The types that can be written are: .iso, .bin"), std::string::npos)
+            << r.output;
+        EXPECT_NE(qvtest::Run("test -e " + (dir_ / name)).exitCode, 0);
+    }
+    // A name without a suffix gets the type's; "-ot bin" writes a BIN with its
+    // sheet, which bchunk splits back into the ISO track.
+    RunOk(Zarn("convert " + iso_ + " -o " + (dir_ / "bare")) + " </dev/null");
+    RunOk(Zarn("convert " + iso_ + " -o " + (dir_ / "raw") + " -ot bin") + " </dev/null");
+    RunOk("cd " + ShellQuote(dir_.path()) + " && test ! -e bare && test -s raw.bin && test -s raw.cue" +
+          " && bchunk raw.bin raw.cue track >/dev/null");
+    const std::string want = RunOk("isoinfo -J -f -i " + iso_ + " | sort");
+    EXPECT_EQ(RunOk("isoinfo -J -f -i " + (dir_ / "bare.iso") + " | sort"), want);
+    EXPECT_EQ(RunOk("isoinfo -J -f -i " + (dir_ / "track01.iso") + " | sort"), want);
+}
+
+TEST_F(ZarnTest, ACutImageIsListedAndExtractedAsFarAsItReadsAndFails) {
+    // genisoimage puts the folders first: 100 KB hold the whole tree but not
+    // the 300,000-byte file's data.
+    RunOk("head -c 102400 " + iso_ + " > " + (dir_ / "cut.iso"));
+    for (const std::string& args : {"list " + (dir_ / "cut.iso") + " / -r",
+                                    "extract " + (dir_ / "cut.iso") + " / -od " + (dir_ / "cut"),
+                                    "convert " + (dir_ / "cut.iso") + " -o " + (dir_ / "cut.daa")}) {
+        SCOPED_TRACE(args);
+        const qvtest::CommandResult r = qvtest::Run(Zarn(args) + " </dev/null");
+        EXPECT_EQ(r.exitCode, 255) << r.output;
+        EXPECT_NE(r.output.find("cut.iso: Unexpected end of file found."), std::string::npos) << r.output;
+        if (args.rfind("extract", 0) == 0) {
+            EXPECT_NE(r.output.find("b.bin\r\n\r\nExtract failed!"), std::string::npos) << r.output;
+        }
+    }
+    // The file that cannot be read is named; the others are written whole.
+    RunOk("cmp " + (dir_ / "cut/a.txt") + " " + (dir_ / "src/a.txt"));
+    RunOk("cmp " + ShellQuote(dir_ / "cut/sp ace.txt") + " " + ShellQuote(dir_ / "src/sp ace.txt"));
+    EXPECT_NE(qvtest::Run("test -e " + (dir_ / "cut/sub/b.bin")).exitCode, 0);
+}
+
 TEST_F(ZarnTest, TerminalStaysUsableUnderScript) {
     // Through a real terminal: the program's output arrives, the exit code
     // passes through, and echo is on afterwards.
