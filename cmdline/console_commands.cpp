@@ -305,6 +305,10 @@ int RunExtractCommand(const CommandLineRequest& request) {
         return -1;
     }
     ConsoleWriteString(u"\r\n");
+    // A failure has told its file; a question left unanswered or a stop has
+    // not, and says so here.
+    if (result == 0 || foundation::OperationStatus == foundation::kStatusCancelled)
+        ConsoleWriteString(u"Extraction cancelled.\r\n");
     return result == 1 && foundation::OperationStatus == 0 && !CurrentDocumentDamaged() ? 0 : -1;
 }
 

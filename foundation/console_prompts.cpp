@@ -139,7 +139,12 @@ void ConsolePrompts::Show(UserPromptRequest& request) {
         return;
     case prompt_kind::kPassword:
         Write(request.text.empty() ? std::u16string(u"Please input password:") : request.text + u" ");
-        if (!ReadLine(line, true)) return;
+        if (!ReadLine(line, true)) {
+            // Input ended (a script, or no terminal): the run must not end in
+            // silence after the question.
+            Write(u"\r\nNo password was given.\r\n");
+            return;
+        }
         request.answer = kIdOk;
         request.outText = line;
         return;

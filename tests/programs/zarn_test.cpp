@@ -192,7 +192,12 @@ TEST_F(ZarnTest, ExitCodesAndMessages) {
         {"convert " + iso_ + " -o " + (dir_ / "c.daa"), 0, ""},
         {"convert " + iso_ + " -o " + (dir_ / "c.iso"), 0, ""},
         {"-delete " + iso_, 255, "Not supported: -delete"},
+        // A password question that gets no answer says so.
+        {"extract " + (dir_ / "p.zip") + " / -od " + (dir_ / "pz"), 255, "No password was given.\r\n"},
+        {"extract " + (dir_ / "p.zip") + " / -od " + (dir_ / "pw") + " -password wrong", 255,
+         "Extract failed! Data error or wrong password!"},
     };
+    RunOk("cd " + ShellQuote(dir_ / "src") + " && zip -q -P right -r ../p.zip .");
     for (const auto& row : rows) {
         SCOPED_TRACE(row.args);
         const qvtest::CommandResult r = qvtest::Run(Zarn(row.args) + " </dev/null");
