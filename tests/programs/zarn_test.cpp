@@ -253,6 +253,17 @@ TEST_F(ZarnTest, ACutImageIsListedAndExtractedAsFarAsItReadsAndFails) {
     EXPECT_NE(qvtest::Run("test -e " + (dir_ / "cut/sub/b.bin")).exitCode, 0);
 }
 
+TEST_F(ZarnTest, NamesThatReadLikeEchoMarkersAreShownAndLeaveEchoOn) {
+    RunOk("mkdir -p " + (dir_ / "m") + " && cd " + (dir_ / "m") +
+          " && printf 1 > 'a<E0>b.txt' && printf 2 > 'c<<E1>d' && printf 3 > 'e<E'");
+    RunOk("xorriso -outdev " + (dir_ / "m.iso") + " -map " + (dir_ / "m") + " / -joliet on 2>/dev/null");
+    const qvtest::CommandResult r = qvtest::Run(
+        "script -qec " + ShellQuote(Zarn("list " + (dir_ / "m.iso") + " /") + "; echo rc=$?; stty -a") + " /dev/null");
+    EXPECT_NE(r.output.find("rc=0"), std::string::npos) << r.output;
+    for (const char* name : {"  a<E0>b.txt\r", "  c<<E1>d\r", "  e<E\r"}) EXPECT_NE(r.output.find(name), std::string::npos) << name << r.output;
+    EXPECT_EQ(r.output.find("-echo "), std::string::npos) << r.output;
+}
+
 TEST_F(ZarnTest, TerminalStaysUsableUnderScript) {
     // Through a real terminal: the program's output arrives, the exit code
     // passes through, and echo is on afterwards.
