@@ -231,6 +231,12 @@ TEST_F(ZarnTest, OutputTypesWithoutAWriterAreRefusedAndBareNamesGetTheirSuffix) 
     RunOk(Zarn("convert " + iso_ + " -o " + (dir_ / "raw") + " -ot bin") + " </dev/null");
     RunOk("cd " + ShellQuote(dir_.path()) + " && test ! -e bare && test -s raw.bin && test -s raw.cue" +
           " && bchunk raw.bin raw.cue track >/dev/null");
+    // A zip saved as ISO, with a temporary folder of its own: 7z reads the
+    // files back, and no work folder is left behind.
+    RunOk("mkdir " + (dir_ / "tmp") + " && cd " + ShellQuote(dir_ / "src") + " && zip -q -r ../a.zip .");
+    RunOk("TMPDIR=" + ShellQuote(dir_ / "tmp") + " " + Zarn("convert " + (dir_ / "a.zip") + " -o " + (dir_ / "fromzip.iso")) + " </dev/null");
+    EXPECT_EQ(RunOk("ls -A " + ShellQuote(dir_ / "tmp")), "");
+    RunOk("cd " + ShellQuote(dir_.path()) + " && 7z x -bd -ozipped fromzip.iso >/dev/null && diff -r src zipped");
     const std::string want = RunOk("isoinfo -J -f -i " + iso_ + " | sort");
     EXPECT_EQ(RunOk("isoinfo -J -f -i " + (dir_ / "bare.iso") + " | sort"), want);
     EXPECT_EQ(RunOk("isoinfo -J -f -i " + (dir_ / "track01.iso") + " | sort"), want);
