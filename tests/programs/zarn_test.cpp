@@ -274,6 +274,19 @@ TEST_F(ZarnTest, NamesThatReadLikeEchoMarkersAreShownAndLeaveEchoOn) {
     EXPECT_EQ(r.output.find("-echo "), std::string::npos) << r.output;
 }
 
+TEST_F(ZarnTest, AnExt2VolumeFillingTheFileOrAVhdIsReadByItsFileSystem) {
+    // mke2fs -d stores the zero-filled file as holes only: no blocks at all.
+    RunOk("cd " + ShellQuote(dir_.path()) + " && mkdir vol && cp -r src/. vol/ && head -c 200000 /dev/zero > vol/zeros" +
+          " && truncate -s 8M e2.img && mke2fs -q -t ext2 -d vol e2.img" +
+          " && qemu-img convert -f raw -O vpc e2.img e2.vhd");
+    for (const char* image : {"e2.img", "e2.vhd"}) {
+        SCOPED_TRACE(image);
+        const std::string out = dir_ / (std::string(image) + ".out");
+        RunOk(Zarn("extract " + (dir_ / image) + " / -od " + out) + " </dev/null");
+        RunOk("rmdir " + out + "/lost+found && diff -r " + (dir_ / "vol") + " " + out);
+    }
+}
+
 TEST_F(ZarnTest, TerminalStaysUsableUnderScript) {
     // Through a real terminal: the program's output arrives, the exit code
     // passes through, and echo is on afterwards.
