@@ -99,9 +99,11 @@ std::u16string ShownFolderPath(const image::ImageFolder* folder) {
     return ShowableText(path);
 }
 
+// The bytes of the files counted: a mixed-mode disc's audio tracks belong to
+// no folder, so no folder's total holds them.
 std::u16string CountsLine(const image::TreeStatistics& stats) {
     return platform::Format(u"%d Files, %d Folders", stats.fileCount, stats.folderCount + 2) +
-           platform::Format(u"  %s %s", foundation::FormatThousands(uint64_t(std::max<int64_t>(stats.totalBytes, 0))),
+           platform::Format(u"  %s %s", foundation::FormatThousands(uint64_t(std::max<int64_t>(stats.fileBytes, 0))),
                             u"bytes");
 }
 

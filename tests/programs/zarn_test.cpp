@@ -289,6 +289,17 @@ TEST_F(ZarnTest, AnExt2VolumeFillingTheFileOrAVhdIsReadByItsFileSystem) {
     }
 }
 
+TEST_F(ZarnTest, AMixedModeDiscCountsOnlyItsFilesInTheFolderTotals) {
+    RunOk("cd " + ShellQuote(dir_.path()) + " && genisoimage -quiet -o data.iso src/sub" +
+          " && sox -n -r 44100 -c 2 -b 16 -e signed -L -t raw music.raw synth 117600s sine 440");
+    qvtest::WriteFileText(dir_ / "mixed.cue", "FILE \"data.iso\" BINARY\n  TRACK 01 MODE1/2048\n    INDEX 01 00:00:00\n"
+                                              "FILE \"music.raw\" BINARY\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n");
+    const std::string listing = RunOk(Zarn("list " + (dir_ / "mixed.cue") + " / -r") + " </dev/null");
+    EXPECT_NE(listing.find("1 Files, 3 Folders  300,000 bytes\r\n\r\nObjects in /DEEP:"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("1 Files, 2 Folders  1 bytes\r\n"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("Total:\r\n\t2 Files, 3 Folders  300,001 bytes"), std::string::npos) << listing;
+}
+
 TEST_F(ZarnTest, TerminalStaysUsableUnderScript) {
     // Through a real terminal: the program's output arrives, the exit code
     // passes through, and echo is on afterwards.
