@@ -161,6 +161,11 @@ public:
         const int32_t status = OperationStatus.load();
         if (status == foundation::kStatusCancelled) return 0;
         if (status != foundation::kStatusNone) return -1;
+        if (unreadable_ > 0) {
+            // Each was told when it failed; the job still fails.
+            SetStatus(foundation::kStatusSourceReadFailed);
+            return -1;
+        }
         if (job_.skipped_ > 0) {
             // Reported once for the whole job; the rest has been written.
             foundation::AppMessageBox(
@@ -196,6 +201,8 @@ private:
     }
 
     void Skip() { ++job_.skipped_; }
+
+    int64_t unreadable_ = 0;   // files told and left out because their data could not be read
 
     // Folders and their files without recursion: a work list, and a depth
     // below which no path fits the limit anyway.
@@ -298,8 +305,19 @@ private:
         const int written = WriteItemData(item, out);
         if (written != 1) {
             out.Abandon();
-            if (written == 0) SetStatus(foundation::kStatusCancelled);
-            else ReportExtractError(path);
+            if (written == 0) {
+                SetStatus(foundation::kStatusCancelled);
+                return;
+            }
+            ReportExtractError(path);
+            // A file whose data cannot be read (cut short, damaged, in an
+            // unknown method) is told and left out; the others are still
+            // written. Writing, cancelling and placing failures stop the job.
+            const int32_t status = OperationStatus.load();
+            if (status == foundation::kStatusImageReadError || status == foundation::kStatusSourceReadFailed) {
+                ++unreadable_;
+                OperationStatus = foundation::kStatusNone;
+            }
             return;
         }
         if (!out.Commit(ItemTime(item))) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/document_lifecycle.h"
+#include "app/output_types.h"
 #include "app/save_output.h"
 #include "app/save_runner_services.h"
 #include "containers/daa/daa_container.h"
@@ -201,6 +202,13 @@ int SaveDocument(image::ImageContext& ctx, std::u16string_view path, int32_t for
     g_saveOverSource = false;
     foundation::ResetOperationStatus();
     ctx.writtenSize = 0;
+    // A type we only read is refused before anything is asked or written:
+    // never ISO bytes under the name of a sheet or another program's image.
+    if (const std::u16string refusal = OutputTypeRefusal(path, format); !refusal.empty()) {
+        Tell(path, refusal);
+        OperationStatus = foundation::kStatusFailed;
+        return -1;
+    }
     // Nothing is written without the password an encrypted source needs.
     if (EnsureSavePassword(ctx) == 0) {
         OperationStatus = foundation::kStatusCancelled;

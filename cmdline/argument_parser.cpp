@@ -77,7 +77,9 @@ int OutputType(Parse& p, size_t i) {
     if (!p.HasValues(i, 1)) return kBad;
     const std::u16string type = platform::ToLower(p.Value(i, 1));
     if (type == u"iso") p.request.outputType = kOutputIso;
-    // The usage text offers "daa" and shows it in its convert example.
+    // The usage text offers "daa" and "bin" and shows "daa" in its convert
+    // example.
+    else if (type == u"bin") p.request.outputType = kOutputBin;
     else if (type == u"daa") p.request.outputType = kOutputDaa;
     else if (type == u"mzp") p.request.outputType = kOutputMzp;
     else if (type == u"zip" || type == u"7z") {

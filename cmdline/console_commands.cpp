@@ -12,12 +12,16 @@
 #include "app/document_lifecycle.h"
 #include "app/extract_job.h"
 #include "app/open_document.h"
+#include "app/output_types.h"
 #include "app/save_engine.h"
 #include "app/startup_state.h"
 #include "cmdline/switch_values.h"
 #include "containers/mzp/mzp_writer.h"
 #include "foundation/console.h"
 #include "foundation/dates.h"
+#include "foundation/language.h"
+#include "foundation/messages.h"
+#include "foundation/strings.h"
 #include "foundation/operation_status.h"
 #include "foundation/sizes.h"
 #include "image/build/add_disk_files.h"
@@ -46,7 +50,22 @@ bool OpenAsCurrentDocument(std::u16string_view path) {
     image::g_CurrentDocument = ctx;
     if (!ctx) return false;
     image::g_CurrentFolder = ctx->rootFolder;
+    // A damaged image is still listed and extracted as far as it reads; the
+    // user is told, as the window tells, and the command ends in failure.
+    const uint32_t warnings = uint32_t(ctx->warningBits);
+    if (warnings & (foundation::image_warning::kDirectoryError | foundation::image_warning::kUnexpectedEnd)) {
+        const uint32_t id = (warnings & foundation::image_warning::kDirectoryError) ? foundation::kStrDirectoryError
+                                                                                   : foundation::kStrUnexpectedEnd;
+        ConsoleWrite(u"%s: %s\r\n", ShowableText(ctx->imagePath), foundation::LangString(id));
+    }
     return true;
+}
+
+// True when the open of the current document reported damage.
+bool CurrentDocumentDamaged() {
+    const image::ImageContext* ctx = image::g_CurrentDocument;
+    return ctx && (uint32_t(ctx->warningBits) &
+                   (foundation::image_warning::kDirectoryError | foundation::image_warning::kUnexpectedEnd)) != 0;
 }
 
 std::u16string ItemDateText(const image::ImageItem& item) {
@@ -82,9 +101,11 @@ std::u16string ShownFolderPath(const image::ImageFolder* folder) {
     return ShowableText(path);
 }
 
+// The bytes of the files counted: a mixed-mode disc's audio tracks belong to
+// no folder, so no folder's total holds them.
 std::u16string CountsLine(const image::TreeStatistics& stats) {
     return platform::Format(u"%d Files, %d Folders", stats.fileCount, stats.folderCount + 2) +
-           platform::Format(u"  %s %s", foundation::FormatThousands(uint64_t(std::max<int64_t>(stats.totalBytes, 0))),
+           platform::Format(u"  %s %s", foundation::FormatThousands(uint64_t(std::max<int64_t>(stats.fileBytes, 0))),
                             u"bytes");
 }
 
@@ -211,6 +232,18 @@ void ApplyArchiveSettings(image::ImageContext& ctx, const CommandLineRequest& re
     ApplyWriterTunables(ctx, request.tunables);
 }
 
+// The file a convert or create writes: the type's suffix added to a name
+// without one. Empty, with the reason written, when the type cannot be
+// written: refused before the source is read.
+std::u16string OutputPathOf(const CommandLineRequest& request) {
+    const std::u16string output =
+        app::WithOutputSuffix(MakeFullPath(*request.outputFile), request.outputType, request.archiveKind);
+    const std::u16string refusal = app::OutputTypeRefusal(output, request.outputType);
+    if (refusal.empty()) return output;
+    ConsoleWrite(u"%s: %s\r\n", ShowableText(output), refusal);
+    return {};
+}
+
 }  // namespace
 
 foundation::ProgressCallbacks& ConsoleOperationProgress() {
@@ -245,7 +278,7 @@ int RunListCommand(const CommandLineRequest& request) {
         image::GetTreeStatistics(ctx, ctx->rootFolder, &stats, true);
         ConsoleWrite(u"%s\r\n\t%s\r\n", u"Total:", CountsLine(stats));
     }
-    return 0;
+    return CurrentDocumentDamaged() ? -1 : 0;
 }
 
 static bool IsAudioCdRoot(const image::ImageContext& ctx, std::u16string_view itemPath) {
@@ -290,7 +323,11 @@ int RunExtractCommand(const CommandLineRequest& request) {
         return -1;
     }
     ConsoleWriteString(u"\r\n");
-    return result == 1 && foundation::OperationStatus == 0 ? 0 : -1;
+    // A failure has told its file; a question left unanswered or a stop has
+    // not, and says so here.
+    if (result == 0 || foundation::OperationStatus == foundation::kStatusCancelled)
+        ConsoleWriteString(u"Extraction cancelled.\r\n");
+    return result == 1 && foundation::OperationStatus == 0 && !CurrentDocumentDamaged() ? 0 : -1;
 }
 
 int RunCreateCommand(const CommandLineRequest& request) {
@@ -298,10 +335,15 @@ int RunCreateCommand(const CommandLineRequest& request) {
         ConsoleWriteString(u"Please specify output file name.");
         return -1;
     }
+    const std::u16string output = OutputPathOf(request);
+    if (output.empty()) return -1;
     image::ImageContext* ctx = image::g_CurrentDocument;
-    if (!ctx) return -1;
+    if (!ctx) {
+        ConsoleWriteString(u"There is no image to write: add files first.\r\n");
+        return -1;
+    }
     ApplyArchiveSettings(*ctx, request);
-    return app::ConvertImageFile(*ctx, MakeFullPath(*request.outputFile), request.outputType, nullptr);
+    return app::ConvertImageFile(*ctx, output, request.outputType, nullptr);
 }
 
 int RunConvertCommand(const CommandLineRequest& request) {
@@ -309,10 +351,13 @@ int RunConvertCommand(const CommandLineRequest& request) {
         ConsoleWriteString(u"Please specify output file name.");
         return -1;
     }
+    const std::u16string output = OutputPathOf(request);
+    if (output.empty()) return -1;
     if (!OpenAsCurrentDocument(request.imagePath.value_or(u""))) return -1;
     image::ImageContext* ctx = image::g_CurrentDocument;
     ApplyArchiveSettings(*ctx, request);
-    return app::ConvertImageFile(*ctx, MakeFullPath(*request.outputFile), request.outputType, nullptr);
+    const int result = app::ConvertImageFile(*ctx, output, request.outputType, nullptr);
+    return result == 0 && CurrentDocumentDamaged() ? -1 : result;
 }
 
 int AddLocalPathToImage(std::u16string_view localPath, std::u16string_view folderText) {

@@ -28,7 +28,14 @@ constexpr uint32_t kMount = 1u << 31;
 constexpr uint32_t kFlagRecursive = 1u << 31;
 
 // Output types of "-ot".
-enum : int32_t { kOutputNotGiven = -1, kOutputIso = 0, kOutputDaa = 2, kOutputMzp = 7, kOutputArchive = 151 };
+enum : int32_t {
+    kOutputNotGiven = -1,
+    kOutputIso = 0,
+    kOutputBin = 1,
+    kOutputDaa = 2,
+    kOutputMzp = 7,
+    kOutputArchive = 151
+};
 
 // What "-setpassword", "-volsize" and "-comment" ask of the written file.
 struct ArchiveSettings {

@@ -90,6 +90,6 @@ void PrintConsoleBanner() {
     foundation::ConsoleWriteString(u"\r\nQuendravine Version 2.8\r\n            Type zarn -? for help\r\n\r\n");
 }
 
-void ConsoleWriteResultMarker(bool flag) { foundation::ConsoleWriteString(flag ? u"<E1>" : u"<E0>"); }
+void ConsoleWriteResultMarker(bool flag) { foundation::ConsoleWriteEchoMarker(flag); }
 
 }  // namespace cmdline

@@ -25,6 +25,7 @@
 #include "foundation/deletion_queue.h"
 #include "foundation/operation_status.h"
 #include "foundation/prompt_services.h"
+#include "foundation/work_folder.h"
 #include "image/document/current_document.h"
 #include "image/document/document.h"
 #include "platform/named_objects.h"
@@ -139,6 +140,8 @@ int RunConsole(int argc, char** argv) {
     }
     app::CloseDocument();
     foundation::DeleteQueuedFiles();
+    // The run's work folder goes with it, as the window program's does.
+    foundation::DeleteTempWorkFolder();
     std::fflush(nullptr);
     if (ContinuesAsWindowProgram()) {
         // The window program installs its own readers, questions and faces.

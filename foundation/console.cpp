@@ -138,10 +138,29 @@ void ReprintIfChangedLocked(ConsoleState& s) {
 
 }  // namespace
 
+std::u16string EscapeEchoMarkers(std::u16string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const std::u16string_view rest = text.substr(i);
+        if (rest.size() >= 4 && rest[0] == u'<' && rest[1] == u'E' && (rest[2] == u'0' || rest[2] == u'1') &&
+            rest[3] == u'>')
+            out += u'<';
+        out += text[i];
+    }
+    return out;
+}
+
 void ConsoleWriteString(std::u16string_view text) {
     ConsoleState& s = State();
     std::lock_guard<std::mutex> guard(s.lock);
-    WriteLocked(s, text);
+    WriteLocked(s, EscapeEchoMarkers(text));
+}
+
+void ConsoleWriteEchoMarker(bool echoOn) {
+    ConsoleState& s = State();
+    std::lock_guard<std::mutex> guard(s.lock);
+    WriteLocked(s, echoOn ? u"<E1>" : u"<E0>");
 }
 
 int32_t ConsoleAskString(const char16_t* prompt, uint32_t choices) {
@@ -161,7 +180,7 @@ int32_t ConsoleAskString(const char16_t* prompt, uint32_t choices) {
     ConsoleState& s = State();
     std::lock_guard<std::mutex> guard(s.lock);
     for (;;) {
-        WriteLocked(s, question);
+        WriteLocked(s, EscapeEchoMarkers(question));
         std::u16string line;
         if (!ReadLine(s.inputFd, line)) return kChoiceCancel;
         const std::u16string answer = platform::ToLower(Trim(line));
@@ -226,7 +245,7 @@ void ConsoleProgressTick() {
 void ConsoleProgressTitle(std::u16string_view text) {
     ConsoleState& s = State();
     std::lock_guard<std::mutex> guard(s.lock);
-    WriteLocked(s, platform::Format(u"%s ... %5d%%", text, 0));
+    WriteLocked(s, EscapeEchoMarkers(platform::Format(u"%s ... %5d%%", text, 0)));
     s.lastPercent = -1;
 }
 

@@ -23,8 +23,17 @@ constexpr int kExitConsoleLost = 3;
 enum : int32_t { kChoiceOk = 1, kChoiceCancel = 2, kChoiceYes = 4, kChoiceNo = 8 };
 
 // Writes the text (UTF-8 on the stream) and flushes; ends the process when the
-// front end is gone.
+// front end is gone. Text that reads like an echo marker is escaped
+// (EscapeEchoMarkers), so data can never switch the user's echo.
 void ConsoleWriteString(std::u16string_view text);
+
+// Writes the echo marker itself: "<E1>" (echo on) or "<E0>" (echo off).
+void ConsoleWriteEchoMarker(bool echoOn);
+
+// The text with one more "<" before every "<E0>" and "<E1>" it holds: the
+// front end takes "<<E0>" as the text "<E0>" and only a bare "<E0>" as the
+// marker.
+std::u16string EscapeEchoMarkers(std::u16string_view text);
 
 // printf-style output with the program's wide-printf rules (platform/format.h).
 template <typename... Args>

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "foundation/console.h"
 #include "foundation/operation_status.h"
 #include "foundation/volume_file_open.h"
 #include "platform/file.h"
@@ -50,7 +51,8 @@ ConsolePrompts::ConsolePrompts(std::FILE* input, std::FILE* output)
     : input_(input ? input : stdin), output_(output ? output : stdout) {}
 
 void ConsolePrompts::Write(std::u16string_view text) {
-    std::string bytes = platform::Utf16ToUtf8(text);
+    // Paths and names in a question are data: they must not pass for a marker.
+    std::string bytes = platform::Utf16ToUtf8(EscapeEchoMarkers(text));
     std::fwrite(bytes.data(), 1, bytes.size(), output_);
     std::fflush(output_);
 }
@@ -61,14 +63,18 @@ bool ConsolePrompts::ReadLine(std::u16string& line, bool hideInput) {
     // markers tell the front end to hide what the user types, and to show it
     // again.
     const bool marked = hideInput && ConsoleMode.load();
-    if (marked) Write(u"<E0>");
+    auto marker = [this](const char* text) {
+        std::fwrite(text, 1, 4, output_);
+        std::fflush(output_);
+    };
+    if (marked) marker("<E0>");
     struct EchoBack {
-        ConsolePrompts* self;
+        decltype(marker)& write;
         bool marked;
         ~EchoBack() {
-            if (marked) self->Write(u"<E1>");
+            if (marked) write("<E1>");
         }
-    } echoBack{this, marked};
+    } echoBack{marker, marked};
     {
         EchoOff echo(hideInput ? input_ : nullptr);
         for (;;) {
@@ -139,7 +145,12 @@ void ConsolePrompts::Show(UserPromptRequest& request) {
         return;
     case prompt_kind::kPassword:
         Write(request.text.empty() ? std::u16string(u"Please input password:") : request.text + u" ");
-        if (!ReadLine(line, true)) return;
+        if (!ReadLine(line, true)) {
+            // Input ended (a script, or no terminal): the run must not end in
+            // silence after the question.
+            Write(u"\r\nNo password was given.\r\n");
+            return;
+        }
         request.answer = kIdOk;
         request.outText = line;
         return;

@@ -89,7 +89,7 @@ std::optional<RequestBytes> MakeMountImageRequest(uint32_t drive, std::u16string
     foundation::WriteLE32(d + kDescriptorUserDataOffset, uint32_t(ctx.userDataOffset));
     foundation::WriteLE32(d + kDescriptorDataOffset, uint32_t(ctx.dataOffset));
     std::string label;
-    platform::Utf16ToMultiByte(platform::kCodePageAnsi, ctx.volumeTexts[0], label);
+    platform::Utf16ToMultiByte(platform::kCodePageAnsi, ctx.volumeTexts[image::volume_text::kVolumeLabel], label);
     std::copy_n(label.begin(), std::min<size_t>(label.size(), 256), d + kDescriptorLabel);
     // The helper opens the image again with the program's readers and takes
     // the tracks from there: the track arrays stay empty.

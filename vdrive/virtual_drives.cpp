@@ -53,6 +53,14 @@ bool IsVirtualDriveAvailable(bool report) {
     const int error = fd < 0 ? errno : 0;
     if (fd >= 0) ::close(fd);
     if (fd >= 0 && HelperRunning()) return true;
+    if (report && fd >= 0) {
+        // Everything is in place but the helper: that is not an installation
+        // fault, and the user can mend it at once.
+        foundation::AppMessageBox(u"The Quendravine virtual drive helper is not running.\r\n\r\n"
+                                  u"Start it with \"qvhelper &\" and try again.",
+                                  foundation::kMbIconInformation);
+        return false;
+    }
     if (report) {
         foundation::AppMessageBox(
             platform::Format(u"%s (Error Code = %x, %x)",

@@ -449,9 +449,10 @@ DecodedTags MusicDecoder::ReadTags() const {
 }
 
 int64_t TrackBytesOfSamples(int64_t samples) {
+    // Every sample counts: a length cut to whole tenths of a second would drop
+    // up to 99 ms at the end of each track.
     if (samples <= 0) return 0;
-    const int64_t tenths = samples / (kCdSampleRate / 10);
-    return tenths * (kCdSampleRate / 10) * kCdFrameBytes;
+    return samples * kCdFrameBytes;
 }
 
 }  // namespace audio

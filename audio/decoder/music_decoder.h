@@ -64,8 +64,8 @@ private:
     std::unique_ptr<State> state_;
 };
 
-// Bytes of a length of samples as the track model counts them: whole tenths
-// of a second, 17,640 bytes each.
+// Bytes of a length of samples as the track model counts them: every stereo
+// sample, 4 bytes each; the track's last sector is padded with silence.
 int64_t TrackBytesOfSamples(int64_t samples);
 
 }  // namespace audio

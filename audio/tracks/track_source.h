@@ -17,8 +17,8 @@ namespace audio {
 // The length of the music file in 2352-byte sectors, rounded up; 0 = unusable.
 // A 44.1 kHz 16-bit stereo WAV file is read straight from the file (kind 0,
 // dataOffset and dataSize its data chunk, clipped to the file); anything else
-// is decoded (kind 1, dataOffset 0, dataSize the decoded bytes: whole tenths
-// of a second). Only regular files; the caller's handle is left as it was and
+// is decoded (kind 1, dataOffset 0, dataSize the decoded bytes, every sample
+// kept). Only regular files; the caller's handle is left as it was and
 // the process-wide decoder is not touched.
 int64_t ProbeAudioFile(platform::FileHandle file, std::u16string_view path, int32_t* kind, int64_t* dataOffset,
                        int64_t* dataSize);

@@ -347,8 +347,8 @@ void SetItemTime(image::ImageItem& item, void* archive, uint32_t index) {
 
 class Lister {
 public:
-    Lister(image::ImageContext& ctx, void* archive, std::u16string defaultName)
-        : ctx_(ctx), archive_(archive), defaultName_(std::move(defaultName)) {}
+    Lister(image::ImageContext& ctx, void* archive, std::u16string defaultName, bool extVolume)
+        : ctx_(ctx), archive_(archive), defaultName_(std::move(defaultName)), extVolume_(extVolume) {}
 
     // The item placed in the tree, or null when it cannot be.
     image::ImageItem* Add(uint32_t index, uint64_t size, bool sizeKnown) {
@@ -374,6 +374,9 @@ public:
         NormalisedPath parts = NormaliseItemPath(path);
         if (parts.droppedParent || parts.tooDeep) ++warnings;
         if (parts.components.empty()) return nullptr;
+        // The library shows an ext3/ext4 volume's journal under "[SYS]": file
+        // system metadata, not a file of the volume.
+        if (extVolume_ && parts.components.front() == u"[SYS]") return nullptr;
         const bool folder = ReadArchiveItemFolder(archive_, index);
         const std::u16string& name = parts.components.back();
         image::ImageFolder* parent = ParentFolder(parts);
@@ -427,6 +430,7 @@ private:
     image::ImageContext& ctx_;
     void* archive_;
     std::u16string defaultName_;
+    bool extVolume_ = false;
     image::ImageFolder* lastParent_ = nullptr;
     std::u16string lastParentPath_;
 };
@@ -595,7 +599,9 @@ image::ImageContext* OpenArchiveAsImage(std::u16string_view path, bool forMount,
     // its start, so it is read as solid.
     link->solid = link->innerArchive ? true : ReadArchiveSolid(listed);
     link->items.resize(count);
-    Lister lister(*ctx, listed, link->ListedDefaultName());
+    const int32_t listedFormat = link->innerArchive ? link->innerFormat : link->outerFormat;
+    Lister lister(*ctx, listed, link->ListedDefaultName(),
+                  platform::EqualsNoCase(host->formats[size_t(listedFormat)].name, u"Ext"));
     // Listed from the last item: each new entry goes to the head of its
     // folder, so a folder's entries end up in the archive's order, and a
     // walk of the tree asks for a solid archive's data in the order the
@@ -627,7 +633,6 @@ image::ImageContext* OpenArchiveAsImage(std::u16string_view path, bool forMount,
     }
     ctx->formatCode = image::format_code::kArchive;
     std::string comment;
-    const int32_t listedFormat = link->innerArchive ? link->innerFormat : link->outerFormat;
     if (ReadRarComment(listed, host->formats[size_t(listedFormat)].name, comment)) {
         ctx->archiveComment = std::move(comment);
         ctx->archiveCommentPresent = 1;

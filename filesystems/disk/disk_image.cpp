@@ -72,10 +72,13 @@ image::ImageContext* OpenDiskImage(std::u16string_view path, foundation::FileHan
 
     std::array<uint8_t, kDiskSectorBytes> bootRecord{};
     if (ReadDiskSectors(*ctx, 0, bootRecord.data(), 1) != 1) return nullptr;
-    if (bootRecord[kBootSignatureOffset] != 0x55 || bootRecord[kBootSignatureOffset + 1] != 0xAA) return nullptr;
+    // FAT and NTFS boot sectors and partition tables end in 0x55AA; an ext2
+    // volume that fills the disk has no such mark (its superblock lies at
+    // byte 1024), so a disk without one is still probed for it as a whole.
+    const bool bootSigned = bootRecord[kBootSignatureOffset] == 0x55 && bootRecord[kBootSignatureOffset + 1] == 0xAA;
 
     const uint64_t diskSectors = DiskSizeBytes(*ctx) / kDiskSectorBytes;
-    bool wholeDisk = UsesWholeDisk(bootRecord.data());
+    bool wholeDisk = !bootSigned || UsesWholeDisk(bootRecord.data());
     std::vector<DiskPartitionRow> rows;
     if (!wholeDisk) {
         rows = ListDiskPartitions(*ctx, bootRecord.data(), diskSectors);
@@ -103,7 +106,10 @@ image::ImageContext* OpenDiskImage(std::u16string_view path, foundation::FileHan
 
     if (image::CreateRootFolder(ctx.get()) != 0) return nullptr;
     ctx->ownsTree = 1;
-    const bool mounted = MountFat(*ctx) == 1 || MountNtfs(*ctx) == 1 || MountExt2(*ctx) == 1;
+    const bool mounted =
+        bootSigned ? MountFat(*ctx) == 1 || MountNtfs(*ctx) == 1 || MountExt2(*ctx) == 1 : MountExt2(*ctx) == 1;
+    // Not a disk at all: the other openers may know the file.
+    if (!mounted && !bootSigned) return nullptr;
     if (!mounted && !wholeDisk) {
         ReportUnreadablePartition(chosen, ctx->partitionClass);
         told = 1;

@@ -412,6 +412,14 @@ bool ReadIsoDirectory(ImageContext& ctx, std::span<const uint8_t> recordBytes, I
             if (check == -1) return true;
             clearDirBit = check == 0;
         }
+        // Data that lies past the end of the file: the image was cut short,
+        // and the file would read as zeros.
+        if (!r.IsDirectory() && r.dataBytes > 0 && end > 0 &&
+            (r.extentLba >= static_cast<uint64_t>(end) ||
+             (static_cast<uint64_t>(r.dataBytes) + kSectorBytes - 1) / kSectorBytes >
+                 static_cast<uint64_t>(end) - r.extentLba)) {
+            Count(report, &IsoTreeReport::filesPastEnd);
+        }
         ImageItem* item = MakeItem(ctx, r, clearDirBit, dates);
         if (!item) {
             outOfMemory = true;
@@ -441,6 +449,8 @@ int ReadIsoTree(ImageContext& ctx, IsoTreeReport* report) {
     // ("Error found while reading the directory structure.").
     if (r.skippedRecords || r.unreadableDirectories || r.repeatedDirectories)
         ctx.warningBits |= foundation::image_warning::kDirectoryError;
+    // "Unexpected end of file": the tree is whole, but not the data.
+    if (r.filesPastEnd) ctx.warningBits |= foundation::image_warning::kUnexpectedEnd;
     return read ? 0 : -1;
 }
 

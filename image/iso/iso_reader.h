@@ -40,6 +40,7 @@ struct IsoTreeReport {
     uint64_t unreadableDirectories = 0;   // also those overlapping one read already
     uint64_t repeatedDirectories = 0;  // extent read already elsewhere
     uint64_t directoryBytesRead = 0;   // whole sectors; never more than the image holds
+    uint64_t filesPastEnd = 0;         // file data beyond the end of a cut image
     bool loopFound = false;            // a directory is its own ancestor
     bool tooDeep = false;
     bool pathsTooLong = false;         // folder paths past a budget of the image's size

@@ -40,8 +40,19 @@ void LogWriteError(int code, int64_t sector) {
             static_cast<uint32_t>(sector), LastError());
 }
 
-void LogCdTextIgnored() {
-    BurnLogString(true, foundation::GetLangString(32390, u"The current drive does not support CD-Text."));
+// Why CD-TEXT is left out: the drive's lack is told only for a drive that
+// lacks it; a job without whole packs or a disc without a lead-in start says
+// so instead.
+enum class CdTextGap { Drive, Packs, LeadIn };
+
+void LogCdTextIgnored(CdTextGap why) {
+    switch (why) {
+    case CdTextGap::Drive:
+        BurnLogString(true, foundation::GetLangString(32390, u"The current drive does not support CD-Text."));
+        break;
+    case CdTextGap::Packs: BurnLogString(true, u"The job holds no whole CD-Text packs to write."); break;
+    case CdTextGap::LeadIn: BurnLogString(true, u"The disc gives no lead-in start for CD-Text."); break;
+    }
     BurnLogString(true, foundation::GetLangString(32400, u"The writing CD-Text shall be ignored."));
 }
 
@@ -159,15 +170,20 @@ bool PrepareCdText(platform::FileHandle h, const image::TrackList& list, bool& c
         BurnLogString(true, foundation::GetLangString(32150, u"Error reading drive information."));
         return false;
     }
+    if (readable != 1) {
+        LogCdTextIgnored(CdTextGap::Drive);
+        cdText = false;
+        return true;
+    }
     bool readFailed = false;
-    bool ok = readable == 1 && ReadLeadInStart(h, leadInStart, readFailed);
+    const bool leadIn = ReadLeadInStart(h, leadInStart, readFailed);
     if (readFailed) {
         BurnLogString(true, foundation::GetLangString(32160, u"Error reading media information."));
         return false;
     }
-    ok = ok && !list.rwSubchannel.empty() && list.rwSubchannel.size() % kLeadInUnit == 0;
-    if (!ok) {
-        LogCdTextIgnored();
+    const bool packs = !list.rwSubchannel.empty() && list.rwSubchannel.size() % kLeadInUnit == 0;
+    if (!leadIn || !packs) {
+        LogCdTextIgnored(leadIn ? CdTextGap::Packs : CdTextGap::LeadIn);
         cdText = false;
     }
     return true;

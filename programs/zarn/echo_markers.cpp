@@ -1,6 +1,19 @@
 #include "echo_markers.h"
 
+#include <array>
+
 namespace zarn {
+namespace {
+
+// "<E0>" and "<E1>" are markers; the program writes the text "<E0>" as
+// "<<E0>", which shows as "<E0>".
+constexpr std::array<std::string_view, 4> kForms{"<E0>", "<E1>", "<<E0>", "<<E1>"};
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && text.substr(0, prefix.size()) == prefix;
+}
+
+}  // namespace
 
 std::string EchoMarkerFilter::Feed(std::string_view bytes) {
     std::string data = held_;
@@ -14,14 +27,19 @@ std::string EchoMarkerFilter::Feed(std::string_view bytes) {
             continue;
         }
         const std::string_view rest = std::string_view(data).substr(i);
-        if (rest.size() >= 4 && rest[1] == 'E' && (rest[2] == '0' || rest[2] == '1') && rest[3] == '>') {
+        if (StartsWith(rest, "<E0>") || StartsWith(rest, "<E1>")) {
             onMarker_(rest[2] == '1');
             i += 4;
             continue;
         }
-        // A marker's beginning cut off by the end of this read waits for the rest.
-        const bool prefix = rest.size() < 4 && (rest.size() < 2 || rest[1] == 'E') &&
-                            (rest.size() < 3 || rest[2] == '0' || rest[2] == '1');
+        if (StartsWith(rest, "<<E0>") || StartsWith(rest, "<<E1>")) {
+            out.append(rest.substr(1, 4));
+            i += 5;
+            continue;
+        }
+        // A form's beginning cut off by the end of this read waits for the rest.
+        bool prefix = false;
+        for (std::string_view form : kForms) prefix = prefix || (rest.size() < form.size() && StartsWith(form, rest));
         if (prefix) {
             held_.assign(rest);
             break;

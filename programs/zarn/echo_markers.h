@@ -1,7 +1,8 @@
 #pragma once
 // The program's echo markers in its output stream: "<E0>" (hide what the user
 // types: a password follows) and "<E1>" (show it again). They are taken out of
-// the text the user sees, also when a read splits one.
+// the text the user sees, also when a read splits one; the program writes data
+// that reads "<E0>" or "<E1>" with one more "<" before it, shown without it.
 
 #include <functional>
 #include <string>

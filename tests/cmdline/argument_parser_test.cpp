@@ -76,7 +76,8 @@ TEST_F(ArgumentParser, TableOfCommandLines) {
         {{"LIST", "a.iso", "/"}, -1, "Unrecognized parameter: LIST", nullptr},
         {{"-R"}, -1, "Unrecognized parameter: -R", nullptr},
         {{"-ot", "DAA"}, 0, "", [](auto& r, auto&) { EXPECT_EQ(r.outputType, cmdline::kOutputDaa); }},
-        {{"-ot", "bin"}, -1, "Bad parameter: -ot", nullptr},
+        {{"-ot", "bin"}, 0, "", [](auto& r, auto&) { EXPECT_EQ(r.outputType, cmdline::kOutputBin); }},
+        {{"-ot", "cue"}, -1, "Bad parameter: -ot", nullptr},
         {{"-ot", "ZIP"}, 0, "", [](auto& r, auto&) {
              EXPECT_EQ(r.outputType, cmdline::kOutputArchive);
              EXPECT_EQ(r.archiveKind, 1);

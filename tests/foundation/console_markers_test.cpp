@@ -38,7 +38,8 @@ TEST(ConsoleMarkers, PasswordBetweenEchoMarkersInConsoleMode) {
         std::u16string password;
     } rows[] = {
         {true, "secret\n", "Please input password:<E0><E1>", u"secret"},
-        {true, "", "Please input password:<E0><E1>", u""},
+        // Input that ends before an answer is told, after the echo is back.
+        {true, "", "Please input password:<E0><E1>\r\nNo password was given.\r\n", u""},
         {false, "secret\n", "Please input password:", u"secret"},
     };
     for (const auto& row : rows) {

@@ -173,6 +173,9 @@ TEST_F(ZarnTest, CreateWritesAnImageThePeersAccept) {
 
 TEST_F(ZarnTest, ExitCodesAndMessages) {
     const std::string out = dir_ / "out";
+    const std::string noDrives = qvtest::Run("test -r /dev/fuse -a -w /dev/fuse").exitCode == 0
+                                     ? "The Quendravine virtual drive helper is not running.\r\n\r\nStart it with \"qvhelper &\""
+                                     : "Quendravine Virtual Drive is not installed correctly.";
     const struct {
         std::string args;
         int exitCode;
@@ -187,12 +190,18 @@ TEST_F(ZarnTest, ExitCodesAndMessages) {
         {"create -o " + (dir_ / "x.iso") + " -add " + (dir_ / "nothing") + " /", 255, "Can not find file or folder: "},
         {"create", 255, "Bad parameter: create"},
         {"setvdnum x", 255, "Bad parameter: setvdnum"},
-        {"listvd", 255, "Quendravine Virtual Drive is not installed correctly."},
-        {"mount " + iso_ + " F:", 255, "Quendravine Virtual Drive is not installed correctly."},
+        // No helper runs here: with FUSE in place that is what the user is told.
+        {"listvd", 255, noDrives},
+        {"mount " + iso_ + " F:", 255, noDrives},
         {"convert " + iso_ + " -o " + (dir_ / "c.daa"), 0, ""},
         {"convert " + iso_ + " -o " + (dir_ / "c.iso"), 0, ""},
         {"-delete " + iso_, 255, "Not supported: -delete"},
+        // A password question that gets no answer says so.
+        {"extract " + (dir_ / "p.zip") + " / -od " + (dir_ / "pz"), 255, "No password was given.\r\n"},
+        {"extract " + (dir_ / "p.zip") + " / -od " + (dir_ / "pw") + " -password wrong", 255,
+         "Extract failed! Data error or wrong password!"},
     };
+    RunOk("cd " + ShellQuote(dir_ / "src") + " && zip -q -P right -r ../p.zip .");
     for (const auto& row : rows) {
         SCOPED_TRACE(row.args);
         const qvtest::CommandResult r = qvtest::Run(Zarn(row.args) + " </dev/null");
@@ -204,6 +213,91 @@ TEST_F(ZarnTest, ExitCodesAndMessages) {
     EXPECT_EQ(daa.exitCode, 0) << daa.output;
     EXPECT_NE(daa.output.find("a.txt"), std::string::npos) << daa.output;
     RunOk("bash -c 'diff <(isoinfo -J -f -i " + iso_ + " | sort) <(isoinfo -J -f -i " + (dir_ / "c.iso") + " | sort)'");
+}
+
+TEST_F(ZarnTest, OutputTypesWithoutAWriterAreRefusedAndBareNamesGetTheirSuffix) {
+    // Types we only read never receive ISO bytes under their name.
+    for (const char* name : {"x.cue", "x.ccd", "x.mds", "x.wim", "x.nrg"}) {
+        SCOPED_TRACE(name);
+        const qvtest::CommandResult r = qvtest::Run(Zarn("convert " + iso_ + " -o " + (dir_ / name)) + " </dev/null");
+        EXPECT_EQ(r.exitCode, 255) << r.output;
+        EXPECT_NE(r.output.find("cannot be written. The types that can be written are: .iso, .bin"), std::string::npos)
+            << r.output;
+        EXPECT_NE(qvtest::Run("test -e " + (dir_ / name)).exitCode, 0);
+    }
+    // A name without a suffix gets the type's; "-ot bin" writes a BIN with its
+    // sheet, which bchunk splits back into the ISO track.
+    RunOk(Zarn("convert " + iso_ + " -o " + (dir_ / "bare")) + " </dev/null");
+    RunOk(Zarn("convert " + iso_ + " -o " + (dir_ / "raw") + " -ot bin") + " </dev/null");
+    RunOk("cd " + ShellQuote(dir_.path()) + " && test ! -e bare && test -s raw.bin && test -s raw.cue" +
+          " && bchunk raw.bin raw.cue track >/dev/null");
+    // A zip saved as ISO, with a temporary folder of its own: 7z reads the
+    // files back, and no work folder is left behind.
+    RunOk("mkdir " + (dir_ / "tmp") + " && cd " + ShellQuote(dir_ / "src") + " && zip -q -r ../a.zip .");
+    RunOk("TMPDIR=" + ShellQuote(dir_ / "tmp") + " " + Zarn("convert " + (dir_ / "a.zip") + " -o " + (dir_ / "fromzip.iso")) + " </dev/null");
+    EXPECT_EQ(RunOk("ls -A " + ShellQuote(dir_ / "tmp")), "");
+    RunOk("cd " + ShellQuote(dir_.path()) + " && 7z x -bd -ozipped fromzip.iso >/dev/null && diff -r src zipped");
+    const std::string want = RunOk("isoinfo -J -f -i " + iso_ + " | sort");
+    EXPECT_EQ(RunOk("isoinfo -J -f -i " + (dir_ / "bare.iso") + " | sort"), want);
+    EXPECT_EQ(RunOk("isoinfo -J -f -i " + (dir_ / "track01.iso") + " | sort"), want);
+}
+
+TEST_F(ZarnTest, ACutImageIsListedAndExtractedAsFarAsItReadsAndFails) {
+    // genisoimage puts the folders first: 100 KB hold the whole tree but not
+    // the 300,000-byte file's data.
+    RunOk("head -c 102400 " + iso_ + " > " + (dir_ / "cut.iso"));
+    for (const std::string& args : {"list " + (dir_ / "cut.iso") + " / -r",
+                                    "extract " + (dir_ / "cut.iso") + " / -od " + (dir_ / "cut"),
+                                    "convert " + (dir_ / "cut.iso") + " -o " + (dir_ / "cut.daa")}) {
+        SCOPED_TRACE(args);
+        const qvtest::CommandResult r = qvtest::Run(Zarn(args) + " </dev/null");
+        EXPECT_EQ(r.exitCode, 255) << r.output;
+        EXPECT_NE(r.output.find("cut.iso: Unexpected end of file found."), std::string::npos) << r.output;
+        if (args.rfind("extract", 0) == 0) {
+            EXPECT_NE(r.output.find("b.bin\r\n\r\nExtract failed!"), std::string::npos) << r.output;
+        }
+    }
+    // The file that cannot be read is named; the others are written whole.
+    RunOk("cmp " + (dir_ / "cut/a.txt") + " " + (dir_ / "src/a.txt"));
+    RunOk("cmp " + ShellQuote(dir_ / "cut/sp ace.txt") + " " + ShellQuote(dir_ / "src/sp ace.txt"));
+    EXPECT_NE(qvtest::Run("test -e " + (dir_ / "cut/sub/b.bin")).exitCode, 0);
+}
+
+TEST_F(ZarnTest, NamesThatReadLikeEchoMarkersAreShownAndLeaveEchoOn) {
+    RunOk("mkdir -p " + (dir_ / "m") + " && cd " + (dir_ / "m") +
+          " && printf 1 > 'a<E0>b.txt' && printf 2 > 'c<<E1>d' && printf 3 > 'e<E'");
+    RunOk("xorriso -outdev " + (dir_ / "m.iso") + " -map " + (dir_ / "m") + " / -joliet on 2>/dev/null");
+    const qvtest::CommandResult r = qvtest::Run(
+        "script -qec " + ShellQuote(Zarn("list " + (dir_ / "m.iso") + " /") + "; echo rc=$?; stty -a") + " /dev/null");
+    EXPECT_NE(r.output.find("rc=0"), std::string::npos) << r.output;
+    for (const char* name : {"  a<E0>b.txt\r", "  c<<E1>d\r", "  e<E\r"}) EXPECT_NE(r.output.find(name), std::string::npos) << name << r.output;
+    EXPECT_EQ(r.output.find("-echo "), std::string::npos) << r.output;
+}
+
+TEST_F(ZarnTest, AnExt2VolumeFillingTheFileOrAVhdIsReadByItsFileSystem) {
+    // mke2fs -d stores the zero-filled file as holes only: no blocks at all.
+    RunOk("cd " + ShellQuote(dir_.path()) + " && mkdir vol && cp -r src/. vol/ && head -c 200000 /dev/zero > vol/zeros" +
+          " && truncate -s 8M e2.img && mke2fs -q -t ext2 -d vol e2.img" +
+          " && qemu-img convert -f raw -O vpc e2.img e2.vhd" +
+          " && truncate -s 8M e4.img && mke2fs -q -t ext4 -d vol e4.img");
+    // ext4 goes through the archive library: its journal is no file of the volume.
+    for (const char* image : {"e2.img", "e2.vhd", "e4.img"}) {
+        SCOPED_TRACE(image);
+        const std::string out = dir_ / (std::string(image) + ".out");
+        RunOk(Zarn("extract " + (dir_ / image) + " / -od " + out) + " </dev/null");
+        RunOk("rmdir " + out + "/lost+found && diff -r " + (dir_ / "vol") + " " + out);
+    }
+}
+
+TEST_F(ZarnTest, AMixedModeDiscCountsOnlyItsFilesInTheFolderTotals) {
+    RunOk("cd " + ShellQuote(dir_.path()) + " && genisoimage -quiet -o data.iso src/sub" +
+          " && sox -n -r 44100 -c 2 -b 16 -e signed -L -t raw music.raw synth 117600s sine 440");
+    qvtest::WriteFileText(dir_ / "mixed.cue", "FILE \"data.iso\" BINARY\n  TRACK 01 MODE1/2048\n    INDEX 01 00:00:00\n"
+                                              "FILE \"music.raw\" BINARY\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n");
+    const std::string listing = RunOk(Zarn("list " + (dir_ / "mixed.cue") + " / -r") + " </dev/null");
+    EXPECT_NE(listing.find("1 Files, 3 Folders  300,000 bytes\r\n\r\nObjects in /DEEP:"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("1 Files, 2 Folders  1 bytes\r\n"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("Total:\r\n\t2 Files, 3 Folders  300,001 bytes"), std::string::npos) << listing;
 }
 
 TEST_F(ZarnTest, TerminalStaysUsableUnderScript) {

@@ -57,9 +57,13 @@ TEST(ChannelLayout, NtPathsAndPathLimits) {
     EXPECT_EQ(StripNtPrefix(u"plain"), u"plain");
 
     image::DocumentPtr doc(image::NewIsoDocument());
+    doc->volumeTexts[image::volume_text::kVolumeLabel] = u"BACKUP";
+    doc->volumeTexts[image::volume_text::kSystemId] = u"LINUX";
     const auto fits = MakeMountImageRequest(0, u"/a.iso", *doc);
     ASSERT_TRUE(fits);
     EXPECT_EQ(foundation::ReadLE32(fits->data()), kCommandMountImage);
+    // The label field carries the volume label, not the system identifier.
+    EXPECT_STREQ(reinterpret_cast<const char*>(fits->data() + kRequestDescriptor + kDescriptorLabel), "BACKUP");
     // A path whose descriptor would run past the request area is refused,
     // as is one that fills the path field.
     EXPECT_FALSE(MakeMountImageRequest(0, std::u16string(4500, u'a'), *doc));

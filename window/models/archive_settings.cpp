@@ -1,11 +1,15 @@
 #include "window/models/archive_settings.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 
 #include "foundation/language.h"
 #include "foundation/messages.h"
 #include "image/document/image_context.h"
-#include "platform/file.h"
 #include "platform/format.h"
 #include "platform/text.h"
 
@@ -97,13 +101,28 @@ void SetCommentText(ArchiveSettings& settings, std::u16string_view text) {
 }
 
 std::optional<std::u16string> LoadCommentFile(std::u16string_view path) {
-    platform::FileHandle file = platform::FileOpen(path, platform::FileAccess::Read, platform::FileDisposition::OpenExisting);
-    if (!file) return std::nullopt;
+    // Opened without waiting and taken only when it is a regular file: a FIFO
+    // or a device would hold the dialog for ever.
+    const int fd = ::open(platform::Utf16ToUtf8(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
     std::string bytes(kSettingsCommentBytes, '\0');
-    const int64_t got = platform::FileReadAt(file, 0, bytes.data(), bytes.size());
-    platform::FileClose(file);
-    if (got < 0) return std::nullopt;
-    bytes.resize(size_t(got));
+    size_t at = 0;
+    bool ok = true;
+    while (at < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + at, bytes.size() - at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ok = false;
+        if (n <= 0) break;
+        at += size_t(n);
+    }
+    ::close(fd);
+    if (!ok) return std::nullopt;
+    bytes.resize(at);
     return CommentBytesToText(bytes);
 }
 

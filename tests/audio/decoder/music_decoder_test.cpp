@@ -43,6 +43,7 @@ protected:
             ffmpeg -v error -f lavfi -i sine=d=3 -ac 2 -ar 44100 list.wav
             flac -s -o tone.flac tone.wav
             flac -s -o noise.flac noise.wav
+            sox tone.wav odd.flac trim 0 54321s
             cp tone.flac 'pipe:0.flac'
             sox -D -n -r 48000 -c 2 -b 16 t48.flac synth 2 sine 1000 vol 0.5
             sox -D -n -r 44100 -c 1 -b 16 mono.wav synth 2 whitenoise vol 0.5
@@ -153,16 +154,20 @@ TEST_F(MusicFiles, ProbeGivesKindAndLength) {
         {"tone.wav", kSourceFile, 225},     // CD-format WAV: read from the file
         {"list.wav", kSourceFile, 225},     // a LIST chunk before "data" is still WAV
         {"tone.flac", kSourceDecoder, 225},
+        // 54,321 samples: 217,284 bytes, the last of 93 sectors part silence.
+        {"odd.flac", kSourceDecoder, 93},
         {"pipe:0.flac", kSourceDecoder, 225},   // the name is never taken as a protocol
         {"t48.flac", kSourceDecoder, 150},  // 48 kHz resampled: still 2 s
         {"mono.wav", kSourceDecoder, 150},
         {"m8.wav", kSourceDecoder, 150},
-        {"cbr.mp3", kSourceDecoder, 225},
+        // MP3 and WMA decode with their encoder's delay and padding: every
+        // decoded sample is kept.
+        {"cbr.mp3", kSourceDecoder, 228},
         // 10 s of quiet tone and 10 s of noise with no frame count: the bit
-        // rate suggests far more; decoding gives 20.0x s = 1500 sectors.
-        {"vbr.mp3", kSourceDecoder, 1500},
+        // rate suggests far more; decoding gives 20.0x s = 1503 sectors.
+        {"vbr.mp3", kSourceDecoder, 1503},
         {"tone.ogg", kSourceDecoder, 225},
-        {"tone.wma", kSourceDecoder, 225},
+        {"tone.wma", kSourceDecoder, 227},
         {"datasize.wav", kSourceFile, 75},     // clipped to the file
         {"chunks.wav", kSourceDecoder, 75},    // too many chunks for our walk; FFmpeg finds the data
     };
@@ -175,10 +180,12 @@ TEST_F(MusicFiles, ProbeGivesKindAndLength) {
             EXPECT_EQ(p.size, row.sectors * int64_t(kSector)) << row.file;
         } else {
             EXPECT_EQ(p.offset, 0) << row.file;
-            EXPECT_EQ(p.size % 17640, 0) << row.file << ": whole tenths of a second";
+            EXPECT_EQ(p.size % 4, 0) << row.file << ": whole stereo samples";
             EXPECT_EQ((p.size + int64_t(kSector) - 1) / int64_t(kSector), row.sectors) << row.file;
         }
     }
+    // Every sample is kept: no length cut to whole tenths of a second.
+    EXPECT_EQ(ProbeFile("odd.flac").size, 54321 * 4);
 }
 
 TEST_F(MusicFiles, BadInputIsRefused) {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -45,6 +47,8 @@ TEST(CueMusicSheet, FlacOggAndMp3TracksReadTheirSectors) {
         lame --quiet -b 192 tone.wav tone.mp3
         mpg123 -q -e s16 -r 44100 --stereo -s tone.mp3 > tone.mp3.raw
         oggenc -Q -o tone.ogg tone.wav
+        sox tone.wav odd.aiff trim 0 54321s
+        sox tone.wav -t raw odd.raw trim 0 54321s
     )");
     qvtest::WriteFileText(dir / "disc.cue",
                           "FILE \"album side.flac\" WAVE\n"
@@ -53,22 +57,27 @@ TEST(CueMusicSheet, FlacOggAndMp3TracksReadTheirSectors) {
                           "FILE \"tone.mp3\" MP3\n"
                           "  TRACK 03 AUDIO\n    INDEX 01 00:00:00\n"
                           "FILE \"tone.ogg\" WAVE\n"
-                          "  TRACK 04 AUDIO\n    INDEX 01 00:00:00\n");
+                          "  TRACK 04 AUDIO\n    INDEX 01 00:00:00\n"
+                          "FILE \"odd.aiff\" AIFF\n"
+                          "  TRACK 05 AUDIO\n    INDEX 01 00:00:00\n");
     image::DocumentPtr doc(app::OpenImageByPath(platform::Utf8ToUtf16(dir / "disc.cue"), false, false, false));
     ASSERT_TRUE(doc) << foundation::OperationStatus.load();
     ASSERT_NE(doc->trackList, nullptr);
     image::TrackList& list = *doc->trackList;
-    ASSERT_EQ(list.trackCount, 4);
+    ASSERT_EQ(list.trackCount, 5);
     EXPECT_EQ(list.tracks[0].length, 20 * 75);
     EXPECT_EQ(list.tracks[1].pregap, 150);
     EXPECT_EQ(list.tracks[1].length, 40 * 75 - 22 * 75);
-    EXPECT_EQ(list.tracks[2].length, 225);
+    // The MP3 decodes with its encoder's delay and padding: 3 s and a little.
+    EXPECT_EQ(list.tracks[2].length, 228);
     EXPECT_EQ(list.tracks[3].length, 225);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(list.tracks[size_t(i)].audioSourceKind, 1) << i;
+    // 54,321 samples: the length rounds up, never down to whole tenths.
+    EXPECT_EQ(list.tracks[4].length, 93);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(list.tracks[size_t(i)].audioSourceKind, 1) << i;
 
-    const image::TrackEntry& last = list.tracks[3];
+    const image::TrackEntry& last = list.tracks[4];
     const int32_t end = last.startSector + last.length;
-    ASSERT_EQ(end, 3000 + 225 + 225);
+    ASSERT_EQ(end, 3000 + 228 + 225 + 93);
     Bytes frames(size_t(end) * kSector);
     for (int32_t s = 0; s < end; s += 150) {
         const int32_t n = std::min(150, end - s);
@@ -92,6 +101,13 @@ TEST(CueMusicSheet, FlacOggAndMp3TracksReadTheirSectors) {
     for (size_t i = 0; i < std::min(mpg.size(), 225 * kSector) / 2; ++i)
         worst = std::max(worst, std::abs(int(ours[i]) - int(theirs[i])));
     EXPECT_LE(worst, 2);
+
+    // Every sample of the odd-length track, then silence to the sector's end.
+    const Bytes raw = qvtest::ReadFileBytes(dir / "odd.raw");
+    ASSERT_EQ(raw.size(), 54321u * 4);
+    const uint8_t* odd = frames.data() + size_t(last.startSector) * kSector;
+    EXPECT_EQ(std::memcmp(odd, raw.data(), raw.size()), 0);
+    EXPECT_TRUE(std::all_of(odd + raw.size(), odd + 93 * kSector, [](uint8_t b) { return b == 0; }));
 
     // Jumping back into the middle of the FLAC's second track reads the same again.
     Bytes again(20 * kSector);

@@ -122,12 +122,13 @@ TEST(CdWriters, CdTextIsTurnedOffWhenItCannotBeWritten) {
         const char* name;
         bool cdTextDrive;
         int block;             // 0 packs as built, 1 empty, 2 not whole units
-        bool atip = true;      // without it the disc gives no lead-in start
+        bool atip;             // without it the disc gives no lead-in start
+        const char* reason;    // only a drive that lacks CD-Text is blamed
     } rows[] = {
-        {"drive without CD-Text", false, 0},
-        {"empty pack block", true, 1},
-        {"block of 100 bytes", true, 2},
-        {"no lead-in start", true, 0, false},
+        {"drive without CD-Text", false, 0, true, "The current drive does not support CD-Text."},
+        {"empty pack block", true, 1, true, "The job holds no whole CD-Text packs to write."},
+        {"block of 100 bytes", true, 2, true, "The job holds no whole CD-Text packs to write."},
+        {"no lead-in start", true, 0, false, "The disc gives no lead-in start for CD-Text."},
     };
     for (const Row& row : rows) {
         AudioDisc disc;
@@ -144,6 +145,10 @@ TEST(CdWriters, CdTextIsTurnedOffWhenItCannotBeWritten) {
         ASSERT_TRUE(buffer);
         EXPECT_EQ(optical::WriteAudioCd(rig.h(), buffer.get(), job), 1) << row.name << rig.Rows();
         EXPECT_NE(rig.Rows().find("The writing CD-Text shall be ignored."), std::string::npos) << row.name;
+        EXPECT_NE(rig.Rows().find(row.reason), std::string::npos) << row.name << rig.Rows();
+        if (row.cdTextDrive) {
+            EXPECT_EQ(rig.Rows().find("does not support CD-Text"), std::string::npos) << row.name;
+        }
         EXPECT_FALSE(qvtest::Run("test -e " + Q(disc.dir / "disc.cdt")).exitCode == 0) << row.name;   // no lead-in
     }
 }

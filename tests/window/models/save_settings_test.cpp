@@ -169,6 +169,10 @@ TEST(ArchiveSettings, CommentCutsAndFiles) {
     ASSERT_TRUE(loaded);
     EXPECT_EQ(*loaded, std::u16string(65536, u'x'));
     EXPECT_FALSE(dialogs::LoadCommentFile(platform::Utf8ToUtf16(dir / "missing.txt")));
+    // A FIFO with no writer and a folder are refused at once, never waited on.
+    qvtest::RunOk("mkfifo " + qvtest::ShellQuote(dir / "fifo.txt"));
+    EXPECT_FALSE(dialogs::LoadCommentFile(platform::Utf8ToUtf16(dir / "fifo.txt")));
+    EXPECT_FALSE(dialogs::LoadCommentFile(platform::Utf8ToUtf16(dir.path())));
 }
 
 }  // namespace
