@@ -2,6 +2,7 @@
 
 #include "window/frame/about_command.h"
 #include "window/frame/audio_extract_command.h"
+#include "window/frame/edit_commands.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -91,6 +92,7 @@ bool CMainFrame::Create() {
     BuildMenuBar();
     auto* panes = new FramePanes(this);
     player_ = new PlayerCommands(this);
+    InstallEditCommands(this);   // before the audio one, which passes other documents on to it
     InstallAudioExtractCommand(this);
     InstallAboutCommand(this);
     CreateBars();
