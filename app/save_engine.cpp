@@ -1,5 +1,7 @@
 #include "app/save_engine.h"
 
+#include "app/name_change_notice.h"
+
 #include <array>
 #include <mutex>
 #include <vector>
@@ -199,6 +201,7 @@ int SaveDocument(image::ImageContext& ctx, std::u16string_view path, int32_t for
                  foundation::ProgressCallbacks* progress) {
     g_saveResult = -1;
     g_saveOverSource = false;
+    g_SuppressNameNotice = false;
     foundation::ResetOperationStatus();
     ctx.writtenSize = 0;
     // Nothing is written without the password an encrypted source needs.
@@ -286,6 +289,7 @@ int SaveDocument(std::u16string_view path, int32_t format) {
 int PrepareDocumentForBurn(image::ImageContext& ctx) {
     g_saveResult = -1;
     g_saveOverSource = false;
+    g_SuppressNameNotice = false;
     ctx.burnPass = 1;
     const int composed = image::ComposeImage(ctx, nullptr);
     ctx.burnPass = 0;

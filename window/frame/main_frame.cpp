@@ -3,6 +3,8 @@
 #include "window/frame/about_command.h"
 #include "window/frame/audio_extract_command.h"
 #include "window/frame/edit_commands.h"
+#include "window/frame/recent_files_menu.h"
+#include "window/dialogs/notice_dialog.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -81,6 +83,8 @@ CMainFrame::~CMainFrame() {
     delete findChild<FramePanes*>(QString(), Qt::FindDirectChildrenOnly);
     delete player_;
     player_ = nullptr;
+    delete recentFiles_;
+    recentFiles_ = nullptr;
     // Nothing may reach the frame once it is going.
     foundation::ui::RegisterMenuTemplate(foundation::kMainMenuId, nullptr);
     SetDocumentWindowServices(previousDocumentWindow_);
@@ -119,6 +123,7 @@ bool CMainFrame::Create() {
     foundation::BuildLanguageMenu(menuBar());
     BuildHowToPopup();
     UpdatePasswordItems();
+    recentFiles_ = new RecentFilesMenu(this);
 
     automation_ = new AutomationChannel(this);
     automation_->Listen();   // without it only automation is missing
@@ -427,6 +432,7 @@ void CMainFrame::RefreshMenus() {
     foundation::ui::TranslateMenuBar(menuBar(), foundation::kMainMenuId, false);
     BuildHowToPopup();
     UpdatePasswordItems();
+    if (recentFiles_) recentFiles_->BuildReopenMenu();
 }
 
 void CMainFrame::UpdatePasswordItems() {
@@ -487,7 +493,17 @@ void CMainFrame::FillFileListWithFolder(image::ImageFolder* folder) {
     if (panes_) panes_->FillFileListWithFolder(folder);
 }
 
-void CMainFrame::ShowNameChangedNotice(std::u16string_view, std::u16string_view, bool) {}
+void CMainFrame::ShowNameChangedNotice(std::u16string_view oldName, std::u16string_view newName, bool isFolder) {
+    dialogs::ui::ShowNameChangeNotice(this, oldName, newName, isFolder);
+}
+
+void CMainFrame::AddRecentFile(std::u16string_view path) {
+    if (recentFiles_) recentFiles_->AddRecentFile(path);
+}
+
+void CMainFrame::RemoveRecentFile(std::u16string_view path) {
+    if (recentFiles_) recentFiles_->RemoveRecentFile(path);
+}
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
     // Qt delivers a close to a disabled window too: while the start-up action

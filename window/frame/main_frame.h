@@ -24,6 +24,7 @@ namespace app::ui {
 
 class AutomationChannel;
 class PlayerCommands;
+class RecentFilesMenu;
 class CMainStatusBar;
 class CMainToolBars;
 
@@ -99,8 +100,8 @@ public:
     void FillFileListWithFolder(image::ImageFolder* folder) override;
     void RefreshListItemDate(image::ImageContext*, image::ImageFolder*, image::ImageItem*) override {}
     void ShowNameChangedNotice(std::u16string_view oldName, std::u16string_view newName, bool isFolder) override;
-    void AddRecentFile(std::u16string_view) override {}
-    void RemoveRecentFile(std::u16string_view) override {}
+    void AddRecentFile(std::u16string_view path) override;
+    void RemoveRecentFile(std::u16string_view path) override;
     void RefreshAfterLanguageSwitch() override;
 
 signals:
@@ -132,6 +133,7 @@ private:
     IFramePanes* panes_ = nullptr;
     AutomationChannel* automation_ = nullptr;
     PlayerCommands* player_ = nullptr;
+    RecentFilesMenu* recentFiles_ = nullptr;
     CMainToolBars* toolBars_ = nullptr;
     CMainStatusBar* statusBar_ = nullptr;
     IDocumentWindowServices* previousDocumentWindow_ = nullptr;

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "window/frame/command_routes.h"
+#include "window/panes/pane_layout.h"
 #include "audio/player/audio_player.h"
 #include "audio/player/mixer_volume.h"
 #include "foundation/settings.h"
@@ -17,6 +18,8 @@ namespace app::ui {
 namespace {
 
 constexpr uint32_t kCmdPlay = 33134, kCmdStop = 33135, kCmdPrevious = 33136, kCmdNext = 33137;
+// The player takes at most this many chosen tracks.
+constexpr size_t kMaxPlayPositions = 99;
 constexpr uint32_t kCmdRepeat = 33148, kCmdRandom = 33149, kCmdVolumeUp = 33150, kCmdVolumeDown = 33151;
 
 bool HasAudioTracks(const image::ImageContext* doc) {
@@ -59,6 +62,13 @@ void PlayerCommands::Play() {
     audio::PlaybackRequest request;
     request.document = image::g_CurrentDocument;
     request.status = foundation::GetStatusFlags();
+    // The chosen tracks, in list order; none chosen plays them all.
+    if (QObject* frame = parent())
+        if (auto* panes = frame->findChild<FramePanes*>(QString(), Qt::FindDirectChildrenOnly)) {
+            const std::vector<int> chosen = panes->SelectedTracks();
+            request.positions.assign(chosen.begin(), chosen.end());
+            if (request.positions.size() > kMaxPlayPositions) request.positions.resize(kMaxPlayPositions);
+        }
     // The notices arrive on the output thread; the window thread acts on them.
     QPointer<PlayerCommands> self(this);
     request.onTrackChange = [self](audio::AudioPlayer& p) {

@@ -143,6 +143,7 @@ TEST_F(EditCommandsTest, EnableRulesFollowTheDocumentAndTheSelection) {
     }
     image::g_CurrentDocument->readOnly = false;
     // An empty document has nothing to extract.
+    CloseDocument();
     ASSERT_EQ(NewDefaultDocument(), 1);
     QCoreApplication::processEvents();
     EXPECT_FALSE(frame->IsCommandEnabled(kCmdExtractItems));
@@ -239,6 +240,7 @@ TEST_F(EditCommandsTest, AZipEditedInTheWindowPassesItsPeer) {
 }
 
 TEST_F(EditCommandsTest, DeletingAHundredThousandSelectedItemsStaysLinear) {
+    CloseDocument();
     ASSERT_EQ(NewImageDocument({}, 0), 1);
     image::ImageContext* ctx = image::g_CurrentDocument;
     QCoreApplication::processEvents();
