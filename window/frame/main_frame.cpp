@@ -371,7 +371,8 @@ void CMainFrame::RunFrameCommand(uint32_t id) {
         } else if (id >= kFirstHowTo && id <= kCmdLastHowTo) {
             const int row = static_cast<int>(id - kFirstHowTo);
             if (row < kHowToRows && !HowTo(row).text.empty()) {
-                std::u16string site = foundation::GetWebLink(1);
+                // The site's root (link 6): the home page link of some languages names its page.
+                std::u16string site = foundation::GetWebLink(6);
                 if (!site.empty() && site.back() == u'/') site.pop_back();
                 foundation::ShellOpen(site + u"/tutorials/" + std::u16string(HowTo(row).page));
             }

@@ -5,6 +5,8 @@
 #include "window/frame/player_commands.h"
 
 #include <QCoreApplication>
+#include <QItemSelectionModel>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -17,6 +19,9 @@
 #include "image/document/image_context.h"
 #include "image/sheets/cue_parser.h"
 #include "image/sheets/track_list.h"
+#include "window/frame/main_frame.h"
+#include "window/panes/pane_layout.h"
+#include "window/panes/track_list_model.h"
 #include "platform/file.h"
 #include "platform/text.h"
 #include "tests/support/test_support.h"
@@ -93,6 +98,31 @@ TEST_F(PlayerCommandsTest, StopWaitsForTheEndAndOptionsToggle) {
     commands.Run(33149);
     EXPECT_EQ(foundation::GetStatusFlags(), before ^ audio::kStatusRepeat ^ audio::kStatusRandomOrder);
     EXPECT_TRUE(commands.Checked(33149));
+}
+
+TEST_F(PlayerCommandsTest, PlayPlaysTheChosenTracksOnly) {
+    // A frame's track list with the second track chosen: only its sound plays.
+    setenv("QV_AUDIO_SINK", ("file:" + (dir / "chosen.raw")).c_str(), 1);
+    doc->mixedTracks = true;   // the panes show a track list beside the tree
+    CMainFrame frame(0, nullptr);
+    auto* panes = new FramePanes(&frame);
+    panes->ShowDocument(doc.get());
+    ASSERT_EQ(panes->TracksModel()->rowCount(), 2);
+    panes->TrackView()->selectionModel()->select(panes->TracksModel()->index(1, 0),
+                                                 QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    ASSERT_EQ(panes->SelectedTracks(), std::vector<int>{1});
+    PlayerCommands commands(&frame);
+    commands.Run(33134);
+    ASSERT_TRUE(commands.Player());
+    for (int i = 0; i < 5000 && commands.Player(); ++i) {
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents();
+        usleep(1000);
+    }
+    EXPECT_FALSE(commands.Player());
+    qvtest::RunOk("tail -c +45 " + qvtest::ShellQuote(dir / "b.wav") + " | cmp - " +
+                  qvtest::ShellQuote(dir / "chosen.raw"));
+    panes->ClearViews();
 }
 
 }  // namespace
