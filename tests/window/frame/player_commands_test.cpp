@@ -125,5 +125,50 @@ TEST_F(PlayerCommandsTest, PlayPlaysTheChosenTracksOnly) {
     panes->ClearViews();
 }
 
+TEST_F(PlayerCommandsTest, MovingTracksKeepsThemChosenAndRefusesAtTheEnds) {
+    doc->mixedTracks = true;
+    CMainFrame frame(0, nullptr);
+    auto* panes = new FramePanes(&frame);
+    panes->ShowDocument(doc.get());
+    PlayerCommands commands(&frame);
+    const auto file = [&](int track) { return doc->trackList->tracks[size_t(track)].fileName; };
+    const std::u16string a = file(0), b = file(1);
+    auto choose = [&](int row) {
+        panes->TrackView()->selectionModel()->clear();
+        panes->TrackView()->selectionModel()->select(panes->TracksModel()->index(row, 0),
+                                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    };
+    struct Row {
+        const char* name;
+        int chosen;
+        uint32_t id;
+        bool enabled;
+        std::u16string first;   // the first track's file afterwards
+        int chosenAfter;
+    };
+    const Row rows[] = {
+        {"first up: refused", 0, 33139, false, a, 0},
+        {"last down: refused", 1, 33140, false, a, 1},
+        {"second up", 1, 33139, true, b, 0},
+        {"first down again", 0, 33140, true, a, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        choose(row.chosen);
+        EXPECT_EQ(commands.Enabled(row.id), row.enabled);
+        commands.Run(row.id);
+        EXPECT_EQ(file(0), row.first);
+        EXPECT_EQ(panes->SelectedTracks(), std::vector<int>{row.chosenAfter});
+    }
+    // A read-only document moves nothing.
+    doc->readOnly = true;
+    choose(1);
+    EXPECT_FALSE(commands.Enabled(33139));
+    commands.Run(33139);
+    EXPECT_EQ(file(0), a);
+    doc->readOnly = false;
+    panes->ClearViews();
+}
+
 }  // namespace
 }  // namespace app::ui
