@@ -8,7 +8,9 @@
 #include "window/frame/edit_commands.h"
 
 #include <QApplication>
+#include <QAction>
 #include <QItemSelectionModel>
+#include <QMenu>
 #include <QTest>
 #include <QTreeView>
 
@@ -182,8 +184,21 @@ TEST_F(EditCommandsTest, AnIsoEditedInTheWindowSavesAsThePeersRead) {
     EXPECT_EQ(ui.Boxes().back().request.text.find(u"B.txt\r\n\r\nThe same name already exists."), 0u);
     EXPECT_EQ(a->name.view(), u"renamed.txt");
 
-    // The list's Delete, answered Yes.
+    // With QV_SHOT_DIR set, the Action menu with a selection is saved there to be looked at.
     SelectInList({Child(u"b.txt")});
+    if (const char* shots = std::getenv("QV_SHOT_DIR")) {
+        QMenu* action = frame->ActionsOf(kCmdExtractItems).front()->associatedObjects().isEmpty()
+                            ? nullptr
+                            : qobject_cast<QMenu*>(frame->ActionsOf(kCmdExtractItems).front()->associatedObjects().front());
+        ASSERT_NE(action, nullptr);
+        frame->UpdateCommandStates();
+        action->popup(frame->mapToGlobal(QPoint(40, 30)));
+        QCoreApplication::processEvents();
+        action->grab().save(QString::fromUtf8(shots) + "/action-menu.png");
+        action->hide();
+        SelectInList({Child(u"b.txt")});
+    }
+    // The list's Delete, answered Yes.
     ui.QueueBoxAnswer(foundation::kIdYes);
     ASSERT_TRUE(frame->ExecuteCommand(kCmdDeleteItems));
     EXPECT_EQ(Child(u"b.txt"), nullptr);

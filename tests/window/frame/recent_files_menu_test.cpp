@@ -19,6 +19,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <thread>
 
 #include "app/document_lifecycle.h"
@@ -149,6 +150,8 @@ struct NoticeAnswerer {
                 return;
             }
             ++shown;
+            if (const char* shots = std::getenv("QV_SHOT_DIR"))
+                dialog->grab().save(QString::fromUtf8(shots) + "/notice-" + QString::number(shown) + ".png");
             oldName = dialog->ControlAs<QLineEdit>(dialogs::ui::CNoticeDlg::kOldName)->text();
             newName = dialog->ControlAs<QLineEdit>(dialogs::ui::CNoticeDlg::kNewName)->text();
             heading = dialog->ControlAs<QLabel>(dialogs::ui::CNoticeDlg::kHeading)->text();
