@@ -19,6 +19,7 @@
 #include "image/document/item_tree.h"
 #include "window/dialogs/extract_dialog.h"
 #include "window/faces/qt_text.h"
+#include "window/frame/clipboard_commands.h"
 #include "window/frame/command_routes.h"
 #include "window/frame/main_frame.h"
 #include "window/panes/folder_tree_model.h"
@@ -209,6 +210,7 @@ private:
         const std::vector<image::ImageItem*> items = panes->SelectedItems();
         if (!SelectionDeletable(items) || !IsWritableDataDocument() || !AskDelete()) return;
         WaitCursor wait;
+        ForgetClipboardItemsOf(image::g_CurrentDocument);
         image::ImageFolder* shown = image::g_CurrentFolder;
         // The rows go all at once: told one by one, a large selection would
         // cost a search of the list per item.
@@ -222,6 +224,7 @@ private:
         image::ImageFolder* folder = TreeFolder(panes);
         if (!ctx || !TreeFolderDeletable(folder) || !IsWritableDataDocument() || !AskDelete()) return;
         WaitCursor wait;
+        ForgetClipboardItemsOf(ctx);
         if (folder == ctx->rootFolder) {
             panes->ListModel()->Clear();
             DeleteRootContents();

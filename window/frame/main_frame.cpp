@@ -5,6 +5,7 @@
 #include "window/frame/edit_commands.h"
 #include "window/frame/recent_files_menu.h"
 #include "window/frame/password_commands.h"
+#include "window/frame/clipboard_commands.h"
 #include "window/dialogs/notice_dialog.h"
 
 #include <QAction>
@@ -99,6 +100,7 @@ bool CMainFrame::Create() {
     player_ = new PlayerCommands(this);
     InstallEditCommands(this);   // before the audio one, which passes other documents on to it
     InstallPasswordCommands(this);
+    InstallClipboardCommands(this);
     InstallAudioExtractCommand(this);
     InstallAboutCommand(this);
     CreateBars();
@@ -482,7 +484,7 @@ void CMainFrame::StopPlayer() {
     if (player_) player_->StopPlayer();
 }
 
-void CMainFrame::CancelCutTransfer(image::ImageContext*) {}
+void CMainFrame::CancelCutTransfer(image::ImageContext* ctx) { ForgetClipboardItemsOf(ctx); }
 
 void CMainFrame::ClearNavigationHistory() {}
 
