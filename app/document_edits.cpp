@@ -11,6 +11,7 @@
 #include "image/build/add_disk_files.h"
 #include "image/document/current_document.h"
 #include "image/document/document.h"
+#include "image/document/fat_volume_services.h"
 #include "image/document/image_context.h"
 #include "image/document/item_tree.h"
 #include "image/document/main_window_services.h"
@@ -118,6 +119,11 @@ image::ImageItem* CreateNewFolder(image::ImageFolder* parent) {
     }
     image::ImageItem* item = image::AddNewFolder(ctx, parent, name);
     if (!item) return nullptr;
+    // A FAT volume keeps its own directories in step with the tree.
+    if (ctx->fatState && item->ownFolder && image::FatVolumeServices().CreateFolder(ctx, item->ownFolder) != 1) {
+        image::DeleteFolder(ctx, item->ownFolder);
+        return nullptr;
+    }
     image::NotifyItemAddedOrRemoved(ctx, parent, item, true);
     SetDocumentModified(2);
     return item;
