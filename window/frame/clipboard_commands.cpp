@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDropEvent>
+#include <QListView>
+#include <QTreeView>
 #include <QFileInfo>
 #include <QPointer>
 #include <QUrl>
@@ -95,6 +98,8 @@ void Copy(CMainFrame* frame) {
                                               QClipboard::Clipboard);
 }
 
+void AddForeignPaths(const QMimeData* data, image::ImageFolder* target);
+
 void Paste(CMainFrame* frame) {
     if (!CanPaste()) return;
     image::ImageContext* ctx = image::g_CurrentDocument;
@@ -109,21 +114,67 @@ void Paste(CMainFrame* frame) {
         }
         if (changed) SetDocumentModified(2);
     } else {
-        const QStringList paths =
-            LocalPathsOfTransfer(data->data(QString::fromLatin1(kUriList)), data->data(QString::fromLatin1(kGnomeList)),
-                                 data->hasText() ? data->text() : QString());
-        for (const QString& path : paths) {
-            if (!QFileInfo(path).isReadable()) {
-                // The rest still comes in; the user learns which one did not.
-                foundation::AppMessageBox(foundation::ui::ToU16(path) + u"\r\n\r\nThe file cannot be read.",
-                                          foundation::kMbOk | foundation::kMbIconExclamation);
-                continue;
-            }
-            AddDiskPath(target, foundation::ui::ToU16(path));
-        }
+        AddForeignPaths(data, target);
     }
     if (FramePanes* panes = PanesOf(frame)) panes->ShowFolder(target);
 }
+
+// Paths of a drop or paste from another program into the shown folder; each
+// unreadable one named in a message, the others still added.
+void AddForeignPaths(const QMimeData* data, image::ImageFolder* target) {
+    const QStringList paths =
+        LocalPathsOfTransfer(data->data(QString::fromLatin1(kUriList)), data->data(QString::fromLatin1(kGnomeList)),
+                             data->hasText() ? data->text() : QString());
+    for (const QString& path : paths) {
+        if (!QFileInfo(path).isReadable()) {
+            foundation::AppMessageBox(foundation::ui::ToU16(path) + u"\r\n\r\nThe file cannot be read.",
+                                      foundation::kMbOk | foundation::kMbIconExclamation);
+            continue;
+        }
+        AddDiskPath(target, foundation::ui::ToU16(path));
+    }
+}
+
+bool IsForeignFileDrop(const QMimeData* data) {
+    return data && !qobject_cast<const ItemTransferData*>(data) && data->hasUrls() && IsWritableDataDocument() &&
+           image::g_CurrentFolder;
+}
+
+// Files dropped by a file manager on the frame or its views are added to the
+// shown folder (a copy: the files stay where they are). This program's own
+// transfers pass on to the views, which move them inside the document.
+class ForeignDropFilter final : public QObject {
+public:
+    explicit ForeignDropFilter(CMainFrame* frame) : QObject(frame), frame_(frame) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            auto* drag = static_cast<QDropEvent*>(event);
+            if (!IsForeignFileDrop(drag->mimeData())) return QObject::eventFilter(watched, event);
+            drag->setDropAction(Qt::CopyAction);
+            drag->accept();
+            return true;
+        }
+        case QEvent::Drop: {
+            auto* drop = static_cast<QDropEvent*>(event);
+            if (!IsForeignFileDrop(drop->mimeData())) return QObject::eventFilter(watched, event);
+            drop->setDropAction(Qt::CopyAction);
+            drop->accept();
+            image::ImageFolder* target = image::g_CurrentFolder;
+            AddForeignPaths(drop->mimeData(), target);
+            if (FramePanes* panes = PanesOf(frame_)) panes->ShowFolder(target);
+            return true;
+        }
+        default: return QObject::eventFilter(watched, event);
+        }
+    }
+
+private:
+    QPointer<CMainFrame> frame_;
+};
 
 }  // namespace
 
@@ -181,6 +232,16 @@ void InstallClipboardCommands(CMainFrame* frame) {
     };
     handler.checked = before.checked;
     InstallCommandHandler(CommandGroup::Clipboard, std::move(handler));
+    auto* drops = new ForeignDropFilter(frame);
+    frame->installEventFilter(drops);
+    if (FramePanes* panes = PanesOf(frame)) {
+        for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(panes->DetailsView()),
+                                        static_cast<QAbstractItemView*>(panes->IconView()),
+                                        static_cast<QAbstractItemView*>(panes->TreeView())}) {
+            view->setAcceptDrops(true);
+            view->viewport()->installEventFilter(drops);
+        }
+    }
     QObject::connect(frame, &QObject::destroyed, [] {
         // The clipboard must not keep items of a document that is going.
         if (QClipboard* clipboard = QGuiApplication::clipboard())

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QMimeData>
@@ -153,6 +154,32 @@ TEST_F(ClipboardTest, FilesFromElsewhereAreAddedAndAMissingOneIsNamed) {
     image::g_CurrentDocument->readOnly = true;
     EXPECT_FALSE(frame->IsCommandEnabled(kCmdPasteItems));
     image::g_CurrentDocument->readOnly = false;
+}
+
+TEST_F(ClipboardTest, FilesDroppedByAFileManagerAreAdded) {
+    QMimeData foreign;
+    foreign.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir / "out.txt"))});
+    QWidget* viewport = panes->DetailsView()->viewport();
+    struct Row {
+        const char* name;
+        bool readOnly;
+        bool accepted;
+    };
+    for (const Row& row : {Row{"read-only: refused", true, false}, Row{"writable: added", false, true}}) {
+        SCOPED_TRACE(row.name);
+        image::g_CurrentDocument->readOnly = row.readOnly;
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction | Qt::MoveAction, &foreign, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(viewport, &enter);
+        EXPECT_EQ(enter.isAccepted() && enter.dropAction() == Qt::CopyAction, row.accepted);
+        if (!row.accepted) continue;
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction | Qt::MoveAction, &foreign, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(viewport, &drop);
+        EXPECT_EQ(drop.dropAction(), Qt::CopyAction);
+    }
+    image::g_CurrentDocument->readOnly = false;
+    EXPECT_NE(Child(u"out.txt"), nullptr);
+    EXPECT_GE(panes->ListModel()->RowOf(Child(u"out.txt")), 0);
+    RunOk("test -f " + ShellQuote(dir / "out.txt"));   // a copy: the file stays
 }
 
 TEST(ClipboardTexts, OnlyLocalPathsAreTaken) {
