@@ -8,6 +8,8 @@
 #include "window/frame/edit_commands.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QTimer>
 #include <QAction>
 #include <QItemSelectionModel>
 #include <QMenu>
@@ -35,6 +37,7 @@
 #include "platform/text.h"
 #include "tests/support/test_support.h"
 #include "tests/support/window/qt_application.h"
+#include "window/dialogs/extract_dialog.h"
 #include "window/frame/main_frame.h"
 #include "window/panes/folder_tree_model.h"
 #include "window/panes/item_list_model.h"
@@ -45,6 +48,19 @@ namespace {
 
 using qvtest::RunOk;
 using qvtest::ShellQuote;
+
+// Answers the next Extract dialog with a destination, as a user types it.
+void AnswerExtractDialog(const std::string& destination) {
+    QTimer::singleShot(20, [destination] {
+        auto* dialog = qobject_cast<dialogs::ui::CExtractDlg*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            AnswerExtractDialog(destination);
+            return;
+        }
+        dialog->ControlAs<QComboBox>(1017)->setEditText(QString::fromStdString(destination));
+        dialog->accept();
+    });
+}
 
 class EditCommandsTest : public ::testing::Test {
 protected:
@@ -252,6 +268,47 @@ TEST_F(EditCommandsTest, AZipEditedInTheWindowPassesItsPeer) {
         EXPECT_NE(listing.find(present), std::string::npos) << present;
     EXPECT_EQ(listing.find("b.txt"), std::string::npos);
     RunOk("cd " + ShellQuote(dir.path()) + " && 7z e -so out.zip first.txt | cmp - src/a.txt");
+}
+
+TEST_F(EditCommandsTest, ExtractRunsTheDialogOnTheSelectionOrTheChosenFolder) {
+    RunOk("genisoimage -quiet -J -R -o " + ShellQuote(dir / "in.iso") + " " + ShellQuote(dir / "src"));
+    ASSERT_NO_FATAL_FAILURE(Open(dir / "in.iso"));
+    struct Row {
+        const char* name;
+        bool tree;                          // the tree focused on "sub", else the list's selection
+        std::vector<std::u16string> chosen;
+        const char* expected;               // `find` listing of the destination
+    };
+    const Row rows[] = {
+        {"a list selection", false, {u"a.txt"}, "a.txt\n"},
+        {"the tree's folder", true, {}, "sub\nsub/c.txt\n"},
+    };
+    int n = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string destination = dir / ("x" + std::to_string(++n));
+        if (row.tree) {
+            panes->TreeView()->setFocus();
+            panes->TreeView()->expand(panes->TreeModel()->RootIndex());
+            panes->TreeModel()->rowCount(panes->TreeModel()->RootIndex());
+            panes->TreeView()->setCurrentIndex(panes->TreeModel()->IndexOfFolder(Child(u"sub")->ownFolder));
+            // The closed dialog hands the window back.
+            QApplication::setActiveWindow(frame.get());
+            QCoreApplication::processEvents();
+            panes->TreeView()->setFocus();
+            ASSERT_EQ(frame->GetFocusedView(), 1);
+        } else {
+            std::vector<image::ImageItem*> items;
+            for (const std::u16string& name : row.chosen) items.push_back(Child(name));
+            SelectInList(items);
+        }
+        ASSERT_TRUE(frame->IsCommandEnabled(kCmdExtractItems));
+        AnswerExtractDialog(destination);
+        ASSERT_TRUE(frame->ExecuteCommand(kCmdExtractItems));
+        EXPECT_EQ(RunOk("cd " + ShellQuote(destination) + " && find . -mindepth 1 | sed 's|^./||' | sort"), row.expected);
+    }
+    RunOk("cmp " + ShellQuote(dir / "x1/a.txt") + " " + ShellQuote(dir / "src/a.txt"));
+    RunOk("cmp " + ShellQuote(dir / "x2/sub/c.txt") + " " + ShellQuote(dir / "src/sub/c.txt"));
 }
 
 TEST_F(EditCommandsTest, DeletingAHundredThousandSelectedItemsStaysLinear) {
