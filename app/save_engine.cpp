@@ -1,5 +1,7 @@
 #include "app/save_engine.h"
 
+#include "app/name_change_notice.h"
+
 #include <array>
 #include <mutex>
 #include <vector>
@@ -200,6 +202,7 @@ int SaveDocument(image::ImageContext& ctx, std::u16string_view path, int32_t for
                  foundation::ProgressCallbacks* progress) {
     g_saveResult = -1;
     g_saveOverSource = false;
+    g_SuppressNameNotice = false;
     foundation::ResetOperationStatus();
     ctx.writtenSize = 0;
     // A type we only read is refused before anything is asked or written:
@@ -294,6 +297,7 @@ int SaveDocument(std::u16string_view path, int32_t format) {
 int PrepareDocumentForBurn(image::ImageContext& ctx) {
     g_saveResult = -1;
     g_saveOverSource = false;
+    g_SuppressNameNotice = false;
     ctx.burnPass = 1;
     const int composed = image::ComposeImage(ctx, nullptr);
     ctx.burnPass = 0;

@@ -1,5 +1,7 @@
 #include "foundation/names.h"
 
+#include <algorithm>
+
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -50,7 +52,11 @@ void StripTrailingBlanksW(std::u16string& text) {
 std::optional<std::u16string> ValidateFileName(std::u16string_view name) {
     while (!name.empty() && name.front() == u' ') name.remove_prefix(1);
     while (!name.empty() && name.back() == u' ') name.remove_suffix(1);
-    if (name.find_first_of(kInvalidFileNameChars) != std::u16string_view::npos) {
+    // An empty name, "." and ".." are no names of their own, and control
+    // characters cannot be typed back or shown; they are refused like the nine.
+    const bool controls = std::any_of(name.begin(), name.end(), [](char16_t c) { return c < 0x20; });
+    if (name.empty() || name == u"." || name == u".." || controls ||
+        name.find_first_of(kInvalidFileNameChars) != std::u16string_view::npos) {
         std::u16string text(kInvalidFileNameText);
         text.append(kInvalidFileNameList);
         AppMessageBox(text, kMbOk | kMbIconExclamation);

@@ -27,8 +27,8 @@ inline constexpr std::u16string_view kInvalidFileNameChars = u"\\/:*?\"<>|";
 inline constexpr std::u16string_view kInvalidFileNameText =
     u"A file name cannot contain any of the following characters:";
 inline constexpr std::u16string_view kInvalidFileNameList = u"\r\n\r\n\t\\ / : * ? \" < > |";
-// Trims blanks at both ends. A name holding one of the nine characters is
-// refused: the user is told which characters (a message box) and the result is
+// Trims blanks at both ends. A name that is then empty, "." or "..", or that
+// holds a control character or one of the nine characters is refused: the user is told which characters (a message box) and the result is
 // nothing. Otherwise the trimmed name.
 std::optional<std::u16string> ValidateFileName(std::u16string_view name);
 

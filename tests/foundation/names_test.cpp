@@ -61,6 +61,16 @@ TEST(Names, ValidateFileNameRefusesTheNineCharacters) {
     EXPECT_EQ(ui.Boxes().size(), 9u);
 }
 
+TEST(Names, ValidateFileNameRefusesNamesThatAreNoNames) {
+    ScriptedUiServices ui;
+    ScopedServices<foundation::SetUiServices> installed(&ui);
+    const std::u16string refused[] = {u"", u"   ", u".", u"..", u" .. ", u"a\nb", std::u16string(u"a\0b", 3), u"\x1f"};
+    for (const std::u16string& name : refused) EXPECT_FALSE(ValidateFileName(name)) << name.size();
+    EXPECT_EQ(ui.Boxes().size(), std::size(refused));
+    EXPECT_EQ(ValidateFileName(u"..."), u"...");
+    EXPECT_EQ(ValidateFileName(u".hidden"), u".hidden");
+}
+
 TEST(Names, VolumeLabels) {
     EXPECT_EQ(DecodeLabelLinkName("My\\x20Disk"), u"My Disk");
     EXPECT_EQ(DecodeLabelLinkName("a\\x2fb\\xc3\\xa9"), u"a/b\u00e9");

@@ -61,7 +61,7 @@ void CPasswordDlg::accept() {
                                   foundation::kMbOk | foundation::kMbIconInformation);
         return;
     }
-    if (!CheckPassword(first_->text().toStdU16String(), password_, false, kMaxSettingsPasswordLength)) {
+    if (!CheckPassword(first_->text().toStdU16String(), password_, false, maxLength_)) {
         first_->clear();
         second_->clear();
         first_->setFocus();

@@ -20,6 +20,9 @@ public:
     // newPassword: the labels of a first password, else those of a change.
     explicit CPasswordDlg(bool newPassword, QWidget* parent = nullptr);
 
+    // The longest password (bytes of the archive code page) the document's
+    // format stores; a longer one is refused, never cut.
+    void SetMaxLength(size_t bytes) { maxLength_ = bytes; }
     // The accepted password in the archive code page.
     const std::array<char, kSettingsPasswordBytes>& Password() const { return password_; }
 
@@ -33,6 +36,7 @@ private:
     QLineEdit* second_ = nullptr;
     QPushButton* ok_ = nullptr;
     std::array<char, kSettingsPasswordBytes> password_{};
+    size_t maxLength_ = kMaxSettingsPasswordLength;
 };
 
 }  // namespace dialogs::ui

@@ -2,6 +2,11 @@
 
 #include "window/frame/about_command.h"
 #include "window/frame/audio_extract_command.h"
+#include "window/frame/edit_commands.h"
+#include "window/frame/recent_files_menu.h"
+#include "window/frame/password_commands.h"
+#include "window/frame/clipboard_commands.h"
+#include "window/dialogs/notice_dialog.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -80,6 +85,8 @@ CMainFrame::~CMainFrame() {
     delete findChild<FramePanes*>(QString(), Qt::FindDirectChildrenOnly);
     delete player_;
     player_ = nullptr;
+    delete recentFiles_;
+    recentFiles_ = nullptr;
     // Nothing may reach the frame once it is going.
     foundation::ui::RegisterMenuTemplate(foundation::kMainMenuId, nullptr);
     SetDocumentWindowServices(previousDocumentWindow_);
@@ -91,6 +98,9 @@ bool CMainFrame::Create() {
     BuildMenuBar();
     auto* panes = new FramePanes(this);
     player_ = new PlayerCommands(this);
+    InstallEditCommands(this);   // before the audio one, which passes other documents on to it
+    InstallPasswordCommands(this);
+    InstallClipboardCommands(this);
     InstallAudioExtractCommand(this);
     InstallAboutCommand(this);
     CreateBars();
@@ -117,6 +127,7 @@ bool CMainFrame::Create() {
     foundation::BuildLanguageMenu(menuBar());
     BuildHowToPopup();
     UpdatePasswordItems();
+    recentFiles_ = new RecentFilesMenu(this);
 
     automation_ = new AutomationChannel(this);
     automation_->Listen();   // without it only automation is missing
@@ -362,7 +373,8 @@ void CMainFrame::RunFrameCommand(uint32_t id) {
         } else if (id >= kFirstHowTo && id <= kCmdLastHowTo) {
             const int row = static_cast<int>(id - kFirstHowTo);
             if (row < kHowToRows && !HowTo(row).text.empty()) {
-                std::u16string site = foundation::GetWebLink(1);
+                // The site's root (link 6): the home page link of some languages names its page.
+                std::u16string site = foundation::GetWebLink(6);
                 if (!site.empty() && site.back() == u'/') site.pop_back();
                 foundation::ShellOpen(site + u"/tutorials/" + std::u16string(HowTo(row).page));
             }
@@ -425,6 +437,7 @@ void CMainFrame::RefreshMenus() {
     foundation::ui::TranslateMenuBar(menuBar(), foundation::kMainMenuId, false);
     BuildHowToPopup();
     UpdatePasswordItems();
+    if (recentFiles_) recentFiles_->BuildReopenMenu();
 }
 
 void CMainFrame::UpdatePasswordItems() {
@@ -471,7 +484,7 @@ void CMainFrame::StopPlayer() {
     if (player_) player_->StopPlayer();
 }
 
-void CMainFrame::CancelCutTransfer(image::ImageContext*) {}
+void CMainFrame::CancelCutTransfer(image::ImageContext* ctx) { ForgetClipboardItemsOf(ctx); }
 
 void CMainFrame::ClearNavigationHistory() {
     if (panes_) panes_->ClearNavigationHistory();
@@ -487,7 +500,17 @@ void CMainFrame::FillFileListWithFolder(image::ImageFolder* folder) {
     if (panes_) panes_->FillFileListWithFolder(folder);
 }
 
-void CMainFrame::ShowNameChangedNotice(std::u16string_view, std::u16string_view, bool) {}
+void CMainFrame::ShowNameChangedNotice(std::u16string_view oldName, std::u16string_view newName, bool isFolder) {
+    dialogs::ui::ShowNameChangeNotice(this, oldName, newName, isFolder);
+}
+
+void CMainFrame::AddRecentFile(std::u16string_view path) {
+    if (recentFiles_) recentFiles_->AddRecentFile(path);
+}
+
+void CMainFrame::RemoveRecentFile(std::u16string_view path) {
+    if (recentFiles_) recentFiles_->RemoveRecentFile(path);
+}
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
     // Qt delivers a close to a disabled window too: while the start-up action

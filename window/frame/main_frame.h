@@ -25,6 +25,7 @@ namespace app::ui {
 
 class AutomationChannel;
 class PlayerCommands;
+class RecentFilesMenu;
 class CMainStatusBar;
 class CMainToolBars;
 
@@ -111,8 +112,8 @@ public:
         if (panes_ && ctx == image::g_CurrentDocument) panes_->RefreshListItemDate(folder, item);
     }
     void ShowNameChangedNotice(std::u16string_view oldName, std::u16string_view newName, bool isFolder) override;
-    void AddRecentFile(std::u16string_view) override {}
-    void RemoveRecentFile(std::u16string_view) override {}
+    void AddRecentFile(std::u16string_view path) override;
+    void RemoveRecentFile(std::u16string_view path) override;
     void RefreshAfterLanguageSwitch() override;
 
 signals:
@@ -144,6 +145,7 @@ private:
     IFramePanes* panes_ = nullptr;
     AutomationChannel* automation_ = nullptr;
     PlayerCommands* player_ = nullptr;
+    RecentFilesMenu* recentFiles_ = nullptr;
     CMainToolBars* toolBars_ = nullptr;
     CMainStatusBar* statusBar_ = nullptr;
     IDocumentWindowServices* previousDocumentWindow_ = nullptr;

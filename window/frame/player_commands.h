@@ -32,6 +32,8 @@ public:
 
 private:
     void Play();
+    // The chosen tracks one place up or down, still chosen afterwards.
+    void MoveTracks(bool up);
     void OnTrackChanged(const audio::AudioPlayer* player);
     void OnEnded(const audio::AudioPlayer* player);
 

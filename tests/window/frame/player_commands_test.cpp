@@ -5,6 +5,8 @@
 #include "window/frame/player_commands.h"
 
 #include <QCoreApplication>
+#include <QItemSelectionModel>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -17,6 +19,9 @@
 #include "image/document/image_context.h"
 #include "image/sheets/cue_parser.h"
 #include "image/sheets/track_list.h"
+#include "window/frame/main_frame.h"
+#include "window/panes/pane_layout.h"
+#include "window/panes/track_list_model.h"
 #include "platform/file.h"
 #include "platform/text.h"
 #include "tests/support/test_support.h"
@@ -93,6 +98,76 @@ TEST_F(PlayerCommandsTest, StopWaitsForTheEndAndOptionsToggle) {
     commands.Run(33149);
     EXPECT_EQ(foundation::GetStatusFlags(), before ^ audio::kStatusRepeat ^ audio::kStatusRandomOrder);
     EXPECT_TRUE(commands.Checked(33149));
+}
+
+TEST_F(PlayerCommandsTest, PlayPlaysTheChosenTracksOnly) {
+    // A frame's track list with the second track chosen: only its sound plays.
+    setenv("QV_AUDIO_SINK", ("file:" + (dir / "chosen.raw")).c_str(), 1);
+    doc->mixedTracks = true;   // the panes show a track list beside the tree
+    CMainFrame frame(0, nullptr);
+    auto* panes = new FramePanes(&frame);
+    panes->ShowDocument(doc.get());
+    ASSERT_EQ(panes->TracksModel()->rowCount(), 2);
+    panes->TrackView()->selectionModel()->select(panes->TracksModel()->index(1, 0),
+                                                 QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    ASSERT_EQ(panes->SelectedTracks(), std::vector<int>{1});
+    PlayerCommands commands(&frame);
+    commands.Run(33134);
+    ASSERT_TRUE(commands.Player());
+    for (int i = 0; i < 5000 && commands.Player(); ++i) {
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents();
+        usleep(1000);
+    }
+    EXPECT_FALSE(commands.Player());
+    qvtest::RunOk("tail -c +45 " + qvtest::ShellQuote(dir / "b.wav") + " | cmp - " +
+                  qvtest::ShellQuote(dir / "chosen.raw"));
+    panes->ClearViews();
+}
+
+TEST_F(PlayerCommandsTest, MovingTracksKeepsThemChosenAndRefusesAtTheEnds) {
+    doc->mixedTracks = true;
+    CMainFrame frame(0, nullptr);
+    auto* panes = new FramePanes(&frame);
+    panes->ShowDocument(doc.get());
+    PlayerCommands commands(&frame);
+    const auto file = [&](int track) { return doc->trackList->tracks[size_t(track)].fileName; };
+    const std::u16string a = file(0), b = file(1);
+    auto choose = [&](int row) {
+        panes->TrackView()->selectionModel()->clear();
+        panes->TrackView()->selectionModel()->select(panes->TracksModel()->index(row, 0),
+                                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    };
+    struct Row {
+        const char* name;
+        int chosen;
+        uint32_t id;
+        bool enabled;
+        std::u16string first;   // the first track's file afterwards
+        int chosenAfter;
+    };
+    const Row rows[] = {
+        {"first up: refused", 0, 33139, false, a, 0},
+        {"last down: refused", 1, 33140, false, a, 1},
+        {"second up", 1, 33139, true, b, 0},
+        {"first down again", 0, 33140, true, a, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        choose(row.chosen);
+        EXPECT_EQ(commands.Enabled(row.id), row.enabled);
+        commands.Run(row.id);
+        EXPECT_EQ(file(0), row.first);
+        EXPECT_EQ(panes->SelectedTracks(), std::vector<int>{row.chosenAfter});
+    }
+    // A read-only document moves nothing.
+    doc->readOnly = true;
+    choose(1);
+    EXPECT_FALSE(commands.Enabled(33139));
+    commands.Run(33139);
+    EXPECT_EQ(file(0), a);
+    doc->readOnly = false;
+    panes->ClearViews();
 }
 
 }  // namespace

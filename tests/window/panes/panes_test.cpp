@@ -242,9 +242,13 @@ TEST_F(Panes, RenameInPlaceGoesThroughTheRenameCommands) {
     ASSERT_TRUE(list->flags(bRow) & Qt::ItemIsEditable);
     EXPECT_FALSE(list->flags(list->index(bRow.row(), 1)) & Qt::ItemIsEditable);
 
-    // Nothing installed: the rename is refused and the old name stays.
-    EXPECT_FALSE(list->setData(bRow, QStringLiteral("d.txt")));
-    EXPECT_EQ(bRow.data().toString(), QStringLiteral("b.txt"));
+    // Nothing installed (the frame installs the document's own): the rename
+    // is refused and the old name stays.
+    {
+        foundation::ScopedServices<SetRenameServices> none{nullptr};
+        EXPECT_FALSE(list->setData(bRow, QStringLiteral("d.txt")));
+        EXPECT_EQ(bRow.data().toString(), QStringLiteral("b.txt"));
+    }
 
     RecordingRenames renames;
     foundation::ScopedServices<SetRenameServices> installed{&renames};
