@@ -23,6 +23,7 @@
 #include "window/frame/command_file_dialogs.h"
 #include "window/frame/drive_menu.h"
 #include "window/frame/image_tool_commands.h"
+#include "window/frame/option_commands.h"
 #include "window/frame/main_frame.h"
 #include "window/dialogs/progress_routes.h"
 #include "foundation/deletion_queue.h"
@@ -237,6 +238,7 @@ int RunWindowProgram(int argc, char** argv) {
     }
     InstallVirtualDriveMenu(*shutdown.frame);
     InstallImageToolCommands(*shutdown.frame);
+    InstallOptionCommands(*shutdown.frame);
     if (shutdown.frame->ExitRequested()) return 0;
     if (placement) foundation::ui::ApplyPlacement(*shutdown.frame, *placement);
     else shutdown.frame->resize(900, 600);

@@ -1,0 +1,91 @@
+#include "window/dialogs/property_sheet.h"
+
+#include <QDialogButtonBox>
+#include <QShowEvent>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace dialogs::ui {
+
+CPropertyPage::CPropertyPage(int templateId, std::u16string title, QWidget* parent)
+    : QWidget(parent), templateId_(templateId), title_(std::move(title)) {}
+
+void CPropertyPage::EnsureInitialised() {
+    if (initialised_) return;
+    initialised_ = true;
+    OnInitPage();
+}
+
+CPropertySheet::CPropertySheet(int templateId, std::u16string_view caption, QWidget* parent)
+    : CAppDialog(templateId, parent) {
+    setWindowTitle(QString::fromStdU16String(std::u16string(caption)));
+    auto* layout = new QVBoxLayout(this);
+    tabs_ = new QTabWidget(this);
+    tabs_->setObjectName(QStringLiteral("sheetTabs"));
+    layout->addWidget(tabs_);
+    layout->addWidget(MakeOkCancelButtons());
+    connect(tabs_, &QTabWidget::currentChanged, this, &CPropertySheet::OnTabChanged);
+}
+
+void CPropertySheet::AddPage(CPropertyPage* page) {
+    pages_.push_back(page);
+    // Adding the first tab makes it current; the sheet is not shown yet, so
+    // nothing is initialised before the sheet opens.
+    switching_ = true;
+    tabs_->addTab(page, QString::fromStdU16String(page->Title()));
+    switching_ = false;
+}
+
+CPropertyPage* CPropertySheet::Page(int index) const {
+    return index >= 0 && index < PageCount() ? pages_[static_cast<size_t>(index)] : nullptr;
+}
+
+int CPropertySheet::ActivePageIndex() const { return tabs_->currentIndex(); }
+
+void CPropertySheet::SetActivePage(int index) {
+    if (!Page(index)) return;
+    tabs_->setCurrentIndex(index);
+}
+
+void CPropertySheet::showEvent(QShowEvent* event) {
+    if (CPropertyPage* page = Page(tabs_->currentIndex())) {
+        shownIndex_ = tabs_->currentIndex();
+        page->EnsureInitialised();
+    }
+    CAppDialog::showEvent(event);
+}
+
+void CPropertySheet::OnTabChanged(int index) {
+    if (switching_ || !isVisible()) {
+        shownIndex_ = index;
+        return;
+    }
+    CPropertyPage* leaving = Page(shownIndex_);
+    if (leaving && leaving->Initialised() && index != shownIndex_ && !leaving->OnKillActive()) {
+        switching_ = true;
+        tabs_->setCurrentIndex(shownIndex_);
+        switching_ = false;
+        return;
+    }
+    shownIndex_ = index;
+    if (CPropertyPage* page = Page(index)) page->EnsureInitialised();
+}
+
+void CPropertySheet::accept() {
+    CPropertyPage* active = Page(tabs_->currentIndex());
+    if (active && active->Initialised() && !active->OnKillActive()) return;
+    for (int i = 0; i < PageCount(); ++i) {
+        CPropertyPage* page = pages_[static_cast<size_t>(i)];
+        if (!page->Initialised()) continue;
+        if (!page->OnOK()) {
+            switching_ = true;
+            tabs_->setCurrentIndex(i);
+            shownIndex_ = i;
+            switching_ = false;
+            return;
+        }
+    }
+    CAppDialog::accept();
+}
+
+}  // namespace dialogs::ui
