@@ -80,16 +80,20 @@ void COptionPageGeneral::OnInitPage() {
     layout->addWidget(new QLabel(Text(0, u"Default Viewer:"), this), 4, 0, 1, 3);
     viewer_ = new QLineEdit(this);
     CAppDialog::SetControlId(viewer_, 1036);
-    layout->addWidget(viewer_, 5, 0, 1, 2);
     QPushButton* browseViewer = BrowseButton(this, 1037);
-    layout->addWidget(browseViewer, 5, 2);
+    auto* viewerRow = new QHBoxLayout;
+    viewerRow->addWidget(viewer_, 1);
+    viewerRow->addWidget(browseViewer);
+    layout->addLayout(viewerRow, 5, 0, 1, 3);
 
     layout->addWidget(new QLabel(Text(30960, u"Temporary Folder:"), this), 6, 0, 1, 3);
     tempFolder_ = new QLineEdit(this);
     CAppDialog::SetControlId(tempFolder_, 1255);
-    layout->addWidget(tempFolder_, 7, 0, 1, 2);
     QPushButton* browseTemp = BrowseButton(this, 1254);
-    layout->addWidget(browseTemp, 7, 2);
+    auto* tempRow = new QHBoxLayout;
+    tempRow->addWidget(tempFolder_, 1);
+    tempRow->addWidget(browseTemp);
+    layout->addLayout(tempRow, 7, 0, 1, 3);
     auto* note = new QLabel(Text(0, u"Note: Leave blank if using system temporary folder."), this);
     CAppDialog::SetControlId(note, 1486);
     layout->addWidget(note, 8, 0, 1, 3);

@@ -1,7 +1,6 @@
 #include "window/dialogs/property_sheet.h"
 
 #include <QDialogButtonBox>
-#include <QShowEvent>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -47,12 +46,14 @@ void CPropertySheet::SetActivePage(int index) {
     tabs_->setCurrentIndex(index);
 }
 
-void CPropertySheet::showEvent(QShowEvent* event) {
-    if (CPropertyPage* page = Page(tabs_->currentIndex())) {
-        shownIndex_ = tabs_->currentIndex();
-        page->EnsureInitialised();
+void CPropertySheet::setVisible(bool visible) {
+    if (visible && !isVisible()) {
+        if (CPropertyPage* page = Page(tabs_->currentIndex())) {
+            shownIndex_ = tabs_->currentIndex();
+            page->EnsureInitialised();
+        }
     }
-    CAppDialog::showEvent(event);
+    CAppDialog::setVisible(visible);
 }
 
 void CPropertySheet::OnTabChanged(int index) {
@@ -68,7 +69,12 @@ void CPropertySheet::OnTabChanged(int index) {
         return;
     }
     shownIndex_ = index;
-    if (CPropertyPage* page = Page(index)) page->EnsureInitialised();
+    CPropertyPage* page = Page(index);
+    if (!page || page->Initialised()) return;
+    page->EnsureInitialised();
+    // A page built later may need more room than the sheet has.
+    const QSize wanted = sizeHint().expandedTo(size());
+    if (wanted != size()) resize(wanted);
 }
 
 void CPropertySheet::accept() {

@@ -65,8 +65,8 @@ public:
 public slots:
     void accept() override;
 
-protected:
-    void showEvent(QShowEvent* event) override;
+    // The first page is built before the sheet is laid out for showing.
+    void setVisible(bool visible) override;
 
 private:
     void OnTabChanged(int index);
