@@ -12,6 +12,7 @@
 #include "app/dialog_services.h"
 #include "app/document_lifecycle.h"
 #include "app/other_openers.h"
+#include "app/part_choosers.h"
 #include "app/startup_state.h"
 #include "audio/tracks/audio_services_install.h"
 #include "cmdline/argument_parser.h"
@@ -113,6 +114,7 @@ int RunConsole(int argc, char** argv) {
     static foundation::ConsolePrompts prompts;
     foundation::SetPromptServices(&prompts);
     app::InstallDialogServices();
+    app::InstallPartChoosers();
     image::g_CurrentDocument = image::NewIsoDocument();
     if (g_pipeConsole) PrintConsoleBanner();
 

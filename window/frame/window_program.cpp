@@ -24,6 +24,8 @@
 #include "window/frame/drive_menu.h"
 #include "window/frame/image_tool_commands.h"
 #include "window/frame/option_commands.h"
+#include "app/part_choosers.h"
+#include "window/dialogs/import_session_dialog.h"
 #include "window/frame/main_frame.h"
 #include "window/dialogs/progress_routes.h"
 #include "foundation/deletion_queue.h"
@@ -224,6 +226,8 @@ int RunWindowProgram(int argc, char** argv) {
     // Every question a worker or the window asks is shown as its dialog.
     shutdown.previousPrompts = foundation::SetPromptServices(&shutdown.prompts);
     app::InstallDialogServices();
+    app::InstallPartChoosers();
+    dialogs::ui::InstallImportSessionPrompt();
     shutdown.promptsInstalled = true;
 
     Step("main frame");
