@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/desktop_associations.h"
 #include "app/dialog_services.h"
 #include "app/document_lifecycle.h"
 #include "app/other_openers.h"
@@ -115,6 +116,7 @@ int RunConsole(int argc, char** argv) {
     foundation::SetPromptServices(&prompts);
     app::InstallDialogServices();
     app::InstallPartChoosers();
+    app::InstallDesktopAssociations();
     image::g_CurrentDocument = image::NewIsoDocument();
     if (g_pipeConsole) PrintConsoleBanner();
 

@@ -24,6 +24,7 @@
 #include "window/frame/drive_menu.h"
 #include "window/frame/image_tool_commands.h"
 #include "window/frame/option_commands.h"
+#include "app/desktop_associations.h"
 #include "app/part_choosers.h"
 #include "window/dialogs/import_session_dialog.h"
 #include "window/frame/main_frame.h"
@@ -227,6 +228,7 @@ int RunWindowProgram(int argc, char** argv) {
     shutdown.previousPrompts = foundation::SetPromptServices(&shutdown.prompts);
     app::InstallDialogServices();
     app::InstallPartChoosers();
+    app::InstallDesktopAssociations();
     dialogs::ui::InstallImportSessionPrompt();
     shutdown.promptsInstalled = true;
 
