@@ -78,29 +78,32 @@ std::optional<std::string> ExecArgument(const std::string& path) {
     return value;
 }
 
-// The MIME types and the desktop entry; written each time a type is taken,
-// so a moved program is found again.
-bool WriteTypeFiles() {
+// The MIME types and the desktop entry, which lists only the types the
+// program holds (a desktop takes any program that lists a type as its opener
+// when no default is set, so a type given back must leave the list). Written
+// at each change, so a moved program is found again.
+bool WriteTypeFiles(const std::vector<std::string>& held) {
     const std::string data = DataHome();
     if (data.empty()) return false;
     std::string xml =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n";
-    std::string types;
     for (std::u16string_view extension : foundation::AssociationExtensions()) {
         const std::string mime = AssociationMimeType(extension);
         const std::string upper = platform::Utf16ToUtf8(platform::ToUpper(extension.substr(1)));
         xml += "  <mime-type type=\"" + mime + "\">\n    <comment>Quendravine " + upper +
                " File</comment>\n    <glob pattern=\"*" + platform::Utf16ToUtf8(platform::ToLower(extension)) +
                "\"/>\n  </mime-type>\n";
-        types += mime + ";";
     }
     xml += "</mime-info>\n";
+    std::string types;
+    for (const std::string& mime : held) types += mime + ";";
     const std::optional<std::string> exec =
         ExecArgument(platform::Utf16ToUtf8(foundation::GetInstallDir()) + "/quendravine");
     if (!exec) return false;
-    const std::string entry = "[Desktop Entry]\nType=Application\nName=Quendravine\nExec=" + *exec +
-                              " %f\nTerminal=false\nCategories=Utility;Archiving;\nMimeType=" + types + "\n";
+    std::string entry = "[Desktop Entry]\nType=Application\nName=Quendravine\nExec=" + *exec +
+                        " %f\nTerminal=false\nCategories=Utility;Archiving;\n";
+    if (!types.empty()) entry += "MimeType=" + types + "\n";
     if (!WriteWhole(data + "/mime/packages/quendravine.xml", xml)) return false;
     if (!WriteWhole(data + "/applications/" + kDesktopId, entry)) return false;
     // The desktop reads the compiled database; without the tool the types
@@ -184,12 +187,31 @@ std::optional<std::string> ReadMimeApps(const std::string& path) {
     return ReadWhole(path);
 }
 
+// The types whose default is the program in the list's text.
+std::vector<std::string> HeldTypes(const std::string& text);
+
 }  // namespace
 
 std::string AssociationMimeType(std::u16string_view extension) {
     if (!extension.empty() && extension[0] == u'.') extension.remove_prefix(1);
     return "application/x-quendravine-" + platform::Utf16ToUtf8(platform::ToLower(extension));
 }
+
+namespace {
+
+std::vector<std::string> HeldTypes(const std::string& text) {
+    std::vector<std::string> held;
+    for (std::u16string_view extension : foundation::AssociationExtensions()) {
+        const std::string mime = AssociationMimeType(extension);
+        const MimeApps apps = ParseMimeApps(text, mime);
+        if (!apps.defaultLine) continue;
+        const std::string value = apps.lines[*apps.defaultLine].substr(mime.size() + 1);
+        if (value == kDesktopId || value == std::string(kDesktopId) + ";") held.push_back(mime);
+    }
+    return held;
+}
+
+}  // namespace
 
 bool DesktopAssociations::IsAssociated(std::u16string_view extension) {
     const std::string mime = AssociationMimeType(extension);
@@ -214,7 +236,9 @@ bool DesktopAssociations::SetAssociation(std::u16string_view extension, bool on)
     const bool ours = IsAssociated(extension);
     if (on) {
         if (ours) return true;
-        if (!WriteTypeFiles()) return false;
+        std::vector<std::string> held = HeldTypes(*text);
+        held.push_back(mime);
+        if (!WriteTypeFiles(held)) return false;
         const std::string earlier =
             apps.defaultLine ? apps.lines[*apps.defaultLine].substr(mime.size() + 1) : std::string(kNoEarlierLine);
         (*kept)[mime] = earlier.empty() ? std::string(kNoEarlierLine) : earlier;
@@ -238,7 +262,9 @@ bool DesktopAssociations::SetAssociation(std::u16string_view extension, bool on)
     const std::string earlier = found == kept->end() ? std::string(kNoEarlierLine) : found->second;
     if (earlier == kNoEarlierLine) apps.lines.erase(apps.lines.begin() + std::ptrdiff_t(*apps.defaultLine));
     else apps.lines[*apps.defaultLine] = mime + "=" + earlier;
-    if (!WriteWhole(path, JoinMimeApps(apps))) return false;
+    const std::string given = JoinMimeApps(apps);
+    if (!WriteWhole(path, given)) return false;
+    WriteTypeFiles(HeldTypes(given));
     if (found != kept->end()) {
         kept->erase(found);
         SaveSnapshots(*kept);
