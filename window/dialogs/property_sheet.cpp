@@ -1,6 +1,9 @@
 #include "window/dialogs/property_sheet.h"
 
+#include <algorithm>
+
 #include <QDialogButtonBox>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -15,6 +18,16 @@ void CPropertyPage::EnsureInitialised() {
     OnInitPage();
 }
 
+CHostedPage::CHostedPage(int templateId, std::u16string title, QWidget* content, std::function<bool()> leave,
+                         std::function<bool()> store)
+    : CPropertyPage(templateId, std::move(title)), content_(content), leave_(std::move(leave)),
+      store_(std::move(store)) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(content);
+    EnsureInitialised();
+}
+
 CPropertySheet::CPropertySheet(int templateId, std::u16string_view caption, QWidget* parent)
     : CAppDialog(templateId, parent) {
     setWindowTitle(QString::fromStdU16String(std::u16string(caption)));
@@ -22,7 +35,7 @@ CPropertySheet::CPropertySheet(int templateId, std::u16string_view caption, QWid
     tabs_ = new QTabWidget(this);
     tabs_->setObjectName(QStringLiteral("sheetTabs"));
     layout->addWidget(tabs_);
-    layout->addWidget(MakeOkCancelButtons());
+    layout->addWidget(MakeOkCancelButtons(&ok_));
     connect(tabs_, &QTabWidget::currentChanged, this, &CPropertySheet::OnTabChanged);
 }
 
@@ -33,6 +46,18 @@ void CPropertySheet::AddPage(CPropertyPage* page) {
     switching_ = true;
     tabs_->addTab(page, QString::fromStdU16String(page->Title()));
     switching_ = false;
+}
+
+void CPropertySheet::RemovePage(CPropertyPage* page) {
+    const auto found = std::find(pages_.begin(), pages_.end(), page);
+    if (found == pages_.end()) return;
+    const int index = static_cast<int>(found - pages_.begin());
+    pages_.erase(found);
+    switching_ = true;
+    tabs_->removeTab(index);
+    switching_ = false;
+    shownIndex_ = tabs_->currentIndex();
+    delete page;
 }
 
 CPropertyPage* CPropertySheet::Page(int index) const {

@@ -7,6 +7,7 @@
 // its values in page order. A page that refuses is brought to the front and
 // the sheet stays open; pages never opened store nothing.
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,7 @@
 
 #include "window/dialogs/app_dialog.h"
 
+class QPushButton;
 class QTabWidget;
 
 namespace dialogs::ui {
@@ -46,6 +48,26 @@ private:
     bool initialised_ = false;
 };
 
+// A page whose controls its sheet builds up front, for sheets whose pages
+// follow each other's choices (the format chosen on one page decides what
+// another offers): it counts as opened from the start, and its checks and
+// stores are the sheet's functions.
+class CHostedPage : public CPropertyPage {
+    Q_OBJECT
+
+public:
+    CHostedPage(int templateId, std::u16string title, QWidget* content, std::function<bool()> leave = {},
+                std::function<bool()> store = {});
+    QWidget* Content() const { return content_; }
+    bool OnKillActive() override { return !leave_ || leave_(); }
+    bool OnOK() override { return !store_ || store_(); }
+
+private:
+    QWidget* content_;
+    std::function<bool()> leave_;
+    std::function<bool()> store_;
+};
+
 class CPropertySheet : public CAppDialog {
     Q_OBJECT
 
@@ -54,6 +76,8 @@ public:
 
     // Pages are owned by the sheet from here; their order is the tab order.
     void AddPage(CPropertyPage* page);
+    // Takes the page out of the sheet and deletes it.
+    void RemovePage(CPropertyPage* page);
     int PageCount() const { return static_cast<int>(pages_.size()); }
     CPropertyPage* Page(int index) const;
     // Before the sheet runs: the page shown first. Later: shows the page when
@@ -61,6 +85,7 @@ public:
     void SetActivePage(int index);
     int ActivePageIndex() const;
     QTabWidget* Tabs() const { return tabs_; }
+    QPushButton* OkButton() const { return ok_; }
 
 public slots:
     void accept() override;
@@ -72,6 +97,7 @@ private:
     void OnTabChanged(int index);
 
     QTabWidget* tabs_ = nullptr;
+    QPushButton* ok_ = nullptr;
     std::vector<CPropertyPage*> pages_;
     int shownIndex_ = -1;
     bool switching_ = false;
