@@ -1,5 +1,10 @@
 #include "window/models/archive_settings.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 
 #include "foundation/language.h"
@@ -97,13 +102,36 @@ void SetCommentText(ArchiveSettings& settings, std::u16string_view text) {
 }
 
 std::optional<std::u16string> LoadCommentFile(std::u16string_view path) {
-    platform::FileHandle file = platform::FileOpen(path, platform::FileAccess::Read, platform::FileDisposition::OpenExisting);
-    if (!file) return std::nullopt;
+    // Only a regular file is read: a FIFO or device chosen by mistake would
+    // block the window (or never end), so the open does not wait for a writer
+    // and anything else is refused after it.
+    const int fd = ::open(platform::Utf16ToUtf8(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
     std::string bytes(kSettingsCommentBytes, '\0');
-    const int64_t got = platform::FileReadAt(file, 0, bytes.data(), bytes.size());
-    platform::FileClose(file);
-    if (got < 0) return std::nullopt;
-    bytes.resize(size_t(got));
+    size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::pread(fd, bytes.data() + got, bytes.size() - got, off_t(got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        got += size_t(n);
+    }
+    ::close(fd);
+    bytes.resize(got);
+    // Comment files are mostly written by today's editors: UTF-8 (with or
+    // without its mark) first, the ANSI code page for anything else.
+    std::string_view view(bytes);
+    if (view.substr(0, 3) == "\xEF\xBB\xBF") view.remove_prefix(3);
+    std::u16string text;
+    if (platform::Utf8ToUtf16Strict(view, text)) return text;
     return CommentBytesToText(bytes);
 }
 
