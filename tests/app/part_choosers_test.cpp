@@ -133,6 +133,31 @@ TEST_F(PartChoosersTest, TwoImageWimOpensTheChosenImage) {
     }
 }
 
+TEST_F(PartChoosersTest, SessionsOfACueSheetAreAsked) {
+    // Two sessions, each an ISO image made by genisoimage.
+    RunOk("cd " + ShellQuote(dir_.path()) +
+          " && mkdir a b && echo A > a/first.txt && echo B > b/second.txt && genisoimage -quiet -o a.iso a"
+          " && genisoimage -quiet -o b.iso b");
+    qvtest::WriteFileText(dir_ / "d.cue",
+                          "FILE \"a.iso\" BINARY\nREM SESSION 01\n  TRACK 01 MODE1/2048\n    INDEX 01 00:00:00\n"
+                          "FILE \"b.iso\" BINARY\nREM SESSION 02\n  TRACK 02 MODE1/2048\n    INDEX 01 00:00:00\n");
+    for (const int answer : {foundation::kIdCancel, foundation::kIdOk}) {
+        SCOPED_TRACE(answer);
+        foundation::ScriptedAnswer scripted;
+        scripted.answer = answer;
+        scripted.chosenIndex = 0;
+        prompts_.Push(scripted);
+        image::DocumentPtr doc(app::OpenImageByPath(platform::Utf8ToUtf16(dir_ / "d.cue"), false, true, false));
+        EXPECT_EQ(static_cast<bool>(doc), answer == foundation::kIdOk);
+        const auto shown = prompts_.Shown();
+        ASSERT_FALSE(shown.empty());
+        const std::vector<std::string> lines = RowLines(shown.back().text);
+        ASSERT_EQ(lines.size(), 2u);
+        EXPECT_EQ(lines[0].rfind("1.  Session 1  ", 0), 0u) << lines[0];
+        EXPECT_EQ(lines[1].rfind("2.  Session 2  ", 0), 0u) << lines[1];
+    }
+}
+
 TEST_F(PartChoosersTest, QuestionsWithoutRowsAreNotAsked) {
     EXPECT_EQ(app::AskChooserQuestion(app::PartitionQuestion({})), -1);
     EXPECT_EQ(app::AskChooserQuestion(app::WimImageQuestion(0)), -1);
