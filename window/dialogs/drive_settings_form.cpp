@@ -20,6 +20,7 @@
 #include "platform/format.h"
 #include "window/dialogs/app_dialog.h"
 #include "window/dialogs/drive_letter_dialog.h"
+#include "window/dialogs/image_button.h"
 
 namespace dialogs::ui {
 namespace {
@@ -66,8 +67,9 @@ CDriveSettingsForm::CDriveSettingsForm(const DriveSettingsFormIds& ids, QWidget*
     auto* tempRows = new QGridLayout(temp);
     tempFolder_ = new QLineEdit(temp);
     CAppDialog::SetControlId(tempFolder_, ids.tempFolder);
-    browse_ = new QPushButton(temp);
-    browse_->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    auto* browse = new CImageButton({}, temp);
+    browse->SetIconImage(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    browse_ = browse;
     CAppDialog::SetControlId(browse_, ids.browse);
     tempRows->addWidget(tempFolder_, 0, 0);
     tempRows->addWidget(browse_, 0, 1);

@@ -20,6 +20,7 @@
 #include "foundation/work_folder.h"
 #include "vdrive/drive_settings.h"
 #include "window/dialogs/drive_settings_form.h"
+#include "window/dialogs/image_button.h"
 #include "window/dialogs/link_label.h"
 
 namespace dialogs::ui {
@@ -41,8 +42,9 @@ QPushButton* Button(QWidget* parent, int id, const QString& text) {
 }
 
 QPushButton* BrowseButton(QWidget* parent, int id) {
-    auto* button = Button(parent, id, {});
-    button->setIcon(parent->style()->standardIcon(QStyle::SP_DirOpenIcon));
+    auto* button = new CImageButton({}, parent);
+    CAppDialog::SetControlId(button, id);
+    button->SetIconImage(parent->style()->standardIcon(QStyle::SP_DirOpenIcon));
     return button;
 }
 
