@@ -21,6 +21,7 @@
 #include "window/dialogs/iso_date_time_page.h"
 #include "window/dialogs/iso_file_system_page.h"
 #include "window/dialogs/password_dialog.h"
+#include "window/dialogs/volume_group.h"
 #include "window/models/volume_size.h"
 #include "foundation/file_filters.h"
 #include "foundation/language.h"
@@ -160,35 +161,13 @@ QWidget* CSaveArchiveDlg::BuildAdvancedPage() {
     const uint32_t level = uint32_t(settings_.compressionLevel);
     compression_->setCurrentIndex(level > 2 ? 2 : int(level));
 
-    split_ = new QCheckBox(Plain(u"Split to multiple volumes"));
-    SetControlId(split_, 1102);
-    auto* sizeLabel = new QLabel(Plain(u"Volume size(bytes, K means 1024, M means 1024K, G means 1024M):"));
-    volumeSize_ = new QComboBox;
-    volumeSize_->setEditable(true);
-    volumeSize_->setInsertPolicy(QComboBox::NoInsert);
-    // "Autodetect" leads the list and is told by its data, not by its
-    // (translated) text.
-    volumeSize_->addItem(QString::fromStdU16String(AutodetectText()), QVariant::fromValue<qlonglong>(kAutodetectVolumeSize));
-    for (const VolumeSizePreset& preset : VolumeSizePresets())
-        volumeSize_->addItem(QString::fromUtf16(preset.text), QVariant::fromValue<qlonglong>(preset.bytes));
-    SetControlId(volumeSize_, 1104);
-    sizeLabel->setBuddy(volumeSize_);
-    const QString shown = QString::fromStdU16String(ShowVolumeSize(settings_.volumeSize));
-    const int preset = volumeSize_->findText(shown);
-    if (preset >= 0) volumeSize_->setCurrentIndex(preset);
-    else volumeSize_->setEditText(shown);
-    pause_ = new QCheckBox(Plain(u"Pause after each volume"));
-    SetControlId(pause_, 1124);
-    split_->setChecked(settings_.splitVolumes != 0);
-    pause_->setChecked(settings_.pauseAfterVolume != 0);
+    // The volume controls are the Split Archive dialog's.
+    auto* volumes = new CVolumeGroup;
+    volumes->Load(settings_.splitVolumes != 0, settings_.volumeSize, settings_.pauseAfterVolume != 0);
+    split_ = volumes->SplitBox();
+    volumeSize_ = volumes->SizeBox();
+    pause_ = volumes->PauseBox();
     connect(split_, &QCheckBox::clicked, this, &CSaveArchiveDlg::UpdateAdvancedEnabling);
-    connect(volumeSize_, &QComboBox::activated, this, &CSaveArchiveDlg::OnVolumeSizeChosen);
-    auto* volumes = new QGroupBox(Plain(u"Multiple volumes support: "));
-    auto* volumesLayout = new QVBoxLayout(volumes);
-    volumesLayout->addWidget(split_);
-    volumesLayout->addWidget(sizeLabel);
-    volumesLayout->addWidget(volumeSize_);
-    volumesLayout->addWidget(pause_);
 
     passwordOn_ = settings_.passwordEnabled != 0;
     password_ = new QCheckBox(Plain(u"Enable password protection"));
@@ -311,10 +290,6 @@ void CSaveArchiveDlg::UpdateAdvancedEnabling() {
     pause_->setEnabled(split_->isChecked());
     changePassword_->setEnabled(passwordOn_);
     password_->setChecked(passwordOn_);
-}
-
-void CSaveArchiveDlg::OnVolumeSizeChosen(int index) {
-    if (volumeSize_->itemData(index).toLongLong() == kAutodetectVolumeSize) pause_->setChecked(true);
 }
 
 void CSaveArchiveDlg::OnPasswordClicked() {

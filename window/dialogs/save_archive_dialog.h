@@ -63,7 +63,6 @@ private:
     void UpdateAdvancedEnabling();
     void OnPasswordClicked();
     void OnChangePassword();
-    void OnVolumeSizeChosen(int index);
     // The checks and stores of the General and Advanced pages.
     bool CheckPath();
     bool CheckVolumeSize(int64_t* size);
