@@ -31,6 +31,9 @@ public:
         return chosen < 0 ? -1 : 0;
     }
     int ChooseDiskPartition(image::ImageContext&, const std::vector<filesystems::DiskPartitionRow>& rows) override {
+        // A disk of one partition leaves nothing to choose: asking would only
+        // stop unattended console runs on the commonest disk images.
+        if (rows.size() == 1) return 0;
         return AskChooserQuestion(PartitionQuestion(rows));
     }
     int ChooseWimImage(image::ImageContext*, int32_t imageCount) override {

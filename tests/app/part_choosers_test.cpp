@@ -13,6 +13,7 @@
 
 #include "app/open_document.h"
 #include "app/other_openers.h"
+#include "filesystems/disk/partition_chooser_services.h"
 #include "foundation/console.h"
 #include "foundation/messages_scripted.h"
 #include "foundation/operation_status.h"
@@ -161,6 +162,9 @@ TEST_F(PartChoosersTest, SessionsOfACueSheetAreAsked) {
 TEST_F(PartChoosersTest, QuestionsWithoutRowsAreNotAsked) {
     EXPECT_EQ(app::AskChooserQuestion(app::PartitionQuestion({})), -1);
     EXPECT_EQ(app::AskChooserQuestion(app::WimImageQuestion(0)), -1);
+    // One partition is taken without a question.
+    image::DocumentPtr doc(image::NewIsoDocument());
+    EXPECT_EQ(filesystems::PartitionChooserServices().ChooseDiskPartition(*doc, {filesystems::DiskPartitionRow{}}), 0);
     EXPECT_TRUE(prompts_.Shown().empty());
     const app::ChooserQuestion images = app::WimImageQuestion(3);
     EXPECT_EQ(app::ChooserQuestionText(images), u"Import Image\r\n1.  1\r\n2.  2\r\n3.  3");
