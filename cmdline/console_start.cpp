@@ -9,9 +9,11 @@
 #include <thread>
 #include <vector>
 
+#include "app/desktop_associations.h"
 #include "app/dialog_services.h"
 #include "app/document_lifecycle.h"
 #include "app/other_openers.h"
+#include "app/part_choosers.h"
 #include "app/startup_state.h"
 #include "audio/tracks/audio_services_install.h"
 #include "cmdline/argument_parser.h"
@@ -114,6 +116,8 @@ int RunConsole(int argc, char** argv) {
     static foundation::ConsolePrompts prompts;
     foundation::SetPromptServices(&prompts);
     app::InstallDialogServices();
+    app::InstallPartChoosers();
+    app::InstallDesktopAssociations();
     image::g_CurrentDocument = image::NewIsoDocument();
     if (g_pipeConsole) PrintConsoleBanner();
 

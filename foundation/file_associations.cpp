@@ -43,4 +43,22 @@ std::vector<std::u16string> ApplyAssociations(std::u16string_view flags) {
     return failed;
 }
 
+std::optional<std::u16string> BuildAssociationFlags(bool integrationAtStart, bool integration,
+                                                    std::span<const bool> rowsAtStart,
+                                                    std::span<const bool> rowsChecked) {
+    std::u16string flags(kExtensions.size() + 1, u'0');
+    bool changed = false;
+    if (integration != integrationAtStart) {
+        flags[0] = integration ? u'2' : u'1';
+        changed = true;
+    }
+    for (size_t row = 0; row < kExtensions.size() && row < rowsAtStart.size() && row < rowsChecked.size(); ++row) {
+        if (rowsChecked[row] == rowsAtStart[row]) continue;
+        flags[row + 1] = rowsChecked[row] ? u'2' : u'1';
+        changed = true;
+    }
+    if (!changed) return std::nullopt;
+    return flags;
+}
+
 }  // namespace foundation

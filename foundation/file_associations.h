@@ -7,6 +7,7 @@
 // which applies it. Taking and giving back an extension is the desktop
 // integration's work, reached through the services below.
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -27,6 +28,11 @@ public:
     // Makes the program the opener of the extension (on) or gives it back to
     // the opener it had before. False when that could not be done.
     virtual bool SetAssociation(std::u16string_view extension, bool on) = 0;
+    // Whether the program is the extension's opener now.
+    virtual bool IsAssociated(std::u16string_view extension) {
+        (void)extension;
+        return false;
+    }
 };
 
 namespace detail {
@@ -50,5 +56,13 @@ inline IFileAssociationServices* SetFileAssociationServices(IFileAssociationServ
 // SetShellIntegration, every row through the services. The extensions that
 // could not be changed, in table order.
 std::vector<std::u16string> ApplyAssociations(std::u16string_view flags);
+
+// The "Status1" text of the General options page: "0" at position 0 and at
+// every row's position, "2" (now on) or "1" (now off) where the integration
+// or a row differs from its state when the page opened. Nothing when nothing
+// differs, so an unchanged page stores and starts nothing.
+std::optional<std::u16string> BuildAssociationFlags(bool integrationAtStart, bool integration,
+                                                    std::span<const bool> rowsAtStart,
+                                                    std::span<const bool> rowsChecked);
 
 }  // namespace foundation

@@ -1,6 +1,8 @@
 // qvhelper: the virtual-drive helper. It owns the drives and serves the
 // channel until it is asked to stop (SIGTERM, SIGINT, SIGHUP); then every
-// drive is unmounted. A second helper started while one runs exits at once.
+// drive is unmounted. A second helper started while one runs exits at once;
+// one started with -vset_virtual_drive_parameters makes the running one take
+// the stored settings.
 
 #include <signal.h>
 
@@ -13,6 +15,8 @@
 #include "audio/tracks/audio_services_install.h"
 #include "foundation/drive_device_services.h"
 #include "optical/drive/drive_devices.h"
+#include "vdrive/drive_channel.h"
+#include "vdrive/drive_options.h"
 #include "vdrive/drive_server.h"
 
 namespace {
@@ -25,8 +29,14 @@ void OnStop(int) { g_stop = true; }
 
 int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "-vset_virtual_drive_parameters") == 0) {
-        // The drive settings are applied by the program through the channel.
-        return 0;
+        // The configuration pages stored new settings: the running helper
+        // takes the stored number of drives and, with automount, the images
+        // remembered for them, through its channel. Without a running helper
+        // there is nothing to reload; its next start reads the store anyway.
+        if (!vdrive::HelperRunning()) return 0;
+        app::InstallReaders();
+        audio::InstallAudioServices();
+        return vdrive::RestoreVirtualDrives() ? 0 : 1;
     }
     struct sigaction action {};
     action.sa_handler = OnStop;

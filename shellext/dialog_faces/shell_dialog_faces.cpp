@@ -15,6 +15,7 @@
 #include "shellext/shell_extension.h"
 #include "window/dialogs/archive_run_dialog.h"
 #include "window/dialogs/prompt_face.h"
+#include "window/dialogs/drive_config_dialog.h"
 
 namespace shellext {
 namespace {
@@ -64,7 +65,15 @@ public:
         return chosen.toStdU16String();
     }
 
-    bool RunDriveConfiguration() override { return fallback_->RunDriveConfiguration(); }
+    // Shown here, with the routine the option sheet's Virtual Drive page
+    // applies its values with; without a display the stand-in's way (the
+    // window program) is taken.
+    bool RunDriveConfiguration() override {
+        ScopedApplication application;
+        if (!application.Usable()) return fallback_->RunDriveConfiguration();
+        dialogs::ui::RunVirtualDriveConfigDialog(nullptr);
+        return true;
+    }
 
     ArchiveRunChoice RunArchiveContentsDialog(const std::u16string& archivePath) override {
         ArchiveRunChoice choice;

@@ -21,6 +21,7 @@
 #include "window/dialogs/iso_date_time_page.h"
 #include "window/dialogs/iso_file_system_page.h"
 #include "window/dialogs/password_dialog.h"
+#include "window/dialogs/volume_group.h"
 #include "window/models/volume_size.h"
 #include "foundation/file_filters.h"
 #include "foundation/language.h"
@@ -65,24 +66,24 @@ bool IsAudioDocument(const image::ImageContext* ctx) {
 
 CSaveArchiveDlg::CSaveArchiveDlg(image::ImageContext* ctx, const ArchiveSettings& settings, std::u16string_view path,
                                  QWidget* parent)
-    : CAppDialog(kTemplateId, parent), ctx_(ctx), settings_(settings) {
-    setWindowTitle(Lang(1240, u"Save Archive"));
-    tabs_ = new QTabWidget;
-    tabs_->addTab(BuildGeneralPage(), Lang(1140, u"General"));
-    tabs_->addTab(BuildAdvancedPage(), Lang(1170, u"Advanced"));
+    : CPropertySheet(kTemplateId, Lang(1240, u"Save Archive").toStdU16String(), parent), ctx_(ctx), settings_(settings) {
+    tabs_ = Tabs();
+    // The format chosen on the General page decides what the other pages
+    // offer, so every page is built here.
+    AddPage(new CHostedPage(kTemplateId, Lang(1140, u"General").toStdU16String(), BuildGeneralPage(), {},
+                            [this] { return CheckPath(); }));
+    AddPage(new CHostedPage(kAdvancedTemplateId, Lang(1170, u"Advanced").toStdU16String(), BuildAdvancedPage(),
+                            [this] { return CheckVolumeSize(nullptr); }, [this] { return StoreAdvanced(); }));
     if (!IsAudioDocument(ctx)) {
         commentPage_ = new CCommentPage(settings_);
-        tabs_->addTab(commentPage_, Lang(1180, u"Comment"));
+        AddPage(new CHostedPage(0, Lang(1180, u"Comment").toStdU16String(), commentPage_, {}, [this] {
+            commentPage_->Store(settings_);
+            return true;
+        }));
     }
 
-    QPushButton* ok = nullptr;
-    QDialogButtonBox* buttons = MakeOkCancelButtons(&ok);
     // A read-only document can only be looked at here.
-    if (ctx && ctx == image::g_CurrentDocument && image::IsCurrentDocumentReadOnly()) ok->setEnabled(false);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(tabs_);
-    layout->addWidget(buttons);
+    if (ctx && ctx == image::g_CurrentDocument && image::IsCurrentDocumentReadOnly()) OkButton()->setEnabled(false);
 
     // The format follows the preset name's extension (only zip, 7z and mzp
     // are told apart; anything else is an ISO image).
@@ -160,35 +161,13 @@ QWidget* CSaveArchiveDlg::BuildAdvancedPage() {
     const uint32_t level = uint32_t(settings_.compressionLevel);
     compression_->setCurrentIndex(level > 2 ? 2 : int(level));
 
-    split_ = new QCheckBox(Plain(u"Split to multiple volumes"));
-    SetControlId(split_, 1102);
-    auto* sizeLabel = new QLabel(Plain(u"Volume size(bytes, K means 1024, M means 1024K, G means 1024M):"));
-    volumeSize_ = new QComboBox;
-    volumeSize_->setEditable(true);
-    volumeSize_->setInsertPolicy(QComboBox::NoInsert);
-    // "Autodetect" leads the list and is told by its data, not by its
-    // (translated) text.
-    volumeSize_->addItem(QString::fromStdU16String(AutodetectText()), QVariant::fromValue<qlonglong>(kAutodetectVolumeSize));
-    for (const VolumeSizePreset& preset : VolumeSizePresets())
-        volumeSize_->addItem(QString::fromUtf16(preset.text), QVariant::fromValue<qlonglong>(preset.bytes));
-    SetControlId(volumeSize_, 1104);
-    sizeLabel->setBuddy(volumeSize_);
-    const QString shown = QString::fromStdU16String(ShowVolumeSize(settings_.volumeSize));
-    const int preset = volumeSize_->findText(shown);
-    if (preset >= 0) volumeSize_->setCurrentIndex(preset);
-    else volumeSize_->setEditText(shown);
-    pause_ = new QCheckBox(Plain(u"Pause after each volume"));
-    SetControlId(pause_, 1124);
-    split_->setChecked(settings_.splitVolumes != 0);
-    pause_->setChecked(settings_.pauseAfterVolume != 0);
+    // The volume controls are the Split Archive dialog's.
+    auto* volumes = new CVolumeGroup;
+    volumes->Load(settings_.splitVolumes != 0, settings_.volumeSize, settings_.pauseAfterVolume != 0);
+    split_ = volumes->SplitBox();
+    volumeSize_ = volumes->SizeBox();
+    pause_ = volumes->PauseBox();
     connect(split_, &QCheckBox::clicked, this, &CSaveArchiveDlg::UpdateAdvancedEnabling);
-    connect(volumeSize_, &QComboBox::activated, this, &CSaveArchiveDlg::OnVolumeSizeChosen);
-    auto* volumes = new QGroupBox(Plain(u"Multiple volumes support: "));
-    auto* volumesLayout = new QVBoxLayout(volumes);
-    volumesLayout->addWidget(split_);
-    volumesLayout->addWidget(sizeLabel);
-    volumesLayout->addWidget(volumeSize_);
-    volumesLayout->addWidget(pause_);
 
     passwordOn_ = settings_.passwordEnabled != 0;
     password_ = new QCheckBox(Plain(u"Enable password protection"));
@@ -267,13 +246,20 @@ void CSaveArchiveDlg::ShowIsoPage(bool shown) {
     if (shown && !isoPage_) {
         isoPage_ = new CIsoFileSystemPage(ctx_);
         dateTimePage_ = new CIsoDateTimePage(ctx_);
-        tabs_->addTab(isoPage_, Lang(1160, u"ISO File System"));
-        tabs_->addTab(dateTimePage_, Lang(1190, u"ISO Date/Time"));
+        isoHost_ = new CHostedPage(0, Lang(1160, u"ISO File System").toStdU16String(), isoPage_, {}, [this] {
+            isoPage_->Store();
+            return true;
+        });
+        dateTimeHost_ = new CHostedPage(0, Lang(1190, u"ISO Date/Time").toStdU16String(), dateTimePage_, {}, [this] {
+            dateTimePage_->Store();
+            return true;
+        });
+        AddPage(isoHost_);
+        AddPage(dateTimeHost_);
     } else if (!shown && isoPage_) {
-        for (QWidget* page : {static_cast<QWidget*>(isoPage_), static_cast<QWidget*>(dateTimePage_)}) {
-            tabs_->removeTab(tabs_->indexOf(page));
-            delete page;
-        }
+        RemovePage(isoHost_);
+        RemovePage(dateTimeHost_);
+        isoHost_ = dateTimeHost_ = nullptr;
         isoPage_ = nullptr;
         dateTimePage_ = nullptr;
     }
@@ -306,10 +292,6 @@ void CSaveArchiveDlg::UpdateAdvancedEnabling() {
     password_->setChecked(passwordOn_);
 }
 
-void CSaveArchiveDlg::OnVolumeSizeChosen(int index) {
-    if (volumeSize_->itemData(index).toLongLong() == kAutodetectVolumeSize) pause_->setChecked(true);
-}
-
 void CSaveArchiveDlg::OnPasswordClicked() {
     if (!passwordOn_) {
         CPasswordDlg dialog(true, this);
@@ -339,22 +321,29 @@ void CSaveArchiveDlg::OnChangePassword() {
     UpdateAdvancedEnabling();
 }
 
-void CSaveArchiveDlg::accept() {
+bool CSaveArchiveDlg::CheckPath() {
+    if (!Path().empty()) return true;
+    SetActivePage(0);
+    path_->setFocus();
+    return false;
+}
+
+bool CSaveArchiveDlg::CheckVolumeSize(int64_t* size) {
+    if (!split_->isChecked()) return true;
+    int64_t read = settings_.volumeSize;
+    const VolumeSizeCheck check = ReadVolumeSizeText(volumeSize_->currentText().toStdU16String(), read);
+    if (check != VolumeSizeCheck::Ok) {
+        foundation::AppMessageBox(VolumeSizeMessage(check), foundation::kMbOk | foundation::kMbIconInformation);
+        volumeSize_->setFocus();
+        return false;
+    }
+    if (size) *size = read;
+    return true;
+}
+
+bool CSaveArchiveDlg::StoreAdvanced() {
     int64_t size = settings_.volumeSize;
-    if (split_->isChecked()) {
-        const VolumeSizeCheck check = ReadVolumeSizeText(volumeSize_->currentText().toStdU16String(), size);
-        if (check != VolumeSizeCheck::Ok) {
-            foundation::AppMessageBox(VolumeSizeMessage(check), foundation::kMbOk | foundation::kMbIconInformation);
-            tabs_->setCurrentIndex(1);
-            volumeSize_->setFocus();
-            return;
-        }
-    }
-    if (Path().empty()) {
-        tabs_->setCurrentIndex(0);
-        path_->setFocus();
-        return;
-    }
+    if (!CheckVolumeSize(&size)) return false;
     settings_.splitVolumes = split_->isChecked() ? 1 : 0;
     settings_.pauseAfterVolume = pause_->isChecked() ? 1 : 0;
     if (settings_.splitVolumes) {
@@ -363,10 +352,7 @@ void CSaveArchiveDlg::accept() {
     }
     if (uint32_t(settings_.compressionLevel) <= 2) settings_.compressionLevel = compression_->currentIndex();
     settings_.passwordEnabled = passwordOn_ ? 1 : 0;
-    if (commentPage_) commentPage_->Store(settings_);
-    if (isoPage_) isoPage_->Store();
-    if (dateTimePage_) dateTimePage_->Store();
-    CAppDialog::accept();
+    return true;
 }
 
 int RunSaveArchiveCommand(QWidget* parent, std::u16string_view presetName) {

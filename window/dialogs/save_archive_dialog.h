@@ -13,7 +13,7 @@
 #include <string_view>
 
 #include "window/models/archive_settings.h"
-#include "window/dialogs/app_dialog.h"
+#include "window/dialogs/property_sheet.h"
 
 class QCheckBox;
 class QComboBox;
@@ -32,7 +32,7 @@ class CCommentPage;
 class CIsoDateTimePage;
 class CIsoFileSystemPage;
 
-class CSaveArchiveDlg : public CAppDialog {
+class CSaveArchiveDlg : public CPropertySheet {
     Q_OBJECT
 
 public:
@@ -52,7 +52,6 @@ public:
     int32_t ArchiveVariant() const { return archiveVariant_; }
 
 public slots:
-    void accept() override;
     void Browse();
 
 private:
@@ -64,7 +63,10 @@ private:
     void UpdateAdvancedEnabling();
     void OnPasswordClicked();
     void OnChangePassword();
-    void OnVolumeSizeChosen(int index);
+    // The checks and stores of the General and Advanced pages.
+    bool CheckPath();
+    bool CheckVolumeSize(int64_t* size);
+    bool StoreAdvanced();
 
     image::ImageContext* ctx_;
     ArchiveSettings settings_;
@@ -89,6 +91,8 @@ private:
     CCommentPage* commentPage_ = nullptr;
     CIsoFileSystemPage* isoPage_ = nullptr;
     CIsoDateTimePage* dateTimePage_ = nullptr;
+    CHostedPage* isoHost_ = nullptr;
+    CHostedPage* dateTimeHost_ = nullptr;
 };
 
 // The command-file word SAVE_AS on the current document: the sheet with the

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "app/startup_state.h"
+#include "window/dialogs/option_sheet.h"
 #include "window/frame/command_routes.h"
 #include "window/frame/main_frame.h"
 #include "foundation/file_filters.h"
@@ -153,6 +154,8 @@ void RunDriveCommand(CMainFrame& frame, uint32_t id) {
         vdrive::SetVirtualDriveOptions(vdrive::GetVirtualDriveOptions() ^ vdrive::kOptionAutostart);
     } else if (id == kCmdAutomount) {
         vdrive::SetVirtualDriveOptions(vdrive::GetVirtualDriveOptions() ^ vdrive::kOptionAutomount);
+    } else if (id == kCmdConfiguration) {
+        dialogs::ui::RunOptionSheet(&frame, true);
     }
     if (QMenu* menu = FindMenu(frame)) FillMenu(menu, frame);
 }
@@ -161,8 +164,7 @@ bool DriveCommandEnabled(uint32_t id) {
     if (id >= kCmdMount && id <= kCmdLastMount) return DriveExists(id - kCmdMount);
     if (id >= kCmdUnmount && id <= kCmdLastUnmount) return !MountedPath(id - kCmdUnmount).empty();
     if (id >= kCmdDriveCount && id <= kCmdLastDriveCount) return id - kCmdDriveCount <= kMaxDriveCount;
-    // The configuration sheet has no virtual-drive page yet.
-    return id != kCmdConfiguration;
+    return true;
 }
 
 }  // namespace

@@ -24,6 +24,10 @@
 #include "window/frame/drive_menu.h"
 #include "window/frame/burn_commands.h"
 #include "window/frame/image_tool_commands.h"
+#include "window/frame/option_commands.h"
+#include "app/desktop_associations.h"
+#include "app/part_choosers.h"
+#include "window/dialogs/import_session_dialog.h"
 #include "window/frame/main_frame.h"
 #include "window/dialogs/progress_routes.h"
 #include "foundation/deletion_queue.h"
@@ -224,6 +228,9 @@ int RunWindowProgram(int argc, char** argv) {
     // Every question a worker or the window asks is shown as its dialog.
     shutdown.previousPrompts = foundation::SetPromptServices(&shutdown.prompts);
     app::InstallDialogServices();
+    app::InstallPartChoosers();
+    app::InstallDesktopAssociations();
+    dialogs::ui::InstallImportSessionPrompt();
     shutdown.promptsInstalled = true;
 
     Step("main frame");
@@ -239,6 +246,7 @@ int RunWindowProgram(int argc, char** argv) {
     InstallVirtualDriveMenu(*shutdown.frame);
     InstallImageToolCommands(*shutdown.frame);
     InstallBurnCommands(*shutdown.frame);
+    InstallOptionCommands(*shutdown.frame);
     if (shutdown.frame->ExitRequested()) return 0;
     if (placement) foundation::ui::ApplyPlacement(*shutdown.frame, *placement);
     else shutdown.frame->resize(900, 600);

@@ -101,8 +101,9 @@ void SetCommentText(ArchiveSettings& settings, std::u16string_view text) {
 }
 
 std::optional<std::u16string> LoadCommentFile(std::u16string_view path) {
-    // Opened without waiting and taken only when it is a regular file: a FIFO
-    // or a device would hold the dialog for ever.
+    // Only a regular file is read: a FIFO or device chosen by mistake would
+    // block the window (or never end), so the open does not wait for a writer
+    // and anything else is refused after it.
     const int fd = ::open(platform::Utf16ToUtf8(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
     struct stat st {};
@@ -111,18 +112,25 @@ std::optional<std::u16string> LoadCommentFile(std::u16string_view path) {
         return std::nullopt;
     }
     std::string bytes(kSettingsCommentBytes, '\0');
-    size_t at = 0;
-    bool ok = true;
-    while (at < bytes.size()) {
-        const ssize_t n = ::read(fd, bytes.data() + at, bytes.size() - at);
+    size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::pread(fd, bytes.data() + got, bytes.size() - got, off_t(got));
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) ok = false;
-        if (n <= 0) break;
-        at += size_t(n);
+        if (n < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        got += size_t(n);
     }
     ::close(fd);
-    if (!ok) return std::nullopt;
-    bytes.resize(at);
+    bytes.resize(got);
+    // Comment files are mostly written by today's editors: UTF-8 (with or
+    // without its mark) first, the ANSI code page for anything else.
+    std::string_view view(bytes);
+    if (view.substr(0, 3) == "\xEF\xBB\xBF") view.remove_prefix(3);
+    std::u16string text;
+    if (platform::Utf8ToUtf16Strict(view, text)) return text;
     return CommentBytesToText(bytes);
 }
 

@@ -134,6 +134,8 @@ TEST_F(SaveArchiveDialogTest, VolumesAndPasswordAnswers) {
     image::DocumentPtr doc(image::NewIsoDocument());
     CSaveArchiveDlg dlg(doc.get(), dialogs::GetArchiveSettings(*doc), u"/o/v.iso");
     dlg.show();
+    if (const char* shots = std::getenv("QV_SCREENSHOT_DIR"))
+        dlg.grab().save(QString::fromUtf8(shots) + "/save_archive.png");
     QComboBox* size = dlg.ControlAs<QComboBox>(1104);
     EXPECT_FALSE(size->isEnabled());
     dlg.ControlAs<QCheckBox>(1102)->click();

@@ -169,10 +169,15 @@ TEST(ArchiveSettings, CommentCutsAndFiles) {
     ASSERT_TRUE(loaded);
     EXPECT_EQ(*loaded, std::u16string(65536, u'x'));
     EXPECT_FALSE(dialogs::LoadCommentFile(platform::Utf8ToUtf16(dir / "missing.txt")));
-    // A FIFO with no writer and a folder are refused at once, never waited on.
-    qvtest::RunOk("mkfifo " + qvtest::ShellQuote(dir / "fifo.txt"));
-    EXPECT_FALSE(dialogs::LoadCommentFile(platform::Utf8ToUtf16(dir / "fifo.txt")));
-    EXPECT_FALSE(dialogs::LoadCommentFile(platform::Utf8ToUtf16(dir.path())));
+    // A FIFO is refused at once (no writer is waited for), a folder too;
+    // UTF-8, with or without its mark, is read as UTF-8.
+    qvtest::RunOk("mkfifo " + qvtest::ShellQuote(dir / "fifo") + " && mkdir " + qvtest::ShellQuote(dir / "folder") +
+                  " && printf '\\357\\273\\277caf\\303\\251' > " + qvtest::ShellQuote(dir / "bom.txt") +
+                  " && printf 'caf\\303\\251' > " + qvtest::ShellQuote(dir / "utf8.txt"));
+    EXPECT_FALSE(dialogs::LoadCommentFile(platform::Utf8ToUtf16(dir / "fifo")));
+    EXPECT_FALSE(dialogs::LoadCommentFile(platform::Utf8ToUtf16(dir / "folder")));
+    EXPECT_EQ(dialogs::LoadCommentFile(platform::Utf8ToUtf16(dir / "bom.txt")).value_or(u"-"), u"caf\u00e9");
+    EXPECT_EQ(dialogs::LoadCommentFile(platform::Utf8ToUtf16(dir / "utf8.txt")).value_or(u"-"), u"caf\u00e9");
 }
 
 }  // namespace
