@@ -56,24 +56,15 @@ std::optional<std::u16string> AcceptedName(image::ImageContext* ctx, image::Imag
     return name;
 }
 
-// A renamed folder's tree path and those of everything below it.
-void RefreshFolderPaths(image::ImageFolder* top) {
-    std::vector<image::ImageFolder*> work{top};
-    while (!work.empty()) {
-        image::ImageFolder* folder = work.back();
-        work.pop_back();
-        if (folder->ownItem && folder->parent && folder->parent != folder)
-            folder->path = image::JoinFolderPath(folder->parent, folder->ownItem->name.view());
-        for (image::ImageFolder* sub = folder->firstSubfolder; sub; sub = sub->next) work.push_back(sub);
-    }
-}
-
 bool Renames(image::ImageItem* item, std::u16string_view typed) {
     image::ImageContext* ctx = Writable();
     std::optional<std::u16string> name = AcceptedName(ctx, item, typed);
     if (!name) return false;
-    image::RenameItem(item->parent, item, *name);
-    if (item->ownFolder) RefreshFolderPaths(item->ownFolder);
+    // A FAT volume takes the new name too; one it cannot hold keeps the old.
+    if (image::RenameDocumentItem(ctx, item, *name) != 0) {
+        foundation::AppMessageBox(*name + u"\r\n\r\n" + foundation::GetLastErrorText(), foundation::kMbOk | foundation::kMbIconStop);
+        return false;
+    }
     SetDocumentModified(2);
     return true;
 }
