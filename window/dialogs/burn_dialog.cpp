@@ -95,6 +95,7 @@ CBurnDlg::CBurnDlg(int templateId, const std::u16string& presetPath, app::ui::Fr
                    : templateId == kDataTemplate ? QStringLiteral("Burn Data Disc -- CD, DVD, BD")
                                                  : QStringLiteral("Burn Disc Image File"));
     setMinimumSize(450, project ? 564 : 400);
+    if (project) resize(640, 620);   // room for the project's panes at once
 
     // A project has no image path to show or browse for; the controls stay
     // (hidden) so the source checks read the same way for every dialog.

@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 
+#include <algorithm>
 #include <array>
 
 #include "window/panes/folder_tree_model.h"
@@ -86,7 +87,10 @@ CBurnFileView::CBurnFileView(app::ui::FramePanes* panes, bool tracks, QWidget* p
 void CBurnFileView::SizeColumns() {
     const int width = std::max(0, viewport()->width() - 20);
     if (tracks_) {
-        for (const auto& [column, percent] : kTrackPercent) header()->resizeSection(column, width * percent / 100);
+        // A narrow dialog still shows the whole track number and duration.
+        for (const auto& [column, percent] : kTrackPercent)
+            header()->resizeSection(column, std::max({width * percent / 100, sizeHintForColumn(column),
+                                                      header()->sectionSizeHint(column)}));
         return;
     }
     for (int column = 0; column < app::ui::kListColumns; ++column)
