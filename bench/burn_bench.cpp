@@ -1,15 +1,27 @@
 // Burning and verifying a 512 MiB xorriso ISO on the software drive (DVD+R,
 // unthrottled) beside cdrskin writing the same ISO to a null drive and
 // xorriso's -check_media reading it, in one run; then the read-ahead feeding
-// a drive throttled to 16x DVD through a 2 MiB drive buffer. Ratios are the
-// peer's time over ours (above 1: we are faster); the throttled run reports
-// its underruns and its time against bytes / rate.
+// a drive throttled to 16x DVD through a 2 MiB drive buffer; a 700 MB image
+// burnt to a CD-R at the software drive's top speed (the ring's empty count
+// after pre-fill and the CPU it took); and an image made from a 700 MB disc
+// beside dd copying the drive's backing file. Ratios are the peer's time over
+// ours (above 1: we are faster); the throttled run reports its underruns and
+// its time against bytes / rate.
 
 #include <benchmark/benchmark.h>
 
+#include <sys/resource.h>
+
 #include <string>
+#include <vector>
 
 #include "bench_support.h"
+#include "foundation/drive_device_services.h"
+#include "foundation/drive_handles.h"
+#include "foundation/optical_services.h"
+#include "optical/disc_image/make_image_job.h"
+#include "optical/drive/drive_services.h"
+#include "optical/drive/sector_read_state.h"
 #include "image/document/image_context.h"
 #include "image/sectors/format_table.h"
 #include "optical/burn/burn_buffer.h"
@@ -58,6 +70,25 @@ int64_t SizeOf(const std::string& path) {
     if (f) platform::FileClose(f);
     return ok ? int64_t(size) : -1;
 }
+
+// Seconds of CPU this process has used (every thread: the burn, the
+// read-ahead and the software drive answering them).
+double CpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Drive letter E names a scratch file; its commands go to the software drive.
+class LetterE final : public foundation::IDriveDeviceServices {
+public:
+    explicit LetterE(std::string path) : path_(platform::Utf8ToUtf16(path)) {}
+    std::u16string DevicePath(char16_t letter) override { return letter == u'E' ? path_ : std::u16string(); }
+
+private:
+    std::u16string path_;
+};
 
 struct BurnRun {
     double seconds = 0;
@@ -156,5 +187,105 @@ void BM_ThrottledDvd16x(benchmark::State& state) {
     state.counters["elapsed_over_ideal"] = ours.seconds / (double(bytes) / (kRateKBps * 1000));
 }
 BENCHMARK(BM_ThrottledDvd16x)->Iterations(1)->Unit(benchmark::kSecond);
+
+void BM_Cd700AtTopSpeed(benchmark::State& state) {
+    const std::string dir = qvbench::MakeBenchFolder();
+    const std::string iso = dir + "/x.iso";
+    qvbench::RunQuiet("mkdir -p " + dir + "/src && head -c 734003200 /dev/urandom > " + dir +
+                      "/src/big.bin && xorriso -as mkisofs -quiet -o " + iso + " " + dir + "/src 2>/dev/null");
+    if (dir.empty() || SizeOf(iso) <= 0) {
+        state.SkipWithError("no fixture");
+        return;
+    }
+    softdrive::SoftDrive drive;
+    std::string error;
+    // An 80-minute CD-R with no write throttle: the drive's top speed.
+    if (!drive.LoadText("profile 0x0009\ndisc status=0 last=0\natip\nwrite capacity=359849 medium=" + dir +
+                            "/medium.bin\n",
+                        error)) {
+        state.SkipWithError("no drive");
+        return;
+    }
+    OneDrive resolver(&drive);
+    optical::ITransportResolver* previous = optical::SetTransportResolver(&resolver);
+    optical::VirtualDriveClock clock;
+    optical::IDriveClock* previousClock = optical::SetDriveClock(&clock);
+    qvbench::RunQuiet("cat " + iso + " > /dev/null");   // into the page cache
+    auto ctx = OpenIso(iso);
+    bool ok = false;
+    uint32_t empty = 0;
+    double wall = 0, cpu = 0;
+    for (auto _ : state) {
+        optical::BurnJob job;
+        job.source = ctx.get();
+        job.endSector = ctx->endSector;
+        job.mediaType = optical::media::kCdR;
+        const double cpuBefore = CpuSeconds();
+        wall = qvbench::Seconds([&] {
+            optical::ReadAheadBufferPtr buffer(optical::CreateBurnBuffer(job, 2048));
+            ok = buffer && optical::WriteCdImage(reinterpret_cast<platform::FileHandle>(&drive), buffer.get(), job) == 1;
+            empty = optical::GetBurnBufferEmptyCount(buffer.get());
+            drive.Log().clear();
+        });
+        cpu = CpuSeconds() - cpuBefore;
+    }
+    optical::SetTransportResolver(previous);
+    optical::SetDriveClock(previousClock);
+    qvbench::RunQuiet("rm -rf " + dir);
+    if (!ok) state.SkipWithError("the burn failed");
+    state.counters["burn_s"] = wall;
+    state.counters["buffer_empty"] = empty;
+    state.counters["cpu_cores"] = wall > 0 ? cpu / wall : 0;
+}
+BENCHMARK(BM_Cd700AtTopSpeed)->Iterations(1)->Unit(benchmark::kSecond);
+
+void BM_MakeImageBesideDd(benchmark::State& state) {
+    const std::string dir = qvbench::MakeBenchFolder();
+    const std::string disc = dir + "/disc.iso";
+    qvbench::RunQuiet("head -c 734003200 /dev/urandom > " + disc + " && : > " + dir + "/device");
+    softdrive::SoftDrive drive;
+    std::string error;
+    if (dir.empty() || !drive.LoadText("profile 0x0010\ntrack mode=1 file=" + disc + "\n", error)) {
+        state.SkipWithError("no fixture");
+        return;
+    }
+    OneDrive resolver(&drive);
+    optical::ITransportResolver* previous = optical::SetTransportResolver(&resolver);
+    LetterE letters(dir + "/device");
+    foundation::IDriveDeviceServices* previousLetters = foundation::SetDriveDeviceServices(&letters);
+    optical::DriveServices services;
+    foundation::IOpticalServices* previousServices = foundation::SetOpticalServices(&services);
+    foundation::ResetDriveTable();
+    optical::ResetSectorReadState();
+    const std::string copy = dir + "/copy.iso";
+    bool ok = false;
+    auto ours = [&] {
+        optical::MakeImageRequest request;
+        request.letter = u'E';
+        request.destination = platform::Utf8ToUtf16(copy);
+        ok = optical::MakeImageFromDisc(request).outcome == optical::MakeImageOutcome::Done;
+        drive.Log().clear();
+        qvbench::RunQuiet("rm -f " + copy);
+    };
+    auto dd = [&] { qvbench::RunQuiet("dd if=" + disc + " of=" + copy + " bs=32k 2>/dev/null && rm -f " + copy); };
+    dd();   // the disc into the page cache
+    std::vector<double> oursTimes, ddTimes;
+    for (auto _ : state) {
+        for (int i = 0; i < 3; ++i) {
+            ddTimes.push_back(qvbench::Seconds(dd));
+            oursTimes.push_back(qvbench::Seconds(ours));
+        }
+    }
+    foundation::SetOpticalServices(previousServices);
+    foundation::SetDriveDeviceServices(previousLetters);
+    foundation::ResetDriveTable();
+    optical::SetTransportResolver(previous);
+    qvbench::RunQuiet("rm -rf " + dir);
+    if (!ok) state.SkipWithError("the image was not made");
+    state.counters["make_image_s"] = qvbench::Median(oursTimes);
+    state.counters["dd_s"] = qvbench::Median(ddTimes);
+    state.counters["ratio"] = qvbench::Median(ddTimes) / qvbench::Median(oursTimes);
+}
+BENCHMARK(BM_MakeImageBesideDd)->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSplitter>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <sys/stat.h>
 
@@ -33,7 +35,13 @@
 #include "platform/format.h"
 #include "platform/last_error.h"
 #include "platform/text.h"
+#include "image/document/item_tree.h"
+#include "image/iso/volume_texts.h"
 #include "window/dialogs/burn_event_list.h"
+#include "window/dialogs/burn_views.h"
+#include "window/frame/main_frame.h"
+#include "window/panes/folder_tree_model.h"
+#include "window/panes/pane_layout.h"
 
 namespace dialogs::ui {
 namespace {
@@ -41,6 +49,12 @@ namespace {
 QString Lang(uint32_t id, const char16_t* text) { return QString::fromStdU16String(foundation::GetLangString(id, text)); }
 
 constexpr uint32_t kVerifyByDefault = 0x40000;   // a "Status" flag
+// The main window's commands the project buttons run.
+constexpr uint32_t kCmdAddMusic = 33210, kCmdAddFiles = 32860, kCmdDeleteFiles = 32862, kCmdDeleteTracks = 33224;
+constexpr uint32_t kCmdTrackUp = 33139, kCmdTrackDown = 33140;
+// What the fill bars measure against: 75 minutes of CD frames, a 4.7 GB DVD.
+constexpr int64_t kAudioCdFrames = 75 * 60 * 75;
+constexpr int64_t kDataDiscMegabytes = 4700;
 
 // A document the window made that has no image file yet.
 bool IsProject(const image::ImageContext* doc) {
@@ -69,14 +83,26 @@ private:
 };
 
 CBurnDlg::CBurnDlg(const std::u16string& presetPath, QWidget* parent)
-    : CAppDialog(kImageTemplate, parent), face_(std::make_unique<JobFace>(this)) {
-    setWindowTitle(QStringLiteral("Burn Disc Image File"));
-    setMinimumSize(450, 400);
+    : CBurnDlg(kImageTemplate, presetPath, nullptr, parent) {}
 
-    path_ = new QLineEdit;
+CBurnDlg::CBurnDlg(int templateId, app::ui::FramePanes* panes, QWidget* parent)
+    : CBurnDlg(templateId == kAudioTemplate ? kAudioTemplate : kDataTemplate, std::u16string(), panes, parent) {}
+
+CBurnDlg::CBurnDlg(int templateId, const std::u16string& presetPath, app::ui::FramePanes* panes, QWidget* parent)
+    : CAppDialog(templateId, parent), face_(std::make_unique<JobFace>(this)), panes_(panes) {
+    const bool project = templateId != kImageTemplate;
+    setWindowTitle(templateId == kAudioTemplate  ? QStringLiteral("Burn Audio CD")
+                   : templateId == kDataTemplate ? QStringLiteral("Burn Data Disc -- CD, DVD, BD")
+                                                 : QStringLiteral("Burn Disc Image File"));
+    setMinimumSize(450, project ? 564 : 400);
+    if (project) resize(640, 620);   // room for the project's panes at once
+
+    // A project has no image path to show or browse for; the controls stay
+    // (hidden) so the source checks read the same way for every dialog.
+    path_ = new QLineEdit(this);
     SetControlId(path_, 1019);
     path_->setReadOnly(true);
-    browse_ = new QPushButton(QStringLiteral("..."));
+    browse_ = new QPushButton(QStringLiteral("..."), this);
     browse_->setFixedWidth(36);
     SetControlId(browse_, 1001);
     connect(browse_, &QPushButton::clicked, this, &CBurnDlg::Browse);
@@ -105,10 +131,15 @@ CBurnDlg::CBurnDlg(const std::u16string& presetPath, QWidget* parent)
     connect(close_, &QPushButton::clicked, this, &CBurnDlg::reject);
 
     auto* grid = new QGridLayout;
-    grid->addWidget(new QLabel(QStringLiteral("Source disc image file:")), 0, 0, 1, 3);
-    grid->addWidget(path_, 1, 0, 1, 2);
-    grid->addWidget(browse_, 1, 2);
-    grid->addWidget(new QLabel(QStringLiteral("Destination writer:")), 2, 0, 1, 3);
+    if (!project) {
+        grid->addWidget(new QLabel(QStringLiteral("Source disc image file:")), 0, 0, 1, 3);
+        grid->addWidget(path_, 1, 0, 1, 2);
+        grid->addWidget(browse_, 1, 2);
+    } else {
+        path_->hide();
+        browse_->hide();
+    }
+    grid->addWidget(new QLabel(project ? QStringLiteral("Drive:") : QStringLiteral("Destination writer:")), 2, 0, 1, 3);
     grid->addWidget(drive_, 3, 0, 1, 3);
     grid->addWidget(new QLabel(QStringLiteral("Writing speed:")), 4, 0);
     grid->addWidget(speed_, 4, 1, 1, 2);
@@ -121,6 +152,16 @@ CBurnDlg::CBurnDlg(const std::u16string& presetPath, QWidget* parent)
     buttons->addWidget(erase_);
     buttons->addWidget(close_);
     auto* layout = new QVBoxLayout(this);
+    if (project) {
+        layout->addWidget(BuildProjectArea(), 3);
+        if (templateId == kDataTemplate) {
+            label_ = new QLineEdit;
+            SetControlId(label_, 1153);
+            grid->addWidget(new QLabel(QStringLiteral("Label:")), 7, 0);
+            grid->addWidget(label_, 7, 1, 1, 2);
+            projectEdits_.push_back(label_);
+        }
+    }
     layout->addLayout(grid);
     layout->addWidget(events_, 1);
     layout->addWidget(progress_);
@@ -135,6 +176,97 @@ CBurnDlg::CBurnDlg(const std::u16string& presetPath, QWidget* parent)
     });
     FillSpeedCombo();
     SetSourceImage(presetPath);
+    if (project) {
+        if (label_ && source_) label_->setText(QString::fromStdU16String(image::GetVolumeField(*source_, image::kVolumeLabel)));
+        if (treeView_) treeView_->ShowRoot();
+        // Edits come through the main window's commands, whatever path they
+        // take: the fill is read again now and then rather than per edit.
+        auto* refill = new QTimer(this);
+        connect(refill, &QTimer::timeout, this, &CBurnDlg::UpdateFill);
+        refill->start(1000);
+        UpdateFill();
+    }
+}
+
+QWidget* CBurnDlg::BuildProjectArea() {
+    const bool audio = TemplateId() == kAudioTemplate;
+    auto* area = new QWidget;
+    auto* grid = new QGridLayout(area);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->addWidget(new QLabel(audio ? QStringLiteral("Source music files(FLAC, APE, MP3, WMA, WAV):")
+                                     : QStringLiteral("Source files:")),
+                    0, 0, 1, 2);
+    viewArea_ = new QSplitter(Qt::Horizontal);
+    SetControlId(viewArea_, 1541);
+    treeView_ = new CBurnTreeView(panes_, viewArea_);
+    fileView_ = new CBurnFileView(panes_, audio, viewArea_);
+    viewArea_->addWidget(treeView_);
+    viewArea_->addWidget(fileView_);
+    viewArea_->setChildrenCollapsible(true);
+    // An audio CD has no folders: the tree keeps no width at all.
+    if (audio) treeView_->hide();
+    viewArea_->setStretchFactor(0, 3);
+    viewArea_->setStretchFactor(1, 7);
+    grid->addWidget(viewArea_, 1, 0);
+
+    auto* column = new QVBoxLayout;
+    const auto button = [&](int id, const QString& text, uint32_t command) {
+        auto* b = new QPushButton(text);
+        SetControlId(b, id);
+        connect(b, &QPushButton::clicked, this, [this, command] { RunMainCommand(command); });
+        column->addWidget(b);
+        projectEdits_.push_back(b);
+    };
+    button(1538, QStringLiteral("Add..."), audio ? kCmdAddMusic : kCmdAddFiles);
+    button(1149, QStringLiteral("Remove..."), audio ? kCmdDeleteTracks : kCmdDeleteFiles);
+    if (audio) {
+        button(1539, QStringLiteral("Up"), kCmdTrackUp);
+        button(1540, QStringLiteral("Down"), kCmdTrackDown);
+    }
+    column->addStretch(1);
+    grid->addLayout(column, 1, 1);
+    projectEdits_.push_back(treeView_);
+    projectEdits_.push_back(fileView_);
+
+    auto* fillRow = new QHBoxLayout;
+    fill_ = new QProgressBar;
+    fill_->setRange(0, 1000);
+    fill_->setTextVisible(!audio);
+    SetControlId(fill_, audio ? 1552 : 1535);
+    if (audio) {
+        fillText_ = new QLabel(QStringLiteral("00:00  / 75:00"));
+        SetControlId(fillText_, 1551);
+        fillRow->addWidget(fillText_);
+    }
+    fillRow->addWidget(fill_, 1);
+    grid->addLayout(fillRow, 2, 0, 1, 2);
+    grid->setColumnStretch(0, 1);
+    grid->setRowStretch(1, 1);
+    return area;
+}
+
+void CBurnDlg::RunMainCommand(uint32_t id) {
+    if (busy_) return;
+    if (app::ui::CMainFrame* frame = app::ui::MainFrame()) frame->ExecuteCommand(id);
+    UpdateFill();
+}
+
+void CBurnDlg::UpdateFill() {
+    if (!fill_ || busy_) return;
+    image::ImageContext* doc = source_;
+    if (TemplateId() == kAudioTemplate) {
+        const int64_t frames = doc && doc->trackList ? std::max<int64_t>(0, image::GetTrackListEndSector(doc->trackList)) : 0;
+        const int64_t seconds = frames / 75;
+        fillText_->setText(QString::asprintf("%02lld:%02lld  / 75:00", static_cast<long long>(seconds / 60),
+                                             static_cast<long long>(seconds % 60)));
+        fill_->setValue(static_cast<int>(std::min<int64_t>(1000, frames * 1000 / kAudioCdFrames)));
+        return;
+    }
+    image::TreeStatistics stats;
+    if (doc && doc->rootFolder) image::GetTreeStatistics(doc, doc->rootFolder, &stats, true);
+    const int64_t megabytes = stats.fileBytes / (1024 * 1024);
+    fill_->setFormat(QString::asprintf("%04lld MB  / 4700MB", static_cast<long long>(megabytes)));
+    fill_->setValue(static_cast<int>(std::min<int64_t>(1000, megabytes * 1000 / kDataDiscMegabytes)));
 }
 
 CBurnDlg::~CBurnDlg() {
@@ -255,6 +387,20 @@ bool CBurnDlg::PrepareProject() {
         doc.endSector = image::GetTrackListEndSector(doc.trackList);
         return true;
     }
+    if (!doc.rootFolder || (!doc.rootFolder->firstItem && !doc.rootFolder->firstSubfolder)) {
+        // An empty data project is never built into an empty disc.
+        foundation::AppMessageBox(foundation::GetLangString(32030, u"Please select the file to be burned."),
+                                  foundation::kMbOk | foundation::kMbIconStop);
+        return false;
+    }
+    if (label_) {
+        const std::u16string label = label_->text().toStdU16String();
+        if (label != image::GetVolumeField(doc, image::kVolumeLabel)) {
+            image::SetVolumeField(doc, image::kVolumeLabel, label);
+            doc.modified = 1;
+            if (panes_) panes_->TreeModel()->RenameNode(doc.rootFolder, label_->text());
+        }
+    }
     if (app::PrepareDocumentForBurn(doc) == -1) {
         foundation::AppMessageBox(foundation::GetLangString(32770, u"Preparing data failed."),
                                   foundation::kMbOk | foundation::kMbIconStop);
@@ -340,6 +486,8 @@ void CBurnDlg::SetBusy(bool on) {
     busy_ = on;
     for (QWidget* w : std::initializer_list<QWidget*>{burn_, erase_, drive_, speed_, browse_, verify_, eject_})
         w->setEnabled(!on);
+    // The project is being read by the job: it is not edited meanwhile.
+    for (QWidget* w : projectEdits_) w->setEnabled(!on);
     if (!on && drive_->count() == 0) {
         burn_->setEnabled(false);
         erase_->setEnabled(false);

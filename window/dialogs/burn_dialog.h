@@ -1,6 +1,8 @@
 #pragma once
-// "Burn Disc Image File": the source image, the target writer and its speeds,
-// verify and eject, the event list of the burn log and the job's progress.
+// "Burn Disc Image File", "Burn Audio CD" and "Burn Data Disc": the source
+// (an image, or the window's project shown in the dialog's own panes with its
+// edit buttons and fill bar), the target writer and its speeds, verify and
+// eject, the event list of the burn log and the job's progress.
 // Burn prepares a job and runs it on the dialog's own burn thread; while it
 // runs, Close, Escape and the close box only ask the job to stop, so nothing
 // the thread uses is freed under it. The dialog owns the job, the thread and
@@ -9,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "image/document/document.h"
 #include "optical/burn/burn_job.h"
@@ -16,6 +19,8 @@
 #include "window/dialogs/app_dialog.h"
 
 class QCheckBox;
+class QLabel;
+class QSplitter;
 class QComboBox;
 class QLineEdit;
 class QProgressBar;
@@ -24,20 +29,32 @@ class QPushButton;
 namespace optical {
 class IBurnLogServices;
 }
+namespace app::ui {
+class FramePanes;
+}
 
 namespace dialogs::ui {
 
 class CBurnEventList;
+class CBurnFileView;
+class CBurnTreeView;
 
 class CBurnDlg : public CAppDialog {
     Q_OBJECT
 
 public:
     static constexpr int kImageTemplate = 282;
+    static constexpr int kAudioTemplate = 395;
+    static constexpr int kDataTemplate = 396;
 
     // presetPath: the image to burn (a command file's); empty: the current
     // document when it is an image file or an audio CD or data project.
     explicit CBurnDlg(const std::u16string& presetPath, QWidget* parent = nullptr);
+    // The audio CD (kAudioTemplate) or data disc (kDataTemplate) dialog over
+    // the current document, a project the window has just made; panes: the
+    // main window's, whose models and selections the dialog's views share and
+    // whose commands its buttons run.
+    CBurnDlg(int templateId, app::ui::FramePanes* panes, QWidget* parent = nullptr);
     ~CBurnDlg() override;
 
     // Opens path as the source (empty: the current document, when it is an
@@ -54,6 +71,10 @@ public:
     void FillSpeedCombo();
     char16_t SelectedDriveLetter() const;
     CBurnEventList* Events() const { return events_; }
+    CBurnTreeView* TreeView() const { return treeView_; }
+    CBurnFileView* FileView() const { return fileView_; }
+    // The fill bar again from the project's size (or length).
+    void UpdateFill();
 
 public slots:
     void reject() override;
@@ -63,6 +84,9 @@ protected:
 
 private:
     class JobFace;
+    CBurnDlg(int templateId, const std::u16string& presetPath, app::ui::FramePanes* panes, QWidget* parent);
+    QWidget* BuildProjectArea();
+    void RunMainCommand(uint32_t id);
     // Builds a project for the burn; false (told) when there is nothing to burn.
     bool PrepareProject();
     void StartBurnThread(bool eraseOnly);
@@ -91,6 +115,16 @@ private:
     QPushButton* burn_ = nullptr;
     QPushButton* erase_ = nullptr;
     QPushButton* close_ = nullptr;
+
+    // The project dialogs only.
+    app::ui::FramePanes* panes_ = nullptr;
+    QSplitter* viewArea_ = nullptr;
+    CBurnTreeView* treeView_ = nullptr;
+    CBurnFileView* fileView_ = nullptr;
+    std::vector<QWidget*> projectEdits_;   // disabled while a job runs
+    QLabel* fillText_ = nullptr;
+    QProgressBar* fill_ = nullptr;
+    QLineEdit* label_ = nullptr;
 };
 
 }  // namespace dialogs::ui

@@ -1,15 +1,21 @@
 #include "window/frame/burn_commands.h"
 
+#include "app/document_lifecycle.h"
+#include "image/document/current_document.h"
+#include "image/document/image_context.h"
+
 #include "window/dialogs/burn_dialog.h"
 #include "window/dialogs/make_image_dialog.h"
 #include "window/frame/command_routes.h"
 #include "window/frame/main_frame.h"
+#include "window/panes/pane_layout.h"
 
 namespace app::ui {
 namespace {
 
 bool IsBurnCommand(uint32_t id) {
-    return id == kBurnImageCommand || id == kBurnImageToolCommand || id == kMakeImageCommand;
+    return id == kBurnImageCommand || id == kBurnImageToolCommand || id == kMakeImageCommand ||
+           id == kBurnAudioCdCommand || id == kBurnDataDiscCommand;
 }
 
 }  // namespace
@@ -17,6 +23,19 @@ bool IsBurnCommand(uint32_t id) {
 void RunBurnDialog(QWidget* parent, const std::u16string& imagePath) {
     dialogs::ui::CBurnDlg dialog(imagePath, parent);
     dialog.exec();
+}
+
+bool RunProjectBurnDialog(CMainFrame& frame, bool audio) {
+    // The project replaces the current document: a cancelled "save changes?"
+    // keeps that document and opens nothing, so it is never burnt instead.
+    const bool made = audio ? app::NewCommand([] { return app::NewAudioCdDocument({}); })
+                            : app::NewCommand([] { return app::NewImageDocument({}, 1); });
+    if (!made || !image::g_CurrentDocument) return false;
+    if (!audio && image::g_CurrentDocument->rootFolder) frame.FillFileListWithFolder(image::g_CurrentDocument->rootFolder);
+    dialogs::ui::CBurnDlg dialog(audio ? dialogs::ui::CBurnDlg::kAudioTemplate : dialogs::ui::CBurnDlg::kDataTemplate,
+                                 frame.findChild<FramePanes*>(), &frame);
+    dialog.exec();
+    return true;
 }
 
 void InstallBurnCommands(CMainFrame& frame) {
@@ -30,6 +49,8 @@ void InstallBurnCommands(CMainFrame& frame) {
         }
         if (id == kMakeImageCommand)
             dialogs::ui::RunMakeImageCommand(&frame);
+        else if (id == kBurnAudioCdCommand || id == kBurnDataDiscCommand)
+            RunProjectBurnDialog(frame, id == kBurnAudioCdCommand);
         else
             RunBurnDialog(&frame, {});
     };

@@ -47,6 +47,7 @@ Node BuildMainMenu() {
                Separator(), Command(u"Add Password...", 33278), Command(u"Remove Password...", 33279)}),
         Popup(u"&Tools",
               {Command(u"Burn Disc Image File...", 33290),
+               Command(u"Burn Audio CD...", 33352), Command(u"Burn Data Disc -- CD, DVD, BD...", 33353),
                Command(u"Make Image File from Disc (CD, DVD, BD)...", 33354), Separator(),
                Command(u"Compress Disc Image File...", 33293), Command(u"Decompress XDI File...", 33294),
                Command(u"Convert Disc Image File...", 33295), Separator(), Command(u"Virtual Drive", 33260)}),

@@ -4,6 +4,7 @@
 #include "window/frame/burn_commands.h"
 
 #include <QApplication>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -11,6 +12,9 @@
 
 #include "app/document_lifecycle.h"
 #include "foundation/messages_scripted.h"
+#include "foundation/messages_ui.h"
+#include "image/document/current_document.h"
+#include "image/document/image_context.h"
 #include "foundation/services.h"
 #include "tests/support/test_support.h"
 #include "tests/support/window/qt_application.h"
@@ -60,6 +64,58 @@ TEST(BurnCommands, ToolsCommandsOpenTheirDialogsBesideTheImageTools) {
         EXPECT_TRUE(frame.ExecuteCommand(app::ui::kMakeImageCommand));
         ASSERT_EQ(ui.Boxes().size(), boxes + 1);
         EXPECT_EQ(ui.Boxes().back().request.text, u"No CD/DVD/BD drive available.");
+        app::CloseDocument();
+    }
+    ::unsetenv("QV_CONFIG_DIR");
+}
+
+// Burn Audio CD and Burn Data Disc make a new project first: a cancelled
+// "save changes?" keeps the user's document and opens no dialog, so the old
+// document is never burnt; answered, the project's own dialog opens over it.
+TEST(BurnCommands, ProjectDialogsOpenOnANewProjectOnly) {
+    qvtest::EnsureApplication();
+    qvtest::TempDir config;
+    ::setenv("QV_CONFIG_DIR", config.path().c_str(), 1);
+    foundation::ScriptedUiServices ui;
+    foundation::ScopedServices<foundation::SetUiServices> scopedUi(&ui);
+    app::ui::CMainFrame frame(0, nullptr);
+    ASSERT_TRUE(frame.Create());
+    app::ui::InstallBurnCommands(frame);
+    struct Row {
+        uint32_t command;
+        const char* title;
+        int32_t formatCode;
+    };
+    for (const Row& row : {Row{app::ui::kBurnAudioCdCommand, "Burn Audio CD", 100},
+                           Row{app::ui::kBurnDataDiscCommand, "Burn Data Disc -- CD, DVD, BD", 1}}) {
+        SCOPED_TRACE(row.title);
+        app::CloseDocument();
+        ASSERT_EQ(app::NewImageDocument(u"Mine", 0), 1);
+        image::ImageContext* mine = image::g_CurrentDocument;
+        mine->modified = 1;
+        QStringList opened;
+        const auto closeNext = [&] {
+            QTimer::singleShot(50, [&] {
+                if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                    opened << modal->windowTitle();
+                    modal->reject();
+                }
+            });
+        };
+        ui.QueueBoxAnswer(foundation::kIdCancel);
+        closeNext();
+        EXPECT_TRUE(frame.ExecuteCommand(row.command));
+        QTest::qWait(80);
+        EXPECT_TRUE(opened.isEmpty());
+        EXPECT_EQ(image::g_CurrentDocument, mine);
+        EXPECT_EQ(mine->modified, 1);
+
+        ui.QueueBoxAnswer(foundation::kIdNo);
+        closeNext();
+        EXPECT_TRUE(frame.ExecuteCommand(row.command));
+        EXPECT_EQ(opened, QStringList{QString::fromUtf8(row.title)});
+        ASSERT_NE(image::g_CurrentDocument, nullptr);
+        EXPECT_EQ(image::g_CurrentDocument->formatCode == 100, row.formatCode == 100);
         app::CloseDocument();
     }
     ::unsetenv("QV_CONFIG_DIR");
