@@ -11,8 +11,11 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -43,12 +46,48 @@ inline double Median(std::vector<double> v) {
     return v.size() % 2 ? v[mid] : (v[mid - 1] + v[mid]) / 2;
 }
 
-// A private folder for a benchmark's fixtures under $TMPDIR (else /tmp); empty
-// when none can be made.
-inline std::string MakeBenchFolder() {
-    const char* base = std::getenv("TMPDIR");
-    std::string path = std::string(base && *base ? base : "/tmp") + "/qvbench-XXXXXX";
-    return mkdtemp(path.data()) ? path : std::string();
+// Every folder MakeBenchFolder made, removed when the benchmark ends (bench/run
+// also removes the whole $TMPDIR it gives each benchmark, so a crash leaves
+// nothing behind either).
+inline std::vector<std::string>& MadeFolders() {
+    static std::vector<std::string> made;
+    return made;
+}
+
+inline void RemoveMadeFolders() {
+    std::error_code ignored;
+    for (const std::string& folder : MadeFolders()) std::filesystem::remove_all(folder, ignored);
+    MadeFolders().clear();
+}
+
+// A private folder for a benchmark's fixtures under `base` (by default $TMPDIR,
+// else /tmp); empty when none can be made. It is removed at exit.
+inline std::string MakeBenchFolder(const std::string& base = {}) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string path = (base.empty() ? std::string(tmp && *tmp ? tmp : "/tmp") : base) + "/qvbench-XXXXXX";
+    if (!mkdtemp(path.data())) return std::string();
+    static std::once_flag registered;
+    std::call_once(registered, [] { std::atexit(RemoveMadeFolders); });
+    MadeFolders().push_back(path);
+    return path;
+}
+
+// One row of the table bench/run prints at the end: our figure and the peer's
+// in the same unit (seconds unless `unit` says otherwise; for a speed, pass
+// the time per unit of work), and the goal for ours / peer (lower is better).
+// A peer figure of zero or less means the peer did not run, which fails the
+// row. The row is appended to the file named by $QV_BENCH_TABLE and printed.
+inline void TableRow(const std::string& name, double ours, const std::string& peer, double theirs, double goal,
+                     const std::string& unit = "s") {
+    std::printf("table: %s ours %.4g %s, %s %.4g %s, ratio %.3f (goal <= %.2f)\n", name.c_str(), ours, unit.c_str(),
+                peer.c_str(), theirs, unit.c_str(), theirs > 0 ? ours / theirs : NAN, goal);
+    const char* table = std::getenv("QV_BENCH_TABLE");
+    if (!table || !*table) return;
+    if (FILE* f = std::fopen(table, "a")) {
+        std::fprintf(f, "%s\t%.6g\t%s\t%.6g\t%.6g\t%s\n", name.c_str(), ours, peer.c_str(), theirs, goal,
+                     unit.c_str());
+        std::fclose(f);
+    }
 }
 
 // A folder tree of `bytes` in files from a few KiB to 64 MiB, fifty to a
