@@ -7,6 +7,8 @@
 
 #include <stdlib.h>
 
+#include <benchmark/benchmark.h>
+
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -15,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -110,6 +113,30 @@ inline void MakeMixedTree(const std::filesystem::path& tree, uint64_t bytes) {
         }
         total += size;
     }
+}
+
+// Figures of one benchmark kept for a row a later benchmark of the same run
+// makes (benchmarks run in the order they are declared).
+inline std::map<std::string, double>& Recorded() {
+    static std::map<std::string, double> figures;
+    return figures;
+}
+
+// The loop of a benchmark timed as a whole: seconds per iteration.
+template <typename Loop>
+double SecondsPerIteration(benchmark::State& state, Loop&& loop) {
+    const auto start = std::chrono::steady_clock::now();
+    loop();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return state.iterations() > 0 ? seconds / double(state.iterations()) : 0;
+}
+
+// A row of two recorded figures; a figure never recorded fails the row.
+inline void RowOfRecorded(const std::string& name, const std::string& oursKey, const std::string& peer,
+                          const std::string& peerKey, double goal, const std::string& unit = "s") {
+    const auto ours = Recorded().find(oursKey), theirs = Recorded().find(peerKey);
+    TableRow(name, ours == Recorded().end() ? 0 : ours->second, peer, theirs == Recorded().end() ? 0 : theirs->second,
+             goal, unit);
 }
 
 }  // namespace qvbench
