@@ -53,8 +53,10 @@ inline double Median(std::vector<double> v) {
 // also removes the whole $TMPDIR it gives each benchmark, so a crash leaves
 // nothing behind either).
 inline std::vector<std::string>& MadeFolders() {
-    static std::vector<std::string> made;
-    return made;
+    // Never destroyed: the exit handler that empties it may run after the
+    // destructors of statics made later.
+    static auto* made = new std::vector<std::string>;
+    return *made;
 }
 
 inline void RemoveMadeFolders() {
