@@ -7,12 +7,18 @@
 
 #include <stdlib.h>
 
+#include <benchmark/benchmark.h>
+
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -43,12 +49,50 @@ inline double Median(std::vector<double> v) {
     return v.size() % 2 ? v[mid] : (v[mid - 1] + v[mid]) / 2;
 }
 
-// A private folder for a benchmark's fixtures under $TMPDIR (else /tmp); empty
-// when none can be made.
-inline std::string MakeBenchFolder() {
-    const char* base = std::getenv("TMPDIR");
-    std::string path = std::string(base && *base ? base : "/tmp") + "/qvbench-XXXXXX";
-    return mkdtemp(path.data()) ? path : std::string();
+// Every folder MakeBenchFolder made, removed when the benchmark ends (bench/run
+// also removes the whole $TMPDIR it gives each benchmark, so a crash leaves
+// nothing behind either).
+inline std::vector<std::string>& MadeFolders() {
+    // Never destroyed: the exit handler that empties it may run after the
+    // destructors of statics made later.
+    static auto* made = new std::vector<std::string>;
+    return *made;
+}
+
+inline void RemoveMadeFolders() {
+    std::error_code ignored;
+    for (const std::string& folder : MadeFolders()) std::filesystem::remove_all(folder, ignored);
+    MadeFolders().clear();
+}
+
+// A private folder for a benchmark's fixtures under `base` (by default $TMPDIR,
+// else /tmp); empty when none can be made. It is removed at exit.
+inline std::string MakeBenchFolder(const std::string& base = {}) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string path = (base.empty() ? std::string(tmp && *tmp ? tmp : "/tmp") : base) + "/qvbench-XXXXXX";
+    if (!mkdtemp(path.data())) return std::string();
+    static std::once_flag registered;
+    std::call_once(registered, [] { std::atexit(RemoveMadeFolders); });
+    MadeFolders().push_back(path);
+    return path;
+}
+
+// One row of the table bench/run prints at the end: our figure and the peer's
+// in the same unit (seconds unless `unit` says otherwise; for a speed, pass
+// the time per unit of work), and the goal for ours / peer (lower is better).
+// A peer figure of zero or less means the peer did not run, which fails the
+// row. The row is appended to the file named by $QV_BENCH_TABLE and printed.
+inline void TableRow(const std::string& name, double ours, const std::string& peer, double theirs, double goal,
+                     const std::string& unit = "s") {
+    std::printf("table: %s ours %.4g %s, %s %.4g %s, ratio %.3f (goal <= %.2f)\n", name.c_str(), ours, unit.c_str(),
+                peer.c_str(), theirs, unit.c_str(), theirs > 0 ? ours / theirs : NAN, goal);
+    const char* table = std::getenv("QV_BENCH_TABLE");
+    if (!table || !*table) return;
+    if (FILE* f = std::fopen(table, "a")) {
+        std::fprintf(f, "%s\t%.6g\t%s\t%.6g\t%.6g\t%s\n", name.c_str(), ours, peer.c_str(), theirs, goal,
+                     unit.c_str());
+        std::fclose(f);
+    }
 }
 
 // A folder tree of `bytes` in files from a few KiB to 64 MiB, fifty to a
@@ -71,6 +115,30 @@ inline void MakeMixedTree(const std::filesystem::path& tree, uint64_t bytes) {
         }
         total += size;
     }
+}
+
+// Figures of one benchmark kept for a row a later benchmark of the same run
+// makes (benchmarks run in the order they are declared).
+inline std::map<std::string, double>& Recorded() {
+    static std::map<std::string, double> figures;
+    return figures;
+}
+
+// The loop of a benchmark timed as a whole: seconds per iteration.
+template <typename Loop>
+double SecondsPerIteration(benchmark::State& state, Loop&& loop) {
+    const auto start = std::chrono::steady_clock::now();
+    loop();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return state.iterations() > 0 ? seconds / double(state.iterations()) : 0;
+}
+
+// A row of two recorded figures; a figure never recorded fails the row.
+inline void RowOfRecorded(const std::string& name, const std::string& oursKey, const std::string& peer,
+                          const std::string& peerKey, double goal, const std::string& unit = "s") {
+    const auto ours = Recorded().find(oursKey), theirs = Recorded().find(peerKey);
+    TableRow(name, ours == Recorded().end() ? 0 : ours->second, peer, theirs == Recorded().end() ? 0 : theirs->second,
+             goal, unit);
 }
 
 }  // namespace qvbench

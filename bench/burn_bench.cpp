@@ -11,6 +11,7 @@
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
+#include "bench/bench_support.h"
 
 #include <string>
 #include <vector>
@@ -161,6 +162,8 @@ void BM_BurnAndVerifyBesidePeers(benchmark::State& state) {
     state.counters["verify_s"] = ours.verifySeconds;
     state.counters["check_media_s"] = peerVerify;
     state.counters["verify_ratio"] = ours.verifySeconds > 0 ? peerVerify / ours.verifySeconds : 0;
+    qvbench::TableRow("burn 512 MiB DVD+R", ours.seconds, "cdrskin", peerBurn, 1.0);
+    qvbench::TableRow("verify 512 MiB", ours.verifySeconds, "xorriso -check_media", peerVerify, 1.0);
 }
 BENCHMARK(BM_BurnAndVerifyBesidePeers)->Iterations(1)->Unit(benchmark::kSecond);
 
@@ -185,6 +188,7 @@ void BM_ThrottledDvd16x(benchmark::State& state) {
     state.counters["underruns"] = double(ours.underruns);
     state.counters["buffer_empty"] = ours.bufferEmpty;
     state.counters["elapsed_over_ideal"] = ours.seconds / (double(bytes) / (kRateKBps * 1000));
+    qvbench::TableRow("burn throttled 16x DVD", ours.seconds, "bytes / rate", double(bytes) / (kRateKBps * 1000), 1.05);
 }
 BENCHMARK(BM_ThrottledDvd16x)->Iterations(1)->Unit(benchmark::kSecond);
 

@@ -118,6 +118,7 @@ void BM_WriteDaa(benchmark::State& state, int32_t level, const char* peer, const
     state.counters[std::string(peerName) + "_s"] = Median(theirs);
     state.counters["time_ratio"] = Median(ours) / Median(theirs);
     state.counters["size_ratio"] = double(size) / peerSize;
+    qvbench::TableRow(std::string("DAA write level ") + std::to_string(level), Median(ours), peer, Median(theirs), 1.0);
 }
 BENCHMARK_CAPTURE(BM_WriteDaa, level0_vs_gzip6, 0, "gzip -6", "gzip")
     ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);

@@ -121,6 +121,7 @@ void BM_ReadWholeDisk(benchmark::State& state, const char* file, const char* for
     state.counters["ours_s"] = Median(ours);
     state.counters["qemu_img_dd_s"] = Median(qemu);
     state.counters["ratio"] = Median(ours) / Median(qemu);
+    qvbench::TableRow(std::string("disk read ") + file, Median(ours), "qemu-img dd", Median(qemu), 1.0);
 }
 BENCHMARK_CAPTURE(BM_ReadWholeDisk, vhd_dynamic, "d.vhd", "vpc")
     ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);

@@ -5,6 +5,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/bench_support.h"
+
 #include <string>
 #include <vector>
 
@@ -137,6 +139,29 @@ void BM_LookupPaths(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * n);
     state.SetComplexityN(n);
 }
+
+// For the table: the time per item of building and walking a tree of 10^6
+// items against that of 10^4 items (linear when about equal).
+void BM_PerItemAtAMillionBesideTenThousand(benchmark::State& state) {
+    auto perItem = [](int64_t n) {
+        std::vector<double> runs;
+        for (int run = 0; run < 3; ++run) {
+            DocumentPtr ctx = NewDocument();
+            runs.push_back(qvbench::Seconds([&] {
+                std::vector<std::u16string> paths = BuildTree(ctx.get(), n);
+                for (const std::u16string& path : paths) benchmark::DoNotOptimize(FindItemByPath(ctx.get(), nullptr, path));
+            }) / double(n));
+        }
+        return qvbench::Median(runs);
+    };
+    double large = 0, small = 0;
+    for (auto _ : state) {
+        small = perItem(10000);
+        large = perItem(1000000);
+    }
+    qvbench::TableRow("item tree per item, 10^6 beside 10^4", large * 1e9, "10^4 items", small * 1e9, 1.5, "ns");
+}
+BENCHMARK(BM_PerItemAtAMillionBesideTenThousand)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_InsertFlat)->RangeMultiplier(10)->Range(10000, 1000000)->Unit(benchmark::kMillisecond)->Complexity();
 BENCHMARK(BM_LookupFlatCaseFolded)

@@ -5,6 +5,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/bench_support.h"
+
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -17,14 +19,11 @@ namespace {
 
 std::string WorkDir() {
     static std::string dir = [] {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/qv-music-bench-XXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        if (mkdtemp(name.data()) == nullptr) std::abort();
+        const std::string name = qvbench::MakeBenchFolder();
+        if (name.empty()) std::abort();
         const char* m = std::getenv("QV_BENCH_MUSIC_MINUTES");
         const int minutes = m && std::atoi(m) > 0 ? std::atoi(m) : 70;
-        const std::string d = name.data();
+        const std::string d = name;
         const std::string make = "cd '" + d + "' && sox -n -r 44100 -c 2 -b 16 src.wav synth " +
                                  std::to_string(minutes * 60) +
                                  " whitenoise sine 440 vol 0.3 2>/dev/null && flac -s -o music.flac src.wav && "
@@ -65,6 +64,7 @@ void DecodeBesideFfmpeg(benchmark::State& state, const char* name) {
     state.counters["ours_s"] = ours;
     state.counters["ffmpeg_s"] = theirs;
     state.counters["ratio"] = theirs > 0 ? ours / theirs : 0;
+    qvbench::TableRow(std::string("music decode ") + name, ours, "ffmpeg -f s16le", theirs, 1.0);
 }
 
 BENCHMARK_CAPTURE(DecodeBesideFfmpeg, flac, "music.flac")->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -4,6 +4,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/bench_support.h"
+
 #include <atomic>
 
 #include "window/models/progress_estimate.h"
@@ -12,10 +14,12 @@ namespace {
 
 void BM_BareAtomicAdd(benchmark::State& state) {
     std::atomic<int64_t> done{0};
-    for (auto _ : state) {
-        done.fetch_add(65536, std::memory_order_relaxed);
-        benchmark::DoNotOptimize(done);
-    }
+    qvbench::Recorded()["atomic"] = qvbench::SecondsPerIteration(state, [&] {
+        for (auto _ : state) {
+            done.fetch_add(65536, std::memory_order_relaxed);
+            benchmark::DoNotOptimize(done);
+        }
+    });
 }
 BENCHMARK(BM_BareAtomicAdd);
 
@@ -23,7 +27,10 @@ void BM_EstimateAddDone(benchmark::State& state) {
     dialogs::ProgressEstimate estimate(dialogs::CoarseSteadyMs);
     estimate.Start(u"Saving");
     estimate.SetTotal(uint64_t(1) << 62);
-    for (auto _ : state) benchmark::DoNotOptimize(estimate.AddDone(65536));
+    qvbench::Recorded()["estimate"] = qvbench::SecondsPerIteration(state, [&] {
+        for (auto _ : state) benchmark::DoNotOptimize(estimate.AddDone(65536));
+    });
+    qvbench::RowOfRecorded("progress AddDone per block", "estimate", "bare atomic add", "atomic", 3.0);
 }
 BENCHMARK(BM_EstimateAddDone);
 

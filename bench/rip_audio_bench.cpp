@@ -97,6 +97,8 @@ void RipBesideTool(benchmark::State& state, int32_t format, const std::string& c
     state.counters["ours_s"] = o;
     state.counters["tool_s"] = p;
     state.counters["ratio"] = p > 0 ? o / p : 0;
+    qvbench::TableRow(std::string("rip 10 min to ") + (format == audio::kAudioFlac ? "FLAC" : "MP3"), o,
+                      command.substr(0, command.find(' ')), p, 1.1);
 }
 
 void RipToFlacBesideFlac(benchmark::State& state) {

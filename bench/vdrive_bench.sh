@@ -5,6 +5,7 @@
 # private mount namespace; each time is the median of three cold reads.
 # QV_BUILD names the build folder; QV_BENCH_MB shrinks the image.
 set -euo pipefail
+source "$(cd "$(dirname "$0")" && pwd)/lib/table_row.bash"
 if [ "${QV_BENCH_IN_NAMESPACE:-}" != 1 ]; then
   QV_BENCH_IN_NAMESPACE=1 exec unshare --mount --propagation private bash "$0" "$@"
 fi
@@ -50,13 +51,17 @@ mkdir -p "$work/fuseiso"
 if fuseiso "$work/one.iso" "$work/fuseiso" 2>/dev/null; then
   peer=$(median read_all "$work/fuseiso")
   echo "fuseiso  ${megabytes} MiB: ${peer}s  speed ratio $(echo "$peer / $ours" | bc -l | cut -c1-5) (goal >= 1.0)"
+  table_row "virtual drive read ${megabytes} MiB" "$ours" "fuseiso" "$peer" 1.0
 else
   echo "fuseiso: cannot mount here"
+  table_row "virtual drive read ${megabytes} MiB" "$ours" "fuseiso (cannot mount)" 0 1.0
 fi
 mkdir -p "$work/loop"
 if mount -o loop,ro "$work/one.iso" "$work/loop" 2>/dev/null; then
   loop=$(median read_all "$work/loop")
   echo "loop     ${megabytes} MiB: ${loop}s  speed ratio $(echo "$loop / $ours" | bc -l | cut -c1-5) (goal >= 0.8)"
+  table_row "virtual drive read ${megabytes} MiB" "$ours" "loop mount" "$loop" 1.25
 else
   echo "loop mount: the kernel does not mount iso9660 here"
+  table_row "virtual drive read ${megabytes} MiB" "$ours" "loop mount (none here)" 0 1.25
 fi

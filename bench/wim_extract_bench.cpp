@@ -44,15 +44,11 @@ struct Fixture {
     fs::path dir;
     fs::path out;
     Fixture() {
-        const char* base = std::getenv("TMPDIR");
-        std::string tmpl = std::string(base && *base ? base : "/tmp") + "/qvwimbench-XXXXXX";
-        std::vector<char> buf(tmpl.begin(), tmpl.end());
-        buf.push_back('\0');
-        dir = mkdtemp(buf.data());
-        std::string shm = "/dev/shm/qvwimout-XXXXXX";
-        std::vector<char> outBuf(shm.begin(), shm.end());
-        outBuf.push_back('\0');
-        out = mkdtemp(outBuf.data()) ? fs::path(outBuf.data()) : dir / "out";
+        dir = qvbench::MakeBenchFolder();
+        // Written to memory (bench/run names a folder of /dev/shm of its own).
+        const char* shm = std::getenv("QV_BENCH_SHM");
+        const std::string made = qvbench::MakeBenchFolder(shm && *shm ? shm : "/dev/shm");
+        out = made.empty() ? dir / "out" : fs::path(made);
         const char* mb = std::getenv("QV_BENCH_MB");
         const long megabytes = mb && *mb ? std::atol(mb) : 75;
         const std::string d = "'" + dir.string() + "'";
@@ -139,6 +135,9 @@ void Compare(benchmark::State& state, const char* tree, const char* kind) {
     state.counters["ours_cores_s"] = Median(every);
     state.counters["ratio_1thread"] = Median(single) / Median(wimlib);
     state.counters["ratio_cores"] = Median(every) / Median(wimlib);
+    const std::string row = std::string("WIM apply ") + tree + " " + kind;
+    qvbench::TableRow(row + " one thread", Median(single), "wimlib-imagex apply", Median(wimlib), 0.8);
+    qvbench::TableRow(row + " every core", Median(every), "wimlib-imagex apply", Median(wimlib), 0.8);
 }
 
 BENCHMARK_CAPTURE(Compare, big_lzx, "big", "LZX")->Iterations(1)->Unit(benchmark::kMillisecond);

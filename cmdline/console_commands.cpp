@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <thread>
 #include <vector>
 
 #include "app/convert_image.h"
@@ -466,8 +465,9 @@ int DispatchConsoleCommand(const CommandLineRequest& request) {
     case command_bit::kExtract: return RunExtractCommand(request);
     case command_bit::kConvert: return RunConvertCommand(request);
     case command_bit::kHelp:
+        // No pause after the text: what the program wrote stays in the pipe
+        // for the front end after the program ends, and it reads to the end.
         PrintConsoleUsage();
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
         return 0;
     case command_bit::kCreate: return RunCreateCommand(request);
     case command_bit::kCreateLangFile:

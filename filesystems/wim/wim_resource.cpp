@@ -1,12 +1,14 @@
 #include "filesystems/wim/wim_resource.h"
 
 #include <algorithm>
+#include <latch>
 #include <memory>
 #include <thread>
 #include <vector>
 
 #include "codecs/lzx_decoder.h"
 #include "codecs/xpress_decoder.h"
+#include "filesystems/wim/wim_decode_pool.h"
 #include "foundation/operation_status.h"
 #include "foundation/progress_callbacks.h"
 #include "image/document/pause_cancel.h"
@@ -95,8 +97,10 @@ private:
 // `offset` is this caller's.
 bool DecodeChunks(const ChunkedResource& chunks, Compression kind, std::span<const uint8_t> stored,
                   std::span<uint8_t> out, uint64_t base, uint64_t count, uint64_t offset, uint64_t stride) {
-    std::unique_ptr<codecs::LzxDecoder> lzx;
-    std::unique_ptr<codecs::XpressDecoder> xpress;
+    // Each thread keeps its decoders: every chunk is decoded afresh, and making
+    // the tables again for every small file cost more than decoding it.
+    thread_local std::unique_ptr<codecs::LzxDecoder> lzx;
+    thread_local std::unique_ptr<codecs::XpressDecoder> xpress;
     for (uint64_t k = offset; k < count; k += stride) {
         const uint64_t i = base + k;
         const uint64_t from = chunks.Start(i) - chunks.Start(base);
@@ -199,14 +203,14 @@ ReadResult ReadResource(const WimPart& part, const ResourceEntry& resource, cons
             if (!output.Put(out)) return ReadResult::kSinkFailed;
         } else {
             std::vector<char> results(size_t(workers), 0);
-            std::vector<std::thread> pool;
-            pool.reserve(size_t(workers));
+            std::latch done{static_cast<std::ptrdiff_t>(workers)};
             for (uint64_t w = 0; w < workers; ++w)
-                pool.emplace_back([&, w] {
+                DecodePool::Shared().Submit([&, w] {
                     results[size_t(w)] = DecodeChunks(chunks, kind, stored, out, first, count, w, workers) ? 1 : 0;
+                    done.count_down();
                 });
             const bool handedOn = !pending || output.Put(decoded[1 - current]);
-            for (std::thread& t : pool) t.join();
+            done.wait();
             if (!handedOn) return ReadResult::kSinkFailed;
             if (!std::all_of(results.begin(), results.end(), [](char r) { return r != 0; })) return ReadResult::kDamaged;
             pending = true;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/open_document.h"
@@ -107,6 +108,37 @@ TEST_F(WimArchiveTest, EachCompressionListsAndExtractsAsWimlib) {
         const image::ImageItem* empty = image::FindItemByPath(doc.get(), doc->rootFolder, u"empty");
         ASSERT_TRUE(empty);
         EXPECT_EQ(empty->size, 0);
+    }
+}
+
+// Extractions running at once share the decoding threads: two documents of
+// the same WIM, one decoding on three threads and one on every core, each
+// extracted on its own thread, both come out as wimlib applies the image.
+TEST_F(WimArchiveTest, ExtractionsAtOnceShareTheDecodingThreads) {
+    for (const std::string kind : {"XPRESS", "LZX"}) {
+        const std::string src = P("shared_src_" + kind), wim = P("shared_" + kind + ".wim");
+        RunOk("mkdir -p " + ShellQuote(src) + " && cd " + ShellQuote(src) +
+              " && { seq 1 200000; head -c 2000000 /usr/bin/cmake; } > big && head -c 1500000 /dev/urandom > noise"
+              " && seq 1 5000 > small");
+        RunOk("wimlib-imagex capture " + ShellQuote(src) + " " + ShellQuote(wim) + " x --compress=" + kind +
+              " >/dev/null");
+        const std::string theirs = P("shared_theirs_" + kind);
+        RunOk("wimlib-imagex apply " + ShellQuote(wim) + " 1 " + ShellQuote(theirs) + " >/dev/null");
+        DocumentPtr docs[2] = {Open(wim), Open(wim)};
+        ASSERT_TRUE(docs[0] && docs[1]) << kind;
+        docs[0]->wimState->decodeThreads = 3;
+        docs[1]->wimState->decodeThreads = 0;
+        int failed[2] = {-1, -1};
+        std::thread second([&] { failed[1] = qvtest::ExtractDocument(*docs[1], P("shared_ours1_" + kind)); });
+        failed[0] = qvtest::ExtractDocument(*docs[0], P("shared_ours0_" + kind));
+        second.join();
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_EQ(failed[i], 0) << kind << " " << i;
+            const qvtest::CommandResult diff =
+                qvtest::Run("diff -r " + ShellQuote(P("shared_ours" + std::to_string(i) + "_" + kind)) + " " +
+                            ShellQuote(theirs));
+            EXPECT_EQ(diff.exitCode, 0) << kind << " " << i << "\n" << diff.output;
+        }
     }
 }
 
