@@ -240,6 +240,9 @@ void BM_Cd700AtTopSpeed(benchmark::State& state) {
     state.counters["burn_s"] = wall;
     state.counters["buffer_empty"] = empty;
     state.counters["cpu_cores"] = wall > 0 ? cpu / wall : 0;
+    // The goal is absolute: the whole burn, the drive included, on less than one core.
+    qvbench::TableRow("burn 700 MB CD-R at top speed (CPU)", ok && empty == 0 && wall > 0 ? cpu / wall : 99, "one core",
+                      1.0, 1.0, "cores");
 }
 BENCHMARK(BM_Cd700AtTopSpeed)->Iterations(1)->Unit(benchmark::kSecond);
 
@@ -289,6 +292,8 @@ void BM_MakeImageBesideDd(benchmark::State& state) {
     state.counters["make_image_s"] = qvbench::Median(oursTimes);
     state.counters["dd_s"] = qvbench::Median(ddTimes);
     state.counters["ratio"] = qvbench::Median(ddTimes) / qvbench::Median(oursTimes);
+    qvbench::TableRow("make image 700 MB from disc", ok ? qvbench::Median(oursTimes) : 0, "dd bs=32k",
+                      qvbench::Median(ddTimes), 1.1);
 }
 BENCHMARK(BM_MakeImageBesideDd)->Iterations(1)->Unit(benchmark::kSecond);
 
