@@ -10,6 +10,7 @@
 #include "platform/format.h"
 #include "platform/staged_file.h"
 #include "platform/text.h"
+#include "vdrive/autostart_entry.h"
 #include "vdrive/drive_channel.h"
 #include "vdrive/virtual_drives.h"
 
@@ -39,12 +40,12 @@ void SetVirtualDriveOptions(uint32_t flags) {
         const std::u16string install = foundation::GetVirtualDriveInstallDir();
         if (install.empty()) return;
         const std::string helper = platform::Utf16ToUtf8(install) + "/qvhelper";
-        const std::string text = "[Desktop Entry]\nType=Application\nName=Quendravine Virtual Drive\nExec=\"" + helper +
-                                 "\"\nNoDisplay=true\nX-GNOME-Autostart-enabled=true\n";
+        const std::optional<std::string> text = AutostartEntryText(helper);
         // The option itself is stored above; a desktop without an autostart
         // folder we may write just does not start the helper at log-in.
         platform::StagedFile file;
-        if (file.BeginUtf8(entry, {.durable = true, .createFolders = true}) && file.Write(text.data(), text.size()))
+        if (text && file.BeginUtf8(entry, {.durable = true, .createFolders = true}) &&
+            file.Write(text->data(), text->size()))
             file.Commit();
         if (!HelperRunning()) foundation::StartHelperElevated({});
     } else {
