@@ -26,6 +26,7 @@
 #include "cmdline/console_session.h"
 #include "echo_markers.h"
 #include "platform/folders.h"
+#include "platform/last_error.h"
 #include "platform/named_objects.h"
 #include "platform/text.h"
 
@@ -150,13 +151,21 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 3 && made; ++i) {
         const std::u16string name = cmdline::ConsolePipeName(int(child), streams[i]);
         made = platform::NamedPipePath(name, pipes.paths[i]) && platform::CreateNamedPipe(name);
+        if (!made && platform::GetLastError() == platform::kErrorAlreadyExists) {
+            // Left by a front end that was killed while an earlier program
+            // had this process id: the id is our child's now, so no one else
+            // uses them.
+            made = platform::DeleteNamedPipe(name) && platform::CreateNamedPipe(name);
+        }
         if (!made) pipes.paths[i].clear();
     }
     bool existed = false;
     std::unique_ptr<platform::NamedMutex> session =
         made ? platform::NamedMutex::Create(cmdline::ConsoleSessionName(int(child)), true, &existed) : nullptr;
     if (!session) {
-        std::fprintf(stderr, "zarn: cannot make the console pipes in the runtime folder\n");
+        const std::string why = platform::Utf16ToUtf8(platform::ErrorText(platform::GetLastError()));
+        std::fprintf(stderr, "zarn: cannot make the console pipes in %s: %s\n",
+                     platform::RuntimeFolderPathUtf8().c_str(), why.c_str());
         ::kill(child, SIGKILL);
         ::waitpid(child, nullptr, 0);
         return 1;
