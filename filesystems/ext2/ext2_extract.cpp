@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "filesystems/ext2/ext2_blocks.h"
+#include "filesystems/ext2/ext2_blocks_seen.h"
 #include "filesystems/ext2/ext2_volume.h"
 #include "foundation/operation_status.h"
 #include "foundation/progress_callbacks.h"
@@ -67,6 +68,7 @@ int CopyBlocks(foundation::ProgressCallbacks* progress, image::ImageContext& ctx
     // A small file needs no more than its own blocks.
     const uint64_t runBlocks = std::min<uint64_t>(blocks, std::max<uint64_t>(1, kRunBytes / vol.blockBytes));
     std::vector<uint8_t> buffer(runBlocks * vol.blockBytes);
+    ext2::BlocksSeen seen;
     uint64_t left = bytes;
     for (uint64_t i = 0; i < blocks;) {
         if (!image::WaitIfPaused(progress)) return 0;
@@ -76,6 +78,7 @@ int CopyBlocks(foundation::ProgressCallbacks* progress, image::ImageContext& ctx
             uint64_t volumeBlock = 0;
             n = NextRun(ctx, vol, inode, i, blocks, runBlocks, &volumeBlock);
             if (n == 0) return Fail(foundation::kStatusSourceReadFailed);
+            if (volumeBlock != 0 && !seen.MarkRun(volumeBlock, n)) return Fail(foundation::kStatusSourceReadFailed);
             if (volumeBlock == 0) {
                 std::fill_n(buffer.begin(), n * vol.blockBytes, uint8_t{0});
             } else if (!ext2::ReadExt2Blocks(ctx, vol, volumeBlock, buffer.data(), static_cast<uint32_t>(n))) {
