@@ -27,8 +27,9 @@ const std::string& WorkFolder();
 std::string WriteInput(std::string_view name, const uint8_t* data, size_t size);
 
 // The input as "input.<extension>" beside the companions, opened through
-// app::OpenImageByPath with every reader installed; the tree is walked and the
-// document freed.
+// app::OpenImageByPath with every reader installed; the tree is walked, every
+// file's data read through the item reader (up to a budget per input), and
+// the document freed.
 void OpenThroughOpenEntry(std::string_view extension, const uint8_t* data, size_t size);
 
 }  // namespace qvfuzz
