@@ -4,6 +4,7 @@
 
 #include "window/frame/window_program.h"
 #include "cmdline/console_start.h"
+#include "cmdline/front_end_arguments.h"
 #include "shellext/shell_integration.h"
 
 // The sanitizer build's leak check: the desktop's bus and font libraries keep
@@ -13,6 +14,7 @@ extern "C" __attribute__((used)) const char* __lsan_default_suppressions() {
 }
 
 int main(int argc, char** argv) {
+    cmdline::TakeFrontEndArguments(argc, argv);
     shellext::InstallShellIntegration();
     if (cmdline::WantsConsole(argc, argv)) {
         const int code = cmdline::RunConsole(argc, argv);

@@ -1,4 +1,4 @@
-// The open entry on ext2 and ext3 volumes as mke2fs makes them (block
+// Our ext2 reader on ext2 and ext3 volumes as mke2fs makes them (block
 // pointers; extent-mapped ext4 files are refused by the reader and seeded
 // once so the refusal is fuzzed too): small and large blocks, a file through
 // the indirect blocks, a symbolic link; every file's data is read.
@@ -13,9 +13,11 @@ mke2fs -q -F -t ext3 -b 1024 -N 16 -J size=1 -d src "$1/ext3.img" 4M
 mke2fs -q -F -t ext4 -b 1024 -N 16 -d src "$1/ext4.img" 2M
 */
 
+#include "filesystems/ext2/ext2_volume.h"
+#include "image/document/image_context.h"
 #include "tests/fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    qvfuzz::OpenThroughOpenEntry("img", data, size);
+    qvfuzz::MountAndWalk(data, size, [](image::ImageContext& ctx) { return filesystems::MountExt2(ctx, nullptr); });
     return 0;
 }

@@ -11,6 +11,7 @@
 
 #include "app/open_document.h"
 #include "app/other_openers.h"
+#include "foundation/file_io.h"
 #include "foundation/operation_status.h"
 #include "image/document/document.h"
 #include "image/document/image_context.h"
@@ -95,6 +96,26 @@ void WalkTree(image::ImageContext& ctx) {
 }
 
 }  // namespace
+
+void MountAndWalk(const uint8_t* data, size_t size, int (*mount)(image::ImageContext&)) {
+    static const bool installed = [] {
+        app::InstallReaders();
+        return true;
+    }();
+    (void)installed;
+    const std::string path = WriteInput("input.img", data, size);
+    foundation::ResetOperationStatus();
+    image::DocumentPtr doc(new image::ImageContext);
+    doc->imagePath = platform::Utf8ToUtf16(path);
+    doc->imageHandle.reset(foundation::OpenFileForRead(doc->imagePath));
+    if (!doc->imageHandle) return;
+    doc->imageSize = int64_t(size);
+    doc->formatCode = image::format_code::kDisk;
+    doc->partitionSectors = uint64_t(size / 512);
+    doc->ownsTree = 1;
+    if (image::CreateRootFolder(doc.get()) != 0) return;
+    if (mount(*doc) == 1) WalkTree(*doc);
+}
 
 void OpenThroughOpenEntry(std::string_view extension, const uint8_t* data, size_t size) {
     static const bool installed = [] {
