@@ -73,10 +73,12 @@ int CopyBlocks(foundation::ProgressCallbacks* progress, image::ImageContext& ctx
     for (uint64_t i = 0; i < blocks;) {
         if (!image::WaitIfPaused(progress)) return 0;
         uint64_t n = 0;
+        bool isHole = false;
         {
             std::lock_guard<std::mutex> guard(vol.lock);
             uint64_t volumeBlock = 0;
             n = NextRun(ctx, vol, inode, i, blocks, runBlocks, &volumeBlock);
+            isHole = volumeBlock == 0;
             if (n == 0) return Fail(foundation::kStatusSourceReadFailed);
             if (volumeBlock != 0 && !seen.MarkRun(volumeBlock, n)) return Fail(foundation::kStatusSourceReadFailed);
             if (volumeBlock == 0) {
@@ -86,7 +88,18 @@ int CopyBlocks(foundation::ProgressCallbacks* progress, image::ImageContext& ctx
             }
         }
         const uint64_t chunk = std::min<uint64_t>(left, n * vol.blockBytes);
-        if (!WriteAll(output, buffer.data(), static_cast<size_t>(chunk))) return Fail(foundation::kStatusWriteFailed);
+        // A hole stays a hole where the output can seek: a sparse file that
+        // claims gigabytes over a few blocks costs no writing and no disk.
+        // Only a file that ends in a hole needs its last byte written.
+        uint64_t at = 0;
+        const bool last = left == chunk;
+        const bool hole = isHole && chunk > 1 && foundation::GetFilePosition64(output, at) &&
+                          foundation::SeekFile64(output, at + chunk - (last ? 1 : 0));
+        if (hole) {
+            if (last && !WriteAll(output, buffer.data(), 1)) return Fail(foundation::kStatusWriteFailed);
+        } else if (!WriteAll(output, buffer.data(), static_cast<size_t>(chunk))) {
+            return Fail(foundation::kStatusWriteFailed);
+        }
         left -= chunk;
         i += n;
         if (progress && progress->AddDone) progress->AddDone(static_cast<int64_t>(chunk));

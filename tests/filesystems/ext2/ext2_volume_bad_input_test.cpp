@@ -193,6 +193,17 @@ const Case kCases[] = {
          EXPECT_EQ(ext2test::ExtractTo(ctx, *tree.at("one").item, dir + "/out", &progress), 0);
          EXPECT_LT(peak.GrowthBytes(), uint64_t{64} << 20);
      }},
+    // The holes stay holes in the output: the whole file, on no disk.
+    {"file of 4 GiB extracted whole", Debugfs("sif /one size 0x100000000"), 1, Ext2Refusal::kNone,
+     [](image::ImageContext& ctx, const Ext2MountReport&, const std::string& dir) {
+         const auto tree = ListTree(ctx);
+         ASSERT_TRUE(tree.count("one"));
+         EXPECT_EQ(ext2test::ExtractTo(ctx, *tree.at("one").item, dir + "/whole"), 1);
+         EXPECT_EQ(RunOk("stat -c %s " + ShellQuote(dir + "/whole")), "4294967296\n");
+         EXPECT_LT(std::stoull(RunOk("du -k " + ShellQuote(dir + "/whole") + " | cut -f1")), 1024u);
+         EXPECT_EQ(RunOk("head -c 4 " + ShellQuote(dir + "/whole")), "one\n");
+         RunOk("rm " + ShellQuote(dir + "/whole"));
+     }},
 };
 
 TEST(Ext2VolumeBadInput, EachDamageRefusedOrSkipped) {
