@@ -52,7 +52,14 @@ std::u16string ConsoleSessionName(int pid) { return platform::Format(u"zarn_sem_
 bool ConsolePipesPresent(int pid) {
     std::string path;
     struct stat st {};
-    return PipePath(pid, u"cout", path) && ::stat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+    if (!PipePath(pid, u"cout", path) || ::lstat(path.c_str(), &st) != 0 || !S_ISFIFO(st.st_mode)) return false;
+    // The front end holds the session lock before it starts us. FIFOs under
+    // our id that no one holds a session for were left by a front end killed
+    // while an earlier process had this id: waiting on them would only delay
+    // the start, so they go.
+    if (platform::NamedMutex::Open(ConsoleSessionName(pid))) return true;
+    for (const char16_t* stream : {u"cout", u"cin", u"cerr"}) platform::DeleteNamedPipe(ConsolePipeName(pid, stream));
+    return false;
 }
 
 bool BindConsolePipes(int pid, int timeoutMs) {

@@ -21,6 +21,7 @@
 #include "cmdline/command_file.h"
 #include "cmdline/console_commands.h"
 #include "cmdline/console_session.h"
+#include "cmdline/front_end_arguments.h"
 #include "cmdline/switch_values.h"
 #include "foundation/console.h"
 #include "foundation/console_prompts.h"
@@ -130,6 +131,7 @@ int RunConsole(int argc, char** argv) {
         }
         args.push_back(std::move(arg));
     }
+    HidePasswordArguments(argc, argv);
     CommandLineRequest request;
     const int parsed = ParseCommandLine(args, helper != HelperMode::None, request);
     // "-password" answers the first password question of the command.

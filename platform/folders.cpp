@@ -119,14 +119,14 @@ bool GetProgramFolder(std::u16string& folder) {
     return ToUtf16Folder(path, folder);
 }
 
-bool GetRuntimeFolderUtf8(std::string& folder) {
+std::string RuntimeFolderPathUtf8() {
     std::string base = EnvironmentPath("XDG_RUNTIME_DIR");
-    std::string path;
-    if (!base.empty() && base[0] == '/') {
-        path = base + "/quendravine";
-    } else {
-        path = "/tmp/quendravine-" + std::to_string(geteuid());
-    }
+    if (!base.empty() && base[0] == '/') return base + "/quendravine";
+    return "/tmp/quendravine-" + std::to_string(geteuid());
+}
+
+bool GetRuntimeFolderUtf8(std::string& folder) {
+    std::string path = RuntimeFolderPathUtf8();
     std::u16string asText;
     if (!Utf8ToUtf16Strict(path, asText)) {
         SetLastError(kErrorInvalidName);

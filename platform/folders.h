@@ -19,6 +19,9 @@ bool GetProgramFolder(std::u16string& folder);
 // user; a group- or world-accessible one of ours is narrowed to 0700.
 bool GetRuntimeFolder(std::u16string& folder);
 bool GetRuntimeFolderUtf8(std::string& folder);
+// The path the two calls above use, made or not, to name it in a message
+// when it is refused (another user may have made it first under /tmp).
+std::string RuntimeFolderPathUtf8();
 
 // $QV_CONFIG_DIR when set, else $XDG_CONFIG_HOME/quendravine, else
 // ~/.config/quendravine. Created (mode 0700) when missing; false when it

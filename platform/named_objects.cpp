@@ -5,6 +5,8 @@
 #include "platform/text.h"
 
 #include <atomic>
+#include <cctype>
+#include <climits>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -12,11 +14,13 @@
 #include <csignal>
 #include <ctime>
 #include <fcntl.h>
+#include <linux/futex.h>
 #include <poll.h>
-#include <pthread.h>
 #include <sys/file.h>
 #include <sys/mman.h>
+#include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace platform {
@@ -72,10 +76,75 @@ bool RuntimePathFor(std::u16string_view name, const char* kind, std::string& pat
     return true;
 }
 
+// The token that goes into the shared-memory names of one runtime folder,
+// kept in a file there. /dev/shm is one folder for the whole machine: without
+// it two sessions of one user with different runtime folders (a desktop and
+// an ssh login, a test beside a desktop) would share every object, and
+// another user could create a name first. The folder is private, so the token
+// is known only to the processes that use it.
+constexpr size_t kTokenBytes = 16;
+
+bool ReadRuntimeToken(const std::string& path, std::string& token) {
+    int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    char text[2 * kTokenBytes + 1] = {};
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 077) == 0 &&
+              pread(fd, text, sizeof text, 0) == static_cast<ssize_t>(2 * kTokenBytes);
+    close(fd);
+    for (size_t i = 0; ok && i < 2 * kTokenBytes; ++i) ok = std::isxdigit(static_cast<unsigned char>(text[i])) != 0;
+    if (ok) token.assign(text, 2 * kTokenBytes);
+    return ok;
+}
+
+bool RuntimeToken(std::string& token) {
+    std::string folder;
+    if (!GetRuntimeFolderUtf8(folder)) return false;
+    const std::string path = folder + "/objects-token";
+    if (ReadRuntimeToken(path, token)) return true;
+    if (errno != ENOENT) {
+        // Something else under the token's name: not ours to remove silently.
+        SetLastError(kErrorAccessDenied);
+        return false;
+    }
+    unsigned char random[kTokenBytes];
+    if (getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) {
+        SetLastErrorFromErrno();
+        return false;
+    }
+    static const char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (unsigned char c : random) {
+        text += kHex[c >> 4];
+        text += kHex[c & 15];
+    }
+    // Written under a temporary name and linked into place, so two first
+    // processes agree on one token: the loser reads the winner's.
+    std::string temporary = path + ".XXXXXX";
+    int fd = mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        SetLastErrorFromErrno();
+        return false;
+    }
+    bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    close(fd);
+    bool linked = written && link(temporary.c_str(), path.c_str()) == 0;
+    unlink(temporary.c_str());
+    if (linked) {
+        token = text;
+        return true;
+    }
+    if (ReadRuntimeToken(path, token)) return true;
+    SetLastError(kErrorAccessDenied);
+    return false;
+}
+
 bool SharedMemoryName(std::u16string_view name, std::string& shmName) {
     std::string encoded;
     if (!EncodeObjectName(name, encoded)) return false;
-    shmName = "/qv-" + std::to_string(geteuid()) + "-" + encoded;
+    std::string token;
+    if (!RuntimeToken(token)) return false;
+    shmName = "/qv-" + std::to_string(geteuid()) + "-" + token + "-" + encoded;
     return true;
 }
 
@@ -121,16 +190,20 @@ enum class SharedKind : uint32_t { Event = 1, Mapping = 2 };
 constexpr off_t kSharedPresenceByte = 0;
 constexpr off_t kSharedGuardByte = 1;
 
-constexpr uint32_t kSharedMagic = 0x4F425651;   // "QVBO"
+// Changed whenever the header's layout changes: an object of another layout
+// is never used.
+constexpr uint32_t kSharedMagic = 0x32425651;   // "QVB2"
 // The mapping's bytes start on a page of their own after the header.
 constexpr uint64_t kSharedHeaderSize = 4096;
 
+// An event is one futex word: no lock is ever held across processes, so a
+// party that dies at any point leaves nothing that blocks the others (a
+// process-shared condition variable keeps a dead waiter counted and hangs
+// the next signaller).
 struct SharedHeader {
     uint32_t magic;
     uint32_t kind;
     uint64_t dataSize;
-    pthread_mutex_t mutex;
-    pthread_cond_t condition;
     uint32_t signaled;
     uint32_t manualReset;
 };
@@ -164,6 +237,14 @@ struct SharedObject {
 
 // Whether fd is still the object the name refers to (a last holder may have
 // removed the name between our open and our lock).
+bool SameFile(int fd, const std::string& path) {
+    struct stat byFd {};
+    struct stat byName {};
+    if (fstat(fd, &byFd) != 0) return false;
+    if (lstat(path.c_str(), &byName) != 0) return false;
+    return byFd.st_ino == byName.st_ino && byFd.st_dev == byName.st_dev;
+}
+
 bool StillLinked(int fd, const std::string& shmName) {
     struct stat byFd {};
     struct stat byName {};
@@ -174,20 +255,15 @@ bool StillLinked(int fd, const std::string& shmName) {
 }
 
 void InitialiseEvent(SharedHeader* header, bool manual, bool initiallySet) {
-    pthread_mutexattr_t mutexAttr;
-    pthread_mutexattr_init(&mutexAttr);
-    pthread_mutexattr_setpshared(&mutexAttr, PTHREAD_PROCESS_SHARED);
-    pthread_mutexattr_setrobust(&mutexAttr, PTHREAD_MUTEX_ROBUST);
-    pthread_mutex_init(&header->mutex, &mutexAttr);
-    pthread_mutexattr_destroy(&mutexAttr);
-    pthread_condattr_t condAttr;
-    pthread_condattr_init(&condAttr);
-    pthread_condattr_setpshared(&condAttr, PTHREAD_PROCESS_SHARED);
-    pthread_condattr_setclock(&condAttr, CLOCK_MONOTONIC);
-    pthread_cond_init(&header->condition, &condAttr);
-    pthread_condattr_destroy(&condAttr);
     header->manualReset = manual ? 1 : 0;
     header->signaled = initiallySet ? 1 : 0;
+}
+
+std::atomic_ref<uint32_t> SignalWord(SharedHeader* header) { return std::atomic_ref<uint32_t>(header->signaled); }
+
+long Futex(uint32_t* word, int operation, uint32_t value, const struct timespec* timeout) {
+    // Not the private form: the word is shared with other processes.
+    return syscall(SYS_futex, word, operation, value, timeout, nullptr, 0);
 }
 
 struct OpenRequest {
@@ -293,21 +369,6 @@ std::unique_ptr<SharedObject> OpenShared(std::u16string_view name, const OpenReq
     return nullptr;
 }
 
-// Locks the event's mutex; a holder that died while holding it leaves the
-// state as it was, which stays consistent (one flag).
-bool LockShared(SharedHeader* header) {
-    int r = pthread_mutex_lock(&header->mutex);
-    if (r == EOWNERDEAD) {
-        pthread_mutex_consistent(&header->mutex);
-        return true;
-    }
-    if (r != 0) {
-        SetLastErrorFromErrno(r);
-        return false;
-    }
-    return true;
-}
-
 void IgnoreBrokenPipeSignal() {
     static std::atomic<bool> done{false};
     if (done.exchange(true)) return;
@@ -327,6 +388,7 @@ void IgnoreBrokenPipeSignal() {
 // processes.
 struct NamedMutex::State {
     int fd = -1;
+    std::string path;
     std::mutex lock;
     std::condition_variable released;
     uint32_t ownerThread = 0;   // also set while that thread waits for the file lock
@@ -334,8 +396,15 @@ struct NamedMutex::State {
 
     ~State() {
         // Closing while owning leaves the state byte set: the next owner hears
-        // that the mutex was abandoned.
-        if (fd >= 0) close(fd);
+        // that the mutex was abandoned. The last handle removes the lock file,
+        // so runs leave nothing behind in the runtime folder (a process that
+        // was killed leaves its file to the next last holder, or to whoever
+        // finds it held by no one).
+        if (fd < 0) return;
+        if (!path.empty() && RangeLock(fd, F_WRLCK, kMutexGuardByte, true)) {
+            if (RangeLock(fd, F_WRLCK, kMutexPresenceByte, false) && SameFile(fd, path)) unlink(path.c_str());
+        }
+        close(fd);
     }
 };
 
@@ -344,17 +413,29 @@ NamedMutex::NamedMutex() : state_(std::make_unique<State>()) {}
 std::unique_ptr<NamedMutex> NamedMutex::Create(std::u16string_view name, bool initialOwner, bool* alreadyExisted) {
     std::string path;
     if (!RuntimePathFor(name, "mutex", path)) return nullptr;
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) {
-        SetLastErrorFromErrno();
-        return nullptr;
+    std::unique_ptr<NamedMutex> mutex;
+    int fd = -1;
+    // A few rounds at most: each retry means a last holder removed the file
+    // between our open and our lock.
+    for (int attempt = 0;; ++attempt) {
+        fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd < 0) {
+            SetLastErrorFromErrno();
+            return nullptr;
+        }
+        mutex.reset(new NamedMutex());
+        mutex->state_->fd = fd;
+        if (!RangeLock(fd, F_WRLCK, kMutexGuardByte, true)) {
+            SetLastErrorFromErrno();
+            return nullptr;
+        }
+        if (SameFile(fd, path)) break;
+        if (attempt == 8) {
+            SetLastError(kErrorBusy);
+            return nullptr;
+        }
     }
-    std::unique_ptr<NamedMutex> mutex(new NamedMutex());
-    mutex->state_->fd = fd;
-    if (!RangeLock(fd, F_WRLCK, kMutexGuardByte, true)) {
-        SetLastErrorFromErrno();
-        return nullptr;
-    }
+    mutex->state_->path = path;
     bool existed = !RangeLock(fd, F_WRLCK, kMutexPresenceByte, false);
     bool present = RangeLock(fd, F_RDLCK, kMutexPresenceByte, true);
     int presenceError = errno;
@@ -383,6 +464,8 @@ std::unique_ptr<NamedMutex> NamedMutex::Open(std::u16string_view name) {
     // A lock file nobody holds open is a leftover, not a mutex.
     bool nobody = RangeLock(fd, F_WRLCK, kMutexPresenceByte, false);
     bool present = !nobody && RangeLock(fd, F_RDLCK, kMutexPresenceByte, true);
+    if (nobody && SameFile(fd, path)) unlink(path.c_str());
+    if (present) mutex->state_->path = path;
     RangeLock(fd, F_UNLCK, kMutexGuardByte, false);
     if (!present) {
         SetLastError(kErrorFileNotFound);
@@ -509,51 +592,45 @@ NamedEvent::~NamedEvent() = default;
 
 bool NamedEvent::Set() {
     SharedHeader* header = object_->header();
-    if (!LockShared(header)) return false;
-    header->signaled = 1;
-    pthread_cond_broadcast(&header->condition);
-    pthread_mutex_unlock(&header->mutex);
+    SignalWord(header).store(1, std::memory_order_release);
+    // Every waiter wakes; for an auto-reset event one of them takes the
+    // signal and the others wait again.
+    Futex(&header->signaled, FUTEX_WAKE, INT_MAX, nullptr);
     return true;
 }
 
 bool NamedEvent::Reset() {
-    SharedHeader* header = object_->header();
-    if (!LockShared(header)) return false;
-    header->signaled = 0;
-    pthread_mutex_unlock(&header->mutex);
+    SignalWord(object_->header()).store(0, std::memory_order_release);
     return true;
 }
 
 uint32_t NamedEvent::Wait(uint32_t timeoutMs) {
     SharedHeader* header = object_->header();
-    if (!LockShared(header)) return kWaitFailed;
-    struct timespec deadline {};
-    clock_gettime(CLOCK_MONOTONIC, &deadline);
-    deadline.tv_sec += static_cast<time_t>(timeoutMs / 1000);
-    deadline.tv_nsec += static_cast<long>(timeoutMs % 1000) * 1000000L;
-    if (deadline.tv_nsec >= 1000000000L) {
-        deadline.tv_sec += 1;
-        deadline.tv_nsec -= 1000000000L;
-    }
-    uint32_t result = kWaitObject0;
-    while (header->signaled == 0) {
-        int r = timeoutMs == kInfinite ? pthread_cond_wait(&header->condition, &header->mutex)
-                                       : pthread_cond_timedwait(&header->condition, &header->mutex, &deadline);
-        if (r == EOWNERDEAD) {
-            pthread_mutex_consistent(&header->mutex);
-        } else if (r == ETIMEDOUT) {
-            if (header->signaled == 0) result = kWaitTimeout;
-            break;
-        } else if (r != 0) {
-            pthread_mutex_unlock(&header->mutex);
-            SetLastErrorFromErrno(r);
+    std::atomic_ref<uint32_t> word = SignalWord(header);
+    const bool manual = header->manualReset != 0;
+    const uint64_t deadline = GetTickCount64() + (timeoutMs == kInfinite ? 0 : timeoutMs);
+    for (;;) {
+        uint32_t value = word.load(std::memory_order_acquire);
+        if (value != 0) {
+            if (manual || word.compare_exchange_strong(value, 0, std::memory_order_acq_rel)) return kWaitObject0;
+            continue;
+        }
+        struct timespec left {};
+        if (timeoutMs != kInfinite) {
+            const uint64_t now = GetTickCount64();
+            if (now >= deadline) {
+                SetLastError(kErrorWaitTimeout);
+                return kWaitTimeout;
+            }
+            left.tv_sec = static_cast<time_t>((deadline - now) / 1000);
+            left.tv_nsec = static_cast<long>((deadline - now) % 1000) * 1000000L;
+        }
+        if (Futex(&header->signaled, FUTEX_WAIT, 0, timeoutMs == kInfinite ? nullptr : &left) != 0 &&
+            errno != EAGAIN && errno != EINTR && errno != ETIMEDOUT) {
+            SetLastErrorFromErrno();
             return kWaitFailed;
         }
     }
-    if (result == kWaitObject0 && header->manualReset == 0) header->signaled = 0;
-    pthread_mutex_unlock(&header->mutex);
-    if (result == kWaitTimeout) SetLastError(kErrorWaitTimeout);
-    return result;
 }
 
 // ---- SharedMapping ----------------------------------------------------------
@@ -609,6 +686,13 @@ std::unique_ptr<SharedMapping> SharedMapping::Open(std::u16string_view name) {
 }
 
 SharedMapping::~SharedMapping() = default;
+
+bool SharedObjectPath(std::u16string_view name, std::string& path) {
+    std::string shmName;
+    if (!SharedMemoryName(name, shmName)) return false;
+    path = "/dev/shm" + shmName;
+    return true;
+}
 
 // ---- named pipes --------------------------------------------------------------
 

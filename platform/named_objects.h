@@ -5,9 +5,10 @@
 //    flock (released by the system when its holder dies; the next owner is
 //    told the mutex was abandoned);
 //  - named events and file mappings are POSIX shared-memory objects, mode
-//    0600, named "/qv-<uid>-<name>", holding a process-shared robust mutex and
-//    condition variable, or the mapping's bytes; an object goes when the last
-//    process holding it closes it;
+//    0600, named "/qv-<uid>-<token>-<name>" (the token is random, kept in the
+//    runtime folder, so each runtime folder has objects of its own), holding
+//    an event's futex word or the mapping's bytes; an object goes when the
+//    last process holding it closes it;
 //  - named pipes "\\.\pipe\NAME" are FIFOs in the runtime folder.
 // "Global\" and "Local\" name the same per-user namespace. Every call reports
 // failure by its return value and the last error.
@@ -91,6 +92,10 @@ private:
     void* data_ = nullptr;
     uint64_t size_ = 0;
 };
+
+// Where the event or mapping of this name lives in /dev/shm, to name it in a
+// message (another user's object there is refused, never used).
+bool SharedObjectPath(std::u16string_view name, std::string& path);
 
 // The FIFO path for "\\.\pipe\NAME" (or a bare NAME) in the runtime folder.
 bool NamedPipePath(std::u16string_view name, std::string& path);

@@ -36,6 +36,7 @@ std::u16string ChannelFreeEventName() { return u"Global\\AccessSyncService0" + N
 std::u16string RequestReadyEventName() { return u"Global\\AccessSyncService1" + NameSuffix(); }
 std::u16string ReplyReadyEventName() { return u"Global\\AccessSyncService2" + NameSuffix(); }
 std::u16string HelperRunningMutexName() { return u"QVHELPER_C2C80BFA WNDCLASS" + NameSuffix(); }
+std::u16string ChannelSlotMutexName() { return u"QVHELPER_C2C80BFA SLOT" + NameSuffix(); }
 void SetChannelNameSuffixForTests(std::u16string_view suffix) { NameSuffix() = suffix; }
 
 void PutReply(uint8_t* area, const ChannelReply& reply) {

@@ -25,12 +25,18 @@ std::u16string ChannelFreeEventName();
 std::u16string RequestReadyEventName();
 std::u16string ReplyReadyEventName();
 std::u16string HelperRunningMutexName();
+// Held by the client that has taken the channel, from taking it until it
+// gives it back: the helper sees a client that died holding it.
+std::u16string ChannelSlotMutexName();
 // Tests that run helpers side by side give each its own names.
 void SetChannelNameSuffixForTests(std::u16string_view suffix);
 
 constexpr size_t kAreaBytes = 0x4000;
 constexpr size_t kReplyAreaOffset = 0x4000;
 constexpr size_t kMappingBytes = 0x8000;
+// Past the two areas, our own: 1 while a client holds the channel (4 bytes).
+constexpr size_t kSlotTakenOffset = 0x8000;
+constexpr size_t kChannelBytes = kMappingBytes + 8;
 
 enum : uint32_t {
     kCommandMountArchive = 1,

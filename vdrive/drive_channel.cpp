@@ -1,5 +1,6 @@
 #include "vdrive/drive_channel.h"
 
+#include <atomic>
 #include <cstring>
 #include <memory>
 
@@ -20,7 +21,7 @@ struct Channel {
 bool Connect(Channel& c) {
     c.mapping = platform::SharedMapping::Open(ChannelMappingName());
     // A mapping smaller than both areas is not the helper's.
-    if (!c.mapping || c.mapping->Size() < kMappingBytes) return false;
+    if (!c.mapping || c.mapping->Size() < kChannelBytes) return false;
     c.channelFree = platform::NamedEvent::Open(ChannelFreeEventName());
     c.requestReady = platform::NamedEvent::Open(RequestReadyEventName());
     c.replyReady = platform::NamedEvent::Open(ReplyReadyEventName());
@@ -50,13 +51,22 @@ std::optional<ChannelReply> SendVirtualDriveRequest(const RequestBytes& request)
     }
     if (!WaitWhileHelperRuns(*c.channelFree)) return std::nullopt;
     auto* base = static_cast<uint8_t*>(c.mapping->Data());
+    // Held until the channel is given back: should this process die first,
+    // the helper sees the slot held by no one and frees the channel.
+    const std::unique_ptr<platform::NamedMutex> slot = platform::NamedMutex::Create(ChannelSlotMutexName(), false);
+    std::atomic_ref<uint32_t> taken(*reinterpret_cast<uint32_t*>(base + kSlotTakenOffset));
+    taken.store(1, std::memory_order_release);
+    auto giveBack = [&] {
+        taken.store(0, std::memory_order_release);
+        c.channelFree->Set();
+    };
     std::memset(base, 0, kAreaBytes);
     std::memcpy(base, request.data(), request.size());
     std::memset(base + kReplyAreaOffset, 0, kAreaBytes);
     c.requestReady->Set();
     if (!WaitWhileHelperRuns(*c.replyReady)) return std::nullopt;
     const ChannelReply reply = GetReply(base + kReplyAreaOffset);
-    c.channelFree->Set();
+    giveBack();
     return reply;
 }
 

@@ -12,6 +12,7 @@
 #include "platform/format.h"
 #include "platform/staged_file.h"
 #include "platform/text.h"
+#include "vdrive/autostart_entry.h"
 #include "vdrive/drive_channel.h"
 #include "vdrive/virtual_drives.h"
 
@@ -29,27 +30,6 @@ std::string AutostartEntryPath() {
     return (slash == std::string::npos ? config : config.substr(0, slash)) + "/autostart/qvhelper.desktop";
 }
 
-// The helper's path as one quoted Exec argument of a desktop entry: inside
-// the quotes '"', '`', '$' and '\' take a backslash; the value's own escaping
-// then doubles every backslash, and '%' is doubled so it is no field code. A
-// path with a line break or control character cannot be written at all.
-std::optional<std::string> ExecArgument(const std::string& path) {
-    std::string quoted = "\"";
-    for (const char c : path) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return std::nullopt;
-        if (c == '"' || c == '`' || c == '$' || c == '\\') quoted += '\\';
-        quoted += c;
-    }
-    quoted += '"';
-    std::string value;
-    for (const char c : quoted) {
-        if (c == '\\') value += "\\\\";
-        else if (c == '%') value += "%%";
-        else value += c;
-    }
-    return value;
-}
-
 }  // namespace
 
 uint32_t GetVirtualDriveOptions() { return foundation::GetVirtualDriveDword(u"Flags", 1); }
@@ -61,14 +41,13 @@ void SetVirtualDriveOptions(uint32_t flags) {
     if (flags & kOptionAutostart) {
         const std::u16string install = foundation::GetVirtualDriveInstallDir();
         if (install.empty()) return;
-        const std::optional<std::string> exec = ExecArgument(platform::Utf16ToUtf8(install) + "/qvhelper");
-        if (!exec) return;
-        const std::string text = "[Desktop Entry]\nType=Application\nName=Quendravine Virtual Drive\nExec=" + *exec +
-                                 "\nNoDisplay=true\nX-GNOME-Autostart-enabled=true\n";
+        const std::string helper = platform::Utf16ToUtf8(install) + "/qvhelper";
+        const std::optional<std::string> text = AutostartEntryText(helper);
         // The option itself is stored above; a desktop without an autostart
         // folder we may write just does not start the helper at log-in.
         platform::StagedFile file;
-        if (file.BeginUtf8(entry, {.durable = true, .createFolders = true}) && file.Write(text.data(), text.size()))
+        if (text && file.BeginUtf8(entry, {.durable = true, .createFolders = true}) &&
+            file.Write(text->data(), text->size()))
             file.Commit();
         if (!HelperRunning()) foundation::StartHelperElevated({});
     } else {

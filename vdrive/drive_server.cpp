@@ -24,8 +24,9 @@ namespace vdrive {
 namespace {
 
 constexpr uint32_t kPollMs = 200;
-// A client that took its reply but never freed the channel is given this long.
-constexpr auto kUnreleasedReplyLimit = std::chrono::seconds(30);
+// A client that took the channel but neither wrote its request nor gave the
+// channel back after its reply is given this long.
+constexpr auto kUnfilledSlotLimit = std::chrono::seconds(30);
 
 uint32_t LetterBit(char16_t letter) { return letter >= u'A' && letter <= u'Z' ? 1u << (letter - u'A') : 0; }
 
@@ -46,11 +47,11 @@ bool DriveServer::Start() {
         return false;
     }
     running_->Wait(0);
-    mapping_ = platform::SharedMapping::Create(ChannelMappingName(), kMappingBytes);
+    mapping_ = platform::SharedMapping::Create(ChannelMappingName(), kChannelBytes);
     channelFree_ = platform::NamedEvent::Create(ChannelFreeEventName(), platform::EventReset::Auto, true);
     requestReady_ = platform::NamedEvent::Create(RequestReadyEventName(), platform::EventReset::Auto, false);
     replyReady_ = platform::NamedEvent::Create(ReplyReadyEventName(), platform::EventReset::Auto, false);
-    if (!mapping_ || mapping_->Size() < kMappingBytes || !channelFree_ || !requestReady_ || !replyReady_) return false;
+    if (!mapping_ || mapping_->Size() < kChannelBytes || !channelFree_ || !requestReady_ || !replyReady_) return false;
     // Drives of an earlier helper that ended without cleaning up are empty now.
     for (const VirtualDriveEntry& d : ReadDriveTable()) {
         const std::string folder = DriveFolder(d.letter);
@@ -62,14 +63,34 @@ bool DriveServer::Start() {
 
 void DriveServer::Serve(const std::atomic<bool>& stop) {
     auto* base = static_cast<uint8_t*>(mapping_->Data());
+    std::atomic_ref<uint32_t> taken(*reinterpret_cast<uint32_t*>(base + kSlotTakenOffset));
     std::array<uint8_t, kAreaBytes> request{};
-    bool awaitingRelease = false;
-    auto repliedAt = std::chrono::steady_clock::now();
+    // When the channel was last seen free or a request last served, and how
+    // many polls in a row found its holder gone.
+    auto settledAt = std::chrono::steady_clock::now();
+    int holderGoneSeen = 0;
     while (!stop.load()) {
         if (requestReady_->Wait(kPollMs) != platform::kWaitObject0) {
-            if (awaitingRelease && std::chrono::steady_clock::now() - repliedAt > kUnreleasedReplyLimit) {
+            const auto now = std::chrono::steady_clock::now();
+            if (channelFree_->Wait(0) == platform::kWaitObject0) {
                 channelFree_->Set();
-                awaitingRelease = false;
+                settledAt = now;
+                holderGoneSeen = 0;
+                continue;
+            }
+            // Taken and no request: a client that died holding the channel (a
+            // Ctrl+C between taking it and writing its request, or before it
+            // gave it back) would block every later one. Its slot lock went
+            // with it; two polls in a row make sure it is not a client just
+            // taking it. A live client that holds it too long loses it too.
+            const bool gone =
+                taken.load(std::memory_order_acquire) != 0 && !platform::NamedMutex::Open(ChannelSlotMutexName());
+            holderGoneSeen = gone ? holderGoneSeen + 1 : 0;
+            if (holderGoneSeen >= 2 || now - settledAt > kUnfilledSlotLimit) {
+                taken.store(0, std::memory_order_release);
+                channelFree_->Set();
+                settledAt = now;
+                holderGoneSeen = 0;
             }
             continue;
         }
@@ -78,8 +99,8 @@ void DriveServer::Serve(const std::atomic<bool>& stop) {
         std::memset(base + kReplyAreaOffset, 0, kAreaBytes);
         PutReply(base + kReplyAreaOffset, reply);
         replyReady_->Set();
-        awaitingRelease = true;
-        repliedAt = std::chrono::steady_clock::now();
+        settledAt = std::chrono::steady_clock::now();
+        holderGoneSeen = 0;
     }
 }
 

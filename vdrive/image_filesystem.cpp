@@ -19,6 +19,8 @@
 #include "image/sectors/sector_io.h"
 #include "platform/file.h"
 #include "platform/folders.h"
+#include "platform/process.h"
+#include "platform/sync.h"
 #include "platform/text.h"
 
 namespace vdrive {
@@ -296,14 +298,30 @@ std::unique_ptr<MountedDrive> MountedDrive::Mount(std::unique_ptr<ImageFileSyste
     return drive;
 }
 
+namespace {
+
+// The folder goes to the helper as one argument, never through a shell: a
+// quote or any other character in the runtime path stays part of the name.
+bool UnmountThroughFuseHelper(const std::string& folder) {
+    const int quiet = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    platform::ProcessStartOptions options;
+    options.stdoutFd = quiet;
+    options.stderrFd = quiet;
+    const std::unique_ptr<platform::Process> helper =
+        platform::Process::Start({u"fusermount3", u"-u", u"-q", platform::Utf8ToUtf16(folder)}, options);
+    if (quiet >= 0) ::close(quiet);
+    return helper && helper->Wait(platform::kInfinite) == platform::kWaitObject0 && helper->ExitCode() == 0;
+}
+
+}  // namespace
+
 bool MountedDrive::Unmount() {
     if (!mounted_) return true;
     if (::umount2(folder_.c_str(), 0) != 0) {
         if (errno == EBUSY) return false;
         // Without the right to unmount directly the FUSE helper does it, and
         // it too refuses a busy drive (no lazy unmount).
-        const std::string command = "fusermount3 -u '" + folder_ + "' 2>/dev/null";
-        if (std::system(command.c_str()) != 0) {
+        if (!UnmountThroughFuseHelper(folder_)) {
             errno = EBUSY;
             return false;
         }

@@ -133,7 +133,7 @@ bool LoadSparseExtent(VmdkExtent& extent, SparseHeader& header, DiskRefusal* ref
 }
 
 // Extent names come from a file: they may name only regular files beside the
-// descriptor (or in folders below it). A Windows or absolute path is taken by
+// descriptor (or in folders below it, never through ".."). A Windows or absolute path is taken by
 // its last part; names match without regard to case.
 bool ResolveExtentPath(const std::u16string& descriptorPath, const std::string& name, std::u16string& path) {
     std::u16string wide = platform::Utf8ToUtf16(name);
@@ -143,6 +143,14 @@ bool ResolveExtentPath(const std::u16string& descriptorPath, const std::string& 
         wide = slash == std::u16string::npos ? wide.substr(2) : wide.substr(slash + 1);
     }
     if (wide.empty() || wide[0] == u'*') return false;
+    // A ".." part would lead out of the descriptor's folder ("../../etc/passwd"):
+    // an image file never names what lies outside it.
+    for (size_t start = 0; start <= wide.size();) {
+        size_t end = wide.find_first_of(u"/\\", start);
+        if (end == std::u16string::npos) end = wide.size();
+        if (wide.compare(start, end - start, u"..") == 0) return false;
+        start = end + 1;
+    }
     return image::ResolveSheetFileName(descriptorPath, wide, path) == image::SheetNameStatus::Ok;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "filesystems/ext2/ext2_blocks.h"
+#include "filesystems/ext2/ext2_blocks_seen.h"
 #include "filesystems/ext2/ext2_volume.h"
 #include "foundation/operation_status.h"
 #include "foundation/progress_callbacks.h"
@@ -67,15 +68,19 @@ int CopyBlocks(foundation::ProgressCallbacks* progress, image::ImageContext& ctx
     // A small file needs no more than its own blocks.
     const uint64_t runBlocks = std::min<uint64_t>(blocks, std::max<uint64_t>(1, kRunBytes / vol.blockBytes));
     std::vector<uint8_t> buffer(runBlocks * vol.blockBytes);
+    ext2::BlocksSeen seen;
     uint64_t left = bytes;
     for (uint64_t i = 0; i < blocks;) {
         if (!image::WaitIfPaused(progress)) return 0;
         uint64_t n = 0;
+        bool isHole = false;
         {
             std::lock_guard<std::mutex> guard(vol.lock);
             uint64_t volumeBlock = 0;
             n = NextRun(ctx, vol, inode, i, blocks, runBlocks, &volumeBlock);
+            isHole = volumeBlock == 0;
             if (n == 0) return Fail(foundation::kStatusSourceReadFailed);
+            if (volumeBlock != 0 && !seen.MarkRun(volumeBlock, n)) return Fail(foundation::kStatusSourceReadFailed);
             if (volumeBlock == 0) {
                 std::fill_n(buffer.begin(), n * vol.blockBytes, uint8_t{0});
             } else if (!ext2::ReadExt2Blocks(ctx, vol, volumeBlock, buffer.data(), static_cast<uint32_t>(n))) {
@@ -83,7 +88,18 @@ int CopyBlocks(foundation::ProgressCallbacks* progress, image::ImageContext& ctx
             }
         }
         const uint64_t chunk = std::min<uint64_t>(left, n * vol.blockBytes);
-        if (!WriteAll(output, buffer.data(), static_cast<size_t>(chunk))) return Fail(foundation::kStatusWriteFailed);
+        // A hole stays a hole where the output can seek: a sparse file that
+        // claims gigabytes over a few blocks costs no writing and no disk.
+        // Only a file that ends in a hole needs its last byte written.
+        uint64_t at = 0;
+        const bool last = left == chunk;
+        const bool hole = isHole && chunk > 1 && foundation::GetFilePosition64(output, at) &&
+                          foundation::SeekFile64(output, at + chunk - (last ? 1 : 0));
+        if (hole) {
+            if (last && !WriteAll(output, buffer.data(), 1)) return Fail(foundation::kStatusWriteFailed);
+        } else if (!WriteAll(output, buffer.data(), static_cast<size_t>(chunk))) {
+            return Fail(foundation::kStatusWriteFailed);
+        }
         left -= chunk;
         i += n;
         if (progress && progress->AddDone) progress->AddDone(static_cast<int64_t>(chunk));

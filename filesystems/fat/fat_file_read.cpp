@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
+#include <cstdint>
 #include <cstring>
 
 #include "filesystems/disk/disk_image.h"
@@ -51,6 +53,40 @@ bool ReadBytesAt(image::ImageContext& ctx, uint64_t sector, uint32_t head, uint6
     return true;
 }
 
+// The clusters a chain holds before it ends, leaves the data area or comes
+// back to one it passed, up to want. A chain that points back at itself would
+// otherwise give one cluster over and over for as long as the entry's size
+// says (4 GiB from a floppy image); Brent's cycle search finds the loop in
+// steps proportional to the chain, with no memory per cluster.
+uint32_t DistinctChainLength(const FatVolume& volume, uint32_t first, uint32_t want) {
+    if (want == 0 || !IsDataCluster(volume, first)) return 0;
+    uint32_t power = 1, lambda = 1, tortoise = first, hare = first, walked = 1;
+    for (;;) {
+        if (walked >= want) return want;
+        const uint32_t next = GetFatEntry(volume, hare);
+        if (!IsDataCluster(volume, next)) return walked;
+        hare = next;
+        if (hare == tortoise) break;
+        ++walked;
+        if (power == lambda) {
+            tortoise = hare;
+            power *= 2;
+            lambda = 0;
+        }
+        ++lambda;
+    }
+    // A loop of lambda clusters: it starts mu clusters into the chain.
+    tortoise = hare = first;
+    for (uint32_t i = 0; i < lambda; ++i) hare = GetFatEntry(volume, hare);
+    uint32_t mu = 0;
+    while (tortoise != hare) {
+        tortoise = GetFatEntry(volume, tortoise);
+        hare = GetFatEntry(volume, hare);
+        ++mu;
+    }
+    return std::min(want, mu + lambda);
+}
+
 }  // namespace
 
 uint32_t ReadFatFileData(image::ImageContext& ctx, const image::ImageItem* item, uint8_t* buffer,
@@ -68,11 +104,25 @@ uint32_t ReadFatFileData(image::ImageContext& ctx, const image::ImageItem* item,
         if (offset >= sound) return 0;
         remaining = std::min<uint64_t>(remaining, sound - offset);
     }
+    FatReadCursor& cursor = ctx.fatState->readCursor;
+    if (cursor.checkedItem != item || cursor.checkedFirst != record.firstCluster ||
+        cursor.checkedGeneration != volume->generation) {
+        const uint64_t want = (uint64_t(record.size) + volume->clusterBytes - 1) / volume->clusterBytes;
+        cursor.readableClusters =
+            DistinctChainLength(*volume, record.firstCluster, uint32_t(std::min<uint64_t>(want, UINT32_MAX)));
+        cursor.checkedItem = item;
+        cursor.checkedFirst = record.firstCluster;
+        cursor.checkedGeneration = volume->generation;
+    }
+    // Only what the chain holds is read: past a loop or a broken link the
+    // file reads short.
+    const uint64_t readable = std::min<uint64_t>(record.size, uint64_t(cursor.readableClusters) * volume->clusterBytes);
+    if (offset >= readable) return 0;
+    remaining = std::min<uint64_t>(remaining, readable - offset);
 
     // Reading on from where the last read of this file stopped walks none of
     // the chain again; anything else starts at its head.
     const uint32_t target = uint32_t(offset / volume->clusterBytes);
-    FatReadCursor& cursor = ctx.fatState->readCursor;
     uint32_t index = 0;
     uint32_t cluster = record.firstCluster;
     if (cursor.item == item && cursor.firstCluster == record.firstCluster &&
@@ -107,7 +157,11 @@ uint32_t ReadFatFileData(image::ImageContext& ctx, const image::ImageItem* item,
         if (!ReadBytesAt(ctx, sector, inner % kSectorBytes, take, buffer + copied)) break;
         copied += uint32_t(take);
         remaining -= take;
-        cursor = FatReadCursor{item, record.firstCluster, volume->generation, runIndex, runLast};
+        cursor.item = item;
+        cursor.firstCluster = record.firstCluster;
+        cursor.generation = volume->generation;
+        cursor.clusterIndex = runIndex;
+        cursor.cluster = runLast;
         if (remaining == 0) break;
         const uint32_t next = GetFatEntry(*volume, runLast);
         if (!IsDataCluster(*volume, next)) break;

@@ -88,6 +88,12 @@ struct FatReadCursor {
     uint64_t generation = 0;
     uint32_t clusterIndex = 0;        // position in the chain
     uint32_t cluster = 0;             // the cluster at that position
+    // How many clusters of the last file read its chain holds before it ends,
+    // leaves the data area or comes back to a cluster it passed.
+    const image::ImageItem* checkedItem = nullptr;
+    uint32_t checkedFirst = 0;
+    uint64_t checkedGeneration = 0;
+    uint32_t readableClusters = 0;
 };
 
 }  // namespace filesystems

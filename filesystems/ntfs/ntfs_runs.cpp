@@ -64,6 +64,18 @@ bool BuildNtfsRunList(const std::vector<NtfsDataPiece>& pieces, uint64_t volumeC
         if (!DecodeDataRuns(*piece, volumeClusters, runs)) return false;
         if (!runs.empty()) end = runs.back().vcn + runs.back().clusters;
     }
+    // No two runs of one attribute share a cluster: runs repeated over the
+    // same clusters would make a small volume yield a file of any size (a
+    // hundred runs over one megabyte read a hundred megabytes). Together they
+    // then never hold more than the volume.
+    std::vector<std::pair<uint64_t, uint64_t>> extents;
+    for (const NtfsRun& run : runs) {
+        if (run.lcn != kNtfsHole) extents.emplace_back(static_cast<uint64_t>(run.lcn), run.clusters);
+    }
+    std::sort(extents.begin(), extents.end());
+    for (size_t i = 1; i < extents.size(); ++i) {
+        if (extents[i].first - extents[i - 1].first < extents[i - 1].second) return false;
+    }
     return true;
 }
 

@@ -136,6 +136,12 @@ image::ImageContext* OpenWimArchive(std::u16string_view path, foundation::FileHa
             if (!(item.entry.resource.flags & kResourceMetadata)) continue;
             const WimPart& part = state->parts[item.partIndex];
             if (item.entry.resource.uncompressedBytes > metadataLimit - heldBytes) return nullptr;
+            // Nor beyond what its own stored bytes can hold: a crafted size
+            // would otherwise be decoded (and held) up to the cap above.
+            const ResourceEntry& resource = item.entry.resource;
+            if ((resource.flags & kResourceCompressed) &&
+                resource.uncompressedBytes / kMetadataCompressionLimit > resource.storedBytes + (1u << 16))
+                return nullptr;
             std::vector<uint8_t> bytes;
             if (ReadResourceToMemory(part, item.entry.resource, metadataLimit, bytes, &item.entry.hash) !=
                 ReadResult::kOk)

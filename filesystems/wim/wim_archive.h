@@ -29,6 +29,10 @@ struct LookupItem {
 // are held in memory, so a crafted size cannot ask for more.
 constexpr uint64_t kMetadataLimitBytes = uint64_t{1} << 30;
 constexpr uint64_t kLookupTableLimitBytes = uint64_t{1} << 30;
+// Metadata (names, times, security descriptors) compresses a few times over,
+// never this far: a compressed metadata resource that claims more than this
+// many times its stored bytes is damage.
+constexpr uint64_t kMetadataCompressionLimit = 32;
 constexpr uint32_t kMaxDirectoryDepth = 1024;
 
 }  // namespace filesystems::wim

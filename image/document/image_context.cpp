@@ -1,5 +1,7 @@
 #include "image/document/image_context.h"
 
+#include <string.h>
+
 #include "foundation/drive_handles.h"
 #include "image/sheets/track_list.h"
 
@@ -78,6 +80,13 @@ void ReleaseDocumentContents(ImageContext& ctx) {
     ctx.listLater = nullptr;
 }
 
-ImageContext::~ImageContext() { ReleaseDocumentContents(*this); }
+ImageContext::~ImageContext() {
+    ReleaseDocumentContents(*this);
+    // The passwords go with the document rather than lingering in freed
+    // memory (a core dump, the next allocation); a wipe the compiler cannot
+    // drop as a dead store.
+    explicit_bzero(outputPassword.data(), outputPassword.size());
+    explicit_bzero(writePassword.data(), writePassword.size());
+}
 
 }  // namespace image

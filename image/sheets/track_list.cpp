@@ -5,6 +5,7 @@
 #include "image/sheets/cue_parser.h"
 #include "image/sheets/cue_parser_names.h"
 #include "image/sheets/mds_parser.h"
+#include "platform/file.h"
 #include "platform/text.h"
 
 namespace image {
@@ -204,8 +205,34 @@ TrackListPtr NewDiscTrackList(int32_t endSector) {
     return list;
 }
 
+namespace {
+
+// Every named file is first tried as a sheet. A CUE sheet is text: control
+// bytes other than line breaks, tabs, end-of-file marks and padding NULs in
+// its first 4 KiB mean an image or some other binary file, which is then
+// not read and split into lines as one (the file is opened as what it is).
+bool MayBeCueText(const std::u16string& path) {
+    platform::FileHandle file =
+        platform::FileOpen(path, platform::FileAccess::Read, platform::FileDisposition::OpenExisting);
+    if (!file) return true;   // the parser reports why it cannot be read
+    uint8_t head[4096];
+    const int64_t got = platform::FileReadAt(file, 0, head, sizeof head);
+    platform::FileClose(file);
+    if (got <= 0) return true;
+    bool text = false;
+    for (int64_t i = 0; i < got; ++i) {
+        const uint8_t c = head[i];
+        if (c == 0 || c == '\t' || c == '\n' || c == '\r' || c == 0x1A || c == ' ') continue;
+        if (c < 0x20 || c == 0x7F) return false;
+        text = true;
+    }
+    return text;
+}
+
+}  // namespace
+
 TrackListPtr OpenSheet(const std::u16string& sheetPath) {
-    TrackListPtr list = ParseCueSheet(sheetPath);
+    TrackListPtr list = MayBeCueText(sheetPath) ? ParseCueSheet(sheetPath) : nullptr;
     if (list && IsValidTrackList(list.get(), nullptr)) return list;
     list = ParseMdsFile(sheetPath);
     if (list && IsValidTrackList(list.get(), nullptr)) return list;

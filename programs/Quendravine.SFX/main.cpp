@@ -55,6 +55,8 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--password" && i + 1 < argc) {
             password = argv[++i];
+            // Every local user can read argv in /proc while the stub runs.
+            std::memset(argv[i], 0, password.size());
         } else if (arg == "--help" || arg == "-h") {
             std::printf("usage: %s [FOLDER] [--password TEXT]\n", argv[0]);
             return 0;

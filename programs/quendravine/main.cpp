@@ -12,6 +12,7 @@
 #include "cmdline/console_start.h"
 #include "platform/folders.h"
 #include "platform/text.h"
+#include "cmdline/front_end_arguments.h"
 #include "shellext/shell_integration.h"
 
 // The sanitizer build's leak check: the desktop's bus and font libraries keep
@@ -41,6 +42,7 @@ int RunWindowHalf(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    cmdline::TakeFrontEndArguments(argc, argv);
     shellext::InstallShellIntegration();
     if (cmdline::WantsConsole(argc, argv)) {
         const int code = cmdline::RunConsole(argc, argv);

@@ -17,6 +17,10 @@
 #include "optical/drive/drive_devices.h"
 #include "vdrive/drive_channel.h"
 #include "vdrive/drive_options.h"
+#include "platform/folders.h"
+#include "platform/last_error.h"
+#include "platform/text.h"
+#include "vdrive/drive_channel.h"
 #include "vdrive/drive_server.h"
 
 namespace {
@@ -55,7 +59,12 @@ int main(int argc, char** argv) {
     foundation::SetDriveDeviceServices(&opticalDrives);
     vdrive::DriveServer server;
     if (!server.Start()) {
-        std::fputs("qvhelper: another helper runs, or the drive channel cannot be made\n", stderr);
+        const std::string why = platform::Utf16ToUtf8(platform::ErrorText(platform::GetLastError()));
+        if (vdrive::HelperRunning())
+            std::fputs("qvhelper: another helper already serves this runtime folder\n", stderr);
+        else
+            std::fprintf(stderr, "qvhelper: the drive channel cannot be made in %s: %s\n",
+                         platform::RuntimeFolderPathUtf8().c_str(), why.c_str());
         return 1;
     }
     server.Serve(g_stop);

@@ -18,14 +18,17 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "cmdline/console_session.h"
+#include "cmdline/front_end_arguments.h"
 #include "echo_markers.h"
 #include "platform/folders.h"
+#include "platform/last_error.h"
 #include "platform/named_objects.h"
 #include "platform/text.h"
 
@@ -114,6 +117,16 @@ int main(int argc, char** argv) {
 
     int sync[2];
     if (::pipe2(sync, O_CLOEXEC) != 0) return 1;
+    // The arguments go to the program over a pipe of its own, never in its
+    // argv, where every local user could read a password; ours are blanked.
+    int handOver[2];
+    if (::pipe2(handOver, O_CLOEXEC) != 0) return 1;
+    std::string arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments.append(argv[i]);
+        arguments.push_back('\0');
+        std::memset(argv[i], 0, std::strlen(argv[i]));
+    }
     const std::string program = ProgramPath();
     const pid_t child = ::fork();
     if (child < 0) {
@@ -128,15 +141,17 @@ int main(int argc, char** argv) {
         if (::read(sync[0], &go, 1) != 1 || go != 1) _exit(127);
         const int null = ::open("/dev/null", O_RDONLY);
         if (null >= 0) ::dup2(null, STDIN_FILENO);
-        std::vector<char*> args{const_cast<char*>(program.c_str())};
-        for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
-        args.push_back(nullptr);
+        ::close(handOver[1]);
+        ::fcntl(handOver[0], F_SETFD, 0);
+        ::setenv(cmdline::kArgumentsFdVariable, std::to_string(handOver[0]).c_str(), 1);
+        std::vector<char*> args{const_cast<char*>(program.c_str()), nullptr};
         ::execvp(args[0], args.data());
         std::fprintf(stderr, "zarn: cannot start %s: %s\n", program.c_str(), std::strerror(errno));
         _exit(127);
     }
     ::setpgid(child, child);
     ::close(sync[0]);
+    ::close(handOver[0]);
 
     struct sigaction action {};
     action.sa_handler = OnSignal;
@@ -150,13 +165,21 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 3 && made; ++i) {
         const std::u16string name = cmdline::ConsolePipeName(int(child), streams[i]);
         made = platform::NamedPipePath(name, pipes.paths[i]) && platform::CreateNamedPipe(name);
+        if (!made && platform::GetLastError() == platform::kErrorAlreadyExists) {
+            // Left by a front end that was killed while an earlier program
+            // had this process id: the id is our child's now, so no one else
+            // uses them.
+            made = platform::DeleteNamedPipe(name) && platform::CreateNamedPipe(name);
+        }
         if (!made) pipes.paths[i].clear();
     }
     bool existed = false;
     std::unique_ptr<platform::NamedMutex> session =
         made ? platform::NamedMutex::Create(cmdline::ConsoleSessionName(int(child)), true, &existed) : nullptr;
     if (!session) {
-        std::fprintf(stderr, "zarn: cannot make the console pipes in the runtime folder\n");
+        const std::string why = platform::Utf16ToUtf8(platform::ErrorText(platform::GetLastError()));
+        std::fprintf(stderr, "zarn: cannot make the console pipes in %s: %s\n",
+                     platform::RuntimeFolderPathUtf8().c_str(), why.c_str());
         ::kill(child, SIGKILL);
         ::waitpid(child, nullptr, 0);
         return 1;
@@ -168,6 +191,11 @@ int main(int argc, char** argv) {
     const char go = 1;
     [[maybe_unused]] ssize_t started = ::write(sync[1], &go, 1);
     ::close(sync[1]);
+    // The program reads them first thing; one that never started leaves the
+    // write failing (SIGPIPE is ignored).
+    WriteAll(handOver[1], arguments);
+    ::close(handOver[1]);
+    std::fill(arguments.begin(), arguments.end(), '\0');
 
     int status = 0;
     bool ended = false;

@@ -16,6 +16,10 @@
 #include <string>
 #include <string_view>
 
+namespace image {
+struct ImageContext;
+}
+
 namespace qvfuzz {
 
 // The process's own folder (mode 0700), made on first use, with the
@@ -27,8 +31,15 @@ const std::string& WorkFolder();
 std::string WriteInput(std::string_view name, const uint8_t* data, size_t size);
 
 // The input as "input.<extension>" beside the companions, opened through
-// app::OpenImageByPath with every reader installed; the tree is walked and the
-// document freed.
+// app::OpenImageByPath with every reader installed; the tree is walked, every
+// file's data read through the item reader (up to a budget per input), and
+// the document freed.
 void OpenThroughOpenEntry(std::string_view extension, const uint8_t* data, size_t size);
+
+// The input as a bare volume handed straight to one file-system reader (the
+// open entry may give a bare volume to the archive library instead): a disk
+// document over "input.img" is made, mount is called on it, and when it
+// answers 1 the tree is walked and every file's data read as above.
+void MountAndWalk(const uint8_t* data, size_t size, int (*mount)(image::ImageContext&));
 
 }  // namespace qvfuzz

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -40,7 +41,9 @@ protected:
     std::u16string Name(const std::u16string& base) const { return prefix_ + base; }
     std::string RuntimeFile(const std::string& name) const { return runtime_.path() + "/quendravine/" + name; }
     std::string ShmFile(const std::u16string& base) const {
-        return "/dev/shm/qv-" + std::to_string(geteuid()) + "-" + platform::Utf16ToUtf8(Name(base));
+        std::string path;
+        EXPECT_TRUE(platform::SharedObjectPath(Name(base), path));
+        return path;
     }
 
     qvtest::TempDir runtime_;
@@ -155,7 +158,9 @@ TEST_F(PlatformNamedObjects, MutexOpenNeedsAHolder) {
         EXPECT_EQ(held->Wait(0), kWaitTimeout);
         EXPECT_TRUE(opened->Release());
     }
-    // The lock file stays, but nobody holds the mutex any more.
+    // The lock file goes with its last holder: runs leave nothing behind.
+    struct stat st {};
+    EXPECT_NE(lstat(RuntimeFile("mutex-" + platform::Utf16ToUtf8(Name(u"open"))).c_str(), &st), 0);
     platform::SetLastError(0);
     EXPECT_EQ(platform::NamedMutex::Open(Name(u"open")), nullptr);
     EXPECT_EQ(platform::GetLastError(), platform::kErrorFileNotFound);
@@ -163,6 +168,76 @@ TEST_F(PlatformNamedObjects, MutexOpenNeedsAHolder) {
     auto again = platform::NamedMutex::Create(Name(u"open"), false, &existed);
     ASSERT_NE(again, nullptr);
     EXPECT_FALSE(existed);
+}
+
+// A killed holder's lock file is left; the next opener finds no one holding
+// it and removes it.
+TEST_F(PlatformNamedObjects, KilledHoldersLockFileIsClearedByTheNextOpener) {
+    const std::string lockFile = RuntimeFile("mutex-" + platform::Utf16ToUtf8(Name(u"killed")));
+    Signal childReady;
+    pid_t child = Fork([&]() -> int {
+        auto mutex = platform::NamedMutex::Create(Name(u"killed"), true);
+        if (!mutex) return 10;
+        childReady.Post();
+        pause();
+        return 0;
+    });
+    ASSERT_TRUE(childReady.Take());
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    struct stat st {};
+    EXPECT_EQ(lstat(lockFile.c_str(), &st), 0);
+    EXPECT_EQ(platform::NamedMutex::Open(Name(u"killed")), nullptr);
+    EXPECT_NE(lstat(lockFile.c_str(), &st), 0);
+}
+
+// A party killed while it waits (or at any other point) leaves nothing that
+// blocks the others.
+TEST_F(PlatformNamedObjects, EventOutlivesAKilledWaiter) {
+    auto event = platform::NamedEvent::Create(Name(u"wake"), EventReset::Auto, false);
+    ASSERT_NE(event, nullptr);
+    Signal childReady;
+    pid_t child = Fork([&]() -> int {
+        auto mine = platform::NamedEvent::Open(Name(u"wake"));
+        if (!mine) return 10;
+        childReady.Post();
+        mine->Wait(platform::kInfinite);
+        return 0;
+    });
+    ASSERT_TRUE(childReady.Take());
+    usleep(50000);   // into its wait
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    Signal woke;
+    pid_t waiter = Fork([&]() -> int {
+        auto mine = platform::NamedEvent::Open(Name(u"wake"));
+        return mine && mine->Wait(10000) == kWaitObject0 ? 0 : 11;
+    });
+    usleep(50000);
+    EXPECT_TRUE(event->Set());
+    EXPECT_EQ(ExitCodeOf(waiter), 0);
+    EXPECT_EQ(event->Wait(0), kWaitTimeout);
+}
+
+// Two sessions of one user with different runtime folders (a desktop and an
+// ssh login) never meet in /dev/shm, whatever the objects are called.
+TEST_F(PlatformNamedObjects, EachRuntimeFolderHasObjectsOfItsOwn) {
+    auto here = platform::NamedEvent::Create(Name(u"session"), EventReset::Manual, false);
+    ASSERT_NE(here, nullptr);
+    qvtest::TempDir otherRuntime;
+    setenv("XDG_RUNTIME_DIR", otherRuntime.path().c_str(), 1);
+    EXPECT_EQ(platform::NamedEvent::Open(Name(u"session")), nullptr);
+    bool existed = true;
+    auto there = platform::NamedEvent::Create(Name(u"session"), EventReset::Manual, false, &existed);
+    ASSERT_NE(there, nullptr);
+    EXPECT_FALSE(existed);
+    there->Set();
+    setenv("XDG_RUNTIME_DIR", runtime_.path().c_str(), 1);
+    EXPECT_EQ(here->Wait(0), kWaitTimeout);
+    // The token that keeps them apart is private to the folder's owner.
+    struct stat st {};
+    ASSERT_EQ(stat(RuntimeFile("objects-token").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 TEST_F(PlatformNamedObjects, EventsAcrossProcesses) {

@@ -2,7 +2,11 @@
 // (a private runtime folder, no mount needed), and the request layout.
 
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <chrono>
 
 #include <atomic>
 #include <thread>
@@ -154,6 +158,38 @@ TEST_F(PrivateRuntime, AHelperThatDiesLeavesTheClientWithAnError) {
     });
     EXPECT_FALSE(SendVirtualDriveRequest(MakeDriveCountRequest(1)).has_value());
     ending.join();
+    SetChannelWaitSliceForTests(10000);
+}
+
+// A client killed between taking the channel and writing its request (a
+// Ctrl+C of a mount) does not block the ones after it.
+TEST_F(PrivateRuntime, AClientKilledHoldingTheChannelDoesNotBlockTheNext) {
+    DriveServer server;
+    ASSERT_TRUE(server.Start());
+    std::atomic<bool> stop{false};
+    std::thread serving([&] { server.Serve(stop); });
+    SetChannelWaitSliceForTests(200);
+    const pid_t client = fork();
+    if (client == 0) {
+        // What a client does up to its request, then it dies.
+        auto mapping = platform::SharedMapping::Open(ChannelMappingName());
+        auto free = platform::NamedEvent::Open(ChannelFreeEventName());
+        auto slot = platform::NamedMutex::Create(ChannelSlotMutexName(), false);
+        if (!mapping || !free || !slot || free->Wait(5000) != platform::kWaitObject0) _exit(10);
+        static_cast<uint8_t*>(mapping->Data())[kSlotTakenOffset] = 1;
+        ::kill(::getpid(), SIGKILL);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(client, &status, 0), client);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    const auto started = std::chrono::steady_clock::now();
+    const auto reply = SendVirtualDriveRequest(MakeDriveCountRequest(1));
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(reply->status, kStatusOk);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    stop = true;
+    serving.join();
+    server.Shutdown();
     SetChannelWaitSliceForTests(10000);
 }
 

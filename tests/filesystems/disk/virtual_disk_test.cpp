@@ -282,6 +282,7 @@ TEST(VirtualDisk, DescriptorRulesAndExtentNames) {
         ++lines;
     }
     comments100 = comments99 + "\n";
+    const std::string folderName = dir.path().substr(dir.path().rfind('/') + 1);
     struct Row {
         const char* name;
         std::string text;
@@ -304,6 +305,9 @@ TEST(VirtualDisk, DescriptorRulesAndExtentNames) {
         {"absolute path", replace("\"f-flat.vmdk\"", "\"/somewhere/else/f-flat.vmdk\""), true},
         {"subfolder, any case", replace("\"f-flat.vmdk\"", "\"SUB\\\\inner-flat.vmdk\""), true},
         {"parent folder", replace("\"f-flat.vmdk\"", "\"../f-flat.vmdk\""), false},
+        {"out through the parent and back", replace("\"f-flat.vmdk\"", "\"../" + folderName + "/f-flat.vmdk\""),
+         false},
+        {"a file outside", replace("\"f-flat.vmdk\"", "\"../../../../../../../../etc/passwd\""), false},
         {"a fifo", replace("\"f-flat.vmdk\"", "\"fifo.vmdk\""), false},
         {"missing file", replace("\"f-flat.vmdk\"", "\"none.vmdk\""), false},
         {"a folder", replace("\"f-flat.vmdk\"", "\"sub\""), false},

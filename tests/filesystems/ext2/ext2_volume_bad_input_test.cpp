@@ -193,6 +193,17 @@ const Case kCases[] = {
          EXPECT_EQ(ext2test::ExtractTo(ctx, *tree.at("one").item, dir + "/out", &progress), 0);
          EXPECT_LT(peak.GrowthBytes(), uint64_t{64} << 20);
      }},
+    // The holes stay holes in the output: the whole file, on no disk.
+    {"file of 4 GiB extracted whole", Debugfs("sif /one size 0x100000000"), 1, Ext2Refusal::kNone,
+     [](image::ImageContext& ctx, const Ext2MountReport&, const std::string& dir) {
+         const auto tree = ListTree(ctx);
+         ASSERT_TRUE(tree.count("one"));
+         EXPECT_EQ(ext2test::ExtractTo(ctx, *tree.at("one").item, dir + "/whole"), 1);
+         EXPECT_EQ(RunOk("stat -c %s " + ShellQuote(dir + "/whole")), "4294967296\n");
+         EXPECT_LT(std::stoull(RunOk("du -k " + ShellQuote(dir + "/whole") + " | cut -f1")), 1024u);
+         EXPECT_EQ(RunOk("head -c 4 " + ShellQuote(dir + "/whole")), "one\n");
+         RunOk("rm " + ShellQuote(dir + "/whole"));
+     }},
 };
 
 TEST(Ext2VolumeBadInput, EachDamageRefusedOrSkipped) {
@@ -214,6 +225,51 @@ TEST(Ext2VolumeBadInput, EachDamageRefusedOrSkipped) {
         EXPECT_EQ(report.refusal, c.refusal);
         EXPECT_EQ(doc->ext2State.get() != nullptr, c.mounted == 1);
         if (c.check) c.check(*doc, report, dir.path());
+    }
+}
+
+// A file never holds one volume block twice: pointers that all lead to one
+// block (an indirect block filled with its own number, direct pointers
+// repeated) would make a 2 MiB volume extract a file as large as the inode
+// claims. Extraction fails at the second use, in bounded memory.
+TEST(Ext2VolumeBadInput, BlocksMappedTwiceEndTheFile) {
+    qvtest::TempDir dir;
+    RunOk("mkdir -p " + ShellQuote(dir / "src") + " && seq 1 60000 > " + ShellQuote(dir / "src/indirect.txt"));
+    const std::string base = dir / "base.img";
+    RunOk("mke2fs -q -F -t ext2 -b 1024 -d " + ShellQuote(dir / "src") + " " + ShellQuote(base) + " 2M 2>&1");
+    auto number = [&](const std::string& request) {
+        return uint32_t(std::stoul(RunOk("debugfs -R " + ShellQuote(request) + " " + ShellQuote(base) + " 2>/dev/null")));
+    };
+    const uint32_t first = number("bmap /indirect.txt 0");
+    const std::string stat = RunOk("debugfs -R 'stat /indirect.txt' " + ShellQuote(base) + " 2>/dev/null");
+    const size_t at = stat.find("(IND):");
+    ASSERT_NE(at, std::string::npos);
+    const uint32_t indirect = uint32_t(std::stoul(stat.substr(at + 6)));
+    struct Row {
+        const char* name;
+        std::string debugfs;        // a change through debugfs, or empty
+        bool fillIndirect;          // every pointer of the indirect block is its own number
+    } rows[] = {
+        {"direct pointers to one block", "sif /indirect.txt block[1] " + std::to_string(first), false},
+        {"indirect block pointing at itself", "", true},
+        {"indirect block pointing at itself in a file of 1 TiB", "sif /indirect.txt size 0x10000000000", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string image = dir / "d.img";
+        RunOk("cp " + ShellQuote(base) + " " + ShellQuote(image));
+        if (!row.debugfs.empty()) ApplyPatch(image, Debugfs(row.debugfs.c_str()));
+        if (row.fillIndirect) {
+            std::vector<uint8_t> bytes = qvtest::ReadFileBytes(image);
+            for (size_t i = 0; i < kBlock / 4; ++i) Put(bytes, size_t{indirect} * kBlock + 4 * i, indirect, 4);
+            qvtest::WriteFileBytes(image, bytes.data(), bytes.size());
+        }
+        Document doc = OpenImage(image, 0);
+        ASSERT_EQ(MountExt2(*doc, nullptr), 1);
+        qvtest::PeakMemory peak;
+        ExtractionFails(*doc, "indirect.txt", dir.path());
+        EXPECT_LT(peak.GrowthBytes(), uint64_t{64} << 20);
+        EXPECT_LE(qvtest::ReadFileBytes(dir / "out").size(), size_t{2} << 20);
     }
 }
 

@@ -197,6 +197,51 @@ TEST_F(FatBadInput, BrokenChainsReadBounded) {
     }
 }
 
+// Whatever size an entry claims, a file reads only the clusters its chain holds.
+TEST_F(FatBadInput, ChainsReadNoFurtherThanTheirClusters) {
+    const size_t d = Entry(rootOffset_, "D          ", rootEntries_);
+    const size_t f = Entry(ClusterOffset(ClusterOf(d)), "F       TXT");
+    const uint16_t first = ClusterOf(f);
+    const uint16_t second = first + 1;
+    // A chain that comes back to a cluster it passed reads no further than
+    // the clusters it holds (mcopy: "loop detected"), whatever size the
+    // entry claims: a floppy image never extracts a 4 GiB file.
+    struct Row {
+        const char* what;
+        uint16_t next;           // the first cluster's link
+        uint16_t secondNext;     // the second's, 0: kept
+        uint32_t size;           // the entry's size, 0: kept
+        uint32_t sectorOffset;
+        uint32_t expected;
+    } rows[] = {
+        {"beyond the volume", 0xFFF0, 0, 0, 0, 512},
+        {"free", 0x0000, 0, 0, 0, 512},
+        {"to itself", first, 0, 0, 0, 512},
+        {"to itself in a file of 4 GiB", first, 0, 0xFFFFFFFF, 0, 512},
+        {"to itself, read far into 4 GiB", first, 0, 0xFFFFFFFF, 2048, 0},
+        {"second back to the first", second, first, 0, 0, 1024},
+        {"second back to itself", second, second, 0xFFFFFFFF, 0, 1024},
+    };
+    const std::vector<uint8_t> original = bytes_;
+    for (const Row& row : rows) {
+        qvtest::WriteFileBytes(image_, original.data(), original.size());
+        bytes_ = original;
+        Patch16(fatOffset_ + size_t(first) * 2, row.next);
+        if (row.secondNext) Patch16(fatOffset_ + size_t(second) * 2, row.secondNext);
+        if (row.size) {
+            Patch16(f + 28, uint16_t(row.size));
+            Patch16(f + 30, uint16_t(row.size >> 16));
+        }
+        image::DocumentPtr ctx = OpenVolume(image_);
+        ASSERT_NE(ctx, nullptr);
+        const image::ImageItem* item = FindItem(*ctx, u"/d/f.txt");
+        ASSERT_NE(item, nullptr);
+        std::vector<uint8_t> buffer(4096);
+        EXPECT_EQ(filesystems::ReadFatFileData(*ctx, item, buffer.data(), row.sectorOffset, 4096), row.expected)
+            << row.what;
+    }
+}
+
 // Long-name runs that cannot be whole: the 8.3 entry is read alone (upper
 // case on FAT16); a run at the directory's end is skipped.
 TEST_F(FatBadInput, BrokenLongNamesFallBackToTheShortName) {

@@ -93,5 +93,37 @@ TEST(NtfsRuns, PiecesJoinAndCursorFindsEveryCluster) {
     EXPECT_FALSE(BuildNtfsRunList({a, b}, kVolumeClusters, runs));
 }
 
+// Runs of one attribute never share a cluster, in one piece or across pieces.
+TEST(NtfsRuns, RunsOverTheSameClustersAreRefused) {
+    struct PieceRow {
+        const char* name;
+        std::vector<uint8_t> first, second;   // second empty: one piece
+        bool ok;
+    } rows[] = {
+        {"side by side", {0x11, 0x02, 0x10, 0x11, 0x02, 0x02, 0x00}, {}, true},
+        {"the same clusters again", {0x11, 0x02, 0x10, 0x01, 0x02, 0x11, 0x02, 0x00, 0x00}, {}, false},
+        {"one cluster shared", {0x11, 0x02, 0x10, 0x11, 0x02, 0x01, 0x00}, {}, false},
+        {"back before the first", {0x11, 0x02, 0x10, 0x11, 0x04, 0xFF, 0x00}, {}, false},
+        {"holes between are no clusters", {0x11, 0x02, 0x10, 0x01, 0x05, 0x11, 0x02, 0x02, 0x00}, {}, true},
+        {"second piece over the first's clusters", {0x11, 0x04, 0x10, 0x00}, {0x11, 0x04, 0x12, 0x00}, false},
+        {"second piece elsewhere", {0x11, 0x04, 0x10, 0x00}, {0x11, 0x04, 0x14, 0x00}, true},
+    };
+    for (const PieceRow& row : rows) {
+        NtfsDataPiece a, b;
+        a.mappingPairs = row.first;
+        a.lastVcn = 99;
+        std::vector<NtfsDataPiece> pieces{a};
+        if (!row.second.empty()) {
+            pieces[0].lastVcn = 3;
+            b.mappingPairs = row.second;
+            b.lowestVcn = 4;
+            b.lastVcn = 99;
+            pieces.push_back(b);
+        }
+        std::vector<NtfsRun> runs;
+        EXPECT_EQ(BuildNtfsRunList(pieces, kVolumeClusters, runs), row.ok) << row.name;
+    }
+}
+
 }  // namespace
 }  // namespace filesystems

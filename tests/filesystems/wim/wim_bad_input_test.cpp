@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -18,6 +19,7 @@
 #include "image/document/document.h"
 #include "platform/text.h"
 #include "tests/filesystems/wim/wim_fixtures.h"
+#include "tests/support/peak_memory.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -161,6 +163,24 @@ TEST_F(WimBadInputTest, DamagedHeadersAndTablesAreRefused) {
         int code = 0;
         EXPECT_FALSE(OpenBytes(wim, &code)) << row.name;
         EXPECT_NE(code, image::open_result::kOk) << row.name;
+    }
+}
+
+// Compressed metadata that claims far more than its stored bytes can hold is
+// refused before anything is decoded or reserved for it.
+TEST_F(WimBadInputTest, MetadataLargerThanItsResourceIsRefused) {
+    for (const std::string fixture : {"lzx.wim", "xpress.wim"}) {
+        SCOPED_TRACE(fixture);
+        Bytes wim = Fixture(fixture);
+        const size_t e = FindLookup(wim).Entry(FindEntry(wim, true, 0));
+        ASSERT_NE(wim.at(e + 7) & 0x04, 0);   // compressed
+        PutLe(wim, e + 16, (uint64_t{1} << 30) - 4096, 8);
+        qvtest::PeakMemory peak;
+        const auto started = std::chrono::steady_clock::now();
+        int code = 0;
+        EXPECT_FALSE(OpenBytes(wim, &code));
+        EXPECT_LT(peak.GrowthBytes(), uint64_t{64} << 20);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
     }
 }
 

@@ -149,4 +149,29 @@ TEST(TrackList, CompanionSheets) {
     EXPECT_FALSE(image::OpenSheet(U16(dir / "Game.BIN"))) << "an image is no sheet";
 }
 
+// Every file the user names is first tried as a sheet; a binary file is not
+// read as one, while the padding and end marks some tools leave stay fine.
+TEST(TrackList, OnlyTextIsTakenForASheet) {
+    qvtest::TempDir dir;
+    std::vector<uint8_t> bin(2352 * 100, 0);
+    qvtest::WriteFileBytes(dir / "Game.BIN", bin.data(), bin.size());
+    const std::string sheet = "FILE \"Game.BIN\" BINARY\r\n  TRACK 01 MODE1/2352\r\n    INDEX 01 00:00:00\r\n";
+    const struct {
+        const char* name;
+        std::string bytes;
+        bool isSheet;
+    } rows[] = {
+        {"plain", sheet, true},
+        {"padded with NULs", sheet + std::string(600, '\0'), true},
+        {"an end-of-file mark", sheet + "\x1a", true},
+        {"tabs", "\t" + sheet, true},
+        {"a boot sector before the text", std::string("\xEB\x3C\x90\x01\x02\x00", 6) + "\n" + sheet, false},
+        {"nothing but NULs", std::string(4096, '\0') + sheet, false},
+    };
+    for (const auto& row : rows) {
+        qvtest::WriteFileBytes(dir / "s.cue", row.bytes.data(), row.bytes.size());
+        EXPECT_EQ(image::OpenSheet(U16(dir / "s.cue")) != nullptr, row.isSheet) << row.name;
+    }
+}
+
 }  // namespace
