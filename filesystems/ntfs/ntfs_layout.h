@@ -55,6 +55,9 @@ constexpr size_t kAllocatedSize = 40;      // 64-bit
 constexpr size_t kDataSize = 48;           // 64-bit
 constexpr size_t kInitializedSize = 56;    // 64-bit
 constexpr size_t kNonResidentMinBytes = 64;
+// Attribute flags: a sparse attribute may carry a compression unit too, but
+// only a compressed one is stored in compressed units.
+constexpr uint16_t kFlagCompressed = 0x0001;
 
 constexpr uint32_t kStandardInformation = 0x10;
 constexpr uint32_t kAttributeList = 0x20;

@@ -43,7 +43,7 @@ bool TakePiece(const foundation::ByteCursor& a, bool nonResident, NtfsDataPiece&
     piece.mappingPairs = a.Bytes().subspan(pairs);
     piece.lowestVcn = a.Le64(attr::kLowestVcn);
     piece.lastVcn = a.Le64(attr::kLastVcn);
-    piece.compressionUnit = a.U8(attr::kCompressionUnit);
+    if (a.Le16(attr::kFlags) & attr::kFlagCompressed) piece.compressionUnit = a.U8(attr::kCompressionUnit);
     piece.allocatedBytes = a.Le64(attr::kAllocatedSize);
     piece.dataBytes = a.Le64(attr::kDataSize);
     piece.initializedBytes = a.Le64(attr::kInitializedSize);

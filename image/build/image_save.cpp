@@ -3,6 +3,7 @@
 #include <fcntl.h>
 
 #include <string>
+#include <vector>
 
 #include "foundation/file_io.h"
 #include "foundation/messages.h"
@@ -12,6 +13,7 @@
 #include "image/sheets/cue_writer.h"
 #include "image/sectors/format_table.h"
 #include "image/build/image_build.h"
+#include "image/build/mixed_mode_tracks.h"
 #include "image/document/image_context.h"
 #include "image/sheets/track_list.h"
 #include "image/vcd/video_cd.h"
@@ -135,6 +137,12 @@ int SaveImageFile(ImageContext& ctx, std::u16string_view path, int32_t outputFor
     if (ok && outputFormat == format_code::kBin && ctx.bytesWritten % 2352 == 0 &&
         WriteVideoCdTrackFrames(ctx, ctx.bytesWritten / 2352, progress) == 0)
         ok = false;
+    // The music of a mixed-mode disc follows the new data track.
+    const int64_t dataEnd = ctx.bytesWritten / 2352;
+    std::vector<int32_t> audioStarts;
+    if (ok && outputFormat == format_code::kBin && ctx.bytesWritten % 2352 == 0 &&
+        WriteAudioTrackFrames(ctx, dataEnd, progress, audioStarts) == 0)
+        ok = false;
     const bool closed = platform::FileClose(ctx.outputHandle.release());
     ok = ok && closed;
     ctx.writingPath.clear();
@@ -163,7 +171,12 @@ int SaveImageFile(ImageContext& ctx, std::u16string_view path, int32_t outputFor
     ctx.documentPath = std::u16string(path);
     // A BIN image is of no use without its sheet: a sheet that could not be
     // written (the CUE writer has said why) makes the save a failure.
-    if (outputFormat == format_code::kBin && WriteCueSheet(std::u16string(path), ctx) != 0) {
+    if (outputFormat == format_code::kBin && !audioStarts.empty()) {
+        if (WriteMovedTracksCueSheet(std::u16string(path), ctx, dataEnd, audioStarts) != 0) {
+            foundation::OperationStatus = foundation::kStatusFailed;
+            return -1;
+        }
+    } else if (outputFormat == format_code::kBin && WriteCueSheet(std::u16string(path), ctx) != 0) {
         foundation::OperationStatus = foundation::kStatusFailed;
         return -1;
     }

@@ -74,6 +74,26 @@ TEST_F(ZarnAsking, PasswordsOfEncryptedArchivesAndImages) {
     }
 }
 
+// -setpassword encrypts what convert and create write as ZIP or 7z: 7z tests
+// the archive with the password and fails without it.
+TEST_F(ZarnAsking, WrittenArchivesCarryTheSetPassword) {
+    const std::string src = ShellQuote(dir_ / "src");
+    const std::string iso = ShellQuote(dir_ / "s.iso");
+    for (const char* command : {"convert", "create"}) {
+        for (const char* name : {"p.zip", "p.7z"}) {
+            SCOPED_TRACE(std::string(command) + " " + name);
+            const std::string out = ShellQuote(dir_ / name);
+            RunOk("rm -f " + out);
+            const std::string args = std::string(command) == "convert" ? " convert " + iso + " -o " + out
+                                                                       : " create -o " + out + " -add " + src + " /";
+            RunOk(ShellQuote(kZarn) + args + " -setpassword secret123 >/dev/null");
+            EXPECT_NE(RunOk("7z l -slt " + out).find("Encrypted = +"), std::string::npos);
+            RunOk("7z t -bd -psecret123 " + out + " >/dev/null");
+            EXPECT_NE(qvtest::Run("7z t -bd -pwrong " + out + " >/dev/null 2>&1").exitCode, 0);
+        }
+    }
+}
+
 TEST_F(ZarnAsking, AMovedVolumeIsFoundThroughTheQuestion) {
     RunOk(ShellQuote(kZarn) + " convert " + ShellQuote(dir_ / "s.iso") + " -o " + ShellQuote(dir_ / "v.daa") +
           " -volsize 1M");

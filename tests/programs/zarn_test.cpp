@@ -300,6 +300,31 @@ TEST_F(ZarnTest, AMixedModeDiscCountsOnlyItsFilesInTheFolderTotals) {
     EXPECT_NE(listing.find("Total:\r\n\t2 Files, 3 Folders  300,001 bytes"), std::string::npos) << listing;
 }
 
+// A mixed-mode disc written as one BIN keeps its music after the rebuilt data
+// track, and the new sheet points at where each track was written: bchunk
+// splits it back into the same music, and our own reader takes it again.
+TEST_F(ZarnTest, AMixedModeDiscConvertedToBinKeepsEveryTrack) {
+    RunOk("cd " + ShellQuote(dir_.path()) + " && genisoimage -quiet -o data.iso src/sub" +
+          " && head -c 176400 /dev/urandom > a.raw && head -c 529200 /dev/urandom > b.raw");
+    qvtest::WriteFileText(dir_ / "mixed.cue", "FILE \"data.iso\" BINARY\n  TRACK 01 MODE1/2048\n    INDEX 01 00:00:00\n"
+                                              "FILE \"a.raw\" BINARY\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n"
+                                              "FILE \"b.raw\" BINARY\n  TRACK 03 AUDIO\n    INDEX 00 00:00:00\n"
+                                              "    INDEX 01 00:02:00\n");
+    const std::string bin = dir_ / "m.bin";
+    RunOk(Zarn("convert " + (dir_ / "mixed.cue") + " -o " + bin) + " </dev/null >/dev/null");
+    // 75 frames of a.raw, 225 of b.raw (its 150-frame gap included).
+    const int64_t size = std::stoll(RunOk("stat -c %s " + bin));
+    EXPECT_EQ(size % 2352, 0);
+    EXPECT_GT(size, 300 * 2352);
+    RunOk("cd " + ShellQuote(dir_.path()) + " && bchunk -w m.bin m.cue out >/dev/null");
+    RunOk("cd " + ShellQuote(dir_.path()) + " && tail -c 176400 out02.wav | cmp - a.raw");
+    RunOk("cd " + ShellQuote(dir_.path()) + " && tail -c 176400 b.raw > b1.raw && tail -c 176400 out03.wav | cmp - b1.raw");
+    RunOk("cd " + ShellQuote(dir_.path()) + " && test $(stat -c %s out03.wav) -eq 176444");
+    const std::string out = dir_ / "x";
+    RunOk(Zarn("extract " + (dir_ / "m.cue") + " / -od " + out) + " </dev/null >/dev/null");
+    RunOk("cmp " + out + "/B.BIN " + (dir_ / "src/sub/b.bin"));
+}
+
 TEST_F(ZarnTest, TerminalStaysUsableUnderScript) {
     // Through a real terminal: the program's output arrives, the exit code
     // passes through, and echo is on afterwards.

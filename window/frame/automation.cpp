@@ -57,6 +57,9 @@ uint32_t OnAutomation(uint32_t type, uint32_t value) {
         ctx->outputPassword.fill(0);
         std::memcpy(ctx->outputPassword.data(), kStoredPassword, sizeof kStoredPassword - 1);
         ctx->passwordEnabled = 1;
+        // The image writers encrypt with the write copy.
+        ctx->writePassword = ctx->outputPassword;
+        ctx->encryptionWanted = 1;
         break;
     case 4: {
         image::TreeStatistics stats;

@@ -46,6 +46,18 @@ int SetArchiveSettings(image::ImageContext& ctx, const ArchiveSettings& s) {
         ctx.outputPassword.back() = 0;
         result = 2;
     }
+    // Image writers encrypt with the write copy, archive writers with the
+    // output text: a password set here must reach both, and one removed here
+    // must leave neither, or the file is written in the clear (or encrypted)
+    // against the user's choice.
+    if (s.passwordEnabled != 0 && s.password[0] != 0) {
+        ctx.writePassword = ctx.outputPassword;
+        ctx.encryptionWanted = 1;
+    } else if (ctx.passwordEnabled != 0 && s.passwordEnabled == 0) {
+        ctx.outputPassword.fill(0);
+        ctx.writePassword.fill(0);
+        ctx.encryptionWanted = 0;
+    }
     ctx.passwordEnabled = s.passwordEnabled;
     const std::string_view comment = std::string_view(s.comment).substr(0, kSettingsCommentBytes);
     if (comment != ctx.archiveComment) {

@@ -1,4 +1,4 @@
-// NTFS volumes made by mkntfs and filled by ntfscp or wimlib, mounted and
+// NTFS volumes made by mkntfs and filled by ntfscp, wimlib or ntfs-3g, mounted and
 // compared with sleuthkit: the listing with fls -r -p (system files, the
 // orphan folder and named streams aside), every file's bytes with
 // tsk_recover (icat's reader).
@@ -45,6 +45,17 @@ const char* const kStreamRecipe =
     "ntfscp -q p.img base f && ntfscp -q p.img base g && ntfscp -q -N Zone.Identifier p.img zone g && "
     "for i in $(seq 1 12); do ntfscp -q -N st$i p.img s300 f; done";
 
+// Files grown by ntfs-3g past what was written: the data size goes on, the
+// initialized size stays at the written bytes (4, and 3000), and the rest
+// reads as zeros. The attributes are sparse and carry a compression unit
+// without being compressed.
+const char* const kGrownRecipe =
+    "mkdir m && { ntfs-3g -o no_detach p.img m & pid=$!; } && "
+    "for i in $(seq 1 100); do mountpoint -q m && break; sleep 0.1; done && "
+    "printf abcd > m/f.bin && truncate -s 100000 m/f.bin && "
+    "head -c 3000 /dev/urandom > m/g.bin && truncate -s 50000 m/g.bin && "
+    "fusermount -u m && wait $pid && istat p.img 64 | grep -q 'init_size: 4'";
+
 struct VolumeCase {
     const char* name;
     std::string recipe;      // run in a scratch folder; leaves p.img
@@ -83,6 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
         VolumeCase{"Plain512", kMake + "-c 512 p.img && " + kCopyRecipe, 0, 5},
         VolumeCase{"Compressed4k", kMake + "-C -c 4096 p.img && " + kCopyRecipe, 0, 5},
         VolumeCase{"Compressed512", kMake + "-C -c 512 p.img && " + kCopyRecipe, 0, 5},
+        VolumeCase{"GrownPastTheWrittenBytes", kMake + "-c 4096 p.img && " + kGrownRecipe, 0, 2},
         VolumeCase{"NamedStreams", kMake + "-c 4096 p.img && " + kStreamRecipe, 0, 2},
         VolumeCase{"Clusters64k", "truncate -s 64M p.img && mkntfs -q -F -Q -c 65536 p.img && " +
                                       std::string(kCopyRecipe), 0, 5},

@@ -102,6 +102,7 @@ TEST_F(Frame, AutomationRequestsFollowTheirTable) {
     EXPECT_EQ(OnAutomation(3, 0), 0u);
     EXPECT_STREQ(doc.outputPassword.data(), "708315");
     EXPECT_EQ(doc.passwordEnabled, 1);
+    EXPECT_STREQ(doc.writePassword.data(), "708315");   // what the image writers encrypt with
     EXPECT_EQ(OnAutomation(4, 0), 0u);
     EXPECT_EQ(doc.volumeSize, 0x100000);   // an empty archive: the smallest volume
     EXPECT_EQ(doc.splitOutput, 1);

@@ -113,12 +113,33 @@ TEST(ArchiveSettings, WritingBackCountsOnlyRealChanges) {
     ASSERT_TRUE(dialogs::CheckPassword(u"pässword", s.password, true, 256));
     EXPECT_EQ(dialogs::SetArchiveSettings(*doc, s), 2);
     EXPECT_EQ(std::string(doc->outputPassword.data()), "p\xE4ssword");   // the archive code page
+    // Every writer sees it: the image writers read the write copy.
+    EXPECT_EQ(std::string(doc->writePassword.data()), "p\xE4ssword");
+    EXPECT_EQ(doc->encryptionWanted, 1);
     s.comment = "new comment";   // same length, other bytes
     EXPECT_EQ(dialogs::SetArchiveSettings(*doc, s), 2);
     EXPECT_EQ(doc->archiveComment, "new comment");
     s.compressionLevel = 3;      // kept as it is
     EXPECT_EQ(dialogs::SetArchiveSettings(*doc, s), 2);
     EXPECT_EQ(doc->compressionLevel, 3);
+}
+
+// A password removed on the sheet leaves none for any writer.
+TEST(ArchiveSettings, ARemovedPasswordLeavesNoneBehind) {
+    image::DocumentPtr doc(image::NewIsoDocument());
+    ASSERT_TRUE(doc);
+    dialogs::ArchiveSettings s = dialogs::GetArchiveSettings(*doc);
+    s.passwordEnabled = 1;
+    ASSERT_TRUE(dialogs::CheckPassword(u"secret123", s.password, true, 256));
+    EXPECT_EQ(dialogs::SetArchiveSettings(*doc, s), 2);
+    EXPECT_STREQ(doc->writePassword.data(), "secret123");
+    s.passwordEnabled = 0;
+    s.password.fill(0);
+    dialogs::SetArchiveSettings(*doc, s);
+    EXPECT_EQ(doc->outputPassword[0], 0);
+    EXPECT_EQ(doc->writePassword[0], 0);
+    EXPECT_EQ(doc->encryptionWanted, 0);
+    EXPECT_EQ(doc->passwordEnabled, 0);
 }
 
 TEST(ArchiveSettings, PasswordsEnterOnlyWithinTheirLength) {
