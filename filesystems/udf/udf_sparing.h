@@ -15,9 +15,10 @@ namespace filesystems {
 constexpr uint32_t kUdfMaxSparingTableBytes = 56 + 4096 * 8;
 
 // Reads the first sound copy of the map's sparing table into its spared
-// packets; copies that are damaged (bad tag, wrong identifier, entries out of
-// order or not on packet boundaries) are passed over. False when no copy is
-// sound, which leaves the partition read in place.
+// packets; a damaged copy (bad tag or CRC, wrong identifier, more entries than
+// it holds) is passed over, and so is an entry that does not start a packet or
+// points past the image. False when no copy is sound, which leaves the
+// partition read in place.
 bool LoadUdfSparingTable(image::ImageContext& ctx, const image::UdfState& state, UdfPartitionMap& map);
 
 // Sector of partition block `block` when its packet was spared, else -1.

@@ -1,6 +1,7 @@
 #pragma once
 // What a mounted UDF volume keeps in its document: the partition maps with
-// their translation data (virtual allocation table, metadata file extents) and
+// their translation data (virtual allocation table, sparing table, metadata
+// file extents) and
 // where the file set and the root directory are. Shared by the parts of the
 // reader; nothing outside filesystems/udf/ looks inside.
 
