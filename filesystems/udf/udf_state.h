@@ -1,9 +1,8 @@
 #pragma once
 // What a mounted UDF volume keeps in its document: the partition maps with
 // their translation data (virtual allocation table, sparing table, metadata
-// file extents) and
-// where the file set and the root directory are. Shared by the parts of the
-// reader; nothing outside filesystems/udf/ looks inside.
+// file extents) and where the file set and the root directory are. Shared by
+// the parts of the reader; nothing outside filesystems/udf/ looks inside.
 
 #include <array>
 #include <cstdint>
