@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 #include "codecs/deflate_chain.h"
@@ -39,6 +40,10 @@ struct MzpWriter {
     std::vector<OutputVolume>& outs() { return output.Volumes(); }
     const std::vector<OutputVolume>& outs() const { return output.Volumes(); }
     uint64_t tableBytes = 0;
+    // Chunks are compressed on several threads: what they leave in the
+    // header (the CRCs of chunks 0 and 1, the hoisted LZMA header) is set
+    // under this lock.
+    std::mutex chunkLock;
     uint32_t crc0 = 0, crc1 = 0;
     bool prefixTaken = false;
     std::array<uint8_t, 6> prefix{};
@@ -234,12 +239,17 @@ public:
         MzpWriter& w = *c->writer;
         CompressedChunk result;
         const size_t capacity = length + kChunkSlack + kLzma86HeaderBytes;
-        if (!containers::CompressChunk(c->coding, w.level != 0, sectors, length, output, capacity, result, c->work))
+        // Each call has its own scratch; the coding and key are only read.
+        ChunkWork work;
+        if (!containers::CompressChunk(c->coding, w.level != 0, sectors, length, output, capacity, result, work))
             return -1;
+        std::lock_guard<std::mutex> hold(w.chunkLock);
         if (result.lzmaHeaderTaken) {
             std::array<uint8_t, 6> prefix;
             std::memcpy(prefix.data(), result.header.data(), prefix.size());
-            // The reader rebuilds every hoisted header from the first one.
+            // The reader rebuilds every hoisted header from the first one;
+            // they are all alike, so the order the threads finish in does not
+            // change what is kept.
             if (w.prefixTaken && prefix != w.prefix) return -1;
             w.prefix = prefix;
             w.prefixTaken = true;
@@ -249,6 +259,7 @@ public:
         type = result.type;
         return int64_t(result.skip + result.stored);
     }
+    bool ConcurrentChunks(const image::ImageContext&) const override { return true; }
     bool WriteData(image::ImageContext& ctx, const uint8_t* bytes, size_t length) override {
         MzpContainer* c = WriterOf(ctx);
         if (!c || !Append(*c, bytes, length)) return false;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <unordered_set>
 
+#include "filesystems/udf/udf_sparing.h"
 #include "foundation/byte_cursor.h"
 #include "foundation/byte_order.h"
 #include "image/sectors/sector_io.h"
@@ -57,10 +58,15 @@ int64_t UdfMapBlock(const image::UdfState& state, int32_t mapIndex, uint32_t blo
     const UdfPartitionMap& map = state.maps[size_t(mapIndex)];
     switch (map.kind) {
         case udf_map::kPhysical:
-        case udf_map::kSparable:
-            // The sparing table is not read: a spared block reads from its
-            // original place, which a disc image still holds.
             return PhysicalSector(map, uint64_t(block) + offset);
+        case udf_map::kSparable: {
+            // A packet the sparing table moved reads from its new place; the
+            // original place may hold stale data or nothing readable.
+            const int64_t base = PhysicalSector(map, uint64_t(block) + offset);
+            if (base < 0) return -1;
+            const int64_t spared = UdfSparedSector(map, uint64_t(block) + offset);
+            return spared >= 0 ? spared : base;
+        }
         case udf_map::kVirtual150:
         case udf_map::kVirtual200: {
             if (block >= map.vat.size() || map.vat[block] == kVatUnused) return -1;
@@ -79,10 +85,14 @@ int64_t UdfMapBlock(const image::UdfState& state, int32_t mapIndex, uint32_t blo
     }
 }
 
-bool UdfMapIsContiguous(const image::UdfState& state, int32_t mapIndex) {
-    if (mapIndex < 0 || size_t(mapIndex) >= state.maps.size()) return false;
-    const uint16_t kind = state.maps[size_t(mapIndex)].kind;
-    return kind == udf_map::kPhysical || kind == udf_map::kSparable;
+uint64_t UdfContiguousBlocks(const image::UdfState& state, int32_t mapIndex, uint32_t block) {
+    if (mapIndex < 0 || size_t(mapIndex) >= state.maps.size()) return 1;
+    const UdfPartitionMap& map = state.maps[size_t(mapIndex)];
+    if (map.kind == udf_map::kPhysical) return UINT64_MAX;
+    if (map.kind != udf_map::kSparable) return 1;
+    // A packet lies in one place, moved or not; the next one may lie elsewhere.
+    if (map.spared.empty() || map.packetLength == 0) return UINT64_MAX;
+    return map.packetLength - block % map.packetLength;
 }
 
 bool ReadUdfSector(image::ImageContext& ctx, const image::UdfState& state, int64_t sector, uint8_t* out) {
@@ -239,10 +249,11 @@ uint64_t ReadUdfExtentBytes(image::ImageContext& ctx, const image::UdfState& sta
             const uint64_t firstBlock = uint64_t(e.block) + inExtent / kUdfBlockBytes;
             const uint64_t within = inExtent % kUdfBlockBytes;
             if (firstBlock > UINT32_MAX) return done;
-            // Consecutive blocks of a physical partition are read together; the
-            // blocks of a virtual or metadata partition one at a time.
+            // Consecutive blocks that lie in consecutive sectors are read
+            // together; the blocks of a virtual or metadata partition one at a time.
             uint64_t sectors = (within + want + kUdfBlockBytes - 1) / kUdfBlockBytes;
-            sectors = std::min<uint64_t>(sectors, UdfMapIsContiguous(state, e.partition) ? kRunSectors : 1);
+            sectors = std::min<uint64_t>({sectors, kRunSectors,
+                                          UdfContiguousBlocks(state, e.partition, uint32_t(firstBlock))});
             const int64_t first = UdfMapBlock(state, e.partition, uint32_t(firstBlock), 0);
             const int64_t last = UdfMapBlock(state, e.partition, uint32_t(firstBlock), uint32_t(sectors - 1));
             if (first < 0 || last < 0) return done;

@@ -23,8 +23,8 @@ constexpr int32_t kUdfVatSearchSectors = 256;              // the table is writt
 // the map does not translate it (no map, past the partition or the table, an
 // unused table entry).
 int64_t UdfMapBlock(const image::UdfState& state, int32_t mapIndex, uint32_t block, uint32_t offset);
-// Whether the map's consecutive blocks are consecutive sectors.
-bool UdfMapIsContiguous(const image::UdfState& state, int32_t mapIndex);
+// How many blocks from `block` on lie in consecutive sectors (at least 1).
+uint64_t UdfContiguousBlocks(const image::UdfState& state, int32_t mapIndex, uint32_t block);
 
 // One 2048-byte sector of the image; false outside the image or on a short read.
 bool ReadUdfSector(image::ImageContext& ctx, const image::UdfState& state, int64_t sector, uint8_t* out);

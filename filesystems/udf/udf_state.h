@@ -1,8 +1,8 @@
 #pragma once
 // What a mounted UDF volume keeps in its document: the partition maps with
-// their translation data (virtual allocation table, metadata file extents) and
-// where the file set and the root directory are. Shared by the parts of the
-// reader; nothing outside filesystems/udf/ looks inside.
+// their translation data (virtual allocation table, sparing table, metadata
+// file extents) and where the file set and the root directory are. Shared by
+// the parts of the reader; nothing outside filesystems/udf/ looks inside.
 
 #include <array>
 #include <cstdint>
@@ -26,6 +26,13 @@ constexpr uint16_t kMetadata = 0x2511;
 
 constexpr size_t kUdfMaxPartitionMaps = 16;
 
+// A packet a sparing table moved: partition block of its first block, and the
+// absolute sector its blocks now start at.
+struct UdfSparedPacket {
+    uint32_t original = 0;
+    uint32_t mapped = 0;
+};
+
 struct UdfPartitionMap {
     uint16_t kind = udf_map::kOther;
     uint16_t partitionNumber = 0;
@@ -36,6 +43,12 @@ struct UdfPartitionMap {
     uint32_t lengthBlocks = 0;
     int32_t physicalIndex = -1;            // virtual and metadata maps: the map their blocks land in
     std::vector<uint32_t> vat;             // virtual maps: block -> block of the physical map
+    // Sparable maps: packet size in blocks, where the copies of the sparing
+    // table are and how long they are, and the packets the table moved.
+    uint16_t packetLength = 0;
+    uint32_t sparingTableBytes = 0;
+    std::vector<uint32_t> sparingTables;
+    std::vector<UdfSparedPacket> spared;   // ordered by original block
 };
 
 // One run of a file's data: `block` in the partition of map `partition`, or a

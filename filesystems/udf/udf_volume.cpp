@@ -11,6 +11,7 @@
 
 #include "filesystems/udf/udf_blocks.h"
 #include "filesystems/udf/udf_directory.h"
+#include "filesystems/udf/udf_sparing.h"
 #include "foundation/byte_cursor.h"
 #include "foundation/byte_order.h"
 #include "image/document/document.h"
@@ -185,6 +186,14 @@ bool ReadPartitionMaps(const std::array<uint8_t, kUdfBlockBytes>& lvd, UdfState&
                 m.kind = m.revision < 0x200 ? udf_map::kVirtual150 : udf_map::kVirtual200;
             } else if (id.substr(0, 23) == "*UDF Sparable Partition") {
                 m.kind = udf_map::kSparable;
+                // Packet length, table count and size, then the tables' sectors.
+                if (length >= 48) {
+                    m.packetLength = map->Le16(40);
+                    const uint8_t tables = map->U8(42);
+                    m.sparingTableBytes = map->Le32(44);
+                    for (uint32_t t = 0; t < tables && 48 + 4 * (t + 1) <= length; ++t)
+                        m.sparingTables.push_back(map->Le32(48 + 4 * t));
+                }
             } else if (id.substr(0, 23) == "*UDF Metadata Partition" && length >= 59 && state.metadataMap < 0) {
                 m.kind = udf_map::kMetadata;
                 state.metadataMap = int32_t(i);
@@ -315,6 +324,8 @@ bool Mount(ImageContext& ctx, int32_t sessionStart) {
     }
     if (!seq.haveLogical || !ReadPartitionMaps(seq.logical, state)) return false;
     PlacePartitions(seq, state);
+    for (UdfPartitionMap& m : state.maps)
+        if (m.kind == udf_map::kSparable) LoadUdfSparingTable(ctx, state, m);
     for (UdfPartitionMap& m : state.maps) {
         if ((m.kind == udf_map::kVirtual150 || m.kind == udf_map::kVirtual200) && m.vat.empty())
             LoadVat(ctx, state, m);

@@ -23,8 +23,10 @@
 #include "image/document/document.h"
 #include "image/document/image_context.h"
 #include "image/document/password_services.h"
+#include "image/sectors/sector_writers.h"
 #include "image/sectors/writer_switches.h"
 #include "platform/text.h"
+#include "tests/containers/chunk_image_fixture.h"
 #include "tests/image/item_tree_fixture.h"
 #include "tests/support/fake_services.h"
 #include "tests/support/test_support.h"
@@ -224,3 +226,59 @@ TEST_F(MzpRoundTrip, HundredthVolumeFails) {
 }
 
 }  // namespace
+
+// Chunks are compressed on several threads and written in order: the archive
+// is the same bytes whatever the number of threads, and reads back as the
+// files it was made from.
+TEST_F(MzpRoundTrip, OutputIsTheSameOnAnyNumberOfThreads) {
+    RunOk("cd " + ShellQuote(dir_.path()) +
+          " && mkdir -p tree && head -c 2500000 /dev/urandom > tree/r.bin"
+          " && seq 1 200000 > tree/n.txt && xorriso -as mkisofs -quiet -J -o t.iso tree 2>/dev/null");
+    struct Row {
+        const char* name;
+        int32_t level;
+        bool hoist, tableAtEnd;
+        const char* password;
+        uint32_t threads;
+    };
+    const Row rows[] = {
+        {"level 0 in several batches", 0, true, false, "", 3},
+        {"level 1, LZMA header hoisted, table after the chunks", 1, true, true, "", 8},
+        {"level 1, LZMA with its own headers and a password", 1, false, false, "pw", 5},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<std::string> files;
+        for (const uint32_t threads : {1u, row.threads}) {
+            image::SetChunkCompressionThreads(threads);
+            image::ResetWriterSwitches();
+            image::WriterSwitchH = row.hoist;
+            image::WriterSwitchE = row.tableAtEnd;
+            image::DocumentPtr doc = chunktest::Open(dir_ / "t.iso");
+            ASSERT_TRUE(doc);
+            doc->modified = 2;
+            doc->compressionLevel = row.level;
+            if (*row.password) {
+                doc->passwordEnabled = 1;
+                std::strncpy(doc->outputPassword.data(), row.password, doc->outputPassword.size() - 1);
+            }
+            files.push_back(dir_ / ("t" + std::to_string(threads) + ".mzp"));
+            RunOk("rm -f " + ShellQuote(files.back()));
+            ASSERT_EQ(app::SaveDocument(*doc, U(files.back()), -1, nullptr), 0) << foundation::OperationStatus.load();
+        }
+        image::SetChunkCompressionThreads(0);
+        image::ResetWriterSwitches();
+        EXPECT_EQ(RunOk("cmp " + ShellQuote(files[0]) + " " + ShellQuote(files[1]) + " && echo same"), "same\n");
+        dialogs_.password = row.password;
+        image::DocumentPtr back = chunktest::Open(files[1]);
+        ASSERT_TRUE(back);
+        EXPECT_EQ(back->formatCode, image::format_code::kMzp);
+        const std::string out = dir_ / "ours";
+        app::ExtractRequest request;
+        request.destination = U(out);
+        request.allFiles = true;
+        EXPECT_EQ(app::ExtractItems(back.get(), back->rootFolder, {}, request, nullptr), 1);
+        EXPECT_EQ(RunOk("diff -r " + ShellQuote(out) + " " + ShellQuote(dir_ / "tree") + " && echo same"), "same\n");
+        RunOk("rm -rf " + ShellQuote(out));
+    }
+}

@@ -415,3 +415,96 @@ TEST(UdfRead, VirtualPartitionWithFilesReadsThroughItsTable) {
 }
 
 }  // namespace
+
+// No tool here moves a packet of a rewritable disc: a genisoimage volume
+// becomes a sparable one (packets of 32 blocks, two copies of the sparing
+// table after the image), and the packet holding the start of a file's data is
+// moved behind the image with its old place overwritten. Every file must
+// still read as 7z extracts it from the untouched image.
+TEST(UdfRead, SparablePartitionReadsMovedPacketsFromTheirNewPlace) {
+    udftest::ReadersInstalled readers;
+    constexpr uint32_t kPacket = 32;
+    struct Row {
+        const char* name;
+        bool firstCopySound, secondCopySound;
+        bool oldPlaceOverwritten;   // else the new place holds rubbish
+    };
+    const Row rows[] = {
+        {"moved packet read from its new place", true, true, true},
+        {"damaged first copy: the second is read", false, true, true},
+        {"no sound copy: the packet is read in place", false, false, false},
+    };
+    qvtest::TempDir dir;
+    const std::string iso = MakeBridge(dir);
+    RunOk("cd " + ShellQuote(dir.path()) + " && 7z x -tudf -oout g.iso >/dev/null");
+    const std::vector<uint8_t> base = qvtest::ReadFileBytes(iso);
+    const std::vector<uint8_t> data = qvtest::ReadFileBytes(dir / "t/sub/deeper/c.bin");
+    const uint32_t partitionStart = Le32(base, Tagged(base, 5).at(0) + 188);
+    size_t dataSector = 0;
+    for (size_t s = partitionStart; (s + 1) * kBlock <= base.size() && !dataSector; ++s)
+        if (std::equal(data.begin(), data.begin() + kBlock, base.begin() + ptrdiff_t(s * kBlock))) dataSector = s;
+    ASSERT_NE(dataSector, 0u);
+    const uint32_t packetBlock = uint32_t(dataSector - partitionStart) / kPacket * kPacket;
+    const size_t oldPlace = (partitionStart + packetBlock) * kBlock;
+
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<uint8_t> b = base;
+        const uint32_t spare = uint32_t(b.size() / kBlock);
+        const uint32_t tables[2] = {spare + kPacket, spare + kPacket + 1};
+        b.resize((spare + kPacket + 2) * kBlock, 0);
+        if (row.oldPlaceOverwritten) {
+            std::memcpy(b.data() + spare * kBlock, b.data() + oldPlace, kPacket * kBlock);
+            std::memset(b.data() + oldPlace, 0xEE, kPacket * kBlock);
+        } else {
+            std::memset(b.data() + spare * kBlock, 0xEE, kPacket * kBlock);
+        }
+        for (size_t lvd : Tagged(b, 6)) {
+            const uint16_t partitionNumber = foundation::ReadLE16(b.data() + lvd + 444);
+            foundation::WriteLE32(b.data() + lvd + 264, 64);
+            uint8_t* map = b.data() + lvd + 440;
+            std::memset(map, 0, 64);
+            map[0] = 2;
+            map[1] = 64;
+            std::memcpy(map + 5, "*UDF Sparable Partition", 23);
+            foundation::WriteLE16(map + 28, 0x0150);
+            foundation::WriteLE16(map + 36, 1);
+            foundation::WriteLE16(map + 38, partitionNumber);
+            foundation::WriteLE16(map + 40, kPacket);
+            map[42] = 2;
+            foundation::WriteLE32(map + 44, 56 + 4 * 8);
+            foundation::WriteLE32(map + 48, tables[0]);
+            foundation::WriteLE32(map + 52, tables[1]);
+            Retag(b, lvd);
+        }
+        for (int copy = 0; copy < 2; ++copy) {
+            uint8_t* t = b.data() + size_t(tables[copy]) * kBlock;
+            std::memcpy(t + 17, "*UDF Sparing Table", 18);
+            foundation::WriteLE16(t + 48, 4);
+            foundation::WriteLE32(t + 52, 1);
+            // One move, one free spare packet, one defective, and an entry
+            // that does not start a packet (passed over).
+            const uint32_t entries[4][2] = {{0xFFFFFFFFu, spare + 64},
+                                            {packetBlock, spare},
+                                            {0xFFFFFFF0u, spare + 96},
+                                            {packetBlock + kPacket + 1, spare + 128}};
+            for (int i = 0; i < 4; ++i) {
+                foundation::WriteLE32(t + 56 + 8 * i, entries[i][0]);
+                foundation::WriteLE32(t + 60 + 8 * i, entries[i][1]);
+            }
+            filesystems::StampUdfTag(t, 56 + 4 * 8, 0, tables[copy]);
+            if (!(copy == 0 ? row.firstCopySound : row.secondCopySound)) t[60] ^= 1;   // the CRC no longer holds
+        }
+        const std::string patched = dir / "sparable.iso";
+        qvtest::WriteFileBytes(patched, b.data(), b.size());
+
+        auto doc = isotest::OpenDoc(patched);
+        ASSERT_TRUE(doc);
+        ASSERT_EQ(doc->udfPresent, 1);
+        ASSERT_EQ(doc->udfState->maps.size(), 1u);
+        EXPECT_EQ(doc->udfState->maps[0].kind, filesystems::udf_map::kSparable);
+        EXPECT_EQ(doc->udfState->maps[0].spared.size(), row.firstCopySound || row.secondCopySound ? 1u : 0u);
+        EXPECT_EQ(OurListing(*doc), SevenZipListing(iso));
+        udftest::ExpectSameBytesAs(*doc, dir / "out");
+    }
+}
