@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "app/disc_opener_services.h"
 #include "foundation/volume_set_services.h"
 #include "image/document/main_window_services.h"
 #include "foundation/console.h"
@@ -119,6 +120,18 @@ bool ResolveOpenPaths(std::u16string_view path, std::u16string& imagePath, std::
 
 image::ImageContext* OpenImageByPath(std::u16string_view path, bool addToRecent, bool interactive, bool forMount) {
     ResetOperationStatus();
+    {
+        image::ImageContext* disc = nullptr;
+        int code = image::open_result::kOk;
+        if (DiscOpenerServices().OpenDisc(path, interactive && !forMount, &disc, &code)) {
+            if (!disc) {
+                if (code != image::open_result::kCancelled && code != image::open_result::kOk)
+                    ReportOpenFailure(path, code);
+                OperationStatus = kStatusFailed;
+            }
+            return disc;
+        }
+    }
     std::u16string imagePath, sheetPath;
     int32_t kind = kOpenNamedImage;
     if (!ResolveOpenPaths(path, imagePath, sheetPath, kind)) {

@@ -141,9 +141,17 @@ ImageContext* NewAudioCdDocument() {
     return ctx.release();
 }
 
-ImageContext* OpenImageDocument(std::u16string_view imagePath, std::u16string_view sheetPath,
-                                foundation::FileHandle imageHandle, bool buildTree, int32_t openedBy,
-                                int* resultCode) {
+namespace {
+
+// Where the sectors of an opened document come from when it is a disc in a drive.
+struct DiscOrigin {
+    char16_t letter = 0;
+    TrackListPtr layout;
+};
+
+ImageContext* OpenDocument(std::u16string_view imagePath, std::u16string_view sheetPath,
+                           foundation::FileHandle imageHandle, bool buildTree, int32_t openedBy, DiscOrigin* disc,
+                           int* resultCode) {
     int ignored = 0;
     int& code = resultCode ? *resultCode : ignored;
     DocumentPtr ctx = AllocateDocument();
@@ -187,6 +195,12 @@ ImageContext* OpenImageDocument(std::u16string_view imagePath, std::u16string_vi
         if (ctx->trackList) FreeTrackList(ctx->trackList);
         ctx->trackList = list.release();
     }
+    if (disc) {
+        ctx->discSource = true;
+        ctx->sourceDriveLetter = disc->letter;
+        if (ctx->trackList) FreeTrackList(ctx->trackList);
+        ctx->trackList = disc->layout.release();
+    }
     int64_t size = OpenReaderServices().FileSize(ctx->imageHandle.get());
     ctx->imageSize = size < 0 ? 0 : size;
 
@@ -210,6 +224,20 @@ ImageContext* OpenImageDocument(std::u16string_view imagePath, std::u16string_vi
         if (FormatDetectServices().ContainerIsNewerVersion(*ctx)) return finish(open_result::kVersionMismatch);
     }
     return finish(BuildDocumentTree(*ctx, buildTree));
+}
+
+}  // namespace
+
+ImageContext* OpenImageDocument(std::u16string_view imagePath, std::u16string_view sheetPath,
+                                foundation::FileHandle imageHandle, bool buildTree, int32_t openedBy,
+                                int* resultCode) {
+    return OpenDocument(imagePath, sheetPath, imageHandle, buildTree, openedBy, nullptr, resultCode);
+}
+
+ImageContext* OpenDiscDocument(std::u16string_view drivePath, foundation::FileHandle driveHandle, char16_t letter,
+                               TrackListPtr layout, bool buildTree, int* resultCode) {
+    DiscOrigin disc{letter, std::move(layout)};
+    return OpenDocument(drivePath, {}, driveHandle, buildTree, 0, &disc, resultCode);
 }
 
 void FreeImageDocument(ImageContext* ctx) {

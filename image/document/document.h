@@ -9,6 +9,7 @@
 
 #include "foundation/file_io.h"
 #include "image/document/image_context.h"
+#include "image/sheets/track_list.h"
 
 namespace image {
 
@@ -41,6 +42,11 @@ ImageContext* NewArchiveDocument(int32_t archiveKind);
 ImageContext* OpenImageDocument(std::u16string_view imagePath, std::u16string_view sheetPath,
                                 foundation::FileHandle imageHandle, bool buildTree, int32_t openedBy,
                                 int* resultCode);
+// A disc in a drive: driveHandle comes from the drive table and is the
+// document's from here on (closed on failure too); layout is the disc's track
+// list as the drive reported it. Reads then go to the drive.
+ImageContext* OpenDiscDocument(std::u16string_view drivePath, foundation::FileHandle driveHandle, char16_t letter,
+                               TrackListPtr layout, bool buildTree, int* resultCode);
 // Frees everything the record owns, then the record; null and partly built
 // records are accepted.
 void FreeImageDocument(ImageContext* ctx);

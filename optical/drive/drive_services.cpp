@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include "optical/burn/burn_log.h"
+#include "optical/drive/disc_document_opener.h"
 #include "optical/drive/drive_devices.h"
 #include "optical/drive/sector_reader.h"
 #include "optical/mmc/mmc_commands.h"
@@ -75,6 +76,8 @@ void InstallDriveServices() {
     static SrDriveDevices devices;
     foundation::SetOpticalServices(&services);
     foundation::SetDriveDeviceServices(&devices);
+    static DiscDocumentOpener discs;
+    app::SetDiscOpenerServices(&discs);
 }
 
 }  // namespace optical
