@@ -3,7 +3,8 @@
 // records its argv, the file left for the real reader); the window program's
 // start-up then loads that file as it does for "-pf", the burn dialog opens
 // with the image preset, and Burn writes it to the software drive, whose
-// medium must equal the ISO (cmp, isoinfo).
+// medium must equal the ISO (cmp, isoinfo). Then the same verb under Xvfb
+// starts the real window program, whose burn dialog X tools find and close.
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -59,6 +61,7 @@ struct ShellBurnTest : ::testing::Test {
         // The window program's side runs in this process with the same store
         // and runtime folder as qvshell.
         ::setenv("QV_CONFIG_DIR", config.c_str(), 1);
+        if (const char* old = std::getenv("XDG_RUNTIME_DIR")) oldRuntime = old;
         ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
         qvtest::EnsureApplication();
     }
@@ -66,7 +69,10 @@ struct ShellBurnTest : ::testing::Test {
         app::SetStartupActionServices(nullptr);
         app::CloseDocument();
         ::unsetenv("QV_CONFIG_DIR");
+        if (oldRuntime) ::setenv("XDG_RUNTIME_DIR", oldRuntime->c_str(), 1);
+        else ::unsetenv("XDG_RUNTIME_DIR");
     }
+    std::optional<std::string> oldRuntime;
 };
 
 TEST_F(ShellBurnTest, BurnVerbBurnsTheIsoOnTheDrive) {
@@ -137,6 +143,54 @@ TEST_F(ShellBurnTest, BurnVerbBurnsTheIsoOnTheDrive) {
     const size_t size = qvtest::ReadFileBytes(iso).size();
     qvtest::RunOk("cmp -n " + std::to_string(size) + " " + ShellQuote(iso) + " " + ShellQuote(disc));
     EXPECT_NE(qvtest::RunOk("isoinfo -d -i " + ShellQuote(disc)).find("Volume id: BURNTEST"), std::string::npos);
+}
+
+// The real window program started by qvshell under Xvfb: its burn dialog
+// appears over the main window, Escape closes it, and the program ends with
+// its window, the command file gone.
+TEST(ShellBurnUnderX, RealProgramOpensTheBurnDialog) {
+    if (qvtest::Run("command -v xvfb-run && command -v xwininfo && command -v xdotool && command -v openbox").exitCode != 0)
+        GTEST_SKIP() << "xvfb-run, x11-utils, xdotool or openbox missing";
+    qvtest::TempDir home;
+    const std::string iso = burntest::MakeIso(home, "disc", 200);
+    qvtest::RunOk("cd " + ShellQuote(home.path()) + " && mkdir -p config run tmp && chmod 700 run");
+    qvtest::WriteFileText(home / "config/user.reg", "Windows Registry Editor Version 5.00\r\n\r\n[Software\\Quendravine]\r\n"
+                                                    "\"Install_Dir\"=\"" + kPrograms + "\"\r\n");
+    const std::string script = R"(
+set -u
+openbox >/dev/null 2>&1 &
+sleep 0.5
+"$PROGRAMS/qvshell" --invoke burn -- "$ISO"; echo "qvshell=$?"
+for _ in $(seq 150); do xwininfo -name 'Burn Disc Image File' >/dev/null 2>&1 && break; sleep 0.1; done
+sleep 0.5
+xwininfo -name 'Burn Disc Image File' >/dev/null 2>&1 && echo dialog-shown
+[ -n "${SHOTS:-}" ] && import -window root "$SHOTS/shell_burn_x.png"
+pid=$(xdotool search --name 'Burn Disc Image File' getwindowpid | head -1)
+[ -n "$pid" ] || echo no-pid
+win=$(xdotool search --name 'Burn Disc Image File' | head -1)
+xdotool windowactivate --sync "$win" 2>/dev/null; xdotool key --clearmodifiers Escape; sleep 0.5
+xwininfo -name 'Burn Disc Image File' >/dev/null 2>&1 && echo dialog-still-open
+main=$(xdotool search --name 'Quendravine - ' | head -1)
+xdotool windowactivate --sync "$main" 2>/dev/null; xdotool key --clearmodifiers alt+F4
+for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$pid" 2>/dev/null && { echo still-running; kill "$pid"; }
+ls -A "$XDG_RUNTIME_DIR/quendravine" 2>/dev/null | grep '^command-' | sed 's/^/left:/'
+)";
+    qvtest::WriteFileText(home / "run.sh", script);
+    const char* shots = std::getenv("QV_SHOT_DIR");
+    const qvtest::CommandResult result = qvtest::Run(
+        "cd " + ShellQuote(home.path()) + " && HOME=" + ShellQuote(home.path()) + " TMPDIR=" + ShellQuote(home / "tmp") +
+        " QV_CONFIG_DIR=" + ShellQuote(home / "config") + " XDG_RUNTIME_DIR=" + ShellQuote(home / "run") +
+        " XDG_CONFIG_HOME=" + ShellQuote(home / "xdg") + " PROGRAMS=" + ShellQuote(kPrograms) + " ISO=" + ShellQuote(iso) +
+        " SHOTS=" + ShellQuote(shots ? shots : "") +
+        " QT_QPA_PLATFORM=xcb xvfb-run -a -s '-screen 0 1280x1024x24' bash run.sh 2>&1");
+    const std::string& out = result.output;
+    EXPECT_NE(out.find("qvshell=0"), std::string::npos) << out;
+    EXPECT_NE(out.find("dialog-shown"), std::string::npos) << out;
+    EXPECT_EQ(out.find("dialog-still-open"), std::string::npos) << out;
+    EXPECT_EQ(out.find("no-pid"), std::string::npos) << out;
+    EXPECT_EQ(out.find("still-running"), std::string::npos) << out;
+    EXPECT_EQ(out.find("left:"), std::string::npos) << out;
 }
 
 }  // namespace
