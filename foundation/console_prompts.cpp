@@ -136,12 +136,14 @@ void ConsolePrompts::Show(UserPromptRequest& request) {
         std::u16string shown = request.text + u"\r\nVolumes missed or can not be opened:\r\n";
         if (question)
             for (const std::u16string& name : question->missing) shown += u"  " + name + u"\r\n";
-        shown += request.data != 0 ? u"Folder of the volumes (Skip skips them; empty line cancels): "
-                                   : u"Folder of the volumes (empty line cancels): ";
+        shown += request.data != 0 ? u"Folder of the volumes (Skip skips them; Cancel or an empty line cancels): "
+                                   : u"Folder of the volumes (Cancel or an empty line cancels): ";
         Write(shown);
         if (!ReadLine(line, false) || line.empty()) return;
         const std::u16string lower = platform::ToLower(line);
-        if (request.data != 0 && (lower == u"skip" || lower == u"s")) {
+        if (lower == u"cancel" || lower == u"c") return;
+        // The asker ignores a skip it does not allow, and asks again.
+        if (lower == u"skip" || lower == u"s") {
             request.answer = kIdOk;
             request.outFlag = 1;
             return;

@@ -123,6 +123,8 @@ TEST_F(ZarnAsking, MissingVolumesAreAskedForBeforeConverting) {
     const Row rows[] = {
         {"their folder", dir_ / "moved\n", true},
         {"a folder without them, then theirs", dir_ / "src\n" + dir_ / "moved\n", true},
+        {"skipping is not offered: asked again", "skip\n" + dir_ / "moved\n", true},
+        {"cancel", "cancel\n", false},
         {"an empty line cancels", "\n", false},
         {"end of input cancels", "", false},
     };
