@@ -50,7 +50,7 @@ bool VolumeAtHand(std::u16string& name) {
 }  // namespace
 
 int32_t OpenVolumesOrAsk(std::vector<std::u16string>& names, int32_t setKind, std::u16string_view text,
-                         bool maySkip) {
+                         bool maySkip, bool inPlace) {
     if (names.empty()) return kVolumesReady;
     for (;;) {
         auto question = std::make_shared<foundation::MissingVolumesQuestion>();
@@ -68,6 +68,7 @@ int32_t OpenVolumesOrAsk(std::vector<std::u16string>& names, int32_t setKind, st
         if (foundation::RunUserPromptRequest(request) != 0 || request->answer != foundation::kIdOk)
             return kVolumesCancelled;
         if (maySkip && request->outFlag == 1) return kVolumesReady;
+        if (inPlace) continue;
         // The folder the user points at holds the volumes that were missing;
         // those found where they were stay there.
         const std::u16string folder = request->outText.empty() ? question->folder : request->outText;
@@ -78,9 +79,9 @@ int32_t OpenVolumesOrAsk(std::vector<std::u16string>& names, int32_t setKind, st
     }
 }
 
-int32_t OpenDaaVolumesOrAsk(containers::DaaContainer& set, std::u16string_view text, bool maySkip) {
+int32_t OpenDaaVolumesOrAsk(containers::DaaContainer& set, std::u16string_view text, bool maySkip, bool inPlace) {
     if (!set.multiVolume || set.volumeNames.size() < 2) return kVolumesReady;
-    return OpenVolumesOrAsk(set.volumeNames, kVolumeSetDaa, text, maySkip);
+    return OpenVolumesOrAsk(set.volumeNames, kVolumeSetDaa, text, maySkip, inPlace);
 }
 
 namespace {
@@ -89,7 +90,7 @@ namespace {
 // made from the first one's.
 template <typename NameAt>
 int32_t AskForVolumeRecords(std::vector<containers::MzpVolume>& volumes, int32_t setKind, std::u16string_view text,
-                            bool maySkip, NameAt nameAt) {
+                            bool maySkip, bool inPlace, NameAt nameAt) {
     if (volumes.size() < 2) return kVolumesReady;
     std::vector<std::u16string> names;
     for (size_t n = 0; n < volumes.size(); ++n) {
@@ -97,7 +98,7 @@ int32_t AskForVolumeRecords(std::vector<containers::MzpVolume>& volumes, int32_t
         names.push_back(volumes[n].path);
     }
     // Volume 0 is the document's own open file.
-    const int32_t answer = OpenVolumesOrAsk(names, setKind, text, maySkip);
+    const int32_t answer = OpenVolumesOrAsk(names, setKind, text, maySkip, inPlace);
     for (size_t n = 1; n < volumes.size(); ++n)
         if (!volumes[n].Handle()) volumes[n].path = names[n];
     return answer;
@@ -105,24 +106,24 @@ int32_t AskForVolumeRecords(std::vector<containers::MzpVolume>& volumes, int32_t
 
 }  // namespace
 
-int32_t OpenMzpVolumesOrAsk(containers::MzpContainer& set, std::u16string_view text, bool maySkip) {
+int32_t OpenMzpVolumesOrAsk(containers::MzpContainer& set, std::u16string_view text, bool maySkip, bool inPlace) {
     if (!set.multiVolume) return kVolumesReady;
     const int32_t style = set.namingStyle;
-    return AskForVolumeRecords(set.volumes, kVolumeSetMzp, text, maySkip, [style](std::u16string_view first, uint32_t n) {
+    return AskForVolumeRecords(set.volumes, kVolumeSetMzp, text, maySkip, inPlace, [style](std::u16string_view first, uint32_t n) {
         return containers::mzp::MzpVolumeNameAt(first, style, n);
     });
 }
 
-int32_t OpenXdiPartsOrAsk(containers::XdiContainer& set, std::u16string_view text, bool maySkip) {
-    return AskForVolumeRecords(set.parts, kVolumeSetXdi, text, maySkip, [](std::u16string_view first, uint32_t n) {
+int32_t OpenXdiPartsOrAsk(containers::XdiContainer& set, std::u16string_view text, bool maySkip, bool inPlace) {
+    return AskForVolumeRecords(set.parts, kVolumeSetXdi, text, maySkip, inPlace, [](std::u16string_view first, uint32_t n) {
         return containers::GetXdiPartName(first, n);
     });
 }
 
-int32_t OpenDocumentVolumesOrAsk(image::ImageContext& ctx, std::u16string_view text, bool maySkip) {
-    if (image::DaaContainerState* daa = ctx.daaReader.get()) return OpenDaaVolumesOrAsk(*daa, text, maySkip);
-    if (image::MzpContainerState* mzp = ctx.mzpReader.get()) return OpenMzpVolumesOrAsk(*mzp, text, maySkip);
-    if (image::XdiContainerState* xdi = ctx.xdiReader.get()) return OpenXdiPartsOrAsk(*xdi, text, maySkip);
+int32_t OpenDocumentVolumesOrAsk(image::ImageContext& ctx, std::u16string_view text, bool maySkip, bool inPlace) {
+    if (image::DaaContainerState* daa = ctx.daaReader.get()) return OpenDaaVolumesOrAsk(*daa, text, maySkip, inPlace);
+    if (image::MzpContainerState* mzp = ctx.mzpReader.get()) return OpenMzpVolumesOrAsk(*mzp, text, maySkip, inPlace);
+    if (image::XdiContainerState* xdi = ctx.xdiReader.get()) return OpenXdiPartsOrAsk(*xdi, text, maySkip, inPlace);
     return kVolumesReady;
 }
 

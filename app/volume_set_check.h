@@ -32,16 +32,22 @@ constexpr int32_t kVolumeSetXdi = 8;
 
 // `names` are the volumes' paths, volume 0 first; those that do not open are
 // asked for. A folder the user gives replaces the folder of every missing
-// name. `maySkip` lets the user go on without the missing ones.
+// name. `maySkip` lets the user go on without the missing ones. `inPlace`
+// keeps the names: the volumes must be put where their names say (a set
+// handed to another process by its first volume's path is looked for there).
 int32_t OpenVolumesOrAsk(std::vector<std::u16string>& names, int32_t setKind, std::u16string_view text,
-                         bool maySkip);
+                         bool maySkip, bool inPlace = false);
 
-int32_t OpenDaaVolumesOrAsk(containers::DaaContainer& set, std::u16string_view text, bool maySkip);
-int32_t OpenMzpVolumesOrAsk(containers::MzpContainer& set, std::u16string_view text, bool maySkip);
-int32_t OpenXdiPartsOrAsk(containers::XdiContainer& set, std::u16string_view text, bool maySkip);
+int32_t OpenDaaVolumesOrAsk(containers::DaaContainer& set, std::u16string_view text, bool maySkip,
+                            bool inPlace = false);
+int32_t OpenMzpVolumesOrAsk(containers::MzpContainer& set, std::u16string_view text, bool maySkip,
+                            bool inPlace = false);
+int32_t OpenXdiPartsOrAsk(containers::XdiContainer& set, std::u16string_view text, bool maySkip,
+                          bool inPlace = false);
 
 // The document's own set, whichever reader holds it; a document that is not
 // read from several volumes is ready as it is.
-int32_t OpenDocumentVolumesOrAsk(image::ImageContext& ctx, std::u16string_view text, bool maySkip);
+int32_t OpenDocumentVolumesOrAsk(image::ImageContext& ctx, std::u16string_view text, bool maySkip,
+                                 bool inPlace = false);
 
 }  // namespace app

@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "app/open_document.h"
+#include "app/volume_set_check.h"
 #include "foundation/console.h"
 #include "foundation/messages.h"
 #include "foundation/messages_ui.h"
@@ -80,6 +81,9 @@ bool MountOnVirtualDrive(uint32_t number, std::u16string_view path) {
         if (!foundation::ConsoleMode) ShowMountError(path, 12);
         return false;
     }
+    // The drive reads the set by its first volume's path: every volume must
+    // be beside it before the mount, or reads would fail later unseen.
+    if (app::OpenDocumentVolumesOrAsk(*ctx, path, false, true) != app::kVolumesReady) return false;
     const bool archive = ctx->formatCode == image::format_code::kArchive || ctx->formatCode == image::format_code::kMzp;
     const std::optional<RequestBytes> request =
         archive ? MakeMountArchiveRequest(number, path, u"") : MakeMountImageRequest(number, path, *ctx);

@@ -99,6 +99,7 @@ TEST_F(VolumeSetCheck, AnswersToTheMissingVolumesQuestion) {
     struct Row {
         const char* name;
         bool maySkip;
+        bool inPlace;
         std::vector<Answer> answers;
         int32_t expected;
         size_t asked;
@@ -107,14 +108,16 @@ TEST_F(VolumeSetCheck, AnswersToTheMissingVolumesQuestion) {
     const std::u16string moved = U(dir_ / "moved");
     const std::u16string nowhere = U(dir_ / "nowhere");
     const Row rows[] = {
-        {"cancel", true, {{foundation::kIdCancel, moved, 0}}, app::kVolumesCancelled, 1, false},
-        {"their folder", false, {{foundation::kIdOk, moved, 0}}, app::kVolumesReady, 1, true},
-        {"a folder without them asks again", false,
+        {"cancel", true, false, {{foundation::kIdCancel, moved, 0}}, app::kVolumesCancelled, 1, false},
+        {"their folder", false, false, {{foundation::kIdOk, moved, 0}}, app::kVolumesReady, 1, true},
+        {"a folder without them asks again", false, false,
          {{foundation::kIdOk, nowhere, 0}, {foundation::kIdOk, U(dir_.path()), 0}, {foundation::kIdOk, moved, 0}},
          app::kVolumesReady, 3, true},
-        {"skipped where allowed", true, {{foundation::kIdOk, u"", 1}}, app::kVolumesReady, 1, false},
-        {"skip not allowed asks again", false, {{foundation::kIdOk, u"", 1}, {foundation::kIdCancel, u"", 0}},
+        {"skipped where allowed", true, false, {{foundation::kIdOk, u"", 1}}, app::kVolumesReady, 1, false},
+        {"skip not allowed asks again", false, false, {{foundation::kIdOk, u"", 1}, {foundation::kIdCancel, u"", 0}},
          app::kVolumesCancelled, 2, false},
+        {"kept in place: another folder is not taken", false, true,
+         {{foundation::kIdOk, moved, 0}, {foundation::kIdCancel, u"", 0}}, app::kVolumesCancelled, 2, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -123,7 +126,7 @@ TEST_F(VolumeSetCheck, AnswersToTheMissingVolumesQuestion) {
         face_.answers.assign(row.answers.begin(), row.answers.end());
         face_.shown.clear();
         face_.skipOffered.clear();
-        EXPECT_EQ(app::OpenDocumentVolumesOrAsk(*doc, doc->imagePath, row.maySkip), row.expected);
+        EXPECT_EQ(app::OpenDocumentVolumesOrAsk(*doc, doc->imagePath, row.maySkip, row.inPlace), row.expected);
         ASSERT_EQ(face_.shown.size(), row.asked);
         EXPECT_EQ(face_.shown.front(), (std::vector<std::u16string>{u"v.part02.daa", u"v.part03.daa"}));
         EXPECT_EQ(face_.skipOffered.front(), row.maySkip);
