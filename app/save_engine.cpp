@@ -9,6 +9,7 @@
 #include "app/document_lifecycle.h"
 #include "app/output_types.h"
 #include "app/save_output.h"
+#include "app/volume_set_check.h"
 #include "app/save_runner_services.h"
 #include "containers/daa/daa_container.h"
 #include "containers/mzp/mzp_format.h"
@@ -135,6 +136,13 @@ int32_t PrepareSaveTarget(image::ImageContext& ctx, std::u16string_view path, in
     // A name the format table does not know: the user's name, an ISO image inside.
     if (chosen == -1) chosen = fc::kIso;
     const std::vector<FileIdentity> sources = DocumentFileIdentities(ctx);
+    // A volume of the source found missing half-way would end the save with a
+    // broken output: every volume must be at hand first, and skipping one is
+    // not offered, as its bytes would be missing from what is written.
+    if (OpenDocumentVolumesOrAsk(ctx, ctx.imagePath, false) != kVolumesReady) {
+        OperationStatus = foundation::kStatusFailed;
+        return -1;
+    }
     const bool splittable = chosen != fc::kArchive;
     if (ctx.splitOutput && splittable) {
         if (ctx.volumeSize < kMinVolumeBytes) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "foundation/console.h"
+#include "foundation/missing_volumes_question.h"
 #include "foundation/operation_status.h"
 #include "foundation/volume_file_open.h"
 #include "platform/file.h"
@@ -134,15 +135,29 @@ void ConsolePrompts::Show(UserPromptRequest& request) {
             request.outHandle = file;
             return;
         }
-    case prompt_kind::kMissingVolumes:
-        Write(request.text + u" (Skip/Cancel): ");
-        if (!ReadLine(line, false)) return;
-        line = platform::ToLower(line);
-        if (line == u"skip" || line == u"s") {
+    case prompt_kind::kMissingVolumes: {
+        // The question names what is missing; the answer is the folder that
+        // holds the volumes, or skip where the asker allows it.
+        const auto* question = static_cast<const MissingVolumesQuestion*>(request.context);
+        std::u16string shown = request.text + u"\r\nVolumes missed or can not be opened:\r\n";
+        if (question)
+            for (const std::u16string& name : question->missing) shown += u"  " + name + u"\r\n";
+        shown += request.data != 0 ? u"Folder of the volumes (Skip skips them; Cancel or an empty line cancels): "
+                                   : u"Folder of the volumes (Cancel or an empty line cancels): ";
+        Write(shown);
+        if (!ReadLine(line, false) || line.empty()) return;
+        const std::u16string lower = platform::ToLower(line);
+        if (lower == u"cancel" || lower == u"c") return;
+        // The asker ignores a skip it does not allow, and asks again.
+        if (lower == u"skip" || lower == u"s") {
             request.answer = kIdOk;
             request.outFlag = 1;
+            return;
         }
+        request.answer = kIdOk;
+        request.outText = line;
         return;
+    }
     case prompt_kind::kPassword:
         Write(request.text.empty() ? std::u16string(u"Please input password:") : request.text + u" ");
         if (!ReadLine(line, true)) {

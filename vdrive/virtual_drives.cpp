@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "app/open_document.h"
+#include "app/volume_set_check.h"
 #include "foundation/console.h"
 #include "foundation/messages.h"
 #include "foundation/messages_ui.h"
@@ -106,6 +107,9 @@ bool MountOnVirtualDrive(uint32_t number, std::u16string_view path) {
         if (!foundation::ConsoleMode) ShowMountError(path, 12);
         return false;
     }
+    // The drive reads the set by its first volume's path: every volume must
+    // be beside it before the mount, or reads would fail later unseen.
+    if (app::OpenDocumentVolumesOrAsk(*ctx, path, false, true) != app::kVolumesReady) return false;
     // The helper opens the file again and has no one to ask: the password
     // given here goes along. An image that needed one goes as an archive
     // would, since the image request has no room for it.

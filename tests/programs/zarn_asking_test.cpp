@@ -1,7 +1,8 @@
 // The console's questions end to end through zarn: the password of an
 // encrypted 7z archive (made by 7z) and of a password DAA image (made by our
 // own convert), typed on standard input or given with -password; a DAA set
-// whose volume was moved elsewhere, found through the volume question; and an
+// whose volume was moved elsewhere, found through the volume question, and one
+// whose volumes are missing when it is converted; and an
 // extraction over existing files answered with each of the five answers.
 
 #include <string>
@@ -123,6 +124,45 @@ TEST_F(ZarnAsking, AMovedVolumeIsFoundThroughTheQuestion) {
         EXPECT_EQ(r.exitCode == 0, row.extracts);
         EXPECT_EQ(qvtest::Run("cmp " + ShellQuote(dir_ / "src/b.bin") + " " + ShellQuote(out + "/B.BIN")).exitCode == 0,
                   row.extracts);
+    }
+}
+
+// Converting a set needs every volume before anything is written: the missing
+// ones are listed and their folder is asked for, again while they are not
+// there; an empty line cancels and leaves no output.
+TEST_F(ZarnAsking, MissingVolumesAreAskedForBeforeConverting) {
+    RunOk(ShellQuote(kZarn) + " convert " + ShellQuote(dir_ / "s.iso") + " -o " + ShellQuote(dir_ / "v.daa") +
+          " -volsize 1M");
+    RunOk("mkdir " + ShellQuote(dir_ / "moved") + " && mv " + ShellQuote(dir_ / "v.part02.daa") + " " +
+          ShellQuote(dir_ / "v.part03.daa") + " " + ShellQuote(dir_ / "moved/"));
+    struct Row {
+        const char* name;
+        std::string input;
+        bool converts;
+    };
+    const Row rows[] = {
+        {"their folder", dir_ / "moved\n", true},
+        {"a folder without them, then theirs", dir_ / "src\n" + dir_ / "moved\n", true},
+        {"skipping is not offered: asked again", "skip\n" + dir_ / "moved\n", true},
+        {"cancel", "cancel\n", false},
+        {"an empty line cancels", "\n", false},
+        {"end of input cancels", "", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string out = dir_ / "out.iso";
+        RunOk("rm -f " + ShellQuote(out));
+        const qvtest::CommandResult r =
+            Zarn(row.input, "convert " + ShellQuote(dir_ / "v.part01.daa") + " -o " + ShellQuote(out));
+        SCOPED_TRACE(r.output);
+        EXPECT_NE(r.output.find("v.part02.daa"), std::string::npos);
+        EXPECT_NE(r.output.find("v.part03.daa"), std::string::npos);
+        EXPECT_EQ(r.exitCode == 0, row.converts);
+        if (row.converts)
+            EXPECT_EQ(qvtest::Run("isoinfo -x /B.BIN -i " + ShellQuote(out) + " | cmp - " +
+                                  ShellQuote(dir_ / "src/b.bin")).exitCode, 0);
+        else
+            EXPECT_NE(qvtest::Run("test -e " + ShellQuote(out)).exitCode, 0);
     }
 }
 

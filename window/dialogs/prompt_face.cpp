@@ -8,8 +8,10 @@
 #include <mutex>
 
 #include "foundation/messages.h"
+#include "foundation/missing_volumes_question.h"
 #include "window/dialogs/enter_password_dialog.h"
 #include "window/dialogs/file_exists_dialog.h"
+#include "window/dialogs/missing_volumes_dialog.h"
 #include "window/dialogs/volume_required_dialog.h"
 
 namespace dialogs::ui {
@@ -40,6 +42,16 @@ void AskVolume(foundation::UserPromptRequest& request) {
     request.outHandle = dialog.TakeFile();
     if (!request.outHandle) return;
     request.outText = dialog.ChosenPath();
+    request.answer = foundation::kIdOk;
+}
+
+void AskMissingVolumes(foundation::UserPromptRequest& request) {
+    const auto* question = static_cast<const foundation::MissingVolumesQuestion*>(request.context);
+    if (!question) return;
+    CMissingVolumesDlg dialog(question->folder, question->missing, request.data != 0, QApplication::activeWindow());
+    if (dialog.exec() != QDialog::Accepted) return;
+    request.outText = dialog.Folder();
+    request.outFlag = dialog.Skip() ? 1 : 0;
     request.answer = foundation::kIdOk;
 }
 
@@ -74,6 +86,7 @@ void ShowPromptHere(foundation::UserPromptRequest& request) {
     case foundation::prompt_kind::kFileExists: AskFileExists(request); break;
     case foundation::prompt_kind::kVolumeRequired:
     case foundation::prompt_kind::kVolumeRequiredByFormat: AskVolume(request); break;
+    case foundation::prompt_kind::kMissingVolumes: AskMissingVolumes(request); break;
     case foundation::prompt_kind::kPassword: AskPassword(request); break;
     case foundation::prompt_kind::kWrongPassword: AskTryAgain(request); break;
     default: break;

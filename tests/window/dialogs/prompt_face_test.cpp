@@ -8,7 +8,9 @@
 #include "window/dialogs/prompt_face.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QListWidget>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -27,6 +29,7 @@
 #include "app/extract_job.h"
 #include "app/open_document.h"
 #include "app/other_openers.h"
+#include "foundation/missing_volumes_question.h"
 #include "foundation/operation_status.h"
 #include "foundation/prompts.h"
 #include "image/document/document.h"
@@ -180,6 +183,61 @@ TEST_F(PromptFace, AVolumeMustBeARegularFile) {
     EXPECT_EQ(platform::FileReadAt(request->outHandle, 0, &byte, 1), 1);
     EXPECT_EQ(byte, 'v');
     platform::FileClose(request->outHandle);
+}
+
+TEST_F(PromptFace, MissingVolumesAreListedAndTheFolderComesBack) {
+    struct Row {
+        const char* name;
+        bool maySkip;
+        std::function<void(CAppDialog&)> act;
+        int32_t answer;
+        std::u16string folder;
+        int32_t skip;
+    };
+    auto typeFolderAndOk = [](CAppDialog& d) {
+        d.ControlAs<QLineEdit>(1128)->setText(QStringLiteral("/data/moved/"));
+        d.ControlAs<QPushButton>(1)->click();
+    };
+    auto checkSkipAndOk = [](CAppDialog& d) {
+        d.ControlAs<QCheckBox>(1139)->setChecked(true);
+        d.ControlAs<QPushButton>(1)->click();
+    };
+    const Row rows[] = {
+        {"a folder typed", false, typeFolderAndOk, foundation::kIdOk, u"/data/moved/", 0},
+        {"skipped", true, checkSkipAndOk, foundation::kIdOk, u"/data/sets", 1},
+        {"skip not offered", false, checkSkipAndOk, foundation::kIdOk, u"/data/sets", 0},
+        {"Cancel", true, [](CAppDialog& d) { d.ControlAs<QPushButton>(2)->click(); }, foundation::kIdCancel, u"", 0},
+        {"Escape", true, [](CAppDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }, foundation::kIdCancel, u"", 0},
+    };
+    foundation::MissingVolumesQuestion question;
+    question.folder = u"/data/sets";
+    question.missing = {u"v.part02.daa", u"v.part03.daa"};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto request = std::make_shared<foundation::UserPromptRequest>();
+        request->kind = foundation::prompt_kind::kMissingVolumes;
+        request->data = row.maySkip ? 1 : 0;
+        request->value = 2;
+        request->path = question.folder;
+        request->context = &question;
+        QStringList listed;
+        bool skipEnabled = false;
+        WhenDialogShows(
+            [&](CAppDialog& d) {
+                auto* list = d.ControlAs<QListWidget>(1138);
+                for (int i = 0; i < list->count(); ++i) listed << list->item(i)->text();
+                skipEnabled = d.ControlAs<QCheckBox>(1139)->isEnabled();
+                EXPECT_EQ(d.ControlAs<QLineEdit>(1128)->text(), QStringLiteral("/data/sets"));
+                row.act(d);
+            },
+            "missing_volumes");
+        Ask(request, true);
+        EXPECT_EQ(listed, QStringList({QStringLiteral("v.part02.daa"), QStringLiteral("v.part03.daa")}));
+        EXPECT_EQ(skipEnabled, row.maySkip);
+        EXPECT_EQ(request->answer, row.answer);
+        EXPECT_EQ(request->outText, row.folder);
+        EXPECT_EQ(request->outFlag, row.skip);
+    }
 }
 
 }  // namespace
