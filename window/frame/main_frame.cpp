@@ -4,6 +4,7 @@
 #include "window/frame/audio_extract_command.h"
 #include "window/frame/edit_commands.h"
 #include "window/frame/recent_files_menu.h"
+#include "window/frame/item_view_commands.h"
 #include "window/frame/password_commands.h"
 #include "window/frame/clipboard_commands.h"
 #include "window/dialogs/notice_dialog.h"
@@ -100,6 +101,7 @@ bool CMainFrame::Create() {
     player_ = new PlayerCommands(this);
     InstallEditCommands(this);   // before the audio one, which passes other documents on to it
     InstallPasswordCommands(this);
+    InstallItemViewCommands(this);
     InstallClipboardCommands(this);
     InstallAudioExtractCommand(this);
     InstallAboutCommand(this);
