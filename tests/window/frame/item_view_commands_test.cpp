@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
@@ -219,6 +220,8 @@ TEST_F(ItemViewCommandsTest, InformationShowsTheSelectionAsItWasMade) {
     SelectInList({a});
     OnNextDialog<dialogs::ui::CInformationDlg>([&](dialogs::ui::CInformationDlg* dialog) {
         EXPECT_EQ(Field(dialog, 1019), "a.txt");
+        if (const char* shots = std::getenv("QV_SHOT_DIR"))
+            dialog->grab().save(QString::fromUtf8(shots) + "/information.png");
         EXPECT_TRUE(Field(dialog, 1024).contains("2020")) << Field(dialog, 1024).toStdString();
     });
     ASSERT_TRUE(frame->ExecuteCommand(kCmdItemInformation));
