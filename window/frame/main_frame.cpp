@@ -5,6 +5,7 @@
 #include "window/frame/edit_commands.h"
 #include "window/frame/recent_files_menu.h"
 #include "window/frame/item_view_commands.h"
+#include "window/frame/track_delete_command.h"
 #include "window/frame/password_commands.h"
 #include "window/frame/clipboard_commands.h"
 #include "window/dialogs/notice_dialog.h"
@@ -100,6 +101,7 @@ bool CMainFrame::Create() {
     auto* panes = new FramePanes(this);
     player_ = new PlayerCommands(this);
     InstallEditCommands(this);   // before the audio one, which passes other documents on to it
+    InstallTrackDeleteCommand(this);
     InstallPasswordCommands(this);
     InstallItemViewCommands(this);
     InstallClipboardCommands(this);
