@@ -28,7 +28,7 @@ std::u16string CommentDialogText(const image::ImageContext& ctx) {
 }
 
 CCommentDlg::CCommentDlg(const image::ImageContext& ctx, QWidget* parent) : CAppDialog(kTemplateId, parent) {
-    setWindowTitle(foundation::ui::ToQString(foundation::GetLangString(890, u"Comment")));
+    setWindowTitle(QStringLiteral("Comment"));
     auto* layout = new QVBoxLayout(this);
     auto* label = new QLabel(foundation::ui::ToQString(foundation::GetLangString(30890, u"Comment:")));
     SetControlId(label, kIdLabel);

@@ -12,21 +12,12 @@
 #include <QVBoxLayout>
 
 #include "app/document_edits.h"
-#include "foundation/language.h"
 #include "image/document/current_document.h"
 #include "image/document/document.h"
 #include "image/document/image_context.h"
 #include "window/faces/qt_text.h"
 
 namespace dialogs::ui {
-
-namespace {
-
-QString Lang(uint32_t id, std::u16string_view text) {
-    return foundation::ui::ToQString(foundation::GetLangString(id, text));
-}
-
-}  // namespace
 
 CInformationDlg::CInformationDlg(image::ImageContext* ctx, InformationSource source, image::ImageFolder* folder,
                                  std::vector<image::ImageItem*> items, std::vector<int> tracks, QWidget* parent)
@@ -36,7 +27,7 @@ CInformationDlg::CInformationDlg(image::ImageContext* ctx, InformationSource sou
       folder_(folder),
       items_(std::move(items)),
       tracks_(std::move(tracks)) {
-    setWindowTitle(Lang(1490, u"Information"));
+    setWindowTitle(QStringLiteral("Information"));
     switch (source_) {
     case InformationSource::TreeFolder: texts_ = FolderInformation(ctx_, folder_); break;
     case InformationSource::ListItems: texts_ = ItemsInformation(ctx_, items_); break;
