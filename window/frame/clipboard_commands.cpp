@@ -10,6 +10,7 @@
 #include <QUrl>
 
 #include "app/document_edits.h"
+#include "foundation/language.h"
 #include "foundation/messages.h"
 #include "image/document/current_document.h"
 #include "image/document/image_context.h"
@@ -33,7 +34,12 @@ constexpr qsizetype kMaxPastedPaths = 1000000;
 // The program's own transfer, offered to file managers in their formats too.
 class ClipboardTransfer final : public ItemTransferData {
 public:
-    using ItemTransferData::ItemTransferData;
+    // cut: the items move when pasted (file managers are told "cut" too).
+    ClipboardTransfer(Kind kind, image::ImageContext* ctx, image::ImageFolder* source,
+                      std::vector<image::ImageItem*> items, bool cut)
+        : ItemTransferData(kind, ctx, source, std::move(items)), cut_(cut) {}
+
+    bool Cut() const { return cut_; }
 
     QStringList formats() const override {
         QStringList list = ItemTransferData::formats();
@@ -55,11 +61,15 @@ protected:
             lines << (plain ? QUrl::fromEncoded(trimmed).toLocalFile() : QString::fromLatin1(trimmed));
         }
         if (lines.isEmpty()) return {};
-        if (gnome) return (QStringLiteral("copy\n") + lines.join(u'\n')).toUtf8();
+        if (gnome) return ((cut_ ? QStringLiteral("cut\n") : QStringLiteral("copy\n")) + lines.join(u'\n')).toUtf8();
         return lines.join(u'\n');
     }
+
+private:
+    bool cut_ = false;
 };
 
+constexpr uint32_t kStrSameFolder = 1090;
 FramePanes* PanesOf(CMainFrame* frame) {
     return frame ? frame->findChild<FramePanes*>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
 }
@@ -84,9 +94,11 @@ bool CanPaste() {
            data->hasText();
 }
 
-void Copy(CMainFrame* frame) {
+bool CanCut(CMainFrame* frame) { return CanCopy(frame) && IsWritableDataDocument(); }
+
+void CopyOrCut(CMainFrame* frame, bool cut) {
     FramePanes* panes = PanesOf(frame);
-    if (!CanCopy(frame)) return;
+    if (!(cut ? CanCut(frame) : CanCopy(frame))) return;
     std::vector<image::ImageItem*> items;
     for (image::ImageItem* item : panes->SelectedItems())
         if (!image::IsDotOrDotDot(item)) items.push_back(item);
@@ -94,7 +106,7 @@ void Copy(CMainFrame* frame) {
     // Qt owns what the clipboard holds and frees the previous one.
     QGuiApplication::clipboard()->setMimeData(new ClipboardTransfer(ItemTransferData::Kind::ListSelection,
                                                                     image::g_CurrentDocument, image::g_CurrentFolder,
-                                                                    std::move(items)),
+                                                                    std::move(items), cut),
                                               QClipboard::Clipboard);
 }
 
@@ -105,7 +117,22 @@ void Paste(CMainFrame* frame) {
     image::ImageContext* ctx = image::g_CurrentDocument;
     image::ImageFolder* target = image::g_CurrentFolder;
     const QMimeData* data = ClipboardData();
-    if (const auto* own = qobject_cast<const ItemTransferData*>(data)) {
+    const auto* cut = dynamic_cast<const ClipboardTransfer*>(data);
+    if (cut && cut->Cut()) {
+        // Cut items move once; the clipboard lets go of them afterwards.
+        if (target == cut->SourceFolder()) {
+            foundation::AppMessageBox(foundation::GetLangString(
+                                          kStrSameFolder, u"The destination folder is the same as the source folder."),
+                                      foundation::kMbOk | foundation::kMbIconStop);
+            return;
+        }
+        // A folder is never moved into itself or below itself (the tree
+        // refuses that too); the cut stays on the clipboard.
+        if (!AcceptsItemDrop(data, target)) return;
+        const bool moved = MoveTransferInto(data, target);
+        QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
+        if (moved) SetDocumentModified(2);
+    } else if (const auto* own = qobject_cast<const ItemTransferData*>(data)) {
         // Copies inside the document; the originals stay.
         bool changed = false;
         for (image::ImageItem* item : own->Items()) {
@@ -216,18 +243,19 @@ void InstallClipboardCommands(CMainFrame* frame) {
     CommandHandler before;
     if (const CommandHandler* installed = HandlerOfGroup(CommandGroup::Clipboard)) before = *installed;
     QPointer<CMainFrame> owner(frame);
-    const auto mine = [](uint32_t id) { return id == kCmdCopyItems || id == kCmdPasteItems; };
+    const auto mine = [](uint32_t id) { return id == kCmdCopyItems || id == kCmdCutItems || id == kCmdPasteItems; };
     CommandHandler handler;
     handler.run = [owner, before, mine](uint32_t id) {
         if (!mine(id)) {
             if (before.run) before.run(id);
             return;
         }
-        if (id == kCmdCopyItems) Copy(owner);
+        if (id == kCmdCopyItems) CopyOrCut(owner, false);
+        else if (id == kCmdCutItems) CopyOrCut(owner, true);
         else Paste(owner);
     };
     handler.enabled = [owner, before, mine](uint32_t id) {
-        if (mine(id)) return id == kCmdCopyItems ? CanCopy(owner) : CanPaste();
+        if (mine(id)) return id == kCmdCopyItems ? CanCopy(owner) : id == kCmdCutItems ? CanCut(owner) : CanPaste();
         return before.run && (!before.enabled || before.enabled(id));
     };
     handler.checked = before.checked;

@@ -3,7 +3,8 @@
 // are offered as this program's transfer and, for file managers, as
 // text/uri-list, x-special/gnome-copied-files and plain-text paths (written
 // out once, on the first request). A paste of this program's items copies
-// them into the shown folder; a paste of files from elsewhere adds them.
+// them into the shown folder, or moves them when they were cut; a paste of
+// files from elsewhere adds them.
 
 #include <QStringList>
 
@@ -19,6 +20,7 @@ class CMainFrame;
 
 inline constexpr uint32_t kCmdCopyItems = 32956;
 inline constexpr uint32_t kCmdPasteItems = 32957;
+inline constexpr uint32_t kCmdCutItems = 33212;
 
 void InstallClipboardCommands(CMainFrame* frame);
 

@@ -4,6 +4,8 @@
 #include "window/frame/audio_extract_command.h"
 #include "window/frame/edit_commands.h"
 #include "window/frame/recent_files_menu.h"
+#include "window/frame/item_view_commands.h"
+#include "window/frame/track_delete_command.h"
 #include "window/frame/password_commands.h"
 #include "window/frame/clipboard_commands.h"
 #include "window/dialogs/notice_dialog.h"
@@ -99,7 +101,9 @@ bool CMainFrame::Create() {
     auto* panes = new FramePanes(this);
     player_ = new PlayerCommands(this);
     InstallEditCommands(this);   // before the audio one, which passes other documents on to it
+    InstallTrackDeleteCommand(this);
     InstallPasswordCommands(this);
+    InstallItemViewCommands(this);
     InstallClipboardCommands(this);
     InstallAudioExtractCommand(this);
     InstallAboutCommand(this);

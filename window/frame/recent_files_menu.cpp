@@ -4,6 +4,7 @@
 
 #include "app/document_lifecycle.h"
 #include "foundation/language.h"
+#include "window/dialogs/option_sheet.h"
 #include "window/faces/qt_text.h"
 #include "window/frame/command_routes.h"
 #include "window/frame/main_frame.h"
@@ -29,9 +30,18 @@ RecentFilesMenu::RecentFilesMenu(CMainFrame* frame) : QObject(frame), frame_(fra
     };
     handler.enabled = [this](uint32_t id) { return id - kCmdFirstRecentFile < list_.Entries().size(); };
     InstallCommandHandler(CommandGroup::RecentFiles, std::move(handler));
+    dialogs::ui::SetClearRecentFilesHandler([this] { ClearRecentFiles(); });
 }
 
-RecentFilesMenu::~RecentFilesMenu() { InstallCommandHandler(CommandGroup::RecentFiles, {}); }
+RecentFilesMenu::~RecentFilesMenu() {
+    InstallCommandHandler(CommandGroup::RecentFiles, {});
+    dialogs::ui::SetClearRecentFilesHandler({});
+}
+
+void RecentFilesMenu::ClearRecentFiles() {
+    list_.Clear();
+    BuildReopenMenu();
+}
 
 void RecentFilesMenu::AddRecentFile(std::u16string_view path) {
     list_.Add(path);

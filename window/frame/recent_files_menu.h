@@ -27,6 +27,8 @@ public:
 
     void AddRecentFile(std::u16string_view path);
     void RemoveRecentFile(std::u16string_view path);
+    // The options sheet's "Clear opened files history".
+    void ClearRecentFiles();
     // The items' texts again (after a change or a language switch).
     void BuildReopenMenu();
     const dialogs::RecentFileList& List() const { return list_; }

@@ -45,4 +45,10 @@ bool RecentFileList::Remove(std::u16string_view path) {
     return true;
 }
 
+void RecentFileList::Clear() {
+    entries_.clear();
+    loaded_ = true;
+    Save();
+}
+
 }  // namespace dialogs

@@ -23,6 +23,9 @@ public:
     void Add(std::u16string_view path);
     // The entry equal to path; saved. False when none was.
     bool Remove(std::u16string_view path);
+    // Every entry gone, the emptied slots saved (a list never loaded is
+    // loaded first, so the store is cleared all the same).
+    void Clear();
 
     const std::vector<std::u16string>& Entries() const { return entries_; }
     bool Loaded() const { return loaded_; }

@@ -135,6 +135,36 @@ TEST_F(ClipboardTest, CopiedItemsReachFileManagersInEveryFormatAndPasteBackAsCop
     EXPECT_EQ(qobject_cast<const ItemTransferData*>(QGuiApplication::clipboard()->mimeData()), nullptr);
 }
 
+TEST_F(ClipboardTest, CutItemsMoveOnceWhenPasted) {
+    SelectInList({Child(u"a.txt")});
+    image::g_CurrentDocument->readOnly = true;
+    EXPECT_FALSE(frame->IsCommandEnabled(kCmdCutItems));
+    image::g_CurrentDocument->readOnly = false;
+    ASSERT_TRUE(frame->IsCommandEnabled(kCmdCutItems));
+    ASSERT_TRUE(frame->ExecuteCommand(kCmdCutItems));
+    const QByteArray gnome = QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("x-special/gnome-copied-files"));
+    EXPECT_TRUE(gnome.startsWith("cut\nfile://")) << gnome.toStdString();
+    // Into the folder it came from: refused with the message, nothing moved.
+    ASSERT_TRUE(frame->ExecuteCommand(kCmdPasteItems));
+    ASSERT_FALSE(ui.Boxes().empty());
+    EXPECT_EQ(ui.Boxes().back().request.text, u"The destination folder is the same as the source folder.");
+    EXPECT_NE(Child(u"a.txt"), nullptr);
+    // Into the sub folder: moved, and the clipboard lets go.
+    frame->FillFileListWithFolder(Child(u"sub")->ownFolder);
+    ASSERT_TRUE(frame->ExecuteCommand(kCmdPasteItems));
+    EXPECT_NE(Child(u"a.txt", Child(u"sub")->ownFolder), nullptr);
+    EXPECT_EQ(Child(u"a.txt"), nullptr);
+    EXPECT_NE(image::g_CurrentDocument->modified, 0);
+    EXPECT_EQ(qobject_cast<const ItemTransferData*>(QGuiApplication::clipboard()->mimeData()), nullptr);
+    // A folder cut and pasted into itself stays where it is.
+    frame->FillFileListWithFolder(image::g_CurrentDocument->rootFolder);
+    SelectInList({Child(u"sub")});
+    ASSERT_TRUE(frame->ExecuteCommand(kCmdCutItems));
+    frame->FillFileListWithFolder(Child(u"sub")->ownFolder);
+    frame->ExecuteCommand(kCmdPasteItems);
+    EXPECT_NE(Child(u"sub"), nullptr);
+}
+
 TEST_F(ClipboardTest, FilesFromElsewhereAreAddedAndAMissingOneIsNamed) {
     auto* foreign = new QMimeData;
     foreign->setData(QStringLiteral("text/uri-list"),

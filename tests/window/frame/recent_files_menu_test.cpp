@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QPushButton>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -36,6 +37,7 @@
 #include "tests/support/test_support.h"
 #include "tests/support/window/qt_application.h"
 #include "window/dialogs/notice_dialog.h"
+#include "window/dialogs/option_sheet.h"
 #include "window/frame/main_frame.h"
 
 namespace app::ui {
@@ -135,6 +137,36 @@ TEST_F(RecentFilesTest, AnEmptyListShowsNoneAndEnablesNothing) {
     dialogs::RecentFileList unloaded;
     unloaded.Save();
     EXPECT_FALSE(foundation::ReadSettingString(u"Reopen0").has_value());
+}
+
+TEST_F(RecentFilesTest, TheOptionsSheetClearsTheHistory) {
+    ASSERT_NO_FATAL_FAILURE(MakeFrame());
+    for (const char* name : {"2.iso", "3.iso"}) ASSERT_NO_FATAL_FAILURE(Open(name));
+    ASSERT_EQ(Texts().size(), 2u);
+    bool clicked = false;
+    std::function<void()> press = [&] {
+        auto* sheet = qobject_cast<dialogs::ui::COptionSheet*>(QApplication::activeModalWidget());
+        if (!sheet) {
+            QTimer::singleShot(20, press);
+            return;
+        }
+        for (QPushButton* button : sheet->findChildren<QPushButton*>())
+            if (dialogs::ui::CAppDialog::ControlId(button) == 1001) {
+                button->click();
+                clicked = true;
+            }
+        sheet->reject();
+    };
+    QTimer::singleShot(20, press);
+    dialogs::ui::RunOptionSheet(frame.get(), false);
+    ASSERT_TRUE(clicked);
+    EXPECT_EQ(Texts(), std::vector<std::string>{"<None>"});
+    for (uint32_t id = kCmdFirstRecentFile; id < kCmdFirstRecentFile + 4; ++id) EXPECT_FALSE(frame->IsCommandEnabled(id));
+    EXPECT_EQ(foundation::ReadSettingString(u"Reopen0"), std::u16string());
+    // Cancelling the sheet does not bring the history back.
+    dialogs::RecentFileList stored;
+    stored.Load();
+    EXPECT_TRUE(stored.Entries().empty());
 }
 
 // Answers the next notice with the box ticked or not; records its texts.
