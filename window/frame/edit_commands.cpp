@@ -1,6 +1,7 @@
 #include "window/frame/edit_commands.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QItemSelectionModel>
@@ -18,6 +19,7 @@
 #include "image/document/image_context.h"
 #include "image/document/item_tree.h"
 #include "window/dialogs/extract_dialog.h"
+#include "window/dialogs/file_folder_select_dialog.h"
 #include "window/faces/qt_text.h"
 #include "window/frame/clipboard_commands.h"
 #include "window/frame/command_routes.h"
@@ -169,10 +171,14 @@ private:
     void AddFiles(FramePanes* panes) {
         image::ImageFolder* folder = image::g_CurrentFolder;
         if (!folder) return;
-        const QStringList chosen = QFileDialog::getOpenFileNames(frame_);
+        // Files and folders are chosen together, as the adding variant of
+        // the selection dialog offers them.
+        const std::vector<std::u16string> chosen = dialogs::ui::SelectFilesAndFolders(
+            frame_, QString::fromStdU16String(foundation::GetLangString(620, u"Add Files and Folders")),
+            QDir::homePath(), true);
         WaitCursor wait;
-        for (const QString& path : chosen) AddDiskPath(folder, foundation::ui::ToU16(path));
-        if (!chosen.isEmpty()) panes->ShowFolder(folder);
+        for (const std::u16string& path : chosen) AddDiskPath(folder, path);
+        if (!chosen.empty()) panes->ShowFolder(folder);
         g_AutomationDone = 0;
     }
 
