@@ -112,33 +112,40 @@ CExtractDlg::CExtractDlg(bool allFiles, QWidget* parent) : CAppDialog(kTemplateI
     else path_->setEditText(QString());
 }
 
-void CExtractDlg::Browse() {
-    const QString current = NormaliseExtractPath(path_->currentText());
+void BrowseIntoFolderBox(QWidget* owner, QComboBox* box) {
+    const QString current = NormaliseExtractPath(box->currentText());
     const QString start = current.isEmpty() ? QDir::homePath() : current;
     const QString title = Lang(1000, u"Select the folder to extract to:");
     QString chosen;
     if (foundation::InstalledWindowFaces()) {
         std::u16string folder;
-        if (foundation::BrowseForFolder(this, title.toStdU16String(), start.toStdU16String(), folder) != 0) return;
+        if (foundation::BrowseForFolder(owner, title.toStdU16String(), start.toStdU16String(), folder) != 0) return;
         chosen = QString::fromStdU16String(folder);
     } else {
         // The program's own folder browser is not installed (tests, a bare
         // start-up): the toolkit's dialog does the same job.
-        chosen = QFileDialog::getExistingDirectory(this, title, start);
+        chosen = QFileDialog::getExistingDirectory(owner, title, start);
     }
     if (chosen.isEmpty()) return;
-    path_->insertItem(0, chosen);
-    path_->setCurrentIndex(0);
+    box->insertItem(0, chosen);
+    box->setCurrentIndex(0);
 }
 
-void CExtractDlg::accept() {
-    const QString path = NormaliseExtractPath(path_->currentText());
+QString TakeOutputFolder(QComboBox* box) {
+    const QString path = NormaliseExtractPath(box->currentText());
     if (path.isEmpty()) {
         foundation::AppMessageBox(foundation::GetLangString(990, u"The extract path can not be empty."),
                                   foundation::kMbOk | foundation::kMbIconInformation);
-        path_->setFocus();
-        return;
+        box->setFocus();
     }
+    return path;
+}
+
+void CExtractDlg::Browse() { BrowseIntoFolderBox(this, path_); }
+
+void CExtractDlg::accept() {
+    const QString path = TakeOutputFolder(path_);
+    if (path.isEmpty()) return;
     request_ = app::ExtractRequest{};
     request_.destination = path.toStdU16String();
     request_.allFiles = all_->isChecked();

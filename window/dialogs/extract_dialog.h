@@ -55,6 +55,12 @@ private:
 // A typed destination as a full path: surrounding blanks cut, "~" the home
 // folder, a relative path taken below the home folder. Empty stays empty.
 QString NormaliseExtractPath(const QString& typed);
+// The folder browser of an output-folder box: the chosen folder goes to the
+// top of the box's history and is selected.
+void BrowseIntoFolderBox(QWidget* owner, QComboBox* box);
+// The box's folder, normalised; empty after telling the user it may not be
+// empty (the focus back in the box).
+QString TakeOutputFolder(QComboBox* box);
 
 // The extraction job under the progress dialog: all entries of baseFolder
 // when request.allFiles, else the items. Returns the job's result (1 done, 0

@@ -226,31 +226,11 @@ void CRipAudioDlg::ShowTokenMenu() {
     menu.exec(tokens_->mapToGlobal(QPoint(0, tokens_->height())));
 }
 
-void CRipAudioDlg::Browse() {
-    const QString current = NormaliseExtractPath(folderCombo_->currentText());
-    const QString start = current.isEmpty() ? QDir::homePath() : current;
-    const QString title = Lang(1000, u"Select the folder to extract to:");
-    QString chosen;
-    if (foundation::InstalledWindowFaces()) {
-        std::u16string folder;
-        if (foundation::BrowseForFolder(this, title.toStdU16String(), start.toStdU16String(), folder) != 0) return;
-        chosen = QString::fromStdU16String(folder);
-    } else {
-        chosen = QFileDialog::getExistingDirectory(this, title, start);
-    }
-    if (chosen.isEmpty()) return;
-    folderCombo_->insertItem(0, chosen);
-    folderCombo_->setCurrentIndex(0);
-}
+void CRipAudioDlg::Browse() { BrowseIntoFolderBox(this, folderCombo_); }
 
 void CRipAudioDlg::accept() {
-    const QString folder = NormaliseExtractPath(folderCombo_->currentText());
-    if (folder.isEmpty()) {
-        foundation::AppMessageBox(foundation::GetLangString(990, u"The extract path can not be empty."),
-                                  foundation::kMbOk | foundation::kMbIconInformation);
-        folderCombo_->setFocus();
-        return;
-    }
+    const QString folder = TakeOutputFolder(folderCombo_);
+    if (folder.isEmpty()) return;
     folder_ = folder;
     // A rip offers no choice: the command's preset stands (every track when
     // none is selected).
