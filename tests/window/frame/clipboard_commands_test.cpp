@@ -32,6 +32,7 @@
 #include "image/document/image_context.h"
 #include "image/document/item_tree.h"
 #include "platform/text.h"
+#include "tests/support/window/program_folders.h"
 #include "tests/support/test_support.h"
 #include "tests/support/window/qt_application.h"
 #include "window/frame/main_frame.h"
@@ -49,12 +50,7 @@ class ClipboardTest : public ::testing::Test {
 protected:
     void SetUp() override {
         qvtest::EnsureApplication();
-        setenv("QV_CONFIG_DIR", config.path().c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
-        foundation::ResetLanguageStateForTests();
-        foundation::RegistryWrite(foundation::RegistryHive::LocalMachine, foundation::kInstallKey, u"Install_Dir",
-                                  foundation::RegistryValue::String(platform::Utf8ToUtf16(install.path())));
-        mkdir((install / "Lang").c_str(), 0700);
+        qvtest::UsePrivateProgramFolders(config.path(), runtime.path(), install.path());
         g_ExitAfterStartup = 0;
         InstallReaders();
         // Rendered on the calling thread instead of under the progress dialog.

@@ -35,6 +35,7 @@
 #include "image/document/image_context.h"
 #include "image/document/item_tree.h"
 #include "platform/text.h"
+#include "tests/support/window/program_folders.h"
 #include "tests/support/test_support.h"
 #include "tests/support/window/qt_application.h"
 #include "window/dialogs/extract_dialog.h"
@@ -66,12 +67,7 @@ class EditCommandsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         qvtest::EnsureApplication();
-        setenv("QV_CONFIG_DIR", config.path().c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
-        foundation::ResetLanguageStateForTests();
-        foundation::RegistryWrite(foundation::RegistryHive::LocalMachine, foundation::kInstallKey, u"Install_Dir",
-                                  foundation::RegistryValue::String(platform::Utf8ToUtf16(install.path())));
-        mkdir((install / "Lang").c_str(), 0700);
+        qvtest::UsePrivateProgramFolders(config.path(), runtime.path(), install.path());
         g_ExitAfterStartup = 0;
         InstallReaders();
         RunOk("cd " + ShellQuote(dir.path()) + " && mkdir -p src/sub && seq 1 3000 > src/a.txt && seq 5 900 > src/b.txt" +

@@ -35,6 +35,7 @@
 #include "image/document/image_context.h"
 #include "image/document/item_tree.h"
 #include "platform/text.h"
+#include "tests/support/window/program_folders.h"
 #include "tests/support/test_support.h"
 #include "tests/support/window/qt_application.h"
 #include "window/dialogs/information_dialog.h"
@@ -73,14 +74,9 @@ class ItemViewCommandsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         qvtest::EnsureApplication();
-        setenv("QV_CONFIG_DIR", config.path().c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
         setenv("TZ", "UTC", 1);
         tzset();
-        foundation::ResetLanguageStateForTests();
-        foundation::RegistryWrite(foundation::RegistryHive::LocalMachine, foundation::kInstallKey, u"Install_Dir",
-                                  foundation::RegistryValue::String(platform::Utf8ToUtf16(install.path())));
-        mkdir((install / "Lang").c_str(), 0700);
+        qvtest::UsePrivateProgramFolders(config.path(), runtime.path(), install.path());
         g_ExitAfterStartup = 0;
         InstallReaders();
         // Two text files of one type on different days, a folder of two files

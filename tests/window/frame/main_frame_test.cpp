@@ -31,6 +31,7 @@
 #include "image/document/image_context.h"
 #include "platform/text.h"
 #include "tests/foundation/language_file_builder.h"
+#include "tests/support/window/program_folders.h"
 #include "tests/support/test_support.h"
 #include "tests/support/window/qt_application.h"
 
@@ -43,12 +44,7 @@ class Frame : public ::testing::Test {
 protected:
     void SetUp() override {
         qvtest::EnsureApplication();
-        setenv("QV_CONFIG_DIR", config.path().c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
-        foundation::ResetLanguageStateForTests();
-        foundation::RegistryWrite(foundation::RegistryHive::LocalMachine, foundation::kInstallKey, u"Install_Dir",
-                                  foundation::RegistryValue::String(platform::Utf8ToUtf16(install.path())));
-        mkdir((install / "Lang").c_str(), 0700);
+        qvtest::UsePrivateProgramFolders(config.path(), runtime.path(), install.path());
         g_AutomationDone = 0;
         g_ReadyCounter = 0;
         g_ExitAfterStartup = 0;

@@ -34,6 +34,7 @@
 #include "image/document/current_document.h"
 #include "image/document/image_context.h"
 #include "platform/text.h"
+#include "tests/support/window/program_folders.h"
 #include "tests/support/test_support.h"
 #include "tests/support/window/qt_application.h"
 #include "window/dialogs/notice_dialog.h"
@@ -50,12 +51,7 @@ class RecentFilesTest : public ::testing::Test {
 protected:
     void SetUp() override {
         qvtest::EnsureApplication();
-        setenv("QV_CONFIG_DIR", config.path().c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
-        foundation::ResetLanguageStateForTests();
-        foundation::RegistryWrite(foundation::RegistryHive::LocalMachine, foundation::kInstallKey, u"Install_Dir",
-                                  foundation::RegistryValue::String(platform::Utf8ToUtf16(install.path())));
-        mkdir((install / "Lang").c_str(), 0700);
+        qvtest::UsePrivateProgramFolders(config.path(), runtime.path(), install.path());
         g_ExitAfterStartup = 0;
         InstallReaders();
         RunOk("cd " + ShellQuote(dir.path()) + " && mkdir src && echo a > src/a.txt && genisoimage -quiet -o 1.iso src" +
