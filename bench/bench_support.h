@@ -141,4 +141,23 @@ inline void RowOfRecorded(const std::string& name, const std::string& oursKey, c
              goal, unit);
 }
 
+// A disc of `tracks` equal audio tracks, `minutes` long in all
+// (QV_BENCH_MINUTES overrides, 10 by default), made by sox into
+// folder/disc.bin with folder/disc.cue; `sound` is sox's synth effect list.
+inline void WriteAudioDisc(const std::string& folder, int tracks, const std::string& sound) {
+    const char* env = std::getenv("QV_BENCH_MINUTES");
+    const int minutes = env ? std::max(1, std::atoi(env)) : 10;
+    const int seconds = minutes * 60 / tracks;
+    RunQuiet("cd " + folder + " && sox -n -r 44100 -c 2 -b 16 -e signed -L -t raw disc.bin synth " +
+             std::to_string(minutes * 60) + " " + sound);
+    std::string cue = "FILE \"disc.bin\" BINARY\n";
+    for (int t = 0; t < tracks; ++t) {
+        const int s = t * seconds;
+        char line[96];
+        std::snprintf(line, sizeof line, "  TRACK %02d AUDIO\n    INDEX 01 %02d:%02d:00\n", t + 1, s / 60, s % 60);
+        cue += line;
+    }
+    std::ofstream(folder + "/disc.cue") << cue;
+}
+
 }  // namespace qvbench

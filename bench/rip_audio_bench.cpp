@@ -41,22 +41,9 @@ const Disc& Fixture() {
     static const Disc disc = [] {
         Disc d;
         d.folder = qvbench::MakeBenchFolder();
-        const char* env = std::getenv("QV_BENCH_MINUTES");
-        const int minutes = env ? std::max(1, std::atoi(env)) : 10;
-        const int seconds = minutes * 60 / d.tracks;
-        RunQuiet("cd " + d.folder + " && sox -n -r 44100 -c 2 -b 16 -e signed -L -t raw disc.bin synth " +
-                 std::to_string(minutes * 60) + " sine 440 sine 554 pinknoise vol 0.3" +
-                 " && sox -r 44100 -c 2 -b 16 -e signed -L -t raw disc.bin disc.wav");
-        std::string cue = "FILE \"disc.bin\" BINARY\n";
-        for (int t = 0; t < d.tracks; ++t) {
-            const int s = t * seconds;
-            char line[96];
-            std::snprintf(line, sizeof line, "  TRACK %02d AUDIO\n    INDEX 01 %02d:%02d:00\n", t + 1, s / 60, s % 60);
-            cue += line;
-        }
-        FILE* f = std::fopen((d.folder + "/disc.cue").c_str(), "w");
-        std::fputs(cue.c_str(), f);
-        std::fclose(f);
+        qvbench::WriteAudioDisc(d.folder, d.tracks, "sine 440 sine 554 pinknoise vol 0.3");
+        // The encoders' peers read the same sound as a WAV file.
+        RunQuiet("cd " + d.folder + " && sox -r 44100 -c 2 -b 16 -e signed -L -t raw disc.bin disc.wav");
         return d;
     }();
     return disc;
